@@ -28,12 +28,15 @@ public:
     Platform::threadGetCurrentName(buffer, sizeof(buffer));
     nameSeen = buffer;
     for (;;) {
-      if (stop.load()) return 7;
+      if (stop.load()) break;
       wake.wait(-1);
-      if (stop.load()) return 7;
+      if (stop.load()) break;
       processed.fetch_add(1);
     }
+    exited.store(true);
+    return 7;
   }
+  std::atomic<bool> exited{false};
   Semaphore wake;
   std::atomic<bool> stop{false};
   std::atomic<int> processed{0};
@@ -274,7 +277,7 @@ TEST(Base2FThread, DestroyingAnUnjoinedFinishedThreadDetachesIt) {
   auto* w = new Worker("detach");
   w->stop.store(true);
   w->start();
-  sleepMilliseconds(10);
+  while (!w->exited.load()) sleepMilliseconds(1);
   delete w;
   SUCCEED();
 }

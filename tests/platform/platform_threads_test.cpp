@@ -15,6 +15,7 @@ namespace {
 
 struct Gated {
   std::atomic<int> runs{0};
+  std::atomic<bool> done{false};
   CountingSemaphore* release = semaphoreCreate(0);
   ~Gated() { semaphoreDestroy(release); }
 };
@@ -23,6 +24,7 @@ uint32_t countAndWait(void* p) {
   auto* g = static_cast<Gated*>(p);
   g->runs.fetch_add(1);
   semaphoreWait(g->release, -1);
+  g->done.store(true);
   return 42;
 }
 
@@ -77,7 +79,7 @@ TEST(PlatformThreads, DetachedRunningThreadOutlivesItsOwnerClaim) {
   while (g.runs.load() == 0) sleepMilliseconds(1);
   threadDetach(t);
   semaphoreSignal(g.release, 1);
-  sleepMilliseconds(30);  // lets the thread finish and drop its record before g goes away
+  while (!g.done.load()) sleepMilliseconds(1);  // the thread no longer touches g
 }
 
 TEST(PlatformThreads, NamingAndIdentity) {
