@@ -66,9 +66,7 @@ void Condition::wait(Mutex& mutex) { pthread_cond_wait(asCond(storage), asMutex(
 bool Condition::waitUntil(Mutex& mutex, int64_t deadlineNanoseconds) {
   const timespec ts = toTimespec(deadlineNanoseconds);
   const int rc = pthread_cond_timedwait(asCond(storage), asMutex(mutex.storage), &ts);
-  if (rc == ETIMEDOUT) return false;
-  if (rc != 0 && rc != EINTR) return monotonicNanoseconds() < deadlineNanoseconds;
-  return true;
+  return rc == 0 || rc == EINTR;
 }
 
 void Condition::signal() { pthread_cond_signal(asCond(storage)); }

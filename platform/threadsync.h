@@ -34,9 +34,8 @@ public:
   // The mutex is held on entry and on return. Wake-ups may be spurious: callers test their
   // predicate. Interruptions are retried.
   void wait(Mutex& mutex);
-  // Waits until woken or the monotonic deadline passes: false on the time-out, true otherwise
-  // (also on an error, which callers treat like a wake-up: they test their predicate and the
-  // deadline again, so an error never makes a caller spin past its deadline).
+  // Waits until woken or the monotonic deadline passes: true when woken (perhaps spuriously),
+  // false on the time-out and on any error, so that a failing wait never makes a caller spin.
   bool waitUntil(Mutex& mutex, int64_t deadlineNanoseconds);
   void signal();
   void broadcast();
