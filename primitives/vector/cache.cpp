@@ -64,6 +64,12 @@ std::atomic<std::int32_t> cachedCores{0};
 
 namespace NorrikIpp {
 
+void resetCacheProbe()
+{
+    cachedLargeCache.store(-1, std::memory_order_relaxed);
+    cachedCores.store(0, std::memory_order_relaxed);
+}
+
 std::int64_t largeCacheSize()
 {
     std::int64_t s = cachedLargeCache.load(std::memory_order_relaxed);

@@ -45,6 +45,7 @@ void resetFeatureCache()
 {
     featureCacheFilled.store(0, std::memory_order_relaxed);
     cachedFeatureMask.store(0, std::memory_order_relaxed);
+    resetCacheProbe();
 }
 } // namespace NorrikIpp
 

@@ -5,8 +5,10 @@
 
 namespace NorrikIpp {
 
-// Forgets the cached feature mask, so that a test's stand-in processor is probed afresh.
+// Forgets the cached feature mask and cache sizes, so that a test's stand-in processor is probed
+// afresh.
 void resetFeatureCache();
+void resetCacheProbe();
 
 // Largest cache of 512 KiB or more named by CPUID leaf 2 on a "GenuineIntel" processor, in bytes;
 // 0 when the processor names none. Probed once.
