@@ -18,11 +18,13 @@ struct Variant {
     Fn fn;
 };
 
-#define VECTOR_VARIANTS(fn)                                                                          \
-    std::array<::VectorTest::Variant<decltype(&m7_##fn)>, 3>                                         \
-    {                                                                                                \
-        ::VectorTest::Variant<decltype(&m7_##fn)>{"m7_", &m7_##fn}, {"u8_", &u8_##fn}, {"y8_", &y8_##fn} \
-    }
+template <class Fn>
+std::array<Variant<Fn>, 3> makeVariants(Fn m7, Fn u8, Fn y8)
+{
+    return {Variant<Fn>{"m7_", m7}, Variant<Fn>{"u8_", u8}, Variant<Fn>{"y8_", y8}};
+}
+
+#define VECTOR_VARIANTS(fn) ::VectorTest::makeVariants(&m7_##fn, &u8_##fn, &y8_##fn)
 
 // Storage of n elements of T starting `offsetBytes` past a 64-byte boundary, with guard bytes
 // around it that must stay untouched.
