@@ -18,6 +18,17 @@ IPP_API IppStatus VARIANT(ippsCopy_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int le
 IPP_API IppStatus VARIANT(ippsZero_32f)(Ipp32f* pDst, int len);
 IPP_API IppStatus VARIANT(ippsMove_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len);
 
+// Real FFT of this variant (packed Perm spectrum), for the FIR's block convolution.
+struct IppsFFTSpec_R_32f;
+IPP_API IppStatus VARIANT(ippsFFTInitAlloc_R_32f)(IppsFFTSpec_R_32f** ppSpec, int order, int flag, int hint);
+IPP_API IppStatus VARIANT(ippsFFTGetBufSize_R_32f)(const IppsFFTSpec_R_32f* pSpec, int* pSize);
+IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const IppsFFTSpec_R_32f* pSpec,
+                                                 Ipp8u* pBuffer);
+IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const IppsFFTSpec_R_32f* pSpec,
+                                                 Ipp8u* pBuffer);
+IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len);
+IPP_API IppStatus VARIANT(ippsFFTFree_R_32f)(IppsFFTSpec_R_32f* pSpec);
+
 namespace NORRIK_VARIANT_NS {
 
 // What differs between the instruction-set variants of the filters. The IIR is the same in all
