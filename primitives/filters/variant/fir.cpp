@@ -102,22 +102,28 @@ float rowSequential(const float* rev, const float* w, int T) {
     return acc;
 }
 
-float laneSum(__m128 v) {
-    alignas(16) float l[4];
-    _mm_store_ps(l, v);
-    return (l[0] + l[1]) + (l[2] + l[3]);
-}
-
-// Output i + c from the aligned window at w and shifted row c; chunks of 68 row floats, each
-// chunk's lane sums folded and added to the output.
-float rowDot(const float* row, const float* w, int R) {
-    float out = 0.0f;
+// Outputs i .. i + 3 from the aligned window at w: output i + c is the dot product of shifted
+// row c with the window, in four lanes over chunks of 68 row floats; each chunk's lanes are
+// folded as (l0 + l1) + (l2 + l3) and added to the output.
+__m128 rowsBlock4(const float* rows, const float* w, int R) {
+    __m128 out = _mm_setzero_ps();
     for (int q = 0; q < R; q += kRowsChunk) {
         const int end = q + kRowsChunk < R ? q + kRowsChunk : R;
-        __m128 acc = _mm_mul_ps(_mm_load_ps(row + q), _mm_load_ps(w + q));
-        for (int v = q + 4; v < end; v += 4) acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(row + v), _mm_load_ps(w + v)));
-        const float h = laneSum(acc);
-        out = q == 0 ? h : out + h;
+        __m128 x = _mm_load_ps(w + q);
+        __m128 a0 = _mm_mul_ps(_mm_load_ps(rows + q), x);
+        __m128 a1 = _mm_mul_ps(_mm_load_ps(rows + R + q), x);
+        __m128 a2 = _mm_mul_ps(_mm_load_ps(rows + 2 * R + q), x);
+        __m128 a3 = _mm_mul_ps(_mm_load_ps(rows + 3 * R + q), x);
+        for (int v = q + 4; v < end; v += 4) {
+            x = _mm_load_ps(w + v);
+            a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(rows + v), x));
+            a1 = _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(rows + R + v), x));
+            a2 = _mm_add_ps(a2, _mm_mul_ps(_mm_load_ps(rows + 2 * R + v), x));
+            a3 = _mm_add_ps(a3, _mm_mul_ps(_mm_load_ps(rows + 3 * R + v), x));
+        }
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);  // a_l now holds lane l of the four outputs
+        const __m128 h = _mm_add_ps(_mm_add_ps(a0, a1), _mm_add_ps(a2, a3));
+        out = q == 0 ? h : _mm_add_ps(out, h);
     }
     return out;
 }
@@ -131,8 +137,7 @@ void kernelRows(const float* rows, const float* w, float* dst, int n, int T) {
         // Each block of four reads R floats from its window: keep the last (count mod 4) + 4
         // outputs for the one-at-a-time loop so no read passes the window's end.
         const int blockEnd = i + count - (count % 4) - 4;
-        for (; i < blockEnd; i += 4)
-            for (int c = 0; c < 4; ++c) dst[i + c] = rowDot(rows + c * R, w + i, R);
+        for (; i < blockEnd; i += 4) _mm_storeu_ps(dst + i, rowsBlock4(rows, w + i, R));
     }
     for (; i < n; ++i) dst[i] = rowSequential(rows, w + i, T);
 }
