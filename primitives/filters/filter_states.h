@@ -55,6 +55,11 @@ static_assert(sizeof(FirState32f) % 16 == 0, "FIR areas start on 16-byte boundar
     IPP_API void P##ownsIIRBQOne_32f(const Ipp32f* pX, Ipp32f* pY, IirState32f* pState);           \
     IPP_API void P##ownsIIRxBQ_32f(const Ipp32f* pX, Ipp32f* pV, int count, const Ipp32f* xTable); \
     IPP_API void P##ownsIIRyBQ_32f(const Ipp32f* pV, Ipp32f* pY, int count, const Ipp32f* yTable); \
+    IPP_API void P##ownsIIRAROne_32f(const Ipp32f* pX, Ipp32f* pY, IirState32f* pState);           \
+    IPP_API void P##ownsIIRxAR_32f(const Ipp32f* pX, Ipp32f* pV, int count, const Ipp32f* xTable, int order); \
+    IPP_API void P##ownsIIRyAR_32f(const Ipp32f* pV, Ipp32f* pY, int count, const Ipp32f* yTable, int order); \
+    IPP_API void P##onwsIIRBQDF1_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len, const Ipp32f* taps, Ipp32f* dly); \
+    IPP_API IppStatus P##ippsIIRBQDF1_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* pState); \
     IPP_API void P##ownFIRSR_32f(const Ipp32f* pTaps, const Ipp32f* pWin, Ipp32f* pDst, int numOut, \
                                  int tapsLen, int layout);
 

@@ -17,6 +17,7 @@ IPP_API void VARIANT(ippsFree)(void* p);
 IPP_API IppStatus VARIANT(ippsCopy_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len);
 IPP_API IppStatus VARIANT(ippsZero_32f)(Ipp32f* pDst, int len);
 IPP_API IppStatus VARIANT(ippsMove_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len);
+IPP_API IppStatus VARIANT(ippsMulC_32f)(const Ipp32f* pSrc, Ipp32f val, Ipp32f* pDst, int len);
 
 // Real FFT of this variant (packed Perm spectrum), for the FIR's block convolution.
 struct IppsFFTSpec_R_32f;

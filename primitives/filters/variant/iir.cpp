@@ -100,10 +100,137 @@ IppStatus setTapsBiquad(const Ipp32f* pTaps, IirState32f* s) {
     return ippStsNoErr;
 }
 
+// Arbitrary order N: taps b0..bN, a0..aN. Only a0 is tested.
+IppStatus setTapsArbitrary(const Ipp32f* pTaps, IirState32f* s) {
+    const int N = s->order;
+    const float a0 = pTaps[N + 1];
+    if (a0 == 0.0f) return ippStsDivByZeroErr;
+    const float r = 1.0f / a0;
+    s->taps[0] = pTaps[0] * r;
+    for (int i = 1; i <= N; ++i) {
+        s->taps[i] = pTaps[i] * r;
+        s->taps[N + i] = pTaps[N + 1 + i] * r;
+    }
+    for (int j = 0; j <= N; ++j)
+        for (int l = 0; l < 4; ++l) s->xTable[4 * j + l] = pTaps[j] * r;
+    if (N == 0) return ippStsNoErr;
+    // c[i] = -a_i for i = 1 .. N, zero beyond.
+    auto c = [&](int i) { return i <= N ? (0.0f - r) * pTaps[N + 1 + i] : 0.0f; };
+    const float c1 = c(1), c2 = c(2), c3 = c(3);
+    float* y = s->yTable;
+    for (int j = 0; j < N; ++j) {
+        const float g0 = c(j + 1);
+        float g1 = c1 * c(j + 1);
+        if (j + 2 <= N) g1 = g1 + c(j + 2);
+        float g2 = g1 * c1 + c2 * g0;
+        if (j + 3 <= N) g2 = g2 + c(j + 3);
+        float g3 = (g2 * c1 + c2 * g1) + c3 * g0;
+        if (j + 4 <= N) g3 = g3 + c(j + 4);
+        y[4 * j] = g0; y[4 * j + 1] = g1; y[4 * j + 2] = g2; y[4 * j + 3] = g3;
+    }
+    const float g1 = y[1], g2 = y[2];
+    const float tail[12] = {1.0f, c1, g1, g2, 0.0f, 1.0f, c1, g1, 0.0f, 0.0f, 1.0f, c1};
+    for (int k = 0; k < 12; ++k) y[4 * N + k] = tail[k];
+    return ippStsNoErr;
+}
+
+// Direct-form-1 biquads: every biquad is checked before any is written.
+IppStatus setTapsBiquadDF1(const Ipp32f* pTaps, IirState32f* s) {
+    const int n = s->numBq;
+    for (int k = 0; k < n; ++k)
+        if (pTaps[6 * k + 3] == 0.0f) return ippStsDivByZeroErr;
+    for (int k = 0; k < n; ++k) {
+        const Ipp32f* t = pTaps + 6 * k;
+        float* tp = s->taps + 5 * k;
+        const float src[5] = {t[0], t[1], t[2], t[4], t[5]};
+        if (t[3] == 1.0f) {
+            for (int i = 0; i < 5; ++i) tp[i] = src[i];
+        } else {
+            const float r = 1.0f / t[3];
+            for (int i = 0; i < 5; ++i) tp[i] = src[i] * r;
+        }
+    }
+    return ippStsNoErr;
+}
+
 }  // namespace
 }  // namespace NORRIK_VARIANT_NS
 
 using namespace NORRIK_VARIANT_NS;
+
+// One sample through the arbitrary-order filter (transposed direct form II).
+IPP_API void VARIANT(ownsIIRAROne_32f)(const Ipp32f* pX, Ipp32f* pY, IirState32f* s) {
+    const int N = s->order;
+    const float x = *pX;
+    const float* b = s->taps;
+    if (N <= 0) {
+        *pY = b[0] * x;
+        return;
+    }
+    const float* a = s->taps + N;  // a[i] for i = 1 .. N
+    float* d = s->dlyLine;         // d[N] is always zero
+    const float y = b[0] * x + d[0];
+    for (int i = 0; i < N; ++i) d[i] = (b[i + 1] * x - a[i + 1] * y) + d[i + 1];
+    *pY = y;
+}
+
+// Feed-forward sums of the arbitrary-order filter: pV[j] = sum over q of b[N - q] x[j + q].
+IPP_API void VARIANT(ownsIIRxAR_32f)(const Ipp32f* pX, Ipp32f* pV, int count, const Ipp32f* xTable, int N) {
+    int j = 0;
+    for (; j + 4 <= count; j += 4) {
+        __m128 acc = _mm_mul_ps(_mm_load_ps(xTable + 4 * N), _mm_loadu_ps(pX + j));
+        for (int q = 1; q <= N; ++q)
+            acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(xTable + 4 * (N - q)), _mm_loadu_ps(pX + j + q)));
+        _mm_storeu_ps(pV + j, acc);
+    }
+    for (; j < count; ++j) {
+        float acc = xTable[4 * N] * pX[j];
+        for (int q = 1; q <= N; ++q) acc = acc + xTable[4 * (N - q)] * pX[j + q];
+        pV[j] = acc;
+    }
+}
+
+// Recursion of the arbitrary-order filter: pY[0 .. N-1] are the outputs before the block,
+// pV[t - N] = v[t]; writes pY[N .. N + count - 1].
+IPP_API void VARIANT(ownsIIRyAR_32f)(const Ipp32f* pV, Ipp32f* pY, int count, const Ipp32f* yTable, int N) {
+    const float* tail = yTable + 4 * N;
+    const __m128 wv0 = _mm_loadu_ps(tail), wv1 = _mm_loadu_ps(tail + 4), wv2 = _mm_loadu_ps(tail + 8);
+    const int end = N + count;
+    int t = N;
+    for (; t + 4 <= end; t += 4) {
+        const float* v = pV + (t - N);
+        __m128 past = _mm_mul_ps(_mm_loadu_ps(yTable), _mm_set1_ps(pY[t - 1]));
+        for (int j = 1; j < N; ++j)
+            past = _mm_add_ps(past, _mm_mul_ps(_mm_loadu_ps(yTable + 4 * j), _mm_set1_ps(pY[t - 1 - j])));
+        const __m128 f01 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[0]), wv0), _mm_mul_ps(_mm_set1_ps(v[1]), wv1));
+        const __m128 f23 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[2]), wv2), _mm_set_ps(v[3], 0.0f, 0.0f, 0.0f));
+        _mm_storeu_ps(pY + t, _mm_add_ps(past, _mm_add_ps(f01, f23)));
+    }
+    for (; t < end; ++t) {
+        float acc = 0.0f;
+        for (int i = N; i >= 1; --i) acc = acc + yTable[4 * (i - 1)] * pY[t - i];
+        pY[t] = acc + pV[t - N];
+    }
+}
+
+// One direct-form-1 biquad over a block; d = x[t-2], x[t-1], y[t-2], y[t-1].
+IPP_API void VARIANT(onwsIIRBQDF1_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len, const Ipp32f* taps, Ipp32f* d) {
+    const float b0 = taps[0], b1 = taps[1], b2 = taps[2], a1 = taps[3], a2 = taps[4];
+    float x2 = d[0], x1 = d[1], y2 = d[2], y1 = d[3];
+    for (int t = 0; t < len; ++t) {
+        const float x = pSrc[t];
+        const float y = (((b1 * x1 + b2 * x2) - a1 * y1) - a2 * y2) + b0 * x;
+        pDst[t] = y;
+        x2 = x1; x1 = x; y2 = y1; y1 = y;
+    }
+    d[0] = x2; d[1] = x1; d[2] = y2; d[3] = y1;
+}
+
+IPP_API IppStatus VARIANT(ippsIIRBQDF1_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* s) {
+    for (int k = 0; k < s->numBq; ++k)
+        VARIANT(onwsIIRBQDF1_32f)(k == 0 ? pSrc : pDst, pDst, len, s->taps + 5 * k, s->dlyLine + 4 * k);
+    return ippStsNoErr;
+}
 
 // One sample through the whole cascade; the input is read before the output is written.
 IPP_API void VARIANT(ownsIIRBQOne_32f)(const Ipp32f* pX, Ipp32f* pY, IirState32f* s) {
@@ -203,6 +330,37 @@ void filterBiquad(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* s) {
     }
 }
 
+void filterArbitrary(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* s) {
+    const int N = s->order;
+    const float* b = s->taps;
+    const float* a = s->taps + N;
+    float* d = s->dlyLine;
+    for (int done = 0; done < len;) {
+        const int m = len - done < kChunk ? len - done : kChunk;
+        const Ipp32f* x = pSrc + done;
+        Ipp32f* y = pDst + done;
+        if (N <= 0) {
+            VARIANT(ippsMulC_32f)(x, s->xTable[0], y, m);
+        } else if (static_cast<std::int64_t>(m) <= 4 * static_cast<std::int64_t>(N)) {
+            for (int i = 0; i < m; ++i) VARIANT(ownsIIRAROne_32f)(x + i, y + i, s);
+        } else {
+            VARIANT(ownsIIRxAR_32f)(x, s->work, m - N, s->xTable, N);
+            for (int i = 0; i < N; ++i) VARIANT(ownsIIRAROne_32f)(x + i, y + i, s);
+            // Feed-forward part of the new history from the last N inputs, read before the
+            // recursion overwrites them in place.
+            for (int j = 0; j < N; ++j) {
+                float acc = 0.0f;
+                for (int q = 0; q < N - j; ++q) acc = acc + b[N - q] * x[m - N + j + q];
+                d[j] = acc;
+            }
+            VARIANT(ownsIIRyAR_32f)(s->work, y, m - N, s->yTable, N);
+            for (int j = 0; j < N; ++j)
+                for (int q = 0; q < N - j; ++q) d[j] = d[j] - a[N - q] * y[m - N + j + q];
+        }
+        done += m;
+    }
+}
+
 }  // namespace
 }  // namespace NORRIK_VARIANT_NS
 
@@ -231,6 +389,8 @@ IPP_API IppStatus VARIANT(ippsIIRSetTaps_32f)(const Ipp32f* pTaps, IirState32f* 
     if (!pTaps || !pState) return ippStsNullPtrErr;
     switch (pState->id) {
     case kIirIdBiQuad: return setTapsBiquad(pTaps, pState);
+    case kIirIdArbitrary: return setTapsArbitrary(pTaps, pState);
+    case kIirIdBiQuadDF1: return setTapsBiquadDF1(pTaps, pState);
     default: return ippStsContextMatchErr;
     }
 }
@@ -254,6 +414,8 @@ IPP_API IppStatus VARIANT(ippsIIR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len
     if (len < 1) return ippStsSizeErr;
     switch (pState->id) {
     case kIirIdBiQuad: filterBiquad(pSrc, pDst, len, pState); return ippStsNoErr;
+    case kIirIdArbitrary: filterArbitrary(pSrc, pDst, len, pState); return ippStsNoErr;
+    case kIirIdBiQuadDF1: return VARIANT(ippsIIRBQDF1_32f)(pSrc, pDst, len, pState);
     default: return ippStsContextMatchErr;
     }
 }
