@@ -8,16 +8,30 @@
 #if __has_include("base/funknown.h")
 #include "base/funknown.h"
 #else
-// The object model's root interface has not been built yet: declare its three slots here.
+// The object model's root interface has not been built yet: declare its three slots, the identifier
+// type and the result codes here under the names the base library gives them.
 namespace Calvereth {
+using tresult = int32_t;
 typedef char TUID[16];
+enum : tresult {
+	kNoInterface = -1,
+	kResultOk = 0,
+	kResultTrue = kResultOk,
+	kResultFalse = 1,
+	kInvalidArgument = 2,
+	kNotImplemented = 3
+};
 class FUnknown
 {
 public:
-	virtual int32_t queryInterface (const TUID iid, void** obj) = 0;
+	virtual tresult queryInterface (const TUID iid, void** obj) = 0;
 	virtual uint32_t addRef () = 0;
 	virtual uint32_t release () = 0;
 };
+inline bool iidEqual (const void* a, const void* b)
+{
+	return a && b && std::memcmp (a, b, 16) == 0;
+}
 } // namespace Calvereth
 #define QEL_FUNKNOWN_FALLBACK 1
 #endif
@@ -25,21 +39,13 @@ public:
 namespace Calvereth {
 namespace Qel {
 
+// Every interface operation that reports success answers one of the result codes above.
 using ResultCode = int32_t;
-inline constexpr ResultCode kResultOk = 0;
-inline constexpr ResultCode kResultFalse = 1;
-inline constexpr ResultCode kInvalidArgument = 2;
-inline constexpr ResultCode kNotImplemented = 3;
-inline constexpr ResultCode kNoInterface = -1;
+static_assert (kResultOk == 0 && kResultFalse == 1 && kInvalidArgument == 2 && kNotImplemented == 3 &&
+               kNoInterface == -1);
 
 using IidByte = std::remove_extent_t<TUID>;
 static_assert (sizeof (TUID) == 16, "identifiers are 16 bytes");
-
-// An identifier is compared as 16 plain bytes.
-inline bool iidEqual (const void* a, const void* b)
-{
-	return a && b && std::memcmp (a, b, 16) == 0;
-}
 
 // One bit per speaker; the channel count is the number of set bits.
 using SpeakerArrangement = uint64_t;
