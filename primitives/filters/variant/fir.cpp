@@ -193,7 +193,7 @@ void loadFirDelay(FirState32f* s, const void* pDlyLine, bool floats) {
 // ---- filtering ------------------------------------------------------------------------------
 
 IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc) {
-    auto* spec = static_cast<const IppsFFTSpec_R_32f*>(s->fftSpec);
+    auto* spec = static_cast<const RealFftSpec32f*>(s->fftSpec);
     IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(fwdSrc, s->fftWork, spec, s->fftBuffer);
     if (st != ippStsNoErr) return st;
     VARIANT(ippsMulPerm_32f_I)(s->tapsSpectrum, s->fftWork, s->fftLen);
@@ -273,7 +273,7 @@ IPP_API void VARIANT(ownFIRSR_32f)(const Ipp32f* pTaps, const Ipp32f* pWin, Ipp3
 IPP_API IppStatus VARIANT(ownsFIRInitAlloc_32f)(FirState32f** ppState, const Ipp32f* pTaps, int tapsLen,
                                                 const void* pDlyLine, Ipp32u id) {
     const int T = tapsLen;
-    IppsFFTSpec_R_32f* spec = nullptr;
+    RealFftSpec32f* spec = nullptr;
     int order = 0, bufSize = 0;
     std::int64_t N = 0;
     if (T >= kFftMinTaps) {
@@ -366,7 +366,7 @@ IPP_API IppStatus VARIANT(ippsFIRFree_32f)(FirState32f* pState) {
     if (!pState) return ippStsNullPtrErr;
     if (!firKnownId(pState->id)) return ippStsContextMatchErr;
     if (!pState->selfAllocated) return ippStsNoErr;
-    if (pState->fftSpec) VARIANT(ippsFFTFree_R_32f)(static_cast<IppsFFTSpec_R_32f*>(pState->fftSpec));
+    if (pState->fftSpec) VARIANT(ippsFFTFree_R_32f)(static_cast<RealFftSpec32f*>(pState->fftSpec));
     VARIANT(ippsFree)(pState);
     return ippStsNoErr;
 }
