@@ -182,3 +182,17 @@ TEST (QelRecords, IdentifierComparisonIsByteExact)
 }
 
 } // namespace
+
+namespace {
+TEST (QelRecords, BusBuffersIsAnAggregate)
+{
+	float a[4] = {}, b[4] = {};
+	float* channels[2] = {a, b};
+	BusBuffers bus{2, 0x1, {channels}};
+	EXPECT_EQ (bus.numChannels, 2);
+	EXPECT_EQ (bus.silenceFlags, 1u);
+	EXPECT_EQ (bus.channelBuffers32[1], b);
+	BusBuffers empty;
+	EXPECT_EQ (empty.channelBuffers32, nullptr);
+}
+} // namespace
