@@ -342,3 +342,26 @@ TEST (QelFactory, SubclassOverridesSitInTheSameSlots)
 }
 
 } // namespace
+
+#include <thread>
+
+namespace {
+TEST (QelFactory, ReferenceCountFromManyThreads)
+{
+	CPluginFactory* f = makeFactory ();
+	std::vector<std::thread> threads;
+	for (int t = 0; t < 4; ++t)
+		threads.emplace_back ([f] {
+			for (int i = 0; i < 20000; ++i)
+			{
+				f->addRef ();
+				f->release ();
+			}
+		});
+	for (auto& t : threads)
+		t.join ();
+	EXPECT_EQ (f->addRef (), 2u);
+	f->release ();
+	EXPECT_EQ (f->release (), 0u);
+}
+} // namespace
