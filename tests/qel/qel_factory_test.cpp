@@ -307,7 +307,7 @@ TEST (QelFactory, InterfacesAndReferenceCounting)
 	gPluginFactory = f;
 	void* obj = nullptr;
 	for (const char* iid : {static_cast<const char*> (IPluginFactory::iid), static_cast<const char*> (IPluginFactory2::iid),
-	                        static_cast<const char*> (IPluginFactory3::iid), static_cast<const char*> (kFUnknownIid)})
+	                        static_cast<const char*> (IPluginFactory3::iid), static_cast<const char*> (FUnknown::iid)})
 	{
 		EXPECT_EQ ((callSlot<tresult, const char*, void**> (f, 0, iid, &obj)), kResultOk);
 		EXPECT_EQ (obj, static_cast<void*> (f));
