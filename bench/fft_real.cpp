@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "primitives/fft/ipps_fft.h"
-#include "tests/primitives/fft/fft_vector_stub_tmp.cpp"
 
 #ifdef HAVE_FFTW3F
 #include <fftw3.h>
