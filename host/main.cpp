@@ -1,22 +1,31 @@
 // meter: meters an audio file (or a built-in test programme) through the norrik plug-in bundle.
-#include <cstdio>
-#include <string>
+#include "host/meterapp.h"
+
 #include <unistd.h>
-#include <climits>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
-    (void)argc;
-    (void)argv;
-    char self[PATH_MAX] = {};
-    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(".");
-    dir = dir.substr(0, dir.find_last_of('/'));
-    std::string bundle = dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
-    if (access(bundle.c_str(), R_OK) != 0) {
-        std::printf("meter: no plug-in bundle is built yet (%s)\n", bundle.c_str());
+    qelhost::MeterOptions options;
+    std::string error;
+    bool help = false;
+    if (!qelhost::parseMeterArgs(argc, argv, options, error, help)) {
+        std::fprintf(stderr, "meter: %s\n%s", error.c_str(), qelhost::meterUsage().c_str());
+        return 64;
+    }
+    if (help) {
+        std::fputs(qelhost::meterUsage().c_str(), stdout);
         return 0;
     }
-    std::printf("meter: bundle found at %s; the host side is not built yet\n", bundle.c_str());
+    options.progress = isatty(STDERR_FILENO) != 0;
+    std::string output, notes;
+    int rc = qelhost::runMeter(options, output, error, notes);
+    std::fputs(notes.c_str(), stderr);
+    if (rc != 0) {
+        std::fprintf(stderr, "meter: %s\n", error.c_str());
+        return rc;
+    }
+    std::fputs(output.c_str(), stdout);
     return 0;
 }

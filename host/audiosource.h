@@ -1,0 +1,33 @@
+// Where the host's audio comes from: a file read through libsndfile, or the built-in programme.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qelhost {
+
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+    virtual int channels() const = 0;
+    virtual double sampleRate() const = 0;
+    virtual std::int64_t frames() const = 0;  // total length in frames
+    // Reads up to maxFrames frames into one buffer per channel; answers the frames read (0 at the end).
+    virtual std::int64_t read(float* const* channels, std::int64_t maxFrames) = 0;
+    virtual std::string name() const = 0;
+};
+
+// Opens a WAV, FLAC or AIFF file. On failure answers null and says why in `error`.
+std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
+
+// The built-in 20-second stereo programme at 48 kHz: a 997 Hz tone at -20 dBFS, decorrelated noise,
+// a quiet passage and a loud low tone with a short peak, always the same samples.
+std::unique_ptr<AudioSource> makeTestProgramme(double seconds = 20.0, double sampleRate = 48000.0);
+
+// Writes interleaved float samples as a 32-bit float WAV file (used by tests and benchmarks).
+bool writeWavFile(const std::string& path, const std::vector<float>& interleaved, int channels, int sampleRate,
+                  std::string& error);
+
+}  // namespace qelhost

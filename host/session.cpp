@@ -1,0 +1,696 @@
+#include "host/session.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+namespace qelhost {
+
+// ---- module ----
+
+PluginModule::~PluginModule()
+{
+    close();
+}
+
+bool PluginModule::open(const std::string& path, std::string& error)
+{
+    close();
+    if (access(path.c_str(), R_OK) != 0) {
+        error = "plug-in bundle not found: " + path;
+        return false;
+    }
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        const char* e = dlerror();
+        error = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
+        return false;
+    }
+    entry_ = reinterpret_cast<bool (*)(void*)>(dlsym(handle_, "bundleEntry"));
+    exit_ = reinterpret_cast<bool (*)()>(dlsym(handle_, "bundleExit"));
+    getFactory_ = reinterpret_cast<IPluginFactory* (*)()>(dlsym(handle_, "GetPluginFactory"));
+    if (!entry_ || !exit_ || !getFactory_) {
+        error = path + ": the bundle lacks bundleEntry, bundleExit or GetPluginFactory";
+        dlclose(handle_);
+        handle_ = nullptr;
+        entry_ = nullptr;
+        exit_ = nullptr;
+        getFactory_ = nullptr;
+        return false;
+    }
+    // The host has no platform bundle object of the plug-in's kind to hand over; null is accepted.
+    if (!entry_(nullptr)) {
+        error = path + ": bundleEntry failed";
+        dlclose(handle_);
+        handle_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void PluginModule::close()
+{
+    if (!handle_)
+        return;
+    if (exit_)
+        exit_();
+    dlclose(handle_);
+    handle_ = nullptr;
+    entry_ = nullptr;
+    exit_ = nullptr;
+    getFactory_ = nullptr;
+}
+
+IPluginFactory* PluginModule::getFactory()
+{
+    return getFactory_ ? getFactory_() : nullptr;
+}
+
+void* PluginModule::symbol(const char* name) const
+{
+    return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
+std::string defaultBundlePath()
+{
+    char self[PATH_MAX] = {};
+    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string("./x");
+    dir = dir.substr(0, dir.find_last_of('/'));
+    return dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
+}
+
+// ---- audio thread ----
+
+struct Session::Slot {
+    std::vector<std::vector<float>> inBuf, outBuf;
+    std::vector<float*> inPtr, outPtr;
+    AudioBusBuffers inBus{};
+    AudioBusBuffers outBus{};
+    HostParameterChanges inChanges;
+    HostParameterChanges outChanges;
+    ProcessContext ctx{};
+    ProcessData data{};
+    tresult result = kResultOk;
+
+    Slot(int channels, int frames)
+    {
+        inBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
+        outBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
+        for (int c = 0; c < channels; ++c) {
+            inPtr.push_back(inBuf[static_cast<std::size_t>(c)].data());
+            outPtr.push_back(outBuf[static_cast<std::size_t>(c)].data());
+        }
+    }
+};
+
+namespace {
+constexpr std::uint64_t kRing = 16;
+constexpr std::uint64_t kStopBit = 1ull << 63;
+}  // namespace
+
+// Runs process() for each submitted slot in order; the main thread submits and collects.
+class Session::AudioThread {
+public:
+    explicit AudioThread(IAudioProcessor* proc) : proc_(proc), thread_([this] { loop(); }) {}
+    ~AudioThread()
+    {
+        seq_.fetch_or(kStopBit, std::memory_order_acq_rel);
+        seq_.notify_all();
+        thread_.join();
+    }
+    void submit(Slot* s)
+    {
+        std::uint64_t k = seq_.load(std::memory_order_relaxed) & ~kStopBit;
+        ring_[k % kRing] = s;
+        seq_.store(k + 1, std::memory_order_release);
+        seq_.notify_one();
+    }
+    std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
+    void waitChange(std::uint64_t seen) const { done_.wait(seen, std::memory_order_acquire); }
+
+private:
+    void loop()
+    {
+        std::uint64_t k = 0;
+        for (;;) {
+            std::uint64_t f = seq_.load(std::memory_order_acquire);
+            if (k == (f & ~kStopBit)) {
+                if (f & kStopBit)
+                    return;
+                seq_.wait(f, std::memory_order_acquire);
+                continue;
+            }
+            Slot* s = ring_[k % kRing];
+            s->result = proc_->process(s->data);
+            ++k;
+            done_.store(k, std::memory_order_release);
+            done_.notify_all();
+        }
+    }
+
+    IAudioProcessor* proc_;
+    Slot* ring_[kRing] = {};
+    std::atomic<std::uint64_t> seq_{0};
+    std::atomic<std::uint64_t> done_{0};
+    std::thread thread_;
+};
+
+// ---- session ----
+
+Session::Session(std::string bundlePath) : bundlePath_(std::move(bundlePath))
+{
+    app_ = new HostApplication;
+    router_ = std::make_unique<MessageRouter>(*app_);
+    handler_ = new ComponentHandler([this](uint32 id, double v) {
+        std::lock_guard<std::mutex> lock(editMutex_);
+        pendingEdits_.emplace_back(id, v);
+    });
+    procProxy_ = new ConnectionProxy(*router_, true);
+    ctrlProxy_ = new ConnectionProxy(*router_, false);
+}
+
+Session::~Session()
+{
+    teardown();
+    procProxy_->release();
+    ctrlProxy_->release();
+    handler_->release();
+    router_.reset();
+    app_->release();
+}
+
+bool Session::load(std::string& error)
+{
+    if (!module_.open(bundlePath_, error))
+        return false;
+    factory_ = module_.getFactory();
+    if (!factory_) {
+        error = "GetPluginFactory returned no factory";
+        return false;
+    }
+    if (factory_->getFactoryInfo(&factoryInfo_) != kResultOk) {
+        error = "the factory gives no factory information";
+        return false;
+    }
+    IPluginFactory2* f2 = nullptr;
+    IPluginFactory3* f3 = nullptr;
+    factory_->queryInterface(iid::IPluginFactory2.b, reinterpret_cast<void**>(&f2));
+    factory_->queryInterface(iid::IPluginFactory3.b, reinterpret_cast<void**>(&f3));
+    if (f3)
+        f3->setHostContext(app_);
+    int32 count = factory_->countClasses();
+    classes_.clear();
+    bool found = false;
+    for (int32 i = 0; i < count; ++i) {
+        ClassRecord rec;
+        ClassInfo info{};
+        if (factory_->getClassInfo(i, &info) != kResultOk)
+            continue;
+        if (f2)
+            rec.hasInfo2 = f2->getClassInfo2(i, &rec.info2) == kResultOk;
+        if (f3)
+            rec.hasUnicode = f3->getClassInfoUnicode(i, &rec.unicode) == kResultOk;
+        if (!rec.hasInfo2)
+            std::memcpy(&rec.info2, &info, sizeof(info));
+        if (!found && std::strncmp(info.category, "Audio Module Class", sizeof(info.category)) == 0) {
+            std::memcpy(processorCid_, info.cid, 16);
+            found = true;
+        }
+        classes_.push_back(rec);
+    }
+    if (f2)
+        f2->release();
+    if (f3)
+        f3->release();
+    if (!found) {
+        error = "the bundle offers no audio processor class";
+        return false;
+    }
+    return true;
+}
+
+bool Session::create(std::string& error)
+{
+    if (!factory_) {
+        error = "no factory";
+        return false;
+    }
+    if (factory_->createInstance(processorCid_, iid::IComponent.b, reinterpret_cast<void**>(&component_)) !=
+            kResultOk ||
+        !component_) {
+        error = "the processor cannot be created";
+        return false;
+    }
+    if (component_->initialize(app_) != kResultOk) {
+        error = "the processor refused to initialize";
+        return false;
+    }
+    if (component_->queryInterface(iid::IAudioProcessor.b, reinterpret_cast<void**>(&processor_)) != kResultOk) {
+        error = "the processor has no audio processing interface";
+        return false;
+    }
+    std::uint8_t ccid[16] = {};
+    if (component_->getControllerClassId(ccid) == kResultOk) {
+        if (factory_->createInstance(ccid, iid::IEditController.b, reinterpret_cast<void**>(&controller_)) !=
+                kResultOk ||
+            !controller_) {
+            controller_ = nullptr;
+            error = "the controller cannot be created";
+            return false;
+        }
+        if (controller_->initialize(app_) != kResultOk) {
+            error = "the controller refused to initialize";
+            return false;
+        }
+        controller_->setComponentHandler(handler_);
+    }
+    // Connect both sides through the host's proxies.
+    component_->queryInterface(iid::IConnectionPoint.b, reinterpret_cast<void**>(&procCP_));
+    if (controller_)
+        controller_->queryInterface(iid::IConnectionPoint.b, reinterpret_cast<void**>(&ctrlCP_));
+    if (procCP_ && ctrlCP_) {
+        procProxy_->setDestination(ctrlCP_);
+        ctrlProxy_->setDestination(procCP_);
+        procProxy_->connect(procCP_);
+        ctrlProxy_->connect(ctrlCP_);
+        procCP_->connect(procProxy_);
+        ctrlCP_->connect(ctrlProxy_);
+        connected_ = true;
+    }
+    // The controller follows the processor's state.
+    if (controller_) {
+        auto* stream = new MemoryStream;
+        if (component_->getState(stream) == kResultOk) {
+            stream->rewind();
+            controller_->setComponentState(stream);
+        }
+        stream->release();
+    }
+    return true;
+}
+
+bool Session::setup(double sampleRate, int channels, int blockSize, std::string& error)
+{
+    if (!processor_) {
+        error = "no processor";
+        return false;
+    }
+    if (channels < 1 || channels > 2) {
+        error = "only mono and stereo can be metered";
+        return false;
+    }
+    if (blockSize < 1 || blockSize > 1 << 20) {
+        error = "block size out of range";
+        return false;
+    }
+    sourceChannels_ = channels;
+    SpeakerArrangement arr = channels == 1 ? 0x1 : 0x3;
+    SpeakerArrangement in = arr, out = arr;
+    if (processor_->setBusArrangements(&in, 1, &out, 1) != kResultOk) {
+        // The processor proposes what it can do through its buses; take it when it is stereo.
+        SpeakerArrangement pin = 0, pout = 0;
+        processor_->getBusArrangement(kInput, 0, pin);
+        processor_->getBusArrangement(kOutput, 0, pout);
+        if (std::popcount(pin) != std::popcount(pout) || std::popcount(pin) < channels ||
+            std::popcount(pin) > 2 || processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
+            error = "the processor refuses " + std::to_string(channels) + "-channel audio";
+            return false;
+        }
+        arr = pin;
+    }
+    pluginChannels_ = std::popcount(arr);
+    if (processor_->canProcessSampleSize(kSample32) != kResultOk) {
+        error = "the processor cannot take 32-bit samples";
+        return false;
+    }
+    ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate};
+    if (processor_->setupProcessing(ps) != kResultOk) {
+        error = "the processor refused the processing set-up";
+        return false;
+    }
+    sampleRate_ = sampleRate;
+    blockSize_ = blockSize;
+    component_->activateBus(kAudio, kInput, 0, true);
+    component_->activateBus(kAudio, kOutput, 0, true);
+    component_->setActive(true);
+    active_ = true;
+    router_->deliverQueued();
+    slots_.clear();
+    for (std::uint64_t i = 0; i < kRing; ++i)
+        slots_.push_back(std::make_unique<Slot>(pluginChannels_, blockSize_));
+    if (!audio_)
+        audio_ = std::make_unique<AudioThread>(processor_);
+    return true;
+}
+
+void Session::fillContext(ProcessContext& ctx, std::int64_t pos)
+{
+    ctx = ProcessContext{};
+    ctx.state = kPlaying;
+    ctx.sampleRate = sampleRate_;
+    ctx.projectTimeSamples = pos;
+    ctx.continuousTimeSamples = pos;
+    ctx.tempo = 120.0;
+    ctx.projectTimeMusic = static_cast<double>(pos) / sampleRate_ * ctx.tempo / 60.0;
+    ctx.timeSigNumerator = 4;
+    ctx.timeSigDenominator = 4;
+}
+
+void Session::takePendingEdits(HostParameterChanges& changes)
+{
+    std::lock_guard<std::mutex> lock(editMutex_);
+    for (auto& e : pendingEdits_)
+        changes.add(e.first, e.second, 0);
+    pendingEdits_.clear();
+}
+
+void Session::prepareSlot(Slot& s, int n)
+{
+    s.inChanges.clear();
+    s.outChanges.clear();
+    takePendingEdits(s.inChanges);
+    fillContext(s.ctx, samplesProcessed_);
+    samplesProcessed_ += n;
+    s.inBus.numChannels = pluginChannels_;
+    s.inBus.channelBuffers32 = s.inPtr.data();
+    s.inBus.silenceFlags = 0;
+    for (int c = 0; c < pluginChannels_; ++c) {
+        const float* p = s.inPtr[static_cast<std::size_t>(c)];
+        bool silent = n > 0 && std::all_of(p, p + n, [](float v) { return v == 0.0f; });
+        if (silent)
+            s.inBus.silenceFlags |= 1ull << c;
+    }
+    s.outBus.numChannels = pluginChannels_;
+    s.outBus.channelBuffers32 = s.outPtr.data();
+    s.outBus.silenceFlags = 0;
+    s.data = ProcessData{};
+    s.data.processMode = processMode;
+    s.data.symbolicSampleSize = kSample32;
+    s.data.numSamples = n;
+    s.data.numInputs = 1;
+    s.data.numOutputs = 1;
+    s.data.inputs = &s.inBus;
+    s.data.outputs = &s.outBus;
+    s.data.inputParameterChanges = &s.inChanges;
+    s.data.outputParameterChanges = &s.outChanges;
+    s.data.processContext = &s.ctx;
+}
+
+void Session::consumeSlot(Slot& s)
+{
+    std::vector<std::pair<uint32, double>> batch;
+    for (int32 i = 0; i < s.outChanges.getParameterCount(); ++i) {
+        HostParamQueue* q = s.outChanges.queue(i);
+        int32 n = q->getPointCount();
+        for (int32 p = 0; p < n; ++p) {
+            int32 off = 0;
+            double v = 0.0;
+            if (q->getPoint(p, off, v) == kResultOk)
+                batch.emplace_back(q->getParameterId(), v);
+        }
+        int32 off = 0;
+        double v = 0.0;
+        if (n > 0 && q->getPoint(n - 1, off, v) == kResultOk) {
+            uint32 id = q->getParameterId();
+            auto it = std::find_if(lastOutputs_.begin(), lastOutputs_.end(), [id](auto& e) { return e.first == id; });
+            if (it == lastOutputs_.end())
+                lastOutputs_.emplace_back(id, v);
+            else
+                it->second = v;
+            if (controller_)
+                controller_->setParamNormalized(id, v);
+        }
+    }
+    if (!batch.empty() && outputLog_.size() < 20000)
+        outputLog_.push_back(std::move(batch));
+}
+
+bool Session::run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
+                  std::string& error)
+{
+    if (!audio_ || !active_) {
+        error = "processing is not set up";
+        return false;
+    }
+    const std::int64_t total = source.frames();
+    std::int64_t pos = 0;
+    int idleEvery = idleEveryBlocks > 0 ? idleEveryBlocks
+                                        : std::max(1, static_cast<int>(std::lround(0.1 * sampleRate_ / blockSize_)));
+    std::uint64_t published = audio_->done(), consumed = published;
+    const std::uint64_t base = published;
+    bool eof = false;
+    std::vector<float*> readPtr(static_cast<std::size_t>(sourceChannels_));
+    for (;;) {
+        std::uint64_t d = audio_->done();
+        while (consumed < d)
+            consumeSlot(*slots_[consumed++ % kRing]);
+        router_->deliverQueued();
+        if (!eof && published - consumed < kRing) {
+            Slot& s = *slots_[published % kRing];
+            for (int c = 0; c < sourceChannels_; ++c)
+                readPtr[static_cast<std::size_t>(c)] = s.inPtr[static_cast<std::size_t>(c)];
+            std::int64_t got = source.read(readPtr.data(), blockSize_);
+            if (got <= 0) {
+                eof = true;
+                continue;
+            }
+            if (sourceChannels_ == 1 && pluginChannels_ == 2)
+                std::copy_n(s.inPtr[0], got, s.inPtr[1]);
+            prepareSlot(s, static_cast<int>(got));
+            audio_->submit(&s);
+            ++published;
+            pos += got;
+            if ((published - base) % static_cast<std::uint64_t>(idleEvery) == 0) {
+                requestData();
+                if (progress)
+                    progress(pos, total);
+            }
+            continue;
+        }
+        if (eof && consumed == published)
+            break;
+        audio_->waitChange(d);
+    }
+    router_->deliverQueued();
+    if (progress)
+        progress(pos, total);
+    return true;
+}
+
+tresult Session::processBlock(const float* const* in, int numSamples, float* const* out)
+{
+    if (!audio_ || numSamples < 0 || numSamples > blockSize_)
+        return kInvalidArgument;
+    std::uint64_t k = audio_->done();
+    Slot& s = *slots_[k % kRing];
+    for (int c = 0; c < pluginChannels_; ++c) {
+        float* dst = s.inPtr[static_cast<std::size_t>(c)];
+        if (in && in[c])
+            std::copy_n(in[c], numSamples, dst);
+        else
+            std::fill_n(dst, numSamples, 0.0f);
+    }
+    prepareSlot(s, numSamples);
+    audio_->submit(&s);
+    std::uint64_t d = k;
+    while ((d = audio_->done()) == k)
+        audio_->waitChange(d);
+    consumeSlot(s);
+    if (out)
+        for (int c = 0; c < pluginChannels_; ++c)
+            std::copy_n(s.outPtr[static_cast<std::size_t>(c)], numSamples, out[c]);
+    router_->deliverQueued();
+    return s.result;
+}
+
+void Session::requestData()
+{
+    router_->sendToProcessor(procCP_, "PluginDataGet", "PluginDataGet", 0);
+}
+
+void Session::readOut(bool settle)
+{
+    auto once = [this] {
+        requestData();
+        processBlock(nullptr, 0);
+    };
+    once();
+    if (!settle)
+        return;
+    // The gated values are computed on the meter's worker threads: read until they stand still.
+    for (int i = 0; i < 40; ++i) {
+        auto before = lastOutputs_;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        once();
+        if (lastOutputs_ == before)
+            break;
+    }
+}
+
+double Session::lastOutput(uint32 id) const
+{
+    for (auto& e : lastOutputs_)
+        if (e.first == id)
+            return e.second;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<std::vector<std::pair<uint32, double>>> Session::outputLog() const
+{
+    return outputLog_;
+}
+
+void Session::clearOutputLog()
+{
+    outputLog_.clear();
+}
+
+std::vector<ParamValue> Session::values()
+{
+    std::vector<ParamValue> out;
+    if (!controller_)
+        return out;
+    int32 n = controller_->getParameterCount();
+    for (int32 i = 0; i < n; ++i) {
+        ParameterInfo info{};
+        if (controller_->getParameterInfo(i, info) != kResultOk)
+            continue;
+        ParamValue v;
+        v.id = info.id;
+        v.title = toUtf8(info.title);
+        v.shortTitle = toUtf8(info.shortTitle);
+        v.units = toUtf8(info.units);
+        v.stepCount = info.stepCount;
+        v.flags = info.flags;
+        v.unitId = info.unitId;
+        v.normalized = controller_->getParamNormalized(info.id);
+        v.plain = controller_->normalizedParamToPlain(info.id, v.normalized);
+        char16 text[128] = {};
+        if (controller_->getParamStringByValue(info.id, v.normalized, text) == kResultOk)
+            v.text = toUtf8(text, 127);
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+void Session::setParameter(uint32 id, double normalized)
+{
+    if (controller_)
+        controller_->setParamNormalized(id, normalized);
+    std::lock_guard<std::mutex> lock(editMutex_);
+    pendingEdits_.emplace_back(id, normalized);
+}
+
+bool Session::saveState(std::vector<std::uint8_t>& out)
+{
+    if (!component_)
+        return false;
+    auto* stream = new MemoryStream;
+    bool ok = component_->getState(stream) == kResultOk;
+    out = stream->data();
+    stream->release();
+    return ok;
+}
+
+bool Session::restoreState(const std::vector<std::uint8_t>& bytes)
+{
+    if (!component_)
+        return false;
+    auto* stream = new MemoryStream(bytes);
+    bool ok = component_->setState(stream) == kResultOk;
+    if (ok && controller_) {
+        stream->rewind();
+        controller_->setComponentState(stream);
+    }
+    stream->release();
+    return ok;
+}
+
+bool Session::resetup(int blockSize, std::string& error)
+{
+    if (!processor_ || !active_) {
+        error = "processing is not set up";
+        return false;
+    }
+    component_->setActive(false);
+    active_ = false;
+    router_->deliverQueued();
+    ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate_};
+    if (blockSize < 1 || processor_->setupProcessing(ps) != kResultOk) {
+        error = "the processor refused the new set-up";
+        component_->setActive(true);
+        active_ = true;
+        return false;
+    }
+    blockSize_ = blockSize;
+    slots_.clear();
+    for (std::uint64_t i = 0; i < kRing; ++i)
+        slots_.push_back(std::make_unique<Slot>(pluginChannels_, blockSize_));
+    component_->setActive(true);
+    active_ = true;
+    router_->deliverQueued();
+    return true;
+}
+
+void Session::teardown()
+{
+    if (component_ && active_) {
+        component_->setActive(false);
+        active_ = false;
+    }
+    audio_.reset();
+    if (component_) {
+        component_->activateBus(kAudio, kInput, 0, false);
+        component_->activateBus(kAudio, kOutput, 0, false);
+    }
+    router_->deliverQueued();
+    if (connected_) {
+        procCP_->disconnect(procProxy_);
+        ctrlCP_->disconnect(ctrlProxy_);
+        procProxy_->disconnect(procCP_);
+        ctrlProxy_->disconnect(ctrlCP_);
+        procProxy_->setDestination(nullptr);
+        ctrlProxy_->setDestination(nullptr);
+        connected_ = false;
+    }
+    if (procCP_) {
+        procCP_->release();
+        procCP_ = nullptr;
+    }
+    if (ctrlCP_) {
+        ctrlCP_->release();
+        ctrlCP_ = nullptr;
+    }
+    if (controller_) {
+        controller_->setComponentHandler(nullptr);
+        controller_->terminate();
+        controller_->release();
+        controller_ = nullptr;
+    }
+    if (processor_) {
+        processor_->release();
+        processor_ = nullptr;
+    }
+    if (component_) {
+        component_->terminate();
+        component_->release();
+        component_ = nullptr;
+    }
+    if (factory_) {
+        factory_->release();
+        factory_ = nullptr;
+    }
+    slots_.clear();
+    module_.close();
+}
+
+}  // namespace qelhost

@@ -1,0 +1,172 @@
+// The host's side of one plug-in run: loading the bundle, creating and connecting processor and
+// controller, set-up, processing on an audio thread, read-out, state, re-set-up and tear-down.
+#pragma once
+
+#include "host/audiosource.h"
+#include "host/hostobjects.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qelhost {
+
+// The bundle binary with its three entry functions.
+class PluginModule {
+public:
+    PluginModule() = default;
+    ~PluginModule();
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+
+    bool open(const std::string& path, std::string& error);  // dlopen, entry points, bundleEntry
+    void close();                                             // bundleExit, dlclose
+    IPluginFactory* getFactory();                             // a new reference, or null
+    bool isOpen() const { return handle_ != nullptr; }
+    void* symbol(const char* name) const;
+
+private:
+    void* handle_ = nullptr;
+    bool (*entry_)(void*) = nullptr;
+    bool (*exit_)() = nullptr;
+    IPluginFactory* (*getFactory_)() = nullptr;
+};
+
+// One parameter as the controller reports it.
+struct ParamValue {
+    uint32 id = 0;
+    std::string title;
+    std::string shortTitle;
+    std::string units;
+    std::string text;
+    double normalized = 0.0;
+    double plain = 0.0;
+    int32 stepCount = 0;
+    int32 flags = 0;
+    int32 unitId = 0;
+};
+
+struct ClassRecord {
+    ClassInfo2 info2{};
+    ClassInfoUnicode unicode{};
+    bool hasInfo2 = false;
+    bool hasUnicode = false;
+};
+
+std::string defaultBundlePath();  // next to the running executable
+
+class Session {
+public:
+    explicit Session(std::string bundlePath);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Call order: load, create, setup, run (or processBlock), readOut, ..., teardown.
+    bool load(std::string& error);
+    bool create(std::string& error);
+    // Arranges the buses for `channels` (1 or 2), sets up processing, activates the buses and the
+    // processor. Answers the channel count the processor runs with in `pluginChannels`.
+    bool setup(double sampleRate, int channels, int blockSize, std::string& error);
+    // Meters the whole source on the audio thread. progress(done, total) runs on the main thread.
+    bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
+             std::string& error);
+    // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
+    // Output samples land in `out` when given.
+    tresult processBlock(const float* const* in, int numSamples, float* const* out = nullptr);
+    // Asks for data, runs an empty block with output changes and passes them to the controller.
+    void readOut(bool settle = true);
+    std::vector<ParamValue> values();
+
+    // Queues an input parameter change (normalized) for the next block and tells the controller.
+    void setParameter(uint32 id, double normalized);
+    void requestData();  // "PluginDataGet" from the host's idle
+
+    bool saveState(std::vector<std::uint8_t>& out);
+    bool restoreState(const std::vector<std::uint8_t>& bytes);
+    bool resetup(int blockSize, std::string& error);  // deactivate, new set-up, activate again
+    void teardown();
+
+    // Access for tests.
+    PluginModule& module() { return module_; }
+    IPluginFactory* factory() { return factory_; }
+    IComponent* component() { return component_; }
+    IAudioProcessor* processor() { return processor_; }
+    IEditController* controller() { return controller_; }
+    IConnectionPoint* processorConnection() { return procCP_; }
+    IConnectionPoint* controllerConnection() { return ctrlCP_; }
+    HostApplication& app() { return *app_; }
+    MessageRouter& router() { return *router_; }
+    const std::vector<ClassRecord>& classes() const { return classes_; }
+    const FactoryInfo& factoryInfo() const { return factoryInfo_; }
+    int pluginChannels() const { return pluginChannels_; }
+    int blockSize() const { return blockSize_; }
+    double sampleRate() const { return sampleRate_; }
+    std::int64_t samplesProcessed() const { return samplesProcessed_; }
+    // Last normalized value the processor wrote for an id (NaN when none yet).
+    double lastOutput(uint32 id) const;
+    // Every output point batch in arrival order: (id, value) per point, one vector per block.
+    std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
+    void clearOutputLog();
+    int idleEveryBlocks = 0;  // 0: about ten times per second of audio
+    int processMode = kOffline;
+
+private:
+    struct Slot;
+    class AudioThread;
+
+    void fillContext(ProcessContext& ctx, std::int64_t pos);
+    void prepareSlot(Slot& s, int n);
+    void consumeSlot(Slot& s);
+    void takePendingEdits(HostParameterChanges& changes);
+
+    std::string bundlePath_;
+    PluginModule module_;
+    HostApplication* app_ = nullptr;
+    std::unique_ptr<MessageRouter> router_;
+    ComponentHandler* handler_ = nullptr;
+    ConnectionProxy* procProxy_ = nullptr;  // the processor talks to it
+    ConnectionProxy* ctrlProxy_ = nullptr;  // the controller talks to it
+    IPluginFactory* factory_ = nullptr;
+    FactoryInfo factoryInfo_{};
+    std::vector<ClassRecord> classes_;
+    std::uint8_t processorCid_[16] = {};
+    IComponent* component_ = nullptr;
+    IAudioProcessor* processor_ = nullptr;
+    IEditController* controller_ = nullptr;
+    IConnectionPoint* procCP_ = nullptr;
+    IConnectionPoint* ctrlCP_ = nullptr;
+    bool connected_ = false;
+    bool active_ = false;
+
+    double sampleRate_ = 48000.0;
+    int blockSize_ = 512;
+    int sourceChannels_ = 2;
+    int pluginChannels_ = 2;
+    std::int64_t samplesProcessed_ = 0;
+
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::unique_ptr<AudioThread> audio_;
+
+    mutable std::mutex editMutex_;
+    std::vector<std::pair<uint32, double>> pendingEdits_;
+    std::vector<std::pair<uint32, double>> lastOutputs_;
+    std::vector<std::vector<std::pair<uint32, double>>> outputLog_;
+};
+
+// The report of one metered source.
+struct MeterReport {
+    std::string file;
+    double sampleRate = 0.0;
+    int channels = 0;
+    double seconds = 0.0;
+    std::vector<ParamValue> params;
+};
+
+std::string formatText(const MeterReport& r);
+std::string formatJson(const MeterReport& r);
+
+}  // namespace qelhost
