@@ -91,6 +91,41 @@ TEST(DspTruePeak, SinesBetweenTheSamples)
     EXPECT_NEAR(truePeakOf(both, 512), std::max(r4, r6), 1e-5);
 }
 
+TEST(DspTruePeak, UpsampledSignalMatchesTheReferenceInEveryPartition)
+{
+    dsptest::Signal s(1, 3000);
+    dsptest::Lcg rng;
+    for (auto& v : s.data[0])
+        v = rng.next();
+    UpsamplerSinc ref(64, 48000.0, 4.0f);
+    ref.initialize(nullptr);
+    std::vector<double> want(s.frames() * 4, 0.0);
+    for (size_t n = 0; n < want.size(); ++n)
+        for (int k = 0; k < 81 && static_cast<size_t>(k) <= n; ++k)
+            if ((n - static_cast<size_t>(k)) % 4 == 0)
+                want[n] += static_cast<double>(ref.getTaps()[k]) * s.data[0][(n - static_cast<size_t>(k)) / 4];
+    ref.terminate();
+    for (int32_t block : {1, 3, 64, 100, 512}) {
+        UpsamplerSinc u(block, 48000.0, 4.0f);
+        u.initialize(nullptr);
+        u.reset();
+        std::vector<float> got(want.size());
+        for (size_t pos = 0; pos < s.frames(); pos += static_cast<size_t>(block)) {
+            const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(block), s.frames() - pos));
+            u.processInto(s.data[0].data() + pos, got.data() + 4 * pos, n);
+        }
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_NEAR(got[i], want[i], 2e-6) << block << " " << i;
+        // After a reset the history is gone: the first outputs depend on the new input only.
+        u.reset();
+        float one = 1.0f;
+        std::vector<float> out(4);
+        u.processInto(&one, out.data(), 1);
+        EXPECT_EQ(out[0], u.getTaps()[0]);
+        u.terminate();
+    }
+}
+
 TEST(DspTruePeak, ResetAndChannelChanges)
 {
     TruePeak tp(64, 48000.0, 4.0f);
