@@ -1,0 +1,341 @@
+#include "dsp/algoaccessor.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "dsp/blockstats.h"
+
+namespace DSP {
+
+namespace {
+
+inline std::uint32_t loadU32LE(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline double loadF64LE(const unsigned char* p)
+{
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return std::bit_cast<double>(v);
+}
+
+inline void storeU32LE(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+inline void storeF64LE(unsigned char* p, double d)
+{
+    std::uint64_t v = std::bit_cast<std::uint64_t>(d);
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+} // namespace
+
+AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* table)
+: processHandler(&AlgoAccessor::processDefault), processDualHandler(&AlgoAccessor::processDualDefault),
+  entryCount(entryCount > 0 ? entryCount : 0), silenceThreshold(std::pow(10.0f, -6.0f)), table(table)
+{
+    entries = new ParameterEntry[static_cast<size_t>(this->entryCount > 0 ? this->entryCount : 1)]();
+    if (table)
+        for (int32 i = 0; i < this->entryCount; ++i)
+            if (table[i].flags & Param::kParamFlagBypass) {
+                bypassId = table[i].id;
+                break;
+            }
+}
+
+AlgoAccessor::~AlgoAccessor()
+{
+    delete[] entries;
+    entries = nullptr;
+    if (inner) {
+        if (Algo<double>* a = innerAlgo())
+            a->terminate();
+        delete inner;
+        inner = nullptr;
+    }
+}
+
+Algo<double>* AlgoAccessor::innerAlgo() const
+{
+    return dynamic_cast<Algo<double>*>(inner);
+}
+
+void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
+{
+    if (Algo<double>* a = innerAlgo()) {
+        a->initialize(t);
+        a->reset();
+    }
+    if (!t || entryCount < 1)
+        return;
+    table = t;
+    for (int32 i = 0; i < entryCount; ++i) {
+        ParameterEntry& e = entries[i];
+        std::memset(e.name, 0, sizeof(e.name));
+        const char* src = t[i].name[0] ? t[i].name : t[i].title;
+        std::memcpy(e.name, src, strnlen(src, sizeof(e.name)));
+        e.id = t[i].id;
+        e.reserved = 0;
+        e.value = t[i].defaultValue;
+    }
+}
+
+int32 AlgoAccessor::findEntryIndex(int32 id, int32* index)
+{
+    for (int32 i = 0; i < entryCount; ++i)
+        if (entries[i].id == id) {
+            *index = i;
+            return 0;
+        }
+    *index = -1;
+    return 1;
+}
+
+void AlgoAccessor::setParameter(int32 id, double value)
+{
+    if (inner)
+        inner->setParameter(id, value);
+    int32 index = -1;
+    if (findEntryIndex(id, &index) == 0)
+        entries[index].value = value;
+}
+
+void AlgoAccessor::applyParameters()
+{
+    for (int32 i = 0; i < entryCount; ++i)
+        setParameter(entries[i].id, entries[i].value);
+}
+
+void AlgoAccessor::setActive(bool state)
+{
+    if (inner)
+        inner->setActive(state);
+}
+
+void AlgoAccessor::setBlockSize(int32 n)
+{
+    if (inner)
+        inner->setBlockSize(n);
+    applyParameters();
+}
+
+int32 AlgoAccessor::setSampleRate(double rate)
+{
+    return inner ? inner->setSampleRate(rate) : 0;
+}
+
+int32 AlgoAccessor::setChannelMasks(uint64 in, uint64 out, uint64 aux)
+{
+    int32 answer = inner ? inner->setChannelMasks(in, out, aux) : kChannelsNotHandled;
+    const int32 ni = std::popcount(in), no = std::popcount(out), na = std::popcount(aux);
+    if (answer == kChannelsNotHandled)
+        return setChannelCount(ni, no, na);
+    if (answer == kChannelsAccepted) {
+        if (ni > maxChannels() || no > maxChannels())
+            return kChannelsRefused;
+        inputCount = ni;
+        outputCount = no;
+        auxCount = na;
+        applyParameters();
+    }
+    return answer;
+}
+
+int32 AlgoAccessor::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask)
+{
+    if (in != out || in < 1 || !inner || in > maxChannels())
+        return kChannelsRefused;
+    if (inner->setChannelConfig(in, out, aux, mask) == kChannelsRefused)
+        return kChannelsRefused;
+    inputCount = in;
+    outputCount = out;
+    auxCount = aux;
+    applyParameters();
+    return kChannelsAccepted;
+}
+
+int32 AlgoAccessor::setChannelCount(int32 in, int32 out, int32 aux)
+{
+    if (in != out || in < 1 || !inner || in > maxChannels())
+        return kChannelsRefused;
+    if (inner->setChannelCount(in, out, aux) == kChannelsRefused)
+        return kChannelsRefused;
+    inputCount = in;
+    outputCount = out;
+    auxCount = aux;
+    applyParameters();
+    return kChannelsAccepted;
+}
+
+bool AlgoAccessor::isActive()
+{
+    return inner ? inner->isActive() : false;
+}
+
+void AlgoAccessor::process(float** in, float** out, int32 n)
+{
+    (this->*processHandler)(in, out, n);
+}
+
+void AlgoAccessor::processDual(float** in, float** out, float** side, int32 n)
+{
+    (this->*processDualHandler)(in, out, side, n);
+}
+
+void AlgoAccessor::processDefault(float** in, float** out, int32 n)
+{
+    if (inner)
+        inner->process(in, out, n);
+}
+
+void AlgoAccessor::processDualDefault(float** in, float** out, float** side, int32 n)
+{
+    if (inner)
+        inner->processDual(in, out, side, n);
+}
+
+void AlgoAccessor::processSilence(int32 n)
+{
+    if (inner)
+        inner->processSilence(n);
+}
+
+int32 AlgoAccessor::getLatency()
+{
+    return inner ? inner->getLatency() : 0;
+}
+
+int32 AlgoAccessor::getMaxLatency()
+{
+    Algo<double>* a = innerAlgo();
+    return a ? a->getMaxLatency() : 0;
+}
+
+double AlgoAccessor::getValue(int32 id)
+{
+    if (id == bypassId) {
+        int32 index = -1;
+        return findEntryIndex(id, &index) == 0 ? entries[index].value : 0.0;
+    }
+    return inner ? inner->getValue(id) : 0.0;
+}
+
+int32 AlgoAccessor::getReserved()
+{
+    return inner ? inner->getReserved() : 0;
+}
+
+int32 AlgoAccessor::takeEntry(int32 id, int32* remaining, int32& remainingCount)
+{
+    for (int32 k = 0; k < remainingCount; ++k) {
+        const int32 index = remaining[k];
+        if (entries[index].id == id) {
+            for (int32 j = k + 1; j < remainingCount; ++j)
+                remaining[j - 1] = remaining[j];
+            --remainingCount;
+            return index;
+        }
+    }
+    return -1;
+}
+
+bool AlgoAccessor::readState(StateReader& stream, int32 bytes)
+{
+    const int32 count = bytes / static_cast<int32>(sizeof(ParameterEntry));
+    if (count < 0 || count > entryCount)
+        return false;
+    // Read and check every record before anything is applied.
+    std::vector<unsigned char> raw(static_cast<size_t>(count) * kStateRecordBytes);
+    if (count > 0 && stream.readBytes(raw.data(), static_cast<int32>(raw.size())) != static_cast<int32>(raw.size()))
+        return false;
+    std::vector<int32> ids(static_cast<size_t>(count));
+    std::vector<double> values(static_cast<size_t>(count));
+    for (int32 r = 0; r < count; ++r) {
+        const unsigned char* rec = raw.data() + static_cast<size_t>(r) * kStateRecordBytes;
+        ids[r] = static_cast<int32>(loadU32LE(rec + 128));
+        values[r] = loadF64LE(rec + 132);
+        if (!std::isfinite(values[r]))
+            return false;
+    }
+    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
+    int32 remainingCount = entryCount;
+    for (int32 i = 0; i < entryCount; ++i)
+        remaining[i] = i;
+    for (int32 r = 0; r < count; ++r) {
+        const int32 index = takeEntry(ids[r], remaining.data(), remainingCount);
+        if (index < 0)
+            continue;
+        double v = values[r];
+        if (table) {
+            if (v > table[index].max)
+                v = table[index].max;
+            if (v < table[index].min)
+                v = table[index].min;
+        }
+        entries[index].value = v;
+    }
+    applyParameters();
+    return true;
+}
+
+bool AlgoAccessor::setStateBlock(const void* data, int32 bytes)
+{
+    const int32 count = bytes > 143 && data ? bytes / static_cast<int32>(sizeof(ParameterEntry)) : 0;
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    for (int32 r = 0; r < count; ++r) {
+        ParameterEntry e;
+        std::memcpy(&e, p + static_cast<size_t>(r) * sizeof(ParameterEntry), sizeof(e));
+        if (!std::isfinite(e.value))
+            return false;
+    }
+    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
+    int32 remainingCount = entryCount;
+    for (int32 i = 0; i < entryCount; ++i)
+        remaining[i] = i;
+    for (int32 r = 0; r < count; ++r) {
+        ParameterEntry e;
+        std::memcpy(&e, p + static_cast<size_t>(r) * sizeof(ParameterEntry), sizeof(e));
+        const int32 index = takeEntry(e.id, remaining.data(), remainingCount);
+        if (index >= 0)
+            entries[index].value = e.value;
+    }
+    applyParameters();
+    return true;
+}
+
+bool AlgoAccessor::writeState(StateWriter& stream)
+{
+    for (int32 i = 0; i < entryCount; ++i) {
+        unsigned char rec[kStateRecordBytes];
+        std::memcpy(rec, entries[i].name, 128);
+        storeU32LE(rec + 128, static_cast<std::uint32_t>(entries[i].id));
+        storeF64LE(rec + 132, entries[i].value);
+        if (stream.writeBytes(rec, kStateRecordBytes) != kStateRecordBytes)
+            return false;
+    }
+    return true;
+}
+
+void AlgoAccessor::detectSilence(float** channels, int32 n, int32 channelCount)
+{
+    // Every sample is examined: a strided look misses tones at multiples of fs / stride.
+    const int32 stride = 1;
+    silent = isSilentBlock(channels, &n, &channelCount, &silenceThreshold, &stride);
+}
+
+void AlgoAccessor::setSilenceThresholdDb(float db)
+{
+    silenceThreshold = std::pow(10.0f, db * 0.05f);
+}
+
+} // namespace DSP

@@ -1,0 +1,129 @@
+// The accessor between the plug-in processor and one inner algorithm: remembered parameter
+// values, re-application after every reconfiguration, value queries, silence flag and state.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/algo.h"
+
+namespace DSP {
+
+// One parameter's name, id and plain value; also the unit of the in-memory state block.
+struct ParameterEntry
+{
+    char name[128];
+    int32 id;
+    int32 reserved;
+    double value;
+};
+static_assert(sizeof(ParameterEntry) == 144, "parameter entry layout");
+
+// Byte source and sink of the state records; the stream adapters of the processor implement them.
+class StateReader
+{
+public:
+    virtual ~StateReader() = default;
+    // Bytes actually read (fewer at the end of the stream).
+    virtual int32 readBytes(void* buffer, int32 n) = 0;
+};
+
+class StateWriter
+{
+public:
+    virtual ~StateWriter() = default;
+    virtual int32 writeBytes(const void* buffer, int32 n) = 0;
+};
+
+// Size of one state record in a stream: name, id, value.
+constexpr int32 kStateRecordBytes = 140;
+
+template <class T>
+class IAlgoAccessor : public IAlgo<T>
+{
+public:
+    virtual bool setStateBlock(const void* data, int32 bytes) = 0;
+    virtual bool readState(StateReader& stream, int32 bytes) = 0;
+    virtual ParameterEntry* getEntries() = 0;
+    virtual bool writeState(StateWriter& stream) = 0;
+    virtual int32 getEntryCount() = 0;
+    virtual void setProcessContext(const void* context) = 0;
+    virtual void reservedAccessor() = 0;
+};
+
+class AlgoAccessor : public IAlgoAccessor<double>
+{
+public:
+    AlgoAccessor(int32 blockSize, int32 entryCount, const Param::ParamRecord* table);
+    ~AlgoAccessor() override;
+
+    // IAlgo
+    void setParameter(int32 id, double value) override;
+    void setActive(bool state) override;
+    void setBlockSize(int32 n) override;
+    int32 setSampleRate(double rate) override;
+    int32 setChannelMasks(uint64 in, uint64 out, uint64 aux) override;
+    int32 setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask) override;
+    int32 setChannelCount(int32 in, int32 out, int32 aux) override;
+    bool isActive() override;
+    void process(float** in, float** out, int32 n) override;
+    void processDual(float** in, float** out, float** side, int32 n) override;
+    void processSilence(int32 n) override;
+    int32 getLatency() override;
+    double getValue(int32 id) override;
+    int32 getReserved() override;
+
+    // IAlgoAccessor
+    // All or nothing: a state that ends early or holds a non-finite value changes nothing (false).
+    bool setStateBlock(const void* data, int32 bytes) override;
+    bool readState(StateReader& stream, int32 bytes) override;
+    ParameterEntry* getEntries() override { return entries; }
+    bool writeState(StateWriter& stream) override;
+    int32 getEntryCount() override { return entryCount; }
+    void setProcessContext(const void*) override {}
+    void reservedAccessor() override {}
+
+    virtual void reserved3() {}
+    virtual void reserved4() {}
+    virtual int32 getMaxLatency();
+    virtual void reserved5() {}
+    virtual void reserved6() {}
+    virtual void setParameterTable(const Param::ParamRecord* table);
+    virtual bool isSilent() { return silent; }
+    virtual int32 getTail() { return tail; }
+    virtual void processDefault(float** in, float** out, int32 n);
+    virtual void reserved7() {}
+    virtual void processDualDefault(float** in, float** out, float** side, int32 n);
+    virtual void applyParameters();
+    virtual int32 findEntryIndex(int32 id, int32* index);
+    virtual void detectSilence(float** channels, int32 n, int32 channelCount);
+
+    void setSilenceThresholdDb(float db);
+    int32 getBypassId() const { return bypassId; }
+    int32 getInputCount() const { return inputCount; }
+    int32 getOutputCount() const { return outputCount; }
+    IAlgo<double>* getInner() const { return inner; }
+
+protected:
+    // Largest channel count the accessor can meter.
+    virtual int32 maxChannels() const { return 0x7fffffff; }
+    // Entry index of a stream record: the first remaining entry with that id (-1 when none).
+    int32 takeEntry(int32 id, int32* remaining, int32& remainingCount);
+    // Algo's extra operations (initialize, terminate, reset) when the inner algorithm has them.
+    Algo<double>* innerAlgo() const;
+
+    void (AlgoAccessor::*processHandler)(float**, float**, int32);
+    void (AlgoAccessor::*processDualHandler)(float**, float**, float**, int32);
+    int32 bypassId = -1;
+    int32 entryCount;
+    int32 inputCount = 0;
+    int32 outputCount = 0;
+    int32 auxCount = 0;
+    int32 tail = -1;
+    float silenceThreshold;
+    ParameterEntry* entries = nullptr;
+    IAlgo<double>* inner = nullptr;
+    const Param::ParamRecord* table;
+    bool silent = true;
+};
+
+} // namespace DSP

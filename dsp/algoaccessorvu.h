@@ -1,0 +1,38 @@
+// The accessor with per-channel input and output peak metering around the inner algorithm.
+#pragma once
+
+#include "dsp/algoaccessor.h"
+
+namespace DSP {
+
+class AlgoAccessorVu : public AlgoAccessor
+{
+public:
+    static constexpr int32 kMaxChannels = 14;
+
+    AlgoAccessorVu(int32 blockSize, int32 entryCount, const Param::ParamRecord* table);
+    ~AlgoAccessorVu() override;
+
+    void processDefault(float** in, float** out, int32 n) override;
+    void processDualDefault(float** in, float** out, float** side, int32 n) override;
+
+    virtual void resetMaxLevelIn() { overallIn = 0.0f; }
+    virtual void resetMaxLevelOut() { overallOut = 0.0f; }
+    virtual void measurePeaks(float** channels, float* held, float* overall, int32 channelCount, int32 n);
+    virtual void detectSilenceMono(const float* buffer, int32 n);
+
+    float getOverallInputPeak() const { return overallIn; }
+    float getOverallOutputPeak() const { return overallOut; }
+    float getHeldInputPeak(int32 c) const { return heldIn[c]; }
+    float getHeldOutputPeak(int32 c) const { return heldOut[c]; }
+
+protected:
+    int32 maxChannels() const override { return kMaxChannels; }
+
+    float overallIn = 0.0f;
+    float overallOut = 0.0f;
+    float* heldIn;
+    float* heldOut;
+};
+
+} // namespace DSP

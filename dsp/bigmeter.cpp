@@ -1,0 +1,273 @@
+#include "dsp/bigmeter.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "dsp/blockstats.h"
+#include "dsp/loudness.h"
+#include "dsp/rms.h"
+#include "dsp/truepeak.h"
+
+using namespace DSP;
+
+BigMeter::BigMeter(int32 blockSize, bool threaded, double sampleRate)
+: Algo<double>(blockSize, sampleRate), threaded(threaded), silenceThreshold(std::pow(10.0f, -6.0f))
+{
+}
+
+BigMeter::~BigMeter()
+{
+    freeScratch();
+}
+
+void BigMeter::allocateScratch()
+{
+    freeScratch();
+    scratchChannels = channelCount;
+    scratch = new float*[static_cast<size_t>(channelCount)];
+    measure = new float*[static_cast<size_t>(channelCount)];
+    const int32 n = blockSize > 0 ? blockSize : 1;
+    for (int32 c = 0; c < channelCount; ++c) {
+        scratch[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
+        std::memset(scratch[c], 0, sizeof(float) * static_cast<size_t>(n));
+    }
+}
+
+void BigMeter::freeScratch()
+{
+    if (scratch)
+        for (int32 c = 0; c < scratchChannels; ++c)
+            alignedFree(scratch[c]);
+    delete[] scratch;
+    delete[] measure;
+    scratch = measure = nullptr;
+    scratchChannels = 0;
+}
+
+void BigMeter::createSubAlgorithm(int32 index)
+{
+    deleteSubAlgorithm(index);
+    switch (index) {
+    case 0:
+        loudness = new Loudness(blockSize, threaded, sampleRate);
+        loudness->initialize(nullptr);
+        loudness->reset();
+        break;
+    case 1:
+        rms = new Rms(blockSize, sampleRate, 900.0f);
+        break;
+    case 2:
+        truePeak = new TruePeak(blockSize, sampleRate, 4.0f);
+        truePeak->initialize(nullptr);
+        truePeak->reset();
+        break;
+    default:
+        break;
+    }
+}
+
+void BigMeter::deleteSubAlgorithm(int32 index)
+{
+    switch (index) {
+    case 0:
+        if (loudness) {
+            loudness->terminate();
+            delete loudness;
+            loudness = nullptr;
+        }
+        break;
+    case 1:
+        delete rms;
+        rms = nullptr;
+        break;
+    case 2:
+        if (truePeak) {
+            truePeak->terminate();
+            delete truePeak;
+            truePeak = nullptr;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+bool BigMeter::initialize(const Param::ParamRecord*)
+{
+    createSubAlgorithm(0);
+    createSubAlgorithm(1);
+    createSubAlgorithm(2);
+    // Sub-meters start with one channel; carry a configured count over to the new ones.
+    if (channelCount != 1) {
+        const int32 n = channelCount;
+        if (rms)
+            rms->setChannelCount(n, n, 0);
+        if (truePeak)
+            truePeak->setChannelCount(n, n, 0);
+        if (loudness)
+            loudness->setChannelConfig(n, n, 0, inputMask);
+    }
+    allocateScratch();
+    initialized = true;
+    return true;
+}
+
+bool BigMeter::terminate()
+{
+    deleteSubAlgorithm(0);
+    deleteSubAlgorithm(1);
+    deleteSubAlgorithm(2);
+    freeScratch();
+    terminated = true;
+    return true;
+}
+
+int32 BigMeter::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask)
+{
+    if (in != out || in < 1)
+        return kChannelsRefused;
+    inputMask = mask;
+    if (in != channelCount) {
+        channelCount = in;
+        reset();
+    }
+    if (loudness)
+        loudness->setChannelConfig(in, out, aux, inputMask);
+    if (rms)
+        rms->setChannelCount(in, out, 0);
+    if (truePeak)
+        truePeak->setChannelCount(in, out, 0);
+    if (scratchChannels != channelCount)
+        allocateScratch();
+    return kChannelsAccepted;
+}
+
+void BigMeter::setParameter(int32 id, double value)
+{
+    switch (id) {
+    case kMeterResetLoudness:
+        if (loudness)
+            loudness->reset();
+        if (truePeak)
+            truePeak->reset();
+        if (rms)
+            rms->reset();
+        break;
+    case kMeterResetLoudnessMax:
+        if (loudness) {
+            loudness->resetMomentaryMax();
+            loudness->resetShortTermMax();
+        }
+        break;
+    case kMeterResetRmsMax:
+        if (rms)
+            rms->resetMaxima();
+        break;
+    case kMeterResetTruePeak:
+        if (truePeak)
+            truePeak->reset();
+        break;
+    case kMeterLoudnessOn:
+        loudnessOn = value >= 0.5;
+        break;
+    case kMeterRmsScale:
+        rmsScale = value < 0.5 ? 1.0f : 1.4125f;
+        break;
+    default:
+        break;
+    }
+}
+
+void BigMeter::process(float** in, float** out, int32 n)
+{
+    if (n < 1)
+        return;
+    for (int32 c = 0; c < channelCount; ++c)
+        if (in[c] != out[c])
+            std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(n));
+    if (!loudness || !rms || !truePeak || !measure || blockSize < 1)
+        return;
+    for (int32 offset = 0; offset < n; offset += blockSize) {
+        const int32 len = n - offset < blockSize ? n - offset : blockSize;
+        // Every sample is examined; non-finite samples count as silence and are measured as 0.
+        bool silent = true;
+        for (int32 c = 0; c < channelCount; ++c) {
+            bool nonFinite = false;
+            const float peak = finitePeak(in[c] + offset, len, &nonFinite);
+            if (peak > silenceThreshold)
+                silent = false;
+            if (nonFinite) {
+                copyFinite(in[c] + offset, scratch[c], len);
+                measure[c] = scratch[c];
+            } else {
+                measure[c] = in[c] + offset;
+            }
+        }
+        if (silent)
+            continue;
+        truePeak->process(measure, len);
+        rms->processBlock(measure, len);
+        if (loudnessOn)
+            loudness->process(measure, len);
+    }
+}
+
+void BigMeter::processSilence(int32 n)
+{
+    if (rms)
+        rms->processSilence(n);
+}
+
+double BigMeter::getValue(int32 id)
+{
+    switch (id) {
+    case kMeterMomentary:
+        return loudness ? loudness->getMomentary() : 0.0;
+    case kMeterShortTerm:
+        return loudness ? loudness->getShortTerm() : 0.0;
+    case kMeterIntegrated:
+        return loudness ? loudness->getIntegrated() : 0.0;
+    case kMeterMomentaryMax:
+        return loudness ? loudness->getMomentaryMax() : 0.0;
+    case kMeterShortTermMax:
+        return loudness ? loudness->getShortTermMax() : 0.0;
+    case kMeterRange:
+        return loudness ? loudness->getRange() : 0.0;
+    case kMeterTruePeak:
+        return truePeak ? truePeak->getMax() : 0.0;
+    case kMeterTruePeakChannel0:
+        return truePeak ? truePeak->getChannelMax(0) : 0.0;
+    case kMeterLoudnessOn:
+        return loudnessOn ? 1.0 : 0.0;
+    case kMeterRmsMax:
+        return rms ? std::sqrt(static_cast<double>(rms->getMax())) * static_cast<double>(rmsScale) : 0.0;
+    case kMeterBelowRelativeGate:
+        return loudness && loudness->isBelowRelativeGate() ? 1.0 : 0.0;
+    case kMeterRangeHighEnergy:
+        return loudness ? loudness->getRangeHighEnergy() : 0.0;
+    case kMeterRangeLowEnergy:
+        return loudness ? loudness->getRangeLowEnergy() : 0.0;
+    default:
+        break;
+    }
+    if (id >= kMeterRmsChannel0 && id <= kMeterRmsChannel11) {
+        const int32 c = id - kMeterRmsChannel0;
+        // Channels beyond the configuration hold no value.
+        if (!rms || c >= rms->getChannelCount())
+            return 0.0;
+        return std::sqrt(static_cast<double>(rms->getChannelValue(c))) * static_cast<double>(rmsScale);
+    }
+    return 0.0;
+}
+
+double BigMeter::getValueAt(int32 id, float argument)
+{
+    if (id == kMeterTruePeakChannel0 && truePeak)
+        return truePeak->getChannelMax(static_cast<int32>(argument + 0.5f));
+    return 0.0;
+}
+
+bool BigMeter::drain(int32 timeoutMs)
+{
+    return loudness ? loudness->drain(timeoutMs) : true;
+}

@@ -1,0 +1,23 @@
+// The plug-in's accessor: the meter algorithm with peak metering and the peak value ids.
+#pragma once
+
+#include "dsp/algoaccessorvu.h"
+
+class BigMeter;
+
+class BigMeterAcc : public DSP::AlgoAccessorVu
+{
+public:
+    // Over the processor's parameter table (Param::getProcessorParameterTable).
+    BigMeterAcc(DSP::int32 blockSize, double sampleRate);
+    // Over a given table; `threaded` runs the gated loudness on worker threads.
+    BigMeterAcc(DSP::int32 blockSize, double sampleRate, const Param::ParamRecord* table, DSP::int32 entryCount,
+                bool threaded = true);
+    ~BigMeterAcc() override;
+
+    DSP::int32 setChannelMasks(DSP::uint64 in, DSP::uint64 out, DSP::uint64 aux) override;
+    double getValue(DSP::int32 id) override;
+    void resetMaxLevelOut() override;
+
+    BigMeter* getMeter() const;
+};

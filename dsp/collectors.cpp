@@ -1,0 +1,543 @@
+#include "dsp/collectors.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "dsp/collectorthread.h"
+#include "dsp/prims.h"
+
+namespace DSP {
+
+// ---------------------------------------------------------------------------------------------
+Collector::Collector(int32 channelCount, int32 windowLength)
+: Algo<double>(windowLength, 44100.0), channelCount(channelCount)
+{
+}
+
+Collector::~Collector()
+{
+    Collector::terminate();
+}
+
+bool Collector::initialize(const Param::ParamRecord*)
+{
+    size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
+    if (!sums)
+        sums = new float[n]();
+    if (!runningSums)
+        runningSums = new float[n]();
+    if (!weights) {
+        weights = new float[n];
+        for (size_t c = 0; c < n; ++c)
+            weights[c] = 1.0f;
+    }
+    return true;
+}
+
+bool Collector::terminate()
+{
+    delete[] sums;
+    delete[] runningSums;
+    delete[] weights;
+    sums = runningSums = weights = nullptr;
+    return true;
+}
+
+void Collector::reset()
+{
+    runningFill = 0;
+    meanSquare = 0.0f;
+    for (int32 c = 0; c < channelCount; ++c) {
+        sums[c] = 0.0f;
+        runningSums[c] = 0.0f;
+    }
+}
+
+int32 Collector::weightedBlockEnergy(float** in, int32 len)
+{
+    if (blockSize > len)
+        return 1;
+    float total = 0.0f;
+    for (int32 c = 0; c < channelCount; ++c) {
+        float s = 0.0f;
+        ippsSum_32f(in[c], len, &s, 2);
+        sums[c] = s;
+    }
+    for (int32 c = 0; c < channelCount; ++c)
+        total += sums[c] * weights[c];
+    meanSquare = total / static_cast<float>(blockSize);
+    return 0;
+}
+
+int32 Collector::accumulateBlock(float** in, int32 len)
+{
+    int32 take = blockSize - runningFill;
+    if (take > len)
+        take = len;
+    for (int32 c = 0; c < channelCount; ++c) {
+        float s = 0.0f;
+        if (take > 0)
+            ippsSum_32f(in[c], take, &s, 2);
+        runningSums[c] += s;
+    }
+    runningFill += take;
+    if (runningFill < blockSize)
+        return 1;
+    float total = 0.0f;
+    for (int32 c = 0; c < channelCount; ++c)
+        total += runningSums[c] * weights[c];
+    meanSquare = total / static_cast<float>(blockSize);
+    int32 rest = len - take;
+    runningFill = rest > blockSize ? blockSize : rest;
+    for (int32 c = 0; c < channelCount; ++c) {
+        float s = 0.0f;
+        if (runningFill > 0)
+            ippsSum_32f(in[c] + take, runningFill, &s, 2);
+        runningSums[c] = s;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+SortedSumsList::SortedSumsList(int32 capacity) : capacity(capacity)
+{
+    nodes = new Node[static_cast<size_t>(capacity > 0 ? capacity : 1)]();
+}
+
+SortedSumsList::~SortedSumsList()
+{
+    delete[] nodes;
+}
+
+void SortedSumsList::insert(float z)
+{
+    if (count >= capacity)
+        return;
+    int32 node = count;
+    nodes[node].value = z;
+    int32 prev = -1, cur = head;
+    while (cur >= 0 && nodes[cur].value < z) {
+        prev = cur;
+        cur = nodes[cur].next;
+    }
+    nodes[node].next = cur;
+    if (prev < 0)
+        head = node;
+    else
+        nodes[prev].next = node;
+    ++count;
+    sum += z;
+}
+
+void SortedSumsList::clear()
+{
+    count = 0;
+    head = -1;
+    sum = 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
+                                   bool threaded)
+: Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
+{
+}
+
+CollectorOverlap::~CollectorOverlap()
+{
+    stopWorker();
+    destroySummer();
+}
+
+void CollectorOverlap::createSummer()
+{
+    destroySummer();
+    summer = new Collector(channelCount, windowLength);
+    summer->initialize(nullptr);
+    summer->reset();
+}
+
+void CollectorOverlap::destroySummer()
+{
+    if (summer) {
+        summer->terminate();
+        delete summer;
+        summer = nullptr;
+    }
+}
+
+bool CollectorOverlap::initialize(const Param::ParamRecord* table)
+{
+    Ols::initialize(table);
+    createSummer();
+    return true;
+}
+
+bool CollectorOverlap::terminate()
+{
+    stopWorker();
+    destroySummer();
+    Ols::terminate();
+    return true;
+}
+
+void CollectorOverlap::freeAllBuffers()
+{
+    destroySummer();
+    Ols::freeAllBuffers();
+}
+
+void CollectorOverlap::allocateAllBuffers()
+{
+    createSummer();
+    Ols::allocateAllBuffers();
+    Overlap::reset();
+}
+
+int32 CollectorOverlap::setChannelCount(int32 in, int32 out, int32 aux)
+{
+    if (in != out || in < 1)
+        return kChannelsRefused;
+    if (in == channelCount)
+        return kChannelsAccepted;
+    // The worker owns the gating state that the buffers are rebuilt around: stop it first.
+    bool hadWorker = worker != nullptr;
+    stopWorker();
+    Overlap::setChannelCount(in, out, aux);
+    resetPending();
+    if (hadWorker)
+        startWorker(nullptr);
+    return kChannelsAccepted;
+}
+
+void CollectorOverlap::startWorker(const char* name)
+{
+    if (worker)
+        return;
+    static const char* const kDefaultName = "Collector";
+    worker = new CollectorProcessThread(name ? name : kDefaultName, this);
+    if (worker->isSemaphoreValid())
+        worker->start();
+    // Without a semaphore or a thread the collector measures on the calling thread instead.
+    if (!worker->isUsable()) {
+        delete worker;
+        worker = nullptr;
+    }
+}
+
+void CollectorOverlap::stopWorker()
+{
+    if (!worker)
+        return;
+    worker->stop();
+    delete worker;
+    worker = nullptr;
+    // Whatever the worker had not reached yet (a last reset above all) is carried out here.
+    processPending();
+}
+
+void CollectorOverlap::reset()
+{
+    Overlap::reset();
+    currentLoudness = -80.0f;
+    peakLoudness = -INFINITY;
+    if (summer)
+        summer->reset();
+    if (worker && !worker->hasQuit()) {
+        queue.postReset();
+        worker->wake();
+    } else {
+        processPending();
+        resetPending();
+    }
+}
+
+void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
+{
+    if (!summer)
+        return;
+    summer->weightedBlockEnergy(window, length);
+    float z = summer->getMeanSquare();
+    if (!(z > 0.0f))
+        return;
+    float l = loudnessOf(z);
+    currentLoudness = l;
+    if (l > peakLoudness)
+        peakLoudness = l;
+    if (worker) {
+        if (!worker->hasQuit()) {
+            if (queue.push(HandOver{length, z}))
+                worker->wake();
+            return;
+        }
+        // The worker has ended on its own: catch up with what it left and go on directly.
+        processPending();
+    }
+    processWindow(length, z);
+}
+
+void CollectorOverlap::processPending()
+{
+    for (;;) {
+        std::uint32_t gen = 0;
+        if (queue.takeReset(appliedGeneration, gen)) {
+            resetPending();
+            appliedGeneration = gen;
+            publishedGeneration.store(gen, std::memory_order_release);
+            continue;
+        }
+        HandOver h;
+        if (!queue.peek(h))
+            break;
+        processWindow(h.samples, h.meanSquare);
+        queue.consume();
+    }
+}
+
+void CollectorOverlap::resetPending()
+{
+    accumulated = 0;
+    gatedLoudness.store(-80.0f, std::memory_order_relaxed);
+    clearGating();
+}
+
+bool CollectorOverlap::resultsCurrent() const
+{
+    return publishedGeneration.load(std::memory_order_acquire) == queue.requestedGeneration();
+}
+
+float CollectorOverlap::getGatedLoudness() const
+{
+    return resultsCurrent() ? gatedLoudness.load(std::memory_order_relaxed) : -80.0f;
+}
+
+bool CollectorOverlap::drain(int32 timeoutMs)
+{
+    if (!worker)
+        return true;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!(queue.empty() && resultsCurrent())) {
+        if (worker->hasQuit())
+            return false;
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        worker->wake();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+CollectorIntegrated::CollectorIntegrated(int32 channelCount, int32 blockSize, int32 window, int32 overlap,
+                                         float sampleRate, bool threaded)
+: CollectorOverlap(channelCount, blockSize, window, overlap, sampleRate, threaded)
+{
+}
+
+CollectorIntegrated::~CollectorIntegrated()
+{
+    stopWorker();
+    alignedFree(blockStore);
+    blockStore = nullptr;
+}
+
+void CollectorIntegrated::allocateStore()
+{
+    alignedFree(blockStore);
+    blockStore = nullptr;
+    blockStore = static_cast<float*>(alignedMalloc(capacity * static_cast<int32>(sizeof(float)), 16));
+    std::memset(blockStore, 0, sizeof(float) * static_cast<size_t>(capacity));
+}
+
+bool CollectorIntegrated::initialize(const Param::ParamRecord* table)
+{
+    CollectorOverlap::initialize(table);
+    allocateStore();
+    storedCount = 0;
+    runningSum = 0.0f;
+    if (threadedRequest)
+        startWorker("CIThread");
+    return true;
+}
+
+bool CollectorIntegrated::terminate()
+{
+    CollectorOverlap::terminate();
+    alignedFree(blockStore);
+    blockStore = nullptr;
+    return true;
+}
+
+void CollectorIntegrated::freeAllBuffers()
+{
+    alignedFree(blockStore);
+    blockStore = nullptr;
+    CollectorOverlap::freeAllBuffers();
+}
+
+void CollectorIntegrated::allocateAllBuffers()
+{
+    allocateStore();
+    CollectorOverlap::allocateAllBuffers();
+}
+
+void CollectorIntegrated::clearGating()
+{
+    storedCount = 0;
+    runningSum = 0.0f;
+    belowGate.store(false, std::memory_order_relaxed);
+}
+
+bool CollectorIntegrated::isBelowRelativeGate() const
+{
+    return resultsCurrent() && belowGate.load(std::memory_order_relaxed);
+}
+
+void CollectorIntegrated::integrateBlock(int32 samples, float z)
+{
+    // A window without energy (or a non-finite one) adds nothing.
+    if (!(z > 0.0f) || !(z <= 3.4e38f) || !blockStore)
+        return;
+    const float current = loudnessOf(z);
+    if (current > -70.0f) {
+        blockStore[storedCount] = z;
+        ++storedCount;
+        runningSum += z;
+        if (storedCount >= capacity) {
+            storedCount = 0;
+            runningSum = 0.0f;
+            accumulated += samples;
+            return;
+        }
+    }
+    accumulated += samples;
+    if (storedCount >= 1 && static_cast<double>(accumulated) >= sampleRate) {
+        const float mean = runningSum / static_cast<float>(storedCount);
+        const float gate = static_cast<float>(static_cast<double>(mean) * 0.1);
+        float sum = 0.0f;
+        int32 count = 0;
+        for (int32 i = 0; i < storedCount; ++i) {
+            if (blockStore[i] > gate) {
+                sum += blockStore[i];
+                ++count;
+            }
+        }
+        // Nothing above the relative gate: the previous result stands.
+        if (count > 0) {
+            gatedLoudness.store(loudnessOf(sum / static_cast<float>(count)), std::memory_order_relaxed);
+            belowGate.store(loudnessOf(gate) > current, std::memory_order_relaxed);
+        }
+        accumulated = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+CollectorLoudnessRange::CollectorLoudnessRange(int32 channelCount, int32 blockSize, int32 window, int32 overlap,
+                                               float sampleRate, bool threaded)
+: CollectorOverlap(channelCount, blockSize, window, overlap, sampleRate, threaded)
+{
+}
+
+CollectorLoudnessRange::~CollectorLoudnessRange()
+{
+    stopWorker();
+    delete distribution;
+    distribution = nullptr;
+}
+
+bool CollectorLoudnessRange::initialize(const Param::ParamRecord* table)
+{
+    CollectorOverlap::initialize(table);
+    delete distribution;
+    distribution = new SortedSumsList(capacity);
+    if (threadedRequest)
+        startWorker("LRThread");
+    return true;
+}
+
+bool CollectorLoudnessRange::terminate()
+{
+    CollectorOverlap::terminate();
+    delete distribution;
+    distribution = nullptr;
+    return true;
+}
+
+void CollectorLoudnessRange::reset()
+{
+    CollectorOverlap::reset();
+}
+
+void CollectorLoudnessRange::clearGating()
+{
+    if (distribution)
+        distribution->clear();
+    range.store(0.0f, std::memory_order_relaxed);
+    lowPoint.store(0.0f, std::memory_order_relaxed);
+    highPoint.store(0.0f, std::memory_order_relaxed);
+}
+
+float CollectorLoudnessRange::getRange() const
+{
+    return resultsCurrent() ? range.load(std::memory_order_relaxed) : 0.0f;
+}
+
+float CollectorLoudnessRange::getLowPoint() const
+{
+    return resultsCurrent() ? lowPoint.load(std::memory_order_relaxed) : 0.0f;
+}
+
+float CollectorLoudnessRange::getHighPoint() const
+{
+    return resultsCurrent() ? highPoint.load(std::memory_order_relaxed) : 0.0f;
+}
+
+void CollectorLoudnessRange::rangeStep(int32, float z)
+{
+    if (!(z > 0.0f) || !(z <= 3.4e38f) || !distribution)
+        return;
+    const float current = loudnessOf(z);
+    if (current > -70.0f) {
+        if (distribution->getCount() >= distribution->getCapacity())
+            distribution->clear();
+        distribution->insert(z);
+    }
+    accumulated += hop;
+    const int32 count = distribution->getCount();
+    if (count > 0 && static_cast<double>(accumulated) >= 0.5 * sampleRate) {
+        const float gate = (distribution->getSum() / static_cast<float>(count)) * 0.01f;
+        int32 passed = 0;
+        distribution->forEach([&](float v) {
+            if (v <= gate) {
+                ++passed;
+                return true;
+            }
+            return false;
+        });
+        const int32 above = count - passed;
+        if (above > 0) {
+            const float x = static_cast<float>(above - 1);
+            const int32 hi = static_cast<int32>(x * 0.95f + 0.5f);
+            const int32 lo = static_cast<int32>(x * 0.1f + 0.5f);
+            float low = 0.0f, high = 0.0f;
+            int32 index = -passed;
+            distribution->forEach([&](float v) {
+                if (index == lo)
+                    low = v;
+                if (index == hi) {
+                    high = v;
+                    return false;
+                }
+                ++index;
+                return true;
+            });
+            lowPoint.store(low, std::memory_order_relaxed);
+            highPoint.store(high, std::memory_order_relaxed);
+            range.store((log10f(high) * 10.0f - 0.691f) - (log10f(low) * 10.0f - 0.691f), std::memory_order_relaxed);
+        }
+        accumulated = 0;
+    }
+}
+
+} // namespace DSP

@@ -1,0 +1,207 @@
+// Gated loudness collectors: momentary and integrated loudness over 0.4-s windows, short-term
+// loudness and loudness range over 3-s windows, with the gating of the loudness standard.
+#pragma once
+
+#include <atomic>
+#include <cmath>
+
+#include "dsp/handoverqueue.h"
+#include "dsp/samplecollector.h"
+
+namespace DSP {
+
+class CollectorProcessThread;
+
+// LUFS of a channel-weighted mean square, in single precision.
+inline float loudnessOf(float meanSquare)
+{
+    return log10f(meanSquare) * 10.0f + (-0.691f);
+}
+
+// Channel summer: the channel-weighted mean square of one window.
+class Collector : public Algo<double>
+{
+public:
+    Collector(int32 channelCount, int32 windowLength);
+    ~Collector() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+    int32 setChannelCount(int32, int32, int32) override { return 0; }
+
+    // 0 done, 1 when the block is shorter than the window (the previous mean square stays).
+    int32 weightedBlockEnergy(float** in, int32 len);
+    // Running form: adds the block's sums until a window is complete; 0 when one was completed.
+    int32 accumulateBlock(float** in, int32 len);
+
+    float getMeanSquare() const { return meanSquare; }
+    int32 getChannelCount() const { return channelCount; }
+    void setWeight(int32 c, float w) { weights[c] = w; }
+    float getWeight(int32 c) const { return weights[c]; }
+
+private:
+    int32 channelCount;
+    int32 runningFill = 0;
+    float meanSquare = 0.0f;
+    float* sums = nullptr;
+    float* weights = nullptr;
+    float* runningSums = nullptr;
+};
+
+// Ascending list of mean squares over a preallocated node pool.
+class SortedSumsList
+{
+public:
+    explicit SortedSumsList(int32 capacity);
+    virtual ~SortedSumsList();
+
+    void insert(float z);
+    void clear();
+    int32 getCount() const { return count; }
+    int32 getCapacity() const { return capacity; }
+    float getSum() const { return sum; }
+    // Values from the head, in order (for evaluation and tests).
+    template <class F> void forEach(F f) const
+    {
+        for (int32 n = head; n >= 0; n = nodes[n].next)
+            if (!f(nodes[n].value))
+                return;
+    }
+
+private:
+    struct Node
+    {
+        int32 next;
+        float value;
+    };
+    int32 capacity;
+    Node* nodes;
+    int32 count = 0;
+    int32 head = -1;
+    float sum = 0.0f;
+};
+
+class CollectorOverlap : public Overlap
+{
+public:
+    static constexpr int32 kCapacity = 345600;
+
+    CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate, bool threaded);
+    ~CollectorOverlap() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+    void freeAllBuffers() override;
+    void allocateAllBuffers() override;
+    int32 setChannelCount(int32 in, int32 out, int32 aux) override;
+    void processOverlappedBlock(float** window, int32 length) override;
+
+    // Worker side: carries out every reset request and hand-over in the order they were posted.
+    virtual void processPending();
+    // Worker side: clears the gating state.
+    virtual void resetPending();
+
+    // Loudness of the latest window (audio thread), -80 before the first.
+    float getCurrentLoudness() const { return currentLoudness; }
+    // Largest window loudness since the last call (audio thread); -inf when no window was measured.
+    float takePeakLoudness()
+    {
+        float p = peakLoudness;
+        peakLoudness = -INFINITY;
+        return p;
+    }
+    float getGatedLoudness() const;
+    Collector* getSummer() const { return summer; }
+    bool isThreaded() const { return worker != nullptr; }
+    // Windows dropped because the worker's queue was full.
+    std::uint32_t getDroppedWindows() const { return queue.droppedCount(); }
+    // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
+    // far; true at once without a worker.
+    bool drain(int32 timeoutMs = 10000);
+    int32 getWindowLength() const { return windowLength; }
+    // For tests: the worker's evaluation counter and stored blocks (read after drain).
+    int32 getStoredCount() const { return storedCount; }
+
+protected:
+    // One window's gating step (worker, or audio thread when unthreaded).
+    virtual void processWindow(int32 samples, float meanSquare) = 0;
+    // Clears the worker-owned gating state.
+    virtual void clearGating() = 0;
+    void createSummer();
+    void destroySummer();
+    void startWorker(const char* name);
+    void stopWorker();
+    bool resultsCurrent() const;
+
+    int32 storedCount = 0;
+    int32 capacity = kCapacity;
+    int32 accumulated = 0;
+    int32 windowLength;
+    float currentLoudness = -80.0f;
+    float peakLoudness = -INFINITY;
+    std::atomic<float> gatedLoudness{0.0f};
+    float* blockStore = nullptr;
+    Collector* summer = nullptr;
+    bool threadedRequest;
+    CollectorProcessThread* worker = nullptr;
+    HandOverQueue queue;
+    std::uint32_t appliedGeneration = 0;
+    std::atomic<std::uint32_t> publishedGeneration{0};
+};
+
+class CollectorIntegrated : public CollectorOverlap
+{
+public:
+    CollectorIntegrated(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
+                        bool threaded);
+    ~CollectorIntegrated() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void freeAllBuffers() override;
+    void allocateAllBuffers() override;
+
+    void integrateBlock(int32 samples, float meanSquare);
+    bool isBelowRelativeGate() const;
+
+protected:
+    void processWindow(int32 samples, float meanSquare) override { integrateBlock(samples, meanSquare); }
+    void clearGating() override;
+
+private:
+    void allocateStore();
+    std::atomic<bool> belowGate{false};
+    float runningSum = 0.0f;
+};
+
+class CollectorLoudnessRange : public CollectorOverlap
+{
+public:
+    CollectorLoudnessRange(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
+                           bool threaded);
+    ~CollectorLoudnessRange() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+
+    void rangeStep(int32 samples, float meanSquare);
+    float getRange() const;
+    float getLowPoint() const;
+    float getHighPoint() const;
+    const SortedSumsList* getDistribution() const { return distribution; }
+
+protected:
+    void processWindow(int32 samples, float meanSquare) override { rangeStep(samples, meanSquare); }
+    void clearGating() override;
+
+private:
+    std::atomic<float> range{0.0f};
+    std::atomic<float> lowPoint{0.0f};
+    std::atomic<float> highPoint{0.0f};
+    SortedSumsList* distribution = nullptr;
+};
+
+} // namespace DSP

@@ -1,0 +1,40 @@
+#include "dsp/collectorthread.h"
+
+#include "dsp/collectors.h"
+
+namespace DSP {
+
+CollectorProcessThread::CollectorProcessThread(const char* name, CollectorOverlap* owner)
+: WorkerThreadBase(name), owner(owner), semaphore(0, "waitForData")
+{
+}
+
+CollectorProcessThread::~CollectorProcessThread() = default;
+
+std::uint32_t CollectorProcessThread::run()
+{
+    for (;;) {
+        if (stopFlag.load(std::memory_order_acquire) || !owner)
+            return 0;
+        if (!semaphore.wait(-1)) {
+            // A semaphore that cannot wait would make this loop spin: end, and let the owner
+            // measure on its own thread.
+            quit.store(true, std::memory_order_release);
+            return 0;
+        }
+        // What is still queued at a stop is carried out by the owner after the join.
+        if (stopFlag.load(std::memory_order_acquire))
+            return 0;
+        owner->processPending();
+    }
+}
+
+void CollectorProcessThread::stop()
+{
+    stopFlag.store(true, std::memory_order_release);
+    semaphore.signal(1);
+    join(-1);
+    cancel();
+}
+
+} // namespace DSP

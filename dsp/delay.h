@@ -1,0 +1,93 @@
+// Ring-buffer delay lines: one channel, a power-of-two ring, and several channels behind one algorithm.
+#pragma once
+
+#include "dsp/algo.h"
+
+namespace DSP {
+
+class Delay : public Algo<double>
+{
+public:
+    Delay(int32 blockSize, double sampleRate, float maxMs);
+    ~Delay() override;
+
+    int32 setSampleRate(double rate) override;
+    void setActive(bool state) override;
+    int32 setChannelCount(int32, int32, int32) override { return 0; }
+    void reset() override;
+
+    virtual void setDelayMs(float ms);
+    virtual void setDelaySamples(int32 n);
+    virtual void setMaxDelaySamples(int32 n);
+    virtual void processChannel(const float* in, float* out, int32 n);
+    virtual float processSample(float x);
+    virtual bool isBufferSilent(int32 stride);
+    virtual void applyDelaySamples(int32 n);
+
+    int32 getDelaySamples() const { return delaySamples; }
+    float getDelayMs() const { return delayMs; }
+    float getMaxDelayMs() const { return maxDelayMs; }
+    int32 getSize() const { return size; }
+
+protected:
+    void allocateRing(int32 n);
+
+    float maxDelayMs;
+    float delayMs = 0.0f;
+    float silenceThreshold;
+    float* ring = nullptr;
+    int32 readIndex = 0;
+    int32 writeIndex = 0;
+    int32 size = 0;
+    int32 delaySamples = 0;
+};
+
+class DelayPow2 : public Delay
+{
+public:
+    DelayPow2(int32 blockSize, double sampleRate, float maxMs);
+
+    int32 setSampleRate(double rate) override;
+    void setMaxDelaySamples(int32 n) override;
+    void processChannel(const float* in, float* out, int32 n) override;
+    float processSample(float x) override;
+
+    int32 getMask() const { return mask; }
+
+protected:
+    int32 mask = 0;
+};
+
+class DelayMultiCh : public Algo<double>
+{
+public:
+    DelayMultiCh(int32 blockSize, double sampleRate, float maxMs);
+    ~DelayMultiCh() override;
+
+    int32 setChannelCount(int32 in, int32 out, int32 aux) override;
+    void setBlockSize(int32 n) override;
+    int32 setSampleRate(double rate) override;
+    void process(float** in, float** out, int32 n) override;
+    void reset() override;
+    void setActive(bool state) override;
+
+    virtual void setDelayMs(float ms);
+    virtual void setDelaySamples(int32 n);
+    virtual void setMaxDelaySamples(int32 n);
+
+    int32 getChannelCount() const { return channelCount; }
+    DelayPow2* getChannel(int32 c) const { return channels[c]; }
+    int32 getDelaySamples() const { return delaySamples; }
+
+private:
+    void buildChannels();
+    void destroyChannels();
+
+    int32 channelCount = 0;
+    int32 delaySamples = -1;
+    float delayMs = 2.0f;
+    float maxDelayMs;
+    DelayPow2** channels = nullptr;
+};
+
+} // namespace DSP

@@ -1,0 +1,359 @@
+#include "dsp/loudness.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "dsp/collectors.h"
+
+using namespace DSP;
+
+namespace {
+
+const float kPlaceholderTaps[6] = {0.4234234f, 0.1234f, 0.44f, 1.0f, 0.324f, 0.23f};
+const int32 kStageOrder[6] = {0, 1, 5, 3, 4, 2};
+
+} // namespace
+
+Loudness::Loudness(int32 blockSize, bool threaded, double sampleRate)
+: Algo<double>(blockSize, sampleRate), threaded(threaded)
+{
+}
+
+Loudness::~Loudness()
+{
+    // Everything is released by terminate; a meter destroyed without it still must not leak threads.
+    if (rangeCollector || integratedCollector || shelf || highPass || work || weights)
+        Loudness::terminate();
+}
+
+void Loudness::designShelf(double fs, float taps[6])
+{
+    const double A = std::pow(10.0, 0.1);
+    const double w = (1.0 / fs) * 7539.822368615503;
+    const double c = std::cos(w);
+    const double s = std::sin(w);
+    const double r = 2.0 * std::sqrt(A);
+    const double P = (A + 1.0) - (A - 1.0) * c;
+    const double N = (A + 1.0) + (A - 1.0) * c;
+    const double d = r * 0.734638611198489 * s;
+    const double e = r * 0.681566333438187 * s;
+    const float a0 = static_cast<float>(P + d);
+    const double g = 1.0 / a0;
+    taps[0] = static_cast<float>(static_cast<float>((N + e) * A) * g);
+    taps[1] = static_cast<float>(static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c)) * g);
+    taps[2] = static_cast<float>(static_cast<float>((N - e) * A) * g);
+    taps[3] = 1.0f;
+    taps[4] = static_cast<float>(static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c)) * g);
+    taps[5] = static_cast<float>(static_cast<float>(P - d) * g);
+}
+
+void Loudness::designHighPass(double fs, float taps[6])
+{
+    const double p = std::pow(0.052631578945, 4.0);
+    const double w = (1.0 / fs) * 238.76104167282426;
+    const double c = std::cos(w);
+    const double s = std::sin(w);
+    const double Q = 9.5 * p + 0.5;
+    const double alpha = s / (2.0 * Q);
+    const double g = 1.0 / (alpha + 1.0);
+    taps[0] = static_cast<float>((1.0 + c) * 0.5 * g);
+    taps[1] = static_cast<float>(-(1.0 + c) * g);
+    taps[2] = taps[0];
+    taps[3] = 1.0f;
+    taps[4] = static_cast<float>(-2.0 * c * g);
+    taps[5] = static_cast<float>((1.0 - alpha) * g);
+}
+
+void Loudness::createBiquads(BiquadStage*& stages, bool shelfStage)
+{
+    stages = new BiquadStage[static_cast<size_t>(channelCount)];
+    bool all = true;
+    for (int32 c = 0; c < channelCount; ++c) {
+        IirStateType* st = nullptr;
+        if (ippsIIRInitAlloc_BiQuad_32f(&st, kPlaceholderTaps, 1, nullptr) == 0 && st) {
+            stages[c].state = st;
+            stages[c].allocated = true;
+            ippsIIRSetDlyLine_32f(st, nullptr);
+        } else {
+            all = false;
+        }
+    }
+    if (!all)
+        return;
+    float taps[6];
+    if (shelfStage)
+        designShelf(sampleRate, taps);
+    else
+        designHighPass(sampleRate, taps);
+    for (int32 c = 0; c < channelCount; ++c) {
+        ippsIIRSetTaps_32f(taps, stages[c].state);
+        stages[c].b0 = taps[0];
+        stages[c].b1 = taps[1];
+        stages[c].b2 = taps[2];
+        stages[c].a1 = taps[4];
+        stages[c].a2 = taps[5];
+    }
+}
+
+void Loudness::freeBiquads(BiquadStage*& stages)
+{
+    if (!stages)
+        return;
+    for (int32 c = 0; c < channelCount; ++c) {
+        if (stages[c].state) {
+            ippsIIRFree_32f(stages[c].state);
+            stages[c].state = nullptr;
+            stages[c].released = true;
+        }
+    }
+    delete[] stages;
+    stages = nullptr;
+}
+
+void Loudness::copyWeights()
+{
+    if (!weights)
+        return;
+    CollectorOverlap* collectors[2] = {rangeCollector, integratedCollector};
+    for (CollectorOverlap* col : collectors) {
+        if (!col || !col->getSummer() || col->getSummer()->getChannelCount() < channelCount)
+            continue;
+        for (int32 c = 0; c < channelCount; ++c)
+            col->getSummer()->setWeight(c, weights[c]);
+    }
+}
+
+void Loudness::createStage(int32 k)
+{
+    if (k < 0 || k > 5)
+        return;
+    freeStage(k);
+    const float rate = static_cast<float>(sampleRate);
+    switch (k) {
+    case kStageShelf:
+        createBiquads(shelf, true);
+        break;
+    case kStageHighPass:
+        createBiquads(highPass, false);
+        break;
+    case kStageWork:
+        work = new float*[static_cast<size_t>(channelCount)];
+        for (int32 c = 0; c < channelCount; ++c) {
+            int32 n = blockSize > 0 ? blockSize : 1;
+            work[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
+            std::memset(work[c], 0, sizeof(float) * static_cast<size_t>(n));
+        }
+        break;
+    case kStageRange: {
+        int32 w = static_cast<int32>(sampleRate * 3.0);
+        int32 v = static_cast<int32>(2.0 * sampleRate);
+        rangeCollector = new CollectorLoudnessRange(channelCount, blockSize, w, v, rate, threaded);
+        rangeCollector->initialize(nullptr);
+        rangeCollector->reset();
+        copyWeights();
+        break;
+    }
+    case kStageIntegrated: {
+        const double product = sampleRate * 0.4000000059604645;
+        int32 w = static_cast<int32>(product);
+        int32 v = static_cast<int32>(product * 0.75);
+        integratedCollector = new CollectorIntegrated(channelCount, blockSize, w, v, rate, threaded);
+        integratedCollector->initialize(nullptr);
+        integratedCollector->reset();
+        copyWeights();
+        break;
+    }
+    case kStageWeights:
+        weights = new float[static_cast<size_t>(channelCount)];
+        for (int32 c = 0; c < channelCount; ++c)
+            weights[c] = 1.0f;
+        break;
+    }
+}
+
+void Loudness::freeStage(int32 k)
+{
+    switch (k) {
+    case kStageShelf:
+        freeBiquads(shelf);
+        break;
+    case kStageHighPass:
+        freeBiquads(highPass);
+        break;
+    case kStageWork:
+        if (work) {
+            for (int32 c = 0; c < channelCount; ++c)
+                alignedFree(work[c]);
+            delete[] work;
+            work = nullptr;
+        }
+        break;
+    case kStageRange:
+        if (rangeCollector) {
+            rangeCollector->terminate();
+            delete rangeCollector;
+            rangeCollector = nullptr;
+        }
+        break;
+    case kStageIntegrated:
+        if (integratedCollector) {
+            integratedCollector->terminate();
+            delete integratedCollector;
+            integratedCollector = nullptr;
+        }
+        break;
+    case kStageWeights:
+        delete[] weights;
+        weights = nullptr;
+        break;
+    default:
+        break;
+    }
+}
+
+bool Loudness::initialize(const Param::ParamRecord*)
+{
+    for (int32 k : kStageOrder)
+        createStage(k);
+    return true;
+}
+
+bool Loudness::terminate()
+{
+    for (int32 k : kStageOrder)
+        freeStage(k);
+    return true;
+}
+
+int32 Loudness::setChannelConfig(int32 in, int32, int32, uint64 inputMask)
+{
+    if (in < 1)
+        return kChannelsRefused;
+    if (in != channelCount) {
+        for (int32 k : kStageOrder)
+            freeStage(k);
+        channelCount = in;
+        for (int32 k : kStageOrder)
+            createStage(k);
+        reset();
+    }
+    // Weights follow the whole arrangement, so a layout change never keeps stale weights.
+    if (weights) {
+        for (int32 c = 0; c < channelCount; ++c)
+            weights[c] = 1.0f;
+        for (int bit = 0; bit < 64; ++bit) {
+            const uint64 speaker = 1ull << bit;
+            if (!(inputMask & speaker))
+                continue;
+            const int32 index = std::popcount(inputMask & (speaker - 1));
+            if (index >= channelCount)
+                continue;
+            if (speaker == kSpeakerLfe || speaker == kSpeakerLfe2)
+                weights[index] = 0.0f;
+            else if (speaker == kSpeakerLs || speaker == kSpeakerRs)
+                weights[index] = 1.41f;
+        }
+    }
+    copyWeights();
+    return kChannelsAccepted;
+}
+
+void Loudness::reset()
+{
+    for (int32 c = 0; c < channelCount; ++c) {
+        if (shelf && shelf[c].state)
+            ippsIIRSetDlyLine_32f(shelf[c].state, nullptr);
+        if (highPass && highPass[c].state)
+            ippsIIRSetDlyLine_32f(highPass[c].state, nullptr);
+    }
+    if (rangeCollector)
+        rangeCollector->reset();
+    if (integratedCollector)
+        integratedCollector->reset();
+    momentary = shortTerm = integrated = momentaryMax = shortTermMax = -80.0f;
+    range = 0.0f;
+}
+
+void Loudness::refreshGated()
+{
+    if (rangeCollector)
+        range = rangeCollector->getRange();
+    if (integratedCollector)
+        integrated = integratedCollector->getGatedLoudness();
+}
+
+void Loudness::process(float** in, int32 n)
+{
+    if (!work || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
+        return;
+    // Longer blocks than the work buffers hold are measured in pieces.
+    float* pieces[64];
+    float** src = in;
+    for (int32 offset = 0; offset < n; offset += blockSize) {
+        const int32 len = n - offset < blockSize ? n - offset : blockSize;
+        if (offset > 0) {
+            if (channelCount > 64)
+                return;
+            for (int32 c = 0; c < channelCount; ++c)
+                pieces[c] = in[c] + offset;
+            src = pieces;
+        }
+        for (int32 c = 0; c < channelCount; ++c) {
+            ippsIIR_32f(src[c], work[c], len, shelf[c].state);
+            ippsIIR_32f(work[c], work[c], len, highPass[c].state);
+        }
+        for (int32 c = 0; c < channelCount; ++c)
+            ippsSqr_32f(work[c], work[c], len);
+
+        rangeCollector->feed(work, len);
+        shortTerm = rangeCollector->getCurrentLoudness();
+        const float stPeak = rangeCollector->takePeakLoudness();
+        if (stPeak > shortTermMax)
+            shortTermMax = stPeak;
+        range = rangeCollector->getRange();
+
+        integratedCollector->feed(work, len);
+        integrated = integratedCollector->getGatedLoudness();
+        momentary = integratedCollector->getCurrentLoudness();
+        const float mPeak = integratedCollector->takePeakLoudness();
+        if (mPeak > momentaryMax)
+            momentaryMax = mPeak;
+    }
+}
+
+float Loudness::getRangeHighEnergy() const
+{
+    return rangeCollector ? rangeCollector->getHighPoint() : 0.0f;
+}
+
+float Loudness::getRangeLowEnergy() const
+{
+    return rangeCollector ? rangeCollector->getLowPoint() : 0.0f;
+}
+
+bool Loudness::isBelowRelativeGate() const
+{
+    return integratedCollector && integratedCollector->isBelowRelativeGate();
+}
+
+bool Loudness::drain(int32 timeoutMs)
+{
+    bool ok = true;
+    if (rangeCollector)
+        ok = rangeCollector->drain(timeoutMs) && ok;
+    if (integratedCollector)
+        ok = integratedCollector->drain(timeoutMs) && ok;
+    refreshGated();
+    return ok;
+}
+
+std::uint32_t Loudness::getDroppedWindows() const
+{
+    std::uint32_t n = 0;
+    if (rangeCollector)
+        n += rangeCollector->getDroppedWindows();
+    if (integratedCollector)
+        n += integratedCollector->getDroppedWindows();
+    return n;
+}

@@ -1,0 +1,98 @@
+// Loudness meter: K-weighting, momentary, short-term and integrated loudness, loudness range.
+#pragma once
+
+#include "dsp/algo.h"
+#include "dsp/prims.h"
+
+namespace DSP {
+class CollectorLoudnessRange;
+class CollectorIntegrated;
+} // namespace DSP
+
+// One biquad of the K-weighting filter.
+struct BiquadStage
+{
+    bool allocated = false;
+    bool released = false;
+    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    DSP::IirStateType* state = nullptr;
+};
+
+// Speaker bits of the input arrangement that carry their own channel weights.
+enum LoudnessSpeaker : DSP::uint64 {
+    kSpeakerLfe = 1ull << 3,
+    kSpeakerLs = 1ull << 4,
+    kSpeakerRs = 1ull << 5,
+    kSpeakerLfe2 = 1ull << 18,
+};
+
+class Loudness : public DSP::Algo<double>
+{
+public:
+    enum Stage { kStageShelf = 0, kStageHighPass = 1, kStageWork = 2, kStageRange = 3, kStageIntegrated = 4,
+                 kStageWeights = 5 };
+
+    Loudness(DSP::int32 blockSize, bool threaded, double sampleRate);
+    ~Loudness() override;
+
+    DSP::int32 setChannelConfig(DSP::int32 in, DSP::int32 out, DSP::int32 aux, DSP::uint64 inputMask) override;
+    DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+
+    void process(float** in, DSP::int32 n);
+
+    float getMomentary() const { return momentary; }
+    float getShortTerm() const { return shortTerm; }
+    float getIntegrated() const { return integrated; }
+    float getMomentaryMax() const { return momentaryMax; }
+    float getShortTermMax() const { return shortTermMax; }
+    float getRange() const { return range; }
+    float getRangeHighEnergy() const;
+    float getRangeLowEnergy() const;
+    bool isBelowRelativeGate() const;
+    void resetMomentaryMax() { momentaryMax = -80.0f; }
+    void resetShortTermMax() { shortTermMax = -80.0f; }
+
+    void createStage(DSP::int32 k);
+    void freeStage(DSP::int32 k);
+
+    DSP::int32 getChannelCount() const { return channelCount; }
+    float getChannelWeight(DSP::int32 c) const { return weights ? weights[c] : 0.0f; }
+    const BiquadStage* getBiquad(DSP::int32 stage, DSP::int32 channel) const
+    {
+        return stage == 0 ? (shelf ? &shelf[channel] : nullptr) : (highPass ? &highPass[channel] : nullptr);
+    }
+    DSP::CollectorLoudnessRange* getRangeCollector() const { return rangeCollector; }
+    DSP::CollectorIntegrated* getIntegratedCollector() const { return integratedCollector; }
+    // Waits until both workers have processed every window handed over so far, then refreshes the
+    // readings from them (main thread; tests and offline use).
+    bool drain(DSP::int32 timeoutMs = 10000);
+    // Windows the workers could not take (queue full).
+    std::uint32_t getDroppedWindows() const;
+
+    static void designShelf(double fs, float taps[6]);
+    static void designHighPass(double fs, float taps[6]);
+
+private:
+    void createBiquads(BiquadStage*& stages, bool shelfStage);
+    void freeBiquads(BiquadStage*& stages);
+    void copyWeights();
+    void refreshGated();
+
+    bool threaded;
+    DSP::int32 channelCount = 1;
+    float momentary = 0.0f;
+    float shortTerm = 0.0f;
+    float integrated = 0.0f;
+    float momentaryMax = 0.0f;
+    float shortTermMax = 0.0f;
+    float range = 0.0f;
+    float* weights = nullptr;
+    float** work = nullptr;
+    BiquadStage* shelf = nullptr;
+    BiquadStage* highPass = nullptr;
+    DSP::CollectorLoudnessRange* rangeCollector = nullptr;
+    DSP::CollectorIntegrated* integratedCollector = nullptr;
+};

@@ -1,0 +1,156 @@
+#include "dsp/rms.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "dsp/prims.h"
+
+namespace DSP {
+
+Rms::Rms(int32 blockSize, double sampleRate, float timeMs) : Algo<double>(blockSize, sampleRate)
+{
+    coef = static_cast<float>(std::exp(-1000.0 / (static_cast<double>(timeMs) * sampleRate)));
+    complement = 1.0f - coef;
+    allocate();
+    Rms::reset();
+}
+
+Rms::~Rms()
+{
+    release();
+}
+
+void Rms::allocate()
+{
+    meanSquares = new float[static_cast<size_t>(channelCount)]();
+    channelMaxima = new float[static_cast<size_t>(channelCount)]();
+    buffers = new float*[static_cast<size_t>(channelCount)];
+    int32 n = blockSize > 0 ? blockSize : 1;
+    for (int32 c = 0; c < channelCount; ++c) {
+        buffers[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
+        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+    }
+}
+
+void Rms::release()
+{
+    if (buffers)
+        for (int32 c = 0; c < channelCount; ++c)
+            alignedFree(buffers[c]);
+    delete[] buffers;
+    delete[] meanSquares;
+    delete[] channelMaxima;
+    buffers = nullptr;
+    meanSquares = nullptr;
+    channelMaxima = nullptr;
+}
+
+int32 Rms::setChannelCount(int32 in, int32 out, int32)
+{
+    if (in != out || in < 1)
+        return kChannelsRefused;
+    if (in == channelCount)
+        return kChannelsAccepted;
+    release();
+    channelCount = in;
+    outputChannelCount = out;
+    allocate();
+    reset();
+    return kChannelsAccepted;
+}
+
+void Rms::reset()
+{
+    int32 n = blockSize > 0 ? blockSize : 1;
+    for (int32 c = 0; c < channelCount; ++c) {
+        meanSquares[c] = 0.0f;
+        channelMaxima[c] = 0.0f;
+        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+    }
+    overallMax = 0.0f;
+}
+
+void Rms::resetMaxima()
+{
+    overallMax = 0.0f;
+    for (int32 c = 0; c < channelCount; ++c)
+        channelMaxima[c] = 0.0f;
+}
+
+void Rms::processBlock(float** in, int32 n)
+{
+    silenceCleared = false;
+    const float c0 = coef, c1 = complement;
+    for (int32 ch = 0; ch < channelCount; ++ch) {
+        const float* x = in[ch];
+        float* out = buffers[ch];
+        float ms = meanSquares[ch];
+        float chMax = channelMaxima[ch];
+        for (int32 i = 0; i < n; ++i) {
+            ms = ms * c0 + (x[i] * c1) * x[i];
+            out[i] = ms;
+            if (ms > chMax)
+                chMax = ms;
+        }
+        // The overall maximum only follows the channel maximum, so one check per channel is enough.
+        if (chMax > overallMax)
+            overallMax = chMax;
+        channelMaxima[ch] = chMax;
+        if (static_cast<double>(ms) < 1e-9)
+            ms = 0.0f;
+        meanSquares[ch] = ms;
+    }
+}
+
+void Rms::process(float** in, float** out, int32 n)
+{
+    silenceCleared = false;
+    for (int32 ch = 0; ch < channelCount; ++ch) {
+        float ms = meanSquares[ch];
+        for (int32 i = 0; i < n; ++i) {
+            ms = static_cast<float>(ms * coef + static_cast<double>(complement) * std::fabs(in[ch][i]));
+            out[ch][i] = ms;
+        }
+        if (static_cast<double>(ms) < 1e-9)
+            ms = 0.0f;
+        meanSquares[ch] = ms;
+    }
+}
+
+void Rms::processMagnitude(float** in, int32 n)
+{
+    silenceCleared = false;
+    for (int32 ch = 0; ch < channelCount; ++ch) {
+        float ms = meanSquares[ch];
+        for (int32 i = 0; i < n; ++i) {
+            ms = static_cast<float>(ms * coef + static_cast<double>(complement) * std::fabs(in[ch][i]));
+            buffers[ch][i] = ms;
+        }
+        if (static_cast<double>(ms) < 1e-9)
+            ms = 0.0f;
+        meanSquares[ch] = ms;
+    }
+}
+
+float Rms::getBufferMax(int32 channel) const
+{
+    float m = buffers[channel][0];
+    for (int32 i = 1; i < blockSize; ++i)
+        if (buffers[channel][i] > m)
+            m = buffers[channel][i];
+    return m;
+}
+
+void Rms::processSilence(int32)
+{
+    if (silenceCleared)
+        return;
+    int32 n = blockSize > 0 ? blockSize : 1;
+    for (int32 c = 0; c < channelCount; ++c) {
+        meanSquares[c] = 0.0f;
+        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+    }
+    silenceCleared = true;
+}
+
+} // namespace DSP

@@ -1,0 +1,404 @@
+#include "dsp/samplecollector.h"
+
+#include <cstring>
+
+#include "dsp/prims.h"
+
+namespace DSP {
+
+namespace {
+
+inline void copyFloats(float* dst, const float* src, int32 n)
+{
+    if (n > 0)
+        std::memcpy(dst, src, sizeof(float) * static_cast<size_t>(n));
+}
+
+inline void zeroFloats(float* dst, int32 n)
+{
+    if (n > 0)
+        std::memset(dst, 0, sizeof(float) * static_cast<size_t>(n));
+}
+
+} // namespace
+
+float** SampleCollector::allocateChannels(int32 channels, int32 samples)
+{
+    float** b = new float*[static_cast<size_t>(channels > 0 ? channels : 1)]();
+    for (int32 c = 0; c < channels; ++c) {
+        b[c] = static_cast<float*>(alignedMalloc((samples > 0 ? samples : 1) * static_cast<int32>(sizeof(float)), 16));
+        zeroFloats(b[c], samples);
+    }
+    return b;
+}
+
+void SampleCollector::freeChannels(float**& buffers, int32 channels)
+{
+    if (!buffers)
+        return;
+    for (int32 c = 0; c < channels; ++c)
+        alignedFree(buffers[c]);
+    delete[] buffers;
+    buffers = nullptr;
+}
+
+SampleCollector::SampleCollector(int32 channelCount, int32 blockSize, int32 blockLength, int32 mode, float sampleRate)
+: Algo<double>(blockSize, sampleRate), mode(mode), channelCount(channelCount), blockLength(blockLength)
+{
+}
+
+SampleCollector::~SampleCollector()
+{
+    SampleCollector::freeAllBuffers();
+}
+
+void SampleCollector::freeBlockBuffers()
+{
+    freeChannels(collectBuffers, channelCount);
+    freeChannels(processedBuffers, channelCount);
+}
+
+void SampleCollector::allocateBlockBuffers()
+{
+    freeBlockBuffers();
+    collectBuffers = allocateChannels(channelCount, blockLength);
+    processedBuffers = allocateChannels(channelCount, blockLength);
+}
+
+void SampleCollector::freeAllBuffers()
+{
+    freeBlockBuffers();
+    delete[] inputCursors;
+    delete[] outputCursors;
+    inputCursors = nullptr;
+    outputCursors = nullptr;
+}
+
+void SampleCollector::allocateAllBuffers()
+{
+    allocateBlockBuffers();
+    delete[] inputCursors;
+    delete[] outputCursors;
+    inputCursors = new float*[static_cast<size_t>(channelCount > 0 ? channelCount : 1)]();
+    outputCursors = new float*[static_cast<size_t>(channelCount > 0 ? channelCount : 1)]();
+}
+
+bool SampleCollector::initialize(const Param::ParamRecord*)
+{
+    SampleCollector::allocateAllBuffers();
+    applyMode(mode);
+    return true;
+}
+
+bool SampleCollector::terminate()
+{
+    SampleCollector::freeAllBuffers();
+    return true;
+}
+
+void SampleCollector::applyMode(int32 m)
+{
+    mode = m;
+    if (m == 0) {
+        processPath = &SampleCollector::collect;
+        feedPath = &SampleCollector::collectInput;
+        latency = blockLength;
+    } else {
+        processPath = &SampleCollector::processDirect;
+        feedPath = &SampleCollector::feedDirect;
+        latency = 0;
+    }
+}
+
+void SampleCollector::setMode(int32 m)
+{
+    applyMode(m);
+}
+
+void SampleCollector::setBlockLength(int32 n)
+{
+    if (n == blockLength)
+        return;
+    freeBlockBuffers();
+    blockLength = n;
+    if (mode == 0)
+        latency = n;
+    allocateBlockBuffers();
+}
+
+void SampleCollector::process(float** in, float** out, int32 n)
+{
+    if (processPath)
+        (this->*processPath)(in, out, n);
+}
+
+void SampleCollector::feed(float** in, int32 n)
+{
+    if (feedPath)
+        (this->*feedPath)(in, n);
+}
+
+void SampleCollector::processDirect(float**, float**, int32) {}
+void SampleCollector::feedDirect(float**, int32) {}
+void SampleCollector::processBlockInput(float**, int32) {}
+
+void SampleCollector::collect(float** in, float** out, int32 n)
+{
+    for (int32 c = 0; c < channelCount; ++c) {
+        inputCursors[c] = in[c];
+        outputCursors[c] = out[c];
+    }
+    if (n <= 0)
+        return;
+    while (fill + n >= blockLength) {
+        int32 t = blockLength - fill;
+        for (int32 c = 0; c < channelCount; ++c) {
+            copyFloats(collectBuffers[c] + fill, inputCursors[c], t);
+            copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
+        }
+        processBlock(collectBuffers, processedBuffers, blockLength);
+        for (int32 c = 0; c < channelCount; ++c) {
+            inputCursors[c] += t;
+            outputCursors[c] += t;
+        }
+        fill = 0;
+        n -= t;
+        if (n == 0)
+            return;
+    }
+    for (int32 c = 0; c < channelCount; ++c) {
+        copyFloats(collectBuffers[c] + fill, inputCursors[c], n);
+        copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
+    }
+    fill += n;
+}
+
+void SampleCollector::collectInput(float** in, int32 n)
+{
+    for (int32 c = 0; c < channelCount; ++c)
+        inputCursors[c] = in[c];
+    if (n <= 0)
+        return;
+    while (fill + n >= blockLength) {
+        int32 t = blockLength - fill;
+        for (int32 c = 0; c < channelCount; ++c)
+            copyFloats(collectBuffers[c] + fill, inputCursors[c], t);
+        processBlockInput(collectBuffers, blockLength);
+        for (int32 c = 0; c < channelCount; ++c)
+            inputCursors[c] += t;
+        fill = 0;
+        n -= t;
+        if (n == 0)
+            return;
+    }
+    for (int32 c = 0; c < channelCount; ++c)
+        copyFloats(collectBuffers[c] + fill, inputCursors[c], n);
+    fill += n;
+}
+
+void SampleCollector::reset()
+{
+    if (collectBuffers)
+        for (int32 c = 0; c < channelCount; ++c) {
+            zeroFloats(collectBuffers[c], blockLength);
+            zeroFloats(processedBuffers[c], blockLength);
+        }
+    fill = 0;
+}
+
+void SampleCollector::setActive(bool state)
+{
+    active = state;
+    if (!state)
+        reset();
+}
+
+int32 SampleCollector::setChannelCount(int32 in, int32 out, int32)
+{
+    if (in != out || in < 1)
+        return kChannelsRefused;
+    if (in != channelCount) {
+        freeAllBuffers();
+        channelCount = in;
+        allocateAllBuffers();
+    }
+    return kChannelsAccepted;
+}
+
+Ols::Ols(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate)
+: SampleCollector(channelCount, blockSize, window - overlap, 0, sampleRate), overlap(overlap), hop(window - overlap)
+{
+    latency = hop;
+}
+
+Ols::~Ols()
+{
+    freeOlsBuffers();
+}
+
+void Ols::freeOlsBuffers()
+{
+    freeChannels(history, channelCount);
+    freeChannels(windows, channelCount);
+}
+
+void Ols::allocateOlsBuffers()
+{
+    freeOlsBuffers();
+    history = allocateChannels(channelCount, overlap);
+    windows = allocateChannels(channelCount, overlap + hop);
+}
+
+bool Ols::initialize(const Param::ParamRecord* table)
+{
+    SampleCollector::initialize(table);
+    allocateOlsBuffers();
+    passThrough = 0;
+    return true;
+}
+
+bool Ols::terminate()
+{
+    freeOlsBuffers();
+    SampleCollector::terminate();
+    return true;
+}
+
+void Ols::freeAllBuffers()
+{
+    freeOlsBuffers();
+    SampleCollector::freeAllBuffers();
+}
+
+void Ols::allocateAllBuffers()
+{
+    allocateOlsBuffers();
+    SampleCollector::allocateAllBuffers();
+}
+
+void Ols::reset()
+{
+    SampleCollector::reset();
+    if (history)
+        for (int32 c = 0; c < channelCount; ++c) {
+            zeroFloats(history[c], overlap);
+            zeroFloats(windows[c], overlap + hop);
+        }
+}
+
+void Ols::setActive(bool state)
+{
+    active = state;
+    if (!state)
+        reset();
+}
+
+void Ols::processBlock(float** collected, float** out, int32 n)
+{
+    if (passThrough) {
+        for (int32 c = 0; c < channelCount; ++c)
+            copyFloats(out[c], collected[c], n);
+        return;
+    }
+    for (int32 c = 0; c < channelCount; ++c) {
+        copyFloats(windows[c], history[c], overlap);
+        copyFloats(windows[c] + overlap, collected[c], hop);
+        // The history keeps the newest samples; with overlap above hop the older part shifts down.
+        if (overlap <= hop) {
+            copyFloats(history[c], collected[c] + (hop - overlap), overlap);
+        } else {
+            std::memmove(history[c], history[c] + hop, sizeof(float) * static_cast<size_t>(overlap - hop));
+            copyFloats(history[c] + (overlap - hop), collected[c], hop);
+        }
+    }
+    processOverlappedBlock(windows, overlap + hop);
+    for (int32 c = 0; c < channelCount; ++c)
+        copyFloats(out[c], windows[c] + overlap, hop);
+}
+
+Overlap::Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate)
+: Ols(channelCount, blockSize, window, overlap, sampleRate)
+{
+    computeLengths();
+}
+
+void Overlap::computeLengths()
+{
+    int32 k = overlap - hop;
+    keep = k > 0 ? k : 0;
+    copyCount = hop < overlap ? hop : overlap;
+    int32 s = hop - copyCount;
+    sourceOffset = s > 0 ? s : 0;
+    filled = 0;
+    handler = &Overlap::handleStartBlock;
+}
+
+void Overlap::setLengths(int32 window, int32 ov)
+{
+    overlap = ov;
+    hop = window - ov;
+    blockLength = hop;
+    latency = window;
+    computeLengths();
+}
+
+void Overlap::applyMode(int32)
+{
+    SampleCollector::applyMode(0);
+    latency = overlap + hop;
+}
+
+void Overlap::reset()
+{
+    filled = 0;
+    handler = &Overlap::handleStartBlock;
+    Ols::reset();
+}
+
+void Overlap::processBlock(float** collected, float**, int32)
+{
+    (this->*handler)(collected);
+}
+
+void Overlap::processBlockInput(float** collected, int32)
+{
+    (this->*handler)(collected);
+}
+
+void Overlap::shiftHistory(float** collected)
+{
+    for (int32 c = 0; c < channelCount; ++c) {
+        if (keep > 0)
+            std::memmove(history[c], history[c] + hop, sizeof(float) * static_cast<size_t>(keep));
+        copyFloats(history[c] + keep, collected[c] + sourceOffset, copyCount);
+    }
+}
+
+void Overlap::handleBlock(float** collected)
+{
+    if (passThrough)
+        return;
+    for (int32 c = 0; c < channelCount; ++c) {
+        copyFloats(windows[c], history[c], overlap);
+        copyFloats(windows[c] + overlap, collected[c], hop);
+    }
+    processOverlappedBlock(windows, overlap + hop);
+    shiftHistory(collected);
+}
+
+void Overlap::handleStartBlock(float** collected)
+{
+    if (passThrough)
+        return;
+    for (int32 c = 0; c < channelCount; ++c) {
+        copyFloats(windows[c], history[c], overlap);
+        copyFloats(windows[c] + overlap, collected[c], hop);
+    }
+    processOverlappedBlock(windows, hop + filled);
+    shiftHistory(collected);
+    filled += copyCount;
+    if (filled >= overlap)
+        handler = &Overlap::handleBlock;
+}
+
+} // namespace DSP

@@ -1,0 +1,115 @@
+// Re-blocking of a stream into fixed blocks, and overlapping windows over those blocks.
+#pragma once
+
+#include "dsp/algo.h"
+
+namespace DSP {
+
+class SampleCollector : public Algo<double>
+{
+public:
+    SampleCollector(int32 channelCount, int32 blockSize, int32 blockLength, int32 mode, float sampleRate);
+    ~SampleCollector() override;
+
+    void setActive(bool state) override;
+    int32 setChannelCount(int32 in, int32 out, int32 aux) override;
+    void process(float** in, float** out, int32 n) override;
+    int32 getLatency() override { return latency; }
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+
+    virtual void setMode(int32 m);
+    virtual void feed(float** in, int32 n);
+    virtual void freeAllBuffers();
+    virtual void allocateAllBuffers();
+    virtual void freeBlockBuffers();
+    virtual void allocateBlockBuffers();
+    virtual void collect(float** in, float** out, int32 n);
+    virtual void collectInput(float** in, int32 n);
+    virtual void processDirect(float** in, float** out, int32 n);
+    virtual void feedDirect(float** in, int32 n);
+    virtual void processBlock(float** collected, float** processed, int32 n) = 0;
+    virtual void processBlockInput(float** collected, int32 n);
+    virtual void applyMode(int32 m);
+
+    void setBlockLength(int32 n);
+    int32 getChannelCount() const { return channelCount; }
+    int32 getBlockLength() const { return blockLength; }
+    int32 getFill() const { return fill; }
+
+protected:
+    static float** allocateChannels(int32 channels, int32 samples);
+    static void freeChannels(float**& buffers, int32 channels);
+
+    void (SampleCollector::*processPath)(float**, float**, int32) = nullptr;
+    void (SampleCollector::*feedPath)(float**, int32) = nullptr;
+    int32 mode;
+    int32 channelCount;
+    int32 fill = 0;
+    int32 latency = 0;
+    int32 blockLength;
+    float** collectBuffers = nullptr;
+    float** processedBuffers = nullptr;
+    float** inputCursors = nullptr;
+    float** outputCursors = nullptr;
+};
+
+class Ols : public SampleCollector
+{
+public:
+    Ols(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate);
+    ~Ols() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    void reset() override;
+    void setActive(bool state) override;
+    void freeAllBuffers() override;
+    void allocateAllBuffers() override;
+    void processBlock(float** collected, float** processed, int32 n) override;
+
+    virtual void setPassThrough(int32 on) { passThrough = on; }
+    virtual void processOverlappedBlock(float** window, int32 length) = 0;
+
+    int32 getOverlap() const { return overlap; }
+    int32 getHop() const { return hop; }
+
+protected:
+    void freeOlsBuffers();
+    void allocateOlsBuffers();
+
+    int32 overlap;
+    int32 hop;
+    int32 passThrough = 0;
+    float** history = nullptr;
+    float** windows = nullptr;
+};
+
+class Overlap : public Ols
+{
+public:
+    Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate);
+
+    void reset() override;
+    void processBlock(float** collected, float** processed, int32 n) override;
+    void processBlockInput(float** collected, int32 n) override;
+    void applyMode(int32 m) override;
+
+    void setLengths(int32 window, int32 overlap);
+    bool isStartingUp() const { return handler == &Overlap::handleStartBlock; }
+
+protected:
+    void computeLengths();
+    void handleStartBlock(float** collected);
+    void handleBlock(float** collected);
+    void shiftHistory(float** collected);
+
+    void (Overlap::*handler)(float**) = &Overlap::handleStartBlock;
+    int32 keep = 0;
+    int32 copyCount = 0;
+    int32 sourceOffset = 0;
+    int32 filled = 0;
+};
+
+} // namespace DSP

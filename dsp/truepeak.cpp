@@ -1,0 +1,283 @@
+#include "dsp/truepeak.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "dsp/blockstats.h"
+
+using namespace DSP;
+
+// ---------------------------------------------------------------------------------------------
+Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sampleRate)
+: Algo<double>(blockSize, sampleRate), tapCount(tapCount)
+{
+    int32 n = blockSize > 0 ? blockSize : 1;
+    work = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
+    std::memset(work, 0, sizeof(float) * static_cast<size_t>(n));
+    if (taps) {
+        ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
+        Fir::reset();
+    }
+    if (state)
+        ippsFIRSetDlyLine_32f(state, nullptr);
+}
+
+Fir::~Fir()
+{
+    if (state)
+        ippsFIRFree_32f(state);
+    alignedFree(work);
+}
+
+void Fir::process(const float* in, float* out, int32 n)
+{
+    if (n < 1)
+        return;
+    if (!state) {
+        if (in != out)
+            std::memmove(out, in, sizeof(float) * static_cast<size_t>(n));
+        return;
+    }
+    // The work buffer holds one block: longer calls are filtered in pieces.
+    for (int32 offset = 0; offset < n; offset += blockSize) {
+        int32 len = n - offset < blockSize ? n - offset : blockSize;
+        ippsFIR_32f(in + offset, work, len, state);
+        std::memcpy(out + offset, work, sizeof(float) * static_cast<size_t>(len));
+    }
+}
+
+int32 Fir::getLatency()
+{
+    return static_cast<int32>(static_cast<double>(tapCount) * 0.5 + 1.0);
+}
+
+void Fir::setActive(bool state_)
+{
+    active = state_;
+    reset();
+}
+
+void Fir::reset()
+{
+    if (state)
+        ippsFIRSetDlyLine_32f(state, nullptr);
+}
+
+void Fir::setTaps(const float* taps, std::int64_t count)
+{
+    if (!taps)
+        return;
+    if (state)
+        ippsFIRFree_32f(state);
+    state = nullptr;
+    if (count != -1)
+        tapCount = count;
+    ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
+    reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+UpsamplerSinc::UpsamplerSinc(int32 blockSize, double sampleRate, float factor)
+: Algo<double>(blockSize, sampleRate), factor(factor)
+{
+}
+
+UpsamplerSinc::~UpsamplerSinc()
+{
+    release();
+}
+
+void UpsamplerSinc::release()
+{
+    alignedFree(taps);
+    taps = nullptr;
+    alignedFree(output);
+    output = nullptr;
+    delete filter;
+    filter = nullptr;
+}
+
+bool UpsamplerSinc::initialize(const Param::ParamRecord*)
+{
+    release();
+    const float F = factor;
+    const int32 M = static_cast<int32>(F * 20.0f);
+    const int32 N = M + 1;
+    tapCount = N;
+    centre = static_cast<int32>(static_cast<float>(M) * 0.5f);
+    taps = static_cast<float*>(alignedMalloc(N * static_cast<int32>(sizeof(float)), 16));
+    std::memset(taps, 0, sizeof(float) * static_cast<size_t>(N));
+    taps[centre] = 1.0f;
+    const double step = static_cast<double>(1.0f / F);
+    double t = 0.0;
+    for (int32 j = 1; j <= N - 1 - centre; ++j) {
+        t = t + step;
+        const double x = t * 3.14159265358;
+        const float v = static_cast<float>(std::sin(x) / x);
+        taps[centre + j] = v;
+        if (centre - j >= 0)
+            taps[centre - j] = v;
+    }
+    const float w = static_cast<float>(6.28318530716 / M);
+    const float w2 = 2.0f * w;
+    for (int32 n = 0; n < N; ++n) {
+        const float nw = static_cast<float>(n) * w;
+        const float nw2 = static_cast<float>(n) * w2;
+        const float window = static_cast<float>(0.41999998688697815 - 0.5 * std::cos(static_cast<double>(nw)) +
+                                                0.08 * std::cos(static_cast<double>(nw2)));
+        taps[n] = taps[n] * window;
+    }
+    const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
+    filter = new Fir(upBlock, N, taps, F * static_cast<float>(sampleRate));
+    const int32 bytes = static_cast<int32>(F * static_cast<float>(blockSize) * 4.0f);
+    output = static_cast<float*>(alignedMalloc(bytes > 0 ? bytes : 4, 16));
+    std::memset(output, 0, static_cast<size_t>(bytes > 0 ? bytes : 4));
+    initialized = true;
+    return true;
+}
+
+bool UpsamplerSinc::terminate()
+{
+    release();
+    terminated = true;
+    return true;
+}
+
+int32 UpsamplerSinc::setChannelCount(int32 in, int32 out, int32)
+{
+    return in == 1 && out == 1 ? kChannelsAccepted : kChannelsRefused;
+}
+
+void UpsamplerSinc::setActive(bool state)
+{
+    active = state;
+    if (!state)
+        reset();
+}
+
+void UpsamplerSinc::reset()
+{
+    position = 0;
+    if (filter)
+        filter->reset();
+}
+
+void UpsamplerSinc::process(float** in, float** out, int32 n)
+{
+    processInto(in[0], out[0], n);
+}
+
+void UpsamplerSinc::processInto(const float* in, float* out, int32 n)
+{
+    if (n < 1 || !filter)
+        return;
+    const int32 m = static_cast<int32>(static_cast<float>(n) * factor);
+    std::memset(out, 0, sizeof(float) * static_cast<size_t>(m));
+    int32 p = position;
+    for (int32 i = 0; i < n; ++i) {
+        if (p >= 0 && p < m)
+            out[p] = in[i];
+        p = static_cast<int32>(static_cast<float>(position) + factor);
+        position = p;
+    }
+    position = p - m;
+    filter->process(out, out, m);
+}
+
+float* UpsamplerSinc::processUpsampled(const float* in, int32 n)
+{
+    processInto(in, output, n);
+    return output;
+}
+
+// ---------------------------------------------------------------------------------------------
+TruePeak::TruePeak(int32 blockSize, double sampleRate, float factor) : Algo<double>(blockSize, sampleRate), factor(factor)
+{
+}
+
+TruePeak::~TruePeak()
+{
+    if (upsamplers)
+        TruePeak::terminate();
+}
+
+void TruePeak::destroyUpsamplers()
+{
+    if (upsamplers) {
+        for (int32 c = 0; c < channelCount; ++c) {
+            upsamplers[c]->terminate();
+            delete upsamplers[c];
+        }
+        delete[] upsamplers;
+        upsamplers = nullptr;
+    }
+    delete[] upsampled;
+    upsampled = nullptr;
+    delete[] channelMaxima;
+    channelMaxima = nullptr;
+}
+
+bool TruePeak::initialize(const Param::ParamRecord*)
+{
+    // Force a rebuild for the stored count.
+    const int32 count = channelCount;
+    destroyUpsamplers();
+    setChannelCount(count, count, count);
+    initialized = true;
+    return true;
+}
+
+int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
+{
+    if (in != out || in < 1)
+        return kChannelsRefused;
+    if (in == channelCount && upsamplers && upsampled)
+        return kChannelsAccepted;
+    destroyUpsamplers();
+    channelCount = in;
+    upsamplers = new UpsamplerSinc*[static_cast<size_t>(in)];
+    for (int32 c = 0; c < in; ++c) {
+        upsamplers[c] = new UpsamplerSinc(blockSize, sampleRate, factor);
+        upsamplers[c]->initialize(nullptr);
+        upsamplers[c]->reset();
+    }
+    upsampled = new float*[static_cast<size_t>(in)]();
+    channelMaxima = new float[static_cast<size_t>(in)];
+    for (int32 c = 0; c < in; ++c)
+        channelMaxima[c] = kFloor;
+    return kChannelsAccepted;
+}
+
+void TruePeak::reset()
+{
+    overallMax = kFloor;
+    if (channelMaxima)
+        for (int32 c = 0; c < channelCount; ++c)
+            channelMaxima[c] = kFloor;
+}
+
+bool TruePeak::terminate()
+{
+    destroyUpsamplers();
+    terminated = true;
+    return true;
+}
+
+void TruePeak::process(float** in, int32 n)
+{
+    if (!upsamplers || n < 1 || blockSize < 1)
+        return;
+    for (int32 offset = 0; offset < n; offset += blockSize) {
+        const int32 len = n - offset < blockSize ? n - offset : blockSize;
+        for (int32 c = 0; c < channelCount; ++c)
+            upsampled[c] = upsamplers[c]->processUpsampled(in[c] + offset, len);
+        const int32 m = static_cast<int32>(static_cast<float>(len) * factor);
+        for (int32 c = 0; c < channelCount; ++c) {
+            const float v = absMax(upsampled[c], m);
+            if (v > channelMaxima[c])
+                channelMaxima[c] = v;
+            if (channelMaxima[c] > overallMax)
+                overallMax = channelMaxima[c];
+        }
+    }
+}

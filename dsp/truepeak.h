@@ -1,0 +1,98 @@
+// True peak: each channel oversampled by zero stuffing and a windowed-sinc low pass, then peak-held.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/algo.h"
+#include "dsp/prims.h"
+
+class Fir : public DSP::Algo<double>
+{
+public:
+    Fir(DSP::int32 blockSize, std::int64_t tapCount, const float* taps, float sampleRate);
+    ~Fir() override;
+
+    void process(const float* in, float* out, DSP::int32 n);
+    DSP::int32 getLatency() override;
+    void setActive(bool state) override;
+    DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
+    void reset() override;
+    void setTaps(const float* taps, std::int64_t count);
+    std::int64_t getTapCount() const { return tapCount; }
+
+private:
+    using DSP::Algo<double>::process;
+    std::int64_t tapCount;
+    DSP::FirStateType* state = nullptr;
+    float* work = nullptr;
+};
+
+class UpsamplerSinc : public DSP::Algo<double>
+{
+public:
+    UpsamplerSinc(DSP::int32 blockSize, double sampleRate, float factor);
+    ~UpsamplerSinc() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    DSP::int32 setChannelCount(DSP::int32 in, DSP::int32 out, DSP::int32 aux) override;
+    void setActive(bool state) override;
+    void reset() override;
+    void process(float** in, float** out, DSP::int32 n) override;
+
+    virtual void processInto(const float* in, float* out, DSP::int32 n);
+    virtual float* processUpsampled(const float* in, DSP::int32 n);
+
+    const float* getTaps() const { return taps; }
+    DSP::int32 getTapCount() const { return tapCount; }
+    DSP::int32 getCentre() const { return centre; }
+    float* getOutput() const { return output; }
+    Fir* getFilter() const { return filter; }
+
+private:
+    void release();
+
+    float factor;
+    bool initialized = false;
+    bool terminated = false;
+    DSP::int32 position = 0;
+    DSP::int32 centre = 0;
+    float unused = 8.0f;
+    float* taps = nullptr;
+    float* output = nullptr;
+    Fir* filter = nullptr;
+    DSP::int32 tapCount = 0;
+};
+
+class TruePeak : public DSP::Algo<double>
+{
+public:
+    TruePeak(DSP::int32 blockSize, double sampleRate, float factor);
+    ~TruePeak() override;
+
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
+    DSP::int32 setChannelCount(DSP::int32 in, DSP::int32 out, DSP::int32 aux) override;
+    void reset() override;
+
+    void process(float** in, DSP::int32 n);
+    float getMax() const { return overallMax; }
+    float getChannelMax(DSP::int32 c) const { return c >= 0 && c < channelCount && channelMaxima ? channelMaxima[c] : 0.0f; }
+    DSP::int32 getChannelCount() const { return channelCount; }
+    UpsamplerSinc* getUpsampler(DSP::int32 c) const { return upsamplers ? upsamplers[c] : nullptr; }
+
+    static constexpr float kFloor = 1e-6f;
+
+private:
+    using DSP::Algo<double>::process;
+    void destroyUpsamplers();
+
+    bool initialized = false;
+    bool terminated = false;
+    DSP::int32 channelCount = 1;
+    float overallMax = kFloor;
+    float factor;
+    float* channelMaxima = nullptr;
+    float** upsampled = nullptr;
+    UpsamplerSinc** upsamplers = nullptr;
+};

@@ -1,0 +1,44 @@
+// Per-variant settings of the FFT code and the radix-4 stage plan; included by variant sources only.
+#pragma once
+
+#include "primitives/common/variant.h"
+
+namespace NORRIK_VARIANT_NS {
+
+struct FftVariantSettings {
+    bool stagePlanM7;     // the m7 stage rule (else: radix 8 whenever the levels left divide by 3)
+    int normMaxOrder;     // last real order run by the Norm radix-4 pass
+    int bitRevOrder;      // real order run by explicit bit reversal and the plain pass (0: none)
+    int largeFromOrder;   // first real order of the cache-blocked transform
+    int recThreshold;     // first order of the two-level recombination tables
+    bool recFourBinBlocks;  // recombination tables in blocks of four bins (else two)
+};
+
+#if NORRIK_VARIANT_ID == 0
+inline constexpr FftVariantSettings kFftSettings{true, 16, 17, 18, 19, true};
+#elif NORRIK_VARIANT_ID == 1
+inline constexpr FftVariantSettings kFftSettings{false, 17, 18, 19, 19, false};
+#else
+inline constexpr FftVariantSettings kFftSettings{false, 18, 0, 19, 21, false};
+#endif
+
+// Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point
+// transform, m >= 4; returns their count.
+inline int fftStagePlan(int m, int* radix) {
+    int count = 0;
+    for (int c = 2; c < m;) {
+        const int r = m - c;
+        bool eight;
+        if (kFftSettings.stagePlanM7) {
+            eight = r == 3 || (r >= 5 && c >= 3) ||
+                    (c == 2 && (m == 7 || m == 10 || m == 11 || m == 13 || m == 14));
+        } else {
+            eight = r % 3 == 0;
+        }
+        radix[count++] = eight ? 8 : 4;
+        c += eight ? 3 : 2;
+    }
+    return count;
+}
+
+}  // namespace NORRIK_VARIANT_NS

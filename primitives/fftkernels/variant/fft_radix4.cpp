@@ -1,0 +1,278 @@
+// Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "primitives/fftkernels/fft_kernels.h"
+#include "primitives/fftkernels/variant/fft_plan.h"
+
+namespace NORRIK_VARIANT_NS {
+namespace {
+
+// One unit above the float nearest sqrt(1/2): the rotation constant of the passes.
+constexpr float kR8 = 0.70710683f;
+
+inline bool aligned16(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
+
+inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(a, b, c, d); }
+
+// First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
+// x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
+template <bool Inv>
+inline void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
+    const __m128 s = _mm_add_ps(u0, u1);
+    const __m128 d = _mm_sub_ps(u0, u1);
+    const __m128 t = _mm_add_ps(u2, u3);
+    const __m128 e = _mm_sub_ps(u2, u3);
+    const __m128 es = _mm_shuffle_ps(e, e, _MM_SHUFFLE(2, 3, 0, 1));
+    // -i e = (e.im, -e.re), +i e = (-e.im, e.re)
+    const __m128 minusI = _mm_xor_ps(es, signMask(0.0f, -0.0f, 0.0f, -0.0f));
+    const __m128 plusI = _mm_xor_ps(es, signMask(-0.0f, 0.0f, -0.0f, 0.0f));
+    __m128 y0 = _mm_add_ps(s, t);
+    __m128 y2 = _mm_sub_ps(s, t);
+    __m128 y1 = _mm_add_ps(d, Inv ? plusI : minusI);
+    __m128 y3 = _mm_add_ps(d, Inv ? minusI : plusI);
+    _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
+    _mm_storeu_ps(g0, y0);
+    _mm_storeu_ps(g0 + 4, y1);
+    _mm_storeu_ps(g1, y2);
+    _mm_storeu_ps(g1 + 4, y3);
+}
+
+struct Cv {
+    __m128 re, im;
+};
+
+inline Cv loadC(const float* p) { return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)}; }
+inline Cv addC(Cv a, Cv b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
+inline Cv subC(Cv a, Cv b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
+
+// y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate.
+template <bool Inv>
+inline Cv twist(Cv y, const float* w) {
+    const __m128 c = _mm_loadu_ps(w);
+    const __m128 s = _mm_loadu_ps(w + 4);
+    if (Inv)
+        return {_mm_add_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
+                _mm_sub_ps(_mm_mul_ps(y.im, c), _mm_mul_ps(y.re, s))};
+    return {_mm_sub_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
+            _mm_add_ps(_mm_mul_ps(y.re, s), _mm_mul_ps(y.im, c))};
+}
+
+// a - i b (forward) or a + i b (inverse), and the other one.
+template <bool Inv>
+inline void rotPair(Cv a, Cv b, Cv& x1, Cv& x3) {
+    const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)};  // a - i b
+    const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)};  // a + i b
+    x1 = Inv ? p : m;
+    x3 = Inv ? m : p;
+}
+
+// 4-point DFT of (a, b, c, d) in natural input order.
+template <bool Inv>
+inline void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
+    const Cv ac = addC(a, c), bd = addC(b, d);
+    x0 = addC(ac, bd);
+    x2 = subC(ac, bd);
+    rotPair<Inv>(subC(a, c), subC(b, d), x1, x3);
+}
+
+// Writes a split group either split or interleaved.
+template <bool Interleaved>
+inline void storeGroup(float* p, Cv x) {
+    if (Interleaved) {
+        _mm_storeu_ps(p, _mm_unpacklo_ps(x.re, x.im));
+        _mm_storeu_ps(p + 4, _mm_unpackhi_ps(x.re, x.im));
+    } else {
+        _mm_storeu_ps(p, x.re);
+        _mm_storeu_ps(p + 4, x.im);
+    }
+}
+
+// Radix-4 stage: joins sub-transforms of length L (split layout in `in`) into length 4L at `out`
+// (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
+template <bool Inv, bool Interleaved>
+void stage4(const float* in, float* out, int n, int L, const float* twd) {
+    for (int b = 0; b < n; b += 4 * L) {
+        const float* w = twd;
+        for (int j = 0; j < L; j += 4, w += 24) {
+            const int p = b + j;
+            const Cv y0 = loadC(in + 2 * p);
+            const Cv y1 = twist<Inv>(loadC(in + 2 * (p + 2 * L)), w);
+            const Cv y2 = twist<Inv>(loadC(in + 2 * (p + L)), w + 8);
+            const Cv y3 = twist<Inv>(loadC(in + 2 * (p + 3 * L)), w + 16);
+            Cv x0, x1, x2, x3;
+            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
+            storeGroup<Interleaved>(out + 2 * p, x0);
+            storeGroup<Interleaved>(out + 2 * (p + L), x1);
+            storeGroup<Interleaved>(out + 2 * (p + 2 * L), x2);
+            storeGroup<Interleaved>(out + 2 * (p + 3 * L), x3);
+        }
+    }
+}
+
+// Multiplies by W8^1 and W8^3 (forward) or their conjugates, as sums and differences times kR8.
+template <bool Inv>
+inline Cv rot8a(Cv o) {
+    const __m128 c = _mm_set1_ps(kR8);
+    if (Inv)
+        return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), c), _mm_mul_ps(_mm_add_ps(o.im, o.re), c)};
+    return {_mm_mul_ps(_mm_add_ps(o.re, o.im), c), _mm_mul_ps(_mm_sub_ps(o.im, o.re), c)};
+}
+template <bool Inv>
+inline Cv rot8b(Cv o) {
+    const __m128 c = _mm_set1_ps(kR8);
+    const __m128 nc = _mm_set1_ps(-kR8);
+    if (Inv)
+        return {_mm_mul_ps(_mm_add_ps(o.re, o.im), nc), _mm_mul_ps(_mm_sub_ps(o.re, o.im), c)};
+    return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), nc), _mm_mul_ps(_mm_add_ps(o.im, o.re), nc)};
+}
+
+// 8-point DFT of t[0..7] (natural input order) as two radix-4 halves joined by W8.
+template <bool Inv>
+inline void dft8(const Cv* t, Cv* x) {
+    Cv e0, e1, e2, e3, o0, o1, o2, o3;
+    dft4<Inv>(t[0], t[2], t[4], t[6], e0, e1, e2, e3);
+    dft4<Inv>(t[1], t[3], t[5], t[7], o0, o1, o2, o3);
+    o1 = rot8a<Inv>(o1);
+    o3 = rot8b<Inv>(o3);
+    x[0] = addC(e0, o0);
+    x[4] = subC(e0, o0);
+    rotPair<Inv>(e2, o2, x[2], x[6]);
+    x[1] = addC(e1, o1);
+    x[5] = subC(e1, o1);
+    x[3] = addC(e3, o3);
+    x[7] = subC(e3, o3);
+}
+
+constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+template <bool Inv, bool Interleaved>
+void stage8(const float* in, float* out, int n, int L, const float* twd) {
+    for (int b = 0; b < n; b += 8 * L) {
+        const float* w = twd;
+        for (int j = 0; j < L; j += 4, w += 56) {
+            const int p = b + j;
+            Cv t[8];
+            t[0] = loadC(in + 2 * p);
+            for (int r = 1; r < 8; ++r)
+                t[r] = twist<Inv>(loadC(in + 2 * (p + kRev3[r] * L)), w + 8 * (r - 1));
+            Cv x[8];
+            dft8<Inv>(t, x);
+            for (int q = 0; q < 8; ++q) storeGroup<Interleaved>(out + 2 * (p + q * L), x[q]);
+        }
+    }
+}
+
+// Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
+template <bool Inv>
+void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+    int radix[16];
+    const int count = fftStagePlan(m, radix);
+    int L = 4;
+    for (int s = 0; s < count; ++s) {
+        const bool last = s + 1 == count;
+        float* dst = last ? out : work;
+        if (radix[s] == 4) {
+            if (last && interleave)
+                stage4<Inv, true>(work, dst, n, L, twd);
+            else
+                stage4<Inv, false>(work, dst, n, L, twd);
+            twd += 6 * L;
+            L *= 4;
+        } else {
+            if (last && interleave)
+                stage8<Inv, true>(work, dst, n, L, twd);
+            else
+                stage8<Inv, false>(work, dst, n, L, twd);
+            twd += 14 * L;
+            L *= 8;
+        }
+    }
+}
+
+// The 8-point transform of the Norm passes; reads every point before writing.
+template <bool Inv>
+void direct8(const float* src, float* dst) {
+    float in[16];
+    for (int i = 0; i < 16; ++i) in[i] = src[i];
+    Cv t[8];
+    for (int r = 0; r < 8; ++r)
+        t[r] = {_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
+    Cv x[8];
+    dft8<Inv>(t, x);
+    for (int q = 0; q < 8; ++q) {
+        dst[2 * q] = _mm_cvtss_f32(x[q].re);
+        dst[2 * q + 1] = _mm_cvtss_f32(x[q].im);
+    }
+}
+
+template <bool Inv>
+void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev,
+                Ipp8u* pBuffer) {
+    const float* src = reinterpret_cast<const float*>(pSrc);
+    float* dst = reinterpret_cast<float*>(pDst);
+    if (n == 8) {
+        direct8<Inv>(src, dst);
+        return;
+    }
+    int m = 0;
+    while ((1 << m) < n) ++m;
+    float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
+    const int eighth = n / 8;
+    for (int q = 0; q < eighth; ++q) {
+        // Word 2q is rev(q) over m - 2 bits: the first input of group q; c + 1 feeds group q + n/8.
+        const int c = q == 0 ? 0 : static_cast<int>(pBitRev[2 * q]);
+        const __m128 u0 = _mm_loadu_ps(src + 2 * c);
+        const __m128 u1 = _mm_loadu_ps(src + 2 * (c + n / 2));
+        const __m128 u2 = _mm_loadu_ps(src + 2 * (c + n / 4));
+        const __m128 u3 = _mm_loadu_ps(src + 2 * (c + 3 * n / 4));
+        firstButterfly<Inv>(u0, u1, u2, u3, work + 8 * q, work + 8 * (q + eighth));
+    }
+    laterStages<Inv>(work, dst, n, m, pTwd, true);
+}
+
+template <bool Inv>
+void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave) {
+    float* data = reinterpret_cast<float*>(pData);
+    int m = 0;
+    while ((1 << m) < n) ++m;
+    float* work = aligned16(data) ? data : reinterpret_cast<float*>(pBuffer);
+    for (int p = 0; p < n / 4; p += 2) {
+        const float* g = data + 8 * p;
+        const __m128 a = _mm_loadu_ps(g);
+        const __m128 b = _mm_loadu_ps(g + 4);
+        const __m128 c = _mm_loadu_ps(g + 8);
+        const __m128 d = _mm_loadu_ps(g + 12);
+        firstButterfly<Inv>(_mm_movelh_ps(a, c), _mm_movehl_ps(c, a), _mm_movelh_ps(b, d),
+                            _mm_movehl_ps(d, b), work + 8 * p, work + 8 * (p + 1));
+    }
+    laterStages<Inv>(work, data, n, m, pTwd, interleave == 1);
+}
+
+}  // namespace
+}  // namespace NORRIK_VARIANT_NS
+
+using namespace NORRIK_VARIANT_NS;
+
+IPP_API void VARIANT(ipps_cRadix4FwdNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,
+                                               const Ipp32f* pTwd, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer) {
+    radix4Norm<false>(pSrc, pDst, n, pTwd, pBitRev, pBuffer);
+}
+
+IPP_API void VARIANT(ipps_cRadix4InvNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,
+                                               const Ipp32f* pTwd, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer) {
+    radix4Norm<true>(pSrc, pDst, n, pTwd, pBitRev, pBuffer);
+}
+
+IPP_API void VARIANT(ipps_cRadix4Fwd_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer,
+                                           int interleave) {
+    radix4Plain<false>(pData, n, pTwd, pBuffer, interleave);
+}
+
+IPP_API void VARIANT(ipps_cRadix4Inv_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer,
+                                           int interleave) {
+    radix4Plain<true>(pData, n, pTwd, pBuffer, interleave);
+}

@@ -1,0 +1,164 @@
+#include "qel/parameter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace Calvereth {
+namespace Qel {
+namespace {
+
+void copyText (char16_t (&dst)[ParameterInfo::kTextSize], const char16_t* src)
+{
+	int32_t i = 0;
+	for (; src && src[i] && i < ParameterInfo::kTextSize - 1; ++i)
+		dst[i] = src[i];
+	dst[i] = 0;
+}
+
+} // namespace
+
+Parameter::Parameter () = default;
+
+Parameter::Parameter (const ParameterInfo& paramInfo) : info (paramInfo), valueNormalized (paramInfo.defaultNormalizedValue)
+{
+}
+
+Parameter::Parameter (const char16_t* title, ParamID id, const char16_t* units, int32_t stepCount, int32_t flags,
+                      int32_t unitId, ParamValue defaultNormalized)
+{
+	copyText (info.title, title);
+	copyText (info.units, units);
+	info.stepCount = stepCount;
+	info.defaultNormalizedValue = defaultNormalized;
+	info.flags = flags;
+	info.unitId = unitId;
+	info.id = id;
+	valueNormalized = defaultNormalized;
+}
+
+bool Parameter::setNormalized (ParamValue v)
+{
+	if (v > 1.0)
+		v = 1.0;
+	else if (!(v >= 0.0)) // below 0, or not a number
+		v = 0.0;
+	if (v == valueNormalized)
+		return false;
+	valueNormalized = v;
+	changed ();
+	return true;
+}
+
+void Parameter::toString (ParamValue normalized, String128 string) const
+{
+	char text[128];
+	if (info.stepCount == 1)
+		std::snprintf (text, sizeof (text), "%s", normalized > 0.5 ? "On" : "Off");
+	else
+		std::snprintf (text, sizeof (text), "%.*lf", precision, normalized);
+	int32_t i = 0;
+	for (; text[i] && i < 127; ++i)
+		string[i] = static_cast<unsigned char> (text[i]);
+	string[i] = 0;
+}
+
+bool Parameter::fromString (const char16_t* string, ParamValue& normalized) const
+{
+	if (!string)
+		return false;
+	std::string text;
+	for (const char16_t* p = string; *p; ++p)
+		text.push_back (*p == u',' ? '.' : (*p < 0x80 ? static_cast<char> (*p) : ' '));
+	// Skip to the first position from which a number reads.
+	for (size_t start = 0; start < text.size (); ++start)
+	{
+		const char* begin = text.c_str () + start;
+		char* end = nullptr;
+		double v = std::strtod (begin, &end);
+		if (end != begin)
+		{
+			normalized = v;
+			return true;
+		}
+	}
+	return false;
+}
+
+void ParameterContainer::init (int32_t initialSize)
+{
+	if (params.empty () && initialSize > 0)
+		params.reserve (static_cast<size_t> (initialSize));
+}
+
+Parameter* ParameterContainer::addParameter (Parameter* p)
+{
+	if (!p)
+		return nullptr;
+	// Stored first and indexed after, so that a failed addition leaves no id pointing past the list.
+	try
+	{
+		if (params.capacity () == 0)
+			params.reserve (10);
+		params.emplace_back (p, false);
+	}
+	catch (const std::bad_alloc&)
+	{
+		p->release ();
+		return nullptr;
+	}
+	try
+	{
+		idToIndex.try_emplace (p->getInfo ().id, static_cast<int32_t> (params.size () - 1));
+	}
+	catch (const std::bad_alloc&)
+	{
+		params.pop_back ();
+		return nullptr;
+	}
+	return p;
+}
+
+Parameter* ParameterContainer::addParameter (const ParameterInfo& info)
+{
+	Parameter* p = new (std::nothrow) Parameter (info);
+	return addParameter (p);
+}
+
+Parameter* ParameterContainer::addParameter (const char16_t* title, const char16_t* units, int32_t stepCount,
+                                             int32_t flags, int32_t id, int32_t unitId, ParamValue defaultNormalized)
+{
+	if (!title)
+		return nullptr;
+	if (id < 0)
+		id = getParameterCount ();
+	Parameter* p = new (std::nothrow) Parameter (title, static_cast<ParamID> (id), units, stepCount, flags, unitId,
+	                                             defaultNormalized);
+	return addParameter (p);
+}
+
+Parameter* ParameterContainer::getParameterByIndex (int32_t index) const
+{
+	if (index < 0 || index >= getParameterCount ())
+		return nullptr;
+	return params[static_cast<size_t> (index)].get ();
+}
+
+Parameter* ParameterContainer::getParameter (ParamID id) const
+{
+	auto it = idToIndex.find (id);
+	if (it == idToIndex.end ())
+		return nullptr;
+	return getParameterByIndex (it->second);
+}
+
+void ParameterContainer::removeAll ()
+{
+	idToIndex.clear ();
+	std::vector<IPtr<Parameter>> old;
+	old.swap (params);
+}
+
+} // namespace Qel
+} // namespace Calvereth

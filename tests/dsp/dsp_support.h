@@ -1,0 +1,92 @@
+// Signals and a parameter table for the engine tests.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "dsp/paramrecord.h"
+
+namespace dsptest {
+
+inline Param::ParamRecord row(int id, const char* name, const char* title, double mn, double mx, double step,
+                              int type, unsigned flags)
+{
+    Param::ParamRecord r{};
+    r.id = id;
+    std::strncpy(r.name, name, sizeof(r.name) - 1);
+    std::strncpy(r.title, title, sizeof(r.title) - 1);
+    r.min = mn;
+    r.max = mx;
+    r.defaultValue = 0.0;
+    r.step = step;
+    r.type = type;
+    r.flags = flags;
+    return r;
+}
+
+// The processor's twelve rows, in table order.
+inline const std::vector<Param::ParamRecord>& processorTable()
+{
+    static const std::vector<Param::ParamRecord> t = {
+        row(1, "loudnessM", "Momentary", -80, 48, 0.1, 1, 0x2),
+        row(2, "loudnessS", "ShortTerm", -80, 48, 0.1, 1, 0x2),
+        row(3, "loudnessI", "Integrated", -80, 48, 0.1, 1, 0x2),
+        row(8, "loudnessMMax", "MomentMax", -80, 48, 0.1, 1, 0x2),
+        row(9, "loudnessSTMax", "ShortTermMax", -80, 48, 0.1, 1, 0x2),
+        row(10, "loudnessRange", "LoudnessRange", 0, 100, 0.1, 1, 0x2),
+        row(11, "truePeak", "TruePeak", -80, 48, 0.1, 1, 0x2),
+        row(4, "resetLoudness", "ResetLoudness", 0, 1, 1, 2, 0),
+        row(5, "resetLoudnessMMax", "ResetLoudnessMMax", 0, 1, 1, 2, 0),
+        row(7, "resetTruePeak", "ResetTruePeak", 0, 1, 1, 2, 0),
+        row(48, "scaleModeLoudness", "ScaleLU", 0, 1, 1, 0, 0),
+        row(0, "bypass", "Bypass", 0, 1, 1, 2, 0x10000),
+    };
+    return t;
+}
+
+// Planar multichannel buffer.
+struct Signal
+{
+    Signal(int channels, size_t frames) : data(static_cast<size_t>(channels), std::vector<float>(frames, 0.0f)) {}
+    int channels() const { return static_cast<int>(data.size()); }
+    size_t frames() const { return data[0].size(); }
+    // Pointers to frame `offset` of every channel.
+    float** at(size_t offset)
+    {
+        ptrs.resize(data.size());
+        for (size_t c = 0; c < data.size(); ++c)
+            ptrs[c] = data[c].data() + offset;
+        return ptrs.data();
+    }
+    std::vector<std::vector<float>> data;
+    std::vector<float*> ptrs;
+};
+
+inline void addSine(Signal& s, int channel, double freq, double amplitude, double fs, double phase = 0.0,
+                    size_t from = 0, size_t to = ~size_t(0))
+{
+    if (to > s.frames())
+        to = s.frames();
+    for (size_t i = from; i < to; ++i)
+        s.data[static_cast<size_t>(channel)][i] +=
+            static_cast<float>(amplitude * std::sin(2.0 * M_PI * freq * static_cast<double>(i) / fs + phase));
+}
+
+// Deterministic noise in [-1, 1).
+struct Lcg
+{
+    unsigned state = 12345u;
+    float next()
+    {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(static_cast<int>(state >> 8) - (1 << 23)) / static_cast<float>(1 << 23);
+    }
+};
+
+inline double dbToAmp(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
+
+} // namespace dsptest

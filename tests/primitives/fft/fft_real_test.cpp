@@ -1,0 +1,529 @@
+// Real FFT through the exported names of every variant: set-up, statuses, accuracy, layouts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "fft_reference.h"
+#include "fft_variants.h"
+
+namespace {
+
+struct Spec {
+    const FftVariant& v;
+    RealFftSpec32f* p = nullptr;
+    Spec(const FftVariant& var, int order, int flag) : v(var) {
+        EXPECT_EQ(v.initAlloc(&p, order, flag, 0), 0) << v.name << " order " << order;
+    }
+    ~Spec() {
+        if (p) v.free(p);
+    }
+};
+
+int maxOrder(const FftVariant& v) { return v.largeFrom - 1; }
+
+// ---- sizes and set-up ----
+
+TEST(FftRealSetup, SizesFollowTheOrderRanges) {
+    for (const auto& v : fftVariants()) {
+        for (int order = 0; order <= maxOrder(v); ++order) {
+            int spec = -1, init = -1, work = -1;
+            ASSERT_EQ(v.getSize(order, 2, 0, &spec, &init, &work), 0);
+            const int N = 1 << order, n = N / 2;
+            auto a32 = [](int x) { return (x + 31) & ~31; };
+            int expSpec = 168, expWork = 0;
+            if (order >= 5) {
+                const int T = order >= 7 ? a32(n + 4) + a32(8 * n + 8) : 0;
+                expSpec = 192 + T + 2 * a32(2 * N);
+                expWork = order >= 7 ? 8 * n + 32 : 0;
+            }
+            EXPECT_EQ(spec, expSpec) << v.name << " order " << order;
+            EXPECT_EQ(init, order >= 11 ? a32(N + 4) + 32 : 0) << v.name << " order " << order;
+            EXPECT_EQ(work, expWork) << v.name << " order " << order;
+        }
+        int spec, init, work;
+        ASSERT_EQ(v.getSize(8, 2, 0, &spec, &init, &work), 0);
+        EXPECT_EQ(spec, 2432);
+        EXPECT_EQ(init, 0);
+        EXPECT_EQ(work, 1056);
+        ASSERT_EQ(v.getSize(11, 8, 0, &spec, &init, &work), 0);
+        EXPECT_EQ(init, 2112);
+        ASSERT_EQ(v.getSize(10, 8, 0, &spec, &init, &work), 0);
+        EXPECT_EQ(init, 0);
+    }
+}
+
+TEST(FftRealSetup, GetSizeStatusesInTheirOrder) {
+    for (const auto& v : fftVariants()) {
+        int a, b, c;
+        EXPECT_EQ(v.getSize(31, 2, 0, nullptr, nullptr, nullptr), -15);
+        EXPECT_EQ(v.getSize(-1, 99, 0, nullptr, &b, &c), -15);
+        EXPECT_EQ(v.getSize(30, 2, 0, &a, nullptr, &c), -8);
+        EXPECT_EQ(v.getSize(30, 2, 0, &a, &b, nullptr), -8);
+        EXPECT_EQ(v.getSize(30, 3, 0, &a, &b, &c), -16);
+        EXPECT_EQ(v.getSize(30, 2, 0, &a, &b, &c), -15);
+        EXPECT_EQ(v.getSize(8, 0, 0, &a, &b, &c), -16);
+        EXPECT_EQ(v.getSize(8, 16, 0, &a, &b, &c), -16);
+        // The cache-blocked orders are not available yet.
+        EXPECT_EQ(v.getSize(v.largeFrom, 2, 0, &a, &b, &c), -15);
+        EXPECT_EQ(v.getSize(29, 2, 0, &a, &b, &c), -15);
+    }
+}
+
+TEST(FftRealSetup, InitStatusesAndFailedInitLeavesNoValidHeader) {
+    for (const auto& v : fftVariants()) {
+        std::vector<Ipp8u> mem(12000, 0xAB), initMem(4096);
+        RealFftSpec32f* const sentinel = reinterpret_cast<RealFftSpec32f*>(0x1234);
+        RealFftSpec32f* spec = sentinel;
+        EXPECT_EQ(v.init(nullptr, 8, 2, 0, mem.data(), nullptr), -8);
+        EXPECT_EQ(v.init(&spec, -1, 2, 0, mem.data(), nullptr), -15);
+        EXPECT_EQ(v.init(&spec, 30, 2, 0, nullptr, nullptr), -15);
+        EXPECT_EQ(v.init(&spec, 8, 2, 0, nullptr, nullptr), -8);
+        EXPECT_EQ(spec, sentinel);
+
+        auto header = [&] {
+            auto a = reinterpret_cast<std::uintptr_t>(mem.data());
+            return reinterpret_cast<RealFftSpec32f*>((a + 31) & ~std::uintptr_t(31));
+        };
+        EXPECT_EQ(v.init(&spec, 8, 5, 7, mem.data(), nullptr), -16);
+        EXPECT_EQ(spec, sentinel);
+        EXPECT_EQ(header()->id, 0u);
+        EXPECT_EQ(header()->order, 8);
+        EXPECT_EQ(header()->hint, 7u);
+
+        // A missing init buffer fails; the header must not look like a usable spec.
+        std::fill(mem.begin(), mem.end(), 0xAB);
+        EXPECT_EQ(v.init(&spec, 11, 2, 0, mem.data(), nullptr), -8);
+        EXPECT_EQ(spec, sentinel);
+        EXPECT_NE(header()->id, 6u);
+        int size = 0;
+        EXPECT_EQ(v.getBufSize(header(), &size), -17);
+        std::vector<float> x(2048, 1.0f);
+        EXPECT_EQ(v.fwd(x.data(), x.data(), header(), nullptr), -17);
+        EXPECT_EQ(v.free(header()), -17);
+
+        // Order 10 needs no init buffer; order 11 builds with one.
+        EXPECT_EQ(v.init(&spec, 10, 2, 0, mem.data(), nullptr), 0);
+        EXPECT_EQ(spec, header());
+        EXPECT_EQ(spec->id, 6u);
+        std::vector<Ipp8u> big(20000);
+        EXPECT_EQ(v.init(&spec, 11, 2, 0, big.data() + 3, initMem.data() + 1), 0);
+        EXPECT_EQ(spec->selfAllocated, 0u);
+    }
+}
+
+TEST(FftRealSetup, InitAllocStatusesAndHeaderFields) {
+    for (const auto& v : fftVariants()) {
+        RealFftSpec32f* const sentinel = reinterpret_cast<RealFftSpec32f*>(0x1234);
+        RealFftSpec32f* p = sentinel;
+        EXPECT_EQ(v.initAlloc(nullptr, 8, 2, 0), -8);
+        EXPECT_EQ(v.initAlloc(&p, 30, 2, 0), -15);
+        EXPECT_EQ(v.initAlloc(&p, -2, 2, 0), -15);
+        EXPECT_EQ(v.initAlloc(&p, 8, 3, 0), -16);
+        EXPECT_EQ(v.initAlloc(&p, v.largeFrom, 2, 0), -15);
+        EXPECT_EQ(p, sentinel);
+
+        Spec s(v, 8, 2);
+        RealFftSpec32f* h = s.p;
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(h) % 32, 0u);
+        EXPECT_EQ(h->id, 6u);
+        EXPECT_EQ(h->order, 8);
+        EXPECT_EQ(h->scaleForward, 0u);
+        EXPECT_EQ(h->scaleInverse, 1u);
+        EXPECT_EQ(h->factor, 1.0f / 256.0f);
+        EXPECT_EQ(h->workBytes, 1024);
+        EXPECT_EQ(h->selfAllocated, 1u);
+        auto* base = reinterpret_cast<Ipp8u*>(h);
+        EXPECT_EQ(reinterpret_cast<Ipp8u*>(h->bitRevTable), base + 136);
+        EXPECT_EQ(reinterpret_cast<Ipp8u*>(h->radix4Twiddles), base + 288);
+        EXPECT_EQ(reinterpret_cast<Ipp8u*>(h->realRecTwiddles), base + 1312);
+        EXPECT_EQ(reinterpret_cast<Ipp8u*>(h->ccsRecTwiddles), base + 1824);
+        EXPECT_EQ(h->largeAuxTwiddles, nullptr);
+        EXPECT_EQ(h->columnTwiddles[0], nullptr);
+        int size = -1;
+        EXPECT_EQ(v.getBufSize(h, &size), 0);
+        EXPECT_EQ(size, 1056);
+        EXPECT_EQ(v.getBufSize(nullptr, &size), -8);
+        EXPECT_EQ(v.getBufSize(h, nullptr), -8);
+    }
+}
+
+TEST(FftRealSetup, ScalingFlags) {
+    for (const auto& v : fftVariants()) {
+        for (int order : {0, 3, 8, 13}) {
+            struct Case {
+                int flag;
+                unsigned fwd, inv;
+            };
+            for (Case c : {Case{1, 1, 0}, Case{2, 0, 1}, Case{4, 1, 1}, Case{8, 0, 0}}) {
+                Spec s(v, order, c.flag);
+                EXPECT_EQ(s.p->scaleForward, c.fwd);
+                EXPECT_EQ(s.p->scaleInverse, c.inv);
+                if (c.flag == 8) {
+                    EXPECT_EQ(s.p->factor, 0.0f);
+                } else if (c.flag == 4) {
+                    EXPECT_NEAR(s.p->factor, 1.0 / std::sqrt(double(1 << order)), 1e-7 / std::sqrt(double(1 << order)));
+                } else {
+                    EXPECT_EQ(s.p->factor, 1.0f / float(1 << order));
+                }
+            }
+        }
+    }
+}
+
+TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize) {
+    for (const auto& v : fftVariants()) {
+        for (int order : {0, 4, 5, 6, 7, 8, 12}) {
+            int specSize, initSize, workSize;
+            ASSERT_EQ(v.getSize(order, 2, 0, &specSize, &initSize, &workSize), 0);
+            for (int off = 0; off < 32; off += 4) {
+                std::vector<Ipp8u> mem(specSize + 64 + 16, 0xCD);
+                std::vector<Ipp8u> initMem(initSize + 1);
+                Ipp8u* start = mem.data() + 32 - (reinterpret_cast<std::uintptr_t>(mem.data()) % 32) + off;
+                RealFftSpec32f* spec = nullptr;
+                ASSERT_EQ(v.init(&spec, order, 2, 0, start, initSize ? initMem.data() : nullptr), 0);
+                // Nothing written past the reported size.
+                for (size_t i = (start - mem.data()) + specSize; i < mem.size(); ++i)
+                    ASSERT_EQ(mem[i], 0xCD) << v.name << " order " << order << " offset " << off;
+                if (order <= 4) {
+                    EXPECT_EQ(spec->bitRevTable, nullptr);
+                    EXPECT_EQ(spec->realRecTwiddles, nullptr);
+                    EXPECT_EQ(spec->ccsRecTwiddles, nullptr);
+                } else if (order <= 6) {
+                    EXPECT_EQ(spec->bitRevTable, nullptr);
+                    EXPECT_EQ(spec->radix4Twiddles, nullptr);
+                    EXPECT_EQ(reinterpret_cast<Ipp8u*>(spec->realRecTwiddles),
+                              reinterpret_cast<Ipp8u*>(spec) + 160);
+                }
+                // Scratch memory of the caller is not kept: a transform still works after it changes.
+                std::fill(initMem.begin(), initMem.end(), 0xFF);
+                std::vector<float> x = randomFloats(1 << order, 5), y(1 << order);
+                ASSERT_EQ(v.fwd(x.data(), y.data(), spec, nullptr), 0);
+                EXPECT_LT(relRms(y.data(), referencePerm(x)), 2e-6);
+            }
+        }
+    }
+}
+
+TEST(FftRealSetup, FreeOfCallerMemorySpecOnlyInvalidates) {
+    for (const auto& v : fftVariants()) {
+        std::vector<Ipp8u> mem(4096);
+        RealFftSpec32f* spec = nullptr;
+        ASSERT_EQ(v.init(&spec, 8, 2, 0, mem.data(), nullptr), 0);
+        EXPECT_EQ(v.free(spec), 0);
+        EXPECT_EQ(spec->id, 0u);
+        EXPECT_EQ(v.free(spec), -17);
+        EXPECT_EQ(v.free(nullptr), -8);
+        std::vector<float> x(256, 1.0f), y(256, 7.0f);
+        EXPECT_EQ(v.fwd(x.data(), y.data(), spec, nullptr), -17);
+        EXPECT_EQ(v.inv(x.data(), y.data(), spec, nullptr), -17);
+        EXPECT_EQ(y[0], 7.0f);
+    }
+}
+
+TEST(FftRealTransform, StatusesInTheirOrder) {
+    for (const auto& v : fftVariants()) {
+        Spec s(v, 8, 2);
+        std::vector<float> x(256), y(256);
+        for (auto t : {v.fwd, v.inv}) {
+            EXPECT_EQ(t(nullptr, nullptr, nullptr, nullptr), -8);
+            RealFftSpec32f bad{};
+            EXPECT_EQ(t(nullptr, nullptr, &bad, nullptr), -17);
+            EXPECT_EQ(t(nullptr, y.data(), s.p, nullptr), -8);
+            EXPECT_EQ(t(x.data(), nullptr, s.p, nullptr), -8);
+            EXPECT_EQ(t(x.data(), y.data(), s.p, nullptr), 0);
+        }
+    }
+}
+
+// ---- numbers ----
+
+TEST(FftRealTransform, ExactSmallExamples) {
+    for (const auto& v : fftVariants()) {
+        {
+            Spec s(v, 2, 8);
+            const float x[4] = {1, 2, 3, 4};
+            float y[4];
+            ASSERT_EQ(v.fwd(x, y, s.p, nullptr), 0);
+            const float e[4] = {10, -2, -2, 2};
+            EXPECT_TRUE(sameBits(y, e, 4)) << v.name;
+        }
+        {
+            Spec s(v, 3, 8);
+            const float x[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+            float y[8];
+            ASSERT_EQ(v.fwd(x, y, s.p, nullptr), 0);
+            const float e[8] = {36, -4, -4, 9.6568546f, -4, 4, -4, 1.6568542f};
+            EXPECT_TRUE(sameBits(y, e, 8)) << v.name;
+        }
+        {
+            Spec s(v, 1, 8);
+            const float x[2] = {3, 5};
+            float y[2], z[2];
+            v.fwd(x, y, s.p, nullptr);
+            EXPECT_EQ(y[0], 8.0f);
+            EXPECT_EQ(y[1], -2.0f);
+            v.inv(y, z, s.p, nullptr);
+            EXPECT_EQ(z[0], 6.0f);
+            EXPECT_EQ(z[1], 10.0f);
+        }
+        {
+            Spec s(v, 0, 4);
+            const float x = 3.0f;
+            float y;
+            v.fwd(&x, &y, s.p, nullptr);
+            EXPECT_EQ(y, 3.0f * s.p->factor);
+        }
+    }
+}
+
+TEST(FftRealTransform, ForwardMatchesDirectDftAtEveryOrder) {
+    int maxO = 0;
+    for (const auto& v : fftVariants()) maxO = std::max(maxO, maxOrder(v));
+    for (int order = 0; order <= maxO; ++order) {
+        const size_t N = size_t(1) << order;
+        const auto x = randomFloats(N, 100 + order);
+        const auto ref = referencePerm(x);
+        for (const auto& v : fftVariants()) {
+            if (order > maxOrder(v)) continue;
+            Spec s(v, order, 8);
+            std::vector<float> y(N);
+            ASSERT_EQ(v.fwd(x.data(), y.data(), s.p, nullptr), 0);
+            EXPECT_LT(relRms(y.data(), ref), 2e-6) << v.name << " order " << order;
+        }
+    }
+}
+
+TEST(FftRealTransform, InverseMatchesDirectDftAtEveryOrder) {
+    int maxO = 0;
+    for (const auto& v : fftVariants()) maxO = std::max(maxO, maxOrder(v));
+    for (int order = 0; order <= maxO; ++order) {
+        const size_t N = size_t(1) << order;
+        const auto p = randomFloats(N, 300 + order);
+        const auto ref = referenceInversePerm(p);
+        for (const auto& v : fftVariants()) {
+            if (order > maxOrder(v)) continue;
+            Spec s(v, order, 8);
+            std::vector<float> y(N);
+            ASSERT_EQ(v.inv(p.data(), y.data(), s.p, nullptr), 0);
+            EXPECT_LT(relRms(y.data(), ref), 2e-6) << v.name << " order " << order;
+        }
+    }
+}
+
+TEST(FftRealTransform, RoundTripsUnderEveryFlag) {
+    for (const auto& v : fftVariants()) {
+        for (int order = 0; order <= maxOrder(v); order += (order < 9 ? 1 : 3)) {
+            const size_t N = size_t(1) << order;
+            const auto x = randomFloats(N, 7 + order);
+            for (int flag : {1, 2, 4, 8}) {
+                Spec s(v, order, flag);
+                std::vector<float> y(N), z(N);
+                ASSERT_EQ(v.fwd(x.data(), y.data(), s.p, nullptr), 0);
+                ASSERT_EQ(v.inv(y.data(), z.data(), s.p, nullptr), 0);
+                const double gain = flag == 8 ? double(N) : 1.0;
+                std::vector<double> ref(x.begin(), x.end());
+                for (auto& r : ref) r *= gain;
+                EXPECT_LT(relRms(z.data(), ref), 2e-6) << v.name << " order " << order << " flag " << flag;
+            }
+        }
+    }
+}
+
+TEST(FftRealTransform, ScaledFlagsMatchUnscaledTimesFactor) {
+    for (const auto& v : fftVariants()) {
+        for (int order : {2, 4, 5, 6, 8, 11}) {
+            const size_t N = size_t(1) << order;
+            const auto x = randomFloats(N, 17);
+            Spec plain(v, order, 8), fwdScaled(v, order, 1), invScaled(v, order, 2);
+            std::vector<float> a(N), b(N), c(N), d(N);
+            v.fwd(x.data(), a.data(), plain.p, nullptr);
+            v.fwd(x.data(), b.data(), fwdScaled.p, nullptr);
+            v.inv(x.data(), c.data(), plain.p, nullptr);
+            v.inv(x.data(), d.data(), invScaled.p, nullptr);
+            for (size_t i = 0; i < N; ++i) {
+                EXPECT_NEAR(b[i], a[i] / float(N), 1e-6 * (1 + std::fabs(a[i] / N))) << v.name << " " << order;
+                EXPECT_NEAR(d[i], c[i] / float(N), 1e-6 * (1 + std::fabs(c[i] / N))) << v.name << " " << order;
+            }
+        }
+    }
+}
+
+TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits) {
+    for (const auto& v : fftVariants()) {
+        for (int order = 0; order <= maxOrder(v); ++order) {
+            const size_t N = size_t(1) << order;
+            const auto x = randomFloats(N, 900 + order);
+            Spec s(v, order, 4);
+            int bufSize = 0;
+            ASSERT_EQ(v.getBufSize(s.p, &bufSize), 0);
+            if (order <= 6) {
+                EXPECT_EQ(bufSize, 0);
+            }
+            std::vector<float> ref(N), refInv(N);
+            ASSERT_EQ(v.fwd(x.data(), ref.data(), s.p, nullptr), 0);
+            ASSERT_EQ(v.inv(x.data(), refInv.data(), s.p, nullptr), 0);
+            for (size_t off : {size_t(0), size_t(4), size_t(8), size_t(20)}) {
+                OffsetBuffer src(N, off), dst(N, (off * 3) % 32), buf(bufSize / 4 + 1, off + 1);
+                std::copy(x.begin(), x.end(), src.f());
+                Ipp8u* b = bufSize ? buf.bytes() : nullptr;
+                ASSERT_EQ(v.fwd(src.f(), dst.f(), s.p, b), 0);
+                EXPECT_TRUE(sameBits(dst.f(), ref.data(), N)) << v.name << " order " << order << " off " << off;
+                EXPECT_TRUE(sameBits(src.f(), x.data(), N)) << "forward wrote its source";
+                ASSERT_EQ(v.fwd(src.f(), src.f(), s.p, b), 0);
+                EXPECT_TRUE(sameBits(src.f(), ref.data(), N)) << v.name << " in place, order " << order;
+                std::copy(x.begin(), x.end(), src.f());
+                ASSERT_EQ(v.inv(src.f(), dst.f(), s.p, b), 0);
+                EXPECT_TRUE(sameBits(dst.f(), refInv.data(), N)) << v.name << " inv order " << order;
+                EXPECT_TRUE(sameBits(src.f(), x.data(), N)) << "inverse wrote its source";
+                ASSERT_EQ(v.inv(src.f(), src.f(), s.p, b), 0);
+                EXPECT_TRUE(sameBits(src.f(), refInv.data(), N)) << v.name << " inv in place " << order;
+            }
+        }
+    }
+}
+
+TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer) {
+    for (const auto& v : fftVariants()) {
+        for (int order = 0; order <= 6; ++order) {
+            Spec s(v, order, 2);
+            std::vector<float> x = randomFloats(1 << order, 3), y(1 << order);
+            // An unaligned, unreadable-sized pointer: it must be neither rounded nor used.
+            Ipp8u* bogus = reinterpret_cast<Ipp8u*>(std::uintptr_t(1));
+            EXPECT_EQ(v.fwd(x.data(), y.data(), s.p, bogus), 0);
+            EXPECT_EQ(v.inv(y.data(), y.data(), s.p, bogus), 0);
+        }
+    }
+}
+
+TEST(FftRealTransform, VariantsAgreeBitForBitWhereTheirPlansAgree) {
+    const auto& vs = fftVariants();
+    const FftVariant &m7 = vs[0], &u8 = vs[1], &y8 = vs[2];
+    for (int order = 0; order <= 18; ++order) {
+        const size_t N = size_t(1) << order;
+        const auto x = randomFloats(N, 50 + order);
+        auto run = [&](const FftVariant& v, bool inverse) {
+            Spec s(v, order, 4);
+            std::vector<float> y(N);
+            (inverse ? v.inv : v.fwd)(x.data(), y.data(), s.p, nullptr);
+            return y;
+        };
+        for (bool inverse : {false, true}) {
+            const auto yu = run(u8, inverse), yy = run(y8, inverse);
+            EXPECT_TRUE(sameBits(yu.data(), yy.data(), N)) << "u8/y8 order " << order;
+            // m7 has the same stage plan for these half-lengths.
+            if (order <= 7 || order == 12 || order == 15) {
+                const auto ym = run(m7, inverse);
+                EXPECT_TRUE(sameBits(ym.data(), yu.data(), N)) << "m7/u8 order " << order;
+            }
+        }
+    }
+}
+
+TEST(FftRealTransform, ConstantAndImpulse) {
+    for (const auto& v : fftVariants()) {
+        for (int order : {3, 5, 7, 8, 10}) {
+            const size_t N = size_t(1) << order;
+            Spec s(v, order, 8);
+            std::vector<float> x(N, 1.0f), y(N);
+            v.fwd(x.data(), y.data(), s.p, nullptr);
+            EXPECT_EQ(y[0], float(N));
+            for (size_t i = 1; i < N; ++i) EXPECT_EQ(y[i], 0.0f) << v.name << " order " << order << " " << i;
+            std::fill(x.begin(), x.end(), 0.0f);
+            x[0] = 1.0f;
+            v.fwd(x.data(), y.data(), s.p, nullptr);
+            EXPECT_EQ(y[0], 1.0f);
+            EXPECT_EQ(y[1], 1.0f);
+            for (size_t k = 1; k < N / 2; ++k) {
+                EXPECT_EQ(y[2 * k], 1.0f);
+                EXPECT_EQ(y[2 * k + 1], 0.0f);
+            }
+        }
+    }
+}
+
+// ---- Perm product ----
+
+TEST(FftMulPerm, StatusesAndShortLengths) {
+    for (const auto& v : fftVariants()) {
+        float a[3] = {2, 3, 4}, b[3] = {5, 7, 11};
+        EXPECT_EQ(v.mulPerm(nullptr, b, 0), -8);
+        EXPECT_EQ(v.mulPerm(a, nullptr, 3), -8);
+        EXPECT_EQ(v.mulPerm(a, b, 0), -6);
+        EXPECT_EQ(v.mulPerm(a, b, -1), -6);
+        EXPECT_EQ(b[0], 5.0f);
+        EXPECT_EQ(v.mulPerm(a, b, 1), 0);
+        EXPECT_EQ(b[0], 10.0f);
+        EXPECT_EQ(b[1], 7.0f);
+        float c[2] = {5, 7};
+        EXPECT_EQ(v.mulPerm(a, c, 2), 0);
+        EXPECT_EQ(c[0], 10.0f);
+        EXPECT_EQ(c[1], 21.0f);
+        float d[3] = {5, 7, 11};
+        EXPECT_EQ(v.mulPerm(a, d, 3), 0);  // 5*2, then (3 + 4i)(7 + 11i)
+        EXPECT_EQ(d[0], 10.0f);
+        EXPECT_EQ(d[1], 3.0f * 7.0f - 4.0f * 11.0f);
+        EXPECT_EQ(d[2], 4.0f * 7.0f + 3.0f * 11.0f);
+    }
+}
+
+TEST(FftMulPerm, EveryLengthMatchesTheBinProducts) {
+    for (const auto& v : fftVariants()) {
+        for (int len = 1; len <= 41; ++len) {
+            for (int off : {0, 1}) {
+                const auto a = randomFloats(len + 1, len), b = randomFloats(len + 1, 1000 + len);
+                std::vector<float> s(a.begin() + off, a.begin() + off + len), d(b.begin() + off, b.begin() + off + len);
+                const std::vector<float> src = s;
+                ASSERT_EQ(v.mulPerm(s.data(), d.data(), len), 0);
+                EXPECT_TRUE(sameBits(s.data(), src.data(), len));
+                const std::vector<float> e(b.begin() + off, b.begin() + off + len);
+                EXPECT_EQ(d[0], e[0] * src[0]);
+                int start = 1;
+                if (len % 2 == 0) {
+                    EXPECT_EQ(d[1], e[1] * src[1]);
+                    start = 2;
+                }
+                for (int i = start; i + 1 < len; i += 2) {
+                    const float sr = src[i], si = src[i + 1], dr = e[i], di = e[i + 1];
+                    const float pr1 = sr * dr, pr2 = si * di, pi1 = si * dr, pi2 = sr * di;
+                    EXPECT_EQ(d[i], pr1 - pr2) << len << " " << i;
+                    EXPECT_EQ(d[i + 1], pi1 + pi2) << len << " " << i;
+                }
+            }
+        }
+        // The three-operand product in place gives the two-operand one.
+        const auto a = randomFloats(14, 1), b = randomFloats(14, 2);
+        std::vector<float> two = b, three = b, out(14);
+        v.mulPerm(a.data(), two.data(), 14);
+        v.mpy3(reinterpret_cast<const Ipp32fc*>(a.data() + 2), reinterpret_cast<const Ipp32fc*>(b.data() + 2),
+               reinterpret_cast<Ipp32fc*>(out.data() + 2), 6);
+        EXPECT_TRUE(sameBits(out.data() + 2, two.data() + 2, 12));
+        v.mpy3(reinterpret_cast<const Ipp32fc*>(a.data() + 2), reinterpret_cast<const Ipp32fc*>(three.data() + 2),
+               reinterpret_cast<Ipp32fc*>(three.data() + 2), 6);
+        EXPECT_TRUE(sameBits(three.data() + 2, two.data() + 2, 12));
+    }
+}
+
+TEST(FftMulPerm, ForwardProductInverseIsCircularConvolution) {
+    for (const auto& v : fftVariants()) {
+        const int order = 8, N = 256;
+        Spec s(v, order, 2);
+        int bufSize = 0;
+        v.getBufSize(s.p, &bufSize);
+        std::vector<Ipp8u> buf(bufSize);
+        const auto h = randomFloats(N, 11), x = randomFloats(N, 12);
+        std::vector<float> H = h, X = x;
+        v.fwd(H.data(), H.data(), s.p, buf.data());
+        v.fwd(X.data(), X.data(), s.p, buf.data());
+        ASSERT_EQ(v.mulPerm(H.data(), X.data(), N), 0);
+        v.inv(X.data(), X.data(), s.p, buf.data());
+        std::vector<double> ref(N, 0.0);
+        for (int i = 0; i < N; ++i)
+            for (int j = 0; j < N; ++j) ref[(i + j) % N] += double(h[i]) * double(x[j]);
+        EXPECT_LT(relRms(X.data(), ref), 2e-6) << v.name;
+    }
+}
+
+}  // namespace
