@@ -36,3 +36,17 @@ const Param::UnitRecord kUnits[kUnitCount] = {
 };
 
 } // namespace Norrik
+
+namespace Param {
+
+const ParamRecord* getProcessorParameterTable()
+{
+    return Norrik::kProcessorParams;
+}
+
+std::int32_t getProcessorParameterCount()
+{
+    return Norrik::kProcessorParamCount;
+}
+
+} // namespace Param
