@@ -46,8 +46,9 @@ protected:
     }
     void TearDown() override
     {
-        if (factory)
+        if (factory) {
             EXPECT_EQ(factory->release(), 0u);
+        }
     }
     PluginModule module;
     IPluginFactory* factory = nullptr;
