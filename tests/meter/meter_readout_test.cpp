@@ -44,6 +44,8 @@ std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block,
         float* in[2] = {const_cast<float*>(s.l.data() + pos), const_cast<float*>(s.r.data() + pos)};
         float* out[2] = {ol.data(), orr.data()};
         acc.process(in, out, n);
+        if ((pos / static_cast<std::size_t>(block)) % 10 == 9)
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
     // Let the gated measurements' worker threads finish with the last windows.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -85,6 +87,8 @@ TEST_F(ReadOutTest, ReferenceSignalsReadAsTheEngineMeasuresThem)
         for (std::size_t pos = 0; pos < sig.size(); pos += 480) {
             const float* in[2] = {sig.l.data() + pos, sig.r.data() + pos};
             s.processBlock(in, 480);
+            if ((pos / 480) % 10 == 9)
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
         s.readOut(true);
         auto expected = engineReadOut(sig, 480, 48000.0, offset);
