@@ -66,8 +66,16 @@ tresult BigMeterQel::setupProcessing(ProcessSetup& setup)
 tresult BigMeterQel::setState(IBStream* state)
 {
     tresult result = PluginQel::setState(state);
-    if (accessor)
-        luOffset.store(accessor->getValue(kIdScaleLU) >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+    if (accessor) {
+        // The meter itself does not answer id 48: the restored value is the accessor's entry.
+        const DSP::ParameterEntry* entries = accessor->getEntries();
+        for (int32 i = 0; i < accessor->getEntryCount(); ++i) {
+            if (entries[i].id == kIdScaleLU) {
+                luOffset.store(entries[i].value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+                break;
+            }
+        }
+    }
     return result;
 }
 
