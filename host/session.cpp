@@ -113,7 +113,7 @@ struct Session::Slot {
 };
 
 namespace {
-constexpr std::uint64_t kRing = 16;
+constexpr std::uint64_t kRing = 32;
 constexpr std::uint64_t kStopBit = 1ull << 63;
 }  // namespace
 
@@ -485,7 +485,10 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         }
         if (eof && consumed == published)
             break;
-        audio_->waitChange(d);
+        // Wake once the audio thread has freed half the ring (or finished), not at every block.
+        const std::uint64_t target = eof ? published : std::min(published, consumed + kRing / 2);
+        while ((d = audio_->done()) < target)
+            audio_->waitChange(d);
     }
     router_->deliverQueued();
     if (progress)
