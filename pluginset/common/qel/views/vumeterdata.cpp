@@ -57,7 +57,10 @@ void VuMeterData::releaseScaleMapper ()
 
 void VuMeterData::setChannelCount (int32 n)
 {
-	channelCount = n;
+	channelCount = n > 0 ? n : 0;
+	// Every channel the views draw has a value behind it.
+	if (channelCount > 0)
+		resize (static_cast<uint32> (channelCount));
 	deferUpdate (kVuChannelCount);
 }
 
@@ -79,8 +82,7 @@ void VuMeterData::setValue (int32 tag, float level)
 	bool changed = false;
 	if (tag == kVuChannelCount)
 	{
-		channelCount = static_cast<int32> (level);
-		deferUpdate (kVuChannelCount);
+		setChannelCount (level >= 0.f && level < 1e6f ? static_cast<int32> (level) : 0);
 		return;
 	}
 	if (tag == kVuFurtherValue || tag == kVuPeakReadout)
