@@ -1,0 +1,641 @@
+#include "host/frame_skin.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace qelhost {
+
+namespace {
+
+struct XmlNode {
+    std::string name;
+    std::map<std::string, std::string> attributes;
+    std::vector<std::unique_ptr<XmlNode>> children;
+    XmlNode* parent = nullptr;
+};
+
+struct XmlBuilder {
+    std::unique_ptr<XmlNode> root;
+    XmlNode* current = nullptr;
+};
+
+void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** atts)
+{
+    auto* b = static_cast<XmlBuilder*>(data);
+    auto node = std::make_unique<XmlNode>();
+    node->name = name;
+    for (int i = 0; atts && atts[i]; i += 2)
+        node->attributes[atts[i]] = atts[i + 1];
+    XmlNode* raw = node.get();
+    if (!b->current) {
+        b->root = std::move(node);
+    } else {
+        raw->parent = b->current;
+        b->current->children.push_back(std::move(node));
+    }
+    b->current = raw;
+}
+
+void XMLCALL endElement(void* data, const XML_Char*)
+{
+    auto* b = static_cast<XmlBuilder*>(data);
+    if (b->current)
+        b->current = b->current->parent;
+}
+
+std::string get(const XmlNode& n, const char* key, const std::string& fallback = {})
+{
+    auto it = n.attributes.find(key);
+    return it == n.attributes.end() ? fallback : it->second;
+}
+
+int32 getInt(const XmlNode& n, const char* key, int32 fallback = 0)
+{
+    std::string s = get(n, key);
+    return s.empty() ? fallback : static_cast<int32>(std::strtol(s.c_str(), nullptr, 10));
+}
+
+bool parseRect(const std::string& text, ViewRect& r)
+{
+    int l = 0, t = 0, w = 0, h = 0;
+    if (std::sscanf(text.c_str(), "%d,%d,%d,%d", &l, &t, &w, &h) != 4 || w < 0 || h < 0)
+        return false;
+    r = {l, t, l + w, t + h};
+    return true;
+}
+
+std::string svgColor(uint32 argb)
+{
+    char b[8];
+    std::snprintf(b, sizeof b, "#%06X", argb & 0xFFFFFFu);
+    return b;
+}
+
+std::string opacity(uint32 argb, float alpha = 1.f)
+{
+    double a = ((argb >> 24) & 0xFF) / 255.0 * alpha;
+    char b[32];
+    std::snprintf(b, sizeof b, "%.3g", a);
+    return b;
+}
+
+std::string escape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// The draw context the plug-in's views paint into: SVG elements in view coordinates.
+class SvgContext final : public IDrawContext {
+public:
+    explicit SvgContext(std::ostringstream& out) : out_(out) {}
+    tresult queryInterface(const std::uint8_t*, void** obj) override
+    {
+        if (obj)
+            *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+
+    void setLineColor(uint32 color, int32 width, float alpha) override
+    {
+        line_ = color;
+        lineWidth_ = width;
+        lineAlpha_ = alpha;
+    }
+    void setFillColor(uint32 color, float alpha) override
+    {
+        fill_ = color;
+        fillAlpha_ = alpha;
+    }
+    void setFont(const char16* name, int32 size, int32, float scale) override
+    {
+        font_ = name ? toUtf8(name, 64) : "sans-serif";
+        fontSize_ = static_cast<int32>(size * (scale > 0 ? scale : 1.f));
+    }
+    void slot6() override {}
+    void setFontColor(uint32 color) override { fontColor_ = color; }
+    void drawLine(const FramePoint& a, const FramePoint& b) override
+    {
+        out_ << "<line x1=\"" << a.x << "\" y1=\"" << a.y << "\" x2=\"" << b.x << "\" y2=\"" << b.y << "\" stroke=\""
+             << svgColor(line_) << "\" stroke-opacity=\"" << opacity(line_, lineAlpha_) << "\" stroke-width=\""
+             << lineWidth_ << "\"/>\n";
+    }
+    void drawRect(const ViewRect& r, int32 filled) override
+    {
+        out_ << "<rect x=\"" << r.left << "\" y=\"" << r.top << "\" width=\"" << (r.right - r.left) << "\" height=\""
+             << (r.bottom - r.top) << "\" ";
+        if (filled)
+            out_ << "fill=\"" << svgColor(fill_) << "\" fill-opacity=\"" << opacity(fill_, fillAlpha_) << "\"/>\n";
+        else
+            out_ << "fill=\"none\" stroke=\"" << svgColor(line_) << "\" stroke-width=\"" << lineWidth_ << "\"/>\n";
+    }
+    void slot10() override {}
+    void slot11() override {}
+    void slot12() override {}
+    void drawString(const char16* text, const ViewRect& r, int32, int32) override
+    {
+        out_ << "<text x=\"" << (r.left + r.right) / 2 << "\" y=\"" << (r.top + r.bottom) / 2
+             << "\" text-anchor=\"middle\" dominant-baseline=\"central\" font-family=\"" << escape(font_)
+             << "\" font-size=\"" << fontSize_ << "\" fill=\"" << svgColor(fontColor_) << "\">"
+             << escape(text ? toUtf8(text, 256) : std::string()) << "</text>\n";
+    }
+    void slot14() override {}
+    void slot15() override {}
+    void slot16() override {}
+    void slot17() override {}
+    void drawBitmap(FUnknown* bitmap, const ViewRect& s, const ViewRect& d) override
+    {
+        IBitmapExtent* extent = nullptr;
+        if (!bitmap || bitmap->queryInterface(iid::IBitmapExtent.b, reinterpret_cast<void**>(&extent)) != kResultOk)
+            return;
+        auto* skinBitmap = dynamic_cast<SkinBitmap*>(extent);
+        extent->release();
+        int32 sw = s.right - s.left, sh = s.bottom - s.top, dw = d.right - d.left, dh = d.bottom - d.top;
+        if (!skinBitmap || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
+            return;
+        out_ << "<svg data-bitmap=\"" << escape(skinBitmap->def().name) << "\" x=\"" << d.left << "\" y=\"" << d.top
+             << "\" width=\"" << dw << "\" height=\"" << dh << "\" viewBox=\"" << s.left << ' ' << s.top << ' ' << sw
+             << ' ' << sh << "\" preserveAspectRatio=\"none\"><use href=\"#bm-" << escape(skinBitmap->def().name)
+             << "\"/></svg>\n";
+    }
+
+private:
+    std::ostringstream& out_;
+    uint32 line_ = 0xFFFFFFFF, fill_ = 0xFF000000, fontColor_ = 0xFFFFFFFF;
+    int32 lineWidth_ = 1, fontSize_ = 10;
+    float lineAlpha_ = 1.f, fillAlpha_ = 1.f;
+    std::string font_ = "sans-serif";
+};
+
+// The skin element's attributes, for the plug-in's view builders.
+class ViewAttributes final : public RefCounted<IViewAttributes> {
+public:
+    explicit ViewAttributes(const SkinElement& e) : element_(e) {}
+    tresult queryInterface(const std::uint8_t* iid, void** obj) override
+    {
+        if (!obj)
+            return kInvalidArgument;
+        if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IViewAttributes, this, obj))
+            return kResultOk;
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    void slot3() override {}
+    void slot4() override {}
+    void slot5() override {}
+    void slot6() override {}
+    void slot7() override {}
+    void slot8() override {}
+    void slot9() override {}
+    void slot10() override {}
+    const char8* getString(const char8* name) override
+    {
+        auto it = element_.attributes.find(name ? name : "");
+        return it == element_.attributes.end() ? nullptr : it->second.c_str();
+    }
+
+private:
+    const SkinElement& element_;
+};
+
+}  // namespace
+
+std::string SkinElement::attribute(const std::string& name, const std::string& fallback) const
+{
+    auto it = attributes.find(name);
+    return it == attributes.end() ? fallback : it->second;
+}
+
+bool parseColor(const std::string& text, uint32& argb)
+{
+    if (text.size() != 7 && text.size() != 9)
+        return false;
+    if (text[0] != '#')
+        return false;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(text.c_str() + 1, &end, 16);
+    if (*end)
+        return false;
+    argb = text.size() == 7 ? 0xFF000000u | static_cast<uint32>(v) : static_cast<uint32>(v);
+    return true;
+}
+
+bool parseSkin(const std::string& text, SkinModel& model, std::string& error)
+{
+    XmlBuilder builder;
+    XML_Parser parser = XML_ParserCreate("UTF-8");
+    XML_SetUserData(parser, &builder);
+    XML_SetElementHandler(parser, startElement, endElement);
+    bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) != XML_STATUS_ERROR;
+    if (!ok) {
+        error = std::string("skin: ") + XML_ErrorString(XML_GetErrorCode(parser)) + " at line " +
+                std::to_string(XML_GetCurrentLineNumber(parser));
+    }
+    XML_ParserFree(parser);
+    if (!ok)
+        return false;
+    if (!builder.root || builder.root->name != "skin") {
+        error = "skin: the root element is not <skin>";
+        return false;
+    }
+    SkinModel m;
+    m.name = get(*builder.root, "name");
+    for (auto& section : builder.root->children) {
+        if (section->name == "colors") {
+            for (auto& c : section->children) {
+                uint32 argb = 0;
+                if (c->name == "color" && parseColor(get(*c, "value"), argb))
+                    m.colors[get(*c, "name")] = argb;
+            }
+        } else if (section->name == "bitmaps") {
+            for (auto& b : section->children) {
+                if (b->name != "bitmap")
+                    continue;
+                SkinBitmapDef def;
+                def.name = get(*b, "name");
+                def.width = getInt(*b, "width");
+                def.height = getInt(*b, "height");
+                def.horizontal = get(*b, "direction") == "right";
+                for (auto& s : b->children) {
+                    uint32 argb = 0;
+                    if (s->name == "stop" && parseColor(get(*s, "color"), argb))
+                        def.stops.emplace_back(std::strtod(get(*s, "at", "0").c_str(), nullptr), argb);
+                }
+                if (def.name.empty() || def.width <= 0 || def.height <= 0) {
+                    error = "skin: bitmap '" + def.name + "' without a name or size";
+                    return false;
+                }
+                m.bitmaps.push_back(std::move(def));
+            }
+        } else if (section->name == "view") {
+            SkinViewDef v;
+            v.name = get(*section, "name");
+            v.width = getInt(*section, "width");
+            v.height = getInt(*section, "height");
+            v.background = get(*section, "background");
+            for (auto& e : section->children) {
+                SkinElement el;
+                el.type = e->name;
+                el.attributes = e->attributes;
+                if (!parseRect(get(*e, "rect"), el.rect)) {
+                    error = "skin: element <" + e->name + "> of view '" + v.name + "' without a valid rect";
+                    return false;
+                }
+                v.elements.push_back(std::move(el));
+            }
+            m.views.push_back(std::move(v));
+        }
+    }
+    if (m.views.empty()) {
+        error = "skin: no view";
+        return false;
+    }
+    model = std::move(m);
+    return true;
+}
+
+// ---- bitmaps ----
+
+tresult SkinBitmap::queryInterface(const std::uint8_t* iid, void** obj)
+{
+    if (!obj)
+        return kInvalidArgument;
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IBitmapExtent, this, obj))
+        return kResultOk;
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+// ---- skin service ----
+
+SkinService::~SkinService()
+{
+    unload();
+}
+
+tresult SkinService::queryInterface(const std::uint8_t* iid, void** obj)
+{
+    if (!obj)
+        return kInvalidArgument;
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::ISkinService, this, obj))
+        return kResultOk;
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+void SkinService::unload()
+{
+    for (auto& b : bitmaps_)
+        b.second->release();
+    bitmaps_.clear();
+    model_ = SkinModel{};
+    loaded_ = false;
+}
+
+bool SkinService::loadText(const std::string& text)
+{
+    SkinModel m;
+    if (!parseSkin(text, m, error_))
+        return false;
+    unload();
+    model_ = std::move(m);
+    for (auto& def : model_.bitmaps)
+        bitmaps_[def.name] = new SkinBitmap(def);
+    loaded_ = true;
+    ++loadCount_;
+    return true;
+}
+
+tresult SkinService::loadSkin(void*, const char16* fileName)
+{
+    // The bundle is the one this host loaded: its resources folder holds the skin.
+    if (!fileName)
+        return kInvalidArgument;
+    std::string name = toUtf8(fileName, 256);
+    if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos) {
+        error_ = "skin: bad file name '" + name + "'";
+        return kInvalidArgument;
+    }
+    std::ifstream in(resources_ + "/" + name, std::ios::binary);
+    if (!in) {
+        error_ = "skin: cannot open " + resources_ + "/" + name;
+        return kResultFalse;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return loadText(text.str()) ? kResultOk : kResultFalse;
+}
+
+tresult SkinService::getColor(const char8* name, uint32& color)
+{
+    auto it = model_.colors.find(name ? name : "");
+    if (it == model_.colors.end())
+        return kResultFalse;
+    color = it->second;
+    return kResultOk;
+}
+
+uint32 SkinService::color(const std::string& nameOrHex, uint32 fallback) const
+{
+    uint32 argb = 0;
+    if (parseColor(nameOrHex, argb))
+        return argb;
+    auto it = model_.colors.find(nameOrHex);
+    return it == model_.colors.end() ? fallback : it->second;
+}
+
+SkinBitmap* SkinService::bitmap(const std::string& name) const
+{
+    auto it = bitmaps_.find(name);
+    return it == bitmaps_.end() ? nullptr : it->second;
+}
+
+tresult SkinService::getBitmap(const char8* name, FUnknown** out)
+{
+    if (!out)
+        return kInvalidArgument;
+    // The skin keeps its bitmaps: no reference for the caller.
+    *out = bitmap(name ? name : "");
+    return *out ? kResultOk : kResultFalse;
+}
+
+tresult SkinService::createView(const char8* name, IPlugController* controller, IPlugView** view)
+{
+    if (!view)
+        return kInvalidArgument;
+    *view = nullptr;
+    if (!name || !loaded_)
+        return kResultFalse;
+    for (auto& def : model_.views) {
+        if (def.name == name) {
+            *view = new EditorView(*this, def, controller);
+            return kResultOk;
+        }
+    }
+    return kResultFalse;
+}
+
+// ---- editor view ----
+
+EditorView::EditorView(SkinService& skin, const SkinViewDef& def, IPlugController* controller)
+    : skin_(skin), def_(def), controller_(controller)
+{
+    skin_.addRef();
+    if (controller_)
+        controller_->addRef();
+    IViewBuilder* builder = nullptr;
+    if (!controller_ || controller_->queryInterface(iid::IViewBuilder.b, reinterpret_cast<void**>(&builder)) != kResultOk)
+        builder = nullptr;
+    for (const SkinElement& e : def_.elements) {
+        if (e.type != "subview" || !builder)
+            continue;
+        auto* attributes = new ViewAttributes(e);
+        FUnknown* inOut = attributes;
+        builder->createSubView(e.attribute("name").c_str(), e.rect, &inOut);
+        if (inOut && inOut != static_cast<FUnknown*>(attributes)) {
+            // A host view came back: ours, with the reference for us.
+            HostView* hv = dynamic_cast<HostView*>(reinterpret_cast<IHostView*>(inOut));
+            if (hv && !subViews_.count(e.attribute("name")))
+                subViews_[e.attribute("name")] = hv;
+            else
+                inOut->release();
+        }
+        attributes->release();
+    }
+    if (builder)
+        builder->release();
+}
+
+EditorView::~EditorView()
+{
+    close();
+    if (controller_)
+        controller_->release();
+    skin_.release();
+}
+
+void EditorView::close()
+{
+    for (auto& s : subViews_) {
+        s.second->clearClient();
+        s.second->release();
+    }
+    subViews_.clear();
+}
+
+tresult EditorView::queryInterface(const std::uint8_t* iid, void** obj)
+{
+    if (!obj)
+        return kInvalidArgument;
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IPlugView, this, obj) ||
+        answerInterface(this, iid, iid::HostEditorView, this, obj))
+        return kResultOk;
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+EditorView* asEditorView(IPlugView* view)
+{
+    void* obj = nullptr;
+    if (!view || view->queryInterface(iid::HostEditorView.b, &obj) != kResultOk || !obj)
+        return nullptr;
+    auto* e = static_cast<EditorView*>(static_cast<IPlugView*>(obj));
+    e->release();
+    return e;
+}
+
+HostView* EditorView::subView(const std::string& name) const
+{
+    auto it = subViews_.find(name);
+    return it == subViews_.end() ? nullptr : it->second;
+}
+
+std::size_t EditorView::subViewCount() const
+{
+    return subViews_.size();
+}
+
+HostValue* EditorView::value(const std::string& name) const
+{
+    IHostValue* v = nullptr;
+    if (!controller_ || controller_->getValueByName(name.c_str(), &v) != kResultOk || !v)
+        return nullptr;
+    return dynamic_cast<HostValue*>(static_cast<IHostValueOptions*>(v));
+}
+
+std::string EditorView::renderSvg()
+{
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << def_.width << "\" height=\"" << def_.height
+        << "\" viewBox=\"0 0 " << def_.width << ' ' << def_.height << "\" data-skin=\"" << escape(skin_.model().name)
+        << "\" data-view=\"" << escape(def_.name) << "\">\n<defs>\n";
+    for (const SkinBitmapDef& b : skin_.model().bitmaps) {
+        out << "<linearGradient id=\"g-" << escape(b.name) << "\" x1=\"0\" y1=\"" << (b.horizontal ? 0 : 1) << "\" x2=\""
+            << (b.horizontal ? 1 : 0) << "\" y2=\"0\">";
+        for (auto& s : b.stops)
+            out << "<stop offset=\"" << s.first << "\" stop-color=\"" << svgColor(s.second) << "\" stop-opacity=\""
+                << opacity(s.second) << "\"/>";
+        out << "</linearGradient>\n<symbol id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width
+            << "\" height=\"" << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></symbol>\n";
+    }
+    for (const SkinElement& e : def_.elements)
+        if (e.type == "subview")
+            out << "<clipPath id=\"clip-" << escape(e.attribute("name")) << "\"><rect width=\"" << e.rect.right - e.rect.left
+                << "\" height=\"" << e.rect.bottom - e.rect.top << "\"/></clipPath>\n";
+    out << "</defs>\n";
+    uint32 bg = skin_.color(def_.background, 0xFF000000);
+    out << "<rect width=\"" << def_.width << "\" height=\"" << def_.height << "\" fill=\"" << svgColor(bg) << "\"/>\n";
+    for (const SkinElement& e : def_.elements) {
+        const ViewRect& r = e.rect;
+        const int32 w = r.right - r.left, h = r.bottom - r.top;
+        uint32 color = skin_.color(e.attribute("color"), 0xFFFFFFFF);
+        if (e.type == "rect") {
+            out << "<rect x=\"" << r.left << "\" y=\"" << r.top << "\" width=\"" << w << "\" height=\"" << h
+                << "\" fill=\"" << svgColor(color) << "\" fill-opacity=\"" << opacity(color) << "\"/>\n";
+        } else if (e.type == "label" || e.type == "value" || e.type == "button") {
+            std::string text = e.attribute("text");
+            std::string bound = e.type == "value" ? e.attribute("name") : e.attribute("value");
+            if (e.type == "value") {
+                HostValue* v = value(bound);
+                text = v ? v->text() : std::string();
+                std::string units = e.attribute("units");
+                if (!units.empty() && !text.empty())
+                    text += " " + units;
+            }
+            if (e.type == "button")
+                out << "<rect x=\"" << r.left << "\" y=\"" << r.top << "\" width=\"" << w << "\" height=\"" << h
+                    << "\" rx=\"3\" fill=\"none\" stroke=\"" << svgColor(color) << "\"/>\n";
+            std::string align = e.attribute("align", e.type == "label" ? "left" : "right");
+            int32 x = align == "left" ? r.left : (align == "center" ? (r.left + r.right) / 2 : r.right);
+            if (e.type == "button")
+                x = (r.left + r.right) / 2, align = "center";
+            const char* anchor = align == "left" ? "start" : (align == "center" ? "middle" : "end");
+            out << "<text";
+            if (!bound.empty())
+                out << " data-value=\"" << escape(bound) << "\"";
+            out << " x=\"" << x << "\" y=\"" << (r.top + r.bottom) / 2 << "\" text-anchor=\"" << anchor
+                << "\" dominant-baseline=\"central\" font-family=\"" << escape(e.attribute("font", "sans-serif"))
+                << "\" font-size=\"" << e.attribute("size", "11") << "\" fill=\"" << svgColor(color) << "\">"
+                << escape(text) << "</text>\n";
+        } else if (e.type == "indicator") {
+            HostValue* v = value(e.attribute("value"));
+            double pos = v ? v->getNormalized() : 0.0;
+            bool horizontal = e.attribute("orientation") == "horizontal";
+            int32 x1, y1, x2, y2;
+            if (horizontal) {
+                x1 = x2 = r.left + static_cast<int32>(pos * w + 0.5);
+                y1 = r.top;
+                y2 = r.bottom;
+            } else {
+                y1 = y2 = r.bottom - static_cast<int32>(pos * h + 0.5);
+                x1 = r.left;
+                x2 = r.right;
+            }
+            out << "<line data-value=\"" << escape(e.attribute("value")) << "\" x1=\"" << x1 << "\" y1=\"" << y1
+                << "\" x2=\"" << x2 << "\" y2=\"" << y2 << "\" stroke=\"" << svgColor(color) << "\" stroke-width=\"2\"/>\n";
+        } else if (e.type == "subview") {
+            std::string name = e.attribute("name");
+            out << "<g data-view=\"" << escape(name) << "\" transform=\"translate(" << r.left << ',' << r.top
+                << ")\" clip-path=\"url(#clip-" << escape(name) << ")\">\n";
+            if (HostView* hv = subView(name)) {
+                if (IHostViewClient* client = hv->client()) {
+                    SvgContext context(out);
+                    client->draw(&context, ViewRect{0, 0, w, h});
+                }
+            }
+            out << "</g>\n";
+        }
+    }
+    out << "</svg>\n";
+    return out.str();
+}
+
+bool EditorView::click(int32 x, int32 y)
+{
+    for (auto it = def_.elements.rbegin(); it != def_.elements.rend(); ++it) {
+        const SkinElement& e = *it;
+        const ViewRect& r = e.rect;
+        if (x < r.left || x >= r.right || y < r.top || y >= r.bottom)
+            continue;
+        if (e.type == "subview") {
+            HostView* hv = subView(e.attribute("name"));
+            if (!hv || !hv->client())
+                continue;
+            hv->mouseX = x - r.left;
+            hv->mouseY = y - r.top;
+            hv->client()->onMouseDown(x - r.left, y - r.top);
+            return true;
+        }
+        if (e.type == "button") {
+            HostValue* v = value(e.attribute("value"));
+            if (!v || !controller_)
+                continue;
+            // Pressed and released: the switch goes on, then off again.
+            v->setNormalized(0, 1.f);
+            controller_->valueEdited(v, static_cast<uint32>(v->getId()));
+            v->setNormalized(0, 0.f);
+            controller_->valueEdited(v, static_cast<uint32>(v->getId()));
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace qelhost
