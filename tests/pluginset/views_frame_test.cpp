@@ -1,0 +1,201 @@
+// Frame services start and end, host views, the plug view base and colour groups.
+#include "tests/pluginset/views_fixture.h"
+
+#include "pluginset/common/qel/views/colorgroups.h"
+#include "qel/pluginview.h"
+
+using namespace Calvereth;
+using namespace viewstest;
+
+namespace {
+
+struct HostFixture : ::testing::Test {
+    void SetUp() override
+    {
+        app = new qelhost::HostApplication;
+        host = newFrameHost(app);
+    }
+    void TearDown() override
+    {
+        while (Frame::getFrameServicesUserCount() > 0)
+            Frame::exitFrameServices();
+        host->release();
+        app->release();
+    }
+    FUnknown* context() { return plug(static_cast<qelhost::IFrameHost*>(host)); }
+    qelhost::HostApplication* app;
+    qelhost::FrameHost* host;
+};
+
+const qelhost::Uid kRequired[] = {qelhost::iid::HeldService1, qelhost::iid::HeldService2, qelhost::iid::IFrameSystem,
+                                  qelhost::iid::HeldService4, qelhost::iid::IUpdateHandler, qelhost::iid::HeldService6};
+
+}  // namespace
+
+TEST_F(HostFixture, FirstStartTakesServicesLaterStartsOnlyCount)
+{
+    ASSERT_TRUE(Frame::initFrameServices(context()));
+    EXPECT_EQ(Frame::getFrameServicesUserCount(), 1);
+    EXPECT_NE(Frame::getFrameHost(), nullptr);
+    EXPECT_NE(FObject::getUpdateHandler(), nullptr);
+    EXPECT_NE(Frame::getFrameService(6), nullptr);
+    // Any context, even none, only counts.
+    EXPECT_TRUE(Frame::initFrameServices(nullptr));
+    EXPECT_EQ(Frame::getFrameServicesUserCount(), 2);
+    EXPECT_EQ(host->served(qelhost::iid::IFrameSystem), 1);
+    Frame::exitFrameServices();
+    EXPECT_NE(Frame::getFrameHost(), nullptr);
+    Frame::exitFrameServices();
+    EXPECT_EQ(Frame::getFrameHost(), nullptr);
+    EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
+    EXPECT_EQ(Frame::getFrameSystem(), nullptr);
+    Frame::exitFrameServices();  // below zero: nothing
+    EXPECT_EQ(Frame::getFrameServicesUserCount(), 0);
+}
+
+TEST_F(HostFixture, OptionalSeventhServiceMayBeMissing)
+{
+    host->refuse(qelhost::iid::OptionalService7);
+    ASSERT_TRUE(Frame::initFrameServices(context()));
+    EXPECT_EQ(Frame::getFrameService(6), nullptr);
+    Frame::exitFrameServices();
+}
+
+TEST_F(HostFixture, AnyMissingRequiredServiceFailsAndLeavesNothing)
+{
+    for (const auto& id : kRequired) {
+        auto* lacking = newFrameHost(app);
+        lacking->refuse(id);
+        EXPECT_FALSE(Frame::initFrameServices(plug(static_cast<qelhost::IFrameHost*>(lacking))));
+        EXPECT_EQ(Frame::getFrameServicesUserCount(), 0);
+        EXPECT_EQ(Frame::getFrameHost(), nullptr);
+        EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
+        lacking->release();
+    }
+}
+
+TEST_F(HostFixture, ContextWithoutFrameHostFails)
+{
+    EXPECT_FALSE(Frame::initFrameServices(plug(static_cast<qelhost::IHostApplication*>(app))));
+    EXPECT_FALSE(Frame::initFrameServices(nullptr));
+    EXPECT_EQ(Frame::getFrameServicesUserCount(), 0);
+}
+
+TEST_F(HostFixture, HostViewTakesOverTheViewOnce)
+{
+    ASSERT_TRUE(Frame::initFrameServices(context()));
+    auto* view = new Frame::ExampleView(ViewRect(0, 0, 40, 20));
+    view->addRef();  // the test's own
+    IHostView* hv = view->createHostView();
+    ASSERT_NE(hv, nullptr);
+    EXPECT_EQ(view->getRefCount(), 2);  // the test's and the host view's
+    EXPECT_EQ(view->createHostView(), nullptr);
+    EXPECT_EQ(view->getRefCount(), 2);
+    view->invalidateRect(view->getLocalRect());
+    auto* hostView = dynamic_cast<qelhost::HostView*>(reinterpret_cast<qelhost::IHostView*>(hv));
+    ASSERT_NE(hostView, nullptr);
+    EXPECT_EQ(hostView->invalidations, 1);
+    {
+        Frame::MouseCaptureScope scope(*view);
+        EXPECT_TRUE(hostView->captured);
+    }
+    EXPECT_FALSE(hostView->captured);
+    EXPECT_EQ(view->mouseDown(1, 1), kResultOk);  // no button held: returns at once
+    hv->release();
+    EXPECT_EQ(view->getRefCount(), 1);
+    view->release();
+    Frame::exitFrameServices();
+}
+
+TEST_F(HostFixture, ViewWithoutHostViewServiceKeepsItsReference)
+{
+    host->refuse(qelhost::iid::IHostView);
+    ASSERT_TRUE(Frame::initFrameServices(context()));
+    auto* view = new Frame::ExampleView(ViewRect(0, 0, 4, 4));
+    EXPECT_EQ(view->createHostView(), nullptr);
+    EXPECT_EQ(view->isMouseButtonDown(), 0);
+    int32 x = 7, y = 7;
+    view->getMousePosition(x, y);
+    EXPECT_EQ(x + y, 0);
+    view->invalidateRect(view->getLocalRect());  // nothing to tell
+    view->release();
+    Frame::exitFrameServices();
+}
+
+TEST(ViewsPluginView, RectangleParentAndHooks)
+{
+    struct Hooked : CPluginView {
+        using CPluginView::CPluginView;
+        void attachedToParent() override { ++attachedCalls; }
+        void removedFromParent() override { ++removedCalls; }
+        int attachedCalls = 0, removedCalls = 0;
+    };
+    auto* v = new Hooked;
+    ViewRect r(1, 1, 1, 1);
+    EXPECT_EQ(v->getSize(&r), kResultOk);
+    EXPECT_EQ(r.left + r.top + r.right + r.bottom, 0);
+    EXPECT_EQ(v->getSize(nullptr), kInvalidArgument);
+    ViewRect n(0, 0, 30, 20);
+    EXPECT_EQ(v->onSize(&n), kResultOk);
+    EXPECT_EQ(v->onSize(nullptr), kResultOk);
+    v->getSize(&r);
+    EXPECT_EQ(r.right, 30);
+    int parent = 0;
+    v->attached(&parent, "x");
+    EXPECT_EQ(v->getParent(), &parent);
+    v->removed();
+    EXPECT_EQ(v->getParent(), nullptr);
+    EXPECT_EQ(v->attachedCalls, 1);
+    EXPECT_EQ(v->removedCalls, 1);
+    EXPECT_EQ(v->reservedSlot3(nullptr), kNotImplemented);
+    EXPECT_EQ(v->reservedSlot13(), kResultFalse);
+    IPlugView* iface = nullptr;
+    ASSERT_EQ(v->queryInterface(IPlugView::iid, reinterpret_cast<void**>(&iface)), kResultOk);
+    iface->release();
+    v->release();
+}
+
+TEST(ViewsColorGroups, DefaultGroupHasNoTransforms)
+{
+    EXPECT_EQ(colorBlack, 0xFF000000u);
+    EXPECT_EQ(colorCyan, 0xFF00FFFFu);
+    PlugColorGroupInformation* group = getDefaultColorGroupInformation();
+    int32 count = 9;
+    EXPECT_EQ(group->getTransformCount(count), kResultFalse);
+    EXPECT_EQ(count, 0);
+    IColorTransform* t = reinterpret_cast<IColorTransform*>(1);
+    EXPECT_EQ(group->getTransform(0, &t), kResultFalse);
+    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(group->applyColorGroup(nullptr), kResultFalse);
+
+    auto* own = new PlugColorGroupInformation;
+    own->addTransform(new PlugColorTransform(3, 0, 0, 0));
+    own->addTransform(new PlugColorTransform(4, 0, 2, 0));
+    EXPECT_EQ(own->getTransformCount(count), kResultOk);
+    EXPECT_EQ(count, 2);
+    ASSERT_EQ(own->getTransform(1, &t), kResultOk);
+    EXPECT_EQ(t->getTransformId(), 4);
+    EXPECT_TRUE(t->isActive());
+    own->getTransform(0, &t);
+    EXPECT_FALSE(t->isActive());
+    EXPECT_EQ(own->getTransform(2, &t), kResultFalse);
+    own->release();
+}
+
+TEST(ViewsColorGroups, TargetsWithoutTheInterfaceAreLeftAlone)
+{
+    struct Target : FObject {
+    };
+    auto* target = new Target;
+    const int32 before = getDefaultColorGroupInformation()->getRefCount();
+    setColorGroupInformation(target);
+    setColorGroupInformation(nullptr);
+    EXPECT_EQ(getDefaultColorGroupInformation()->getRefCount(), before);
+
+    // A target that takes colour groups gets the default one.
+    auto* receiver = new PlugColorGroupInformation;
+    setColorGroupInformation(receiver->unknownCast());
+    EXPECT_EQ(getDefaultColorGroupInformation()->getRefCount(), before);
+    receiver->release();
+    target->release();
+}
