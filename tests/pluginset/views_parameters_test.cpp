@@ -1,0 +1,79 @@
+// Range and list parameters of the framework.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "qel/rangeparameter.h"
+
+using namespace Calvereth::Qel;
+
+namespace {
+std::string str(const char16_t* t)
+{
+    std::string s;
+    for (; *t; ++t)
+        s += static_cast<char>(*t);
+    return s;
+}
+}  // namespace
+
+TEST(ViewsRangeParameter, ContinuousRange)
+{
+    auto* p = new RangeParameter(u"Gain", 3, u"dB", 10.0, 20.0, 12.5, 0);
+    EXPECT_DOUBLE_EQ(p->getInfo().defaultNormalizedValue, 0.25);
+    EXPECT_EQ(p->getNormalized(), 0.0);  // the current value does not start at the default
+    EXPECT_DOUBLE_EQ(p->toPlain(0.5), 15.0);
+    ParamValue n = 0;
+    EXPECT_TRUE(p->fromString(u"25", n));
+    EXPECT_DOUBLE_EQ(n, 1.0);
+    EXPECT_TRUE(p->fromString(u"x 12,5", n));
+    EXPECT_DOUBLE_EQ(n, 0.25);
+    EXPECT_FALSE(p->fromString(u"none", n));
+    String128 t{};
+    p->toString(0.5, t);
+    EXPECT_EQ(str(t), "15.0000");
+    EXPECT_TRUE(p->isTypeOf("Parameter"));
+    EXPECT_STREQ(p->className(), "RangeParameter");
+    p->release();
+}
+
+TEST(ViewsRangeParameter, SteppedRange)
+{
+    auto* p = new RangeParameter(u"Mode", 4, nullptr, 0.0, 4.0, 0.0, 4);
+    EXPECT_DOUBLE_EQ(p->toPlain(1.0), 4.0);
+    EXPECT_DOUBLE_EQ(p->toPlain(0.5), 2.0);
+    EXPECT_DOUBLE_EQ(p->toPlain(1e300), 4.0);
+    String128 t{};
+    p->toString(0.5, t);
+    EXPECT_EQ(str(t), "2");
+    ParamValue n = 0;
+    EXPECT_TRUE(p->fromString(u"3", n));
+    EXPECT_DOUBLE_EQ(n, 0.75);
+    EXPECT_TRUE(p->fromString(u"9", n));  // not clamped
+    EXPECT_DOUBLE_EQ(n, 2.25);
+    p->setMax(8.0);
+    EXPECT_EQ(p->getMax(), 8.0);
+    p->release();
+}
+
+TEST(ViewsStringListParameter, Choices)
+{
+    auto* p = new StringListParameter(u"List", 9);
+    String128 t{};
+    EXPECT_EQ(p->toPlain(0.7), 0.0);
+    EXPECT_EQ(p->toNormalized(3.0), 0.0);
+    p->toString(0.5, t);
+    EXPECT_EQ(str(t), "");
+    p->appendString(u"x");
+    p->appendString(u"y");
+    p->appendString(u"z");
+    EXPECT_EQ(p->getInfo().stepCount, 2);
+    EXPECT_DOUBLE_EQ(p->toPlain(1.0), 2.0);
+    ParamValue n = 0;
+    EXPECT_TRUE(p->fromString(u"y", n));
+    EXPECT_DOUBLE_EQ(n, 0.5);
+    EXPECT_FALSE(p->fromString(u"Y", n));
+    p->toString(1.0, t);
+    EXPECT_EQ(str(t), "z");
+    p->release();
+}
