@@ -271,6 +271,9 @@ TEST(ViewsTeardown, EveryOrder)
         }
         EXPECT_EQ(EditController2::getViewServicesUserCount(), 0) << order;
         EXPECT_EQ(Frame::getFrameServicesUserCount(), 0) << order;
+        // Every view left the handler it registered with, whoever went first.
+        EXPECT_EQ(host->updateHandler().dependentCount(), 0u) << order;
+        EXPECT_EQ(host->idleRegistry().count(), 0u) << order;
         host->shutdown();
         host->release();
         app->release();

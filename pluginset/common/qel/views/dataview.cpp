@@ -22,7 +22,13 @@ DataView<T>::DataView (CurveData* d, int32 count, const ViewRect& size)
 	if (data)
 	{
 		data->addRef ();
-		data->addDependent (this);
+		// Registered with, and later removed from, the same handler, held while the view lives.
+		updateHandler = FObject::getUpdateHandler ();
+		if (updateHandler)
+		{
+			updateHandler->addRef ();
+			updateHandler->addDependent (data->unknownCast (), this);
+		}
 	}
 }
 
@@ -37,11 +43,13 @@ template <typename T>
 DataView<T>::~DataView ()
 {
 	delete[] points;
-	if (data)
+	if (updateHandler)
 	{
-		data->removeDependent (this);
-		data->release ();
+		updateHandler->removeDependent (data->unknownCast (), this);
+		updateHandler->release ();
 	}
+	if (data)
+		data->release ();
 	tags.clear ();
 }
 

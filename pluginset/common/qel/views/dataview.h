@@ -58,6 +58,7 @@ protected:
 	TagList tags;
 	CurveData* data;
 	void* further = nullptr;
+	IUpdateHandler* updateHandler = nullptr;
 };
 
 extern template class DataView<double>;

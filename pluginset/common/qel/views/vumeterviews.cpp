@@ -62,8 +62,8 @@ VuMeterView::VuMeterView (VuMeterData* d, int32 count, const ViewRect& size, con
 	{
 		if (d && d->hasScaleMapper ())
 		{
-			if (IUpdateHandler* handler = FObject::getUpdateHandler ())
-				handler->addDependent (bitmapService, this);
+			if (updateHandler)
+				updateHandler->addDependent (bitmapService, this);
 		}
 		else
 		{
@@ -77,8 +77,8 @@ VuMeterView::~VuMeterView ()
 {
 	if (bitmapService)
 	{
-		if (IUpdateHandler* handler = FObject::getUpdateHandler ())
-			handler->removeDependent (bitmapService, this);
+		if (updateHandler)
+			updateHandler->removeDependent (bitmapService, this);
 		bitmapService->release ();
 		bitmapService = nullptr;
 	}
