@@ -87,10 +87,11 @@ tresult SmallBigMeterController::notify (Qel::IMessage* message)
 	if (id && std::strcmp (id, "time") == 0)
 	{
 		Qel::IMessageAttributes* attributes = message->getAttributes ();
-		char16_t buffer[9] = {};
+		// Room for hours beyond two digits: the whole elapsed time is shown.
+		char16_t buffer[kTimeTextSize] = {};
 		if (attributes && attributes->getString ("time", buffer, sizeof (buffer)) == kResultOk)
 		{
-			buffer[8] = 0;
+			buffer[kTimeTextSize - 1] = 0;
 			if (IHostValue* value = valueList ? valueList->findById (kIdTime) : nullptr)
 				value->setString (buffer, 0);
 		}
@@ -145,11 +146,11 @@ tresult SmallBigMeterController::getParamStringByValue (Qel::ParamID id, Qel::Pa
 		const int32 i = static_cast<int32> (id);
 		if (r->type == Param::kTypeString)
 		{
-			char16_t held[9] = {};
-			int32 size = 9;
+			char16_t held[kTimeTextSize] = {};
+			int32 size = kTimeTextSize;
 			if (IHostValue* value = valueList->findById (kIdTime))
 				value->getString (held, &size);
-			held[8] = 0;
+			held[kTimeTextSize - 1] = 0;
 			for (int32 k = 0; k < 127 && held[k]; ++k)
 				text[k] = held[k], text[k + 1] = 0;
 			return kResultOk;

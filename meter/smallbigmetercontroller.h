@@ -15,6 +15,7 @@ public:
 	static constexpr Calvereth::int32 kIndicatorId = -123;
 	static constexpr const char* kIndicatorName = "LoudnessSIndicator";
 	static constexpr const char* kEditorName = "AudioPlugSmallBigMeter";
+	static constexpr Calvereth::int32 kTimeTextSize = 32;
 
 	SmallBigMeterController ();
 	~SmallBigMeterController () override;

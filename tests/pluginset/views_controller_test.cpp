@@ -244,6 +244,14 @@ TEST_F(ControllerTest, IdleAsksForDataAndMessagesReachTheValues)
     EXPECT_EQ(controller->notify(bare), kResultOk);  // no attribute: nothing changes
     bare->release();
     EXPECT_EQ(value("time")->text(), "00:01:05");
+    // The read-out's number for the time never blanks the text.
+    EXPECT_EQ(controller->setParamNormalized(53, 0.0), kResultOk);
+    EXPECT_EQ(display(53, 0.0), "00:01:05");
+    Qel::IMessage* long_ = hostMessage("time");
+    long_->getAttributes()->setString("time", u"123:45:06");
+    controller->notify(long_);
+    long_->release();
+    EXPECT_EQ(display(53, 0.0), "123:45:06");
 
     Qel::IMessage* channels = hostMessage("nChannels");
     channels->getAttributes()->setInt("nChannelsIn", 2);
@@ -349,8 +357,9 @@ TEST(ViewsControllerLifecycle, HostsLackingOneService)
         EXPECT_EQ(c->getParameterCount(), noBools ? 12 : 16);
         IPlugView* editor = c->createView("editor");
         EXPECT_EQ(editor != nullptr, !qelhost::sameUid(id.b, qelhost::iid::ISkinService.b));
-        if (auto* e = qelhost::asEditorView(reinterpret_cast<qelhost::IPlugView*>(editor)))
+        if (auto* e = qelhost::asEditorView(reinterpret_cast<qelhost::IPlugView*>(editor))) {
             EXPECT_EQ(e->subViewCount(), qelhost::sameUid(id.b, qelhost::iid::IHostView.b) ? 0u : 5u);
+        }
         host->idle();
         if (editor)
             editor->release();

@@ -306,6 +306,10 @@ tresult EditController2::setParamNormalized (Qel::ParamID id, Qel::ParamValue v)
 	IHostValue* value = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr;
 	if (!value)
 		return kResultFalse;
+	// A text value holds its text: the number the read-out sends for it must not blank it.
+	const Param::ParamRecord* r = accessor ? accessor->getRecord (static_cast<int32> (id)) : nullptr;
+	if (r && r->type == Param::kTypeString)
+		return kResultOk;
 	value->setNormalized (0, static_cast<float> (v));
 	return kResultOk;
 }
