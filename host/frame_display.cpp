@@ -1,0 +1,81 @@
+#include "host/frame_display.h"
+
+#include <fstream>
+
+namespace qelhost {
+
+std::string bundleResourceDirectory(const std::string& binaryPath)
+{
+    std::string p = binaryPath;
+    for (int up = 0; up < 2; ++up) {
+        auto slash = p.find_last_of('/');
+        p = slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+    }
+    return p + "/Resources";
+}
+
+DisplayHost::DisplayHost(HostApplication* app, const std::string& binaryPath) : frame_(new FrameHost(app))
+{
+    frame_->setResourceDirectory(bundleResourceDirectory(binaryPath));
+}
+
+DisplayHost::~DisplayHost()
+{
+    shutdown();
+    frame_->release();
+}
+
+EditorView* DisplayHost::openEditor(IEditController* controller)
+{
+    if (editor_ || !controller)
+        return editor_;
+    view_ = controller->createView("editor");
+    editor_ = asEditorView(view_);
+    if (!editor_ && view_) {
+        view_->release();
+        view_ = nullptr;
+    }
+    return editor_;
+}
+
+std::string DisplayHost::renderSvg(IEditController* controller)
+{
+    EditorView* e = openEditor(controller);
+    if (!e)
+        return {};
+    frame_->updateHandler().deliver();
+    return e->renderSvg();
+}
+
+bool DisplayHost::writeSvg(IEditController* controller, const std::string& path, std::string& error)
+{
+    std::string svg = renderSvg(controller);
+    if (svg.empty()) {
+        error = "the plug-in has no display to draw" +
+                (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out << svg;
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+void DisplayHost::closeEditor()
+{
+    editor_ = nullptr;
+    if (view_)
+        view_->release();
+    view_ = nullptr;
+}
+
+void DisplayHost::shutdown()
+{
+    closeEditor();
+    frame_->shutdown();
+}
+
+}  // namespace qelhost

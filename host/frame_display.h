@@ -1,0 +1,44 @@
+// What a session needs of the drawing services: the frame host the controller starts its display
+// on, idle time, and the editor drawn into SVG at the end of a run.
+#pragma once
+
+#include "host/frame_skin.h"
+
+#include <string>
+
+namespace qelhost {
+
+// The bundle's resources folder, from the path of its binary (…/Contents/<arch>/name.so).
+std::string bundleResourceDirectory(const std::string& binaryPath);
+
+class DisplayHost {
+public:
+    DisplayHost(HostApplication* app, const std::string& binaryPath);
+    ~DisplayHost();
+    DisplayHost(const DisplayHost&) = delete;
+    DisplayHost& operator=(const DisplayHost&) = delete;
+
+    // The controller's context: the frame host, which also answers as the host application.
+    FUnknown* context() { return static_cast<IFrameHost*>(frame_); }
+    FrameHost& frame() { return *frame_; }
+    // True when a controller takes idle time (it then asks the processor for data itself).
+    bool hasIdleHandlers() const { return frame_->idleRegistry().count() > 0; }
+    void idle() { frame_->idle(); }
+
+    // Opens the controller's editor (once); null when it has none.
+    EditorView* openEditor(IEditController* controller);
+    EditorView* editor() const { return editor_; }
+    // The display as SVG; empty when there is no editor.
+    std::string renderSvg(IEditController* controller);
+    bool writeSvg(IEditController* controller, const std::string& path, std::string& error);
+    // Closes the editor, then lets go of everything the host holds of the plug-in.
+    void closeEditor();
+    void shutdown();
+
+private:
+    FrameHost* frame_;
+    IPlugView* view_ = nullptr;
+    EditorView* editor_ = nullptr;
+};
+
+}  // namespace qelhost
