@@ -1,6 +1,7 @@
 #include "pluginset/common/qel/views/dataview.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "pluginset/common/qel/views/colorgroups.h"
 
@@ -107,6 +108,15 @@ int32 DataView<T>::mouseDown (int32 x, int32 y)
 		}
 	}
 	return kResultOk;
+}
+
+uint32 parseColor (const char8* text)
+{
+	if (!text)
+		return 0;
+	char8 lead = 0;
+	unsigned int value = 0;
+	return std::sscanf (text, "%c%X", &lead, &value) == 2 ? static_cast<uint32> (value) : 0;
 }
 
 template class DataView<double>;

@@ -61,6 +61,9 @@ protected:
 	IUpdateHandler* updateHandler = nullptr;
 };
 
+// A colour written as one leading character and a hexadecimal number ("#FF00FF00"); 0 otherwise.
+uint32 parseColor (const char8* text);
+
 extern template class DataView<double>;
 extern template class DataView<float>;
 
