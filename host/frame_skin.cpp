@@ -171,7 +171,7 @@ public:
             return;
         out_ << "<svg data-bitmap=\"" << escape(skinBitmap->def().name) << "\" x=\"" << d.left << "\" y=\"" << d.top
              << "\" width=\"" << dw << "\" height=\"" << dh << "\" viewBox=\"" << s.left << ' ' << s.top << ' ' << sw
-             << ' ' << sh << "\" preserveAspectRatio=\"none\"><use href=\"#bm-" << escape(skinBitmap->def().name)
+             << ' ' << sh << "\" preserveAspectRatio=\"none\"><use xlink:href=\"#bm-" << escape(skinBitmap->def().name)
              << "\"/></svg>\n";
     }
 
@@ -523,7 +523,7 @@ std::string EditorView::renderSvg()
 {
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << def_.width << "\" height=\"" << def_.height
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" << def_.width << "\" height=\"" << def_.height
         << "\" viewBox=\"0 0 " << def_.width << ' ' << def_.height << "\" data-skin=\"" << escape(skin_.model().name)
         << "\" data-view=\"" << escape(def_.name) << "\">\n<defs>\n";
     for (const SkinBitmapDef& b : skin_.model().bitmaps) {
@@ -532,8 +532,8 @@ std::string EditorView::renderSvg()
         for (auto& s : b.stops)
             out << "<stop offset=\"" << s.first << "\" stop-color=\"" << svgColor(s.second) << "\" stop-opacity=\""
                 << opacity(s.second) << "\"/>";
-        out << "</linearGradient>\n<symbol id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width
-            << "\" height=\"" << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></symbol>\n";
+        out << "</linearGradient>\n<g id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width
+            << "\" height=\"" << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></g>\n";
     }
     for (const SkinElement& e : def_.elements)
         if (e.type == "subview")
