@@ -220,7 +220,8 @@ TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
 
 TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
 {
-    setupStereo(512);
+    setupStereo(512);  // 48 kHz, not the 44.1 kHz the processor starts with
+    EXPECT_TRUE(messages("sampleRate").empty());
     auto n = messages("nChannels");
     ASSERT_EQ(n.size(), 1u);
     EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
