@@ -28,7 +28,8 @@ bool PluginModule::open(const std::string& path, std::string& error)
         error = "plug-in bundle not found: " + path;
         return false;
     }
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after dlclose: the bundle may leave exit-time handlers behind.
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char* e = dlerror();
         error = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
