@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "fft_reference.h"
@@ -523,6 +525,34 @@ TEST(FftMulPerm, ForwardProductInverseIsCircularConvolution) {
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) ref[(i + j) % N] += double(h[i]) * double(x[j]);
         EXPECT_LT(relRms(X.data(), ref), 2e-6) << v.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// One spec serves several threads at once, each with its own data and work buffer (or none).
+TEST(FftRealTransform, SharedSpecAcrossThreads) {
+    for (const auto& v : fftVariants()) {
+        Spec s(v, 8, 2);
+        const auto x = randomFloats(256, 4);
+        std::vector<float> ref(256);
+        v.fwd(x.data(), ref.data(), s.p, nullptr);
+        std::vector<std::thread> threads;
+        std::atomic<int> mismatches{0};
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                std::vector<Ipp8u> buf(1056);
+                std::vector<float> y(256);
+                for (int i = 0; i < 200; ++i) {
+                    v.fwd(x.data(), y.data(), s.p, t % 2 ? buf.data() : nullptr);
+                    if (!sameBits(y.data(), ref.data(), 256)) ++mismatches;
+                    v.inv(y.data(), y.data(), s.p, t % 2 ? buf.data() : nullptr);
+                }
+            });
+        for (auto& th : threads) th.join();
+        EXPECT_EQ(mismatches.load(), 0) << v.name;
     }
 }
 
