@@ -368,6 +368,7 @@ TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits) {
             ASSERT_EQ(v.fwd(x.data(), ref.data(), s.p, nullptr), 0);
             ASSERT_EQ(v.inv(x.data(), refInv.data(), s.p, nullptr), 0);
             for (size_t off : {size_t(0), size_t(4), size_t(8), size_t(20)}) {
+                if (order > 12 && (off == 4 || off == 8)) continue;  // keep the large sizes quick
                 OffsetBuffer src(N, off), dst(N, (off * 3) % 32), buf(bufSize / 4 + 1, off + 1);
                 std::copy(x.begin(), x.end(), src.f());
                 Ipp8u* b = bufSize ? buf.bytes() : nullptr;
