@@ -119,6 +119,10 @@ int runMeter(const MeterOptions& o, std::string& output, std::string& error, std
     report.channels = source->channels();
     report.seconds = static_cast<double>(session.samplesProcessed()) / source->sampleRate();
     report.params = session.values();
+    if (!o.svgPath.empty() && !session.writeSvg(o.svgPath, error)) {
+        notes += "meter: --svg: " + error + "\n";
+        error.clear();
+    }
 
     // The rest of the host's call order: state round trip and a re-set-up with another block size.
     std::vector<std::uint8_t> state;
@@ -133,8 +137,6 @@ int runMeter(const MeterOptions& o, std::string& output, std::string& error, std
     }
     session.teardown();
 
-    if (!o.svgPath.empty())
-        notes += "meter: --svg: the display is not available yet\n";
     output = o.json ? formatJson(report) : formatText(report);
     return 0;
 }

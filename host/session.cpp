@@ -220,6 +220,7 @@ bool Session::load(std::string& error)
 {
     if (!module_.open(bundlePath_, error))
         return false;
+    display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
     factory_ = module_.getFactory();
     if (!factory_) {
         error = "GetPluginFactory returned no factory";
@@ -295,7 +296,7 @@ bool Session::create(std::string& error)
             error = "the controller cannot be created";
             return false;
         }
-        if (controller_->initialize(app_) != kResultOk) {
+        if (controller_->initialize(display_ ? display_->context() : app_) != kResultOk) {
             error = "the controller refused to initialize";
             return false;
         }
@@ -552,7 +553,20 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
 
 void Session::requestData()
 {
-    router_->sendToProcessor(procCP_, "PluginDataGet", "PluginDataGet", 0);
+    // Idle time: a controller that takes it asks the processor for data itself.
+    if (display_ && display_->hasIdleHandlers())
+        display_->idle();
+    else
+        router_->sendToProcessor(procCP_, "PluginDataGet", "PluginDataGet", 0);
+}
+
+bool Session::writeSvg(const std::string& path, std::string& error)
+{
+    if (!display_ || !controller_) {
+        error = "no controller to draw";
+        return false;
+    }
+    return display_->writeSvg(controller_, path, error);
 }
 
 void Session::readOut(bool settle)
@@ -708,6 +722,8 @@ void Session::teardown()
         ctrlCP_->release();
         ctrlCP_ = nullptr;
     }
+    if (display_)
+        display_->closeEditor();
     if (controller_) {
         controller_->setComponentHandler(nullptr);
         controller_->terminate();
@@ -723,6 +739,8 @@ void Session::teardown()
         component_->release();
         component_ = nullptr;
     }
+    // Nothing of the plug-in may stay with the host once the bundle is closed.
+    display_.reset();
     if (factory_) {
         factory_->release();
         factory_ = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/audiosource.h"
+#include "host/frame_display.h"
 #include "host/hostobjects.h"
 
 #include <atomic>
@@ -96,6 +97,10 @@ public:
     IComponent* component() { return component_; }
     IAudioProcessor* processor() { return processor_; }
     IEditController* controller() { return controller_; }
+    // The drawing services the controller starts its display on (null before load).
+    DisplayHost* display() { return display_.get(); }
+    // The editor's display, drawn from the skin, as an SVG file.
+    bool writeSvg(const std::string& path, std::string& error);
     IConnectionPoint* processorConnection() { return procCP_; }
     IConnectionPoint* controllerConnection() { return ctrlCP_; }
     HostApplication& app() { return *app_; }
@@ -131,6 +136,7 @@ private:
     PluginModule module_;
     HostApplication* app_ = nullptr;
     std::unique_ptr<MessageRouter> router_;
+    std::unique_ptr<DisplayHost> display_;
     ComponentHandler* handler_ = nullptr;
     ConnectionProxy* procProxy_ = nullptr;  // the processor talks to it
     ConnectionProxy* ctrlProxy_ = nullptr;  // the controller talks to it

@@ -1,7 +1,7 @@
 #include "meter/norrikfactory.h"
 
 #include "meter/bigmeterqel.h"
-#include "meter/metercontroller.h"
+#include "meter/smallbigmetercontroller.h"
 #include "meter/norrikids.h"
 #include "qel/bundleentry.h"
 
@@ -28,7 +28,7 @@ FUnknown* createProcessorInstance(void* context)
 
 FUnknown* createControllerInstance(void* context)
 {
-    return MeterController::createInstance(context);
+    return SmallBigMeterController::createInstance(context);
 }
 
 const char16_t* getProductName()

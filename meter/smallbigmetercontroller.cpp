@@ -83,7 +83,9 @@ tresult SmallBigMeterController::terminate ()
 
 tresult SmallBigMeterController::notify (Qel::IMessage* message)
 {
-	const char* id = message ? message->getMessageId () : nullptr;
+	if (!message)
+		return kInvalidArgument;
+	const char* id = message->getMessageId ();
 	if (id && std::strcmp (id, "time") == 0)
 	{
 		Qel::IMessageAttributes* attributes = message->getAttributes ();

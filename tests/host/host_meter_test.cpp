@@ -120,8 +120,14 @@ TEST_F(MeterProgram, BuiltInProgrammeAndOptions)
     EXPECT_NE(r.out.find("\"seconds\": 20"), std::string::npos);
     EXPECT_LT(plainOf(r.out, "Integrated"), -10.0);
     r = runProgram("--svg " + dir + "/x.svg");
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::ifstream svg(dir + "/x.svg");
+    std::string first;
+    std::getline(svg, first);
+    EXPECT_NE(first.find("<?xml"), std::string::npos);
+    r = runProgram("--svg /nonexistent-dir/x.svg");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("not available yet"), std::string::npos);
+    EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
     EXPECT_EQ(runProgram("--block 0").status, 64);
     EXPECT_EQ(runProgram("--block x").status, 64);
     EXPECT_EQ(runProgram("--frobnicate").status, 64);

@@ -187,7 +187,9 @@ tresult EditController2Vu::getParamStringByValue (Qel::ParamID id, Qel::ParamVal
 
 tresult EditController2Vu::notify (Qel::IMessage* message)
 {
-	const char* id = message ? message->getMessageId () : nullptr;
+	if (!message)
+		return kInvalidArgument;
+	const char* id = message->getMessageId ();
 	if (!id)
 		return kResultFalse;
 	Qel::IMessageAttributes* attributes = message->getAttributes ();

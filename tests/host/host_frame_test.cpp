@@ -1,0 +1,193 @@
+// The meter's display drawn by the test host from the bundle's skin: a real run through the loaded
+// bundle, the values printed from the controller, the SVG, clicks and tear-down.
+#include "host/audiosource.h"
+#include "host/frame_display.h"
+#include "host/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace qelhost;
+
+// A 1 kHz sine in both channels at -23 dBFS: -23 LUFS.
+class Tone final : public AudioSource {
+public:
+    explicit Tone(double seconds, double amplitude = std::pow(10.0, -23.0 / 20.0))
+        : total_(static_cast<std::int64_t>(seconds * 48000.0)), amplitude_(amplitude)
+    {
+    }
+    int channels() const override { return 2; }
+    double sampleRate() const override { return 48000.0; }
+    std::int64_t frames() const override { return total_; }
+    std::string name() const override { return "tone"; }
+    std::int64_t read(float* const* ch, std::int64_t maxFrames) override
+    {
+        std::int64_t n = std::min(maxFrames, total_ - pos_);
+        for (std::int64_t i = 0; i < n; ++i) {
+            float v = static_cast<float>(amplitude_ * std::sin(2.0 * M_PI * 1000.0 * (pos_ + i) / 48000.0));
+            ch[0][i] = v;
+            ch[1][i] = v;
+        }
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::int64_t total_, pos_ = 0;
+    double amplitude_;
+};
+
+const ParamValue* find(const std::vector<ParamValue>& values, const std::string& title)
+{
+    for (auto& v : values)
+        if (v.title == title)
+            return &v;
+    return nullptr;
+}
+
+int barTop(const std::string& svg)
+{
+    auto at = svg.find("<g data-view=\"loudnessMView\"");
+    if (at == std::string::npos)
+        return -1;
+    std::regex re("<svg data-bitmap=\"bmAudioPlugMeterFore\" x=\"\\d+\" y=\"(\\d+)\"");
+    std::smatch m;
+    std::string part = svg.substr(at, svg.find("</g>", at) - at);
+    return std::regex_search(part, m, re) ? std::stoi(m[1]) : -1;
+}
+
+std::string textOf(const std::string& svg, const std::string& value)
+{
+    std::regex re("<text data-value=\"" + value + "\"[^>]*>([^<]*)</text>");
+    std::smatch m;
+    return std::regex_search(svg, m, re) ? std::string(m[1]) : std::string("<none>");
+}
+
+class HostFrameRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        session = std::make_unique<Session>(NORRIK_BUNDLE_PATH);
+        std::string error;
+        ASSERT_TRUE(session->load(error)) << error;
+        ASSERT_TRUE(session->create(error)) << error;
+        ASSERT_TRUE(session->setup(48000.0, 2, 512, error)) << error;
+    }
+    void meter(double seconds)
+    {
+        Tone tone(seconds);
+        std::string error;
+        ASSERT_TRUE(session->run(tone, nullptr, error)) << error;
+        session->readOut(true);
+    }
+    std::unique_ptr<Session> session;
+};
+
+}  // namespace
+
+TEST_F(HostFrameRun, ValuesComeFromTheController)
+{
+    meter(6.0);
+    auto values = session->values();
+    EXPECT_EQ(values.size(), 16u);
+    const ParamValue* integrated = find(values, "Integrated");
+    ASSERT_NE(integrated, nullptr);
+    EXPECT_NEAR(integrated->plain, -23.0, 0.15);
+    EXPECT_NEAR(std::atof(integrated->text.c_str()), -23.0, 0.15);
+    const ParamValue* scale = find(values, "ScaleLU");
+    ASSERT_NE(scale, nullptr);
+    EXPECT_EQ(scale->text, "LUFS");
+    const ParamValue* time = find(values, "Time");
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(time->text, "00:00:06");
+    EXPECT_NE(find(values, "TP-Over"), nullptr);
+    // The controller asked for the data at idle time.
+    int requests = 0;
+    for (auto& m : session->router().log())
+        requests += m.id == "PluginDataGet" && !m.toController;
+    EXPECT_GT(requests, 0);
+}
+
+TEST_F(HostFrameRun, SvgShowsTheBarsWhereTheValuesPutThem)
+{
+    meter(6.0);
+    DisplayHost* display = session->display();
+    ASSERT_NE(display, nullptr);
+    std::string svg = display->renderSvg(session->controller());
+    ASSERT_FALSE(svg.empty()) << display->frame().skin().error();
+    // -23 LUFS lies at 0 LU: 80 of 240 pixels below the top of the bar.
+    EXPECT_NEAR(barTop(svg), 80, 2);
+    EXPECT_NEAR(std::atof(textOf(svg, "loudnessI").c_str()), -23.0, 0.15);
+    EXPECT_EQ(textOf(svg, "time"), "00:00:06");
+    std::regex indicator("data-value=\"LoudnessSIndicator\" x1=\"\\d+\" y1=\"(\\d+)\"");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(svg, m, indicator));
+    EXPECT_NEAR(std::stoi(m[1]), 120, 2);
+}
+
+TEST_F(HostFrameRun, ClicksReachThePlugIn)
+{
+    meter(4.0);
+    DisplayHost* display = session->display();
+    EditorView* editor = display->openEditor(session->controller());
+    ASSERT_NE(editor, nullptr);
+    HostView* bar = editor->subView("loudnessMView");
+    ASSERT_NE(bar, nullptr);
+    const int before = bar->invalidations;
+    EXPECT_TRUE(editor->click(20, 100));
+    EXPECT_GT(bar->invalidations, before);
+    // The reset button resets the loudness in the processor: the time starts again.
+    EXPECT_TRUE(editor->click(120, 245));
+    session->processBlock(nullptr, 512);
+    session->readOut(false);
+    display->idle();
+    std::string svg = editor->renderSvg();
+    EXPECT_EQ(textOf(svg, "time"), "00:00:00");
+}
+
+TEST_F(HostFrameRun, TeardownWithTheEditorOpen)
+{
+    meter(1.0);
+    ASSERT_NE(session->display()->openEditor(session->controller()), nullptr);
+    session->teardown();
+    session.reset();
+}
+
+TEST(HostFrameProgram, MeterWritesTheDisplay)
+{
+    char dirTemplate[] = "/tmp/hostframeXXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    std::vector<float> samples(48000 * 2 * 4);
+    const double a = std::pow(10.0, -23.0 / 20.0);
+    for (std::size_t i = 0; i < samples.size() / 2; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(a * std::sin(2.0 * M_PI * 1000.0 * i / 48000.0));
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/tone.wav", samples, 2, 48000, error)) << error;
+    std::string cmd = std::string(NORRIK_METER_PATH) + " " + dir + "/tone.wav --svg " + dir + "/out.svg 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << out;
+    EXPECT_NE(out.find("Integrated"), std::string::npos) << out;
+    std::ifstream in(dir + "/out.svg");
+    std::stringstream svg;
+    svg << in.rdbuf();
+    EXPECT_NE(svg.str().find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos);
+    EXPECT_NEAR(barTop(svg.str()), 80, 2);
+    std::system(("rm -rf " + dir).c_str());
+}
