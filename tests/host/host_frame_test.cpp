@@ -144,7 +144,7 @@ TEST_F(HostFrameRun, ClicksReachThePlugIn)
     HostView* bar = editor->subView("loudnessMView");
     ASSERT_NE(bar, nullptr);
     const int before = bar->invalidations;
-    EXPECT_TRUE(editor->click(20, 100));
+    EXPECT_TRUE(editor->click(25, 100));
     EXPECT_GT(bar->invalidations, before);
     // The reset button resets the loudness in the processor: the time starts again.
     EXPECT_TRUE(editor->click(120, 245));

@@ -71,10 +71,9 @@ TEST_F(DisplayTest, MinusTwentyThreeDrawsTheBarTwoThirdsUp)
     const std::string svg = editor->renderSvg();
     const std::string bar = subViewSvg(svg, "loudnessMView");
     ASSERT_FALSE(bar.empty());
-    // 240 pixels from -36 to +18 LU: -23 LUFS (0 LU) lies 80 pixels below the top; the 20-pixel
-    // bitmap is centred in the 28-pixel view.
+    // 240 pixels from -36 to +18 LU: -23 LUFS (0 LU) lies 80 pixels below the top.
     Placed fore = bitmapIn(bar, "bmAudioPlugMeterFore");
-    EXPECT_EQ(fore.x, 4);
+    EXPECT_EQ(fore.x, 0);
     EXPECT_EQ(fore.y, 80);
     EXPECT_EQ(fore.w, 20);
     EXPECT_EQ(fore.h, 160);
@@ -84,7 +83,7 @@ TEST_F(DisplayTest, MinusTwentyThreeDrawsTheBarTwoThirdsUp)
     EXPECT_EQ(textOf(svg, "loudnessI"), "-23.0");
     EXPECT_EQ(textOf(svg, "truePeak"), "-20.0 dB");
     EXPECT_EQ(textOf(svg, "scaleModeLoudness"), "LUFS");
-    EXPECT_NE(svg.find("data-value=\"LoudnessSIndicator\" x1=\"46\" y1=\"120\""), std::string::npos);
+    EXPECT_NE(svg.find("data-value=\"LoudnessSIndicator\" x1=\"44\" y1=\"120\""), std::string::npos);
     closeEditor();
 }
 
@@ -97,7 +96,7 @@ TEST_F(DisplayTest, ClickOnTheLoudnessBarClearsItsReadout)
     controller->getMomentaryData()->getValue(Frame::kVuPeakReadout, v);
     EXPECT_EQ(v, 0.7f);
     const int before = editor->subView("loudnessMView")->invalidations;
-    EXPECT_TRUE(editor->click(20, 100));
+    EXPECT_TRUE(editor->click(25, 100));
     controller->getMomentaryData()->getValue(Frame::kVuPeakReadout, v);
     EXPECT_EQ(v, 0.f);
     EXPECT_GT(editor->subView("loudnessMView")->invalidations, before);
