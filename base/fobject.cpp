@@ -47,12 +47,15 @@ uint32 FObject::addRef() {
 }
 
 uint32 FObject::release() {
-  if (atomicDecrement(&refCount) == 1) {
+  int32 before = atomicDecrement(&refCount);
+  if (before == 1) {
     atomicStore(&refCount, -1000);
     delete this;
     return 0;
   }
-  return static_cast<uint32>(atomicLoad(&refCount));
+  // Not read again from the object: once our reference is gone, another thread's release may
+  // already have destroyed it.
+  return static_cast<uint32>(before - 1);
 }
 
 void FObject::changed(int32 message) {

@@ -215,6 +215,7 @@ size_t maxSizeForEncoding(size_t units, uint32_t encoding) {
 }
 
 char16_t toUpperUnit(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
   UChar out[4];
   UErrorCode error = U_ZERO_ERROR;
   UChar in = c;
@@ -223,6 +224,7 @@ char16_t toUpperUnit(char16_t c) {
 }
 
 char16_t toLowerUnit(char16_t c) {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
   UChar out[4];
   UErrorCode error = U_ZERO_ERROR;
   UChar in = c;

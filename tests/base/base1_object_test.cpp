@@ -242,6 +242,7 @@ TEST(Base1Object, StaticObjectsReleasedOnceAndClosed) {
   FObject* a = new Tracked;
   FObject* b = nullptr;
   FObject* c = new Tracked;
+  FObject* cAlias = c;
   c->addRef();
   FObject::registerStaticObject(&a);
   FObject::registerStaticObject(&b);
@@ -253,6 +254,9 @@ TEST(Base1Object, StaticObjectsReleasedOnceAndClosed) {
   EXPECT_EQ(a, nullptr);
   EXPECT_EQ(c, nullptr);
   EXPECT_EQ(gDestroyed, 1);  // c kept its second reference
+  EXPECT_EQ(cAlias->getRefCount(), 1);
+  cAlias->release();
+  EXPECT_EQ(gDestroyed, 2);
   FObject* keep = new Tracked;
   FObject* alias = keep;
   FObject::registerStaticObject(&keep);  // closed: ignored
