@@ -1,5 +1,6 @@
 #include "base/buffer.h"
 
+#include "base/fstring.h"
 #include "platform/strings.h"
 
 #include <cstdlib>
@@ -198,6 +199,18 @@ bool Buffer::fromHexString(const char8* text) {
     data[i] = static_cast<uint8>(hi * 16 + lo);
   }
   fillSize = bytes;
+  return true;
+}
+
+bool Buffer::toHexString(String& result) const {
+  if (!data || memSize == 0) return false;
+  static const char8 kDigits[] = "0123456789ABCDEF";
+  std::string text(static_cast<size_t>(memSize) * 2, '\0');
+  for (uint32 i = 0; i < memSize; ++i) {
+    text[2 * i] = kDigits[data[i] >> 4];
+    text[2 * i + 1] = kDigits[data[i] & 15];
+  }
+  result.assign(text.c_str());
   return true;
 }
 

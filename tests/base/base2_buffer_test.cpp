@@ -1,4 +1,5 @@
 #include "base/buffer.h"
+#include "base/fstring.h"
 
 #include <gtest/gtest.h>
 
@@ -178,4 +179,15 @@ TEST(Base2Buffer, WideAndMultibyteConversion) {
   Buffer bad;
   bad.putString8("\xC3(");
   EXPECT_FALSE(bad.toWideString(65001));
+}
+
+
+TEST(Base2Buffer, HexTextOfTheWholeMemory) {
+  Buffer b;
+  ASSERT_TRUE(b.fromHexString("0aFF"));
+  String text;
+  EXPECT_TRUE(b.toHexString(text));
+  EXPECT_EQ(text, String("0AFF"));
+  Buffer empty;
+  EXPECT_FALSE(empty.toHexString(text));
 }

@@ -1,4 +1,5 @@
 #include "base/fobject.h"
+#include "base/fstring.h"
 #include "base/iptr.h"
 #include "base/tarray.h"
 #include "base/tdictionary.h"
@@ -583,4 +584,22 @@ TEST(Base2Containers, InterfacePointerElementsHoldOneReferencePerSlot) {
   a->release();
   b->release();
   c->release();
+}
+
+
+TEST(Base2Containers, StringElementsCompareCaseSensitively) {
+  TArray<String> array;
+  array.add(String("Alpha"));
+  array.add(String("beta"));
+  EXPECT_EQ(array.indexOf(String("beta")), 1);
+  EXPECT_EQ(array.indexOf(String("BETA")), -1);
+  TDictionary<String, String> map;
+  EXPECT_TRUE(map.insert(String("key"), String("value")));
+  EXPECT_FALSE(map.insert(String("key"), String("other")));
+  EXPECT_TRUE(map.insert(String("Key"), String("upper")));
+  EXPECT_EQ(map.find(String("key")), String("value"));
+  EXPECT_EQ(map.find(String("KEY")), String(""));
+  TArray<TDictionary<String, String>> list;
+  list.add(map);
+  EXPECT_EQ(list.at(0).count(), 2);
 }
