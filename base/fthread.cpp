@@ -49,7 +49,7 @@ bool FThread::setPriority(uint32_t p) {
 
 uint32_t FThread::threadEntry(void* argument) {
   FThread* self = static_cast<FThread*>(argument);
-  if (!self->name.empty()) Platform::threadSetCurrentName(self->name.c_str());
+  if (!self->name.isEmpty()) Platform::threadSetCurrentName(self->getName());
   return self->run();
 }
 

@@ -197,6 +197,7 @@ TEST(Base2FThread, WorkerLifecycleAsTheEngineDrivesIt) {
 
 TEST(Base2FThread, JoinWithTimeOutLeavesTheThreadJoinable) {
   Worker w("LRThread");
+  EXPECT_STREQ(w.getName(), "LRThread");
   w.start();
   EXPECT_FALSE(w.join(20));
   EXPECT_NE(w.getHandle(), nullptr);
