@@ -54,6 +54,7 @@ uint32_t FThread::threadEntry(void* argument) {
 }
 
 void FThread::start() {
+  if (handle) return;  // a second start would lose the running thread's handle
   running = true;
   handle = Platform::threadCreateSuspended(&FThread::threadEntry, this);
   if (!handle) {
