@@ -312,6 +312,10 @@ TEST(Base1StringEdit, AppendInsertIncludingItself) {
   empty += String("Z");
   EXPECT_EQ(u16(empty), u"eight!!!\u4E2DaZ");
 
+  String wideEmpty;
+  wideEmpty.insertAt(0, "keeps its width");
+  EXPECT_TRUE(wideEmpty.isWideString());
+  EXPECT_EQ(u16(wideEmpty), u"keeps its width");
   String ins("world");
   ins.insertAt(0, "hello ");
   EXPECT_EQ(u8(ins), "hello world");
