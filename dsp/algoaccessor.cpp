@@ -112,8 +112,12 @@ void AlgoAccessor::setParameter(int32 id, double value)
 
 void AlgoAccessor::applyParameters()
 {
+    // The entries already hold their values: only the inner algorithm is told, so that a second
+    // entry of one id never overwrites the first.
+    if (!inner)
+        return;
     for (int32 i = 0; i < entryCount; ++i)
-        setParameter(entries[i].id, entries[i].value);
+        inner->setParameter(entries[i].id, entries[i].value);
 }
 
 void AlgoAccessor::setActive(bool state)

@@ -18,7 +18,8 @@ struct HandOver
 class HandOverQueue
 {
 public:
-    static constexpr std::uint32_t kCapacity = 64;
+    // About 100 s of 0.1-s hops: a worker that falls behind for a while loses nothing.
+    static constexpr std::uint32_t kCapacity = 1024;
 
     // Producer side.
     bool push(const HandOver& item)

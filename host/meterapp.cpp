@@ -101,8 +101,9 @@ int runMeter(const MeterOptions& o, std::string& output, std::string& error, std
         !session.setup(source->sampleRate(), source->channels(), o.blockSize, error))
         return 2;
 
-    // Start of play: the meter starts from zero.
-    session.setParameter(4, 1.0);
+    // The host hands the controller's current scale to the processor with the first block.
+    if (session.controller())
+        session.setParameter(48, session.controller()->getParamNormalized(48));
     ProgressBar bar;
     bar.enabled = o.progress && source->frames() > static_cast<std::int64_t>(60.0 * source->sampleRate());
     if (!session.run(*source, [&bar](std::int64_t d, std::int64_t t) { bar.draw(d, t); }, error)) {

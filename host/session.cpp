@@ -113,7 +113,7 @@ struct Session::Slot {
 };
 
 namespace {
-constexpr std::uint64_t kRing = 16;
+constexpr std::uint64_t kRing = 32;
 constexpr std::uint64_t kStopBit = 1ull << 63;
 }  // namespace
 
@@ -449,6 +449,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
     const std::uint64_t base = published;
     bool eof = false;
     std::vector<float*> readPtr(static_cast<std::size_t>(sourceChannels_));
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         std::uint64_t d = audio_->done();
         while (consumed < d)
@@ -466,6 +467,12 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             if (sourceChannels_ == 1 && pluginChannels_ == 2)
                 std::copy_n(s.inPtr[0], got, s.inPtr[1]);
             prepareSlot(s, static_cast<int>(got));
+            if (maxSpeed > 0.0) {
+                auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                       std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
+                if (std::chrono::steady_clock::now() < due)
+                    std::this_thread::sleep_until(due);
+            }
             audio_->submit(&s);
             ++published;
             pos += got;
@@ -478,7 +485,10 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         }
         if (eof && consumed == published)
             break;
-        audio_->waitChange(d);
+        // Wake once the audio thread has freed half the ring (or finished), not at every block.
+        const std::uint64_t target = eof ? published : std::min(published, consumed + kRing / 2);
+        while ((d = audio_->done()) < target)
+            audio_->waitChange(d);
     }
     router_->deliverQueued();
     if (progress)

@@ -113,6 +113,10 @@ public:
     void clearOutputLog();
     int idleEveryBlocks = 0;  // 0: about ten times per second of audio
     int processMode = kOffline;
+    // The meter's gated measurements run on worker threads that take the audio thread's windows as
+    // they come and drop what they cannot take; metering a file faster than this many times real
+    // time would risk that. 0: no limit.
+    double maxSpeed = 300.0;
 
 private:
     struct Slot;

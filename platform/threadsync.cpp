@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <ctime>
 #include <linux/futex.h>
 #include <new>
@@ -72,8 +73,13 @@ bool Condition::waitUntil(Mutex& mutex, int64_t deadlineNanoseconds) {
 void Condition::signal() { pthread_cond_signal(asCond(storage)); }
 void Condition::broadcast() { pthread_cond_broadcast(asCond(storage)); }
 
+// count holds the signals not yet taken; epoch counts wake-everyone calls, so that a waiter knows
+// it was released by one without leaving a signal behind for later waiters; sequence is the
+// word the waiters sleep on, moved by every signal of either kind.
 struct CountingSemaphore {
-  std::atomic<uint32_t> count;
+  std::atomic<uint32_t> count{0};
+  std::atomic<uint32_t> epoch{0};
+  std::atomic<uint32_t> sequence{0};
   std::atomic<uint32_t> waiters{0};
 };
 
@@ -92,17 +98,15 @@ void futexWake(std::atomic<uint32_t>* word, uint32_t n) {
 }
 
 bool tryTake(CountingSemaphore* s) {
-  uint32_t c = s->count.load(std::memory_order_relaxed);
+  uint32_t c = s->count.load(std::memory_order_seq_cst);
   while (c > 0) {
-    if (s->count.compare_exchange_weak(c, c - 1, std::memory_order_acquire, std::memory_order_relaxed))
+    if (s->count.compare_exchange_weak(c, c - 1, std::memory_order_seq_cst, std::memory_order_seq_cst))
       return true;
   }
   return false;
 }
 
 } // namespace
-
-static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
 
 CountingSemaphore* semaphoreCreate(uint32_t initialCount) {
   CountingSemaphore* s = new (std::nothrow) CountingSemaphore;
@@ -115,38 +119,46 @@ void semaphoreDestroy(CountingSemaphore* s) { delete s; }
 void semaphoreSignal(CountingSemaphore* s, uint32_t n) {
   if (!s || n == 0) return;
   s->count.fetch_add(n, std::memory_order_seq_cst);
-  if (s->waiters.load(std::memory_order_seq_cst) > 0) futexWake(&s->count, n);
+  s->sequence.fetch_add(1, std::memory_order_seq_cst);
+  if (s->waiters.load(std::memory_order_seq_cst) > 0) futexWake(&s->sequence, n);
 }
 
 void semaphoreSignalAll(CountingSemaphore* s) {
   if (!s) return;
-  const uint32_t waiting = s->waiters.load(std::memory_order_seq_cst);
-  if (waiting == 0) return;
-  s->count.fetch_add(waiting, std::memory_order_seq_cst);
-  futexWake(&s->count, waiting);
+  s->epoch.fetch_add(1, std::memory_order_seq_cst);
+  s->sequence.fetch_add(1, std::memory_order_seq_cst);
+  if (s->waiters.load(std::memory_order_seq_cst) > 0) futexWake(&s->sequence, UINT32_MAX);
 }
 
 bool semaphoreWait(CountingSemaphore* s, int32_t milliseconds) {
   if (!s) return false;
+  const uint32_t startEpoch = s->epoch.load(std::memory_order_seq_cst);
   if (tryTake(s)) return true;
   if (milliseconds == 0) return false;
   timespec deadline{};
   const timespec* limit = nullptr;
+  int64_t deadlineNs = 0;
   if (milliseconds > 0) {
-    deadline = toTimespec(monotonicNanoseconds() + static_cast<int64_t>(milliseconds) * 1000000LL);
+    deadlineNs = monotonicNanoseconds() + static_cast<int64_t>(milliseconds) * 1000000LL;
+    deadline = toTimespec(deadlineNs);
     limit = &deadline;
   }
   for (;;) {
+    // Read the sleep word before looking at the count: a signal in between moves the word,
+    // so the sleep below returns at once instead of missing it.
+    const uint32_t seen = s->sequence.load(std::memory_order_seq_cst);
+    if (tryTake(s)) return true;
+    if (s->epoch.load(std::memory_order_seq_cst) != startEpoch) return true;  // everyone released
+    if (limit && monotonicNanoseconds() >= deadlineNs) return false;
     s->waiters.fetch_add(1, std::memory_order_seq_cst);
-    const long rc = futexWait(&s->count, 0, limit);
+    const long rc = futexWait(&s->sequence, seen, limit);
     const int error = rc == -1 ? errno : 0;
     s->waiters.fetch_sub(1, std::memory_order_seq_cst);
-    if (tryTake(s)) return true;
-    if (error == ETIMEDOUT) return false;
-    if (limit && monotonicNanoseconds() >= static_cast<int64_t>(deadline.tv_sec) * 1000000000LL + deadline.tv_nsec)
-      return false;
+    if (error == ETIMEDOUT) {
+      if (tryTake(s)) return true;
+      return s->epoch.load(std::memory_order_seq_cst) != startEpoch;
+    }
     if (error == EINTR) pthread_testcancel();
-    // Woken, interrupted or the count moved under us: look again.
   }
 }
 

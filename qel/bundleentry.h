@@ -1,9 +1,9 @@
 // The bundle's entry and exit functions, called by the host once after loading and once before unloading.
 #pragma once
 
-#include "platform/bundle_handle.h"
+#include "platform/bundle.h"
 
-using CFBundleRef = Platform::BundleHandle*;
+using CFBundleRef = Platform::BundleRef;
 
 extern "C" {
 // Keeps the bundle with one retain of its own (a null bundle is accepted), then runs the module start hook.

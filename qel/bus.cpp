@@ -1,7 +1,5 @@
 #include "qel/bus.h"
 
-#include <new>
-
 namespace Calvereth {
 namespace Qel {
 
@@ -46,31 +44,7 @@ bool EventBus::getInfo (BusInfo& info)
 
 bool BusList::add (Bus* bus)
 {
-	if (!bus)
-		return false;
-	try
-	{
-		buses.emplace_back (bus);
-	}
-	catch (const std::bad_alloc&)
-	{
-		return false;
-	}
-	return true;
-}
-
-Bus* BusList::at (int32_t index) const
-{
-	if (index < 0 || index >= count ())
-		return nullptr;
-	return buses[static_cast<size_t> (index)].get ();
-}
-
-void BusList::removeAll ()
-{
-	// Released from a detached copy, so that a bus's destructor never sees a half-cleared list.
-	std::vector<IPtr<Bus>> old;
-	old.swap (buses);
+	return bus && buses.add (IPtr<Bus> (bus));
 }
 
 bool speakerIndex (SpeakerArrangement arr, uint64_t speaker, int32_t& index)

@@ -2,10 +2,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "base/fobject.h"
 #include "base/iptr.h"
+#include "base/tlinkedlist.h"
 #include "qel/icomponent.h"
 
 namespace Calvereth {
@@ -73,18 +73,20 @@ public:
 	MediaType getType () const { return type; }
 	BusDirection getDirection () const { return direction; }
 
-	int32_t count () const { return static_cast<int32_t> (buses.size ()); }
-	bool isEmpty () const { return buses.empty (); }
+	int32_t count () const { return buses.count (); }
+	bool isEmpty () const { return buses.isEmpty (); }
 	// Appends, taking a reference of its own; false when the list cannot grow.
 	bool add (Bus* bus);
-	// The bus at index, or null for an index below 0 or not below the count; no reference added.
-	Bus* at (int32_t index) const;
-	void removeAll ();
+	// The bus at index (walking from the head), or null for an index below 0 or not below the count;
+	// no reference added.
+	Bus* at (int32_t index) const { return buses.at (index); }
+	void removeAll () { buses.removeAll (); }
+	TIterator<IPtr<Bus>>* newIterator () const { return buses.newIterator (); }
 
 	OBJ_METHODS_NAMED (BusList, FObject, "Qel::BusList")
 
 protected:
-	std::vector<IPtr<Bus>> buses;
+	TLinkedList<IPtr<Bus>> buses;
 	MediaType type;
 	BusDirection direction;
 };

@@ -25,10 +25,9 @@ struct BusBuffers
 	uint64_t silenceFlags{};
 	union
 	{
-		float** channelBuffers32;
+		float** channelBuffers32 = nullptr;
 		double** channelBuffers64;
 	};
-	BusBuffers () : channelBuffers32 (nullptr) {}
 };
 
 // The transport state as the processor reads it; the fields between are not read.

@@ -86,35 +86,48 @@ bool Parameter::fromString (const char16_t* string, ParamValue& normalized) cons
 	return false;
 }
 
+namespace {
+int32_t hashId (const TAssociation<ParamID, int32_t>& a, int32_t bucketCount)
+{
+	return static_cast<int32_t> (a.key % static_cast<uint32_t> (bucketCount));
+}
+} // namespace
+
+ParameterContainer::ParameterContainer () : idToIndex (hashId, 10)
+{
+	idToIndex.setNullAssociation (0, -1);
+}
+
+ParameterContainer::~ParameterContainer ()
+{
+	removeAll ();
+	delete params;
+}
+
 void ParameterContainer::init (int32_t initialSize)
 {
-	if (params.empty () && initialSize > 0)
-		params.reserve (static_cast<size_t> (initialSize));
+	if (!params)
+		params = new (std::nothrow) TArray<IPtr<Parameter>> (initialSize, 100);
 }
 
 Parameter* ParameterContainer::addParameter (Parameter* p)
 {
 	if (!p)
 		return nullptr;
+	if (!params)
+		init (10);
 	// Stored first and indexed after, so that a failed addition leaves no id pointing past the list.
-	try
-	{
-		if (params.capacity () == 0)
-			params.reserve (10);
-		params.emplace_back (p, false);
-	}
-	catch (const std::bad_alloc&)
+	const int32_t index = getParameterCount ();
+	if (!params || !params->add (IPtr<Parameter> (p)))
 	{
 		p->release ();
 		return nullptr;
 	}
-	try
+	p->release (); // the list holds the caller's reference now
+	const ParamID id = p->getInfo ().id;
+	if (!idToIndex.contains (id) && !idToIndex.add (id, index))
 	{
-		idToIndex.try_emplace (p->getInfo ().id, static_cast<int32_t> (params.size () - 1));
-	}
-	catch (const std::bad_alloc&)
-	{
-		params.pop_back ();
+		params->removeAt (index);
 		return nullptr;
 	}
 	return p;
@@ -140,24 +153,20 @@ Parameter* ParameterContainer::addParameter (const char16_t* title, const char16
 
 Parameter* ParameterContainer::getParameterByIndex (int32_t index) const
 {
-	if (index < 0 || index >= getParameterCount ())
-		return nullptr;
-	return params[static_cast<size_t> (index)].get ();
+	return params ? params->at (index).get () : nullptr;
 }
 
 Parameter* ParameterContainer::getParameter (ParamID id) const
 {
-	auto it = idToIndex.find (id);
-	if (it == idToIndex.end ())
-		return nullptr;
-	return getParameterByIndex (it->second);
+	const int32_t index = idToIndex.lookup (id).value;
+	return index < 0 ? nullptr : getParameterByIndex (index);
 }
 
 void ParameterContainer::removeAll ()
 {
-	idToIndex.clear ();
-	std::vector<IPtr<Parameter>> old;
-	old.swap (params);
+	idToIndex.removeAll ();
+	if (params)
+		params->removeAll ();
 }
 
 } // namespace Qel

@@ -1,11 +1,10 @@
 // Controller-side parameters: a described value normalised to 0..1, and the container that finds them.
 #pragma once
 
-#include <unordered_map>
-#include <vector>
-
 #include "base/fobject.h"
 #include "base/iptr.h"
+#include "base/tarray.h"
+#include "base/thashtable.h"
 #include "qel/ieditcontroller.h"
 
 namespace Calvereth {
@@ -44,10 +43,10 @@ protected:
 class ParameterContainer
 {
 public:
-	ParameterContainer () = default;
+	ParameterContainer ();
 	ParameterContainer (const ParameterContainer&) = delete;
 	ParameterContainer& operator= (const ParameterContainer&) = delete;
-	~ParameterContainer () { removeAll (); }
+	~ParameterContainer ();
 
 	void init (int32_t initialSize = 10);
 	// Takes over the caller's reference; null (and the parameter released) when it cannot be stored.
@@ -56,15 +55,16 @@ public:
 	Parameter* addParameter (const char16_t* title, const char16_t* units = nullptr, int32_t stepCount = 0,
 	                         int32_t flags = 0, int32_t id = -1, int32_t unitId = 0, ParamValue defaultNormalized = 0.0);
 
-	int32_t getParameterCount () const { return static_cast<int32_t> (params.size ()); }
+	int32_t getParameterCount () const { return params ? params->count () : 0; }
 	Parameter* getParameterByIndex (int32_t index) const;
 	// The first parameter added with that id; no reference is added.
 	Parameter* getParameter (ParamID id) const;
 	void removeAll ();
 
 private:
-	std::vector<IPtr<Parameter>> params;
-	std::unordered_map<ParamID, int32_t> idToIndex;
+	using IdIndex = THashDictionary<ParamID, int32_t>;
+	TArray<IPtr<Parameter>>* params = nullptr;
+	IdIndex idToIndex;
 };
 
 } // namespace Qel

@@ -78,7 +78,7 @@ tresult CPluginFactory::queryInterface (const TUID iid, void** obj)
 	if (!obj)
 		return kInvalidArgument;
 	if (iidEqual (iid, IPluginFactory::iid) || iidEqual (iid, IPluginFactory2::iid) ||
-	    iidEqual (iid, IPluginFactory3::iid) || iidEqual (iid, Qel::kFUnknownIid))
+	    iidEqual (iid, IPluginFactory3::iid) || iidEqual (iid, FUnknown::iid))
 	{
 		addRef ();
 		*obj = this;

@@ -5,41 +5,12 @@
 #include <cstring>
 #include <type_traits>
 
-#if __has_include("base/funknown.h")
 #include "base/funknown.h"
-#else
-// The object model's root interface has not been built yet: declare its three slots, the identifier
-// type and the result codes here under the names the base library gives them.
-namespace Calvereth {
-using tresult = int32_t;
-typedef char TUID[16];
-enum : tresult {
-	kNoInterface = -1,
-	kResultOk = 0,
-	kResultTrue = kResultOk,
-	kResultFalse = 1,
-	kInvalidArgument = 2,
-	kNotImplemented = 3
-};
-class FUnknown
-{
-public:
-	virtual tresult queryInterface (const TUID iid, void** obj) = 0;
-	virtual uint32_t addRef () = 0;
-	virtual uint32_t release () = 0;
-};
-inline bool iidEqual (const void* a, const void* b)
-{
-	return a && b && std::memcmp (a, b, 16) == 0;
-}
-} // namespace Calvereth
-#define QEL_FUNKNOWN_FALLBACK 1
-#endif
 
 namespace Calvereth {
 namespace Qel {
 
-// Every interface operation that reports success answers one of the result codes above.
+// Every interface operation that reports success answers one of the base library's result codes.
 using ResultCode = int32_t;
 static_assert (kResultOk == 0 && kResultFalse == 1 && kInvalidArgument == 2 && kNotImplemented == 3 &&
                kNoInterface == -1);
@@ -75,10 +46,3 @@ inline constexpr SampleSizeCode kSample64 = 1;
 #define QEL_IID_WORD(w) QEL_IID_BYTE (w, 24), QEL_IID_BYTE (w, 16), QEL_IID_BYTE (w, 8), QEL_IID_BYTE (w, 0)
 #define QEL_IID_BYTES(w1, w2, w3, w4) {QEL_IID_WORD (w1), QEL_IID_WORD (w2), QEL_IID_WORD (w3), QEL_IID_WORD (w4)}
 #define QEL_DECLARE_IID(w1, w2, w3, w4) static constexpr ::Calvereth::TUID iid = QEL_IID_BYTES (w1, w2, w3, w4)
-
-namespace Calvereth {
-namespace Qel {
-// The root interface's identifier, kept here so that nothing on the boundary needs the base library's globals.
-inline constexpr TUID kFUnknownIid = QEL_IID_BYTES (0x00000000, 0x00000000, 0xC0000000, 0x00000046);
-} // namespace Qel
-} // namespace Calvereth

@@ -60,6 +60,8 @@ static_assert(sizeof(FirState32f) % 16 == 0, "FIR areas start on 16-byte boundar
     IPP_API void P##ownsIIRyAR_32f(const Ipp32f* pV, Ipp32f* pY, int count, const Ipp32f* yTable, int order); \
     IPP_API void P##onwsIIRBQDF1_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len, const Ipp32f* taps, Ipp32f* dly); \
     IPP_API IppStatus P##ippsIIRBQDF1_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* pState); \
+    IPP_API IppStatus P##ownsFIRInitAlloc_32f(FirState32f** ppState, const Ipp32f* pTaps, int tapsLen,   \
+                                              const void* pDlyLine, Ipp32u id);                         \
     IPP_API void P##ownFIRSR_32f(const Ipp32f* pTaps, const Ipp32f* pWin, Ipp32f* pDst, int numOut, \
                                  int tapsLen, int layout);
 

@@ -6,9 +6,9 @@
 #pragma once
 
 #include "primitives/common/ipptypes.h"
-
-struct FirState32f;
-struct IirState32f;
+// The operations, their variants and dispatch entries are declared with the other dispatched
+// primitives.
+#include "primitives/vector/ipps_vector.h"
 
 // State kinds, the first 32-bit word of every state.
 enum : Ipp32u {
@@ -20,25 +20,3 @@ enum : Ipp32u {
     kFirIdDirect = 0x46493333u,     // "FI33"
     kFirIdPolyphase = 0x46493334u,  // "FI34"
 };
-
-#define NORRIK_FILTERS_DECLARE(P)                                                                  \
-    IPP_API IppStatus P##ippsIIRInitAlloc_BiQuad_32f(IirState32f** ppState, const Ipp32f* pTaps,   \
-                                                      int numBq, const Ipp32f* pDlyLine);          \
-    IPP_API IppStatus P##ippsIIRSetTaps_32f(const Ipp32f* pTaps, IirState32f* pState);             \
-    IPP_API IppStatus P##ippsIIRSetDlyLine_32f(IirState32f* pState, const Ipp32f* pDlyLine);       \
-    IPP_API IppStatus P##ippsIIRFree_32f(IirState32f* pState);                                     \
-    IPP_API IppStatus P##ippsIIR_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len,                    \
-                                     IirState32f* pState);                                         \
-    IPP_API IppStatus P##ippsFIRInitAlloc_32f(FirState32f** ppState, const Ipp32f* pTaps,          \
-                                              int tapsLen, const Ipp32f* pDlyLine);                \
-    IPP_API IppStatus P##ippsFIRSetDlyLine_32f(FirState32f* pState, const Ipp32f* pDlyLine);       \
-    IPP_API IppStatus P##ippsFIRFree_32f(FirState32f* pState);                                     \
-    IPP_API IppStatus P##ippsFIR_32f(const Ipp32f* pSrc, Ipp32f* pDst, int numIters,               \
-                                     FirState32f* pState);
-
-NORRIK_FILTERS_DECLARE(m7_)
-NORRIK_FILTERS_DECLARE(u8_)
-NORRIK_FILTERS_DECLARE(y8_)
-
-// Dispatch entries (defined with the other dispatch stubs of the vector primitives).
-NORRIK_FILTERS_DECLARE()

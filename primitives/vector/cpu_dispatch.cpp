@@ -14,7 +14,7 @@ IPP_EXPORT Ipp32s i_version = 1;
 
 namespace {
 
-// Plain words without locks: every writer stores the same values (see ippStaticInit's callers).
+// Words without locks: every writer stores the same values (see ippStaticInit's callers).
 Ipp64u enabledFeatureMask = 7;
 std::atomic<Ipp64u> cachedFeatureMask{0};
 std::atomic<Ipp32s> featureCacheFilled{0};
@@ -31,11 +31,13 @@ Platform::CpuidRegisters leaf1()
     return Platform::cpuid(1, 0);
 }
 
+// Stores are relaxed atomics: stubs on audio threads may read while another instance's set-up
+// stores the same values again.
 void setChoice(Ipp32s index, Ipp32s lp, Ipp64u enabled)
 {
-    ippJumpIndexForMergedLibs = index;
-    ippJumpIndexForMergedLibsLP = lp;
-    enabledFeatureMask = enabled;
+    __atomic_store_n(&ippJumpIndexForMergedLibs, index, __ATOMIC_RELAXED);
+    __atomic_store_n(&ippJumpIndexForMergedLibsLP, lp, __ATOMIC_RELAXED);
+    __atomic_store_n(&enabledFeatureMask, enabled, __ATOMIC_RELAXED);
 }
 
 } // namespace
@@ -161,13 +163,13 @@ IPP_API Ipp32s ownGetMaskFeatures(Ipp64u* pMask)
 
 IPP_API Ipp32s ownSetFeatureMask(Ipp64u mask)
 {
-    enabledFeatureMask = mask;
+    __atomic_store_n(&enabledFeatureMask, mask, __ATOMIC_RELAXED);
     return 1;
 }
 
 IPP_API Ipp32s ownGetFeature(Ipp64u mask)
 {
-    return (enabledFeatureMask & mask) == mask ? 1 : 0;
+    return (__atomic_load_n(&enabledFeatureMask, __ATOMIC_RELAXED) & mask) == mask ? 1 : 0;
 }
 
 IPP_API IppStatus ippGetCpuFeatures(Ipp64u* pMask, Ipp32u regs[4])
@@ -197,7 +199,7 @@ IPP_API IppStatus ippSetCpuFeaturesMask(Ipp64u mask)
 
 IPP_API Ipp64u ippGetEnabledCpuFeatures(void)
 {
-    return enabledFeatureMask;
+    return __atomic_load_n(&enabledFeatureMask, __ATOMIC_RELAXED);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Defines one dispatch stub and its table [m7_, m7_, u8_, y8_]. The stub checks nothing: it reads
-// the variant index and jumps, arguments untouched.
+// the variant index (a relaxed atomic load, a plain move, since another processor's set-up may
+// store the same value meanwhile) and jumps, arguments untouched.
 #pragma once
 
 #include "primitives/vector/ipps_vector.h"
@@ -10,5 +11,5 @@
     }                                                                                             \
     IPP_API IppStatus name params                                                                 \
     {                                                                                             \
-        return name##_arraddr[Ipp32u(ippJumpIndexForMergedLibs)] args;                            \
+        return name##_arraddr[Ipp32u(__atomic_load_n(&ippJumpIndexForMergedLibs, __ATOMIC_RELAXED))] args; \
     }

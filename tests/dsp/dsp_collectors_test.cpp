@@ -1,7 +1,10 @@
 // Re-blocking, overlapping windows, the gated collectors and the worker hand-over.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "dsp/collectors.h"
@@ -333,4 +336,57 @@ TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
     ri.terminate();
     cu.terminate();
     ru.terminate();
+}
+
+namespace {
+
+// A worker that stalls inside its first window until released.
+class StallingCollector : public CollectorIntegrated
+{
+public:
+    StallingCollector() : CollectorIntegrated(1, 4096, 480, 360, 1200.0f, true) {}
+    std::atomic<bool> hold{true};
+    std::atomic<int> entered{0};
+
+protected:
+    void processWindow(int32 samples, float z) override
+    {
+        entered.fetch_add(1);
+        while (hold.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        CollectorIntegrated::processWindow(samples, z);
+    }
+};
+
+} // namespace
+
+TEST(DspWorkers, StalledWorkerDropsAndCountsWindowsButNeverLosesAReset)
+{
+    StallingCollector c;
+    c.initialize(nullptr);
+    c.reset();
+    ASSERT_TRUE(c.isThreaded());
+    std::vector<float> x(120 * 1500, 1e-4f);
+    float* p = x.data();
+    c.feed(&p, 120 * 4); // the start-up hops and the first full window
+    while (c.entered.load() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    p = x.data() + 120 * 4;
+    c.feed(&p, static_cast<int32>(x.size()) - 120 * 4);
+    const std::uint32_t windows = 1500 - 3;
+    EXPECT_EQ(c.getDroppedWindows(), windows - HandOverQueue::kCapacity);
+    // A reset posted while the worker is stuck is carried out once it runs again.
+    c.reset();
+    EXPECT_EQ(c.getGatedLoudness(), -80.0f);
+    c.hold.store(false);
+    ASSERT_TRUE(c.drain());
+    EXPECT_EQ(c.getStoredCount(), 0);
+    EXPECT_EQ(c.getGatedLoudness(), -80.0f);
+    // Measuring goes on after the reset.
+    p = x.data();
+    c.feed(&p, 120 * 40);
+    ASSERT_TRUE(c.drain());
+    EXPECT_GT(c.getStoredCount(), 0);
+    EXPECT_NEAR(c.getGatedLoudness(), loudnessOf(1e-4f), 1e-4);
+    c.terminate();
 }

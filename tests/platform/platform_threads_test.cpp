@@ -218,6 +218,7 @@ TEST(PlatformThreadsSync, TimedConditionWaitEndsAtTheDeadline) {
 
 TEST(PlatformThreadsLocal, ValuesArePerThreadAndDestroyedAtThreadEnd) {
   static std::atomic<int> destroyed{0};
+  destroyed.store(0);
   uint32_t key = 0;
   ASSERT_TRUE(threadLocalCreate(&key, [](void*) { destroyed.fetch_add(1); }));
   int mine = 1, theirs = 2;

@@ -53,7 +53,7 @@ TEST_F (QelBundle, NullBundleIsAccepted)
 
 TEST_F (QelBundle, EntryRetainsOnceAndExitGivesItBack)
 {
-	Platform::BundleHandle b{1, destroyHandle, "/x/norrik.bundle"};
+	Platform::BundleHandle b{1, nullptr, destroyHandle};
 	EXPECT_TRUE (bundleEntry (&b));
 	EXPECT_EQ (Platform::bundleRetainCount (&b), 2);
 	EXPECT_EQ (Calvereth::gBundleRef, &b);
@@ -70,8 +70,8 @@ TEST_F (QelBundle, EntryRetainsOnceAndExitGivesItBack)
 
 TEST_F (QelBundle, RepeatedEntryKeepsOneRetain)
 {
-	Platform::BundleHandle a{1, destroyHandle, nullptr};
-	Platform::BundleHandle b{1, destroyHandle, nullptr};
+	Platform::BundleHandle a{1, nullptr, destroyHandle};
+	Platform::BundleHandle b{1, nullptr, destroyHandle};
 	bundleEntry (&a);
 	bundleEntry (&a);
 	EXPECT_EQ (Platform::bundleRetainCount (&a), 2);
@@ -85,7 +85,7 @@ TEST_F (QelBundle, RepeatedEntryKeepsOneRetain)
 
 TEST_F (QelBundle, LastReleaseDestroysThroughTheCreatorsFunction)
 {
-	Platform::BundleHandle b{1, destroyHandle, nullptr};
+	Platform::BundleHandle b{1, nullptr, destroyHandle};
 	bundleEntry (&b);
 	Platform::bundleRelease (&b); // the host lets go first
 	EXPECT_EQ (destroyed, 0);
@@ -93,4 +93,18 @@ TEST_F (QelBundle, LastReleaseDestroysThroughTheCreatorsFunction)
 	EXPECT_EQ (destroyed, 1);
 }
 
+} // namespace
+
+namespace {
+TEST_F (QelBundle, PlatformBundleOfAFolder)
+{
+	CFBundleRef b = Platform::bundleCreate ("/tmp");
+	ASSERT_NE (b, nullptr);
+	EXPECT_TRUE (bundleEntry (b));
+	EXPECT_EQ (Platform::bundleRetainCount (b), 2);
+	EXPECT_TRUE (bundleExit ());
+	EXPECT_TRUE (bundleExit ());
+	EXPECT_EQ (Platform::bundleRetainCount (b), 1);
+	Platform::bundleRelease (b);
+}
 } // namespace

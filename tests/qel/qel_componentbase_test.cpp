@@ -44,7 +44,7 @@ TEST (QelComponentBase, InterfaceLookupAndIdentity)
 	EXPECT_EQ ((callSlot<uint32_t> (obj, 2)), 1u);
 	EXPECT_EQ (c.queryInterface (IConnectionPoint::iid, &obj), kResultOk);
 	EXPECT_EQ (obj, static_cast<void*> (static_cast<IConnectionPoint*> (&c)));
-	EXPECT_EQ ((callSlot<tresult, const char*, void**> (obj, 0, kFUnknownIid, &obj)), kResultOk);
+	EXPECT_EQ ((callSlot<tresult, const char*, void**> (obj, 0, FUnknown::iid, &obj)), kResultOk);
 	EXPECT_EQ (c.getRefCount (), 3);
 	c.release ();
 	c.release ();

@@ -307,7 +307,7 @@ TEST (QelFactory, InterfacesAndReferenceCounting)
 	gPluginFactory = f;
 	void* obj = nullptr;
 	for (const char* iid : {static_cast<const char*> (IPluginFactory::iid), static_cast<const char*> (IPluginFactory2::iid),
-	                        static_cast<const char*> (IPluginFactory3::iid), static_cast<const char*> (kFUnknownIid)})
+	                        static_cast<const char*> (IPluginFactory3::iid), static_cast<const char*> (FUnknown::iid)})
 	{
 		EXPECT_EQ ((callSlot<tresult, const char*, void**> (f, 0, iid, &obj)), kResultOk);
 		EXPECT_EQ (obj, static_cast<void*> (f));
@@ -341,4 +341,27 @@ TEST (QelFactory, SubclassOverridesSitInTheSameSlots)
 	EXPECT_EQ ((callSlot<tresult, FUnknown*> (f.get (), 9, nullptr)), kResultOk);
 }
 
+} // namespace
+
+#include <thread>
+
+namespace {
+TEST (QelFactory, ReferenceCountFromManyThreads)
+{
+	CPluginFactory* f = makeFactory ();
+	std::vector<std::thread> threads;
+	for (int t = 0; t < 4; ++t)
+		threads.emplace_back ([f] {
+			for (int i = 0; i < 20000; ++i)
+			{
+				f->addRef ();
+				f->release ();
+			}
+		});
+	for (auto& t : threads)
+		t.join ();
+	EXPECT_EQ (f->addRef (), 2u);
+	f->release ();
+	EXPECT_EQ (f->release (), 0u);
+}
 } // namespace

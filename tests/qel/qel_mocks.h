@@ -22,7 +22,7 @@ struct MockUnknown : I
 	bool deleteOnZero = false;
 	tresult queryInterface (const TUID iid, void** obj) override
 	{
-		if (iidEqual (iid, kFUnknownIid) || ownIid (iid))
+		if (iidEqual (iid, FUnknown::iid) || ownIid (iid))
 		{
 			addRef ();
 			*obj = static_cast<I*> (this);

@@ -149,7 +149,7 @@ void expectBytes (const TUID iid, const char* hex)
 
 TEST (QelRecords, IdentifierBytes)
 {
-	expectBytes (kFUnknownIid, "0000000000000000C000000000000046");
+	expectBytes (FUnknown::iid, "0000000000000000C000000000000046");
 	expectBytes (IPluginBase::iid, "22888DDB156E45AE8358B34808190625");
 	expectBytes (IPluginFactory::iid, "7A4D811C52114A1FAED9D2EE0B43BF9F");
 	expectBytes (IPluginFactory2::iid, "0007B650F24B4C0BA464EDB9F00B2ABB");
@@ -172,13 +172,27 @@ TEST (QelRecords, IdentifierBytes)
 TEST (QelRecords, IdentifierComparisonIsByteExact)
 {
 	TUID copy;
-	std::memcpy (copy, kFUnknownIid, 16);
-	EXPECT_TRUE (iidEqual (copy, kFUnknownIid));
+	std::memcpy (copy, FUnknown::iid, 16);
+	EXPECT_TRUE (iidEqual (copy, FUnknown::iid));
 	copy[15] ^= 1;
-	EXPECT_FALSE (iidEqual (copy, kFUnknownIid));
-	EXPECT_FALSE (iidEqual (nullptr, kFUnknownIid));
+	EXPECT_FALSE (iidEqual (copy, FUnknown::iid));
+	EXPECT_FALSE (iidEqual (nullptr, FUnknown::iid));
 	EXPECT_EQ (channelCount (kStereo), 2);
 	EXPECT_EQ (channelCount (~0ull), 64);
 }
 
+} // namespace
+
+namespace {
+TEST (QelRecords, BusBuffersIsAnAggregate)
+{
+	float a[4] = {}, b[4] = {};
+	float* channels[2] = {a, b};
+	BusBuffers bus{2, 0x1, {channels}};
+	EXPECT_EQ (bus.numChannels, 2);
+	EXPECT_EQ (bus.silenceFlags, 1u);
+	EXPECT_EQ (bus.channelBuffers32[1], b);
+	BusBuffers empty;
+	EXPECT_EQ (empty.channelBuffers32, nullptr);
+}
 } // namespace

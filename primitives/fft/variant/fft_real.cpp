@@ -214,15 +214,15 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
     if (order <= 6) {
         runKernel(kFftRowCFwd, order - 1, pSrc, pDst, scaled, pSpec->factor);
     } else {
-        if (order == kFftSettings.bitRevOrder) {
+        if (order <= kFftSettings.normMaxOrder) {
+            VARIANT(ipps_cRadix4FwdNorm_32fc)(reinterpret_cast<const Ipp32fc*>(pSrc), dstC, n,
+                                              pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
+        } else {  // the bit-reversal order
             if (pSrc != pDst)
                 VARIANT(ipps_BitRev2_C)(pSrc, pDst, n, pSpec->bitRevTable);
             else
                 VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
             VARIANT(ipps_cRadix4Fwd_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
-        } else {
-            VARIANT(ipps_cRadix4FwdNorm_32fc)(reinterpret_cast<const Ipp32fc*>(pSrc), dstC, n,
-                                              pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
         }
         if (scaled) VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
     }
@@ -255,12 +255,12 @@ IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pD
         runKernel(kFftRowCInv, order - 1, pDst, pDst, scaled, pSpec->factor);
         return ippStsNoErr;
     }
-    if (order == kFftSettings.bitRevOrder) {
-        VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
-        VARIANT(ipps_cRadix4Inv_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
-    } else {
+    if (order <= kFftSettings.normMaxOrder) {
         VARIANT(ipps_cRadix4InvNorm_32fc)(dstC, dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable,
                                           buffer.get());
+    } else {  // the bit-reversal order
+        VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
+        VARIANT(ipps_cRadix4Inv_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
     }
     if (scaled) VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
     return ippStsNoErr;

@@ -10,6 +10,8 @@ constexpr float kR2 = 1.41421354f;   // sqrt(2)
 constexpr float kFirstQuadCos[9] = {1.0f,         0.980785251f, 0.923879504f, 0.831469595f, kC,
                                     0.555570245f, 0.382683426f, 0.195090324f, 0.0f};
 
+#define FFT_INLINE inline __attribute__((always_inline))
+
 struct Cx {
     float re, im;
 };
@@ -19,7 +21,7 @@ inline Cx mulI(Cx a, bool plus) { return plus ? Cx{-a.im, a.re} : Cx{a.im, -a.re
 inline Cx scale(Cx a, float s) { return {a.re * s, a.im * s}; }
 
 // cos and sin of e * pi / 16, from the kernel constants by quadrant.
-inline void cosSin32(int e, float& cs, float& sn) {
+FFT_INLINE void cosSin32(int e, float& cs, float& sn) {
     const int q = (e >> 3) & 3, r = e & 7;
     const float c = kFirstQuadCos[r], s = kFirstQuadCos[8 - r];
     switch (q) {
@@ -32,7 +34,7 @@ inline void cosSin32(int e, float& cs, float& sn) {
 
 // z times e^(-/+ 2 pi i e / 32).
 template <bool Inv>
-inline Cx rot32(Cx z, int e) {
+FFT_INLINE Cx rot32(Cx z, int e) {
     float cs, sn;
     cosSin32(e, cs, sn);
     if (Inv) return {z.re * cs - z.im * sn, z.im * cs + z.re * sn};
@@ -42,7 +44,7 @@ inline Cx rot32(Cx z, int e) {
 // ---- complex kernels ----
 
 template <bool Inv>
-void cfft4(const Cx* x, Cx* X) {
+FFT_INLINE void cfft4(const Cx* x, Cx* X) {
     const Cx a = x[0] + x[2], b = x[1] + x[3], e = x[0] - x[2];
     const Cx d = mulI(x[1] - x[3], Inv);
     X[0] = a + b;
@@ -53,8 +55,9 @@ void cfft4(const Cx* x, Cx* X) {
 
 // x read with stride `step` (in points), result in natural order.
 template <bool Inv>
-void cfft8(const Cx* x, Cx* X, int step = 1) {
+FFT_INLINE void cfft8(const Cx* x, Cx* X, int step = 1) {
     Cx y[2][4];
+    #pragma GCC unroll 32
     for (int n = 0; n < 2; ++n) {
         const Cx x0 = x[n * step], x2 = x[(n + 2) * step], x4 = x[(n + 4) * step],
                  x6 = x[(n + 6) * step];
@@ -76,6 +79,7 @@ void cfft8(const Cx* x, Cx* X, int step = 1) {
         t[3] = {(y3.re + y3.im) * -kC, (y3.re - y3.im) * kC};
     }
     t[2] = mulI(y[1][2], Inv);
+    #pragma GCC unroll 32
     for (int m = 0; m < 4; ++m) {
         X[m] = y[0][m] + t[m];
         X[m + 4] = y[0][m] - t[m];
@@ -85,8 +89,9 @@ void cfft8(const Cx* x, Cx* X, int step = 1) {
 // 16 points: radix-4 butterflies over x[n + 4p], twiddles, then 4-point transforms; the factor
 // multiplies the operands of the last additions.
 template <bool Inv>
-void cfft16(const Cx* x, Cx* X, float s, bool scaled) {
+FFT_INLINE void cfft16(const Cx* x, Cx* X, float s, bool scaled) {
     Cx y[4][4];
+    #pragma GCC unroll 32
     for (int n = 0; n < 4; ++n) {
         const Cx a = x[n] + x[n + 8], b = x[n + 4] + x[n + 12], e = x[n] - x[n + 8];
         const Cx d = mulI(x[n + 4] - x[n + 12], Inv);
@@ -94,8 +99,10 @@ void cfft16(const Cx* x, Cx* X, float s, bool scaled) {
         y[n][1] = e + d;
         y[n][2] = a - b;
         y[n][3] = e - d;
+        #pragma GCC unroll 32
         for (int k = 1; k < 4; ++k) y[n][k] = rot32<Inv>(y[n][k], 2 * n * k);
     }
+    #pragma GCC unroll 32
     for (int k = 0; k < 4; ++k) {
         Cx a = y[0][k] + y[2][k], b = y[1][k] + y[3][k], e = y[0][k] - y[2][k];
         Cx d = mulI(y[1][k] - y[3][k], Inv);
@@ -114,8 +121,9 @@ void cfft16(const Cx* x, Cx* X, float s, bool scaled) {
 
 // 32 points: radix-4 butterflies over x[n + 8p], twiddles, then 8-point transforms.
 template <bool Inv>
-void cfft32(const Cx* x, Cx* X) {
+FFT_INLINE void cfft32(const Cx* x, Cx* X) {
     Cx y[4][8];
+    #pragma GCC unroll 32
     for (int n = 0; n < 8; ++n) {
         const Cx a = x[n] + x[n + 16], b = x[n + 8] + x[n + 24], e = x[n] - x[n + 16];
         const Cx d = mulI(x[n + 8] - x[n + 24], Inv);
@@ -123,18 +131,21 @@ void cfft32(const Cx* x, Cx* X) {
         y[1][n] = e + d;
         y[2][n] = a - b;
         y[3][n] = e - d;
+        #pragma GCC unroll 32
         for (int k = 1; k < 4; ++k) y[k][n] = rot32<Inv>(y[k][n], n * k);
     }
+    #pragma GCC unroll 32
     for (int k = 0; k < 4; ++k) {
         Cx z[8];
         cfft8<Inv>(y[k], z);
+        #pragma GCC unroll 32
         for (int m = 0; m < 8; ++m) X[4 * m + k] = z[m];
     }
 }
 
 // ---- real kernels (Perm layout) ----
 
-void rfwd4(const float* x, float* P, float s, bool scaled) {
+FFT_INLINE void rfwd4(const float* x, float* P, float s, bool scaled) {
     float a = x[0] + x[2], b = x[3] + x[1], e = x[0] - x[2], f = x[3] - x[1];
     if (scaled) {
         a *= s;
@@ -148,7 +159,7 @@ void rfwd4(const float* x, float* P, float s, bool scaled) {
     P[3] = f;
 }
 
-void rinv4(const float* P, float* x, float s, bool scaled) {
+FFT_INLINE void rinv4(const float* P, float* x, float s, bool scaled) {
     float a = P[0] + P[1], b = P[2] + P[2], e = P[0] - P[1], f = P[3] + P[3];
     if (scaled) {
         a *= s;
@@ -162,8 +173,9 @@ void rinv4(const float* P, float* x, float s, bool scaled) {
     x[3] = e + f;
 }
 
-void rfwd8(const float* x, float* P, float s, bool scaled) {
+FFT_INLINE void rfwd8(const float* x, float* P, float s, bool scaled) {
     float a[4], d[4];
+    #pragma GCC unroll 32
     for (int n = 0; n < 4; ++n) {
         a[n] = x[n] + x[n + 4];
         d[n] = x[n] - x[n + 4];
@@ -184,10 +196,11 @@ void rfwd8(const float* x, float* P, float s, bool scaled) {
     P[7] = d[2] + t;
 }
 
-void rinv8(const float* P, float* x, float s, bool scaled) {
+FFT_INLINE void rinv8(const float* P, float* x, float s, bool scaled) {
     float v[8] = {P[0] + P[1], P[4] + P[4], P[0] - P[1], P[5] + P[5],
                   P[2] + P[6], P[3] - P[7], P[2] - P[6], P[3] + P[7]};
     if (scaled)
+        #pragma GCC unroll 32
         for (float& w : v) w *= s;
     const float a = v[0], b = v[1], e = v[2], f = v[3], g = v[4], h = v[5], p = v[6], q = v[7];
     const float u0 = a + b, u2 = a - b, u1 = e - f, u3 = e + f;
@@ -209,6 +222,7 @@ void rfwdLarge(const float* x, float* P, float s, bool scaled) {
     constexpr int H = N / 2;
     float sum[H];
     Cx y[H];
+    #pragma GCC unroll 32
     for (int n = 0; n < H; ++n) {
         float a = x[n] + x[n + H], d = x[n] - x[n + H];
         if (scaled) {
@@ -229,10 +243,12 @@ void rfwdLarge(const float* x, float* P, float s, bool scaled) {
     }
     P[0] = even[0];
     P[1] = even[1];
+    #pragma GCC unroll 32
     for (int k = 1; k < H / 2; ++k) {  // bin 2k
         P[4 * k] = even[2 * k];
         P[4 * k + 1] = even[2 * k + 1];
     }
+    #pragma GCC unroll 32
     for (int k = 0; k < H / 2; ++k) {  // bin 2k + 1
         P[4 * k + 2] = odd[k].re;
         P[4 * k + 3] = odd[k].im;
@@ -249,6 +265,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled) {
     float e0 = P[0] + P[1], o0 = P[0] - P[1];
     float eq = re(Q) + re(Q), oq = im(Q) + im(Q);
     Cx ek[Q], dk[Q];
+    #pragma GCC unroll 32
     for (int k = 1; k < Q; ++k) {
         ek[k] = {re(k) + re(H - k), im(k) - im(H - k)};
         dk[k] = {re(k) - re(H - k), im(k) + im(H - k)};
@@ -258,6 +275,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled) {
         o0 *= s;
         eq *= s;
         oq *= s;
+        #pragma GCC unroll 32
         for (int k = 1; k < Q; ++k) {
             ek[k] = scale(ek[k], s);
             dk[k] = scale(dk[k], s);
@@ -268,6 +286,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled) {
     E[1] = eq;
     O[0] = o0;
     O[1] = 0.0f - oq;
+    #pragma GCC unroll 32
     for (int k = 1; k < Q; ++k) {
         const Cx r = rot32<true>(dk[k], k * (32 / N));
         E[2 * k] = ek[k].re;
@@ -283,6 +302,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled) {
         rinvLarge<16>(E, xe, 1.0f, false);
         rinvLarge<16>(O, xo, 1.0f, false);
     }
+    #pragma GCC unroll 32
     for (int j = 0; j < H; ++j) {
         x[2 * j] = xe[j];
         x[2 * j + 1] = xo[j];
@@ -293,10 +313,12 @@ void rinvLarge(const float* P, float* x, float s, bool scaled) {
 
 template <int N>
 inline void loadC(const float* src, Cx* x) {
+    #pragma GCC unroll 32
     for (int i = 0; i < N; ++i) x[i] = {src[2 * i], src[2 * i + 1]};
 }
 template <int N>
 inline void storeC(const Cx* X, float* dst, float s, bool scaled) {
+    #pragma GCC unroll 32
     for (int i = 0; i < N; ++i) {
         dst[2 * i] = scaled ? X[i].re * s : X[i].re;
         dst[2 * i + 1] = scaled ? X[i].im * s : X[i].im;
@@ -323,6 +345,7 @@ void complexKernel(const float* src, float* dst, float s, bool scaled) {
 template <int N>
 void realFwd(const float* src, float* dst, float s, bool scaled) {
     float x[N];
+    #pragma GCC unroll 32
     for (int i = 0; i < N; ++i) x[i] = src[i];
     if constexpr (N == 4) rfwd4(x, dst, s, scaled);
     else if constexpr (N == 8) rfwd8(x, dst, s, scaled);
@@ -332,6 +355,7 @@ void realFwd(const float* src, float* dst, float s, bool scaled) {
 template <int N>
 void realInv(const float* src, float* dst, float s, bool scaled) {
     float P[N];
+    #pragma GCC unroll 32
     for (int i = 0; i < N; ++i) P[i] = src[i];
     if constexpr (N == 4) rinv4(P, dst, s, scaled);
     else if constexpr (N == 8) rinv8(P, dst, s, scaled);

@@ -7,19 +7,19 @@ namespace NORRIK_VARIANT_NS {
 
 struct FftVariantSettings {
     bool stagePlanM7;     // the m7 stage rule (else: radix 8 whenever the levels left divide by 3)
-    int normMaxOrder;     // last real order run by the Norm radix-4 pass
-    int bitRevOrder;      // real order run by explicit bit reversal and the plain pass (0: none)
+    int normMaxOrder;     // last real order run by the Norm radix-4 pass; the radix-4 orders
+                          // up to largeFromOrder - 1 beyond it run bit reversal, then the plain pass
     int largeFromOrder;   // first real order of the cache-blocked transform
     int recThreshold;     // first order of the two-level recombination tables
     bool recFourBinBlocks;  // recombination tables in blocks of four bins (else two)
 };
 
 #if NORRIK_VARIANT_ID == 0
-inline constexpr FftVariantSettings kFftSettings{true, 16, 17, 18, 19, true};
+inline constexpr FftVariantSettings kFftSettings{true, 16, 18, 19, true};
 #elif NORRIK_VARIANT_ID == 1
-inline constexpr FftVariantSettings kFftSettings{false, 17, 18, 19, 19, false};
+inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false};
 #else
-inline constexpr FftVariantSettings kFftSettings{false, 18, 0, 19, 21, false};
+inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false};
 #endif
 
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point

@@ -12,6 +12,8 @@ namespace {
 // One unit above the float nearest sqrt(1/2): the rotation constant of the passes.
 constexpr float kR8 = 0.70710683f;
 
+#define FFT_INLINE inline __attribute__((always_inline))
+
 inline bool aligned16(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
 
 inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(a, b, c, d); }
@@ -19,7 +21,7 @@ inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
 // x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
 template <bool Inv>
-inline void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
+FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
     const __m128 s = _mm_add_ps(u0, u1);
     const __m128 d = _mm_sub_ps(u0, u1);
     const __m128 t = _mm_add_ps(u2, u3);
@@ -43,13 +45,13 @@ struct Cv {
     __m128 re, im;
 };
 
-inline Cv loadC(const float* p) { return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)}; }
-inline Cv addC(Cv a, Cv b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
-inline Cv subC(Cv a, Cv b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
+FFT_INLINE Cv loadC(const float* p) { return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)}; }
+FFT_INLINE Cv addC(Cv a, Cv b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
+FFT_INLINE Cv subC(Cv a, Cv b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
 
 // y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate.
 template <bool Inv>
-inline Cv twist(Cv y, const float* w) {
+FFT_INLINE Cv twist(Cv y, const float* w) {
     const __m128 c = _mm_loadu_ps(w);
     const __m128 s = _mm_loadu_ps(w + 4);
     if (Inv)
@@ -61,7 +63,7 @@ inline Cv twist(Cv y, const float* w) {
 
 // a - i b (forward) or a + i b (inverse), and the other one.
 template <bool Inv>
-inline void rotPair(Cv a, Cv b, Cv& x1, Cv& x3) {
+FFT_INLINE void rotPair(Cv a, Cv b, Cv& x1, Cv& x3) {
     const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)};  // a - i b
     const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)};  // a + i b
     x1 = Inv ? p : m;
@@ -70,7 +72,7 @@ inline void rotPair(Cv a, Cv b, Cv& x1, Cv& x3) {
 
 // 4-point DFT of (a, b, c, d) in natural input order.
 template <bool Inv>
-inline void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
+FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
     const Cv ac = addC(a, c), bd = addC(b, d);
     x0 = addC(ac, bd);
     x2 = subC(ac, bd);
@@ -79,7 +81,7 @@ inline void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
 
 // Writes a split group either split or interleaved.
 template <bool Interleaved>
-inline void storeGroup(float* p, Cv x) {
+FFT_INLINE void storeGroup(float* p, Cv x) {
     if (Interleaved) {
         _mm_storeu_ps(p, _mm_unpacklo_ps(x.re, x.im));
         _mm_storeu_ps(p + 4, _mm_unpackhi_ps(x.re, x.im));
@@ -113,14 +115,14 @@ void stage4(const float* in, float* out, int n, int L, const float* twd) {
 
 // Multiplies by W8^1 and W8^3 (forward) or their conjugates, as sums and differences times kR8.
 template <bool Inv>
-inline Cv rot8a(Cv o) {
+FFT_INLINE Cv rot8a(Cv o) {
     const __m128 c = _mm_set1_ps(kR8);
     if (Inv)
         return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), c), _mm_mul_ps(_mm_add_ps(o.im, o.re), c)};
     return {_mm_mul_ps(_mm_add_ps(o.re, o.im), c), _mm_mul_ps(_mm_sub_ps(o.im, o.re), c)};
 }
 template <bool Inv>
-inline Cv rot8b(Cv o) {
+FFT_INLINE Cv rot8b(Cv o) {
     const __m128 c = _mm_set1_ps(kR8);
     const __m128 nc = _mm_set1_ps(-kR8);
     if (Inv)
@@ -130,7 +132,7 @@ inline Cv rot8b(Cv o) {
 
 // 8-point DFT of t[0..7] (natural input order) as two radix-4 halves joined by W8.
 template <bool Inv>
-inline void dft8(const Cv* t, Cv* x) {
+FFT_INLINE void dft8(const Cv* t, Cv* x) {
     Cv e0, e1, e2, e3, o0, o1, o2, o3;
     dft4<Inv>(t[0], t[2], t[4], t[6], e0, e1, e2, e3);
     dft4<Inv>(t[1], t[3], t[5], t[7], o0, o1, o2, o3);
@@ -155,10 +157,12 @@ void stage8(const float* in, float* out, int n, int L, const float* twd) {
             const int p = b + j;
             Cv t[8];
             t[0] = loadC(in + 2 * p);
+#pragma GCC unroll 8
             for (int r = 1; r < 8; ++r)
                 t[r] = twist<Inv>(loadC(in + 2 * (p + kRev3[r] * L)), w + 8 * (r - 1));
             Cv x[8];
             dft8<Inv>(t, x);
+#pragma GCC unroll 8
             for (int q = 0; q < 8; ++q) storeGroup<Interleaved>(out + 2 * (p + q * L), x[q]);
         }
     }

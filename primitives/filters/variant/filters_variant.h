@@ -5,30 +5,13 @@
 #include <climits>
 
 #include "primitives/common/variant.h"
+#include "primitives/fft/ipps_fft.h"
 #include "primitives/filters/filter_states.h"
+#include "primitives/vector/ipps_vector.h"
 
 #ifndef NORRIK_VARIANT
 #error "filters_variant.h belongs to the variant sources"
 #endif
-
-// Memory and vector operations of this variant.
-IPP_API Ipp8u* VARIANT(ippsMalloc_8u)(int len);
-IPP_API void VARIANT(ippsFree)(void* p);
-IPP_API IppStatus VARIANT(ippsCopy_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len);
-IPP_API IppStatus VARIANT(ippsZero_32f)(Ipp32f* pDst, int len);
-IPP_API IppStatus VARIANT(ippsMove_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int len);
-IPP_API IppStatus VARIANT(ippsMulC_32f)(const Ipp32f* pSrc, Ipp32f val, Ipp32f* pDst, int len);
-
-// Real FFT of this variant (packed Perm spectrum), for the FIR's block convolution.
-struct IppsFFTSpec_R_32f;
-IPP_API IppStatus VARIANT(ippsFFTInitAlloc_R_32f)(IppsFFTSpec_R_32f** ppSpec, int order, int flag, int hint);
-IPP_API IppStatus VARIANT(ippsFFTGetBufSize_R_32f)(const IppsFFTSpec_R_32f* pSpec, int* pSize);
-IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const IppsFFTSpec_R_32f* pSpec,
-                                                 Ipp8u* pBuffer);
-IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const IppsFFTSpec_R_32f* pSpec,
-                                                 Ipp8u* pBuffer);
-IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len);
-IPP_API IppStatus VARIANT(ippsFFTFree_R_32f)(IppsFFTSpec_R_32f* pSpec);
 
 namespace NORRIK_VARIANT_NS {
 

@@ -192,10 +192,12 @@ void loadFirDelay(FirState32f* s, const void* pDlyLine, bool floats) {
 
 // ---- filtering ------------------------------------------------------------------------------
 
-IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc) {
-    auto* spec = static_cast<const IppsFFTSpec_R_32f*>(s->fftSpec);
+// Forward transform into fftWork, product with the taps' spectrum, inverse in place. The first
+// block of a call stops on errors only, later blocks on any status but success.
+IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc, bool anyStatusStops) {
+    auto* spec = static_cast<const RealFftSpec32f*>(s->fftSpec);
     IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(fwdSrc, s->fftWork, spec, s->fftBuffer);
-    if (st != ippStsNoErr) return st;
+    if (st < 0 || (anyStatusStops && st != ippStsNoErr)) return st;
     VARIANT(ippsMulPerm_32f_I)(s->tapsSpectrum, s->fftWork, s->fftLen);
     return VARIANT(ippsFFTInv_PermToR_32f)(s->fftWork, s->fftWork, spec, s->fftBuffer);
 }
@@ -210,13 +212,13 @@ IppStatus firFft(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)
         VARIANT(ippsCopy_32f)(pSrc, W + M, numIters);
         VARIANT(ippsCopy_32f)(W + M + numIters - T, s->delay, T);
         VARIANT(ippsZero_32f)(W + M + numIters, N - M - numIters);  // nothing when it fits exactly
-        const IppStatus st = convolveBlock(s, W);
+        const IppStatus st = convolveBlock(s, W, false);
         if (st < 0) return st;
         VARIANT(ippsCopy_32f)(W + M, pDst, numIters);
         return ippStsNoErr;
     }
     VARIANT(ippsCopy_32f)(pSrc, W + M, L);
-    IppStatus st = convolveBlock(s, W);
+    IppStatus st = convolveBlock(s, W, false);
     if (st < 0) return st;
     VARIANT(ippsCopy_32f)(W + M, pDst, L);
     VARIANT(ippsCopy_32f)(pSrc + numIters - T, s->delay, T);
@@ -224,12 +226,12 @@ IppStatus firFft(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)
         const int R = numIters - done;
         const Ipp32f* win = pSrc + done - M;
         if (R >= N) {
-            st = convolveBlock(s, win);
+            st = convolveBlock(s, win, true);
         } else {
             const int c = R + M < N ? R + M : N;
             VARIANT(ippsCopy_32f)(win, W, c);
             VARIANT(ippsZero_32f)(W + c, N - c);
-            st = convolveBlock(s, W);
+            st = convolveBlock(s, W, true);
         }
         if (st != ippStsNoErr) return st;
         VARIANT(ippsCopy_32f)(W + M, pDst + done, R < L ? R : L);
@@ -273,7 +275,7 @@ IPP_API void VARIANT(ownFIRSR_32f)(const Ipp32f* pTaps, const Ipp32f* pWin, Ipp3
 IPP_API IppStatus VARIANT(ownsFIRInitAlloc_32f)(FirState32f** ppState, const Ipp32f* pTaps, int tapsLen,
                                                 const void* pDlyLine, Ipp32u id) {
     const int T = tapsLen;
-    IppsFFTSpec_R_32f* spec = nullptr;
+    RealFftSpec32f* spec = nullptr;
     int order = 0, bufSize = 0;
     std::int64_t N = 0;
     if (T >= kFftMinTaps) {
@@ -366,7 +368,7 @@ IPP_API IppStatus VARIANT(ippsFIRFree_32f)(FirState32f* pState) {
     if (!pState) return ippStsNullPtrErr;
     if (!firKnownId(pState->id)) return ippStsContextMatchErr;
     if (!pState->selfAllocated) return ippStsNoErr;
-    if (pState->fftSpec) VARIANT(ippsFFTFree_R_32f)(static_cast<IppsFFTSpec_R_32f*>(pState->fftSpec));
+    if (pState->fftSpec) VARIANT(ippsFFTFree_R_32f)(static_cast<RealFftSpec32f*>(pState->fftSpec));
     VARIANT(ippsFree)(pState);
     return ippStsNoErr;
 }

@@ -278,15 +278,18 @@ IPP_API void VARIANT(ownsIIRyBQ_32f)(const Ipp32f* pV, Ipp32f* pY, int count, co
                  wv2 = _mm_load_ps(yTable + 16);
     const int end = count + 2;  // one past the last output
     int t = 2;
+    // The two outputs before each step stay in lanes 2 and 3 of the previous step's vector.
+    __m128 prev = _mm_set_ps(pY[1], pY[0], 0.0f, 0.0f);
     for (; t + 4 <= end; t += 4) {
         const float* v = pV + (t - 2);
-        const __m128 past = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(pY[t - 2]), w2),
-                                       _mm_mul_ps(_mm_set1_ps(pY[t - 1]), w1));
+        const __m128 past = _mm_add_ps(_mm_mul_ps(_mm_shuffle_ps(prev, prev, 0xAA), w2),
+                                       _mm_mul_ps(_mm_shuffle_ps(prev, prev, 0xFF), w1));
         const __m128 f01 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[0]), wv0),
                                       _mm_mul_ps(_mm_set1_ps(v[1]), wv1));
         const __m128 f23 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(v[2]), wv2),
                                       _mm_set_ps(v[3], 0.0f, 0.0f, 0.0f));
-        _mm_storeu_ps(pY + t, _mm_add_ps(past, _mm_add_ps(f01, f23)));
+        prev = _mm_add_ps(past, _mm_add_ps(f01, f23));
+        _mm_storeu_ps(pY + t, prev);
     }
     const float c1 = yTable[0], c2 = yTable[4];
     for (; t < end; ++t) pY[t] = (pV[t - 2] + c2 * pY[t - 2]) + c1 * pY[t - 1];

@@ -14,9 +14,14 @@ inline __m128d highPair(__m128 v)
 {
     return _mm_cvtps_pd(_mm_movehl_ps(v, v));
 }
+// Two floats into the low half (an 8-byte load without alignment requirement).
+inline __m128 loadPair(const float* p)
+{
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
 inline __m128d pairAt(const float* p)
 {
-    return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))));
+    return _mm_cvtps_pd(loadPair(p));
 }
 inline double lane0(__m128d v)
 {
@@ -82,7 +87,7 @@ void fastBlock(const float* x, std::int32_t n, float& even, float& odd)
     for (; n >= 4; x += 4, n -= 4)
         g = _mm_add_ps(g, _mm_loadu_ps(x));
     if (n >= 2) {
-        g = _mm_add_ps(g, _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x))));
+        g = _mm_add_ps(g, loadPair(x));
         x += 2, n -= 2;
     }
     if (n == 1)

@@ -15,7 +15,7 @@ using cd = std::complex<double>;
 inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign) {
     const size_t n = x.size();
     std::vector<cd> X(n);
-    if (n <= 8192) {
+    if (n <= 2048) {
         std::vector<cd> w(n);
         for (size_t k = 0; k < n; ++k) w[k] = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n));
         for (size_t k = 0; k < n; ++k) {

@@ -372,3 +372,17 @@ TEST(filters_fir, VariantsAgreeWithinRounding) {
         }
     }
 }
+
+TEST(filters_fir, SharedBuilderReadsA16BitDelayLineForOtherKinds) {
+    const float taps[3] = {1, 2, 3};
+    const Ipp16s dly[3] = {-7, 300, 12};
+    for (auto init : {m7_ownsFIRInitAlloc_32f, u8_ownsFIRInitAlloc_32f, y8_ownsFIRInitAlloc_32f}) {
+        FirState32f* s = nullptr;
+        ASSERT_EQ(init(&s, taps, 3, dly, kFirIdMultiRate), 0);
+        EXPECT_EQ(s->id, kFirIdMultiRate);
+        EXPECT_EQ(s->delay[0], 12.0f);
+        EXPECT_EQ(s->delay[1], 300.0f);
+        EXPECT_EQ(s->delay[2], -7.0f);
+        EXPECT_EQ(m7_ippsFIRFree_32f(s), 0);
+    }
+}

@@ -164,35 +164,21 @@ TEST(filters_iir, ImpulseGivesNormalisedCoefficients) {
     }
 }
 
+// Every variant, every partition: the same bits as the float model, so the variants agree bit for
+// bit; and within rounding of the double-precision filter.
 TEST(filters_iir, EveryPartitionMatchesTheFloatModelBitForBit) {
     const std::vector<float> x = noise(10000, 7);
     const std::vector<std::vector<int>> partitions = {
         {1}, {7}, {512}, {4096}, {10000}, {4}, {5}, {8}, {9}, {12}, {13}, {1023, 1, 1025, 3, 600}};
     for (const auto* taps : {&kOneBq, &kTwoBq, &kThreeBq}) {
+        const std::vector<double> ref = referenceDouble(*taps, x);
         for (const auto& parts : partitions) {
             const std::vector<float> want = modelPartitioned(*taps, x, parts);
+            EXPECT_LT(relMaxError(want, ref), 5e-6);  // the third biquad has poles near z = 1
             for (const auto& api : iirVariants()) {
                 const std::vector<float> got = runPartitioned(api, *taps, x, parts);
                 EXPECT_EQ(firstBitDifference(got.data(), want.data(), x.size()), -1)
                     << api.name << " biquads " << taps->size() / 6 << " first block " << parts[0];
-            }
-        }
-    }
-}
-
-TEST(filters_iir, PartitionsAgreeWithinRoundingAndVariantsAgreeBitForBit) {
-    const std::vector<float> x = noise(9000, 11);
-    for (const auto* taps : {&kOneBq, &kTwoBq}) {
-        const std::vector<double> ref = referenceDouble(*taps, x);
-        std::vector<float> first;
-        for (const auto& api : iirVariants()) {
-            for (const std::vector<int>& parts : {std::vector<int>{1}, {7}, {512}, {4096}}) {
-                const std::vector<float> y = runPartitioned(api, *taps, x, parts);
-                EXPECT_LT(relMaxError(y, ref), 2e-6) << api.name << " block " << parts[0];
-                if (first.empty()) first = y;
-                if (parts[0] == 1) {
-                    EXPECT_TRUE(sameBits(y, first)) << api.name;
-                }
             }
         }
     }
@@ -226,17 +212,14 @@ TEST(filters_iir, InPlaceEqualsOutOfPlace) {
 TEST(filters_iir, UnalignedBuffersGiveTheSameBits) {
     const std::vector<float> x = noise(2051, 9);
     for (const auto& api : iirVariants()) {
-        const std::vector<float> want = runPartitioned(api, kTwoBq, std::vector<float>(x.begin(), x.begin() + 2048), {2048});
         for (int off = 1; off < 4; ++off) {
             IirState32f* s = make(api, kTwoBq);
             std::vector<float> out(2052);
             ASSERT_EQ(api.iir(x.data() + off, out.data() + (3 - off), 2048, s), 0);
             api.free(s);
-            std::vector<float> shifted(x.begin() + off, x.begin() + off + 2048);
-            const std::vector<float> want2 = runPartitioned(api, kTwoBq, shifted, {2048});
-            EXPECT_EQ(firstBitDifference(out.data() + (3 - off), want2.data(), 2048), -1) << off;
+            const std::vector<float> want = modelPartitioned(kTwoBq, std::vector<float>(x.begin() + off, x.begin() + off + 2048), {2048});
+            EXPECT_EQ(firstBitDifference(out.data() + (3 - off), want.data(), 2048), -1) << api.name << " " << off;
         }
-        (void)want;
     }
 }
 

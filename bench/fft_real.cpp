@@ -1,0 +1,178 @@
+// Real FFT per variant at orders 6 to 16, and the FIR block road (forward, product, inverse) at
+// order 8, beside FFTW's single-precision real transform as a yardstick.
+#include <benchmark/benchmark.h>
+
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "primitives/fft/ipps_fft.h"
+
+#ifdef HAVE_FFTW3F
+#include <fftw3.h>
+#endif
+
+namespace {
+
+struct Variant {
+    const char* name;
+    decltype(&m7_ippsFFTInitAlloc_R_32f) initAlloc;
+    decltype(&m7_ippsFFTFree_R_32f) free;
+    decltype(&m7_ippsFFTGetBufSize_R_32f) getBufSize;
+    decltype(&m7_ippsFFTFwd_RToPerm_32f) fwd;
+    decltype(&m7_ippsFFTInv_PermToR_32f) inv;
+    decltype(&m7_ippsMulPerm_32f_I) mulPerm;
+};
+
+#define VARIANT_ROW(P)                                                                                \
+    Variant {                                                                                         \
+        #P, P##ippsFFTInitAlloc_R_32f, P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f,              \
+            P##ippsFFTFwd_RToPerm_32f, P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I                \
+    }
+const Variant kVariants[3] = {VARIANT_ROW(m7_), VARIANT_ROW(u8_), VARIANT_ROW(y8_)};
+
+std::vector<float> noise(size_t n) {
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> d(-1, 1);
+    std::vector<float> v(n);
+    for (auto& x : v) x = d(rng);
+    return v;
+}
+
+// A spec with its own aligned work buffer.
+struct Setup {
+    const Variant& v;
+    RealFftSpec32f* spec = nullptr;
+    std::vector<unsigned char> buffer;
+    Setup(const Variant& var, int order) : v(var) {
+        v.initAlloc(&spec, order, 2, 0);
+        int size = 0;
+        v.getBufSize(spec, &size);
+        buffer.resize(size + 1);
+    }
+    ~Setup() { v.free(spec); }
+    unsigned char* buf() { return buffer.data(); }
+};
+
+void fwd(benchmark::State& state, const Variant& v) {
+    const int order = int(state.range(0));
+    const size_t N = size_t(1) << order;
+    Setup s(v, order);
+    auto x = noise(N);
+    std::vector<float> y(N);
+    for (auto _ : state) {
+        v.fwd(x.data(), y.data(), s.spec, s.buf());
+        benchmark::DoNotOptimize(y.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(N));
+}
+
+void inv(benchmark::State& state, const Variant& v) {
+    const int order = int(state.range(0));
+    const size_t N = size_t(1) << order;
+    Setup s(v, order);
+    auto x = noise(N);
+    std::vector<float> y(N);
+    for (auto _ : state) {
+        v.inv(x.data(), y.data(), s.spec, s.buf());
+        benchmark::DoNotOptimize(y.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(N));
+}
+
+// The FIR filter's block: forward in place, product with the taps' spectrum, inverse in place.
+void firBlock(benchmark::State& state, const Variant& v) {
+    Setup s(v, 8);
+    auto taps = noise(256), block = noise(256);
+    v.fwd(taps.data(), taps.data(), s.spec, s.buf());
+    for (auto _ : state) {
+        v.fwd(block.data(), block.data(), s.spec, s.buf());
+        v.mulPerm(taps.data(), block.data(), 256);
+        v.inv(block.data(), block.data(), s.spec, s.buf());
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 256);
+}
+
+#ifdef HAVE_FFTW3F
+void fftwFwd(benchmark::State& state) {
+    const int N = 1 << state.range(0);
+    float* in = fftwf_alloc_real(N);
+    fftwf_complex* out = fftwf_alloc_complex(N / 2 + 1);
+    fftwf_plan p = fftwf_plan_dft_r2c_1d(N, in, out, FFTW_MEASURE);
+    auto x = noise(N);
+    std::copy(x.begin(), x.end(), in);
+    for (auto _ : state) {
+        fftwf_execute(p);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(N));
+    fftwf_destroy_plan(p);
+    fftwf_free(in);
+    fftwf_free(out);
+}
+
+void fftwInv(benchmark::State& state) {
+    const int N = 1 << state.range(0);
+    float* out = fftwf_alloc_real(N);
+    fftwf_complex* in = fftwf_alloc_complex(N / 2 + 1);
+    fftwf_plan p = fftwf_plan_dft_c2r_1d(N, in, out, FFTW_MEASURE);
+    auto x = noise(N + 2);
+    for (auto _ : state) {
+        std::copy(x.begin(), x.end(), reinterpret_cast<float*>(in));  // c2r destroys its input
+        fftwf_execute(p);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(N));
+    fftwf_destroy_plan(p);
+    fftwf_free(in);
+    fftwf_free(out);
+}
+
+void fftwFirBlock(benchmark::State& state) {
+    const int N = 256;
+    float* buf = fftwf_alloc_real(N + 2);
+    fftwf_complex* spec = fftwf_alloc_complex(N / 2 + 1);
+    fftwf_plan f = fftwf_plan_dft_r2c_1d(N, buf, spec, FFTW_MEASURE);
+    fftwf_plan b = fftwf_plan_dft_c2r_1d(N, spec, buf, FFTW_MEASURE);
+    auto x = noise(N);
+    std::vector<std::complex<float>> taps(N / 2 + 1, std::complex<float>(0.5f, 0.25f));
+    std::copy(x.begin(), x.end(), buf);
+    for (auto _ : state) {
+        fftwf_execute(f);
+        auto* s = reinterpret_cast<float*>(spec);
+        const auto* t = reinterpret_cast<const float*>(taps.data());
+        for (int k = 0; k <= N / 2; ++k) {
+            const float re = s[2 * k] * t[2 * k] - s[2 * k + 1] * t[2 * k + 1];
+            const float im = s[2 * k + 1] * t[2 * k] + s[2 * k] * t[2 * k + 1];
+            s[2 * k] = re;
+            s[2 * k + 1] = im;
+        }
+        fftwf_execute(b);
+        for (int i = 0; i < N; ++i) buf[i] *= 1.0f / N;
+        benchmark::DoNotOptimize(buf);
+    }
+    state.SetItemsProcessed(state.iterations() * N);
+    fftwf_destroy_plan(f);
+    fftwf_destroy_plan(b);
+    fftwf_free(buf);
+    fftwf_free(spec);
+}
+#endif
+
+int registerAll() {
+    for (const Variant& v : kVariants) {
+        benchmark::RegisterBenchmark((std::string(v.name) + "FFTFwd_RToPerm").c_str(), fwd, v)->DenseRange(6, 16);
+        benchmark::RegisterBenchmark((std::string(v.name) + "FFTInv_PermToR").c_str(), inv, v)->DenseRange(6, 16);
+        benchmark::RegisterBenchmark((std::string(v.name) + "FirBlock_Order8").c_str(), firBlock, v);
+    }
+#ifdef HAVE_FFTW3F
+    benchmark::RegisterBenchmark("fftwf_r2c_measure", fftwFwd)->DenseRange(6, 16);
+    benchmark::RegisterBenchmark("fftwf_c2r_measure", fftwInv)->DenseRange(6, 16);
+    benchmark::RegisterBenchmark("fftwf_FirBlock_Order8", fftwFirBlock);
+#endif
+    return 0;
+}
+const int kRegistered = registerAll();
+
+}  // namespace

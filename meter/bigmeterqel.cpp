@@ -1,0 +1,205 @@
+#include "meter/bigmeterqel.h"
+
+#include "dsp/bigmeteracc.h"
+#include "meter/meterparams.h"
+#include "meter/norrikids.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace Norrik {
+
+using namespace Calvereth;
+using namespace Calvereth::Qel;
+
+namespace {
+constexpr float kLuScaleOffset = 23.0f;
+} // namespace
+
+BigMeterQel::BigMeterQel() : PluginQelVu(kProcessorParams, kProcessorParamCount)
+{
+    timer.reset();
+    timer.setup(false, processSetup.sampleRate, 1.0);
+}
+
+FUnknown* BigMeterQel::createInstance(void*)
+{
+    return static_cast<IAudioProcessor*>(new BigMeterQel);
+}
+
+tresult BigMeterQel::initialize(FUnknown* context)
+{
+    if (!hasTable)
+        return kResultFalse;
+    tresult result = PluginQel::initialize(context);
+    if (result != kResultOk)
+        return result;
+    setControllerClass(kControllerUid);
+    addAudioInput(u"Stereo In", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
+    addAudioOutput(u"Stereo Out", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
+    inputMeteringOn = false;
+    outputMeteringOn = false;
+    singleValueOn = false;
+    createAlgorithm();
+    return kResultOk;
+}
+
+void BigMeterQel::createAlgorithm()
+{
+    if (accessor)
+        releaseAlgorithm();
+    accessor = new BigMeterAcc(processSetup.maxSamplesPerBlock, processSetup.sampleRate);
+    passBusArrangementsToAlgorithm();
+    pushParametersToAlgorithm();
+    accessor->setParameter(kIdLoudnessOn, 1.0);
+}
+
+tresult BigMeterQel::setupProcessing(ProcessSetup& setup)
+{
+    if (PluginQel::setupProcessing(setup) != kResultOk)
+        return kResultFalse;
+    timer.setup(false, setup.sampleRate, 1.0);
+    return kResultOk;
+}
+
+tresult BigMeterQel::setState(IBStream* state)
+{
+    tresult result = PluginQel::setState(state);
+    if (accessor) {
+        // The meter itself does not answer id 48: the restored value is the accessor's entry.
+        const DSP::ParameterEntry* entries = accessor->getEntries();
+        for (int32 i = 0; i < accessor->getEntryCount(); ++i) {
+            if (entries[i].id == kIdScaleLU) {
+                luOffset.store(entries[i].value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+void BigMeterQel::processParameterChanges(ProcessData& data)
+{
+    if (IParameterChangeList* changes = data.inputParameterChanges) {
+        int32 count = changes->getParameterCount();
+        for (int32 i = 0; i < count; ++i) {
+            IParameterChangeQueue* queue = changes->getParameterData(i);
+            if (!queue)
+                continue;
+            int32 id = static_cast<int32>(queue->getParameterId());
+            int32 points = queue->getPointCount();
+            int32 offset = 0;
+            double value = 0.0;
+            if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
+                continue;
+            if (id == bypassId) {
+                setBypass(value);
+            } else if (id == kIdScaleLU) {
+                luOffset.store(value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+            } else if (id == kIdLoudnessOn) {
+                loudnessOn = value >= 0.5;
+            } else if (id == kIdResetLoudness) {
+                elapsedSamples.store(0, std::memory_order_relaxed);
+                timeDue.store(false, std::memory_order_relaxed);
+                timeResetDue.store(true, std::memory_order_release);
+            }
+            if (accessor)
+                accessor->setParameter(id, static_cast<float>(paramAccessor->toPlain(id, value)));
+        }
+    }
+    if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
+        writeMeterValues(data.outputParameterChanges, data.numSamples);
+}
+
+int32 BigMeterQel::processMain(ProcessData& data)
+{
+    TransportContext* t = data.transport;
+    if (t && (t->state & TransportContext::kPlaying) && loudnessOn) {
+        if (data.processMode == kOffline && (t->state & TransportContext::kPositionBits) &&
+            t->musicalPosition2 > t->musicalPosition) {
+            double end = t->musicalPosition + data.numSamples * t->tempo / (t->sampleRate * 60.0);
+            if (t->musicalPosition2 > static_cast<double>(static_cast<float>(end))) {
+                // The whole block lies before the second position: passed through unmeasured.
+                if (data.numSamples < 0)
+                    return kBlockInvalid;
+                processParameterChanges(data);
+                return passThrough(data) ? kBlockPassed : kBlockInvalid;
+            }
+        }
+        if (data.numSamples > 0) {
+            timer.advance(data.numSamples);
+            elapsedSamples.fetch_add(data.numSamples, std::memory_order_relaxed);
+            if (timer.takeFired())
+                timeDue.store(true, std::memory_order_release);
+        }
+    }
+    return PluginQel::processMain(data);
+}
+
+void BigMeterQel::formatTime(int64 s, char16_t* text, int capacity)
+{
+    int64 h = s / 3600;
+    int64 r = s % 3600;
+    int64 m = r / 60;
+    int64 sec = r % 60;
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), s >= 36000 ? "%lld:" : "0%lld:", static_cast<long long>(h));
+    std::string out = buf;
+    std::snprintf(buf, sizeof(buf), r >= 600 ? "%lld:" : "0%lld:", static_cast<long long>(m));
+    out += buf;
+    std::snprintf(buf, sizeof(buf), sec >= 10 ? "%lld" : "0%lld", static_cast<long long>(sec));
+    out += buf;
+    int i = 0;
+    for (; i < capacity - 1 && i < static_cast<int>(out.size()); ++i)
+        text[i] = static_cast<char16_t>(out[static_cast<std::size_t>(i)]);
+    if (capacity > 0)
+        text[i] = 0;
+}
+
+void BigMeterQel::dataRequested()
+{
+    char16_t text[64];
+    if (timeResetDue.exchange(false, std::memory_order_acq_rel)) {
+        formatTime(0, text, 64);
+        sendStringMessage("time", text);
+    }
+    if (timeDue.exchange(false, std::memory_order_acq_rel)) {
+        float elapsed = static_cast<float>(elapsedSamples.load(std::memory_order_relaxed));
+        float rate = static_cast<float>(processSetup.sampleRate);
+        int64 s = static_cast<int64>(std::trunc(elapsed / rate));
+        formatTime(s, text, 64);
+        sendStringMessage("time", text);
+    }
+}
+
+void BigMeterQel::writeMeterValues(IParameterChangeList* changes, int32 sampleCount)
+{
+    PluginQelVu::writeMeterValues(changes, sampleCount);
+    if (!accessor || !changes)
+        return;
+    Param::ParameterInfoAccessor& p = *paramAccessor;
+    const float off = luOffset.load(std::memory_order_relaxed);
+    const double offD = off;
+    auto norm = [&p](int32 id, double plain) { return p.toNormalized(id, plain); };
+
+    double v3 = accessor->getValue(kIdIntegrated) + offD;
+    addPoint(changes, kIdMomentary, norm(kIdMomentary, accessor->getValue(kIdMomentary) + offD));
+    addPoint(changes, kIdShortTerm, norm(kIdShortTerm, accessor->getValue(kIdShortTerm) + offD));
+    addPoint(changes, kIdIntegrated, norm(kIdIntegrated, v3));
+    addPoint(changes, kIdIntegratedOver, v3 > static_cast<double>(off + -22.0f) ? 1.0 : 0.0);
+    addPoint(changes, kIdMomentaryMax, norm(kIdMomentaryMax, accessor->getValue(kIdMomentaryMax) + offD));
+    addPoint(changes, kIdShortTermMax, norm(kIdShortTermMax, accessor->getValue(kIdShortTermMax) + offD));
+    addPoint(changes, kIdLoudnessRange, norm(kIdLoudnessRange, accessor->getValue(kIdLoudnessRange)));
+    addPoint(changes, kIdBelowGate, accessor->getValue(kIdBelowGate));
+    double peak = accessor->getValue(kIdTruePeak);
+    double t = peak > 0.0 ? 20.0 * std::log10(peak) : peak;
+    addPoint(changes, kIdTruePeak, norm(kIdTruePeak, t));
+    addPoint(changes, kIdTruePeakOver, t > -1.0 ? 1.0 : 0.0);
+    addPoint(changes, kIdRangeHigh, 0.0);
+    addPoint(changes, kIdRangeLow, 0.0);
+    addPoint(changes, kIdTime, 0.0);
+    readOutRequested.store(false, std::memory_order_release);
+}
+
+} // namespace Norrik

@@ -1,0 +1,636 @@
+#include "pluginset/common/qel/pluginqel.h"
+
+#include "pluginset/common/qel/statestream.h"
+#include "primitives/vector/ipps_vector.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace Calvereth {
+namespace Qel {
+
+namespace {
+
+constexpr float kDryDelayMaxMs = 200.0f;
+constexpr float kFadeMs = 100.0f;
+
+int32 bits(uint64 mask)
+{
+    return std::popcount(mask);
+}
+
+AudioBus* audioBusAt(BusList* list, int32 index)
+{
+    if (!list)
+        return nullptr;
+    Bus* bus = list->at(index);
+    if (!bus || !bus->isTypeOf(AudioBus::getFClassID(), true))
+        return nullptr;
+    return static_cast<AudioBus*>(bus);
+}
+
+// Channel pointers of bus 0 moved on by `offset` samples.
+void offsetChannels(float** dest, const BusBuffers& bus, int32 channels, int32 offset)
+{
+    for (int32 c = 0; c < channels; ++c)
+        dest[c] = bus.channelBuffers32[c] + offset;
+}
+
+} // namespace
+
+PluginQel::PluginQel(const Param::ParamRecord* table, int32 rowCount)
+: rowCount(table ? rowCount : 0), hasTable(table != nullptr)
+{
+    paramAccessor = new Param::ParameterInfoAccessor(table, this->rowCount);
+    processRoutine = &PluginQel::processMain;
+    int32 id = 0;
+    bypassId = paramAccessor->getIdByName("bypass", id) == 0 ? id : kNoBypassId;
+    dryDelay = new DSP::DelayMultiCh(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kDryDelayMaxMs);
+    crossFader = new DSP::CrossFader<float>(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kFadeMs);
+    crossFader->initialize(nullptr);
+    crossFader->reset();
+}
+
+PluginQel::PluginQel() : PluginQel(nullptr, 0) {}
+
+PluginQel::~PluginQel()
+{
+    releaseAlgorithm();
+    delete paramAccessor;
+    if (dryDelay) {
+        dryDelay->terminate();
+        delete dryDelay;
+    }
+    if (crossFader) {
+        crossFader->terminate();
+        delete crossFader;
+    }
+}
+
+tresult PluginQel::initialize(FUnknown* context)
+{
+    ippStaticInit();
+    return Component::initialize(context);
+}
+
+tresult PluginQel::terminate()
+{
+    releaseAlgorithm();
+    return Component::terminate();
+}
+
+void PluginQel::releaseAlgorithm()
+{
+    delete accessor;
+    accessor = nullptr;
+}
+
+void PluginQel::pushParametersToAlgorithm()
+{
+    if (!accessor)
+        return;
+    for (int32 i = 0; i < rowCount; ++i) {
+        const Param::ParamRecord* r = paramAccessor->getRecordAt(i);
+        accessor->setParameter(r->id, r->defaultValue);
+    }
+}
+
+int32 PluginQel::setupChannels(SpeakerArrangement input, SpeakerArrangement output, SpeakerArrangement secondInput)
+{
+    int32 in = bits(input);
+    int32 out = bits(output);
+    if (!accessor)
+        return kResultFalse;
+    // The meter's peak arrays and the pieces' pointer arrays hold kMaxChannels channels.
+    if (in < 1 || out < 1 || in > kMaxChannels || out > kMaxChannels)
+        return kResultFalse;
+    if (accessor->setChannelMasks(input, output, secondInput) != 0)
+        return kResultFalse;
+    channelsIn = in;
+    channelsOut = out;
+    crossFader->setNumChannels(std::min(in, out));
+    if (dryDelay->setChannelCount(in, out, 0) == 1)
+        dryDelay->setChannelCount(std::min(in, out), std::min(in, out), 0);
+    return kResultOk;
+}
+
+int32 PluginQel::passBusArrangementsToAlgorithm()
+{
+    AudioBus* in = audioBusAt(getBusList(kAudio, kInput), 0);
+    AudioBus* out = audioBusAt(getBusList(kAudio, kOutput), 0);
+    AudioBus* second = audioBusAt(getBusList(kAudio, kInput), 1);
+    return setupChannels(in ? in->getArrangement() : 0, out ? out->getArrangement() : 0,
+                         second ? second->getArrangement() : 0);
+}
+
+int32 PluginQel::spreadValue(uint64 value, uint64& a, uint64& b, uint64& c)
+{
+    a = value;
+    b = value;
+    c = value;
+    return kResultOk;
+}
+
+tresult PluginQel::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                                      int32 numOuts)
+{
+    if ((numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
+        return kInvalidArgument;
+    SpeakerArrangement in = numIns > 0 ? inputs[0] : 0;
+    SpeakerArrangement out = numOuts > 0 ? outputs[0] : 0;
+    SpeakerArrangement second = numIns > 1 ? inputs[1] : 0;
+    BusList* inList = getBusList(kAudio, kInput);
+    BusList* outList = getBusList(kAudio, kOutput);
+    if (setupChannels(in, out, second) != kResultFalse) {
+        for (int32 i = 0; i < numIns; ++i)
+            if (AudioBus* bus = audioBusAt(inList, i))
+                bus->setArrangement(inputs[i]);
+        for (int32 j = 0; j < numOuts; ++j)
+            if (AudioBus* bus = audioBusAt(outList, j))
+                bus->setArrangement(outputs[j]);
+        return (numIns > 0 && inList->count() == 0) ? kResultFalse : kResultOk;
+    }
+    // An input the meter cannot hold at all gives no proposal: the buses keep what they have.
+    if (bits(in) < 1 || bits(in) > kMaxChannels)
+        return kResultFalse;
+    // Refused: propose the input's layout on every bus, so the host learns what the meter offers.
+    uint64 a = 0, b = 0, c = 0;
+    spreadValue(in, a, b, c);
+    if (numIns > 0)
+        if (AudioBus* bus = audioBusAt(inList, 0))
+            bus->setArrangement(a);
+    if (numIns > 1)
+        if (AudioBus* bus = audioBusAt(inList, 1))
+            bus->setArrangement(c);
+    for (int32 j = 0; j < numOuts; ++j)
+        if (AudioBus* bus = audioBusAt(outList, j))
+            bus->setArrangement(b);
+    passBusArrangementsToAlgorithm();
+    return kResultFalse;
+}
+
+tresult PluginQel::setupProcessing(ProcessSetup& setup)
+{
+    if (setup.maxSamplesPerBlock <= 0 || !(setup.sampleRate >= 1.0))
+        return kResultFalse;
+    // Only 32-bit samples are processed: a 64-bit set-up would have us read past every buffer.
+    if (static_cast<IAudioProcessor*>(this)->canProcessSampleSize(setup.sampleSize) != kResultOk)
+        return kResultFalse;
+    if (setup.maxSamplesPerBlock == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate)
+        return kResultOk;
+    processSetup.maxSamplesPerBlock = setup.maxSamplesPerBlock;
+    processSetup.sampleRate = setup.sampleRate;
+
+    std::vector<DSP::ParameterEntry> saved;
+    if (accessor) {
+        const DSP::ParameterEntry* entries = accessor->getEntries();
+        saved.assign(entries, entries + accessor->getEntryCount());
+    }
+    dryDelay->setBlockSize(setup.maxSamplesPerBlock);
+    dryDelay->setSampleRate(setup.sampleRate);
+    crossFader->updateSampleRate(static_cast<float>(setup.sampleRate));
+    crossFader->setBlockSize(setup.maxSamplesPerBlock);
+    releaseAlgorithm();
+    createAlgorithm();
+    if (accessor) {
+        if (!saved.empty())
+            accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
+        dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
+    }
+    return kResultOk;
+}
+
+tresult PluginQel::activateBus(MediaType type, BusDirection dir, int32 index, bool state)
+{
+    BusList* list = getBusList(type, dir);
+    Bus* bus = list ? list->at(index) : nullptr;
+    if (!bus)
+        return kResultFalse;
+    bus->setActive(state);
+    if (dir == kOutput) {
+        if (index == 0)
+            mainOutputActive = state;
+    } else if (dir == kInput) {
+        if (index == 0)
+            mainInputActive = state;
+        else if (index == 1)
+            secondInputActive = state;
+    }
+    BusList* inputs = getBusList(kAudio, kInput);
+    if (!inputs || !inputs->at(0))
+        processRoutine = &PluginQel::processNoInput;
+    else if (secondInputActive && auxEnabled)
+        processRoutine = &PluginQel::processWithAux;
+    else
+        processRoutine = &PluginQel::processMain;
+    return kResultOk;
+}
+
+tresult PluginQel::setActive(bool state)
+{
+    if (accessor)
+        accessor->setActive(state);
+    return Component::setActive(state);
+}
+
+uint32 PluginQel::getLatencySamples()
+{
+    return accessor ? static_cast<uint32>(std::max(0, accessor->getLatency())) : 0;
+}
+
+uint32 PluginQel::getTailSamples()
+{
+    return accessor ? static_cast<uint32>(accessor->getTail()) : 0xFFFFFFFFu;
+}
+
+tresult PluginQel::process(ProcessData& data)
+{
+    int32 result = (this->*processRoutine)(data);
+    // A block whose outputs could not be written is never reported as processed.
+    return result == kBlockInvalid ? kInvalidArgument : kResultOk;
+}
+
+void PluginQel::setBypass(double value)
+{
+    int32 state = value >= 0.5 ? 1 : 0;
+    if (state != bypassState) {
+        bypassState = state;
+        crossFader->startFade();
+    }
+}
+
+void PluginQel::setBypassState(int32 state)
+{
+    bypassState = state;
+}
+
+void PluginQel::setAuxInputEnabled(bool state)
+{
+    auxEnabled = state;
+}
+
+void PluginQel::afterProcess(ProcessData&) {}
+
+void PluginQel::writeOutputParameterChanges(IParameterChangeList*) {}
+
+void PluginQel::applyInputChanges(ProcessData& data)
+{
+    IParameterChangeList* changes = data.inputParameterChanges;
+    if (!changes)
+        return;
+    int32 count = changes->getParameterCount();
+    for (int32 i = 0; i < count; ++i) {
+        IParameterChangeQueue* queue = changes->getParameterData(i);
+        if (!queue)
+            continue;
+        int32 id = static_cast<int32>(queue->getParameterId());
+        int32 points = queue->getPointCount();
+        int32 offset = 0;
+        double value = 0.0;
+        if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
+            continue;
+        if (id == bypassId)
+            setBypass(value);
+        if (accessor) {
+            float plain = static_cast<float>(paramAccessor->toPlain(id, value));
+            accessor->setParameter(id, plain);
+        }
+    }
+}
+
+void PluginQel::processParameterChanges(ProcessData& data)
+{
+    applyInputChanges(data);
+    if (data.outputParameterChanges)
+        writeOutputParameterChanges(data.outputParameterChanges);
+}
+
+bool PluginQel::busUsable(const BusBuffers* buses, int32 count, int32 channels)
+{
+    if (!buses || count < 1 || buses[0].numChannels < channels)
+        return false;
+    if (channels > 0 && !buses[0].channelBuffers32)
+        return false;
+    for (int32 c = 0; c < channels; ++c)
+        if (!buses[0].channelBuffers32[c])
+            return false;
+    return true;
+}
+
+bool PluginQel::passThrough(ProcessData& data)
+{
+    if (data.numSamples < 0)
+        return false;
+    if (data.numOutputs < 1)
+        return true;
+    if (!data.outputs)
+        return false;
+    const int32 n = data.numSamples;
+    for (int32 b = 0; b < data.numOutputs; ++b) {
+        BusBuffers& out = data.outputs[b];
+        if (out.numChannels < 0 || (out.numChannels > 0 && !out.channelBuffers32))
+            return false;
+        const BusBuffers* in = (data.inputs && b < data.numInputs) ? &data.inputs[b] : nullptr;
+        for (int32 c = 0; c < out.numChannels; ++c) {
+            float* dst = out.channelBuffers32[c];
+            if (!dst)
+                return false;
+            const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
+            if (src && src != dst)
+                std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(n));
+            else if (!src)
+                std::fill_n(dst, n, 0.0f);
+        }
+        uint64 inMask = in ? in->silenceFlags : 0;
+        out.silenceFlags = out.numChannels > 0 ? inMask : 0;
+    }
+    return true;
+}
+
+void PluginQel::passExtraChannels(ProcessData& data)
+{
+    BusBuffers& out = data.outputs[0];
+    const BusBuffers* in = data.numInputs > 0 && data.inputs ? &data.inputs[0] : nullptr;
+    for (int32 c = channelsOut; c < out.numChannels; ++c) {
+        float* dst = out.channelBuffers32[c];
+        if (!dst)
+            continue;
+        const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
+        if (src && src != dst)
+            std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(data.numSamples));
+        else if (!src)
+            std::fill_n(dst, data.numSamples, 0.0f);
+    }
+}
+
+void PluginQel::silencePiece(ProcessData& data, int32 offset, int32 n)
+{
+    float* out[kMaxChannels];
+    offsetChannels(out, data.outputs[0], channelsOut, offset);
+    for (int32 c = 0; c < channelsOut; ++c)
+        std::fill_n(out[c], n, 0.0f);
+    accessor->processSilence(n);
+    crossFader->processDual(out, out, out, n);
+}
+
+void PluginQel::processPiece(ProcessData& data, int32 offset, int32 n, bool withAux)
+{
+    float* in[kMaxChannels];
+    float* out[kMaxChannels];
+    offsetChannels(in, data.inputs[0], channelsIn, offset);
+    offsetChannels(out, data.outputs[0], channelsOut, offset);
+    if (bypassState != 0) {
+        applyBypass(data, offset, n);
+        return;
+    }
+    float** scratch = crossFader->getChannelBuffers();
+    dryDelay->process(in, scratch, n);
+    bool aux = withAux && secondInputActive && data.numInputs > 1 &&
+               busUsable(data.inputs + 1, data.numInputs - 1, channelsIn);
+    if (aux) {
+        float* side[kMaxChannels];
+        offsetChannels(side, data.inputs[1], channelsIn, offset);
+        accessor->processDual(in, out, side, n);
+    } else {
+        accessor->process(in, out, n);
+    }
+    crossFader->processDual(scratch, out, out, n);
+}
+
+int32 PluginQel::applyBypass(ProcessData& data, int32 offset, int32 n)
+{
+    if (data.numInputs < 1 && data.numOutputs < 1)
+        return kResultOk;
+    float* in[kMaxChannels];
+    float* out[kMaxChannels];
+    offsetChannels(in, data.inputs[0], channelsIn, offset);
+    offsetChannels(out, data.outputs[0], channelsOut, offset);
+    float** scratch = crossFader->getChannelBuffers();
+    // The meter keeps measuring while bypassed.
+    accessor->process(in, scratch, n);
+    dryDelay->process(in, out, n);
+    if (crossFader->isFading())
+        crossFader->processDual(scratch, out, out, n);
+    return kResultOk;
+}
+
+int32 PluginQel::processBlock(ProcessData& data, bool withAux)
+{
+    if (!accessor)
+        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+    if (data.numSamples < 0)
+        return kBlockInvalid;
+    processParameterChanges(data);
+    if (data.numSamples == 0) {
+        afterProcess(data);
+        return kBlockProcessed;
+    }
+    // Every path below reads channelsIn inputs and writes channelsOut outputs: check them first.
+    if (!busUsable(data.inputs, data.numInputs, channelsIn) || !busUsable(data.outputs, data.numOutputs, channelsOut) ||
+        channelsIn < 1 || channelsOut < 1 || !mainInputActive || !mainOutputActive)
+        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+
+    BusBuffers& in0 = data.inputs[0];
+    BusBuffers& out0 = data.outputs[0];
+    const int32 piece = std::max(1, processSetup.maxSamplesPerBlock);
+    if (in0.silenceFlags != 0) {
+        // Muted and skipped only when every metered channel is flagged silent.
+        const uint64 all = channelsIn >= 64 ? ~0ull : ((1ull << channelsIn) - 1);
+        if ((in0.silenceFlags & all) == all && accessor->isSilent()) {
+            out0.silenceFlags = in0.silenceFlags;
+            if (data.transport)
+                accessor->setProcessContext(data.transport);
+            for (int32 pos = 0; pos < data.numSamples; pos += piece)
+                silencePiece(data, pos, std::min(piece, data.numSamples - pos));
+            passExtraChannels(data);
+            return kBlockProcessed;
+        }
+        out0.silenceFlags = 0;
+    }
+    if (bypassState == 0 && data.transport)
+        accessor->setProcessContext(data.transport);
+    dryDelay->setDelaySamples(accessor->getLatency());
+    // A block longer than the set-up promised is measured in pieces that fit every buffer.
+    for (int32 pos = 0; pos < data.numSamples; pos += piece)
+        processPiece(data, pos, std::min(piece, data.numSamples - pos), withAux);
+    passExtraChannels(data);
+    afterProcess(data);
+    return kBlockProcessed;
+}
+
+int32 PluginQel::processMain(ProcessData& data)
+{
+    return processBlock(data, false);
+}
+
+int32 PluginQel::processWithAux(ProcessData& data)
+{
+    return processBlock(data, true);
+}
+
+int32 PluginQel::processNoInput(ProcessData& data)
+{
+    if (!accessor)
+        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+    if (data.numSamples < 0)
+        return kBlockInvalid;
+    processParameterChanges(data);
+    if (data.numSamples == 0)
+        return kBlockProcessed;
+    if (!busUsable(data.outputs, data.numOutputs, channelsOut) || channelsOut < 1)
+        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+    if (data.transport)
+        accessor->setProcessContext(data.transport);
+    BusBuffers& out0 = data.outputs[0];
+    const int32 piece = std::max(1, processSetup.maxSamplesPerBlock);
+    if (bypassState != 0) {
+        out0.silenceFlags = channelsOut >= 64 ? ~0ull : ((1ull << channelsOut) - 1);
+        for (int32 c = 0; c < out0.numChannels; ++c)
+            if (out0.channelBuffers32[c])
+                std::fill_n(out0.channelBuffers32[c], data.numSamples, 0.0f);
+    } else {
+        for (int32 pos = 0; pos < data.numSamples; pos += piece) {
+            float* out[kMaxChannels];
+            offsetChannels(out, out0, channelsOut, pos);
+            accessor->process(nullptr, out, std::min(piece, data.numSamples - pos));
+        }
+    }
+    accessor->setProcessContext(nullptr);
+    afterProcess(data);
+    return kBlockProcessed;
+}
+
+// ---- messages ----
+
+int32 PluginQel::sendStringMessage(const char* id, const char16_t* text)
+{
+    IMessage* message = allocateMessage();
+    if (!message)
+        return kResultFalse;
+    if (IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setString(id, text);
+        sendMessage(message);
+    }
+    message->release();
+    return kResultOk;
+}
+
+int32 PluginQel::sendIntMessage(const char* id, int64 value)
+{
+    IMessage* message = allocateMessage();
+    if (!message)
+        return kResultFalse;
+    if (IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setInt(id, value);
+        sendMessage(message);
+    }
+    message->release();
+    return kResultOk;
+}
+
+int32 PluginQel::sendFloatMessage(const char* id, double value)
+{
+    IMessage* message = allocateMessage();
+    if (!message)
+        return kResultFalse;
+    if (IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setFloat("value", value);
+        sendMessage(message);
+    }
+    message->release();
+    return kResultOk;
+}
+
+// ---- state ----
+
+int32 PluginQel::getCustomStateFormat(int32&, int32&)
+{
+    return kResultFalse;
+}
+
+bool PluginQel::isCustomStateDirty()
+{
+    return false;
+}
+
+tresult PluginQel::readCustomState(IBStream*)
+{
+    return kNotImplemented;
+}
+
+tresult PluginQel::readCustomStateChunk(IBStream*, int32)
+{
+    return kNotImplemented;
+}
+
+tresult PluginQel::writeCustomState(IBStream*)
+{
+    return kNotImplemented;
+}
+
+int32 PluginQel::normalizeStateLength(int32 v)
+{
+    float q = static_cast<float>(v) / 144.0f;
+    int32 i = static_cast<int32>(q);
+    if (q - static_cast<float>(i) > 0.05f)
+        return i * 144 + 144;
+    return v;
+}
+
+tresult PluginQel::getState(IBStream* state)
+{
+    if (!accessor || !state)
+        return !accessor ? kResultFalse : kInvalidArgument;
+    // Records first into memory, so a failing host stream is reported rather than half written.
+    StateBuffer records;
+    if (!accessor->writeState(records))
+        return kResultFalse;
+    int32 length = accessor->getEntryCount() * static_cast<int32>(sizeof(DSP::ParameterEntry));
+    StreamIO io(state);
+    if (!io.writeInt32(length) || !io.writeAll(records.data(), static_cast<int32>(records.size())))
+        return kResultFalse;
+    return kResultOk;
+}
+
+tresult PluginQel::setState(IBStream* state)
+{
+    if (!accessor || !state)
+        return !accessor ? kResultFalse : kInvalidArgument;
+    StreamIO io(state);
+    int32 length = 0;
+    if (!io.readInt32(length))
+        return kResultFalse; // not even a length: nothing changes
+    length = normalizeStateLength(length);
+    if (length < 0)
+        return kResultFalse;
+    int32 count = length / static_cast<int32>(sizeof(DSP::ParameterEntry));
+    if (count > accessor->getEntryCount())
+        return kResultFalse; // more records than entries: refused, nothing applied
+    // Read every record the length promises before anything is applied.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * DSP::kStateRecordBytes);
+    if (count > 0 && !io.readAll(bytes.data(), static_cast<int32>(bytes.size())))
+        return kResultFalse;
+    for (int32 r = 0; r < count; ++r) {
+        double value = 0.0;
+        std::memcpy(&value, bytes.data() + static_cast<std::size_t>(r) * DSP::kStateRecordBytes + 132, sizeof(value));
+        if (!std::isfinite(value))
+            return kResultFalse;
+    }
+    if (count > 0) {
+        StateBuffer reader(std::move(bytes));
+        if (!accessor->readState(reader, length))
+            return kResultFalse;
+    }
+    // Set directly: a restored bypass takes effect without a fade.
+    bypassState = accessor->getValue(bypassId) >= 0.5 ? 1 : 0;
+    return kResultOk;
+}
+
+} // namespace Qel
+} // namespace Calvereth

@@ -1,0 +1,126 @@
+// Processor base of the meter plug-in: binds one algorithm accessor of the engine to the host's
+// processor calls, with a crossfaded bypass over a latency-compensated dry path.
+#pragma once
+
+#include "dsp/algoaccessor.h"
+#include "dsp/crossfader.h"
+#include "dsp/delay.h"
+#include "pluginset/common/qel/parameterinfoaccessor.h"
+#include "qel/audioeffect.h"
+
+#include <atomic>
+
+namespace Calvereth {
+namespace Qel {
+
+class PluginQel : public AudioEffect
+{
+public:
+    // The most channels the meter holds per side.
+    static constexpr int32 kMaxChannels = 14;
+    // Bypass id when the table has no row named "bypass".
+    static constexpr int32 kNoBypassId = 50000;
+
+    PluginQel(const Param::ParamRecord* table, int32 rowCount);
+    PluginQel();
+    ~PluginQel() override;
+
+    // IPluginBase
+    tresult initialize(FUnknown* context) override;
+    tresult terminate() override;
+    // IComponent
+    tresult activateBus(MediaType type, BusDirection dir, int32 index, bool state) override;
+    tresult setActive(bool state) override;
+    tresult setState(IBStream* state) override;
+    tresult getState(IBStream* state) override;
+    // IAudioProcessor
+    tresult setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                               int32 numOuts) override;
+    uint32 getLatencySamples() override;
+    tresult setupProcessing(ProcessSetup& setup) override;
+    tresult process(ProcessData& data) override;
+    uint32 getTailSamples() override;
+
+    // What a block routine did with the block.
+    enum BlockResult : int32 {
+        kBlockProcessed = 0,   // measured and written
+        kBlockPassed = 1,      // outputs written without measuring (meter cannot run)
+        kBlockInvalid = 2,     // malformed process data: outputs could not be written
+    };
+
+    virtual void createAlgorithm() = 0;
+    virtual void releaseAlgorithm();
+    virtual void pushParametersToAlgorithm();
+    virtual int32 setupChannels(SpeakerArrangement input, SpeakerArrangement output, SpeakerArrangement secondInput);
+    virtual void setBypass(double value);
+    virtual void processParameterChanges(ProcessData& data);
+    virtual void afterProcess(ProcessData& data);
+    virtual void setAuxInputEnabled(bool state);
+    virtual void setBypassState(int32 state);
+    virtual void writeOutputParameterChanges(IParameterChangeList* changes);
+    virtual int32 processNoInput(ProcessData& data);
+    virtual int32 processMain(ProcessData& data);
+    virtual int32 processWithAux(ProcessData& data);
+    virtual int32 applyBypass(ProcessData& data, int32 offset, int32 n);
+    virtual int32 getCustomStateFormat(int32& format, int32& version);
+    virtual bool isCustomStateDirty();
+    virtual tresult readCustomState(IBStream* state);
+    virtual tresult readCustomStateChunk(IBStream* state, int32 size);
+    virtual tresult writeCustomState(IBStream* state);
+    virtual int32 passBusArrangementsToAlgorithm();
+    virtual int32 spreadValue(uint64 value, uint64& a, uint64& b, uint64& c);
+
+    // Messages to the connected controller; each answers 1 when no message can be allocated.
+    int32 sendStringMessage(const char* id, const char16_t* text);
+    int32 sendIntMessage(const char* id, int64 value);
+    int32 sendFloatMessage(const char* id, double value);
+
+    // Rounds a length field that counts 140 bytes per record up to whole 144-byte entries.
+    static int32 normalizeStateLength(int32 length);
+
+    DSP::AlgoAccessor* getAccessor() const { return accessor; }
+    Param::ParameterInfoAccessor* getParameterAccessor() const { return paramAccessor; }
+    int32 getBypassId() const { return bypassId; }
+    int32 getBypassState() const { return bypassState; }
+    int32 getChannelsIn() const { return channelsIn; }
+    int32 getChannelsOut() const { return channelsOut; }
+
+
+protected:
+    using Routine = int32 (PluginQel::*)(ProcessData&);
+
+    // Applies the block's input parameter changes (the last point of each queue).
+    void applyInputChanges(ProcessData& data);
+    // Copies input 0 to output 0 channel by channel and zeroes what has no input; false when the
+    // output buffers are unusable.
+    bool passThrough(ProcessData& data);
+    // True when bus 0 of the list carries at least `channels` usable channel pointers.
+    static bool busUsable(const BusBuffers* buses, int32 count, int32 channels);
+    // The normal and the auxiliary routine share their body.
+    int32 processBlock(ProcessData& data, bool withAux);
+    // One piece of at most the set-up's block size, starting at `offset`.
+    void processPiece(ProcessData& data, int32 offset, int32 n, bool withAux);
+    void silencePiece(ProcessData& data, int32 offset, int32 n);
+    // Output channels beyond the metered ones take their input (or silence).
+    void passExtraChannels(ProcessData& data);
+
+    Routine processRoutine = &PluginQel::processMain;
+    DSP::AlgoAccessor* accessor = nullptr;
+    Param::ParameterInfoAccessor* paramAccessor = nullptr;
+    int32 bypassId = kNoBypassId;
+    int32 bypassState = 0;
+    int32 rowCount = 0;
+    bool hasTable = false;
+    bool auxEnabled = false;
+    bool mainInputActive = false;
+    bool mainOutputActive = false;
+    bool secondInputActive = false;
+    DSP::DelayMultiCh* dryDelay = nullptr;
+    DSP::CrossFader<float>* crossFader = nullptr;
+    // Channel counts the engine was configured with.
+    int32 channelsIn = 0;
+    int32 channelsOut = 0;
+};
+
+} // namespace Qel
+} // namespace Calvereth

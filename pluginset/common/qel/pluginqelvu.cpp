@@ -1,0 +1,148 @@
+#include "pluginset/common/qel/pluginqelvu.h"
+
+#include "dsp/algoaccessorvu.h"
+
+#include <cstring>
+
+namespace Calvereth {
+namespace Qel {
+
+namespace {
+
+int32* copyIds(const int32* ids, int32 count)
+{
+    if (!ids || count <= 0)
+        return nullptr;
+    int32* copy = new int32[static_cast<std::size_t>(count)];
+    std::memcpy(copy, ids, sizeof(int32) * static_cast<std::size_t>(count));
+    return copy;
+}
+
+bool idIs(const char* id, const char* expected)
+{
+    return id && std::strcmp(id, expected) == 0;
+}
+
+} // namespace
+
+PluginQelVu::PluginQelVu(const Param::ParamRecord* table, int32 rowCount) : PluginQel(table, rowCount) {}
+
+PluginQelVu::~PluginQelVu()
+{
+    delete[] inputValueIds;
+    delete[] outputValueIds;
+}
+
+void PluginQelVu::setInputValueIds(const int32* ids, int32 count)
+{
+    delete[] inputValueIds;
+    inputValueIds = copyIds(ids, count);
+    inputIdCount = inputValueIds ? count : 0;
+}
+
+void PluginQelVu::setOutputValueIds(const int32* ids, int32 count)
+{
+    delete[] outputValueIds;
+    outputValueIds = copyIds(ids, count);
+    outputIdCount = outputValueIds ? count : 0;
+}
+
+tresult PluginQelVu::notify(IMessage* message)
+{
+    if (!message)
+        return kInvalidArgument;
+    const char* id = message->getMessageId();
+    auto* vu = dynamic_cast<DSP::AlgoAccessorVu*>(accessor);
+    if (idIs(id, "resetMaxLevelIn") || idIs(id, "resetMaxLevelOut")) {
+        IMessageAttributes* attributes = message->getAttributes();
+        int64 value = 0;
+        if (attributes && attributes->getInt(id, value) == kResultOk && vu) {
+            if (idIs(id, "resetMaxLevelIn"))
+                vu->resetMaxLevelIn();
+            else
+                vu->resetMaxLevelOut();
+        }
+    } else if (idIs(id, "PluginDataGet")) {
+        readOutRequested.store(true, std::memory_order_release);
+        dataRequested();
+    }
+    return kResultOk;
+}
+
+int32 PluginQelVu::busChannelCount(BusDirection dir)
+{
+    BusInfo info{};
+    if (getBusInfo(kAudio, dir, 0, info) != kResultOk)
+        return 0;
+    return info.channelCount;
+}
+
+tresult PluginQelVu::setActive(bool state)
+{
+    tresult result = PluginQel::setActive(state);
+    if (IMessage* message = allocateMessage()) {
+        if (IMessageAttributes* attributes = message->getAttributes()) {
+            message->setMessageId("nChannels");
+            attributes->setInt("nChannelsIn", busChannelCount(kInput));
+            attributes->setInt("nChannelsOut", busChannelCount(kOutput));
+            sendMessage(message);
+        }
+        message->release();
+    }
+    sendIntMessage("vuMetersProcessing", state ? 1 : 0);
+    return result;
+}
+
+void PluginQelVu::processParameterChanges(ProcessData& data)
+{
+    applyInputChanges(data);
+    if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
+        writeMeterValues(data.outputParameterChanges, data.numSamples);
+}
+
+void PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value)
+{
+    // The host boundary carries normalised values: never outside 0..1, never NaN.
+    if (!(value >= 0.0))
+        value = 0.0;
+    else if (value > 1.0)
+        value = 1.0;
+    int32 index = 0;
+    uint32 pid = static_cast<uint32>(id);
+    if (IParameterChangeQueue* queue = changes->addParameterData(pid, index)) {
+        int32 pointIndex = 0;
+        queue->addPoint(0, value, pointIndex);
+    }
+}
+
+void PluginQelVu::writeMeterValues(IParameterChangeList* changes, int32)
+{
+    if (accessor && changes) {
+        if (inputMeteringOn && inputValueIds) {
+            int32 count = busChannelCount(kInput);
+            if (count <= inputIdCount)
+                for (int32 c = 0; c < count; ++c)
+                    addPoint(changes, inputValueIds[c], accessor->getValue(inputValueIds[c]));
+            if (overallInputId >= 0)
+                addPoint(changes, overallInputId, accessor->getValue(overallInputId));
+        }
+        if (outputMeteringOn && outputValueIds) {
+            int32 count = busChannelCount(kOutput);
+            if (count <= outputIdCount)
+                for (int32 c = 0; c < count; ++c)
+                    addPoint(changes, outputValueIds[c], accessor->getValue(outputValueIds[c]));
+            if (overallOutputId >= 0)
+                addPoint(changes, overallOutputId, accessor->getValue(overallOutputId));
+        }
+        if (singleValueOn && singleValueId >= 0) {
+            double v = accessor->getValue(singleValueId);
+            if (v > static_cast<double>(0.99f))
+                v = 1.0;
+            addPoint(changes, singleValueId, v);
+        }
+    }
+    readOutRequested.store(false, std::memory_order_release);
+}
+
+} // namespace Qel
+} // namespace Calvereth

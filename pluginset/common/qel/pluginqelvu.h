@@ -1,0 +1,56 @@
+// Processor base that meters for a display: answers the controller's messages, tells it the channel
+// counts, and writes meter values as output parameter changes when asked.
+#pragma once
+
+#include "pluginset/common/qel/pluginqel.h"
+
+#include <atomic>
+
+namespace Calvereth {
+namespace Qel {
+
+class PluginQelVu : public PluginQel
+{
+public:
+    PluginQelVu(const Param::ParamRecord* table, int32 rowCount);
+    ~PluginQelVu() override;
+
+    tresult notify(IMessage* message) override;
+    tresult setActive(bool state) override;
+    void processParameterChanges(ProcessData& data) override;
+
+    virtual void writeMeterValues(IParameterChangeList* changes, int32 sampleCount);
+
+    void setInputValueIds(const int32* ids, int32 count);
+    void setOutputValueIds(const int32* ids, int32 count);
+    void setSingleValueId(int32 id) { singleValueId = id; }
+    void setOverallValueIds(int32 input, int32 output)
+    {
+        overallInputId = input;
+        overallOutputId = output;
+    }
+    bool isReadOutRequested() const { return readOutRequested.load(std::memory_order_acquire); }
+
+protected:
+    // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the audio thread.
+    virtual void dataRequested() {}
+    // One point at offset 0 for id, when the host gives a queue.
+    static void addPoint(IParameterChangeList* changes, int32 id, double value);
+    int32 busChannelCount(BusDirection dir);
+
+    bool inputMeteringOn = false;
+    bool outputMeteringOn = false;
+    bool singleValueOn = false;
+    // Set by the main thread, cleared by the audio thread's read-out.
+    std::atomic<bool> readOutRequested{false};
+    int32* inputValueIds = nullptr;
+    int32* outputValueIds = nullptr;
+    int32 singleValueId = -1;
+    int32 overallInputId = -1;
+    int32 overallOutputId = -1;
+    int32 inputIdCount = 0;
+    int32 outputIdCount = 0;
+};
+
+} // namespace Qel
+} // namespace Calvereth

@@ -1,0 +1,270 @@
+// K-weighting, reference readings, the start-up timeline, channel weights and block partitions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "dsp/collectors.h"
+#include "dsp/loudness.h"
+#include "dsp_support.h"
+
+using namespace DSP;
+
+namespace {
+
+// Magnitude in dB of the cascade of the two designed stages at frequency f.
+double responseDb(double fs, double f)
+{
+    float s[6], h[6];
+    Loudness::designShelf(fs, s);
+    Loudness::designHighPass(fs, h);
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * f / fs);
+    auto stage = [&](const float* t) {
+        const double b0 = t[0], b1 = t[1], b2 = t[2], a1 = t[4], a2 = t[5];
+        return (b0 + b1 * z1 + b2 * z1 * z1) / (1.0 + a1 * z1 + a2 * z1 * z1);
+    };
+    return 20.0 * std::log10(std::abs(stage(s) * stage(h)));
+}
+
+struct Meter
+{
+    Meter(double fs, int32 block, bool threaded, int channels = 2, uint64 mask = 3)
+    : l(block, threaded, fs), block(block)
+    {
+        l.initialize(nullptr);
+        l.reset();
+        l.setChannelConfig(channels, channels, 0, mask);
+    }
+    ~Meter() { l.terminate(); }
+    void run(dsptest::Signal& s, size_t from, size_t to)
+    {
+        for (size_t pos = from; pos < to; pos += static_cast<size_t>(block)) {
+            const int32 n = static_cast<int32>(std::min<size_t>(static_cast<size_t>(block), to - pos));
+            l.process(s.at(pos), n);
+        }
+    }
+    Loudness l;
+    int32 block;
+};
+
+} // namespace
+
+TEST(DspKWeighting, TapsAt48k)
+{
+    float s[6], h[6];
+    Loudness::designShelf(48000.0, s);
+    EXPECT_NEAR(s[0], 1.53333, 1e-5);
+    EXPECT_NEAR(s[1], -2.77281, 1e-5);
+    EXPECT_NEAR(s[2], 1.26690, 1e-5);
+    EXPECT_EQ(s[3], 1.0f);
+    EXPECT_NEAR(s[4], -1.74447, 1e-5);
+    EXPECT_NEAR(s[5], 0.77189, 1e-5);
+    Loudness::designHighPass(48000.0, h);
+    EXPECT_NEAR(h[0], 0.995045, 1e-6);
+    EXPECT_EQ(h[0], h[2]);
+    EXPECT_NEAR(h[1], -1.990090, 1e-6);
+    EXPECT_NEAR(h[4], -1.990078, 1e-6);
+    EXPECT_NEAR(h[5], 0.990102, 1e-6);
+}
+
+TEST(DspKWeighting, ResponseFollowsTheRate)
+{
+    for (double fs : {44100.0, 48000.0, 96000.0}) {
+        // Shelf of about +4 dB above a few kHz; second-order high pass of Q 0.5 at 38 Hz (-6 dB).
+        EXPECT_NEAR(responseDb(fs, 10000.0), 4.0, 0.1) << fs;
+        EXPECT_NEAR(responseDb(fs, 1000.0), 0.7, 0.05) << fs;
+        EXPECT_NEAR(responseDb(fs, 200.0), -0.34, 0.02) << fs;
+        EXPECT_NEAR(responseDb(fs, 38.0), -6.02, 0.02) << fs;
+        EXPECT_LT(responseDb(fs, 10.0), -20.0) << fs;
+    }
+    // The rates agree with each other where the curve is flat.
+    EXPECT_NEAR(responseDb(44100.0, 997.0), responseDb(96000.0, 997.0), 0.01);
+}
+
+TEST(DspKWeighting, MeterSetsTheDesignedTaps)
+{
+    Meter m(96000.0, 512, false);
+    float s[6];
+    Loudness::designShelf(96000.0, s);
+    for (int c = 0; c < 2; ++c) {
+        const BiquadStage* b = m.l.getBiquad(0, c);
+        ASSERT_NE(b, nullptr);
+        EXPECT_TRUE(b->allocated);
+        EXPECT_EQ(b->b0, s[0]);
+        EXPECT_EQ(b->a2, s[5]);
+    }
+}
+
+TEST(DspLoudness, ReferenceSineReadsMinus23)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 4);
+    for (int c = 0; c < 2; ++c)
+        dsptest::addSine(s, c, 1000.0, dsptest::dbToAmp(-23.0), fs);
+    Meter m(fs, 512, false);
+    m.run(s, 0, s.frames());
+    EXPECT_NEAR(m.l.getMomentary(), -22.99, 0.01);
+    EXPECT_NEAR(m.l.getShortTerm(), -22.99, 0.01);
+    EXPECT_NEAR(m.l.getIntegrated(), -22.99, 0.01);
+    EXPECT_NEAR(m.l.getMomentaryMax(), -22.99, 0.01);
+    EXPECT_NEAR(m.l.getShortTermMax(), -22.99, 0.01);
+    EXPECT_NEAR(m.l.getRange(), 0.0, 0.01);
+}
+
+TEST(DspLoudness, RangeOfTwoLevels)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 40);
+    // -23 dBFS per channel reads -22.99: scale to -20 and -30 LUFS.
+    const double a20 = dsptest::dbToAmp(-23.0 + 2.99), a30 = dsptest::dbToAmp(-23.0 - 7.01);
+    for (int c = 0; c < 2; ++c) {
+        dsptest::addSine(s, c, 1000.0, a20, fs, 0.0, 0, 48000 * 20);
+        dsptest::addSine(s, c, 1000.0, a30, fs, 0.0, 48000 * 20, s.frames());
+    }
+    Meter m(fs, 4800, false);
+    m.run(s, 0, s.frames());
+    EXPECT_NEAR(m.l.getRange(), 10.0, 0.05);
+    EXPECT_NEAR(m.l.getShortTermMax(), -20.0, 0.02);
+    EXPECT_NEAR(m.l.getShortTerm(), -30.0, 0.02);
+    EXPECT_NEAR(loudnessOf(m.l.getRangeHighEnergy()) - loudnessOf(m.l.getRangeLowEnergy()), m.l.getRange(), 1e-4);
+}
+
+TEST(DspLoudness, StartUpTimeline)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 4);
+    for (int c = 0; c < 2; ++c)
+        dsptest::addSine(s, c, 1000.0, 0.1, fs);
+    Meter m(fs, 480, false);
+    size_t pos = 0;
+    auto upTo = [&](double seconds) {
+        const size_t to = static_cast<size_t>(seconds * fs + 0.5);
+        m.run(s, pos, to);
+        pos = to;
+    };
+    EXPECT_EQ(m.l.getMomentary(), -80.0f);
+    EXPECT_EQ(m.l.getRange(), 0.0f);
+    upTo(0.39);
+    EXPECT_EQ(m.l.getMomentary(), -80.0f);
+    upTo(0.4);
+    EXPECT_GT(m.l.getMomentary(), -80.0f);
+    EXPECT_EQ(m.l.getIntegrated(), -80.0f);
+    upTo(0.59);
+    EXPECT_EQ(m.l.getIntegrated(), -80.0f);
+    upTo(0.6);
+    EXPECT_GT(m.l.getIntegrated(), -80.0f);
+    upTo(2.99);
+    EXPECT_EQ(m.l.getShortTerm(), -80.0f);
+    EXPECT_EQ(m.l.getShortTermMax(), -80.0f);
+    upTo(3.0);
+    EXPECT_GT(m.l.getShortTerm(), -80.0f);
+    EXPECT_EQ(m.l.getRange(), 0.0f); // one gated window: both points are that window
+    EXPECT_GT(m.l.getRangeHighEnergy(), 0.0f);
+}
+
+TEST(DspLoudness, MaximaFollowEveryWindow)
+{
+    // A 0.1-s burst inside one large block: the maximum sees the loud window even though the
+    // block's last window is quiet again.
+    const double fs = 48000.0;
+    dsptest::Signal s(1, 48000 * 2);
+    dsptest::addSine(s, 0, 1000.0, 0.01, fs);
+    for (size_t i = 48000; i < 52800; ++i)
+        s.data[0][i] *= 50.0f;
+    Meter one(fs, 48000, false, 1, 4), small(fs, 480, false, 1, 4);
+    one.run(s, 0, s.frames());
+    small.run(s, 0, s.frames());
+    EXPECT_NEAR(one.l.getMomentaryMax(), small.l.getMomentaryMax(), 1e-3);
+    EXPECT_GT(one.l.getMomentaryMax(), one.l.getMomentary() + 10.0f);
+}
+
+TEST(DspLoudness, ChannelWeightsFollowTheWholeMask)
+{
+    Loudness l(512, false, 48000.0);
+    l.initialize(nullptr);
+    l.reset();
+    const uint64 m51 = 1 | 2 | 4 | 8 | 16 | 32;
+    l.setChannelConfig(6, 6, 0, m51);
+    const float expect[6] = {1, 1, 1, 0, 1.41f, 1.41f};
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(l.getChannelWeight(c), expect[c]);
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(l.getIntegratedCollector()->getSummer()->getWeight(c), expect[c]);
+    // Same count, other layout: no stale weights.
+    const uint64 other = 1 | 2 | 4 | 64 | 128 | 262144;
+    l.setChannelConfig(6, 6, 0, other);
+    const float expect2[6] = {1, 1, 1, 1, 1, 0};
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(l.getChannelWeight(c), expect2[c]);
+        EXPECT_EQ(l.getRangeCollector()->getSummer()->getWeight(c), expect2[c]);
+    }
+    l.terminate();
+}
+
+TEST(DspLoudness, NewChannelCountResetsAndMaximaReset)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 1);
+    for (int c = 0; c < 2; ++c)
+        dsptest::addSine(s, c, 500.0, 0.2, fs);
+    Meter m(fs, 512, false);
+    m.run(s, 0, s.frames());
+    ASSERT_GT(m.l.getMomentary(), -80.0f);
+    const float integrated = m.l.getIntegrated();
+    m.l.resetMomentaryMax();
+    m.l.resetShortTermMax();
+    EXPECT_EQ(m.l.getMomentaryMax(), -80.0f);
+    EXPECT_EQ(m.l.getIntegrated(), integrated);
+    m.l.setChannelConfig(1, 1, 0, 4);
+    EXPECT_EQ(m.l.getMomentary(), -80.0f);
+    EXPECT_EQ(m.l.getIntegrated(), -80.0f);
+    EXPECT_EQ(m.l.getChannelCount(), 1);
+}
+
+TEST(DspLoudness, BlockPartitionsGiveTheSameReadings)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 4 + 123);
+    dsptest::Lcg rng;
+    for (size_t i = 0; i < s.frames(); ++i) {
+        const float env = 0.02f + 0.3f * static_cast<float>((i / 9000) % 4);
+        s.data[0][i] = rng.next() * env;
+        s.data[1][i] = rng.next() * env * 0.5f;
+    }
+    std::vector<std::vector<float>> readings;
+    for (int32 block : {1, 100, 512, 4800, 8192}) {
+        Meter m(fs, block, false);
+        m.run(s, 0, s.frames());
+        readings.push_back({m.l.getMomentary(), m.l.getShortTerm(), m.l.getIntegrated(), m.l.getMomentaryMax(),
+                            m.l.getShortTermMax(), m.l.getRange(), m.l.getRangeLowEnergy(),
+                            m.l.getRangeHighEnergy()});
+    }
+    // The filters round differently for different call lengths: equal to well below 0.001 LU.
+    for (size_t k = 1; k < readings.size(); ++k)
+        for (size_t v = 0; v < readings[0].size(); ++v)
+            EXPECT_NEAR(readings[k][v], readings[0][v], v < 6 ? 2e-4 : std::fabs(readings[0][v]) * 1e-4)
+                << k << " " << v;
+}
+
+TEST(DspLoudness, ThreadedMeterMatchesAfterDrain)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 8);
+    dsptest::Lcg rng;
+    for (size_t i = 0; i < s.frames(); ++i) {
+        const float env = 0.05f + 0.4f * static_cast<float>((i / 30000) % 3);
+        s.data[0][i] = rng.next() * env;
+        s.data[1][i] = rng.next() * env;
+    }
+    Meter t(fs, 8192, true), u(fs, 8192, false);
+    t.run(s, 0, s.frames());
+    u.run(s, 0, s.frames());
+    ASSERT_TRUE(t.l.drain());
+    EXPECT_EQ(t.l.getDroppedWindows(), 0u);
+    EXPECT_EQ(t.l.getIntegrated(), u.l.getIntegrated());
+    EXPECT_EQ(t.l.getRange(), u.l.getRange());
+    EXPECT_EQ(t.l.getMomentary(), u.l.getMomentary());
+    EXPECT_EQ(t.l.getShortTermMax(), u.l.getShortTermMax());
+    EXPECT_EQ(t.l.isBelowRelativeGate(), u.l.isBelowRelativeGate());
+}

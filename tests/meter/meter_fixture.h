@@ -1,0 +1,88 @@
+// A session over the built bundle, set up for stereo at 48 kHz, and signal helpers.
+#pragma once
+
+#include "host/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace metertest {
+
+using namespace qelhost;
+
+// Normalised value of a meter row (-80 .. 48).
+inline double meterNorm(double plain)
+{
+    return (plain + 80.0) / 128.0;
+}
+
+// Two channels of samples, planar.
+struct Stereo {
+    std::vector<float> l, r;
+    explicit Stereo(std::size_t n = 0) : l(n), r(n) {}
+    std::size_t size() const { return l.size(); }
+};
+
+inline Stereo sine(double seconds, double rate, double freq, double amp, double phaseR = 0.0)
+{
+    std::size_t n = static_cast<std::size_t>(std::llround(seconds * rate));
+    Stereo s(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double t = static_cast<double>(i) / rate;
+        s.l[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t));
+        s.r[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t + phaseR));
+    }
+    return s;
+}
+
+class BundleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(session.load(error)) << error;
+        ASSERT_TRUE(session.create(error)) << error;
+    }
+    void setupStereo(int block = 512, double rate = 48000.0)
+    {
+        std::string error;
+        ASSERT_TRUE(session.setup(rate, 2, block, error)) << error;
+    }
+    // Feeds a signal block by block on the audio thread; outputs land in `out` when given.
+    void feed(const Stereo& s, int block, Stereo* out = nullptr)
+    {
+        for (std::size_t pos = 0; pos < s.size(); pos += static_cast<std::size_t>(block)) {
+            int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), s.size() - pos));
+            const float* in[2] = {s.l.data() + pos, s.r.data() + pos};
+            if (out) {
+                float* o[2] = {out->l.data() + pos, out->r.data() + pos};
+                session.processBlock(in, n, o);
+            } else {
+                session.processBlock(in, n);
+            }
+        }
+    }
+    std::vector<MessageRecord> messages(const std::string& id)
+    {
+        std::vector<MessageRecord> out;
+        for (auto& m : session.router().log())
+            if (m.id == id)
+                out.push_back(m);
+        return out;
+    }
+    static std::string timeText(const MessageRecord& m)
+    {
+        auto it = m.attributes.find("time");
+        if (it == m.attributes.end() || !std::holds_alternative<std::u16string>(it->second))
+            return "";
+        const auto& s = std::get<std::u16string>(it->second);
+        return std::string(s.begin(), s.end());
+    }
+
+    Session session{NORRIK_BUNDLE_PATH};
+};
+
+}  // namespace metertest

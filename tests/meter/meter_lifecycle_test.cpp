@@ -1,0 +1,239 @@
+// The processor's life cycle through the host: buses, arrangements, set-up, activation, bad calls.
+#include "tests/meter/meter_fixture.h"
+
+#include <cstring>
+
+namespace metertest {
+namespace {
+
+class LifecycleTest : public BundleTest {
+protected:
+    // A block with caller-owned buffers, straight to the processor.
+    struct Block {
+        std::vector<std::vector<float>> in, out;
+        std::vector<float*> inPtr, outPtr;
+        AudioBusBuffers ib{}, ob{};
+        ProcessData data{};
+        Block(int channels, int n, float value = 0.25f)
+        {
+            for (int c = 0; c < channels; ++c) {
+                in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
+                out.emplace_back(static_cast<std::size_t>(n), -7.0f);
+            }
+            for (int c = 0; c < channels; ++c) {
+                inPtr.push_back(in[static_cast<std::size_t>(c)].data());
+                outPtr.push_back(out[static_cast<std::size_t>(c)].data());
+            }
+            ib = AudioBusBuffers{channels, 0, inPtr.data()};
+            ob = AudioBusBuffers{channels, 0, outPtr.data()};
+            data.numSamples = n;
+            data.numInputs = data.numOutputs = 1;
+            data.inputs = &ib;
+            data.outputs = &ob;
+        }
+    };
+};
+
+TEST_F(LifecycleTest, BusesAndControllerClass)
+{
+    IComponent* c = session.component();
+    EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(c->getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(c->getBusCount(kEvent, kInput), 0);
+    const char* names[2] = {"Stereo In", "Stereo Out"};
+    for (int dir = 0; dir < 2; ++dir) {
+        BusInfo info{};
+        ASSERT_EQ(c->getBusInfo(kAudio, dir, 0, info), kResultOk);
+        EXPECT_EQ(info.mediaType, kAudio);
+        EXPECT_EQ(info.direction, dir);
+        EXPECT_EQ(info.channelCount, 2);
+        EXPECT_EQ(toUtf8(info.name), names[dir]);
+        EXPECT_EQ(info.busType, 0);
+        EXPECT_EQ(info.flags, 1u);
+    }
+    BusInfo info{};
+    EXPECT_EQ(c->getBusInfo(kAudio, kInput, 1, info), kResultFalse);
+    std::uint8_t cid[16] = {};
+    ASSERT_EQ(c->getControllerClassId(cid), kResultOk);
+    EXPECT_EQ(cid[0], 0x6D);
+    EXPECT_EQ(cid[15], 0x68);
+    // A second initialize is refused and adds no buses.
+    EXPECT_EQ(c->initialize(&session.app()), kResultFalse);
+    EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
+}
+
+TEST_F(LifecycleTest, ArrangementsTheMeterCannotHoldAreRefused)
+{
+    IAudioProcessor* p = session.processor();
+    SpeakerArrangement stereo = 0x3, mono = 0x1;
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
+    // Stereo in, mono out: refused; the output bus proposes the input's layout.
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &mono, 1), kResultFalse);
+    SpeakerArrangement a = 0;
+    ASSERT_EQ(p->getBusArrangement(kOutput, 0, a), kResultOk);
+    EXPECT_EQ(a, stereo);
+    // More channels than the meter holds: refused outright, the buses keep stereo.
+    SpeakerArrangement wide = (1ull << 16) - 1;
+    EXPECT_EQ(p->setBusArrangements(&wide, 1, &wide, 1), kResultFalse);
+    ASSERT_EQ(p->getBusArrangement(kInput, 0, a), kResultOk);
+    EXPECT_EQ(a, stereo);
+    SpeakerArrangement none = 0;
+    EXPECT_EQ(p->setBusArrangements(&none, 1, &none, 1), kResultFalse);
+    EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), kInvalidArgument);
+    EXPECT_EQ(p->getBusArrangement(kInput, 1, a), kResultFalse);
+    // Mono on both sides is accepted.
+    EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultOk);
+}
+
+TEST_F(LifecycleTest, SetupRefusesWhatItCannotProcess)
+{
+    IAudioProcessor* p = session.processor();
+    EXPECT_EQ(p->canProcessSampleSize(kSample32), kResultOk);
+    EXPECT_EQ(p->canProcessSampleSize(kSample64), kResultFalse);
+    ProcessSetup s64{kRealtime, kSample64, 512, 0, 48000.0};
+    EXPECT_EQ(p->setupProcessing(s64), kResultFalse);
+    ProcessSetup zero{kRealtime, kSample32, 0, 0, 48000.0};
+    EXPECT_EQ(p->setupProcessing(zero), kResultFalse);
+    ProcessSetup rate{kRealtime, kSample32, 512, 0, 0.5};
+    EXPECT_EQ(p->setupProcessing(rate), kResultFalse);
+    ProcessSetup nan{kRealtime, kSample32, 512, 0, std::nan("")};
+    EXPECT_EQ(p->setupProcessing(nan), kResultFalse);
+    ProcessSetup ok{kRealtime, kSample32, 256, 0, 44100.0};
+    EXPECT_EQ(p->setupProcessing(ok), kResultOk);
+    EXPECT_EQ(p->setupProcessing(ok), kResultOk);
+}
+
+TEST_F(LifecycleTest, BlocksBeforeActivationPassThroughUnmeasured)
+{
+    IAudioProcessor* p = session.processor();
+    SpeakerArrangement stereo = 0x3;
+    ASSERT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
+    ProcessSetup s{kRealtime, kSample32, 512, 0, 48000.0};
+    ASSERT_EQ(p->setupProcessing(s), kResultOk);
+    Block b(2, 512, 0.5f);
+    ASSERT_EQ(p->process(b.data), kResultOk);
+    EXPECT_EQ(b.out, b.in);  // outputs written, not left as they were
+}
+
+TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
+{
+    setupStereo(512);
+    IAudioProcessor* p = session.processor();
+    Block b(2, 512);
+    ProcessData d = b.data;
+    d.outputs = nullptr;
+    EXPECT_EQ(p->process(d), kInvalidArgument);
+    d = b.data;
+    d.numSamples = -5;
+    EXPECT_EQ(p->process(d), kInvalidArgument);
+    // Missing input pointers: outputs still written (zeroed), success.
+    d = b.data;
+    d.inputs = nullptr;
+    d.numInputs = 0;
+    EXPECT_EQ(p->process(d), kResultOk);
+    EXPECT_EQ(b.out[0][0], 0.0f);
+    // Fewer channel pointers than the meter was configured for: passed through.
+    Block mono(1, 512, 0.5f);
+    EXPECT_EQ(p->process(mono.data), kResultOk);
+    EXPECT_EQ(mono.out, mono.in);
+    // A null output channel pointer cannot be written.
+    Block holes(2, 512);
+    holes.outPtr[1] = nullptr;
+    EXPECT_EQ(p->process(holes.data), kInvalidArgument);
+    // Zero samples: fine.
+    Block empty(2, 0);
+    EXPECT_EQ(p->process(empty.data), kResultOk);
+    // Null everywhere else.
+    IConnectionPoint* cp = session.processorConnection();
+    EXPECT_EQ(cp->notify(nullptr), kInvalidArgument);
+    EXPECT_EQ(cp->connect(nullptr), kInvalidArgument);
+    EXPECT_EQ(session.component()->setState(nullptr), kInvalidArgument);
+    EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
+    EXPECT_EQ(session.controllerConnection()->notify(nullptr), kInvalidArgument);
+}
+
+TEST_F(LifecycleTest, OversizeBlockIsMeasuredInPieces)
+{
+    setupStereo(256);
+    IAudioProcessor* p = session.processor();
+    Block big(2, 256 * 7 + 13, 0.5f);
+    EXPECT_EQ(p->process(big.data), kResultOk);
+    EXPECT_EQ(big.out, big.in);
+    session.readOut(true);
+    // 0.5 and 1.0 peaks: the true peak of the louder channel is about 0 dB.
+    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01);
+}
+
+TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
+{
+    setupStereo(512);
+    IAudioProcessor* p = session.processor();
+    // Left flagged silent (and silent), right loud: measured and passed, not muted.
+    Block one(2, 512, 0.5f);
+    std::fill(one.in[0].begin(), one.in[0].end(), 0.0f);
+    one.ib.silenceFlags = 0x1;
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(p->process(one.data), kResultOk);
+    EXPECT_EQ(one.out, one.in);
+    EXPECT_EQ(one.ob.silenceFlags, 0u);
+    session.readOut(true);
+    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01);  // right channel at 1.0
+
+    // Both flagged and the meter's output silent: outputs zeroed and flagged.
+    Block all(2, 512, 0.0f);
+    all.ib.silenceFlags = 0x3;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(p->process(all.data), kResultOk);
+    EXPECT_EQ(all.ob.silenceFlags, 0x3u);
+    EXPECT_EQ(all.out[0][100], 0.0f);
+    EXPECT_EQ(all.out[1][511], 0.0f);
+}
+
+TEST_F(LifecycleTest, ReSetupKeepsParameterValues)
+{
+    setupStereo(512);
+    session.setParameter(48, 1.0);  // ScaleLU on
+    session.processBlock(nullptr, 0);
+    std::vector<std::uint8_t> before;
+    ASSERT_TRUE(session.saveState(before));
+    std::string error;
+    ASSERT_TRUE(session.resetup(128, error)) << error;
+    std::vector<std::uint8_t> after;
+    ASSERT_TRUE(session.saveState(after));
+    EXPECT_EQ(before, after);
+    // The LU offset is still in force: silence reads -80 + 23.
+    session.readOut(false);
+    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
+}
+
+TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
+{
+    setupStereo(512);
+    feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
+    session.readOut(true);
+    double peak = session.lastOutput(11);
+    ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
+    ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
+    session.readOut(false);
+    EXPECT_EQ(session.lastOutput(11), peak);
+}
+
+TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
+{
+    setupStereo(512);
+    auto n = messages("nChannels");
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
+    EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsOut")), 2);
+    auto v = messages("vuMetersProcessing");
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(std::get<int64>(v[0].attributes.at("vuMetersProcessing")), 1);
+    session.component()->setActive(false);
+    v = messages("vuMetersProcessing");
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
+    session.component()->setActive(true);
+}
+
+}  // namespace
+}  // namespace metertest

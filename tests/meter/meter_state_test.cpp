@@ -1,0 +1,154 @@
+// The processor's state stream: layout, round trip, the length rule, and every way it can be cut short.
+#include "tests/meter/meter_fixture.h"
+
+#include <cstring>
+
+namespace metertest {
+namespace {
+
+class StateTest : public BundleTest {
+protected:
+    void SetUp() override
+    {
+        BundleTest::SetUp();
+        setupStereo(512);
+    }
+    static void putInt(std::vector<std::uint8_t>& b, std::size_t at, int32 v) { std::memcpy(b.data() + at, &v, 4); }
+    static double valueAt(const std::vector<std::uint8_t>& b, int record)
+    {
+        double v = 0;
+        std::memcpy(&v, b.data() + 4 + record * 140 + 132, 8);
+        return v;
+    }
+    static void setValue(std::vector<std::uint8_t>& b, int record, double v)
+    {
+        std::memcpy(b.data() + 4 + record * 140 + 132, &v, 8);
+    }
+    tresult restore(const std::vector<std::uint8_t>& bytes)
+    {
+        auto* stream = new MemoryStream(bytes);
+        tresult r = session.component()->setState(stream);
+        stream->release();
+        return r;
+    }
+    std::vector<std::uint8_t> save()
+    {
+        std::vector<std::uint8_t> out;
+        EXPECT_TRUE(session.saveState(out));
+        return out;
+    }
+};
+
+TEST_F(StateTest, DefaultStateLayout)
+{
+    auto s = save();
+    ASSERT_EQ(s.size(), 4u + 12u * 140u);
+    int32 length = 0;
+    std::memcpy(&length, s.data(), 4);
+    EXPECT_EQ(length, 1728);
+    const char* names[12] = {"loudnessM",     "loudnessS",     "loudnessI",         "loudnessMMax",
+                             "loudnessSTMax", "loudnessRange", "truePeak",          "resetLoudness",
+                             "resetLoudnessMMax", "resetTruePeak", "scaleModeLoudness", "bypass"};
+    const std::uint32_t ids[12] = {1, 2, 3, 8, 9, 10, 11, 4, 5, 7, 48, 0};
+    for (int r = 0; r < 12; ++r) {
+        const std::uint8_t* rec = s.data() + 4 + r * 140;
+        EXPECT_STREQ(reinterpret_cast<const char*>(rec), names[r]);
+        for (std::size_t i = std::strlen(names[r]); i < 128; ++i)
+            ASSERT_EQ(rec[i], 0);
+        std::uint32_t id = 0;
+        std::memcpy(&id, rec + 128, 4);
+        EXPECT_EQ(id, ids[r]);
+        EXPECT_EQ(valueAt(s, r), 0.0);
+    }
+}
+
+TEST_F(StateTest, RoundTripAndBypassTakesEffectAtOnce)
+{
+    auto s = save();
+    setValue(s, 10, 1.0);  // ScaleLU
+    setValue(s, 11, 1.0);  // bypass
+    ASSERT_EQ(restore(s), kResultOk);
+    EXPECT_EQ(save(), s);
+    // Bypassed without a fade: the very next block is the dry input, and no read-out is written.
+    Stereo sig = sine(512 / 48000.0, 48000.0, 200.0, 0.5);
+    Stereo out(sig.size());
+    session.requestData();
+    feed(sig, 512, &out);
+    uint32 latency = session.processor()->getLatencySamples();
+    for (std::size_t i = latency; i < sig.size(); ++i)
+        ASSERT_EQ(out.l[i], sig.l[i - latency]);
+    EXPECT_TRUE(session.outputLog().empty());
+    // A length that counts 140 bytes per record restores all twelve.
+    setValue(s, 11, 0.0);
+    putInt(s, 0, 1680);
+    ASSERT_EQ(restore(s), kResultOk);
+    putInt(s, 0, 1728);
+    EXPECT_EQ(save(), s);
+    // The restored scale is in force: silence reads -80 + 23.
+    session.readOut(false);
+    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
+}
+
+TEST_F(StateTest, ValuesAreClampedToTheirRows)
+{
+    auto s = save();
+    setValue(s, 10, 7.0);
+    setValue(s, 0, -500.0);
+    ASSERT_EQ(restore(s), kResultOk);
+    auto back = save();
+    EXPECT_EQ(valueAt(back, 10), 1.0);
+    EXPECT_EQ(valueAt(back, 0), -80.0);
+}
+
+TEST_F(StateTest, EveryTruncationChangesNothingAndFails)
+{
+    auto s = save();
+    setValue(s, 10, 1.0);
+    ASSERT_EQ(restore(s), kResultOk);
+    const auto good = save();
+    auto changed = good;
+    setValue(changed, 10, 0.0);
+    setValue(changed, 11, 1.0);
+    for (std::size_t cut = 0; cut < changed.size(); ++cut) {
+        std::vector<std::uint8_t> part(changed.begin(), changed.begin() + static_cast<long>(cut));
+        ASSERT_EQ(restore(part), kResultFalse) << "cut at " << cut;
+        ASSERT_EQ(save(), good) << "cut at " << cut;
+    }
+    EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
+}
+
+TEST_F(StateTest, CorruptStatesAreRefused)
+{
+    auto s = save();
+    const auto good = s;
+    // More records than entries.
+    auto many = s;
+    putInt(many, 0, 1872);
+    many.resize(4 + 13 * 140, 0);
+    EXPECT_EQ(restore(many), kResultFalse);
+    EXPECT_EQ(save(), good);
+    // A negative length.
+    auto neg = s;
+    putInt(neg, 0, -144);
+    EXPECT_EQ(restore(neg), kResultFalse);
+    // A value that is not a number.
+    auto nan = s;
+    setValue(nan, 3, std::nan(""));
+    EXPECT_EQ(restore(nan), kResultFalse);
+    EXPECT_EQ(save(), good);
+    // An empty length: nothing to read, nothing changed.
+    std::vector<std::uint8_t> zero(4, 0);
+    EXPECT_EQ(restore(zero), kResultOk);
+    EXPECT_EQ(save(), good);
+}
+
+TEST_F(StateTest, ControllerFollowsTheProcessorState)
+{
+    auto s = save();
+    setValue(s, 10, 1.0);
+    ASSERT_TRUE(session.restoreState(s));
+    EXPECT_EQ(session.controller()->getParamNormalized(48), 1.0);
+}
+
+}  // namespace
+}  // namespace metertest

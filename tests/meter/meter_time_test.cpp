@@ -1,0 +1,76 @@
+// Elapsed playing time: counted on the audio thread, sent as "time" text from the main thread.
+#include "tests/meter/meter_fixture.h"
+
+namespace metertest {
+namespace {
+
+class TimeTest : public BundleTest {};
+
+TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
+{
+    setupStereo(512, 48000.0);
+    Stereo tone = sine(93 * 512 / 48000.0, 48000.0, 440.0, 0.1);
+    feed(tone, 512);
+    session.requestData();
+    session.processBlock(nullptr, 0);
+    EXPECT_TRUE(messages("time").empty());
+
+    Stereo one = sine(512 / 48000.0, 48000.0, 440.0, 0.1);
+    feed(one, 512);
+    session.requestData();
+    auto times = messages("time");
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_EQ(timeText(times[0]), "00:00:01");
+    EXPECT_TRUE(times[0].toController);
+    // Never built nor sent off the main thread.
+    EXPECT_FALSE(times[0].offMainThread);
+    EXPECT_EQ(session.router().offMainThreadMessages(), 0);
+    EXPECT_EQ(session.app().messagesCreatedOffMainThread(), 0);
+
+    // One request, one message: nothing more until the next second.
+    session.requestData();
+    EXPECT_EQ(messages("time").size(), 1u);
+}
+
+TEST_F(TimeTest, ResetPointClearsTheCounterWhateverItsValue)
+{
+    setupStereo(512, 48000.0);
+    feed(sine(2.0, 48000.0, 440.0, 0.1), 512);
+    session.requestData();
+    session.router().clearLog();
+    session.setParameter(4, 0.0);  // a reset point of value 0.0 still resets
+    session.processBlock(nullptr, 0);
+    session.requestData();
+    auto times = messages("time");
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_EQ(timeText(times[0]), "00:00:00");
+    EXPECT_EQ(session.app().messagesCreatedOffMainThread(), 0);
+}
+
+TEST_F(TimeTest, TimeStandsStillWhileNotPlayingButMeteringGoesOn)
+{
+    setupStereo(512, 48000.0);
+    // Without the playing bit the counter does not move.
+    ProcessContext ctx{};
+    ctx.sampleRate = 48000.0;
+    std::vector<float> l(512, 0.25f), r(512, 0.25f), ol(512), orr(512);
+    float* in[2] = {l.data(), r.data()};
+    float* out[2] = {ol.data(), orr.data()};
+    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
+    ProcessData d{};
+    d.numSamples = 512;
+    d.numInputs = d.numOutputs = 1;
+    d.inputs = &ib;
+    d.outputs = &ob;
+    d.processContext = &ctx;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(session.processor()->process(d), kResultOk);
+    session.requestData();
+    EXPECT_TRUE(messages("time").empty());
+    EXPECT_EQ(ol, l);
+    session.readOut(true);
+    EXPECT_GT(session.lastOutput(11), meterNorm(-13.0));  // 0.25 peaks near -12 dB
+}
+
+}  // namespace
+}  // namespace metertest
