@@ -12,7 +12,7 @@ namespace Platform {
 namespace {
 
 void destroyBundle(BundleHandle* bundle) {
-  std::free(const_cast<char*>(bundle->path));
+  std::free(bundle->path);
   delete bundle;
 }
 
@@ -40,7 +40,20 @@ BundleRef bundleCreate(const char* folderPath) {
   if (!path) return nullptr;
   size_t n = std::strlen(path);
   while (n > 1 && path[n - 1] == '/') path[--n] = 0;
-  return new BundleHandle{1, &destroyBundle, path};
+  return new BundleHandle{1, path, &destroyBundle};
+}
+
+BundleRef bundleRetain(BundleRef bundle) {
+  if (bundle) std::atomic_ref<int32_t>(bundle->references).fetch_add(1);
+  return bundle;
+}
+
+void bundleRelease(BundleRef bundle) {
+  if (bundle && std::atomic_ref<int32_t>(bundle->references).fetch_sub(1) == 1) bundle->destroy(bundle);
+}
+
+int32_t bundleRetainCount(BundleRef bundle) {
+  return bundle ? std::atomic_ref<int32_t>(bundle->references).load() : 0;
 }
 
 URLRef bundleCopyBundleURL(BundleRef bundle) {

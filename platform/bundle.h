@@ -1,13 +1,20 @@
 #pragma once
-// Bundle and URL handles, standing in for the system's bundle services. The bundle handle itself
-// (its plain-C layout with a destroy function, and retain/release) is in bundle_handle.h: it crosses
-// the boundary between the host program and the plug-in binary.
+// Bundle and URL handles, standing in for the system's bundle services. A bundle handle crosses
+// the boundary between the host program and the plug-in binary, so its layout is plain C and it
+// carries its own destroy function: whichever side drops the last reference frees it with the
+// allocator of the side that made it.
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/bundle_handle.h"
-
 namespace Platform {
+
+extern "C" {
+struct BundleHandle {
+  int32_t references;                      // changed atomically
+  char* path;                              // the bundle folder, 0-terminated
+  void (*destroy)(struct BundleHandle*);   // frees the handle and its path
+};
+}
 
 using BundleRef = BundleHandle*;
 
@@ -15,8 +22,10 @@ struct URLObject;
 using URLRef = URLObject*;
 
 // A bundle for a folder path; null when the path is null, empty or not a directory.
-// The handle is created with one retain and frees itself (and its path) when the last one goes.
 BundleRef bundleCreate(const char* folderPath);
+BundleRef bundleRetain(BundleRef bundle);
+void bundleRelease(BundleRef bundle);
+int32_t bundleRetainCount(BundleRef bundle);
 
 // The bundle's folder as a new URL (the caller releases it); null for a null bundle.
 URLRef bundleCopyBundleURL(BundleRef bundle);
