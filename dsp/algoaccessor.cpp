@@ -140,13 +140,13 @@ int32 AlgoAccessor::setSampleRate(double rate)
 
 int32 AlgoAccessor::setChannelMasks(uint64 in, uint64 out, uint64 aux)
 {
-    int32 answer = inner ? inner->setChannelMasks(in, out, aux) : kChannelsNotHandled;
     const int32 ni = std::popcount(in), no = std::popcount(out), na = std::popcount(aux);
+    if (ni > maxChannels() || no > maxChannels())
+        return kChannelsRefused;
+    int32 answer = inner ? inner->setChannelMasks(in, out, aux) : kChannelsNotHandled;
     if (answer == kChannelsNotHandled)
         return setChannelCount(ni, no, na);
     if (answer == kChannelsAccepted) {
-        if (ni > maxChannels() || no > maxChannels())
-            return kChannelsRefused;
         inputCount = ni;
         outputCount = no;
         auxCount = na;

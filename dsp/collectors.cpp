@@ -207,7 +207,7 @@ int32 CollectorOverlap::setChannelCount(int32 in, int32 out, int32 aux)
     Overlap::setChannelCount(in, out, aux);
     resetPending();
     if (hadWorker)
-        startWorker(nullptr);
+        startWorker(workerName);
     return kChannelsAccepted;
 }
 
@@ -215,8 +215,8 @@ void CollectorOverlap::startWorker(const char* name)
 {
     if (worker)
         return;
-    static const char* const kDefaultName = "Collector";
-    worker = new CollectorProcessThread(name ? name : kDefaultName, this);
+    workerName = name;
+    worker = new CollectorProcessThread(name, this);
     if (worker->isSemaphoreValid())
         worker->start();
     // Without a semaphore or a thread the collector measures on the calling thread instead.

@@ -146,6 +146,7 @@ protected:
     Collector* summer = nullptr;
     bool threadedRequest;
     CollectorProcessThread* worker = nullptr;
+    const char* workerName = "";
     HandOverQueue queue;
     std::uint32_t appliedGeneration = 0;
     std::atomic<std::uint32_t> publishedGeneration{0};

@@ -18,17 +18,15 @@ struct BiquadStage
     DSP::IirStateType* state = nullptr;
 };
 
-// Speaker bits of the input arrangement that carry their own channel weights.
-enum LoudnessSpeaker : DSP::uint64 {
-    kSpeakerLfe = 1ull << 3,
-    kSpeakerLs = 1ull << 4,
-    kSpeakerRs = 1ull << 5,
-    kSpeakerLfe2 = 1ull << 18,
-};
-
 class Loudness : public DSP::Algo<double>
 {
 public:
+    // Speaker bits of the input arrangement that carry their own channel weights.
+    static constexpr DSP::uint64 kSpeakerLfe = 1ull << 3;
+    static constexpr DSP::uint64 kSpeakerLs = 1ull << 4;
+    static constexpr DSP::uint64 kSpeakerRs = 1ull << 5;
+    static constexpr DSP::uint64 kSpeakerLfe2 = 1ull << 18;
+
     enum Stage { kStageShelf = 0, kStageHighPass = 1, kStageWork = 2, kStageRange = 3, kStageIntegrated = 4,
                  kStageWeights = 5 };
 

@@ -24,29 +24,35 @@ public:
 
     std::int64_t read(float* const* out, std::int64_t maxFrames) override
     {
+        // Served from a large read-ahead buffer: one system call per chunk, not per block.
         const int ch = info_.channels;
         std::int64_t done = 0;
         while (done < maxFrames) {
-            std::int64_t want = std::min<std::int64_t>(maxFrames - done, kChunk);
-            scratch_.resize(static_cast<std::size_t>(kChunk * ch));
-            sf_count_t got = sf_readf_float(file_, scratch_.data(), want);
-            if (got <= 0)
-                break;
+            if (bufPos_ == bufFrames_) {
+                scratch_.resize(static_cast<std::size_t>(kChunk * ch));
+                sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
+                bufFrames_ = got > 0 ? got : 0;
+                bufPos_ = 0;
+                if (bufFrames_ == 0)
+                    break;
+            }
+            std::int64_t n = std::min<std::int64_t>(maxFrames - done, bufFrames_ - bufPos_);
             for (int c = 0; c < ch; ++c) {
                 float* dst = out[c] + done;
-                const float* src = scratch_.data() + c;
-                for (sf_count_t i = 0; i < got; ++i)
+                const float* src = scratch_.data() + bufPos_ * ch + c;
+                for (std::int64_t i = 0; i < n; ++i)
                     dst[i] = src[i * ch];
             }
-            done += got;
-            if (got < want)
-                break;
+            bufPos_ += n;
+            done += n;
         }
         return done;
     }
 
 private:
-    static constexpr std::int64_t kChunk = 4096;
+    static constexpr std::int64_t kChunk = 65536;
+    std::int64_t bufFrames_ = 0;
+    std::int64_t bufPos_ = 0;
     SNDFILE* file_;
     SF_INFO info_;
     std::string path_;

@@ -28,7 +28,8 @@ bool PluginModule::open(const std::string& path, std::string& error)
         error = "plug-in bundle not found: " + path;
         return false;
     }
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after dlclose: the bundle may leave exit-time handlers behind.
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char* e = dlerror();
         error = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
@@ -115,15 +116,17 @@ struct Session::Slot {
 namespace {
 constexpr std::uint64_t kRing = 32;
 constexpr std::uint64_t kStopBit = 1ull << 63;
+constexpr std::uint64_t kBatch = 8;  // blocks handed over per wake-up of the audio thread
 }  // namespace
 
-// Runs process() for each submitted slot in order; the main thread submits and collects.
+// Runs process() for each submitted slot in order; the main thread submits and collects. Each side
+// only wakes the other when that one has said it is waiting, so a busy pipeline makes no system calls.
 class Session::AudioThread {
 public:
     explicit AudioThread(IAudioProcessor* proc) : proc_(proc), thread_([this] { loop(); }) {}
     ~AudioThread()
     {
-        seq_.fetch_or(kStopBit, std::memory_order_acq_rel);
+        seq_.fetch_or(kStopBit);
         seq_.notify_all();
         thread_.join();
     }
@@ -131,11 +134,29 @@ public:
     {
         std::uint64_t k = seq_.load(std::memory_order_relaxed) & ~kStopBit;
         ring_[k % kRing] = s;
-        seq_.store(k + 1, std::memory_order_release);
-        seq_.notify_one();
+        seq_.store(k + 1);
+    }
+    // Wakes the audio thread when it waits: the main thread calls it after a batch of blocks and
+    // before it waits or sleeps itself, so the audio thread wakes once per batch.
+    void kick()
+    {
+        if (audioWaiting_.load())
+            seq_.notify_one();
     }
     std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
-    void waitChange(std::uint64_t seen) const { done_.wait(seen, std::memory_order_acquire); }
+    // Main thread: returns once done() has reached `target`; the audio thread wakes it only then.
+    void waitFor(std::uint64_t target)
+    {
+        kick();
+        std::uint64_t d = done_.load();
+        if (d >= target)
+            return;
+        mainTarget_.store(target);
+        mainWaiting_.store(true);
+        while ((d = done_.load()) < target)
+            done_.wait(d);
+        mainWaiting_.store(false);
+    }
 
 private:
     void loop()
@@ -146,14 +167,18 @@ private:
             if (k == (f & ~kStopBit)) {
                 if (f & kStopBit)
                     return;
-                seq_.wait(f, std::memory_order_acquire);
+                audioWaiting_.store(true);
+                if (seq_.load() == f)
+                    seq_.wait(f);
+                audioWaiting_.store(false);
                 continue;
             }
             Slot* s = ring_[k % kRing];
             s->result = proc_->process(s->data);
             ++k;
-            done_.store(k, std::memory_order_release);
-            done_.notify_all();
+            done_.store(k);
+            if (mainWaiting_.load() && k >= mainTarget_.load())
+                done_.notify_all();
         }
     }
 
@@ -161,6 +186,9 @@ private:
     Slot* ring_[kRing] = {};
     std::atomic<std::uint64_t> seq_{0};
     std::atomic<std::uint64_t> done_{0};
+    std::atomic<bool> audioWaiting_{false};
+    std::atomic<bool> mainWaiting_{false};
+    std::atomic<std::uint64_t> mainTarget_{0};
     std::thread thread_;
 };
 
@@ -467,16 +495,20 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             if (sourceChannels_ == 1 && pluginChannels_ == 2)
                 std::copy_n(s.inPtr[0], got, s.inPtr[1]);
             prepareSlot(s, static_cast<int>(got));
-            if (maxSpeed > 0.0) {
-                auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                       std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
-                if (std::chrono::steady_clock::now() < due)
-                    std::this_thread::sleep_until(due);
-            }
             audio_->submit(&s);
             ++published;
             pos += got;
+            if ((published - base) % kBatch == 0)
+                audio_->kick();
             if ((published - base) % static_cast<std::uint64_t>(idleEvery) == 0) {
+                audio_->kick();
+                // Paced at the idle ticks, not per block: one sleep per tick at most.
+                if (maxSpeed > 0.0) {
+                    auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                           std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
+                    if (std::chrono::steady_clock::now() < due)
+                        std::this_thread::sleep_until(due);
+                }
                 requestData();
                 if (progress)
                     progress(pos, total);
@@ -486,9 +518,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         if (eof && consumed == published)
             break;
         // Wake once the audio thread has freed half the ring (or finished), not at every block.
-        const std::uint64_t target = eof ? published : std::min(published, consumed + kRing / 2);
-        while ((d = audio_->done()) < target)
-            audio_->waitChange(d);
+        audio_->waitFor(eof ? published : std::min(published, consumed + kRing / 2));
     }
     router_->deliverQueued();
     if (progress)
@@ -511,9 +541,7 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
     }
     prepareSlot(s, numSamples);
     audio_->submit(&s);
-    std::uint64_t d = k;
-    while ((d = audio_->done()) == k)
-        audio_->waitChange(d);
+    audio_->waitFor(k + 1);
     consumeSlot(s);
     if (out)
         for (int c = 0; c < pluginChannels_; ++c)

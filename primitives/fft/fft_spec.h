@@ -71,3 +71,6 @@ NORRIK_FFT_INTERNAL_DECLARE(m7_)
 NORRIK_FFT_INTERNAL_DECLARE(u8_)
 NORRIK_FFT_INTERNAL_DECLARE(y8_)
 #undef NORRIK_FFT_INTERNAL_DECLARE
+
+// The m7_ base table under its plain name.
+extern "C" IPP_EXPORT const Ipp32f fft_fix_twiddle_table_32f[264];

@@ -390,3 +390,21 @@ TEST(DspWorkers, StalledWorkerDropsAndCountsWindowsButNeverLosesAReset)
     EXPECT_NEAR(c.getGatedLoudness(), loudnessOf(1e-4f), 1e-4);
     c.terminate();
 }
+
+TEST(DspWorkers, ChannelCountChangeRestartsTheWorker)
+{
+    CollectorIntegrated c(1, 4800, 19200, 14400, 48000.0f, true);
+    c.initialize(nullptr);
+    c.reset();
+    EXPECT_EQ(c.setChannelCount(2, 3, 0), kChannelsRefused);
+    ASSERT_EQ(c.setChannelCount(2, 2, 0), kChannelsAccepted);
+    EXPECT_TRUE(c.isThreaded());
+    EXPECT_EQ(c.getSummer()->getChannelCount(), 2);
+    dsptest::Signal sq(2, 48000);
+    for (auto& ch : sq.data)
+        std::fill(ch.begin(), ch.end(), 1e-3f);
+    c.feed(sq.at(0), 48000);
+    ASSERT_TRUE(c.drain());
+    EXPECT_NEAR(c.getGatedLoudness(), loudnessOf(2e-3f), 1e-4);
+    c.terminate();
+}

@@ -220,7 +220,8 @@ TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
 
 TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
 {
-    setupStereo(512);
+    setupStereo(512);  // 48 kHz, not the 44.1 kHz the processor starts with
+    EXPECT_TRUE(messages("sampleRate").empty());
     auto n = messages("nChannels");
     ASSERT_EQ(n.size(), 1u);
     EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
@@ -233,6 +234,78 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     ASSERT_EQ(v.size(), 2u);
     EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
+}
+
+}  // namespace
+}  // namespace metertest
+
+namespace metertest {
+namespace {
+
+class ChangesTest : public BundleTest {};
+
+TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
+{
+    setupStereo(512);
+    std::vector<float> l(512, 0.0f), r(512, 0.0f), ol(512), orr(512);
+    float* in[2] = {l.data(), r.data()};
+    float* out[2] = {ol.data(), orr.data()};
+    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
+    HostParameterChanges inChanges, outChanges;
+    inChanges.add(48, 0.0, 0);
+    inChanges.add(48, 1.0, 100);  // ScaleLU: off, then on at the last point
+    ProcessData d{};
+    d.numSamples = 512;
+    d.numInputs = d.numOutputs = 1;
+    d.inputs = &ib;
+    d.outputs = &ob;
+    d.inputParameterChanges = &inChanges;
+    d.outputParameterChanges = &outChanges;
+    session.requestData();
+    ASSERT_EQ(session.processor()->process(d), kResultOk);
+    // Silence reads -80; shifted by 23 it is written as -57.
+    HostParamQueue* q = outChanges.queue(0);
+    ASSERT_NE(q, nullptr);
+    ASSERT_EQ(q->getParameterId(), 1u);
+    int32 off = -1;
+    double v = 0;
+    ASSERT_EQ(q->getPoint(0, off, v), kResultOk);
+    EXPECT_EQ(off, 0);
+    EXPECT_NEAR(v, meterNorm(-57.0), 1e-9);
+}
+
+TEST_F(ChangesTest, OtherMessagesAreIgnoredAndResetsNeedTheirAttribute)
+{
+    setupStereo(512);
+    IConnectionPoint* proc = session.processorConnection();
+    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelOut", "resetMaxLevelOut", 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
+    // Nothing of it reaches the controller.
+    EXPECT_TRUE(messages("TextMessage").empty());
+}
+
+TEST_F(ChangesTest, BypassFadesEachTimeTheStateChanges)
+{
+    setupStereo(512);
+    Stereo sig = sine(0.5, 48000.0, 150.0, 0.5);
+    Stereo a(sig.size()), b(sig.size());
+    session.setParameter(0, 0.7);  // on: fade to dry
+    feed(sig, 512, &a);
+    session.setParameter(0, 0.4);  // off: fade back
+    feed(sig, 512, &b);
+    // Both directions end on the unchanged signal (the meter's path is a copy, latency 0 or not).
+    uint32 lat = session.processor()->getLatencySamples();
+    for (std::size_t i = 6000 + lat; i < sig.size(); ++i) {
+        ASSERT_EQ(a.l[i], sig.l[i - lat]) << i;
+        ASSERT_EQ(b.l[i], sig.l[i]) << i;
+    }
+    // A value equal to the current state changes nothing.
+    Stereo c(sig.size());
+    session.setParameter(0, 0.2);
+    feed(sig, 512, &c);
+    EXPECT_EQ(c.l, sig.l);
 }
 
 }  // namespace

@@ -93,6 +93,15 @@ tresult PluginQelVu::setActive(bool state)
     return result;
 }
 
+tresult PluginQelVu::setupProcessing(ProcessSetup& setup)
+{
+    const double before = processSetup.sampleRate;
+    tresult result = PluginQel::setupProcessing(setup);
+    if (result == kResultOk && processSetup.sampleRate != before)
+        sendFloatMessage("sampleRate", processSetup.sampleRate);
+    return result;
+}
+
 void PluginQelVu::processParameterChanges(ProcessData& data)
 {
     applyInputChanges(data);

@@ -17,6 +17,8 @@ public:
 
     tresult notify(IMessage* message) override;
     tresult setActive(bool state) override;
+    // Tells the controller a new sample rate ("sampleRate", float attribute "value").
+    tresult setupProcessing(ProcessSetup& setup) override;
     void processParameterChanges(ProcessData& data) override;
 
     virtual void writeMeterValues(IParameterChangeList* changes, int32 sampleCount);

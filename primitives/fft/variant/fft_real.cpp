@@ -48,7 +48,7 @@ inline float invSqrtFactor(int order) {
     return (r0 * ((x * r0) * r0 - 3.0f)) * -0.5f;
 }
 
-// The spec's work buffer: the caller's rounded up to 32 bytes, or an own allocation.
+// The transform's work buffer: the caller's rounded up to 32 bytes, or an own allocation.
 class WorkBuffer {
 public:
     WorkBuffer(const RealFftSpec32f* spec, Ipp8u* caller) {

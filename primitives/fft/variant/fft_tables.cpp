@@ -54,6 +54,12 @@ extern "C" IPP_EXPORT const Ipp32f VARIANT(fft_fix_twiddle_table_32f)[264] = {
     0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
 };
 
+#if NORRIK_VARIANT_ID == 0
+// The baseline copy is also exported under the table's plain name.
+extern "C" IPP_EXPORT const Ipp32f fft_fix_twiddle_table_32f[264]
+    __attribute__((alias("m7_fft_fix_twiddle_table_32f")));
+#endif
+
 namespace NORRIK_VARIANT_NS {
 namespace {
 

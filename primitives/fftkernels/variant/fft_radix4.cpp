@@ -93,8 +93,35 @@ FFT_INLINE void storeGroup(float* p, Cv x) {
 
 // Radix-4 stage: joins sub-transforms of length L (split layout in `in`) into length 4L at `out`
 // (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
+// Complex product with a twiddle held in registers.
+template <bool Inv>
+FFT_INLINE Cv twistBy(Cv y, Cv w) {
+    if (Inv)
+        return {_mm_add_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
+                _mm_sub_ps(_mm_mul_ps(y.im, w.re), _mm_mul_ps(y.re, w.im))};
+    return {_mm_sub_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
+            _mm_add_ps(_mm_mul_ps(y.re, w.im), _mm_mul_ps(y.im, w.re))};
+}
+
 template <bool Inv, bool Interleaved>
 void stage4(const float* in, float* out, int n, int L, const float* twd) {
+    if (L == 4) {
+        // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
+        const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
+        for (int p = 0; p < n; p += 16) {
+            const Cv y0 = loadC(in + 2 * p);
+            const Cv y1 = twistBy<Inv>(loadC(in + 2 * (p + 8)), w1);
+            const Cv y2 = twistBy<Inv>(loadC(in + 2 * (p + 4)), w2);
+            const Cv y3 = twistBy<Inv>(loadC(in + 2 * (p + 12)), w3);
+            Cv x0, x1, x2, x3;
+            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
+            storeGroup<Interleaved>(out + 2 * p, x0);
+            storeGroup<Interleaved>(out + 2 * (p + 4), x1);
+            storeGroup<Interleaved>(out + 2 * (p + 8), x2);
+            storeGroup<Interleaved>(out + 2 * (p + 12), x3);
+        }
+        return;
+    }
     for (int b = 0; b < n; b += 4 * L) {
         const float* w = twd;
         for (int j = 0; j < L; j += 4, w += 24) {

@@ -130,6 +130,7 @@ TEST(FftTwiddles, BaseTables) {
         EXPECT_EQ(t[256], 1.0f);
         for (int k = 0; k <= 256; ++k) EXPECT_EQ(t[k], float(std::sin(2 * M_PI * k / 1024))) << k;
         for (int k = 257; k < 264; ++k) EXPECT_EQ(t[k], 0.0f);
+        EXPECT_EQ(std::memcmp(t, fft_fix_twiddle_table_32f, 264 * 4), 0);
         std::vector<float> b(600);
         float* p = b.data();
         while (addr(p) % 32) ++p;
