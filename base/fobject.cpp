@@ -1,6 +1,5 @@
 #include "base/fobject.h"
 
-#include <cstdlib>
 
 namespace Calvereth {
 
@@ -19,12 +18,12 @@ bool gStaticObjectsClosed = false;
 
 constexpr int32 kRegistryGrowth = 10;
 
-// At load: a fresh class identifier, and the static objects released at exit before it goes.
+// At load: a fresh class identifier. At unload the static objects go before it does (statics of
+// one file are destroyed in reverse order). A destructor rather than atexit: the library may be
+// unloaded long before the process exits, and an atexit handler would outlive its code.
 struct ClassIIDInitializer {
-  ClassIIDInitializer() {
-    FObject::classIID.generate();
-    std::atexit(&FObject::releaseStaticObjects);
-  }
+  ClassIIDInitializer() { FObject::classIID.generate(); }
+  ~ClassIIDInitializer() { FObject::releaseStaticObjects(); }
 } gClassIIDInitializer;
 
 }  // namespace

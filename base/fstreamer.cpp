@@ -3,6 +3,7 @@
 #include "platform/strings.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 

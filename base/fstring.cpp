@@ -318,19 +318,19 @@ bool String::resize(int32 newLength, bool wide, bool fill) {
   }
   const size_t width = wide ? 2 : 1;
   const size_t newSize = (static_cast<size_t>(newLength) + 1) * width;
-  const int32 oldLength = length();
+  const int32 oldLength = buffer ? length() : 0;
   if (buffer) {
     const size_t oldSize = (static_cast<size_t>(oldLength) + 1) * (isWideString() ? 2 : 1);
     if (newSize != oldSize) {
       void* grown = std::realloc(buffer, newSize);
       if (!grown) return false;
       buffer = grown;
-      if (newLength < oldLength) {
-        if (wide)
-          buffer16[newLength] = 0;
-        else
-          buffer8[newLength] = 0;
-      }
+    }
+    if (newLength < oldLength) {
+      if (wide)
+        buffer16[newLength] = 0;
+      else
+        buffer8[newLength] = 0;
     }
   } else {
     buffer = std::malloc(newSize);
@@ -343,8 +343,7 @@ bool String::resize(int32 newLength, bool wide, bool fill) {
   // The width changes only once the buffer is in place.
   setWide(wide);
   if (fill && newLength > oldLength) {
-    int32 from = buffer ? oldLength : 0;
-    for (int32 i = from; i < newLength; ++i) {
+    for (int32 i = oldLength; i < newLength; ++i) {
       if (wide)
         buffer16[i] = 0x20;
       else

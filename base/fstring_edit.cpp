@@ -412,7 +412,7 @@ String& String::insertAt(int32 index, const char8* text, int32 n) {
   size_t available = std::strlen(text);
   size_t count = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
   if (count < 1 || count > static_cast<size_t>(kMaxLength)) return *this;
-  if (isWideString() && !isEmpty()) {
+  if (isWideString()) {
     String widened(text, static_cast<int32>(count));
     if (widened.toWideString(kCP_Default)) insertUnits(index, widened.buffer16, widened.length(), true);
     return *this;

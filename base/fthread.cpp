@@ -49,11 +49,12 @@ bool FThread::setPriority(uint32_t p) {
 
 uint32_t FThread::threadEntry(void* argument) {
   FThread* self = static_cast<FThread*>(argument);
-  if (!self->name.empty()) Platform::threadSetCurrentName(self->name.c_str());
+  if (!self->name.isEmpty()) Platform::threadSetCurrentName(self->getName());
   return self->run();
 }
 
 void FThread::start() {
+  if (handle) return;  // a second start would lose the running thread's handle
   running = true;
   handle = Platform::threadCreateSuspended(&FThread::threadEntry, this);
   if (!handle) {

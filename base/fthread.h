@@ -1,8 +1,9 @@
 // Named thread object with a virtual body and a priority table.
 #pragma once
 
+#include "base/fstring.h"
+
 #include <cstdint>
-#include <string>
 
 namespace Platform {
 struct Thread;
@@ -53,7 +54,7 @@ public:
   uint32_t getPriority() const { return priority; }
   int32_t getAffinity() const { return affinity; }
   bool isRunning() const { return running; }
-  const char* getName() const { return name.c_str(); }
+  const char* getName() const { return name.text8() ? name.text8() : ""; }
 
   // Maps a level onto the platform's scheduling class and priority.
   static void priorityToSchedule(uint32_t priority, int32_t& policy, int32_t& schedPriority);
@@ -67,7 +68,7 @@ private:
   int32_t affinity = -1;
   bool running = false;
   Platform::Thread* handle = nullptr;
-  std::string name;
+  String name;
 };
 
 } // namespace Calvereth

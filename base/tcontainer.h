@@ -2,6 +2,8 @@
 // iterator past the end) answers a reference to the container's null element.
 #pragma once
 
+#include "base/ftypes.h"
+
 #include <cstdint>
 
 namespace Calvereth {

@@ -578,13 +578,14 @@ void Session::readOut(bool settle)
     once();
     if (!settle)
         return;
-    // The gated values are computed on the meter's worker threads: read until they stand still.
-    for (int i = 0; i < 40; ++i) {
+    // The gated values are computed on the meter's worker threads: read until they have stood
+    // still over several reads, so a worker that a busy machine has not scheduled yet is waited for.
+    int still = 0;
+    for (int i = 0; i < 100 && still < 3; ++i) {
         auto before = lastOutputs_;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         once();
-        if (lastOutputs_ == before)
-            break;
+        still = lastOutputs_ == before ? still + 1 : 0;
     }
 }
 

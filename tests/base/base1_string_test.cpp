@@ -63,6 +63,12 @@ TEST(Base1StringStorage, ResizeFailureKeepsWidthAndText) {
   EXPECT_EQ(u8(s), "abc");
   EXPECT_TRUE(s.resize(5, false, true));
   EXPECT_EQ(std::string(s.text8(), 5), "abc  ");
+  // Same byte size in the other width: the shorter text is still terminated.
+  String w("abc");
+  ASSERT_TRUE(w.resize(1, true));
+  EXPECT_TRUE(w.isWideString());
+  w.updateLength();
+  EXPECT_LE(w.length(), 1);
 }
 
 TEST(Base1StringConversion, CodePagesRoundTrip) {
@@ -306,6 +312,10 @@ TEST(Base1StringEdit, AppendInsertIncludingItself) {
   empty += String("Z");
   EXPECT_EQ(u16(empty), u"eight!!!\u4E2DaZ");
 
+  String wideEmpty;
+  wideEmpty.insertAt(0, "keeps its width");
+  EXPECT_TRUE(wideEmpty.isWideString());
+  EXPECT_EQ(u16(wideEmpty), u"keeps its width");
   String ins("world");
   ins.insertAt(0, "hello ");
   EXPECT_EQ(u8(ins), "hello world");

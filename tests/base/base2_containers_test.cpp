@@ -1,3 +1,6 @@
+#include "base/fobject.h"
+#include "base/fstring.h"
+#include "base/iptr.h"
 #include "base/tarray.h"
 #include "base/tdictionary.h"
 #include "base/thashtable.h"
@@ -534,4 +537,69 @@ TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder) {
   EXPECT_EQ(fresh->capacity(), 10);
   EXPECT_TRUE(fresh->add(3));
   delete fresh;
+}
+
+TEST(Base2Containers, InterfacePointerElementsHoldOneReferencePerSlot) {
+  FObject* a = new FObject;
+  FObject* b = new FObject;
+  FObject* c = new FObject;
+  {
+    TArray<IPtr<FObject>> array(10, 100);
+    array.add(a);
+    array.add(b);
+    array.add(c);
+    EXPECT_EQ(c->getRefCount(), 2);
+    EXPECT_TRUE(array.removeAt(0));
+    EXPECT_EQ(a->getRefCount(), 1);
+    EXPECT_EQ(c->getRefCount(), 2);
+    EXPECT_EQ(array.at(2), nullptr);
+    EXPECT_TRUE(array.contains(IPtr<FObject>(c)));
+    EXPECT_EQ(c->getRefCount(), 2);
+    for (int i = 0; i < 120; ++i) array.add(a);  // grows 10 -> 110 -> 210
+    EXPECT_EQ(array.capacity(), 210);
+    EXPECT_EQ(a->getRefCount(), 121);
+    array.removeAll();
+    EXPECT_EQ(a->getRefCount(), 1);
+    EXPECT_EQ(b->getRefCount(), 1);
+
+    TLinkedList<IPtr<FObject>> list;
+    list.add(a);
+    list.add(b);
+    list.add(c);
+    IPtr<FObject> first = list.takeFirst();
+    EXPECT_EQ(a->getRefCount(), 2);  // held by the copy only
+    list.removeAt(1);
+    EXPECT_EQ(c->getRefCount(), 1);
+    TDictionary<int32, IPtr<FObject>> byId;
+    byId.insert(1, b);
+    byId.insert(2, c);
+    EXPECT_EQ(byId.find(2), c);
+    EXPECT_TRUE(byId.replace(2, a));
+    EXPECT_EQ(c->getRefCount(), 1);
+    EXPECT_EQ(byId.find(3), nullptr);
+  }
+  EXPECT_EQ(a->getRefCount(), 1);
+  EXPECT_EQ(b->getRefCount(), 1);
+  EXPECT_EQ(c->getRefCount(), 1);
+  a->release();
+  b->release();
+  c->release();
+}
+
+
+TEST(Base2Containers, StringElementsCompareCaseSensitively) {
+  TArray<String> array;
+  array.add(String("Alpha"));
+  array.add(String("beta"));
+  EXPECT_EQ(array.indexOf(String("beta")), 1);
+  EXPECT_EQ(array.indexOf(String("BETA")), -1);
+  TDictionary<String, String> map;
+  EXPECT_TRUE(map.insert(String("key"), String("value")));
+  EXPECT_FALSE(map.insert(String("key"), String("other")));
+  EXPECT_TRUE(map.insert(String("Key"), String("upper")));
+  EXPECT_EQ(map.find(String("key")), String("value"));
+  EXPECT_EQ(map.find(String("KEY")), String(""));
+  TArray<TDictionary<String, String>> list;
+  list.add(map);
+  EXPECT_EQ(list.at(0).count(), 2);
 }

@@ -1,4 +1,6 @@
 #include "base/event.h"
+#include "base/fobject.h"
+#include "base/threadlocalobject.h"
 #include "base/readwritelock.h"
 #include "base/semaphore.h"
 #include "platform/threadsync.h"
@@ -145,4 +147,29 @@ TEST(Base2ReadWriteLock, ReadersShareAndWritersExcludeUnderManyThreads) {
   for (auto& th : threads) th.join();
   EXPECT_FALSE(violation.load());
   EXPECT_EQ(shared, 8 * kRounds / 4);
+}
+
+TEST(Base2ThreadLocalObject, EachThreadHoldsItsOwnReference) {
+  ThreadLocalObject* slot = ThreadLocalObject::create();
+  ASSERT_NE(slot, nullptr);
+  FObject* mine = new FObject;
+  FObject* theirs = new FObject;
+  EXPECT_EQ(slot->get(), nullptr);
+  EXPECT_TRUE(slot->set(mine));
+  EXPECT_EQ(mine->getRefCount(), 2);
+  EXPECT_TRUE(slot->set(mine));  // the same object again stays held once
+  EXPECT_EQ(mine->getRefCount(), 2);
+  std::thread other([&] {
+    EXPECT_EQ(slot->get(), nullptr);
+    EXPECT_TRUE(slot->set(theirs));
+    EXPECT_EQ(slot->get(), theirs);
+  });
+  other.join();
+  EXPECT_EQ(theirs->getRefCount(), 1);  // released when the thread ended
+  EXPECT_EQ(slot->get(), mine);
+  EXPECT_TRUE(slot->set(nullptr));
+  EXPECT_EQ(mine->getRefCount(), 1);
+  mine->release();
+  theirs->release();
+  delete slot;
 }

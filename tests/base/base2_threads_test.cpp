@@ -197,7 +197,11 @@ TEST(Base2FThread, WorkerLifecycleAsTheEngineDrivesIt) {
 
 TEST(Base2FThread, JoinWithTimeOutLeavesTheThreadJoinable) {
   Worker w("LRThread");
+  EXPECT_STREQ(w.getName(), "LRThread");
   w.start();
+  Platform::Thread* first = w.getHandle();
+  w.start();  // refused while the thread is held
+  EXPECT_EQ(w.getHandle(), first);
   EXPECT_FALSE(w.join(20));
   EXPECT_NE(w.getHandle(), nullptr);
   EXPECT_FALSE(w.join(0));

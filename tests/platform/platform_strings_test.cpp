@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdarg>
+#include <random>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -287,4 +289,39 @@ TEST(PlatformBundle, HandlesAndPaths) {
   EXPECT_EQ(bundleCopyResourceURL(bundle, "missing.srf"), nullptr);
   bundleRelease(bundle);
   std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+TEST(PlatformStringsFormat, RandomConversionsMatchTheCLibrary) {
+  std::mt19937 rng(99);
+  const char* flagSets[] = {"", "-", "+", " ", "#", "0", "-+", "+0", "- "};
+  const char* intConversions[] = {"d", "i", "u", "x", "X", "o", "lld", "llx", "ld", "hd", "hhu"};
+  const char* floatConversions[] = {"f", "e", "E", "g", "G", "a", "lf"};
+  for (int i = 0; i < 400; ++i) {
+    std::string spec = std::string("<%") + flagSets[rng() % 9];
+    if (rng() % 2) spec += std::to_string(rng() % 25);
+    if (rng() % 2) spec += "." + std::to_string(rng() % 12);
+    bool isFloat = rng() % 2;
+    spec += isFloat ? floatConversions[rng() % 7] : intConversions[rng() % 11];
+    spec += ">";
+    std::u16string wideSpec(spec.begin(), spec.end());
+    char expected[256];
+    std::u16string got;
+    if (isFloat) {
+      double v = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), static_cast<int>(rng() % 80) - 60);
+      std::snprintf(expected, sizeof expected, spec.c_str(), v);
+      got = format(wideSpec.c_str(), v);
+    } else {
+      long long v = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
+      std::string s = spec;
+      if (s.find("ll") != std::string::npos || s.find('l') != std::string::npos) {
+        std::snprintf(expected, sizeof expected, spec.c_str(), v);
+        got = format(wideSpec.c_str(), v);
+      } else {
+        int small = static_cast<int>(v);
+        std::snprintf(expected, sizeof expected, spec.c_str(), small);
+        got = format(wideSpec.c_str(), small);
+      }
+    }
+    EXPECT_EQ(got, ascii(expected)) << spec;
+  }
 }
