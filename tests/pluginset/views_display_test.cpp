@@ -2,7 +2,7 @@
 // reach the plug-in, and tear-down in every order.
 #include "tests/pluginset/views_fixture.h"
 
-#include <regex>
+#include <cstdlib>
 
 #include "pluginset/common/qel/views/vumeterviews.h"
 
@@ -25,21 +25,31 @@ struct Placed {
     int x = -1, y = -1, w = -1, h = -1;
 };
 
+// The number of attribute `name` in the element starting at `at`.
+int attributeAt(const std::string& s, std::size_t at, const std::string& name)
+{
+    auto end = s.find('>', at);
+    auto p = s.find(" " + name + "=\"", at);
+    return p == std::string::npos || p > end ? -1 : std::atoi(s.c_str() + p + name.size() + 3);
+}
+
 Placed bitmapIn(const std::string& part, const std::string& bitmap)
 {
-    std::regex re("<svg data-bitmap=\"" + bitmap + "\" x=\"(-?\\d+)\" y=\"(-?\\d+)\" width=\"(\\d+)\" height=\"(\\d+)\"");
-    std::smatch m;
     Placed p;
-    if (std::regex_search(part, m, re))
-        p = {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+    auto at = part.find("<svg data-bitmap=\"" + bitmap + "\"");
+    if (at != std::string::npos)
+        p = {attributeAt(part, at, "x"), attributeAt(part, at, "y"), attributeAt(part, at, "width"),
+             attributeAt(part, at, "height")};
     return p;
 }
 
 std::string textOf(const std::string& svg, const std::string& value)
 {
-    std::regex re("<text data-value=\"" + value + "\"[^>]*>([^<]*)</text>");
-    std::smatch m;
-    return std::regex_search(svg, m, re) ? std::string(m[1]) : std::string("<none>");
+    auto at = svg.find("<text data-value=\"" + value + "\"");
+    if (at == std::string::npos)
+        return "<none>";
+    auto begin = svg.find('>', at) + 1;
+    return svg.substr(begin, svg.find("</text>", begin) - begin);
 }
 
 class DisplayTest : public ControllerTest {};
