@@ -1,5 +1,6 @@
 #include "host/frame_host.h"
 
+#include "host/frame_extras.h"
 #include "host/frame_skin.h"
 
 #include <algorithm>
@@ -342,8 +343,23 @@ FrameHost::~FrameHost()
     idle_->release();
     system_->release();
     skin_->release();
+    for (FUnknown* u : {static_cast<FUnknown*>(settings_), static_cast<FUnknown*>(mapper_),
+                        static_cast<FUnknown*>(bitmaps_), static_cast<FUnknown*>(groups_)})
+        if (u)
+            u->release();
     if (app_)
         app_->release();
+}
+
+void FrameHost::offerExtras(bool onContext)
+{
+    if (!settings_) {
+        settings_ = new HostMeterSettings;
+        mapper_ = new HostScaleMapper;
+        bitmaps_ = new HostMeterBitmapService;
+        groups_ = new HostColorGroups;
+    }
+    groupsOnContext_ = onContext;
 }
 
 void FrameHost::shutdown()
@@ -359,6 +375,13 @@ tresult FrameHost::queryInterface(const std::uint8_t* iid, void** obj)
     IFrameHost* self = this;
     if (answerInterface(this, iid, iid::FUnknown, self, obj) || answerInterface(this, iid, iid::IFrameHost, self, obj))
         return kResultOk;
+    if (groups_ && groupsOnContext_ &&
+        answerInterface(this, iid, iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(groups_), obj)) {
+        // The colour groups answer for the context; the reference is theirs.
+        release();
+        groups_->addRef();
+        return kResultOk;
+    }
     if (app_ && !refused_.count(key(iid::IHostApplication.b)) &&
         answerInterface(this, iid, iid::IHostApplication, static_cast<IHostApplication*>(this), obj))
         return kResultOk;
@@ -409,7 +432,7 @@ tresult FrameHost::getService(const std::uint8_t* iid, void** obj)
         made = idle_;
     } else if (sameUid(iid, iid::ISkinService.b)) {
         skin_->addRef();
-        made = skin_;
+        made = static_cast<ISkinService*>(skin_);
     } else if (sameUid(iid, iid::IHostView.b)) {
         made = static_cast<IHostView*>(new HostView);
     } else if (sameUid(iid, iid::IntValue.b)) {
@@ -420,6 +443,18 @@ tresult FrameHost::getService(const std::uint8_t* iid, void** obj)
         made = static_cast<IHostValueOptions*>(new HostValue(HostValue::kBool));
     } else if (sameUid(iid, iid::StringValue.b)) {
         made = static_cast<IHostValueOptions*>(new HostValue(HostValue::kString));
+    } else if (settings_ && sameUid(iid, iid::IMeterSettings.b)) {
+        settings_->addRef();
+        made = settings_;
+    } else if (mapper_ && sameUid(iid, iid::IScaleMapper.b)) {
+        mapper_->addRef();
+        made = mapper_;
+    } else if (bitmaps_ && sameUid(iid, iid::IMeterBitmapService.b)) {
+        bitmaps_->addRef();
+        made = bitmaps_;
+    } else if (groups_ && sameUid(iid, iid::IColorGroupInformation.b)) {
+        groups_->addRef();
+        made = groups_;
     } else if (sameUid(iid, iid::IHostApplication.b) && app_) {
         addRef();
         made = static_cast<IHostApplication*>(this);

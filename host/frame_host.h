@@ -17,6 +17,10 @@
 namespace qelhost {
 
 class SkinService;
+class HostMeterSettings;
+class HostScaleMapper;
+class HostMeterBitmapService;
+class HostColorGroups;
 
 // Answers `asked` when it is one of `ids`, with `object` and one more reference.
 template <class Object>
@@ -214,6 +218,12 @@ public:
 
     // Services asked for with these identifiers are refused (hosts lacking them).
     void refuse(const Uid& id) { refused_.insert(key(id.b)); }
+    // A richer host: meter settings, scale mapper, meter bitmaps and colour groups as services;
+    // with `onContext` the context itself also answers for colour groups.
+    void offerExtras(bool onContext = false);
+    HostMeterSettings* meterSettings() const { return settings_; }
+    HostScaleMapper* scaleMapper() const { return mapper_; }
+    HostMeterBitmapService* bitmapService() const { return bitmaps_; }
     void setResourceDirectory(const std::string& dir);
 
     HostUpdateHandler& updateHandler() { return *updates_; }
@@ -234,6 +244,11 @@ private:
     HostIdleRegistry* idle_;
     HostFrameSystem* system_;
     SkinService* skin_;
+    HostMeterSettings* settings_ = nullptr;
+    HostScaleMapper* mapper_ = nullptr;
+    HostMeterBitmapService* bitmaps_ = nullptr;
+    HostColorGroups* groups_ = nullptr;
+    bool groupsOnContext_ = false;
     std::set<std::string> refused_;
     std::map<std::string, int> served_;
 };

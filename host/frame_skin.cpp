@@ -102,7 +102,7 @@ std::string escape(const std::string& s)
 // The draw context the plug-in's views paint into: SVG elements in view coordinates.
 class SvgContext final : public IDrawContext {
 public:
-    explicit SvgContext(std::ostringstream& out) : out_(out) {}
+    SvgContext(std::ostringstream& out, const SkinService* skin) : out_(out), skin_(skin) {}
     tresult queryInterface(const std::uint8_t*, void** obj) override
     {
         if (obj)
@@ -169,14 +169,23 @@ public:
         int32 sw = s.right - s.left, sh = s.bottom - s.top, dw = d.right - d.left, dh = d.bottom - d.top;
         if (!skinBitmap || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
             return;
-        out_ << "<svg data-bitmap=\"" << escape(skinBitmap->def().name) << "\" x=\"" << d.left << "\" y=\"" << d.top
-             << "\" width=\"" << dw << "\" height=\"" << dh << "\" viewBox=\"" << s.left << ' ' << s.top << ' ' << sw
-             << ' ' << sh << "\" preserveAspectRatio=\"none\"><use xlink:href=\"#bm-" << escape(skinBitmap->def().name)
-             << "\"/></svg>\n";
+        const SkinBitmapDef& def = skinBitmap->def();
+        out_ << "<svg data-bitmap=\"" << escape(def.name) << "\" x=\"" << d.left << "\" y=\"" << d.top << "\" width=\""
+             << dw << "\" height=\"" << dh << "\" viewBox=\"" << s.left << ' ' << s.top << ' ' << sw << ' ' << sh
+             << "\" preserveAspectRatio=\"none\">";
+        if (skin_ && skin_->bitmap(def.name) == skinBitmap) {
+            out_ << "<use xlink:href=\"#bm-" << escape(def.name) << "\"/>";
+        } else {
+            // A bitmap the host made to size: drawn in place in its colour.
+            uint32 c = def.stops.empty() ? 0xFF808080 : def.stops.back().second;
+            out_ << "<rect width=\"" << def.width << "\" height=\"" << def.height << "\" fill=\"" << svgColor(c) << "\"/>";
+        }
+        out_ << "</svg>\n";
     }
 
 private:
     std::ostringstream& out_;
+    const SkinService* skin_;
     uint32 line_ = 0xFFFFFFFF, fill_ = 0xFF000000, fontColor_ = 0xFFFFFFFF;
     int32 lineWidth_ = 1, fontSize_ = 10;
     float lineAlpha_ = 1.f, fillAlpha_ = 1.f;
@@ -333,7 +342,9 @@ tresult SkinService::queryInterface(const std::uint8_t* iid, void** obj)
 {
     if (!obj)
         return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::ISkinService, this, obj))
+    ISkinService* self = this;
+    if (answerInterface(this, iid, iid::FUnknown, self, obj) || answerInterface(this, iid, iid::ISkinService, self, obj) ||
+        answerInterface(this, iid, iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this), obj))
         return kResultOk;
     *obj = nullptr;
     return kNoInterface;
@@ -380,6 +391,14 @@ tresult SkinService::loadSkin(void*, const char16* fileName)
     std::ostringstream text;
     text << in.rdbuf();
     return loadText(text.str()) ? kResultOk : kResultFalse;
+}
+
+tresult SkinService::applyColorGroup(FUnknown* group)
+{
+    if (!group)
+        return kInvalidArgument;
+    ++colorGroupsApplied_;
+    return kResultOk;
 }
 
 tresult SkinService::getColor(const char8* name, uint32& color)
@@ -596,7 +615,7 @@ std::string EditorView::renderSvg()
                 << ")\" clip-path=\"url(#clip-" << escape(name) << ")\">\n";
             if (HostView* hv = subView(name)) {
                 if (IHostViewClient* client = hv->client()) {
-                    SvgContext context(out);
+                    SvgContext context(out, &skin_);
                     client->draw(&context, ViewRect{0, 0, w, h});
                 }
             }

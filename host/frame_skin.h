@@ -64,8 +64,23 @@ private:
 
 class EditorView;
 
-class SkinService final : public RefCounted<ISkinService> {
+class SkinService final : public RefCounted<ISkinService, IColorGroupInformation> {
 public:
+    // The plug-in hands the skin its colour groups.
+    tresult applyColorGroup(FUnknown* group) override;
+    tresult getTransformCount(int32& count) override
+    {
+        count = 0;
+        return kResultFalse;
+    }
+    tresult getTransform(int32, IColorTransform** transform) override
+    {
+        if (transform)
+            *transform = nullptr;
+        return kResultFalse;
+    }
+    int colorGroupsApplied() const { return colorGroupsApplied_; }
+
     ~SkinService() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     tresult getColor(const char8* name, uint32& color) override;
@@ -97,6 +112,7 @@ private:
     std::map<std::string, SkinBitmap*> bitmaps_;
     bool loaded_ = false;
     int loadCount_ = 0;
+    int colorGroupsApplied_ = 0;
     std::string error_;
 };
 

@@ -144,6 +144,62 @@ struct IViewAttributes : FUnknown {
     virtual const char8* getString(const char8* name) = 0;
 };
 
+struct IMeterSettings : FUnknown {
+    virtual void slot3() = 0;
+    virtual void slot4() = 0;
+    virtual void slot5() = 0;
+    virtual void slot6() = 0;
+    virtual void slot7() = 0;
+    virtual void slot8() = 0;
+    virtual void slot9() = 0;
+    virtual void slot10() = 0;
+    virtual void slot11() = 0;
+    virtual void slot12() = 0;
+    virtual void slot13() = 0;
+    virtual void slot14() = 0;
+    virtual void slot15() = 0;
+    virtual void slot16() = 0;
+    virtual void slot17() = 0;
+    virtual void slot18() = 0;
+    virtual void slot19() = 0;
+    virtual void slot20() = 0;
+    virtual void slot21() = 0;
+    virtual void slot22() = 0;
+    virtual void slot23() = 0;
+    virtual void slot24() = 0;
+    virtual void slot25() = 0;
+    virtual void slot26() = 0;
+    virtual void slot27() = 0;
+    virtual void slot28() = 0;
+    virtual float getFallFactor(int32 meter, float a, float b) = 0;
+    virtual void slot30() = 0;
+    virtual float getPeakFallFactor(int32 meter, float a, float b) = 0;
+    virtual void slot32() = 0;
+    virtual float getPeakHoldTime(int32 meter) = 0;
+};
+
+struct IScaleMapper : FUnknown {
+    virtual void slot3() = 0;
+    virtual void slot4() = 0;
+    virtual void slot5() = 0;
+    virtual double mapToPosition(int32 viewType, double level) = 0;
+};
+
+struct IMeterBitmapService : FUnknown {
+    virtual FUnknown* createForeground(const ViewRect& r, int32 type, int32 thickness, TBool horizontal) = 0;
+    virtual FUnknown* createBackground(const ViewRect& r, int32 type, TBool horizontal) = 0;
+    virtual void slot5() = 0;
+    virtual FUnknown* createSingle(const ViewRect& r) = 0;
+};
+
+struct IColorTransform : FUnknown {};
+
+struct IColorGroupInformation : FUnknown {
+    virtual tresult applyColorGroup(FUnknown* group) = 0;
+    virtual tresult getTransformCount(int32& count) = 0;
+    virtual tresult getTransform(int32 index, IColorTransform** transform) = 0;
+};
+
 struct IPlugController;
 struct IValueStringRepresentation;
 
