@@ -5,7 +5,6 @@
 
 #include "dsp/blockstats.h"
 
-#include <emmintrin.h>
 #include <xmmintrin.h>
 
 using namespace DSP;
@@ -175,6 +174,14 @@ void UpsamplerSinc::processInto(const float* in, float* out, int32 n)
     if (n < 1 || !filter)
         return;
     const int32 m = static_cast<int32>(static_cast<float>(n) * factor);
+    if (factor == 4.0f && position == 0 && n <= kExactStuffing) {
+        // Single-precision positions step by exactly 4 below 2^24: sample i lands at 4 i, three
+        // zeros follow it, and the position ends where it started.
+        for (int32 i = 0; i < n; ++i)
+            _mm_storeu_ps(out + 4 * i, _mm_load_ss(in + i));
+        filter->process(out, out, m);
+        return;
+    }
     std::memset(out, 0, sizeof(float) * static_cast<size_t>(m));
     int32 p = position;
     for (int32 i = 0; i < n; ++i) {

@@ -51,6 +51,8 @@ public:
 
 private:
     void release();
+
+    static constexpr DSP::int32 kExactStuffing = 1 << 22; // 4 n stays below 2^24
     float factor;
     bool initialized = false;
     bool terminated = false;
