@@ -131,16 +131,41 @@ __m128 rowsBlock4(const float* rows, const float* w, int R) {
     return out;
 }
 
+// Outputs i .. i + 3 each summed as rowSequential does, one per lane (the window must hold
+// T + 3 floats from w).
+__m128 rowSequential4(const float* rev, const float* w, int T) {
+    __m128 acc = _mm_mul_ps(_mm_set1_ps(rev[0]), _mm_loadu_ps(w));
+    for (int k = 1; k < T; ++k) acc = _mm_add_ps(acc, _mm_mul_ps(_mm_set1_ps(rev[k]), _mm_loadu_ps(w + k)));
+    return acc;
+}
+
 void kernelRows(const float* rows, const float* w, float* dst, int n, int T) {
     const int R = rowLength(T);
+    // Lanes of one-at-a-time sums read ahead of their writes: only when dst is not the window.
+    const auto at = [](const float* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    const bool lanes = n >= 4 && (at(dst + n) <= at(w) || at(w + n + T - 1) <= at(dst));
     int i = 0;
-    for (; i < n && (reinterpret_cast<std::uintptr_t>(w + i) & 15) != 0; ++i) dst[i] = rowSequential(rows, w + i, T);
+    int head = 0;
+    while (head < n && (reinterpret_cast<std::uintptr_t>(w + head) & 15) != 0) ++head;
+    if (head > 0 && lanes) {
+        float four[4];
+        _mm_storeu_ps(four, rowSequential4(rows, w, T));
+        for (; i < head; ++i) dst[i] = four[i];
+    }
+    for (; i < head; ++i) dst[i] = rowSequential(rows, w + i, T);
     const int count = n - i;
     if (count >= 8) {
         // Each block of four reads R floats from its window: keep the last (count mod 4) + 4
-        // outputs for the one-at-a-time loop so no read passes the window's end.
+        // outputs for the one-at-a-time sums so no read passes the window's end.
         const int blockEnd = i + count - (count % 4) - 4;
         for (; i < blockEnd; i += 4) _mm_storeu_ps(dst + i, rowsBlock4(rows, w + i, R));
+    }
+    const int tail = i;
+    for (; lanes && n - i >= 4; i += 4) _mm_storeu_ps(dst + i, rowSequential4(rows, w + i, T));
+    if (lanes && i < n && n - 4 >= tail) {
+        // The last four again: the ones already written get the same values.
+        _mm_storeu_ps(dst + n - 4, rowSequential4(rows, w + n - 4, T));
+        i = n;
     }
     for (; i < n; ++i) dst[i] = rowSequential(rows, w + i, T);
 }
