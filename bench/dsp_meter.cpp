@@ -162,6 +162,64 @@ void BM_StageTruePeak(benchmark::State& st)
 }
 BENCHMARK(BM_StageTruePeak)->Arg(64)->Arg(512)->Arg(8192)->ArgName("block");
 
+// The true-peak stage's pieces, stereo: zero stuffing with the oversampling FIR (the whole
+// upsampler), the FIR alone on stuffed blocks, and the peak search over the upsampled blocks.
+void BM_TruePeakUpsample(benchmark::State& st)
+{
+    ippStaticInit();
+    const int block = static_cast<int>(st.range(0));
+    UpsamplerSinc u[kChannels] = {{block, kRate, 4.0f}, {block, kRate, 4.0f}};
+    for (auto& x : u) {
+        x.initialize(nullptr);
+        x.reset();
+    }
+    runBlocks(st, block, [&](float** in, int n) {
+        for (int c = 0; c < kChannels; ++c)
+            benchmark::DoNotOptimize(u[c].processUpsampled(in[c], n));
+    });
+    for (auto& x : u)
+        x.terminate();
+}
+BENCHMARK(BM_TruePeakUpsample)->Arg(64)->Arg(512)->ArgName("block");
+
+void BM_TruePeakFir(benchmark::State& st)
+{
+    ippStaticInit();
+    const int block = static_cast<int>(st.range(0));
+    UpsamplerSinc u(block, kRate, 4.0f);
+    u.initialize(nullptr);
+    FirState32f* s[kChannels];
+    for (auto& x : s)
+        ippsFIRInitAlloc_32f(&x, u.getTaps(), u.getTapCount(), nullptr);
+    std::vector<float> stuffed(static_cast<size_t>(4 * block), 0.0f), out(stuffed.size());
+    runBlocks(st, block, [&](float** in, int n) {
+        for (int c = 0; c < kChannels; ++c) {
+            for (int i = 0; i < n; ++i)
+                stuffed[static_cast<size_t>(4 * i)] = in[c][i];
+            ippsFIR_32f(stuffed.data(), out.data(), 4 * n, s[c]);
+        }
+    });
+    for (auto& x : s)
+        ippsFIRFree_32f(x);
+    u.terminate();
+}
+BENCHMARK(BM_TruePeakFir)->Arg(64)->Arg(512)->ArgName("block");
+
+void BM_TruePeakPeakSearch(benchmark::State& st)
+{
+    const int block = static_cast<int>(st.range(0));
+    std::vector<float> up(static_cast<size_t>(4 * block));
+    float peak = 0.0f;
+    runBlocks(st, block, [&](float** in, int n) {
+        for (int c = 0; c < kChannels; ++c) {
+            std::memcpy(up.data(), in[c], sizeof(float) * static_cast<size_t>(n)); // a quarter fresh each time
+            peak += DSP::absMax(up.data(), 4 * n);
+        }
+    });
+    benchmark::DoNotOptimize(peak);
+}
+BENCHMARK(BM_TruePeakPeakSearch)->Arg(512)->ArgName("block");
+
 void BM_StageRms(benchmark::State& st)
 {
     const int block = static_cast<int>(st.range(0));

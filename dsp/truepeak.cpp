@@ -5,7 +5,6 @@
 
 #include "dsp/blockstats.h"
 
-#include <emmintrin.h>
 #include <xmmintrin.h>
 
 using namespace DSP;
@@ -92,11 +91,6 @@ UpsamplerSinc::~UpsamplerSinc()
 
 void UpsamplerSinc::release()
 {
-    alignedFree(phaseTaps);
-    phaseTaps = nullptr;
-    alignedFree(extended);
-    extended = nullptr;
-    polyphase = false;
     alignedFree(taps);
     taps = nullptr;
     alignedFree(output);
@@ -140,19 +134,6 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     const int32 bytes = static_cast<int32>(F * static_cast<float>(blockSize) * 4.0f);
     output = static_cast<float*>(alignedMalloc(bytes > 0 ? bytes : 4, 16));
     std::memset(output, 0, static_cast<size_t>(bytes > 0 ? bytes : 4));
-    if (F == 4.0f && N == 81) {
-        phaseTaps = static_cast<float*>(alignedMalloc(4 * kPhaseTaps * 4 * sizeof(float), 16));
-        for (int32 p = 0; p < 4; ++p)
-            for (int32 j = 0; j < kPhaseTaps; ++j) {
-                const int32 k = p + 4 * j;
-                for (int32 l = 0; l < 4; ++l)
-                    phaseTaps[(p * kPhaseTaps + j) * 4 + l] = k < N ? taps[k] : 0.0f;
-            }
-        const int32 ext = (blockSize > 0 ? blockSize : 1) + kPhaseTaps - 1;
-        extended = static_cast<float*>(alignedMalloc(static_cast<std::uint32_t>(ext) * sizeof(float), 16));
-        std::memset(extended, 0, sizeof(float) * static_cast<size_t>(ext));
-        polyphase = true;
-    }
     initialized = true;
     return true;
 }
@@ -179,8 +160,6 @@ void UpsamplerSinc::setActive(bool state)
 void UpsamplerSinc::reset()
 {
     position = 0;
-    if (extended)
-        std::memset(extended, 0, sizeof(float) * (kPhaseTaps - 1));
     if (filter)
         filter->reset();
 }
@@ -190,52 +169,19 @@ void UpsamplerSinc::process(float** in, float** out, int32 n)
     processInto(in[0], out[0], n);
 }
 
-void UpsamplerSinc::processPolyphase(const float* in, float* out, int32 n)
-{
-    constexpr int32 H = kPhaseTaps - 1;
-    for (int32 offset = 0; offset < n; offset += blockSize) {
-        const int32 len = n - offset < blockSize ? n - offset : blockSize;
-        std::memcpy(extended + H, in + offset, sizeof(float) * static_cast<size_t>(len));
-        const float* x = extended + H; // x[i - j] for j up to H stays inside the buffer
-        float* y = out + 4 * offset;
-        const __m128* t = reinterpret_cast<const __m128*>(phaseTaps);
-        int32 i = 0;
-        for (; i + 4 <= len; i += 4) {
-            __m128 a0 = _mm_setzero_ps(), a1 = _mm_setzero_ps(), a2 = _mm_setzero_ps(), a3 = _mm_setzero_ps();
-            for (int32 j = 0; j < kPhaseTaps; ++j) {
-                const __m128 v = _mm_loadu_ps(x + i - j);
-                a0 = _mm_add_ps(a0, _mm_mul_ps(t[j], v));
-                a1 = _mm_add_ps(a1, _mm_mul_ps(t[kPhaseTaps + j], v));
-                a2 = _mm_add_ps(a2, _mm_mul_ps(t[2 * kPhaseTaps + j], v));
-                a3 = _mm_add_ps(a3, _mm_mul_ps(t[3 * kPhaseTaps + j], v));
-            }
-            // Lane l of phase p is output 4 (i + l) + p.
-            _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
-            _mm_storeu_ps(y + 4 * i, a0);
-            _mm_storeu_ps(y + 4 * i + 4, a1);
-            _mm_storeu_ps(y + 4 * i + 8, a2);
-            _mm_storeu_ps(y + 4 * i + 12, a3);
-        }
-        for (; i < len; ++i)
-            for (int32 p = 0; p < 4; ++p) {
-                float acc = 0.0f;
-                for (int32 j = 0; j < kPhaseTaps; ++j)
-                    acc = acc + phaseTaps[(p * kPhaseTaps + j) * 4] * x[i - j];
-                y[4 * i + p] = acc;
-            }
-        std::memmove(extended, extended + len, sizeof(float) * H);
-    }
-}
-
 void UpsamplerSinc::processInto(const float* in, float* out, int32 n)
 {
     if (n < 1 || !filter)
         return;
-    if (polyphase && position == 0) {
-        processPolyphase(in, out, n);
+    const int32 m = static_cast<int32>(static_cast<float>(n) * factor);
+    if (factor == 4.0f && position == 0 && n <= kExactStuffing) {
+        // Single-precision positions step by exactly 4 below 2^24: sample i lands at 4 i, three
+        // zeros follow it, and the position ends where it started.
+        for (int32 i = 0; i < n; ++i)
+            _mm_storeu_ps(out + 4 * i, _mm_load_ss(in + i));
+        filter->process(out, out, m);
         return;
     }
-    const int32 m = static_cast<int32>(static_cast<float>(n) * factor);
     std::memset(out, 0, sizeof(float) * static_cast<size_t>(m));
     int32 p = position;
     for (int32 i = 0; i < n; ++i) {

@@ -51,11 +51,8 @@ public:
 
 private:
     void release();
-    // Factor 4: only every fourth stuffed sample is non-zero, so each output phase is a 21-tap dot
-    // product of the input (the same filter, a quarter of the work).
-    void processPolyphase(const float* in, float* out, DSP::int32 n);
 
-    static constexpr DSP::int32 kPhaseTaps = 21;
+    static constexpr DSP::int32 kExactStuffing = 1 << 22; // 4 n stays below 2^24
     float factor;
     bool initialized = false;
     bool terminated = false;
@@ -66,9 +63,6 @@ private:
     float* output = nullptr;
     Fir* filter = nullptr;
     DSP::int32 tapCount = 0;
-    bool polyphase = false;
-    float* phaseTaps = nullptr; // [phase][tap][4 copies]
-    float* extended = nullptr;  // kPhaseTaps - 1 past input samples, then the block
 };
 
 class TruePeak : public DSP::Algo<double>

@@ -63,6 +63,8 @@ constexpr Ipp32u kRealFftSpecId = 6;
     IPP_API void P##ipps_cRealRecombine_32f(Ipp32fc* data, int M, const Ipp32f* table);             \
     IPP_API void P##ipps_cCcsRecombine_32f(const Ipp32fc* src, Ipp32fc* dst, int M,                 \
                                            const Ipp32f* table);                                    \
+    IPP_API void P##ipps_cRecombineMulPerm_32f(Ipp32fc* data, const Ipp32f* perm, int M,            \
+                                               const Ipp32f* realTable, const Ipp32f* ccsTable);    \
     IPP_API void P##ownps_Mpy2_32fc(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count);             \
     IPP_API void P##ownps_Mpy3_32fc(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst,         \
                                     Ipp32u count);

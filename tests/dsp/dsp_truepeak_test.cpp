@@ -1,129 +1,337 @@
-// The oversampling filter's taps and the true peak of known signals.
+// The oversampling filter's taps, the upsampled signal against a double-precision reference and
+// against the FIR primitive itself, and the true peak of known signals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "dsp/truepeak.h"
 #include "dsp_support.h"
+#include "primitives/filters/ipps_filters.h"
+#include "primitives/vector/ipps_vector.h"
 
 namespace {
 
-float truePeakOf(dsptest::Signal& s, int32_t block)
+// The windowed-sinc design written out step by step: single-precision products, double cosines.
+std::vector<float> designTaps(float F)
 {
+    const int M = static_cast<int>(F * 20.0f);
+    const int N = M + 1;
+    const int centre = static_cast<int>(static_cast<float>(M) * 0.5f);
+    std::vector<float> taps(static_cast<size_t>(N), 0.0f);
+    taps[static_cast<size_t>(centre)] = 1.0f;
+    const double step = static_cast<double>(1.0f / F);
+    double t = 0.0;
+    for (int j = 1; j <= N - 1 - centre; ++j) {
+        t += step;
+        const double x = t * 3.14159265358;
+        const float v = static_cast<float>(std::sin(x) / x);
+        taps[static_cast<size_t>(centre + j)] = v;
+        if (centre - j >= 0)
+            taps[static_cast<size_t>(centre - j)] = v;
+    }
+    const float w = static_cast<float>(6.28318530716 / M);
+    for (int n = 0; n < N; ++n) {
+        const double c1 = std::cos(static_cast<double>(static_cast<float>(n) * w));
+        const double c2 = std::cos(static_cast<double>(static_cast<float>(n) * (2.0f * w)));
+        const float win = static_cast<float>(0.41999998688697815 - 0.5 * c1 + 0.08 * c2);
+        taps[static_cast<size_t>(n)] = taps[static_cast<size_t>(n)] * win;
+    }
+    return taps;
+}
+
+// Zero stuffing with the running single-precision position; returns the stuffed length.
+int stuff(const float* in, int n, float F, int& position, std::vector<float>& out)
+{
+    const int m = static_cast<int>(static_cast<float>(n) * F);
+    out.assign(static_cast<size_t>(m), 0.0f);
+    int p = position;
+    for (int i = 0; i < n; ++i) {
+        if (p >= 0 && p < m)
+            out[static_cast<size_t>(p)] = in[i];
+        p = static_cast<int>(static_cast<float>(position) + F);
+        position = p;
+    }
+    position = p - m;
+    return m;
+}
+
+// Zero stuffing by 4 and the taps' convolution, all in double precision.
+std::vector<double> referenceUpsampled(const std::vector<float>& x, const std::vector<float>& taps)
+{
+    std::vector<double> y(x.size() * 4, 0.0);
+    for (size_t n = 0; n < y.size(); ++n) {
+        double acc = 0.0;
+        for (size_t k = n % 4; k < taps.size() && k <= n; k += 4)
+            acc += static_cast<double>(taps[k]) * static_cast<double>(x[(n - k) / 4]);
+        y[n] = acc;
+    }
+    return y;
+}
+
+std::vector<float> noise(size_t n, unsigned seed)
+{
+    dsptest::Lcg rng;
+    rng.state = seed;
+    std::vector<float> x(n);
+    for (auto& v : x)
+        v = rng.next();
+    return x;
+}
+
+// Call lengths cycling through `sizes` until `total` samples are covered.
+std::vector<int> partition(size_t total, std::vector<int> sizes)
+{
+    std::vector<int> calls;
+    size_t pos = 0;
+    for (size_t k = 0; pos < total; ++k) {
+        const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(sizes[k % sizes.size()]), total - pos));
+        calls.push_back(n);
+        pos += static_cast<size_t>(n);
+    }
+    return calls;
+}
+
+// The upsampler's output for the given calls, concatenated.
+std::vector<float> upsample(const std::vector<float>& x, const std::vector<int>& calls, int blockSize, float F = 4.0f)
+{
+    UpsamplerSinc u(blockSize, 48000.0, F);
+    u.initialize(nullptr);
+    u.reset();
+    std::vector<float> y;
+    std::vector<float> out(static_cast<size_t>(F * static_cast<float>(blockSize)) + 4);
+    size_t pos = 0;
+    for (int n : calls) {
+        u.processInto(x.data() + pos, out.data(), n);
+        y.insert(y.end(), out.begin(), out.begin() + static_cast<int>(static_cast<float>(n) * F));
+        pos += static_cast<size_t>(n);
+    }
+    u.terminate();
+    return y;
+}
+
+// Zero stuffing, then the FIR primitive through its own state made from the same taps.
+std::vector<float> upsampleByPrimitive(const std::vector<float>& x, const std::vector<int>& calls, float F = 4.0f)
+{
+    const std::vector<float> taps = designTaps(F);
+    FirState32f* st = nullptr;
+    EXPECT_EQ(ippsFIRInitAlloc_32f(&st, taps.data(), static_cast<int>(taps.size()), nullptr), 0);
+    EXPECT_EQ(ippsFIRSetDlyLine_32f(st, nullptr), 0);
+    std::vector<float> y, stuffed;
+    int position = 0;
+    size_t pos = 0;
+    for (int n : calls) {
+        const int m = stuff(x.data() + pos, n, F, position, stuffed);
+        std::vector<float> out(static_cast<size_t>(m));
+        EXPECT_EQ(ippsFIR_32f(stuffed.data(), out.data(), m, st), 0);
+        y.insert(y.end(), out.begin(), out.end());
+        pos += static_cast<size_t>(n);
+    }
+    ippsFIRFree_32f(st);
+    return y;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b, size_t from = 0)
+{
+    return a.size() == b.size() &&
+           std::memcmp(a.data() + from, b.data() + from, sizeof(float) * (a.size() - from)) == 0;
+}
+
+// Peak of the channels; with `settle`, the maxima are cleared once that many frames have passed
+// (the filters keep running), so the onset's ringing is not counted.
+float truePeakOf(const std::vector<std::vector<float>>& channels, int32_t block, size_t settle = 0)
+{
+    const int count = static_cast<int>(channels.size());
     TruePeak tp(block, 48000.0, 4.0f);
     tp.initialize(nullptr);
     tp.reset();
-    EXPECT_EQ(tp.setChannelCount(s.channels(), s.channels(), 0), 0);
-    for (size_t pos = 0; pos < s.frames(); pos += static_cast<size_t>(block)) {
-        const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(block), s.frames() - pos));
-        tp.process(s.at(pos), n);
+    EXPECT_EQ(tp.setChannelCount(count, count, 0), 0);
+    std::vector<float*> ptrs(channels.size());
+    const size_t frames = channels[0].size();
+    for (size_t pos = 0; pos < frames; pos += static_cast<size_t>(block)) {
+        for (size_t c = 0; c < channels.size(); ++c)
+            ptrs[c] = const_cast<float*>(channels[c].data()) + pos;
+        tp.process(ptrs.data(), static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(block), frames - pos)));
+        if (settle > 0 && pos < settle && pos + static_cast<size_t>(block) >= settle)
+            tp.reset();
     }
     const float m = tp.getMax();
     tp.terminate();
     return m;
 }
 
+std::vector<float> sine(size_t n, double cyclesPerSample, double amplitude, double phase)
+{
+    std::vector<float> x(n);
+    for (size_t i = 0; i < n; ++i)
+        x[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * cyclesPerSample * static_cast<double>(i) + phase));
+    return x;
+}
+
 } // namespace
 
 TEST(DspTruePeak, SincTaps)
 {
+    ippStaticInit();
     UpsamplerSinc u(64, 48000.0, 4.0f);
     u.initialize(nullptr);
     ASSERT_EQ(u.getTapCount(), 81);
     EXPECT_EQ(u.getCentre(), 40);
     const float* t = u.getTaps();
+    const std::vector<float> want = designTaps(4.0f);
+    EXPECT_EQ(std::memcmp(t, want.data(), sizeof(float) * want.size()), 0);
     EXPECT_EQ(t[40], 1.0f);
     EXPECT_NEAR(t[44], 0.0f, 1e-7);
     EXPECT_NEAR(t[36], 0.0f, 1e-7);
     EXPECT_LT(std::fabs(t[0]), 1e-6f);
     EXPECT_LT(std::fabs(t[80]), 1e-6f);
+    // Symmetric up to the window's single-precision phase products.
     for (int j = 1; j <= 40; ++j)
         EXPECT_NEAR(t[40 + j], t[40 - j], 1e-6);
+    // Every phase of the interpolator passes DC at unit gain.
+    for (int p = 0; p < 4; ++p) {
+        double sum = 0.0;
+        for (int k = p; k < 81; k += 4)
+            sum += t[k];
+        EXPECT_NEAR(sum, 1.0, 2e-3) << p;
+    }
     EXPECT_EQ(u.getFilter()->getLatency(), 41);
     u.terminate();
 }
 
-TEST(DspTruePeak, ImpulseKeepsItsPeak)
+// Blocks of up to 127 samples stuff to fewer than 512 values and take the FIR's direct path; from
+// 128 on, its FFT block convolution. Mixed call lengths cross between the two.
+TEST(DspTruePeak, UpsampledSignalMatchesTheDoubleReferenceInEveryPartition)
 {
-    dsptest::Signal s(1, 256);
-    s.data[0][100] = 1.0f;
-    EXPECT_NEAR(truePeakOf(s, 64), 1.0f, 1e-5);
-}
-
-// Plain reference: zero stuffing and the taps' convolution in double precision, peak of it all.
-double referencePeak(const std::vector<float>& x)
-{
-    UpsamplerSinc u(64, 48000.0, 4.0f);
-    u.initialize(nullptr);
-    std::vector<double> up(x.size() * 4, 0.0);
-    for (size_t i = 0; i < x.size(); ++i)
-        up[i * 4] = x[i];
-    double peak = 0.0;
-    for (size_t n = 0; n < up.size(); ++n) {
-        double acc = 0.0;
-        for (int k = 0; k < u.getTapCount() && static_cast<size_t>(k) <= n; ++k)
-            acc += static_cast<double>(u.getTaps()[k]) * up[n - static_cast<size_t>(k)];
-        peak = std::max(peak, std::fabs(acc));
+    ippStaticInit();
+    const std::vector<float> x = noise(3000, 99u);
+    const std::vector<double> want = referenceUpsampled(x, designTaps(4.0f));
+    const struct {
+        int block;
+        std::vector<int> sizes;
+    } cases[] = {{1, {1}}, {3, {3, 1, 2}}, {100, {100, 37}}, {127, {127}}, {128, {128}},
+                 {512, {512}}, {512, {300, 512, 1, 129}}, {1024, {1024, 77}}};
+    for (const auto& c : cases) {
+        const std::vector<float> got = upsample(x, partition(x.size(), c.sizes), c.block);
+        ASSERT_EQ(got.size(), want.size());
+        double worst = 0.0;
+        for (size_t i = 0; i < want.size(); ++i)
+            worst = std::max(worst, std::fabs(static_cast<double>(got[i]) - want[i]));
+        // Inputs within [-1, 1): the float filter stays within a few units of 2^-24 per tap.
+        EXPECT_LT(worst, 2e-6) << "block " << c.block;
     }
-    u.terminate();
-    return peak;
 }
 
-TEST(DspTruePeak, SinesBetweenTheSamples)
+TEST(DspTruePeak, UpsamplerIsZeroStuffingThenTheFirPrimitiveBitForBit)
 {
-    // fs/4 at 45 degrees: every sample is at 0.707 of the peak; fs/6 from phase 0: at most 0.866.
-    dsptest::Signal q(1, 4800), s(1, 4800);
-    dsptest::addSine(q, 0, 12000.0, 0.5, 48000.0, M_PI / 4.0);
-    dsptest::addSine(s, 0, 8000.0, 0.5, 48000.0);
-    const double r4 = referencePeak(q.data[0]), r6 = referencePeak(s.data[0]);
-    // The analytic peak 0.5, within the filter's own passband ripple and image leakage.
-    EXPECT_NEAR(20.0 * std::log10(r4 / 0.5), 0.0, 0.5);
-    EXPECT_NEAR(20.0 * std::log10(r6 / 0.5), 0.0, 0.5);
-    for (int32_t block : {1, 64, 512, 4096}) {
-        EXPECT_NEAR(truePeakOf(q, block), r4, r4 * 1e-5) << block;
-        EXPECT_NEAR(truePeakOf(s, block), r6, r6 * 1e-5) << block;
+    ippStaticInit();
+    const std::vector<float> x = noise(6000, 7u);
+    const struct {
+        int block;
+        std::vector<int> sizes;
+    } cases[] = {{64, {64}}, {64, {1, 63, 17, 64}}, {128, {128, 100}}, {512, {512}},
+                 {512, {512, 127, 1, 300}}, {2048, {2048, 5, 600}}};
+    for (const auto& c : cases) {
+        const std::vector<int> calls = partition(x.size(), c.sizes);
+        EXPECT_TRUE(sameBits(upsample(x, calls, c.block), upsampleByPrimitive(x, calls))) << "block " << c.block;
     }
-    dsptest::Signal both(2, 4800);
-    both.data[0] = s.data[0];
-    both.data[1] = q.data[0];
-    EXPECT_NEAR(truePeakOf(both, 512), std::max(r4, r6), 1e-5);
+    // Factors other than 4 take the general stuffing loop.
+    for (float F : {2.0f, 3.0f}) {
+        const std::vector<int> calls = partition(1000, {64, 7});
+        const std::vector<float> y(x.begin(), x.begin() + 1000);
+        EXPECT_TRUE(sameBits(upsample(y, calls, 64, F), upsampleByPrimitive(y, calls, F))) << F;
+    }
 }
 
-TEST(DspTruePeak, UpsampledSignalMatchesTheReferenceInEveryPartition)
+// The FIR's delay line holds the exact past samples, so a call's output depends only on its own
+// input and length and on the samples before it: partitions that differ only earlier on agree
+// bit for bit from the first shared boundary, on the FFT path and on the direct path alike.
+TEST(DspTruePeak, PartitionsAgreeBitForBitAfterTheirLastDifference)
 {
-    dsptest::Signal s(1, 3000);
-    dsptest::Lcg rng;
-    for (auto& v : s.data[0])
-        v = rng.next();
-    UpsamplerSinc ref(64, 48000.0, 4.0f);
-    ref.initialize(nullptr);
-    std::vector<double> want(s.frames() * 4, 0.0);
-    for (size_t n = 0; n < want.size(); ++n)
-        for (int k = 0; k < 81 && static_cast<size_t>(k) <= n; ++k)
-            if ((n - static_cast<size_t>(k)) % 4 == 0)
-                want[n] += static_cast<double>(ref.getTaps()[k]) * s.data[0][(n - static_cast<size_t>(k)) / 4];
-    ref.terminate();
-    for (int32_t block : {1, 3, 64, 100, 512}) {
+    ippStaticInit();
+    const std::vector<float> x = noise(4096, 3u);
+    const auto tail = [](std::vector<int> head, int size, int count) {
+        for (int i = 0; i < count; ++i)
+            head.push_back(size);
+        return head;
+    };
+    // 1024 samples differently cut, then the same calls.
+    for (int size : {512, 100}) {
+        const int count = (4096 - 1024) / size;
+        const std::vector<float> a = upsample(x, tail({1024}, size, count), 1024);
+        const std::vector<float> b = upsample(x, tail({1, 511, 300, 212}, size, count), 1024);
+        const std::vector<float> c = upsample(x, tail({200, 200, 200, 200, 224}, size, count), 1024);
+        EXPECT_TRUE(sameBits(a, b, 4 * 1024)) << size;
+        EXPECT_TRUE(sameBits(a, c, 4 * 1024)) << size;
+        EXPECT_FALSE(sameBits(a, b)) << "different cuts round differently before the shared boundary";
+    }
+}
+
+TEST(DspTruePeak, ResetForgetsTheHistory)
+{
+    ippStaticInit();
+    const std::vector<float> x = noise(700, 5u);
+    for (int block : {64, 512}) {
         UpsamplerSinc u(block, 48000.0, 4.0f);
         u.initialize(nullptr);
         u.reset();
-        std::vector<float> got(want.size());
-        for (size_t pos = 0; pos < s.frames(); pos += static_cast<size_t>(block)) {
-            const int32_t n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(block), s.frames() - pos));
-            u.processInto(s.data[0].data() + pos, got.data() + 4 * pos, n);
-        }
-        for (size_t i = 0; i < want.size(); ++i)
-            ASSERT_NEAR(got[i], want[i], 2e-6) << block << " " << i;
-        // After a reset the history is gone: the first outputs depend on the new input only.
+        std::vector<float> out(static_cast<size_t>(4 * block));
+        u.processInto(x.data(), out.data(), block);
         u.reset();
-        float one = 1.0f;
-        std::vector<float> out(4);
-        u.processInto(&one, out.data(), 1);
-        EXPECT_EQ(out[0], u.getTaps()[0]);
+        u.processInto(x.data() + 100, out.data(), block);
+        const std::vector<float> fresh = upsample(std::vector<float>(x.begin() + 100, x.begin() + 100 + block), {block}, block);
+        EXPECT_TRUE(sameBits(std::vector<float>(out.begin(), out.end()), fresh)) << block;
         u.terminate();
     }
+}
+
+TEST(DspTruePeak, ImpulseKeepsItsPeak)
+{
+    std::vector<float> x(256, 0.0f);
+    x[100] = 1.0f;
+    EXPECT_NEAR(truePeakOf({x}, 64), 1.0f, 1e-5);
+    EXPECT_NEAR(truePeakOf({x}, 512), 1.0f, 1e-5);
+}
+
+// fs/4 at 45 degrees: every sample sits at 0.707 of the peak; fs/6 from phase 0: at most 0.866.
+// The 4x grid passes through both crests, so the reading is the analytic peak up to the filter's
+// passband ripple (within 0.005 dB once the onset has rung out).
+TEST(DspTruePeak, SinesBetweenTheSamplesReadTheirAnalyticPeaks)
+{
+    ippStaticInit();
+    const double A = 0.5;
+    const std::vector<float> q = sine(4800, 0.25, A, M_PI / 4.0), s = sine(4800, 1.0 / 6.0, A, 0.0);
+    EXPECT_LT(*std::max_element(q.begin(), q.end()), 0.3536f + 1e-4f);
+    EXPECT_LT(*std::max_element(s.begin(), s.end()), 0.4331f + 1e-4f);
+    for (int32_t block : {1, 64, 512, 4096}) {
+        EXPECT_NEAR(truePeakOf({q}, block, 512), A, A * 5e-4) << block;
+        EXPECT_NEAR(truePeakOf({s}, block, 512), A, A * 5e-4) << block;
+    }
+    const std::vector<float> loud = sine(4800, 1.0 / 6.0, 1.0, 0.0);
+    EXPECT_NEAR(truePeakOf({loud, q}, 512, 512), 1.0, 5e-4);
+}
+
+TEST(DspTruePeak, LongBlocksAreMeasuredInBlockSizedPieces)
+{
+    ippStaticInit();
+    const std::vector<float> x = noise(2000, 11u);
+    TruePeak whole(256, 48000.0, 4.0f), pieces(256, 48000.0, 4.0f);
+    for (TruePeak* tp : {&whole, &pieces}) {
+        tp->initialize(nullptr);
+        tp->reset();
+    }
+    float* in = const_cast<float*>(x.data());
+    whole.process(&in, 2000);
+    for (int pos = 0; pos < 2000; pos += 256) {
+        float* p = in + pos;
+        pieces.process(&p, std::min(256, 2000 - pos));
+    }
+    EXPECT_EQ(whole.getMax(), pieces.getMax());
+    whole.terminate();
+    pieces.terminate();
 }
 
 TEST(DspTruePeak, ResetAndChannelChanges)
@@ -133,11 +341,14 @@ TEST(DspTruePeak, ResetAndChannelChanges)
     tp.reset();
     EXPECT_EQ(std::bit_cast<uint32_t>(tp.getMax()), 0x358637BDu);
     ASSERT_EQ(tp.setChannelCount(2, 2, 0), 0);
-    dsptest::Signal s(2, 64);
-    s.data[1][10] = 0.8f;
-    tp.process(s.at(0), 64);
+    std::vector<float> a(64, 0.0f), b(64, 0.0f);
+    b[10] = 0.8f;
+    float* in[2] = {a.data(), b.data()};
+    tp.process(in, 64);
     const float m = tp.getMax();
     EXPECT_NEAR(m, 0.8f, 1e-4);
+    EXPECT_EQ(tp.getChannelMax(0), TruePeak::kFloor);
+    EXPECT_EQ(tp.getChannelMax(1), m);
     EXPECT_EQ(tp.setChannelCount(2, 3, 0), 1);
     EXPECT_EQ(tp.getChannelMax(1), m);
     EXPECT_EQ(tp.setChannelCount(2, 2, 0), 0);

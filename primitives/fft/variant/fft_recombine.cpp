@@ -184,3 +184,44 @@ IPP_API void VARIANT(ipps_cCcsRecombine_32f)(const Ipp32fc* src, Ipp32fc* dst, i
         y[2 * (M - k) + 1] = H - si;
     }
 }
+
+// Forward recombination, Perm product and inverse recombination in one sweep over the bin pairs
+// (k, M - k): the same operations in the same order as cRealRecombine, MulPerm and
+// cCcsRecombine one after the other on the complex transform's result. Orders below the
+// two-level threshold, unscaled forward transform.
+IPP_API void VARIANT(ipps_cRecombineMulPerm_32f)(Ipp32fc* data, const Ipp32f* perm, int M, const Ipp32f* realTable,
+                                                 const Ipp32f* ccsTable) {
+    float* z = reinterpret_cast<float*>(data);
+    const float a0 = z[0], b0 = z[1];
+    const float dc = (a0 + b0) * perm[0], nyq = (a0 - b0) * perm[1];
+    z[0] = dc + nyq;
+    z[1] = dc - nyq;
+    const int last = M / 8 - 1;
+    for (int j = 0; j <= last; ++j) {
+        float* front = z + 2 * (4 * j + 1);
+        float* back = z + 2 * (M - 4 * j - 4);
+        const Quad a = loadFront(front), b = loadBack(back), t = loadTable(realTable + 8 * j);
+        const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
+        const __m128 E = _mm_add_ps(_mm_mul_ps(t.re, di), _mm_mul_ps(t.im, dr));
+        const __m128 D = _mm_sub_ps(_mm_mul_ps(t.im, di), _mm_mul_ps(t.re, dr));
+        Quad f{_mm_add_ps(b.re, E), _mm_sub_ps(D, b.im)};
+        Quad k{_mm_sub_ps(a.re, E), _mm_sub_ps(D, a.im)};
+        if (j == last) {
+            // Bin M/2 sits in lane 3 of both; the back value is the one stored last.
+            f.re = _mm_shuffle_ps(f.re, _mm_shuffle_ps(f.re, k.re, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+            f.im = _mm_shuffle_ps(f.im, _mm_shuffle_ps(f.im, k.im, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+        }
+        const Quad sf = loadFront(perm + 2 * (4 * j + 1)), sb = loadBack(perm + 2 * (M - 4 * j - 4));
+        f = {_mm_sub_ps(_mm_mul_ps(sf.re, f.re), _mm_mul_ps(sf.im, f.im)),
+             _mm_add_ps(_mm_mul_ps(sf.im, f.re), _mm_mul_ps(sf.re, f.im))};
+        k = {_mm_sub_ps(_mm_mul_ps(sb.re, k.re), _mm_mul_ps(sb.im, k.im)),
+             _mm_add_ps(_mm_mul_ps(sb.im, k.re), _mm_mul_ps(sb.re, k.im))};
+        const Quad c = loadTable(ccsTable + 8 * j);
+        const __m128 sr = _mm_add_ps(f.re, k.re), si = _mm_sub_ps(f.im, k.im);
+        const __m128 er = _mm_sub_ps(f.re, k.re), ei = _mm_add_ps(f.im, k.im);
+        const __m128 G = _mm_sub_ps(_mm_mul_ps(c.im, er), _mm_mul_ps(c.re, ei));
+        const __m128 H = _mm_add_ps(_mm_mul_ps(c.re, er), _mm_mul_ps(c.im, ei));
+        storeFront(front, {_mm_add_ps(sr, G), _mm_add_ps(H, si)});
+        storeBack(back, {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)});
+    }
+}

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "primitives/fft/fft_spec.h"
+#include "primitives/fftkernels/fft_kernels.h"
+#include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/filters/variant/filters_variant.h"
 
 namespace NORRIK_VARIANT_NS {
@@ -128,16 +131,41 @@ __m128 rowsBlock4(const float* rows, const float* w, int R) {
     return out;
 }
 
+// Outputs i .. i + 3 each summed as rowSequential does, one per lane (the window must hold
+// T + 3 floats from w).
+__m128 rowSequential4(const float* rev, const float* w, int T) {
+    __m128 acc = _mm_mul_ps(_mm_set1_ps(rev[0]), _mm_loadu_ps(w));
+    for (int k = 1; k < T; ++k) acc = _mm_add_ps(acc, _mm_mul_ps(_mm_set1_ps(rev[k]), _mm_loadu_ps(w + k)));
+    return acc;
+}
+
 void kernelRows(const float* rows, const float* w, float* dst, int n, int T) {
     const int R = rowLength(T);
+    // Lanes of one-at-a-time sums read ahead of their writes: only when dst is not the window.
+    const auto at = [](const float* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    const bool lanes = n >= 4 && (at(dst + n) <= at(w) || at(w + n + T - 1) <= at(dst));
     int i = 0;
-    for (; i < n && (reinterpret_cast<std::uintptr_t>(w + i) & 15) != 0; ++i) dst[i] = rowSequential(rows, w + i, T);
+    int head = 0;
+    while (head < n && (reinterpret_cast<std::uintptr_t>(w + head) & 15) != 0) ++head;
+    if (head > 0 && lanes) {
+        float four[4];
+        _mm_storeu_ps(four, rowSequential4(rows, w, T));
+        for (; i < head; ++i) dst[i] = four[i];
+    }
+    for (; i < head; ++i) dst[i] = rowSequential(rows, w + i, T);
     const int count = n - i;
     if (count >= 8) {
         // Each block of four reads R floats from its window: keep the last (count mod 4) + 4
-        // outputs for the one-at-a-time loop so no read passes the window's end.
+        // outputs for the one-at-a-time sums so no read passes the window's end.
         const int blockEnd = i + count - (count % 4) - 4;
         for (; i < blockEnd; i += 4) _mm_storeu_ps(dst + i, rowsBlock4(rows, w + i, R));
+    }
+    const int tail = i;
+    for (; lanes && n - i >= 4; i += 4) _mm_storeu_ps(dst + i, rowSequential4(rows, w + i, T));
+    if (lanes && i < n && n - 4 >= tail) {
+        // The last four again: the ones already written get the same values.
+        _mm_storeu_ps(dst + n - 4, rowSequential4(rows, w + n - 4, T));
+        i = n;
     }
     for (; i < n; ++i) dst[i] = rowSequential(rows, w + i, T);
 }
@@ -192,14 +220,48 @@ void loadFirDelay(FirState32f* s, const void* pDlyLine, bool floats) {
 
 // ---- filtering ------------------------------------------------------------------------------
 
-// Forward transform into fftWork, product with the taps' spectrum, inverse in place. The first
-// block of a call stops on errors only, later blocks on any status but success.
-IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc, bool anyStatusStops) {
+// The transforms' own road with the spectrum product folded into the recombination sweep, for
+// the orders whose calls run the Norm passes and one-level recombination tables.
+bool fusedTransforms(const RealFftSpec32f* spec) {
+    return spec->id == kRealFftSpecId && spec->order >= 7 && spec->order <= kFftSettings.normMaxOrder &&
+           spec->order < kFftSettings.recThreshold && spec->scaleForward == 0 && spec->workBytes > 0;
+}
+
+// Forward transform into fftWork, product with the taps' spectrum, inverse in place, then the
+// count values from M on (scaled when the inverse scales) to dst. The first block of a call stops
+// on errors only, later blocks on any status but success.
+IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc, bool anyStatusStops, Ipp32f* dst, int count) {
     auto* spec = static_cast<const RealFftSpec32f*>(s->fftSpec);
-    IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(fwdSrc, s->fftWork, spec, s->fftBuffer);
+    const int M = s->tapsLen - 1;
+    float* W = s->fftWork;
+    if (fusedTransforms(spec)) {
+        auto* buffer = reinterpret_cast<Ipp8u*>((reinterpret_cast<std::uintptr_t>(s->fftBuffer) + 31) &
+                                                ~static_cast<std::uintptr_t>(31));
+        const int n = s->fftLen / 2;
+        auto* wc = reinterpret_cast<Ipp32fc*>(W);
+        VARIANT(ipps_cRadix4FwdNorm_32fc)(reinterpret_cast<const Ipp32fc*>(fwdSrc), wc, n, spec->radix4Twiddles,
+                                          spec->bitRevTable, buffer);
+        VARIANT(ipps_cRecombineMulPerm_32f)(wc, s->tapsSpectrum, n, spec->realRecTwiddles, spec->ccsRecTwiddles);
+        VARIANT(ipps_cRadix4InvNorm_32fc)(wc, wc, n, spec->radix4Twiddles, spec->bitRevTable, buffer);
+        const float f = spec->factor;
+        if (spec->scaleInverse == 1 && f != 1.0f) {
+            // The inverse's scaling, applied only to the values kept.
+            const __m128 fv = _mm_set1_ps(f);
+            int i = 0;
+            for (; i + 4 <= count; i += 4) _mm_storeu_ps(dst + i, _mm_mul_ps(_mm_loadu_ps(W + M + i), fv));
+            for (; i < count; ++i) dst[i] = W[M + i] * f;
+        } else {
+            VARIANT(ippsCopy_32f)(W + M, dst, count);
+        }
+        return ippStsNoErr;
+    }
+    IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(fwdSrc, W, spec, s->fftBuffer);
     if (st < 0 || (anyStatusStops && st != ippStsNoErr)) return st;
-    VARIANT(ippsMulPerm_32f_I)(s->tapsSpectrum, s->fftWork, s->fftLen);
-    return VARIANT(ippsFFTInv_PermToR_32f)(s->fftWork, s->fftWork, spec, s->fftBuffer);
+    VARIANT(ippsMulPerm_32f_I)(s->tapsSpectrum, W, s->fftLen);
+    st = VARIANT(ippsFFTInv_PermToR_32f)(W, W, spec, s->fftBuffer);
+    if (st < 0 || (anyStatusStops && st != ippStsNoErr)) return st;
+    VARIANT(ippsCopy_32f)(W + M, dst, count);
+    return st;
 }
 
 IppStatus firFft(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s) {
@@ -212,29 +274,25 @@ IppStatus firFft(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)
         VARIANT(ippsCopy_32f)(pSrc, W + M, numIters);
         VARIANT(ippsCopy_32f)(W + M + numIters - T, s->delay, T);
         VARIANT(ippsZero_32f)(W + M + numIters, N - M - numIters);  // nothing when it fits exactly
-        const IppStatus st = convolveBlock(s, W, false);
-        if (st < 0) return st;
-        VARIANT(ippsCopy_32f)(W + M, pDst, numIters);
-        return ippStsNoErr;
+        const IppStatus st = convolveBlock(s, W, false, pDst, numIters);
+        return st < 0 ? st : ippStsNoErr;
     }
     VARIANT(ippsCopy_32f)(pSrc, W + M, L);
-    IppStatus st = convolveBlock(s, W, false);
+    IppStatus st = convolveBlock(s, W, false, pDst, L);
     if (st < 0) return st;
-    VARIANT(ippsCopy_32f)(W + M, pDst, L);
     VARIANT(ippsCopy_32f)(pSrc + numIters - T, s->delay, T);
     for (int done = L; done < numIters; done += L) {
         const int R = numIters - done;
         const Ipp32f* win = pSrc + done - M;
         if (R >= N) {
-            st = convolveBlock(s, win, true);
+            st = convolveBlock(s, win, true, pDst + done, R < L ? R : L);
         } else {
             const int c = R + M < N ? R + M : N;
             VARIANT(ippsCopy_32f)(win, W, c);
             VARIANT(ippsZero_32f)(W + c, N - c);
-            st = convolveBlock(s, W, true);
+            st = convolveBlock(s, W, true, pDst + done, R < L ? R : L);
         }
         if (st != ippStsNoErr) return st;
-        VARIANT(ippsCopy_32f)(W + M, pDst + done, R < L ? R : L);
     }
     return ippStsNoErr;
 }
