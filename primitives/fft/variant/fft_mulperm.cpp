@@ -1,7 +1,7 @@
 // Bin-by-bin product of two spectra in the Perm layout.
 #include <emmintrin.h>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/common/variant.h"
 
 namespace NORRIK_VARIANT_NS {

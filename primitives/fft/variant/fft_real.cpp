@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/fft/variant/fft_vector_deps.h"
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"

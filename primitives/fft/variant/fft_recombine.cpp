@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
 
 namespace NORRIK_VARIANT_NS {

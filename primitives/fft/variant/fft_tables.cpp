@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
 
 // Quarter-wave sine of 1024 points (entry k = sin(2 pi k / 1024), k = 0..256), then seven zeros.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/filters/variant/filters_variant.h"

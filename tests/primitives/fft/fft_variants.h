@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "primitives/fft/fft_spec.h"
+#include "primitives/fft/fft_internal.h"
 #include "primitives/fft/ipps_fft.h"
 #include "primitives/fftkernels/fft_kernels.h"
 
