@@ -1,6 +1,7 @@
 // Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
 #include <emmintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "primitives/fftkernels/fft_kernels.h"
@@ -251,14 +252,18 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
     while ((1 << m) < n) ++m;
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
     const int eighth = n / 8;
-    for (int q = 0; q < eighth; ++q) {
-        // Word 2q is rev(q) over m - 2 bits: the first input of group q; c + 1 feeds group q + n/8.
-        const int c = q == 0 ? 0 : static_cast<int>(pBitRev[2 * q]);
-        const __m128 u0 = _mm_loadu_ps(src + 2 * c);
-        const __m128 u1 = _mm_loadu_ps(src + 2 * (c + n / 2));
-        const __m128 u2 = _mm_loadu_ps(src + 2 * (c + n / 4));
-        const __m128 u3 = _mm_loadu_ps(src + 2 * (c + 3 * n / 4));
-        firstButterfly<Inv>(u0, u1, u2, u3, work + 8 * q, work + 8 * (q + eighth));
+    // The four quarter bases, so each group costs one table read and one offset.
+    const float* const s1 = src + n;
+    const float* const s2 = src + n / 2;
+    const float* const s3 = src + 3 * (n / 2);
+    float* const w1 = work + 8 * eighth;
+    // Word 2q is rev(q) over m - 2 bits: the first input of group q; c + 1 feeds group q + n/8.
+    // Group 0 starts at 0 whatever word 0 holds.
+    firstButterfly<Inv>(_mm_loadu_ps(src), _mm_loadu_ps(s1), _mm_loadu_ps(s2), _mm_loadu_ps(s3), work, w1);
+    for (int q = 1; q < eighth; ++q) {
+        const std::size_t c2 = 2 * static_cast<std::size_t>(pBitRev[2 * q]);
+        firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
+                            _mm_loadu_ps(s3 + c2), work + 8 * q, w1 + 8 * q);
     }
     laterStages<Inv>(work, dst, n, m, pTwd, true);
 }
