@@ -24,7 +24,7 @@ inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false};
 
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point
 // transform, m >= 4; returns their count.
-inline int fftStagePlan(int m, int* radix) {
+constexpr int fftStagePlan(int m, int* radix) {
     int count = 0;
     for (int c = 2; c < m;) {
         const int r = m - c;

@@ -17,6 +17,9 @@ constexpr float kR8 = 0.70710683f;
 
 inline bool aligned16(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
 
+// Smallest m with 2^m >= n.
+inline int ceilLog2(int n) { return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1)); }
+
 inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(a, b, c, d); }
 
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
@@ -212,10 +215,22 @@ void stage8(const float* in, float* out, int n, int L, const float* twd) {
 }
 
 // Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
+// Every order's stage plan, worked out at compile time instead of on each call.
+struct StagePlans {
+    int count[31];
+    int radix[31][16];
+};
+constexpr StagePlans makeStagePlans() {
+    StagePlans p{};
+    for (int m = 4; m <= 30; ++m) p.count[m] = fftStagePlan(m, p.radix[m]);
+    return p;
+}
+constexpr StagePlans kStagePlans = makeStagePlans();
+
 template <bool Inv>
 void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
-    int radix[16];
-    const int count = fftStagePlan(m, radix);
+    const int* const radix = kStagePlans.radix[m];
+    const int count = kStagePlans.count[m];
     int L = 4;
     for (int s = 0; s < count; ++s) {
         const bool last = s + 1 == count;
@@ -263,8 +278,7 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
         direct8<Inv>(src, dst);
         return;
     }
-    int m = 0;
-    while ((1 << m) < n) ++m;
+    const int m = ceilLog2(n);
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
     const int eighth = n / 8;
     // The four quarter bases, so each group costs one table read and one offset.
@@ -286,8 +300,7 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
 template <bool Inv>
 void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave) {
     float* data = reinterpret_cast<float*>(pData);
-    int m = 0;
-    while ((1 << m) < n) ++m;
+    const int m = ceilLog2(n);
     float* work = aligned16(data) ? data : reinterpret_cast<float*>(pBuffer);
     for (int p = 0; p < n / 4; p += 2) {
         const float* g = data + 8 * p;
