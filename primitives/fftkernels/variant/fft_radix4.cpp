@@ -53,11 +53,12 @@ FFT_INLINE Cv loadC(const float* p) { return {_mm_loadu_ps(p), _mm_loadu_ps(p + 
 FFT_INLINE Cv addC(Cv a, Cv b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
 FFT_INLINE Cv subC(Cv a, Cv b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
 
-// y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate.
-template <bool Inv>
+// y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate. Aligned
+// twiddles let the compiler take c and s straight from memory into the products.
+template <bool Inv, bool A>
 FFT_INLINE Cv twist(Cv y, const float* w) {
-    const __m128 c = _mm_loadu_ps(w);
-    const __m128 s = _mm_loadu_ps(w + 4);
+    const __m128 c = A ? _mm_load_ps(w) : _mm_loadu_ps(w);
+    const __m128 s = A ? _mm_load_ps(w + 4) : _mm_loadu_ps(w + 4);
     if (Inv)
         return {_mm_add_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
                 _mm_sub_ps(_mm_mul_ps(y.im, c), _mm_mul_ps(y.re, s))};
@@ -107,7 +108,7 @@ FFT_INLINE Cv twistBy(Cv y, Cv w) {
             _mm_add_ps(_mm_mul_ps(y.re, w.im), _mm_mul_ps(y.im, w.re))};
 }
 
-template <bool Inv, bool Interleaved>
+template <bool Inv, bool A, bool Interleaved>
 void stage4(const float* in, float* out, int n, int L, const float* twd) {
     if (L == 4) {
         // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
@@ -131,9 +132,9 @@ void stage4(const float* in, float* out, int n, int L, const float* twd) {
         for (int j = 0; j < L; j += 4, w += 24) {
             const int p = b + j;
             const Cv y0 = loadC(in + 2 * p);
-            const Cv y1 = twist<Inv>(loadC(in + 2 * (p + 2 * L)), w);
-            const Cv y2 = twist<Inv>(loadC(in + 2 * (p + L)), w + 8);
-            const Cv y3 = twist<Inv>(loadC(in + 2 * (p + 3 * L)), w + 16);
+            const Cv y1 = twist<Inv, A>(loadC(in + 2 * (p + 2 * L)), w);
+            const Cv y2 = twist<Inv, A>(loadC(in + 2 * (p + L)), w + 8);
+            const Cv y3 = twist<Inv, A>(loadC(in + 2 * (p + 3 * L)), w + 16);
             Cv x0, x1, x2, x3;
             dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
             storeGroup<Interleaved>(out + 2 * p, x0);
@@ -180,7 +181,7 @@ FFT_INLINE void dft8(const Cv* t, Cv* x) {
 
 constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
-template <bool Inv, bool Interleaved>
+template <bool Inv, bool A, bool Interleaved>
 void stage8(const float* in, float* out, int n, int L, const float* twd) {
     for (int b = 0; b < n; b += 8 * L) {
         const float* w = twd;
@@ -191,13 +192,13 @@ void stage8(const float* in, float* out, int n, int L, const float* twd) {
             const float* const src = in + 2 * p;
             float* const dst = out + 2 * p;
             Cv e0, e1, e2, e3, o0, o1, o2, o3;
-            dft4<Inv>(loadC(src), twist<Inv>(loadC(src + 2 * (kRev3[2] * L)), w + 8),
-                      twist<Inv>(loadC(src + 2 * (kRev3[4] * L)), w + 24),
-                      twist<Inv>(loadC(src + 2 * (kRev3[6] * L)), w + 40), e0, e1, e2, e3);
-            dft4<Inv>(twist<Inv>(loadC(src + 2 * (kRev3[1] * L)), w),
-                      twist<Inv>(loadC(src + 2 * (kRev3[3] * L)), w + 16),
-                      twist<Inv>(loadC(src + 2 * (kRev3[5] * L)), w + 32),
-                      twist<Inv>(loadC(src + 2 * (kRev3[7] * L)), w + 48), o0, o1, o2, o3);
+            dft4<Inv>(loadC(src), twist<Inv, A>(loadC(src + 2 * (kRev3[2] * L)), w + 8),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[4] * L)), w + 24),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[6] * L)), w + 40), e0, e1, e2, e3);
+            dft4<Inv>(twist<Inv, A>(loadC(src + 2 * (kRev3[1] * L)), w),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[3] * L)), w + 16),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[5] * L)), w + 32),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[7] * L)), w + 48), o0, o1, o2, o3);
             storeGroup<Interleaved>(dst, addC(e0, o0));
             storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
             Cv x2, x6;
@@ -227,8 +228,8 @@ constexpr StagePlans makeStagePlans() {
 }
 constexpr StagePlans kStagePlans = makeStagePlans();
 
-template <bool Inv>
-void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+template <bool Inv, bool A>
+void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave) {
     const int* const radix = kStagePlans.radix[m];
     const int count = kStagePlans.count[m];
     int L = 4;
@@ -237,20 +238,29 @@ void laterStages(float* work, float* out, int n, int m, const float* twd, bool i
         float* dst = last ? out : work;
         if (radix[s] == 4) {
             if (last && interleave)
-                stage4<Inv, true>(work, dst, n, L, twd);
+                stage4<Inv, A, true>(work, dst, n, L, twd);
             else
-                stage4<Inv, false>(work, dst, n, L, twd);
+                stage4<Inv, A, false>(work, dst, n, L, twd);
             twd += 6 * L;
             L *= 4;
         } else {
             if (last && interleave)
-                stage8<Inv, true>(work, dst, n, L, twd);
+                stage8<Inv, A, true>(work, dst, n, L, twd);
             else
-                stage8<Inv, false>(work, dst, n, L, twd);
+                stage8<Inv, A, false>(work, dst, n, L, twd);
             twd += 14 * L;
             L *= 8;
         }
     }
+}
+
+// Every stage's twiddle offset is a multiple of four floats: one check covers them all.
+template <bool Inv>
+void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+    if (aligned16(twd))
+        laterStagesT<Inv, true>(work, out, n, m, twd, interleave);
+    else
+        laterStagesT<Inv, false>(work, out, n, m, twd, interleave);
 }
 
 // The 8-point transform of the Norm passes; reads every point before writing.
