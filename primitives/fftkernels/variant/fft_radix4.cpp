@@ -109,7 +109,7 @@ FFT_INLINE Cv twistBy(Cv y, Cv w) {
 }
 
 template <bool Inv, bool A, bool Interleaved>
-void stage4(const float* in, float* out, int n, int L, const float* twd) {
+FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd) {
     if (L == 4) {
         // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
         const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
@@ -182,7 +182,7 @@ FFT_INLINE void dft8(const Cv* t, Cv* x) {
 constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 template <bool Inv, bool A, bool Interleaved>
-void stage8(const float* in, float* out, int n, int L, const float* twd) {
+FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd) {
     for (int b = 0; b < n; b += 8 * L) {
         const float* w = twd;
         for (int j = 0; j < L; j += 4, w += 56) {
@@ -254,9 +254,41 @@ void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool 
     }
 }
 
-// Every stage's twiddle offset is a multiple of four floats: one check covers them all.
+// laterStagesT for a size known at compile time: the plan unrolled, every span a constant.
+template <bool Inv, bool A, bool Interleaved, int M, int S = 0, int L = 4>
+FFT_INLINE void fixedStages(float* work, float* out, const float* twd) {
+    constexpr int count = kStagePlans.count[M];
+    if constexpr (S < count) {
+        constexpr bool last = S + 1 == count;
+        float* const dst = last ? out : work;
+        if constexpr (kStagePlans.radix[M][S] == 4) {
+            stage4<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
+            fixedStages<Inv, A, Interleaved, M, S + 1, 4 * L>(work, out, twd + 6 * L);
+        } else {
+            stage8<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
+            fixedStages<Inv, A, Interleaved, M, S + 1, 8 * L>(work, out, twd + 14 * L);
+        }
+    }
+}
+
+template <bool Inv, int M>
+void fixedLaterStages(float* work, float* out, const float* twd) {
+    fixedStages<Inv, true, true, M>(work, out, twd);
+}
+
+// Every stage's twiddle offset is a multiple of four floats: one check covers them all. The
+// small sizes of the Norm passes (interleaved, table aligned) run unrolled.
 template <bool Inv>
 void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+    if (aligned16(twd) && interleave) {
+        switch (m) {
+            case 6: return fixedLaterStages<Inv, 6>(work, out, twd);
+            case 7: return fixedLaterStages<Inv, 7>(work, out, twd);
+            case 8: return fixedLaterStages<Inv, 8>(work, out, twd);
+            case 9: return fixedLaterStages<Inv, 9>(work, out, twd);
+            default: break;
+        }
+    }
     if (aligned16(twd))
         laterStagesT<Inv, true>(work, out, n, m, twd, interleave);
     else
