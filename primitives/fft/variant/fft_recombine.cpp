@@ -106,9 +106,11 @@ inline void storeBack(float* p, Quad q) {
     _mm_storeu_ps(p, _mm_unpacklo_ps(r, i));
     _mm_storeu_ps(p + 4, _mm_unpackhi_ps(r, i));
 }
-// One 32-byte table block as lanes in bin order.
+// One 32-byte table block as lanes in bin order. A: t is 16-byte aligned, so the shuffles can
+// read the second half straight from memory.
+template <bool A = false>
 inline Quad loadTable(const float* t) {
-    const __m128 a = _mm_loadu_ps(t), b = _mm_loadu_ps(t + 4);
+    const __m128 a = A ? _mm_load_ps(t) : _mm_loadu_ps(t), b = A ? _mm_load_ps(t + 4) : _mm_loadu_ps(t + 4);
     if (kFftSettings.recFourBinBlocks)
         return {_mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 3, 0, 1)), _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1))};
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 3, 1, 3))};
@@ -185,6 +187,52 @@ IPP_API void VARIANT(ipps_cCcsRecombine_32f)(const Ipp32fc* src, Ipp32fc* dst, i
     }
 }
 
+namespace NORRIK_VARIANT_NS {
+namespace {
+
+// One step of the sweep below: bins 4j + 1 .. 4j + 4 and their mirrors. Last: the step that
+// holds bin M/2. A: both tables 16-byte aligned.
+template <bool Last, bool A>
+inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const float* perm, int M,
+                                                                const float* realTable,
+                                                                const float* ccsTable, int j) {
+    float* front = z + 2 * (4 * j + 1);
+    float* back = z + 2 * (M - 4 * j - 4);
+    const Quad a = loadFront(front), b = loadBack(back), t = loadTable<A>(realTable + 8 * j);
+    const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
+    const __m128 E = _mm_add_ps(_mm_mul_ps(t.re, di), _mm_mul_ps(t.im, dr));
+    const __m128 D = _mm_sub_ps(_mm_mul_ps(t.im, di), _mm_mul_ps(t.re, dr));
+    Quad f{_mm_add_ps(b.re, E), _mm_sub_ps(D, b.im)};
+    Quad k{_mm_sub_ps(a.re, E), _mm_sub_ps(D, a.im)};
+    if (Last) {
+        // Bin M/2 sits in lane 3 of both; the back value is the one stored last.
+        f.re = _mm_shuffle_ps(f.re, _mm_shuffle_ps(f.re, k.re, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+        f.im = _mm_shuffle_ps(f.im, _mm_shuffle_ps(f.im, k.im, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+    }
+    const Quad sf = loadFront(perm + 2 * (4 * j + 1)), sb = loadBack(perm + 2 * (M - 4 * j - 4));
+    f = {_mm_sub_ps(_mm_mul_ps(sf.re, f.re), _mm_mul_ps(sf.im, f.im)),
+         _mm_add_ps(_mm_mul_ps(sf.im, f.re), _mm_mul_ps(sf.re, f.im))};
+    k = {_mm_sub_ps(_mm_mul_ps(sb.re, k.re), _mm_mul_ps(sb.im, k.im)),
+         _mm_add_ps(_mm_mul_ps(sb.im, k.re), _mm_mul_ps(sb.re, k.im))};
+    const Quad c = loadTable<A>(ccsTable + 8 * j);
+    const __m128 sr = _mm_add_ps(f.re, k.re), si = _mm_sub_ps(f.im, k.im);
+    const __m128 er = _mm_sub_ps(f.re, k.re), ei = _mm_add_ps(f.im, k.im);
+    const __m128 G = _mm_sub_ps(_mm_mul_ps(c.im, er), _mm_mul_ps(c.re, ei));
+    const __m128 H = _mm_add_ps(_mm_mul_ps(c.re, er), _mm_mul_ps(c.im, ei));
+    storeFront(front, {_mm_add_ps(sr, G), _mm_add_ps(H, si)});
+    storeBack(back, {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)});
+}
+
+template <bool A>
+void recombineMulPerm(float* z, const float* perm, int M, const float* realTable, const float* ccsTable) {
+    const int last = M / 8 - 1;
+    for (int j = 0; j < last; ++j) recombineMulPermStep<false, A>(z, perm, M, realTable, ccsTable, j);
+    if (last >= 0) recombineMulPermStep<true, A>(z, perm, M, realTable, ccsTable, last);
+}
+
+}  // namespace
+}  // namespace NORRIK_VARIANT_NS
+
 // Forward recombination, Perm product and inverse recombination in one sweep over the bin pairs
 // (k, M - k): the same operations in the same order as cRealRecombine, MulPerm and
 // cCcsRecombine one after the other on the complex transform's result. Orders below the
@@ -196,32 +244,8 @@ IPP_API void VARIANT(ipps_cRecombineMulPerm_32f)(Ipp32fc* data, const Ipp32f* pe
     const float dc = (a0 + b0) * perm[0], nyq = (a0 - b0) * perm[1];
     z[0] = dc + nyq;
     z[1] = dc - nyq;
-    const int last = M / 8 - 1;
-    for (int j = 0; j <= last; ++j) {
-        float* front = z + 2 * (4 * j + 1);
-        float* back = z + 2 * (M - 4 * j - 4);
-        const Quad a = loadFront(front), b = loadBack(back), t = loadTable(realTable + 8 * j);
-        const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
-        const __m128 E = _mm_add_ps(_mm_mul_ps(t.re, di), _mm_mul_ps(t.im, dr));
-        const __m128 D = _mm_sub_ps(_mm_mul_ps(t.im, di), _mm_mul_ps(t.re, dr));
-        Quad f{_mm_add_ps(b.re, E), _mm_sub_ps(D, b.im)};
-        Quad k{_mm_sub_ps(a.re, E), _mm_sub_ps(D, a.im)};
-        if (j == last) {
-            // Bin M/2 sits in lane 3 of both; the back value is the one stored last.
-            f.re = _mm_shuffle_ps(f.re, _mm_shuffle_ps(f.re, k.re, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
-            f.im = _mm_shuffle_ps(f.im, _mm_shuffle_ps(f.im, k.im, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
-        }
-        const Quad sf = loadFront(perm + 2 * (4 * j + 1)), sb = loadBack(perm + 2 * (M - 4 * j - 4));
-        f = {_mm_sub_ps(_mm_mul_ps(sf.re, f.re), _mm_mul_ps(sf.im, f.im)),
-             _mm_add_ps(_mm_mul_ps(sf.im, f.re), _mm_mul_ps(sf.re, f.im))};
-        k = {_mm_sub_ps(_mm_mul_ps(sb.re, k.re), _mm_mul_ps(sb.im, k.im)),
-             _mm_add_ps(_mm_mul_ps(sb.im, k.re), _mm_mul_ps(sb.re, k.im))};
-        const Quad c = loadTable(ccsTable + 8 * j);
-        const __m128 sr = _mm_add_ps(f.re, k.re), si = _mm_sub_ps(f.im, k.im);
-        const __m128 er = _mm_sub_ps(f.re, k.re), ei = _mm_add_ps(f.im, k.im);
-        const __m128 G = _mm_sub_ps(_mm_mul_ps(c.im, er), _mm_mul_ps(c.re, ei));
-        const __m128 H = _mm_add_ps(_mm_mul_ps(c.re, er), _mm_mul_ps(c.im, ei));
-        storeFront(front, {_mm_add_ps(sr, G), _mm_add_ps(H, si)});
-        storeBack(back, {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)});
-    }
+    if (((reinterpret_cast<std::uintptr_t>(realTable) | reinterpret_cast<std::uintptr_t>(ccsTable)) & 15) == 0)
+        recombineMulPerm<true>(z, perm, M, realTable, ccsTable);
+    else
+        recombineMulPerm<false>(z, perm, M, realTable, ccsTable);
 }
