@@ -25,7 +25,8 @@ inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
 // x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
 template <bool Inv>
-FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
+FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, __m128& g0re, __m128& g0im,
+                                   __m128& g1re, __m128& g1im) {
     const __m128 s = _mm_add_ps(u0, u1);
     const __m128 d = _mm_sub_ps(u0, u1);
     const __m128 t = _mm_add_ps(u2, u3);
@@ -39,10 +40,20 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     __m128 y1 = _mm_add_ps(d, Inv ? plusI : minusI);
     __m128 y3 = _mm_add_ps(d, Inv ? minusI : plusI);
     _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
-    _mm_storeu_ps(g0, y0);
-    _mm_storeu_ps(g0 + 4, y1);
-    _mm_storeu_ps(g1, y2);
-    _mm_storeu_ps(g1 + 4, y3);
+    g0re = y0;
+    g0im = y1;
+    g1re = y2;
+    g1im = y3;
+}
+
+template <bool Inv>
+FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
+    __m128 a, b, c, d;
+    firstButterflyRegs<Inv>(u0, u1, u2, u3, a, b, c, d);
+    _mm_storeu_ps(g0, a);
+    _mm_storeu_ps(g0 + 4, b);
+    _mm_storeu_ps(g1, c);
+    _mm_storeu_ps(g1 + 4, d);
 }
 
 struct Cv {
@@ -311,6 +322,57 @@ void direct8(const float* src, float* dst) {
     }
 }
 
+// The first pass joined with a span-16 radix-4 second stage, for a size known at compile time:
+// four first-pass groups q .. q + 3 complete the span-16 blocks of groups q and q + n/8, which
+// are transformed before they leave the registers. Same operations as the two passes apart.
+template <bool Inv, int M>
+void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
+    constexpr int n = 1 << M, eighth = n / 8;
+    const float* const s1 = src + n;
+    const float* const s2 = src + n / 2;
+    const float* const s3 = src + 3 * (n / 2);
+    const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
+    for (int q0 = 0; q0 < eighth; q0 += 4) {
+        Cv g[4], h[4];
+#pragma GCC unroll 4
+        for (int i = 0; i < 4; ++i) {
+            const int q = q0 + i;
+            // Group 0 starts at 0 whatever word 0 holds.
+            const std::size_t c2 = q == 0 ? 0 : 2 * static_cast<std::size_t>(pBitRev[2 * q]);
+            firstButterflyRegs<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
+                                    _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h[i].re, h[i].im);
+        }
+        Cv x0, x1, x2, x3;
+        float* out = work + 8 * q0;
+        dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1, x2, x3);
+        storeGroup<false>(out, x0);
+        storeGroup<false>(out + 8, x1);
+        storeGroup<false>(out + 16, x2);
+        storeGroup<false>(out + 24, x3);
+        out += 8 * eighth;
+        dft4<Inv>(h[0], twistBy<Inv>(h[2], w1), twistBy<Inv>(h[1], w2), twistBy<Inv>(h[3], w3), x0, x1, x2, x3);
+        storeGroup<false>(out, x0);
+        storeGroup<false>(out + 8, x1);
+        storeGroup<false>(out + 16, x2);
+        storeGroup<false>(out + 24, x3);
+    }
+    fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
+}
+
+// Sizes whose stage plan opens with a radix-4 stage and has more than one stage.
+constexpr bool fusedNormSize(int m) { return m >= 5 && kStagePlans.count[m] >= 2 && kStagePlans.radix[m][0] == 4; }
+
+template <bool Inv, int M>
+bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
+    if constexpr (fusedNormSize(M)) {
+        if (m == M) {
+            fixedNormFused<Inv, M>(src, work, dst, pBitRev, twd);
+            return true;
+        }
+    }
+    return false;
+}
+
 template <bool Inv>
 void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev,
                 Ipp8u* pBuffer) {
@@ -322,6 +384,10 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
     }
     const int m = ceilLog2(n);
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
+    if (aligned16(pTwd) && (tryFixedNormFused<Inv, 6>(m, src, work, dst, pBitRev, pTwd) ||
+                            tryFixedNormFused<Inv, 7>(m, src, work, dst, pBitRev, pTwd) ||
+                            tryFixedNormFused<Inv, 9>(m, src, work, dst, pBitRev, pTwd)))
+        return;
     const int eighth = n / 8;
     // The four quarter bases, so each group costs one table read and one offset.
     const float* const s1 = src + n;
