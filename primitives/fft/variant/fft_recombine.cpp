@@ -91,9 +91,11 @@ inline Quad loadFront(const float* p) {
     const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))};
 }
-// The four values ending at p + 8 (exclusive), lanes in descending address order.
+// The four values ending at p + 8 (exclusive), lanes in descending address order. A: p is
+// 16-byte aligned, so the shuffles can read the first half straight from memory.
+template <bool A = false>
 inline Quad loadBack(const float* p) {
-    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
+    const __m128 a = A ? _mm_load_ps(p) : _mm_loadu_ps(p), b = A ? _mm_load_ps(p + 4) : _mm_loadu_ps(p + 4);
     return {_mm_shuffle_ps(b, a, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(b, a, _MM_SHUFFLE(1, 3, 1, 3))};
 }
 inline void storeFront(float* p, Quad q) {
@@ -191,14 +193,14 @@ namespace NORRIK_VARIANT_NS {
 namespace {
 
 // One step of the sweep below: bins 4j + 1 .. 4j + 4 and their mirrors. Last: the step that
-// holds bin M/2. A: both tables 16-byte aligned.
-template <bool Last, bool A>
+// holds bin M/2. A: both tables 16-byte aligned; B: data and perm 16-byte aligned.
+template <bool Last, bool A, bool B>
 inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const float* perm, int M,
                                                                 const float* realTable,
                                                                 const float* ccsTable, int j) {
     float* front = z + 2 * (4 * j + 1);
     float* back = z + 2 * (M - 4 * j - 4);
-    const Quad a = loadFront(front), b = loadBack(back), t = loadTable<A>(realTable + 8 * j);
+    const Quad a = loadFront(front), b = loadBack<B>(back), t = loadTable<A>(realTable + 8 * j);
     const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
     const __m128 E = _mm_add_ps(_mm_mul_ps(t.re, di), _mm_mul_ps(t.im, dr));
     const __m128 D = _mm_sub_ps(_mm_mul_ps(t.im, di), _mm_mul_ps(t.re, dr));
@@ -209,7 +211,7 @@ inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const 
         f.re = _mm_shuffle_ps(f.re, _mm_shuffle_ps(f.re, k.re, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
         f.im = _mm_shuffle_ps(f.im, _mm_shuffle_ps(f.im, k.im, _MM_SHUFFLE(3, 3, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
     }
-    const Quad sf = loadFront(perm + 2 * (4 * j + 1)), sb = loadBack(perm + 2 * (M - 4 * j - 4));
+    const Quad sf = loadFront(perm + 2 * (4 * j + 1)), sb = loadBack<B>(perm + 2 * (M - 4 * j - 4));
     f = {_mm_sub_ps(_mm_mul_ps(sf.re, f.re), _mm_mul_ps(sf.im, f.im)),
          _mm_add_ps(_mm_mul_ps(sf.im, f.re), _mm_mul_ps(sf.re, f.im))};
     k = {_mm_sub_ps(_mm_mul_ps(sb.re, k.re), _mm_mul_ps(sb.im, k.im)),
@@ -223,11 +225,15 @@ inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const 
     storeBack(back, {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)});
 }
 
-template <bool A>
+template <bool A, bool B>
 void recombineMulPerm(float* z, const float* perm, int M, const float* realTable, const float* ccsTable) {
     const int last = M / 8 - 1;
-    for (int j = 0; j < last; ++j) recombineMulPermStep<false, A>(z, perm, M, realTable, ccsTable, j);
-    if (last >= 0) recombineMulPermStep<true, A>(z, perm, M, realTable, ccsTable, last);
+    for (int j = 0; j < last; ++j) recombineMulPermStep<false, A, B>(z, perm, M, realTable, ccsTable, j);
+    if (last >= 0) recombineMulPermStep<true, A, B>(z, perm, M, realTable, ccsTable, last);
+}
+
+inline bool aligned16(const void* p, const void* q) {
+    return ((reinterpret_cast<std::uintptr_t>(p) | reinterpret_cast<std::uintptr_t>(q)) & 15) == 0;
 }
 
 }  // namespace
@@ -244,8 +250,10 @@ IPP_API void VARIANT(ipps_cRecombineMulPerm_32f)(Ipp32fc* data, const Ipp32f* pe
     const float dc = (a0 + b0) * perm[0], nyq = (a0 - b0) * perm[1];
     z[0] = dc + nyq;
     z[1] = dc - nyq;
-    if (((reinterpret_cast<std::uintptr_t>(realTable) | reinterpret_cast<std::uintptr_t>(ccsTable)) & 15) == 0)
-        recombineMulPerm<true>(z, perm, M, realTable, ccsTable);
+    if (aligned16(realTable, ccsTable) && aligned16(z, perm))
+        recombineMulPerm<true, true>(z, perm, M, realTable, ccsTable);
+    else if (aligned16(realTable, ccsTable))
+        recombineMulPerm<true, false>(z, perm, M, realTable, ccsTable);
     else
-        recombineMulPerm<false>(z, perm, M, realTable, ccsTable);
+        recombineMulPerm<false, false>(z, perm, M, realTable, ccsTable);
 }
