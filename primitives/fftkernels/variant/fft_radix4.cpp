@@ -198,28 +198,29 @@ FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* t
         const float* w = twd;
         for (int j = 0; j < L; j += 4, w += 56) {
             const int p = b + j;
-            // dft8's operations, ordered so that the even half is done before the odd half is
-            // loaded and each output pair is stored as soon as it exists: fewer live registers.
+            // dft8's operations, ordered so that the odd half is done (rotations included)
+            // before the even half is loaded and each output pair is stored as soon as it
+            // exists: fewer live registers.
             const float* const src = in + 2 * p;
             float* const dst = out + 2 * p;
             Cv e0, e1, e2, e3, o0, o1, o2, o3;
-            dft4<Inv>(loadC(src), twist<Inv, A>(loadC(src + 2 * (kRev3[2] * L)), w + 8),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[4] * L)), w + 24),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[6] * L)), w + 40), e0, e1, e2, e3);
             dft4<Inv>(twist<Inv, A>(loadC(src + 2 * (kRev3[1] * L)), w),
                       twist<Inv, A>(loadC(src + 2 * (kRev3[3] * L)), w + 16),
                       twist<Inv, A>(loadC(src + 2 * (kRev3[5] * L)), w + 32),
                       twist<Inv, A>(loadC(src + 2 * (kRev3[7] * L)), w + 48), o0, o1, o2, o3);
+            o1 = rot8a<Inv>(o1);
+            o3 = rot8b<Inv>(o3);
+            dft4<Inv>(loadC(src), twist<Inv, A>(loadC(src + 2 * (kRev3[2] * L)), w + 8),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[4] * L)), w + 24),
+                      twist<Inv, A>(loadC(src + 2 * (kRev3[6] * L)), w + 40), e0, e1, e2, e3);
             storeGroup<Interleaved>(dst, addC(e0, o0));
             storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
             Cv x2, x6;
             rotPair<Inv>(e2, o2, x2, x6);
             storeGroup<Interleaved>(dst + 2 * (2 * L), x2);
             storeGroup<Interleaved>(dst + 2 * (6 * L), x6);
-            o1 = rot8a<Inv>(o1);
             storeGroup<Interleaved>(dst + 2 * L, addC(e1, o1));
             storeGroup<Interleaved>(dst + 2 * (5 * L), subC(e1, o1));
-            o3 = rot8b<Inv>(o3);
             storeGroup<Interleaved>(dst + 2 * (3 * L), addC(e3, o3));
             storeGroup<Interleaved>(dst + 2 * (7 * L), subC(e3, o3));
         }
