@@ -324,8 +324,9 @@ void direct8(const float* src, float* dst) {
 }
 
 // The first pass joined with a span-16 radix-4 second stage, for a size known at compile time:
-// four first-pass groups q .. q + 3 complete the span-16 blocks of groups q and q + n/8, which
-// are transformed before they leave the registers. Same operations as the two passes apart.
+// four first-pass steps q .. q + 3 complete the span-16 block of groups q .. q + 3, which is
+// transformed before it leaves the registers; the groups of the second half are stored and their
+// blocks run after. Same operations as the two passes apart.
 template <bool Inv, int M>
 void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
     constexpr int n = 1 << M, eighth = n / 8;
@@ -333,15 +334,18 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
     const float* const s2 = src + n / 2;
     const float* const s3 = src + 3 * (n / 2);
     const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
+    float* const half = work + 8 * eighth;
     for (int q0 = 0; q0 < eighth; q0 += 4) {
-        Cv g[4], h[4];
+        Cv g[4];
 #pragma GCC unroll 4
         for (int i = 0; i < 4; ++i) {
             const int q = q0 + i;
             // Group 0 starts at 0 whatever word 0 holds.
             const std::size_t c2 = q == 0 ? 0 : 2 * static_cast<std::size_t>(pBitRev[2 * q]);
+            Cv h;
             firstButterflyRegs<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
-                                    _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h[i].re, h[i].im);
+                                    _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h.re, h.im);
+            storeGroup<false>(half + 8 * q, h);
         }
         Cv x0, x1, x2, x3;
         float* out = work + 8 * q0;
@@ -350,13 +354,9 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
         storeGroup<false>(out + 8, x1);
         storeGroup<false>(out + 16, x2);
         storeGroup<false>(out + 24, x3);
-        out += 8 * eighth;
-        dft4<Inv>(h[0], twistBy<Inv>(h[2], w1), twistBy<Inv>(h[1], w2), twistBy<Inv>(h[3], w3), x0, x1, x2, x3);
-        storeGroup<false>(out, x0);
-        storeGroup<false>(out + 8, x1);
-        storeGroup<false>(out + 16, x2);
-        storeGroup<false>(out + 24, x3);
     }
+    // The second half's span-16 blocks, in place.
+    stage4<Inv, true, false>(half, half, n / 2, 4, twd);
     fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
 }
 
