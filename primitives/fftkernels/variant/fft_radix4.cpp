@@ -192,42 +192,47 @@ FFT_INLINE void dft8(const Cv* t, Cv* x) {
 
 constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
+// One radix-8 butterfly: y(r) gives the input at position r L (natural order), w its seven
+// twiddles, the outputs go to dst + 2 q L.
+template <bool Inv, bool A, bool Interleaved, typename Y>
+FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L) {
+    // dft8's operations, ordered so that the odd half is done (rotations included)
+    // before the even half is loaded and each output pair is stored as soon as it
+    // exists: fewer live registers.
+    Cv e0, e1, e2, e3, o0, o1, o2, o3;
+    dft4<Inv>(twist<Inv, A>(y(kRev3[1]), w),
+              twist<Inv, A>(y(kRev3[3]), w + 16),
+              twist<Inv, A>(y(kRev3[5]), w + 32),
+              twist<Inv, A>(y(kRev3[7]), w + 48), o0, o1, o2, o3);
+    o1 = rot8a<Inv>(o1);
+    o3 = rot8b<Inv>(o3);
+    dft4<Inv>(y(0), twist<Inv, A>(y(kRev3[2]), w + 8),
+              twist<Inv, A>(y(kRev3[4]), w + 24),
+              twist<Inv, A>(y(kRev3[6]), w + 40), e0, e1, e2, e3);
+    storeGroup<Interleaved>(dst, addC(e0, o0));
+    storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
+    Cv x2, x6;
+    rotPair<Inv>(e2, o2, x2, x6);
+    storeGroup<Interleaved>(dst + 2 * (2 * L), x2);
+    storeGroup<Interleaved>(dst + 2 * (6 * L), x6);
+    storeGroup<Interleaved>(dst + 2 * L, addC(e1, o1));
+    storeGroup<Interleaved>(dst + 2 * (5 * L), subC(e1, o1));
+    storeGroup<Interleaved>(dst + 2 * (3 * L), addC(e3, o3));
+    storeGroup<Interleaved>(dst + 2 * (7 * L), subC(e3, o3));
+}
+
 template <bool Inv, bool A, bool Interleaved>
 FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd) {
     for (int b = 0; b < n; b += 8 * L) {
         const float* w = twd;
         for (int j = 0; j < L; j += 4, w += 56) {
             const int p = b + j;
-            // dft8's operations, ordered so that the odd half is done (rotations included)
-            // before the even half is loaded and each output pair is stored as soon as it
-            // exists: fewer live registers.
-            const float* const src = in + 2 * p;
-            float* const dst = out + 2 * p;
-            Cv e0, e1, e2, e3, o0, o1, o2, o3;
-            dft4<Inv>(twist<Inv, A>(loadC(src + 2 * (kRev3[1] * L)), w),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[3] * L)), w + 16),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[5] * L)), w + 32),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[7] * L)), w + 48), o0, o1, o2, o3);
-            o1 = rot8a<Inv>(o1);
-            o3 = rot8b<Inv>(o3);
-            dft4<Inv>(loadC(src), twist<Inv, A>(loadC(src + 2 * (kRev3[2] * L)), w + 8),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[4] * L)), w + 24),
-                      twist<Inv, A>(loadC(src + 2 * (kRev3[6] * L)), w + 40), e0, e1, e2, e3);
-            storeGroup<Interleaved>(dst, addC(e0, o0));
-            storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
-            Cv x2, x6;
-            rotPair<Inv>(e2, o2, x2, x6);
-            storeGroup<Interleaved>(dst + 2 * (2 * L), x2);
-            storeGroup<Interleaved>(dst + 2 * (6 * L), x6);
-            storeGroup<Interleaved>(dst + 2 * L, addC(e1, o1));
-            storeGroup<Interleaved>(dst + 2 * (5 * L), subC(e1, o1));
-            storeGroup<Interleaved>(dst + 2 * (3 * L), addC(e3, o3));
-            storeGroup<Interleaved>(dst + 2 * (7 * L), subC(e3, o3));
+            radix8Block<Inv, A, Interleaved>([&](int r) { return loadC(in + 2 * (p + r * L)); }, w,
+                                              out + 2 * p, L);
         }
     }
 }
 
-// Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
 // Every order's stage plan, worked out at compile time instead of on each call.
 struct StagePlans {
     int count[31];
@@ -240,6 +245,7 @@ constexpr StagePlans makeStagePlans() {
 }
 constexpr StagePlans kStagePlans = makeStagePlans();
 
+// Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
 template <bool Inv, bool A>
 void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave) {
     const int* const radix = kStagePlans.radix[m];
@@ -323,22 +329,24 @@ void direct8(const float* src, float* dst) {
     }
 }
 
-// The first pass joined with a span-16 radix-4 second stage, for a size known at compile time:
-// four first-pass steps q .. q + 3 complete the span-16 block of groups q .. q + 3, which is
-// transformed before it leaves the registers; the groups of the second half are stored and their
-// blocks run after. Same operations as the two passes apart.
+// The first pass joined with the second stage (radix 4 or 8 over groups of four), for a size
+// known at compile time: G first-pass steps q .. q + G - 1 complete the second stage's block of
+// groups q .. q + G - 1, which is transformed before it leaves the registers; the groups of the
+// second half are stored and their blocks run after. Same operations as the two passes apart.
 template <bool Inv, int M>
 void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
     constexpr int n = 1 << M, eighth = n / 8;
     const float* const s1 = src + n;
     const float* const s2 = src + n / 2;
     const float* const s3 = src + 3 * (n / 2);
-    const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
+    [[maybe_unused]] const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
     float* const half = work + 8 * eighth;
-    for (int q0 = 0; q0 < eighth; q0 += 4) {
-        Cv g[4];
-#pragma GCC unroll 4
-        for (int i = 0; i < 4; ++i) {
+    constexpr bool eight = kStagePlans.radix[M][0] == 8;
+    constexpr int G = eight ? 8 : 4;  // groups per block of the second stage
+    for (int q0 = 0; q0 < eighth; q0 += G) {
+        Cv g[G];
+#pragma GCC unroll 8
+        for (int i = 0; i < G; ++i) {
             const int q = q0 + i;
             // Group 0 starts at 0 whatever word 0 holds.
             const std::size_t c2 = q == 0 ? 0 : 2 * static_cast<std::size_t>(pBitRev[2 * q]);
@@ -347,21 +355,33 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
                                     _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h.re, h.im);
             storeGroup<false>(half + 8 * q, h);
         }
-        Cv x0, x1, x2, x3;
         float* out = work + 8 * q0;
-        dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1, x2, x3);
-        storeGroup<false>(out, x0);
-        storeGroup<false>(out + 8, x1);
-        storeGroup<false>(out + 16, x2);
-        storeGroup<false>(out + 24, x3);
+        if constexpr (eight) {
+            radix8Block<Inv, true, false>([&](int r) { return g[r]; }, twd, out, 4);
+        } else {
+            Cv x0, x1, x2, x3;
+            dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1,
+                      x2, x3);
+            storeGroup<false>(out, x0);
+            storeGroup<false>(out + 8, x1);
+            storeGroup<false>(out + 16, x2);
+            storeGroup<false>(out + 24, x3);
+        }
     }
-    // The second half's span-16 blocks, in place.
-    stage4<Inv, true, false>(half, half, n / 2, 4, twd);
-    fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
+    // The second half's blocks, in place.
+    if constexpr (eight) {
+        stage8<Inv, true, false>(half, half, n / 2, 4, twd);
+        fixedStages<Inv, true, true, M, 1, 32>(work, dst, twd + 56);
+    } else {
+        stage4<Inv, true, false>(half, half, n / 2, 4, twd);
+        fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
+    }
 }
 
-// Sizes whose stage plan opens with a radix-4 stage and has more than one stage.
-constexpr bool fusedNormSize(int m) { return m >= 5 && kStagePlans.count[m] >= 2 && kStagePlans.radix[m][0] == 4; }
+// Sizes with more than one later stage and enough first-pass groups for one block of the second.
+constexpr bool fusedNormSize(int m) {
+    return kStagePlans.count[m] >= 2 && ((m >= 5 && kStagePlans.radix[m][0] == 4) || (m >= 6 && kStagePlans.radix[m][0] == 8));
+}
 
 template <bool Inv, int M>
 bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
