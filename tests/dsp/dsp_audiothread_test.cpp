@@ -366,10 +366,10 @@ namespace {
 // Every id the processor reads on the audio thread when it writes its meter values.
 const int32 kAudioReads[] = {0, 1, 2, 3, 8, 9, 10, 11, 12, 13, 15, 16, 27, 28, 42, 43, 45, 51, 52};
 
-std::unique_ptr<BigMeterAcc> makeAcc(int32 block, bool threaded)
+std::unique_ptr<BigMeterAcc> makeAcc(int32 block, bool threaded, double rate = 48000.0)
 {
     const auto& t = dsptest::processorTable();
-    auto acc = std::make_unique<BigMeterAcc>(block, 48000.0, t.data(), static_cast<int32>(t.size()), threaded);
+    auto acc = std::make_unique<BigMeterAcc>(block, rate, t.data(), static_cast<int32>(t.size()), threaded);
     EXPECT_EQ(acc->setChannelMasks(3, 3, 0), 0);
     acc->setParameter(13, 1.0);
     acc->setActive(true);
@@ -476,6 +476,17 @@ TEST(DspAudioThread, LongerBlockThanTheSetUpIsMeasuredInPlace)
     EXPECT_EQ(c.total(), 0) << audit::describe(c);
     ASSERT_TRUE(acc->getMeter()->drain());
     EXPECT_GT(acc->getValue(3), -80.0);
+}
+
+TEST(DspAudioThread, OtherSampleRates)
+{
+    for (double rate : {44100.0, 96000.0, 192000.0}) {
+        SCOPED_TRACE("rate " + std::to_string(rate));
+        auto acc = makeAcc(1024, true, rate);
+        dsptest::Signal in = programme(static_cast<size_t>(rate) * 2), out(2, in.frames());
+        audit::Counts c = meterSession(*acc, in, out, 1024);
+        EXPECT_EQ(c.total(), 0) << audit::describe(c);
+    }
 }
 
 TEST(DspAudioThread, BigMeterDirectlyWithThreadedCollectors)
