@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dlfcn.h>
@@ -55,16 +56,17 @@ constinit thread_local Counts tCounts{};
 // the one that opened it and the meter's named workers.
 std::atomic<bool> gOthers{false};
 std::atomic<long> gOtherCount{0};
+std::atomic<long> gOtherLocks{0};
 constinit thread_local bool tExempt = false;
 
-inline void noteOther()
+inline void noteOther(std::atomic<long>& counter = gOtherCount)
 {
     if (!gOthers.load(std::memory_order_relaxed) || tExempt)
         return;
     char name[17] = {};
     prctl(PR_GET_NAME, name, 0, 0, 0);
     if (std::strcmp(name, "CIThread") != 0 && std::strcmp(name, "LRThread") != 0)
-        gOtherCount.fetch_add(1, std::memory_order_relaxed);
+        counter.fetch_add(1, std::memory_order_relaxed);
 }
 inline void noteNew()
 {
@@ -107,6 +109,7 @@ public:
     {
         tExempt = true;
         gOtherCount.store(0);
+        gOtherLocks.store(0);
         gOthers.store(true);
     }
     ~OtherThreads()
@@ -114,9 +117,12 @@ public:
         gOthers.store(false);
         tExempt = false;
     }
-    long take()
+    // Allocations seen; `locks` takes the mutex acquisitions.
+    long take(long* locks = nullptr)
     {
         gOthers.store(false);
+        if (locks)
+            *locks = gOtherLocks.load();
         return gOtherCount.load();
     }
     OtherThreads(const OtherThreads&) = delete;
@@ -298,6 +304,8 @@ inline void noteLock()
 {
     if (tArmed)
         ++tCounts.locks;
+    else
+        noteOther(gOtherLocks);
 }
 inline void noteWait()
 {
@@ -608,6 +616,11 @@ TEST_F(MeterAudioThread, HooksSeeTheBundlesAllocations)
 #if AUDIT_LIBC_HOOKS
     EXPECT_GT(c.mallocs, c.news);  // the aligned buffers besides every new
 #endif
+    // A thread of the host's kind is seen; the meter's workers are not.
+    audit::OtherThreads others;
+    std::thread t([] { delete new int(3); });
+    t.join();
+    EXPECT_GT(others.take(), 0);
 }
 
 TEST_F(MeterAudioThread, ReadOutsAloneAndPlainMetering)
@@ -628,7 +641,6 @@ TEST_F(MeterAudioThread, HostAudioThreadDoesNotAllocatePerBlock)
 {
     setupStereo(512);
     Stereo s = sine(0.5, 48000.0, 440.0, 0.3);
-    feed(s, 512);  // the first blocks may settle what the host keeps between blocks
     audit::OtherThreads watch;
     for (int round = 0; round < 6; ++round) {
         session.setParameter(kScaleLU, round % 2 ? 1.0 : 0.0);
@@ -637,8 +649,10 @@ TEST_F(MeterAudioThread, HostAudioThreadDoesNotAllocatePerBlock)
         feed(s, 512);
     }
     session.readOut(false);
-    const long seen = watch.take();
+    long locks = 0;
+    const long seen = watch.take(&locks);
     EXPECT_EQ(seen, 0) << "allocations on the host's audio thread";
+    EXPECT_EQ(locks, 0) << "locks on the host's audio thread";
 }
 
 } // namespace
