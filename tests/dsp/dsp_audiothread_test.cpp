@@ -99,7 +99,7 @@ inline std::string describe(const Counts& c)
 
 } // namespace audit
 
-void* operator new(std::size_t n)
+[[gnu::noinline]] void* operator new(std::size_t n)
 {
     audit::noteNew();
     if (void* p = std::malloc(n ? n : 1))
@@ -143,7 +143,8 @@ void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t)
 {
     return ::operator new(n, a, t);
 }
-void operator delete(void* p) noexcept
+// Never inlined: the compiler would pair an inlined free with the new it can see and warn.
+[[gnu::noinline]] void operator delete(void* p) noexcept
 {
     audit::noteDelete(p);
     std::free(p);

@@ -138,7 +138,7 @@ inline std::string describe(const Counts& c)
 
 } // namespace audit
 
-void* operator new(std::size_t n)
+[[gnu::noinline]] void* operator new(std::size_t n)
 {
     audit::noteNew();
     if (void* p = std::malloc(n ? n : 1))
@@ -182,7 +182,8 @@ void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t)
 {
     return ::operator new(n, a, t);
 }
-void operator delete(void* p) noexcept
+// Never inlined: the compiler would pair an inlined free with the new it can see and warn.
+[[gnu::noinline]] void operator delete(void* p) noexcept
 {
     audit::noteDelete(p);
     std::free(p);
