@@ -487,9 +487,14 @@ int32 PluginQel::processNoInput(ProcessData& data)
                 std::fill_n(out0.channelBuffers32[c], data.numSamples, 0.0f);
     } else {
         for (int32 pos = 0; pos < data.numSamples; pos += piece) {
+            const int32 n = std::min(piece, data.numSamples - pos);
             float* out[kMaxChannels];
             offsetChannels(out, out0, channelsOut, pos);
-            accessor->process(nullptr, out, std::min(piece, data.numSamples - pos));
+            // Without an input the algorithm meters silence: the cleared outputs serve as its input,
+            // since the algorithms read one input channel per output channel.
+            for (int32 c = 0; c < channelsOut; ++c)
+                std::fill_n(out[c], n, 0.0f);
+            accessor->process(out, out, n);
         }
     }
     accessor->setProcessContext(nullptr);
