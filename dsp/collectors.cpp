@@ -169,7 +169,7 @@ void CollectorOverlap::destroySummer()
 
 bool CollectorOverlap::initialize(const Param::ParamRecord* table)
 {
-    Ols::initialize(table);
+    Overlap::initialize(table);
     createSummer();
     return true;
 }
@@ -178,20 +178,20 @@ bool CollectorOverlap::terminate()
 {
     stopWorker();
     destroySummer();
-    Ols::terminate();
+    Overlap::terminate();
     return true;
 }
 
 void CollectorOverlap::freeAllBuffers()
 {
     destroySummer();
-    Ols::freeAllBuffers();
+    Overlap::freeAllBuffers();
 }
 
 void CollectorOverlap::allocateAllBuffers()
 {
     createSummer();
-    Ols::allocateAllBuffers();
+    Overlap::allocateAllBuffers();
     Overlap::reset();
 }
 

@@ -322,6 +322,11 @@ Overlap::Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overla
     computeLengths();
 }
 
+Overlap::~Overlap()
+{
+    freeStreams();
+}
+
 void Overlap::computeLengths()
 {
     int32 k = overlap - hop;
@@ -333,13 +338,84 @@ void Overlap::computeLengths()
     handler = &Overlap::handleStartBlock;
 }
 
+void Overlap::freeStreams()
+{
+    freeChannels(streams, channelCount);
+    delete[] tails;
+    delete[] windowStarts;
+    tails = windowStarts = nullptr;
+    streamCapacity = 0;
+}
+
+void Overlap::allocateStreams()
+{
+    freeStreams();
+    // Beyond the window, room for at least four hops: the tail moves down once per several hops.
+    const int32 span = overlap + hop;
+    const int32 extra = span > 4 * hop ? span : 4 * hop;
+    streamCapacity = span + extra;
+    streams = allocateChannels(channelCount, streamCapacity);
+    const size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
+    tails = new float*[n]();
+    windowStarts = new float*[n]();
+    restartStream();
+}
+
+void Overlap::restartStream()
+{
+    streamEnd = overlap;
+    for (int32 c = 0; c < channelCount; ++c) {
+        zeroFloats(streams[c], overlap);
+        tails[c] = streams[c] + streamEnd;
+        windowStarts[c] = streams[c];
+    }
+}
+
+bool Overlap::initialize(const Param::ParamRecord* table)
+{
+    SampleCollector::initialize(table);
+    allocateStreams();
+    passThrough = 0;
+    return true;
+}
+
+bool Overlap::terminate()
+{
+    freeStreams();
+    Ols::terminate();
+    return true;
+}
+
+void Overlap::freeAllBuffers()
+{
+    freeStreams();
+    Ols::freeAllBuffers();
+}
+
+void Overlap::allocateAllBuffers()
+{
+    allocateStreams();
+    SampleCollector::allocateAllBuffers();
+}
+
 void Overlap::setLengths(int32 window, int32 ov)
 {
     overlap = ov;
     hop = window - ov;
-    blockLength = hop;
+    if (collectBuffers)
+        setBlockLength(hop);
+    else
+        blockLength = hop;
     latency = window;
     computeLengths();
+    // A partial block of the old hop means nothing for the new one.
+    fill = 0;
+    if (streams) {
+        if (overlap + hop > streamCapacity)
+            allocateStreams();
+        else
+            restartStream();
+    }
 }
 
 void Overlap::applyMode(int32)
@@ -353,6 +429,62 @@ void Overlap::reset()
     filled = 0;
     handler = &Overlap::handleStartBlock;
     Ols::reset();
+    if (streams)
+        restartStream();
+}
+
+void Overlap::collect(float** in, float** out, int32 n)
+{
+    for (int32 c = 0; c < channelCount; ++c) {
+        inputCursors[c] = in[c];
+        outputCursors[c] = out[c];
+    }
+    if (n <= 0)
+        return;
+    while (fill + n >= blockLength) {
+        int32 t = blockLength - fill;
+        for (int32 c = 0; c < channelCount; ++c) {
+            copyFloats(tails[c] + fill, inputCursors[c], t);
+            copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
+        }
+        processBlock(tails, processedBuffers, blockLength);
+        for (int32 c = 0; c < channelCount; ++c) {
+            inputCursors[c] += t;
+            outputCursors[c] += t;
+        }
+        fill = 0;
+        n -= t;
+        if (n == 0)
+            return;
+    }
+    for (int32 c = 0; c < channelCount; ++c) {
+        copyFloats(tails[c] + fill, inputCursors[c], n);
+        copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
+    }
+    fill += n;
+}
+
+void Overlap::collectInput(float** in, int32 n)
+{
+    for (int32 c = 0; c < channelCount; ++c)
+        inputCursors[c] = in[c];
+    if (n <= 0)
+        return;
+    while (fill + n >= blockLength) {
+        int32 t = blockLength - fill;
+        for (int32 c = 0; c < channelCount; ++c)
+            copyFloats(tails[c] + fill, inputCursors[c], t);
+        processBlockInput(tails, blockLength);
+        for (int32 c = 0; c < channelCount; ++c)
+            inputCursors[c] += t;
+        fill = 0;
+        n -= t;
+        if (n == 0)
+            return;
+    }
+    for (int32 c = 0; c < channelCount; ++c)
+        copyFloats(tails[c] + fill, inputCursors[c], n);
+    fill += n;
 }
 
 void Overlap::processBlock(float** collected, float**, int32)
@@ -365,37 +497,49 @@ void Overlap::processBlockInput(float** collected, int32)
     (this->*handler)(collected);
 }
 
-void Overlap::shiftHistory(float** collected)
+void Overlap::appendHop(float** collected)
 {
     for (int32 c = 0; c < channelCount; ++c) {
-        if (keep > 0)
-            std::memmove(history[c], history[c] + hop, sizeof(float) * static_cast<size_t>(keep));
-        copyFloats(history[c] + keep, collected[c] + sourceOffset, copyCount);
+        float* tail = streams[c] + streamEnd;
+        // Blocks collected by this class are already in place.
+        if (collected[c] != tail)
+            copyFloats(tail, collected[c], hop);
+        windowStarts[c] = tail - overlap;
     }
+}
+
+void Overlap::advanceStream()
+{
+    streamEnd += hop;
+    const int32 start = streamEnd - overlap;
+    // The next hop must fit, and the next window must start at an even offset: the accurate sum
+    // pairs its samples from an 8-byte boundary, so the offset's parity shows in the result.
+    if (streamEnd + hop > streamCapacity || (start & 1) != 0) {
+        for (int32 c = 0; c < channelCount; ++c)
+            if (overlap > 0)
+                std::memmove(streams[c], streams[c] + start, sizeof(float) * static_cast<size_t>(overlap));
+        streamEnd = overlap;
+    }
+    for (int32 c = 0; c < channelCount; ++c)
+        tails[c] = streams[c] + streamEnd;
 }
 
 void Overlap::handleBlock(float** collected)
 {
     if (passThrough)
         return;
-    for (int32 c = 0; c < channelCount; ++c) {
-        copyFloats(windows[c], history[c], overlap);
-        copyFloats(windows[c] + overlap, collected[c], hop);
-    }
-    processOverlappedBlock(windows, overlap + hop);
-    shiftHistory(collected);
+    appendHop(collected);
+    processOverlappedBlock(windowStarts, overlap + hop);
+    advanceStream();
 }
 
 void Overlap::handleStartBlock(float** collected)
 {
     if (passThrough)
         return;
-    for (int32 c = 0; c < channelCount; ++c) {
-        copyFloats(windows[c], history[c], overlap);
-        copyFloats(windows[c] + overlap, collected[c], hop);
-    }
-    processOverlappedBlock(windows, hop + filled);
-    shiftHistory(collected);
+    appendHop(collected);
+    processOverlappedBlock(windowStarts, hop + filled);
+    advanceStream();
     filled += copyCount;
     if (filled >= overlap)
         handler = &Overlap::handleBlock;

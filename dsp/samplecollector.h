@@ -86,30 +86,52 @@ protected:
     float** windows = nullptr;
 };
 
+// Keeps each channel's stream in one buffer longer than the window: each hop is collected straight
+// into the buffer's tail and the window handed on is a pointer into it, always at an even sample
+// offset of a 16-byte aligned buffer. The tail moves down only when the buffer is full (or to keep
+// that offset even). The window handed on is the stream itself: processOverlappedBlock reads it only.
 class Overlap : public Ols
 {
 public:
     Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate);
+    ~Overlap() override;
 
+    bool initialize(const Param::ParamRecord* table) override;
+    bool terminate() override;
     void reset() override;
+    void freeAllBuffers() override;
+    void allocateAllBuffers() override;
+    void collect(float** in, float** out, int32 n) override;
+    void collectInput(float** in, int32 n) override;
     void processBlock(float** collected, float** processed, int32 n) override;
     void processBlockInput(float** collected, int32 n) override;
     void applyMode(int32 m) override;
 
     void setLengths(int32 window, int32 overlap);
     bool isStartingUp() const { return handler == &Overlap::handleStartBlock; }
+    // Floats held per channel for the stream (0 before initialize).
+    int32 getStreamCapacity() const { return streamCapacity; }
 
 protected:
     void computeLengths();
     void handleStartBlock(float** collected);
     void handleBlock(float** collected);
-    void shiftHistory(float** collected);
+    void appendHop(float** collected);
+    void advanceStream();
+    void restartStream();
+    void freeStreams();
+    void allocateStreams();
 
     void (Overlap::*handler)(float**) = &Overlap::handleStartBlock;
     int32 keep = 0;
     int32 copyCount = 0;
     int32 sourceOffset = 0;
     int32 filled = 0;
+    int32 streamCapacity = 0;
+    int32 streamEnd = 0;             // one past the newest sample; the history is the V samples before it
+    float** streams = nullptr;       // per channel, streamCapacity floats
+    float** tails = nullptr;         // per channel: where the next hop is collected
+    float** windowStarts = nullptr;  // per channel: the window handed on
 };
 
 } // namespace DSP

@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qelhost {
 
@@ -12,7 +17,8 @@ namespace {
 class SndfileSource final : public AudioSource {
 public:
     SndfileSource(SNDFILE* file, const SF_INFO& info, std::string path)
-        : file_(file), info_(info), path_(std::move(path))
+        : file_(file), info_(info), path_(std::move(path)),
+          scratch_(static_cast<std::size_t>(kChunk * info.channels))
     {
     }
     ~SndfileSource() override { sf_close(file_); }
@@ -29,7 +35,6 @@ public:
         std::int64_t done = 0;
         while (done < maxFrames) {
             if (bufPos_ == bufFrames_) {
-                scratch_.resize(static_cast<std::size_t>(kChunk * ch));
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
@@ -37,11 +42,32 @@ public:
                     break;
             }
             std::int64_t n = std::min<std::int64_t>(maxFrames - done, bufFrames_ - bufPos_);
-            for (int c = 0; c < ch; ++c) {
-                float* dst = out[c] + done;
-                const float* src = scratch_.data() + bufPos_ * ch + c;
-                for (std::int64_t i = 0; i < n; ++i)
-                    dst[i] = src[i * ch];
+            const float* src = scratch_.data() + bufPos_ * ch;
+            if (ch == 1) {
+                std::memcpy(out[0] + done, src, sizeof(float) * static_cast<std::size_t>(n));
+            } else if (ch == 2) {
+                // One pass over the interleaved frames for both channels.
+                float* l = out[0] + done;
+                float* r = out[1] + done;
+                std::int64_t i = 0;
+#if defined(__SSE2__)
+                for (; i + 4 <= n; i += 4) {
+                    const __m128 a = _mm_loadu_ps(src + 2 * i);
+                    const __m128 b = _mm_loadu_ps(src + 2 * i + 4);
+                    _mm_storeu_ps(l + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+                    _mm_storeu_ps(r + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+                }
+#endif
+                for (; i < n; ++i) {
+                    l[i] = src[2 * i];
+                    r[i] = src[2 * i + 1];
+                }
+            } else {
+                for (int c = 0; c < ch; ++c) {
+                    float* dst = out[c] + done;
+                    for (std::int64_t i = 0; i < n; ++i)
+                        dst[i] = src[i * ch + c];
+                }
             }
             bufPos_ += n;
             done += n;
@@ -50,7 +76,7 @@ public:
     }
 
 private:
-    static constexpr std::int64_t kChunk = 65536;
+    static constexpr std::int64_t kChunk = 16384;  // 128 KiB of stereo: stays in cache until de-interleaved
     std::int64_t bufFrames_ = 0;
     std::int64_t bufPos_ = 0;
     SNDFILE* file_;

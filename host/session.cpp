@@ -436,11 +436,13 @@ void Session::prepareSlot(Slot& s, int n)
 
 void Session::consumeSlot(Slot& s)
 {
+    // Once the log is full, no batch is gathered (nor allocated) per block.
+    const bool logging = outputLog_.size() < 20000;
     std::vector<std::pair<uint32, double>> batch;
     for (int32 i = 0; i < s.outChanges.getParameterCount(); ++i) {
         HostParamQueue* q = s.outChanges.queue(i);
         int32 n = q->getPointCount();
-        for (int32 p = 0; p < n; ++p) {
+        for (int32 p = 0; logging && p < n; ++p) {
             int32 off = 0;
             double v = 0.0;
             if (q->getPoint(p, off, v) == kResultOk)
@@ -459,7 +461,7 @@ void Session::consumeSlot(Slot& s)
                 controller_->setParamNormalized(id, v);
         }
     }
-    if (!batch.empty() && outputLog_.size() < 20000)
+    if (logging && !batch.empty())
         outputLog_.push_back(std::move(batch));
 }
 

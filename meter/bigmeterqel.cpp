@@ -81,33 +81,20 @@ tresult BigMeterQel::setState(IBStream* state)
 
 void BigMeterQel::processParameterChanges(ProcessData& data)
 {
-    if (IParameterChangeList* changes = data.inputParameterChanges) {
-        int32 count = changes->getParameterCount();
-        for (int32 i = 0; i < count; ++i) {
-            IParameterChangeQueue* queue = changes->getParameterData(i);
-            if (!queue)
-                continue;
-            int32 id = static_cast<int32>(queue->getParameterId());
-            int32 points = queue->getPointCount();
-            int32 offset = 0;
-            double value = 0.0;
-            if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
-                continue;
-            if (id == bypassId) {
-                setBypass(value);
-            } else if (id == kIdScaleLU) {
-                luOffset.store(value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
-            } else if (id == kIdLoudnessOn) {
-                loudnessOn = value >= 0.5;
-            } else if (id == kIdResetLoudness) {
-                elapsedSamples.store(0, std::memory_order_relaxed);
-                timeDue.store(false, std::memory_order_relaxed);
-                timeResetDue.store(true, std::memory_order_release);
-            }
-            if (accessor)
-                accessor->setParameter(id, static_cast<float>(paramAccessor->toPlain(id, value)));
+    forEachLastPoint(data.inputParameterChanges, [this](int32 id, double value) {
+        if (id == bypassId) {
+            setBypass(value);
+        } else if (id == kIdScaleLU) {
+            luOffset.store(value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+        } else if (id == kIdLoudnessOn) {
+            loudnessOn = value >= 0.5;
+        } else if (id == kIdResetLoudness) {
+            elapsedSamples.store(0, std::memory_order_relaxed);
+            timeDue.store(false, std::memory_order_relaxed);
+            timeResetDue.store(true, std::memory_order_release);
         }
-    }
+        setAccessorParameter(id, value);
+    });
     if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
         writeMeterValues(data.outputParameterChanges, data.numSamples);
 }

@@ -208,5 +208,20 @@ TEST_F(ReadOutTest, OfflineBlocksBeforeTheSecondPositionPassUnmeasured)
     EXPECT_TRUE(messages("time").empty());
 }
 
+TEST_F(ReadOutTest, ChangesOfIdsOutsideTheTableKeepTheirValue)
+{
+    // Id 13 (loudness on) has no row of its own: switching it on from the host must not read as 0
+    // and stop the loudness measurement.
+    setupStereo(512);
+    session.setParameter(13, 1.0);
+    feed(sine(1.0, 48000.0, 1000.0, std::pow(10.0, -23.0 / 20.0)), 512);
+    session.readOut(true);
+    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3);
+    session.setParameter(13, 0.0);
+    feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
+    session.readOut(true);
+    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3);  // switched off: held, not measured
+}
+
 }  // namespace
 }  // namespace metertest

@@ -278,27 +278,21 @@ void PluginQel::writeOutputParameterChanges(IParameterChangeList*) {}
 
 void PluginQel::applyInputChanges(ProcessData& data)
 {
-    IParameterChangeList* changes = data.inputParameterChanges;
-    if (!changes)
-        return;
-    int32 count = changes->getParameterCount();
-    for (int32 i = 0; i < count; ++i) {
-        IParameterChangeQueue* queue = changes->getParameterData(i);
-        if (!queue)
-            continue;
-        int32 id = static_cast<int32>(queue->getParameterId());
-        int32 points = queue->getPointCount();
-        int32 offset = 0;
-        double value = 0.0;
-        if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
-            continue;
+    forEachLastPoint(data.inputParameterChanges, [this](int32 id, double value) {
         if (id == bypassId)
             setBypass(value);
-        if (accessor) {
-            float plain = static_cast<float>(paramAccessor->toPlain(id, value));
-            accessor->setParameter(id, plain);
-        }
-    }
+        setAccessorParameter(id, value);
+    });
+}
+
+void PluginQel::setAccessorParameter(int32 id, double normalized)
+{
+    if (!accessor)
+        return;
+    // An id the table does not hold has no range to map through: its value goes on as it came
+    // (a switch stays a switch) rather than collapsing to 0 and turning the meter off.
+    double plain = paramAccessor && paramAccessor->getRecord(id) ? paramAccessor->toPlain(id, normalized) : normalized;
+    accessor->setParameter(id, static_cast<float>(plain));
 }
 
 void PluginQel::processParameterChanges(ProcessData& data)
@@ -493,9 +487,14 @@ int32 PluginQel::processNoInput(ProcessData& data)
                 std::fill_n(out0.channelBuffers32[c], data.numSamples, 0.0f);
     } else {
         for (int32 pos = 0; pos < data.numSamples; pos += piece) {
+            const int32 n = std::min(piece, data.numSamples - pos);
             float* out[kMaxChannels];
             offsetChannels(out, out0, channelsOut, pos);
-            accessor->process(nullptr, out, std::min(piece, data.numSamples - pos));
+            // Without an input the algorithm meters silence: the cleared outputs serve as its input,
+            // since the algorithms read one input channel per output channel.
+            for (int32 c = 0; c < channelsOut; ++c)
+                std::fill_n(out[c], n, 0.0f);
+            accessor->process(out, out, n);
         }
     }
     accessor->setProcessContext(nullptr);

@@ -91,6 +91,26 @@ protected:
 
     // Applies the block's input parameter changes (the last point of each queue).
     void applyInputChanges(ProcessData& data);
+    // Hands a parameter change to the accessor in plain units.
+    void setAccessorParameter(int32 id, double normalized);
+    // Calls f(id, value) with the last point of every queue of a block's input changes.
+    template <class F> static void forEachLastPoint(IParameterChangeList* changes, F f)
+    {
+        if (!changes)
+            return;
+        int32 count = changes->getParameterCount();
+        for (int32 i = 0; i < count; ++i) {
+            IParameterChangeQueue* queue = changes->getParameterData(i);
+            if (!queue)
+                continue;
+            int32 points = queue->getPointCount();
+            int32 offset = 0;
+            double value = 0.0;
+            if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
+                continue;
+            f(static_cast<int32>(queue->getParameterId()), value);
+        }
+    }
     // Copies input 0 to output 0 channel by channel and zeroes what has no input; false when the
     // output buffers are unusable.
     bool passThrough(ProcessData& data);
