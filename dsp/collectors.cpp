@@ -288,8 +288,11 @@ void CollectorOverlap::processPending()
             continue;
         }
         HandOver h;
-        if (!queue.peek(h))
+        if (!queue.peekAfter(appliedGeneration, h)) {
+            if (queue.requestedGeneration() != appliedGeneration)
+                continue;  // a reset came in meanwhile: carry it out first
             break;
+        }
         processWindow(h.samples, h.meanSquare);
         queue.consume();
     }

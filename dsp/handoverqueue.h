@@ -56,6 +56,15 @@ public:
         item = items[r & (kCapacity - 1)];
         return true;
     }
+    // Peeks the next item only while no reset newer than appliedGen is pending: a reset posted
+    // after the last takeReset may have been posted before this item was queued, and then it must
+    // be carried out first (the item would otherwise be counted and then cleared away with it).
+    bool peekAfter(std::uint32_t appliedGen, HandOver& item) const
+    {
+        if (!peek(item))
+            return false;
+        return requestedGeneration() == appliedGen;
+    }
     void consume() { readIndex.store(readIndex.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
     // A pending reset not yet applied: returns true with its generation and drops the windows
     // queued before it (the reset clears whatever they would have added).

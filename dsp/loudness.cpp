@@ -322,6 +322,16 @@ void Loudness::process(float** in, int32 n)
     }
 }
 
+float Loudness::getIntegrated() const
+{
+    return integratedCollector ? integratedCollector->getGatedLoudness() : integrated;
+}
+
+float Loudness::getRange() const
+{
+    return rangeCollector ? rangeCollector->getRange() : range;
+}
+
 float Loudness::getRangeHighEnergy() const
 {
     return rangeCollector ? rangeCollector->getHighPoint() : 0.0f;

@@ -43,10 +43,12 @@ public:
 
     float getMomentary() const { return momentary; }
     float getShortTerm() const { return shortTerm; }
-    float getIntegrated() const { return integrated; }
+    // The gated values come from the workers, which may finish after the last block: they are read
+    // through to the collectors, so a read-out after the audio stops shows the final result.
+    float getIntegrated() const;
     float getMomentaryMax() const { return momentaryMax; }
     float getShortTermMax() const { return shortTermMax; }
-    float getRange() const { return range; }
+    float getRange() const;
     float getRangeHighEnergy() const;
     float getRangeLowEnergy() const;
     bool isBelowRelativeGate() const;

@@ -280,6 +280,24 @@ TEST(DspHandOver, DropsOnlyWhenFullAndResetsInOrder)
     EXPECT_FALSE(q.takeReset(seen, seen));
 }
 
+TEST(DspHandOver, ResetPostedBetweenTheWorkersChecksGoesBeforeTheWindowQueuedAfterIt)
+{
+    HandOverQueue q;
+    std::uint32_t applied = 0, gen = 0;
+    // The worker has found no reset pending ...
+    ASSERT_FALSE(q.takeReset(applied, gen));
+    // ... then the audio thread posts one and queues the next window behind it.
+    q.postReset();
+    ASSERT_TRUE(q.push(HandOver{7, 1.0f}));
+    // The window must wait for the reset, or the reset would clear it away after it was counted.
+    HandOver h{};
+    EXPECT_FALSE(q.peekAfter(applied, h));
+    ASSERT_TRUE(q.takeReset(applied, gen));
+    applied = gen;
+    ASSERT_TRUE(q.peekAfter(applied, h));
+    EXPECT_EQ(h.samples, 7);
+}
+
 TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
 {
     const float fs = 48000.0f;

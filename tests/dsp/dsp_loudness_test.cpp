@@ -268,3 +268,25 @@ TEST(DspLoudness, ThreadedMeterMatchesAfterDrain)
     EXPECT_EQ(t.l.getShortTermMax(), u.l.getShortTermMax());
     EXPECT_EQ(t.l.isBelowRelativeGate(), u.l.isBelowRelativeGate());
 }
+
+TEST(DspLoudness, GatedReadingsAfterTheLastBlockIncludeTheWorkersLatestResults)
+{
+    // The workers may publish after the last block has gone through; a read-out then (as when a
+    // host reads the meter after the audio stopped) must show their final results.
+    const double fs = 48000.0;
+    dsptest::Signal s(2, 48000 * 8);
+    dsptest::Lcg rng;
+    for (size_t i = 0; i < s.frames(); ++i) {
+        const float env = 0.05f + 0.4f * static_cast<float>((i / 30000) % 3);
+        s.data[0][i] = rng.next() * env;
+        s.data[1][i] = rng.next() * env;
+    }
+    Meter t(fs, 8192, true), u(fs, 8192, false);
+    t.run(s, 0, s.frames());
+    u.run(s, 0, s.frames());
+    // Let the workers finish without any further block (no drain of the meter itself).
+    ASSERT_TRUE(t.l.getIntegratedCollector()->drain());
+    ASSERT_TRUE(t.l.getRangeCollector()->drain());
+    EXPECT_EQ(t.l.getIntegrated(), u.l.getIntegrated());
+    EXPECT_EQ(t.l.getRange(), u.l.getRange());
+}
