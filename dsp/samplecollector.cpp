@@ -150,13 +150,14 @@ void SampleCollector::collect(float** in, float** out, int32 n)
     }
     if (n <= 0)
         return;
+    float** const dst = collectInto();
     while (fill + n >= blockLength) {
         int32 t = blockLength - fill;
         for (int32 c = 0; c < channelCount; ++c) {
-            copyFloats(collectBuffers[c] + fill, inputCursors[c], t);
+            copyFloats(dst[c] + fill, inputCursors[c], t);
             copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
         }
-        processBlock(collectBuffers, processedBuffers, blockLength);
+        processBlock(dst, processedBuffers, blockLength);
         for (int32 c = 0; c < channelCount; ++c) {
             inputCursors[c] += t;
             outputCursors[c] += t;
@@ -167,7 +168,7 @@ void SampleCollector::collect(float** in, float** out, int32 n)
             return;
     }
     for (int32 c = 0; c < channelCount; ++c) {
-        copyFloats(collectBuffers[c] + fill, inputCursors[c], n);
+        copyFloats(dst[c] + fill, inputCursors[c], n);
         copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
     }
     fill += n;
@@ -179,11 +180,12 @@ void SampleCollector::collectInput(float** in, int32 n)
         inputCursors[c] = in[c];
     if (n <= 0)
         return;
+    float** const dst = collectInto();
     while (fill + n >= blockLength) {
         int32 t = blockLength - fill;
         for (int32 c = 0; c < channelCount; ++c)
-            copyFloats(collectBuffers[c] + fill, inputCursors[c], t);
-        processBlockInput(collectBuffers, blockLength);
+            copyFloats(dst[c] + fill, inputCursors[c], t);
+        processBlockInput(dst, blockLength);
         for (int32 c = 0; c < channelCount; ++c)
             inputCursors[c] += t;
         fill = 0;
@@ -192,7 +194,7 @@ void SampleCollector::collectInput(float** in, int32 n)
             return;
     }
     for (int32 c = 0; c < channelCount; ++c)
-        copyFloats(collectBuffers[c] + fill, inputCursors[c], n);
+        copyFloats(dst[c] + fill, inputCursors[c], n);
     fill += n;
 }
 
@@ -431,60 +433,6 @@ void Overlap::reset()
     Ols::reset();
     if (streams)
         restartStream();
-}
-
-void Overlap::collect(float** in, float** out, int32 n)
-{
-    for (int32 c = 0; c < channelCount; ++c) {
-        inputCursors[c] = in[c];
-        outputCursors[c] = out[c];
-    }
-    if (n <= 0)
-        return;
-    while (fill + n >= blockLength) {
-        int32 t = blockLength - fill;
-        for (int32 c = 0; c < channelCount; ++c) {
-            copyFloats(tails[c] + fill, inputCursors[c], t);
-            copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
-        }
-        processBlock(tails, processedBuffers, blockLength);
-        for (int32 c = 0; c < channelCount; ++c) {
-            inputCursors[c] += t;
-            outputCursors[c] += t;
-        }
-        fill = 0;
-        n -= t;
-        if (n == 0)
-            return;
-    }
-    for (int32 c = 0; c < channelCount; ++c) {
-        copyFloats(tails[c] + fill, inputCursors[c], n);
-        copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
-    }
-    fill += n;
-}
-
-void Overlap::collectInput(float** in, int32 n)
-{
-    for (int32 c = 0; c < channelCount; ++c)
-        inputCursors[c] = in[c];
-    if (n <= 0)
-        return;
-    while (fill + n >= blockLength) {
-        int32 t = blockLength - fill;
-        for (int32 c = 0; c < channelCount; ++c)
-            copyFloats(tails[c] + fill, inputCursors[c], t);
-        processBlockInput(tails, blockLength);
-        for (int32 c = 0; c < channelCount; ++c)
-            inputCursors[c] += t;
-        fill = 0;
-        n -= t;
-        if (n == 0)
-            return;
-    }
-    for (int32 c = 0; c < channelCount; ++c)
-        copyFloats(tails[c] + fill, inputCursors[c], n);
-    fill += n;
 }
 
 void Overlap::processBlock(float** collected, float**, int32)

@@ -27,6 +27,8 @@ public:
     virtual void allocateBlockBuffers();
     virtual void collect(float** in, float** out, int32 n);
     virtual void collectInput(float** in, int32 n);
+    // Where collect and collectInput gather each block: the collect buffers here.
+    virtual float** collectInto() { return collectBuffers; }
     virtual void processDirect(float** in, float** out, int32 n);
     virtual void feedDirect(float** in, int32 n);
     virtual void processBlock(float** collected, float** processed, int32 n) = 0;
@@ -101,8 +103,7 @@ public:
     void reset() override;
     void freeAllBuffers() override;
     void allocateAllBuffers() override;
-    void collect(float** in, float** out, int32 n) override;
-    void collectInput(float** in, int32 n) override;
+    float** collectInto() override { return tails; }
     void processBlock(float** collected, float** processed, int32 n) override;
     void processBlockInput(float** collected, int32 n) override;
     void applyMode(int32 m) override;
