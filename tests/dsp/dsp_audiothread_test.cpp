@@ -205,31 +205,10 @@ TEST(DspAudioThread, BigMeterDirectlyWithThreadedCollectors)
     }
 }
 
-namespace {
-
-// A worker that stalls inside its first window until released.
-class StallingCollector : public CollectorIntegrated
-{
-public:
-    StallingCollector() : CollectorIntegrated(1, 4096, 480, 360, 1200.0f, true) {}
-    std::atomic<bool> hold{true};
-    std::atomic<int> entered{0};
-
-protected:
-    void processWindow(int32 samples, float z) override
-    {
-        entered.fetch_add(1);
-        while (hold.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        CollectorIntegrated::processWindow(samples, z);
-    }
-};
-
-} // namespace
 
 TEST(DspAudioThread, StalledWorkerNeverHoldsUpTheFeed)
 {
-    StallingCollector c;
+    dsptest::StallingCollector c;
     c.initialize(nullptr);
     c.reset();
     ASSERT_TRUE(c.isThreaded());

@@ -1,11 +1,16 @@
 // Signals and a parameter table for the engine tests.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "dsp/collectors.h"
 #include "dsp/paramrecord.h"
+
+#include <thread>
 
 namespace dsptest {
 
@@ -88,5 +93,23 @@ inline double dbToAmp(double db)
 {
     return std::pow(10.0, db / 20.0);
 }
+
+// A collector whose worker stalls inside its first window until released.
+class StallingCollector : public DSP::CollectorIntegrated
+{
+public:
+    StallingCollector() : DSP::CollectorIntegrated(1, 4096, 480, 360, 1200.0f, true) {}
+    std::atomic<bool> hold{true};
+    std::atomic<int> entered{0};
+
+protected:
+    void processWindow(DSP::int32 samples, float z) override
+    {
+        entered.fetch_add(1);
+        while (hold.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        DSP::CollectorIntegrated::processWindow(samples, z);
+    }
+};
 
 } // namespace dsptest
