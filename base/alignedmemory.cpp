@@ -3,23 +3,29 @@
 #include <cstdlib>
 #include <cstring>
 
-void* alignedMalloc(uint32_t size, uint32_t alignment) {
-  if (alignment < 2 || (alignment & 1u) != 0) return nullptr;
-  // 64-bit sum: a 32-bit one would wrap for large requests and hand out a tiny block.
-  const uint64_t total = static_cast<uint64_t>(size) + alignment + sizeof(void*);
-  if (total > static_cast<uint64_t>(SIZE_MAX)) throw "Not enough memory!";
-  void* raw = std::malloc(static_cast<size_t>(total));
-  if (!raw) throw "Not enough memory!";
-  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + alignment + sizeof(void*)) & ~static_cast<uintptr_t>(alignment - 1);
-  std::memcpy(reinterpret_cast<void*>(aligned - sizeof(void*)), &raw, sizeof(void*));
-  return reinterpret_cast<void*>(aligned);
+void* alignedMalloc(uint32_t size, uint32_t alignment)
+{
+    if (alignment < 2 || (alignment & 1u) != 0)
+        return nullptr;
+    // 64-bit sum: a 32-bit one would wrap for large requests and hand out a tiny block.
+    const uint64_t total = static_cast<uint64_t>(size) + alignment + sizeof(void*);
+    if (total > static_cast<uint64_t>(SIZE_MAX))
+        throw "Not enough memory!";
+    void* raw = std::malloc(static_cast<size_t>(total));
+    if (!raw)
+        throw "Not enough memory!";
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + alignment + sizeof(void*)) & ~static_cast<uintptr_t>(alignment - 1);
+    std::memcpy(reinterpret_cast<void*>(aligned - sizeof(void*)), &raw, sizeof(void*));
+    return reinterpret_cast<void*>(aligned);
 }
 
-bool alignedFree(void* address) {
-  if (!address) return true;
-  void* raw;
-  std::memcpy(&raw, static_cast<char*>(address) - sizeof(void*), sizeof(void*));
-  std::free(raw);
-  return true;
+bool alignedFree(void* address)
+{
+    if (!address)
+        return true;
+    void* raw;
+    std::memcpy(&raw, static_cast<char*>(address) - sizeof(void*), sizeof(void*));
+    std::free(raw);
+    return true;
 }

@@ -4,37 +4,38 @@
 
 namespace Calvereth {
 
-class FixedString16 {
- public:
-  // capacity counts 16-bit units, terminator included; a view with capacity below 1 writes nothing.
-  FixedString16(char16* buffer, int32 capacity) : buffer(buffer), capacity(buffer ? capacity : 0) {}
+class FixedString16
+{
+public:
+    // capacity counts 16-bit units, terminator included; a view with capacity below 1 writes nothing.
+    FixedString16(char16* buffer, int32 capacity) : buffer(buffer), capacity(buffer ? capacity : 0) {}
 
-  int32 length() const;
+    int32 length() const;
 
-  // Copy out at most size units (the text ends with a terminator at size - 1 at the latest).
-  // A size of 0 or less, or a null destination, writes nothing.
-  const FixedString16& copyTo(char16* dest, int32 size) const;
-  const FixedString16& copyTo8(char8* dest, int32 size) const;
+    // Copy out at most size units (the text ends with a terminator at size - 1 at the latest).
+    // A size of 0 or less, or a null destination, writes nothing.
+    const FixedString16& copyTo(char16* dest, int32 size) const;
+    const FixedString16& copyTo8(char8* dest, int32 size) const;
 
-  // Copy in at most n units (all when negative); the text is always terminated.
-  FixedString16& assign(const char16* text, int32 n = -1);
-  FixedString16& assign(const char8* text, int32 n = -1);
-  FixedString16& append(const char16* text, int32 n = -1);
+    // Copy in at most n units (all when negative); the text is always terminated.
+    FixedString16& assign(const char16* text, int32 n = -1);
+    FixedString16& assign(const char8* text, int32 n = -1);
+    FixedString16& append(const char16* text, int32 n = -1);
 
-  bool printInt(int64 value);
-  void printFloat(int32 precision, double value);
-  bool scanInt(int64& value) const;
-  bool scanFloat(double& value) const;
+    bool printInt(int64 value);
+    void printFloat(int32 precision, double value);
+    bool scanInt(int64& value) const;
+    bool scanFloat(double& value) const;
 
-  char16* data() const { return buffer; }
-  int32 getCapacity() const { return capacity; }
+    char16* data() const { return buffer; }
+    int32 getCapacity() const { return capacity; }
 
- private:
-  bool isUsable() const { return buffer && capacity >= 1; }
-  void setFromAscii(const char8* text, int32 count);
+private:
+    bool isUsable() const { return buffer && capacity >= 1; }
+    void setFromAscii(const char8* text, int32 count);
 
-  char16* buffer;
-  int32 capacity;
+    char16* buffer;
+    int32 capacity;
 };
 
-}  // namespace Calvereth
+} // namespace Calvereth

@@ -16,686 +16,858 @@ namespace {
 const char8 kEmpty8[1] = {0};
 const char16 kEmpty16[1] = {0};
 
-size_t strlen16(const char16* text) {
-  size_t n = 0;
-  if (text)
-    while (text[n]) ++n;
-  return n;
+size_t strlen16(const char16* text)
+{
+    size_t n = 0;
+    if (text)
+        while (text[n])
+            ++n;
+    return n;
 }
 
-int32 clampLength(size_t n) {
-  return n > static_cast<size_t>(ConstString::kMaxLength) ? ConstString::kMaxLength : static_cast<int32>(n);
+int32 clampLength(size_t n)
+{
+    return n > static_cast<size_t>(ConstString::kMaxLength) ? ConstString::kMaxLength : static_cast<int32>(n);
 }
 
-Platform::NormalizationForm platformForm(int32 form, bool& ok) {
-  ok = true;
-  switch (form) {
-    case ConstString::kNormalizationC: return Platform::kFormC;
-    case ConstString::kNormalizationD: return Platform::kFormD;
-    case ConstString::kNormalizationKC: return Platform::kFormKC;
-    case ConstString::kNormalizationKD: return Platform::kFormKD;
-    default: ok = false; return Platform::kFormC;
-  }
+Platform::NormalizationForm platformForm(int32 form, bool& ok)
+{
+    ok = true;
+    switch (form) {
+    case ConstString::kNormalizationC:
+        return Platform::kFormC;
+    case ConstString::kNormalizationD:
+        return Platform::kFormD;
+    case ConstString::kNormalizationKC:
+        return Platform::kFormKC;
+    case ConstString::kNormalizationKD:
+        return Platform::kFormKD;
+    default:
+        ok = false;
+        return Platform::kFormC;
+    }
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // ConstString
 
-ConstString::ConstString(const char8* text) : buffer8(const_cast<char8*>(text)) {
-  lengthWord = static_cast<uint32>(text ? clampLength(std::strlen(text)) : 0);
+ConstString::ConstString(const char8* text) : buffer8(const_cast<char8*>(text))
+{
+    lengthWord = static_cast<uint32>(text ? clampLength(std::strlen(text)) : 0);
 }
 
-ConstString::ConstString(const char16* text) : buffer16(const_cast<char16*>(text)) {
-  lengthWord = static_cast<uint32>(clampLength(strlen16(text))) | kWideFlag;
+ConstString::ConstString(const char16* text) : buffer16(const_cast<char16*>(text))
+{
+    lengthWord = static_cast<uint32>(clampLength(strlen16(text))) | kWideFlag;
 }
 
-ConstString::ConstString(const ConstString& other, int32 offset) : buffer(other.buffer) {
-  lengthWord = other.lengthWord;
-  if (offset > 0 && buffer) {
-    int32 len = other.length();
-    if (offset > len) offset = len;
-    if (isWideString())
-      buffer16 += offset;
-    else
-      buffer8 += offset;
-    setLength(len - offset);
-  }
-}
-
-ConstString::ConstString(const VariantValue& value) {
-  if (value.getType() == VariantValue::kString16) {
-    buffer16 = const_cast<char16*>(value.getString16());
-    lengthWord = static_cast<uint32>(clampLength(strlen16(buffer16))) | kWideFlag;
-  } else if (value.getType() == VariantValue::kString8) {
-    buffer8 = const_cast<char8*>(value.getString8());
-    lengthWord = static_cast<uint32>(buffer8 ? clampLength(std::strlen(buffer8)) : 0);
-  }
-}
-
-const char8* ConstString::text8() const { return (!isWideString() && buffer8) ? buffer8 : kEmpty8; }
-
-const char16* ConstString::text16() const { return (isWideString() && buffer16) ? buffer16 : kEmpty16; }
-
-char8 ConstString::getChar8(int32 index) const {
-  if (isWideString() || !buffer8 || index < 0 || index >= length()) return 0;
-  return buffer8[index];
-}
-
-char16 ConstString::getChar16(int32 index) const {
-  if (!isWideString() || !buffer16 || index < 0 || index >= length()) return 0;
-  return buffer16[index];
-}
-
-char16 ConstString::getChar(int32 index) const {
-  if (!buffer || index < 0 || index >= length()) return 0;
-  return isWideString() ? buffer16[index] : widenChar(buffer8[index]);
-}
-
-bool ConstString::ownsPointer(const void* p) const {
-  if (!buffer || !p) return false;
-  auto begin = reinterpret_cast<uintptr_t>(buffer);
-  auto end = begin + (static_cast<uintptr_t>(length()) + 1) * (isWideString() ? 2 : 1);
-  auto at = reinterpret_cast<uintptr_t>(p);
-  return at >= begin && at < end;
-}
-
-bool ConstString::isAsciiString() const {
-  int32 len = length();
-  if (!buffer) return true;
-  for (int32 i = 0; i < len; ++i)
-    if (isWideString() ? buffer16[i] >= 128 : buffer8[i] < 0) return false;
-  return true;
-}
-
-bool ConstString::isNormalized(int32 form) const {
-  bool ok = false;
-  Platform::NormalizationForm f = platformForm(form, ok);
-  if (!ok || !isWideString()) return false;
-  if (!buffer16) return true;
-  return Platform::isNormalized(buffer16, static_cast<size_t>(length()), f);
-}
-
-char16 ConstString::widenChar(char8 c) {
-  static const std::array<char16, 256> table = [] {
-    std::array<char16, 256> t{};
-    for (int b = 0; b < 256; ++b) {
-      char byte = static_cast<char>(b);
-      std::u16string out;
-      t[b] = (b != 0 && Platform::decode(&byte, 1, Platform::kEncodingMacRoman, out) && out.size() == 1)
-                 ? out[0]
-                 : static_cast<char16>(b);
+ConstString::ConstString(const ConstString& other, int32 offset) : buffer(other.buffer)
+{
+    lengthWord = other.lengthWord;
+    if (offset > 0 && buffer) {
+        int32 len = other.length();
+        if (offset > len)
+            offset = len;
+        if (isWideString())
+            buffer16 += offset;
+        else
+            buffer8 += offset;
+        setLength(len - offset);
     }
-    return t;
-  }();
-  return table[static_cast<uint8>(c)];
 }
 
-bool ConstString::narrowChar(char16 c, char8& out) {
-  if (c < 0x80) {
-    out = static_cast<char8>(c);
+ConstString::ConstString(const VariantValue& value)
+{
+    if (value.getType() == VariantValue::kString16) {
+        buffer16 = const_cast<char16*>(value.getString16());
+        lengthWord = static_cast<uint32>(clampLength(strlen16(buffer16))) | kWideFlag;
+    } else if (value.getType() == VariantValue::kString8) {
+        buffer8 = const_cast<char8*>(value.getString8());
+        lengthWord = static_cast<uint32>(buffer8 ? clampLength(std::strlen(buffer8)) : 0);
+    }
+}
+
+const char8* ConstString::text8() const
+{
+    return (!isWideString() && buffer8) ? buffer8 : kEmpty8;
+}
+
+const char16* ConstString::text16() const
+{
+    return (isWideString() && buffer16) ? buffer16 : kEmpty16;
+}
+
+char8 ConstString::getChar8(int32 index) const
+{
+    if (isWideString() || !buffer8 || index < 0 || index >= length())
+        return 0;
+    return buffer8[index];
+}
+
+char16 ConstString::getChar16(int32 index) const
+{
+    if (!isWideString() || !buffer16 || index < 0 || index >= length())
+        return 0;
+    return buffer16[index];
+}
+
+char16 ConstString::getChar(int32 index) const
+{
+    if (!buffer || index < 0 || index >= length())
+        return 0;
+    return isWideString() ? buffer16[index] : widenChar(buffer8[index]);
+}
+
+bool ConstString::ownsPointer(const void* p) const
+{
+    if (!buffer || !p)
+        return false;
+    auto begin = reinterpret_cast<uintptr_t>(buffer);
+    auto end = begin + (static_cast<uintptr_t>(length()) + 1) * (isWideString() ? 2 : 1);
+    auto at = reinterpret_cast<uintptr_t>(p);
+    return at >= begin && at < end;
+}
+
+bool ConstString::isAsciiString() const
+{
+    int32 len = length();
+    if (!buffer)
+        return true;
+    for (int32 i = 0; i < len; ++i)
+        if (isWideString() ? buffer16[i] >= 128 : buffer8[i] < 0)
+            return false;
     return true;
-  }
-  char8 bytes[4];
-  size_t used = 0;
-  if (Platform::encode(&c, 1, Platform::kEncodingMacRoman, 0, bytes, sizeof bytes, &used) != 1 || used != 1)
-    return false;
-  out = bytes[0];
-  return true;
 }
 
-PlatformStringRef ConstString::toCFString(uint32 encoding, bool mutableString) const {
-  int32 len = length();
-  bool wide = isWideString();
-  uint32 enc = encoding != kDefaultEncoding ? encoding : (wide ? Platform::kEncodingUnicode : Platform::kEncodingASCII);
-  if (mutableString) {
-    PlatformStringRef s = Platform::createMutableString();
-    bool ok = true;
-    if (buffer && len > 0) {
-      ok = wide ? Platform::appendCharacters(s, buffer16, static_cast<size_t>(len))
-                : Platform::appendBytes(s, buffer8, static_cast<size_t>(len), enc);
+bool ConstString::isNormalized(int32 form) const
+{
+    bool ok = false;
+    Platform::NormalizationForm f = platformForm(form, ok);
+    if (!ok || !isWideString())
+        return false;
+    if (!buffer16)
+        return true;
+    return Platform::isNormalized(buffer16, static_cast<size_t>(length()), f);
+}
+
+char16 ConstString::widenChar(char8 c)
+{
+    static const std::array<char16, 256> table = [] {
+        std::array<char16, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            char byte = static_cast<char>(b);
+            std::u16string out;
+            t[b] = (b != 0 && Platform::decode(&byte, 1, Platform::kEncodingMacRoman, out) && out.size() == 1)
+                       ? out[0]
+                       : static_cast<char16>(b);
+        }
+        return t;
+    }();
+    return table[static_cast<uint8>(c)];
+}
+
+bool ConstString::narrowChar(char16 c, char8& out)
+{
+    if (c < 0x80) {
+        out = static_cast<char8>(c);
+        return true;
     }
-    if (!ok) {
-      Platform::release(s);
-      return nullptr;
+    char8 bytes[4];
+    size_t used = 0;
+    if (Platform::encode(&c, 1, Platform::kEncodingMacRoman, 0, bytes, sizeof bytes, &used) != 1 || used != 1)
+        return false;
+    out = bytes[0];
+    return true;
+}
+
+PlatformStringRef ConstString::toCFString(uint32 encoding, bool mutableString) const
+{
+    int32 len = length();
+    bool wide = isWideString();
+    uint32 enc =
+        encoding != kDefaultEncoding ? encoding : (wide ? Platform::kEncodingUnicode : Platform::kEncodingASCII);
+    if (mutableString) {
+        PlatformStringRef s = Platform::createMutableString();
+        bool ok = true;
+        if (buffer && len > 0) {
+            ok = wide ? Platform::appendCharacters(s, buffer16, static_cast<size_t>(len))
+                      : Platform::appendBytes(s, buffer8, static_cast<size_t>(len), enc);
+        }
+        if (!ok) {
+            Platform::release(s);
+            return nullptr;
+        }
+        return s;
     }
-    return s;
-  }
-  if (wide) {
-    if (enc == Platform::kEncodingUnicode) return Platform::createString(buffer16, buffer16 ? static_cast<size_t>(len) : 0);
-    return Platform::createStringWithBytes(buffer16, buffer16 ? static_cast<size_t>(len) * 2 : 0, enc);
-  }
-  return Platform::createStringWithBytes(buffer8 ? buffer8 : kEmpty8, buffer8 ? static_cast<size_t>(len) : 0, enc);
-}
-
-int32 ConstString::copyTo16(char16* dest, int32 index, int32 n) const {
-  if (!dest) return 0;
-  int32 len = length();
-  if (!isWideString()) {
-    if (buffer8 && index >= 0 && index < len) {
-      String wide(*this);
-      if (wide.toWideString(kCP_Default)) return wide.copyTo16(dest, index, n);
+    if (wide) {
+        if (enc == Platform::kEncodingUnicode)
+            return Platform::createString(buffer16, buffer16 ? static_cast<size_t>(len) : 0);
+        return Platform::createStringWithBytes(buffer16, buffer16 ? static_cast<size_t>(len) * 2 : 0, enc);
     }
-    dest[0] = 0;
-    return 0;
-  }
-  if (!buffer16 || index < 0 || index >= len) {
-    dest[0] = 0;
-    return 0;
-  }
-  int32 count = (n < 0 || n > len - index) ? len - index : n;
-  std::memcpy(dest, buffer16 + index, static_cast<size_t>(count) * sizeof(char16));
-  dest[count] = 0;
-  return count;
+    return Platform::createStringWithBytes(buffer8 ? buffer8 : kEmpty8, buffer8 ? static_cast<size_t>(len) : 0, enc);
 }
 
-int32 ConstString::copyTo8(char8* dest, int32 index, int32 n) const {
-  if (!dest) return 0;
-  int32 len = length();
-  if (isWideString()) {
-    if (buffer16 && index >= 0 && index < len) {
-      String narrow(*this);
-      if (narrow.toMultiByte(kCP_Default)) return narrow.copyTo8(dest, index, n);
+int32 ConstString::copyTo16(char16* dest, int32 index, int32 n) const
+{
+    if (!dest)
+        return 0;
+    int32 len = length();
+    if (!isWideString()) {
+        if (buffer8 && index >= 0 && index < len) {
+            String wide(*this);
+            if (wide.toWideString(kCP_Default))
+                return wide.copyTo16(dest, index, n);
+        }
+        dest[0] = 0;
+        return 0;
     }
-    dest[0] = 0;
-    return 0;
-  }
-  if (!buffer8 || index < 0 || index >= len) {
-    dest[0] = 0;
-    return 0;
-  }
-  int32 count = (n < 0 || n > len - index) ? len - index : n;
-  std::memcpy(dest, buffer8 + index, static_cast<size_t>(count));
-  dest[count] = 0;
-  return count;
-}
-
-void ConstString::copyTo(IString* object) const {
-  if (!object) return;
-  if (isWideString())
-    object->setText16(text16());
-  else
-    object->setText8(text8());
-}
-
-void ConstString::copyTo(IStringResult* object) const {
-  if (!object) return;
-  if (isWideString()) {
-    IString* iString = nullptr;
-    if (object->queryInterface(IString::iid, reinterpret_cast<void**>(&iString)) == kResultOk && iString) {
-      iString->setText16(text16());
-      iString->release();
-      return;
+    if (!buffer16 || index < 0 || index >= len) {
+        dest[0] = 0;
+        return 0;
     }
-    String narrow(*this);
-    narrow.toMultiByte(kCP_Default);
-    object->setText(narrow.text8());
-    return;
-  }
-  object->setText(text8());
+    int32 count = (n < 0 || n > len - index) ? len - index : n;
+    std::memcpy(dest, buffer16 + index, static_cast<size_t>(count) * sizeof(char16));
+    dest[count] = 0;
+    return count;
 }
 
-bool ConstString::extract(String& target, int32 index, int32 n) const {
-  int32 len = length();
-  if (isEmpty() || index < 0 || index >= len) return false;
-  int32 count = (n < 0 || n > len - index) ? len - index : n;
-  if (isWideString())
-    target.assignUnits(buffer16 + index, count, true);
-  else
-    target.assignUnits(buffer8 + index, count, false);
-  return true;
+int32 ConstString::copyTo8(char8* dest, int32 index, int32 n) const
+{
+    if (!dest)
+        return 0;
+    int32 len = length();
+    if (isWideString()) {
+        if (buffer16 && index >= 0 && index < len) {
+            String narrow(*this);
+            if (narrow.toMultiByte(kCP_Default))
+                return narrow.copyTo8(dest, index, n);
+        }
+        dest[0] = 0;
+        return 0;
+    }
+    if (!buffer8 || index < 0 || index >= len) {
+        dest[0] = 0;
+        return 0;
+    }
+    int32 count = (n < 0 || n > len - index) ? len - index : n;
+    std::memcpy(dest, buffer8 + index, static_cast<size_t>(count));
+    dest[count] = 0;
+    return count;
 }
 
-void ConstString::toVariant(VariantValue& value) const {
-  if (isWideString())
-    value.setString16(buffer16);
-  else
-    value.setString8(buffer8);
+void ConstString::copyTo(IString* object) const
+{
+    if (!object)
+        return;
+    if (isWideString())
+        object->setText16(text16());
+    else
+        object->setText8(text8());
+}
+
+void ConstString::copyTo(IStringResult* object) const
+{
+    if (!object)
+        return;
+    if (isWideString()) {
+        IString* iString = nullptr;
+        if (object->queryInterface(IString::iid, reinterpret_cast<void**>(&iString)) == kResultOk && iString) {
+            iString->setText16(text16());
+            iString->release();
+            return;
+        }
+        String narrow(*this);
+        narrow.toMultiByte(kCP_Default);
+        object->setText(narrow.text8());
+        return;
+    }
+    object->setText(text8());
+}
+
+bool ConstString::extract(String& target, int32 index, int32 n) const
+{
+    int32 len = length();
+    if (isEmpty() || index < 0 || index >= len)
+        return false;
+    int32 count = (n < 0 || n > len - index) ? len - index : n;
+    if (isWideString())
+        target.assignUnits(buffer16 + index, count, true);
+    else
+        target.assignUnits(buffer8 + index, count, false);
+    return true;
+}
+
+void ConstString::toVariant(VariantValue& value) const
+{
+    if (isWideString())
+        value.setString16(buffer16);
+    else
+        value.setString8(buffer8);
 }
 
 // ---------------------------------------------------------------------------------------------
 // String: storage
 
-String::String() { lengthWord = kWideFlag; }
-
-String::String(const char8* text, int32 n, bool isTerminated) : String() { assign(text, n, isTerminated); }
-
-String::String(const char16* text, int32 n, bool isTerminated) : String() { assign(text, n, isTerminated); }
-
-String::String(const ConstString& other, int32 n) : String() {
-  setWide(other.isWideString());
-  assign(other, n);
+String::String()
+{
+    lengthWord = kWideFlag;
 }
 
-String::String(const String& other) : ConstString() {
-  lengthWord = kWideFlag;
-  setWide(other.isWideString());
-  assign(other);
+String::String(const char8* text, int32 n, bool isTerminated) : String()
+{
+    assign(text, n, isTerminated);
 }
 
-String::String(String&& other) noexcept : ConstString() {
-  lengthWord = kWideFlag;
-  take(other);
+String::String(const char16* text, int32 n, bool isTerminated) : String()
+{
+    assign(text, n, isTerminated);
 }
 
-String::String(const VariantValue& value) : String() { fromVariant(value); }
-
-String::~String() {
-  std::free(buffer);
-  buffer = nullptr;
+String::String(const ConstString& other, int32 n) : String()
+{
+    setWide(other.isWideString());
+    assign(other, n);
 }
 
-String& String::operator=(String&& other) noexcept { return take(other); }
-
-const char8* String::text8() const {
-  if (isWideString()) const_cast<String*>(this)->toMultiByte(kCP_Default);
-  return ConstString::text8();
+String::String(const String& other) : ConstString()
+{
+    lengthWord = kWideFlag;
+    setWide(other.isWideString());
+    assign(other);
 }
 
-const char16* String::text16() const {
-  if (!isWideString()) const_cast<String*>(this)->toWideString(kCP_Default);
-  return ConstString::text16();
+String::String(String&& other) noexcept : ConstString()
+{
+    lengthWord = kWideFlag;
+    take(other);
 }
 
-char8 String::getChar8(int32 index) const {
-  if (isWideString()) const_cast<String*>(this)->toMultiByte(kCP_Default);
-  return ConstString::getChar8(index);
+String::String(const VariantValue& value) : String()
+{
+    fromVariant(value);
 }
 
-char16 String::getChar16(int32 index) const {
-  if (!isWideString()) const_cast<String*>(this)->toWideString(kCP_Default);
-  return ConstString::getChar16(index);
-}
-
-bool String::resize(int32 newLength, bool wide, bool fill) {
-  if (newLength < 0 || newLength > kMaxLength) return false;
-  if (newLength == 0) {
+String::~String()
+{
     std::free(buffer);
     buffer = nullptr;
-    lengthWord = (lengthWord & kHighBit) | (wide ? kWideFlag : 0);
+}
+
+String& String::operator=(String&& other) noexcept
+{
+    return take(other);
+}
+
+const char8* String::text8() const
+{
+    if (isWideString())
+        const_cast<String*>(this)->toMultiByte(kCP_Default);
+    return ConstString::text8();
+}
+
+const char16* String::text16() const
+{
+    if (!isWideString())
+        const_cast<String*>(this)->toWideString(kCP_Default);
+    return ConstString::text16();
+}
+
+char8 String::getChar8(int32 index) const
+{
+    if (isWideString())
+        const_cast<String*>(this)->toMultiByte(kCP_Default);
+    return ConstString::getChar8(index);
+}
+
+char16 String::getChar16(int32 index) const
+{
+    if (!isWideString())
+        const_cast<String*>(this)->toWideString(kCP_Default);
+    return ConstString::getChar16(index);
+}
+
+bool String::resize(int32 newLength, bool wide, bool fill)
+{
+    if (newLength < 0 || newLength > kMaxLength)
+        return false;
+    if (newLength == 0) {
+        std::free(buffer);
+        buffer = nullptr;
+        lengthWord = (lengthWord & kHighBit) | (wide ? kWideFlag : 0);
+        return true;
+    }
+    const size_t width = wide ? 2 : 1;
+    const size_t newSize = (static_cast<size_t>(newLength) + 1) * width;
+    const int32 oldLength = buffer ? length() : 0;
+    if (buffer) {
+        const size_t oldSize = (static_cast<size_t>(oldLength) + 1) * (isWideString() ? 2 : 1);
+        if (newSize != oldSize) {
+            void* grown = std::realloc(buffer, newSize);
+            if (!grown)
+                return false;
+            buffer = grown;
+        }
+        if (newLength < oldLength) {
+            if (wide)
+                buffer16[newLength] = 0;
+            else
+                buffer8[newLength] = 0;
+        }
+    } else {
+        buffer = std::malloc(newSize);
+        if (!buffer)
+            return false;
+        if (wide)
+            buffer16[0] = 0;
+        else
+            buffer8[0] = 0;
+    }
+    // The width changes only once the buffer is in place.
+    setWide(wide);
+    if (fill && newLength > oldLength) {
+        for (int32 i = oldLength; i < newLength; ++i) {
+            if (wide)
+                buffer16[i] = 0x20;
+            else
+                buffer8[i] = 0x20;
+        }
+    }
     return true;
-  }
-  const size_t width = wide ? 2 : 1;
-  const size_t newSize = (static_cast<size_t>(newLength) + 1) * width;
-  const int32 oldLength = buffer ? length() : 0;
-  if (buffer) {
-    const size_t oldSize = (static_cast<size_t>(oldLength) + 1) * (isWideString() ? 2 : 1);
-    if (newSize != oldSize) {
-      void* grown = std::realloc(buffer, newSize);
-      if (!grown) return false;
-      buffer = grown;
-    }
-    if (newLength < oldLength) {
-      if (wide)
-        buffer16[newLength] = 0;
-      else
-        buffer8[newLength] = 0;
-    }
-  } else {
-    buffer = std::malloc(newSize);
-    if (!buffer) return false;
-    if (wide)
-      buffer16[0] = 0;
-    else
-      buffer8[0] = 0;
-  }
-  // The width changes only once the buffer is in place.
-  setWide(wide);
-  if (fill && newLength > oldLength) {
-    for (int32 i = oldLength; i < newLength; ++i) {
-      if (wide)
-        buffer16[i] = 0x20;
-      else
-        buffer8[i] = 0x20;
-    }
-  }
-  return true;
 }
 
-void String::updateLength() {
-  if (!buffer) {
-    setLength(0);
-    return;
-  }
-  setLength(clampLength(isWideString() ? strlen16(buffer16) : std::strlen(buffer8)));
+void String::updateLength()
+{
+    if (!buffer) {
+        setLength(0);
+        return;
+    }
+    setLength(clampLength(isWideString() ? strlen16(buffer16) : std::strlen(buffer8)));
 }
 
-bool String::assignUnits(const void* text, int32 count, bool wide) {
-  if (count < 0 || count > kMaxLength) return false;
-  const size_t bytes = static_cast<size_t>(count) * (wide ? 2 : 1);
-  if (count > 0 && ownsPointer(text)) {
-    // The source lies in our own buffer, which resizing may move.
-    void* copy = std::malloc(bytes);
-    if (!copy) return false;
-    std::memcpy(copy, text, bytes);
-    bool ok = assignUnits(copy, count, wide);
-    std::free(copy);
-    return ok;
-  }
-  if (count > 0 && !text) return false;
-  if (!resize(count, wide)) return false;
-  if (count > 0) {
-    std::memcpy(buffer, text, bytes);
-    if (wide)
-      buffer16[count] = 0;
-    else
-      buffer8[count] = 0;
-  }
-  setLength(count);
-  return true;
-}
-
-bool String::toWideString(uint32 sourceCodePage) {
-  if (isWideString()) return true;
-  if (!buffer || length() == 0) {
-    resize(0, true);
+bool String::assignUnits(const void* text, int32 count, bool wide)
+{
+    if (count < 0 || count > kMaxLength)
+        return false;
+    const size_t bytes = static_cast<size_t>(count) * (wide ? 2 : 1);
+    if (count > 0 && ownsPointer(text)) {
+        // The source lies in our own buffer, which resizing may move.
+        void* copy = std::malloc(bytes);
+        if (!copy)
+            return false;
+        std::memcpy(copy, text, bytes);
+        bool ok = assignUnits(copy, count, wide);
+        std::free(copy);
+        return ok;
+    }
+    if (count > 0 && !text)
+        return false;
+    if (!resize(count, wide))
+        return false;
+    if (count > 0) {
+        std::memcpy(buffer, text, bytes);
+        if (wide)
+            buffer16[count] = 0;
+        else
+            buffer8[count] = 0;
+    }
+    setLength(count);
     return true;
-  }
-  std::u16string wide;
-  if (!Platform::decode(buffer8, static_cast<size_t>(length()), Platform::encodingForCodePage(sourceCodePage), wide) ||
-      wide.empty() || wide.size() > static_cast<size_t>(kMaxLength))
-    return false;
-  auto* converted = static_cast<char16*>(std::malloc((wide.size() + 1) * sizeof(char16)));
-  if (!converted) return false;
-  std::memcpy(converted, wide.data(), wide.size() * sizeof(char16));
-  converted[wide.size()] = 0;
-  std::free(buffer);
-  buffer16 = converted;
-  setWide(true);
-  setLength(static_cast<int32>(wide.size()));
-  updateLength();
-  return true;
 }
 
-bool String::toMultiByte(uint32 destCodePage) {
-  if (!isWideString()) {
-    if (destCodePage == kCP_Default) return true;
-    // Text stored in the default code page is re-encoded through 16-bit text.
-    if (!toWideString(kCP_Default)) return false;
-  }
-  if (!buffer || length() == 0) {
-    resize(0, false);
-    return true;
-  }
-  uint32 encoding = Platform::encodingForCodePage(destCodePage);
-  size_t units = static_cast<size_t>(length());
-  size_t capacity = Platform::maxSizeForEncoding(units, encoding);
-  auto* converted = static_cast<char8*>(std::malloc(capacity + 1));
-  if (!converted) return false;
-  size_t used = 0;
-  Platform::encode(buffer16, units, encoding, '?', converted, capacity, &used);
-  if (used == 0 || used > static_cast<size_t>(kMaxLength)) {
-    std::free(converted);
-    return false;
-  }
-  converted[used] = 0;
-  if (void* shrunk = std::realloc(converted, used + 1)) converted = static_cast<char8*>(shrunk);
-  std::free(buffer);
-  buffer8 = converted;
-  setWide(false);
-  setLength(static_cast<int32>(used));
-  updateLength();
-  return true;
-}
-
-String& String::fromUTF8(const char8* text) {
-  assign(text);
-  toWideString(kCP_Utf8);
-  return *this;
-}
-
-int32 String::multiByteToWideString(char16* dest, const char8* source, int32 capacity, uint32 sourceCodePage) {
-  if (!source) source = kEmpty8;
-  std::u16string wide;
-  if (!Platform::decode(source, std::strlen(source), Platform::encodingForCodePage(sourceCodePage), wide)) return 0;
-  if (wide.size() >= static_cast<size_t>(kMaxLength)) return 0;
-  if (!dest) return wide.empty() ? 0 : static_cast<int32>(wide.size()) + 1;
-  size_t count = capacity > 0 ? std::min(wide.size(), static_cast<size_t>(capacity)) : 0;
-  if (count == 0) return 0;
-  std::memcpy(dest, wide.data(), count * sizeof(char16));
-  dest[count] = 0;
-  return static_cast<int32>(count) + 1;
-}
-
-int32 String::wideStringToMultiByte(char8* dest, const char16* source, int32 capacity, uint32 destCodePage) {
-  size_t units = strlen16(source);
-  uint32 encoding = Platform::encodingForCodePage(destCodePage);
-  if (!dest) {
-    size_t bound = Platform::maxSizeForEncoding(units, encoding);
-    return bound > static_cast<size_t>(INT32_MAX) ? 0 : static_cast<int32>(bound);
-  }
-  if (capacity < 0) return 0;
-  size_t used = 0;
-  Platform::encode(source, units, encoding, '?', dest, static_cast<size_t>(capacity), &used);
-  if (used == 0 && units > 0) return 0;
-  dest[used] = 0;
-  return static_cast<int32>(used) + 1;
-}
-
-bool String::normalize(int32 form) {
-  bool ok = false;
-  Platform::NormalizationForm f = platformForm(form, ok);
-  if (!ok || !isWideString() || !buffer16) return false;
-  std::u16string text(buffer16, static_cast<size_t>(length()));
-  if (!Platform::normalize(text, f) || text.size() > static_cast<size_t>(kMaxLength)) return false;
-  if (text.empty()) return resize(0, true);
-  return assignUnits(text.data(), static_cast<int32>(text.size()), true);
-}
-
-bool String::fromCFString(PlatformStringRef string, uint32 encoding) {
-  if (!string) return false;
-  size_t units = Platform::getLength(string);
-  const char16* chars = Platform::getCharacters(string);
-  if (units > static_cast<size_t>(kMaxLength)) {
-    resize(0, isWideString());
-    return false;
-  }
-  if (isWideString()) {
-    if (units == 0) {
-      resize(0, true);
-      return false;
+bool String::toWideString(uint32 sourceCodePage)
+{
+    if (isWideString())
+        return true;
+    if (!buffer || length() == 0) {
+        resize(0, true);
+        return true;
     }
-    if (!assignUnits(chars, static_cast<int32>(units), true)) return false;
+    std::u16string wide;
+    if (!Platform::decode(buffer8, static_cast<size_t>(length()), Platform::encodingForCodePage(sourceCodePage),
+                          wide) ||
+        wide.empty() || wide.size() > static_cast<size_t>(kMaxLength))
+        return false;
+    auto* converted = static_cast<char16*>(std::malloc((wide.size() + 1) * sizeof(char16)));
+    if (!converted)
+        return false;
+    std::memcpy(converted, wide.data(), wide.size() * sizeof(char16));
+    converted[wide.size()] = 0;
+    std::free(buffer);
+    buffer16 = converted;
+    setWide(true);
+    setLength(static_cast<int32>(wide.size()));
     updateLength();
     return true;
-  }
-  uint32 enc = encoding == kDefaultEncoding ? Platform::kEncodingASCII : encoding;
-  // Sized for the encoding: a UTF-8 text may need three bytes per unit.
-  size_t capacity = Platform::maxSizeForEncoding(units, enc);
-  std::string bytes(capacity + 1, '\0');
-  size_t used = 0;
-  if (Platform::encode(chars, units, enc, 0, bytes.data(), capacity, &used) != units ||
-      used > static_cast<size_t>(kMaxLength)) {
-    resize(0, false);
-    return false;
-  }
-  if (!assignUnits(bytes.data(), static_cast<int32>(used), false)) return false;
-  updateLength();
-  return true;
+}
+
+bool String::toMultiByte(uint32 destCodePage)
+{
+    if (!isWideString()) {
+        if (destCodePage == kCP_Default)
+            return true;
+        // Text stored in the default code page is re-encoded through 16-bit text.
+        if (!toWideString(kCP_Default))
+            return false;
+    }
+    if (!buffer || length() == 0) {
+        resize(0, false);
+        return true;
+    }
+    uint32 encoding = Platform::encodingForCodePage(destCodePage);
+    size_t units = static_cast<size_t>(length());
+    size_t capacity = Platform::maxSizeForEncoding(units, encoding);
+    auto* converted = static_cast<char8*>(std::malloc(capacity + 1));
+    if (!converted)
+        return false;
+    size_t used = 0;
+    Platform::encode(buffer16, units, encoding, '?', converted, capacity, &used);
+    if (used == 0 || used > static_cast<size_t>(kMaxLength)) {
+        std::free(converted);
+        return false;
+    }
+    converted[used] = 0;
+    if (void* shrunk = std::realloc(converted, used + 1))
+        converted = static_cast<char8*>(shrunk);
+    std::free(buffer);
+    buffer8 = converted;
+    setWide(false);
+    setLength(static_cast<int32>(used));
+    updateLength();
+    return true;
+}
+
+String& String::fromUTF8(const char8* text)
+{
+    assign(text);
+    toWideString(kCP_Utf8);
+    return *this;
+}
+
+int32 String::multiByteToWideString(char16* dest, const char8* source, int32 capacity, uint32 sourceCodePage)
+{
+    if (!source)
+        source = kEmpty8;
+    std::u16string wide;
+    if (!Platform::decode(source, std::strlen(source), Platform::encodingForCodePage(sourceCodePage), wide))
+        return 0;
+    if (wide.size() >= static_cast<size_t>(kMaxLength))
+        return 0;
+    if (!dest)
+        return wide.empty() ? 0 : static_cast<int32>(wide.size()) + 1;
+    size_t count = capacity > 0 ? std::min(wide.size(), static_cast<size_t>(capacity)) : 0;
+    if (count == 0)
+        return 0;
+    std::memcpy(dest, wide.data(), count * sizeof(char16));
+    dest[count] = 0;
+    return static_cast<int32>(count) + 1;
+}
+
+int32 String::wideStringToMultiByte(char8* dest, const char16* source, int32 capacity, uint32 destCodePage)
+{
+    size_t units = strlen16(source);
+    uint32 encoding = Platform::encodingForCodePage(destCodePage);
+    if (!dest) {
+        size_t bound = Platform::maxSizeForEncoding(units, encoding);
+        return bound > static_cast<size_t>(INT32_MAX) ? 0 : static_cast<int32>(bound);
+    }
+    if (capacity < 0)
+        return 0;
+    size_t used = 0;
+    Platform::encode(source, units, encoding, '?', dest, static_cast<size_t>(capacity), &used);
+    if (used == 0 && units > 0)
+        return 0;
+    dest[used] = 0;
+    return static_cast<int32>(used) + 1;
+}
+
+bool String::normalize(int32 form)
+{
+    bool ok = false;
+    Platform::NormalizationForm f = platformForm(form, ok);
+    if (!ok || !isWideString() || !buffer16)
+        return false;
+    std::u16string text(buffer16, static_cast<size_t>(length()));
+    if (!Platform::normalize(text, f) || text.size() > static_cast<size_t>(kMaxLength))
+        return false;
+    if (text.empty())
+        return resize(0, true);
+    return assignUnits(text.data(), static_cast<int32>(text.size()), true);
+}
+
+bool String::fromCFString(PlatformStringRef string, uint32 encoding)
+{
+    if (!string)
+        return false;
+    size_t units = Platform::getLength(string);
+    const char16* chars = Platform::getCharacters(string);
+    if (units > static_cast<size_t>(kMaxLength)) {
+        resize(0, isWideString());
+        return false;
+    }
+    if (isWideString()) {
+        if (units == 0) {
+            resize(0, true);
+            return false;
+        }
+        if (!assignUnits(chars, static_cast<int32>(units), true))
+            return false;
+        updateLength();
+        return true;
+    }
+    uint32 enc = encoding == kDefaultEncoding ? Platform::kEncodingASCII : encoding;
+    // Sized for the encoding: a UTF-8 text may need three bytes per unit.
+    size_t capacity = Platform::maxSizeForEncoding(units, enc);
+    std::string bytes(capacity + 1, '\0');
+    size_t used = 0;
+    if (Platform::encode(chars, units, enc, 0, bytes.data(), capacity, &used) != units ||
+        used > static_cast<size_t>(kMaxLength)) {
+        resize(0, false);
+        return false;
+    }
+    if (!assignUnits(bytes.data(), static_cast<int32>(used), false))
+        return false;
+    updateLength();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // String: assignment
 
-String& String::assign(const ConstString& other, int32 n) {
-  const void* text = other.rawText();
-  if (text && text == buffer) return *this;
-  bool wide = other.isWideString();
-  size_t len = wide ? strlen16(static_cast<const char16*>(text)) : (text ? std::strlen(static_cast<const char8*>(text)) : 0);
-  if (n >= 0 && static_cast<size_t>(n) < len) len = static_cast<size_t>(n);
-  if (len > static_cast<size_t>(kMaxLength)) return *this;
-  assignUnits(text, static_cast<int32>(len), wide);
-  return *this;
-}
-
-String& String::assign(const char8* text, int32 n, bool isTerminated) {
-  if (text && text == buffer8 && !isWideString()) return *this;
-  size_t count;
-  if (isTerminated) {
-    count = text ? std::strlen(text) : 0;
-    if (n >= 0 && static_cast<size_t>(n) < count) count = static_cast<size_t>(n);
-  } else {
-    if (n < 0 || (!text && n > 0)) return *this;
-    count = static_cast<size_t>(n);
-  }
-  if (count > static_cast<size_t>(kMaxLength)) return *this;
-  assignUnits(text, static_cast<int32>(count), false);
-  return *this;
-}
-
-String& String::assign(const char16* text, int32 n, bool isTerminated) {
-  if (text && text == buffer16 && isWideString()) return *this;
-  size_t count;
-  if (isTerminated) {
-    count = strlen16(text);
-    if (n >= 0 && static_cast<size_t>(n) < count) count = static_cast<size_t>(n);
-  } else {
-    if (n < 0 || (!text && n > 0)) return *this;
-    count = static_cast<size_t>(n);
-  }
-  if (count > static_cast<size_t>(kMaxLength)) return *this;
-  assignUnits(text, static_cast<int32>(count), true);
-  return *this;
-}
-
-String& String::assign(char16 c, int32 n) {
-  if (n <= 0) {
-    resize(0, true);
+String& String::assign(const ConstString& other, int32 n)
+{
+    const void* text = other.rawText();
+    if (text && text == buffer)
+        return *this;
+    bool wide = other.isWideString();
+    size_t len =
+        wide ? strlen16(static_cast<const char16*>(text)) : (text ? std::strlen(static_cast<const char8*>(text)) : 0);
+    if (n >= 0 && static_cast<size_t>(n) < len)
+        len = static_cast<size_t>(n);
+    if (len > static_cast<size_t>(kMaxLength))
+        return *this;
+    assignUnits(text, static_cast<int32>(len), wide);
     return *this;
-  }
-  if (!resize(n, true)) return *this;
-  for (int32 i = 0; i < n; ++i) buffer16[i] = c;
-  buffer16[n] = 0;
-  setLength(n);
-  return *this;
 }
 
-String& String::assign(char8 c, int32 n) {
-  if (n <= 0) {
-    resize(0, false);
+String& String::assign(const char8* text, int32 n, bool isTerminated)
+{
+    if (text && text == buffer8 && !isWideString())
+        return *this;
+    size_t count;
+    if (isTerminated) {
+        count = text ? std::strlen(text) : 0;
+        if (n >= 0 && static_cast<size_t>(n) < count)
+            count = static_cast<size_t>(n);
+    } else {
+        if (n < 0 || (!text && n > 0))
+            return *this;
+        count = static_cast<size_t>(n);
+    }
+    if (count > static_cast<size_t>(kMaxLength))
+        return *this;
+    assignUnits(text, static_cast<int32>(count), false);
     return *this;
-  }
-  if (!resize(n, false)) return *this;
-  std::memset(buffer8, c, static_cast<size_t>(n));
-  buffer8[n] = 0;
-  setLength(n);
-  return *this;
 }
 
-String& String::take(String& other) {
-  if (&other == this) return *this;
-  std::free(buffer);
-  buffer = other.buffer;
-  lengthWord = (lengthWord & kHighBit) | (other.lengthWord & ~kHighBit);
-  other.buffer = nullptr;
-  other.setLength(0);
-  return *this;
+String& String::assign(const char16* text, int32 n, bool isTerminated)
+{
+    if (text && text == buffer16 && isWideString())
+        return *this;
+    size_t count;
+    if (isTerminated) {
+        count = strlen16(text);
+        if (n >= 0 && static_cast<size_t>(n) < count)
+            count = static_cast<size_t>(n);
+    } else {
+        if (n < 0 || (!text && n > 0))
+            return *this;
+        count = static_cast<size_t>(n);
+    }
+    if (count > static_cast<size_t>(kMaxLength))
+        return *this;
+    assignUnits(text, static_cast<int32>(count), true);
+    return *this;
 }
 
-String& String::take(void* text, bool wide) {
-  if (text == buffer) {
+String& String::assign(char16 c, int32 n)
+{
+    if (n <= 0) {
+        resize(0, true);
+        return *this;
+    }
+    if (!resize(n, true))
+        return *this;
+    for (int32 i = 0; i < n; ++i)
+        buffer16[i] = c;
+    buffer16[n] = 0;
+    setLength(n);
+    return *this;
+}
+
+String& String::assign(char8 c, int32 n)
+{
+    if (n <= 0) {
+        resize(0, false);
+        return *this;
+    }
+    if (!resize(n, false))
+        return *this;
+    std::memset(buffer8, c, static_cast<size_t>(n));
+    buffer8[n] = 0;
+    setLength(n);
+    return *this;
+}
+
+String& String::take(String& other)
+{
+    if (&other == this)
+        return *this;
+    std::free(buffer);
+    buffer = other.buffer;
+    lengthWord = (lengthWord & kHighBit) | (other.lengthWord & ~kHighBit);
+    other.buffer = nullptr;
+    other.setLength(0);
+    return *this;
+}
+
+String& String::take(void* text, bool wide)
+{
+    if (text == buffer) {
+        setWide(wide);
+        updateLength();
+        return *this;
+    }
+    std::free(buffer);
+    buffer = text;
     setWide(wide);
     updateLength();
     return *this;
-  }
-  std::free(buffer);
-  buffer = text;
-  setWide(wide);
-  updateLength();
-  return *this;
 }
 
-String& String::fromPascalString(const unsigned char* bytes) {
-  if (!bytes) return *this;
-  return assign(reinterpret_cast<const char8*>(bytes + 1), bytes[0], false);
+String& String::fromPascalString(const unsigned char* bytes)
+{
+    if (!bytes)
+        return *this;
+    return assign(reinterpret_cast<const char8*>(bytes + 1), bytes[0], false);
 }
 
-void String::toPascalString(unsigned char* dest) const {
-  if (!dest) return;
-  String narrow(*this);
-  narrow.toMultiByte(kCP_Default);
-  int32 n = narrow.length();
-  if (n > 255) n = 255;
-  dest[0] = static_cast<unsigned char>(n);
-  if (n > 0) std::memcpy(dest + 1, narrow.text8(), static_cast<size_t>(n));
+void String::toPascalString(unsigned char* dest) const
+{
+    if (!dest)
+        return;
+    String narrow(*this);
+    narrow.toMultiByte(kCP_Default);
+    int32 n = narrow.length();
+    if (n > 255)
+        n = 255;
+    dest[0] = static_cast<unsigned char>(n);
+    if (n > 0)
+        std::memcpy(dest + 1, narrow.text8(), static_cast<size_t>(n));
 }
 
-bool String::setChar(int32 index, char16 c) {
-  if (index < 0) return false;
-  int32 len = length();
-  if (index == len && c == 0) return true;
-  bool wide = isWideString();
-  char8 byte = 0;
-  if (!wide && !narrowChar(c, byte)) return false;
-  if (index >= len) {
-    if (index >= kMaxLength) return false;
-    int32 newLength = c == 0 ? index : index + 1;
-    if (!resize(newLength, wide, true)) return false;
+bool String::setChar(int32 index, char16 c)
+{
+    if (index < 0)
+        return false;
+    int32 len = length();
+    if (index == len && c == 0)
+        return true;
+    bool wide = isWideString();
+    char8 byte = 0;
+    if (!wide && !narrowChar(c, byte))
+        return false;
+    if (index >= len) {
+        if (index >= kMaxLength)
+            return false;
+        int32 newLength = c == 0 ? index : index + 1;
+        if (!resize(newLength, wide, true))
+            return false;
+        if (wide)
+            buffer16[newLength] = 0;
+        else
+            buffer8[newLength] = 0;
+        setLength(newLength);
+        if (c == 0)
+            return true;
+    }
     if (wide)
-      buffer16[newLength] = 0;
+        buffer16[index] = c;
     else
-      buffer8[newLength] = 0;
-    setLength(newLength);
-    if (c == 0) return true;
-  }
-  if (wide)
-    buffer16[index] = c;
-  else
-    buffer8[index] = byte;
-  if (c == 0) {
-    updateLength();
-    resize(length(), wide);
-  }
-  return true;
+        buffer8[index] = byte;
+    if (c == 0) {
+        updateLength();
+        resize(length(), wide);
+    }
+    return true;
 }
 
-bool String::setChar(int32 index, char8 c) {
-  if (isWideString()) return setChar(index, widenChar(c));
-  // An 8-bit character goes into an 8-bit string unchanged.
-  if (index < 0) return false;
-  int32 len = length();
-  if (index == len && c == 0) return true;
-  if (index >= len) {
-    if (index >= kMaxLength) return false;
-    int32 newLength = c == 0 ? index : index + 1;
-    if (!resize(newLength, false, true)) return false;
-    buffer8[newLength] = 0;
-    setLength(newLength);
-    if (c == 0) return true;
-  }
-  buffer8[index] = c;
-  if (c == 0) {
-    updateLength();
-    resize(length(), false);
-  }
-  return true;
-}
-
-void String::passToVariant(VariantValue& value) {
-  if (!buffer) {
+bool String::setChar(int32 index, char8 c)
+{
     if (isWideString())
-      value.setString16(kEmpty16);
+        return setChar(index, widenChar(c));
+    // An 8-bit character goes into an 8-bit string unchanged.
+    if (index < 0)
+        return false;
+    int32 len = length();
+    if (index == len && c == 0)
+        return true;
+    if (index >= len) {
+        if (index >= kMaxLength)
+            return false;
+        int32 newLength = c == 0 ? index : index + 1;
+        if (!resize(newLength, false, true))
+            return false;
+        buffer8[newLength] = 0;
+        setLength(newLength);
+        if (c == 0)
+            return true;
+    }
+    buffer8[index] = c;
+    if (c == 0) {
+        updateLength();
+        resize(length(), false);
+    }
+    return true;
+}
+
+void String::passToVariant(VariantValue& value)
+{
+    if (!buffer) {
+        if (isWideString())
+            value.setString16(kEmpty16);
+        else
+            value.setString8(kEmpty8);
+        return;
+    }
+    if (isWideString())
+        value.takeString16(buffer16);
     else
-      value.setString8(kEmpty8);
-    return;
-  }
-  if (isWideString())
-    value.takeString16(buffer16);
-  else
-    value.takeString8(buffer8);
-  buffer = nullptr;
-  setLength(0);
+        value.takeString8(buffer8);
+    buffer = nullptr;
+    setLength(0);
 }
 
-bool String::fromVariant(const VariantValue& value) {
-  switch (value.getType()) {
-    case VariantValue::kInteger: printInt64(value.getInt()); return true;
-    case VariantValue::kFloat: printFloat(value.getFloat()); return true;
-    case VariantValue::kString8: assign(value.getString8()); return true;
-    case VariantValue::kString16: assign(value.getString16()); return true;
-    default: resize(0, isWideString()); return false;
-  }
+bool String::fromVariant(const VariantValue& value)
+{
+    switch (value.getType()) {
+    case VariantValue::kInteger:
+        printInt64(value.getInt());
+        return true;
+    case VariantValue::kFloat:
+        printFloat(value.getFloat());
+        return true;
+    case VariantValue::kString8:
+        assign(value.getString8());
+        return true;
+    case VariantValue::kString16:
+        assign(value.getString16());
+        return true;
+    default:
+        resize(0, isWideString());
+        return false;
+    }
 }
 
-}  // namespace Calvereth
+} // namespace Calvereth

@@ -18,7 +18,7 @@ using f32 = float;
 using f64 = double;
 
 using char8 = char;
-using char16 = char16_t;  // UTF-16 in host byte order
+using char16 = char16_t; // UTF-16 in host byte order
 using tchar = char16;
 
 using tresult = int32;
@@ -30,16 +30,17 @@ using FClassID = const char8*;
 using TUID = char8[16];
 using UIDBytes = TUID;
 
-enum : tresult {
-  kNoInterface = -1,
-  kResultOk = 0,
-  kResultTrue = kResultOk,
-  kResultFalse = 1,
-  kInvalidArgument = 2,
-  kNotImplemented = 3,
-  kInternalError = 4,
-  kNotInitialized = 5,
-  kOutOfMemory = 6
+enum : tresult
+{
+    kNoInterface = -1,
+    kResultOk = 0,
+    kResultTrue = kResultOk,
+    kResultFalse = 1,
+    kInvalidArgument = 2,
+    kNotImplemented = 3,
+    kInternalError = 4,
+    kNotInitialized = 5,
+    kOutOfMemory = 6
 };
 
-}  // namespace Calvereth
+} // namespace Calvereth

@@ -82,7 +82,8 @@ void runBlocks(benchmark::State& st, int block, F&& f)
         frames += block;
     }
     // Seconds of audio measured per CPU second.
-    st.counters["audio_s_per_cpu_s"] = benchmark::Counter(static_cast<double>(frames) / kRate, benchmark::Counter::kIsRate);
+    st.counters["audio_s_per_cpu_s"] =
+        benchmark::Counter(static_cast<double>(frames) / kRate, benchmark::Counter::kIsRate);
 }
 
 void BM_BigMeter(benchmark::State& st)

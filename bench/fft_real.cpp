@@ -14,7 +14,8 @@
 
 namespace {
 
-struct Variant {
+struct Variant
+{
     const char* name;
     decltype(&m7_ippsFFTInitAlloc_R_32f) initAlloc;
     decltype(&m7_ippsFFTFree_R_32f) free;
@@ -24,27 +25,32 @@ struct Variant {
     decltype(&m7_ippsMulPerm_32f_I) mulPerm;
 };
 
-#define VARIANT_ROW(P)                                                                                \
-    Variant {                                                                                         \
-        #P, P##ippsFFTInitAlloc_R_32f, P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f,              \
-            P##ippsFFTFwd_RToPerm_32f, P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I                \
+#define VARIANT_ROW(P)                                                                                                 \
+    Variant                                                                                                            \
+    {                                                                                                                  \
+#P, P##ippsFFTInitAlloc_R_32f, P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f,    \
+            P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I                                                            \
     }
 const Variant kVariants[3] = {VARIANT_ROW(m7_), VARIANT_ROW(u8_), VARIANT_ROW(y8_)};
 
-std::vector<float> noise(size_t n) {
+std::vector<float> noise(size_t n)
+{
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> d(-1, 1);
     std::vector<float> v(n);
-    for (auto& x : v) x = d(rng);
+    for (auto& x : v)
+        x = d(rng);
     return v;
 }
 
 // A spec with its own aligned work buffer.
-struct Setup {
+struct Setup
+{
     const Variant& v;
     RealFftSpec32f* spec = nullptr;
     std::vector<unsigned char> buffer;
-    Setup(const Variant& var, int order) : v(var) {
+    Setup(const Variant& var, int order) : v(var)
+    {
         v.initAlloc(&spec, order, 2, 0);
         int size = 0;
         v.getBufSize(spec, &size);
@@ -54,7 +60,8 @@ struct Setup {
     unsigned char* buf() { return buffer.data(); }
 };
 
-void fwd(benchmark::State& state, const Variant& v) {
+void fwd(benchmark::State& state, const Variant& v)
+{
     const int order = int(state.range(0));
     const size_t N = size_t(1) << order;
     Setup s(v, order);
@@ -67,7 +74,8 @@ void fwd(benchmark::State& state, const Variant& v) {
     state.SetItemsProcessed(state.iterations() * int64_t(N));
 }
 
-void inv(benchmark::State& state, const Variant& v) {
+void inv(benchmark::State& state, const Variant& v)
+{
     const int order = int(state.range(0));
     const size_t N = size_t(1) << order;
     Setup s(v, order);
@@ -81,7 +89,8 @@ void inv(benchmark::State& state, const Variant& v) {
 }
 
 // The FIR filter's block: forward in place, product with the taps' spectrum, inverse in place.
-void firBlock(benchmark::State& state, const Variant& v) {
+void firBlock(benchmark::State& state, const Variant& v)
+{
     Setup s(v, 8);
     auto taps = noise(256), block = noise(256);
     v.fwd(taps.data(), taps.data(), s.spec, s.buf());
@@ -95,7 +104,8 @@ void firBlock(benchmark::State& state, const Variant& v) {
 }
 
 #ifdef HAVE_FFTW3F
-void fftwFwd(benchmark::State& state) {
+void fftwFwd(benchmark::State& state)
+{
     const int N = 1 << state.range(0);
     float* in = fftwf_alloc_real(N);
     fftwf_complex* out = fftwf_alloc_complex(N / 2 + 1);
@@ -112,14 +122,15 @@ void fftwFwd(benchmark::State& state) {
     fftwf_free(out);
 }
 
-void fftwInv(benchmark::State& state) {
+void fftwInv(benchmark::State& state)
+{
     const int N = 1 << state.range(0);
     float* out = fftwf_alloc_real(N);
     fftwf_complex* in = fftwf_alloc_complex(N / 2 + 1);
     fftwf_plan p = fftwf_plan_dft_c2r_1d(N, in, out, FFTW_MEASURE);
     auto x = noise(N + 2);
     for (auto _ : state) {
-        std::copy(x.begin(), x.end(), reinterpret_cast<float*>(in));  // c2r destroys its input
+        std::copy(x.begin(), x.end(), reinterpret_cast<float*>(in)); // c2r destroys its input
         fftwf_execute(p);
         benchmark::DoNotOptimize(out);
     }
@@ -129,7 +140,8 @@ void fftwInv(benchmark::State& state) {
     fftwf_free(out);
 }
 
-void fftwFirBlock(benchmark::State& state) {
+void fftwFirBlock(benchmark::State& state)
+{
     const int N = 256;
     float* buf = fftwf_alloc_real(N + 2);
     fftwf_complex* spec = fftwf_alloc_complex(N / 2 + 1);
@@ -149,7 +161,8 @@ void fftwFirBlock(benchmark::State& state) {
             s[2 * k + 1] = im;
         }
         fftwf_execute(b);
-        for (int i = 0; i < N; ++i) buf[i] *= 1.0f / N;
+        for (int i = 0; i < N; ++i)
+            buf[i] *= 1.0f / N;
         benchmark::DoNotOptimize(buf);
     }
     state.SetItemsProcessed(state.iterations() * N);
@@ -160,7 +173,8 @@ void fftwFirBlock(benchmark::State& state) {
 }
 #endif
 
-int registerAll() {
+int registerAll()
+{
     for (const Variant& v : kVariants) {
         benchmark::RegisterBenchmark((std::string(v.name) + "FFTFwd_RToPerm").c_str(), fwd, v)->DenseRange(6, 16);
         benchmark::RegisterBenchmark((std::string(v.name) + "FFTInv_PermToR").c_str(), inv, v)->DenseRange(6, 16);
@@ -175,4 +189,4 @@ int registerAll() {
 }
 const int kRegistered = registerAll();
 
-}  // namespace
+} // namespace

@@ -8,20 +8,23 @@
 
 namespace {
 
-const float kTaps[12] = {1.5333f, -2.7728f, 1.2669f, 1.0f, -1.7445f, 0.7719f,
+const float kTaps[12] = {1.5333f,  -2.7728f,  1.2669f,  1.0f, -1.7445f,  0.7719f,
                          0.99505f, -1.99009f, 0.99505f, 1.0f, -1.99008f, 0.99010f};
 
-std::vector<float> signal(int n) {
+std::vector<float> signal(int n)
+{
     std::mt19937 g(1);
     std::uniform_real_distribution<float> d(-1, 1);
     std::vector<float> v(n);
-    for (auto& x : v) x = d(g);
+    for (auto& x : v)
+        x = d(g);
     return v;
 }
 
 template <IppStatus (*Init)(IirState32f**, const Ipp32f*, int, const Ipp32f*),
           IppStatus (*Run)(const Ipp32f*, Ipp32f*, int, IirState32f*), IppStatus (*Free)(IirState32f*)>
-void BM_iir(benchmark::State& st) {
+void BM_iir(benchmark::State& st)
+{
     const int n = static_cast<int>(st.range(0)), bq = static_cast<int>(st.range(1));
     std::vector<float> x = signal(n), y(n);
     IirState32f* s = nullptr;
@@ -34,7 +37,8 @@ void BM_iir(benchmark::State& st) {
     st.SetItemsProcessed(st.iterations() * n);
 }
 
-void BM_iir_plain_loop(benchmark::State& st) {
+void BM_iir_plain_loop(benchmark::State& st)
+{
     const int n = static_cast<int>(st.range(0)), bq = static_cast<int>(st.range(1));
     std::vector<float> x = signal(n), y(n);
     float d[4] = {};
@@ -58,13 +62,15 @@ void BM_iir_plain_loop(benchmark::State& st) {
     st.SetItemsProcessed(st.iterations() * n);
 }
 
-void sizes(benchmark::internal::Benchmark* b) {
+void sizes(benchmark::internal::Benchmark* b)
+{
     for (int bq : {1, 2})
-        for (int n = 64; n <= 8192; n *= 4) b->Args({n, bq});
+        for (int n = 64; n <= 8192; n *= 4)
+            b->Args({n, bq});
     b->Args({8192, 1})->Args({8192, 2});
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_iir<m7_ippsIIRInitAlloc_BiQuad_32f, m7_ippsIIR_32f, m7_ippsIIRFree_32f>)->Name("iir/m7")->Apply(sizes);
 BENCHMARK(BM_iir<u8_ippsIIRInitAlloc_BiQuad_32f, u8_ippsIIR_32f, u8_ippsIIRFree_32f>)->Name("iir/u8")->Apply(sizes);

@@ -70,4 +70,4 @@ void BM_MeterProcess(benchmark::State& state)
 }
 BENCHMARK(BM_MeterProcess)->Arg(64)->Arg(512)->Arg(4096)->UseRealTime();
 
-}  // namespace
+} // namespace

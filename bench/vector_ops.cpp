@@ -9,7 +9,8 @@
 
 namespace {
 
-struct Block {
+struct Block
+{
     explicit Block(int n) : a(n), b(n), out(n)
     {
         std::mt19937 g(1);

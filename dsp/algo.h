@@ -11,7 +11,12 @@ typedef std::int32_t int32;
 typedef std::uint64_t uint64;
 
 // Results of the channel operations.
-enum ChannelResult : int32 { kChannelsAccepted = 0, kChannelsRefused = 1, kChannelsNotHandled = 3 };
+enum ChannelResult : int32
+{
+    kChannelsAccepted = 0,
+    kChannelsRefused = 1,
+    kChannelsNotHandled = 3
+};
 
 template <class T>
 class IAlgo

@@ -6,8 +6,7 @@ namespace DSP {
 
 AlgoAccessorVu::AlgoAccessorVu(int32 blockSize, int32 entryCount, const Param::ParamRecord* table)
 : AlgoAccessor(blockSize, entryCount, table), heldIn(new float[kMaxChannels]()), heldOut(new float[kMaxChannels]())
-{
-}
+{}
 
 AlgoAccessorVu::~AlgoAccessorVu()
 {

@@ -12,8 +12,7 @@ using namespace DSP;
 
 BigMeter::BigMeter(int32 blockSize, bool threaded, double sampleRate)
 : Algo<double>(blockSize, sampleRate), threaded(threaded), silenceThreshold(std::pow(10.0f, -6.0f))
-{
-}
+{}
 
 BigMeter::~BigMeter()
 {

@@ -10,7 +10,8 @@ class Rms;
 }
 
 // Value ids answered by the meter.
-enum BigMeterValueId : DSP::int32 {
+enum BigMeterValueId : DSP::int32
+{
     kMeterMomentary = 1,
     kMeterShortTerm = 2,
     kMeterIntegrated = 3,

@@ -3,5 +3,4 @@
 
 BigMeterAcc::BigMeterAcc(DSP::int32 blockSize, double sampleRate)
 : BigMeterAcc(blockSize, sampleRate, Param::getProcessorParameterTable(), Param::getProcessorParameterCount(), true)
-{
-}
+{}

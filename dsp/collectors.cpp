@@ -12,8 +12,7 @@ namespace DSP {
 // ---------------------------------------------------------------------------------------------
 Collector::Collector(int32 channelCount, int32 windowLength)
 : Algo<double>(windowLength, 44100.0), channelCount(channelCount)
-{
-}
+{}
 
 Collector::~Collector()
 {
@@ -141,8 +140,7 @@ void SortedSumsList::clear()
 CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
                                    bool threaded)
 : Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
-{
-}
+{}
 
 CollectorOverlap::~CollectorOverlap()
 {
@@ -290,7 +288,7 @@ void CollectorOverlap::processPending()
         HandOver h;
         if (!queue.peekAfter(appliedGeneration, h)) {
             if (queue.requestedGeneration() != appliedGeneration)
-                continue;  // a reset came in meanwhile: carry it out first
+                continue; // a reset came in meanwhile: carry it out first
             break;
         }
         processWindow(h.samples, h.meanSquare);
@@ -335,8 +333,7 @@ bool CollectorOverlap::drain(int32 timeoutMs)
 CollectorIntegrated::CollectorIntegrated(int32 channelCount, int32 blockSize, int32 window, int32 overlap,
                                          float sampleRate, bool threaded)
 : CollectorOverlap(channelCount, blockSize, window, overlap, sampleRate, threaded)
-{
-}
+{}
 
 CollectorIntegrated::~CollectorIntegrated()
 {
@@ -439,8 +436,7 @@ void CollectorIntegrated::integrateBlock(int32 samples, float z)
 CollectorLoudnessRange::CollectorLoudnessRange(int32 channelCount, int32 blockSize, int32 window, int32 overlap,
                                                float sampleRate, bool threaded)
 : CollectorOverlap(channelCount, blockSize, window, overlap, sampleRate, threaded)
-{
-}
+{}
 
 CollectorLoudnessRange::~CollectorLoudnessRange()
 {

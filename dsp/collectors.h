@@ -62,7 +62,8 @@ public:
     int32 getCapacity() const { return capacity; }
     float getSum() const { return sum; }
     // Values from the head, in order (for evaluation and tests).
-    template <class F> void forEach(F f) const
+    template <class F>
+    void forEach(F f) const
     {
         for (int32 n = head; n >= 0; n = nodes[n].next)
             if (!f(nodes[n].value))

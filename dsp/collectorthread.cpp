@@ -6,8 +6,7 @@ namespace DSP {
 
 CollectorProcessThread::CollectorProcessThread(const char* name, CollectorOverlap* owner)
 : WorkerThreadBase(name), owner(owner), semaphore(0, "waitForData")
-{
-}
+{}
 
 CollectorProcessThread::~CollectorProcessThread() = default;
 

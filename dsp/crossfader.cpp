@@ -9,8 +9,7 @@ namespace DSP {
 template <class S>
 CrossFader<S>::CrossFader(int32 blockSize, double sampleRate, float fadeMs)
 : Algo<double>(blockSize, sampleRate), ownBlockSize(blockSize), fadeMs(fadeMs), curveRate(sampleRate)
-{
-}
+{}
 
 template <class S>
 CrossFader<S>::~CrossFader()

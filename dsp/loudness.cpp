@@ -17,8 +17,7 @@ const int32 kStageOrder[6] = {0, 1, 5, 3, 4, 2};
 
 Loudness::Loudness(int32 blockSize, bool threaded, double sampleRate)
 : Algo<double>(blockSize, sampleRate), threaded(threaded)
-{
-}
+{}
 
 Loudness::~Loudness()
 {

@@ -27,8 +27,15 @@ public:
     static constexpr DSP::uint64 kSpeakerRs = 1ull << 5;
     static constexpr DSP::uint64 kSpeakerLfe2 = 1ull << 18;
 
-    enum Stage { kStageShelf = 0, kStageHighPass = 1, kStageWork = 2, kStageRange = 3, kStageIntegrated = 4,
-                 kStageWeights = 5 };
+    enum Stage
+    {
+        kStageShelf = 0,
+        kStageHighPass = 1,
+        kStageWork = 2,
+        kStageRange = 3,
+        kStageIntegrated = 4,
+        kStageWeights = 5
+    };
 
     Loudness(DSP::int32 blockSize, bool threaded, double sampleRate);
     ~Loudness() override;

@@ -44,8 +44,7 @@ void SampleCollector::freeChannels(float**& buffers, int32 channels)
 
 SampleCollector::SampleCollector(int32 channelCount, int32 blockSize, int32 blockLength, int32 mode, float sampleRate)
 : Algo<double>(blockSize, sampleRate), mode(mode), channelCount(channelCount), blockLength(blockLength)
-{
-}
+{}
 
 SampleCollector::~SampleCollector()
 {

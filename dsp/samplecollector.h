@@ -129,10 +129,10 @@ protected:
     int32 sourceOffset = 0;
     int32 filled = 0;
     int32 streamCapacity = 0;
-    int32 streamEnd = 0;             // one past the newest sample; the history is the V samples before it
-    float** streams = nullptr;       // per channel, streamCapacity floats
-    float** tails = nullptr;         // per channel: where the next hop is collected
-    float** windowStarts = nullptr;  // per channel: the window handed on
+    int32 streamEnd = 0;            // one past the newest sample; the history is the V samples before it
+    float** streams = nullptr;      // per channel, streamCapacity floats
+    float** tails = nullptr;        // per channel: where the next hop is collected
+    float** windowStarts = nullptr; // per channel: the window handed on
 };
 
 } // namespace DSP

@@ -81,8 +81,7 @@ void Fir::setTaps(const float* taps, std::int64_t count)
 // ---------------------------------------------------------------------------------------------
 UpsamplerSinc::UpsamplerSinc(int32 blockSize, double sampleRate, float factor)
 : Algo<double>(blockSize, sampleRate), factor(factor)
-{
-}
+{}
 
 UpsamplerSinc::~UpsamplerSinc()
 {
@@ -201,9 +200,9 @@ float* UpsamplerSinc::processUpsampled(const float* in, int32 n)
 }
 
 // ---------------------------------------------------------------------------------------------
-TruePeak::TruePeak(int32 blockSize, double sampleRate, float factor) : Algo<double>(blockSize, sampleRate), factor(factor)
-{
-}
+TruePeak::TruePeak(int32 blockSize, double sampleRate, float factor)
+: Algo<double>(blockSize, sampleRate), factor(factor)
+{}
 
 TruePeak::~TruePeak()
 {

@@ -78,7 +78,10 @@ public:
 
     void process(float** in, DSP::int32 n);
     float getMax() const { return overallMax; }
-    float getChannelMax(DSP::int32 c) const { return c >= 0 && c < channelCount && channelMaxima ? channelMaxima[c] : 0.0f; }
+    float getChannelMax(DSP::int32 c) const
+    {
+        return c >= 0 && c < channelCount && channelMaxima ? channelMaxima[c] : 0.0f;
+    }
     DSP::int32 getChannelCount() const { return channelCount; }
     UpsamplerSinc* getUpsampler(DSP::int32 c) const { return upsamplers ? upsamplers[c] : nullptr; }
 

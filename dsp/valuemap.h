@@ -12,8 +12,7 @@ public:
     LinearMap() : scale(1), inverseScale(1), inMin(0), outMin(0) {}
     LinearMap(T inMin, T inMax, T outMin, T outMax)
     : scale((outMax - outMin) / (inMax - inMin)), inverseScale(T(1) / scale), inMin(inMin), outMin(outMin)
-    {
-    }
+    {}
     T map(T x) const { return (x - inMin) * scale + outMin; }
     T unmap(T y) const { return (y - outMin) * inverseScale + inMin; }
 
@@ -29,8 +28,7 @@ public:
     : outRange(1), invOutRange(1), inRange(1), invInRange(1), inMin(0),
       exponent(static_cast<T>(std::log(static_cast<double>(0.1f)) / std::log(0.5))), invExponent(T(1) / exponent),
       outMin(0)
-    {
-    }
+    {}
     PowerMap(T inMin, T inMax, T outMin, T outMax, T inMid, T outMid)
     : outRange(outMax - outMin), inRange(inMax - inMin), inMin(inMin), outMin(outMin)
     {
@@ -61,7 +59,7 @@ public:
     {
         for (int i = 0; i < n; ++i)
             out[i] = inMin + inRange * static_cast<T>(std::pow(static_cast<float>((in[i] - outMin) * invOutRange),
-                                                                static_cast<float>(invExponent)));
+                                                               static_cast<float>(invExponent)));
     }
 
     T outRange, invOutRange, inRange, invInRange, inMin, exponent, invExponent, outMin;

@@ -14,13 +14,12 @@ namespace qelhost {
 
 namespace {
 
-class SndfileSource final : public AudioSource {
+class SndfileSource final : public AudioSource
+{
 public:
     SndfileSource(SNDFILE* file, const SF_INFO& info, std::string path)
-        : file_(file), info_(info), path_(std::move(path)),
-          scratch_(static_cast<std::size_t>(kChunk * info.channels))
-    {
-    }
+    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
+    {}
     ~SndfileSource() override { sf_close(file_); }
 
     int channels() const override { return info_.channels; }
@@ -76,7 +75,7 @@ public:
     }
 
 private:
-    static constexpr std::int64_t kChunk = 16384;  // 128 KiB of stereo: stays in cache until de-interleaved
+    static constexpr std::int64_t kChunk = 16384; // 128 KiB of stereo: stays in cache until de-interleaved
     std::int64_t bufFrames_ = 0;
     std::int64_t bufPos_ = 0;
     SNDFILE* file_;
@@ -85,12 +84,12 @@ private:
     std::vector<float> scratch_;
 };
 
-class ProgrammeSource final : public AudioSource {
+class ProgrammeSource final : public AudioSource
+{
 public:
     ProgrammeSource(double seconds, double rate)
-        : rate_(rate), total_(static_cast<std::int64_t>(std::llround(seconds * rate)))
-    {
-    }
+    : rate_(rate), total_(static_cast<std::int64_t>(std::llround(seconds * rate)))
+    {}
     int channels() const override { return 2; }
     double sampleRate() const override { return rate_; }
     std::int64_t frames() const override { return total_; }
@@ -146,7 +145,7 @@ private:
     std::uint32_t seedR_ = 67890u;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error)
 {
@@ -201,4 +200,4 @@ bool writeWavFile(const std::string& path, const std::vector<float>& interleaved
     return true;
 }
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -8,12 +8,13 @@
 
 namespace qelhost {
 
-class AudioSource {
+class AudioSource
+{
 public:
     virtual ~AudioSource() = default;
     virtual int channels() const = 0;
     virtual double sampleRate() const = 0;
-    virtual std::int64_t frames() const = 0;  // total length in frames
+    virtual std::int64_t frames() const = 0; // total length in frames
     // Reads up to maxFrames frames into one buffer per channel; answers the frames read (0 at the end).
     virtual std::int64_t read(float* const* channels, std::int64_t maxFrames) = 0;
     virtual std::string name() const = 0;
@@ -30,4 +31,4 @@ std::unique_ptr<AudioSource> makeTestProgramme(double seconds = 20.0, double sam
 bool writeWavFile(const std::string& path, const std::vector<float>& interleaved, int channels, int sampleRate,
                   std::string& error);
 
-}  // namespace qelhost
+} // namespace qelhost

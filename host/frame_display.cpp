@@ -78,4 +78,4 @@ void DisplayHost::shutdown()
     frame_->shutdown();
 }
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -11,7 +11,8 @@ namespace qelhost {
 // The bundle's resources folder, from the path of its binary (…/Contents/<arch>/name.so).
 std::string bundleResourceDirectory(const std::string& binaryPath);
 
-class DisplayHost {
+class DisplayHost
+{
 public:
     DisplayHost(HostApplication* app, const std::string& binaryPath);
     ~DisplayHost();
@@ -41,4 +42,4 @@ private:
     EditorView* editor_ = nullptr;
 };
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -17,7 +17,7 @@ tresult answerOwn(T* self, const std::uint8_t* iid, const Uid& own, void** obj)
     *obj = nullptr;
     return kNoInterface;
 }
-}  // namespace
+} // namespace
 
 tresult HostMeterSettings::queryInterface(const std::uint8_t* iid, void** obj)
 {
@@ -74,4 +74,4 @@ FUnknown* HostMeterBitmapService::createSingle(const ViewRect& r)
     return make(r, false, 0xFF3FD068, "single");
 }
 
-}  // namespace qelhost
+} // namespace qelhost

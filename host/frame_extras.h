@@ -6,7 +6,8 @@
 
 namespace qelhost {
 
-class HostMeterSettings final : public RefCounted<IMeterSettings> {
+class HostMeterSettings final : public RefCounted<IMeterSettings>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     void slot3() override {}
@@ -46,7 +47,8 @@ public:
 };
 
 // Linear in amplitude up to +3 dB.
-class HostScaleMapper final : public RefCounted<IScaleMapper> {
+class HostScaleMapper final : public RefCounted<IScaleMapper>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     void slot3() override {}
@@ -56,7 +58,8 @@ public:
     int32 lastViewType = 0;
 };
 
-class HostMeterBitmapService final : public RefCounted<IMeterBitmapService> {
+class HostMeterBitmapService final : public RefCounted<IMeterBitmapService>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     FUnknown* createForeground(const ViewRect& r, int32 type, int32 thickness, TBool horizontal) override;
@@ -70,7 +73,8 @@ private:
     FUnknown* make(const ViewRect& r, bool horizontal, uint32 color, const char* role);
 };
 
-class HostColorGroups final : public RefCounted<IColorGroupInformation> {
+class HostColorGroups final : public RefCounted<IColorGroupInformation>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     tresult applyColorGroup(FUnknown*) override { return kResultFalse; }
@@ -87,4 +91,4 @@ public:
     }
 };
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -19,7 +19,8 @@ tresult HostUpdateHandler::queryInterface(const std::uint8_t* iid, void** obj)
 {
     if (!obj)
         return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IUpdateHandler, this, obj))
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
+        answerInterface(this, iid, iid::IUpdateHandler, this, obj))
         return kResultOk;
     *obj = nullptr;
     return kNoInterface;
@@ -113,7 +114,8 @@ tresult HostFrameSystem::queryInterface(const std::uint8_t* iid, void** obj)
 {
     if (!obj)
         return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IFrameSystem, this, obj))
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
+        answerInterface(this, iid, iid::IFrameSystem, this, obj))
         return kResultOk;
     *obj = nullptr;
     return kNoInterface;
@@ -140,7 +142,8 @@ tresult HostIdleRegistry::queryInterface(const std::uint8_t* iid, void** obj)
 {
     if (!obj)
         return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IIdleRegistry, this, obj))
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
+        answerInterface(this, iid, iid::IIdleRegistry, this, obj))
         return kResultOk;
     *obj = nullptr;
     return kNoInterface;
@@ -185,7 +188,8 @@ tresult HostValue::queryInterface(const std::uint8_t* iid, void** obj)
     if (!obj)
         return kInvalidArgument;
     IHostValueOptions* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) || answerInterface(this, iid, iid::IHostValueOptions, self, obj) ||
+    if (answerInterface(this, iid, iid::FUnknown, self, obj) ||
+        answerInterface(this, iid, iid::IHostValueOptions, self, obj) ||
         answerInterface(this, iid, iid::IHostValueMeter, static_cast<IHostValueMeter*>(this), obj) ||
         answerInterface(this, iid, iid::IHostValueStringHolder, static_cast<IHostValueStringHolder*>(this), obj))
         return kResultOk;
@@ -217,7 +221,8 @@ void HostValue::setInt(int32 value, int32 flag)
         normalized_ = value != 0 ? 1.f : 0.f;
         return;
     }
-    normalized_ = intMax_ != intMin_ ? static_cast<float>(value - intMin_) / static_cast<float>(intMax_ - intMin_) : 0.f;
+    normalized_ =
+        intMax_ != intMin_ ? static_cast<float>(value - intMin_) / static_cast<float>(intMax_ - intMin_) : 0.f;
     normalized_ = std::clamp(normalized_, 0.f, 1.f);
 }
 
@@ -242,7 +247,8 @@ void HostValue::setOption(uint32 bit, TBool on)
 }
 
 namespace {
-class TextReceiver final : public IValueTextReceiver {
+class TextReceiver final : public IValueTextReceiver
+{
 public:
     tresult queryInterface(const std::uint8_t*, void** obj) override
     {
@@ -255,7 +261,7 @@ public:
     void setText(const char16* t) override { text = t ? toUtf8(t, 128) : std::string(); }
     std::string text;
 };
-}  // namespace
+} // namespace
 
 std::string HostValue::text()
 {
@@ -314,7 +320,8 @@ void HostView::clearClient()
 // ---- frame host ----
 
 namespace {
-class HeldService final : public RefCounted<FUnknown> {
+class HeldService final : public RefCounted<FUnknown>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override
     {
@@ -326,11 +333,11 @@ public:
         return kNoInterface;
     }
 };
-}  // namespace
+} // namespace
 
 FrameHost::FrameHost(HostApplication* app)
-    : app_(app), updates_(new HostUpdateHandler), idle_(new HostIdleRegistry), system_(new HostFrameSystem),
-      skin_(new SkinService)
+: app_(app), updates_(new HostUpdateHandler), idle_(new HostIdleRegistry), system_(new HostFrameSystem),
+  skin_(new SkinService)
 {
     if (app_)
         app_->addRef();
@@ -472,4 +479,4 @@ void FrameHost::idle()
     updates_->deliver();
 }
 
-}  // namespace qelhost
+} // namespace qelhost

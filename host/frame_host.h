@@ -35,7 +35,8 @@ bool answerInterface(Object* object, const std::uint8_t* asked, const Uid& id, F
 
 // Change notification between the plug-in's objects: dependents by object, deferred changes
 // delivered at idle time.
-class HostUpdateHandler final : public RefCounted<IUpdateHandler> {
+class HostUpdateHandler final : public RefCounted<IUpdateHandler>
+{
 public:
     ~HostUpdateHandler() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -56,7 +57,8 @@ private:
     std::vector<std::pair<FUnknown*, int32>> deferred_;
 };
 
-class HostFrameSystem final : public RefCounted<IFrameSystem> {
+class HostFrameSystem final : public RefCounted<IFrameSystem>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     TBool trackMouseStep() override { return 0; }
@@ -76,7 +78,8 @@ public:
     std::function<int32()> clock;
 };
 
-class HostIdleRegistry final : public RefCounted<IIdleRegistry> {
+class HostIdleRegistry final : public RefCounted<IIdleRegistry>
+{
 public:
     ~HostIdleRegistry() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -92,9 +95,16 @@ private:
 };
 
 // A value object the host draws from.
-class HostValue final : public RefCounted<IHostValueOptions, IHostValueMeter, IHostValueStringHolder> {
+class HostValue final : public RefCounted<IHostValueOptions, IHostValueMeter, IHostValueStringHolder>
+{
 public:
-    enum Kind { kInt, kRange, kBool, kString };
+    enum Kind
+    {
+        kInt,
+        kRange,
+        kBool,
+        kString
+    };
     explicit HostValue(Kind kind) : kind_(kind) {}
 
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -150,7 +160,7 @@ public:
 
 private:
     Kind kind_;
-    IPlugController* owner_ = nullptr;  // no reference: the controller owns the value
+    IPlugController* owner_ = nullptr; // no reference: the controller owns the value
     IValueStringRepresentation* representation_ = nullptr;
     int32 id_ = 0;
     int32 intMin_ = 0, intMax_ = 1;
@@ -163,7 +173,8 @@ private:
     std::u16string string_;
 };
 
-class HostView final : public RefCounted<IHostView, IHostViewMouseCapture> {
+class HostView final : public RefCounted<IHostView, IHostViewMouseCapture>
+{
 public:
     ~HostView() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -206,7 +217,8 @@ private:
 
 // The frame host, and the context the controller is initialised with: it also answers as the host
 // application, passing those calls to the session's.
-class FrameHost final : public RefCounted<IFrameHost, IHostApplication> {
+class FrameHost final : public RefCounted<IFrameHost, IHostApplication>
+{
 public:
     explicit FrameHost(HostApplication* app = nullptr);
     ~FrameHost() override;
@@ -253,4 +265,4 @@ private:
     std::map<std::string, int> served_;
 };
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -12,14 +12,16 @@ namespace qelhost {
 
 namespace {
 
-struct XmlNode {
+struct XmlNode
+{
     std::string name;
     std::map<std::string, std::string> attributes;
     std::vector<std::unique_ptr<XmlNode>> children;
     XmlNode* parent = nullptr;
 };
 
-struct XmlBuilder {
+struct XmlBuilder
+{
     std::unique_ptr<XmlNode> root;
     XmlNode* current = nullptr;
 };
@@ -89,18 +91,28 @@ std::string escape(const std::string& s)
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
 }
 
 // The draw context the plug-in's views paint into: SVG elements in view coordinates.
-class SvgContext final : public IDrawContext {
+class SvgContext final : public IDrawContext
+{
 public:
     SvgContext(std::ostringstream& out, const SkinService* skin) : out_(out), skin_(skin) {}
     tresult queryInterface(const std::uint8_t*, void** obj) override
@@ -178,7 +190,8 @@ public:
         } else {
             // A bitmap the host made to size: drawn in place in its colour.
             uint32 c = def.stops.empty() ? 0xFF808080 : def.stops.back().second;
-            out_ << "<rect width=\"" << def.width << "\" height=\"" << def.height << "\" fill=\"" << svgColor(c) << "\"/>";
+            out_ << "<rect width=\"" << def.width << "\" height=\"" << def.height << "\" fill=\"" << svgColor(c)
+                 << "\"/>";
         }
         out_ << "</svg>\n";
     }
@@ -193,14 +206,16 @@ private:
 };
 
 // The skin element's attributes, for the plug-in's view builders.
-class ViewAttributes final : public RefCounted<IViewAttributes> {
+class ViewAttributes final : public RefCounted<IViewAttributes>
+{
 public:
     explicit ViewAttributes(const SkinElement& e) : element_(e) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override
     {
         if (!obj)
             return kInvalidArgument;
-        if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IViewAttributes, this, obj))
+        if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
+            answerInterface(this, iid, iid::IViewAttributes, this, obj))
             return kResultOk;
         *obj = nullptr;
         return kNoInterface;
@@ -223,7 +238,7 @@ private:
     const SkinElement& element_;
 };
 
-}  // namespace
+} // namespace
 
 std::string SkinElement::attribute(const std::string& name, const std::string& fallback) const
 {
@@ -325,7 +340,8 @@ tresult SkinBitmap::queryInterface(const std::uint8_t* iid, void** obj)
 {
     if (!obj)
         return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IBitmapExtent, this, obj))
+    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
+        answerInterface(this, iid, iid::IBitmapExtent, this, obj))
         return kResultOk;
     *obj = nullptr;
     return kNoInterface;
@@ -343,7 +359,8 @@ tresult SkinService::queryInterface(const std::uint8_t* iid, void** obj)
     if (!obj)
         return kInvalidArgument;
     ISkinService* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) || answerInterface(this, iid, iid::ISkinService, self, obj) ||
+    if (answerInterface(this, iid, iid::FUnknown, self, obj) ||
+        answerInterface(this, iid, iid::ISkinService, self, obj) ||
         answerInterface(this, iid, iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this), obj))
         return kResultOk;
     *obj = nullptr;
@@ -453,13 +470,14 @@ tresult SkinService::createView(const char8* name, IPlugController* controller, 
 // ---- editor view ----
 
 EditorView::EditorView(SkinService& skin, const SkinViewDef& def, IPlugController* controller)
-    : skin_(skin), def_(def), controller_(controller)
+: skin_(skin), def_(def), controller_(controller)
 {
     skin_.addRef();
     if (controller_)
         controller_->addRef();
     IViewBuilder* builder = nullptr;
-    if (!controller_ || controller_->queryInterface(iid::IViewBuilder.b, reinterpret_cast<void**>(&builder)) != kResultOk)
+    if (!controller_ ||
+        controller_->queryInterface(iid::IViewBuilder.b, reinterpret_cast<void**>(&builder)) != kResultOk)
         builder = nullptr;
     for (const SkinElement& e : def_.elements) {
         if (e.type != "subview" || !builder)
@@ -542,22 +560,22 @@ std::string EditorView::renderSvg()
 {
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" << def_.width << "\" height=\"" << def_.height
-        << "\" viewBox=\"0 0 " << def_.width << ' ' << def_.height << "\" data-skin=\"" << escape(skin_.model().name)
-        << "\" data-view=\"" << escape(def_.name) << "\">\n<defs>\n";
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\""
+        << def_.width << "\" height=\"" << def_.height << "\" viewBox=\"0 0 " << def_.width << ' ' << def_.height
+        << "\" data-skin=\"" << escape(skin_.model().name) << "\" data-view=\"" << escape(def_.name) << "\">\n<defs>\n";
     for (const SkinBitmapDef& b : skin_.model().bitmaps) {
-        out << "<linearGradient id=\"g-" << escape(b.name) << "\" x1=\"0\" y1=\"" << (b.horizontal ? 0 : 1) << "\" x2=\""
-            << (b.horizontal ? 1 : 0) << "\" y2=\"0\">";
+        out << "<linearGradient id=\"g-" << escape(b.name) << "\" x1=\"0\" y1=\"" << (b.horizontal ? 0 : 1)
+            << "\" x2=\"" << (b.horizontal ? 1 : 0) << "\" y2=\"0\">";
         for (auto& s : b.stops)
             out << "<stop offset=\"" << s.first << "\" stop-color=\"" << svgColor(s.second) << "\" stop-opacity=\""
                 << opacity(s.second) << "\"/>";
-        out << "</linearGradient>\n<g id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width
-            << "\" height=\"" << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></g>\n";
+        out << "</linearGradient>\n<g id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width << "\" height=\""
+            << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></g>\n";
     }
     for (const SkinElement& e : def_.elements)
         if (e.type == "subview")
-            out << "<clipPath id=\"clip-" << escape(e.attribute("name")) << "\"><rect width=\"" << e.rect.right - e.rect.left
-                << "\" height=\"" << e.rect.bottom - e.rect.top << "\"/></clipPath>\n";
+            out << "<clipPath id=\"clip-" << escape(e.attribute("name")) << "\"><rect width=\""
+                << e.rect.right - e.rect.left << "\" height=\"" << e.rect.bottom - e.rect.top << "\"/></clipPath>\n";
     out << "</defs>\n";
     uint32 bg = skin_.color(def_.background, 0xFF000000);
     out << "<rect width=\"" << def_.width << "\" height=\"" << def_.height << "\" fill=\"" << svgColor(bg) << "\"/>\n";
@@ -608,7 +626,8 @@ std::string EditorView::renderSvg()
                 x2 = r.right;
             }
             out << "<line data-value=\"" << escape(e.attribute("value")) << "\" x1=\"" << x1 << "\" y1=\"" << y1
-                << "\" x2=\"" << x2 << "\" y2=\"" << y2 << "\" stroke=\"" << svgColor(color) << "\" stroke-width=\"2\"/>\n";
+                << "\" x2=\"" << x2 << "\" y2=\"" << y2 << "\" stroke=\"" << svgColor(color)
+                << "\" stroke-width=\"2\"/>\n";
         } else if (e.type == "subview") {
             std::string name = e.attribute("name");
             out << "<g data-view=\"" << escape(name) << "\" transform=\"translate(" << r.left << ',' << r.top
@@ -657,4 +676,4 @@ bool EditorView::click(int32 x, int32 y)
     return false;
 }
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -11,28 +11,32 @@
 
 namespace qelhost {
 
-struct SkinElement {
-    std::string type;  // rect, label, value, indicator, button, subview
+struct SkinElement
+{
+    std::string type; // rect, label, value, indicator, button, subview
     std::map<std::string, std::string> attributes;
     ViewRect rect{};
     std::string attribute(const std::string& name, const std::string& fallback = {}) const;
 };
 
-struct SkinViewDef {
+struct SkinViewDef
+{
     std::string name;
     int32 width = 0, height = 0;
     std::string background;
     std::vector<SkinElement> elements;
 };
 
-struct SkinBitmapDef {
+struct SkinBitmapDef
+{
     std::string name;
     int32 width = 0, height = 0;
-    bool horizontal = false;                        // gradient runs left to right, else bottom to top
-    std::vector<std::pair<double, uint32>> stops;   // position 0..1, ARGB
+    bool horizontal = false;                      // gradient runs left to right, else bottom to top
+    std::vector<std::pair<double, uint32>> stops; // position 0..1, ARGB
 };
 
-struct SkinModel {
+struct SkinModel
+{
     std::string name;
     std::map<std::string, uint32> colors;
     std::vector<SkinBitmapDef> bitmaps;
@@ -44,7 +48,8 @@ bool parseSkin(const std::string& text, SkinModel& model, std::string& error);
 // "#AARRGGBB", "#RRGGBB" or a colour name of the skin.
 bool parseColor(const std::string& text, uint32& argb);
 
-class SkinBitmap final : public RefCounted<IBitmapExtent> {
+class SkinBitmap final : public RefCounted<IBitmapExtent>
+{
 public:
     explicit SkinBitmap(SkinBitmapDef def) : def_(std::move(def)) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -64,7 +69,8 @@ private:
 
 class EditorView;
 
-class SkinService final : public RefCounted<ISkinService, IColorGroupInformation> {
+class SkinService final : public RefCounted<ISkinService, IColorGroupInformation>
+{
 public:
     // The plug-in hands the skin its colour groups.
     tresult applyColorGroup(FUnknown* group) override;
@@ -117,7 +123,8 @@ private:
 };
 
 // The display: the skin's view with the plug-in's sub-views in it.
-class EditorView final : public RefCounted<IPlugView> {
+class EditorView final : public RefCounted<IPlugView>
+{
 public:
     EditorView(SkinService& skin, const SkinViewDef& def, IPlugController* controller);
     ~EditorView() override;
@@ -145,4 +152,4 @@ private:
 // The editor view behind a plug view that the controller handed back, or null.
 EditorView* asEditorView(IPlugView* view);
 
-}  // namespace qelhost
+} // namespace qelhost

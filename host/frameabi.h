@@ -53,17 +53,20 @@ inline constexpr Uid IIdleHandler = make(0xD70BBB58, 0xC80545B8, 0xAB826418, 0x0
 inline constexpr Uid IValueStringRepresentation = make(0xBCF128DB, 0xB1E4433C, 0xB899ADB4, 0xF76493CB);
 // The host's own: its editor view behind the plug view it hands out.
 inline constexpr Uid HostEditorView = make(0x4E4F5252, 0x494B4544, 0x49544F52, 0x56494557);
-}  // namespace iid
+} // namespace iid
 
-struct FramePoint {
+struct FramePoint
+{
     int32 x, y;
 };
 
-struct IFrameHost : FUnknown {
+struct IFrameHost : FUnknown
+{
     virtual tresult getService(const std::uint8_t* iid, void** obj) = 0;
 };
 
-struct IFrameSystem : FUnknown {
+struct IFrameSystem : FUnknown
+{
     virtual TBool trackMouseStep() = 0;
     virtual void slot4() = 0;
     virtual void slot5() = 0;
@@ -78,18 +81,21 @@ struct IFrameSystem : FUnknown {
     virtual int32 getTickCount() = 0;
 };
 
-struct IDependent : FUnknown {
+struct IDependent : FUnknown
+{
     virtual void update(FUnknown* changed, int32 message) = 0;
 };
 
-struct IUpdateHandler : FUnknown {
+struct IUpdateHandler : FUnknown
+{
     virtual tresult addDependent(FUnknown* object, IDependent* dependent) = 0;
     virtual tresult removeDependent(FUnknown* object, IDependent* dependent) = 0;
     virtual tresult triggerUpdates(FUnknown* object, int32 message) = 0;
     virtual tresult deferUpdates(FUnknown* object, int32 message) = 0;
 };
 
-struct IDrawContext : FUnknown {
+struct IDrawContext : FUnknown
+{
     virtual void setLineColor(uint32 color, int32 width, float alpha) = 0;
     virtual void setFillColor(uint32 color, float alpha) = 0;
     virtual void setFont(const char16* name, int32 size, int32 style, float scale) = 0;
@@ -108,12 +114,14 @@ struct IDrawContext : FUnknown {
     virtual void drawBitmap(FUnknown* bitmap, const ViewRect& source, const ViewRect& destination) = 0;
 };
 
-struct IHostViewClient : FUnknown {
+struct IHostViewClient : FUnknown
+{
     virtual int32 draw(IDrawContext* context, const ViewRect& updateRect) = 0;
     virtual int32 onMouseDown(int32 x, int32 y) = 0;
 };
 
-struct IHostView : FUnknown {
+struct IHostView : FUnknown
+{
     virtual tresult setClient(IHostViewClient* client) = 0;
     virtual tresult slot4(const ViewRect& rect) = 0;
     virtual tresult invalidRect(const ViewRect& rect) = 0;
@@ -122,17 +130,20 @@ struct IHostView : FUnknown {
     virtual tresult slot8(FUnknown** attributes) = 0;
 };
 
-struct IHostViewMouseCapture : FUnknown {
+struct IHostViewMouseCapture : FUnknown
+{
     virtual tresult setMouseCapture(TBool state) = 0;
 };
 
-struct IBitmapExtent : FUnknown {
+struct IBitmapExtent : FUnknown
+{
     virtual void slot3() = 0;
     virtual void slot4() = 0;
     virtual tresult getExtent(int32& width, int32& height) = 0;
 };
 
-struct IViewAttributes : FUnknown {
+struct IViewAttributes : FUnknown
+{
     virtual void slot3() = 0;
     virtual void slot4() = 0;
     virtual void slot5() = 0;
@@ -144,7 +155,8 @@ struct IViewAttributes : FUnknown {
     virtual const char8* getString(const char8* name) = 0;
 };
 
-struct IMeterSettings : FUnknown {
+struct IMeterSettings : FUnknown
+{
     virtual void slot3() = 0;
     virtual void slot4() = 0;
     virtual void slot5() = 0;
@@ -178,23 +190,27 @@ struct IMeterSettings : FUnknown {
     virtual float getPeakHoldTime(int32 meter) = 0;
 };
 
-struct IScaleMapper : FUnknown {
+struct IScaleMapper : FUnknown
+{
     virtual void slot3() = 0;
     virtual void slot4() = 0;
     virtual void slot5() = 0;
     virtual double mapToPosition(int32 viewType, double level) = 0;
 };
 
-struct IMeterBitmapService : FUnknown {
+struct IMeterBitmapService : FUnknown
+{
     virtual FUnknown* createForeground(const ViewRect& r, int32 type, int32 thickness, TBool horizontal) = 0;
     virtual FUnknown* createBackground(const ViewRect& r, int32 type, TBool horizontal) = 0;
     virtual void slot5() = 0;
     virtual FUnknown* createSingle(const ViewRect& r) = 0;
 };
 
-struct IColorTransform : FUnknown {};
+struct IColorTransform : FUnknown
+{};
 
-struct IColorGroupInformation : FUnknown {
+struct IColorGroupInformation : FUnknown
+{
     virtual tresult applyColorGroup(FUnknown* group) = 0;
     virtual tresult getTransformCount(int32& count) = 0;
     virtual tresult getTransform(int32 index, IColorTransform** transform) = 0;
@@ -203,7 +219,8 @@ struct IColorGroupInformation : FUnknown {
 struct IPlugController;
 struct IValueStringRepresentation;
 
-struct IHostValue : FUnknown {
+struct IHostValue : FUnknown
+{
     virtual void slot3() = 0;
     virtual void slot4() = 0;
     virtual void slot5() = 0;
@@ -233,7 +250,8 @@ struct IHostValue : FUnknown {
     virtual void setNormalized(int32 flag, float value) = 0;
 };
 
-struct IHostValueOptions : IHostValue {
+struct IHostValueOptions : IHostValue
+{
     virtual void slot30() = 0;
     virtual void slot31() = 0;
     virtual void setDefault(float value) = 0;
@@ -242,43 +260,52 @@ struct IHostValueOptions : IHostValue {
     virtual void setOption(uint32 bit, TBool on) = 0;
 };
 
-struct IHostValueMeter : FUnknown {
+struct IHostValueMeter : FUnknown
+{
     virtual void setMeterFlag(int32 flag) = 0;
 };
 
-struct IValueTextReceiver : FUnknown {
+struct IValueTextReceiver : FUnknown
+{
     virtual void setText(const char16* text) = 0;
 };
 
-struct IHostValueStringHolder : FUnknown {
+struct IHostValueStringHolder : FUnknown
+{
     virtual void setStringRepresentation(IValueStringRepresentation* representation) = 0;
 };
 
-struct IPlugController : FUnknown {
+struct IPlugController : FUnknown
+{
     virtual tresult getValueByName(const char8* name, IHostValue** value) = 0;
     virtual tresult valueEdited(IHostValue* value, uint32 id) = 0;
 };
 
-struct IViewBuilder : FUnknown {
+struct IViewBuilder : FUnknown
+{
     virtual tresult createSubView(const char8* name, ViewRect size, FUnknown** inOut) = 0;
 };
 
-struct IIdleHandler : FUnknown {
+struct IIdleHandler : FUnknown
+{
     virtual void onIdle() = 0;
 };
 
-struct IIdleRegistry : FUnknown {
+struct IIdleRegistry : FUnknown
+{
     virtual void slot3() = 0;
     virtual tresult registerIdleHandler(IIdleHandler* handler) = 0;
     virtual tresult unregisterIdleHandler(IIdleHandler* handler) = 0;
 };
 
-struct IValueStringRepresentation : FUnknown {
+struct IValueStringRepresentation : FUnknown
+{
     virtual tresult valueToString(IHostValue* value, IValueTextReceiver* receiver) = 0;
     virtual tresult stringToValue(IHostValue* value, const char16* text) = 0;
 };
 
-struct ISkinService : FUnknown {
+struct ISkinService : FUnknown
+{
     virtual tresult getColor(const char8* name, uint32& color) = 0;
     virtual void slot4() = 0;
     virtual tresult loadSkin(void* bundle, const char16* fileName) = 0;
@@ -292,4 +319,4 @@ struct ISkinService : FUnknown {
     virtual tresult createView(const char8* name, IPlugController* controller, IPlugView** view) = 0;
 };
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -34,7 +34,7 @@ tresult refuse(void** obj)
 
 constexpr std::size_t kMaxLog = 4096;
 
-}  // namespace
+} // namespace
 
 std::u16string toU16(const std::string& s)
 {
@@ -506,4 +506,4 @@ void MessageRouter::clearLog()
     log_.clear();
 }
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -20,7 +20,8 @@ std::string toUtf8(const char16* s, std::size_t max = 128);
 
 // Reference-counted host object; deletes itself when the last reference goes.
 template <class... Interfaces>
-class RefCounted : public Interfaces... {
+class RefCounted : public Interfaces...
+{
 public:
     virtual ~RefCounted() = default;
     uint32 addRef() override { return ++refs_; }
@@ -37,7 +38,8 @@ private:
     std::atomic<uint32> refs_{1};
 };
 
-class HostAttributeList final : public IMessageAttributes {
+class HostAttributeList final : public IMessageAttributes
+{
 public:
     using Value = std::variant<int64, double, std::u16string, std::vector<std::uint8_t>>;
 
@@ -61,7 +63,8 @@ private:
     std::map<std::string, Value> values_;
 };
 
-class HostMessage final : public RefCounted<IMessage> {
+class HostMessage final : public RefCounted<IMessage>
+{
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     const char* getMessageId() override { return hasId_ ? id_.c_str() : nullptr; }
@@ -80,14 +83,16 @@ private:
 };
 
 // A copy of one message as it crossed the host, for the log.
-struct MessageRecord {
+struct MessageRecord
+{
     std::string id;
     bool toController = false;
     bool offMainThread = false;
     std::map<std::string, HostAttributeList::Value> attributes;
 };
 
-class HostApplication final : public RefCounted<IHostApplication> {
+class HostApplication final : public RefCounted<IHostApplication>
+{
 public:
     HostApplication();
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -102,7 +107,8 @@ private:
     std::atomic<int> offMain_{0};
 };
 
-class HostParamQueue final : public IParameterChangeQueue {
+class HostParamQueue final : public IParameterChangeQueue
+{
 public:
     static constexpr int32 kMaxPoints = 64;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -127,7 +133,8 @@ private:
 };
 
 // Fixed capacity: filling it on the audio thread never allocates.
-class HostParameterChanges final : public IParameterChanges {
+class HostParameterChanges final : public IParameterChanges
+{
 public:
     static constexpr int32 kMaxQueues = 64;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -147,7 +154,8 @@ private:
     HostParamQueue queues_[kMaxQueues];
 };
 
-class MemoryStream final : public RefCounted<IBStream> {
+class MemoryStream final : public RefCounted<IBStream>
+{
 public:
     MemoryStream() = default;
     explicit MemoryStream(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {}
@@ -166,7 +174,8 @@ private:
 };
 
 // Edits from the controller reach the processor as input parameter changes of a later block.
-class ComponentHandler final : public RefCounted<IComponentHandler> {
+class ComponentHandler final : public RefCounted<IComponentHandler>
+{
 public:
     using EditSink = std::function<void(uint32, double)>;
     explicit ComponentHandler(EditSink sink) : sink_(std::move(sink)) {}
@@ -184,7 +193,8 @@ class MessageRouter;
 
 // Stands between processor and controller: each side is connected to a proxy, which passes its
 // messages to the other side on the host's main thread.
-class ConnectionProxy final : public RefCounted<IConnectionPoint> {
+class ConnectionProxy final : public RefCounted<IConnectionPoint>
+{
 public:
     ConnectionProxy(MessageRouter& router, bool toController) : router_(router), toController_(toController) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
@@ -202,7 +212,8 @@ private:
     IConnectionPoint* dest_ = nullptr;
 };
 
-class MessageRouter {
+class MessageRouter
+{
 public:
     explicit MessageRouter(HostApplication& app) : app_(app) {}
     ~MessageRouter();
@@ -219,7 +230,8 @@ public:
     std::function<void(const MessageRecord&)> onMessage;
 
 private:
-    struct Pending {
+    struct Pending
+    {
         IConnectionPoint* dest;
         IMessage* message;
     };
@@ -231,4 +243,4 @@ private:
     std::atomic<int> offMain_{0};
 };
 
-}  // namespace qelhost
+} // namespace qelhost

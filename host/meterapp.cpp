@@ -58,7 +58,8 @@ bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, 
 
 namespace {
 
-struct ProgressBar {
+struct ProgressBar
+{
     bool enabled = false;
     int lastPercent = -1;
     void draw(std::int64_t done, std::int64_t total)
@@ -71,8 +72,8 @@ struct ProgressBar {
         lastPercent = pct;
         constexpr int kWidth = 40;
         int fill = pct * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", fill, "########################################",
-                     kWidth - fill, "", pct);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", fill, "########################################", kWidth - fill, "",
+                     pct);
         std::fflush(stderr);
     }
     void finish()
@@ -84,7 +85,7 @@ struct ProgressBar {
     }
 };
 
-}  // namespace
+} // namespace
 
 int runMeter(const MeterOptions& o, std::string& output, std::string& error, std::string& notes)
 {
@@ -106,7 +107,8 @@ int runMeter(const MeterOptions& o, std::string& output, std::string& error, std
         session.setParameter(48, session.controller()->getParamNormalized(48));
     ProgressBar bar;
     bar.enabled = o.progress && source->frames() > static_cast<std::int64_t>(60.0 * source->sampleRate());
-    if (!session.run(*source, [&bar](std::int64_t d, std::int64_t t) { bar.draw(d, t); }, error)) {
+    if (!session.run(
+            *source, [&bar](std::int64_t d, std::int64_t t) { bar.draw(d, t); }, error)) {
         bar.finish();
         return 2;
     }
@@ -141,4 +143,4 @@ int runMeter(const MeterOptions& o, std::string& output, std::string& error, std
     return 0;
 }
 
-}  // namespace qelhost
+} // namespace qelhost

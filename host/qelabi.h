@@ -16,7 +16,8 @@ using tresult = std::int32_t;
 using char16 = char16_t;
 using SpeakerArrangement = std::uint64_t;
 
-enum : tresult {
+enum : tresult
+{
     kResultOk = 0,
     kResultFalse = 1,
     kInvalidArgument = 2,
@@ -24,52 +25,88 @@ enum : tresult {
     kNoInterface = -1,
 };
 
-enum : int32 { kAudio = 0, kEvent = 1 };
-enum : int32 { kInput = 0, kOutput = 1 };
-enum : int32 { kSample32 = 0, kSample64 = 1 };
-enum : int32 { kRealtime = 0, kPrefetch = 1, kOffline = 2 };
+enum : int32
+{
+    kAudio = 0,
+    kEvent = 1
+};
+enum : int32
+{
+    kInput = 0,
+    kOutput = 1
+};
+enum : int32
+{
+    kSample32 = 0,
+    kSample64 = 1
+};
+enum : int32
+{
+    kRealtime = 0,
+    kPrefetch = 1,
+    kOffline = 2
+};
 
 // 16 bytes in memory order, as compared by queryInterface.
-struct Uid {
+struct Uid
+{
     std::uint8_t b[16];
 };
 bool sameUid(const std::uint8_t* a, const std::uint8_t* b);
 
 namespace iid {
-inline constexpr Uid FUnknown{{0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr Uid IPluginBase{{0x22, 0x88, 0x8D, 0xDB, 0x15, 0x6E, 0x45, 0xAE, 0x83, 0x58, 0xB3, 0x48, 0x08, 0x19, 0x06, 0x25}};
-inline constexpr Uid IPluginFactory{{0x7A, 0x4D, 0x81, 0x1C, 0x52, 0x11, 0x4A, 0x1F, 0xAE, 0xD9, 0xD2, 0xEE, 0x0B, 0x43, 0xBF, 0x9F}};
-inline constexpr Uid IPluginFactory2{{0x00, 0x07, 0xB6, 0x50, 0xF2, 0x4B, 0x4C, 0x0B, 0xA4, 0x64, 0xED, 0xB9, 0xF0, 0x0B, 0x2A, 0xBB}};
-inline constexpr Uid IPluginFactory3{{0x45, 0x55, 0xA2, 0xAB, 0xC1, 0x23, 0x4E, 0x57, 0x9B, 0x12, 0x29, 0x10, 0x36, 0x87, 0x89, 0x31}};
-inline constexpr Uid IPlugView{{0x5B, 0xC3, 0x25, 0x07, 0xD0, 0x60, 0x49, 0xEA, 0xA6, 0x15, 0x1B, 0x52, 0x2B, 0x75, 0x5B, 0x29}};
-inline constexpr Uid IComponent{{0xE8, 0x31, 0xFF, 0x31, 0xF2, 0xD5, 0x43, 0x01, 0x92, 0x8E, 0xBB, 0xEE, 0x25, 0x69, 0x78, 0x02}};
-inline constexpr Uid IAudioProcessor{{0x42, 0x04, 0x3F, 0x99, 0xB7, 0xDA, 0x45, 0x3C, 0xA5, 0x69, 0xE7, 0x9D, 0x9A, 0xAE, 0xC3, 0x3D}};
-inline constexpr Uid IConnectionPoint{{0x70, 0xA4, 0x15, 0x6F, 0x6E, 0x6E, 0x40, 0x26, 0x98, 0x91, 0x48, 0xBF, 0xAA, 0x60, 0xD8, 0xD1}};
-inline constexpr Uid IEditController{{0xDC, 0xD7, 0xBB, 0xE3, 0x77, 0x42, 0x44, 0x8D, 0xA8, 0x74, 0xAA, 0xCC, 0x97, 0x9C, 0x75, 0x9E}};
-inline constexpr Uid IEditController2{{0x7F, 0x4E, 0xFE, 0x59, 0xF3, 0x20, 0x49, 0x67, 0xAC, 0x27, 0xA3, 0xAE, 0xAF, 0xB6, 0x30, 0x38}};
-inline constexpr Uid IUnitInfo{{0x3D, 0x4B, 0xD6, 0xB5, 0x91, 0x3A, 0x4F, 0xD2, 0xA8, 0x86, 0xE7, 0x68, 0xA5, 0xEB, 0x92, 0xC1}};
-inline constexpr Uid IHostApplication{{0x58, 0xE5, 0x95, 0xCC, 0xDB, 0x2D, 0x49, 0x69, 0x8B, 0x6A, 0xAF, 0x8C, 0x36, 0xA6, 0x64, 0xE5}};
-inline constexpr Uid IMessage{{0x93, 0x6F, 0x03, 0x3B, 0xC6, 0xC0, 0x47, 0xDB, 0xBB, 0x08, 0x82, 0xF8, 0x13, 0xC1, 0xE6, 0x13}};
-inline constexpr Uid IComponentHandler2{{0xF0, 0x40, 0xB4, 0xB3, 0xA3, 0x60, 0x45, 0xEC, 0xAB, 0xCD, 0xC0, 0x45, 0xB4, 0xD5, 0xA2, 0xCC}};
-}  // namespace iid
+inline constexpr Uid FUnknown{
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Uid IPluginBase{
+    {0x22, 0x88, 0x8D, 0xDB, 0x15, 0x6E, 0x45, 0xAE, 0x83, 0x58, 0xB3, 0x48, 0x08, 0x19, 0x06, 0x25}};
+inline constexpr Uid IPluginFactory{
+    {0x7A, 0x4D, 0x81, 0x1C, 0x52, 0x11, 0x4A, 0x1F, 0xAE, 0xD9, 0xD2, 0xEE, 0x0B, 0x43, 0xBF, 0x9F}};
+inline constexpr Uid IPluginFactory2{
+    {0x00, 0x07, 0xB6, 0x50, 0xF2, 0x4B, 0x4C, 0x0B, 0xA4, 0x64, 0xED, 0xB9, 0xF0, 0x0B, 0x2A, 0xBB}};
+inline constexpr Uid IPluginFactory3{
+    {0x45, 0x55, 0xA2, 0xAB, 0xC1, 0x23, 0x4E, 0x57, 0x9B, 0x12, 0x29, 0x10, 0x36, 0x87, 0x89, 0x31}};
+inline constexpr Uid IPlugView{
+    {0x5B, 0xC3, 0x25, 0x07, 0xD0, 0x60, 0x49, 0xEA, 0xA6, 0x15, 0x1B, 0x52, 0x2B, 0x75, 0x5B, 0x29}};
+inline constexpr Uid IComponent{
+    {0xE8, 0x31, 0xFF, 0x31, 0xF2, 0xD5, 0x43, 0x01, 0x92, 0x8E, 0xBB, 0xEE, 0x25, 0x69, 0x78, 0x02}};
+inline constexpr Uid IAudioProcessor{
+    {0x42, 0x04, 0x3F, 0x99, 0xB7, 0xDA, 0x45, 0x3C, 0xA5, 0x69, 0xE7, 0x9D, 0x9A, 0xAE, 0xC3, 0x3D}};
+inline constexpr Uid IConnectionPoint{
+    {0x70, 0xA4, 0x15, 0x6F, 0x6E, 0x6E, 0x40, 0x26, 0x98, 0x91, 0x48, 0xBF, 0xAA, 0x60, 0xD8, 0xD1}};
+inline constexpr Uid IEditController{
+    {0xDC, 0xD7, 0xBB, 0xE3, 0x77, 0x42, 0x44, 0x8D, 0xA8, 0x74, 0xAA, 0xCC, 0x97, 0x9C, 0x75, 0x9E}};
+inline constexpr Uid IEditController2{
+    {0x7F, 0x4E, 0xFE, 0x59, 0xF3, 0x20, 0x49, 0x67, 0xAC, 0x27, 0xA3, 0xAE, 0xAF, 0xB6, 0x30, 0x38}};
+inline constexpr Uid IUnitInfo{
+    {0x3D, 0x4B, 0xD6, 0xB5, 0x91, 0x3A, 0x4F, 0xD2, 0xA8, 0x86, 0xE7, 0x68, 0xA5, 0xEB, 0x92, 0xC1}};
+inline constexpr Uid IHostApplication{
+    {0x58, 0xE5, 0x95, 0xCC, 0xDB, 0x2D, 0x49, 0x69, 0x8B, 0x6A, 0xAF, 0x8C, 0x36, 0xA6, 0x64, 0xE5}};
+inline constexpr Uid IMessage{
+    {0x93, 0x6F, 0x03, 0x3B, 0xC6, 0xC0, 0x47, 0xDB, 0xBB, 0x08, 0x82, 0xF8, 0x13, 0xC1, 0xE6, 0x13}};
+inline constexpr Uid IComponentHandler2{
+    {0xF0, 0x40, 0xB4, 0xB3, 0xA3, 0x60, 0x45, 0xEC, 0xAB, 0xCD, 0xC0, 0x45, 0xB4, 0xD5, 0xA2, 0xCC}};
+} // namespace iid
 
 // ---- records (little-endian, fixed layout) ----
 
-struct FactoryInfo {
+struct FactoryInfo
+{
     char vendor[64];
     char url[256];
     char email[128];
     int32 flags;
 };
 
-struct ClassInfo {
+struct ClassInfo
+{
     std::uint8_t cid[16];
     int32 cardinality;
     char category[32];
     char name[64];
 };
 
-struct ClassInfo2 {
+struct ClassInfo2
+{
     std::uint8_t cid[16];
     int32 cardinality;
     char category[32];
@@ -81,7 +118,8 @@ struct ClassInfo2 {
     char sdkVersion[64];
 };
 
-struct ClassInfoUnicode {
+struct ClassInfoUnicode
+{
     std::uint8_t cid[16];
     int32 cardinality;
     char category[32];
@@ -93,7 +131,8 @@ struct ClassInfoUnicode {
     char16 sdkVersion[64];
 };
 
-struct BusInfo {
+struct BusInfo
+{
     int32 mediaType;
     int32 direction;
     int32 channelCount;
@@ -102,7 +141,8 @@ struct BusInfo {
     uint32 flags;
 };
 
-struct ProcessSetup {
+struct ProcessSetup
+{
     int32 processMode;
     int32 symbolicSampleSize;
     int32 maxSamplesPerBlock;
@@ -110,7 +150,8 @@ struct ProcessSetup {
     double sampleRate;
 };
 
-struct ParameterInfo {
+struct ParameterInfo
+{
     uint32 id;
     char16 title[128];
     char16 shortTitle[128];
@@ -121,32 +162,37 @@ struct ParameterInfo {
     int32 flags;
 };
 
-struct UnitInfo {
+struct UnitInfo
+{
     int32 id;
     int32 parentUnitId;
     char16 name[128];
     int32 programListId;
 };
 
-struct ViewRect {
+struct ViewRect
+{
     int32 left, top, right, bottom;
 };
 
-struct AudioBusBuffers {
+struct AudioBusBuffers
+{
     int32 numChannels;
     uint64 silenceFlags;
     float** channelBuffers32;
 };
 
 // Transport state bits read by the meter.
-enum : uint32 {
+enum : uint32
+{
     kPlaying = 0x2,
     kProjectTimeMusicValid = 0x200,
     kTempoValid = 0x400,
     kCycleValid = 0x1000,
 };
 
-struct ProcessContext {
+struct ProcessContext
+{
     uint32 state;
     double sampleRate;
     int64 projectTimeSamples;
@@ -164,7 +210,8 @@ struct ProcessContext {
 
 struct IParameterChanges;
 
-struct ProcessData {
+struct ProcessData
+{
     int32 processMode;
     int32 symbolicSampleSize;
     int32 numSamples;
@@ -181,41 +228,48 @@ struct ProcessData {
 
 // ---- interfaces: pure tables of operations, no destructors (they would take slots) ----
 
-struct FUnknown {
+struct FUnknown
+{
     virtual tresult queryInterface(const std::uint8_t* iid, void** obj) = 0;
     virtual uint32 addRef() = 0;
     virtual uint32 release() = 0;
 };
 
-struct IBStream : FUnknown {
+struct IBStream : FUnknown
+{
     virtual tresult read(void* buffer, int32 numBytes, int32* numBytesRead) = 0;
     virtual tresult write(void* buffer, int32 numBytes, int32* numBytesWritten) = 0;
     virtual tresult seek(int64 pos, int32 mode, int64* result) = 0;
     virtual tresult tell(int64* pos) = 0;
 };
 
-struct IPluginFactory : FUnknown {
+struct IPluginFactory : FUnknown
+{
     virtual tresult getFactoryInfo(FactoryInfo* info) = 0;
     virtual int32 countClasses() = 0;
     virtual tresult getClassInfo(int32 index, ClassInfo* info) = 0;
     virtual tresult createInstance(const std::uint8_t* cid, const std::uint8_t* iid, void** obj) = 0;
 };
 
-struct IPluginFactory2 : IPluginFactory {
+struct IPluginFactory2 : IPluginFactory
+{
     virtual tresult getClassInfo2(int32 index, ClassInfo2* info) = 0;
 };
 
-struct IPluginFactory3 : IPluginFactory2 {
+struct IPluginFactory3 : IPluginFactory2
+{
     virtual tresult getClassInfoUnicode(int32 index, ClassInfoUnicode* info) = 0;
     virtual tresult setHostContext(FUnknown* context) = 0;
 };
 
-struct IPluginBase : FUnknown {
+struct IPluginBase : FUnknown
+{
     virtual tresult initialize(FUnknown* context) = 0;
     virtual tresult terminate() = 0;
 };
 
-struct IComponent : IPluginBase {
+struct IComponent : IPluginBase
+{
     virtual tresult getControllerClassId(std::uint8_t* classId) = 0;
     virtual tresult slot6() = 0;
     virtual int32 getBusCount(int32 type, int32 dir) = 0;
@@ -227,7 +281,8 @@ struct IComponent : IPluginBase {
     virtual tresult getState(IBStream* state) = 0;
 };
 
-struct IAudioProcessor : FUnknown {
+struct IAudioProcessor : FUnknown
+{
     virtual tresult setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
                                        int32 numOuts) = 0;
     virtual tresult getBusArrangement(int32 dir, int32 index, SpeakerArrangement& arr) = 0;
@@ -239,7 +294,8 @@ struct IAudioProcessor : FUnknown {
     virtual uint32 getTailSamples() = 0;
 };
 
-struct IMessageAttributes : FUnknown {
+struct IMessageAttributes : FUnknown
+{
     virtual tresult setInt(const char* id, int64 value) = 0;
     virtual tresult getInt(const char* id, int64& value) = 0;
     virtual tresult setFloat(const char* id, double value) = 0;
@@ -250,33 +306,39 @@ struct IMessageAttributes : FUnknown {
     virtual tresult getBinary(const char* id, const void*& data, uint32& sizeInBytes) = 0;
 };
 
-struct IMessage : FUnknown {
+struct IMessage : FUnknown
+{
     virtual const char* getMessageId() = 0;
     virtual void setMessageId(const char* id) = 0;
     virtual IMessageAttributes* getAttributes() = 0;
 };
 
-struct IConnectionPoint : FUnknown {
+struct IConnectionPoint : FUnknown
+{
     virtual tresult connect(IConnectionPoint* other) = 0;
     virtual tresult disconnect(IConnectionPoint* other) = 0;
     virtual tresult notify(IMessage* message) = 0;
 };
 
-struct IHostApplication : FUnknown {
+struct IHostApplication : FUnknown
+{
     virtual tresult getName(char16* name) = 0;
     virtual tresult createInstance(const std::uint8_t* cid, const std::uint8_t* iid, void** obj) = 0;
 };
 
-struct IComponentHandler : FUnknown {
+struct IComponentHandler : FUnknown
+{
     virtual tresult beginEdit(uint32 id) = 0;
     virtual tresult performEdit(uint32 id, double valueNormalized) = 0;
     virtual tresult endEdit(uint32 id) = 0;
     virtual tresult restartComponent(int32 flags) = 0;
 };
 
-struct IPlugView : FUnknown {};
+struct IPlugView : FUnknown
+{};
 
-struct IEditController : IPluginBase {
+struct IEditController : IPluginBase
+{
     virtual tresult setComponentState(IBStream* state) = 0;
     virtual tresult slot6(IBStream* state) = 0;
     virtual tresult slot7(IBStream* state) = 0;
@@ -292,14 +354,16 @@ struct IEditController : IPluginBase {
     virtual IPlugView* createView(const char* name) = 0;
 };
 
-struct IParameterChangeQueue : FUnknown {
+struct IParameterChangeQueue : FUnknown
+{
     virtual uint32 getParameterId() = 0;
     virtual int32 getPointCount() = 0;
     virtual tresult getPoint(int32 index, int32& sampleOffset, double& value) = 0;
     virtual tresult addPoint(int32 sampleOffset, double value, int32& index) = 0;
 };
 
-struct IParameterChanges : FUnknown {
+struct IParameterChanges : FUnknown
+{
     virtual int32 getParameterCount() = 0;
     virtual IParameterChangeQueue* getParameterData(int32 index) = 0;
     virtual IParameterChangeQueue* addParameterData(const uint32& id, int32& index) = 0;
@@ -332,4 +396,4 @@ static_assert(offsetof(ProcessData, numSamples) == 8 && offsetof(ProcessData, in
               offsetof(ProcessData, outputs) == 32 && offsetof(ProcessData, inputParameterChanges) == 40 &&
               offsetof(ProcessData, outputParameterChanges) == 48 && offsetof(ProcessData, processContext) == 72);
 
-}  // namespace qelhost
+} // namespace qelhost

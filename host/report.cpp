@@ -12,11 +12,21 @@ std::string jsonString(const std::string& s)
     std::string out = "\"";
     for (unsigned char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];
@@ -39,7 +49,7 @@ std::string jsonNumber(double v)
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 std::string formatText(const MeterReport& r)
 {
@@ -80,4 +90,4 @@ std::string formatJson(const MeterReport& r)
     return out;
 }
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -91,7 +91,8 @@ std::string defaultBundlePath()
 
 // ---- audio thread ----
 
-struct Session::Slot {
+struct Session::Slot
+{
     std::vector<std::vector<float>> inBuf, outBuf;
     std::vector<float*> inPtr, outPtr;
     AudioBusBuffers inBus{};
@@ -116,12 +117,13 @@ struct Session::Slot {
 namespace {
 constexpr std::uint64_t kRing = 32;
 constexpr std::uint64_t kStopBit = 1ull << 63;
-constexpr std::uint64_t kBatch = 8;  // blocks handed over per wake-up of the audio thread
-}  // namespace
+constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
+} // namespace
 
 // Runs process() for each submitted slot in order; the main thread submits and collects. Each side
 // only wakes the other when that one has said it is waiting, so a busy pipeline makes no system calls.
-class Session::AudioThread {
+class Session::AudioThread
+{
 public:
     explicit AudioThread(IAudioProcessor* proc) : proc_(proc), thread_([this] { loop(); }) {}
     ~AudioThread()
@@ -349,8 +351,8 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
         SpeakerArrangement pin = 0, pout = 0;
         processor_->getBusArrangement(kInput, 0, pin);
         processor_->getBusArrangement(kOutput, 0, pout);
-        if (std::popcount(pin) != std::popcount(pout) || std::popcount(pin) < channels ||
-            std::popcount(pin) > 2 || processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
+        if (std::popcount(pin) != std::popcount(pout) || std::popcount(pin) < channels || std::popcount(pin) > 2 ||
+            processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
             error = "the processor refuses " + std::to_string(channels) + "-channel audio";
             return false;
         }
@@ -507,8 +509,9 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                 audio_->kick();
                 // Paced at the idle ticks, not per block: one sleep per tick at most.
                 if (maxSpeed > 0.0) {
-                    auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                           std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
+                    auto due =
+                        start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
                     if (std::chrono::steady_clock::now() < due)
                         std::this_thread::sleep_until(due);
                 }
@@ -752,4 +755,4 @@ void Session::teardown()
     module_.close();
 }
 
-}  // namespace qelhost
+} // namespace qelhost

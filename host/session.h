@@ -16,16 +16,17 @@
 namespace qelhost {
 
 // The bundle binary with its three entry functions.
-class PluginModule {
+class PluginModule
+{
 public:
     PluginModule() = default;
     ~PluginModule();
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
 
-    bool open(const std::string& path, std::string& error);  // dlopen, entry points, bundleEntry
-    void close();                                             // bundleExit, dlclose
-    IPluginFactory* getFactory();                             // a new reference, or null
+    bool open(const std::string& path, std::string& error); // dlopen, entry points, bundleEntry
+    void close();                                           // bundleExit, dlclose
+    IPluginFactory* getFactory();                           // a new reference, or null
     bool isOpen() const { return handle_ != nullptr; }
     void* symbol(const char* name) const;
 
@@ -37,7 +38,8 @@ private:
 };
 
 // One parameter as the controller reports it.
-struct ParamValue {
+struct ParamValue
+{
     uint32 id = 0;
     std::string title;
     std::string shortTitle;
@@ -50,16 +52,18 @@ struct ParamValue {
     int32 unitId = 0;
 };
 
-struct ClassRecord {
+struct ClassRecord
+{
     ClassInfo2 info2{};
     ClassInfoUnicode unicode{};
     bool hasInfo2 = false;
     bool hasUnicode = false;
 };
 
-std::string defaultBundlePath();  // next to the running executable
+std::string defaultBundlePath(); // next to the running executable
 
-class Session {
+class Session
+{
 public:
     explicit Session(std::string bundlePath);
     ~Session();
@@ -73,8 +77,7 @@ public:
     // processor. Answers the channel count the processor runs with in `pluginChannels`.
     bool setup(double sampleRate, int channels, int blockSize, std::string& error);
     // Meters the whole source on the audio thread. progress(done, total) runs on the main thread.
-    bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
-             std::string& error);
+    bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
     // Output samples land in `out` when given.
     tresult processBlock(const float* const* in, int numSamples, float* const* out = nullptr);
@@ -84,11 +87,11 @@ public:
 
     // Queues an input parameter change (normalized) for the next block and tells the controller.
     void setParameter(uint32 id, double normalized);
-    void requestData();  // "PluginDataGet" from the host's idle
+    void requestData(); // "PluginDataGet" from the host's idle
 
     bool saveState(std::vector<std::uint8_t>& out);
     bool restoreState(const std::vector<std::uint8_t>& bytes);
-    bool resetup(int blockSize, std::string& error);  // deactivate, new set-up, activate again
+    bool resetup(int blockSize, std::string& error); // deactivate, new set-up, activate again
     void teardown();
 
     // Access for tests.
@@ -116,7 +119,7 @@ public:
     // Every output point batch in arrival order: (id, value) per point, one vector per block.
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
-    int idleEveryBlocks = 0;  // 0: about ten times per second of audio
+    int idleEveryBlocks = 0; // 0: about ten times per second of audio
     int processMode = kOffline;
     // The meter's gated measurements run on worker threads that take the audio thread's windows as
     // they come and drop what they cannot take; metering a file faster than this many times real
@@ -138,8 +141,8 @@ private:
     std::unique_ptr<MessageRouter> router_;
     std::unique_ptr<DisplayHost> display_;
     ComponentHandler* handler_ = nullptr;
-    ConnectionProxy* procProxy_ = nullptr;  // the processor talks to it
-    ConnectionProxy* ctrlProxy_ = nullptr;  // the controller talks to it
+    ConnectionProxy* procProxy_ = nullptr; // the processor talks to it
+    ConnectionProxy* ctrlProxy_ = nullptr; // the controller talks to it
     IPluginFactory* factory_ = nullptr;
     FactoryInfo factoryInfo_{};
     std::vector<ClassRecord> classes_;
@@ -168,7 +171,8 @@ private:
 };
 
 // The report of one metered source.
-struct MeterReport {
+struct MeterReport
+{
     std::string file;
     double sampleRate = 0.0;
     int channels = 0;
@@ -179,4 +183,4 @@ struct MeterReport {
 std::string formatText(const MeterReport& r);
 std::string formatJson(const MeterReport& r);
 
-}  // namespace qelhost
+} // namespace qelhost

@@ -17,7 +17,8 @@ constexpr int kUnitCount = 2;
 extern const Param::UnitRecord kUnits[kUnitCount];
 
 // Parameter and value ids the processor and controller share.
-enum ParamId : int {
+enum ParamId : int
+{
     kIdBypass = 0,
     kIdMomentary = 1,
     kIdShortTerm = 2,

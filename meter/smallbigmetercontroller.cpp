@@ -12,247 +12,234 @@ namespace Norrik {
 
 using namespace Calvereth;
 
-SmallBigMeterController::SmallBigMeterController ()
-: EditController2Vu (kProcessorParams, kProcessorParamCount, kControllerParams, kControllerParamCount, kUnits,
-                     kUnitCount)
+SmallBigMeterController::SmallBigMeterController()
+: EditController2Vu(kProcessorParams, kProcessorParamCount, kControllerParams, kControllerParamCount, kUnits,
+                    kUnitCount)
+{}
+
+SmallBigMeterController::~SmallBigMeterController()
 {
+    if (momentaryData) {
+        momentaryData->setListener(nullptr);
+        momentaryData->release();
+    }
+    delete indicatorList;
 }
 
-SmallBigMeterController::~SmallBigMeterController ()
+FUnknown* SmallBigMeterController::createInstance(void*)
 {
-	if (momentaryData)
-	{
-		momentaryData->setListener (nullptr);
-		momentaryData->release ();
-	}
-	delete indicatorList;
+    return static_cast<Qel::IEditController*>(new SmallBigMeterController);
 }
 
-FUnknown* SmallBigMeterController::createInstance (void*)
+tresult SmallBigMeterController::initialize(FUnknown* context)
 {
-	return static_cast<Qel::IEditController*> (new SmallBigMeterController);
+    tresult result = EditController::initialize(context);
+    // A second initialize changes nothing.
+    if (result != kResultOk)
+        return result;
+    startViewServices(context);
+    IFrameHost* host = Frame::getFrameHost();
+    if (!valueList && host)
+        valueList = new ControllerValueList(host, nullptr);
+    if (!indicatorList) {
+        indicatorList = new ControllerValueList(host, nullptr);
+        indicatorList->addRange(kIndicatorId, kIndicatorName, -1, false, false, 0.f, 1.f, 0.f);
+    }
+    if (valueList) {
+        valueList->setOwner(static_cast<IPlugController*>(this));
+        valueList->setCapacity(recordCount);
+        for (int32 i = 0; i < recordCount; ++i) {
+            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
+                addRecordValue(*r, true);
+            recordIndexes.push_back(i);
+        }
+        attachValueStringRepresentation();
+    }
+    createMeterData();
+    registerIdle(true);
+    return result;
 }
 
-tresult SmallBigMeterController::initialize (FUnknown* context)
+tresult SmallBigMeterController::terminate()
 {
-	tresult result = EditController::initialize (context);
-	// A second initialize changes nothing.
-	if (result != kResultOk)
-		return result;
-	startViewServices (context);
-	IFrameHost* host = Frame::getFrameHost ();
-	if (!valueList && host)
-		valueList = new ControllerValueList (host, nullptr);
-	if (!indicatorList)
-	{
-		indicatorList = new ControllerValueList (host, nullptr);
-		indicatorList->addRange (kIndicatorId, kIndicatorName, -1, false, false, 0.f, 1.f, 0.f);
-	}
-	if (valueList)
-	{
-		valueList->setOwner (static_cast<IPlugController*> (this));
-		valueList->setCapacity (recordCount);
-		for (int32 i = 0; i < recordCount; ++i)
-		{
-			if (const Param::ParamRecord* r = accessor->getRecordAt (i))
-				addRecordValue (*r, true);
-			recordIndexes.push_back (i);
-		}
-		attachValueStringRepresentation ();
-	}
-	createMeterData ();
-	registerIdle (true);
-	return result;
+    if (momentaryData) {
+        // Views still drawing it keep it alive; only the controller lets go.
+        momentaryData->setListener(nullptr);
+        momentaryData->release();
+        momentaryData = nullptr;
+    }
+    delete indicatorList;
+    indicatorList = nullptr;
+    indicatorTags.clear();
+    relativeScale = false;
+    return EditController2Vu::terminate();
 }
 
-tresult SmallBigMeterController::terminate ()
+tresult SmallBigMeterController::notify(Qel::IMessage* message)
 {
-	if (momentaryData)
-	{
-		// Views still drawing it keep it alive; only the controller lets go.
-		momentaryData->setListener (nullptr);
-		momentaryData->release ();
-		momentaryData = nullptr;
-	}
-	delete indicatorList;
-	indicatorList = nullptr;
-	indicatorTags.clear ();
-	relativeScale = false;
-	return EditController2Vu::terminate ();
+    if (!message)
+        return kInvalidArgument;
+    const char* id = message->getMessageId();
+    if (id && std::strcmp(id, "time") == 0) {
+        Qel::IMessageAttributes* attributes = message->getAttributes();
+        // Room for hours beyond two digits: the whole elapsed time is shown.
+        char16_t buffer[kTimeTextSize] = {};
+        if (attributes && attributes->getString("time", buffer, sizeof(buffer)) == kResultOk) {
+            buffer[kTimeTextSize - 1] = 0;
+            if (IHostValue* value = valueList ? valueList->findById(kIdTime) : nullptr)
+                value->setString(buffer, 0);
+        }
+        return kResultOk;
+    }
+    return EditController2Vu::notify(message);
 }
 
-tresult SmallBigMeterController::notify (Qel::IMessage* message)
+double SmallBigMeterController::loudnessPosition(int32 id, double normalized) const
 {
-	if (!message)
-		return kInvalidArgument;
-	const char* id = message->getMessageId ();
-	if (id && std::strcmp (id, "time") == 0)
-	{
-		Qel::IMessageAttributes* attributes = message->getAttributes ();
-		// Room for hours beyond two digits: the whole elapsed time is shown.
-		char16_t buffer[kTimeTextSize] = {};
-		if (attributes && attributes->getString ("time", buffer, sizeof (buffer)) == kResultOk)
-		{
-			buffer[kTimeTextSize - 1] = 0;
-			if (IHostValue* value = valueList ? valueList->findById (kIdTime) : nullptr)
-				value->setString (buffer, 0);
-		}
-		return kResultOk;
-	}
-	return EditController2Vu::notify (message);
+    double p = accessor->toPlain(id, normalized);
+    if (!relativeScale)
+        p += 23.0;
+    return std::clamp((p + 36.0) / 54.0, 0.0, 1.0);
 }
 
-double SmallBigMeterController::loudnessPosition (int32 id, double normalized) const
+tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
-	double p = accessor->toPlain (id, normalized);
-	if (!relativeScale)
-		p += 23.0;
-	return std::clamp ((p + 36.0) / 54.0, 0.0, 1.0);
+    switch (static_cast<int32>(id)) {
+    case kIdScaleLU:
+        relativeScale = v >= 0.5;
+        break;
+    case kIdMomentary:
+        if (momentaryData)
+            momentaryData->setValue(1, static_cast<float>(loudnessPosition(kIdMomentary, v)));
+        break;
+    case kIdShortTerm:
+        if (IHostValue* indicator = indicatorList ? indicatorList->findByName(kIndicatorName) : nullptr)
+            indicator->setNormalized(0, static_cast<float>(loudnessPosition(kIdShortTerm, v)));
+        break;
+    case kIdResetLoudness:
+        if (momentaryData)
+            momentaryData->clearPeakHold();
+        break;
+    case kIdMomentaryMax:
+        if (momentaryData)
+            momentaryData->setValue(Frame::kVuPeakReadout, static_cast<float>(v));
+        break;
+    default:
+        break;
+    }
+    return EditController2Vu::setParamNormalized(id, v);
 }
 
-tresult SmallBigMeterController::setParamNormalized (Qel::ParamID id, Qel::ParamValue v)
+tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::ParamValue v, Qel::String128 text)
 {
-	switch (static_cast<int32> (id))
-	{
-		case kIdScaleLU: relativeScale = v >= 0.5; break;
-		case kIdMomentary:
-			if (momentaryData)
-				momentaryData->setValue (1, static_cast<float> (loudnessPosition (kIdMomentary, v)));
-			break;
-		case kIdShortTerm:
-			if (IHostValue* indicator = indicatorList ? indicatorList->findByName (kIndicatorName) : nullptr)
-				indicator->setNormalized (0, static_cast<float> (loudnessPosition (kIdShortTerm, v)));
-			break;
-		case kIdResetLoudness:
-			if (momentaryData)
-				momentaryData->clearPeakHold ();
-			break;
-		case kIdMomentaryMax:
-			if (momentaryData)
-				momentaryData->setValue (Frame::kVuPeakReadout, static_cast<float> (v));
-			break;
-		default: break;
-	}
-	return EditController2Vu::setParamNormalized (id, v);
+    text[0] = 0;
+    if (!valueList)
+        return kResultFalse;
+    const Param::ParamRecord* r = accessor->getRecord(static_cast<int32>(id));
+    char buffer[128] = {};
+    if (r) {
+        const int32 i = static_cast<int32>(id);
+        if (r->type == Param::kTypeString) {
+            char16_t held[kTimeTextSize] = {};
+            int32 size = kTimeTextSize;
+            if (IHostValue* value = valueList->findById(kIdTime))
+                value->getString(held, &size);
+            held[kTimeTextSize - 1] = 0;
+            for (int32 k = 0; k < 127 && held[k]; ++k)
+                text[k] = held[k], text[k + 1] = 0;
+            return kResultOk;
+        }
+        if (r->type == Param::kTypeOnOff)
+            std::snprintf(buffer, sizeof buffer, "%s", v >= 0.5 ? "On" : "Off");
+        else if (i == kIdMomentary || i == kIdShortTerm || i == kIdIntegrated || i == kIdMomentaryMax ||
+                 i == kIdShortTermMax) {
+            double p = accessor->toPlain(i, v);
+            double floor = relativeScale ? -57.0 : -80.0;
+            if (p > floor)
+                std::snprintf(buffer, sizeof buffer, "%.1f", p);
+            else
+                std::snprintf(buffer, sizeof buffer, "--");
+        } else if (i == kIdScaleLU)
+            std::snprintf(buffer, sizeof buffer, "%s", v < 0.5 ? "LUFS" : "LU");
+        else if (r->format[0]) {
+            double p = accessor->toPlain(i, v);
+            if (p > -80.0)
+                std::snprintf(buffer, sizeof buffer, r->format, p);
+            else
+                std::snprintf(buffer, sizeof buffer, "--");
+        } else
+            std::snprintf(buffer, sizeof buffer, "%.1f", accessor->toPlain(i, v));
+    }
+    copyText(text, buffer);
+    return kResultOk;
 }
 
-tresult SmallBigMeterController::getParamStringByValue (Qel::ParamID id, Qel::ParamValue v, Qel::String128 text)
+IPlugView* SmallBigMeterController::createView(const char* name)
 {
-	text[0] = 0;
-	if (!valueList)
-		return kResultFalse;
-	const Param::ParamRecord* r = accessor->getRecord (static_cast<int32> (id));
-	char buffer[128] = {};
-	if (r)
-	{
-		const int32 i = static_cast<int32> (id);
-		if (r->type == Param::kTypeString)
-		{
-			char16_t held[kTimeTextSize] = {};
-			int32 size = kTimeTextSize;
-			if (IHostValue* value = valueList->findById (kIdTime))
-				value->getString (held, &size);
-			held[kTimeTextSize - 1] = 0;
-			for (int32 k = 0; k < 127 && held[k]; ++k)
-				text[k] = held[k], text[k + 1] = 0;
-			return kResultOk;
-		}
-		if (r->type == Param::kTypeOnOff)
-			std::snprintf (buffer, sizeof buffer, "%s", v >= 0.5 ? "On" : "Off");
-		else if (i == kIdMomentary || i == kIdShortTerm || i == kIdIntegrated || i == kIdMomentaryMax ||
-		         i == kIdShortTermMax)
-		{
-			double p = accessor->toPlain (i, v);
-			double floor = relativeScale ? -57.0 : -80.0;
-			if (p > floor)
-				std::snprintf (buffer, sizeof buffer, "%.1f", p);
-			else
-				std::snprintf (buffer, sizeof buffer, "--");
-		}
-		else if (i == kIdScaleLU)
-			std::snprintf (buffer, sizeof buffer, "%s", v < 0.5 ? "LUFS" : "LU");
-		else if (r->format[0])
-		{
-			double p = accessor->toPlain (i, v);
-			if (p > -80.0)
-				std::snprintf (buffer, sizeof buffer, r->format, p);
-			else
-				std::snprintf (buffer, sizeof buffer, "--");
-		}
-		else
-			std::snprintf (buffer, sizeof buffer, "%.1f", accessor->toPlain (i, v));
-	}
-	copyText (text, buffer);
-	return kResultOk;
+    if (!name || std::strcmp(name, "editor") != 0)
+        return nullptr;
+    ISkinService* skin = getSkinService();
+    if (!skin)
+        return nullptr;
+    IPlugView* view = nullptr;
+    if (skin->createView(kEditorName, static_cast<IPlugController*>(this), &view) != kResultOk)
+        return view;
+    return view;
 }
 
-IPlugView* SmallBigMeterController::createView (const char* name)
+tresult SmallBigMeterController::createSubView(const char* name, ViewRect size, FUnknown** inOut)
 {
-	if (!name || std::strcmp (name, "editor") != 0)
-		return nullptr;
-	ISkinService* skin = getSkinService ();
-	if (!skin)
-		return nullptr;
-	IPlugView* view = nullptr;
-	if (skin->createView (kEditorName, static_cast<IPlugController*> (this), &view) != kResultOk)
-		return view;
-	return view;
+    EditController2Vu::createSubView(name, size, inOut);
+    if (!name || std::strcmp(name, "loudnessMView") != 0 || !momentaryData)
+        return kResultOk;
+    IViewAttributes* attributes = viewAttributes(inOut);
+    Frame::View* view =
+        Frame::createPeakHoldMeterView(momentaryData, 12, size, indicatorTags, attributes, getSkinService());
+    if (attributes)
+        attributes->release();
+    handOver(view, inOut);
+    return kResultOk;
 }
 
-tresult SmallBigMeterController::createSubView (const char* name, ViewRect size, FUnknown** inOut)
+tresult SmallBigMeterController::getValueByName(const char* name, IHostValue** value)
 {
-	EditController2Vu::createSubView (name, size, inOut);
-	if (!name || std::strcmp (name, "loudnessMView") != 0 || !momentaryData)
-		return kResultOk;
-	IViewAttributes* attributes = viewAttributes (inOut);
-	Frame::View* view =
-	    Frame::createPeakHoldMeterView (momentaryData, 12, size, indicatorTags, attributes, getSkinService ());
-	if (attributes)
-		attributes->release ();
-	handOver (view, inOut);
-	return kResultOk;
+    if (indicatorList && value) {
+        if ((*value = indicatorList->findByName(name)))
+            return kResultOk;
+    }
+    return EditController2Vu::getValueByName(name, value);
 }
 
-tresult SmallBigMeterController::getValueByName (const char* name, IHostValue** value)
+tresult SmallBigMeterController::valueEdited(IHostValue* value, uint32 id)
 {
-	if (indicatorList && value)
-	{
-		if ((*value = indicatorList->findByName (name)))
-			return kResultOk;
-	}
-	return EditController2Vu::getValueByName (name, value);
+    if (!value)
+        return kResultOk;
+    float v = value->getNormalized();
+    if (IHostValue* own = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr)
+        own->setNormalized(0, v);
+    if (static_cast<int32>(id) == kIdScaleLU)
+        relativeScale = v >= 0.5f;
+    if (static_cast<int32>(id) == kIdResetLoudness && momentaryData)
+        momentaryData->clearPeakHold();
+    if (componentHandler && !hostEditing)
+        performEdit(id, v);
+    return kResultOk;
 }
 
-tresult SmallBigMeterController::valueEdited (IHostValue* value, uint32 id)
+void SmallBigMeterController::onIdle()
 {
-	if (!value)
-		return kResultOk;
-	float v = value->getNormalized ();
-	if (IHostValue* own = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr)
-		own->setNormalized (0, v);
-	if (static_cast<int32> (id) == kIdScaleLU)
-		relativeScale = v >= 0.5f;
-	if (static_cast<int32> (id) == kIdResetLoudness && momentaryData)
-		momentaryData->clearPeakHold ();
-	if (componentHandler && !hostEditing)
-		performEdit (id, v);
-	return kResultOk;
+    sendDataRequest();
 }
 
-void SmallBigMeterController::onIdle ()
+void SmallBigMeterController::createMeterData()
 {
-	sendDataRequest ();
-}
-
-void SmallBigMeterController::createMeterData ()
-{
-	EditController2Vu::createMeterData ();
-	indicatorTags.push_back (1);
-	if (!momentaryData)
-		momentaryData = new LinearVuMeterPhData (static_cast<uint32> (indicatorTags.size ()), indicatorTags,
-		                                         static_cast<IDependent*> (this));
-	momentaryData->releaseScaleMapper ();
-	momentaryData->setChannelCount (1);
+    EditController2Vu::createMeterData();
+    indicatorTags.push_back(1);
+    if (!momentaryData)
+        momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.size()), indicatorTags,
+                                                static_cast<IDependent*>(this));
+    momentaryData->releaseScaleMapper();
+    momentaryData->setChannelCount(1);
 }
 
 } // namespace Norrik

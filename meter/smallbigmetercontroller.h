@@ -12,43 +12,42 @@ using Calvereth::Frame::LinearVuMeterPhData;
 class SmallBigMeterController : public Calvereth::EditController2Vu
 {
 public:
-	static constexpr Calvereth::int32 kIndicatorId = -123;
-	static constexpr const char* kIndicatorName = "LoudnessSIndicator";
-	static constexpr const char* kEditorName = "AudioPlugSmallBigMeter";
-	static constexpr Calvereth::int32 kTimeTextSize = 32;
+    static constexpr Calvereth::int32 kIndicatorId = -123;
+    static constexpr const char* kIndicatorName = "LoudnessSIndicator";
+    static constexpr const char* kEditorName = "AudioPlugSmallBigMeter";
+    static constexpr Calvereth::int32 kTimeTextSize = 32;
 
-	SmallBigMeterController ();
-	~SmallBigMeterController () override;
+    SmallBigMeterController();
+    ~SmallBigMeterController() override;
 
-	Calvereth::tresult initialize (Calvereth::FUnknown* context) override;
-	Calvereth::tresult terminate () override;
-	Calvereth::tresult notify (Calvereth::Qel::IMessage* message) override;
-	Calvereth::tresult getParamStringByValue (Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v,
-	                                          Calvereth::Qel::String128 text) override;
-	Calvereth::tresult setParamNormalized (Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v) override;
-	Calvereth::IPlugView* createView (const char* name) override;
-	Calvereth::tresult createSubView (const char* name, Calvereth::ViewRect size,
-	                                  Calvereth::FUnknown** inOut) override;
-	Calvereth::tresult getValueByName (const char* name, Calvereth::IHostValue** value) override;
-	Calvereth::tresult valueEdited (Calvereth::IHostValue* value, Calvereth::uint32 id) override;
-	void onIdle () override;
-	void createMeterData () override;
+    Calvereth::tresult initialize(Calvereth::FUnknown* context) override;
+    Calvereth::tresult terminate() override;
+    Calvereth::tresult notify(Calvereth::Qel::IMessage* message) override;
+    Calvereth::tresult getParamStringByValue(Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v,
+                                             Calvereth::Qel::String128 text) override;
+    Calvereth::tresult setParamNormalized(Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v) override;
+    Calvereth::IPlugView* createView(const char* name) override;
+    Calvereth::tresult createSubView(const char* name, Calvereth::ViewRect size, Calvereth::FUnknown** inOut) override;
+    Calvereth::tresult getValueByName(const char* name, Calvereth::IHostValue** value) override;
+    Calvereth::tresult valueEdited(Calvereth::IHostValue* value, Calvereth::uint32 id) override;
+    void onIdle() override;
+    void createMeterData() override;
 
-	LinearVuMeterPhData* getMomentaryData () const { return momentaryData; }
-	Calvereth::ControllerValueList* getIndicatorList () const { return indicatorList; }
-	bool isRelativeScale () const { return relativeScale; }
-	// Momentary or short-term loudness as a bar position: -36 LU at 0, +18 LU at 1.
-	double loudnessPosition (Calvereth::int32 id, double normalized) const;
+    LinearVuMeterPhData* getMomentaryData() const { return momentaryData; }
+    Calvereth::ControllerValueList* getIndicatorList() const { return indicatorList; }
+    bool isRelativeScale() const { return relativeScale; }
+    // Momentary or short-term loudness as a bar position: -36 LU at 0, +18 LU at 1.
+    double loudnessPosition(Calvereth::int32 id, double normalized) const;
 
-	static Calvereth::FUnknown* createInstance (void* context);
+    static Calvereth::FUnknown* createInstance(void* context);
 
-	OBJ_METHODS (SmallBigMeterController, EditController2Vu)
+    OBJ_METHODS(SmallBigMeterController, EditController2Vu)
 
 private:
-	Calvereth::ControllerValueList* indicatorList = nullptr;
-	Calvereth::Frame::TagList indicatorTags;
-	LinearVuMeterPhData* momentaryData = nullptr;
-	bool relativeScale = false;
+    Calvereth::ControllerValueList* indicatorList = nullptr;
+    Calvereth::Frame::TagList indicatorTags;
+    LinearVuMeterPhData* momentaryData = nullptr;
+    bool relativeScale = false;
 };
 
 } // namespace Norrik

@@ -9,10 +9,11 @@
 namespace Platform {
 
 extern "C" {
-struct BundleHandle {
-  int32_t references;                      // changed atomically
-  char* path;                              // the bundle folder, 0-terminated
-  void (*destroy)(struct BundleHandle*);   // frees the handle and its path
+struct BundleHandle
+{
+    int32_t references;                    // changed atomically
+    char* path;                            // the bundle folder, 0-terminated
+    void (*destroy)(struct BundleHandle*); // frees the handle and its path
 };
 }
 
@@ -39,4 +40,4 @@ bool urlGetFileSystemRepresentation(URLRef url, char* buffer, size_t bufferSize)
 URLRef urlRetain(URLRef url);
 void urlRelease(URLRef url);
 
-}  // namespace Platform
+} // namespace Platform

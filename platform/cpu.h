@@ -6,12 +6,14 @@
 
 namespace Platform {
 
-struct CpuidRegisters {
+struct CpuidRegisters
+{
     std::uint32_t eax, ebx, ecx, edx;
 };
 
 // A stand-in processor. Any null member falls back to the real instruction.
-struct CpuProbe {
+struct CpuProbe
+{
     bool hasCpuid = true;
     CpuidRegisters (*cpuid)(std::uint32_t leaf, std::uint32_t subLeaf) = nullptr;
     std::uint64_t (*xgetbv)(std::uint32_t index) = nullptr;

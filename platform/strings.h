@@ -9,15 +9,16 @@
 namespace Platform {
 
 // Text encodings by their published platform values.
-enum Encoding : uint32_t {
-  kEncodingMacRoman = 0,
-  kEncodingMacCentralEurRoman = 29,
-  kEncodingUnicode = 0x100,  // UTF-16, host byte order
-  kEncodingWindowsLatin1 = 0x500,
-  kEncodingASCII = 0x600,
-  kEncodingDOSJapanese = 0x628,  // Shift-JIS as code page 932
-  kEncodingUTF8 = 0x08000100,
-  kEncodingInvalid = 0xFFFFFFFFu
+enum Encoding : uint32_t
+{
+    kEncodingMacRoman = 0,
+    kEncodingMacCentralEurRoman = 29,
+    kEncodingUnicode = 0x100, // UTF-16, host byte order
+    kEncodingWindowsLatin1 = 0x500,
+    kEncodingASCII = 0x600,
+    kEncodingDOSJapanese = 0x628, // Shift-JIS as code page 932
+    kEncodingUTF8 = 0x08000100,
+    kEncodingInvalid = 0xFFFFFFFFu
 };
 
 // Platform encoding of a code page number (0 and 2 Mac OS Roman, 932, 1252, 10029, 65001;
@@ -31,8 +32,8 @@ bool decode(const void* bytes, size_t size, uint32_t encoding, std::u16string& o
 // character fits into `capacity` bytes. A character the encoding lacks becomes `lossByte`, or
 // ends the conversion when `lossByte` is 0. With a null destination only counts. Returns the
 // number of 16-bit units converted; *usedBytes gets the bytes produced.
-size_t encode(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte, void* dest,
-              size_t capacity, size_t* usedBytes);
+size_t encode(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte, void* dest, size_t capacity,
+              size_t* usedBytes);
 
 // Upper bound of the bytes that `units` UTF-16 units take in an encoding.
 size_t maxSizeForEncoding(size_t units, uint32_t encoding);
@@ -50,7 +51,13 @@ bool isSpace(uint32_t c);
 int compareCaseInsensitive(const char16_t* a, size_t aCount, const char16_t* b, size_t bCount);
 
 // Normalisation forms by their platform values.
-enum NormalizationForm { kFormD = 0, kFormKD = 1, kFormC = 2, kFormKC = 3 };
+enum NormalizationForm
+{
+    kFormD = 0,
+    kFormKD = 1,
+    kFormC = 2,
+    kFormKC = 3
+};
 bool normalize(std::u16string& text, NormalizationForm form);
 bool isNormalized(const char16_t* text, size_t count, NormalizationForm form);
 
@@ -69,16 +76,16 @@ struct StringObject;
 using StringRef = StringObject*;
 
 StringRef createString(const char16_t* units, size_t count);
-StringRef createStringWithBytes(const void* bytes, size_t size, uint32_t encoding);  // null on failure
+StringRef createStringWithBytes(const void* bytes, size_t size, uint32_t encoding); // null on failure
 StringRef createMutableString();
 bool appendCharacters(StringRef string, const char16_t* units, size_t count);
 bool appendBytes(StringRef string, const void* bytes, size_t size, uint32_t encoding);
 bool isMutable(StringRef string);
 size_t getLength(StringRef string);
-const char16_t* getCharacters(StringRef string);  // valid while the handle lives and is unchanged
-bool normalizeString(StringRef string, NormalizationForm form);  // mutable strings only
+const char16_t* getCharacters(StringRef string);                // valid while the handle lives and is unchanged
+bool normalizeString(StringRef string, NormalizationForm form); // mutable strings only
 StringRef retain(StringRef string);
 void release(StringRef string);
 int32_t retainCount(StringRef string);
 
-}  // namespace Platform
+} // namespace Platform

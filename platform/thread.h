@@ -16,7 +16,12 @@ Thread* threadCreateSuspended(ThreadEntry entry, void* argument);
 // Opens the start gate. Harmless on a thread already resumed.
 void threadResume(Thread* thread);
 // Waits until the thread has ended (timeoutMs < 0: without limit), then releases the record.
-enum JoinResult : int32_t { kJoined = 0, kJoinTimedOut = 1, kJoinFailed = -1 };
+enum JoinResult : int32_t
+{
+    kJoined = 0,
+    kJoinTimedOut = 1,
+    kJoinFailed = -1
+};
 // kJoinTimedOut keeps the record valid; kJoined and kJoinFailed release it.
 JoinResult threadJoin(Thread* thread, int32_t timeoutMs, uint32_t* exitValue = nullptr);
 // Gives up the owner's claim; the thread runs on and cleans up after itself.
@@ -33,7 +38,11 @@ bool threadGetCurrentName(char* buffer, int32_t size);
 
 // Scheduling in the classes the thread priority table speaks of: a time-sharing class with a
 // priority (15 low .. 31 normal) and a round-robin real-time class (35 .. 48).
-enum SchedPolicy : int32_t { kSchedOther = 1, kSchedRoundRobin = 2 };
+enum SchedPolicy : int32_t
+{
+    kSchedOther = 1,
+    kSchedRoundRobin = 2
+};
 // The policy and priority last applied to the thread (time-sharing 31 after creation).
 bool threadGetSchedule(const Thread* thread, int32_t* policy, int32_t* priority);
 // Maps the class and priority onto the system's scheduler: time-sharing priorities become nice

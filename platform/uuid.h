@@ -7,4 +7,4 @@ namespace Platform {
 // Returns false (bytes untouched) when no random source answers.
 bool createUUID(unsigned char bytes[16]);
 
-}  // namespace Platform
+} // namespace Platform

@@ -7,27 +7,25 @@ void* gModuleHandle = nullptr;
 
 using namespace Calvereth;
 
-bool bundleEntry (CFBundleRef bundle)
+bool bundleEntry(CFBundleRef bundle)
 {
-	if (bundle)
-	{
-		// A repeated entry keeps the newest bundle and gives back the retain of the one it held.
-		CFBundleRef old = gBundleRef;
-		gBundleRef = Platform::bundleRetain (bundle);
-		gModuleHandle = bundle;
-		Platform::bundleRelease (old);
-	}
-	return moduleInit ();
+    if (bundle) {
+        // A repeated entry keeps the newest bundle and gives back the retain of the one it held.
+        CFBundleRef old = gBundleRef;
+        gBundleRef = Platform::bundleRetain(bundle);
+        gModuleHandle = bundle;
+        Platform::bundleRelease(old);
+    }
+    return moduleInit();
 }
 
-bool bundleExit ()
+bool bundleExit()
 {
-	// Cleared with the release, so a second exit cannot give back a retain it no longer holds.
-	if (CFBundleRef bundle = gBundleRef)
-	{
-		gBundleRef = nullptr;
-		gModuleHandle = nullptr;
-		Platform::bundleRelease (bundle);
-	}
-	return moduleExit ();
+    // Cleared with the release, so a second exit cannot give back a retain it no longer holds.
+    if (CFBundleRef bundle = gBundleRef) {
+        gBundleRef = nullptr;
+        gModuleHandle = nullptr;
+        Platform::bundleRelease(bundle);
+    }
+    return moduleExit();
 }

@@ -3,61 +3,57 @@
 namespace Calvereth {
 namespace Qel {
 
-Bus::Bus (const char16_t* busName, int32_t type, uint32_t busFlags)
-: name (busName ? busName : u""), busType (type), flags (busFlags)
+Bus::Bus(const char16_t* busName, int32_t type, uint32_t busFlags)
+: name(busName ? busName : u""), busType(type), flags(busFlags)
+{}
+
+bool Bus::getInfo(BusInfo& info)
 {
+    size_t n = name.size();
+    if (n > BusInfo::kNameSize - 1)
+        n = BusInfo::kNameSize - 1;
+    std::memcpy(info.name, name.data(), n * sizeof(char16_t));
+    info.name[n] = 0;
+    info.busType = busType;
+    info.flags = flags;
+    return true;
 }
 
-bool Bus::getInfo (BusInfo& info)
+AudioBus::AudioBus(const char16_t* busName, int32_t type, uint32_t busFlags, SpeakerArrangement arr)
+: Bus(busName, type, busFlags), speakerArr(arr)
+{}
+
+bool AudioBus::getInfo(BusInfo& info)
 {
-	size_t n = name.size ();
-	if (n > BusInfo::kNameSize - 1)
-		n = BusInfo::kNameSize - 1;
-	std::memcpy (info.name, name.data (), n * sizeof (char16_t));
-	info.name[n] = 0;
-	info.busType = busType;
-	info.flags = flags;
-	return true;
+    info.channelCount = Qel::channelCount(speakerArr);
+    return Bus::getInfo(info);
 }
 
-AudioBus::AudioBus (const char16_t* busName, int32_t type, uint32_t busFlags, SpeakerArrangement arr)
-: Bus (busName, type, busFlags), speakerArr (arr)
+EventBus::EventBus(const char16_t* busName, int32_t type, uint32_t busFlags, int32_t count)
+: Bus(busName, type, busFlags), channelCount(count)
+{}
+
+bool EventBus::getInfo(BusInfo& info)
 {
+    info.channelCount = channelCount;
+    return Bus::getInfo(info);
 }
 
-bool AudioBus::getInfo (BusInfo& info)
+bool BusList::add(Bus* bus)
 {
-	info.channelCount = Qel::channelCount (speakerArr);
-	return Bus::getInfo (info);
+    return bus && buses.add(IPtr<Bus>(bus));
 }
 
-EventBus::EventBus (const char16_t* busName, int32_t type, uint32_t busFlags, int32_t count)
-: Bus (busName, type, busFlags), channelCount (count)
+bool speakerIndex(SpeakerArrangement arr, uint64_t speaker, int32_t& index)
 {
-}
-
-bool EventBus::getInfo (BusInfo& info)
-{
-	info.channelCount = channelCount;
-	return Bus::getInfo (info);
-}
-
-bool BusList::add (Bus* bus)
-{
-	return bus && buses.add (IPtr<Bus> (bus));
-}
-
-bool speakerIndex (SpeakerArrangement arr, uint64_t speaker, int32_t& index)
-{
-	if ((arr & speaker) == 0)
-	{
-		index = -1;
-		return true;
-	}
-	// Bits of the arrangement below the speaker's lowest bit.
-	uint64_t below = (speaker & (~speaker + 1)) - 1;
-	index = __builtin_popcountll (arr & below);
-	return false;
+    if ((arr & speaker) == 0) {
+        index = -1;
+        return true;
+    }
+    // Bits of the arrangement below the speaker's lowest bit.
+    uint64_t below = (speaker & (~speaker + 1)) - 1;
+    index = __builtin_popcountll(arr & below);
+    return false;
 }
 
 } // namespace Qel

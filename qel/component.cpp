@@ -3,125 +3,123 @@
 namespace Calvereth {
 namespace Qel {
 
-Component::Component ()
-: audioInputs (kAudio, kInput), audioOutputs (kAudio, kOutput), eventInputs (kEvent, kInput), eventOutputs (kEvent, kOutput)
+Component::Component()
+: audioInputs(kAudio, kInput), audioOutputs(kAudio, kOutput), eventInputs(kEvent, kInput), eventOutputs(kEvent, kOutput)
+{}
+
+Component::~Component() = default;
+
+tresult Component::queryInterface(const TUID iid, void** obj)
 {
+    if (obj && iidEqual(iid, IComponent::iid)) {
+        addRef();
+        *obj = static_cast<IComponent*>(this);
+        return kResultOk;
+    }
+    return ComponentBase::queryInterface(iid, obj);
 }
 
-Component::~Component () = default;
-
-tresult Component::queryInterface (const TUID iid, void** obj)
+tresult Component::initialize(FUnknown* context)
 {
-	if (obj && iidEqual (iid, IComponent::iid))
-	{
-		addRef ();
-		*obj = static_cast<IComponent*> (this);
-		return kResultOk;
-	}
-	return ComponentBase::queryInterface (iid, obj);
+    return ComponentBase::initialize(context);
 }
 
-tresult Component::initialize (FUnknown* context)
+tresult Component::terminate()
 {
-	return ComponentBase::initialize (context);
+    removeAllBusses();
+    return ComponentBase::terminate();
 }
 
-tresult Component::terminate ()
+BusList* Component::getBusList(MediaType type, BusDirection dir)
 {
-	removeAllBusses ();
-	return ComponentBase::terminate ();
+    if (type == kAudio)
+        return dir == kInput ? &audioInputs : &audioOutputs;
+    if (type == kEvent)
+        return dir == kInput ? &eventInputs : &eventOutputs;
+    return nullptr;
 }
 
-BusList* Component::getBusList (MediaType type, BusDirection dir)
+tresult Component::getControllerClassId(TUID classId)
 {
-	if (type == kAudio)
-		return dir == kInput ? &audioInputs : &audioOutputs;
-	if (type == kEvent)
-		return dir == kInput ? &eventInputs : &eventOutputs;
-	return nullptr;
+    if (!controllerClass.isValid())
+        return kResultFalse;
+    if (!classId)
+        return kInvalidArgument;
+    controllerClass.copyTo(classId);
+    return kResultOk;
 }
 
-tresult Component::getControllerClassId (TUID classId)
+int32_t Component::getBusCount(MediaType type, BusDirection dir)
 {
-	if (!controllerClass.isValid ())
-		return kResultFalse;
-	if (!classId)
-		return kInvalidArgument;
-	controllerClass.copyTo (classId);
-	return kResultOk;
+    BusList* list = getBusList(type, dir);
+    return list ? list->count() : 0;
 }
 
-int32_t Component::getBusCount (MediaType type, BusDirection dir)
+tresult Component::getBusInfo(MediaType type, BusDirection dir, int32_t index, BusInfo& info)
 {
-	BusList* list = getBusList (type, dir);
-	return list ? list->count () : 0;
+    BusList* list = getBusList(type, dir);
+    Bus* bus = list ? list->at(index) : nullptr;
+    if (!bus)
+        return kResultFalse;
+    info.mediaType = type;
+    info.direction = dir;
+    return bus->getInfo(info) ? kResultOk : kResultFalse;
 }
 
-tresult Component::getBusInfo (MediaType type, BusDirection dir, int32_t index, BusInfo& info)
+tresult Component::activateBus(MediaType type, BusDirection dir, int32_t index, bool state)
 {
-	BusList* list = getBusList (type, dir);
-	Bus* bus = list ? list->at (index) : nullptr;
-	if (!bus)
-		return kResultFalse;
-	info.mediaType = type;
-	info.direction = dir;
-	return bus->getInfo (info) ? kResultOk : kResultFalse;
+    BusList* list = getBusList(type, dir);
+    Bus* bus = list ? list->at(index) : nullptr;
+    if (!bus)
+        return kResultFalse;
+    bus->setActive(state);
+    return kResultOk;
 }
 
-tresult Component::activateBus (MediaType type, BusDirection dir, int32_t index, bool state)
+tresult Component::setActive(bool)
 {
-	BusList* list = getBusList (type, dir);
-	Bus* bus = list ? list->at (index) : nullptr;
-	if (!bus)
-		return kResultFalse;
-	bus->setActive (state);
-	return kResultOk;
+    return kResultOk;
 }
 
-tresult Component::setActive (bool)
+tresult Component::setState(IBStream*)
 {
-	return kResultOk;
+    return kNotImplemented;
 }
 
-tresult Component::setState (IBStream*)
+tresult Component::getState(IBStream*)
 {
-	return kNotImplemented;
+    return kNotImplemented;
 }
 
-tresult Component::getState (IBStream*)
+tresult Component::removeAudioBusses()
 {
-	return kNotImplemented;
+    audioInputs.removeAll();
+    audioOutputs.removeAll();
+    return kResultOk;
 }
 
-tresult Component::removeAudioBusses ()
+tresult Component::removeEventBusses()
 {
-	audioInputs.removeAll ();
-	audioOutputs.removeAll ();
-	return kResultOk;
+    eventInputs.removeAll();
+    eventOutputs.removeAll();
+    return kResultOk;
 }
 
-tresult Component::removeEventBusses ()
+tresult Component::removeAllBusses()
 {
-	eventInputs.removeAll ();
-	eventOutputs.removeAll ();
-	return kResultOk;
+    removeAudioBusses();
+    removeEventBusses();
+    return kResultOk;
 }
 
-tresult Component::removeAllBusses ()
+tresult Component::renameBus(MediaType type, BusDirection dir, int32_t index, const char16_t* newName)
 {
-	removeAudioBusses ();
-	removeEventBusses ();
-	return kResultOk;
-}
-
-tresult Component::renameBus (MediaType type, BusDirection dir, int32_t index, const char16_t* newName)
-{
-	BusList* list = getBusList (type, dir);
-	Bus* bus = list ? list->at (index) : nullptr;
-	if (!bus)
-		return kResultFalse;
-	bus->setName (newName);
-	return kResultOk;
+    BusList* list = getBusList(type, dir);
+    Bus* bus = list ? list->at(index) : nullptr;
+    if (!bus)
+        return kResultFalse;
+    bus->setName(newName);
+    return kResultOk;
 }
 
 } // namespace Qel

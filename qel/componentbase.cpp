@@ -5,147 +5,141 @@
 namespace Calvereth {
 namespace Qel {
 
-ComponentBase::ComponentBase () = default;
+ComponentBase::ComponentBase() = default;
 
-ComponentBase::~ComponentBase ()
+ComponentBase::~ComponentBase()
 {
-	// A host that never called terminate must not leave its context or peer with our references.
-	if (hostContext)
-		hostContext->release ();
-	if (peerConnection)
-		peerConnection->release ();
+    // A host that never called terminate must not leave its context or peer with our references.
+    if (hostContext)
+        hostContext->release();
+    if (peerConnection)
+        peerConnection->release();
 }
 
-tresult ComponentBase::queryInterface (const TUID iid, void** obj)
+tresult ComponentBase::queryInterface(const TUID iid, void** obj)
 {
-	if (obj)
-	{
-		if (iidEqual (iid, IPluginBase::iid))
-		{
-			addRef ();
-			*obj = static_cast<IPluginBase*> (this);
-			return kResultOk;
-		}
-		if (iidEqual (iid, IConnectionPoint::iid))
-		{
-			addRef ();
-			*obj = static_cast<IConnectionPoint*> (this);
-			return kResultOk;
-		}
-	}
-	return FObject::queryInterface (iid, obj);
+    if (obj) {
+        if (iidEqual(iid, IPluginBase::iid)) {
+            addRef();
+            *obj = static_cast<IPluginBase*>(this);
+            return kResultOk;
+        }
+        if (iidEqual(iid, IConnectionPoint::iid)) {
+            addRef();
+            *obj = static_cast<IConnectionPoint*>(this);
+            return kResultOk;
+        }
+    }
+    return FObject::queryInterface(iid, obj);
 }
 
-tresult ComponentBase::receiveText (const char*)
+tresult ComponentBase::receiveText(const char*)
 {
-	return kResultOk;
+    return kResultOk;
 }
 
-tresult ComponentBase::initialize (FUnknown* context)
+tresult ComponentBase::initialize(FUnknown* context)
 {
-	if (hostContext)
-		return kResultFalse;
-	hostContext = context;
-	if (hostContext)
-		hostContext->addRef ();
-	return kResultOk;
+    if (hostContext)
+        return kResultFalse;
+    hostContext = context;
+    if (hostContext)
+        hostContext->addRef();
+    return kResultOk;
 }
 
-tresult ComponentBase::terminate ()
+tresult ComponentBase::terminate()
 {
-	if (hostContext)
-	{
-		hostContext->release ();
-		hostContext = nullptr;
-	}
-	if (peerConnection)
-	{
-		// Cleared before the call so that the peer's answering disconnect finds us already apart.
-		IConnectionPoint* peer = peerConnection;
-		peerConnection = nullptr;
-		peer->disconnect (static_cast<IConnectionPoint*> (this));
-		peer->release ();
-	}
-	return kResultOk;
+    if (hostContext) {
+        hostContext->release();
+        hostContext = nullptr;
+    }
+    if (peerConnection) {
+        // Cleared before the call so that the peer's answering disconnect finds us already apart.
+        IConnectionPoint* peer = peerConnection;
+        peerConnection = nullptr;
+        peer->disconnect(static_cast<IConnectionPoint*>(this));
+        peer->release();
+    }
+    return kResultOk;
 }
 
-tresult ComponentBase::connect (IConnectionPoint* other)
+tresult ComponentBase::connect(IConnectionPoint* other)
 {
-	if (!other)
-		return kInvalidArgument;
-	if (peerConnection)
-		return kResultFalse;
-	peerConnection = other;
-	peerConnection->addRef ();
-	return kResultOk;
+    if (!other)
+        return kInvalidArgument;
+    if (peerConnection)
+        return kResultFalse;
+    peerConnection = other;
+    peerConnection->addRef();
+    return kResultOk;
 }
 
-tresult ComponentBase::disconnect (IConnectionPoint* other)
+tresult ComponentBase::disconnect(IConnectionPoint* other)
 {
-	if (peerConnection && peerConnection == other)
-	{
-		peerConnection = nullptr;
-		other->release ();
-		return kResultOk;
-	}
-	return kResultFalse;
+    if (peerConnection && peerConnection == other) {
+        peerConnection = nullptr;
+        other->release();
+        return kResultOk;
+    }
+    return kResultFalse;
 }
 
-tresult ComponentBase::notify (IMessage* message)
+tresult ComponentBase::notify(IMessage* message)
 {
-	if (!message)
-		return kInvalidArgument;
-	const char* id = message->getMessageId ();
-	if (!id || std::strcmp (id, "TextMessage") != 0)
-		return kResultFalse;
-	IMessageAttributes* attributes = message->getAttributes ();
-	if (!attributes)
-		return kResultFalse;
-	char16_t text[256] = {};
-	if (attributes->getString ("Text", text, 256) != kResultOk)
-		return kResultFalse;
-	text[255] = 0; // a host that fills the buffer whole leaves no terminator
-	char narrow[256] = {};
-	for (int i = 0; i < 255 && text[i]; ++i)
-		narrow[i] = text[i] < 0x80 ? static_cast<char> (text[i]) : '?';
-	return receiveText (narrow);
+    if (!message)
+        return kInvalidArgument;
+    const char* id = message->getMessageId();
+    if (!id || std::strcmp(id, "TextMessage") != 0)
+        return kResultFalse;
+    IMessageAttributes* attributes = message->getAttributes();
+    if (!attributes)
+        return kResultFalse;
+    char16_t text[256] = {};
+    if (attributes->getString("Text", text, 256) != kResultOk)
+        return kResultFalse;
+    text[255] = 0; // a host that fills the buffer whole leaves no terminator
+    char narrow[256] = {};
+    for (int i = 0; i < 255 && text[i]; ++i)
+        narrow[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    return receiveText(narrow);
 }
 
-IMessage* ComponentBase::allocateMessage ()
+IMessage* ComponentBase::allocateMessage()
 {
-	if (!hostContext)
-		return nullptr;
-	IHostApplication* host = nullptr;
-	if (hostContext->queryInterface (IHostApplication::iid, reinterpret_cast<void**> (&host)) != kResultOk || !host)
-		return nullptr;
-	IMessage* message = nullptr;
-	if (host->createInstance (IMessage::iid, IMessage::iid, reinterpret_cast<void**> (&message)) != kResultOk)
-		message = nullptr;
-	host->release ();
-	return message;
+    if (!hostContext)
+        return nullptr;
+    IHostApplication* host = nullptr;
+    if (hostContext->queryInterface(IHostApplication::iid, reinterpret_cast<void**>(&host)) != kResultOk || !host)
+        return nullptr;
+    IMessage* message = nullptr;
+    if (host->createInstance(IMessage::iid, IMessage::iid, reinterpret_cast<void**>(&message)) != kResultOk)
+        message = nullptr;
+    host->release();
+    return message;
 }
 
-tresult ComponentBase::sendMessage (IMessage* message)
+tresult ComponentBase::sendMessage(IMessage* message)
 {
-	if (!message || !peerConnection)
-		return kResultFalse;
-	return peerConnection->notify (message);
+    if (!message || !peerConnection)
+        return kResultFalse;
+    return peerConnection->notify(message);
 }
 
-tresult ComponentBase::sendTextMessage (const char* text)
+tresult ComponentBase::sendTextMessage(const char* text)
 {
-	IMessage* message = allocateMessage ();
-	if (!message)
-		return kResultFalse;
-	message->setMessageId ("TextMessage");
-	std::u16string wide;
-	for (const char* p = text; p && *p; ++p)
-		wide.push_back (static_cast<unsigned char> (*p));
-	if (IMessageAttributes* attributes = message->getAttributes ())
-		attributes->setString ("Text", wide.c_str ());
-	tresult result = sendMessage (message);
-	message->release ();
-	return result;
+    IMessage* message = allocateMessage();
+    if (!message)
+        return kResultFalse;
+    message->setMessageId("TextMessage");
+    std::u16string wide;
+    for (const char* p = text; p && *p; ++p)
+        wide.push_back(static_cast<unsigned char>(*p));
+    if (IMessageAttributes* attributes = message->getAttributes())
+        attributes->setString("Text", wide.c_str());
+    tresult result = sendMessage(message);
+    message->release();
+    return result;
 }
 
 } // namespace Qel

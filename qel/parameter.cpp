@@ -9,164 +9,160 @@ namespace Calvereth {
 namespace Qel {
 namespace {
 
-void copyText (char16_t (&dst)[ParameterInfo::kTextSize], const char16_t* src)
+void copyText(char16_t (&dst)[ParameterInfo::kTextSize], const char16_t* src)
 {
-	int32_t i = 0;
-	for (; src && src[i] && i < ParameterInfo::kTextSize - 1; ++i)
-		dst[i] = src[i];
-	dst[i] = 0;
+    int32_t i = 0;
+    for (; src && src[i] && i < ParameterInfo::kTextSize - 1; ++i)
+        dst[i] = src[i];
+    dst[i] = 0;
 }
 
 } // namespace
 
-Parameter::Parameter () = default;
+Parameter::Parameter() = default;
 
-Parameter::Parameter (const ParameterInfo& paramInfo) : info (paramInfo), valueNormalized (paramInfo.defaultNormalizedValue)
+Parameter::Parameter(const ParameterInfo& paramInfo)
+: info(paramInfo), valueNormalized(paramInfo.defaultNormalizedValue)
+{}
+
+Parameter::Parameter(const char16_t* title, ParamID id, const char16_t* units, int32_t stepCount, int32_t flags,
+                     int32_t unitId, ParamValue defaultNormalized)
 {
+    copyText(info.title, title);
+    copyText(info.units, units);
+    info.stepCount = stepCount;
+    info.defaultNormalizedValue = defaultNormalized;
+    info.flags = flags;
+    info.unitId = unitId;
+    info.id = id;
+    valueNormalized = defaultNormalized;
 }
 
-Parameter::Parameter (const char16_t* title, ParamID id, const char16_t* units, int32_t stepCount, int32_t flags,
-                      int32_t unitId, ParamValue defaultNormalized)
+bool Parameter::setNormalized(ParamValue v)
 {
-	copyText (info.title, title);
-	copyText (info.units, units);
-	info.stepCount = stepCount;
-	info.defaultNormalizedValue = defaultNormalized;
-	info.flags = flags;
-	info.unitId = unitId;
-	info.id = id;
-	valueNormalized = defaultNormalized;
+    if (v > 1.0)
+        v = 1.0;
+    else if (!(v >= 0.0)) // below 0, or not a number
+        v = 0.0;
+    if (v == valueNormalized)
+        return false;
+    valueNormalized = v;
+    changed();
+    return true;
 }
 
-bool Parameter::setNormalized (ParamValue v)
+void Parameter::toString(ParamValue normalized, String128 string) const
 {
-	if (v > 1.0)
-		v = 1.0;
-	else if (!(v >= 0.0)) // below 0, or not a number
-		v = 0.0;
-	if (v == valueNormalized)
-		return false;
-	valueNormalized = v;
-	changed ();
-	return true;
+    char text[128];
+    if (info.stepCount == 1)
+        std::snprintf(text, sizeof(text), "%s", normalized > 0.5 ? "On" : "Off");
+    else
+        std::snprintf(text, sizeof(text), "%.*lf", precision, normalized);
+    int32_t i = 0;
+    for (; text[i] && i < 127; ++i)
+        string[i] = static_cast<unsigned char>(text[i]);
+    string[i] = 0;
 }
 
-void Parameter::toString (ParamValue normalized, String128 string) const
+bool Parameter::fromString(const char16_t* string, ParamValue& normalized) const
 {
-	char text[128];
-	if (info.stepCount == 1)
-		std::snprintf (text, sizeof (text), "%s", normalized > 0.5 ? "On" : "Off");
-	else
-		std::snprintf (text, sizeof (text), "%.*lf", precision, normalized);
-	int32_t i = 0;
-	for (; text[i] && i < 127; ++i)
-		string[i] = static_cast<unsigned char> (text[i]);
-	string[i] = 0;
-}
-
-bool Parameter::fromString (const char16_t* string, ParamValue& normalized) const
-{
-	if (!string)
-		return false;
-	std::string text;
-	for (const char16_t* p = string; *p; ++p)
-		text.push_back (*p == u',' ? '.' : (*p < 0x80 ? static_cast<char> (*p) : ' '));
-	// Skip to the first position from which a number reads.
-	for (size_t start = 0; start < text.size (); ++start)
-	{
-		const char* begin = text.c_str () + start;
-		char* end = nullptr;
-		double v = std::strtod (begin, &end);
-		if (end != begin)
-		{
-			normalized = v;
-			return true;
-		}
-	}
-	return false;
+    if (!string)
+        return false;
+    std::string text;
+    for (const char16_t* p = string; *p; ++p)
+        text.push_back(*p == u',' ? '.' : (*p < 0x80 ? static_cast<char>(*p) : ' '));
+    // Skip to the first position from which a number reads.
+    for (size_t start = 0; start < text.size(); ++start) {
+        const char* begin = text.c_str() + start;
+        char* end = nullptr;
+        double v = std::strtod(begin, &end);
+        if (end != begin) {
+            normalized = v;
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {
-int32_t hashId (const TAssociation<ParamID, int32_t>& a, int32_t bucketCount)
+int32_t hashId(const TAssociation<ParamID, int32_t>& a, int32_t bucketCount)
 {
-	return static_cast<int32_t> (a.key % static_cast<uint32_t> (bucketCount));
+    return static_cast<int32_t>(a.key % static_cast<uint32_t>(bucketCount));
 }
 } // namespace
 
-ParameterContainer::ParameterContainer () : idToIndex (hashId, 10)
+ParameterContainer::ParameterContainer() : idToIndex(hashId, 10)
 {
-	idToIndex.setNullAssociation (0, -1);
+    idToIndex.setNullAssociation(0, -1);
 }
 
-ParameterContainer::~ParameterContainer ()
+ParameterContainer::~ParameterContainer()
 {
-	removeAll ();
-	delete params;
+    removeAll();
+    delete params;
 }
 
-void ParameterContainer::init (int32_t initialSize)
+void ParameterContainer::init(int32_t initialSize)
 {
-	if (!params)
-		params = new (std::nothrow) TArray<IPtr<Parameter>> (initialSize, 100);
+    if (!params)
+        params = new (std::nothrow) TArray<IPtr<Parameter>>(initialSize, 100);
 }
 
-Parameter* ParameterContainer::addParameter (Parameter* p)
+Parameter* ParameterContainer::addParameter(Parameter* p)
 {
-	if (!p)
-		return nullptr;
-	if (!params)
-		init (10);
-	// Stored first and indexed after, so that a failed addition leaves no id pointing past the list.
-	const int32_t index = getParameterCount ();
-	if (!params || !params->add (IPtr<Parameter> (p)))
-	{
-		p->release ();
-		return nullptr;
-	}
-	p->release (); // the list holds the caller's reference now
-	const ParamID id = p->getInfo ().id;
-	if (!idToIndex.contains (id) && !idToIndex.add (id, index))
-	{
-		params->removeAt (index);
-		return nullptr;
-	}
-	return p;
+    if (!p)
+        return nullptr;
+    if (!params)
+        init(10);
+    // Stored first and indexed after, so that a failed addition leaves no id pointing past the list.
+    const int32_t index = getParameterCount();
+    if (!params || !params->add(IPtr<Parameter>(p))) {
+        p->release();
+        return nullptr;
+    }
+    p->release(); // the list holds the caller's reference now
+    const ParamID id = p->getInfo().id;
+    if (!idToIndex.contains(id) && !idToIndex.add(id, index)) {
+        params->removeAt(index);
+        return nullptr;
+    }
+    return p;
 }
 
-Parameter* ParameterContainer::addParameter (const ParameterInfo& info)
+Parameter* ParameterContainer::addParameter(const ParameterInfo& info)
 {
-	Parameter* p = new (std::nothrow) Parameter (info);
-	return addParameter (p);
+    Parameter* p = new (std::nothrow) Parameter(info);
+    return addParameter(p);
 }
 
-Parameter* ParameterContainer::addParameter (const char16_t* title, const char16_t* units, int32_t stepCount,
-                                             int32_t flags, int32_t id, int32_t unitId, ParamValue defaultNormalized)
+Parameter* ParameterContainer::addParameter(const char16_t* title, const char16_t* units, int32_t stepCount,
+                                            int32_t flags, int32_t id, int32_t unitId, ParamValue defaultNormalized)
 {
-	if (!title)
-		return nullptr;
-	if (id < 0)
-		id = getParameterCount ();
-	Parameter* p = new (std::nothrow) Parameter (title, static_cast<ParamID> (id), units, stepCount, flags, unitId,
-	                                             defaultNormalized);
-	return addParameter (p);
+    if (!title)
+        return nullptr;
+    if (id < 0)
+        id = getParameterCount();
+    Parameter* p = new (std::nothrow)
+        Parameter(title, static_cast<ParamID>(id), units, stepCount, flags, unitId, defaultNormalized);
+    return addParameter(p);
 }
 
-Parameter* ParameterContainer::getParameterByIndex (int32_t index) const
+Parameter* ParameterContainer::getParameterByIndex(int32_t index) const
 {
-	return params ? params->at (index).get () : nullptr;
+    return params ? params->at(index).get() : nullptr;
 }
 
-Parameter* ParameterContainer::getParameter (ParamID id) const
+Parameter* ParameterContainer::getParameter(ParamID id) const
 {
-	const int32_t index = idToIndex.lookup (id).value;
-	return index < 0 ? nullptr : getParameterByIndex (index);
+    const int32_t index = idToIndex.lookup(id).value;
+    return index < 0 ? nullptr : getParameterByIndex(index);
 }
 
-void ParameterContainer::removeAll ()
+void ParameterContainer::removeAll()
 {
-	idToIndex.removeAll ();
-	if (params)
-		params->removeAll ();
+    idToIndex.removeAll();
+    if (params)
+        params->removeAll();
 }
 
 } // namespace Qel

@@ -10,179 +10,171 @@ namespace Calvereth {
 IPluginFactory* gPluginFactory = nullptr;
 
 namespace {
-static_assert (std::is_trivially_copyable_v<ClassInfo2> && std::is_trivially_copyable_v<ClassInfoUnicode>,
-               "the class table is grown by reallocation");
+static_assert(std::is_trivially_copyable_v<ClassInfo2> && std::is_trivially_copyable_v<ClassInfoUnicode>,
+              "the class table is grown by reallocation");
 
-int32_t atomicAddRef (int32_t& count, int32_t n)
+int32_t atomicAddRef(int32_t& count, int32_t n)
 {
-	return std::atomic_ref<int32_t> (count).fetch_add (n, std::memory_order_seq_cst) + n;
+    return std::atomic_ref<int32_t>(count).fetch_add(n, std::memory_order_seq_cst) + n;
 }
 } // namespace
 
-CPluginFactory::CPluginFactory (const FactoryInfo& info) : factoryInfo (info)
+CPluginFactory::CPluginFactory(const FactoryInfo& info) : factoryInfo(info) {}
+
+CPluginFactory::~CPluginFactory()
 {
+    if (gPluginFactory == static_cast<IPluginFactory*>(this))
+        gPluginFactory = nullptr;
+    std::free(classes);
 }
 
-CPluginFactory::~CPluginFactory ()
+bool CPluginFactory::growTable()
 {
-	if (gPluginFactory == static_cast<IPluginFactory*> (this))
-		gPluginFactory = nullptr;
-	std::free (classes);
+    if (classCount < maxClassCount)
+        return true;
+    if (maxClassCount > INT32_MAX - 10)
+        return false;
+    size_t bytes = sizeof(ClassEntry) * static_cast<size_t>(maxClassCount + 10);
+    void* grown = std::realloc(static_cast<void*>(classes), bytes);
+    if (!grown)
+        return false;
+    classes = static_cast<ClassEntry*>(grown);
+    maxClassCount += 10;
+    return true;
 }
 
-bool CPluginFactory::growTable ()
+bool CPluginFactory::registerClass(const ClassInfo2* info, CreateFunction createFunc, void* context)
 {
-	if (classCount < maxClassCount)
-		return true;
-	if (maxClassCount > INT32_MAX - 10)
-		return false;
-	size_t bytes = sizeof (ClassEntry) * static_cast<size_t> (maxClassCount + 10);
-	void* grown = std::realloc (static_cast<void*> (classes), bytes);
-	if (!grown)
-		return false;
-	classes = static_cast<ClassEntry*> (grown);
-	maxClassCount += 10;
-	return true;
+    if (!info || !createFunc || !growTable())
+        return false;
+    ClassEntry& entry = classes[classCount];
+    new (&entry.info8) ClassInfo2(*info);
+    new (&entry.info16) ClassInfoUnicode(*info);
+    entry.createFunc = createFunc;
+    entry.context = context;
+    entry.isUnicode = false;
+    ++classCount;
+    return true;
 }
 
-bool CPluginFactory::registerClass (const ClassInfo2* info, CreateFunction createFunc, void* context)
+bool CPluginFactory::registerClassUnicode(const ClassInfoUnicode* info, CreateFunction createFunc, void* context)
 {
-	if (!info || !createFunc || !growTable ())
-		return false;
-	ClassEntry& entry = classes[classCount];
-	new (&entry.info8) ClassInfo2 (*info);
-	new (&entry.info16) ClassInfoUnicode (*info);
-	entry.createFunc = createFunc;
-	entry.context = context;
-	entry.isUnicode = false;
-	++classCount;
-	return true;
+    if (!info || !createFunc || !growTable())
+        return false;
+    ClassEntry& entry = classes[classCount];
+    new (&entry.info8) ClassInfo2();
+    new (&entry.info16) ClassInfoUnicode(*info);
+    entry.createFunc = createFunc;
+    entry.context = context;
+    entry.isUnicode = true;
+    ++classCount;
+    return true;
 }
 
-bool CPluginFactory::registerClassUnicode (const ClassInfoUnicode* info, CreateFunction createFunc, void* context)
+tresult CPluginFactory::queryInterface(const TUID iid, void** obj)
 {
-	if (!info || !createFunc || !growTable ())
-		return false;
-	ClassEntry& entry = classes[classCount];
-	new (&entry.info8) ClassInfo2 ();
-	new (&entry.info16) ClassInfoUnicode (*info);
-	entry.createFunc = createFunc;
-	entry.context = context;
-	entry.isUnicode = true;
-	++classCount;
-	return true;
+    if (!obj)
+        return kInvalidArgument;
+    if (iidEqual(iid, IPluginFactory::iid) || iidEqual(iid, IPluginFactory2::iid) ||
+        iidEqual(iid, IPluginFactory3::iid) || iidEqual(iid, FUnknown::iid)) {
+        addRef();
+        *obj = this;
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
 }
 
-tresult CPluginFactory::queryInterface (const TUID iid, void** obj)
+uint32_t CPluginFactory::addRef()
 {
-	if (!obj)
-		return kInvalidArgument;
-	if (iidEqual (iid, IPluginFactory::iid) || iidEqual (iid, IPluginFactory2::iid) ||
-	    iidEqual (iid, IPluginFactory3::iid) || iidEqual (iid, FUnknown::iid))
-	{
-		addRef ();
-		*obj = this;
-		return kResultOk;
-	}
-	*obj = nullptr;
-	return kNoInterface;
+    return static_cast<uint32_t>(atomicAddRef(refCount, 1));
 }
 
-uint32_t CPluginFactory::addRef ()
+uint32_t CPluginFactory::release()
 {
-	return static_cast<uint32_t> (atomicAddRef (refCount, 1));
+    int32_t count = atomicAddRef(refCount, -1);
+    if (count == 0) {
+        delete this;
+        return 0;
+    }
+    return static_cast<uint32_t>(count);
 }
 
-uint32_t CPluginFactory::release ()
+tresult CPluginFactory::getFactoryInfo(FactoryInfo* info)
 {
-	int32_t count = atomicAddRef (refCount, -1);
-	if (count == 0)
-	{
-		delete this;
-		return 0;
-	}
-	return static_cast<uint32_t> (count);
+    if (info)
+        std::memcpy(static_cast<void*>(info), &factoryInfo, sizeof(FactoryInfo));
+    return kResultOk;
 }
 
-tresult CPluginFactory::getFactoryInfo (FactoryInfo* info)
+int32_t CPluginFactory::countClasses()
 {
-	if (info)
-		std::memcpy (static_cast<void*> (info), &factoryInfo, sizeof (FactoryInfo));
-	return kResultOk;
+    return classCount;
 }
 
-int32_t CPluginFactory::countClasses ()
+tresult CPluginFactory::getClassInfo(int32_t index, ClassInfo* info)
 {
-	return classCount;
+    if (!info || !validIndex(index))
+        return kInvalidArgument;
+    const ClassEntry& entry = classes[index];
+    if (entry.isUnicode) {
+        std::memset(static_cast<void*>(info), 0, sizeof(ClassInfo));
+        return kResultFalse;
+    }
+    std::memcpy(static_cast<void*>(info), &entry.info8, sizeof(ClassInfo));
+    return kResultOk;
 }
 
-tresult CPluginFactory::getClassInfo (int32_t index, ClassInfo* info)
+tresult CPluginFactory::getClassInfo2(int32_t index, ClassInfo2* info)
 {
-	if (!info || !validIndex (index))
-		return kInvalidArgument;
-	const ClassEntry& entry = classes[index];
-	if (entry.isUnicode)
-	{
-		std::memset (static_cast<void*> (info), 0, sizeof (ClassInfo));
-		return kResultFalse;
-	}
-	std::memcpy (static_cast<void*> (info), &entry.info8, sizeof (ClassInfo));
-	return kResultOk;
+    if (!info || !validIndex(index))
+        return kInvalidArgument;
+    const ClassEntry& entry = classes[index];
+    if (entry.isUnicode) {
+        std::memset(static_cast<void*>(info), 0, sizeof(ClassInfo2));
+        return kResultFalse;
+    }
+    std::memcpy(static_cast<void*>(info), &entry.info8, sizeof(ClassInfo2));
+    return kResultOk;
 }
 
-tresult CPluginFactory::getClassInfo2 (int32_t index, ClassInfo2* info)
+tresult CPluginFactory::getClassInfoUnicode(int32_t index, ClassInfoUnicode* info)
 {
-	if (!info || !validIndex (index))
-		return kInvalidArgument;
-	const ClassEntry& entry = classes[index];
-	if (entry.isUnicode)
-	{
-		std::memset (static_cast<void*> (info), 0, sizeof (ClassInfo2));
-		return kResultFalse;
-	}
-	std::memcpy (static_cast<void*> (info), &entry.info8, sizeof (ClassInfo2));
-	return kResultOk;
+    if (!info || !validIndex(index))
+        return kInvalidArgument;
+    std::memcpy(static_cast<void*>(info), &classes[index].info16, sizeof(ClassInfoUnicode));
+    return kResultOk;
 }
 
-tresult CPluginFactory::getClassInfoUnicode (int32_t index, ClassInfoUnicode* info)
+tresult CPluginFactory::createInstance(const TUID cid, const TUID iid, void** obj)
 {
-	if (!info || !validIndex (index))
-		return kInvalidArgument;
-	std::memcpy (static_cast<void*> (info), &classes[index].info16, sizeof (ClassInfoUnicode));
-	return kResultOk;
+    if (!obj)
+        return kInvalidArgument;
+    *obj = nullptr;
+    if (!cid)
+        return kNoInterface;
+    for (int32_t i = 0; i < classCount; ++i) {
+        const ClassEntry& entry = classes[i];
+        if (std::memcmp(entry.info16.cid, cid, sizeof(TUID)) != 0)
+            continue;
+        FUnknown* instance = entry.createFunc(entry.context);
+        if (!instance)
+            return kNoInterface;
+        void* answer = nullptr;
+        tresult result = instance->queryInterface(iid, &answer);
+        instance->release();
+        if (result == kResultOk && answer) {
+            *obj = answer;
+            return kResultOk;
+        }
+        return kNoInterface;
+    }
+    return kNoInterface;
 }
 
-tresult CPluginFactory::createInstance (const TUID cid, const TUID iid, void** obj)
+tresult CPluginFactory::setHostContext(FUnknown*)
 {
-	if (!obj)
-		return kInvalidArgument;
-	*obj = nullptr;
-	if (!cid)
-		return kNoInterface;
-	for (int32_t i = 0; i < classCount; ++i)
-	{
-		const ClassEntry& entry = classes[i];
-		if (std::memcmp (entry.info16.cid, cid, sizeof (TUID)) != 0)
-			continue;
-		FUnknown* instance = entry.createFunc (entry.context);
-		if (!instance)
-			return kNoInterface;
-		void* answer = nullptr;
-		tresult result = instance->queryInterface (iid, &answer);
-		instance->release ();
-		if (result == kResultOk && answer)
-		{
-			*obj = answer;
-			return kResultOk;
-		}
-		return kNoInterface;
-	}
-	return kNoInterface;
-}
-
-tresult CPluginFactory::setHostContext (FUnknown*)
-{
-	return kNotImplemented;
+    return kNotImplemented;
 }
 
 } // namespace Calvereth

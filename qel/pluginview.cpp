@@ -2,56 +2,55 @@
 
 namespace Calvereth {
 
-CPluginView::CPluginView (const ViewRect* r)
+CPluginView::CPluginView(const ViewRect* r)
 {
-	if (r)
-		rect = *r;
+    if (r)
+        rect = *r;
 }
 
-tresult CPluginView::queryInterface (const TUID iid, void** obj)
+tresult CPluginView::queryInterface(const TUID iid, void** obj)
 {
-	if (obj && iidEqual (iid, IPlugView::iid))
-	{
-		addRef ();
-		*obj = static_cast<IPlugView*> (this);
-		return kResultOk;
-	}
-	return FObject::queryInterface (iid, obj);
+    if (obj && iidEqual(iid, IPlugView::iid)) {
+        addRef();
+        *obj = static_cast<IPlugView*>(this);
+        return kResultOk;
+    }
+    return FObject::queryInterface(iid, obj);
 }
 
-tresult CPluginView::attached (void* p, const char*)
+tresult CPluginView::attached(void* p, const char*)
 {
-	parent = p;
-	attachedToParent ();
-	return kResultOk;
+    parent = p;
+    attachedToParent();
+    return kResultOk;
 }
 
-tresult CPluginView::removed ()
+tresult CPluginView::removed()
 {
-	parent = nullptr;
-	removedFromParent ();
-	return kResultOk;
+    parent = nullptr;
+    removedFromParent();
+    return kResultOk;
 }
 
-tresult CPluginView::getSize (ViewRect* size)
+tresult CPluginView::getSize(ViewRect* size)
 {
-	if (!size)
-		return kInvalidArgument;
-	*size = rect;
-	return kResultOk;
+    if (!size)
+        return kInvalidArgument;
+    *size = rect;
+    return kResultOk;
 }
 
-tresult CPluginView::onSize (ViewRect* newSize)
+tresult CPluginView::onSize(ViewRect* newSize)
 {
-	if (newSize)
-		rect = *newSize;
-	return kResultOk;
+    if (newSize)
+        rect = *newSize;
+    return kResultOk;
 }
 
-tresult CPluginView::setFrame (void* f)
+tresult CPluginView::setFrame(void* f)
 {
-	frame = f;
-	return kResultOk;
+    frame = f;
+    return kResultOk;
 }
 
 } // namespace Calvereth

@@ -12,18 +12,18 @@ namespace Qel {
 
 // Every interface operation that reports success answers one of the base library's result codes.
 using ResultCode = int32_t;
-static_assert (kResultOk == 0 && kResultFalse == 1 && kInvalidArgument == 2 && kNotImplemented == 3 &&
-               kNoInterface == -1);
+static_assert(kResultOk == 0 && kResultFalse == 1 && kInvalidArgument == 2 && kNotImplemented == 3 &&
+              kNoInterface == -1);
 
 using IidByte = std::remove_extent_t<TUID>;
-static_assert (sizeof (TUID) == 16, "identifiers are 16 bytes");
+static_assert(sizeof(TUID) == 16, "identifiers are 16 bytes");
 
 // One bit per speaker; the channel count is the number of set bits.
 using SpeakerArrangement = uint64_t;
 inline constexpr SpeakerArrangement kStereo = 0x3;
-inline int32_t channelCount (SpeakerArrangement arr)
+inline int32_t channelCount(SpeakerArrangement arr)
 {
-	return __builtin_popcountll (arr);
+    return __builtin_popcountll(arr);
 }
 
 using MediaType = int32_t;
@@ -42,7 +42,10 @@ inline constexpr SampleSizeCode kSample64 = 1;
 } // namespace Calvereth
 
 // An interface identifier given as four words, each stored most significant byte first.
-#define QEL_IID_BYTE(w, s) static_cast<::Calvereth::Qel::IidByte> ((((w) >> (s)) & 0xFFu))
-#define QEL_IID_WORD(w) QEL_IID_BYTE (w, 24), QEL_IID_BYTE (w, 16), QEL_IID_BYTE (w, 8), QEL_IID_BYTE (w, 0)
-#define QEL_IID_BYTES(w1, w2, w3, w4) {QEL_IID_WORD (w1), QEL_IID_WORD (w2), QEL_IID_WORD (w3), QEL_IID_WORD (w4)}
-#define QEL_DECLARE_IID(w1, w2, w3, w4) static constexpr ::Calvereth::TUID iid = QEL_IID_BYTES (w1, w2, w3, w4)
+#define QEL_IID_BYTE(w, s) static_cast<::Calvereth::Qel::IidByte>((((w) >> (s)) & 0xFFu))
+#define QEL_IID_WORD(w) QEL_IID_BYTE(w, 24), QEL_IID_BYTE(w, 16), QEL_IID_BYTE(w, 8), QEL_IID_BYTE(w, 0)
+#define QEL_IID_BYTES(w1, w2, w3, w4)                                                                                  \
+    {                                                                                                                  \
+        QEL_IID_WORD(w1), QEL_IID_WORD(w2), QEL_IID_WORD(w3), QEL_IID_WORD(w4)                                         \
+    }
+#define QEL_DECLARE_IID(w1, w2, w3, w4) static constexpr ::Calvereth::TUID iid = QEL_IID_BYTES(w1, w2, w3, w4)

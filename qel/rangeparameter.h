@@ -12,47 +12,47 @@ namespace Qel {
 class RangeParameter : public Parameter
 {
 public:
-	RangeParameter () = default;
-	RangeParameter (const char16_t* title, ParamID id, const char16_t* units = nullptr, ParamValue minPlain = 0.,
-	                ParamValue maxPlain = 1., ParamValue defaultPlain = 0., int32_t stepCount = 0, int32_t flags = 0,
-	                int32_t unitId = 0);
+    RangeParameter() = default;
+    RangeParameter(const char16_t* title, ParamID id, const char16_t* units = nullptr, ParamValue minPlain = 0.,
+                   ParamValue maxPlain = 1., ParamValue defaultPlain = 0., int32_t stepCount = 0, int32_t flags = 0,
+                   int32_t unitId = 0);
 
-	void toString (ParamValue normalized, String128 string) const override;
-	bool fromString (const char16_t* string, ParamValue& normalized) const override;
-	ParamValue toPlain (ParamValue normalized) const override;
-	ParamValue toNormalized (ParamValue plain) const override;
+    void toString(ParamValue normalized, String128 string) const override;
+    bool fromString(const char16_t* string, ParamValue& normalized) const override;
+    ParamValue toPlain(ParamValue normalized) const override;
+    ParamValue toNormalized(ParamValue plain) const override;
 
-	virtual ParamValue getMin () const { return minPlain; }
-	virtual void setMin (ParamValue v) { minPlain = v; }
-	virtual ParamValue getMax () const { return maxPlain; }
-	virtual void setMax (ParamValue v) { maxPlain = v; }
+    virtual ParamValue getMin() const { return minPlain; }
+    virtual void setMin(ParamValue v) { minPlain = v; }
+    virtual ParamValue getMax() const { return maxPlain; }
+    virtual void setMax(ParamValue v) { maxPlain = v; }
 
-	OBJ_METHODS (RangeParameter, Parameter)
+    OBJ_METHODS(RangeParameter, Parameter)
 
 protected:
-	ParamValue minPlain = 0.;
-	ParamValue maxPlain = 1.;
+    ParamValue minPlain = 0.;
+    ParamValue maxPlain = 1.;
 };
 
 class StringListParameter : public Parameter
 {
 public:
-	explicit StringListParameter (const ParameterInfo& info);
-	StringListParameter (const char16_t* title, ParamID id, const char16_t* units = nullptr, int32_t flags = 0,
-	                     int32_t unitId = 0);
+    explicit StringListParameter(const ParameterInfo& info);
+    StringListParameter(const char16_t* title, ParamID id, const char16_t* units = nullptr, int32_t flags = 0,
+                        int32_t unitId = 0);
 
-	virtual bool appendString (const char16_t* text);
-	int32_t getStringCount () const { return static_cast<int32_t> (strings.size ()); }
+    virtual bool appendString(const char16_t* text);
+    int32_t getStringCount() const { return static_cast<int32_t>(strings.size()); }
 
-	void toString (ParamValue normalized, String128 string) const override;
-	bool fromString (const char16_t* string, ParamValue& normalized) const override;
-	ParamValue toPlain (ParamValue normalized) const override;
-	ParamValue toNormalized (ParamValue plain) const override;
+    void toString(ParamValue normalized, String128 string) const override;
+    bool fromString(const char16_t* string, ParamValue& normalized) const override;
+    ParamValue toPlain(ParamValue normalized) const override;
+    ParamValue toNormalized(ParamValue plain) const override;
 
-	OBJ_METHODS (StringListParameter, Parameter)
+    OBJ_METHODS(StringListParameter, Parameter)
 
 protected:
-	std::vector<std::u16string> strings;
+    std::vector<std::u16string> strings;
 };
 
 } // namespace Qel

@@ -13,14 +13,27 @@ typedef std::int64_t Ipp64s;
 typedef std::uint64_t Ipp64u;
 typedef float Ipp32f;
 typedef double Ipp64f;
-struct Ipp16sc { Ipp16s re, im; };
-struct Ipp32sc { Ipp32s re, im; };
-struct Ipp32fc { Ipp32f re, im; };
-struct Ipp64fc { Ipp64f re, im; };
+struct Ipp16sc
+{
+    Ipp16s re, im;
+};
+struct Ipp32sc
+{
+    Ipp32s re, im;
+};
+struct Ipp32fc
+{
+    Ipp32f re, im;
+};
+struct Ipp64fc
+{
+    Ipp64f re, im;
+};
 
 // Status of every exported primitive: 0 success, negative errors, positive warnings.
 typedef int IppStatus;
-enum IppsStatusCode : int {
+enum IppsStatusCode : int
+{
     ippStsNoErr = 0,
     ippStsSizeErr = -6,
     ippStsNullPtrErr = -8,

@@ -7,13 +7,14 @@
 #include "primitives/common/ipptypes.h"
 #include "primitives/fft/ipps_fft.h"
 
-struct RealFftSpec32f {
-    Ipp32u id;              // 6 in a valid spec
+struct RealFftSpec32f
+{
+    Ipp32u id; // 6 in a valid spec
     Ipp32s order;
     Ipp32u scaleForward;
     Ipp32u scaleInverse;
     Ipp32f factor;
-    Ipp32u hint;            // stored, never read
+    Ipp32u hint; // stored, never read
     Ipp32s workBytes;
     Ipp32u selfAllocated;
     Ipp8u reserved0[8];
@@ -33,41 +34,37 @@ static_assert(offsetof(RealFftSpec32f, columnTwiddles) == 112);
 
 constexpr Ipp32u kRealFftSpecId = 6;
 
-#define NORRIK_FFT_INTERNAL_DECLARE(P)                                                              \
-    extern "C" IPP_EXPORT const Ipp32f P##fft_fix_twiddle_table_32f[264];                           \
-    IPP_API Ipp8u* P##ipps_initTabTwdBase_32f(int order, Ipp32f* table);                            \
-    IPP_API Ipp8u* P##ipps_initTabTwd_L1_32f(int m, const Ipp32f* base, int baseOrder, Ipp32f* dst); \
-    IPP_API Ipp8u* P##ipps_initTabBitRevNorm(int m, Ipp32u* tab);                                   \
-    IPP_API Ipp8u* P##ipps_initTabBitRev(int m, Ipp32u* tab);                                       \
-    IPP_API Ipp8u* P##ipps_initTabBitRevLarge(int m, int s, Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev1_4(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev1_8(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_sBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                        \
-    IPP_API void P##ipps_cBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                        \
-    IPP_API void P##ipps_dBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                        \
-    IPP_API void P##ipps_zBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                        \
-    IPP_API void P##ipps_BitRev2_4(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API void P##ipps_BitRev2_8(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API void P##ipps_BitRev1_S(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev1_C(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev1_D(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev1_Z(void* x, Ipp64s n, const Ipp32u* tab);                           \
-    IPP_API void P##ipps_BitRev2_S(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API void P##ipps_BitRev2_C(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API void P##ipps_BitRev2_D(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API void P##ipps_BitRev2_Z(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);        \
-    IPP_API Ipp8u* P##ipps_initTabTwdRealRec_32f(int order, const Ipp32f* base, int baseOrder,      \
-                                                 void* dst);                                        \
-    IPP_API Ipp8u* P##ipps_initTabTwdCcsRec_32f(int order, const Ipp32f* base, int baseOrder,       \
-                                                void* dst);                                         \
-    IPP_API void P##ipps_cRealRecombine_32f(Ipp32fc* data, int M, const Ipp32f* table);             \
-    IPP_API void P##ipps_cCcsRecombine_32f(const Ipp32fc* src, Ipp32fc* dst, int M,                 \
-                                           const Ipp32f* table);                                    \
-    IPP_API void P##ipps_cRecombineMulPerm_32f(Ipp32fc* data, const Ipp32f* perm, int M,            \
-                                               const Ipp32f* realTable, const Ipp32f* ccsTable);    \
-    IPP_API void P##ownps_Mpy2_32fc(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count);             \
-    IPP_API void P##ownps_Mpy3_32fc(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst,         \
-                                    Ipp32u count);
+#define NORRIK_FFT_INTERNAL_DECLARE(P)                                                                                 \
+    extern "C" IPP_EXPORT const Ipp32f P##fft_fix_twiddle_table_32f[264];                                              \
+    IPP_API Ipp8u* P##ipps_initTabTwdBase_32f(int order, Ipp32f* table);                                               \
+    IPP_API Ipp8u* P##ipps_initTabTwd_L1_32f(int m, const Ipp32f* base, int baseOrder, Ipp32f* dst);                   \
+    IPP_API Ipp8u* P##ipps_initTabBitRevNorm(int m, Ipp32u* tab);                                                      \
+    IPP_API Ipp8u* P##ipps_initTabBitRev(int m, Ipp32u* tab);                                                          \
+    IPP_API Ipp8u* P##ipps_initTabBitRevLarge(int m, int s, Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev1_4(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev1_8(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_sBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                                           \
+    IPP_API void P##ipps_cBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                                           \
+    IPP_API void P##ipps_dBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                                           \
+    IPP_API void P##ipps_zBitRev1_Blk(void* x, Ipp64s n, const Ipp32u* tab);                                           \
+    IPP_API void P##ipps_BitRev2_4(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API void P##ipps_BitRev2_8(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API void P##ipps_BitRev1_S(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev1_C(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev1_D(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev1_Z(void* x, Ipp64s n, const Ipp32u* tab);                                              \
+    IPP_API void P##ipps_BitRev2_S(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API void P##ipps_BitRev2_C(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API void P##ipps_BitRev2_D(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API void P##ipps_BitRev2_Z(const void* src, void* dst, Ipp64s n, const Ipp32u* tab);                           \
+    IPP_API Ipp8u* P##ipps_initTabTwdRealRec_32f(int order, const Ipp32f* base, int baseOrder, void* dst);             \
+    IPP_API Ipp8u* P##ipps_initTabTwdCcsRec_32f(int order, const Ipp32f* base, int baseOrder, void* dst);              \
+    IPP_API void P##ipps_cRealRecombine_32f(Ipp32fc* data, int M, const Ipp32f* table);                                \
+    IPP_API void P##ipps_cCcsRecombine_32f(const Ipp32fc* src, Ipp32fc* dst, int M, const Ipp32f* table);              \
+    IPP_API void P##ipps_cRecombineMulPerm_32f(Ipp32fc* data, const Ipp32f* perm, int M, const Ipp32f* realTable,      \
+                                               const Ipp32f* ccsTable);                                                \
+    IPP_API void P##ownps_Mpy2_32fc(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count);                                \
+    IPP_API void P##ownps_Mpy3_32fc(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst, Ipp32u count);
 
 NORRIK_FFT_INTERNAL_DECLARE(m7_)
 NORRIK_FFT_INTERNAL_DECLARE(u8_)

@@ -10,18 +10,18 @@
 // Spec record: a 32-byte-aligned 136-byte header followed by the transform's tables.
 struct RealFftSpec32f;
 
-#define NORRIK_FFT_DECLARE(P)                                                                          \
-    IPP_API IppStatus P##ippsFFTGetSize_R_32f(int order, int flag, int hint, int* pSpecSize,            \
-                                              int* pInitSize, int* pWorkSize);                          \
-    IPP_API IppStatus P##ippsFFTInit_R_32f(RealFftSpec32f** ppSpec, int order, int flag, int hint,      \
-                                           Ipp8u* pMemSpec, Ipp8u* pMemInit);                           \
-    IPP_API IppStatus P##ippsFFTInitAlloc_R_32f(RealFftSpec32f** ppSpec, int order, int flag, int hint); \
-    IPP_API IppStatus P##ippsFFTFree_R_32f(RealFftSpec32f* pSpec);                                      \
-    IPP_API IppStatus P##ippsFFTGetBufSize_R_32f(const RealFftSpec32f* pSpec, int* pSize);              \
-    IPP_API IppStatus P##ippsFFTFwd_RToPerm_32f(const Ipp32f* pSrc, Ipp32f* pDst,                       \
-                                                const RealFftSpec32f* pSpec, Ipp8u* pBuffer);           \
-    IPP_API IppStatus P##ippsFFTInv_PermToR_32f(const Ipp32f* pSrc, Ipp32f* pDst,                       \
-                                                const RealFftSpec32f* pSpec, Ipp8u* pBuffer);           \
+#define NORRIK_FFT_DECLARE(P)                                                                                          \
+    IPP_API IppStatus P##ippsFFTGetSize_R_32f(int order, int flag, int hint, int* pSpecSize, int* pInitSize,           \
+                                              int* pWorkSize);                                                         \
+    IPP_API IppStatus P##ippsFFTInit_R_32f(RealFftSpec32f** ppSpec, int order, int flag, int hint, Ipp8u* pMemSpec,    \
+                                           Ipp8u* pMemInit);                                                           \
+    IPP_API IppStatus P##ippsFFTInitAlloc_R_32f(RealFftSpec32f** ppSpec, int order, int flag, int hint);               \
+    IPP_API IppStatus P##ippsFFTFree_R_32f(RealFftSpec32f* pSpec);                                                     \
+    IPP_API IppStatus P##ippsFFTGetBufSize_R_32f(const RealFftSpec32f* pSpec, int* pSize);                             \
+    IPP_API IppStatus P##ippsFFTFwd_RToPerm_32f(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec,         \
+                                                Ipp8u* pBuffer);                                                       \
+    IPP_API IppStatus P##ippsFFTInv_PermToR_32f(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec,         \
+                                                Ipp8u* pBuffer);                                                       \
     IPP_API IppStatus P##ippsMulPerm_32f_I(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len);
 
 NORRIK_FFT_DECLARE(m7_)

@@ -11,13 +11,15 @@ typedef void (*FftFixKernel32f)(const Ipp32f* pSrc, Ipp32f* pDst);
 typedef void (*FftFixKernelScale32f)(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32f factor);
 
 // One entry of the kernel table: rows 0, 2, 4, 6 hold plain kernels, rows 1, 3, 5, 7 scaled ones.
-union FftFixKernelEntry {
+union FftFixKernelEntry
+{
     FftFixKernel32f plain;
     FftFixKernelScale32f scaled;
 };
 
 // Row labels of fft_fix_kernel_table_32f; column c is the kernel of 2^c points.
-enum FftFixKernelRow {
+enum FftFixKernelRow
+{
     kFftRowRFwd = 0,
     kFftRowRFwdScale = 1,
     kFftRowCFwd = 2,
@@ -28,46 +30,46 @@ enum FftFixKernelRow {
     kFftRowCInvScale = 7,
 };
 
-#define NORRIK_FFTK_PAIR(P, name)                                                      \
-    IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst);
-#define NORRIK_FFTK_SCALE(P, name)                                                     \
-    IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32f factor);
+#define NORRIK_FFTK_PAIR(P, name) IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst);
+#define NORRIK_FFTK_SCALE(P, name) IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32f factor);
 
-#define NORRIK_FFTK_DECLARE(P)                                                                    \
-    NORRIK_FFTK_PAIR(P, ipps_rFFT_1_32f) NORRIK_FFTK_SCALE(P, ipps_rFFT_1_scale_32f)              \
-    NORRIK_FFTK_PAIR(P, ipps_rFFT_2_32f) NORRIK_FFTK_SCALE(P, ipps_rFFT_2_scale_32f)              \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_4_scale_32f)        \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_8_scale_32f)        \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_16_scale_32f)      \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_32_scale_32f)      \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_4_scale_32f)        \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_8_scale_32f)        \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_16_scale_32f)      \
-    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_32_scale_32f)      \
-    NORRIK_FFTK_PAIR(P, ipps_cFFT_1_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFT_1_scale_32fc)            \
-    NORRIK_FFTK_PAIR(P, ipps_cFFT_2_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFT_2_scale_32fc)            \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_4_scale_32fc)      \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_8_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_8_scale_32fc)      \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_16_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_16_scale_32fc)    \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_32_scale_32fc)    \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_4_scale_32fc)      \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_8_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_8_scale_32fc)      \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_16_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_16_scale_32fc)    \
-    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_32_scale_32fc)    \
-    extern "C" IPP_EXPORT const FftFixKernelEntry P##fft_fix_kernel_table_32f[8][6];              \
-    /* Complex transform of n points read through the Norm bit-reversal table, natural-order */   \
-    /* interleaved result in dst (src may equal dst); buffer: 8n bytes, 16-byte aligned. */        \
-    IPP_API void P##ipps_cRadix4FwdNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,           \
-                                             const Ipp32f* pTwd, const Ipp32u* pBitRev,           \
-                                             Ipp8u* pBuffer);                                     \
-    IPP_API void P##ipps_cRadix4InvNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,           \
-                                             const Ipp32f* pTwd, const Ipp32u* pBitRev,           \
-                                             Ipp8u* pBuffer);                                     \
-    /* In place on bit-reversed data; interleave 1 writes interleaved, else split-by-four. */     \
-    IPP_API void P##ipps_cRadix4Fwd_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd,               \
-                                         Ipp8u* pBuffer, int interleave);                         \
-    IPP_API void P##ipps_cRadix4Inv_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd,               \
-                                         Ipp8u* pBuffer, int interleave);
+#define NORRIK_FFTK_DECLARE(P)                                                                                         \
+    NORRIK_FFTK_PAIR(P, ipps_rFFT_1_32f)                                                                               \
+    NORRIK_FFTK_SCALE(P, ipps_rFFT_1_scale_32f) NORRIK_FFTK_PAIR(P, ipps_rFFT_2_32f) NORRIK_FFTK_SCALE(                \
+        P, ipps_rFFT_2_scale_32f) NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_4_32f) NORRIK_FFTK_SCALE(P,                         \
+                                                                                            ipps_rFFTfwd_4_scale_32f)  \
+        NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_8_scale_32f) NORRIK_FFTK_PAIR(       \
+            P, ipps_rFFTfwd_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_16_scale_32f)                                    \
+            NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_32_scale_32f) NORRIK_FFTK_PAIR( \
+                P, ipps_rFFTinv_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_4_scale_32f)                                  \
+                NORRIK_FFTK_PAIR(P, ipps_rFFTinv_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_8_scale_32f)                 \
+                    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_16_scale_32f)           \
+                        NORRIK_FFTK_PAIR(P, ipps_rFFTinv_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_32_scale_32f)       \
+                            NORRIK_FFTK_PAIR(P, ipps_cFFT_1_32fc) NORRIK_FFTK_SCALE(                                   \
+                                P, ipps_cFFT_1_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFT_2_32fc)                       \
+                                NORRIK_FFTK_SCALE(P, ipps_cFFT_2_scale_32fc) NORRIK_FFTK_PAIR(                         \
+                                    P, ipps_cFFTfwd_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_4_scale_32fc)            \
+                                    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_8_32fc) NORRIK_FFTK_SCALE(                        \
+                                        P, ipps_cFFTfwd_8_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_16_32fc)        \
+                                        NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_16_scale_32fc) NORRIK_FFTK_PAIR(             \
+                                            P, ipps_cFFTfwd_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_32_scale_32fc)  \
+                                            NORRIK_FFTK_PAIR(P, ipps_cFFTinv_4_32fc) NORRIK_FFTK_SCALE(                \
+                                                P, ipps_cFFTinv_4_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFTinv_8_32fc) \
+                                                NORRIK_FFTK_SCALE(P, ipps_cFFTinv_8_scale_32fc)                        \
+                                                    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_16_32fc) NORRIK_FFTK_SCALE(       \
+                                                        P, ipps_cFFTinv_16_scale_32fc)                                 \
+                                                        NORRIK_FFTK_PAIR(P, ipps_cFFTinv_32_32fc) NORRIK_FFTK_SCALE(   \
+                                                            P, ipps_cFFTinv_32_scale_32fc) extern "C" IPP_EXPORT const \
+                                                            FftFixKernelEntry P##fft_fix_kernel_table_32f[8][6];       \
+    /* Complex transform of n points read through the Norm bit-reversal table, natural-order */                        \
+    /* interleaved result in dst (src may equal dst); buffer: 8n bytes, 16-byte aligned. */                            \
+    IPP_API void P##ipps_cRadix4FwdNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,            \
+                                             const Ipp32u* pBitRev, Ipp8u* pBuffer);                                   \
+    IPP_API void P##ipps_cRadix4InvNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,            \
+                                             const Ipp32u* pBitRev, Ipp8u* pBuffer);                                   \
+    /* In place on bit-reversed data; interleave 1 writes interleaved, else split-by-four. */                          \
+    IPP_API void P##ipps_cRadix4Fwd_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave);   \
+    IPP_API void P##ipps_cRadix4Inv_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave);
 
 NORRIK_FFTK_DECLARE(m7_)
 NORRIK_FFTK_DECLARE(u8_)

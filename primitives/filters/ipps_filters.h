@@ -11,7 +11,8 @@
 #include "primitives/vector/ipps_vector.h"
 
 // State kinds, the first 32-bit word of every state.
-enum : Ipp32u {
+enum : Ipp32u
+{
     kIirIdArbitrary = 0x49493031u,  // "II01"
     kIirIdBiQuad = 0x49493032u,     // "II02"
     kIirIdBiQuadDF1 = 0x49493239u,  // "II29"

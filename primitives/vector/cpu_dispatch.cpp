@@ -64,10 +64,22 @@ IPP_API Ipp32s ipp_max_cpuid_input(void)
     return Ipp32s(Platform::cpuid(0, 0).eax);
 }
 
-IPP_API Ipp32s ipp_has_rdtsc(void) { return bit(leaf1().edx, 4); }
-IPP_API Ipp32s ipp_is_mmx_extension(void) { return bit(leaf1().edx, 23); }
-IPP_API Ipp32s ipp_is_ssx_extension(void) { return bit(leaf1().edx, 25); }
-IPP_API Ipp32s ipp_is_wni_extension(void) { return bit(leaf1().edx, 26); }
+IPP_API Ipp32s ipp_has_rdtsc(void)
+{
+    return bit(leaf1().edx, 4);
+}
+IPP_API Ipp32s ipp_is_mmx_extension(void)
+{
+    return bit(leaf1().edx, 23);
+}
+IPP_API Ipp32s ipp_is_ssx_extension(void)
+{
+    return bit(leaf1().edx, 25);
+}
+IPP_API Ipp32s ipp_is_wni_extension(void)
+{
+    return bit(leaf1().edx, 26);
+}
 
 IPP_API Ipp32s ipp_is_htt_extension(void)
 {
@@ -75,7 +87,10 @@ IPP_API Ipp32s ipp_is_htt_extension(void)
     return (bit(r.edx, 28) && ((r.ebx >> 16) & 0xFFu) > 1) ? 1 : 0;
 }
 
-IPP_API Ipp32s ipp_is_pni_extension(void) { return bit(leaf1().ecx, 0); }
+IPP_API Ipp32s ipp_is_pni_extension(void)
+{
+    return bit(leaf1().ecx, 0);
+}
 
 IPP_API Ipp32s ipp_is_em64t_extension(void)
 {
@@ -84,10 +99,22 @@ IPP_API Ipp32s ipp_is_em64t_extension(void)
     return bit(Platform::cpuid(0x80000001u, 0).edx, 29);
 }
 
-IPP_API Ipp32s ipp_is_mni_extension(void) { return bit(leaf1().ecx, 9); }
-IPP_API Ipp32s ipp_is_sse41_extension(void) { return bit(leaf1().ecx, 19); }
-IPP_API Ipp32s ipp_is_sse42_extension(void) { return bit(leaf1().ecx, 20); }
-IPP_API Ipp32s ipp_is_movbe(void) { return bit(leaf1().ecx, 22); }
+IPP_API Ipp32s ipp_is_mni_extension(void)
+{
+    return bit(leaf1().ecx, 9);
+}
+IPP_API Ipp32s ipp_is_sse41_extension(void)
+{
+    return bit(leaf1().ecx, 19);
+}
+IPP_API Ipp32s ipp_is_sse42_extension(void)
+{
+    return bit(leaf1().ecx, 20);
+}
+IPP_API Ipp32s ipp_is_movbe(void)
+{
+    return bit(leaf1().ecx, 22);
+}
 
 IPP_API Ipp32s ipp_is_avx_extension(void)
 {
@@ -142,19 +169,32 @@ IPP_API Ipp32s ownGetMaskFeatures(Ipp64u* pMask)
         return 0;
     const auto r = leaf1();
     Ipp64u m = 0;
-    if (bit(r.edx, 23)) m |= 0x1;
-    if (bit(r.edx, 25)) m |= 0x2;
-    if (bit(r.edx, 26)) m |= 0x4;
-    if (bit(r.ecx, 0)) m |= 0x8;
-    if (bit(r.ecx, 9)) m |= 0x10;
-    if (bit(r.ecx, 22)) m |= 0x20;
-    if (bit(r.ecx, 19)) m |= 0x40;
-    if (bit(r.ecx, 20)) m |= 0x80;
-    if (bit(r.ecx, 28)) m |= 0x100;
-    if (bit(r.ecx, 27) && bit(r.ecx, 28) && ipp_is_avx_extension()) m |= 0x200;
-    if (bit(r.ecx, 25)) m |= 0x400;
-    if (bit(r.ecx, 1)) m |= 0x800;
-    if (((r.eax >> 8) & 0xFu) == 0xBu && bit(Platform::cpuid(0x20000001u, 0).edx, 1)) m |= 0x1000;
+    if (bit(r.edx, 23))
+        m |= 0x1;
+    if (bit(r.edx, 25))
+        m |= 0x2;
+    if (bit(r.edx, 26))
+        m |= 0x4;
+    if (bit(r.ecx, 0))
+        m |= 0x8;
+    if (bit(r.ecx, 9))
+        m |= 0x10;
+    if (bit(r.ecx, 22))
+        m |= 0x20;
+    if (bit(r.ecx, 19))
+        m |= 0x40;
+    if (bit(r.ecx, 20))
+        m |= 0x80;
+    if (bit(r.ecx, 28))
+        m |= 0x100;
+    if (bit(r.ecx, 27) && bit(r.ecx, 28) && ipp_is_avx_extension())
+        m |= 0x200;
+    if (bit(r.ecx, 25))
+        m |= 0x400;
+    if (bit(r.ecx, 1))
+        m |= 0x800;
+    if (((r.eax >> 8) & 0xFu) == 0xBu && bit(Platform::cpuid(0x20000001u, 0).edx, 1))
+        m |= 0x1000;
     cachedFeatureMask.store(m, std::memory_order_relaxed);
     featureCacheFilled.store(1, std::memory_order_release);
     *pMask = m;
@@ -235,26 +275,45 @@ IPP_API IppStatus ippInit(void)
 IPP_API IppStatus ippStaticInitCpu(Ipp32u cpuCode)
 {
     switch (cpuCode) {
-    case 0: case 32: case 66:
+    case 0:
+    case 32:
+    case 66:
         setChoice(1, 0, 0xF);
         return ippStsNoErr;
-    case 33: case 34: case 67:
+    case 33:
+    case 34:
+    case 67:
         setChoice(2, 0, 0x1F);
         return ippStsNoErr;
     case 36:
         setChoice(2, 1, 0x1F);
         return ippStsNoErr;
-    case 35: case 68:
+    case 35:
+    case 68:
         setChoice(3, 0, 0x5F);
         return ippStsNoErr;
-    case 37: case 69:
+    case 37:
+    case 69:
         setChoice(3, 0, 0xDF);
         return ippStsNoErr;
-    case 38: case 71:
+    case 38:
+    case 71:
         setChoice(3, 0, 0xCDF);
         return ippStsNoErr;
-    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 9: case 10: case 11:
-    case 64: case 65: case 96:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 64:
+    case 65:
+    case 96:
         return ippStsNoSSE3;
     case 0xFFFFFFFFu:
         return ippInit();

@@ -12,6 +12,5 @@ IPPS_DEFINE_DISPATCHED(ippsMaxIndx_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f*
 IPPS_DEFINE_DISPATCHED(ippsMinMax_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32f* pMax),
                        (pSrc, len, pMin, pMax))
 IPPS_DEFINE_DISPATCHED(ippsMinMaxIndx_32f,
-                       (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx, Ipp32f* pMax,
-                        Ipp32s* pMaxIndx),
+                       (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx, Ipp32f* pMax, Ipp32s* pMaxIndx),
                        (pSrc, len, pMin, pMinIndx, pMax, pMaxIndx))

@@ -5,11 +5,11 @@
 
 #include "primitives/vector/ipps_vector.h"
 
-#define IPPS_DEFINE_DISPATCHED(name, params, args)                                                \
-    extern "C" {                                                                                  \
-    const name##_Fn name##_arraddr[4] = {m7_##name, m7_##name, u8_##name, y8_##name};             \
-    }                                                                                             \
-    IPP_API IppStatus name params                                                                 \
-    {                                                                                             \
-        return name##_arraddr[Ipp32u(__atomic_load_n(&ippJumpIndexForMergedLibs, __ATOMIC_RELAXED))] args; \
+#define IPPS_DEFINE_DISPATCHED(name, params, args)                                                                     \
+    extern "C" {                                                                                                       \
+    const name##_Fn name##_arraddr[4] = {m7_##name, m7_##name, u8_##name, y8_##name};                                  \
+    }                                                                                                                  \
+    IPP_API IppStatus name params                                                                                      \
+    {                                                                                                                  \
+        return name##_arraddr[Ipp32u(__atomic_load_n(&ippJumpIndexForMergedLibs, __ATOMIC_RELAXED))] args;             \
     }

@@ -56,9 +56,14 @@ Ipp32u controlToPortable(Ipp32u cw)
     Ipp32u p = exceptionsToPortable(cw);
     p |= (cw & 0xC00u) >> 2;
     switch (cw & 0x300u) {
-    case 0x000: p |= 0x20000; break;
-    case 0x200: p |= 0x10000; break;
-    default: break;
+    case 0x000:
+        p |= 0x20000;
+        break;
+    case 0x200:
+        p |= 0x10000;
+        break;
+    default:
+        break;
     }
     if (cw & 0x1000u)
         p |= 0x40000;
@@ -75,9 +80,14 @@ Ipp32u portableToControl(Ipp32u p)
         if (p & m[1])
             cw |= m[0];
     switch (p & 0x30000u) {
-    case 0x00000: cw |= 0x300; break;
-    case 0x10000: cw |= 0x200; break;
-    default: break;
+    case 0x00000:
+        cw |= 0x300;
+        break;
+    case 0x10000:
+        cw |= 0x200;
+        break;
+    default:
+        break;
     }
     cw |= (p & 0x300u) << 2;
     if (p & 0x40000u)

@@ -11,9 +11,9 @@ struct IirState32f;
 struct FirState32f;
 
 // Declares one function under the three variant prefixes.
-#define IPPS_DECLARE_VARIANTS(ret, name, args) \
-    IPP_API ret m7_##name args;                \
-    IPP_API ret u8_##name args;                \
+#define IPPS_DECLARE_VARIANTS(ret, name, args)                                                                         \
+    IPP_API ret m7_##name args;                                                                                        \
+    IPP_API ret u8_##name args;                                                                                        \
     IPP_API ret y8_##name args;
 
 // ---------------------------------------------------------------------------------------------
@@ -66,8 +66,8 @@ typedef IppStatus (*ippsSum_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pSum
 typedef IppStatus (*ippsMax_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMax);
 typedef IppStatus (*ippsMaxIndx_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMax, Ipp32s* pIndx);
 typedef IppStatus (*ippsMinMax_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32f* pMax);
-typedef IppStatus (*ippsMinMaxIndx_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx,
-                                           Ipp32f* pMax, Ipp32s* pMaxIndx);
+typedef IppStatus (*ippsMinMaxIndx_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx, Ipp32f* pMax,
+                                           Ipp32s* pMaxIndx);
 typedef IppStatus (*ippsIIRFree_32f_Fn)(IirState32f* pState);
 typedef IppStatus (*ippsIIRInitAlloc_BiQuad_32f_Fn)(IirState32f** ppState, const Ipp32f* pTaps, Ipp32s numBq,
                                                     const Ipp32f* pDlyLine);
@@ -81,11 +81,10 @@ typedef IppStatus (*ippsFIRSetDlyLine_32f_Fn)(FirState32f* pState, const Ipp32f*
 typedef IppStatus (*ippsFIR_32f_Fn)(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s numIters, FirState32f* pState);
 
 // Declares the stub, its table and the three variant functions of one dispatched operation.
-#define IPPS_DECLARE_DISPATCHED(name, params)          \
-    IPPS_DECLARE_VARIANTS(IppStatus, name, params)     \
-    IPP_API IppStatus name params;                     \
+#define IPPS_DECLARE_DISPATCHED(name, params)                                                                          \
+    IPPS_DECLARE_VARIANTS(IppStatus, name, params)                                                                     \
+    IPP_API IppStatus name params;                                                                                     \
     IPP_API const name##_Fn name##_arraddr[4];
-
 
 IPPS_DECLARE_DISPATCHED(ippsMulC_32f_I, (Ipp32f val, Ipp32f* pSrcDst, Ipp32s len))
 IPPS_DECLARE_DISPATCHED(ippsAdd_32f_I, (const Ipp32f* pSrc, Ipp32f* pSrcDst, Ipp32s len))
@@ -97,16 +96,16 @@ IPPS_DECLARE_DISPATCHED(ippsMinMax_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f*
 IPPS_DECLARE_DISPATCHED(ippsMinMaxIndx_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx,
                                              Ipp32f* pMax, Ipp32s* pMaxIndx))
 // The filter operations' variant functions are built by the filters library.
-IPPS_DECLARE_DISPATCHED(ippsIIRFree_32f, (IirState32f* pState))
-IPPS_DECLARE_DISPATCHED(ippsIIRInitAlloc_BiQuad_32f, (IirState32f** ppState, const Ipp32f* pTaps, Ipp32s numBq,
-                                                      const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsIIRSetDlyLine_32f, (IirState32f* pState, const Ipp32f* pDlyLine))
+IPPS_DECLARE_DISPATCHED(ippsIIRFree_32f, (IirState32f * pState))
+IPPS_DECLARE_DISPATCHED(ippsIIRInitAlloc_BiQuad_32f,
+                        (IirState32f * *ppState, const Ipp32f* pTaps, Ipp32s numBq, const Ipp32f* pDlyLine))
+IPPS_DECLARE_DISPATCHED(ippsIIRSetDlyLine_32f, (IirState32f * pState, const Ipp32f* pDlyLine))
 IPPS_DECLARE_DISPATCHED(ippsIIR_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s len, IirState32f* pState))
 IPPS_DECLARE_DISPATCHED(ippsIIRSetTaps_32f, (const Ipp32f* pTaps, IirState32f* pState))
-IPPS_DECLARE_DISPATCHED(ippsFIRInitAlloc_32f, (FirState32f** ppState, const Ipp32f* pTaps, Ipp32s tapsLen,
-                                               const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsFIRFree_32f, (FirState32f* pState))
-IPPS_DECLARE_DISPATCHED(ippsFIRSetDlyLine_32f, (FirState32f* pState, const Ipp32f* pDlyLine))
+IPPS_DECLARE_DISPATCHED(ippsFIRInitAlloc_32f,
+                        (FirState32f * *ppState, const Ipp32f* pTaps, Ipp32s tapsLen, const Ipp32f* pDlyLine))
+IPPS_DECLARE_DISPATCHED(ippsFIRFree_32f, (FirState32f * pState))
+IPPS_DECLARE_DISPATCHED(ippsFIRSetDlyLine_32f, (FirState32f * pState, const Ipp32f* pDlyLine))
 IPPS_DECLARE_DISPATCHED(ippsFIR_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s numIters, FirState32f* pState))
 
 // ---------------------------------------------------------------------------------------------
@@ -131,8 +130,8 @@ IPPS_DECLARE_VARIANTS(void, ippsFree, (void* p))
 
 IPPS_DECLARE_VARIANTS(IppStatus, ippsCopy_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s len))
 IPPS_DECLARE_VARIANTS(IppStatus, ippsCopy_8u, (const Ipp8u* pSrc, Ipp8u* pDst, Ipp32s len))
-IPPS_DECLARE_VARIANTS(IppStatus, ippsZero_32f, (Ipp32f* pDst, Ipp32s len))
-IPPS_DECLARE_VARIANTS(IppStatus, ippsZero_8u, (Ipp8u* pDst, Ipp32s len))
+IPPS_DECLARE_VARIANTS(IppStatus, ippsZero_32f, (Ipp32f * pDst, Ipp32s len))
+IPPS_DECLARE_VARIANTS(IppStatus, ippsZero_8u, (Ipp8u * pDst, Ipp32s len))
 IPPS_DECLARE_VARIANTS(IppStatus, ippsMove_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s len))
 IPPS_DECLARE_VARIANTS(IppStatus, ippsMulC_32f, (const Ipp32f* pSrc, Ipp32f val, Ipp32f* pDst, Ipp32s len))
 
@@ -143,7 +142,7 @@ IPP_API void u8_ownsMove_8u(const void* src, void* dst, Ipp32u nBytes);
 IPP_API void y8_ownsMove_8u(const void* src, void* dst, Ipp32u nBytes);
 IPPS_DECLARE_VARIANTS(void, ownsAdd_32f_I, (const Ipp32f* src, Ipp32f* srcDst, Ipp32s n))
 IPPS_DECLARE_VARIANTS(void, ownsMulC_32f, (const Ipp32f* src, Ipp32f* dst, Ipp32s n, Ipp32f val))
-IPPS_DECLARE_VARIANTS(void, ownsMulC_32f_I, (Ipp32f* srcDst, Ipp32s n, Ipp32f val))
+IPPS_DECLARE_VARIANTS(void, ownsMulC_32f_I, (Ipp32f * srcDst, Ipp32s n, Ipp32f val))
 
 // ---------------------------------------------------------------------------------------------
 // Maximum and minimum kernels
@@ -197,9 +196,10 @@ IPPS_DECLARE_VARIANTS(void, ownippsSqr_16sc_ASM, (const Ipp16sc* src, Ipp16sc* d
 // Processor identification, cache size, floating-point control and status
 
 // 23 fields, in the order ipp_get_pentium_ident fills them.
-struct IppPentiumIdent {
-    Ipp32s family, stepping, model, type, featuresEdx, leaf2Eax, leaf2Edx, mmx, reserved, sse, sse2, htt, sse3,
-        em64t, ssse3, coresOnDie, sse41, sse42, extFamily, extModel, movbe, avx, osxsave;
+struct IppPentiumIdent
+{
+    Ipp32s family, stepping, model, type, featuresEdx, leaf2Eax, leaf2Edx, mmx, reserved, sse, sse2, htt, sse3, em64t,
+        ssse3, coresOnDie, sse41, sse42, extFamily, extModel, movbe, avx, osxsave;
 };
 
 IPP_API Ipp32s ownGetCacheSize(const Ipp32s* table);

@@ -11,183 +11,194 @@
 using namespace Calvereth;
 
 namespace {
-std::vector<uint8> filled(const Buffer& b) { return std::vector<uint8>(b.getData(), b.getData() + b.getFill()); }
+std::vector<uint8> filled(const Buffer& b)
+{
+    return std::vector<uint8>(b.getData(), b.getData() + b.getFill());
+}
 } // namespace
 
-TEST(Base2Buffer, GrowthByDelta) {
-  Buffer b;
-  EXPECT_TRUE(b.put('x'));
-  EXPECT_EQ(b.getSize(), 4096u);
-  std::vector<uint8> more(4096, 7);
-  EXPECT_TRUE(b.put(more.data(), 4096));
-  EXPECT_EQ(b.getSize(), 8192u);
-  EXPECT_EQ(b.getFill(), 4097u);
-  EXPECT_FALSE(b.put(nullptr, 1));
-  EXPECT_FALSE(b.putString8(nullptr));
-  b.setDelta(0);  // replaced by the default when growing
-  std::vector<uint8> lots(5000, 1);
-  EXPECT_TRUE(b.put(lots.data(), 5000));
-  EXPECT_EQ(b.getSize(), 12288u);
-  EXPECT_EQ(b.getDelta(), 4096u);
-}
-
-TEST(Base2Buffer, PutGetAndEquality) {
-  Buffer b;
-  b.put('a');
-  b.put('b');
-  b.put('c');
-  uint8 out[8] = {};
-  // get reads from the fill position, not from the start
-  const uint32 n = b.get(out, 8);
-  EXPECT_EQ(n, 4096u - 3 < 8 ? 4096u - 3 : 8u);
-  EXPECT_EQ(b.getFill(), 3u + n);
-  EXPECT_EQ(b.get(nullptr, 4), 0u);
-
-  Buffer x(4, 0), y(4, 0);
-  x.setFillSize(1);
-  EXPECT_TRUE(x == y);  // equal memory, different fill positions
-  y.put('r');
-  EXPECT_FALSE(x == y);
-  Buffer copy(x);
-  EXPECT_TRUE(copy == x);
-  EXPECT_EQ(copy.getFill(), 1u);
-  Buffer assigned;
-  assigned = y;
-  EXPECT_TRUE(assigned == y);
-  Buffer moved;
-  moved.take(assigned);
-  EXPECT_EQ(assigned.getSize(), 0u);
-  EXPECT_EQ(assigned.getData(), nullptr);
-  EXPECT_TRUE(moved == y);
-}
-
-TEST(Base2Buffer, SetSizeFlushAndCopy) {
-  Buffer b(10, 1);
-  b.setFillSize(8);
-  EXPECT_TRUE(b.setSize(4));
-  EXPECT_EQ(b.getFill(), 4u);
-  EXPECT_TRUE(b.flush());
-  EXPECT_EQ(b.getSize(), 4u);
-  EXPECT_TRUE(b.setSize(0));
-  EXPECT_EQ(b.getData(), nullptr);
-  EXPECT_TRUE(b.setSize(0));
-
-  Buffer c;
-  c.putString8("abcdef");
-  EXPECT_FALSE(c.copy(0, 0, 0));
-  EXPECT_FALSE(c.copy(4090, 0, 10));
-  EXPECT_TRUE(c.copy(0, 2, 4));  // overlapping
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(c.getData()), 6), "ababcd");
-  EXPECT_TRUE(c.copy(0, 4096, 3));  // grows the memory
-  EXPECT_EQ(c.getSize(), 4099u);
-  EXPECT_EQ(std::memcmp(c.getData() + 4096, "aba", 3), 0);
-  EXPECT_FALSE(c.copy(0, 0xFFFFFFFFu, 2));
-}
-
-TEST(Base2Buffer, ShiftAtOpensAndClosesGapsWithinBounds) {
-  std::mt19937 rng(17);
-  for (int round = 0; round < 500; ++round) {
+TEST(Base2Buffer, GrowthByDelta)
+{
     Buffer b;
-    b.setDelta(16);
-    std::string model;
-    const int length = rng() % 40;
-    for (int i = 0; i < length; ++i) {
-      const char c = static_cast<char>('a' + rng() % 26);
-      b.put(c);
-      model.push_back(c);
-    }
-    const uint32 position = rng() % 50;
-    const int32 amount = static_cast<int32>(rng() % 60) - 30;
-    b.shiftAt(position, amount);
-    if (amount > 0) {
-      ASSERT_EQ(b.getFill(), model.size() + amount);
-      if (position < model.size()) {
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), position), model.substr(0, position));
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()) + position + amount, model.size() - position),
-                  model.substr(position));
-      }
-    } else if (amount < 0) {
-      const size_t n = static_cast<size_t>(-amount);
-      if (model.size() <= n) {
-        EXPECT_EQ(b.getFill(), model.size());
-      } else {
-        EXPECT_EQ(b.getFill(), model.size() - n);
-        if (position + n < model.size()) {
-          std::string expected = model;
-          expected.erase(position, n);
-          EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), b.getFill()), expected);
+    EXPECT_TRUE(b.put('x'));
+    EXPECT_EQ(b.getSize(), 4096u);
+    std::vector<uint8> more(4096, 7);
+    EXPECT_TRUE(b.put(more.data(), 4096));
+    EXPECT_EQ(b.getSize(), 8192u);
+    EXPECT_EQ(b.getFill(), 4097u);
+    EXPECT_FALSE(b.put(nullptr, 1));
+    EXPECT_FALSE(b.putString8(nullptr));
+    b.setDelta(0); // replaced by the default when growing
+    std::vector<uint8> lots(5000, 1);
+    EXPECT_TRUE(b.put(lots.data(), 5000));
+    EXPECT_EQ(b.getSize(), 12288u);
+    EXPECT_EQ(b.getDelta(), 4096u);
+}
+
+TEST(Base2Buffer, PutGetAndEquality)
+{
+    Buffer b;
+    b.put('a');
+    b.put('b');
+    b.put('c');
+    uint8 out[8] = {};
+    // get reads from the fill position, not from the start
+    const uint32 n = b.get(out, 8);
+    EXPECT_EQ(n, 4096u - 3 < 8 ? 4096u - 3 : 8u);
+    EXPECT_EQ(b.getFill(), 3u + n);
+    EXPECT_EQ(b.get(nullptr, 4), 0u);
+
+    Buffer x(4, 0), y(4, 0);
+    x.setFillSize(1);
+    EXPECT_TRUE(x == y); // equal memory, different fill positions
+    y.put('r');
+    EXPECT_FALSE(x == y);
+    Buffer copy(x);
+    EXPECT_TRUE(copy == x);
+    EXPECT_EQ(copy.getFill(), 1u);
+    Buffer assigned;
+    assigned = y;
+    EXPECT_TRUE(assigned == y);
+    Buffer moved;
+    moved.take(assigned);
+    EXPECT_EQ(assigned.getSize(), 0u);
+    EXPECT_EQ(assigned.getData(), nullptr);
+    EXPECT_TRUE(moved == y);
+}
+
+TEST(Base2Buffer, SetSizeFlushAndCopy)
+{
+    Buffer b(10, 1);
+    b.setFillSize(8);
+    EXPECT_TRUE(b.setSize(4));
+    EXPECT_EQ(b.getFill(), 4u);
+    EXPECT_TRUE(b.flush());
+    EXPECT_EQ(b.getSize(), 4u);
+    EXPECT_TRUE(b.setSize(0));
+    EXPECT_EQ(b.getData(), nullptr);
+    EXPECT_TRUE(b.setSize(0));
+
+    Buffer c;
+    c.putString8("abcdef");
+    EXPECT_FALSE(c.copy(0, 0, 0));
+    EXPECT_FALSE(c.copy(4090, 0, 10));
+    EXPECT_TRUE(c.copy(0, 2, 4)); // overlapping
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(c.getData()), 6), "ababcd");
+    EXPECT_TRUE(c.copy(0, 4096, 3)); // grows the memory
+    EXPECT_EQ(c.getSize(), 4099u);
+    EXPECT_EQ(std::memcmp(c.getData() + 4096, "aba", 3), 0);
+    EXPECT_FALSE(c.copy(0, 0xFFFFFFFFu, 2));
+}
+
+TEST(Base2Buffer, ShiftAtOpensAndClosesGapsWithinBounds)
+{
+    std::mt19937 rng(17);
+    for (int round = 0; round < 500; ++round) {
+        Buffer b;
+        b.setDelta(16);
+        std::string model;
+        const int length = rng() % 40;
+        for (int i = 0; i < length; ++i) {
+            const char c = static_cast<char>('a' + rng() % 26);
+            b.put(c);
+            model.push_back(c);
         }
-      }
+        const uint32 position = rng() % 50;
+        const int32 amount = static_cast<int32>(rng() % 60) - 30;
+        b.shiftAt(position, amount);
+        if (amount > 0) {
+            ASSERT_EQ(b.getFill(), model.size() + amount);
+            if (position < model.size()) {
+                EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), position), model.substr(0, position));
+                EXPECT_EQ(
+                    std::string(reinterpret_cast<char*>(b.getData()) + position + amount, model.size() - position),
+                    model.substr(position));
+            }
+        } else if (amount < 0) {
+            const size_t n = static_cast<size_t>(-amount);
+            if (model.size() <= n) {
+                EXPECT_EQ(b.getFill(), model.size());
+            } else {
+                EXPECT_EQ(b.getFill(), model.size() - n);
+                if (position + n < model.size()) {
+                    std::string expected = model;
+                    expected.erase(position, n);
+                    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), b.getFill()), expected);
+                }
+            }
+        }
     }
-  }
-  Buffer empty;
-  EXPECT_TRUE(empty.prependChar16(u'Z'));
-  char16 unit;
-  std::memcpy(&unit, empty.getData(), 2);
-  EXPECT_EQ(unit, u'Z');
-  empty.shiftAt(0, INT32_MIN);  // nothing to remove that far
-  EXPECT_EQ(empty.getFill(), 2u);
+    Buffer empty;
+    EXPECT_TRUE(empty.prependChar16(u'Z'));
+    char16 unit;
+    std::memcpy(&unit, empty.getData(), 2);
+    EXPECT_EQ(unit, u'Z');
+    empty.shiftAt(0, INT32_MIN); // nothing to remove that far
+    EXPECT_EQ(empty.getFill(), 2u);
 }
 
-TEST(Base2Buffer, ShiftStartMovesAllMemory) {
-  Buffer b(6, 0);
-  std::memcpy(b.getData(), "abcdef", 6);
-  b.shiftStart(2, '.');
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "..abcd");
-  b.shiftStart(-3, '#');
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "bcd###");
-  b.shiftStart(INT32_MIN, '-');
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "------");
-  Buffer none;
-  none.shiftStart(3, 'x');
-  EXPECT_EQ(none.getSize(), 0u);
+TEST(Base2Buffer, ShiftStartMovesAllMemory)
+{
+    Buffer b(6, 0);
+    std::memcpy(b.getData(), "abcdef", 6);
+    b.shiftStart(2, '.');
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "..abcd");
+    b.shiftStart(-3, '#');
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "bcd###");
+    b.shiftStart(INT32_MIN, '-');
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.getData()), 6), "------");
+    Buffer none;
+    none.shiftStart(3, 'x');
+    EXPECT_EQ(none.getSize(), 0u);
 }
 
-TEST(Base2Buffer, HexText) {
-  Buffer b;
-  EXPECT_TRUE(b.fromHexString("0aFF"));
-  EXPECT_EQ(filled(b), (std::vector<uint8>{0x0A, 0xFF}));
-  EXPECT_FALSE(b.fromHexString("0G"));
-  EXPECT_EQ(b.getFill(), 0u);
-  EXPECT_FALSE(b.fromHexString("abc"));
-  EXPECT_FALSE(b.fromHexString(""));
-  EXPECT_FALSE(b.fromHexString(nullptr));
+TEST(Base2Buffer, HexText)
+{
+    Buffer b;
+    EXPECT_TRUE(b.fromHexString("0aFF"));
+    EXPECT_EQ(filled(b), (std::vector<uint8>{0x0A, 0xFF}));
+    EXPECT_FALSE(b.fromHexString("0G"));
+    EXPECT_EQ(b.getFill(), 0u);
+    EXPECT_FALSE(b.fromHexString("abc"));
+    EXPECT_FALSE(b.fromHexString(""));
+    EXPECT_FALSE(b.fromHexString(nullptr));
 }
 
-TEST(Base2Buffer, WideAndMultibyteConversion) {
-  Buffer b;
-  b.putString8("abc");
-  EXPECT_TRUE(b.toWideString(0));
-  EXPECT_EQ(b.getFill(), 6u);
-  EXPECT_EQ(b.getSize(), 8u);
-  EXPECT_EQ(std::u16string(reinterpret_cast<char16*>(b.getData()), 3), u"abc");
+TEST(Base2Buffer, WideAndMultibyteConversion)
+{
+    Buffer b;
+    b.putString8("abc");
+    EXPECT_TRUE(b.toWideString(0));
+    EXPECT_EQ(b.getFill(), 6u);
+    EXPECT_EQ(b.getSize(), 8u);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16*>(b.getData()), 3), u"abc");
 
-  // Three units of up to three bytes each in UTF-8: the destination holds them all.
-  Buffer w;
-  const char16 text[] = u"\u20AC\u20AC\u20AC\u00E9x";
-  w.put(text, sizeof(text) - 2);  // without the terminator
-  EXPECT_TRUE(w.toMultibyteString(65001));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(w.getData()), w.getFill()),
-            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xC3\xA9x");
-  EXPECT_EQ(w.getData()[w.getFill()], 0);
-  EXPECT_TRUE(w.toWideString(65001));
-  EXPECT_EQ(std::u16string(reinterpret_cast<char16*>(w.getData()), w.getFill() / 2), std::u16string(text));
+    // Three units of up to three bytes each in UTF-8: the destination holds them all.
+    Buffer w;
+    const char16 text[] = u"\u20AC\u20AC\u20AC\u00E9x";
+    w.put(text, sizeof(text) - 2); // without the terminator
+    EXPECT_TRUE(w.toMultibyteString(65001));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(w.getData()), w.getFill()),
+              "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xC3\xA9x");
+    EXPECT_EQ(w.getData()[w.getFill()], 0);
+    EXPECT_TRUE(w.toWideString(65001));
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16*>(w.getData()), w.getFill() / 2), std::u16string(text));
 
-  Buffer empty;
-  EXPECT_TRUE(empty.toWideString(0));
-  EXPECT_TRUE(empty.toMultibyteString(0));
-  Buffer bad;
-  bad.putString8("\xC3(");
-  EXPECT_FALSE(bad.toWideString(65001));
+    Buffer empty;
+    EXPECT_TRUE(empty.toWideString(0));
+    EXPECT_TRUE(empty.toMultibyteString(0));
+    Buffer bad;
+    bad.putString8("\xC3(");
+    EXPECT_FALSE(bad.toWideString(65001));
 }
 
-
-TEST(Base2Buffer, HexTextOfTheWholeMemory) {
-  Buffer b;
-  ASSERT_TRUE(b.fromHexString("0aFF"));
-  String text;
-  EXPECT_TRUE(b.toHexString(text));
-  EXPECT_EQ(text, String("0AFF"));
-  Buffer empty;
-  EXPECT_FALSE(empty.toHexString(text));
+TEST(Base2Buffer, HexTextOfTheWholeMemory)
+{
+    Buffer b;
+    ASSERT_TRUE(b.fromHexString("0aFF"));
+    String text;
+    EXPECT_TRUE(b.toHexString(text));
+    EXPECT_EQ(text, String("0AFF"));
+    Buffer empty;
+    EXPECT_FALSE(empty.toHexString(text));
 }

@@ -33,12 +33,12 @@ namespace audit {
 
 struct Counts
 {
-    long news = 0;     // operator new, every form
-    long deletes = 0;  // operator delete of a non-null pointer
-    long mallocs = 0;  // malloc, calloc, realloc, memalign ...
-    long frees = 0;    // free of a non-null pointer
-    long locks = 0;    // mutex and read-write lock acquisitions, tries included
-    long waits = 0;    // condition, semaphore and futex waits, sleeps, joins
+    long news = 0;    // operator new, every form
+    long deletes = 0; // operator delete of a non-null pointer
+    long mallocs = 0; // malloc, calloc, realloc, memalign ...
+    long frees = 0;   // free of a non-null pointer
+    long locks = 0;   // mutex and read-write lock acquisitions, tries included
+    long waits = 0;   // condition, semaphore and futex waits, sleeps, joins
     long total() const { return news + deletes + mallocs + frees + locks + waits; }
 };
 
@@ -311,16 +311,16 @@ inline void noteWait()
 
 // The next definition of a C library function, looked up on first use. The slot is a constant-
 // initialised atomic, so no static guard (which may itself wait on a futex) is involved.
-#define AUDIT_NEXT(Type, name)                                                                  \
-    ([] {                                                                                       \
-        using Fn = Type;                                                                        \
-        static std::atomic<Fn> slot{nullptr};                                                   \
-        Fn f = slot.load(std::memory_order_relaxed);                                            \
-        if (!f) {                                                                               \
-            f = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));                                   \
-            slot.store(f, std::memory_order_relaxed);                                           \
-        }                                                                                       \
-        return f;                                                                               \
+#define AUDIT_NEXT(Type, name)                                                                                         \
+    ([] {                                                                                                              \
+        using Fn = Type;                                                                                               \
+        static std::atomic<Fn> slot{nullptr};                                                                          \
+        Fn f = slot.load(std::memory_order_relaxed);                                                                   \
+        if (!f) {                                                                                                      \
+            f = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));                                                          \
+            slot.store(f, std::memory_order_relaxed);                                                                  \
+        }                                                                                                              \
+        return f;                                                                                                      \
     }())
 
 extern "C" {
@@ -357,7 +357,8 @@ int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const timespec
 int pthread_cond_clockwait(pthread_cond_t* c, pthread_mutex_t* m, clockid_t k, const timespec* t)
 {
     audit::noteWait();
-    return AUDIT_NEXT(int (*)(pthread_cond_t*, pthread_mutex_t*, clockid_t, const timespec*), "pthread_cond_clockwait")(c, m, k, t);
+    return AUDIT_NEXT(int (*)(pthread_cond_t*, pthread_mutex_t*, clockid_t, const timespec*),
+                      "pthread_cond_clockwait")(c, m, k, t);
 }
 int sem_wait(sem_t* s)
 {
@@ -397,7 +398,8 @@ long syscall(long number, ...) noexcept
         if (op == FUTEX_WAIT || op == FUTEX_WAIT_BITSET)
             audit::noteWait();
     }
-    return AUDIT_NEXT(long (*)(long, long, long, long, long, long, long), "syscall")(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+    return AUDIT_NEXT(long (*)(long, long, long, long, long, long, long), "syscall")(number, a[0], a[1], a[2], a[3],
+                                                                                     a[4], a[5]);
 }
 } // extern "C"
 #endif

@@ -84,16 +84,35 @@ audit::Counts meterSession(BigMeterAcc& acc, dsptest::Signal& in, dsptest::Signa
             outPtr[static_cast<size_t>(c)] = out.data[static_cast<size_t>(c)].data() + pos;
         }
         switch (k % 97) {
-        case 10: acc.setParameter(5, 1.0); break;  // loudness maxima
-        case 20: acc.setParameter(6, 1.0); break;  // RMS maxima
-        case 30: acc.setParameter(7, 1.0); break;  // true peak
-        case 40: acc.setParameter(13, 0.0); break; // loudness off ...
-        case 45: acc.setParameter(13, 1.0); break; // ... and on
-        case 50: acc.setParameter(14, 1.0); break; // RMS scale
-        case 60: acc.setParameter(4, 1.0); break;  // everything, with the workers' gating state
-        case 70: acc.setParameter(0, 1.0); break;  // bypass entry
-        case 71: acc.setParameter(0, 0.0); break;
-        default: break;
+        case 10:
+            acc.setParameter(5, 1.0);
+            break; // loudness maxima
+        case 20:
+            acc.setParameter(6, 1.0);
+            break; // RMS maxima
+        case 30:
+            acc.setParameter(7, 1.0);
+            break; // true peak
+        case 40:
+            acc.setParameter(13, 0.0);
+            break; // loudness off ...
+        case 45:
+            acc.setParameter(13, 1.0);
+            break; // ... and on
+        case 50:
+            acc.setParameter(14, 1.0);
+            break; // RMS scale
+        case 60:
+            acc.setParameter(4, 1.0);
+            break; // everything, with the workers' gating state
+        case 70:
+            acc.setParameter(0, 1.0);
+            break; // bypass entry
+        case 71:
+            acc.setParameter(0, 0.0);
+            break;
+        default:
+            break;
         }
         if (k % 13 == 5) {
             // A silent stretch, as the processor meters it when the host flags it.
@@ -205,7 +224,6 @@ TEST(DspAudioThread, BigMeterDirectlyWithThreadedCollectors)
     }
 }
 
-
 TEST(DspAudioThread, StalledWorkerNeverHoldsUpTheFeed)
 {
     dsptest::StallingCollector c;
@@ -239,14 +257,17 @@ TEST(DspAudioThread, HooksCountTheCallingThreadOnly)
     audit::Watch watch;
     auto* v = new std::vector<int>(100);
     delete v;
-    std::thread other([] { std::vector<int> w(1000); (void)w; });
+    std::thread other([] {
+        std::vector<int> w(1000);
+        (void)w;
+    });
     other.join();
     audit::Counts c = watch.take();
-    EXPECT_GE(c.news, 2);  // the vector, its elements and the thread's state
+    EXPECT_GE(c.news, 2); // the vector, its elements and the thread's state
     EXPECT_GE(c.deletes, 2);
 #if AUDIT_LIBC_HOOKS
     EXPECT_GE(c.mallocs, 2);
-    EXPECT_GE(c.waits, 1);  // the join
+    EXPECT_GE(c.waits, 1); // the join
     std::mutex m;
     {
         audit::Watch w2;

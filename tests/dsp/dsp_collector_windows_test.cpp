@@ -34,8 +34,7 @@ class ReferenceOverlap : public SampleCollector
 public:
     ReferenceOverlap(int32 channels, int32 window, int32 overlap)
     : SampleCollector(channels, 4096, window - overlap, 0, 48000.0f), V(overlap), H(window - overlap)
-    {
-    }
+    {}
     bool initialize(const Param::ParamRecord* table) override
     {
         SampleCollector::initialize(table);
@@ -119,7 +118,8 @@ void expectSameWindows(const std::vector<Window>& got, const std::vector<Window>
         ASSERT_EQ(got[k].length, want[k].length) << what << " window " << k;
         ASSERT_EQ(got[k].channels.size(), want[k].channels.size());
         for (size_t c = 0; c < got[k].channels.size(); ++c)
-            ASSERT_TRUE(sameBits(got[k].channels[c], want[k].channels[c])) << what << " window " << k << " channel " << c;
+            ASSERT_TRUE(sameBits(got[k].channels[c], want[k].channels[c]))
+                << what << " window " << k << " channel " << c;
     }
 }
 
@@ -129,7 +129,7 @@ struct Shape
 };
 
 // Hops even and odd, overlaps below, equal to and above the hop, several hops per overlap, none.
-const Shape kShapes[] = {{20, 15}, {21, 15}, {30, 20}, {31, 20}, {12, 5},  {13, 6}, {10, 5},
+const Shape kShapes[] = {{20, 15}, {21, 15}, {30, 20}, {31, 20}, {12, 5}, {13, 6},  {10, 5},
                          {11, 5},  {9, 0},   {40, 37}, {41, 38}, {7, 6},  {64, 48}, {99, 66}};
 
 // One block length per call: 0 = random up to `maxPiece`.
@@ -396,7 +396,8 @@ TEST(DspCollectorWindows, GatedReadingsEqualSumsOverAlignedCopies)
             if (w.length != s.window)
                 continue;
             for (int c = 0; c < 2; ++c)
-                std::memcpy(aligned[c], w.channels[static_cast<size_t>(c)].data(), sizeof(float) * static_cast<size_t>(s.window));
+                std::memcpy(aligned[c], w.channels[static_cast<size_t>(c)].data(),
+                            sizeof(float) * static_cast<size_t>(s.window));
             summer.weightedBlockEnergy(aligned, s.window);
             want.push_back(summer.getMeanSquare());
         }

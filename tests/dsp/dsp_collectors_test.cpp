@@ -20,10 +20,8 @@ namespace {
 class RecordingOverlap : public Overlap
 {
 public:
-    RecordingOverlap(int32 channels, int32 window, int32 overlap)
-    : Overlap(channels, 4096, window, overlap, 48000.0f)
-    {
-    }
+    RecordingOverlap(int32 channels, int32 window, int32 overlap) : Overlap(channels, 4096, window, overlap, 48000.0f)
+    {}
     void processOverlappedBlock(float** window, int32 length) override
     {
         lengths.push_back(length);
@@ -355,7 +353,6 @@ TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
     cu.terminate();
     ru.terminate();
 }
-
 
 TEST(DspWorkers, StalledWorkerDropsAndCountsWindowsButNeverLosesAReset)
 {

@@ -237,8 +237,7 @@ TEST(DspLoudness, BlockPartitionsGiveTheSameReadings)
         Meter m(fs, block, false);
         m.run(s, 0, s.frames());
         readings.push_back({m.l.getMomentary(), m.l.getShortTerm(), m.l.getIntegrated(), m.l.getMomentaryMax(),
-                            m.l.getShortTermMax(), m.l.getRange(), m.l.getRangeLowEnergy(),
-                            m.l.getRangeHighEnergy()});
+                            m.l.getShortTermMax(), m.l.getRange(), m.l.getRangeLowEnergy(), m.l.getRangeHighEnergy()});
     }
     // The filters round differently for different call lengths: equal to well below 0.001 LU.
     for (size_t k = 1; k < readings.size(); ++k)

@@ -14,8 +14,8 @@
 
 namespace dsptest {
 
-inline Param::ParamRecord row(int id, const char* name, const char* title, double mn, double mx, double step,
-                              int type, unsigned flags)
+inline Param::ParamRecord row(int id, const char* name, const char* title, double mn, double mx, double step, int type,
+                              unsigned flags)
 {
     Param::ParamRecord r{};
     r.id = id;

@@ -12,7 +12,8 @@
 
 namespace {
 
-struct Variant {
+struct Variant
+{
     const char* name;
     decltype(&m7_ippsFIRInitAlloc_32f) init;
     decltype(&m7_ippsFIR_32f) fir;
@@ -24,9 +25,12 @@ struct Variant {
     decltype(&m7_ippsFFTInv_PermToR_32f) inv;
 };
 
-#define NORRIK_TP_VARIANT(P)                                                                                         \
-    Variant { #P, P##ippsFIRInitAlloc_32f, P##ippsFIR_32f, P##ippsFIRFree_32f, P##ippsFFTInitAlloc_R_32f,           \
-              P##ippsFFTFree_R_32f, P##ippsFFTFwd_RToPerm_32f, P##ippsMulPerm_32f_I, P##ippsFFTInv_PermToR_32f }
+#define NORRIK_TP_VARIANT(P)                                                                                           \
+    Variant                                                                                                            \
+    {                                                                                                                  \
+#P, P##ippsFIRInitAlloc_32f, P##ippsFIR_32f, P##ippsFIRFree_32f, P##ippsFFTInitAlloc_R_32f,                    \
+            P##ippsFFTFree_R_32f, P##ippsFFTFwd_RToPerm_32f, P##ippsMulPerm_32f_I, P##ippsFFTInv_PermToR_32f           \
+    }
 const Variant kVariants[] = {NORRIK_TP_VARIANT(m7_), NORRIK_TP_VARIANT(u8_), NORRIK_TP_VARIANT(y8_)};
 #undef NORRIK_TP_VARIANT
 

@@ -209,11 +209,12 @@ TEST(DspTruePeak, UpsampledSignalMatchesTheDoubleReferenceInEveryPartition)
     ippStaticInit();
     const std::vector<float> x = noise(3000, 99u);
     const std::vector<double> want = referenceUpsampled(x, designTaps(4.0f));
-    const struct {
+    const struct
+    {
         int block;
         std::vector<int> sizes;
-    } cases[] = {{1, {1}}, {3, {3, 1, 2}}, {100, {100, 37}}, {127, {127}}, {128, {128}},
-                 {512, {512}}, {512, {300, 512, 1, 129}}, {1024, {1024, 77}}};
+    } cases[] = {{1, {1}},     {3, {3, 1, 2}}, {100, {100, 37}},          {127, {127}},
+                 {128, {128}}, {512, {512}},   {512, {300, 512, 1, 129}}, {1024, {1024, 77}}};
     for (const auto& c : cases) {
         const std::vector<float> got = upsample(x, partition(x.size(), c.sizes), c.block);
         ASSERT_EQ(got.size(), want.size());
@@ -229,11 +230,12 @@ TEST(DspTruePeak, UpsamplerIsZeroStuffingThenTheFirPrimitiveBitForBit)
 {
     ippStaticInit();
     const std::vector<float> x = noise(6000, 7u);
-    const struct {
+    const struct
+    {
         int block;
         std::vector<int> sizes;
-    } cases[] = {{64, {64}}, {64, {1, 63, 17, 64}}, {128, {128, 100}}, {512, {512}},
-                 {512, {512, 127, 1, 300}}, {2048, {2048, 5, 600}}};
+    } cases[] = {{64, {64}},   {64, {1, 63, 17, 64}},     {128, {128, 100}},
+                 {512, {512}}, {512, {512, 127, 1, 300}}, {2048, {2048, 5, 600}}};
     for (const auto& c : cases) {
         const std::vector<int> calls = partition(x.size(), c.sizes);
         EXPECT_TRUE(sameBits(upsample(x, calls, c.block), upsampleByPrimitive(x, calls))) << "block " << c.block;
@@ -282,7 +284,8 @@ TEST(DspTruePeak, ResetForgetsTheHistory)
         u.processInto(x.data(), out.data(), block);
         u.reset();
         u.processInto(x.data() + 100, out.data(), block);
-        const std::vector<float> fresh = upsample(std::vector<float>(x.begin() + 100, x.begin() + 100 + block), {block}, block);
+        const std::vector<float> fresh =
+            upsample(std::vector<float>(x.begin() + 100, x.begin() + 100 + block), {block}, block);
         EXPECT_TRUE(sameBits(std::vector<float>(out.begin(), out.end()), fresh)) << block;
         u.terminate();
     }

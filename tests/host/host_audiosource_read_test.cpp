@@ -24,7 +24,7 @@ std::vector<float> interleavedRamp(int channels, std::int64_t frames)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 TEST(HostAudioSourceRead, DeinterleavesEveryFrameForAnyRequestSize)
 {
@@ -38,8 +38,8 @@ TEST(HostAudioSourceRead, DeinterleavesEveryFrameForAnyRequestSize)
             const std::string path = dir + "/r.wav";
             std::string error;
             ASSERT_TRUE(writeWavFile(path, want, channels, 48000, error)) << error;
-            for (std::int64_t request : {std::int64_t(1), std::int64_t(5), std::int64_t(512), std::int64_t(16384),
-                                         std::int64_t(70001)}) {
+            for (std::int64_t request :
+                 {std::int64_t(1), std::int64_t(5), std::int64_t(512), std::int64_t(16384), std::int64_t(70001)}) {
                 auto src = openAudioFile(path, error);
                 ASSERT_NE(src, nullptr) << error;
                 ASSERT_EQ(src->channels(), channels);

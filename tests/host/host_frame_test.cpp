@@ -19,12 +19,12 @@ namespace {
 using namespace qelhost;
 
 // A 1 kHz sine in both channels at -23 dBFS: -23 LUFS.
-class Tone final : public AudioSource {
+class Tone final : public AudioSource
+{
 public:
     explicit Tone(double seconds, double amplitude = std::pow(10.0, -23.0 / 20.0))
-        : total_(static_cast<std::int64_t>(seconds * 48000.0)), amplitude_(amplitude)
-    {
-    }
+    : total_(static_cast<std::int64_t>(seconds * 48000.0)), amplitude_(amplitude)
+    {}
     int channels() const override { return 2; }
     double sampleRate() const override { return 48000.0; }
     std::int64_t frames() const override { return total_; }
@@ -74,7 +74,8 @@ std::string textOf(const std::string& svg, const std::string& value)
     return svg.substr(begin, svg.find("</text>", begin) - begin);
 }
 
-class HostFrameRun : public ::testing::Test {
+class HostFrameRun : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -94,7 +95,7 @@ protected:
     std::unique_ptr<Session> session;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(HostFrameRun, ValuesComeFromTheController)
 {

@@ -16,7 +16,8 @@ namespace {
 
 using namespace qelhost;
 
-struct ProgramRun {
+struct ProgramRun
+{
     int status = -1;
     std::string out;
 };
@@ -47,7 +48,8 @@ double plainOf(const std::string& json, const std::string& title)
     return p == std::string::npos ? NAN : std::atof(json.c_str() + p + 9);
 }
 
-class MeterProgram : public ::testing::Test {
+class MeterProgram : public ::testing::Test
+{
 protected:
     std::string dir;
     void SetUp() override
@@ -163,4 +165,4 @@ TEST(MeterApp, MissingBundleIsReported)
     EXPECT_NE(err.find("not found"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

@@ -23,7 +23,7 @@ TEST(HostAttributes, TypedValuesAndStringSizesInBytes)
     EXPECT_EQ(a->setInt("x", 42), kResultOk);
     EXPECT_EQ(a->getInt("x", i), kResultOk);
     EXPECT_EQ(i, 42);
-    EXPECT_EQ(a->getFloat("x", f), kResultFalse);  // wrong type
+    EXPECT_EQ(a->getFloat("x", f), kResultFalse); // wrong type
     a->setFloat("f", 2.5);
     EXPECT_EQ(a->getFloat("f", f), kResultOk);
     EXPECT_EQ(f, 2.5);
@@ -75,12 +75,12 @@ TEST(HostParameterChangesTest, QueuesPerIdPointsInOrderFixedCapacity)
     IParameterChangeQueue* q = list.addParameterData(5, index);
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(index, 0);
-    EXPECT_EQ(list.addParameterData(5, index), q);  // same id, same queue
+    EXPECT_EQ(list.addParameterData(5, index), q); // same id, same queue
     int32 p = 0;
     q->addPoint(100, 0.5, p);
     q->addPoint(10, 0.1, p);
     EXPECT_EQ(p, 0);
-    q->addPoint(100, 0.7, p);  // same offset replaces
+    q->addPoint(100, 0.7, p); // same offset replaces
     ASSERT_EQ(q->getPointCount(), 2);
     int32 off = 0;
     double v = 0;
@@ -112,7 +112,7 @@ TEST(MemoryStreamTest, ReadWriteSeekTell)
     EXPECT_EQ(pos, 5);
     EXPECT_EQ(s->seek(1, 0, &pos), kResultOk);
     char back[8] = {};
-    EXPECT_EQ(s->read(back, 8, &n), kResultFalse);  // short read
+    EXPECT_EQ(s->read(back, 8, &n), kResultFalse); // short read
     EXPECT_EQ(n, 4);
     EXPECT_STREQ(back, "bcde");
     EXPECT_EQ(s->read(back, 1, &n), kResultFalse);
@@ -130,7 +130,8 @@ TEST(MessageRouterTest, QueuesMessagesFromOtherThreadsForTheMainThread)
     {
         MessageRouter router(*app);
         // A receiving end that counts notifications.
-        struct Sink : RefCounted<IConnectionPoint> {
+        struct Sink : RefCounted<IConnectionPoint>
+        {
             int got = 0;
             tresult queryInterface(const std::uint8_t*, void** obj) override
             {
@@ -168,4 +169,4 @@ TEST(MessageRouterTest, QueuesMessagesFromOtherThreadsForTheMainThread)
     app->release();
 }
 
-}  // namespace
+} // namespace

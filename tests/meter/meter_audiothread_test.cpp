@@ -50,20 +50,22 @@ void add(audit::Counts& a, const audit::Counts& b)
 }
 
 // What one run of blocks asks of the processor besides metering.
-struct Plan {
-    int readEvery = 10;      // "PluginDataGet" before every n-th block
-    bool bypass = true;      // on and off again, each with its fade
-    bool silence = true;     // flagged silent stretches
-    bool offline = true;     // offline blocks, some before the second position (passed through)
-    bool resets = true;      // resets and switches by parameter
+struct Plan
+{
+    int readEvery = 10;  // "PluginDataGet" before every n-th block
+    bool bypass = true;  // on and off again, each with its fade
+    bool silence = true; // flagged silent stretches
+    bool offline = true; // offline blocks, some before the second position (passed through)
+    bool resets = true;  // resets and switches by parameter
 };
 
-class MeterAudioThread : public BundleTest {
+class MeterAudioThread : public BundleTest
+{
 protected:
     // Buffers, change lists and context the host prepares before each block, outside the count.
-    struct Block {
-        explicit Block(int frames)
-        : l(static_cast<std::size_t>(frames)), r(l.size()), ol(l.size()), orr(l.size())
+    struct Block
+    {
+        explicit Block(int frames) : l(static_cast<std::size_t>(frames)), r(l.size()), ol(l.size()), orr(l.size())
         {
             in[0] = l.data();
             in[1] = r.data();
@@ -177,7 +179,7 @@ protected:
         b.inChanges.clear();
         b.outChanges.clear();
         b.inChanges.add(kResetTruePeak, 1.0);
-        b.inChanges.add(kBypass, 0.0);  // a bypassed meter writes no values
+        b.inChanges.add(kBypass, 0.0); // a bypassed meter writes no values
         b.data.numSamples = 0;
         b.data.outputParameterChanges = &b.outChanges;
         b.data.processContext = &b.ctx;
@@ -234,7 +236,7 @@ TEST_F(MeterAudioThread, HooksSeeTheBundlesAllocations)
     EXPECT_GT(c.news, 10);
     EXPECT_GT(c.deletes, 10);
 #if AUDIT_LIBC_HOOKS
-    EXPECT_GT(c.mallocs, c.news);  // the aligned buffers besides every new
+    EXPECT_GT(c.mallocs, c.news); // the aligned buffers besides every new
 #endif
     // A thread of the host's kind is seen; the meter's workers are not.
     audit::OtherThreads others;
@@ -252,7 +254,7 @@ TEST_F(MeterAudioThread, ReadOutsAloneAndPlainMetering)
     int written = 0;
     audit::Counts c = drive(256, 400, plain, written);
     EXPECT_EQ(c.total(), 0) << audit::describe(c);
-    EXPECT_EQ(written, 390);  // every 40th block has no output list: its read-out waits for the next
+    EXPECT_EQ(written, 390); // every 40th block has no output list: its read-out waits for the next
 }
 
 // The host's audio thread runs the blocks that Session::processBlock hands it; the hooks see its

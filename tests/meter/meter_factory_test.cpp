@@ -35,7 +35,8 @@ void expectWide(const char16_t (&field)[N], const char* text)
     }
 }
 
-class FactoryTest : public ::testing::Test {
+class FactoryTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -71,7 +72,8 @@ TEST_F(FactoryTest, ClassRecordsByteForByte)
 {
     IPluginFactory3* f3 = nullptr;
     ASSERT_EQ(factory->queryInterface(iid::IPluginFactory3.b, reinterpret_cast<void**>(&f3)), kResultOk);
-    struct Expected {
+    struct Expected
+    {
         const std::uint8_t* cid;
         const char* category;
         const char* name;
@@ -169,5 +171,5 @@ TEST(BundleExports, ExactlyTheEntryFunctionsAndThePrimitives)
     EXPECT_TRUE(exitFn());
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest

@@ -20,7 +20,8 @@ inline double meterNorm(double plain)
 }
 
 // Two channels of samples, planar.
-struct Stereo {
+struct Stereo
+{
     std::vector<float> l, r;
     explicit Stereo(std::size_t n = 0) : l(n), r(n) {}
     std::size_t size() const { return l.size(); }
@@ -38,7 +39,8 @@ inline Stereo sine(double seconds, double rate, double freq, double amp, double 
     return s;
 }
 
-class BundleTest : public ::testing::Test {
+class BundleTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -85,4 +87,4 @@ protected:
     Session session{NORRIK_BUNDLE_PATH};
 };
 
-}  // namespace metertest
+} // namespace metertest

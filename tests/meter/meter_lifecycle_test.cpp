@@ -6,10 +6,12 @@
 namespace metertest {
 namespace {
 
-class LifecycleTest : public BundleTest {
+class LifecycleTest : public BundleTest
+{
 protected:
     // A block with caller-owned buffers, straight to the processor.
-    struct Block {
+    struct Block
+    {
         std::vector<std::vector<float>> in, out;
         std::vector<float*> inPtr, outPtr;
         AudioBusBuffers ib{}, ob{};
@@ -112,7 +114,7 @@ TEST_F(LifecycleTest, BlocksBeforeActivationPassThroughUnmeasured)
     ASSERT_EQ(p->setupProcessing(s), kResultOk);
     Block b(2, 512, 0.5f);
     ASSERT_EQ(p->process(b.data), kResultOk);
-    EXPECT_EQ(b.out, b.in);  // outputs written, not left as they were
+    EXPECT_EQ(b.out, b.in); // outputs written, not left as they were
 }
 
 TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
@@ -177,7 +179,7 @@ TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
     EXPECT_EQ(one.out, one.in);
     EXPECT_EQ(one.ob.silenceFlags, 0u);
     session.readOut(true);
-    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01);  // right channel at 1.0
+    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01); // right channel at 1.0
 
     // Both flagged and the meter's output silent: outputs zeroed and flagged.
     Block all(2, 512, 0.0f);
@@ -192,7 +194,7 @@ TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
 TEST_F(LifecycleTest, ReSetupKeepsParameterValues)
 {
     setupStereo(512);
-    session.setParameter(48, 1.0);  // ScaleLU on
+    session.setParameter(48, 1.0); // ScaleLU on
     session.processBlock(nullptr, 0);
     std::vector<std::uint8_t> before;
     ASSERT_TRUE(session.saveState(before));
@@ -220,7 +222,7 @@ TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
 
 TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
 {
-    setupStereo(512);  // 48 kHz, not the 44.1 kHz the processor starts with
+    setupStereo(512); // 48 kHz, not the 44.1 kHz the processor starts with
     EXPECT_TRUE(messages("sampleRate").empty());
     auto n = messages("nChannels");
     ASSERT_EQ(n.size(), 1u);
@@ -236,13 +238,14 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     session.component()->setActive(true);
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest
 
 namespace metertest {
 namespace {
 
-class ChangesTest : public BundleTest {};
+class ChangesTest : public BundleTest
+{};
 
 TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
 {
@@ -253,7 +256,7 @@ TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
     AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
     HostParameterChanges inChanges, outChanges;
     inChanges.add(48, 0.0, 0);
-    inChanges.add(48, 1.0, 100);  // ScaleLU: off, then on at the last point
+    inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
     ProcessData d{};
     d.numSamples = 512;
     d.numInputs = d.numOutputs = 1;
@@ -291,9 +294,9 @@ TEST_F(ChangesTest, BypassFadesEachTimeTheStateChanges)
     setupStereo(512);
     Stereo sig = sine(0.5, 48000.0, 150.0, 0.5);
     Stereo a(sig.size()), b(sig.size());
-    session.setParameter(0, 0.7);  // on: fade to dry
+    session.setParameter(0, 0.7); // on: fade to dry
     feed(sig, 512, &a);
-    session.setParameter(0, 0.4);  // off: fade back
+    session.setParameter(0, 0.4); // off: fade back
     feed(sig, 512, &b);
     // Both directions end on the unchanged signal (the meter's path is a copy, latency 0 or not).
     uint32 lat = session.processor()->getLatencySamples();
@@ -308,5 +311,5 @@ TEST_F(ChangesTest, BypassFadesEachTimeTheStateChanges)
     EXPECT_EQ(c.l, sig.l);
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest

@@ -50,7 +50,7 @@ TEST(ParamAccessor, Conversions)
     EXPECT_EQ(a.toNormalized(1, 48.0), 1.0);
     EXPECT_EQ(a.toNormalized(10, 50.0), 0.5);
     EXPECT_EQ(a.toNormalized(45, 12.0), 0.0);
-    EXPECT_EQ(a.toNormalized(1, 100.0), 180.0 / 128.0);  // no clamping here
+    EXPECT_EQ(a.toNormalized(1, 100.0), 180.0 / 128.0); // no clamping here
     EXPECT_EQ(a.toPlain(11, 0.5), -16.0);
     EXPECT_EQ(a.toPlain(13, 1.0), 0.0);
     int32_t index = -5;
@@ -179,4 +179,4 @@ TEST(IntervalTimer, FiresOncePerPeriodAndKeepsTheRemainder)
     EXPECT_FALSE(t.takeFired());
 }
 
-}  // namespace
+} // namespace

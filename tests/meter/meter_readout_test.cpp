@@ -31,7 +31,7 @@ Stereo programme(double seconds, double rate)
 // The engine alone, fed the same blocks, read out by the processor's formulas.
 std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block, double rate, float luOffset)
 {
-    ippStaticInit();  // the same instruction-set variant as the processor chooses
+    ippStaticInit(); // the same instruction-set variant as the processor chooses
     BigMeterAcc acc(block, rate, Param::getProcessorParameterTable(), Param::getProcessorParameterCount(), true);
     acc.setChannelMasks(3, 3, 0);
     for (int i = 0; i < Norrik::kProcessorParamCount; ++i)
@@ -72,7 +72,8 @@ std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block,
             {53, 0.0}};
 }
 
-class ReadOutTest : public BundleTest {};
+class ReadOutTest : public BundleTest
+{};
 
 TEST_F(ReadOutTest, ReferenceSignalsReadAsTheEngineMeasuresThem)
 {
@@ -98,7 +99,8 @@ TEST_F(ReadOutTest, ReferenceSignalsReadAsTheEngineMeasuresThem)
                 EXPECT_NEAR(s.lastOutput(id), value, 0.01 / 100.0);
                 continue;
             }
-            EXPECT_EQ(s.lastOutput(id), value) << "id " << id << std::setprecision(17) << " " << s.lastOutput(id) << " " << value;
+            EXPECT_EQ(s.lastOutput(id), value)
+                << "id " << id << std::setprecision(17) << " " << s.lastOutput(id) << " " << value;
         }
         EXPECT_GT(s.lastOutput(3), meterNorm(-40.0 + offset));
     }
@@ -108,9 +110,9 @@ TEST_F(ReadOutTest, PointsComeInTheFixedOrderAtOffsetZeroAndOnlyWhenAsked)
 {
     setupStereo(512);
     feed(sine(2.0, 48000.0, 1000.0, 0.9), 512);
-    EXPECT_TRUE(session.outputLog().empty());  // nobody asked
+    EXPECT_TRUE(session.outputLog().empty()); // nobody asked
     session.requestData();
-    session.requestData();  // two requests before a block give one read-out
+    session.requestData(); // two requests before a block give one read-out
     feed(sine(0.02, 48000.0, 1000.0, 0.9), 512);
     feed(sine(0.02, 48000.0, 1000.0, 0.9), 512);
     auto log = session.outputLog();
@@ -129,10 +131,10 @@ TEST_F(ReadOutTest, PointsComeInTheFixedOrderAtOffsetZeroAndOnlyWhenAsked)
 TEST_F(ReadOutTest, ValuesBeyondTheRangeAreClampedIntoZeroToOne)
 {
     setupStereo(512);
-    session.setParameter(48, 1.0);  // +23 on top of a full-scale signal exceeds 48 nowhere, but
+    session.setParameter(48, 1.0); // +23 on top of a full-scale signal exceeds 48 nowhere, but
     Stereo hot(48000);
     for (std::size_t i = 0; i < hot.size(); ++i)
-        hot.l[i] = hot.r[i] = (i & 1) ? 30.0f : -30.0f;  // far over full scale
+        hot.l[i] = hot.r[i] = (i & 1) ? 30.0f : -30.0f; // far over full scale
     feed(hot, 512);
     session.readOut(true);
     for (auto& batch : session.outputLog())
@@ -150,14 +152,14 @@ TEST_F(ReadOutTest, BypassHoldsTheRequestAndCrossfadesToTheDryPath)
     Stereo sig = sine(1.0, 48000.0, 300.0, 0.5);
     Stereo out(sig.size());
     feed(sig, 512, &out);
-    EXPECT_EQ(out.l, sig.l);  // not bypassed: an unchanged copy
+    EXPECT_EQ(out.l, sig.l); // not bypassed: an unchanged copy
 
     session.clearOutputLog();
     session.setParameter(0, 1.0);
     session.requestData();
     Stereo out2(sig.size());
     feed(sig, 512, &out2);
-    EXPECT_TRUE(session.outputLog().empty());  // bypassed: the request waits
+    EXPECT_TRUE(session.outputLog().empty()); // bypassed: the request waits
     // After the 100 ms fade the output is the dry path: the input delayed by the latency.
     for (std::size_t i = 4800 + latency; i < sig.size(); ++i)
         ASSERT_EQ(out2.l[i], sig.l[i - latency]) << i;
@@ -220,8 +222,8 @@ TEST_F(ReadOutTest, ChangesOfIdsOutsideTheTableKeepTheirValue)
     session.setParameter(13, 0.0);
     feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
     session.readOut(true);
-    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3);  // switched off: held, not measured
+    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3); // switched off: held, not measured
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest

@@ -6,7 +6,8 @@
 namespace metertest {
 namespace {
 
-class StateTest : public BundleTest {
+class StateTest : public BundleTest
+{
 protected:
     void SetUp() override
     {
@@ -46,8 +47,8 @@ TEST_F(StateTest, DefaultStateLayout)
     int32 length = 0;
     std::memcpy(&length, s.data(), 4);
     EXPECT_EQ(length, 1728);
-    const char* names[12] = {"loudnessM",     "loudnessS",     "loudnessI",         "loudnessMMax",
-                             "loudnessSTMax", "loudnessRange", "truePeak",          "resetLoudness",
+    const char* names[12] = {"loudnessM",         "loudnessS",     "loudnessI",         "loudnessMMax",
+                             "loudnessSTMax",     "loudnessRange", "truePeak",          "resetLoudness",
                              "resetLoudnessMMax", "resetTruePeak", "scaleModeLoudness", "bypass"};
     const std::uint32_t ids[12] = {1, 2, 3, 8, 9, 10, 11, 4, 5, 7, 48, 0};
     for (int r = 0; r < 12; ++r) {
@@ -65,8 +66,8 @@ TEST_F(StateTest, DefaultStateLayout)
 TEST_F(StateTest, RoundTripAndBypassTakesEffectAtOnce)
 {
     auto s = save();
-    setValue(s, 10, 1.0);  // ScaleLU
-    setValue(s, 11, 1.0);  // bypass
+    setValue(s, 10, 1.0); // ScaleLU
+    setValue(s, 11, 1.0); // bypass
     ASSERT_EQ(restore(s), kResultOk);
     EXPECT_EQ(save(), s);
     // Bypassed without a fade: the very next block is the dry input, and no read-out is written.
@@ -150,5 +151,5 @@ TEST_F(StateTest, ControllerFollowsTheProcessorState)
     EXPECT_EQ(session.controller()->getParamNormalized(48), 1.0);
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest

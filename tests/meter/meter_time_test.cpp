@@ -4,7 +4,8 @@
 namespace metertest {
 namespace {
 
-class TimeTest : public BundleTest {};
+class TimeTest : public BundleTest
+{};
 
 TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
 {
@@ -38,7 +39,7 @@ TEST_F(TimeTest, ResetPointClearsTheCounterWhateverItsValue)
     feed(sine(2.0, 48000.0, 440.0, 0.1), 512);
     session.requestData();
     session.router().clearLog();
-    session.setParameter(4, 0.0);  // a reset point of value 0.0 still resets
+    session.setParameter(4, 0.0); // a reset point of value 0.0 still resets
     session.processBlock(nullptr, 0);
     session.requestData();
     auto times = messages("time");
@@ -69,8 +70,8 @@ TEST_F(TimeTest, TimeStandsStillWhileNotPlayingButMeteringGoesOn)
     EXPECT_TRUE(messages("time").empty());
     EXPECT_EQ(ol, l);
     session.readOut(true);
-    EXPECT_GT(session.lastOutput(11), meterNorm(-13.0));  // 0.25 peaks near -12 dB
+    EXPECT_GT(session.lastOutput(11), meterNorm(-13.0)); // 0.25 peaks near -12 dB
 }
 
-}  // namespace
-}  // namespace metertest
+} // namespace
+} // namespace metertest

@@ -34,7 +34,7 @@ std::vector<std::uint8_t> state(const std::vector<std::pair<int32, double>>& rec
     return b;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ControllerTest, SixteenValuesAndTheirRecords)
 {
@@ -51,7 +51,7 @@ TEST_F(ControllerTest, SixteenValuesAndTheirRecords)
     EXPECT_EQ(text(info.title), "Bypass");
     EXPECT_EQ(info.flags, 0x10001);
     EXPECT_EQ(info.stepCount, 1);
-    ASSERT_EQ(controller->getParameterInfo(14, info), kResultOk);  // merged controller rows follow
+    ASSERT_EQ(controller->getParameterInfo(14, info), kResultOk); // merged controller rows follow
     EXPECT_EQ(text(info.title), "Time");
     EXPECT_EQ(info.unitId, 1);
     EXPECT_EQ(controller->getParameterInfo(16, info), kResultFalse);
@@ -160,7 +160,8 @@ TEST_F(ControllerTest, ValueEditsGoToTheHostOnlyOutsideStateLoads)
 {
     std::vector<std::pair<uint32, double>> edits;
     auto* handler = new qelhost::ComponentHandler([&](uint32 id, double v) { edits.emplace_back(id, v); });
-    controller->setComponentHandler(reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
+    controller->setComponentHandler(
+        reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
     auto* scale = value("scaleModeLoudness");
     scale->setNormalized(0, 0.5f);
     controller->valueEdited(reinterpret_cast<IHostValue*>(static_cast<qelhost::IHostValueOptions*>(scale)), 48);
@@ -171,11 +172,11 @@ TEST_F(ControllerTest, ValueEditsGoToTheHostOnlyOutsideStateLoads)
     auto* s = new qelhost::MemoryStream(state({{48, 0.0}, {0, 1.0}, {10, 25.0}}));
     EXPECT_EQ(controller->setComponentState(stream(s)), kResultOk);
     s->release();
-    EXPECT_EQ(edits.size(), 1u);  // applied without edits towards the host
+    EXPECT_EQ(edits.size(), 1u); // applied without edits towards the host
     EXPECT_FALSE(controller->isRelativeScale());
     EXPECT_EQ(value("bypass")->getNormalized(), 1.f);
     EXPECT_NEAR(value("loudnessRange")->getNormalized(), 0.25, 1e-6);
-    EXPECT_EQ(value("bypass")->lastFlag(), 0);  // the edit stored it after the state set it with 1
+    EXPECT_EQ(value("bypass")->lastFlag(), 0); // the edit stored it after the state set it with 1
     controller->setComponentHandler(nullptr);
     handler->release();
 }
@@ -241,7 +242,7 @@ TEST_F(ControllerTest, IdleAsksForDataAndMessagesReachTheValues)
     EXPECT_EQ(value("time")->text(), "00:01:05");
     EXPECT_EQ(display(53, 0.0), "00:01:05");
     Qel::IMessage* bare = hostMessage("time");
-    EXPECT_EQ(controller->notify(bare), kResultOk);  // no attribute: nothing changes
+    EXPECT_EQ(controller->notify(bare), kResultOk); // no attribute: nothing changes
     bare->release();
     EXPECT_EQ(value("time")->text(), "00:01:05");
     // The read-out's number for the time never blanks the text.
@@ -288,9 +289,9 @@ TEST_F(ControllerTest, UnitsAndInterfaces)
     EXPECT_EQ(units->getSelectedUnit(), 0);
     units->release();
     FUnknown* part = nullptr;
-    for (const FUID* id : {&IPlugController::iid, &IPlugController2::iid, &IPlugController3::iid,
-                           &IPlugController4::iid, &IViewBuilder::iid, &IIdleHandler::iid,
-                           &IValueStringRepresentation::iid}) {
+    for (const FUID* id :
+         {&IPlugController::iid, &IPlugController2::iid, &IPlugController3::iid, &IPlugController4::iid,
+          &IViewBuilder::iid, &IIdleHandler::iid, &IValueStringRepresentation::iid}) {
         ASSERT_EQ(controller->queryInterface(*id, reinterpret_cast<void**>(&part)), kResultOk);
         part->release();
     }
@@ -324,7 +325,8 @@ TEST(ViewsControllerLifecycle, HostWithoutFrameServices)
     auto* peer = new Peer;
     c->connect(peer);
     auto* handler = new qelhost::ComponentHandler([](uint32, double) {});
-    c->setComponentHandler(reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
+    c->setComponentHandler(
+        reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
     const uint32 appRefs = app->refCount(), peerRefs = peer->getRefCount(), handlerRefs = handler->refCount();
     EXPECT_EQ(c->terminate(), kResultOk);
     // Context, peer and handler all given back, and the count never went below zero.
@@ -343,9 +345,9 @@ TEST(ViewsControllerLifecycle, HostWithoutFrameServices)
 // Each optional service missing: the controller still runs, with what it can do.
 TEST(ViewsControllerLifecycle, HostsLackingOneService)
 {
-    const qelhost::Uid optional[] = {qelhost::iid::ISkinService, qelhost::iid::IIdleRegistry, qelhost::iid::IHostView,
-                                     qelhost::iid::OptionalService7, qelhost::iid::BoolValue,
-                                     qelhost::iid::IHostApplication};
+    const qelhost::Uid optional[] = {qelhost::iid::ISkinService, qelhost::iid::IIdleRegistry,
+                                     qelhost::iid::IHostView,    qelhost::iid::OptionalService7,
+                                     qelhost::iid::BoolValue,    qelhost::iid::IHostApplication};
     for (const auto& id : optional) {
         auto* app = new qelhost::HostApplication;
         auto* host = newFrameHost(app);

@@ -13,7 +13,8 @@ using namespace viewstest;
 namespace {
 
 // Frame services with a clock the test sets.
-struct ClockFixture : ::testing::Test {
+struct ClockFixture : ::testing::Test
+{
     void SetUp() override
     {
         app = new qelhost::HostApplication;
@@ -39,7 +40,7 @@ struct ClockFixture : ::testing::Test {
     qelhost::FrameHost* host;
 };
 
-}  // namespace
+} // namespace
 
 TEST(ViewsCurveData, TagsPositionsAndSizes)
 {
@@ -49,19 +50,19 @@ TEST(ViewsCurveData, TagsPositionsAndSizes)
     EXPECT_TRUE(d->getValue(8, v));
     EXPECT_EQ(v, 0.5f);
     EXPECT_TRUE(d->hasTag(9));
-    EXPECT_FALSE(d->getValue(9, v));  // position 2 is beyond the two values
-    d->setValue(9, 1.f);              // nothing
+    EXPECT_FALSE(d->getValue(9, v)); // position 2 is beyond the two values
+    d->setValue(9, 1.f);             // nothing
     d->setValue(42, 1.f);
     EXPECT_FALSE(d->getValue(42, v));
     const float src[3] = {1.f, 2.f, 3.f};
-    d->setValues(src, 3);  // one too many: nothing copied
+    d->setValues(src, 3); // one too many: nothing copied
     EXPECT_EQ(d->getValues()[0], 0.f);
     d->setValues(src, 2);
     EXPECT_EQ(d->getValues()[1], 2.f);
-    d->resize(1);  // smaller: unchanged
+    d->resize(1); // smaller: unchanged
     EXPECT_EQ(d->getCount(), 2u);
     EXPECT_EQ(d->getValues()[1], 2.f);
-    d->resize(4);  // larger: zeroed
+    d->resize(4); // larger: zeroed
     EXPECT_EQ(d->getCount(), 4u);
     EXPECT_EQ(d->getValueCount(), 4u);
     EXPECT_EQ(d->getValues()[1], 0.f);
@@ -85,19 +86,19 @@ TEST(ViewsVuMeterData, PositionTableWithoutHost)
     d->getValue(kVuChannelCount, v);
     EXPECT_EQ(v, 6.f);
 
-    d->setValue(1, 5.f);  // above the maximum level: shown at the top
+    d->setValue(1, 5.f); // above the maximum level: shown at the top
     d->getValue(1, v);
     EXPECT_FLOAT_EQ(v, 1.f);
-    d->setValue(1, -0.5f);  // negative: 0 (without a clock nothing decays)
+    d->setValue(1, -0.5f); // negative: 0 (without a clock nothing decays)
     d->getValue(1, v);
     EXPECT_EQ(v, 0.f);
-    d->setValue(1, static_cast<float>(std::pow(10.0, -1.2)));  // -24 dB
+    d->setValue(1, static_cast<float>(std::pow(10.0, -1.2))); // -24 dB
     d->getValue(1, v);
     EXPECT_NEAR(v, 0.32, 0.005);
-    d->setValue(1, 2e-5f);  // above silence, table 0: a sliver
+    d->setValue(1, 2e-5f); // above silence, table 0: a sliver
     d->getValue(1, v);
     EXPECT_FLOAT_EQ(v, static_cast<float>(d->getTableValue(1) * 0.5));
-    d->setValue(1, 1e-5f);  // below silence
+    d->setValue(1, 1e-5f); // below silence
     d->getValue(1, v);
     EXPECT_EQ(v, 0.f);
     d->setValue(1, std::nanf(""));
@@ -116,16 +117,16 @@ TEST_F(ClockFixture, LevelsRiseAtOnceAndFallAtTheFallFactor)
     ms = 1000;
     d->setValue(1, 0.8f);
     EXPECT_FLOAT_EQ(get(*d, 1), 0.8f);
-    ms = 1250;  // 0.25 s at 2 per second: half
+    ms = 1250; // 0.25 s at 2 per second: half
     d->setValue(1, 0.f);
     EXPECT_NEAR(get(*d, 1), 0.4, 1e-6);
     ms = 1500;
     d->setValue(1, 0.f);
     EXPECT_NEAR(get(*d, 1), 0.2, 1e-6);
-    ms = 1600;  // a louder input is shown at once
+    ms = 1600; // a louder input is shown at once
     d->setValue(1, 0.9f);
     EXPECT_FLOAT_EQ(get(*d, 1), 0.9f);
-    ms = 3000;  // decayed below zero: 0
+    ms = 3000; // decayed below zero: 0
     d->setValue(1, 0.f);
     EXPECT_EQ(get(*d, 1), 0.f);
     d->release();
@@ -138,10 +139,10 @@ TEST_F(ClockFixture, HeldPeakHoldsThenFallsMaximumStaysUntilCleared)
     EXPECT_EQ(d->getPeakFallFactor(), 2.f);
     ms = 1000;
     d->setValue(1, 0.8f);
-    ms = 2900;  // within the hold time
+    ms = 2900; // within the hold time
     d->setValue(1, 0.1f);
     EXPECT_NEAR(get(*d, kVuHeldPeak), 0.8, 1e-6);
-    ms = 3000;  // hold over: falls by the peak fall factor for the step
+    ms = 3000; // hold over: falls by the peak fall factor for the step
     d->setValue(1, 0.1f);
     EXPECT_NEAR(get(*d, kVuHeldPeak), 0.8 * (1.0 - 2.0 * 0.1), 1e-5);
     ms = 3100;
@@ -151,7 +152,7 @@ TEST_F(ClockFixture, HeldPeakHoldsThenFallsMaximumStaysUntilCleared)
     d->clearPeakHold();
     EXPECT_EQ(get(*d, kVuChannelMaximum), 0.f);
     ms = 3200;
-    d->setValue(1, 0.3f);  // the maximum follows the held peak again
+    d->setValue(1, 0.3f); // the maximum follows the held peak again
     EXPECT_NEAR(get(*d, kVuChannelMaximum), get(*d, kVuHeldPeak), 1e-6);
     d->release();
 }
@@ -161,7 +162,7 @@ TEST_F(ClockFixture, ClockStepBackGrowsNothing)
     auto* d = new LinearVuMeterPhData(1, TagList{1}, nullptr);
     ms = 50000;
     d->setValue(1, 0.5f);
-    ms = 10000;  // the clock went back 40 s
+    ms = 10000; // the clock went back 40 s
     d->setValue(1, 0.f);
     EXPECT_LE(get(*d, 1), 0.5f);
     EXPECT_LE(get(*d, kVuHeldPeak), 0.5f);
@@ -182,7 +183,7 @@ TEST_F(ClockFixture, PeakCodesOnlyForChannelsTheDataHolds)
     EXPECT_TRUE(d->getValue(kVuHeldPeak + 1, v));
     EXPECT_FALSE(d->getValue(kVuHeldPeak + 2, v));
     EXPECT_FALSE(d->getValue(kVuChannelMaximum + 11, v));
-    EXPECT_FALSE(d->getValue(kVuChannelMaximum - 1, v));  // 5008: no such code
+    EXPECT_FALSE(d->getValue(kVuChannelMaximum - 1, v)); // 5008: no such code
     d->release();
 }
 
@@ -190,20 +191,20 @@ TEST_F(ClockFixture, ChangesAreDeferredOnce)
 {
     auto* d = new VuMeterData(1, TagList{4}, nullptr);
     auto& updates = host->updateHandler();
-    d->setValue(99, 1.f);  // not a tag of the data
+    d->setValue(99, 1.f); // not a tag of the data
     EXPECT_EQ(updates.pendingCount(), 0u);
     ms = 100;
     d->setValue(4, 0.5f);
     EXPECT_EQ(updates.pendingCount(), 1u);
     d->setValue(kVuPeakReadout, 0.25f);
-    EXPECT_EQ(updates.pendingCount(), 1u);  // the same change message
+    EXPECT_EQ(updates.pendingCount(), 1u); // the same change message
     EXPECT_EQ(get(*d, kVuPeakReadout), 0.25f);
     d->setValue(kVuFurtherValue, 3.f);
     EXPECT_EQ(get(*d, kVuFurtherValue), 3.f);
     updates.deliver();
-    d->setValue(kVuPeakReadout, 0.25f);  // unchanged: no message
+    d->setValue(kVuPeakReadout, 0.25f); // unchanged: no message
     EXPECT_EQ(updates.pendingCount(), 0u);
-    d->setChannelCount(3);  // the data grows to the channels
+    d->setChannelCount(3); // the data grows to the channels
     EXPECT_EQ(d->getCount(), 3u);
     EXPECT_EQ(get(*d, kVuChannelCount), 3.f);
     d->setValue(kVuChannelCount, -2.f);
@@ -224,7 +225,8 @@ TEST(ViewsDataView, ParseColor)
 // The plain data view draws the values as a line over its background, never more than the data holds.
 TEST_F(ClockFixture, DataViewDrawsWithinItsData)
 {
-    struct Lines : IDrawContext {
+    struct Lines : IDrawContext
+    {
         tresult queryInterface(const TUID, void**) override { return kNoInterface; }
         uint32 addRef() override { return 1; }
         uint32 release() override { return 1; }
@@ -251,14 +253,14 @@ TEST_F(ClockFixture, DataViewDrawsWithinItsData)
     d->setValue(0, 0.f);
     d->setValue(1, 1.f);
     d->setValue(2, 0.5f);
-    auto* view = new DataView<double>(d, 8, ViewRect(0, 0, 20, 10));  // asks for more points than there are
+    auto* view = new DataView<double>(d, 8, ViewRect(0, 0, 20, 10)); // asks for more points than there are
     view->draw(&ctx, ViewRect(-5, -5, 100, 100));
     ASSERT_EQ(ctx.rects.size(), 1u);
-    EXPECT_EQ(ctx.rects[0].right, 20);  // clipped to the view
+    EXPECT_EQ(ctx.rects[0].right, 20); // clipped to the view
     ASSERT_EQ(ctx.lines.size(), 2u);
     EXPECT_EQ(ctx.lines[0], (std::vector<int32>{0, 10, 2, 0}));
     EXPECT_EQ(host->updateHandler().dependentCount(), 1u);
-    view->update(d->unknownCast(), 1);  // no host view: nothing to repaint, nothing breaks
+    view->update(d->unknownCast(), 1); // no host view: nothing to repaint, nothing breaks
     EXPECT_EQ(view->mouseDown(1, 1), kResultOk);
     view->release();
     EXPECT_EQ(host->updateHandler().dependentCount(), 0u);

@@ -21,7 +21,8 @@ std::string subViewSvg(const std::string& svg, const std::string& name)
     return svg.substr(begin, end - begin);
 }
 
-struct Placed {
+struct Placed
+{
     int x = -1, y = -1, w = -1, h = -1;
 };
 
@@ -52,9 +53,10 @@ std::string textOf(const std::string& svg, const std::string& value)
     return svg.substr(begin, svg.find("</text>", begin) - begin);
 }
 
-class DisplayTest : public ControllerTest {};
+class DisplayTest : public ControllerTest
+{};
 
-}  // namespace
+} // namespace
 
 TEST_F(DisplayTest, EditorBuildsTheSkinsSubViews)
 {
@@ -112,7 +114,7 @@ TEST_F(DisplayTest, ClickOnTheLoudnessBarClearsItsReadout)
     EXPECT_GT(editor->subView("loudnessMView")->invalidations, before);
     host->idle();
     EXPECT_EQ(peer->count("resetMaxLevelIn") + peer->count("resetMaxLevelOut"), 0);
-    EXPECT_FALSE(editor->click(315, 5));  // nothing there
+    EXPECT_FALSE(editor->click(315, 5)); // nothing there
     closeEditor();
 }
 
@@ -120,9 +122,9 @@ TEST_F(DisplayTest, ClicksOnTheChannelMetersAskTheProcessorForResets)
 {
     qelhost::EditorView* editor = openEditor();
     ASSERT_NE(editor, nullptr);
-    EXPECT_TRUE(editor->click(250, 270));  // inputvumax
+    EXPECT_TRUE(editor->click(250, 270)); // inputvumax
     EXPECT_EQ(peer->count("resetMaxLevelIn"), 1);
-    EXPECT_TRUE(editor->click(130, 290));  // outputvu: both maximum ids alike, so the input's reset
+    EXPECT_TRUE(editor->click(130, 290)); // outputvu: both maximum ids alike, so the input's reset
     EXPECT_EQ(peer->count("resetMaxLevelIn"), 2);
     EXPECT_EQ(peer->count("resetMaxLevelOut"), 0);
     closeEditor();
@@ -132,7 +134,8 @@ TEST_F(DisplayTest, ResetButtonEditsTheParameter)
 {
     std::vector<std::pair<uint32, double>> edits;
     auto* handler = new qelhost::ComponentHandler([&](uint32 id, double v) { edits.emplace_back(id, v); });
-    controller->setComponentHandler(reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
+    controller->setComponentHandler(
+        reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
     qelhost::EditorView* editor = openEditor();
     ASSERT_NE(editor, nullptr);
     EXPECT_TRUE(editor->click(120, 245));
@@ -203,7 +206,8 @@ TEST_F(DisplayTest, PeakReadoutTexts)
 {
     auto* data = new Frame::VuMeterData(1, Frame::TagList{1}, nullptr);
     auto* view = new Frame::VuMeterPeakView(data, 1, ViewRect(0, 0, 40, 14), {}, 0xFF00FF00, 0xFFFF0000);
-    struct Sink : IDrawContext {
+    struct Sink : IDrawContext
+    {
         tresult queryInterface(const TUID, void**) override { return kNoInterface; }
         uint32 addRef() override { return 1; }
         uint32 release() override { return 1; }
@@ -252,26 +256,26 @@ TEST(ViewsTeardown, EveryOrder)
         ASSERT_EQ(c->initialize(plug(static_cast<qelhost::IFrameHost*>(host))), kResultOk);
         IPlugView* editor = c->createView("editor");
         ASSERT_NE(editor, nullptr);
-        c->setParamNormalized(1, 0.5);  // leaves a change pending
+        c->setParamNormalized(1, 0.5); // leaves a change pending
         switch (order) {
-        case 0:  // editor closed first
+        case 0: // editor closed first
             editor->release();
             c->terminate();
             c->release();
             break;
-        case 1:  // controller ends while the editor still shows it
+        case 1: // controller ends while the editor still shows it
             c->terminate();
             c->release();
             host->idle();
             qelhost::asEditorView(reinterpret_cast<qelhost::IPlugView*>(editor))->renderSvg();
             editor->release();
             break;
-        case 2:  // terminated, editor closed, then released
+        case 2: // terminated, editor closed, then released
             c->terminate();
             editor->release();
             c->release();
             break;
-        case 3:  // the host goes first, then the plug-in's objects
+        case 3: // the host goes first, then the plug-in's objects
             host->shutdown();
             c->terminate();
             c->release();

@@ -27,7 +27,8 @@ inline qelhost::FrameHost* newFrameHost(qelhost::HostApplication* app)
 }
 
 // Records the messages the controller sends to its peer.
-class Peer final : public Calvereth::FObject, public Calvereth::Qel::IConnectionPoint {
+class Peer final : public Calvereth::FObject, public Calvereth::Qel::IConnectionPoint
+{
 public:
     Calvereth::tresult connect(Calvereth::Qel::IConnectionPoint*) override { return Calvereth::kResultOk; }
     Calvereth::tresult disconnect(Calvereth::Qel::IConnectionPoint*) override { return Calvereth::kResultOk; }
@@ -80,7 +81,8 @@ inline std::string text(const char16_t* t)
 }
 
 // A started controller over a full host.
-class ControllerTest : public ::testing::Test {
+class ControllerTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -141,4 +143,4 @@ protected:
     Calvereth::IPlugView* editorView = nullptr;
 };
 
-}  // namespace viewstest
+} // namespace viewstest

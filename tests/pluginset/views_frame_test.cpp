@@ -9,7 +9,8 @@ using namespace viewstest;
 
 namespace {
 
-struct HostFixture : ::testing::Test {
+struct HostFixture : ::testing::Test
+{
     void SetUp() override
     {
         app = new qelhost::HostApplication;
@@ -27,10 +28,10 @@ struct HostFixture : ::testing::Test {
     qelhost::FrameHost* host;
 };
 
-const qelhost::Uid kRequired[] = {qelhost::iid::HeldService1, qelhost::iid::HeldService2, qelhost::iid::IFrameSystem,
+const qelhost::Uid kRequired[] = {qelhost::iid::HeldService1, qelhost::iid::HeldService2,   qelhost::iid::IFrameSystem,
                                   qelhost::iid::HeldService4, qelhost::iid::IUpdateHandler, qelhost::iid::HeldService6};
 
-}  // namespace
+} // namespace
 
 TEST_F(HostFixture, FirstStartTakesServicesLaterStartsOnlyCount)
 {
@@ -49,7 +50,7 @@ TEST_F(HostFixture, FirstStartTakesServicesLaterStartsOnlyCount)
     EXPECT_EQ(Frame::getFrameHost(), nullptr);
     EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
     EXPECT_EQ(Frame::getFrameSystem(), nullptr);
-    Frame::exitFrameServices();  // below zero: nothing
+    Frame::exitFrameServices(); // below zero: nothing
     EXPECT_EQ(Frame::getFrameServicesUserCount(), 0);
 }
 
@@ -85,10 +86,10 @@ TEST_F(HostFixture, HostViewTakesOverTheViewOnce)
 {
     ASSERT_TRUE(Frame::initFrameServices(context()));
     auto* view = new Frame::ExampleView(ViewRect(0, 0, 40, 20));
-    view->addRef();  // the test's own
+    view->addRef(); // the test's own
     IHostView* hv = view->createHostView();
     ASSERT_NE(hv, nullptr);
-    EXPECT_EQ(view->getRefCount(), 2);  // the test's and the host view's
+    EXPECT_EQ(view->getRefCount(), 2); // the test's and the host view's
     EXPECT_EQ(view->createHostView(), nullptr);
     EXPECT_EQ(view->getRefCount(), 2);
     view->invalidateRect(view->getLocalRect());
@@ -100,7 +101,7 @@ TEST_F(HostFixture, HostViewTakesOverTheViewOnce)
         EXPECT_TRUE(hostView->captured);
     }
     EXPECT_FALSE(hostView->captured);
-    EXPECT_EQ(view->mouseDown(1, 1), kResultOk);  // no button held: returns at once
+    EXPECT_EQ(view->mouseDown(1, 1), kResultOk); // no button held: returns at once
     hv->release();
     EXPECT_EQ(view->getRefCount(), 1);
     view->release();
@@ -117,14 +118,15 @@ TEST_F(HostFixture, ViewWithoutHostViewServiceKeepsItsReference)
     int32 x = 7, y = 7;
     view->getMousePosition(x, y);
     EXPECT_EQ(x + y, 0);
-    view->invalidateRect(view->getLocalRect());  // nothing to tell
+    view->invalidateRect(view->getLocalRect()); // nothing to tell
     view->release();
     Frame::exitFrameServices();
 }
 
 TEST(ViewsPluginView, RectangleParentAndHooks)
 {
-    struct Hooked : CPluginView {
+    struct Hooked : CPluginView
+    {
         using CPluginView::CPluginView;
         void attachedToParent() override { ++attachedCalls; }
         void removedFromParent() override { ++removedCalls; }
@@ -184,8 +186,8 @@ TEST(ViewsColorGroups, DefaultGroupHasNoTransforms)
 
 TEST(ViewsColorGroups, TargetsWithoutTheInterfaceAreLeftAlone)
 {
-    struct Target : FObject {
-    };
+    struct Target : FObject
+    {};
     auto* target = new Target;
     const int32 before = getDefaultColorGroupInformation()->getRefCount();
     setColorGroupInformation(target);

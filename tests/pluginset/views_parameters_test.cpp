@@ -15,13 +15,13 @@ std::string str(const char16_t* t)
         s += static_cast<char>(*t);
     return s;
 }
-}  // namespace
+} // namespace
 
 TEST(ViewsRangeParameter, ContinuousRange)
 {
     auto* p = new RangeParameter(u"Gain", 3, u"dB", 10.0, 20.0, 12.5, 0);
     EXPECT_DOUBLE_EQ(p->getInfo().defaultNormalizedValue, 0.25);
-    EXPECT_EQ(p->getNormalized(), 0.0);  // the current value does not start at the default
+    EXPECT_EQ(p->getNormalized(), 0.0); // the current value does not start at the default
     EXPECT_DOUBLE_EQ(p->toPlain(0.5), 15.0);
     ParamValue n = 0;
     EXPECT_TRUE(p->fromString(u"25", n));
@@ -49,7 +49,7 @@ TEST(ViewsRangeParameter, SteppedRange)
     ParamValue n = 0;
     EXPECT_TRUE(p->fromString(u"3", n));
     EXPECT_DOUBLE_EQ(n, 0.75);
-    EXPECT_TRUE(p->fromString(u"9", n));  // not clamped
+    EXPECT_TRUE(p->fromString(u"9", n)); // not clamped
     EXPECT_DOUBLE_EQ(n, 2.25);
     p->setMax(8.0);
     EXPECT_EQ(p->getMax(), 8.0);

@@ -9,12 +9,13 @@ using namespace viewstest;
 
 namespace {
 
-class RichHost : public ControllerTest {
+class RichHost : public ControllerTest
+{
 protected:
     void configureHost(qelhost::FrameHost& h) override { h.offerExtras(); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RichHost, MeterSettingsAndScaleMapperShapeTheData)
 {
@@ -23,7 +24,7 @@ TEST_F(RichHost, MeterSettingsAndScaleMapperShapeTheData)
     EXPECT_FLOAT_EQ(data->getPeakFallFactor(), 0.75f);
     EXPECT_FLOAT_EQ(data->getPeakHoldTime(), 1.0f);
     ASSERT_TRUE(data->hasScaleMapper());
-    data->setValue(7, 0.70626877f);  // half of +3 dB through the host's linear mapping
+    data->setValue(7, 0.70626877f); // half of +3 dB through the host's linear mapping
     float v = 0.f;
     data->getValue(7, v);
     EXPECT_NEAR(v, 0.5, 1e-6);
@@ -57,7 +58,7 @@ TEST_F(RichHost, BitmapsMadeToSizeAndRemadeOnScaleChange)
     EXPECT_EQ(bitmaps->made, before + 3);
     EXPECT_NE(name(view->getForeground()), oldFore);
     EXPECT_GT(dynamic_cast<qelhost::HostView*>(reinterpret_cast<qelhost::IHostView*>(hv))->invalidations, 0);
-    hv->release();  // the host closes the view
+    hv->release(); // the host closes the view
     EXPECT_EQ(host->updateHandler().dependentCount(), 0u);
     data->release();
 }
@@ -69,8 +70,8 @@ TEST_F(RichHost, SkinReceivesColourGroupsAndTheEditorUsesBothBitmapKinds)
     ASSERT_NE(editor, nullptr);
     controller->setParamNormalized(1, norm(1, -23.0));
     const std::string svg = editor->renderSvg();
-    EXPECT_NE(svg.find("data-bitmap=\"host-back-"), std::string::npos);     // the channel meters
-    EXPECT_NE(svg.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos);  // the loudness bar
+    EXPECT_NE(svg.find("data-bitmap=\"host-back-"), std::string::npos);             // the channel meters
+    EXPECT_NE(svg.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos); // the loudness bar
     closeEditor();
 }
 

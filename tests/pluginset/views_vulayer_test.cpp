@@ -9,18 +9,20 @@ using namespace viewstest;
 
 namespace {
 
-class ChannelController : public EditController2Vu {
+class ChannelController : public EditController2Vu
+{
 public:
     ChannelController()
-        : EditController2Vu(Norrik::kProcessorParams, Norrik::kProcessorParamCount, Norrik::kControllerParams,
-                            Norrik::kControllerParamCount, Norrik::kUnits, Norrik::kUnitCount)
+    : EditController2Vu(Norrik::kProcessorParams, Norrik::kProcessorParamCount, Norrik::kControllerParams,
+                        Norrik::kControllerParamCount, Norrik::kUnits, Norrik::kUnitCount)
     {
         setInputValueIds(20, 2, 30);
         setOutputValueIds(24, 2, 31);
     }
 };
 
-struct VuLayer : ::testing::Test {
+struct VuLayer : ::testing::Test
+{
     void SetUp() override
     {
         app = new qelhost::HostApplication;
@@ -52,14 +54,14 @@ struct VuLayer : ::testing::Test {
     Peer* peer;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(VuLayer, SideValuesAndLevelTexts)
 {
-    EXPECT_EQ(c->getParameterCount(), 15);  // no text value in this layer
+    EXPECT_EQ(c->getParameterCount(), 15); // no text value in this layer
     EXPECT_EQ(c->setParamNormalized(21, 0.5), kResultOk);
     EXPECT_EQ(c->getInput().values[1], 0.5f);
-    EXPECT_EQ(c->setParamNormalized(22, 0.5), kResultFalse);  // not a side id, no value either
+    EXPECT_EQ(c->setParamNormalized(22, 0.5), kResultFalse); // not a side id, no value either
     EXPECT_EQ(c->setParamNormalized(25, 0.25), kResultOk);
     EXPECT_EQ(c->getOutput().values[1], 0.25f);
     EXPECT_EQ(c->setParamNormalized(30, 0.7), kResultOk);
@@ -69,13 +71,13 @@ TEST_F(VuLayer, SideValuesAndLevelTexts)
     EXPECT_EQ(display(20, 0.0), "-inf");
     EXPECT_EQ(display(20, 1.0), "0.0");
     EXPECT_EQ(display(31, 0.5), "-6.0");
-    EXPECT_EQ(display(3, 0.5), "-16.0");  // an ordinary record
+    EXPECT_EQ(display(3, 0.5), "-16.0"); // an ordinary record
 }
 
 TEST_F(VuLayer, IdleMovesTheChannelValuesIntoTheMeters)
 {
     Qel::IMessage* m = hostMessage("nChannels");
-    m->getAttributes()->setInt("nChannelsIn", 4);  // more channels than values: two are set
+    m->getAttributes()->setInt("nChannelsIn", 4); // more channels than values: two are set
     m->getAttributes()->setInt("nChannelsOut", 2);
     c->notify(m);
     m->release();
@@ -109,7 +111,8 @@ TEST_F(VuLayer, ResetRequestsNameTheirSide)
 
 TEST_F(VuLayer, StringRepresentationsAndExports)
 {
-    auto* v = dynamic_cast<qelhost::HostValue*>(reinterpret_cast<qelhost::IHostValueOptions*>(c->getValueList()->findById(10)));
+    auto* v = dynamic_cast<qelhost::HostValue*>(
+        reinterpret_cast<qelhost::IHostValueOptions*>(c->getValueList()->findById(10)));
     ASSERT_NE(v, nullptr);
     v->setNormalized(0, 0.5f);
     EXPECT_EQ(v->text(), "50.0");
@@ -118,7 +121,8 @@ TEST_F(VuLayer, StringRepresentationsAndExports)
     EXPECT_EQ(v->lastFlag(), 1);
     EXPECT_EQ(c->stringToValue(c->getValueList()->findById(10), u"none"), kResultFalse);
     std::vector<std::pair<int32, float>> out;
-    c->exportValues([](void* ctx, int32 id, float n) { static_cast<std::vector<std::pair<int32, float>>*>(ctx)->emplace_back(id, n); },
+    c->exportValues([](void* ctx, int32 id,
+                       float n) { static_cast<std::vector<std::pair<int32, float>>*>(ctx)->emplace_back(id, n); },
                     &out, {10, 99, 0});
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].first, 10);

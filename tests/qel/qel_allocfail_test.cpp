@@ -13,31 +13,37 @@ namespace {
 std::atomic<int> failIn{-1};
 } // namespace
 
-void* operator new (std::size_t n)
+void* operator new(std::size_t n)
 {
-	int left = failIn.load ();
-	if (left >= 0 && failIn.fetch_sub (1) == 0)
-		throw std::bad_alloc ();
-	if (void* p = std::malloc (n ? n : 1))
-		return p;
-	throw std::bad_alloc ();
+    int left = failIn.load();
+    if (left >= 0 && failIn.fetch_sub(1) == 0)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
 }
-void* operator new (std::size_t n, const std::nothrow_t&) noexcept
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
 {
-	try
-	{
-		return operator new (n);
-	}
-	catch (...)
-	{
-		return nullptr;
-	}
+    try {
+        return operator new(n);
+    } catch (...) {
+        return nullptr;
+    }
 }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, const std::nothrow_t&) noexcept { std::free (p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -47,53 +53,53 @@ using namespace Calvereth::Qel;
 
 struct FailGuard
 {
-	~FailGuard () { failIn = -1; }
+    ~FailGuard() { failIn = -1; }
 };
 
-TEST (QelAllocationFailure, ParameterAddLeavesTheContainerConsistent)
+TEST(QelAllocationFailure, ParameterAddLeavesTheContainerConsistent)
 {
-	FailGuard guard;
-	ParameterContainer pc;
-	// The list's first allocation fails: the parameter is released, nothing is recorded.
-	IPtr<Parameter> p (new Parameter (u"A", 4)); // the creation reference is the one handed over
-	failIn = 0;
-	EXPECT_EQ (pc.addParameter (p.get ()), nullptr);
-	failIn = -1;
-	EXPECT_EQ (p->getRefCount (), 1);
-	EXPECT_EQ (pc.getParameterCount (), 0);
-	EXPECT_EQ (pc.getParameter (4), nullptr);
+    FailGuard guard;
+    ParameterContainer pc;
+    // The list's first allocation fails: the parameter is released, nothing is recorded.
+    IPtr<Parameter> p(new Parameter(u"A", 4)); // the creation reference is the one handed over
+    failIn = 0;
+    EXPECT_EQ(pc.addParameter(p.get()), nullptr);
+    failIn = -1;
+    EXPECT_EQ(p->getRefCount(), 1);
+    EXPECT_EQ(pc.getParameterCount(), 0);
+    EXPECT_EQ(pc.getParameter(4), nullptr);
 
-	// The id index's allocation fails: the parameter leaves the list again.
-	ASSERT_NE (pc.addParameter (u"B", nullptr, 0, 0, 1), nullptr);
-	p->addRef ();
-	failIn = 0;
-	EXPECT_EQ (pc.addParameter (p.get ()), nullptr);
-	failIn = -1;
-	EXPECT_EQ (p->getRefCount (), 1);
-	EXPECT_EQ (pc.getParameterCount (), 1);
-	EXPECT_EQ (pc.getParameter (4), nullptr);
-	EXPECT_NE (pc.getParameter (1), nullptr);
+    // The id index's allocation fails: the parameter leaves the list again.
+    ASSERT_NE(pc.addParameter(u"B", nullptr, 0, 0, 1), nullptr);
+    p->addRef();
+    failIn = 0;
+    EXPECT_EQ(pc.addParameter(p.get()), nullptr);
+    failIn = -1;
+    EXPECT_EQ(p->getRefCount(), 1);
+    EXPECT_EQ(pc.getParameterCount(), 1);
+    EXPECT_EQ(pc.getParameter(4), nullptr);
+    EXPECT_NE(pc.getParameter(1), nullptr);
 
-	// Later additions index correctly.
-	p->addRef ();
-	EXPECT_EQ (pc.addParameter (p.get ()), p.get ());
-	EXPECT_EQ (pc.getParameter (4), p.get ());
-	EXPECT_EQ (pc.getParameterByIndex (1), p.get ());
+    // Later additions index correctly.
+    p->addRef();
+    EXPECT_EQ(pc.addParameter(p.get()), p.get());
+    EXPECT_EQ(pc.getParameter(4), p.get());
+    EXPECT_EQ(pc.getParameterByIndex(1), p.get());
 }
 
-TEST (QelAllocationFailure, BusAddFailsCleanly)
+TEST(QelAllocationFailure, BusAddFailsCleanly)
 {
-	FailGuard guard;
-	struct Effect : AudioEffect
-	{
-		using AudioEffect::addAudioInput;
-	} e;
-	ASSERT_NE (e.addAudioInput (u"In", kStereo), nullptr);
-	// The bus object is made, the list cannot grow.
-	failIn = 1;
-	EXPECT_EQ (e.addAudioInput (u"In 2", kStereo), nullptr);
-	failIn = -1;
-	EXPECT_EQ (e.getBusCount (kAudio, kInput), 1);
+    FailGuard guard;
+    struct Effect : AudioEffect
+    {
+        using AudioEffect::addAudioInput;
+    } e;
+    ASSERT_NE(e.addAudioInput(u"In", kStereo), nullptr);
+    // The bus object is made, the list cannot grow.
+    failIn = 1;
+    EXPECT_EQ(e.addAudioInput(u"In 2", kStereo), nullptr);
+    failIn = -1;
+    EXPECT_EQ(e.getBusCount(kAudio, kInput), 1);
 }
 
 } // namespace

@@ -7,11 +7,11 @@
 namespace qeltest {
 
 template <typename R, typename... A>
-R callSlot (void* obj, int slot, A... args)
+R callSlot(void* obj, int slot, A... args)
 {
-	using Fn = R (*) (void*, A...);
-	void** table = *static_cast<void***> (obj);
-	return reinterpret_cast<Fn> (table[slot]) (obj, args...);
+    using Fn = R (*)(void*, A...);
+    void** table = *static_cast<void***>(obj);
+    return reinterpret_cast<Fn>(table[slot])(obj, args...);
 }
 
 } // namespace qeltest

@@ -4,208 +4,197 @@
 
 namespace Calvereth {
 
-const FUID ControllerValueList::kIntKind (0x037B1E33, 0xF3644539, 0x92F209B8, 0x2602C80B);
-const FUID ControllerValueList::kRangeKind (0x6120B9B1, 0x7B6444D5, 0xA6FFFC83, 0xC0E7C1C7);
-const FUID ControllerValueList::kBoolKind (0xD2D767F5, 0xA3B74B44, 0x8A8A83FD, 0x04C1B489);
-const FUID ControllerValueList::kStringKind (0x96512EB9, 0x2DE84960, 0xB2684A13, 0x1CF7C5F8);
+const FUID ControllerValueList::kIntKind(0x037B1E33, 0xF3644539, 0x92F209B8, 0x2602C80B);
+const FUID ControllerValueList::kRangeKind(0x6120B9B1, 0x7B6444D5, 0xA6FFFC83, 0xC0E7C1C7);
+const FUID ControllerValueList::kBoolKind(0xD2D767F5, 0xA3B74B44, 0x8A8A83FD, 0x04C1B489);
+const FUID ControllerValueList::kStringKind(0x96512EB9, 0x2DE84960, 0xB2684A13, 0x1CF7C5F8);
 
 namespace {
 
 template <class I>
-I* ask (FUnknown* object)
+I* ask(FUnknown* object)
 {
-	void* obj = nullptr;
-	if (!object || object->queryInterface (I::iid, &obj) != kResultOk)
-		return nullptr;
-	return static_cast<I*> (obj);
+    void* obj = nullptr;
+    if (!object || object->queryInterface(I::iid, &obj) != kResultOk)
+        return nullptr;
+    return static_cast<I*>(obj);
 }
 
 } // namespace
 
-ControllerValueList::ControllerValueList (IFrameHost* h, IPlugController* o) : host (h), owner (o)
+ControllerValueList::ControllerValueList(IFrameHost* h, IPlugController* o) : host(h), owner(o)
 {
-	if (host)
-		host->addRef ();
+    if (host)
+        host->addRef();
 }
 
-ControllerValueList::~ControllerValueList ()
+ControllerValueList::~ControllerValueList()
 {
-	for (size_t i = entries.size (); i-- > 0;)
-	{
-		if (entries[i]->value)
-			entries[i]->value->release ();
-		delete entries[i];
-	}
-	entries.clear ();
-	if (host)
-		host->release ();
+    for (size_t i = entries.size(); i-- > 0;) {
+        if (entries[i]->value)
+            entries[i]->value->release();
+        delete entries[i];
+    }
+    entries.clear();
+    if (host)
+        host->release();
 }
 
-void ControllerValueList::setCapacity (int32 n)
+void ControllerValueList::setCapacity(int32 n)
 {
-	if (n > 0)
-		entries.reserve (static_cast<size_t> (n));
+    if (n > 0)
+        entries.reserve(static_cast<size_t>(n));
 }
 
-IHostValue* ControllerValueList::getAt (int32 index) const
+IHostValue* ControllerValueList::getAt(int32 index) const
 {
-	if (index < 0 || index >= count ())
-		return nullptr;
-	return entries[index]->value;
+    if (index < 0 || index >= count())
+        return nullptr;
+    return entries[index]->value;
 }
 
-IHostValue* ControllerValueList::findByName (const char8* name) const
+IHostValue* ControllerValueList::findByName(const char8* name) const
 {
-	if (!name)
-		return nullptr;
-	for (ValueEntry* e : entries)
-		if (e->name == name)
-			return e->value;
-	return nullptr;
+    if (!name)
+        return nullptr;
+    for (ValueEntry* e : entries)
+        if (e->name == name)
+            return e->value;
+    return nullptr;
 }
 
-IHostValue* ControllerValueList::findById (int32 id) const
+IHostValue* ControllerValueList::findById(int32 id) const
 {
-	const int64 n = count ();
-	int64 lo = 0, hi = n - 1;
-	int64 guess = (id >= 0 && id <= hi) ? id : (hi >> 1);
-	while (lo <= hi)
-	{
-		if (guess < 0 || guess >= n)
-			return nullptr;
-		IHostValue* v = entries[guess]->value;
-		if (!v)
-			return nullptr;
-		int64 found = v->getId ();
-		if (found == id)
-			return v;
-		if (found > id)
-			hi = guess - 1;
-		else
-			lo = guess + 1;
-		guess += id - found;
-		if (guess < lo || guess > hi)
-			guess = (lo + hi) / 2;
-	}
-	for (ValueEntry* e : entries)
-		if (e->value && e->value->getId () == id)
-			return e->value;
-	return nullptr;
+    const int64 n = count();
+    int64 lo = 0, hi = n - 1;
+    int64 guess = (id >= 0 && id <= hi) ? id : (hi >> 1);
+    while (lo <= hi) {
+        if (guess < 0 || guess >= n)
+            return nullptr;
+        IHostValue* v = entries[guess]->value;
+        if (!v)
+            return nullptr;
+        int64 found = v->getId();
+        if (found == id)
+            return v;
+        if (found > id)
+            hi = guess - 1;
+        else
+            lo = guess + 1;
+        guess += id - found;
+        if (guess < lo || guess > hi)
+            guess = (lo + hi) / 2;
+    }
+    for (ValueEntry* e : entries)
+        if (e->value && e->value->getId() == id)
+            return e->value;
+    return nullptr;
 }
 
-IHostValue* ControllerValueList::create (const FUID& kind)
+IHostValue* ControllerValueList::create(const FUID& kind)
 {
-	void* obj = nullptr;
-	if (!host || host->getService (kind, &obj) != kResultOk || !obj)
-		return nullptr;
-	return static_cast<IHostValue*> (obj);
+    void* obj = nullptr;
+    if (!host || host->getService(kind, &obj) != kResultOk || !obj)
+        return nullptr;
+    return static_cast<IHostValue*>(obj);
 }
 
-IHostValue* ControllerValueList::finish (IHostValue* value, int32 id, const char8* name)
+IHostValue* ControllerValueList::finish(IHostValue* value, int32 id, const char8* name)
 {
-	if (owner)
-		value->setController (owner, id);
-	auto* entry = new ValueEntry {value, name ? name : ""};
-	return insertSorted (entry) ? value : nullptr;
+    if (owner)
+        value->setController(owner, id);
+    auto* entry = new ValueEntry{value, name ? name : ""};
+    return insertSorted(entry) ? value : nullptr;
 }
 
-IHostValue* ControllerValueList::addInt (int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,
-                                         bool option16)
+IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,
+                                        bool option16)
 {
-	IHostValue* value = create (kIntKind);
-	if (!value)
-		return nullptr;
-	value->setIntMin (min);
-	value->setIntMax (max);
-	value->setInt (def, 0);
-	if (auto* options = ask<IHostValueOptions> (value))
-	{
-		options->setDefault (static_cast<float> (def));
-		options->setOption (1, option1);
-		options->setOption (16, option16);
-		options->release ();
-	}
-	return finish (value, id, name);
+    IHostValue* value = create(kIntKind);
+    if (!value)
+        return nullptr;
+    value->setIntMin(min);
+    value->setIntMax(max);
+    value->setInt(def, 0);
+    if (auto* options = ask<IHostValueOptions>(value)) {
+        options->setDefault(static_cast<float>(def));
+        options->setOption(1, option1);
+        options->setOption(16, option16);
+        options->release();
+    }
+    return finish(value, id, name);
 }
 
-IHostValue* ControllerValueList::addRange (int32 id, const char8* name, int32 meterFlag, bool option1, bool option16,
-                                           float min, float max, float def)
+IHostValue* ControllerValueList::addRange(int32 id, const char8* name, int32 meterFlag, bool option1, bool option16,
+                                          float min, float max, float def)
 {
-	IHostValue* value = create (kRangeKind);
-	if (!value)
-		return nullptr;
-	value->setMin (min);
-	value->setMax (max);
-	value->setPlain (0, def);
-	if (meterFlag >= 0)
-	{
-		if (auto* meter = ask<IHostValueMeter> (value))
-		{
-			meter->setMeterFlag (meterFlag);
-			meter->release ();
-		}
-	}
-	if (auto* options = ask<IHostValueOptions> (value))
-	{
-		options->setDefault (def);
-		options->setOption (1, option1);
-		options->setOption (16, option16);
-		options->release ();
-	}
-	return finish (value, id, name);
+    IHostValue* value = create(kRangeKind);
+    if (!value)
+        return nullptr;
+    value->setMin(min);
+    value->setMax(max);
+    value->setPlain(0, def);
+    if (meterFlag >= 0) {
+        if (auto* meter = ask<IHostValueMeter>(value)) {
+            meter->setMeterFlag(meterFlag);
+            meter->release();
+        }
+    }
+    if (auto* options = ask<IHostValueOptions>(value)) {
+        options->setDefault(def);
+        options->setOption(1, option1);
+        options->setOption(16, option16);
+        options->release();
+    }
+    return finish(value, id, name);
 }
 
-IHostValue* ControllerValueList::addBool (int32 id, const char8* name, bool def, bool option1)
+IHostValue* ControllerValueList::addBool(int32 id, const char8* name, bool def, bool option1)
 {
-	IHostValue* value = create (kBoolKind);
-	if (!value)
-		return nullptr;
-	value->setInt (def ? 1 : 0, 0);
-	if (auto* options = ask<IHostValueOptions> (value))
-	{
-		options->setDefault (def ? 1.f : 0.f);
-		options->setOption (1, option1);
-		options->release ();
-	}
-	return finish (value, id, name);
+    IHostValue* value = create(kBoolKind);
+    if (!value)
+        return nullptr;
+    value->setInt(def ? 1 : 0, 0);
+    if (auto* options = ask<IHostValueOptions>(value)) {
+        options->setDefault(def ? 1.f : 0.f);
+        options->setOption(1, option1);
+        options->release();
+    }
+    return finish(value, id, name);
 }
 
-IHostValue* ControllerValueList::addString (int32 id, const char8* name, const char16* text, bool option1)
+IHostValue* ControllerValueList::addString(int32 id, const char8* name, const char16* text, bool option1)
 {
-	IHostValue* value = create (kStringKind);
-	if (!value)
-		return nullptr;
-	value->setString (text ? text : u"", 0);
-	if (auto* options = ask<IHostValueOptions> (value))
-	{
-		options->setOption (1, option1);
-		options->release ();
-	}
-	return finish (value, id, name);
+    IHostValue* value = create(kStringKind);
+    if (!value)
+        return nullptr;
+    value->setString(text ? text : u"", 0);
+    if (auto* options = ask<IHostValueOptions>(value)) {
+        options->setOption(1, option1);
+        options->release();
+    }
+    return finish(value, id, name);
 }
 
-bool ControllerValueList::insertSorted (ValueEntry* entry)
+bool ControllerValueList::insertSorted(ValueEntry* entry)
 {
-	if (!entry || !entry->value)
-	{
-		delete entry;
-		return false;
-	}
-	const int32 id = entry->value->getId ();
-	size_t position = 0;
-	for (size_t i = entries.size (); i-- > 0;)
-	{
-		IHostValue* v = entries[i] ? entries[i]->value : nullptr;
-		if (v && v->getId () < id)
-		{
-			position = i + 1;
-			break;
-		}
-	}
-	if (entries.size () == entries.capacity ())
-		entries.reserve (entries.capacity () + 10);
-	entries.insert (entries.begin () + static_cast<std::ptrdiff_t> (position), entry);
-	return true;
+    if (!entry || !entry->value) {
+        delete entry;
+        return false;
+    }
+    const int32 id = entry->value->getId();
+    size_t position = 0;
+    for (size_t i = entries.size(); i-- > 0;) {
+        IHostValue* v = entries[i] ? entries[i]->value : nullptr;
+        if (v && v->getId() < id) {
+            position = i + 1;
+            break;
+        }
+    }
+    if (entries.size() == entries.capacity())
+        entries.reserve(entries.capacity() + 10);
+    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(position), entry);
+    return true;
 }
 
 } // namespace Calvereth

@@ -11,49 +11,49 @@ namespace Calvereth {
 
 struct ValueEntry
 {
-	IHostValue* value; // the one reference creation returned
-	std::string name;
+    IHostValue* value; // the one reference creation returned
+    std::string name;
 };
 
 class ControllerValueList
 {
 public:
-	ControllerValueList (IFrameHost* host, IPlugController* owner);
-	~ControllerValueList ();
-	ControllerValueList (const ControllerValueList&) = delete;
-	ControllerValueList& operator= (const ControllerValueList&) = delete;
+    ControllerValueList(IFrameHost* host, IPlugController* owner);
+    ~ControllerValueList();
+    ControllerValueList(const ControllerValueList&) = delete;
+    ControllerValueList& operator=(const ControllerValueList&) = delete;
 
-	IHostValue* findById (int32 id) const;
-	IHostValue* getAt (int32 index) const;
-	IHostValue* findByName (const char8* name) const;
-	int32 count () const { return static_cast<int32> (entries.size ()); }
+    IHostValue* findById(int32 id) const;
+    IHostValue* getAt(int32 index) const;
+    IHostValue* findByName(const char8* name) const;
+    int32 count() const { return static_cast<int32>(entries.size()); }
 
-	void setOwner (IPlugController* o) { owner = o; }
-	void setCapacity (int32 n);
+    void setOwner(IPlugController* o) { owner = o; }
+    void setCapacity(int32 n);
 
-	// Each answers the new value (the list keeps its reference), or null when the host refuses.
-	IHostValue* addInt (int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1, bool option16);
-	IHostValue* addRange (int32 id, const char8* name, int32 meterFlag, bool option1, bool option16, float min,
-	                      float max, float def);
-	IHostValue* addBool (int32 id, const char8* name, bool def, bool option1);
-	IHostValue* addString (int32 id, const char8* name, const char16* text, bool option1);
+    // Each answers the new value (the list keeps its reference), or null when the host refuses.
+    IHostValue* addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1, bool option16);
+    IHostValue* addRange(int32 id, const char8* name, int32 meterFlag, bool option1, bool option16, float min,
+                         float max, float def);
+    IHostValue* addBool(int32 id, const char8* name, bool def, bool option1);
+    IHostValue* addString(int32 id, const char8* name, const char16* text, bool option1);
 
-	// Takes the entry over; false (entry deleted, value released) when it cannot be stored.
-	bool insertSorted (ValueEntry* entry);
+    // Takes the entry over; false (entry deleted, value released) when it cannot be stored.
+    bool insertSorted(ValueEntry* entry);
 
-	// Host value kinds.
-	static const FUID kIntKind;
-	static const FUID kRangeKind;
-	static const FUID kBoolKind;
-	static const FUID kStringKind;
+    // Host value kinds.
+    static const FUID kIntKind;
+    static const FUID kRangeKind;
+    static const FUID kBoolKind;
+    static const FUID kStringKind;
 
 private:
-	IHostValue* create (const FUID& kind);
-	IHostValue* finish (IHostValue* value, int32 id, const char8* name);
+    IHostValue* create(const FUID& kind);
+    IHostValue* finish(IHostValue* value, int32 id, const char8* name);
 
-	IFrameHost* host;
-	IPlugController* owner;
-	std::vector<ValueEntry*> entries;
+    IFrameHost* host;
+    IPlugController* owner;
+    std::vector<ValueEntry*> entries;
 };
 
 } // namespace Calvereth

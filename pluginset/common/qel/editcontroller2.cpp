@@ -24,582 +24,551 @@ constexpr int32 kEntryBytes = 144;
 constexpr int32 kRecordBytes = 140;
 
 // A number from the start of the text: ',' reads as '.', leading text is skipped.
-bool parseNumber (const char16* text, double& out)
+bool parseNumber(const char16* text, double& out)
 {
-	if (!text)
-		return false;
-	std::string s;
-	for (int32 i = 0; text[i] && i < 1024; ++i)
-	{
-		char16 c = text[i];
-		s.push_back (c == u',' ? '.' : (c < 128 ? static_cast<char> (c) : ' '));
-	}
-	for (size_t start = 0; start < s.size (); ++start)
-	{
-		const char* begin = s.c_str () + start;
-		char* end = nullptr;
-		double v = std::strtod (begin, &end);
-		if (end != begin)
-		{
-			out = v;
-			return true;
-		}
-	}
-	return false;
+    if (!text)
+        return false;
+    std::string s;
+    for (int32 i = 0; text[i] && i < 1024; ++i) {
+        char16 c = text[i];
+        s.push_back(c == u',' ? '.' : (c < 128 ? static_cast<char>(c) : ' '));
+    }
+    for (size_t start = 0; start < s.size(); ++start) {
+        const char* begin = s.c_str() + start;
+        char* end = nullptr;
+        double v = std::strtod(begin, &end);
+        if (end != begin) {
+            out = v;
+            return true;
+        }
+    }
+    return false;
 }
 
-char16 foldCase (char16 c)
+char16 foldCase(char16 c)
 {
-	return c >= u'A' && c <= u'Z' ? static_cast<char16> (c - u'A' + u'a') : c;
+    return c >= u'A' && c <= u'Z' ? static_cast<char16>(c - u'A' + u'a') : c;
 }
 
 } // namespace
 
-EditController2::EditController2 (const Param::ParamRecord* table, int32 count, const Param::UnitRecord* units,
-                                  int32 unitCount, bool external)
-: CUnitInfo (unitCount, units)
-, recordCount (count)
-, accessor (new Param::ParameterInfoAccessor (table, count))
-, viewServicesExternal (external)
+EditController2::EditController2(const Param::ParamRecord* table, int32 count, const Param::UnitRecord* units,
+                                 int32 unitCount, bool external)
+: CUnitInfo(unitCount, units), recordCount(count), accessor(new Param::ParameterInfoAccessor(table, count)),
+  viewServicesExternal(external)
+{}
+
+EditController2::~EditController2()
 {
+    delete valueList;
+    if (accessor)
+        accessor->release();
+    // A host that never terminated still gets the view services back.
+    endViewServices();
 }
 
-EditController2::~EditController2 ()
+int32 EditController2::getViewServicesUserCount()
 {
-	delete valueList;
-	if (accessor)
-		accessor->release ();
-	// A host that never terminated still gets the view services back.
-	endViewServices ();
+    return gViewServicesUsers;
 }
 
-int32 EditController2::getViewServicesUserCount ()
+SkinInstance* EditController2::getSkinInstance()
 {
-	return gViewServicesUsers;
+    return gSkinInstance;
 }
 
-SkinInstance* EditController2::getSkinInstance ()
+tresult EditController2::queryInterface(const TUID iid, void** obj)
 {
-	return gSkinInstance;
-}
-
-tresult EditController2::queryInterface (const TUID iid, void** obj)
-{
-	if (obj)
-	{
-#define NORRIK_PART(I)                     \
-	if (iidEqual (iid, I::iid))            \
-	{                                      \
-		addRef ();                         \
-		*obj = static_cast<I*> (this);     \
-		return kResultOk;                  \
-	}
-		NORRIK_PART (IPlugController)
-		NORRIK_PART (IPlugController2)
-		NORRIK_PART (IPlugController3)
-		NORRIK_PART (IPlugController4)
-		NORRIK_PART (IViewBuilder)
-		NORRIK_PART (IIdleHandler)
-		NORRIK_PART (IValueStringRepresentation)
-		NORRIK_PART (Qel::IUnitInfo)
-		NORRIK_PART (Qel::IEditControllerHostEditing)
-		NORRIK_PART (Qel::IXmlRepresentationController)
+    if (obj) {
+#define NORRIK_PART(I)                                                                                                 \
+    if (iidEqual(iid, I::iid)) {                                                                                       \
+        addRef();                                                                                                      \
+        *obj = static_cast<I*>(this);                                                                                  \
+        return kResultOk;                                                                                              \
+    }
+        NORRIK_PART(IPlugController)
+        NORRIK_PART(IPlugController2)
+        NORRIK_PART(IPlugController3)
+        NORRIK_PART(IPlugController4)
+        NORRIK_PART(IViewBuilder)
+        NORRIK_PART(IIdleHandler)
+        NORRIK_PART(IValueStringRepresentation)
+        NORRIK_PART(Qel::IUnitInfo)
+        NORRIK_PART(Qel::IEditControllerHostEditing)
+        NORRIK_PART(Qel::IXmlRepresentationController)
 #undef NORRIK_PART
-	}
-	return EditController::queryInterface (iid, obj);
+    }
+    return EditController::queryInterface(iid, obj);
 }
 
 //------------------------------------------------------------------------
-tresult EditController2::initViewServices (FUnknown* context)
+tresult EditController2::initViewServices(FUnknown* context)
 {
-	if (gViewServicesUsers == 0)
-	{
-		if (!Frame::initFrameServices (context))
-			return kResultFalse;
-		if (!Frame::getFrameHost ())
-		{
-			Frame::exitFrameServices ();
-			return kResultFalse;
-		}
-		if (!gSkinInstance)
-			gSkinInstance = new SkinInstance;
-	}
-	++gViewServicesUsers;
-	return kResultOk;
+    if (gViewServicesUsers == 0) {
+        if (!Frame::initFrameServices(context))
+            return kResultFalse;
+        if (!Frame::getFrameHost()) {
+            Frame::exitFrameServices();
+            return kResultFalse;
+        }
+        if (!gSkinInstance)
+            gSkinInstance = new SkinInstance;
+    }
+    ++gViewServicesUsers;
+    return kResultOk;
 }
 
-bool EditController2::startViewServices (FUnknown* context)
+bool EditController2::startViewServices(FUnknown* context)
 {
-	if (!viewServicesCounted && initViewServices (context) == kResultOk)
-		viewServicesCounted = true;
-	return viewServicesCounted;
+    if (!viewServicesCounted && initViewServices(context) == kResultOk)
+        viewServicesCounted = true;
+    return viewServicesCounted;
 }
 
-void EditController2::endViewServices ()
+void EditController2::endViewServices()
 {
-	if (!viewServicesCounted)
-		return;
-	viewServicesCounted = false;
-	if (--gViewServicesUsers > 0)
-		return;
-	gViewServicesUsers = 0;
-	delete gSkinInstance;
-	gSkinInstance = nullptr;
-	Frame::exitFrameServices ();
+    if (!viewServicesCounted)
+        return;
+    viewServicesCounted = false;
+    if (--gViewServicesUsers > 0)
+        return;
+    gViewServicesUsers = 0;
+    delete gSkinInstance;
+    gSkinInstance = nullptr;
+    Frame::exitFrameServices();
 }
 
-ISkinService* EditController2::getSkinService ()
+ISkinService* EditController2::getSkinService()
 {
-	if (hostContext)
-	{
-		IColorGroupInformation* groups = nullptr;
-		if (hostContext->queryInterface (IColorGroupInformation::iid, reinterpret_cast<void**> (&groups)) ==
-		        kResultOk &&
-		    groups)
-		{
-			groups->release ();
-			return nullptr;
-		}
-	}
-	return gSkinInstance ? gSkinInstance->getService () : nullptr;
+    if (hostContext) {
+        IColorGroupInformation* groups = nullptr;
+        if (hostContext->queryInterface(IColorGroupInformation::iid, reinterpret_cast<void**>(&groups)) == kResultOk &&
+            groups) {
+            groups->release();
+            return nullptr;
+        }
+    }
+    return gSkinInstance ? gSkinInstance->getService() : nullptr;
 }
 
-void EditController2::addRecordValue (const Param::ParamRecord& r, bool withStrings)
+void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrings)
 {
-	if (!valueList)
-		return;
-	const bool option1 = (r.flags & 1u) != 0;
-	const bool option16 = (r.flags & 4u) != 0;
-	IHostValue* value = nullptr;
-	switch (r.type)
-	{
-		case Param::kTypeInteger:
-			value = valueList->addInt (r.id, r.name, static_cast<int32> (r.min), static_cast<int32> (r.max),
-			                           static_cast<int32> (r.defaultValue), option1, option16);
-			break;
-		case Param::kTypeRange:
-			value = valueList->addRange (r.id, r.name, r.meterFlag, option1, option16, static_cast<float> (r.min),
-			                             static_cast<float> (r.max), static_cast<float> (r.defaultValue));
-			break;
-		case Param::kTypeOnOff: value = valueList->addBool (r.id, r.name, r.defaultValue >= 0.5, option1); break;
-		case Param::kTypeString:
-			if (withStrings)
-				value = valueList->addString (r.id, r.name, u"", false);
-			break;
-		default: break;
-	}
-	(void)value;
+    if (!valueList)
+        return;
+    const bool option1 = (r.flags & 1u) != 0;
+    const bool option16 = (r.flags & 4u) != 0;
+    IHostValue* value = nullptr;
+    switch (r.type) {
+    case Param::kTypeInteger:
+        value = valueList->addInt(r.id, r.name, static_cast<int32>(r.min), static_cast<int32>(r.max),
+                                  static_cast<int32>(r.defaultValue), option1, option16);
+        break;
+    case Param::kTypeRange:
+        value = valueList->addRange(r.id, r.name, r.meterFlag, option1, option16, static_cast<float>(r.min),
+                                    static_cast<float>(r.max), static_cast<float>(r.defaultValue));
+        break;
+    case Param::kTypeOnOff:
+        value = valueList->addBool(r.id, r.name, r.defaultValue >= 0.5, option1);
+        break;
+    case Param::kTypeString:
+        if (withStrings)
+            value = valueList->addString(r.id, r.name, u"", false);
+        break;
+    default:
+        break;
+    }
+    (void)value;
 }
 
-tresult EditController2::initialize (FUnknown* context)
+tresult EditController2::initialize(FUnknown* context)
 {
-	tresult result = EditController::initialize (context);
-	// A second initialize is refused before anything else is touched.
-	if (result != kResultOk)
-		return result;
-	ippStaticInit ();
-	if (!viewServicesExternal)
-		startViewServices (context);
-	if (!valueList && Frame::getFrameHost ())
-		valueList = new ControllerValueList (Frame::getFrameHost (), nullptr);
-	if (valueList)
-	{
-		valueList->setOwner (static_cast<IPlugController*> (this));
-		for (int32 i = 0; i < recordCount; ++i)
-		{
-			if (const Param::ParamRecord* r = accessor->getRecordAt (i))
-				addRecordValue (*r, false);
-			recordIndexes.push_back (i);
-		}
-	}
-	attachValueStringRepresentation ();
-	return result;
+    tresult result = EditController::initialize(context);
+    // A second initialize is refused before anything else is touched.
+    if (result != kResultOk)
+        return result;
+    ippStaticInit();
+    if (!viewServicesExternal)
+        startViewServices(context);
+    if (!valueList && Frame::getFrameHost())
+        valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
+    if (valueList) {
+        valueList->setOwner(static_cast<IPlugController*>(this));
+        for (int32 i = 0; i < recordCount; ++i) {
+            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
+                addRecordValue(*r, false);
+            recordIndexes.push_back(i);
+        }
+    }
+    attachValueStringRepresentation();
+    return result;
 }
 
-tresult EditController2::terminate ()
+tresult EditController2::terminate()
 {
-	delete valueList;
-	valueList = nullptr;
-	if (!viewServicesExternal)
-		endViewServices ();
-	recordIndexes.clear ();
-	return EditController::terminate ();
+    delete valueList;
+    valueList = nullptr;
+    if (!viewServicesExternal)
+        endViewServices();
+    recordIndexes.clear();
+    return EditController::terminate();
 }
 
-tresult EditController2::notify (Qel::IMessage*)
+tresult EditController2::notify(Qel::IMessage*)
 {
-	return kResultFalse;
+    return kResultFalse;
 }
 
 //------------------------------------------------------------------------
-int32 EditController2::getParameterCount ()
+int32 EditController2::getParameterCount()
 {
-	return valueList ? valueList->count () : 0;
+    return valueList ? valueList->count() : 0;
 }
 
-tresult EditController2::getParameterInfo (int32 index, Qel::ParameterInfo& info)
+tresult EditController2::getParameterInfo(int32 index, Qel::ParameterInfo& info)
 {
-	return accessor ? accessor->fillParameterInfo (index, info) : kResultFalse;
+    return accessor ? accessor->fillParameterInfo(index, info) : kResultFalse;
 }
 
-tresult EditController2::getParameterInfoById (Qel::ParamID id, Qel::ParameterInfo& info)
+tresult EditController2::getParameterInfoById(Qel::ParamID id, Qel::ParameterInfo& info)
 {
-	int32 index = 0;
-	if (!accessor || accessor->getIndex (static_cast<int32> (id), index) != kResultOk)
-		return kResultFalse;
-	return getParameterInfo (index, info);
+    int32 index = 0;
+    if (!accessor || accessor->getIndex(static_cast<int32>(id), index) != kResultOk)
+        return kResultFalse;
+    return getParameterInfo(index, info);
 }
 
-void EditController2::copyText (Qel::String128 out, const char* text)
+void EditController2::copyText(Qel::String128 out, const char* text)
 {
-	int32 i = 0;
-	for (; text && text[i] && i < 127; ++i)
-		out[i] = static_cast<unsigned char> (text[i]);
-	out[i] = 0;
+    int32 i = 0;
+    for (; text && text[i] && i < 127; ++i)
+        out[i] = static_cast<unsigned char>(text[i]);
+    out[i] = 0;
 }
 
-tresult EditController2::getParamStringByValue (Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
+tresult EditController2::getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
 {
-	char buffer[128] = {};
-	const Param::ParamRecord* r = accessor ? accessor->getRecord (static_cast<int32> (id)) : nullptr;
-	if (r)
-	{
-		if (r->type == Param::kTypeOnOff)
-			std::snprintf (buffer, sizeof buffer, "%s", normalized >= 0.5 ? "On" : "Off");
-		else
-		{
-			double plain = accessor->toPlain (static_cast<int32> (id), normalized);
-			std::snprintf (buffer, sizeof buffer, r->format[0] ? r->format : "%.1f", plain);
-		}
-	}
-	copyText (text, buffer);
-	return kResultOk;
+    char buffer[128] = {};
+    const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
+    if (r) {
+        if (r->type == Param::kTypeOnOff)
+            std::snprintf(buffer, sizeof buffer, "%s", normalized >= 0.5 ? "On" : "Off");
+        else {
+            double plain = accessor->toPlain(static_cast<int32>(id), normalized);
+            std::snprintf(buffer, sizeof buffer, r->format[0] ? r->format : "%.1f", plain);
+        }
+    }
+    copyText(text, buffer);
+    return kResultOk;
 }
 
-tresult EditController2::getParamValueByString (Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized)
+tresult EditController2::getParamValueByString(Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized)
 {
-	double number = 0.0;
-	if (!parseNumber (text, number))
-		return kResultFalse;
-	normalized = accessor ? accessor->toNormalized (static_cast<int32> (id), number) : number;
-	return kResultOk;
+    double number = 0.0;
+    if (!parseNumber(text, number))
+        return kResultFalse;
+    normalized = accessor ? accessor->toNormalized(static_cast<int32>(id), number) : number;
+    return kResultOk;
 }
 
-Qel::ParamValue EditController2::normalizedParamToPlain (Qel::ParamID id, Qel::ParamValue v)
+Qel::ParamValue EditController2::normalizedParamToPlain(Qel::ParamID id, Qel::ParamValue v)
 {
-	return accessor ? accessor->toPlain (static_cast<int32> (id), v) : v;
+    return accessor ? accessor->toPlain(static_cast<int32>(id), v) : v;
 }
 
-Qel::ParamValue EditController2::plainParamToNormalized (Qel::ParamID id, Qel::ParamValue v)
+Qel::ParamValue EditController2::plainParamToNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
-	return accessor ? accessor->toNormalized (static_cast<int32> (id), v) : v;
+    return accessor ? accessor->toNormalized(static_cast<int32>(id), v) : v;
 }
 
-Qel::ParamValue EditController2::getParamNormalized (Qel::ParamID id)
+Qel::ParamValue EditController2::getParamNormalized(Qel::ParamID id)
 {
-	IHostValue* value = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr;
-	return value ? static_cast<double> (value->getNormalized ()) : 0.0;
+    IHostValue* value = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr;
+    return value ? static_cast<double>(value->getNormalized()) : 0.0;
 }
 
-tresult EditController2::setParamNormalized (Qel::ParamID id, Qel::ParamValue v)
+tresult EditController2::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
-	IHostValue* value = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr;
-	if (!value)
-		return kResultFalse;
-	// A text value holds its text: the number the read-out sends for it must not blank it.
-	const Param::ParamRecord* r = accessor ? accessor->getRecord (static_cast<int32> (id)) : nullptr;
-	if (r && r->type == Param::kTypeString)
-		return kResultOk;
-	value->setNormalized (0, static_cast<float> (v));
-	return kResultOk;
+    IHostValue* value = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr;
+    if (!value)
+        return kResultFalse;
+    // A text value holds its text: the number the read-out sends for it must not blank it.
+    const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
+    if (r && r->type == Param::kTypeString)
+        return kResultOk;
+    value->setNormalized(0, static_cast<float>(v));
+    return kResultOk;
 }
 
-IPlugView* EditController2::createView (const char*)
+IPlugView* EditController2::createView(const char*)
 {
-	return nullptr;
+    return nullptr;
 }
 
-tresult EditController2::setSharedMode (int32)
+tresult EditController2::setSharedMode(int32)
 {
-	return kResultFalse;
-}
-
-//------------------------------------------------------------------------
-tresult EditController2::setComponentState (IBStream* state)
-{
-	tresult result = kResultOk;
-	if (valueList)
-	{
-		Qel::StreamIO io (state);
-		int32 length = 0;
-		if (!state || !io.readInt32 (length))
-			result = kResultFalse;
-		else
-			result = applyComponentState (state, Qel::PluginQel::normalizeStateLength (length));
-	}
-	componentStateApplied ();
-	return result;
-}
-
-tresult EditController2::applyComponentState (IBStream* stream, int32 length)
-{
-	if (!stream || length < 0)
-		return kResultFalse;
-	const int32 n = length / kEntryBytes;
-	// A length promising more records than there are parameters is not a state of ours.
-	if (n > recordCount)
-		return kResultFalse;
-	struct Record
-	{
-		int32 id;
-		double value;
-	};
-	std::vector<Record> records (static_cast<size_t> (n));
-	Qel::StreamIO io (stream);
-	for (int32 i = 0; i < n; ++i)
-	{
-		unsigned char bytes[kRecordBytes];
-		if (!io.readAll (bytes, kRecordBytes))
-			return kResultFalse; // truncated: nothing applied
-		int32 id = static_cast<int32> (bytes[128] | (bytes[129] << 8) | (bytes[130] << 16) |
-		                               (static_cast<uint32> (bytes[131]) << 24));
-		uint64 bits = 0;
-		for (int32 b = 7; b >= 0; --b)
-			bits = (bits << 8) | bytes[132 + b];
-		double value;
-		std::memcpy (&value, &bits, sizeof value);
-		if (!std::isfinite (value))
-			return kResultFalse; // corrupt: nothing applied
-		records[i] = {id, value};
-	}
-	hostEditing = true;
-	std::vector<int32> pending = recordIndexes;
-	for (const Record& rec : records)
-	{
-		for (size_t k = 0; k < pending.size (); ++k)
-		{
-			const Param::ParamRecord* r = accessor->getRecordAt (pending[k]);
-			if (!r || r->id != rec.id)
-				continue;
-			IHostValue* value = valueList ? valueList->findById (rec.id) : nullptr;
-			if (value)
-			{
-				double v = std::min (std::max (rec.value, r->min), r->max);
-				if (r->type == Param::kTypeInteger || r->type == Param::kTypeList)
-					value->setInt (static_cast<int32> (v + 0.5), 1);
-				else if (r->type == Param::kTypeOnOff)
-					value->setInt (v > 0.5 ? 1 : 0, 1);
-				else
-					value->setPlain (1, static_cast<float> (v));
-				pending.erase (pending.begin () + static_cast<std::ptrdiff_t> (k));
-				valueEdited (value, static_cast<uint32> (rec.id));
-			}
-			break;
-		}
-	}
-	hostEditing = false;
-	return kResultOk;
+    return kResultFalse;
 }
 
 //------------------------------------------------------------------------
-tresult EditController2::createSubView (const char8*, ViewRect, FUnknown**)
+tresult EditController2::setComponentState(IBStream* state)
 {
-	return kNotImplemented;
+    tresult result = kResultOk;
+    if (valueList) {
+        Qel::StreamIO io(state);
+        int32 length = 0;
+        if (!state || !io.readInt32(length))
+            result = kResultFalse;
+        else
+            result = applyComponentState(state, Qel::PluginQel::normalizeStateLength(length));
+    }
+    componentStateApplied();
+    return result;
 }
 
-tresult EditController2::getValueByName (const char8* name, IHostValue** value)
+tresult EditController2::applyComponentState(IBStream* stream, int32 length)
 {
-	if (!valueList || !value)
-		return kResultFalse;
-	*value = valueList->findByName (name);
-	return *value ? kResultOk : kResultFalse;
+    if (!stream || length < 0)
+        return kResultFalse;
+    const int32 n = length / kEntryBytes;
+    // A length promising more records than there are parameters is not a state of ours.
+    if (n > recordCount)
+        return kResultFalse;
+    struct Record
+    {
+        int32 id;
+        double value;
+    };
+    std::vector<Record> records(static_cast<size_t>(n));
+    Qel::StreamIO io(stream);
+    for (int32 i = 0; i < n; ++i) {
+        unsigned char bytes[kRecordBytes];
+        if (!io.readAll(bytes, kRecordBytes))
+            return kResultFalse; // truncated: nothing applied
+        int32 id = static_cast<int32>(bytes[128] | (bytes[129] << 8) | (bytes[130] << 16) |
+                                      (static_cast<uint32>(bytes[131]) << 24));
+        uint64 bits = 0;
+        for (int32 b = 7; b >= 0; --b)
+            bits = (bits << 8) | bytes[132 + b];
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        if (!std::isfinite(value))
+            return kResultFalse; // corrupt: nothing applied
+        records[i] = {id, value};
+    }
+    hostEditing = true;
+    std::vector<int32> pending = recordIndexes;
+    for (const Record& rec : records) {
+        for (size_t k = 0; k < pending.size(); ++k) {
+            const Param::ParamRecord* r = accessor->getRecordAt(pending[k]);
+            if (!r || r->id != rec.id)
+                continue;
+            IHostValue* value = valueList ? valueList->findById(rec.id) : nullptr;
+            if (value) {
+                double v = std::min(std::max(rec.value, r->min), r->max);
+                if (r->type == Param::kTypeInteger || r->type == Param::kTypeList)
+                    value->setInt(static_cast<int32>(v + 0.5), 1);
+                else if (r->type == Param::kTypeOnOff)
+                    value->setInt(v > 0.5 ? 1 : 0, 1);
+                else
+                    value->setPlain(1, static_cast<float>(v));
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(k));
+                valueEdited(value, static_cast<uint32>(rec.id));
+            }
+            break;
+        }
+    }
+    hostEditing = false;
+    return kResultOk;
 }
 
-tresult EditController2::valueEdited (IHostValue* value, uint32 id)
+//------------------------------------------------------------------------
+tresult EditController2::createSubView(const char8*, ViewRect, FUnknown**)
 {
-	if (!value)
-		return kResultOk;
-	float v = value->getNormalized ();
-	if (IHostValue* own = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr)
-		own->setNormalized (0, v);
-	if (componentHandler && !hostEditing)
-		performEdit (id, v);
-	return kResultOk;
+    return kNotImplemented;
 }
 
-tresult EditController2::beginValueEdit (IHostValue* value)
+tresult EditController2::getValueByName(const char8* name, IHostValue** value)
 {
-	if (value && componentHandler)
-		beginEdit (static_cast<Qel::ParamID> (value->getId ()));
-	return kResultOk;
+    if (!valueList || !value)
+        return kResultFalse;
+    *value = valueList->findByName(name);
+    return *value ? kResultOk : kResultFalse;
 }
 
-tresult EditController2::endValueEdit (IHostValue* value)
+tresult EditController2::valueEdited(IHostValue* value, uint32 id)
 {
-	if (value && componentHandler)
-		endEdit (static_cast<Qel::ParamID> (value->getId ()));
-	return kResultOk;
+    if (!value)
+        return kResultOk;
+    float v = value->getNormalized();
+    if (IHostValue* own = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr)
+        own->setNormalized(0, v);
+    if (componentHandler && !hostEditing)
+        performEdit(id, v);
+    return kResultOk;
 }
 
-tresult EditController2::valueToString (IHostValue* value, IValueTextReceiver* receiver)
+tresult EditController2::beginValueEdit(IHostValue* value)
 {
-	if (!value)
-		return kResultFalse;
-	Qel::String128 text = {};
-	if (getParamStringByValue (static_cast<Qel::ParamID> (value->getId ()), value->getNormalized (), text) !=
-	    kResultOk)
-		return kResultFalse;
-	if (receiver)
-		receiver->setText (text);
-	return kResultOk;
+    if (value && componentHandler)
+        beginEdit(static_cast<Qel::ParamID>(value->getId()));
+    return kResultOk;
 }
 
-tresult EditController2::stringToValue (IHostValue* value, const char16* text)
+tresult EditController2::endValueEdit(IHostValue* value)
 {
-	if (!value)
-		return kResultFalse;
-	Qel::ParamValue normalized = 0.0;
-	if (getParamValueByString (static_cast<Qel::ParamID> (value->getId ()), const_cast<char16_t*> (text),
-	                           normalized) != kResultOk)
-		return kResultFalse;
-	value->setNormalized (1, static_cast<float> (normalized));
-	return kResultOk;
+    if (value && componentHandler)
+        endEdit(static_cast<Qel::ParamID>(value->getId()));
+    return kResultOk;
 }
 
-tresult EditController2::hostNameEquals (const char16* name, bool& equal)
+tresult EditController2::valueToString(IHostValue* value, IValueTextReceiver* receiver)
 {
-	if (!hostContext || !Frame::getFrameHost ())
-		return kResultFalse;
-	Qel::IHostApplication* app = Frame::getHostService<Qel::IHostApplication> ();
-	if (!app)
-		return kResultFalse;
-	char16_t hostName[128] = {};
-	app->getName (hostName);
-	hostName[127] = 0;
-	bool same = name != nullptr;
-	for (int32 i = 0; same; ++i)
-	{
-		if (foldCase (hostName[i]) != foldCase (name[i]))
-			same = false;
-		else if (!name[i])
-			break;
-	}
-	equal = same;
-	app->release ();
-	return kResultOk;
+    if (!value)
+        return kResultFalse;
+    Qel::String128 text = {};
+    if (getParamStringByValue(static_cast<Qel::ParamID>(value->getId()), value->getNormalized(), text) != kResultOk)
+        return kResultFalse;
+    if (receiver)
+        receiver->setText(text);
+    return kResultOk;
 }
 
-tresult EditController2::attachValueStringRepresentation ()
+tresult EditController2::stringToValue(IHostValue* value, const char16* text)
 {
-	if (!valueList)
-		return kResultFalse;
-	for (int32 i = 0; i < valueList->count (); ++i)
-	{
-		IHostValue* value = valueList->getAt (i);
-		if (!value)
-			continue;
-		const Param::ParamRecord* r = accessor->getRecord (value->getId ());
-		if (!r || r->type == Param::kTypeString)
-			continue;
-		IHostValueStringHolder* holder = nullptr;
-		if (value->queryInterface (IHostValueStringHolder::iid, reinterpret_cast<void**> (&holder)) == kResultOk &&
-		    holder)
-		{
-			holder->setStringRepresentation (static_cast<IValueStringRepresentation*> (this));
-			holder->release ();
-		}
-	}
-	return kResultOk;
+    if (!value)
+        return kResultFalse;
+    Qel::ParamValue normalized = 0.0;
+    if (getParamValueByString(static_cast<Qel::ParamID>(value->getId()), const_cast<char16_t*>(text), normalized) !=
+        kResultOk)
+        return kResultFalse;
+    value->setNormalized(1, static_cast<float>(normalized));
+    return kResultOk;
 }
 
-void EditController2::exportValues (ValueSink sink, void* context, const std::vector<int32>& ids)
+tresult EditController2::hostNameEquals(const char16* name, bool& equal)
 {
-	if (!valueList || !sink)
-		return;
-	for (int32 id : ids)
-		if (IHostValue* value = valueList->findById (id))
-			sink (context, id, value->getNormalized ());
+    if (!hostContext || !Frame::getFrameHost())
+        return kResultFalse;
+    Qel::IHostApplication* app = Frame::getHostService<Qel::IHostApplication>();
+    if (!app)
+        return kResultFalse;
+    char16_t hostName[128] = {};
+    app->getName(hostName);
+    hostName[127] = 0;
+    bool same = name != nullptr;
+    for (int32 i = 0; same; ++i) {
+        if (foldCase(hostName[i]) != foldCase(name[i]))
+            same = false;
+        else if (!name[i])
+            break;
+    }
+    equal = same;
+    app->release();
+    return kResultOk;
 }
 
-tresult EditController2::collectParameterRecords (const Param::ParamRecord* table, int32 count,
-                                                  Param::ParamRecord* out, int32& outCount, const int32* ids,
-                                                  int32 idCount)
+tresult EditController2::attachValueStringRepresentation()
 {
-	outCount = 0;
-	for (int32 k = 0; k < idCount; ++k)
-	{
-		out[outCount].type = Param::kTypeEmpty;
-		for (int32 i = 0; i < count; ++i)
-		{
-			if (table[i].id == ids[k])
-			{
-				out[outCount++] = table[i];
-				break;
-			}
-		}
-	}
-	return kResultOk;
+    if (!valueList)
+        return kResultFalse;
+    for (int32 i = 0; i < valueList->count(); ++i) {
+        IHostValue* value = valueList->getAt(i);
+        if (!value)
+            continue;
+        const Param::ParamRecord* r = accessor->getRecord(value->getId());
+        if (!r || r->type == Param::kTypeString)
+            continue;
+        IHostValueStringHolder* holder = nullptr;
+        if (value->queryInterface(IHostValueStringHolder::iid, reinterpret_cast<void**>(&holder)) == kResultOk &&
+            holder) {
+            holder->setStringRepresentation(static_cast<IValueStringRepresentation*>(this));
+            holder->release();
+        }
+    }
+    return kResultOk;
 }
 
-void EditController2::sendIntMessage (const char8* id, int64 value)
+void EditController2::exportValues(ValueSink sink, void* context, const std::vector<int32>& ids)
 {
-	Qel::IMessage* message = allocateMessage ();
-	if (!message)
-		return;
-	if (Qel::IMessageAttributes* attributes = message->getAttributes ())
-	{
-		message->setMessageId (id);
-		attributes->setInt (id, value);
-		sendMessage (message);
-	}
-	message->release ();
+    if (!valueList || !sink)
+        return;
+    for (int32 id : ids)
+        if (IHostValue* value = valueList->findById(id))
+            sink(context, id, value->getNormalized());
 }
 
-void EditController2::sendStringMessage (const char8* id, const char16* text)
+tresult EditController2::collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,
+                                                 int32& outCount, const int32* ids, int32 idCount)
 {
-	Qel::IMessage* message = allocateMessage ();
-	if (!message)
-		return;
-	if (Qel::IMessageAttributes* attributes = message->getAttributes ())
-	{
-		message->setMessageId (id);
-		attributes->setString (id, text);
-		sendMessage (message);
-	}
-	message->release ();
+    outCount = 0;
+    for (int32 k = 0; k < idCount; ++k) {
+        out[outCount].type = Param::kTypeEmpty;
+        for (int32 i = 0; i < count; ++i) {
+            if (table[i].id == ids[k]) {
+                out[outCount++] = table[i];
+                break;
+            }
+        }
+    }
+    return kResultOk;
 }
 
-tresult EditController2::sendBinaryMessage (const char8* id, const void* data, uint32 size)
+void EditController2::sendIntMessage(const char8* id, int64 value)
 {
-	Qel::IMessage* message = allocateMessage ();
-	if (!message)
-		return kResultFalse;
-	if (Qel::IMessageAttributes* attributes = message->getAttributes ())
-	{
-		message->setMessageId (id);
-		attributes->setBinary ("binary", data, size);
-		sendMessage (message);
-	}
-	message->release ();
-	return kResultOk;
+    Qel::IMessage* message = allocateMessage();
+    if (!message)
+        return;
+    if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setInt(id, value);
+        sendMessage(message);
+    }
+    message->release();
 }
 
-tresult EditController2::setValue (uint32 id, double v)
+void EditController2::sendStringMessage(const char8* id, const char16* text)
 {
-	IHostValue* value = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr;
-	if (!value)
-		return kResultFalse;
-	value->setNormalized (0, static_cast<float> (v));
-	return kResultOk;
+    Qel::IMessage* message = allocateMessage();
+    if (!message)
+        return;
+    if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setString(id, text);
+        sendMessage(message);
+    }
+    message->release();
 }
 
-tresult EditController2::setPlainValue (uint32 id, double v)
+tresult EditController2::sendBinaryMessage(const char8* id, const void* data, uint32 size)
 {
-	IHostValue* value = valueList ? valueList->findById (static_cast<int32> (id)) : nullptr;
-	if (!value)
-		return kResultFalse;
-	value->setPlain (0, static_cast<float> (v));
-	return kResultOk;
+    Qel::IMessage* message = allocateMessage();
+    if (!message)
+        return kResultFalse;
+    if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId(id);
+        attributes->setBinary("binary", data, size);
+        sendMessage(message);
+    }
+    message->release();
+    return kResultOk;
+}
+
+tresult EditController2::setValue(uint32 id, double v)
+{
+    IHostValue* value = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr;
+    if (!value)
+        return kResultFalse;
+    value->setNormalized(0, static_cast<float>(v));
+    return kResultOk;
+}
+
+tresult EditController2::setPlainValue(uint32 id, double v)
+{
+    IHostValue* value = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr;
+    if (!value)
+        return kResultFalse;
+    value->setPlain(0, static_cast<float>(v));
+    return kResultOk;
 }
 
 } // namespace Calvereth

@@ -27,97 +27,97 @@ class EditController2 : public Qel::EditController,
                         public Qel::IXmlRepresentationController
 {
 public:
-	EditController2 (const Param::ParamRecord* table, int32 recordCount, const Param::UnitRecord* units,
-	                 int32 unitCount, bool viewServicesExternal);
-	~EditController2 () override;
+    EditController2(const Param::ParamRecord* table, int32 recordCount, const Param::UnitRecord* units, int32 unitCount,
+                    bool viewServicesExternal);
+    ~EditController2() override;
 
-	// IPluginBase
-	tresult initialize (FUnknown* context) override;
-	tresult terminate () override;
+    // IPluginBase
+    tresult initialize(FUnknown* context) override;
+    tresult terminate() override;
 
-	// IConnectionPoint: nothing handled here.
-	tresult notify (Qel::IMessage* message) override;
+    // IConnectionPoint: nothing handled here.
+    tresult notify(Qel::IMessage* message) override;
 
-	// IEditController
-	tresult setComponentState (IBStream* state) override;
-	int32 getParameterCount () override;
-	tresult getParameterInfo (int32 index, Qel::ParameterInfo& info) override;
-	tresult getParamStringByValue (Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text) override;
-	tresult getParamValueByString (Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized) override;
-	Qel::ParamValue normalizedParamToPlain (Qel::ParamID id, Qel::ParamValue v) override;
-	Qel::ParamValue plainParamToNormalized (Qel::ParamID id, Qel::ParamValue v) override;
-	Qel::ParamValue getParamNormalized (Qel::ParamID id) override;
-	tresult setParamNormalized (Qel::ParamID id, Qel::ParamValue v) override;
-	IPlugView* createView (const char* name) override;
-	tresult setSharedMode (int32 mode) override;
-	tresult getParameterInfoById (Qel::ParamID id, Qel::ParameterInfo& info) override;
+    // IEditController
+    tresult setComponentState(IBStream* state) override;
+    int32 getParameterCount() override;
+    tresult getParameterInfo(int32 index, Qel::ParameterInfo& info) override;
+    tresult getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text) override;
+    tresult getParamValueByString(Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized) override;
+    Qel::ParamValue normalizedParamToPlain(Qel::ParamID id, Qel::ParamValue v) override;
+    Qel::ParamValue plainParamToNormalized(Qel::ParamID id, Qel::ParamValue v) override;
+    Qel::ParamValue getParamNormalized(Qel::ParamID id) override;
+    tresult setParamNormalized(Qel::ParamID id, Qel::ParamValue v) override;
+    IPlugView* createView(const char* name) override;
+    tresult setSharedMode(int32 mode) override;
+    tresult getParameterInfoById(Qel::ParamID id, Qel::ParameterInfo& info) override;
 
-	// Host-drawing interfaces
-	tresult createSubView (const char8* name, ViewRect size, FUnknown** inOut) override;
-	tresult getValueByName (const char8* name, IHostValue** value) override;
-	tresult valueEdited (IHostValue* value, uint32 id) override;
-	tresult plugController2Call (void*) override { return kNotImplemented; }
-	tresult plugController3Call (void*) override { return kNotImplemented; }
-	tresult beginValueEdit (IHostValue* value) override;
-	tresult endValueEdit (IHostValue* value) override;
-	void onIdle () override {}
-	tresult valueToString (IHostValue* value, IValueTextReceiver* receiver) override;
-	tresult stringToValue (IHostValue* value, const char16* text) override;
-	virtual tresult hostNameEquals (const char16* name, bool& equal);
-	virtual tresult attachValueStringRepresentation ();
-	tresult beginHostEdit (Qel::ParamID) override { return kResultFalse; }
-	tresult endHostEdit (Qel::ParamID) override { return kResultFalse; }
-	tresult getXmlRepresentation (void*, IBStream*) override { return kResultFalse; }
+    // Host-drawing interfaces
+    tresult createSubView(const char8* name, ViewRect size, FUnknown** inOut) override;
+    tresult getValueByName(const char8* name, IHostValue** value) override;
+    tresult valueEdited(IHostValue* value, uint32 id) override;
+    tresult plugController2Call(void*) override { return kNotImplemented; }
+    tresult plugController3Call(void*) override { return kNotImplemented; }
+    tresult beginValueEdit(IHostValue* value) override;
+    tresult endValueEdit(IHostValue* value) override;
+    void onIdle() override {}
+    tresult valueToString(IHostValue* value, IValueTextReceiver* receiver) override;
+    tresult stringToValue(IHostValue* value, const char16* text) override;
+    virtual tresult hostNameEquals(const char16* name, bool& equal);
+    virtual tresult attachValueStringRepresentation();
+    tresult beginHostEdit(Qel::ParamID) override { return kResultFalse; }
+    tresult endHostEdit(Qel::ParamID) override { return kResultFalse; }
+    tresult getXmlRepresentation(void*, IBStream*) override { return kResultFalse; }
 
-	// Reads n records after the length; nothing is applied unless every record is there and sound.
-	virtual tresult applyComponentState (IBStream* stream, int32 length);
-	virtual void componentStateApplied () {}
-	// Receiver of (id, normalized) pairs.
-	using ValueSink = void (*) (void* context, int32 id, float normalized);
-	virtual void exportValues (ValueSink sink, void* context, const std::vector<int32>& ids);
-	virtual tresult collectParameterRecords (const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,
-	                                         int32& outCount, const int32* ids, int32 idCount);
-	virtual void sendIntMessage (const char8* id, int64 value);
-	virtual void sendStringMessage (const char8* id, const char16* text);
-	virtual tresult sendBinaryMessage (const char8* id, const void* data, uint32 size);
-	virtual tresult setPlainValue (uint32 id, double v);
-	virtual tresult setValue (uint32 id, double v);
-	virtual tresult initViewServices (FUnknown* context);
+    // Reads n records after the length; nothing is applied unless every record is there and sound.
+    virtual tresult applyComponentState(IBStream* stream, int32 length);
+    virtual void componentStateApplied() {}
+    // Receiver of (id, normalized) pairs.
+    using ValueSink = void (*)(void* context, int32 id, float normalized);
+    virtual void exportValues(ValueSink sink, void* context, const std::vector<int32>& ids);
+    virtual tresult collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,
+                                            int32& outCount, const int32* ids, int32 idCount);
+    virtual void sendIntMessage(const char8* id, int64 value);
+    virtual void sendStringMessage(const char8* id, const char16* text);
+    virtual tresult sendBinaryMessage(const char8* id, const void* data, uint32 size);
+    virtual tresult setPlainValue(uint32 id, double v);
+    virtual tresult setValue(uint32 id, double v);
+    virtual tresult initViewServices(FUnknown* context);
 
-	// The skin service for the view builders (no reference added); null on a host that brings its own
-	// colour groups, or without a skin.
-	ISkinService* getSkinService ();
+    // The skin service for the view builders (no reference added); null on a host that brings its own
+    // colour groups, or without a skin.
+    ISkinService* getSkinService();
 
-	ControllerValueList* getValueList () const { return valueList; }
-	Param::ParameterInfoAccessor* getAccessor () const { return accessor; }
-	bool isHostEditing () const { return hostEditing; }
-	const std::vector<int32>& getRecordIndexes () const { return recordIndexes; }
+    ControllerValueList* getValueList() const { return valueList; }
+    Param::ParameterInfoAccessor* getAccessor() const { return accessor; }
+    bool isHostEditing() const { return hostEditing; }
+    const std::vector<int32>& getRecordIndexes() const { return recordIndexes; }
 
-	static int32 getViewServicesUserCount ();
-	static SkinInstance* getSkinInstance ();
+    static int32 getViewServicesUserCount();
+    static SkinInstance* getSkinInstance();
 
-	OBJ_METHODS (EditController2, EditController)
-	tresult queryInterface (const TUID iid, void** obj) override;
-	uint32 addRef () override { return FObject::addRef (); }
-	uint32 release () override { return FObject::release (); }
-	void update (FUnknown*, int32) override {}
+    OBJ_METHODS(EditController2, EditController)
+    tresult queryInterface(const TUID iid, void** obj) override;
+    uint32 addRef() override { return FObject::addRef(); }
+    uint32 release() override { return FObject::release(); }
+    void update(FUnknown*, int32) override {}
 
 protected:
-	// The value list and one value per record, as the subclasses' initialize also does.
-	void addRecordValue (const Param::ParamRecord& r, bool withStrings);
-	// Starts the view services for this controller once; counted only when they run.
-	bool startViewServices (FUnknown* context);
-	// Ends them for this controller when it counted itself in.
-	void endViewServices ();
-	static void copyText (Qel::String128 out, const char* text);
+    // The value list and one value per record, as the subclasses' initialize also does.
+    void addRecordValue(const Param::ParamRecord& r, bool withStrings);
+    // Starts the view services for this controller once; counted only when they run.
+    bool startViewServices(FUnknown* context);
+    // Ends them for this controller when it counted itself in.
+    void endViewServices();
+    static void copyText(Qel::String128 out, const char* text);
 
-	ControllerValueList* valueList = nullptr;
-	int32 recordCount;
-	std::vector<int32> recordIndexes;
-	Param::ParameterInfoAccessor* accessor;
-	bool hostEditing = false;
-	bool viewServicesExternal;
-	bool viewServicesCounted = false;
+    ControllerValueList* valueList = nullptr;
+    int32 recordCount;
+    std::vector<int32> recordIndexes;
+    Param::ParameterInfoAccessor* accessor;
+    bool hostEditing = false;
+    bool viewServicesExternal;
+    bool viewServicesCounted = false;
 };
 
 } // namespace Calvereth

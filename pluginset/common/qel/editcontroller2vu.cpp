@@ -9,325 +9,305 @@
 
 namespace Calvereth {
 
-EditController2Vu::EditController2Vu (const Param::ParamRecord* table, int32 count,
-                                      const Param::ParamRecord* controllerTable, int32 controllerCount,
-                                      const Param::UnitRecord* units, int32 unitCount)
-: EditController2 (table, count + controllerCount, units, unitCount, false)
+EditController2Vu::EditController2Vu(const Param::ParamRecord* table, int32 count,
+                                     const Param::ParamRecord* controllerTable, int32 controllerCount,
+                                     const Param::UnitRecord* units, int32 unitCount)
+: EditController2(table, count + controllerCount, units, unitCount, false)
 {
-	accessor->release ();
-	const int32 total = count + controllerCount;
-	mergedRecords = new Param::ParamRecord[total > 0 ? total : 1];
-	for (int32 i = 0; i < count; ++i)
-		mergedRecords[i] = table[i];
-	for (int32 i = 0; i < controllerCount; ++i)
-		mergedRecords[count + i] = controllerTable[i];
-	accessor = new Param::ParameterInfoAccessor (mergedRecords, total);
+    accessor->release();
+    const int32 total = count + controllerCount;
+    mergedRecords = new Param::ParamRecord[total > 0 ? total : 1];
+    for (int32 i = 0; i < count; ++i)
+        mergedRecords[i] = table[i];
+    for (int32 i = 0; i < controllerCount; ++i)
+        mergedRecords[count + i] = controllerTable[i];
+    accessor = new Param::ParameterInfoAccessor(mergedRecords, total);
 }
 
-EditController2Vu::~EditController2Vu ()
+EditController2Vu::~EditController2Vu()
 {
-	releaseMeterData (input.meterData);
-	releaseMeterData (output.meterData);
-	delete[] input.values;
-	delete[] output.values;
-	// The accessor reads the merged rows: it goes first.
-	if (accessor)
-		accessor->release ();
-	accessor = nullptr;
-	delete[] mergedRecords;
+    releaseMeterData(input.meterData);
+    releaseMeterData(output.meterData);
+    delete[] input.values;
+    delete[] output.values;
+    // The accessor reads the merged rows: it goes first.
+    if (accessor)
+        accessor->release();
+    accessor = nullptr;
+    delete[] mergedRecords;
 }
 
-void EditController2Vu::setSide (Side& side, int32 firstId, int32 valueCount, int32 maxId)
+void EditController2Vu::setSide(Side& side, int32 firstId, int32 valueCount, int32 maxId)
 {
-	side.firstId = firstId;
-	side.valueCount = valueCount > 0 ? valueCount : 0;
-	side.maxId = maxId;
+    side.firstId = firstId;
+    side.valueCount = valueCount > 0 ? valueCount : 0;
+    side.maxId = maxId;
 }
 
-bool EditController2Vu::covers (const Side& side, uint32 id)
+bool EditController2Vu::covers(const Side& side, uint32 id)
 {
-	if (side.valueCount <= 0)
-		return false;
-	return id - static_cast<uint32> (side.firstId) < static_cast<uint32> (side.valueCount) ||
-	       id == static_cast<uint32> (side.maxId);
+    if (side.valueCount <= 0)
+        return false;
+    return id - static_cast<uint32>(side.firstId) < static_cast<uint32>(side.valueCount) ||
+           id == static_cast<uint32>(side.maxId);
 }
 
-void EditController2Vu::releaseMeterData (Frame::VuMeterData*& data)
+void EditController2Vu::releaseMeterData(Frame::VuMeterData*& data)
 {
-	if (!data)
-		return;
-	// Views may outlive this controller: they must not call back into it.
-	data->setListener (nullptr);
-	data->release ();
-	data = nullptr;
+    if (!data)
+        return;
+    // Views may outlive this controller: they must not call back into it.
+    data->setListener(nullptr);
+    data->release();
+    data = nullptr;
 }
 
-void EditController2Vu::registerIdle (bool on)
+void EditController2Vu::registerIdle(bool on)
 {
-	if (on == idleRegistered)
-		return;
-	IIdleRegistry* registry = Frame::getHostService<IIdleRegistry> ();
-	if (!registry)
-		return;
-	if (on)
-		idleRegistered = registry->registerIdleHandler (static_cast<IIdleHandler*> (this)) == kResultOk;
-	else
-	{
-		registry->unregisterIdleHandler (static_cast<IIdleHandler*> (this));
-		idleRegistered = false;
-	}
-	registry->release ();
+    if (on == idleRegistered)
+        return;
+    IIdleRegistry* registry = Frame::getHostService<IIdleRegistry>();
+    if (!registry)
+        return;
+    if (on)
+        idleRegistered = registry->registerIdleHandler(static_cast<IIdleHandler*>(this)) == kResultOk;
+    else {
+        registry->unregisterIdleHandler(static_cast<IIdleHandler*>(this));
+        idleRegistered = false;
+    }
+    registry->release();
 }
 
-tresult EditController2Vu::initialize (FUnknown* context)
+tresult EditController2Vu::initialize(FUnknown* context)
 {
-	tresult result = EditController::initialize (context);
-	if (result != kResultOk)
-		return result;
-	startViewServices (context);
-	if (!valueList && Frame::getFrameHost ())
-		valueList = new ControllerValueList (Frame::getFrameHost (), nullptr);
-	if (valueList)
-	{
-		valueList->setOwner (static_cast<IPlugController*> (this));
-		valueList->setCapacity (recordCount);
-		for (int32 i = 0; i < recordCount; ++i)
-		{
-			const Param::ParamRecord* r = accessor->getRecordAt (i);
-			if (r && !includeParameter (r->id))
-				continue;
-			if (r)
-				addRecordValue (*r, false);
-			recordIndexes.push_back (i);
-		}
-	}
-	attachValueStringRepresentation ();
-	createMeterData ();
-	registerIdle (true);
-	return result;
+    tresult result = EditController::initialize(context);
+    if (result != kResultOk)
+        return result;
+    startViewServices(context);
+    if (!valueList && Frame::getFrameHost())
+        valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
+    if (valueList) {
+        valueList->setOwner(static_cast<IPlugController*>(this));
+        valueList->setCapacity(recordCount);
+        for (int32 i = 0; i < recordCount; ++i) {
+            const Param::ParamRecord* r = accessor->getRecordAt(i);
+            if (r && !includeParameter(r->id))
+                continue;
+            if (r)
+                addRecordValue(*r, false);
+            recordIndexes.push_back(i);
+        }
+    }
+    attachValueStringRepresentation();
+    createMeterData();
+    registerIdle(true);
+    return result;
 }
 
-tresult EditController2Vu::terminate ()
+tresult EditController2Vu::terminate()
 {
-	releaseMeterData (input.meterData);
-	releaseMeterData (output.meterData);
-	input.tags.clear ();
-	output.tags.clear ();
-	input.channelCount = output.channelCount = 0;
-	registerIdle (false);
-	return EditController2::terminate ();
+    releaseMeterData(input.meterData);
+    releaseMeterData(output.meterData);
+    input.tags.clear();
+    output.tags.clear();
+    input.channelCount = output.channelCount = 0;
+    registerIdle(false);
+    return EditController2::terminate();
 }
 
-void EditController2Vu::createMeterData ()
+void EditController2Vu::createMeterData()
 {
-	for (Side* side : {&input, &output})
-	{
-		for (int32 i = 0; i < side->valueCount; ++i)
-			side->tags.push_back (side->firstId + i);
-		if (!side->meterData)
-			side->meterData = new Frame::VuMeterData (static_cast<uint32> (side->tags.size ()), side->tags,
-			                                          static_cast<IDependent*> (this));
-		delete[] side->values;
-		side->values = new float[side->valueCount > 0 ? side->valueCount : 1] ();
-	}
+    for (Side* side : {&input, &output}) {
+        for (int32 i = 0; i < side->valueCount; ++i)
+            side->tags.push_back(side->firstId + i);
+        if (!side->meterData)
+            side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.size()), side->tags,
+                                                     static_cast<IDependent*>(this));
+        delete[] side->values;
+        side->values = new float[side->valueCount > 0 ? side->valueCount : 1]();
+    }
 }
 
-void EditController2Vu::updateMeterData (int32 channelCount, const float* values, int32 firstId, int32 valueCount,
-                                         Frame::VuMeterData* data)
+void EditController2Vu::updateMeterData(int32 channelCount, const float* values, int32 firstId, int32 valueCount,
+                                        Frame::VuMeterData* data)
 {
-	if (!values || !data || channelCount < 1)
-		return;
-	for (int32 i = 0; i < channelCount && i < valueCount; ++i)
-		data->setValue (firstId + i, values[i] > 1e-9f ? values[i] : 0.f);
+    if (!values || !data || channelCount < 1)
+        return;
+    for (int32 i = 0; i < channelCount && i < valueCount; ++i)
+        data->setValue(firstId + i, values[i] > 1e-9f ? values[i] : 0.f);
 }
 
-tresult EditController2Vu::setParamNormalized (Qel::ParamID id, Qel::ParamValue v)
+tresult EditController2Vu::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
-	for (Side* side : {&input, &output})
-	{
-		if (side->valueCount <= 0)
-			continue;
-		uint32 offset = id - static_cast<uint32> (side->firstId);
-		if (offset < static_cast<uint32> (side->valueCount))
-		{
-			if (side->values)
-				side->values[offset] = static_cast<float> (v);
-			return kResultOk;
-		}
-		if (id == static_cast<uint32> (side->maxId))
-		{
-			if (side->meterData)
-				side->meterData->setValue (Frame::kVuPeakReadout, static_cast<float> (v));
-			return kResultOk;
-		}
-	}
-	return EditController2::setParamNormalized (id, v);
+    for (Side* side : {&input, &output}) {
+        if (side->valueCount <= 0)
+            continue;
+        uint32 offset = id - static_cast<uint32>(side->firstId);
+        if (offset < static_cast<uint32>(side->valueCount)) {
+            if (side->values)
+                side->values[offset] = static_cast<float>(v);
+            return kResultOk;
+        }
+        if (id == static_cast<uint32>(side->maxId)) {
+            if (side->meterData)
+                side->meterData->setValue(Frame::kVuPeakReadout, static_cast<float>(v));
+            return kResultOk;
+        }
+    }
+    return EditController2::setParamNormalized(id, v);
 }
 
-tresult EditController2Vu::getParamStringByValue (Qel::ParamID id, Qel::ParamValue v, Qel::String128 text)
+tresult EditController2Vu::getParamStringByValue(Qel::ParamID id, Qel::ParamValue v, Qel::String128 text)
 {
-	if (!covers (input, id) && !covers (output, id))
-		return EditController2::getParamStringByValue (id, v, text);
-	double d = v > 0.0 ? 20.0 * std::log10 (v) : -1000.0;
-	if (v > 0.0 && d > -180.0)
-	{
-		const Param::ParamRecord* r = accessor ? accessor->getRecord (static_cast<int32> (id)) : nullptr;
-		char buffer[128];
-		std::snprintf (buffer, sizeof buffer, r && r->format[0] ? r->format : "%.1f", d);
-		copyText (text, buffer);
-	}
-	else
-	{
-		text[0] = u'-';
-		text[1] = u'\u221E';
-		text[2] = 0;
-	}
-	return kResultOk;
+    if (!covers(input, id) && !covers(output, id))
+        return EditController2::getParamStringByValue(id, v, text);
+    double d = v > 0.0 ? 20.0 * std::log10(v) : -1000.0;
+    if (v > 0.0 && d > -180.0) {
+        const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
+        char buffer[128];
+        std::snprintf(buffer, sizeof buffer, r && r->format[0] ? r->format : "%.1f", d);
+        copyText(text, buffer);
+    } else {
+        text[0] = u'-';
+        text[1] = u'\u221E';
+        text[2] = 0;
+    }
+    return kResultOk;
 }
 
-tresult EditController2Vu::notify (Qel::IMessage* message)
+tresult EditController2Vu::notify(Qel::IMessage* message)
 {
-	if (!message)
-		return kInvalidArgument;
-	const char* id = message->getMessageId ();
-	if (!id)
-		return kResultFalse;
-	Qel::IMessageAttributes* attributes = message->getAttributes ();
-	if (std::strcmp (id, "nChannels") == 0)
-	{
-		int64 n = 0;
-		if (attributes && attributes->getInt ("nChannelsIn", n) == kResultOk && input.meterData)
-		{
-			input.channelCount = n > 0 && n < 1024 ? static_cast<int32> (n) : 0;
-			input.meterData->setChannelCount (input.channelCount);
-		}
-		if (attributes && attributes->getInt ("nChannelsOut", n) == kResultOk && output.meterData)
-		{
-			output.channelCount = n > 0 && n < 1024 ? static_cast<int32> (n) : 0;
-			output.meterData->setChannelCount (output.channelCount);
-		}
-		return kResultOk;
-	}
-	if (std::strcmp (id, "vuMetersProcessing") == 0)
-	{
-		int64 on = 0;
-		if (attributes && attributes->getInt ("vuMetersProcessing", on) == kResultOk && on == 1)
-			return kResultOk;
-		for (Side* side : {&input, &output})
-			for (int32 i = 0; side->values && i < side->valueCount; ++i)
-				side->values[i] = 0.f;
-		return kResultOk;
-	}
-	return kResultFalse;
+    if (!message)
+        return kInvalidArgument;
+    const char* id = message->getMessageId();
+    if (!id)
+        return kResultFalse;
+    Qel::IMessageAttributes* attributes = message->getAttributes();
+    if (std::strcmp(id, "nChannels") == 0) {
+        int64 n = 0;
+        if (attributes && attributes->getInt("nChannelsIn", n) == kResultOk && input.meterData) {
+            input.channelCount = n > 0 && n < 1024 ? static_cast<int32>(n) : 0;
+            input.meterData->setChannelCount(input.channelCount);
+        }
+        if (attributes && attributes->getInt("nChannelsOut", n) == kResultOk && output.meterData) {
+            output.channelCount = n > 0 && n < 1024 ? static_cast<int32>(n) : 0;
+            output.meterData->setChannelCount(output.channelCount);
+        }
+        return kResultOk;
+    }
+    if (std::strcmp(id, "vuMetersProcessing") == 0) {
+        int64 on = 0;
+        if (attributes && attributes->getInt("vuMetersProcessing", on) == kResultOk && on == 1)
+            return kResultOk;
+        for (Side* side : {&input, &output})
+            for (int32 i = 0; side->values && i < side->valueCount; ++i)
+                side->values[i] = 0.f;
+        return kResultOk;
+    }
+    return kResultFalse;
 }
 
-void EditController2Vu::update (FUnknown* changed, int32 message)
+void EditController2Vu::update(FUnknown* changed, int32 message)
 {
-	if (message != Frame::kVuResetRequest || !changed)
-		return;
-	if (input.meterData && changed == input.meterData->unknownCast ())
-		sendIntMessage ("resetMaxLevelIn", 0);
-	else if (output.meterData && changed == output.meterData->unknownCast ())
-		sendIntMessage (input.maxId == output.maxId ? "resetMaxLevelIn" : "resetMaxLevelOut", 0);
+    if (message != Frame::kVuResetRequest || !changed)
+        return;
+    if (input.meterData && changed == input.meterData->unknownCast())
+        sendIntMessage("resetMaxLevelIn", 0);
+    else if (output.meterData && changed == output.meterData->unknownCast())
+        sendIntMessage(input.maxId == output.maxId ? "resetMaxLevelIn" : "resetMaxLevelOut", 0);
 }
 
-void EditController2Vu::sendDataRequest ()
+void EditController2Vu::sendDataRequest()
 {
-	Qel::IMessage* message = allocateMessage ();
-	if (!message)
-		return;
-	if (Qel::IMessageAttributes* attributes = message->getAttributes ())
-	{
-		message->setMessageId ("PluginDataGet");
-		attributes->setInt ("PluginDataGet", 0);
-		sendMessage (message);
-	}
-	message->release ();
+    Qel::IMessage* message = allocateMessage();
+    if (!message)
+        return;
+    if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        message->setMessageId("PluginDataGet");
+        attributes->setInt("PluginDataGet", 0);
+        sendMessage(message);
+    }
+    message->release();
 }
 
-void EditController2Vu::onIdle ()
+void EditController2Vu::onIdle()
 {
-	updateMeterData (input.channelCount, input.values, input.firstId, input.valueCount, input.meterData);
-	updateMeterData (output.channelCount, output.values, output.firstId, output.valueCount, output.meterData);
-	sendDataRequest ();
+    updateMeterData(input.channelCount, input.values, input.firstId, input.valueCount, input.meterData);
+    updateMeterData(output.channelCount, output.values, output.firstId, output.valueCount, output.meterData);
+    sendDataRequest();
 }
 
-IPlugView* EditController2Vu::createView (const char*)
+IPlugView* EditController2Vu::createView(const char*)
 {
-	return nullptr;
+    return nullptr;
 }
 
-IViewAttributes* EditController2Vu::viewAttributes (FUnknown** inOut)
+IViewAttributes* EditController2Vu::viewAttributes(FUnknown** inOut)
 {
-	IViewAttributes* attributes = nullptr;
-	if (inOut && *inOut &&
-	    (*inOut)->queryInterface (IViewAttributes::iid, reinterpret_cast<void**> (&attributes)) != kResultOk)
-		attributes = nullptr;
-	return attributes;
+    IViewAttributes* attributes = nullptr;
+    if (inOut && *inOut &&
+        (*inOut)->queryInterface(IViewAttributes::iid, reinterpret_cast<void**>(&attributes)) != kResultOk)
+        attributes = nullptr;
+    return attributes;
 }
 
-void EditController2Vu::handOver (Frame::View* view, FUnknown** inOut)
+void EditController2Vu::handOver(Frame::View* view, FUnknown** inOut)
 {
-	if (!view)
-		return;
-	IHostView* host = view->createHostView ();
-	if (!host)
-	{
-		// No host view to own it: the view goes now rather than never.
-		view->release ();
-		return;
-	}
-	if (inOut)
-		*inOut = host;
-	else
-		host->release ();
+    if (!view)
+        return;
+    IHostView* host = view->createHostView();
+    if (!host) {
+        // No host view to own it: the view goes now rather than never.
+        view->release();
+        return;
+    }
+    if (inOut)
+        *inOut = host;
+    else
+        host->release();
 }
 
-tresult EditController2Vu::createSubView (const char8* name, ViewRect size, FUnknown** inOut)
+tresult EditController2Vu::createSubView(const char8* name, ViewRect size, FUnknown** inOut)
 {
-	if (!name)
-		return kResultOk;
-	uint32 normColor = 0, peakColor = 0;
-	if (std::strstr (name, "vumax"))
-	{
-		if (ISkinService* skin = getSkinService ())
-		{
-			FUnknown* object = nullptr;
-			if (skin->queryInterface (FUnknown::iid, reinterpret_cast<void**> (&object)) == kResultOk && object)
-			{
-				auto* colors = static_cast<ISkinService*> (object);
-				if (colors->getColor ("ap.vu.norm", normColor) != kResultOk)
-					normColor = 0;
-				if (colors->getColor ("ap.vu.peak", peakColor) != kResultOk)
-					peakColor = 0;
-				object->release ();
-			}
-		}
-	}
-	Side* side = nullptr;
-	bool peakView = false;
-	if (std::strcmp (name, "inputvu") == 0)
-		side = &input;
-	else if (std::strcmp (name, "outputvu") == 0)
-		side = &output;
-	else if (std::strcmp (name, "inputvumax") == 0)
-		side = &input, peakView = true;
-	else if (std::strcmp (name, "outputvumax") == 0)
-		side = &output, peakView = true;
-	if (!side || !side->meterData)
-		return kResultOk;
-	Frame::View* view = nullptr;
-	if (peakView)
-		view = new Frame::VuMeterPeakView (side->meterData, 12, size, side->tags, normColor, peakColor);
-	else
-	{
-		IViewAttributes* attributes = viewAttributes (inOut);
-		view = Frame::createMeterView (side->meterData, 12, size, side->tags, attributes, getSkinService ());
-		if (attributes)
-			attributes->release ();
-	}
-	handOver (view, inOut);
-	return kResultOk;
+    if (!name)
+        return kResultOk;
+    uint32 normColor = 0, peakColor = 0;
+    if (std::strstr(name, "vumax")) {
+        if (ISkinService* skin = getSkinService()) {
+            FUnknown* object = nullptr;
+            if (skin->queryInterface(FUnknown::iid, reinterpret_cast<void**>(&object)) == kResultOk && object) {
+                auto* colors = static_cast<ISkinService*>(object);
+                if (colors->getColor("ap.vu.norm", normColor) != kResultOk)
+                    normColor = 0;
+                if (colors->getColor("ap.vu.peak", peakColor) != kResultOk)
+                    peakColor = 0;
+                object->release();
+            }
+        }
+    }
+    Side* side = nullptr;
+    bool peakView = false;
+    if (std::strcmp(name, "inputvu") == 0)
+        side = &input;
+    else if (std::strcmp(name, "outputvu") == 0)
+        side = &output;
+    else if (std::strcmp(name, "inputvumax") == 0)
+        side = &input, peakView = true;
+    else if (std::strcmp(name, "outputvumax") == 0)
+        side = &output, peakView = true;
+    if (!side || !side->meterData)
+        return kResultOk;
+    Frame::View* view = nullptr;
+    if (peakView)
+        view = new Frame::VuMeterPeakView(side->meterData, 12, size, side->tags, normColor, peakColor);
+    else {
+        IViewAttributes* attributes = viewAttributes(inOut);
+        view = Frame::createMeterView(side->meterData, 12, size, side->tags, attributes, getSkinService());
+        if (attributes)
+            attributes->release();
+    }
+    handOver(view, inOut);
+    return kResultOk;
 }
 
 } // namespace Calvereth

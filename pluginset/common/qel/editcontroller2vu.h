@@ -12,60 +12,63 @@ namespace Calvereth {
 class EditController2Vu : public EditController2
 {
 public:
-	static constexpr int32 kNoId = 0x7FFFFFFF;
+    static constexpr int32 kNoId = 0x7FFFFFFF;
 
-	EditController2Vu (const Param::ParamRecord* table, int32 count, const Param::ParamRecord* controllerTable,
-	                   int32 controllerCount, const Param::UnitRecord* units, int32 unitCount);
-	~EditController2Vu () override;
+    EditController2Vu(const Param::ParamRecord* table, int32 count, const Param::ParamRecord* controllerTable,
+                      int32 controllerCount, const Param::UnitRecord* units, int32 unitCount);
+    ~EditController2Vu() override;
 
-	tresult initialize (FUnknown* context) override;
-	tresult terminate () override;
-	tresult notify (Qel::IMessage* message) override;
-	tresult setParamNormalized (Qel::ParamID id, Qel::ParamValue v) override;
-	tresult getParamStringByValue (Qel::ParamID id, Qel::ParamValue v, Qel::String128 text) override;
-	IPlugView* createView (const char* name) override;
-	tresult createSubView (const char8* name, ViewRect size, FUnknown** inOut) override;
-	void onIdle () override;
-	void update (FUnknown* changed, int32 message) override;
+    tresult initialize(FUnknown* context) override;
+    tresult terminate() override;
+    tresult notify(Qel::IMessage* message) override;
+    tresult setParamNormalized(Qel::ParamID id, Qel::ParamValue v) override;
+    tresult getParamStringByValue(Qel::ParamID id, Qel::ParamValue v, Qel::String128 text) override;
+    IPlugView* createView(const char* name) override;
+    tresult createSubView(const char8* name, ViewRect size, FUnknown** inOut) override;
+    void onIdle() override;
+    void update(FUnknown* changed, int32 message) override;
 
-	virtual bool includeParameter (int32) { return true; }
-	virtual void createMeterData ();
-	virtual void updateMeterData (int32 channelCount, const float* values, int32 firstId, int32 valueCount,
-	                              Frame::VuMeterData* data);
+    virtual bool includeParameter(int32) { return true; }
+    virtual void createMeterData();
+    virtual void updateMeterData(int32 channelCount, const float* values, int32 firstId, int32 valueCount,
+                                 Frame::VuMeterData* data);
 
-	void setInputValueIds (int32 firstId, int32 valueCount, int32 maxId) { setSide (input, firstId, valueCount, maxId); }
-	void setOutputValueIds (int32 firstId, int32 valueCount, int32 maxId) { setSide (output, firstId, valueCount, maxId); }
+    void setInputValueIds(int32 firstId, int32 valueCount, int32 maxId) { setSide(input, firstId, valueCount, maxId); }
+    void setOutputValueIds(int32 firstId, int32 valueCount, int32 maxId)
+    {
+        setSide(output, firstId, valueCount, maxId);
+    }
 
-	struct Side
-	{
-		int32 firstId = kNoId;
-		int32 valueCount = 0;
-		int32 maxId = kNoId;
-		int32 channelCount = 0;
-		float* values = nullptr;
-		Frame::VuMeterData* meterData = nullptr;
-		Frame::TagList tags;
-	};
-	const Side& getInput () const { return input; }
-	const Side& getOutput () const { return output; }
+    struct Side
+    {
+        int32 firstId = kNoId;
+        int32 valueCount = 0;
+        int32 maxId = kNoId;
+        int32 channelCount = 0;
+        float* values = nullptr;
+        Frame::VuMeterData* meterData = nullptr;
+        Frame::TagList tags;
+    };
+    const Side& getInput() const { return input; }
+    const Side& getOutput() const { return output; }
 
-	OBJ_METHODS (EditController2Vu, EditController2)
+    OBJ_METHODS(EditController2Vu, EditController2)
 
 protected:
-	static void setSide (Side& side, int32 firstId, int32 valueCount, int32 maxId);
-	static bool covers (const Side& side, uint32 id);
-	// Sub-view built over meter data: its host view goes to the host, or the view goes when the host
-	// cannot take it.
-	static void handOver (Frame::View* view, FUnknown** inOut);
-	static IViewAttributes* viewAttributes (FUnknown** inOut);
-	void releaseMeterData (Frame::VuMeterData*& data);
-	void sendDataRequest ();
-	void registerIdle (bool on);
+    static void setSide(Side& side, int32 firstId, int32 valueCount, int32 maxId);
+    static bool covers(const Side& side, uint32 id);
+    // Sub-view built over meter data: its host view goes to the host, or the view goes when the host
+    // cannot take it.
+    static void handOver(Frame::View* view, FUnknown** inOut);
+    static IViewAttributes* viewAttributes(FUnknown** inOut);
+    void releaseMeterData(Frame::VuMeterData*& data);
+    void sendDataRequest();
+    void registerIdle(bool on);
 
-	Side input;
-	Side output;
-	Param::ParamRecord* mergedRecords = nullptr;
-	bool idleRegistered = false;
+    Side input;
+    Side output;
+    Param::ParamRecord* mergedRecords = nullptr;
+    bool idleRegistered = false;
 };
 
 } // namespace Calvereth

@@ -33,8 +33,7 @@ uint32 atomicDec(uint32& count)
 
 ParameterInfoAccessor::ParameterInfoAccessor(const ParamRecord* table, int32 count)
 : count(table ? count : 0), table(table)
-{
-}
+{}
 
 double ParameterInfoAccessor::toNormalized(int32 id, const double& plain)
 {
@@ -89,7 +88,8 @@ tresult ParameterInfoAccessor::queryInterface(const Calvereth::TUID asked, void*
 {
     if (!obj)
         return Calvereth::kInvalidArgument;
-    if (Calvereth::iidEqual(asked, IParameterInfoContainer::iid) || Calvereth::iidEqual(asked, Calvereth::FUnknown::iid)) {
+    if (Calvereth::iidEqual(asked, IParameterInfoContainer::iid) ||
+        Calvereth::iidEqual(asked, Calvereth::FUnknown::iid)) {
         addRef();
         *obj = static_cast<IParameterInfoContainer*>(this);
         return Calvereth::kResultOk;
@@ -158,8 +158,7 @@ tresult ParameterInfoAccessor::fillParameterInfo(int32 index, Calvereth::Qel::Pa
 
 LogTransformer::LogTransformer(float min, float max, float midIn, float midOut)
 : min(min), max(max), exponent(std::log((midOut - min) / (max - min)) / std::log(midIn / 1.0f))
-{
-}
+{}
 
 float LogTransformer::toNormalized(float plain)
 {
@@ -179,7 +178,8 @@ tresult LogTransformer::queryInterface(const Calvereth::TUID asked, void** obj)
 {
     if (!obj)
         return Calvereth::kInvalidArgument;
-    if (Calvereth::iidEqual(asked, Calvereth::FUnknown::iid) || Calvereth::iidEqual(asked, Calvereth::IValueTransformer::iid)) {
+    if (Calvereth::iidEqual(asked, Calvereth::FUnknown::iid) ||
+        Calvereth::iidEqual(asked, Calvereth::IValueTransformer::iid)) {
         addRef();
         *obj = static_cast<Calvereth::IValueTransformer*>(this);
         return Calvereth::kResultOk;

@@ -15,7 +15,15 @@ using Calvereth::tresult;
 using Calvereth::uint32;
 
 // Row types of the table.
-enum ParamType : int32 { kTypeInteger = 0, kTypeRange = 1, kTypeOnOff = 2, kTypeString = 3, kTypeList = 4, kTypeEmpty = 7 };
+enum ParamType : int32
+{
+    kTypeInteger = 0,
+    kTypeRange = 1,
+    kTypeOnOff = 2,
+    kTypeString = 3,
+    kTypeList = 4,
+    kTypeEmpty = 7
+};
 // Flag bits of a row.
 constexpr uint32 kParamFlagOutput = 1u << 1;
 constexpr uint32 kParamFlagHidden = 1u << 17;

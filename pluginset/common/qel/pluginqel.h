@@ -42,10 +42,11 @@ public:
     uint32 getTailSamples() override;
 
     // What a block routine did with the block.
-    enum BlockResult : int32 {
-        kBlockProcessed = 0,   // measured and written
-        kBlockPassed = 1,      // outputs written without measuring (meter cannot run)
-        kBlockInvalid = 2,     // malformed process data: outputs could not be written
+    enum BlockResult : int32
+    {
+        kBlockProcessed = 0, // measured and written
+        kBlockPassed = 1,    // outputs written without measuring (meter cannot run)
+        kBlockInvalid = 2,   // malformed process data: outputs could not be written
     };
 
     virtual void createAlgorithm() = 0;
@@ -85,7 +86,6 @@ public:
     int32 getChannelsIn() const { return channelsIn; }
     int32 getChannelsOut() const { return channelsOut; }
 
-
 protected:
     using Routine = int32 (PluginQel::*)(ProcessData&);
 
@@ -94,7 +94,8 @@ protected:
     // Hands a parameter change to the accessor in plain units.
     void setAccessorParameter(int32 id, double normalized);
     // Calls f(id, value) with the last point of every queue of a block's input changes.
-    template <class F> static void forEachLastPoint(IParameterChangeList* changes, F f)
+    template <class F>
+    static void forEachLastPoint(IParameterChangeList* changes, F f)
     {
         if (!changes)
             return;

@@ -8,22 +8,21 @@
 
 namespace Calvereth {
 
-SkinInstance::SkinInstance (const char16* productName)
+SkinInstance::SkinInstance(const char16* productName)
 {
-	service = Frame::getHostService<ISkinService> ();
-	std::u16string name = productName ? productName : u"";
-	if (!name.empty () && service)
-	{
-		name += u".srf";
-		service->loadSkin (gBundleRef, name.c_str ());
-		setColorGroupInformation (service);
-	}
+    service = Frame::getHostService<ISkinService>();
+    std::u16string name = productName ? productName : u"";
+    if (!name.empty() && service) {
+        name += u".srf";
+        service->loadSkin(gBundleRef, name.c_str());
+        setColorGroupInformation(service);
+    }
 }
 
-SkinInstance::~SkinInstance ()
+SkinInstance::~SkinInstance()
 {
-	if (service)
-		service->release ();
+    if (service)
+        service->release();
 }
 
 } // namespace Calvereth

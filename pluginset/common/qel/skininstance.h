@@ -8,15 +8,15 @@ namespace Calvereth {
 class SkinInstance
 {
 public:
-	explicit SkinInstance (const char16* productName = u"norrik");
-	~SkinInstance ();
-	SkinInstance (const SkinInstance&) = delete;
-	SkinInstance& operator= (const SkinInstance&) = delete;
+    explicit SkinInstance(const char16* productName = u"norrik");
+    ~SkinInstance();
+    SkinInstance(const SkinInstance&) = delete;
+    SkinInstance& operator=(const SkinInstance&) = delete;
 
-	ISkinService* getService () const { return service; }
+    ISkinService* getService() const { return service; }
 
 private:
-	ISkinService* service = nullptr;
+    ISkinService* service = nullptr;
 };
 
 } // namespace Calvereth

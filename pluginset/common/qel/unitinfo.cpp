@@ -4,49 +4,47 @@
 
 namespace Calvereth {
 
-tresult CUnitInfo::queryInterface (const TUID iid, void** obj)
+tresult CUnitInfo::queryInterface(const TUID iid, void** obj)
 {
-	if (!obj)
-		return kInvalidArgument;
-	if (iidEqual (iid, Qel::IUnitInfo::iid) || iidEqual (iid, FUnknown::iid))
-	{
-		addRef ();
-		*obj = static_cast<Qel::IUnitInfo*> (this);
-		return kResultOk;
-	}
-	*obj = nullptr;
-	return kNoInterface;
+    if (!obj)
+        return kInvalidArgument;
+    if (iidEqual(iid, Qel::IUnitInfo::iid) || iidEqual(iid, FUnknown::iid)) {
+        addRef();
+        *obj = static_cast<Qel::IUnitInfo*>(this);
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
 }
 
-uint32 CUnitInfo::addRef ()
+uint32 CUnitInfo::addRef()
 {
-	return __atomic_add_fetch (&refCount, 1, __ATOMIC_ACQ_REL);
+    return __atomic_add_fetch(&refCount, 1, __ATOMIC_ACQ_REL);
 }
 
-uint32 CUnitInfo::release ()
+uint32 CUnitInfo::release()
 {
-	uint32 n = __atomic_sub_fetch (&refCount, 1, __ATOMIC_ACQ_REL);
-	if (n == 0)
-	{
-		delete this;
-		return 0;
-	}
-	return n;
+    uint32 n = __atomic_sub_fetch(&refCount, 1, __ATOMIC_ACQ_REL);
+    if (n == 0) {
+        delete this;
+        return 0;
+    }
+    return n;
 }
 
-tresult CUnitInfo::getUnitInfo (int32 unitIndex, Qel::UnitInfo& info)
+tresult CUnitInfo::getUnitInfo(int32 unitIndex, Qel::UnitInfo& info)
 {
-	if (!units || unitIndex < 0 || unitIndex >= unitCount)
-		return kResultFalse;
-	const Param::UnitRecord& u = units[unitIndex];
-	info.id = u.id;
-	info.parentUnitId = u.parentId;
-	info.programListId = u.programListId;
-	int32 i = 0;
-	for (; i < 127 && u.name[i]; ++i)
-		info.name[i] = static_cast<unsigned char> (u.name[i]);
-	info.name[i] = 0;
-	return kResultOk;
+    if (!units || unitIndex < 0 || unitIndex >= unitCount)
+        return kResultFalse;
+    const Param::UnitRecord& u = units[unitIndex];
+    info.id = u.id;
+    info.parentUnitId = u.parentId;
+    info.programListId = u.programListId;
+    int32 i = 0;
+    for (; i < 127 && u.name[i]; ++i)
+        info.name[i] = static_cast<unsigned char>(u.name[i]);
+    info.name[i] = 0;
+    return kResultOk;
 }
 
 } // namespace Calvereth

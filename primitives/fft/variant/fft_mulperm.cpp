@@ -7,7 +7,8 @@
 namespace NORRIK_VARIANT_NS {
 namespace {
 
-inline void mpy(const Ipp32fc* s, const Ipp32fc* d, Ipp32fc* out, Ipp32u count) {
+inline void mpy(const Ipp32fc* s, const Ipp32fc* d, Ipp32fc* out, Ipp32u count)
+{
     const float* sp = reinterpret_cast<const float*>(s);
     const float* dp = reinterpret_cast<const float*>(d);
     float* op = reinterpret_cast<float*>(out);
@@ -31,22 +32,27 @@ inline void mpy(const Ipp32fc* s, const Ipp32fc* d, Ipp32fc* out, Ipp32u count) 
     }
 }
 
-}  // namespace
-}  // namespace NORRIK_VARIANT_NS
+} // namespace
+} // namespace NORRIK_VARIANT_NS
 
 using namespace NORRIK_VARIANT_NS;
 
-IPP_API void VARIANT(ownps_Mpy2_32fc)(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count) {
+IPP_API void VARIANT(ownps_Mpy2_32fc)(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count)
+{
     mpy(src, srcDst, srcDst, count);
 }
 
-IPP_API void VARIANT(ownps_Mpy3_32fc)(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst, Ipp32u count) {
+IPP_API void VARIANT(ownps_Mpy3_32fc)(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst, Ipp32u count)
+{
     mpy(src1, src2, dst, count);
 }
 
-IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len) {
-    if (!pSrc || !pSrcDst) return ippStsNullPtrErr;
-    if (len < 1) return ippStsSizeErr;
+IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len)
+{
+    if (!pSrc || !pSrcDst)
+        return ippStsNullPtrErr;
+    if (len < 1)
+        return ippStsSizeErr;
     pSrcDst[0] = pSrcDst[0] * pSrc[0];
     int start = 1;
     if (len % 2 == 0) {
@@ -55,7 +61,7 @@ IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst
     }
     const Ipp32u count = static_cast<Ipp32u>((len - start) / 2);
     if (count != 0)
-        VARIANT(ownps_Mpy2_32fc)(reinterpret_cast<const Ipp32fc*>(pSrc + start),
-                                 reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
+        VARIANT(ownps_Mpy2_32fc)
+        (reinterpret_cast<const Ipp32fc*>(pSrc + start), reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
     return ippStsNoErr;
 }

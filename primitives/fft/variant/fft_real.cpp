@@ -13,46 +13,68 @@ namespace {
 
 constexpr int kHeaderBytes = 136;
 
-inline std::uintptr_t align32u(std::uintptr_t a) { return (a + 31) & ~static_cast<std::uintptr_t>(31); }
-inline int align32i(int v) { return (v + 31) & ~31; }
+inline std::uintptr_t align32u(std::uintptr_t a)
+{
+    return (a + 31) & ~static_cast<std::uintptr_t>(31);
+}
+inline int align32i(int v)
+{
+    return (v + 31) & ~31;
+}
 template <typename T>
-inline T* align32p(T* p) {
+inline T* align32p(T* p)
+{
     return reinterpret_cast<T*>(align32u(reinterpret_cast<std::uintptr_t>(p)));
 }
 
-inline bool validFlag(int flag) { return flag == 1 || flag == 2 || flag == 4 || flag == 8; }
+inline bool validFlag(int flag)
+{
+    return flag == 1 || flag == 2 || flag == 4 || flag == 8;
+}
 
 // Orders from the cache-blocked range are not built yet and answer as out of range.
-inline bool supportedOrder(int order) { return order >= 0 && order < kFftSettings.largeFromOrder; }
-inline bool radix4Order(int order) { return order >= 7 && order < kFftSettings.largeFromOrder; }
+inline bool supportedOrder(int order)
+{
+    return order >= 0 && order < kFftSettings.largeFromOrder;
+}
+inline bool radix4Order(int order)
+{
+    return order >= 7 && order < kFftSettings.largeFromOrder;
+}
 
-struct Sizes {
+struct Sizes
+{
     int spec, init, work;
 };
 
-Sizes sizesOf(int order) {
-    if (order <= 4) return {168, 0, 0};
+Sizes sizesOf(int order)
+{
+    if (order <= 4)
+        return {168, 0, 0};
     const int N = 1 << order, n = N / 2;
     const int T = radix4Order(order) ? align32i(n + 4) + align32i(8 * n + 8) : 0;
-    const int R = order < kFftSettings.recThreshold ? align32i(8 * (N / 4))
-                                                    : align32i(8 * (1 << (order - 12)) + 8192);
+    const int R = order < kFftSettings.recThreshold ? align32i(8 * (N / 4)) : align32i(8 * (1 << (order - 12)) + 8192);
     const int init = order >= 11 ? align32i(N + 4) + 32 : 0;
     const int work = radix4Order(order) ? 8 * n + 32 : 0;
     return {192 + T + 2 * R, init, work};
 }
 
 // 1/sqrt(N) from the processor's estimate and one Newton step, in this exact order.
-inline float invSqrtFactor(int order) {
+inline float invSqrtFactor(int order)
+{
     const float x = static_cast<float>(1 << order);
     const float r0 = _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(x)));
     return (r0 * ((x * r0) * r0 - 3.0f)) * -0.5f;
 }
 
 // The transform's work buffer: the caller's rounded up to 32 bytes, or an own allocation.
-class WorkBuffer {
+class WorkBuffer
+{
 public:
-    WorkBuffer(const RealFftSpec32f* spec, Ipp8u* caller) {
-        if (spec->workBytes <= 0) return;
+    WorkBuffer(const RealFftSpec32f* spec, Ipp8u* caller)
+    {
+        if (spec->workBytes <= 0)
+            return;
         if (caller) {
             ptr_ = align32p(caller);
         } else {
@@ -70,14 +92,19 @@ private:
     Ipp8u* own_ = nullptr;
 };
 
-inline IppStatus checkTransform(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec) {
-    if (!pSpec) return ippStsNullPtrErr;
-    if (pSpec->id != kRealFftSpecId) return ippStsContextMatchErr;
-    if (!pSrc || !pDst) return ippStsNullPtrErr;
+inline IppStatus checkTransform(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec)
+{
+    if (!pSpec)
+        return ippStsNullPtrErr;
+    if (pSpec->id != kRealFftSpecId)
+        return ippStsContextMatchErr;
+    if (!pSrc || !pDst)
+        return ippStsNullPtrErr;
     return ippStsNoErr;
 }
 
-inline void runKernel(int row, int col, const Ipp32f* src, Ipp32f* dst, bool scaled, float factor) {
+inline void runKernel(int row, int col, const Ipp32f* src, Ipp32f* dst, bool scaled, float factor)
+{
     const FftFixKernelEntry& e = VARIANT(fft_fix_kernel_table_32f)[row + (scaled ? 1 : 0)][col];
     if (scaled)
         e.scaled(src, dst, factor);
@@ -85,17 +112,22 @@ inline void runKernel(int row, int col, const Ipp32f* src, Ipp32f* dst, bool sca
         e.plain(src, dst);
 }
 
-}  // namespace
-}  // namespace NORRIK_VARIANT_NS
+} // namespace
+} // namespace NORRIK_VARIANT_NS
 
 using namespace NORRIK_VARIANT_NS;
 
-IPP_API IppStatus VARIANT(ippsFFTGetSize_R_32f)(int order, int flag, int /*hint*/, int* pSpecSize,
-                                                int* pInitSize, int* pWorkSize) {
-    if (order < 0 || order > 30) return ippStsFftOrderErr;
-    if (!pSpecSize || !pInitSize || !pWorkSize) return ippStsNullPtrErr;
-    if (!validFlag(flag)) return ippStsFftFlagErr;
-    if (!supportedOrder(order)) return ippStsFftOrderErr;
+IPP_API IppStatus VARIANT(ippsFFTGetSize_R_32f)(int order, int flag, int /*hint*/, int* pSpecSize, int* pInitSize,
+                                                int* pWorkSize)
+{
+    if (order < 0 || order > 30)
+        return ippStsFftOrderErr;
+    if (!pSpecSize || !pInitSize || !pWorkSize)
+        return ippStsNullPtrErr;
+    if (!validFlag(flag))
+        return ippStsFftFlagErr;
+    if (!supportedOrder(order))
+        return ippStsFftOrderErr;
     const Sizes s = sizesOf(order);
     *pSpecSize = s.spec;
     *pInitSize = s.init;
@@ -103,18 +135,23 @@ IPP_API IppStatus VARIANT(ippsFFTGetSize_R_32f)(int order, int flag, int /*hint*
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order, int flag, int hint,
-                                             Ipp8u* pMemSpec, Ipp8u* pMemInit) {
-    if (!ppSpec) return ippStsNullPtrErr;
-    if (!supportedOrder(order)) return ippStsFftOrderErr;
-    if (!pMemSpec) return ippStsNullPtrErr;
+IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order, int flag, int hint, Ipp8u* pMemSpec,
+                                             Ipp8u* pMemInit)
+{
+    if (!ppSpec)
+        return ippStsNullPtrErr;
+    if (!supportedOrder(order))
+        return ippStsFftOrderErr;
+    if (!pMemSpec)
+        return ippStsNullPtrErr;
     RealFftSpec32f* spec = align32p(reinterpret_cast<RealFftSpec32f*>(pMemSpec));
     Ipp8u* const s = reinterpret_cast<Ipp8u*>(spec);
     VARIANT(ippsZero_8u)(s, kHeaderBytes);
     spec->hint = static_cast<Ipp32u>(hint);
     spec->order = order;
     spec->selfAllocated = 0;
-    if (!validFlag(flag)) return ippStsFftFlagErr;  // id stays 0
+    if (!validFlag(flag))
+        return ippStsFftFlagErr; // id stays 0
     const int N = 1 << order;
     spec->scaleForward = (flag == 1 || flag == 4) ? 1 : 0;
     spec->scaleInverse = (flag == 2 || flag == 4) ? 1 : 0;
@@ -123,7 +160,8 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
     else if (flag != 8)
         spec->factor = 1.0f / static_cast<float>(N);
     // The id is written last: a call that fails on the way never leaves a spec that looks valid.
-    if (order >= 11 && !pMemInit) return ippStsNullPtrErr;
+    if (order >= 11 && !pMemInit)
+        return ippStsNullPtrErr;
     if (order >= 5) {
         const float* base = VARIANT(fft_fix_twiddle_table_32f);
         int baseOrder = 10;
@@ -155,13 +193,17 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTInitAlloc_R_32f)(RealFftSpec32f** ppSpec, int order, int flag, int hint) {
-    if (!ppSpec) return ippStsNullPtrErr;
+IPP_API IppStatus VARIANT(ippsFFTInitAlloc_R_32f)(RealFftSpec32f** ppSpec, int order, int flag, int hint)
+{
+    if (!ppSpec)
+        return ippStsNullPtrErr;
     int specSize = 0, initSize = 0, workSize = 0;
     const IppStatus st = VARIANT(ippsFFTGetSize_R_32f)(order, flag, hint, &specSize, &initSize, &workSize);
-    if (st != ippStsNoErr) return st;
+    if (st != ippStsNoErr)
+        return st;
     Ipp8u* block = VARIANT(ippsMalloc_8u)(specSize);
-    if (!block) return ippStsMemAllocErr;
+    if (!block)
+        return ippStsMemAllocErr;
     Ipp8u* init = nullptr;
     if (initSize > 0) {
         init = VARIANT(ippsMalloc_8u)(initSize);
@@ -182,25 +224,34 @@ IPP_API IppStatus VARIANT(ippsFFTInitAlloc_R_32f)(RealFftSpec32f** ppSpec, int o
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTFree_R_32f)(RealFftSpec32f* pSpec) {
-    if (!pSpec) return ippStsNullPtrErr;
-    if (pSpec->id != kRealFftSpecId) return ippStsContextMatchErr;
+IPP_API IppStatus VARIANT(ippsFFTFree_R_32f)(RealFftSpec32f* pSpec)
+{
+    if (!pSpec)
+        return ippStsNullPtrErr;
+    if (pSpec->id != kRealFftSpecId)
+        return ippStsContextMatchErr;
     pSpec->id = 0;
-    if (pSpec->selfAllocated == 1) VARIANT(ippsFree)(pSpec);
+    if (pSpec->selfAllocated == 1)
+        VARIANT(ippsFree)(pSpec);
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTGetBufSize_R_32f)(const RealFftSpec32f* pSpec, int* pSize) {
-    if (!pSize || !pSpec) return ippStsNullPtrErr;
-    if (pSpec->id != kRealFftSpecId) return ippStsContextMatchErr;
+IPP_API IppStatus VARIANT(ippsFFTGetBufSize_R_32f)(const RealFftSpec32f* pSpec, int* pSize)
+{
+    if (!pSize || !pSpec)
+        return ippStsNullPtrErr;
+    if (pSpec->id != kRealFftSpecId)
+        return ippStsContextMatchErr;
     *pSize = pSpec->workBytes >= 1 ? pSpec->workBytes + 32 : 0;
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pDst,
-                                                  const RealFftSpec32f* pSpec, Ipp8u* pBuffer) {
+IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec,
+                                                  Ipp8u* pBuffer)
+{
     const IppStatus st = checkTransform(pSrc, pDst, pSpec);
-    if (st != ippStsNoErr) return st;
+    if (st != ippStsNoErr)
+        return st;
     const int order = pSpec->order;
     const bool scaled = pSpec->scaleForward == 1;
     if (order <= 4) {
@@ -208,23 +259,25 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
         return ippStsNoErr;
     }
     WorkBuffer buffer(pSpec, pBuffer);
-    if (buffer.failed(pSpec)) return ippStsMemAllocErr;
+    if (buffer.failed(pSpec))
+        return ippStsMemAllocErr;
     const int n = 1 << (order - 1);
     auto* dstC = reinterpret_cast<Ipp32fc*>(pDst);
     if (order <= 6) {
         runKernel(kFftRowCFwd, order - 1, pSrc, pDst, scaled, pSpec->factor);
     } else {
         if (order <= kFftSettings.normMaxOrder) {
-            VARIANT(ipps_cRadix4FwdNorm_32fc)(reinterpret_cast<const Ipp32fc*>(pSrc), dstC, n,
-                                              pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
-        } else {  // the bit-reversal order
+            VARIANT(ipps_cRadix4FwdNorm_32fc)
+            (reinterpret_cast<const Ipp32fc*>(pSrc), dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
+        } else { // the bit-reversal order
             if (pSrc != pDst)
                 VARIANT(ipps_BitRev2_C)(pSrc, pDst, n, pSpec->bitRevTable);
             else
                 VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
             VARIANT(ipps_cRadix4Fwd_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
         }
-        if (scaled) VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
+        if (scaled)
+            VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
     }
     const float a = pDst[0], b = pDst[1];
     pDst[0] = a + b;
@@ -233,10 +286,12 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
     return ippStsNoErr;
 }
 
-IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pDst,
-                                                  const RealFftSpec32f* pSpec, Ipp8u* pBuffer) {
+IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, const RealFftSpec32f* pSpec,
+                                                  Ipp8u* pBuffer)
+{
     const IppStatus st = checkTransform(pSrc, pDst, pSpec);
-    if (st != ippStsNoErr) return st;
+    if (st != ippStsNoErr)
+        return st;
     const int order = pSpec->order;
     const bool scaled = pSpec->scaleInverse == 1;
     if (order <= 4) {
@@ -244,7 +299,8 @@ IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pD
         return ippStsNoErr;
     }
     WorkBuffer buffer(pSpec, pBuffer);
-    if (buffer.failed(pSpec)) return ippStsMemAllocErr;
+    if (buffer.failed(pSpec))
+        return ippStsMemAllocErr;
     const int n = 1 << (order - 1);
     auto* dstC = reinterpret_cast<Ipp32fc*>(pDst);
     const float dc = pSrc[0], nyq = pSrc[1];
@@ -256,12 +312,12 @@ IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pD
         return ippStsNoErr;
     }
     if (order <= kFftSettings.normMaxOrder) {
-        VARIANT(ipps_cRadix4InvNorm_32fc)(dstC, dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable,
-                                          buffer.get());
-    } else {  // the bit-reversal order
+        VARIANT(ipps_cRadix4InvNorm_32fc)(dstC, dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
+    } else { // the bit-reversal order
         VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
         VARIANT(ipps_cRadix4Inv_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
     }
-    if (scaled) VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
+    if (scaled)
+        VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
     return ippStsNoErr;
 }

@@ -9,39 +9,47 @@
 namespace NORRIK_VARIANT_NS {
 namespace {
 
-inline Ipp8u* align32(const void* p) {
+inline Ipp8u* align32(const void* p)
+{
     const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
     return reinterpret_cast<Ipp8u*>((a + 31) & ~static_cast<std::uintptr_t>(31));
 }
 
-struct Entry {
+struct Entry
+{
     float re, im;
 };
 
 // Real entry: half of the forward factor folded in, (0.5 c, 0.5 - 0.5 s); CCS entry: (c, -s).
-inline Entry recEntry(const float* base, long k, long Q, long d, bool real) {
+inline Entry recEntry(const float* base, long k, long Q, long d, bool real)
+{
     const float s = base[k * d], c = base[(Q - k) * d];
-    if (real) return {0.5f * c, static_cast<float>(0.5 - 0.5 * static_cast<double>(s))};
+    if (real)
+        return {0.5f * c, static_cast<float>(0.5 - 0.5 * static_cast<double>(s))};
     return {c, 0.0f - s};
 }
 
 // Writes the entries of bins 1 .. count in the variant's fine layout.
-void writeFine(float* out, const float* base, long count, long Q, long d, bool real) {
+void writeFine(float* out, const float* base, long count, long Q, long d, bool real)
+{
     for (long k = 1; k <= count; k += 4) {
         const Entry e1 = recEntry(base, k, Q, d, real), e2 = recEntry(base, k + 1, Q, d, real),
                     e3 = recEntry(base, k + 2, Q, d, real), e4 = recEntry(base, k + 3, Q, d, real);
         if (kFftSettings.recFourBinBlocks) {
             const float v[8] = {e2.re, e1.re, e4.re, e3.re, e2.im, e1.im, e4.im, e3.im};
-            for (int i = 0; i < 8; ++i) out[i] = v[i];
+            for (int i = 0; i < 8; ++i)
+                out[i] = v[i];
         } else {
             const float v[8] = {e2.re, e2.im, e1.re, e1.im, e4.re, e4.im, e3.re, e3.im};
-            for (int i = 0; i < 8; ++i) out[i] = v[i];
+            for (int i = 0; i < 8; ++i)
+                out[i] = v[i];
         }
         out += 8;
     }
 }
 
-Ipp8u* buildRecTable(int order, const float* base, int baseOrder, void* dst, bool real) {
+Ipp8u* buildRecTable(int order, const float* base, int baseOrder, void* dst, bool real)
+{
     const long N = 1L << order, Q = N / 4, d = 1L << (baseOrder - order);
     float* out = static_cast<float*>(dst);
     long count;
@@ -67,42 +75,50 @@ Ipp8u* buildRecTable(int order, const float* base, int baseOrder, void* dst, boo
 }
 
 // Fine entry of bin k (1-based) from the variant's layout.
-inline Entry fineEntry(const float* t, long k) {
+inline Entry fineEntry(const float* t, long k)
+{
     const long blk = (k - 1) / 4, pos = (k - 1) % 4;
-    static constexpr int kLane[4] = {1, 0, 3, 2};  // bins 1, 2, 3, 4 sit at 2, 1, 4, 3
+    static constexpr int kLane[4] = {1, 0, 3, 2}; // bins 1, 2, 3, 4 sit at 2, 1, 4, 3
     const float* b = t + 8 * blk;
-    if (kFftSettings.recFourBinBlocks) return {b[kLane[pos]], b[4 + kLane[pos]]};
+    if (kFftSettings.recFourBinBlocks)
+        return {b[kLane[pos]], b[4 + kLane[pos]]};
     return {b[2 * kLane[pos]], b[2 * kLane[pos] + 1]};
 }
 
 // Twiddle of bin k in the two-level form: coarse entry times fine entry.
-inline Entry twoLevel(const float* t, long k) {
+inline Entry twoLevel(const float* t, long k)
+{
     const Entry c = {t[2 * (1024 + (k - 1) / 1024)], t[2 * (1024 + (k - 1) / 1024) + 1]};
     const Entry f = fineEntry(t, ((k - 1) % 1024) + 1);
     return {c.re * f.re - c.im * f.im, f.im * c.re + f.re * c.im};
 }
 
-struct Quad {
+struct Quad
+{
     __m128 re, im;
 };
 
 // Four consecutive complex values starting at p, as lanes of real and imaginary parts.
-inline Quad loadFront(const float* p) {
+inline Quad loadFront(const float* p)
+{
     const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))};
 }
 // The four values ending at p + 8 (exclusive), lanes in descending address order. A: p is
 // 16-byte aligned, so the shuffles can read the first half straight from memory.
 template <bool A = false>
-inline Quad loadBack(const float* p) {
+inline Quad loadBack(const float* p)
+{
     const __m128 a = A ? _mm_load_ps(p) : _mm_loadu_ps(p), b = A ? _mm_load_ps(p + 4) : _mm_loadu_ps(p + 4);
     return {_mm_shuffle_ps(b, a, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(b, a, _MM_SHUFFLE(1, 3, 1, 3))};
 }
-inline void storeFront(float* p, Quad q) {
+inline void storeFront(float* p, Quad q)
+{
     _mm_storeu_ps(p, _mm_unpacklo_ps(q.re, q.im));
     _mm_storeu_ps(p + 4, _mm_unpackhi_ps(q.re, q.im));
 }
-inline void storeBack(float* p, Quad q) {
+inline void storeBack(float* p, Quad q)
+{
     const __m128 r = _mm_shuffle_ps(q.re, q.re, _MM_SHUFFLE(0, 1, 2, 3));
     const __m128 i = _mm_shuffle_ps(q.im, q.im, _MM_SHUFFLE(0, 1, 2, 3));
     _mm_storeu_ps(p, _mm_unpacklo_ps(r, i));
@@ -111,27 +127,31 @@ inline void storeBack(float* p, Quad q) {
 // One 32-byte table block as lanes in bin order. A: t is 16-byte aligned, so the shuffles can
 // read the second half straight from memory.
 template <bool A = false>
-inline Quad loadTable(const float* t) {
+inline Quad loadTable(const float* t)
+{
     const __m128 a = A ? _mm_load_ps(t) : _mm_loadu_ps(t), b = A ? _mm_load_ps(t + 4) : _mm_loadu_ps(t + 4);
     if (kFftSettings.recFourBinBlocks)
         return {_mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 3, 0, 1)), _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1))};
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 3, 1, 3))};
 }
 
-}  // namespace
-}  // namespace NORRIK_VARIANT_NS
+} // namespace
+} // namespace NORRIK_VARIANT_NS
 
 using namespace NORRIK_VARIANT_NS;
 
-IPP_API Ipp8u* VARIANT(ipps_initTabTwdRealRec_32f)(int order, const Ipp32f* base, int baseOrder, void* dst) {
+IPP_API Ipp8u* VARIANT(ipps_initTabTwdRealRec_32f)(int order, const Ipp32f* base, int baseOrder, void* dst)
+{
     return buildRecTable(order, base, baseOrder, dst, true);
 }
 
-IPP_API Ipp8u* VARIANT(ipps_initTabTwdCcsRec_32f)(int order, const Ipp32f* base, int baseOrder, void* dst) {
+IPP_API Ipp8u* VARIANT(ipps_initTabTwdCcsRec_32f)(int order, const Ipp32f* base, int baseOrder, void* dst)
+{
     return buildRecTable(order, base, baseOrder, dst, false);
 }
 
-IPP_API void VARIANT(ipps_cRealRecombine_32f)(Ipp32fc* data, int M, const Ipp32f* table) {
+IPP_API void VARIANT(ipps_cRealRecombine_32f)(Ipp32fc* data, int M, const Ipp32f* table)
+{
     float* z = reinterpret_cast<float*>(data);
     const int order = __builtin_ctz(static_cast<unsigned>(M)) + 1;
     if (order < kFftSettings.recThreshold) {
@@ -160,7 +180,8 @@ IPP_API void VARIANT(ipps_cRealRecombine_32f)(Ipp32fc* data, int M, const Ipp32f
     }
 }
 
-IPP_API void VARIANT(ipps_cCcsRecombine_32f)(const Ipp32fc* src, Ipp32fc* dst, int M, const Ipp32f* table) {
+IPP_API void VARIANT(ipps_cCcsRecombine_32f)(const Ipp32fc* src, Ipp32fc* dst, int M, const Ipp32f* table)
+{
     const float* x = reinterpret_cast<const float*>(src);
     float* y = reinterpret_cast<float*>(dst);
     const int order = __builtin_ctz(static_cast<unsigned>(M)) + 1;
@@ -196,8 +217,8 @@ namespace {
 // holds bin M/2. A: both tables 16-byte aligned; B: data and perm 16-byte aligned.
 template <bool Last, bool A, bool B>
 inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const float* perm, int M,
-                                                                const float* realTable,
-                                                                const float* ccsTable, int j) {
+                                                                const float* realTable, const float* ccsTable, int j)
+{
     float* front = z + 2 * (4 * j + 1);
     float* back = z + 2 * (M - 4 * j - 4);
     const Quad a = loadFront(front), b = loadBack<B>(back), t = loadTable<A>(realTable + 8 * j);
@@ -226,25 +247,30 @@ inline __attribute__((always_inline)) void recombineMulPermStep(float* z, const 
 }
 
 template <bool A, bool B>
-void recombineMulPerm(float* z, const float* perm, int M, const float* realTable, const float* ccsTable) {
+void recombineMulPerm(float* z, const float* perm, int M, const float* realTable, const float* ccsTable)
+{
     const int last = M / 8 - 1;
-    for (int j = 0; j < last; ++j) recombineMulPermStep<false, A, B>(z, perm, M, realTable, ccsTable, j);
-    if (last >= 0) recombineMulPermStep<true, A, B>(z, perm, M, realTable, ccsTable, last);
+    for (int j = 0; j < last; ++j)
+        recombineMulPermStep<false, A, B>(z, perm, M, realTable, ccsTable, j);
+    if (last >= 0)
+        recombineMulPermStep<true, A, B>(z, perm, M, realTable, ccsTable, last);
 }
 
-inline bool aligned16(const void* p, const void* q) {
+inline bool aligned16(const void* p, const void* q)
+{
     return ((reinterpret_cast<std::uintptr_t>(p) | reinterpret_cast<std::uintptr_t>(q)) & 15) == 0;
 }
 
-}  // namespace
-}  // namespace NORRIK_VARIANT_NS
+} // namespace
+} // namespace NORRIK_VARIANT_NS
 
 // Forward recombination, Perm product and inverse recombination in one sweep over the bin pairs
 // (k, M - k): the same operations in the same order as cRealRecombine, MulPerm and
 // cCcsRecombine one after the other on the complex transform's result. Orders below the
 // two-level threshold, unscaled forward transform.
 IPP_API void VARIANT(ipps_cRecombineMulPerm_32f)(Ipp32fc* data, const Ipp32f* perm, int M, const Ipp32f* realTable,
-                                                 const Ipp32f* ccsTable) {
+                                                 const Ipp32f* ccsTable)
+{
     float* z = reinterpret_cast<float*>(data);
     const float a0 = z[0], b0 = z[1];
     const float dc = (a0 + b0) * perm[0], nyq = (a0 - b0) * perm[1];

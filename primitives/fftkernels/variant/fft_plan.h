@@ -5,13 +5,14 @@
 
 namespace NORRIK_VARIANT_NS {
 
-struct FftVariantSettings {
-    bool stagePlanM7;     // the m7 stage rule (else: radix 8 whenever the levels left divide by 3)
-    int normMaxOrder;     // last real order run by the Norm radix-4 pass; the radix-4 orders
-                          // up to largeFromOrder - 1 beyond it run bit reversal, then the plain pass
-    int largeFromOrder;   // first real order of the cache-blocked transform
-    int recThreshold;     // first order of the two-level recombination tables
-    bool recFourBinBlocks;  // recombination tables in blocks of four bins (else two)
+struct FftVariantSettings
+{
+    bool stagePlanM7;      // the m7 stage rule (else: radix 8 whenever the levels left divide by 3)
+    int normMaxOrder;      // last real order run by the Norm radix-4 pass; the radix-4 orders
+                           // up to largeFromOrder - 1 beyond it run bit reversal, then the plain pass
+    int largeFromOrder;    // first real order of the cache-blocked transform
+    int recThreshold;      // first order of the two-level recombination tables
+    bool recFourBinBlocks; // recombination tables in blocks of four bins (else two)
 };
 
 #if NORRIK_VARIANT_ID == 0
@@ -24,14 +25,14 @@ inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false};
 
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point
 // transform, m >= 4; returns their count.
-constexpr int fftStagePlan(int m, int* radix) {
+constexpr int fftStagePlan(int m, int* radix)
+{
     int count = 0;
     for (int c = 2; c < m;) {
         const int r = m - c;
         bool eight;
         if (kFftSettings.stagePlanM7) {
-            eight = r == 3 || (r >= 5 && c >= 3) ||
-                    (c == 2 && (m == 7 || m == 10 || m == 11 || m == 13 || m == 14));
+            eight = r == 3 || (r >= 5 && c >= 3) || (c == 2 && (m == 7 || m == 10 || m == 11 || m == 13 || m == 14));
         } else {
             eight = r % 3 == 0;
         }
@@ -41,4 +42,4 @@ constexpr int fftStagePlan(int m, int* radix) {
     return count;
 }
 
-}  // namespace NORRIK_VARIANT_NS
+} // namespace NORRIK_VARIANT_NS

@@ -15,18 +15,28 @@ constexpr float kR8 = 0.70710683f;
 
 #define FFT_INLINE inline __attribute__((always_inline))
 
-inline bool aligned16(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
+inline bool aligned16(const void* p)
+{
+    return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0;
+}
 
 // Smallest m with 2^m >= n.
-inline int ceilLog2(int n) { return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1)); }
+inline int ceilLog2(int n)
+{
+    return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1));
+}
 
-inline __m128 signMask(float a, float b, float c, float d) { return _mm_setr_ps(a, b, c, d); }
+inline __m128 signMask(float a, float b, float c, float d)
+{
+    return _mm_setr_ps(a, b, c, d);
+}
 
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
 // x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
 template <bool Inv>
-FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, __m128& g0re, __m128& g0im,
-                                   __m128& g1re, __m128& g1im) {
+FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, __m128& g0re, __m128& g0im, __m128& g1re,
+                                   __m128& g1im)
+{
     const __m128 s = _mm_add_ps(u0, u1);
     const __m128 d = _mm_sub_ps(u0, u1);
     const __m128 t = _mm_add_ps(u2, u3);
@@ -47,7 +57,8 @@ FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, _
 }
 
 template <bool Inv>
-FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1) {
+FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1)
+{
     __m128 a, b, c, d;
     firstButterflyRegs<Inv>(u0, u1, u2, u3, a, b, c, d);
     _mm_storeu_ps(g0, a);
@@ -56,39 +67,51 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     _mm_storeu_ps(g1 + 4, d);
 }
 
-struct Cv {
+struct Cv
+{
     __m128 re, im;
 };
 
-FFT_INLINE Cv loadC(const float* p) { return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)}; }
-FFT_INLINE Cv addC(Cv a, Cv b) { return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)}; }
-FFT_INLINE Cv subC(Cv a, Cv b) { return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)}; }
+FFT_INLINE Cv loadC(const float* p)
+{
+    return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)};
+}
+FFT_INLINE Cv addC(Cv a, Cv b)
+{
+    return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)};
+}
+FFT_INLINE Cv subC(Cv a, Cv b)
+{
+    return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)};
+}
 
 // y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate. Aligned
 // twiddles let the compiler take c and s straight from memory into the products.
 template <bool Inv, bool A>
-FFT_INLINE Cv twist(Cv y, const float* w) {
+FFT_INLINE Cv twist(Cv y, const float* w)
+{
     const __m128 c = A ? _mm_load_ps(w) : _mm_loadu_ps(w);
     const __m128 s = A ? _mm_load_ps(w + 4) : _mm_loadu_ps(w + 4);
     if (Inv)
         return {_mm_add_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
                 _mm_sub_ps(_mm_mul_ps(y.im, c), _mm_mul_ps(y.re, s))};
-    return {_mm_sub_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
-            _mm_add_ps(_mm_mul_ps(y.re, s), _mm_mul_ps(y.im, c))};
+    return {_mm_sub_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)), _mm_add_ps(_mm_mul_ps(y.re, s), _mm_mul_ps(y.im, c))};
 }
 
 // a - i b (forward) or a + i b (inverse), and the other one.
 template <bool Inv>
-FFT_INLINE void rotPair(Cv a, Cv b, Cv& x1, Cv& x3) {
-    const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)};  // a - i b
-    const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)};  // a + i b
+FFT_INLINE void rotPair(Cv a, Cv b, Cv& x1, Cv& x3)
+{
+    const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)}; // a - i b
+    const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)}; // a + i b
     x1 = Inv ? p : m;
     x3 = Inv ? m : p;
 }
 
 // 4-point DFT of (a, b, c, d) in natural input order.
 template <bool Inv>
-FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
+FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3)
+{
     const Cv ac = addC(a, c), bd = addC(b, d);
     x0 = addC(ac, bd);
     x2 = subC(ac, bd);
@@ -97,7 +120,8 @@ FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3) {
 
 // Writes a split group either split or interleaved.
 template <bool Interleaved>
-FFT_INLINE void storeGroup(float* p, Cv x) {
+FFT_INLINE void storeGroup(float* p, Cv x)
+{
     if (Interleaved) {
         _mm_storeu_ps(p, _mm_unpacklo_ps(x.re, x.im));
         _mm_storeu_ps(p + 4, _mm_unpackhi_ps(x.re, x.im));
@@ -111,7 +135,8 @@ FFT_INLINE void storeGroup(float* p, Cv x) {
 // (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
 // Complex product with a twiddle held in registers.
 template <bool Inv>
-FFT_INLINE Cv twistBy(Cv y, Cv w) {
+FFT_INLINE Cv twistBy(Cv y, Cv w)
+{
     if (Inv)
         return {_mm_add_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
                 _mm_sub_ps(_mm_mul_ps(y.im, w.re), _mm_mul_ps(y.re, w.im))};
@@ -120,7 +145,8 @@ FFT_INLINE Cv twistBy(Cv y, Cv w) {
 }
 
 template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd) {
+FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd)
+{
     if (L == 4) {
         // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
         const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
@@ -158,14 +184,16 @@ FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* t
 
 // Multiplies by W8^1 and W8^3 (forward) or their conjugates, as sums and differences times kR8.
 template <bool Inv>
-FFT_INLINE Cv rot8a(Cv o) {
+FFT_INLINE Cv rot8a(Cv o)
+{
     const __m128 c = _mm_set1_ps(kR8);
     if (Inv)
         return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), c), _mm_mul_ps(_mm_add_ps(o.im, o.re), c)};
     return {_mm_mul_ps(_mm_add_ps(o.re, o.im), c), _mm_mul_ps(_mm_sub_ps(o.im, o.re), c)};
 }
 template <bool Inv>
-FFT_INLINE Cv rot8b(Cv o) {
+FFT_INLINE Cv rot8b(Cv o)
+{
     const __m128 c = _mm_set1_ps(kR8);
     const __m128 nc = _mm_set1_ps(-kR8);
     if (Inv)
@@ -175,7 +203,8 @@ FFT_INLINE Cv rot8b(Cv o) {
 
 // 8-point DFT of t[0..7] (natural input order) as two radix-4 halves joined by W8.
 template <bool Inv>
-FFT_INLINE void dft8(const Cv* t, Cv* x) {
+FFT_INLINE void dft8(const Cv* t, Cv* x)
+{
     Cv e0, e1, e2, e3, o0, o1, o2, o3;
     dft4<Inv>(t[0], t[2], t[4], t[6], e0, e1, e2, e3);
     dft4<Inv>(t[1], t[3], t[5], t[7], o0, o1, o2, o3);
@@ -195,19 +224,17 @@ constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // One radix-8 butterfly: y(r) gives the input at position r L (natural order), w its seven
 // twiddles, the outputs go to dst + 2 q L.
 template <bool Inv, bool A, bool Interleaved, typename Y>
-FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L) {
+FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L)
+{
     // dft8's operations, ordered so that the odd half is done (rotations included)
     // before the even half is loaded and each output pair is stored as soon as it
     // exists: fewer live registers.
     Cv e0, e1, e2, e3, o0, o1, o2, o3;
-    dft4<Inv>(twist<Inv, A>(y(kRev3[1]), w),
-              twist<Inv, A>(y(kRev3[3]), w + 16),
-              twist<Inv, A>(y(kRev3[5]), w + 32),
+    dft4<Inv>(twist<Inv, A>(y(kRev3[1]), w), twist<Inv, A>(y(kRev3[3]), w + 16), twist<Inv, A>(y(kRev3[5]), w + 32),
               twist<Inv, A>(y(kRev3[7]), w + 48), o0, o1, o2, o3);
     o1 = rot8a<Inv>(o1);
     o3 = rot8b<Inv>(o3);
-    dft4<Inv>(y(0), twist<Inv, A>(y(kRev3[2]), w + 8),
-              twist<Inv, A>(y(kRev3[4]), w + 24),
+    dft4<Inv>(y(0), twist<Inv, A>(y(kRev3[2]), w + 8), twist<Inv, A>(y(kRev3[4]), w + 24),
               twist<Inv, A>(y(kRev3[6]), w + 40), e0, e1, e2, e3);
     storeGroup<Interleaved>(dst, addC(e0, o0));
     storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
@@ -222,32 +249,36 @@ FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L) {
 }
 
 template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd) {
+FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd)
+{
     for (int b = 0; b < n; b += 8 * L) {
         const float* w = twd;
         for (int j = 0; j < L; j += 4, w += 56) {
             const int p = b + j;
-            radix8Block<Inv, A, Interleaved>([&](int r) { return loadC(in + 2 * (p + r * L)); }, w,
-                                              out + 2 * p, L);
+            radix8Block<Inv, A, Interleaved>([&](int r) { return loadC(in + 2 * (p + r * L)); }, w, out + 2 * p, L);
         }
     }
 }
 
 // Every order's stage plan, worked out at compile time instead of on each call.
-struct StagePlans {
+struct StagePlans
+{
     int count[31];
     int radix[31][16];
 };
-constexpr StagePlans makeStagePlans() {
+constexpr StagePlans makeStagePlans()
+{
     StagePlans p{};
-    for (int m = 4; m <= 30; ++m) p.count[m] = fftStagePlan(m, p.radix[m]);
+    for (int m = 4; m <= 30; ++m)
+        p.count[m] = fftStagePlan(m, p.radix[m]);
     return p;
 }
 constexpr StagePlans kStagePlans = makeStagePlans();
 
 // Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
 template <bool Inv, bool A>
-void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave)
+{
     const int* const radix = kStagePlans.radix[m];
     const int count = kStagePlans.count[m];
     int L = 4;
@@ -274,7 +305,8 @@ void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool 
 
 // laterStagesT for a size known at compile time: the plan unrolled, every span a constant.
 template <bool Inv, bool A, bool Interleaved, int M, int S = 0, int L = 4>
-FFT_INLINE void fixedStages(float* work, float* out, const float* twd) {
+FFT_INLINE void fixedStages(float* work, float* out, const float* twd)
+{
     constexpr int count = kStagePlans.count[M];
     if constexpr (S < count) {
         constexpr bool last = S + 1 == count;
@@ -290,21 +322,28 @@ FFT_INLINE void fixedStages(float* work, float* out, const float* twd) {
 }
 
 template <bool Inv, int M>
-void fixedLaterStages(float* work, float* out, const float* twd) {
+void fixedLaterStages(float* work, float* out, const float* twd)
+{
     fixedStages<Inv, true, true, M>(work, out, twd);
 }
 
 // Every stage's twiddle offset is a multiple of four floats: one check covers them all. The
 // small sizes of the Norm passes (interleaved, table aligned) run unrolled.
 template <bool Inv>
-void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave) {
+void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave)
+{
     if (aligned16(twd) && interleave) {
         switch (m) {
-            case 6: return fixedLaterStages<Inv, 6>(work, out, twd);
-            case 7: return fixedLaterStages<Inv, 7>(work, out, twd);
-            case 8: return fixedLaterStages<Inv, 8>(work, out, twd);
-            case 9: return fixedLaterStages<Inv, 9>(work, out, twd);
-            default: break;
+        case 6:
+            return fixedLaterStages<Inv, 6>(work, out, twd);
+        case 7:
+            return fixedLaterStages<Inv, 7>(work, out, twd);
+        case 8:
+            return fixedLaterStages<Inv, 8>(work, out, twd);
+        case 9:
+            return fixedLaterStages<Inv, 9>(work, out, twd);
+        default:
+            break;
         }
     }
     if (aligned16(twd))
@@ -315,9 +354,11 @@ void laterStages(float* work, float* out, int n, int m, const float* twd, bool i
 
 // The 8-point transform of the Norm passes; reads every point before writing.
 template <bool Inv>
-void direct8(const float* src, float* dst) {
+void direct8(const float* src, float* dst)
+{
     float in[16];
-    for (int i = 0; i < 16; ++i) in[i] = src[i];
+    for (int i = 0; i < 16; ++i)
+        in[i] = src[i];
     Cv t[8];
     for (int r = 0; r < 8; ++r)
         t[r] = {_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
@@ -334,7 +375,8 @@ void direct8(const float* src, float* dst) {
 // groups q .. q + G - 1, which is transformed before it leaves the registers; the groups of the
 // second half are stored and their blocks run after. Same operations as the two passes apart.
 template <bool Inv, int M>
-void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
+void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
+{
     constexpr int n = 1 << M, eighth = n / 8;
     const float* const s1 = src + n;
     const float* const s2 = src + n / 2;
@@ -342,7 +384,7 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
     [[maybe_unused]] const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
     float* const half = work + 8 * eighth;
     constexpr bool eight = kStagePlans.radix[M][0] == 8;
-    constexpr int G = eight ? 8 : 4;  // groups per block of the second stage
+    constexpr int G = eight ? 8 : 4; // groups per block of the second stage
     for (int q0 = 0; q0 < eighth; q0 += G) {
         Cv g[G];
 #pragma GCC unroll 8
@@ -360,8 +402,7 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
             radix8Block<Inv, true, false>([&](int r) { return g[r]; }, twd, out, 4);
         } else {
             Cv x0, x1, x2, x3;
-            dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1,
-                      x2, x3);
+            dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1, x2, x3);
             storeGroup<false>(out, x0);
             storeGroup<false>(out + 8, x1);
             storeGroup<false>(out + 16, x2);
@@ -379,12 +420,15 @@ void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBi
 }
 
 // Sizes with more than one later stage and enough first-pass groups for one block of the second.
-constexpr bool fusedNormSize(int m) {
-    return kStagePlans.count[m] >= 2 && ((m >= 5 && kStagePlans.radix[m][0] == 4) || (m >= 6 && kStagePlans.radix[m][0] == 8));
+constexpr bool fusedNormSize(int m)
+{
+    return kStagePlans.count[m] >= 2 &&
+           ((m >= 5 && kStagePlans.radix[m][0] == 4) || (m >= 6 && kStagePlans.radix[m][0] == 8));
 }
 
 template <bool Inv, int M>
-bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd) {
+bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
+{
     if constexpr (fusedNormSize(M)) {
         if (m == M) {
             fixedNormFused<Inv, M>(src, work, dst, pBitRev, twd);
@@ -395,8 +439,8 @@ bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const I
 }
 
 template <bool Inv>
-void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev,
-                Ipp8u* pBuffer) {
+void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev, Ipp8u* pBuffer)
+{
     const float* src = reinterpret_cast<const float*>(pSrc);
     float* dst = reinterpret_cast<float*>(pDst);
     if (n == 8) {
@@ -420,14 +464,15 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
     firstButterfly<Inv>(_mm_loadu_ps(src), _mm_loadu_ps(s1), _mm_loadu_ps(s2), _mm_loadu_ps(s3), work, w1);
     for (int q = 1; q < eighth; ++q) {
         const std::size_t c2 = 2 * static_cast<std::size_t>(pBitRev[2 * q]);
-        firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
-                            _mm_loadu_ps(s3 + c2), work + 8 * q, w1 + 8 * q);
+        firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2), _mm_loadu_ps(s3 + c2),
+                            work + 8 * q, w1 + 8 * q);
     }
     laterStages<Inv>(work, dst, n, m, pTwd, true);
 }
 
 template <bool Inv>
-void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave) {
+void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave)
+{
     float* data = reinterpret_cast<float*>(pData);
     const int m = ceilLog2(n);
     float* work = aligned16(data) ? data : reinterpret_cast<float*>(pBuffer);
@@ -437,35 +482,35 @@ void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int 
         const __m128 b = _mm_loadu_ps(g + 4);
         const __m128 c = _mm_loadu_ps(g + 8);
         const __m128 d = _mm_loadu_ps(g + 12);
-        firstButterfly<Inv>(_mm_movelh_ps(a, c), _mm_movehl_ps(c, a), _mm_movelh_ps(b, d),
-                            _mm_movehl_ps(d, b), work + 8 * p, work + 8 * (p + 1));
+        firstButterfly<Inv>(_mm_movelh_ps(a, c), _mm_movehl_ps(c, a), _mm_movelh_ps(b, d), _mm_movehl_ps(d, b),
+                            work + 8 * p, work + 8 * (p + 1));
     }
     laterStages<Inv>(work, data, n, m, pTwd, interleave == 1);
 }
 
-}  // namespace
-}  // namespace NORRIK_VARIANT_NS
+} // namespace
+} // namespace NORRIK_VARIANT_NS
 
 using namespace NORRIK_VARIANT_NS;
 
-IPP_API void VARIANT(ipps_cRadix4FwdNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,
-                                               const Ipp32f* pTwd, const Ipp32u* pBitRev,
-                                               Ipp8u* pBuffer) {
+IPP_API void VARIANT(ipps_cRadix4FwdNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,
+                                               const Ipp32u* pBitRev, Ipp8u* pBuffer)
+{
     radix4Norm<false>(pSrc, pDst, n, pTwd, pBitRev, pBuffer);
 }
 
-IPP_API void VARIANT(ipps_cRadix4InvNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n,
-                                               const Ipp32f* pTwd, const Ipp32u* pBitRev,
-                                               Ipp8u* pBuffer) {
+IPP_API void VARIANT(ipps_cRadix4InvNorm_32fc)(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,
+                                               const Ipp32u* pBitRev, Ipp8u* pBuffer)
+{
     radix4Norm<true>(pSrc, pDst, n, pTwd, pBitRev, pBuffer);
 }
 
-IPP_API void VARIANT(ipps_cRadix4Fwd_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer,
-                                           int interleave) {
+IPP_API void VARIANT(ipps_cRadix4Fwd_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave)
+{
     radix4Plain<false>(pData, n, pTwd, pBuffer, interleave);
 }
 
-IPP_API void VARIANT(ipps_cRadix4Inv_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer,
-                                           int interleave) {
+IPP_API void VARIANT(ipps_cRadix4Inv_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave)
+{
     radix4Plain<true>(pData, n, pTwd, pBuffer, interleave);
 }

@@ -18,9 +18,10 @@ namespace NORRIK_VARIANT_NS {
 // What differs between the instruction-set variants of the filters. The IIR is the same in all
 // of them (same operations in the same order); the FIR's long direct filters use pre-shifted tap
 // rows from SSSE3 on.
-struct FilterSettings {
-    bool firTapRows;       // taps area holds four shifted rows (else the plain reversed taps)
-    int firRowsAboveTaps;  // rows kernel for tap counts above this
+struct FilterSettings
+{
+    bool firTapRows;      // taps area holds four shifted rows (else the plain reversed taps)
+    int firRowsAboveTaps; // rows kernel for tap counts above this
 };
 
 #if NORRIK_VARIANT_ID == 0
@@ -29,4 +30,4 @@ inline constexpr FilterSettings kSettings{false, INT_MAX};
 inline constexpr FilterSettings kSettings{true, 31};
 #endif
 
-}  // namespace NORRIK_VARIANT_NS
+} // namespace NORRIK_VARIANT_NS

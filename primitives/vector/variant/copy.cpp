@@ -196,7 +196,8 @@ void elementwise(const float* src, float* dst, std::int32_t n, Op op)
         dst[i] = op.one(src[i], dst[i]);
 }
 
-struct AddOp {
+struct AddOp
+{
     float one(float s, float d) const { return d + s; }
     __m128 four(__m128 s, __m128 d) const { return _mm_add_ps(d, s); }
 };

@@ -15,11 +15,12 @@
 
 namespace NORRIK_VARIANT_NS {
 
-struct Settings {
-    std::size_t largeCopyFrom;  // byte count from which a copy asks for the cache size
-    bool copyDividesByCores;    // threshold is cache / cores / 2 instead of cache / 2
+struct Settings
+{
+    std::size_t largeCopyFrom;   // byte count from which a copy asks for the cache size
+    bool copyDividesByCores;     // threshold is cache / cores / 2 instead of cache / 2
     std::size_t copyTouchStride; // bytes between the touching loads of a streamed block
-    bool blendSelect;           // select with blend instructions instead of masks
+    bool blendSelect;            // select with blend instructions instead of masks
 };
 
 #if NORRIK_VARIANT_ID == 0

@@ -14,22 +14,30 @@
 
 namespace {
 
-struct Spec {
+struct Spec
+{
     const FftVariant& v;
     RealFftSpec32f* p = nullptr;
-    Spec(const FftVariant& var, int order, int flag) : v(var) {
+    Spec(const FftVariant& var, int order, int flag) : v(var)
+    {
         EXPECT_EQ(v.initAlloc(&p, order, flag, 0), 0) << v.name << " order " << order;
     }
-    ~Spec() {
-        if (p) v.free(p);
+    ~Spec()
+    {
+        if (p)
+            v.free(p);
     }
 };
 
-int maxOrder(const FftVariant& v) { return v.largeFrom - 1; }
+int maxOrder(const FftVariant& v)
+{
+    return v.largeFrom - 1;
+}
 
 // ---- sizes and set-up ----
 
-TEST(FftRealSetup, SizesFollowTheOrderRanges) {
+TEST(FftRealSetup, SizesFollowTheOrderRanges)
+{
     for (const auto& v : fftVariants()) {
         for (int order = 0; order <= maxOrder(v); ++order) {
             int spec = -1, init = -1, work = -1;
@@ -58,7 +66,8 @@ TEST(FftRealSetup, SizesFollowTheOrderRanges) {
     }
 }
 
-TEST(FftRealSetup, GetSizeStatusesInTheirOrder) {
+TEST(FftRealSetup, GetSizeStatusesInTheirOrder)
+{
     for (const auto& v : fftVariants()) {
         int a, b, c;
         EXPECT_EQ(v.getSize(31, 2, 0, nullptr, nullptr, nullptr), -15);
@@ -75,7 +84,8 @@ TEST(FftRealSetup, GetSizeStatusesInTheirOrder) {
     }
 }
 
-TEST(FftRealSetup, InitStatusesAndFailedInitLeavesNoValidHeader) {
+TEST(FftRealSetup, InitStatusesAndFailedInitLeavesNoValidHeader)
+{
     for (const auto& v : fftVariants()) {
         std::vector<Ipp8u> mem(12000, 0xAB), initMem(4096);
         RealFftSpec32f* const sentinel = reinterpret_cast<RealFftSpec32f*>(0x1234);
@@ -117,7 +127,8 @@ TEST(FftRealSetup, InitStatusesAndFailedInitLeavesNoValidHeader) {
     }
 }
 
-TEST(FftRealSetup, InitAllocStatusesAndHeaderFields) {
+TEST(FftRealSetup, InitAllocStatusesAndHeaderFields)
+{
     for (const auto& v : fftVariants()) {
         RealFftSpec32f* const sentinel = reinterpret_cast<RealFftSpec32f*>(0x1234);
         RealFftSpec32f* p = sentinel;
@@ -154,10 +165,12 @@ TEST(FftRealSetup, InitAllocStatusesAndHeaderFields) {
     }
 }
 
-TEST(FftRealSetup, ScalingFlags) {
+TEST(FftRealSetup, ScalingFlags)
+{
     for (const auto& v : fftVariants()) {
         for (int order : {0, 3, 8, 13}) {
-            struct Case {
+            struct Case
+            {
                 int flag;
                 unsigned fwd, inv;
             };
@@ -177,7 +190,8 @@ TEST(FftRealSetup, ScalingFlags) {
     }
 }
 
-TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize) {
+TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize)
+{
     for (const auto& v : fftVariants()) {
         for (int order : {0, 4, 5, 6, 7, 8, 12}) {
             int specSize, initSize, workSize;
@@ -198,8 +212,7 @@ TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize) {
                 } else if (order <= 6) {
                     EXPECT_EQ(spec->bitRevTable, nullptr);
                     EXPECT_EQ(spec->radix4Twiddles, nullptr);
-                    EXPECT_EQ(reinterpret_cast<Ipp8u*>(spec->realRecTwiddles),
-                              reinterpret_cast<Ipp8u*>(spec) + 160);
+                    EXPECT_EQ(reinterpret_cast<Ipp8u*>(spec->realRecTwiddles), reinterpret_cast<Ipp8u*>(spec) + 160);
                 }
                 // Scratch memory of the caller is not kept: a transform still works after it changes.
                 std::fill(initMem.begin(), initMem.end(), 0xFF);
@@ -211,7 +224,8 @@ TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize) {
     }
 }
 
-TEST(FftRealSetup, FreeOfCallerMemorySpecOnlyInvalidates) {
+TEST(FftRealSetup, FreeOfCallerMemorySpecOnlyInvalidates)
+{
     for (const auto& v : fftVariants()) {
         std::vector<Ipp8u> mem(4096);
         RealFftSpec32f* spec = nullptr;
@@ -227,7 +241,8 @@ TEST(FftRealSetup, FreeOfCallerMemorySpecOnlyInvalidates) {
     }
 }
 
-TEST(FftRealTransform, StatusesInTheirOrder) {
+TEST(FftRealTransform, StatusesInTheirOrder)
+{
     for (const auto& v : fftVariants()) {
         Spec s(v, 8, 2);
         std::vector<float> x(256), y(256);
@@ -244,7 +259,8 @@ TEST(FftRealTransform, StatusesInTheirOrder) {
 
 // ---- numbers ----
 
-TEST(FftRealTransform, ExactSmallExamples) {
+TEST(FftRealTransform, ExactSmallExamples)
+{
     for (const auto& v : fftVariants()) {
         {
             Spec s(v, 2, 8);
@@ -283,15 +299,18 @@ TEST(FftRealTransform, ExactSmallExamples) {
     }
 }
 
-TEST(FftRealTransform, ForwardMatchesDirectDftAtEveryOrder) {
+TEST(FftRealTransform, ForwardMatchesDirectDftAtEveryOrder)
+{
     int maxO = 0;
-    for (const auto& v : fftVariants()) maxO = std::max(maxO, maxOrder(v));
+    for (const auto& v : fftVariants())
+        maxO = std::max(maxO, maxOrder(v));
     for (int order = 0; order <= maxO; ++order) {
         const size_t N = size_t(1) << order;
         const auto x = randomFloats(N, 100 + order);
         const auto ref = referencePerm(x);
         for (const auto& v : fftVariants()) {
-            if (order > maxOrder(v)) continue;
+            if (order > maxOrder(v))
+                continue;
             Spec s(v, order, 8);
             std::vector<float> y(N);
             ASSERT_EQ(v.fwd(x.data(), y.data(), s.p, nullptr), 0);
@@ -300,15 +319,18 @@ TEST(FftRealTransform, ForwardMatchesDirectDftAtEveryOrder) {
     }
 }
 
-TEST(FftRealTransform, InverseMatchesDirectDftAtEveryOrder) {
+TEST(FftRealTransform, InverseMatchesDirectDftAtEveryOrder)
+{
     int maxO = 0;
-    for (const auto& v : fftVariants()) maxO = std::max(maxO, maxOrder(v));
+    for (const auto& v : fftVariants())
+        maxO = std::max(maxO, maxOrder(v));
     for (int order = 0; order <= maxO; ++order) {
         const size_t N = size_t(1) << order;
         const auto p = randomFloats(N, 300 + order);
         const auto ref = referenceInversePerm(p);
         for (const auto& v : fftVariants()) {
-            if (order > maxOrder(v)) continue;
+            if (order > maxOrder(v))
+                continue;
             Spec s(v, order, 8);
             std::vector<float> y(N);
             ASSERT_EQ(v.inv(p.data(), y.data(), s.p, nullptr), 0);
@@ -317,7 +339,8 @@ TEST(FftRealTransform, InverseMatchesDirectDftAtEveryOrder) {
     }
 }
 
-TEST(FftRealTransform, RoundTripsUnderEveryFlag) {
+TEST(FftRealTransform, RoundTripsUnderEveryFlag)
+{
     for (const auto& v : fftVariants()) {
         for (int order = 0; order <= maxOrder(v); order += (order < 9 ? 1 : 3)) {
             const size_t N = size_t(1) << order;
@@ -329,14 +352,16 @@ TEST(FftRealTransform, RoundTripsUnderEveryFlag) {
                 ASSERT_EQ(v.inv(y.data(), z.data(), s.p, nullptr), 0);
                 const double gain = flag == 8 ? double(N) : 1.0;
                 std::vector<double> ref(x.begin(), x.end());
-                for (auto& r : ref) r *= gain;
+                for (auto& r : ref)
+                    r *= gain;
                 EXPECT_LT(relRms(z.data(), ref), 2e-6) << v.name << " order " << order << " flag " << flag;
             }
         }
     }
 }
 
-TEST(FftRealTransform, ScaledFlagsMatchUnscaledTimesFactor) {
+TEST(FftRealTransform, ScaledFlagsMatchUnscaledTimesFactor)
+{
     for (const auto& v : fftVariants()) {
         for (int order : {2, 4, 5, 6, 8, 11}) {
             const size_t N = size_t(1) << order;
@@ -355,7 +380,8 @@ TEST(FftRealTransform, ScaledFlagsMatchUnscaledTimesFactor) {
     }
 }
 
-TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits) {
+TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits)
+{
     for (const auto& v : fftVariants()) {
         for (int order = 0; order <= maxOrder(v); ++order) {
             const size_t N = size_t(1) << order;
@@ -370,7 +396,8 @@ TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits) {
             ASSERT_EQ(v.fwd(x.data(), ref.data(), s.p, nullptr), 0);
             ASSERT_EQ(v.inv(x.data(), refInv.data(), s.p, nullptr), 0);
             for (size_t off : {size_t(0), size_t(4), size_t(8), size_t(20)}) {
-                if (order > 12 && (off == 4 || off == 8)) continue;  // keep the large sizes quick
+                if (order > 12 && (off == 4 || off == 8))
+                    continue; // keep the large sizes quick
                 OffsetBuffer src(N, off), dst(N, (off * 3) % 32), buf(bufSize / 4 + 1, off + 1);
                 std::copy(x.begin(), x.end(), src.f());
                 Ipp8u* b = bufSize ? buf.bytes() : nullptr;
@@ -390,7 +417,8 @@ TEST(FftRealTransform, InPlaceAlignmentAndBufferChoiceGiveIdenticalBits) {
     }
 }
 
-TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer) {
+TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer)
+{
     for (const auto& v : fftVariants()) {
         for (int order = 0; order <= 6; ++order) {
             Spec s(v, order, 2);
@@ -403,7 +431,8 @@ TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer) {
     }
 }
 
-TEST(FftRealTransform, VariantsAgreeBitForBitWhereTheirPlansAgree) {
+TEST(FftRealTransform, VariantsAgreeBitForBitWhereTheirPlansAgree)
+{
     const auto& vs = fftVariants();
     const FftVariant &m7 = vs[0], &u8 = vs[1], &y8 = vs[2];
     for (int order = 0; order <= 18; ++order) {
@@ -427,7 +456,8 @@ TEST(FftRealTransform, VariantsAgreeBitForBitWhereTheirPlansAgree) {
     }
 }
 
-TEST(FftRealTransform, ConstantAndImpulse) {
+TEST(FftRealTransform, ConstantAndImpulse)
+{
     for (const auto& v : fftVariants()) {
         for (int order : {3, 5, 7, 8, 10}) {
             const size_t N = size_t(1) << order;
@@ -435,7 +465,8 @@ TEST(FftRealTransform, ConstantAndImpulse) {
             std::vector<float> x(N, 1.0f), y(N);
             v.fwd(x.data(), y.data(), s.p, nullptr);
             EXPECT_EQ(y[0], float(N));
-            for (size_t i = 1; i < N; ++i) EXPECT_EQ(y[i], 0.0f) << v.name << " order " << order << " " << i;
+            for (size_t i = 1; i < N; ++i)
+                EXPECT_EQ(y[i], 0.0f) << v.name << " order " << order << " " << i;
             std::fill(x.begin(), x.end(), 0.0f);
             x[0] = 1.0f;
             v.fwd(x.data(), y.data(), s.p, nullptr);
@@ -451,7 +482,8 @@ TEST(FftRealTransform, ConstantAndImpulse) {
 
 // ---- Perm product ----
 
-TEST(FftMulPerm, StatusesAndShortLengths) {
+TEST(FftMulPerm, StatusesAndShortLengths)
+{
     for (const auto& v : fftVariants()) {
         float a[3] = {2, 3, 4}, b[3] = {5, 7, 11};
         EXPECT_EQ(v.mulPerm(nullptr, b, 0), -8);
@@ -467,14 +499,15 @@ TEST(FftMulPerm, StatusesAndShortLengths) {
         EXPECT_EQ(c[0], 10.0f);
         EXPECT_EQ(c[1], 21.0f);
         float d[3] = {5, 7, 11};
-        EXPECT_EQ(v.mulPerm(a, d, 3), 0);  // 5*2, then (3 + 4i)(7 + 11i)
+        EXPECT_EQ(v.mulPerm(a, d, 3), 0); // 5*2, then (3 + 4i)(7 + 11i)
         EXPECT_EQ(d[0], 10.0f);
         EXPECT_EQ(d[1], 3.0f * 7.0f - 4.0f * 11.0f);
         EXPECT_EQ(d[2], 4.0f * 7.0f + 3.0f * 11.0f);
     }
 }
 
-TEST(FftMulPerm, EveryLengthMatchesTheBinProducts) {
+TEST(FftMulPerm, EveryLengthMatchesTheBinProducts)
+{
     for (const auto& v : fftVariants()) {
         for (int len = 1; len <= 41; ++len) {
             for (int off : {0, 1}) {
@@ -511,7 +544,8 @@ TEST(FftMulPerm, EveryLengthMatchesTheBinProducts) {
     }
 }
 
-TEST(FftMulPerm, ForwardProductInverseIsCircularConvolution) {
+TEST(FftMulPerm, ForwardProductInverseIsCircularConvolution)
+{
     for (const auto& v : fftVariants()) {
         const int order = 8, N = 256;
         Spec s(v, order, 2);
@@ -526,17 +560,19 @@ TEST(FftMulPerm, ForwardProductInverseIsCircularConvolution) {
         v.inv(X.data(), X.data(), s.p, buf.data());
         std::vector<double> ref(N, 0.0);
         for (int i = 0; i < N; ++i)
-            for (int j = 0; j < N; ++j) ref[(i + j) % N] += double(h[i]) * double(x[j]);
+            for (int j = 0; j < N; ++j)
+                ref[(i + j) % N] += double(h[i]) * double(x[j]);
         EXPECT_LT(relRms(X.data(), ref), 2e-6) << v.name;
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // One spec serves several threads at once, each with its own data and work buffer (or none).
-TEST(FftRealTransform, SharedSpecAcrossThreads) {
+TEST(FftRealTransform, SharedSpecAcrossThreads)
+{
     for (const auto& v : fftVariants()) {
         Spec s(v, 8, 2);
         const auto x = randomFloats(256, 4);
@@ -550,25 +586,29 @@ TEST(FftRealTransform, SharedSpecAcrossThreads) {
                 std::vector<float> y(256);
                 for (int i = 0; i < 200; ++i) {
                     v.fwd(x.data(), y.data(), s.p, t % 2 ? buf.data() : nullptr);
-                    if (!sameBits(y.data(), ref.data(), 256)) ++mismatches;
+                    if (!sameBits(y.data(), ref.data(), 256))
+                        ++mismatches;
                     v.inv(y.data(), y.data(), s.p, t % 2 ? buf.data() : nullptr);
                 }
             });
-        for (auto& th : threads) th.join();
+        for (auto& th : threads)
+            th.join();
         EXPECT_EQ(mismatches.load(), 0) << v.name;
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // Counts the primitive allocator's calls and fails every one from the chosen call on.
-struct AllocProbe {
+struct AllocProbe
+{
     static inline int calls = 0, frees = 0, failAt = -1;
     IppMallocFn oldMalloc = i_malloc;
     IppFreeFn oldFree = i_free;
-    explicit AllocProbe(int fail) {
+    explicit AllocProbe(int fail)
+    {
         calls = frees = 0;
         failAt = fail;
         i_malloc = [](std::size_t n) -> void* {
@@ -580,13 +620,15 @@ struct AllocProbe {
             std::free(p);
         };
     }
-    ~AllocProbe() {
+    ~AllocProbe()
+    {
         i_malloc = oldMalloc;
         i_free = oldFree;
     }
 };
 
-TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind) {
+TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind)
+{
     for (const auto& v : fftVariants()) {
         RealFftSpec32f* const sentinel = reinterpret_cast<RealFftSpec32f*>(0x1234);
         {
@@ -596,7 +638,7 @@ TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind) {
             EXPECT_EQ(p, sentinel);
         }
         {
-            AllocProbe probe(1);  // the init block of order 11
+            AllocProbe probe(1); // the init block of order 11
             RealFftSpec32f* p = sentinel;
             EXPECT_EQ(v.initAlloc(&p, 11, 2, 0), -9);
             EXPECT_EQ(p, sentinel);
@@ -607,7 +649,7 @@ TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind) {
             AllocProbe probe(-1);
             RealFftSpec32f* p = nullptr;
             ASSERT_EQ(v.initAlloc(&p, 11, 2, 0), 0);
-            EXPECT_EQ(AllocProbe::frees, 1);  // the init block is not kept
+            EXPECT_EQ(AllocProbe::frees, 1); // the init block is not kept
             v.free(p);
             EXPECT_EQ(AllocProbe::frees, 2);
         }
@@ -618,7 +660,8 @@ TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind) {
             AllocProbe probe(0);
             EXPECT_EQ(v.fwd(x.data(), y.data(), s.p, nullptr), -9);
             EXPECT_EQ(v.inv(x.data(), y.data(), s.p, nullptr), -9);
-            for (float f : y) ASSERT_EQ(f, 5.0f);
+            for (float f : y)
+                ASSERT_EQ(f, 5.0f);
         }
         {
             // With the caller's buffer the block road of the FIR filter never allocates.
@@ -640,4 +683,4 @@ TEST(FftRealAllocation, FailuresReportMinusNineAndLeaveNothingBehind) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -12,19 +12,22 @@
 using cd = std::complex<double>;
 
 // X[k] = sum x[t] e^(sign 2 pi i t k / n).
-inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign) {
+inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign)
+{
     const size_t n = x.size();
     std::vector<cd> X(n);
     if (n <= 2048) {
         std::vector<cd> w(n);
-        for (size_t k = 0; k < n; ++k) w[k] = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n));
+        for (size_t k = 0; k < n; ++k)
+            w[k] = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n));
         for (size_t k = 0; k < n; ++k) {
             cd s = 0;
             size_t idx = 0;
             for (size_t t = 0; t < n; ++t) {
                 s += x[t] * w[idx];
                 idx += k;
-                if (idx >= n) idx -= n;
+                if (idx >= n)
+                    idx -= n;
             }
             X[k] = s;
         }
@@ -34,9 +37,11 @@ inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign) {
     X = x;
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
         j ^= bit;
-        if (i < j) std::swap(X[i], X[j]);
+        if (i < j)
+            std::swap(X[i], X[j]);
     }
     for (size_t len = 2; len <= n; len <<= 1) {
         for (size_t i = 0; i < n; i += len)
@@ -51,7 +56,8 @@ inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign) {
 }
 
 // Relative RMS error of a float result against a double reference.
-inline double relRms(const float* got, const std::vector<double>& ref) {
+inline double relRms(const float* got, const std::vector<double>& ref)
+{
     double num = 0, den = 0;
     for (size_t i = 0; i < ref.size(); ++i) {
         num += (got[i] - ref[i]) * (got[i] - ref[i]);
@@ -60,23 +66,28 @@ inline double relRms(const float* got, const std::vector<double>& ref) {
     return den == 0 ? std::sqrt(num) : std::sqrt(num / den);
 }
 
-inline std::vector<float> randomFloats(size_t n, unsigned seed) {
+inline std::vector<float> randomFloats(size_t n, unsigned seed)
+{
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> d(-1.0f, 1.0f);
     std::vector<float> v(n);
-    for (auto& x : v) x = d(rng);
+    for (auto& x : v)
+        x = d(rng);
     return v;
 }
 
 // Perm layout of the real spectrum of x (forward, unscaled), in double precision.
-inline std::vector<double> referencePerm(const std::vector<float>& x) {
+inline std::vector<double> referencePerm(const std::vector<float>& x)
+{
     const size_t N = x.size();
     std::vector<cd> c(N);
-    for (size_t i = 0; i < N; ++i) c[i] = x[i];
+    for (size_t i = 0; i < N; ++i)
+        c[i] = x[i];
     const auto X = referenceDft(c, -1);
     std::vector<double> p(N);
     p[0] = X[0].real();
-    if (N == 1) return p;
+    if (N == 1)
+        return p;
     p[1] = X[N / 2].real();
     for (size_t k = 1; k < N / 2; ++k) {
         p[2 * k] = X[k].real();
@@ -86,7 +97,8 @@ inline std::vector<double> referencePerm(const std::vector<float>& x) {
 }
 
 // Real signal whose unscaled inverse transform the Perm spectrum p describes.
-inline std::vector<double> referenceInversePerm(const std::vector<float>& p) {
+inline std::vector<double> referenceInversePerm(const std::vector<float>& p)
+{
     const size_t N = p.size();
     std::vector<cd> X(N);
     X[0] = p[0];
@@ -99,14 +111,17 @@ inline std::vector<double> referenceInversePerm(const std::vector<float>& p) {
     }
     const auto x = referenceDft(X, +1);
     std::vector<double> r(N);
-    for (size_t i = 0; i < N; ++i) r[i] = x[i].real();
+    for (size_t i = 0; i < N; ++i)
+        r[i] = x[i].real();
     return r;
 }
 
 // A float buffer whose data start sits `offset` bytes past a 64-byte boundary.
-class OffsetBuffer {
+class OffsetBuffer
+{
 public:
-    OffsetBuffer(size_t floats, size_t offset) : raw_(floats * 4 + offset + 64) {
+    OffsetBuffer(size_t floats, size_t offset) : raw_(floats * 4 + offset + 64)
+    {
         const auto a = reinterpret_cast<std::uintptr_t>(raw_.data());
         base_ = reinterpret_cast<unsigned char*>((a + 63) & ~std::uintptr_t(63)) + offset;
     }
@@ -118,4 +133,7 @@ private:
     unsigned char* base_;
 };
 
-inline bool sameBits(const float* a, const float* b, size_t n) { return std::memcmp(a, b, n * 4) == 0; }
+inline bool sameBits(const float* a, const float* b, size_t n)
+{
+    return std::memcmp(a, b, n * 4) == 0;
+}

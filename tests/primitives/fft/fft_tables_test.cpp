@@ -10,26 +10,35 @@
 
 namespace {
 
-std::uintptr_t addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t addr(const void* p)
+{
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
-size_t rev(size_t k, int bits) {
+size_t rev(size_t k, int bits)
+{
     size_t r = 0;
     for (int b = 0; b < bits; ++b)
-        if (k >> b & 1) r |= size_t(1) << (bits - 1 - b);
+        if (k >> b & 1)
+            r |= size_t(1) << (bits - 1 - b);
     return r;
 }
 
 // 64-byte aligned word storage.
-struct Words {
+struct Words
+{
     std::vector<Ipp32u> raw;
     Ipp32u* p;
-    explicit Words(size_t n) : raw(n + 16, 0xFFFFFFFFu) {
+    explicit Words(size_t n) : raw(n + 16, 0xFFFFFFFFu)
+    {
         p = raw.data();
-        while (addr(p) % 64) ++p;
+        while (addr(p) % 64)
+            ++p;
     }
 };
 
-TEST(FftBitReversal, NormAndPairTablesMatchTheExamples) {
+TEST(FftBitReversal, NormAndPairTablesMatchTheExamples)
+{
     for (const auto& v : fftVariants()) {
         Words w(64);
         EXPECT_EQ(v.bitRevNorm(1, w.p), reinterpret_cast<Ipp8u*>(w.p));
@@ -57,15 +66,18 @@ TEST(FftBitReversal, NormAndPairTablesMatchTheExamples) {
     }
 }
 
-TEST(FftBitReversal, PermutationsMatchTheReversal) {
+TEST(FftBitReversal, PermutationsMatchTheReversal)
+{
     for (const auto& v : fftVariants()) {
         for (int m = 3; m <= 14; ++m) {
             const size_t N = size_t(1) << m;
             Words norm(N / 4 + 8);
             v.bitRevNorm(m, norm.p);
             std::vector<Ipp64u> x(N), y(N, 0), e(N);
-            for (size_t i = 0; i < N; ++i) x[i] = 0x1000000000ull * i + i;
-            for (size_t i = 0; i < N; ++i) e[rev(i, m)] = x[i];
+            for (size_t i = 0; i < N; ++i)
+                x[i] = 0x1000000000ull * i + i;
+            for (size_t i = 0; i < N; ++i)
+                e[rev(i, m)] = x[i];
             v.bitRev2C(x.data(), y.data(), Ipp64s(N), norm.p);
             EXPECT_EQ(y, e) << v.name << " m " << m;
             y = x;
@@ -120,7 +132,8 @@ TEST(FftBitReversal, PermutationsMatchTheReversal) {
     }
 }
 
-TEST(FftTwiddles, BaseTables) {
+TEST(FftTwiddles, BaseTables)
+{
     for (const auto& v : fftVariants()) {
         const float* t = v.fixTwiddles;
         EXPECT_EQ(t[0], 0.0f);
@@ -128,28 +141,34 @@ TEST(FftTwiddles, BaseTables) {
         EXPECT_EQ(t[128], 0.70710677f);
         EXPECT_EQ(t[255], 0.99998116f);
         EXPECT_EQ(t[256], 1.0f);
-        for (int k = 0; k <= 256; ++k) EXPECT_EQ(t[k], float(std::sin(2 * M_PI * k / 1024))) << k;
-        for (int k = 257; k < 264; ++k) EXPECT_EQ(t[k], 0.0f);
+        for (int k = 0; k <= 256; ++k)
+            EXPECT_EQ(t[k], float(std::sin(2 * M_PI * k / 1024))) << k;
+        for (int k = 257; k < 264; ++k)
+            EXPECT_EQ(t[k], 0.0f);
         EXPECT_EQ(std::memcmp(t, fft_fix_twiddle_table_32f, 264 * 4), 0);
         std::vector<float> b(600);
         float* p = b.data();
-        while (addr(p) % 32) ++p;
+        while (addr(p) % 32)
+            ++p;
         Ipp8u* end = v.twdBase(11, p);
         EXPECT_EQ(end, reinterpret_cast<Ipp8u*>(p) + 2080);
         EXPECT_EQ(p[256], float(std::sin(M_PI / 4)));
         EXPECT_EQ(p[257], float(std::cos(255 * 2 * M_PI / 2048)));
         EXPECT_EQ(p[512], 1.0f);
         v.twdBase(8, p);
-        for (int k = 0; k < 64; ++k) EXPECT_EQ(p[k], t[4 * k]);
+        for (int k = 0; k < 64; ++k)
+            EXPECT_EQ(p[k], t[4 * k]);
         EXPECT_EQ(p[64], 1.0f);
     }
 }
 
-TEST(FftTwiddles, RadixFourTableLayout) {
+TEST(FftTwiddles, RadixFourTableLayout)
+{
     for (const auto& v : fftVariants()) {
         std::vector<float> raw(2048 + 64, -7.0f);
         float* p = raw.data();
-        while (addr(p) % 32) ++p;
+        while (addr(p) % 32)
+            ++p;
         EXPECT_EQ(v.twdL1(3, v.fixTwiddles, 10, p), reinterpret_cast<Ipp8u*>(p));
         EXPECT_EQ(p[0], -7.0f);
         // m = 4: one radix-4 group; lane 0 of every pair is (1, +0).
@@ -166,7 +185,7 @@ TEST(FftTwiddles, RadixFourTableLayout) {
         std::fill(raw.begin(), raw.end(), -7.0f);
         Ipp8u* end = v.twdL1(7, v.fixTwiddles, 10, p);
         EXPECT_EQ(end, reinterpret_cast<Ipp8u*>(p) + 1024);
-        EXPECT_NE(p[247], -7.0f);  // 992 bytes written
+        EXPECT_NE(p[247], -7.0f); // 992 bytes written
         EXPECT_EQ(p[248], -7.0f);
         if (v.name == "m7_") {
             // Radix-8 group of span 32 first: p = 2, lane 2 holds cos(2 pi 4 / 32), -sin.
@@ -177,15 +196,18 @@ TEST(FftTwiddles, RadixFourTableLayout) {
             EXPECT_EQ(p[24 + 8 * 0 + 1], float(std::cos(2 * M_PI / 128)));
         }
         // Every entry is a twiddle of its stage, to float rounding of the base table.
-        for (int i = 0; i < 248; ++i) EXPECT_LE(std::fabs(p[i]), 1.0f);
+        for (int i = 0; i < 248; ++i)
+            EXPECT_LE(std::fabs(p[i]), 1.0f);
     }
 }
 
-TEST(FftRecombination, TablesHoldTheEntriesInTheVariantLayout) {
+TEST(FftRecombination, TablesHoldTheEntriesInTheVariantLayout)
+{
     for (const auto& v : fftVariants()) {
         std::vector<float> raw(4096, -7.0f);
         float* p = raw.data();
-        while (addr(p) % 32) ++p;
+        while (addr(p) % 32)
+            ++p;
         EXPECT_EQ(v.realRecTab(2, v.fixTwiddles, 10, p), reinterpret_cast<Ipp8u*>(p) + 32);
         EXPECT_EQ(v.ccsRecTab(3, v.fixTwiddles, 10, p), reinterpret_cast<Ipp8u*>(p) + 32);
         EXPECT_EQ(v.ccsRecTab(0, v.fixTwiddles, 10, p), reinterpret_cast<Ipp8u*>(p) + 32);
@@ -193,7 +215,7 @@ TEST(FftRecombination, TablesHoldTheEntriesInTheVariantLayout) {
         v.ccsRecTab(3, v.fixTwiddles, 10, p);
         EXPECT_EQ(p[0], 1.0f);
         EXPECT_EQ(p[1], 0.0f);
-        EXPECT_EQ(p[2], v.fixTwiddles[128]);  // cos(2 pi / 8)
+        EXPECT_EQ(p[2], v.fixTwiddles[128]); // cos(2 pi / 8)
         EXPECT_EQ(p[3], -v.fixTwiddles[128]);
         const int order = 8, Q = 64;
         EXPECT_EQ(v.realRecTab(order, v.fixTwiddles, 10, p), reinterpret_cast<Ipp8u*>(p) + 512);
@@ -217,7 +239,8 @@ TEST(FftRecombination, TablesHoldTheEntriesInTheVariantLayout) {
     }
 }
 
-TEST(FftRecombination, ForwardThenInverseDoublesAndInPlaceMatches) {
+TEST(FftRecombination, ForwardThenInverseDoublesAndInPlaceMatches)
+{
     for (const auto& v : fftVariants()) {
         for (int order : {5, 6, 8, 11}) {
             const int M = 1 << (order - 1);
@@ -250,12 +273,14 @@ TEST(FftRecombination, ForwardThenInverseDoublesAndInPlaceMatches) {
             EXPECT_TRUE(sameBits(out.data() + 2, inPlace.data() + 2, 2 * M - 2));
             EXPECT_EQ(out[M], 2 * f[M]);
             EXPECT_EQ(out[M + 1], -2 * f[M + 1]);
-            for (int i = 2; i < 2 * M; ++i) EXPECT_NEAR(out[i], 2 * z[i], 2e-6) << v.name << " " << order << " " << i;
+            for (int i = 2; i < 2 * M; ++i)
+                EXPECT_NEAR(out[i], 2 * z[i], 2e-6) << v.name << " " << order << " " << i;
         }
     }
 }
 
-TEST(FftRecombination, TwoLevelFormFromTheThreshold) {
+TEST(FftRecombination, TwoLevelFormFromTheThreshold)
+{
     // m7 and u8 switch at order 19, y8 at 21: check the tables and the forward recombination there.
     for (const auto& v : fftVariants()) {
         const int order = v.name == "y8_" ? 21 : 19;
@@ -286,8 +311,9 @@ TEST(FftRecombination, TwoLevelFormFromTheThreshold) {
         std::vector<float> g = z;
         v.ccsRec(reinterpret_cast<const Ipp32fc*>(g.data()), reinterpret_cast<Ipp32fc*>(g.data()), int(M), ct.data());
         v.realRec(reinterpret_cast<Ipp32fc*>(g.data()), int(M), rt.data());
-        for (long i = 2; i < 2 * M; i += 997) EXPECT_NEAR(g[i], 2 * z[i], 1e-5);
+        for (long i = 2; i < 2 * M; i += 997)
+            EXPECT_NEAR(g[i], 2 * z[i], 1e-5);
     }
 }
 
-}  // namespace
+} // namespace

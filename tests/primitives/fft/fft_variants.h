@@ -8,7 +8,8 @@
 #include "primitives/fft/ipps_fft.h"
 #include "primitives/fftkernels/fft_kernels.h"
 
-struct FftVariant {
+struct FftVariant
+{
     std::string name;
     int largeFrom;   // first order not built (cache-blocked range)
     int bitRevOrder; // order through explicit bit reversal (0: none)
@@ -45,23 +46,23 @@ struct FftVariant {
     const Ipp32f* fixTwiddles;
 };
 
-#define NORRIK_FFT_VARIANT(P, large, brev)                                                         \
-    FftVariant {                                                                                   \
-        #P, large, brev, P##ippsFFTGetSize_R_32f, P##ippsFFTInit_R_32f, P##ippsFFTInitAlloc_R_32f, \
-            P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f,           \
-            P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I, P##ownps_Mpy3_32fc,                   \
-            P##ipps_initTabBitRevNorm, P##ipps_initTabBitRev, P##ipps_initTabBitRevLarge,          \
-            P##ipps_initTabTwd_L1_32f, P##ipps_initTabTwdBase_32f, P##ipps_initTabTwdRealRec_32f,  \
-            P##ipps_initTabTwdCcsRec_32f, P##ipps_cRealRecombine_32f, P##ipps_cCcsRecombine_32f,   \
-            P##ipps_BitRev1_C, P##ipps_BitRev2_C, P##ipps_BitRev1_4, P##ipps_BitRev2_8,            \
-            P##ipps_zBitRev1_Blk, P##ipps_BitRev1_Z, P##ipps_BitRev2_S, P##ipps_cRadix4FwdNorm_32fc, \
-            P##ipps_cRadix4InvNorm_32fc, P##ipps_cRadix4Fwd_32fc, P##ipps_cRadix4Inv_32fc,         \
-            P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f                              \
+#define NORRIK_FFT_VARIANT(P, large, brev)                                                                             \
+    FftVariant                                                                                                         \
+    {                                                                                                                  \
+#P, large, brev, P##ippsFFTGetSize_R_32f, P##ippsFFTInit_R_32f, P##ippsFFTInitAlloc_R_32f,                     \
+            P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f, P##ippsFFTInv_PermToR_32f,    \
+            P##ippsMulPerm_32f_I, P##ownps_Mpy3_32fc, P##ipps_initTabBitRevNorm, P##ipps_initTabBitRev,                \
+            P##ipps_initTabBitRevLarge, P##ipps_initTabTwd_L1_32f, P##ipps_initTabTwdBase_32f,                         \
+            P##ipps_initTabTwdRealRec_32f, P##ipps_initTabTwdCcsRec_32f, P##ipps_cRealRecombine_32f,                   \
+            P##ipps_cCcsRecombine_32f, P##ipps_BitRev1_C, P##ipps_BitRev2_C, P##ipps_BitRev1_4, P##ipps_BitRev2_8,     \
+            P##ipps_zBitRev1_Blk, P##ipps_BitRev1_Z, P##ipps_BitRev2_S, P##ipps_cRadix4FwdNorm_32fc,                   \
+            P##ipps_cRadix4InvNorm_32fc, P##ipps_cRadix4Fwd_32fc, P##ipps_cRadix4Inv_32fc,                             \
+            P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f                                                  \
     }
 
-inline const std::array<FftVariant, 3>& fftVariants() {
-    static const std::array<FftVariant, 3> v = {NORRIK_FFT_VARIANT(m7_, 18, 17),
-                                                NORRIK_FFT_VARIANT(u8_, 19, 18),
+inline const std::array<FftVariant, 3>& fftVariants()
+{
+    static const std::array<FftVariant, 3> v = {NORRIK_FFT_VARIANT(m7_, 18, 17), NORRIK_FFT_VARIANT(u8_, 19, 18),
                                                 NORRIK_FFT_VARIANT(y8_, 19, 0)};
     return v;
 }

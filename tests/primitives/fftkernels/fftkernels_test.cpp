@@ -12,11 +12,13 @@ namespace {
 
 constexpr int kPoints[6] = {1, 2, 4, 8, 16, 32};
 
-struct KernelCase {
+struct KernelCase
+{
     int row, col;
 };
 
-void callKernel(const FftVariant& v, int row, int col, const float* s, float* d, float factor) {
+void callKernel(const FftVariant& v, int row, int col, const float* s, float* d, float factor)
+{
     const FftFixKernelEntry& e = v.kernels[row][col];
     if (row % 2)
         e.scaled(s, d, factor);
@@ -25,14 +27,16 @@ void callKernel(const FftVariant& v, int row, int col, const float* s, float* d,
 }
 
 // Expected result of a kernel row in double precision.
-std::vector<double> kernelReference(int row, const std::vector<float>& in, int N) {
+std::vector<double> kernelReference(int row, const std::vector<float>& in, int N)
+{
     const bool real = row == 0 || row == 1 || row == 4 || row == 5;
     const bool inverse = row >= 4;
     if (real) {
         return inverse ? referenceInversePerm(in) : referencePerm(in);
     }
     std::vector<cd> x(N);
-    for (int i = 0; i < N; ++i) x[i] = cd(in[2 * i], in[2 * i + 1]);
+    for (int i = 0; i < N; ++i)
+        x[i] = cd(in[2 * i], in[2 * i + 1]);
     const auto X = referenceDft(x, inverse ? +1 : -1);
     std::vector<double> r(2 * N);
     for (int i = 0; i < N; ++i) {
@@ -42,9 +46,13 @@ std::vector<double> kernelReference(int row, const std::vector<float>& in, int N
     return r;
 }
 
-int floatsOf(int row, int N) { return (row == 2 || row == 3 || row == 6 || row == 7) ? 2 * N : N; }
+int floatsOf(int row, int N)
+{
+    return (row == 2 || row == 3 || row == 6 || row == 7) ? 2 * N : N;
+}
 
-TEST(FftFixedKernels, EveryKernelMatchesTheDftInPlaceAndAtAnyAlignment) {
+TEST(FftFixedKernels, EveryKernelMatchesTheDftInPlaceAndAtAnyAlignment)
+{
     for (const auto& v : fftVariants()) {
         for (int row = 0; row < 8; ++row) {
             for (int col = 0; col < 6; ++col) {
@@ -52,7 +60,8 @@ TEST(FftFixedKernels, EveryKernelMatchesTheDftInPlaceAndAtAnyAlignment) {
                 const auto in = randomFloats(F, row * 10 + col);
                 const float s = row % 2 ? 0.37f : 1.0f;
                 auto ref = kernelReference(row, in, N);
-                for (auto& r : ref) r *= s;
+                for (auto& r : ref)
+                    r *= s;
                 std::vector<float> out(F);
                 callKernel(v, row, col, in.data(), out.data(), s);
                 EXPECT_LT(relRms(out.data(), ref), 2e-7 * (col + 1)) << v.name << " row " << row << " N " << N;
@@ -69,7 +78,8 @@ TEST(FftFixedKernels, EveryKernelMatchesTheDftInPlaceAndAtAnyAlignment) {
     }
 }
 
-TEST(FftFixedKernels, VariantsGiveIdenticalBits) {
+TEST(FftFixedKernels, VariantsGiveIdenticalBits)
+{
     const auto& vs = fftVariants();
     for (int row = 0; row < 8; ++row)
         for (int col = 0; col < 6; ++col) {
@@ -84,7 +94,8 @@ TEST(FftFixedKernels, VariantsGiveIdenticalBits) {
         }
 }
 
-TEST(FftFixedKernels, TableHoldsTheNamedKernels) {
+TEST(FftFixedKernels, TableHoldsTheNamedKernels)
+{
     const auto& t = m7_fft_fix_kernel_table_32f;
     EXPECT_EQ(t[0][0].plain, &m7_ipps_rFFT_1_32f);
     EXPECT_EQ(t[4][1].plain, &m7_ipps_rFFT_2_32f);
@@ -102,7 +113,8 @@ TEST(FftFixedKernels, TableHoldsTheNamedKernels) {
         }
 }
 
-TEST(FftFixedKernels, ExactExamples) {
+TEST(FftFixedKernels, ExactExamples)
+{
     for (const auto& v : fftVariants()) {
         const float x4[4] = {1, 2, 3, 4};
         float y4[4];
@@ -146,7 +158,8 @@ TEST(FftFixedKernels, ExactExamples) {
     }
 }
 
-TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding) {
+TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding)
+{
     for (const auto& v : fftVariants()) {
         // Complex 1 to 8 and 32 points, real 1 and 2: scaled == plain * s.
         const KernelCase cases[] = {{2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 5}, {6, 2}, {6, 3}, {6, 5}, {0, 0}, {0, 1}};
@@ -156,7 +169,8 @@ TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding) {
             std::vector<float> p(F), s(F);
             callKernel(v, c.row, c.col, in.data(), p.data(), 0);
             callKernel(v, c.row + 1, c.col, in.data(), s.data(), 0.3f);
-            for (int i = 0; i < F; ++i) EXPECT_EQ(s[i], p[i] * 0.3f) << c.row << " " << c.col;
+            for (int i = 0; i < F; ++i)
+                EXPECT_EQ(s[i], p[i] * 0.3f) << c.row << " " << c.col;
         }
         // Real inverse after real forward returns N times the input; with 1/N it returns the input.
         for (int col = 0; col < 6; ++col) {
@@ -173,11 +187,13 @@ TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding) {
 
 // ---- radix-4 passes ----
 
-struct PassTables {
+struct PassTables
+{
     std::vector<Ipp32u> bitRev;
     std::vector<float> twd;
     std::vector<float> base;
-    PassTables(const FftVariant& v, int m) : bitRev((1 << m) / 4 + 16), twd(2 * (1 << m) + 64) {
+    PassTables(const FftVariant& v, int m) : bitRev((1 << m) / 4 + 16), twd(2 * (1 << m) + 64)
+    {
         const int baseOrder = std::max(m + 1, 10);
         const float* b = v.fixTwiddles;
         if (baseOrder > 10) {
@@ -187,17 +203,20 @@ struct PassTables {
         }
         v.bitRevNorm(m, bitRev.data());
         float* t = twd.data();
-        while (reinterpret_cast<std::uintptr_t>(t) % 16) ++t;
+        while (reinterpret_cast<std::uintptr_t>(t) % 16)
+            ++t;
         tw = t;
         v.twdL1(m, b, baseOrder, tw);
     }
     float* tw = nullptr;
 };
 
-std::vector<double> complexRef(const std::vector<float>& x, int sign) {
+std::vector<double> complexRef(const std::vector<float>& x, int sign)
+{
     const size_t n = x.size() / 2;
     std::vector<cd> c(n);
-    for (size_t i = 0; i < n; ++i) c[i] = cd(x[2 * i], x[2 * i + 1]);
+    for (size_t i = 0; i < n; ++i)
+        c[i] = cd(x[2 * i], x[2 * i + 1]);
     const auto X = referenceDft(c, sign);
     std::vector<double> r(2 * n);
     for (size_t i = 0; i < n; ++i) {
@@ -207,22 +226,26 @@ std::vector<double> complexRef(const std::vector<float>& x, int sign) {
     return r;
 }
 
-std::vector<float> bitReversed(const std::vector<float>& x) {
+std::vector<float> bitReversed(const std::vector<float>& x)
+{
     const size_t n = x.size() / 2;
     int m = 0;
-    while ((size_t(1) << m) < n) ++m;
+    while ((size_t(1) << m) < n)
+        ++m;
     std::vector<float> r(x.size());
     for (size_t k = 0; k < n; ++k) {
         size_t rk = 0;
         for (int b = 0; b < m; ++b)
-            if (k >> b & 1) rk |= size_t(1) << (m - 1 - b);
+            if (k >> b & 1)
+                rk |= size_t(1) << (m - 1 - b);
         r[2 * k] = x[2 * rk];
         r[2 * k + 1] = x[2 * rk + 1];
     }
     return r;
 }
 
-TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement) {
+TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement)
+{
     for (int m = 3; m <= 17; ++m) {
         const int n = 1 << m;
         const auto x = randomFloats(2 * n, 40 + m);
@@ -238,7 +261,8 @@ TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement) {
                      t.bitRev.data(), buf.bytes());
                 EXPECT_LT(relRms(dst.f(), ref), 2e-6) << v.name << " n " << n << " inv " << inverse;
                 // Aligned, distinct destination: the buffer stays untouched.
-                for (int i = 0; i < 2 * n; ++i) ASSERT_EQ(buf.f()[i], 123.0f) << v.name << " n " << n;
+                for (int i = 0; i < 2 * n; ++i)
+                    ASSERT_EQ(buf.f()[i], 123.0f) << v.name << " n " << n;
                 const std::vector<float> good(dst.f(), dst.f() + 2 * n);
                 OffsetBuffer odd(2 * n, 8), src(2 * n, 4);
                 std::copy(x.begin(), x.end(), src.f());
@@ -253,7 +277,8 @@ TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement) {
     }
 }
 
-TEST(FftRadix4Passes, EightPointsNeedNoTable) {
+TEST(FftRadix4Passes, EightPointsNeedNoTable)
+{
     for (const auto& v : fftVariants()) {
         const auto x = randomFloats(16, 8);
         std::vector<float> zeros(64, 0.0f), y(16);
@@ -268,7 +293,8 @@ TEST(FftRadix4Passes, EightPointsNeedNoTable) {
     }
 }
 
-TEST(FftRadix4Passes, PlainPassesOnBitReversedInput) {
+TEST(FftRadix4Passes, PlainPassesOnBitReversedInput)
+{
     for (int m = 6; m <= 17; ++m) {
         const int n = 1 << m;
         const auto x = randomFloats(2 * n, 60 + m);
@@ -299,15 +325,16 @@ TEST(FftRadix4Passes, PlainPassesOnBitReversedInput) {
                 // The Norm pass of the same variant gives the same bits.
                 std::vector<float> viaNorm(2 * n);
                 (inverse ? v.invNorm : v.fwdNorm)(reinterpret_cast<const Ipp32fc*>(x.data()),
-                                                  reinterpret_cast<Ipp32fc*>(viaNorm.data()), n, t.tw,
-                                                  t.bitRev.data(), buf.bytes());
+                                                  reinterpret_cast<Ipp32fc*>(viaNorm.data()), n, t.tw, t.bitRev.data(),
+                                                  buf.bytes());
                 EXPECT_TRUE(sameBits(viaNorm.data(), good.data(), 2 * n)) << v.name << " n " << n;
             }
         }
     }
 }
 
-TEST(FftRadix4Passes, ImpulseConstantAndRoundTrip) {
+TEST(FftRadix4Passes, ImpulseConstantAndRoundTrip)
+{
     for (const auto& v : fftVariants()) {
         for (int m : {4, 5, 7, 10}) {
             const int n = 1 << m;
@@ -320,16 +347,19 @@ TEST(FftRadix4Passes, ImpulseConstantAndRoundTrip) {
                 EXPECT_EQ(y[2 * k], 1.0f);
                 EXPECT_EQ(y[2 * k + 1], 0.0f);
             }
-            for (int k = 0; k < n; ++k) x[2 * k] = 1.0f;
+            for (int k = 0; k < n; ++k)
+                x[2 * k] = 1.0f;
             v.invNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), n, t.tw,
                       t.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
             EXPECT_EQ(y[0], float(n));
-            for (int k = 1; k < 2 * n; ++k) EXPECT_EQ(y[k], 0.0f) << m << " " << k;
+            for (int k = 1; k < 2 * n; ++k)
+                EXPECT_EQ(y[k], 0.0f) << m << " " << k;
         }
     }
 }
 
-TEST(FftRadix4Passes, TablesAreVariantSpecific) {
+TEST(FftRadix4Passes, TablesAreVariantSpecific)
+{
     // m7 and u8 plans differ at 128 points: an m7 table read by the u8 pass gives a wrong result.
     const auto& vs = fftVariants();
     PassTables m7(vs[0], 7);
@@ -340,4 +370,4 @@ TEST(FftRadix4Passes, TablesAreVariantSpecific) {
     EXPECT_GT(relRms(y.data(), complexRef(x, -1)), 1e-3);
 }
 
-}  // namespace
+} // namespace

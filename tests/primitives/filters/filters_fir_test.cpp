@@ -8,18 +8,23 @@ using namespace filters_test;
 
 namespace {
 
-std::vector<float> makeTaps(int T, unsigned seed) { return noise(T, seed, 0.5f); }
+std::vector<float> makeTaps(int T, unsigned seed)
+{
+    return noise(T, seed, 0.5f);
+}
 
 // y[n] = sum taps[j] x[n - j] in double; history[k] is x[-1 - k] (newest first).
 std::vector<double> convolveDouble(const std::vector<float>& taps, const std::vector<float>& x,
-                                   const std::vector<float>& history = {}) {
+                                   const std::vector<float>& history = {})
+{
     const int T = static_cast<int>(taps.size());
     std::vector<double> y(x.size());
     for (std::size_t n = 0; n < x.size(); ++n) {
         double acc = 0;
         for (int j = 0; j < T; ++j) {
             const long i = static_cast<long>(n) - j;
-            const double v = i >= 0 ? x[i] : (static_cast<std::size_t>(-1 - i) < history.size() ? history[-1 - i] : 0.0);
+            const double v =
+                i >= 0 ? x[i] : (static_cast<std::size_t>(-1 - i) < history.size() ? history[-1 - i] : 0.0);
             acc += taps[j] * v;
         }
         y[n] = acc;
@@ -29,22 +34,29 @@ std::vector<double> convolveDouble(const std::vector<float>& taps, const std::ve
 
 // Absolute error bound for a float dot product of T terms of size up to 1 (inputs within +-1,
 // taps within +-0.5), either summation order; the FFT path adds its transform rounding.
-double tolerance(int T) { return 2e-7 * T + 2e-6; }
+double tolerance(int T)
+{
+    return 2e-7 * T + 2e-6;
+}
 
-double maxAbsError(const std::vector<float>& a, const std::vector<double>& b) {
+double maxAbsError(const std::vector<float>& a, const std::vector<double>& b)
+{
     double e = 0;
-    for (std::size_t i = 0; i < b.size(); ++i) e = std::max(e, std::fabs(a[i] - b[i]));
+    for (std::size_t i = 0; i < b.size(); ++i)
+        e = std::max(e, std::fabs(a[i] - b[i]));
     return e;
 }
 
-FirState32f* make(const FirApi& api, const std::vector<float>& taps, const float* dly = nullptr) {
+FirState32f* make(const FirApi& api, const std::vector<float>& taps, const float* dly = nullptr)
+{
     FirState32f* s = nullptr;
     EXPECT_EQ(api.initAlloc(&s, taps.data(), static_cast<int>(taps.size()), dly), 0);
     return s;
 }
 
 std::vector<float> runPartitioned(const FirApi& api, FirState32f* s, const std::vector<float>& x,
-                                  const std::vector<int>& sizes) {
+                                  const std::vector<int>& sizes)
+{
     std::vector<float> y(x.size());
     std::size_t pos = 0;
     for (std::size_t i = 0; pos < x.size(); ++i) {
@@ -56,7 +68,8 @@ std::vector<float> runPartitioned(const FirApi& api, FirState32f* s, const std::
 }
 
 std::vector<float> runFresh(const FirApi& api, const std::vector<float>& taps, const std::vector<float>& x,
-                            const std::vector<int>& sizes) {
+                            const std::vector<int>& sizes)
+{
     FirState32f* s = make(api, taps);
     std::vector<float> y = runPartitioned(api, s, x, sizes);
     api.free(s);
@@ -65,9 +78,10 @@ std::vector<float> runFresh(const FirApi& api, const std::vector<float>& taps, c
 
 const int kTapCounts[] = {1, 2, 3, 4, 5, 7, 8, 13, 31, 32, 33, 47, 63, 64, 65, 81, 127, 128, 200};
 
-}  // namespace
+} // namespace
 
-TEST(filters_fir, ImpulseReturnsTheTaps) {
+TEST(filters_fir, ImpulseReturnsTheTaps)
+{
     for (const auto& api : firVariants()) {
         for (int T : kTapCounts) {
             const std::vector<float> taps = makeTaps(T, T);
@@ -76,14 +90,16 @@ TEST(filters_fir, ImpulseReturnsTheTaps) {
                 x[0] = 1.0f;
                 const std::vector<float> y = runFresh(api, taps, x, parts);
                 double err = 0;
-                for (int n = 0; n < 1024; ++n) err = std::max(err, std::fabs(y[n] - (n < T ? taps[n] : 0.0)));
+                for (int n = 0; n < 1024; ++n)
+                    err = std::max(err, std::fabs(y[n] - (n < T ? taps[n] : 0.0)));
                 EXPECT_LT(err, 1e-6) << api.name << " T " << T << " first call " << parts[0];
             }
         }
     }
 }
 
-TEST(filters_fir, StepAndNoiseMatchTheDoubleConvolution) {
+TEST(filters_fir, StepAndNoiseMatchTheDoubleConvolution)
+{
     const std::vector<float> x = noise(3000, 21);
     const std::vector<float> step(3000, 1.0f);
     for (const auto& api : firVariants()) {
@@ -99,7 +115,8 @@ TEST(filters_fir, StepAndNoiseMatchTheDoubleConvolution) {
     }
 }
 
-TEST(filters_fir, BlockPartitionsGiveTheSameSignal) {
+TEST(filters_fir, BlockPartitionsGiveTheSameSignal)
+{
     const std::vector<float> x = noise(12000, 23);
     for (const auto& api : firVariants()) {
         for (int T : {4, 33, 81, 128}) {
@@ -114,7 +131,8 @@ TEST(filters_fir, BlockPartitionsGiveTheSameSignal) {
     }
 }
 
-TEST(filters_fir, DirectLimitEdgesMatchTheReference) {
+TEST(filters_fir, DirectLimitEdgesMatchTheReference)
+{
     // Calls of exactly directLimit and directLimit + 1 samples, at several tap counts.
     const std::vector<float> x = noise(400, 29);
     for (const auto& api : firVariants()) {
@@ -141,7 +159,8 @@ TEST(filters_fir, DirectLimitEdgesMatchTheReference) {
     m7_ippsFIRFree_32f(s);
 }
 
-TEST(filters_fir, FftSizing) {
+TEST(filters_fir, FftSizing)
+{
     for (const auto& api : firVariants()) {
         for (auto [T, N] : {std::pair{63, -1}, {64, 256}, {81, 256}, {127, 256}, {128, 512}, {255, 512}, {256, 1024}}) {
             FirState32f* s = make(api, makeTaps(T, 1));
@@ -157,7 +176,8 @@ TEST(filters_fir, FftSizing) {
     }
 }
 
-TEST(filters_fir, FftPathRunsFor512AndMoreDirectPathBelow) {
+TEST(filters_fir, FftPathRunsFor512AndMoreDirectPathBelow)
+{
     // Proof of the path: with the taps' spectrum zeroed, the FFT path yields zeros while the
     // direct path still filters.
     const std::vector<float> x = noise(2000, 31);
@@ -165,14 +185,16 @@ TEST(filters_fir, FftPathRunsFor512AndMoreDirectPathBelow) {
         const std::vector<float> taps = makeTaps(81, 3);
         FirState32f* s = make(api, taps);
         ASSERT_EQ(s->fftLen, 256);
-        for (int i = 0; i < s->fftLen; ++i) s->tapsSpectrum[i] = 0.0f;
+        for (int i = 0; i < s->fftLen; ++i)
+            s->tapsSpectrum[i] = 0.0f;
         std::vector<float> y(2000, 7.0f);
         ASSERT_EQ(api.fir(x.data(), y.data(), 511, s), 0);
         EXPECT_LT(maxAbsError(std::vector<float>(y.begin(), y.begin() + 511),
                               convolveDouble(taps, std::vector<float>(x.begin(), x.begin() + 511))),
                   tolerance(81));
         ASSERT_EQ(api.fir(x.data() + 511, y.data() + 511, 512, s), 0);
-        for (int i = 511; i < 1023; ++i) ASSERT_EQ(y[i], 0.0f) << api.name << " " << i;
+        for (int i = 511; i < 1023; ++i)
+            ASSERT_EQ(y[i], 0.0f) << api.name << " " << i;
         api.free(s);
 
         // 63 taps never use the FFT, even for long calls.
@@ -185,7 +207,8 @@ TEST(filters_fir, FftPathRunsFor512AndMoreDirectPathBelow) {
     }
 }
 
-TEST(filters_fir, FftPathAgreesWithDirectPath) {
+TEST(filters_fir, FftPathAgreesWithDirectPath)
+{
     // The same signal, once in calls of 511 (direct) and once in calls of 2048 (FFT).
     const std::vector<float> x = noise(8192, 37);
     for (const auto& api : firVariants()) {
@@ -194,13 +217,15 @@ TEST(filters_fir, FftPathAgreesWithDirectPath) {
             const std::vector<float> direct = runFresh(api, taps, x, {511});
             const std::vector<float> fft = runFresh(api, taps, x, {2048});
             double e = 0;
-            for (std::size_t i = 0; i < x.size(); ++i) e = std::max(e, std::fabs(double(direct[i]) - fft[i]));
+            for (std::size_t i = 0; i < x.size(); ++i)
+                e = std::max(e, std::fabs(double(direct[i]) - fft[i]));
             EXPECT_LT(e, 2 * tolerance(T)) << api.name << " T " << T;
         }
     }
 }
 
-TEST(filters_fir, OneBlockShorterThanTheFilterTakesItsHistoryFromTheOldDelayLine) {
+TEST(filters_fir, OneBlockShorterThanTheFilterTakesItsHistoryFromTheOldDelayLine)
+{
     // T = 1000: N = 2048, L = 1049; calls of 600 are single zero-padded transforms with
     // fewer inputs than taps.
     const std::vector<float> taps = makeTaps(1000, 41);
@@ -212,7 +237,8 @@ TEST(filters_fir, OneBlockShorterThanTheFilterTakesItsHistoryFromTheOldDelayLine
     }
 }
 
-TEST(filters_fir, DelayLineIsReadNewestFirst) {
+TEST(filters_fir, DelayLineIsReadNewestFirst)
+{
     for (const auto& api : firVariants()) {
         for (int T : {2, 5, 40, 81}) {
             const std::vector<float> taps = makeTaps(T, 50 + T);
@@ -246,14 +272,16 @@ TEST(filters_fir, DelayLineIsReadNewestFirst) {
     }
 }
 
-TEST(filters_fir, TapLayouts) {
+TEST(filters_fir, TapLayouts)
+{
     for (const auto& api : firVariants()) {
         for (int T : {1, 5, 31, 32, 81}) {
             const std::vector<float> taps = makeTaps(T, T);
             FirState32f* s = make(api, taps);
             for (int i = 0; i < T; ++i) {
-                ASSERT_EQ(s->taps[i], taps[T - 1 - i]);  // row 0 / plain reversal
-                for (int j = 0; j < 4; ++j) ASSERT_EQ(s->tapsRepl[4 * i + j], taps[i]);
+                ASSERT_EQ(s->taps[i], taps[T - 1 - i]); // row 0 / plain reversal
+                for (int j = 0; j < 4; ++j)
+                    ASSERT_EQ(s->tapsRepl[4 * i + j], taps[i]);
             }
             if (api.tapRows) {
                 const int R = (T + 6) & ~3;
@@ -274,7 +302,8 @@ TEST(filters_fir, TapLayouts) {
     }
 }
 
-TEST(filters_fir, DirectKernelAtEveryAlignment) {
+TEST(filters_fir, DirectKernelAtEveryAlignment)
+{
     const std::vector<float> w = noise(400, 47);
     for (const auto& api : firVariants()) {
         for (int T : {1, 2, 3, 4, 6, 31, 32, 33, 66, 70, 81, 140}) {
@@ -289,7 +318,8 @@ TEST(filters_fir, DirectKernelAtEveryAlignment) {
                         double e = 0;
                         for (int i = 0; i < n; ++i) {
                             double ref = 0;
-                            for (int j = 0; j < T; ++j) ref += double(taps[j]) * w[woff + i + T - 1 - j];
+                            for (int j = 0; j < T; ++j)
+                                ref += double(taps[j]) * w[woff + i + T - 1 - j];
                             e = std::max(e, std::fabs(out[doff + i] - ref));
                         }
                         ASSERT_LT(e, tolerance(T)) << api.name << " T " << T << " n " << n << " " << woff << doff;
@@ -299,7 +329,8 @@ TEST(filters_fir, DirectKernelAtEveryAlignment) {
     }
 }
 
-TEST(filters_fir, StatusCodesInTheirOrder) {
+TEST(filters_fir, StatusCodesInTheirOrder)
+{
     const std::vector<float> taps = makeTaps(8, 1);
     for (const auto& api : firVariants()) {
         SCOPED_TRACE(api.name);
@@ -322,7 +353,8 @@ TEST(filters_fir, StatusCodesInTheirOrder) {
         s->id = 0;
         EXPECT_EQ(api.fir(in, out, 0, s), ippStsSizeErr);
         EXPECT_EQ(api.fir(in, out, 4, s), ippStsContextMatchErr);
-        for (float v : out) EXPECT_EQ(v, 0.0f);
+        for (float v : out)
+            EXPECT_EQ(v, 0.0f);
         EXPECT_EQ(api.setDlyLine(s, nullptr), ippStsContextMatchErr);
         EXPECT_EQ(api.free(s), ippStsContextMatchErr);
         s->id = id;
@@ -332,7 +364,7 @@ TEST(filters_fir, StatusCodesInTheirOrder) {
         FirState32f fake{};
         for (Ipp32u kind : {kFirIdSingleRate, kFirIdMultiRate, kFirIdDirect, kFirIdPolyphase}) {
             fake.id = kind;
-            EXPECT_EQ(api.free(&fake), 0);  // not self-allocated: nothing released
+            EXPECT_EQ(api.free(&fake), 0); // not self-allocated: nothing released
         }
         fake.id = kFirIdDirect;
         EXPECT_EQ(api.setDlyLine(&fake, nullptr), ippStsContextMatchErr);
@@ -341,7 +373,8 @@ TEST(filters_fir, StatusCodesInTheirOrder) {
     }
 }
 
-TEST(filters_fir, FailedFftSetUpReportsItsOwnStatus) {
+TEST(filters_fir, FailedFftSetUpReportsItsOwnStatus)
+{
     // Tap counts whose transform order is out of the real FFT's range: the FFT's own status,
     // nothing allocated, the caller's pointer untouched (and no search for an order without end).
     const float tap = 1.0f;
@@ -354,7 +387,8 @@ TEST(filters_fir, FailedFftSetUpReportsItsOwnStatus) {
     }
 }
 
-TEST(filters_fir, VariantsAgreeWithinRounding) {
+TEST(filters_fir, VariantsAgreeWithinRounding)
+{
     const std::vector<float> x = noise(5000, 53);
     for (int T : {5, 40, 81}) {
         const std::vector<float> taps = makeTaps(T, T);
@@ -363,7 +397,8 @@ TEST(filters_fir, VariantsAgreeWithinRounding) {
         for (std::size_t k = 1; k < v.size(); ++k) {
             const std::vector<float> b = runFresh(v[k], taps, x, {480});
             double e = 0;
-            for (std::size_t i = 0; i < x.size(); ++i) e = std::max(e, std::fabs(double(a[i]) - b[i]));
+            for (std::size_t i = 0; i < x.size(); ++i)
+                e = std::max(e, std::fabs(double(a[i]) - b[i]));
             EXPECT_LT(e, 2 * tolerance(T)) << v[k].name;
             // Without tap rows the three variants run the same operations.
             if (T <= 31) {
@@ -373,7 +408,8 @@ TEST(filters_fir, VariantsAgreeWithinRounding) {
     }
 }
 
-TEST(filters_fir, SharedBuilderReadsA16BitDelayLineForOtherKinds) {
+TEST(filters_fir, SharedBuilderReadsA16BitDelayLineForOtherKinds)
+{
     const float taps[3] = {1, 2, 3};
     const Ipp16s dly[3] = {-7, 300, 12};
     for (auto init : {m7_ownsFIRInitAlloc_32f, u8_ownsFIRInitAlloc_32f, y8_ownsFIRInitAlloc_32f}) {

@@ -9,15 +9,21 @@ using namespace filters_test;
 namespace {
 
 // One block holding the record and its areas; order N (arbitrary) or numBq (direct form 1).
-struct HandState {
+struct HandState
+{
     void* mem = nullptr;
     IirState32f* s = nullptr;
-    HandState(Ipp32u id, int order, int numBq) {
+    HandState(Ipp32u id, int order, int numBq)
+    {
         mem = std::aligned_alloc(32, 96 + 4 * 4096 + 64 * (order + numBq + 8));
         std::memset(mem, 0, 96 + 4 * 4096 + 64 * (order + numBq + 8));
         s = static_cast<IirState32f*>(mem);
         auto* f = reinterpret_cast<float*>(static_cast<char*>(mem) + 96);
-        auto next = [&f](int n) { float* p = f; f += (n + 3) & ~3; return p; };
+        auto next = [&f](int n) {
+            float* p = f;
+            f += (n + 3) & ~3;
+            return p;
+        };
         s->id = id;
         s->order = order;
         s->numBq = numBq;
@@ -33,42 +39,49 @@ struct HandState {
 };
 
 // b0..bN, a0..aN, in double.
-std::vector<double> arReference(const std::vector<float>& t, int N, const std::vector<float>& x) {
+std::vector<double> arReference(const std::vector<float>& t, int N, const std::vector<float>& x)
+{
     std::vector<double> y(x.size());
     for (std::size_t n = 0; n < x.size(); ++n) {
         double acc = 0;
         for (int i = 0; i <= N; ++i)
-            if (n >= static_cast<std::size_t>(i)) acc += double(t[i]) * x[n - i];
+            if (n >= static_cast<std::size_t>(i))
+                acc += double(t[i]) * x[n - i];
         for (int i = 1; i <= N; ++i)
-            if (n >= static_cast<std::size_t>(i)) acc -= double(t[N + 1 + i]) * y[n - i];
+            if (n >= static_cast<std::size_t>(i))
+                acc -= double(t[N + 1 + i]) * y[n - i];
         y[n] = acc / t[N + 1];
     }
     return y;
 }
 
 // Denominator of a product of stable biquads; numerator random.
-std::vector<float> arTaps(int N, unsigned seed) {
+std::vector<float> arTaps(int N, unsigned seed)
+{
     std::vector<double> a = {1.0};
     std::mt19937 g(seed);
     std::uniform_real_distribution<double> d(0.3, 0.8);
     for (int k = 0; k < N; k += 2) {
         const double r = d(g), th = d(g) * 2;
-        std::vector<double> q = k + 1 < N ? std::vector<double>{1, -2 * r * std::cos(th), r * r}
-                                          : std::vector<double>{1, -r};
+        std::vector<double> q =
+            k + 1 < N ? std::vector<double>{1, -2 * r * std::cos(th), r * r} : std::vector<double>{1, -r};
         std::vector<double> p(a.size() + q.size() - 1, 0.0);
         for (std::size_t i = 0; i < a.size(); ++i)
-            for (std::size_t j = 0; j < q.size(); ++j) p[i + j] += a[i] * q[j];
+            for (std::size_t j = 0; j < q.size(); ++j)
+                p[i + j] += a[i] * q[j];
         a = p;
     }
     std::vector<float> t = noise(N + 1, seed + 1, 1.0f);
     t[0] = 0.75f;
-    for (double v : a) t.push_back(static_cast<float>(v * 1.5));  // a0 = 1.5
+    for (double v : a)
+        t.push_back(static_cast<float>(v * 1.5)); // a0 = 1.5
     return t;
 }
 
-}  // namespace
+} // namespace
 
-TEST(filters_iir_kinds, ArbitraryOrderFollowsTheDifferenceEquation) {
+TEST(filters_iir_kinds, ArbitraryOrderFollowsTheDifferenceEquation)
+{
     const std::vector<float> x = noise(3000, 5);
     for (const auto& api : iirVariants()) {
         for (int N = 0; N <= 6; ++N) {
@@ -103,17 +116,18 @@ TEST(filters_iir_kinds, ArbitraryOrderFollowsTheDifferenceEquation) {
     }
 }
 
-TEST(filters_iir_kinds, ArbitraryOrderSetTaps) {
+TEST(filters_iir_kinds, ArbitraryOrderSetTaps)
+{
     for (const auto& api : iirVariants()) {
         HandState h(kIirIdArbitrary, 2, 0);
         const float good[6] = {1, 2, 3, 2, 1, 0.5f};
         ASSERT_EQ(api.setTaps(good, h.s), 0);
         EXPECT_EQ(h.s->taps[0], 0.5f);
         EXPECT_EQ(h.s->taps[2], 1.5f);
-        EXPECT_EQ(h.s->taps[3], 0.5f);   // a1
-        EXPECT_EQ(h.s->taps[4], 0.25f);  // a2
+        EXPECT_EQ(h.s->taps[3], 0.5f);  // a1
+        EXPECT_EQ(h.s->taps[4], 0.25f); // a2
         EXPECT_EQ(h.s->xTable[4], 1.0f);
-        EXPECT_EQ(h.s->yTable[0], -0.5f);  // c1
+        EXPECT_EQ(h.s->yTable[0], -0.5f); // c1
         const std::vector<float> before(h.s->taps, h.s->taps + 5);
         const float bad[6] = {1, 2, 3, -0.0f, 1, 1};
         EXPECT_EQ(api.setTaps(bad, h.s), ippStsDivByZeroErr);
@@ -134,14 +148,16 @@ TEST(filters_iir_kinds, ArbitraryOrderSetTaps) {
     }
 }
 
-TEST(filters_iir_kinds, DirectForm1Cascade) {
+TEST(filters_iir_kinds, DirectForm1Cascade)
+{
     const std::vector<float> taps = {0.5f, -0.3f, 0.2f, 1.0f, -0.9f, 0.35f, 2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f};
     const std::vector<float> x = noise(2000, 8);
     for (const auto& api : iirVariants()) {
         HandState h(kIirIdBiQuadDF1, 8, 2);
         ASSERT_EQ(api.setTaps(taps.data(), h.s), 0);
         // a0 = 1: stored as given; a0 = 2: halved.
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(h.s->taps[i], taps[i]);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(h.s->taps[i], taps[i]);
         EXPECT_EQ(h.s->taps[3], -0.9f);
         EXPECT_EQ(h.s->taps[5], 1.0f);
         EXPECT_EQ(h.s->taps[8], 0.2f);
@@ -163,7 +179,11 @@ TEST(filters_iir_kinds, DirectForm1Cascade) {
             double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
             for (auto& v : ref) {
                 const double o = (t[0] * v + t[1] * x1 + t[2] * x2 - t[4] * y1 - t[5] * y2) / t[3];
-                x2 = x1; x1 = v; y2 = y1; y1 = o; v = o;
+                x2 = x1;
+                x1 = v;
+                y2 = y1;
+                y1 = o;
+                v = o;
             }
         }
         EXPECT_LT(relMaxError(y, ref), 2e-6) << api.name;

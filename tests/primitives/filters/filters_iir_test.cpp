@@ -12,14 +12,13 @@ namespace {
 
 // Taps per biquad: b0 b1 b2 a0 a1 a2 (not normalised, so that the division by a0 is exercised).
 const std::vector<float> kOneBq = {0.5f, -0.3f, 0.2f, 1.25f, -0.9f, 0.35f};
-const std::vector<float> kTwoBq = {0.5f, -0.3f, 0.2f, 1.25f, -0.9f, 0.35f,
-                                   2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f};
-const std::vector<float> kThreeBq = {0.5f, -0.3f, 0.2f, 1.25f, -0.9f, 0.35f,
-                                     2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f,
-                                     1.0f, -1.9f, 0.95f, 1.0f, -1.8f, 0.85f};
+const std::vector<float> kTwoBq = {0.5f, -0.3f, 0.2f, 1.25f, -0.9f, 0.35f, 2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f};
+const std::vector<float> kThreeBq = {0.5f, -0.3f, 0.2f,  1.25f, -0.9f, 0.35f, 2.0f, 1.0f,  -0.5f,
+                                     2.0f, 0.4f,  -0.7f, 1.0f,  -1.9f, 0.95f, 1.0f, -1.8f, 0.85f};
 
 // y = sum b x - sum a y in double, biquad after biquad, from rest.
-std::vector<double> referenceDouble(const std::vector<float>& taps, const std::vector<float>& x) {
+std::vector<double> referenceDouble(const std::vector<float>& taps, const std::vector<float>& x)
+{
     std::vector<double> sig(x.begin(), x.end());
     for (std::size_t k = 0; k < taps.size() / 6; ++k) {
         const float* t = &taps[6 * k];
@@ -27,7 +26,10 @@ std::vector<double> referenceDouble(const std::vector<float>& taps, const std::v
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
         for (auto& v : sig) {
             const double y = (t[0] * v + t[1] * x1 + t[2] * x2 - t[4] * y1 - t[5] * y2) / a0;
-            x2 = x1; x1 = v; y2 = y1; y1 = y;
+            x2 = x1;
+            x1 = v;
+            y2 = y1;
+            y1 = y;
             v = y;
         }
     }
@@ -35,17 +37,27 @@ std::vector<double> referenceDouble(const std::vector<float>& taps, const std::v
 }
 
 // Float model of the filter: the promised normalisation, tables, chunking and addition order.
-struct FloatModel {
-    struct Bq { float b0, b1, b2, a1, c1, c2, Y[20]; float s1 = 0, s2 = 0; };
+struct FloatModel
+{
+    struct Bq
+    {
+        float b0, b1, b2, a1, c1, c2, Y[20];
+        float s1 = 0, s2 = 0;
+    };
     std::vector<Bq> bq;
 
-    explicit FloatModel(const std::vector<float>& taps) {
+    explicit FloatModel(const std::vector<float>& taps)
+    {
         for (std::size_t k = 0; k < taps.size() / 6; ++k) {
             const float* t = &taps[6 * k];
             const float r = 1.0f / t[3];
             Bq q;
-            q.b0 = t[0] * r; q.b1 = t[1] * r; q.b2 = t[2] * r; q.a1 = t[4] * r;
-            q.c1 = (0.0f - r) * t[4]; q.c2 = (0.0f - r) * t[5];
+            q.b0 = t[0] * r;
+            q.b1 = t[1] * r;
+            q.b2 = t[2] * r;
+            q.a1 = t[4] * r;
+            q.c1 = (0.0f - r) * t[4];
+            q.c2 = (0.0f - r) * t[5];
             const float c1 = q.c1, c2 = q.c2;
             const float h2 = c1 * c1 + c2, h3 = (h2 + c2) * c1, h4 = h2 * c2 + c1 * h3;
             const float p = c1 * c2, q2 = c2 * c2 + c1 * p, q3 = c2 * p + c1 * q2;
@@ -55,7 +67,8 @@ struct FloatModel {
         }
     }
 
-    void run(const float* src, float* dst, int len) {
+    void run(const float* src, float* dst, int len)
+    {
         const int n = static_cast<int>(bq.size());
         for (int done = 0; done < len;) {
             const int m = std::min(1024, len - done);
@@ -73,8 +86,9 @@ struct FloatModel {
             } else {
                 std::vector<float> in(src + done, src + done + m), out(m);
                 for (auto& q : bq) {
-                    std::vector<float> v(m);  // v[t] for t >= 2
-                    for (int t = 2; t < m; ++t) v[t] = (q.b2 * in[t - 2] + q.b1 * in[t - 1]) + q.b0 * in[t];
+                    std::vector<float> v(m); // v[t] for t >= 2
+                    for (int t = 2; t < m; ++t)
+                        v[t] = (q.b2 * in[t - 2] + q.b1 * in[t - 1]) + q.b0 * in[t];
                     out[0] = q.b0 * in[0] + q.s1;
                     out[1] = ((q.s2 - q.a1 * out[0]) + q.b0 * in[1]) + q.b1 * in[0];
                     const float f1 = q.b2 * in[m - 2] + q.b1 * in[m - 1], f2 = q.b2 * in[m - 1];
@@ -85,7 +99,8 @@ struct FloatModel {
                             out[t + i] = (out[t - 2] * q.Y[4 + i] + out[t - 1] * q.Y[i]) +
                                          ((v[t] * q.Y[8 + i] + v[t + 1] * q.Y[12 + i]) + (v[t + 2] * q.Y[16 + i] + u));
                         }
-                    for (; t < m; ++t) out[t] = (v[t] + q.c2 * out[t - 2]) + q.c1 * out[t - 1];
+                    for (; t < m; ++t)
+                        out[t] = (v[t] + q.c2 * out[t - 2]) + q.c1 * out[t - 1];
                     q.s1 = (q.c2 * out[m - 2] + q.c1 * out[m - 1]) + f1;
                     q.s2 = q.c2 * out[m - 1] + f2;
                     in = out;
@@ -97,15 +112,17 @@ struct FloatModel {
     }
 };
 
-IirState32f* make(const IirApi& api, const std::vector<float>& taps, const float* dly = nullptr) {
+IirState32f* make(const IirApi& api, const std::vector<float>& taps, const float* dly = nullptr)
+{
     IirState32f* s = nullptr;
     EXPECT_EQ(api.initAlloc(&s, taps.data(), static_cast<int>(taps.size() / 6), dly), 0);
     return s;
 }
 
 // Runs x through a fresh state in calls of the given sizes (cycled).
-std::vector<float> runPartitioned(const IirApi& api, const std::vector<float>& taps,
-                                  const std::vector<float>& x, const std::vector<int>& sizes) {
+std::vector<float> runPartitioned(const IirApi& api, const std::vector<float>& taps, const std::vector<float>& x,
+                                  const std::vector<int>& sizes)
+{
     IirState32f* s = make(api, taps);
     std::vector<float> y(x.size());
     std::size_t pos = 0;
@@ -119,7 +136,8 @@ std::vector<float> runPartitioned(const IirApi& api, const std::vector<float>& t
 }
 
 std::vector<float> modelPartitioned(const std::vector<float>& taps, const std::vector<float>& x,
-                                    const std::vector<int>& sizes) {
+                                    const std::vector<int>& sizes)
+{
     FloatModel m(taps);
     std::vector<float> y(x.size());
     std::size_t pos = 0;
@@ -131,9 +149,10 @@ std::vector<float> modelPartitioned(const std::vector<float>& taps, const std::v
     return y;
 }
 
-}  // namespace
+} // namespace
 
-TEST(filters_iir, ImpulseAndStepFollowTheDifferenceEquation) {
+TEST(filters_iir, ImpulseAndStepFollowTheDifferenceEquation)
+{
     for (const auto& api : iirVariants()) {
         SCOPED_TRACE(api.name);
         for (const auto* taps : {&kOneBq, &kTwoBq, &kThreeBq}) {
@@ -149,11 +168,12 @@ TEST(filters_iir, ImpulseAndStepFollowTheDifferenceEquation) {
     }
 }
 
-TEST(filters_iir, ImpulseGivesNormalisedCoefficients) {
+TEST(filters_iir, ImpulseGivesNormalisedCoefficients)
+{
     // One biquad, zero state: b0, then b1 - a1 b0, then b2 - a1 y1 - a2 y0 (normalised).
     const std::vector<float> taps = {0.5f, 0.25f, 0.125f, 1.0f, -0.5f, 0.25f};
     for (const auto& api : iirVariants()) {
-        for (int len : {4, 5, 64}) {  // per-sample path, then block path
+        for (int len : {4, 5, 64}) { // per-sample path, then block path
             std::vector<float> x(len, 0.0f);
             x[0] = 1.0f;
             std::vector<float> y = runPartitioned(api, taps, x, {len});
@@ -166,15 +186,16 @@ TEST(filters_iir, ImpulseGivesNormalisedCoefficients) {
 
 // Every variant, every partition: the same bits as the float model, so the variants agree bit for
 // bit; and within rounding of the double-precision filter.
-TEST(filters_iir, EveryPartitionMatchesTheFloatModelBitForBit) {
+TEST(filters_iir, EveryPartitionMatchesTheFloatModelBitForBit)
+{
     const std::vector<float> x = noise(10000, 7);
-    const std::vector<std::vector<int>> partitions = {
-        {1}, {7}, {512}, {4096}, {10000}, {4}, {5}, {8}, {9}, {12}, {13}, {1023, 1, 1025, 3, 600}};
+    const std::vector<std::vector<int>> partitions = {{1}, {7}, {512}, {4096}, {10000}, {4},
+                                                      {5}, {8}, {9},   {12},   {13},    {1023, 1, 1025, 3, 600}};
     for (const auto* taps : {&kOneBq, &kTwoBq, &kThreeBq}) {
         const std::vector<double> ref = referenceDouble(*taps, x);
         for (const auto& parts : partitions) {
             const std::vector<float> want = modelPartitioned(*taps, x, parts);
-            EXPECT_LT(relMaxError(want, ref), 5e-6);  // the third biquad has poles near z = 1
+            EXPECT_LT(relMaxError(want, ref), 5e-6); // the third biquad has poles near z = 1
             for (const auto& api : iirVariants()) {
                 const std::vector<float> got = runPartitioned(api, *taps, x, parts);
                 EXPECT_EQ(firstBitDifference(got.data(), want.data(), x.size()), -1)
@@ -184,7 +205,8 @@ TEST(filters_iir, EveryPartitionMatchesTheFloatModelBitForBit) {
     }
 }
 
-TEST(filters_iir, ChunkOf1025IsTwoCallsOf1024And1) {
+TEST(filters_iir, ChunkOf1025IsTwoCallsOf1024And1)
+{
     const std::vector<float> x = noise(1025, 3);
     for (const auto& api : iirVariants()) {
         EXPECT_TRUE(sameBits(runPartitioned(api, kOneBq, x, {1025}), runPartitioned(api, kOneBq, x, {1024, 1})));
@@ -192,7 +214,8 @@ TEST(filters_iir, ChunkOf1025IsTwoCallsOf1024And1) {
     }
 }
 
-TEST(filters_iir, InPlaceEqualsOutOfPlace) {
+TEST(filters_iir, InPlaceEqualsOutOfPlace)
+{
     const std::vector<float> x = noise(3000, 5);
     for (const auto& api : iirVariants()) {
         for (const auto* taps : {&kOneBq, &kTwoBq}) {
@@ -209,7 +232,8 @@ TEST(filters_iir, InPlaceEqualsOutOfPlace) {
     }
 }
 
-TEST(filters_iir, UnalignedBuffersGiveTheSameBits) {
+TEST(filters_iir, UnalignedBuffersGiveTheSameBits)
+{
     const std::vector<float> x = noise(2051, 9);
     for (const auto& api : iirVariants()) {
         for (int off = 1; off < 4; ++off) {
@@ -217,13 +241,15 @@ TEST(filters_iir, UnalignedBuffersGiveTheSameBits) {
             std::vector<float> out(2052);
             ASSERT_EQ(api.iir(x.data() + off, out.data() + (3 - off), 2048, s), 0);
             api.free(s);
-            const std::vector<float> want = modelPartitioned(kTwoBq, std::vector<float>(x.begin() + off, x.begin() + off + 2048), {2048});
+            const std::vector<float> want =
+                modelPartitioned(kTwoBq, std::vector<float>(x.begin() + off, x.begin() + off + 2048), {2048});
             EXPECT_EQ(firstBitDifference(out.data() + (3 - off), want.data(), 2048), -1) << api.name << " " << off;
         }
     }
 }
 
-TEST(filters_iir, DelayLineCarriesTransposedFormState) {
+TEST(filters_iir, DelayLineCarriesTransposedFormState)
+{
     // With s1, s2 loaded, the next output is b0 x + s1, and the one after b0 x + b1 x - a1 y + s2.
     const std::vector<float> taps = {1.0f, 0.5f, 0.25f, 1.0f, -0.5f, 0.125f};
     const float dly[2] = {3.0f, -2.0f};
@@ -239,13 +265,15 @@ TEST(filters_iir, DelayLineCarriesTransposedFormState) {
             ASSERT_EQ(api.setDlyLine(s, nullptr), 0);
             std::vector<float> z(len, 0.0f), out(len, 1.0f);
             ASSERT_EQ(api.iir(z.data(), out.data(), len, s), 0);
-            for (float v : out) EXPECT_EQ(v, 0.0f);
+            for (float v : out)
+                EXPECT_EQ(v, 0.0f);
             api.free(s);
         }
     }
 }
 
-TEST(filters_iir, SetTapsKeepsTheHistoryAndRebuildsTables) {
+TEST(filters_iir, SetTapsKeepsTheHistoryAndRebuildsTables)
+{
     const std::vector<float> x = noise(600, 13);
     for (const auto& api : iirVariants()) {
         // Filter half with taps A, switch to B: equals the model doing the same.
@@ -267,7 +295,8 @@ TEST(filters_iir, SetTapsKeepsTheHistoryAndRebuildsTables) {
     }
 }
 
-TEST(filters_iir, NormalisedTapsAreStoredExactly) {
+TEST(filters_iir, NormalisedTapsAreStoredExactly)
+{
     const std::vector<float> taps = {0.3f, -0.7f, 0.11f, 1.0f, 0.2f, -0.05f};
     for (const auto& api : iirVariants()) {
         IirState32f* s = make(api, taps);
@@ -293,11 +322,12 @@ TEST(filters_iir, NormalisedTapsAreStoredExactly) {
     }
 }
 
-TEST(filters_iir, StatusCodesInTheirOrder) {
+TEST(filters_iir, StatusCodesInTheirOrder)
+{
     const float dly[2] = {0, 0};
     for (const auto& api : iirVariants()) {
         SCOPED_TRACE(api.name);
-        IirState32f* s = reinterpret_cast<IirState32f*>(0x1);  // must stay as it is on failure
+        IirState32f* s = reinterpret_cast<IirState32f*>(0x1); // must stay as it is on failure
         EXPECT_EQ(api.initAlloc(nullptr, kOneBq.data(), 1, nullptr), ippStsNullPtrErr);
         EXPECT_EQ(api.initAlloc(&s, nullptr, 0, nullptr), ippStsNullPtrErr);
         EXPECT_EQ(api.initAlloc(&s, kOneBq.data(), 0, dly), ippStsIIROrderErr);
@@ -321,7 +351,8 @@ TEST(filters_iir, StatusCodesInTheirOrder) {
         s->id = 0x12345678u;
         EXPECT_EQ(api.iir(in, out, 0, s), ippStsSizeErr);
         EXPECT_EQ(api.iir(in, out, 8, s), ippStsContextMatchErr);
-        for (float v : out) EXPECT_EQ(v, 0.0f);
+        for (float v : out)
+            EXPECT_EQ(v, 0.0f);
         EXPECT_EQ(api.setTaps(kOneBq.data(), s), ippStsContextMatchErr);
         EXPECT_EQ(api.setDlyLine(s, dly), ippStsContextMatchErr);
         EXPECT_EQ(api.free(s), ippStsContextMatchErr);
@@ -330,11 +361,12 @@ TEST(filters_iir, StatusCodesInTheirOrder) {
     }
 }
 
-TEST(filters_iir, ZeroA0OrB0IsRefused) {
+TEST(filters_iir, ZeroA0OrB0IsRefused)
+{
     for (const auto& api : iirVariants()) {
-        for (const std::vector<float>& bad :
-             {std::vector<float>{0.5f, 0.1f, 0.1f, -0.0f, 0.1f, 0.1f}, {0.0f, 0.1f, 0.1f, 1.0f, 0.1f, 0.1f},
-              {-0.0f, 0.1f, 0.1f, 2.0f, 0.1f, 0.1f}}) {
+        for (const std::vector<float>& bad : {std::vector<float>{0.5f, 0.1f, 0.1f, -0.0f, 0.1f, 0.1f},
+                                              {0.0f, 0.1f, 0.1f, 1.0f, 0.1f, 0.1f},
+                                              {-0.0f, 0.1f, 0.1f, 2.0f, 0.1f, 0.1f}}) {
             IirState32f* s = reinterpret_cast<IirState32f*>(0x1);
             EXPECT_EQ(api.initAlloc(&s, bad.data(), 1, nullptr), ippStsDivByZeroErr);
             // The caller's pointer never points at the released block.
@@ -353,7 +385,8 @@ TEST(filters_iir, ZeroA0OrB0IsRefused) {
     }
 }
 
-TEST(filters_iir, RefusedSetTapsLeavesTheStateAsItWas) {
+TEST(filters_iir, RefusedSetTapsLeavesTheStateAsItWas)
+{
     const std::vector<float> x = noise(300, 17);
     for (const auto& api : iirVariants()) {
         IirState32f* s = make(api, kTwoBq);
@@ -364,8 +397,8 @@ TEST(filters_iir, RefusedSetTapsLeavesTheStateAsItWas) {
         const std::size_t bytes = reinterpret_cast<const char*>(s->work) - base;
         const std::vector<char> before(base, base + bytes);
         std::vector<float> bad = kThreeBq;
-        bad[6 * 2 + 3] = 0.0f;  // third biquad's a0 (only the first two are read: numBq is 2)
-        bad[6 * 1] = 0.0f;      // second biquad's b0
+        bad[6 * 2 + 3] = 0.0f; // third biquad's a0 (only the first two are read: numBq is 2)
+        bad[6 * 1] = 0.0f;     // second biquad's b0
         EXPECT_EQ(api.setTaps(bad.data(), s), ippStsDivByZeroErr);
         EXPECT_EQ(std::memcmp(before.data(), base, bytes), 0) << api.name;
         // Filtering goes on with the old coefficients.
@@ -375,7 +408,8 @@ TEST(filters_iir, RefusedSetTapsLeavesTheStateAsItWas) {
     }
 }
 
-TEST(filters_iir, UnrepresentableStateSizeIsOutOfMemory) {
+TEST(filters_iir, UnrepresentableStateSizeIsOutOfMemory)
+{
     for (const auto& api : iirVariants()) {
         IirState32f* s = reinterpret_cast<IirState32f*>(0x1);
         // Sizes beyond 32 bits, including counts whose 32-bit size would wrap to a small value.
@@ -386,12 +420,13 @@ TEST(filters_iir, UnrepresentableStateSizeIsOutOfMemory) {
     }
 }
 
-TEST(filters_iir, FreeReleasesOnlySelfAllocatedStates) {
+TEST(filters_iir, FreeReleasesOnlySelfAllocatedStates)
+{
     for (const auto& api : iirVariants()) {
         IirState32f fake{};
         fake.id = kIirIdBiQuad;
         fake.selfAllocated = 0;
-        EXPECT_EQ(api.free(&fake), 0);  // on the stack: must not be released
+        EXPECT_EQ(api.free(&fake), 0); // on the stack: must not be released
         fake.id = kIirIdArbitrary;
         EXPECT_EQ(api.free(&fake), 0);
         fake.id = kIirIdBiQuadDF1;
@@ -403,9 +438,13 @@ TEST(filters_iir, FreeReleasesOnlySelfAllocatedStates) {
 // arithmetic, taps rounded to float), measured with sines against the double-precision design.
 namespace {
 
-struct Design { double b[3], a[3]; };
+struct Design
+{
+    double b[3], a[3];
+};
 
-void kWeighting(double fs, Design& hs, Design& hp, std::vector<float>& taps) {
+void kWeighting(double fs, Design& hs, Design& hp, std::vector<float>& taps)
+{
     const double A = std::pow(10.0, 0.1);
     double w = (1.0 / fs) * 7539.822368615503;
     double c = std::cos(w), s = std::sin(w);
@@ -420,22 +459,25 @@ void kWeighting(double fs, Design& hs, Design& hp, std::vector<float>& taps) {
     hs = {{(N + e) * A, -2 * A * ((A - 1) + (A + 1) * c), (N - e) * A}, {P + d, 2 * ((A - 1) - (A + 1) * c), P - d}};
     const double p = std::pow(0.052631578945, 4.0);
     w = (1.0 / fs) * 238.76104167282426;
-    c = std::cos(w); s = std::sin(w);
+    c = std::cos(w);
+    s = std::sin(w);
     const double Q = 9.5 * p + 0.5, alpha = s / (2 * Q), g2 = 1.0 / (alpha + 1.0);
     const float ha1 = f(-2 * c * g2), ha2 = f((1 - alpha) * g2), hb0 = f((1 + c) * 0.5 * g2), hb1 = f(-(1 + c) * g2);
     hp = {{(1 + c) * 0.5, -(1 + c), (1 + c) * 0.5}, {1 + alpha, -2 * c, 1 - alpha}};
     taps = {b0, b1, b2, 1.0f, a1, a2, hb0, hb1, hb0, 1.0f, ha1, ha2};
 }
 
-double gainDb(const Design& d, double f, double fs) {
+double gainDb(const Design& d, double f, double fs)
+{
     const std::complex<double> z1 = std::polar(1.0, -2 * M_PI * f / fs), z2 = z1 * z1;
     const auto h = (d.b[0] + d.b[1] * z1 + d.b[2] * z2) / (d.a[0] + d.a[1] * z1 + d.a[2] * z2);
     return 20 * std::log10(std::abs(h));
 }
 
-}  // namespace
+} // namespace
 
-TEST(filters_iir, KWeightingAt48kHzGivesTheDesignGains) {
+TEST(filters_iir, KWeightingAt48kHzGivesTheDesignGains)
+{
     const double fs = 48000;
     Design hs, hp;
     std::vector<float> taps;
@@ -445,12 +487,13 @@ TEST(filters_iir, KWeightingAt48kHzGivesTheDesignGains) {
         for (double f : {100.0, 1000.0, 10000.0}) {
             const int n = 48000, skip = 24000;
             std::vector<float> x(n), y(n);
-            for (int i = 0; i < n; ++i) x[i] = static_cast<float>(std::sin(2 * M_PI * f * i / fs));
+            for (int i = 0; i < n; ++i)
+                x[i] = static_cast<float>(std::sin(2 * M_PI * f * i / fs));
             IirState32f* s1 = nullptr;
             IirState32f* s2 = nullptr;
             ASSERT_EQ(api.initAlloc(&s1, taps.data(), 1, nullptr), 0);
             ASSERT_EQ(api.initAlloc(&s2, taps.data() + 6, 1, nullptr), 0);
-            for (int pos = 0; pos < n; pos += 480) {  // 100 host blocks
+            for (int pos = 0; pos < n; pos += 480) { // 100 host blocks
                 ASSERT_EQ(api.iir(x.data() + pos, y.data() + pos, 480, s1), 0);
                 ASSERT_EQ(api.iir(y.data() + pos, y.data() + pos, 480, s2), 0);
             }
@@ -466,7 +509,8 @@ TEST(filters_iir, KWeightingAt48kHzGivesTheDesignGains) {
             // Float arithmetic in the transposed form: the 38 Hz high pass's poles sit close to
             // z = 1, so rounding is amplified at low frequencies (about 0.006 dB at 100 Hz).
             const double tol = f < 500 ? 0.01 : 0.0005;
-            EXPECT_NEAR(20 * std::log10(amp), gainDb(hs, f, fs) + gainDb(hp, f, fs), tol) << api.name << " " << f << " Hz";
+            EXPECT_NEAR(20 * std::log10(amp), gainDb(hs, f, fs) + gainDb(hp, f, fs), tol)
+                << api.name << " " << f << " Hz";
         }
     }
     // The design itself: the high shelf lifts 10 kHz by about 4 dB, 1 kHz is near +0.7 dB.

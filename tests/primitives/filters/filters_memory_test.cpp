@@ -9,24 +9,31 @@ using namespace filters_test;
 
 namespace {
 
-std::size_t gFailAbove = SIZE_MAX;  // requests larger than this fail
+std::size_t gFailAbove = SIZE_MAX; // requests larger than this fail
 long gLive = 0;
 
-void* countingMalloc(std::size_t n) {
-    if (n > gFailAbove) return nullptr;
+void* countingMalloc(std::size_t n)
+{
+    if (n > gFailAbove)
+        return nullptr;
     void* p = std::malloc(n);
-    if (p) ++gLive;
+    if (p)
+        ++gLive;
     return p;
 }
-void countingFree(void* p) {
-    if (p) --gLive;
+void countingFree(void* p)
+{
+    if (p)
+        --gLive;
     std::free(p);
 }
 
 // Routes the primitives' heap through the counters for the life of a test.
-class filters_memory : public ::testing::Test {
+class filters_memory : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         savedMalloc_ = i_malloc;
         savedFree_ = i_free;
         i_malloc = countingMalloc;
@@ -34,7 +41,8 @@ protected:
         gFailAbove = SIZE_MAX;
         gLive = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         i_malloc = savedMalloc_;
         i_free = savedFree_;
     }
@@ -44,9 +52,10 @@ protected:
 
 const std::vector<float> kBq = {0.5f, -0.3f, 0.2f, 1.25f, -0.9f, 0.35f};
 
-}  // namespace
+} // namespace
 
-TEST_F(filters_memory, IirOutOfMemoryLeavesThePointer) {
+TEST_F(filters_memory, IirOutOfMemoryLeavesThePointer)
+{
     for (const auto& api : iirVariants()) {
         gFailAbove = 0;
         IirState32f* s = reinterpret_cast<IirState32f*>(0x1);
@@ -65,7 +74,8 @@ TEST_F(filters_memory, IirOutOfMemoryLeavesThePointer) {
     }
 }
 
-TEST_F(filters_memory, FirOutOfMemoryReleasesTheFftAndLeavesThePointer) {
+TEST_F(filters_memory, FirOutOfMemoryReleasesTheFftAndLeavesThePointer)
+{
     const std::vector<float> taps = noise(81, 1, 0.5f);
     for (const auto& api : firVariants()) {
         // The state block fails after the transform's set-up succeeded.

@@ -28,18 +28,19 @@ bool baselineSymbol(const std::string& name)
 bool beyondSse2(const std::string& m)
 {
     static const std::set<std::string> exact = {
-        "addsubps", "addsubpd", "haddps", "haddpd", "hsubps", "hsubpd", "lddqu", "movddup", "movshdup",
-        "movsldup", "monitor", "mwait", "pabsb", "pabsw", "pabsd", "palignr", "phaddw", "phaddd", "phaddsw",
-        "phsubw", "phsubd", "phsubsw", "pmaddubsw", "pmulhrsw", "pshufb", "psignb", "psignw", "psignd",
-        "blendps", "blendpd", "blendvps", "blendvpd", "dpps", "dppd", "extractps", "insertps", "movntdqa",
-        "mpsadbw", "packusdw", "pblendvb", "pblendw", "pcmpeqq", "pextrb", "pextrd", "pextrq", "phminposuw",
-        "pinsrb", "pinsrd", "pinsrq", "pmaxsb", "pmaxsd", "pmaxuw", "pmaxud", "pminsb", "pminsd", "pminuw",
-        "pminud", "pmuldq", "pmulld", "ptest", "roundps", "roundpd", "roundss", "roundsd", "pcmpestri",
-        "pcmpestrm", "pcmpistri", "pcmpistrm", "pcmpgtq", "popcnt"};
+        "addsubps",  "addsubpd",  "haddps",    "haddpd",    "hsubps",   "hsubpd",     "lddqu",     "movddup",
+        "movshdup",  "movsldup",  "monitor",   "mwait",     "pabsb",    "pabsw",      "pabsd",     "palignr",
+        "phaddw",    "phaddd",    "phaddsw",   "phsubw",    "phsubd",   "phsubsw",    "pmaddubsw", "pmulhrsw",
+        "pshufb",    "psignb",    "psignw",    "psignd",    "blendps",  "blendpd",    "blendvps",  "blendvpd",
+        "dpps",      "dppd",      "extractps", "insertps",  "movntdqa", "mpsadbw",    "packusdw",  "pblendvb",
+        "pblendw",   "pcmpeqq",   "pextrb",    "pextrd",    "pextrq",   "phminposuw", "pinsrb",    "pinsrd",
+        "pinsrq",    "pmaxsb",    "pmaxsd",    "pmaxuw",    "pmaxud",   "pminsb",     "pminsd",    "pminuw",
+        "pminud",    "pmuldq",    "pmulld",    "ptest",     "roundps",  "roundpd",    "roundss",   "roundsd",
+        "pcmpestri", "pcmpestrm", "pcmpistri", "pcmpistrm", "pcmpgtq",  "popcnt"};
     if (exact.count(m))
         return true;
-    return startsWith(m, "fisttp") || startsWith(m, "pmovsx") || startsWith(m, "pmovzx") ||
-           startsWith(m, "crc32") || (m.size() > 2 && m[0] == 'v' && m != "verr" && m != "verw");
+    return startsWith(m, "fisttp") || startsWith(m, "pmovsx") || startsWith(m, "pmovzx") || startsWith(m, "crc32") ||
+           (m.size() > 2 && m[0] == 'v' && m != "verr" && m != "verw");
 }
 
 TEST(VectorBaseline, LowestVariantUsesNoInstructionBeyondSse2)

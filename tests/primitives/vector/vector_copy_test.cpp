@@ -55,8 +55,8 @@ TEST(VectorCopy, MoveOverlapsBothWays)
                     const int from = dir > 0 ? 0 : shift, to = dir > 0 ? shift : 0;
                     ASSERT_EQ(m.fn(buf.data() + from, buf.data() + to, len), ippStsNoErr);
                     for (int i = 0; i < len; ++i)
-                        ASSERT_EQ(buf[to + i], before[from + i]) << m.name << " len " << len << " shift " << shift
-                                                                  << " dir " << dir;
+                        ASSERT_EQ(buf[to + i], before[from + i])
+                            << m.name << " len " << len << " shift " << shift << " dir " << dir;
                 }
 }
 
@@ -251,7 +251,7 @@ TEST(VectorCopy, LargeBlocksStreamedOrCachedGiveTheSameBytes)
     cpu.vendor("GenuineIntel", 4);
     cpu.features(ecxSse3 | ecxSsse3 | ecxSse41, edxBaseline);
     cpu.leaves[{2, 0}] = {0x00002201u, 0, 0, 0}; // 512 KiB
-    cpu.leaves[{4, 0}] = {1u << 26, 0, 0, 0};     // two sharing it
+    cpu.leaves[{4, 0}] = {1u << 26, 0, 0, 0};    // two sharing it
     ScopedFakeCpu scope(cpu);
     const int n = (3 << 20) / 4 + 5; // 3 MiB and a bit
     for (std::size_t off : {0, 4, 12}) {

@@ -8,7 +8,8 @@ using namespace VectorTest;
 
 namespace {
 
-struct Choice {
+struct Choice
+{
     IppStatus status;
     Ipp32s index, lp;
     Ipp64u enabled;
@@ -21,7 +22,8 @@ Choice initOn(FakeCpu& cpu, bool hasCpuid = true)
     return {s, ippJumpIndexForMergedLibs, ippJumpIndexForMergedLibsLP, ippGetEnabledCpuFeatures()};
 }
 
-class Dispatch : public ::testing::Test {
+class Dispatch : public ::testing::Test
+{
 protected:
     void TearDown() override
     {
@@ -191,15 +193,16 @@ TEST_F(Dispatch, GetCpuFeatures)
 
 TEST_F(Dispatch, ForcedChoiceTable)
 {
-    struct Row {
+    struct Row
+    {
         Ipp32u code;
         Ipp64u mask;
         Ipp32s index, lp;
     };
     const Row rows[] = {
-        {0, 0xF, 1, 0},     {32, 0xF, 1, 0},    {66, 0xF, 1, 0},    {33, 0x1F, 2, 0},   {34, 0x1F, 2, 0},
-        {67, 0x1F, 2, 0},   {36, 0x1F, 2, 1},   {35, 0x5F, 3, 0},   {68, 0x5F, 3, 0},   {37, 0xDF, 3, 0},
-        {69, 0xDF, 3, 0},   {38, 0xCDF, 3, 0},  {71, 0xCDF, 3, 0},
+        {0, 0xF, 1, 0},   {32, 0xF, 1, 0},   {66, 0xF, 1, 0},   {33, 0x1F, 2, 0}, {34, 0x1F, 2, 0},
+        {67, 0x1F, 2, 0}, {36, 0x1F, 2, 1},  {35, 0x5F, 3, 0},  {68, 0x5F, 3, 0}, {37, 0xDF, 3, 0},
+        {69, 0xDF, 3, 0}, {38, 0xCDF, 3, 0}, {71, 0xCDF, 3, 0},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(ippStaticInitCpu(r.code), ippStsNoErr) << r.code;

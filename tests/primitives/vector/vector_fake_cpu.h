@@ -10,7 +10,8 @@
 
 namespace VectorTest {
 
-struct FakeCpu {
+struct FakeCpu
+{
     std::map<std::pair<std::uint32_t, std::uint32_t>, Platform::CpuidRegisters> leaves;
     std::uint64_t xcr0 = 0;
     int cpuidCalls = 0;
@@ -51,7 +52,8 @@ struct FakeCpu {
 };
 
 // Installs a fake processor for the lifetime of the object and clears every probed cache.
-class ScopedFakeCpu {
+class ScopedFakeCpu
+{
 public:
     explicit ScopedFakeCpu(FakeCpu& cpu, bool hasCpuid = true)
     {

@@ -9,7 +9,8 @@
 namespace {
 
 // Restores the x87 and SSE control state whatever a test changes.
-class VectorFpControl : public ::testing::Test {
+class VectorFpControl : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -72,7 +73,7 @@ TEST_F(VectorFpControl, Control87TranslatesAndKeepsUnmaskedFields)
     ipp_set_cw_fpu(0x007F); // all exceptions masked, 24-bit precision, round to nearest
     const Ipp32u p = ipp_control87(0, 0);
     EXPECT_EQ(p & 0x30000u, 0x20000u);
-    EXPECT_EQ(p & 0x1Fu, 0x1Fu);      // the five common exceptions masked
+    EXPECT_EQ(p & 0x1Fu, 0x1Fu);       // the five common exceptions masked
     EXPECT_EQ(p & 0x80000u, 0x80000u); // denormal masked
     EXPECT_EQ(p & 0x300u, 0u);
     EXPECT_EQ(ps_get_cw_fpu(), 0x007Fu);

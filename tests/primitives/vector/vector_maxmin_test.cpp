@@ -12,7 +12,8 @@ namespace {
 
 const std::size_t floatOffsets[] = {0, 4, 8, 12, 16, 20, 24, 28};
 
-struct Ref {
+struct Ref
+{
     float mn, mx;
     int iMin, iMax;
 };
@@ -174,8 +175,8 @@ TEST(VectorMaxMin, VariantsAgreeBitForBitWithSignedZeros)
                 VECTOR_VARIANTS(ippsMinMax_32f)[v].fn(s.data(), len, &mn, &mx2);
                 VECTOR_VARIANTS(ippsMaxIndx_32f)[v].fn(s.data(), len, &mx, &i);
                 VECTOR_VARIANTS(ippsMinMaxIndx_32f)[v].fn(s.data(), len, &mn, &j, &mx2, &k);
-                const std::uint32_t r[6] = {bits(mx), bits(mn), bits(mx2), std::uint32_t(i), std::uint32_t(j),
-                                            std::uint32_t(k)};
+                const std::uint32_t r[6] = {bits(mx),         bits(mn),         bits(mx2),
+                                            std::uint32_t(i), std::uint32_t(j), std::uint32_t(k)};
                 std::copy(r, r + 6, results[v]);
             }
             for (int c = 0; c < 6; ++c) {
@@ -264,7 +265,8 @@ TEST(VectorMaxMin, TypedKernels)
             EXPECT_EQ(k, mn64 - d64.begin());
 
             Ipp16s s1 = 0, s2 = 0;
-            EXPECT_EQ(VECTOR_VARIANTS(ownippsMax_16s)[v].fn(i16.data(), len, &s1), *std::max_element(i16.begin(), i16.end()));
+            EXPECT_EQ(VECTOR_VARIANTS(ownippsMax_16s)[v].fn(i16.data(), len, &s1),
+                      *std::max_element(i16.begin(), i16.end()));
             EXPECT_EQ(s1, *std::max_element(i16.begin(), i16.end()));
             VECTOR_VARIANTS(MiniMax_16s_M7)[v].fn(i16.data(), Ipp32u(len), &s1, &s2);
             EXPECT_EQ(s1, *std::min_element(i16.begin(), i16.end()));

@@ -11,7 +11,8 @@
 namespace {
 
 // A heap that serves blocks at a chosen distance from a 32-byte boundary and records its calls.
-struct RecordingHeap {
+struct RecordingHeap
+{
     static inline std::size_t shift = 0;
     static inline std::size_t lastSize = 0;
     static inline int mallocs = 0;
@@ -32,7 +33,8 @@ struct RecordingHeap {
     static void free(void* p) { freed = p; }
 };
 
-class VectorMemory : public ::testing::Test {
+class VectorMemory : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -93,7 +95,7 @@ TEST_F(VectorMemory, FirstMultipleOf32AtOrAboveRawPlus8)
         EXPECT_EQ(user % 32, 0u);
         EXPECT_GE(user, raw + 8);
         EXPECT_LE(user, raw + 39);
-        EXPECT_LT(user - 32, raw + 8); // the first such multiple
+        EXPECT_LT(user - 32, raw + 8);    // the first such multiple
         EXPECT_GE(raw + 140, user + 101); // length + 1 bytes fit
         void* kept;
         std::memcpy(&kept, reinterpret_cast<unsigned char*>(p) - 8, sizeof kept);

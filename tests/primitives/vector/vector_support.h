@@ -13,7 +13,8 @@
 namespace VectorTest {
 
 template <class Fn>
-struct Variant {
+struct Variant
+{
     const char* name;
     Fn fn;
 };
@@ -29,7 +30,8 @@ std::array<Variant<Fn>, 3> makeVariants(Fn m7, Fn u8, Fn y8)
 // Storage of n elements of T starting `offsetBytes` past a 64-byte boundary, with guard bytes
 // around it that must stay untouched.
 template <class T>
-class Placed {
+class Placed
+{
 public:
     Placed(std::size_t n, std::size_t offsetBytes) : n_(n), raw_(n * sizeof(T) + offsetBytes + 128 + 64, guard)
     {

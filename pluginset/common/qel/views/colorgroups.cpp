@@ -14,90 +14,86 @@ const uint32 colorYellow = 0xFFFFFF00;
 const uint32 colorMagenta = 0xFFFF00FF;
 const uint32 colorCyan = 0xFF00FFFF;
 
-PlugColorGroupInformation::~PlugColorGroupInformation ()
+PlugColorGroupInformation::~PlugColorGroupInformation()
 {
-	for (IColorTransform* t : transforms)
-		if (t)
-			t->release ();
+    for (IColorTransform* t : transforms)
+        if (t)
+            t->release();
 }
 
-tresult PlugColorGroupInformation::applyColorGroup (FUnknown*)
+tresult PlugColorGroupInformation::applyColorGroup(FUnknown*)
 {
-	return kResultFalse;
+    return kResultFalse;
 }
 
-tresult PlugColorGroupInformation::getTransformCount (int32& count)
+tresult PlugColorGroupInformation::getTransformCount(int32& count)
 {
-	count = static_cast<int32> (transforms.size ());
-	return count != 0 ? kResultOk : kResultFalse;
+    count = static_cast<int32>(transforms.size());
+    return count != 0 ? kResultOk : kResultFalse;
 }
 
-tresult PlugColorGroupInformation::getTransform (int32 index, IColorTransform** transform)
+tresult PlugColorGroupInformation::getTransform(int32 index, IColorTransform** transform)
 {
-	IColorTransform* t = nullptr;
-	if (index >= 0 && index < static_cast<int32> (transforms.size ()))
-		t = transforms[index];
-	if (transform)
-		*transform = t;
-	return t ? kResultOk : kResultFalse;
+    IColorTransform* t = nullptr;
+    if (index >= 0 && index < static_cast<int32>(transforms.size()))
+        t = transforms[index];
+    if (transform)
+        *transform = t;
+    return t ? kResultOk : kResultFalse;
 }
 
-void PlugColorGroupInformation::addTransform (IColorTransform* transform)
+void PlugColorGroupInformation::addTransform(IColorTransform* transform)
 {
-	if (transform)
-		transforms.push_back (transform);
+    if (transform)
+        transforms.push_back(transform);
 }
 
-tresult PlugColorGroupInformation::queryInterface (const TUID iid, void** obj)
+tresult PlugColorGroupInformation::queryInterface(const TUID iid, void** obj)
 {
-	if (obj && iidEqual (iid, IColorGroupInformation::iid))
-	{
-		addRef ();
-		*obj = static_cast<IColorGroupInformation*> (this);
-		return kResultOk;
-	}
-	return FObject::queryInterface (iid, obj);
+    if (obj && iidEqual(iid, IColorGroupInformation::iid)) {
+        addRef();
+        *obj = static_cast<IColorGroupInformation*>(this);
+        return kResultOk;
+    }
+    return FObject::queryInterface(iid, obj);
 }
 
-tresult PlugColorTransform::queryInterface (const TUID iid, void** obj)
+tresult PlugColorTransform::queryInterface(const TUID iid, void** obj)
 {
-	if (obj && iidEqual (iid, IColorTransform::iid))
-	{
-		addRef ();
-		*obj = static_cast<IColorTransform*> (this);
-		return kResultOk;
-	}
-	return FObject::queryInterface (iid, obj);
+    if (obj && iidEqual(iid, IColorTransform::iid)) {
+        addRef();
+        *obj = static_cast<IColorTransform*>(this);
+        return kResultOk;
+    }
+    return FObject::queryInterface(iid, obj);
 }
 
-PlugColorGroupInformation* getDefaultColorGroupInformation ()
+PlugColorGroupInformation* getDefaultColorGroupInformation()
 {
-	static struct Holder
-	{
-		PlugColorGroupInformation* object = new PlugColorGroupInformation;
-		~Holder () { object->release (); }
-	} holder;
-	return holder.object;
+    static struct Holder
+    {
+        PlugColorGroupInformation* object = new PlugColorGroupInformation;
+        ~Holder() { object->release(); }
+    } holder;
+    return holder.object;
 }
 
-void setColorGroupInformation (FUnknown* target)
+void setColorGroupInformation(FUnknown* target)
 {
-	if (!target)
-		return;
-	IColorGroupInformation* group = Frame::getHostService<IColorGroupInformation> ();
-	if (!group)
-	{
-		group = getDefaultColorGroupInformation ();
-		group->addRef ();
-	}
-	IColorGroupInformation* receiver = nullptr;
-	if (target->queryInterface (IColorGroupInformation::iid, reinterpret_cast<void**> (&receiver)) == kResultOk &&
-	    receiver)
-	{
-		receiver->applyColorGroup (group);
-		receiver->release ();
-	}
-	group->release ();
+    if (!target)
+        return;
+    IColorGroupInformation* group = Frame::getHostService<IColorGroupInformation>();
+    if (!group) {
+        group = getDefaultColorGroupInformation();
+        group->addRef();
+    }
+    IColorGroupInformation* receiver = nullptr;
+    if (target->queryInterface(IColorGroupInformation::iid, reinterpret_cast<void**>(&receiver)) == kResultOk &&
+        receiver) {
+        receiver->applyColorGroup(group);
+        receiver->release();
+    }
+    group->release();
 }
 
 } // namespace Calvereth

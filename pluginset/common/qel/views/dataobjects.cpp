@@ -5,60 +5,59 @@
 namespace Calvereth {
 namespace Frame {
 
-CurveData::CurveData (uint32 n, const TagList& tagList, IDependent* l)
-: DataObject2 (l), values (new float[n] ()), count (n), tags (tagList)
+CurveData::CurveData(uint32 n, const TagList& tagList, IDependent* l)
+: DataObject2(l), values(new float[n]()), count(n), tags(tagList)
+{}
+
+CurveData::CurveData(uint32 n, IDependent* l) : DataObject2(l), values(new float[n]()), count(n) {}
+
+CurveData::~CurveData()
 {
+    delete[] values;
 }
 
-CurveData::CurveData (uint32 n, IDependent* l) : DataObject2 (l), values (new float[n] ()), count (n) {}
-
-CurveData::~CurveData ()
+int32 CurveData::findTag(int32 tag) const
 {
-	delete[] values;
+    for (size_t i = 0; i < tags.size(); ++i)
+        if (tags[i] == tag)
+            return static_cast<int32>(i);
+    return -1;
 }
 
-int32 CurveData::findTag (int32 tag) const
+void CurveData::setValue(int32 tag, float value)
 {
-	for (size_t i = 0; i < tags.size (); ++i)
-		if (tags[i] == tag)
-			return static_cast<int32> (i);
-	return -1;
+    int32 i = findTag(tag);
+    if (i >= 0 && static_cast<uint32>(i) < count)
+        values[i] = value;
 }
 
-void CurveData::setValue (int32 tag, float value)
+void CurveData::setValues(const float* source, uint32 n)
 {
-	int32 i = findTag (tag);
-	if (i >= 0 && static_cast<uint32> (i) < count)
-		values[i] = value;
+    if (source && n <= count)
+        std::copy(source, source + n, values);
 }
 
-void CurveData::setValues (const float* source, uint32 n)
+void CurveData::resize(uint32 n)
 {
-	if (source && n <= count)
-		std::copy (source, source + n, values);
+    if (n <= count)
+        return;
+    delete[] values;
+    values = new float[n]();
+    count = n;
 }
 
-void CurveData::resize (uint32 n)
+bool CurveData::getValue(int32 tag, float& value)
 {
-	if (n <= count)
-		return;
-	delete[] values;
-	values = new float[n] ();
-	count = n;
+    int32 i = findTag(tag);
+    if (i < 0 || static_cast<uint32>(i) >= count)
+        return false;
+    value = values[i];
+    return true;
 }
 
-bool CurveData::getValue (int32 tag, float& value)
+bool CurveData::hasTag(int32 tag) const
 {
-	int32 i = findTag (tag);
-	if (i < 0 || static_cast<uint32> (i) >= count)
-		return false;
-	value = values[i];
-	return true;
-}
-
-bool CurveData::hasTag (int32 tag) const
-{
-	return findTag (tag) >= 0;
+    return findTag(tag) >= 0;
 }
 
 } // namespace Frame

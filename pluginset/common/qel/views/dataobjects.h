@@ -13,48 +13,48 @@ using TagList = std::vector<int32>;
 class DataObject : public FObject
 {
 public:
-	explicit DataObject (IDependent* listener) : listener (listener) {}
+    explicit DataObject(IDependent* listener) : listener(listener) {}
 
-	// Told of view attachment, detachment and reset requests; no reference is held.
-	IDependent* getListener () const { return listener; }
-	// The owner clears it before it goes, so views outliving it never call into a freed object.
-	void setListener (IDependent* l) { listener = l; }
+    // Told of view attachment, detachment and reset requests; no reference is held.
+    IDependent* getListener() const { return listener; }
+    // The owner clears it before it goes, so views outliving it never call into a freed object.
+    void setListener(IDependent* l) { listener = l; }
 
 protected:
-	IDependent* listener;
+    IDependent* listener;
 };
 
 class DataObject2 : public DataObject
 {
 public:
-	using DataObject::DataObject;
+    using DataObject::DataObject;
 };
 
 class CurveData : public DataObject2
 {
 public:
-	CurveData (uint32 count, const TagList& tags, IDependent* listener);
-	CurveData (uint32 count, IDependent* listener);
-	~CurveData () override;
+    CurveData(uint32 count, const TagList& tags, IDependent* listener);
+    CurveData(uint32 count, IDependent* listener);
+    ~CurveData() override;
 
-	virtual void setValue (int32 tag, float value);
-	virtual void setValues (const float* source, uint32 n);
-	virtual void resize (uint32 n);
-	virtual bool getValue (int32 tag, float& value);
-	virtual uint32 getCount () const { return count; }
-	virtual const float* getValues () const { return values; }
-	virtual uint32 getValueCount () const { return count; }
-	virtual bool hasTag (int32 tag) const;
+    virtual void setValue(int32 tag, float value);
+    virtual void setValues(const float* source, uint32 n);
+    virtual void resize(uint32 n);
+    virtual bool getValue(int32 tag, float& value);
+    virtual uint32 getCount() const { return count; }
+    virtual const float* getValues() const { return values; }
+    virtual uint32 getValueCount() const { return count; }
+    virtual bool hasTag(int32 tag) const;
 
-	const TagList& getTags () const { return tags; }
+    const TagList& getTags() const { return tags; }
 
 protected:
-	// Position of the first list entry equal to tag, or -1.
-	int32 findTag (int32 tag) const;
+    // Position of the first list entry equal to tag, or -1.
+    int32 findTag(int32 tag) const;
 
-	float* values = nullptr;
-	uint32 count = 0;
-	TagList tags;
+    float* values = nullptr;
+    uint32 count = 0;
+    TagList tags;
 };
 
 } // namespace Frame

@@ -9,114 +9,103 @@ namespace Calvereth {
 namespace Frame {
 
 template <typename T>
-DataView<T>::DataView (CurveData* d, int32 count, const ViewRect& size)
-: View (size)
-, lineColor (colorWhite)
-, backgroundColor (colorBlack)
-, pointCount (std::max (count, 0))
-, pointCapacity (std::max (count, 0))
-, points (new FramePoint[std::max (count, 0)] ())
-, data (d)
+DataView<T>::DataView(CurveData* d, int32 count, const ViewRect& size)
+: View(size), lineColor(colorWhite), backgroundColor(colorBlack), pointCount(std::max(count, 0)),
+  pointCapacity(std::max(count, 0)), points(new FramePoint[std::max(count, 0)]()), data(d)
 {
-	xMap.set (0.f, 1.f, 0.f, static_cast<float> (size.getWidth ()));
-	yMap.set (0.f, 1.f, static_cast<float> (size.getHeight ()), 0.f);
-	if (data)
-	{
-		data->addRef ();
-		// Registered with, and later removed from, the same handler, held while the view lives.
-		updateHandler = FObject::getUpdateHandler ();
-		if (updateHandler)
-		{
-			updateHandler->addRef ();
-			updateHandler->addDependent (data->unknownCast (), this);
-		}
-	}
+    xMap.set(0.f, 1.f, 0.f, static_cast<float>(size.getWidth()));
+    yMap.set(0.f, 1.f, static_cast<float>(size.getHeight()), 0.f);
+    if (data) {
+        data->addRef();
+        // Registered with, and later removed from, the same handler, held while the view lives.
+        updateHandler = FObject::getUpdateHandler();
+        if (updateHandler) {
+            updateHandler->addRef();
+            updateHandler->addDependent(data->unknownCast(), this);
+        }
+    }
 }
 
 template <typename T>
-DataView<T>::DataView (CurveData* d, int32 count, const ViewRect& size, const TagList& tagList)
-: DataView (d, count, size)
+DataView<T>::DataView(CurveData* d, int32 count, const ViewRect& size, const TagList& tagList)
+: DataView(d, count, size)
 {
-	tags = tagList;
+    tags = tagList;
 }
 
 template <typename T>
-DataView<T>::~DataView ()
+DataView<T>::~DataView()
 {
-	delete[] points;
-	if (updateHandler)
-	{
-		updateHandler->removeDependent (data->unknownCast (), this);
-		updateHandler->release ();
-	}
-	if (data)
-		data->release ();
-	tags.clear ();
+    delete[] points;
+    if (updateHandler) {
+        updateHandler->removeDependent(data->unknownCast(), this);
+        updateHandler->release();
+    }
+    if (data)
+        data->release();
+    tags.clear();
 }
 
 template <typename T>
-void DataView<T>::update (FUnknown* changed, int32)
+void DataView<T>::update(FUnknown* changed, int32)
 {
-	if (isBoundData (changed))
-		invalidateRect (getLocalRect ());
+    if (isBoundData(changed))
+        invalidateRect(getLocalRect());
 }
 
 template <typename T>
-int32 DataView<T>::drawView (IDrawContext* context, const ViewRect& updateRect)
+int32 DataView<T>::drawView(IDrawContext* context, const ViewRect& updateRect)
 {
-	if (!context)
-		return kResultOk;
-	ViewRect r = getLocalRect ();
-	xMap.set (0.f, static_cast<float> (pointCount - 1), static_cast<float> (r.left), static_cast<float> (r.right));
-	yMap.set (0.f, 1.f, static_cast<float> (r.bottom), static_cast<float> (r.top));
-	ViewRect clip (std::max (r.left, updateRect.left), std::max (r.top, updateRect.top),
-	               std::min (r.right, updateRect.right), std::min (r.bottom, updateRect.bottom));
-	clip.right = std::max (clip.right, clip.left);
-	clip.bottom = std::max (clip.bottom, clip.top);
-	context->setFillColor (backgroundColor, 1.f);
-	context->drawRect (clip, 1);
-	context->setLineColor (lineColor, 1, 1.f);
-	// Never more points than the data holds.
-	int32 n = data ? std::min<int32> (pointCount, static_cast<int32> (data->getCount ())) : 0;
-	for (int32 i = 0; i < n; ++i)
-		points[i].x = static_cast<int32> (xMap.map (static_cast<T> (i)));
-	const float* v = data ? data->getValues () : nullptr;
-	for (int32 i = 0; v && i + 1 < n; ++i)
-	{
-		points[i].y = static_cast<int32> (yMap.map (static_cast<T> (v[i])));
-		points[i + 1].y = static_cast<int32> (yMap.map (static_cast<T> (v[i + 1])));
-		context->drawLine (points[i], points[i + 1]);
-	}
-	return kResultOk;
+    if (!context)
+        return kResultOk;
+    ViewRect r = getLocalRect();
+    xMap.set(0.f, static_cast<float>(pointCount - 1), static_cast<float>(r.left), static_cast<float>(r.right));
+    yMap.set(0.f, 1.f, static_cast<float>(r.bottom), static_cast<float>(r.top));
+    ViewRect clip(std::max(r.left, updateRect.left), std::max(r.top, updateRect.top),
+                  std::min(r.right, updateRect.right), std::min(r.bottom, updateRect.bottom));
+    clip.right = std::max(clip.right, clip.left);
+    clip.bottom = std::max(clip.bottom, clip.top);
+    context->setFillColor(backgroundColor, 1.f);
+    context->drawRect(clip, 1);
+    context->setLineColor(lineColor, 1, 1.f);
+    // Never more points than the data holds.
+    int32 n = data ? std::min<int32>(pointCount, static_cast<int32>(data->getCount())) : 0;
+    for (int32 i = 0; i < n; ++i)
+        points[i].x = static_cast<int32>(xMap.map(static_cast<T>(i)));
+    const float* v = data ? data->getValues() : nullptr;
+    for (int32 i = 0; v && i + 1 < n; ++i) {
+        points[i].y = static_cast<int32>(yMap.map(static_cast<T>(v[i])));
+        points[i + 1].y = static_cast<int32>(yMap.map(static_cast<T>(v[i + 1])));
+        context->drawLine(points[i], points[i + 1]);
+    }
+    return kResultOk;
 }
 
 template <typename T>
-int32 DataView<T>::mouseDown (int32 x, int32 y)
+int32 DataView<T>::mouseDown(int32 x, int32 y)
 {
-	MouseCaptureScope scope (*this);
-	IFrameSystem* system = getFrameSystem ();
-	int32 lastX = x, lastY = y;
-	while (isMouseButtonDown () && system && system->trackMouseStep ())
-	{
-		int32 nx = 0, ny = 0;
-		getMousePosition (nx, ny);
-		if (nx != lastX || ny != lastY)
-		{
-			invalidateRect (getLocalRect ());
-			lastX = nx;
-			lastY = ny;
-		}
-	}
-	return kResultOk;
+    MouseCaptureScope scope(*this);
+    IFrameSystem* system = getFrameSystem();
+    int32 lastX = x, lastY = y;
+    while (isMouseButtonDown() && system && system->trackMouseStep()) {
+        int32 nx = 0, ny = 0;
+        getMousePosition(nx, ny);
+        if (nx != lastX || ny != lastY) {
+            invalidateRect(getLocalRect());
+            lastX = nx;
+            lastY = ny;
+        }
+    }
+    return kResultOk;
 }
 
-uint32 parseColor (const char8* text)
+uint32 parseColor(const char8* text)
 {
-	if (!text)
-		return 0;
-	char8 lead = 0;
-	unsigned int value = 0;
-	return std::sscanf (text, "%c%X", &lead, &value) == 2 ? static_cast<uint32> (value) : 0;
+    if (!text)
+        return 0;
+    char8 lead = 0;
+    unsigned int value = 0;
+    return std::sscanf(text, "%c%X", &lead, &value) == 2 ? static_cast<uint32>(value) : 0;
 }
 
 template class DataView<double>;

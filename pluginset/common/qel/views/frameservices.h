@@ -9,83 +9,83 @@ namespace Calvereth {
 namespace Frame {
 
 // True when the services run (first call takes them, later calls only count).
-bool initFrameServices (FUnknown* context);
+bool initFrameServices(FUnknown* context);
 // The last call releases everything taken.
-void exitFrameServices ();
+void exitFrameServices();
 
-int32 getFrameServicesUserCount ();
-IFrameHost* getFrameHost ();
-IFrameSystem* getFrameSystem ();
+int32 getFrameServicesUserCount();
+IFrameHost* getFrameHost();
+IFrameSystem* getFrameSystem();
 // The service at position 0..6 of the start order (null when absent).
-FUnknown* getFrameService (int32 index);
+FUnknown* getFrameService(int32 index);
 
 // Asks the frame host for a service; null when there is no frame host or it refuses.
 template <class I>
-I* getHostService ()
+I* getHostService()
 {
-	IFrameHost* host = getFrameHost ();
-	void* obj = nullptr;
-	if (!host || host->getService (I::iid, &obj) != kResultOk || !obj)
-		return nullptr;
-	return static_cast<I*> (obj);
+    IFrameHost* host = getFrameHost();
+    void* obj = nullptr;
+    if (!host || host->getService(I::iid, &obj) != kResultOk || !obj)
+        return nullptr;
+    return static_cast<I*>(obj);
 }
 
 //------------------------------------------------------------------------
 class View : public CPluginView, public IHostViewClient, public IHostViewMouseEvent
 {
 public:
-	explicit View (const ViewRect& size);
+    explicit View(const ViewRect& size);
 
-	virtual void hostViewCreated () {}
-	virtual int32 drawView (IDrawContext* context, const ViewRect& updateRect);
-	virtual int32 mouseDown (int32 x, int32 y);
+    virtual void hostViewCreated() {}
+    virtual int32 drawView(IDrawContext* context, const ViewRect& updateRect);
+    virtual int32 mouseDown(int32 x, int32 y);
 
-	// IHostViewClient
-	int32 draw (IDrawContext* context, const ViewRect& updateRect) override { return drawView (context, updateRect); }
-	int32 onMouseDown (int32 x, int32 y) override { return mouseDown (x, y); }
-	// IHostViewMouseEvent
-	int32 mouseEvent1 (int32, int32) override { return kResultFalse; }
-	int32 mouseEvent2 (int32, int32) override { return kResultFalse; }
-	int32 mouseEvent3 (int32, int32) override { return kResultFalse; }
+    // IHostViewClient
+    int32 draw(IDrawContext* context, const ViewRect& updateRect) override { return drawView(context, updateRect); }
+    int32 onMouseDown(int32 x, int32 y) override { return mouseDown(x, y); }
+    // IHostViewMouseEvent
+    int32 mouseEvent1(int32, int32) override { return kResultFalse; }
+    int32 mouseEvent2(int32, int32) override { return kResultFalse; }
+    int32 mouseEvent3(int32, int32) override { return kResultFalse; }
 
-	// Builds the host view and hands it this view's creation reference; null when already built or refused.
-	IHostView* createHostView ();
-	IHostView* getHostView () const { return hostView; }
-	void invalidateRect (const ViewRect& r);
-	ViewRect getLocalRect () const { return ViewRect (0, 0, rect.getWidth (), rect.getHeight ()); }
-	int32 isMouseButtonDown ();
-	void getMousePosition (int32& x, int32& y);
+    // Builds the host view and hands it this view's creation reference; null when already built or refused.
+    IHostView* createHostView();
+    IHostView* getHostView() const { return hostView; }
+    void invalidateRect(const ViewRect& r);
+    ViewRect getLocalRect() const { return ViewRect(0, 0, rect.getWidth(), rect.getHeight()); }
+    int32 isMouseButtonDown();
+    void getMousePosition(int32& x, int32& y);
 
-	OBJ_METHODS (View, CPluginView)
-	tresult queryInterface (const TUID iid, void** obj) override;
-	uint32 addRef () override { return FObject::addRef (); }
-	uint32 release () override { return FObject::release (); }
+    OBJ_METHODS(View, CPluginView)
+    tresult queryInterface(const TUID iid, void** obj) override;
+    uint32 addRef() override { return FObject::addRef(); }
+    uint32 release() override { return FObject::release(); }
 
 protected:
-	IHostView* hostView = nullptr; // not referenced: the host view owns this view
+    IHostView* hostView = nullptr; // not referenced: the host view owns this view
 };
 
 // Captures the mouse for a view while it lives.
 class MouseCaptureScope
 {
 public:
-	explicit MouseCaptureScope (View& view);
-	~MouseCaptureScope ();
-	MouseCaptureScope (const MouseCaptureScope&) = delete;
-	MouseCaptureScope& operator= (const MouseCaptureScope&) = delete;
+    explicit MouseCaptureScope(View& view);
+    ~MouseCaptureScope();
+    MouseCaptureScope(const MouseCaptureScope&) = delete;
+    MouseCaptureScope& operator=(const MouseCaptureScope&) = delete;
 
 private:
-	void capture (bool state);
-	View& view;
+    void capture(bool state);
+    View& view;
 };
 
 // A sample view: white box, black frame, a greeting.
 class ExampleView : public View
 {
 public:
-	using View::View;
-	int32 drawView (IDrawContext* context, const ViewRect& updateRect) override;
-	int32 mouseDown (int32 x, int32 y) override;
+    using View::View;
+    int32 drawView(IDrawContext* context, const ViewRect& updateRect) override;
+    int32 mouseDown(int32 x, int32 y) override;
 };
 
 } // namespace Frame

@@ -11,288 +11,279 @@ namespace {
 constexpr float kFloor = 1e-9f;
 }
 
-VuMeterData::VuMeterData (uint32 n, const TagList& tagList, IDependent* l)
-: CurveData (n, tagList, l)
-, silenceThreshold (static_cast<float> (std::pow (10.0, -4.8)))
-, maximumLevel (static_cast<float> (std::pow (10.0, 0.15)))
+VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
+: CurveData(n, tagList, l), silenceThreshold(static_cast<float>(std::pow(10.0, -4.8))),
+  maximumLevel(static_cast<float>(std::pow(10.0, 0.15)))
 {
-	positionScale = 999.0 / maximumLevel;
-	scaleMapper = getHostService<IScaleMapper> ();
-	if (IMeterSettings* settings = getHostService<IMeterSettings> ())
-	{
-		fallFactor = 1.f - settings->getFallFactor (0, 1.f, 1.f);
-		settings->release ();
-	}
-	lastUpdate = new double[n] ();
-	currentLevel = new float[n] ();
-	firstTag = tags.empty () ? 0 : tags.front ();
+    positionScale = 999.0 / maximumLevel;
+    scaleMapper = getHostService<IScaleMapper>();
+    if (IMeterSettings* settings = getHostService<IMeterSettings>()) {
+        fallFactor = 1.f - settings->getFallFactor(0, 1.f, 1.f);
+        settings->release();
+    }
+    lastUpdate = new double[n]();
+    currentLevel = new float[n]();
+    firstTag = tags.empty() ? 0 : tags.front();
 
-	const double R = positionScale;
-	const double c = R * 0.001;
-	const double x1 = std::pow (10.0, -1.2) * R;
-	const double k = -0.68 / (std::log10 (x1) - std::log10 (999.0));
-	table[0] = 0.0;
-	for (int32 i = 1; i < kTableSize; ++i)
-	{
-		if (i < x1)
-			table[i] = 0.32 * std::pow (i - c, 0.7) / std::pow (x1 - c, 0.7);
-		else
-			table[i] = (std::log10 (static_cast<double> (i)) - std::log10 (999.0)) * k + 1.0;
-	}
+    const double R = positionScale;
+    const double c = R * 0.001;
+    const double x1 = std::pow(10.0, -1.2) * R;
+    const double k = -0.68 / (std::log10(x1) - std::log10(999.0));
+    table[0] = 0.0;
+    for (int32 i = 1; i < kTableSize; ++i) {
+        if (i < x1)
+            table[i] = 0.32 * std::pow(i - c, 0.7) / std::pow(x1 - c, 0.7);
+        else
+            table[i] = (std::log10(static_cast<double>(i)) - std::log10(999.0)) * k + 1.0;
+    }
 }
 
-VuMeterData::~VuMeterData ()
+VuMeterData::~VuMeterData()
 {
-	releaseScaleMapper ();
-	delete[] lastUpdate;
-	delete[] currentLevel;
+    releaseScaleMapper();
+    delete[] lastUpdate;
+    delete[] currentLevel;
 }
 
-void VuMeterData::releaseScaleMapper ()
+void VuMeterData::releaseScaleMapper()
 {
-	if (scaleMapper)
-		scaleMapper->release ();
-	scaleMapper = nullptr;
+    if (scaleMapper)
+        scaleMapper->release();
+    scaleMapper = nullptr;
 }
 
-void VuMeterData::setChannelCount (int32 n)
+void VuMeterData::setChannelCount(int32 n)
 {
-	channelCount = n > 0 ? n : 0;
-	// Every channel the views draw has a value behind it.
-	if (channelCount > 0)
-		resize (static_cast<uint32> (channelCount));
-	deferUpdate (kVuChannelCount);
+    channelCount = n > 0 ? n : 0;
+    // Every channel the views draw has a value behind it.
+    if (channelCount > 0)
+        resize(static_cast<uint32>(channelCount));
+    deferUpdate(kVuChannelCount);
 }
 
-float VuMeterData::getCurrentLevel (int32 index) const
+float VuMeterData::getCurrentLevel(int32 index) const
 {
-	return index >= 0 && static_cast<uint32> (index) < count ? currentLevel[index] : 0.f;
+    return index >= 0 && static_cast<uint32>(index) < count ? currentLevel[index] : 0.f;
 }
 
-int32 VuMeterData::findIndex (int32 tag) const
+int32 VuMeterData::findIndex(int32 tag) const
 {
-	int32 guess = tag - firstTag;
-	if (guess >= 0 && static_cast<size_t> (guess) < tags.size () && tags[guess] == tag)
-		return guess;
-	return findTag (tag);
+    int32 guess = tag - firstTag;
+    if (guess >= 0 && static_cast<size_t>(guess) < tags.size() && tags[guess] == tag)
+        return guess;
+    return findTag(tag);
 }
 
-void VuMeterData::setValue (int32 tag, float level)
+void VuMeterData::setValue(int32 tag, float level)
 {
-	bool changed = false;
-	if (tag == kVuChannelCount)
-	{
-		setChannelCount (level >= 0.f && level < 1e6f ? static_cast<int32> (level) : 0);
-		return;
-	}
-	if (tag == kVuFurtherValue || tag == kVuPeakReadout)
-	{
-		float& field = tag == kVuPeakReadout ? peakReadout : furtherValue;
-		changed = field != level;
-		field = level;
-	}
-	else
-	{
-		int32 index = findIndex (tag);
-		// The per-value arrays hold count entries; a tag beyond them has nothing to show.
-		if (index < 0 || static_cast<uint32> (index) >= count)
-			return;
-		float decayed = 0.f;
-		double elapsed = 0.0;
-		if (IFrameSystem* system = getFrameSystem ())
-		{
-			double now = static_cast<double> (static_cast<float> (system->getTickCount () * 0.001));
-			elapsed = now - lastUpdate[index];
-			// A clock that steps back means no time passed: nothing may grow by decaying.
-			if (!(elapsed > 0.0))
-				elapsed = 0.0;
-			decay (index, decayed, changed, elapsed);
-			lastUpdate[index] = now;
-		}
-		float x = !(level >= 0.f) ? 0.f : std::min (level, maximumLevel);
-		float shown;
-		if (decayed > x)
-			shown = decayed;
-		else if (x > currentLevel[index])
-			shown = attackHook (index, x, elapsed);
-		else
-			shown = x;
-		if (shown < kFloor)
-			shown = 0.f;
-		currentLevel[index] = shown;
-		updatePeakHold (index, changed, shown);
-		mapValueToPosition (shown);
-		if (values[index] != shown)
-		{
-			values[index] = shown;
-			changed = true;
-		}
-	}
-	if (changed)
-		deferUpdate (firstTag);
+    bool changed = false;
+    if (tag == kVuChannelCount) {
+        setChannelCount(level >= 0.f && level < 1e6f ? static_cast<int32>(level) : 0);
+        return;
+    }
+    if (tag == kVuFurtherValue || tag == kVuPeakReadout) {
+        float& field = tag == kVuPeakReadout ? peakReadout : furtherValue;
+        changed = field != level;
+        field = level;
+    } else {
+        int32 index = findIndex(tag);
+        // The per-value arrays hold count entries; a tag beyond them has nothing to show.
+        if (index < 0 || static_cast<uint32>(index) >= count)
+            return;
+        float decayed = 0.f;
+        double elapsed = 0.0;
+        if (IFrameSystem* system = getFrameSystem()) {
+            double now = static_cast<double>(static_cast<float>(system->getTickCount() * 0.001));
+            elapsed = now - lastUpdate[index];
+            // A clock that steps back means no time passed: nothing may grow by decaying.
+            if (!(elapsed > 0.0))
+                elapsed = 0.0;
+            decay(index, decayed, changed, elapsed);
+            lastUpdate[index] = now;
+        }
+        float x = !(level >= 0.f) ? 0.f : std::min(level, maximumLevel);
+        float shown;
+        if (decayed > x)
+            shown = decayed;
+        else if (x > currentLevel[index])
+            shown = attackHook(index, x, elapsed);
+        else
+            shown = x;
+        if (shown < kFloor)
+            shown = 0.f;
+        currentLevel[index] = shown;
+        updatePeakHold(index, changed, shown);
+        mapValueToPosition(shown);
+        if (values[index] != shown) {
+            values[index] = shown;
+            changed = true;
+        }
+    }
+    if (changed)
+        deferUpdate(firstTag);
 }
 
-bool VuMeterData::getValue (int32 tag, float& value)
+bool VuMeterData::getValue(int32 tag, float& value)
 {
-	switch (tag)
-	{
-		case kVuChannelCount: value = static_cast<float> (channelCount); return true;
-		case kVuSilenceThreshold: value = silenceThreshold; return true;
-		case kVuMaximumLevel: value = maximumLevel; return true;
-		case kVuPeakReadout: value = peakReadout; return true;
-		case kVuFurtherValue: value = furtherValue; return true;
-		default: return CurveData::getValue (tag, value);
-	}
+    switch (tag) {
+    case kVuChannelCount:
+        value = static_cast<float>(channelCount);
+        return true;
+    case kVuSilenceThreshold:
+        value = silenceThreshold;
+        return true;
+    case kVuMaximumLevel:
+        value = maximumLevel;
+        return true;
+    case kVuPeakReadout:
+        value = peakReadout;
+        return true;
+    case kVuFurtherValue:
+        value = furtherValue;
+        return true;
+    default:
+        return CurveData::getValue(tag, value);
+    }
 }
 
-void VuMeterData::resize (uint32 n)
+void VuMeterData::resize(uint32 n)
 {
-	// The per-value arrays follow the value array, which only grows.
-	if (n > count)
-	{
-		delete[] lastUpdate;
-		delete[] currentLevel;
-		lastUpdate = new double[n] ();
-		currentLevel = new float[n] ();
-	}
-	CurveData::resize (n);
+    // The per-value arrays follow the value array, which only grows.
+    if (n > count) {
+        delete[] lastUpdate;
+        delete[] currentLevel;
+        lastUpdate = new double[n]();
+        currentLevel = new float[n]();
+    }
+    CurveData::resize(n);
 }
 
-void VuMeterData::decay (int32 index, float& value, bool&, double elapsed)
+void VuMeterData::decay(int32 index, float& value, bool&, double elapsed)
 {
-	double v = currentLevel[index] * (1.0 - fallFactor * elapsed);
-	value = v < kFloor ? 0.f : static_cast<float> (v);
+    double v = currentLevel[index] * (1.0 - fallFactor * elapsed);
+    value = v < kFloor ? 0.f : static_cast<float>(v);
 }
 
-float VuMeterData::attackHook (int32, float value, double)
+float VuMeterData::attackHook(int32, float value, double)
 {
-	return value;
+    return value;
 }
 
-void VuMeterData::updatePeakHold (int32, bool&, float) {}
+void VuMeterData::updatePeakHold(int32, bool&, float) {}
 
-void VuMeterData::mapByScaleMapper (float& value)
+void VuMeterData::mapByScaleMapper(float& value)
 {
-	value = static_cast<float> (scaleMapper->mapToPosition (1001, static_cast<double> (value)));
+    value = static_cast<float>(scaleMapper->mapToPosition(1001, static_cast<double>(value)));
 }
 
-void VuMeterData::mapValueToPosition (float& value)
+void VuMeterData::mapValueToPosition(float& value)
 {
-	if (scaleMapper)
-	{
-		mapByScaleMapper (value);
-		return;
-	}
-	double scaled = std::floor (value * positionScale + 0.5);
-	// Clamped: no level, however it came about, indexes past the table.
-	int32 i = !(scaled > 0.0) ? 0 : (scaled >= kTableSize - 1 ? kTableSize - 1 : static_cast<int32> (scaled));
-	float p = static_cast<float> (table[i]);
-	if (p == 0.f && value >= silenceThreshold)
-		p = static_cast<float> (table[1] * 0.5);
-	value = p;
+    if (scaleMapper) {
+        mapByScaleMapper(value);
+        return;
+    }
+    double scaled = std::floor(value * positionScale + 0.5);
+    // Clamped: no level, however it came about, indexes past the table.
+    int32 i = !(scaled > 0.0) ? 0 : (scaled >= kTableSize - 1 ? kTableSize - 1 : static_cast<int32>(scaled));
+    float p = static_cast<float>(table[i]);
+    if (p == 0.f && value >= silenceThreshold)
+        p = static_cast<float>(table[1] * 0.5);
+    value = p;
 }
 
 //------------------------------------------------------------------------
-VuMeterPhData::VuMeterPhData (uint32 n, const TagList& tagList, IDependent* l) : VuMeterData (n, tagList, l)
+VuMeterPhData::VuMeterPhData(uint32 n, const TagList& tagList, IDependent* l) : VuMeterData(n, tagList, l)
 {
-	if (IMeterSettings* settings = getHostService<IMeterSettings> ())
-	{
-		peakFallFactor = 1.f - settings->getPeakFallFactor (0, 1.f, 1.f);
-		peakHoldTime = settings->getPeakHoldTime (0);
-		settings->release ();
-	}
-	allocatePeaks (n);
+    if (IMeterSettings* settings = getHostService<IMeterSettings>()) {
+        peakFallFactor = 1.f - settings->getPeakFallFactor(0, 1.f, 1.f);
+        peakHoldTime = settings->getPeakHoldTime(0);
+        settings->release();
+    }
+    allocatePeaks(n);
 }
 
-VuMeterPhData::~VuMeterPhData ()
+VuMeterPhData::~VuMeterPhData()
 {
-	freePeaks ();
+    freePeaks();
 }
 
-void VuMeterPhData::allocatePeaks (uint32 n)
+void VuMeterPhData::allocatePeaks(uint32 n)
 {
-	countdown = new float[n];
-	for (uint32 i = 0; i < n; ++i)
-		countdown[i] = 2.f;
-	held = new float[n] ();
-	maximum = new float[n] ();
+    countdown = new float[n];
+    for (uint32 i = 0; i < n; ++i)
+        countdown[i] = 2.f;
+    held = new float[n]();
+    maximum = new float[n]();
 }
 
-void VuMeterPhData::freePeaks ()
+void VuMeterPhData::freePeaks()
 {
-	delete[] countdown;
-	delete[] held;
-	delete[] maximum;
-	countdown = held = maximum = nullptr;
+    delete[] countdown;
+    delete[] held;
+    delete[] maximum;
+    countdown = held = maximum = nullptr;
 }
 
-void VuMeterPhData::clearPeakHold ()
+void VuMeterPhData::clearPeakHold()
 {
-	for (uint32 i = 0; i < count; ++i)
-		maximum[i] = 0.f;
+    for (uint32 i = 0; i < count; ++i)
+        maximum[i] = 0.f;
 }
 
-bool VuMeterPhData::getValue (int32 tag, float& value)
+bool VuMeterPhData::getValue(int32 tag, float& value)
 {
-	const float* source = nullptr;
-	int32 channel = -1;
-	if (tag >= kVuHeldPeak && tag < kVuHeldPeak + kVuMaxChannels)
-	{
-		source = held;
-		channel = tag - kVuHeldPeak;
-	}
-	else if (tag >= kVuChannelMaximum && tag < kVuChannelMaximum + kVuMaxChannels)
-	{
-		source = maximum;
-		channel = tag - kVuChannelMaximum;
-	}
-	if (source)
-	{
-		// Only channels the data holds have a peak.
-		if (static_cast<uint32> (channel) >= count)
-			return false;
-		value = source[channel];
-		mapValueToPosition (value);
-		return true;
-	}
-	return VuMeterData::getValue (tag, value);
+    const float* source = nullptr;
+    int32 channel = -1;
+    if (tag >= kVuHeldPeak && tag < kVuHeldPeak + kVuMaxChannels) {
+        source = held;
+        channel = tag - kVuHeldPeak;
+    } else if (tag >= kVuChannelMaximum && tag < kVuChannelMaximum + kVuMaxChannels) {
+        source = maximum;
+        channel = tag - kVuChannelMaximum;
+    }
+    if (source) {
+        // Only channels the data holds have a peak.
+        if (static_cast<uint32>(channel) >= count)
+            return false;
+        value = source[channel];
+        mapValueToPosition(value);
+        return true;
+    }
+    return VuMeterData::getValue(tag, value);
 }
 
-void VuMeterPhData::resize (uint32 n)
+void VuMeterPhData::resize(uint32 n)
 {
-	if (n > count)
-	{
-		freePeaks ();
-		allocatePeaks (n);
-	}
-	VuMeterData::resize (n);
+    if (n > count) {
+        freePeaks();
+        allocatePeaks(n);
+    }
+    VuMeterData::resize(n);
 }
 
-void VuMeterPhData::decay (int32 index, float& value, bool& changed, double elapsed)
+void VuMeterPhData::decay(int32 index, float& value, bool& changed, double elapsed)
 {
-	VuMeterData::decay (index, value, changed, elapsed);
-	countdown[index] -= static_cast<float> (elapsed);
-	if (countdown[index] <= 0.f)
-	{
-		double h = held[index] * (1.0 - peakFallFactor * elapsed);
-		float next = h < kFloor ? 0.f : static_cast<float> (h);
-		if (next != held[index])
-			changed = true;
-		held[index] = next;
-		countdown[index] = 0.f;
-	}
+    VuMeterData::decay(index, value, changed, elapsed);
+    countdown[index] -= static_cast<float>(elapsed);
+    if (countdown[index] <= 0.f) {
+        double h = held[index] * (1.0 - peakFallFactor * elapsed);
+        float next = h < kFloor ? 0.f : static_cast<float>(h);
+        if (next != held[index])
+            changed = true;
+        held[index] = next;
+        countdown[index] = 0.f;
+    }
 }
 
-void VuMeterPhData::updatePeakHold (int32 index, bool& changed, float value)
+void VuMeterPhData::updatePeakHold(int32 index, bool& changed, float value)
 {
-	if (value >= held[index])
-	{
-		held[index] = value;
-		countdown[index] = peakHoldTime;
-		changed = true;
-	}
-	if (held[index] > maximum[index])
-		maximum[index] = held[index];
+    if (value >= held[index]) {
+        held[index] = value;
+        countdown[index] = peakHoldTime;
+        changed = true;
+    }
+    if (held[index] > maximum[index])
+        maximum[index] = held[index];
 }
 
 } // namespace Frame

@@ -10,420 +10,384 @@ namespace Frame {
 
 namespace {
 
-bool isHorizontal (IViewAttributes* attributes)
+bool isHorizontal(IViewAttributes* attributes)
 {
-	const char8* o = attributes ? attributes->getString ("meter-orientation") : nullptr;
-	return o && std::strcmp (o, "horizontal") == 0;
+    const char8* o = attributes ? attributes->getString("meter-orientation") : nullptr;
+    return o && std::strcmp(o, "horizontal") == 0;
 }
 
-void bitmapSize (FUnknown* bitmap, int32& w, int32& h)
+void bitmapSize(FUnknown* bitmap, int32& w, int32& h)
 {
-	w = h = 0;
-	if (!bitmap)
-		return;
-	IBitmapGeometry* geometry = nullptr;
-	if (bitmap->queryInterface (IBitmapGeometry::iid, reinterpret_cast<void**> (&geometry)) == kResultOk && geometry)
-	{
-		double dw = 0, dh = 0;
-		geometry->getSize (dw, dh);
-		geometry->release ();
-		w = static_cast<int32> (dw);
-		h = static_cast<int32> (dh);
-		return;
-	}
-	IBitmapExtent* extent = nullptr;
-	if (bitmap->queryInterface (IBitmapExtent::iid, reinterpret_cast<void**> (&extent)) == kResultOk && extent)
-	{
-		int32 ew = 0, eh = 0;
-		if (extent->getExtent (ew, eh) == kResultOk)
-		{
-			w = ew;
-			h = eh;
-		}
-		extent->release ();
-	}
+    w = h = 0;
+    if (!bitmap)
+        return;
+    IBitmapGeometry* geometry = nullptr;
+    if (bitmap->queryInterface(IBitmapGeometry::iid, reinterpret_cast<void**>(&geometry)) == kResultOk && geometry) {
+        double dw = 0, dh = 0;
+        geometry->getSize(dw, dh);
+        geometry->release();
+        w = static_cast<int32>(dw);
+        h = static_cast<int32>(dh);
+        return;
+    }
+    IBitmapExtent* extent = nullptr;
+    if (bitmap->queryInterface(IBitmapExtent::iid, reinterpret_cast<void**>(&extent)) == kResultOk && extent) {
+        int32 ew = 0, eh = 0;
+        if (extent->getExtent(ew, eh) == kResultOk) {
+            w = ew;
+            h = eh;
+        }
+        extent->release();
+    }
 }
 
 } // namespace
 
 //------------------------------------------------------------------------
-VuMeterView::VuMeterView (VuMeterData* d, int32 count, const ViewRect& size, const TagList& tagList, FUnknown* fg,
-                          FUnknown* bg, uint8 isVertical)
-: DataView<double> (d, count, size, tagList), foreground (fg), background (bg), vertical (isVertical)
+VuMeterView::VuMeterView(VuMeterData* d, int32 count, const ViewRect& size, const TagList& tagList, FUnknown* fg,
+                         FUnknown* bg, uint8 isVertical)
+: DataView<double>(d, count, size, tagList), foreground(fg), background(bg), vertical(isVertical)
 {
-	if (foreground)
-		foreground->addRef ();
-	if (background)
-		background->addRef ();
-	if (data && data->getListener ())
-		data->getListener ()->update (data->unknownCast (), kVuViewAttached);
-	bitmapService = getHostService<IMeterBitmapService> ();
-	if (bitmapService)
-	{
-		if (d && d->hasScaleMapper ())
-		{
-			if (updateHandler)
-				updateHandler->addDependent (bitmapService, this);
-		}
-		else
-		{
-			bitmapService->release ();
-			bitmapService = nullptr;
-		}
-	}
+    if (foreground)
+        foreground->addRef();
+    if (background)
+        background->addRef();
+    if (data && data->getListener())
+        data->getListener()->update(data->unknownCast(), kVuViewAttached);
+    bitmapService = getHostService<IMeterBitmapService>();
+    if (bitmapService) {
+        if (d && d->hasScaleMapper()) {
+            if (updateHandler)
+                updateHandler->addDependent(bitmapService, this);
+        } else {
+            bitmapService->release();
+            bitmapService = nullptr;
+        }
+    }
 }
 
-VuMeterView::~VuMeterView ()
+VuMeterView::~VuMeterView()
 {
-	if (bitmapService)
-	{
-		if (updateHandler)
-			updateHandler->removeDependent (bitmapService, this);
-		bitmapService->release ();
-		bitmapService = nullptr;
-	}
-	if (data && data->getListener ())
-		data->getListener ()->update (data->unknownCast (), kVuViewDetached);
-	if (foreground)
-		foreground->release ();
-	if (background)
-		background->release ();
+    if (bitmapService) {
+        if (updateHandler)
+            updateHandler->removeDependent(bitmapService, this);
+        bitmapService->release();
+        bitmapService = nullptr;
+    }
+    if (data && data->getListener())
+        data->getListener()->update(data->unknownCast(), kVuViewDetached);
+    if (foreground)
+        foreground->release();
+    if (background)
+        background->release();
 }
 
-int32 VuMeterView::drawableBars () const
+int32 VuMeterView::drawableBars() const
 {
-	int32 n = data ? static_cast<int32> (data->getCount ()) : 0;
-	return std::min<int32> (std::min<int32> (channelCount, n), static_cast<int32> (segments.size ()));
+    int32 n = data ? static_cast<int32>(data->getCount()) : 0;
+    return std::min<int32>(std::min<int32>(channelCount, n), static_cast<int32>(segments.size()));
 }
 
-void VuMeterView::layoutSegments ()
+void VuMeterView::layoutSegments()
 {
-	channelCount = 0;
-	segments.clear ();
-	float value = 0.f;
-	if (!data || !data->getValue (kVuChannelCount, value))
-		return;
-	int32 cc = static_cast<int32> (value);
-	// No channels, no bars: nothing to divide among.
-	if (cc <= 0)
-		return;
-	channelCount = cc;
-	segments.assign (cc, ViewRect ());
-	ViewRect r = getLocalRect ();
-	const int32 size = vertical ? r.getWidth () : r.getHeight ();
-	int32 step = size / cc;
-	int32 bmW = 0, bmH = 0;
-	bitmapSize (foreground, bmW, bmH);
-	const int32 bw = vertical ? bmW : bmH;
-	const int32 extent = vertical ? bmH : bmW;
-	int32 gap = 0;
-	if (cc > 1)
-	{
-		step -= 1;
-		gap = 1;
-	}
-	int32 bar, offset;
-	if (step > bw)
-	{
-		offset = (step - bw) * cc / 2;
-		step = bw;
-		bar = bw;
-	}
-	else
-	{
-		int32 left = size - step - (step + gap) * (cc - 1);
-		if (cc <= left)
-		{
-			step += 1;
-			left -= cc;
-		}
-		bar = step;
-		offset = left / 2;
-		if (left >= -1 && left <= 1 && cc > 1 && (size + 1 - (step + 1) * cc) / (cc - 1) > 0)
-			gap += 1;
-	}
-	for (int32 i = 0; i < cc; ++i)
-	{
-		int32 pos = offset + i * (step + gap);
-		segments[i] = vertical ? ViewRect (pos, 0, pos + bar, extent) : ViewRect (0, pos, extent, pos + bar);
-	}
-	if (vertical)
-	{
-		segmentWidth = step;
-		segmentHeight = extent;
-	}
-	else
-	{
-		segmentHeight = step;
-		segmentWidth = extent;
-	}
+    channelCount = 0;
+    segments.clear();
+    float value = 0.f;
+    if (!data || !data->getValue(kVuChannelCount, value))
+        return;
+    int32 cc = static_cast<int32>(value);
+    // No channels, no bars: nothing to divide among.
+    if (cc <= 0)
+        return;
+    channelCount = cc;
+    segments.assign(cc, ViewRect());
+    ViewRect r = getLocalRect();
+    const int32 size = vertical ? r.getWidth() : r.getHeight();
+    int32 step = size / cc;
+    int32 bmW = 0, bmH = 0;
+    bitmapSize(foreground, bmW, bmH);
+    const int32 bw = vertical ? bmW : bmH;
+    const int32 extent = vertical ? bmH : bmW;
+    int32 gap = 0;
+    if (cc > 1) {
+        step -= 1;
+        gap = 1;
+    }
+    int32 bar, offset;
+    if (step > bw) {
+        offset = (step - bw) * cc / 2;
+        step = bw;
+        bar = bw;
+    } else {
+        int32 left = size - step - (step + gap) * (cc - 1);
+        if (cc <= left) {
+            step += 1;
+            left -= cc;
+        }
+        bar = step;
+        offset = left / 2;
+        if (left >= -1 && left <= 1 && cc > 1 && (size + 1 - (step + 1) * cc) / (cc - 1) > 0)
+            gap += 1;
+    }
+    for (int32 i = 0; i < cc; ++i) {
+        int32 pos = offset + i * (step + gap);
+        segments[i] = vertical ? ViewRect(pos, 0, pos + bar, extent) : ViewRect(0, pos, extent, pos + bar);
+    }
+    if (vertical) {
+        segmentWidth = step;
+        segmentHeight = extent;
+    } else {
+        segmentHeight = step;
+        segmentWidth = extent;
+    }
 }
 
-void VuMeterView::update (FUnknown* changed, int32 message)
+void VuMeterView::update(FUnknown* changed, int32 message)
 {
-	if (bitmapService && message == IDependent::kChanged && changed)
-	{
-		IMeterBitmapService* service = nullptr;
-		if (changed->queryInterface (IMeterBitmapService::iid, reinterpret_cast<void**> (&service)) == kResultOk &&
-		    service)
-		{
-			bool same = service == bitmapService;
-			service->release ();
-			if (same)
-			{
-				if (foreground)
-					foreground->release ();
-				foreground = bitmapService->createForeground (getLocalRect (), viewTypeCode (), 0, !vertical);
-				invalidateRect (getLocalRect ());
-				return;
-			}
-		}
-	}
-	if (isBoundData (changed))
-	{
-		if (message == kVuChannelCount)
-			layoutSegments ();
-		invalidateRect (getLocalRect ());
-	}
+    if (bitmapService && message == IDependent::kChanged && changed) {
+        IMeterBitmapService* service = nullptr;
+        if (changed->queryInterface(IMeterBitmapService::iid, reinterpret_cast<void**>(&service)) == kResultOk &&
+            service) {
+            bool same = service == bitmapService;
+            service->release();
+            if (same) {
+                if (foreground)
+                    foreground->release();
+                foreground = bitmapService->createForeground(getLocalRect(), viewTypeCode(), 0, !vertical);
+                invalidateRect(getLocalRect());
+                return;
+            }
+        }
+    }
+    if (isBoundData(changed)) {
+        if (message == kVuChannelCount)
+            layoutSegments();
+        invalidateRect(getLocalRect());
+    }
 }
 
-void requestMeterReset (View& view, CurveData* data)
+void requestMeterReset(View& view, CurveData* data)
 {
-	if (!data)
-		return;
-	data->setValue (kVuPeakReadout, 0.f);
-	view.invalidateRect (view.getLocalRect ());
-	if (IDependent* listener = data->getListener ())
-		listener->update (data->unknownCast (), kVuResetRequest);
-	data->deferUpdate (kVuResetRequest);
+    if (!data)
+        return;
+    data->setValue(kVuPeakReadout, 0.f);
+    view.invalidateRect(view.getLocalRect());
+    if (IDependent* listener = data->getListener())
+        listener->update(data->unknownCast(), kVuResetRequest);
+    data->deferUpdate(kVuResetRequest);
 }
 
-int32 VuMeterView::mouseDown (int32, int32)
+int32 VuMeterView::mouseDown(int32, int32)
 {
-	requestMeterReset (*this, data);
-	return kResultOk;
+    requestMeterReset(*this, data);
+    return kResultOk;
 }
 
 //------------------------------------------------------------------------
-int32 VuMeterVertiView::drawView (IDrawContext* context, const ViewRect&)
+int32 VuMeterVertiView::drawView(IDrawContext* context, const ViewRect&)
 {
-	if (!context)
-		return kResultOk;
-	ViewRect r = getLocalRect ();
-	int32 len = std::min (r.getHeight (), segmentHeight);
-	if (background)
-		context->drawBitmap (background, ViewRect (0, 0, r.getWidth (), len), ViewRect (0, 0, r.getWidth (), len));
-	const float* v = data ? data->getValues () : nullptr;
-	if (!foreground || !v)
-		return kResultOk;
-	for (int32 i = 0, n = drawableBars (); i < n; ++i)
-	{
-		const ViewRect& bar = segments[i];
-		int32 off = static_cast<int32> ((1.0 - v[i]) * len + 0.5);
-		context->drawBitmap (foreground, ViewRect (0, off, segmentWidth, bar.bottom),
-		                     ViewRect (bar.left, bar.top + off, bar.right, bar.bottom));
-	}
-	return kResultOk;
+    if (!context)
+        return kResultOk;
+    ViewRect r = getLocalRect();
+    int32 len = std::min(r.getHeight(), segmentHeight);
+    if (background)
+        context->drawBitmap(background, ViewRect(0, 0, r.getWidth(), len), ViewRect(0, 0, r.getWidth(), len));
+    const float* v = data ? data->getValues() : nullptr;
+    if (!foreground || !v)
+        return kResultOk;
+    for (int32 i = 0, n = drawableBars(); i < n; ++i) {
+        const ViewRect& bar = segments[i];
+        int32 off = static_cast<int32>((1.0 - v[i]) * len + 0.5);
+        context->drawBitmap(foreground, ViewRect(0, off, segmentWidth, bar.bottom),
+                            ViewRect(bar.left, bar.top + off, bar.right, bar.bottom));
+    }
+    return kResultOk;
 }
 
-int32 VuMeterHorizView::drawView (IDrawContext* context, const ViewRect&)
+int32 VuMeterHorizView::drawView(IDrawContext* context, const ViewRect&)
 {
-	if (!context)
-		return kResultOk;
-	ViewRect r = getLocalRect ();
-	int32 len = std::min (r.getWidth (), segmentWidth);
-	if (background)
-		context->drawBitmap (background, ViewRect (0, 0, len, r.getHeight ()), ViewRect (0, 0, len, r.getHeight ()));
-	const float* v = data ? data->getValues () : nullptr;
-	if (!foreground || !v)
-		return kResultOk;
-	for (int32 i = 0, n = drawableBars (); i < n; ++i)
-	{
-		const ViewRect& bar = segments[i];
-		int32 w = static_cast<int32> (len * v[i] + 0.5);
-		context->drawBitmap (foreground, ViewRect (bar.left, 0, w, segmentHeight),
-		                     ViewRect (bar.left, bar.top, bar.left + w, bar.bottom));
-	}
-	return kResultOk;
+    if (!context)
+        return kResultOk;
+    ViewRect r = getLocalRect();
+    int32 len = std::min(r.getWidth(), segmentWidth);
+    if (background)
+        context->drawBitmap(background, ViewRect(0, 0, len, r.getHeight()), ViewRect(0, 0, len, r.getHeight()));
+    const float* v = data ? data->getValues() : nullptr;
+    if (!foreground || !v)
+        return kResultOk;
+    for (int32 i = 0, n = drawableBars(); i < n; ++i) {
+        const ViewRect& bar = segments[i];
+        int32 w = static_cast<int32>(len * v[i] + 0.5);
+        context->drawBitmap(foreground, ViewRect(bar.left, 0, w, segmentHeight),
+                            ViewRect(bar.left, bar.top, bar.left + w, bar.bottom));
+    }
+    return kResultOk;
 }
 
-int32 VuMeterPhVertiView::drawView (IDrawContext* context, const ViewRect& updateRect)
+int32 VuMeterPhVertiView::drawView(IDrawContext* context, const ViewRect& updateRect)
 {
-	if (!context)
-		return kResultOk;
-	VuMeterVertiView::drawView (context, updateRect);
-	context->setLineColor (0xFF6E6E6E, 1, 1.f);
-	ViewRect r = getLocalRect ();
-	int32 len = std::min (r.getHeight (), segmentHeight);
-	for (int32 i = 0, n = drawableBars (); i < n && i < kVuMaxChannels; ++i)
-	{
-		float heldPeak = 0.f, maximum = 0.f;
-		if (!data->getValue (kVuHeldPeak + i, heldPeak) || !data->getValue (kVuChannelMaximum + i, maximum))
-			continue;
-		const ViewRect& bar = segments[i];
-		int32 y = static_cast<int32> ((1.0 - maximum) * len + 0.5);
-		context->drawLine (FramePoint {bar.left, y}, FramePoint {bar.right, y});
-		int32 y2 = static_cast<int32> ((1.0 - heldPeak) * len + 0.5);
-		if (foreground)
-			context->drawBitmap (foreground, ViewRect (0, y2, segmentWidth, y2 + 1),
-			                     ViewRect (bar.left, y2, bar.right, y2 + 1));
-	}
-	return kResultOk;
+    if (!context)
+        return kResultOk;
+    VuMeterVertiView::drawView(context, updateRect);
+    context->setLineColor(0xFF6E6E6E, 1, 1.f);
+    ViewRect r = getLocalRect();
+    int32 len = std::min(r.getHeight(), segmentHeight);
+    for (int32 i = 0, n = drawableBars(); i < n && i < kVuMaxChannels; ++i) {
+        float heldPeak = 0.f, maximum = 0.f;
+        if (!data->getValue(kVuHeldPeak + i, heldPeak) || !data->getValue(kVuChannelMaximum + i, maximum))
+            continue;
+        const ViewRect& bar = segments[i];
+        int32 y = static_cast<int32>((1.0 - maximum) * len + 0.5);
+        context->drawLine(FramePoint{bar.left, y}, FramePoint{bar.right, y});
+        int32 y2 = static_cast<int32>((1.0 - heldPeak) * len + 0.5);
+        if (foreground)
+            context->drawBitmap(foreground, ViewRect(0, y2, segmentWidth, y2 + 1),
+                                ViewRect(bar.left, y2, bar.right, y2 + 1));
+    }
+    return kResultOk;
 }
 
 //------------------------------------------------------------------------
-VuMeterPeakView::VuMeterPeakView (VuMeterData* d, int32 count, const ViewRect& size, const TagList& tagList,
-                                  uint32 normal, uint32 over)
-: DataView<double> (d, count, size, tagList), normalColor (normal), overColor (over)
+VuMeterPeakView::VuMeterPeakView(VuMeterData* d, int32 count, const ViewRect& size, const TagList& tagList,
+                                 uint32 normal, uint32 over)
+: DataView<double>(d, count, size, tagList), normalColor(normal), overColor(over)
+{}
+
+int32 VuMeterPeakView::drawView(IDrawContext* context, const ViewRect&)
 {
+    if (!context)
+        return kResultOk;
+    context->setFont(u"Arial", 9, 0, 1.f);
+    float p = 0.f;
+    if (!data || !data->getValue(kVuPeakReadout, p))
+        return kInternalError;
+    char buffer[32];
+    if (p > 1.f) {
+        context->setFontColor(overColor);
+        std::snprintf(buffer, sizeof buffer, "%2.1f", 20.0 * std::log10(p));
+    } else {
+        context->setFontColor(normalColor);
+        float t = 0.f;
+        if (!data->getValue(kVuSilenceThreshold, t))
+            return kInternalError;
+        if (t > p)
+            std::snprintf(buffer, sizeof buffer, "-oo");
+        else {
+            float d = static_cast<float>(20.0 * std::log10(p));
+            std::snprintf(buffer, sizeof buffer, "%2.1f", std::fabs(d) < 0.05f ? 0.0 : static_cast<double>(d));
+        }
+    }
+    text.assign(buffer, buffer + std::strlen(buffer));
+    context->drawString(text.c_str(), getLocalRect(), 0, 0);
+    context->setFillColor(backgroundColor, 1.f);
+    return kResultOk;
 }
 
-int32 VuMeterPeakView::drawView (IDrawContext* context, const ViewRect&)
+int32 VuMeterPeakView::mouseDown(int32, int32)
 {
-	if (!context)
-		return kResultOk;
-	context->setFont (u"Arial", 9, 0, 1.f);
-	float p = 0.f;
-	if (!data || !data->getValue (kVuPeakReadout, p))
-		return kInternalError;
-	char buffer[32];
-	if (p > 1.f)
-	{
-		context->setFontColor (overColor);
-		std::snprintf (buffer, sizeof buffer, "%2.1f", 20.0 * std::log10 (p));
-	}
-	else
-	{
-		context->setFontColor (normalColor);
-		float t = 0.f;
-		if (!data->getValue (kVuSilenceThreshold, t))
-			return kInternalError;
-		if (t > p)
-			std::snprintf (buffer, sizeof buffer, "-oo");
-		else
-		{
-			float d = static_cast<float> (20.0 * std::log10 (p));
-			std::snprintf (buffer, sizeof buffer, "%2.1f", std::fabs (d) < 0.05f ? 0.0 : static_cast<double> (d));
-		}
-	}
-	text.assign (buffer, buffer + std::strlen (buffer));
-	context->drawString (text.c_str (), getLocalRect (), 0, 0);
-	context->setFillColor (backgroundColor, 1.f);
-	return kResultOk;
-}
-
-int32 VuMeterPeakView::mouseDown (int32, int32)
-{
-	requestMeterReset (*this, data);
-	return kResultOk;
+    requestMeterReset(*this, data);
+    return kResultOk;
 }
 
 //------------------------------------------------------------------------
-bool createScaledBitmaps (const ViewRect& size, FUnknown*& foreground, FUnknown*& background, bool isVertical,
-                          int32 typeCode, bool single)
+bool createScaledBitmaps(const ViewRect& size, FUnknown*& foreground, FUnknown*& background, bool isVertical,
+                         int32 typeCode, bool single)
 {
-	IMeterBitmapService* service = getHostService<IMeterBitmapService> ();
-	if (!service)
-		return false;
-	ViewRect r (0, 0, size.getWidth (), size.getHeight ());
-	if (single)
-		foreground = service->createSingle (r);
-	else
-	{
-		foreground = service->createForeground (r, typeCode, isVertical ? r.getWidth () : r.getHeight (), !isVertical);
-		background = service->createBackground (r, typeCode, !isVertical);
-	}
-	service->release ();
-	return true;
+    IMeterBitmapService* service = getHostService<IMeterBitmapService>();
+    if (!service)
+        return false;
+    ViewRect r(0, 0, size.getWidth(), size.getHeight());
+    if (single)
+        foreground = service->createSingle(r);
+    else {
+        foreground = service->createForeground(r, typeCode, isVertical ? r.getWidth() : r.getHeight(), !isVertical);
+        background = service->createBackground(r, typeCode, !isVertical);
+    }
+    service->release();
+    return true;
 }
 
-bool setupMeterBitmaps (const ViewRect& size, VuMeterData* data, IViewAttributes* attributes, ISkinService* skin,
-                        FUnknown*& foreground, FUnknown*& background, bool& owned)
+bool setupMeterBitmaps(const ViewRect& size, VuMeterData* data, IViewAttributes* attributes, ISkinService* skin,
+                       FUnknown*& foreground, FUnknown*& background, bool& owned)
 {
-	foreground = background = nullptr;
-	owned = false;
-	if (data && data->hasScaleMapper ())
-		owned = createScaledBitmaps (size, foreground, background, !isHorizontal (attributes), 1001);
-	if (!owned)
-	{
-		if (data)
-			data->releaseScaleMapper ();
-		const char8* fore = "bmAudioPlugMeterFore";
-		const char8* back = "bmAudioPlugMeterBack";
-		if (attributes)
-		{
-			if (const char8* a = attributes->getString ("meter-name-fore"))
-				fore = a;
-			if (const char8* a = attributes->getString ("meter-name-back"))
-				back = a;
-		}
-		if (skin)
-		{
-			if (size.getWidth () > size.getHeight ())
-			{
-				fore = "bmAudioPlugMeterHorizFore";
-				back = "bmAudioPlugMeterHorizBack";
-			}
-			if (skin->getBitmap (fore, &foreground) != kResultOk)
-				foreground = nullptr;
-			if (skin->getBitmap (back, &background) != kResultOk)
-				background = nullptr;
-		}
-	}
-	if (foreground && background)
-		return true;
-	// One half alone is no meter; what the service made for us goes back.
-	if (owned)
-	{
-		if (foreground)
-			foreground->release ();
-		if (background)
-			background->release ();
-	}
-	foreground = background = nullptr;
-	owned = false;
-	return false;
+    foreground = background = nullptr;
+    owned = false;
+    if (data && data->hasScaleMapper())
+        owned = createScaledBitmaps(size, foreground, background, !isHorizontal(attributes), 1001);
+    if (!owned) {
+        if (data)
+            data->releaseScaleMapper();
+        const char8* fore = "bmAudioPlugMeterFore";
+        const char8* back = "bmAudioPlugMeterBack";
+        if (attributes) {
+            if (const char8* a = attributes->getString("meter-name-fore"))
+                fore = a;
+            if (const char8* a = attributes->getString("meter-name-back"))
+                back = a;
+        }
+        if (skin) {
+            if (size.getWidth() > size.getHeight()) {
+                fore = "bmAudioPlugMeterHorizFore";
+                back = "bmAudioPlugMeterHorizBack";
+            }
+            if (skin->getBitmap(fore, &foreground) != kResultOk)
+                foreground = nullptr;
+            if (skin->getBitmap(back, &background) != kResultOk)
+                background = nullptr;
+        }
+    }
+    if (foreground && background)
+        return true;
+    // One half alone is no meter; what the service made for us goes back.
+    if (owned) {
+        if (foreground)
+            foreground->release();
+        if (background)
+            background->release();
+    }
+    foreground = background = nullptr;
+    owned = false;
+    return false;
 }
 
 namespace {
 
-VuMeterView* buildMeterView (VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
-                             IViewAttributes* attributes, ISkinService* skin, bool peakHold)
+VuMeterView* buildMeterView(VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
+                            IViewAttributes* attributes, ISkinService* skin, bool peakHold)
 {
-	FUnknown* fg = nullptr;
-	FUnknown* bg = nullptr;
-	bool owned = false;
-	if (!setupMeterBitmaps (size, data, attributes, skin, fg, bg, owned))
-		return nullptr;
-	VuMeterView* view;
-	int32 n = static_cast<int32> (count);
-	if (isHorizontal (attributes))
-		view = new VuMeterHorizView (data, n, size, tags, fg, bg);
-	else if (peakHold)
-		view = new VuMeterPhVertiView (data, n, size, tags, fg, bg);
-	else
-		view = new VuMeterVertiView (data, n, size, tags, fg, bg);
-	view->layoutSegments ();
-	if (owned)
-	{
-		fg->release ();
-		bg->release ();
-	}
-	return view;
+    FUnknown* fg = nullptr;
+    FUnknown* bg = nullptr;
+    bool owned = false;
+    if (!setupMeterBitmaps(size, data, attributes, skin, fg, bg, owned))
+        return nullptr;
+    VuMeterView* view;
+    int32 n = static_cast<int32>(count);
+    if (isHorizontal(attributes))
+        view = new VuMeterHorizView(data, n, size, tags, fg, bg);
+    else if (peakHold)
+        view = new VuMeterPhVertiView(data, n, size, tags, fg, bg);
+    else
+        view = new VuMeterVertiView(data, n, size, tags, fg, bg);
+    view->layoutSegments();
+    if (owned) {
+        fg->release();
+        bg->release();
+    }
+    return view;
 }
 
 } // namespace
 
-VuMeterView* createMeterView (VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
-                              IViewAttributes* attributes, ISkinService* skin)
+VuMeterView* createMeterView(VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
+                             IViewAttributes* attributes, ISkinService* skin)
 {
-	return buildMeterView (data, count, size, tags, attributes, skin, false);
+    return buildMeterView(data, count, size, tags, attributes, skin, false);
 }
 
-VuMeterView* createPeakHoldMeterView (VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
-                                      IViewAttributes* attributes, ISkinService* skin)
+VuMeterView* createPeakHoldMeterView(VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
+                                     IViewAttributes* attributes, ISkinService* skin)
 {
-	return buildMeterView (data, count, size, tags, attributes, skin, true);
+    return buildMeterView(data, count, size, tags, attributes, skin, true);
 }
 
 } // namespace Frame
