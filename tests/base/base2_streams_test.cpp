@@ -251,19 +251,14 @@ TEST(Base2Streams, ShortReadsLeaveZerosAndStopArrays)
     EXPECT_FALSE(r.readInt64(v));
     EXPECT_EQ(v, 0);
     three->release();
-
     std::vector<uint8_t> nine(9, 0);
-    const float one = 1.0f, two = 2.0f;
-    std::memcpy(nine.data(), &one, 4);
-    std::memcpy(nine.data() + 4, &two, 4);
+    const float two[2] = {1.0f, 2.0f};
+    std::memcpy(nine.data(), two, 8);
     MemoryStream* floats = streamOf(nine);
     IBStreamer rf(floats);
     float f[4] = {5, 5, 5, 5};
     EXPECT_FALSE(rf.readFloatArray(f, 4));
-    EXPECT_EQ(f[0], 1.0f);
-    EXPECT_EQ(f[1], 2.0f);
-    EXPECT_EQ(f[2], 0.0f);
-    EXPECT_EQ(f[3], 5.0f);
+    EXPECT_EQ(std::vector<float>(f, f + 4), (std::vector<float>{1, 2, 0, 5}));
     EXPECT_FALSE(rf.readFloatArray(f, -1));
     EXPECT_FALSE(rf.readFloatArray(nullptr, 2));
     floats->release();
