@@ -12,8 +12,10 @@
 #include "base/fobject.h"
 #include "base/fuid.h"
 #include "base/iptr.h"
+#include "tests/common/threads.h"
 
 using namespace Calvereth;
+using testthreads::runThreads;
 
 namespace {
 
@@ -80,28 +82,20 @@ TEST(Base1Object, ReferenceCountingAcrossThreads)
     gDestroyed = 0;
     auto* o = new Tracked;
     constexpr int kThreads = 8, kRounds = 20000;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([o] {
-            for (int i = 0; i < kRounds; ++i) {
-                o->addRef();
-                if (i % 3 == 0)
-                    o->addRef(), o->release();
-                o->release();
-            }
-        });
-    for (auto& t : threads)
-        t.join();
+    runThreads(kThreads, [o](int) {
+        for (int i = 0; i < kRounds; ++i) {
+            o->addRef();
+            if (i % 3 == 0)
+                o->addRef(), o->release();
+            o->release();
+        }
+    });
     EXPECT_EQ(o->getRefCount(), 1);
     EXPECT_EQ(gDestroyed, 0);
     // Many holders dropping their references at once destroy the object exactly once.
     for (int i = 0; i < kThreads - 1; ++i)
         o->addRef();
-    threads.clear();
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([o] { o->release(); });
-    for (auto& t : threads)
-        t.join();
+    runThreads(kThreads, [o](int) { o->release(); });
     EXPECT_EQ(gDestroyed, 1);
     EXPECT_EQ(Tracked::countInDestructor, -1000); // parked far below zero while it goes
 }

@@ -1,4 +1,5 @@
 #include "base/blockpool.h"
+#include "tests/common/threads.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 using namespace Calvereth;
+using testthreads::runThreads;
 
 TEST(Base2FObjectAllocator, ConsecutiveElementsUntilThe65536thComesFromASecondBlock)
 {
@@ -40,20 +42,16 @@ TEST(Base2FObjectAllocator, ConcurrentUseGivesDistinctElements)
 {
     FObjectAllocator pool(16);
     std::vector<std::vector<void*>> got(4);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 2000; ++i) {
-                void* p = pool.allocate();
-                std::memset(p, t, 16);
-                if (i % 3 == 0)
-                    pool.free(p);
-                else
-                    got[t].push_back(p);
-            }
-        });
-    for (auto& th : threads)
-        th.join();
+    runThreads(4, [&](int t) {
+        for (int i = 0; i < 2000; ++i) {
+            void* p = pool.allocate();
+            std::memset(p, t, 16);
+            if (i % 3 == 0)
+                pool.free(p);
+            else
+                got[t].push_back(p);
+        }
+    });
     std::set<void*> all;
     for (auto& v : got)
         all.insert(v.begin(), v.end());

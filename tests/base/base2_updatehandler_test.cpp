@@ -1,4 +1,5 @@
 #include "base/updatehandler.h"
+#include "tests/common/threads.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 using namespace Calvereth;
+using testthreads::runThreads;
 
 namespace {
 
@@ -250,22 +252,17 @@ TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)
         watchers.push_back(new Watcher(nullptr, ""));
         watchers.back()->onUpdate = [&] { told.fetch_add(1, std::memory_order_relaxed); };
     }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            Watcher* mine = watchers[t];
-            for (int i = 0; i < 500; ++i) {
-                Subject* s = subjects[(i + t) % subjects.size()];
-                handler->addDependent(s->unknownCast(), mine);
-                s->changed(1);
-                s->deferUpdate(i % 3);
-                if (i % 7 == 0)
-                    handler->triggerDeferedUpdates();
-                handler->removeDependent(s->unknownCast(), mine);
-            }
-        });
-    for (auto& th : threads)
-        th.join();
+    runThreads(kThreads, [&](int t) {
+        for (int i = 0; i < 500; ++i) {
+            Subject* s = subjects[(i + t) % subjects.size()];
+            handler->addDependent(s->unknownCast(), watchers[t]);
+            s->changed(1);
+            s->deferUpdate(i % 3);
+            if (i % 7 == 0)
+                handler->triggerDeferedUpdates();
+            handler->removeDependent(s->unknownCast(), watchers[t]);
+        }
+    });
     handler->triggerDeferedUpdates();
     EXPECT_GE(told.load(), kThreads * 500);
     for (Subject* s : subjects)
