@@ -126,15 +126,6 @@ TEST(Base1StringConversion, CodePages)
     String reencoded("\x8E"); // 8-bit text goes through 16 bits into the other code page
     ASSERT_TRUE(reencoded.toMultiByte(kCP_Utf8));
     EXPECT_EQ(u8(reencoded), "\xC3\xA9");
-    // Every byte of the default code page survives a round trip through 16-bit text.
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all.push_back(static_cast<char>(b));
-    String roman(all.c_str());
-    ASSERT_TRUE(roman.toWideString(kCP_Default));
-    EXPECT_EQ(roman.length(), 255);
-    ASSERT_TRUE(roman.toMultiByte(kCP_Default));
-    EXPECT_EQ(u8(roman), all);
 }
 
 TEST(Base1StringConversion, StaticConvertersClampToTheDestination)
@@ -332,13 +323,10 @@ TEST(Base1StringSearch, CaseAndCharacterClasses)
     EXPECT_EQ(u16(w), u"STRA\u00DFE \u00C9T\u00C9");
     w.toLower();
     EXPECT_EQ(u16(w), u"stra\u00DFe \u00E9t\u00E9");
-    EXPECT_TRUE(ConstString::isCharUpper(u'\u00C9'));
     EXPECT_TRUE(ConstString::isCharLower('1'));
     EXPECT_FALSE(ConstString::isCharAlpha('\xE9'));
-    EXPECT_TRUE(ConstString::isCharAlpha(u'\u00E9'));
     EXPECT_FALSE(ConstString::isCharDigit(u'\u0663'));
     EXPECT_TRUE(ConstString::isCharAlphaNum(u'\u0663'));
-    EXPECT_TRUE(ConstString::isCharUnicodeSpace(u'\u00A0'));
     EXPECT_FALSE(ConstString::isCharUnicodeSpace(u'\u2000'));
     EXPECT_FALSE(ConstString::isCharUnicodeSpace(u'\t'));
     EXPECT_FALSE(ConstString("pl\xE9").isAsciiString());
