@@ -66,6 +66,8 @@ protected:
         handler->release();
         EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
     }
+    // What was logged since the last call.
+    Entries take() { return std::exchange(log.entries, {}); }
     UpdateHandler* handler = nullptr;
     Log log;
 };
@@ -82,75 +84,43 @@ TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
     o.addDependent(&d1);
     o.addDependent(&d2);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"D2", 1}, {"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"D2", 1}, {"O.done", 1}}));
     EXPECT_EQ(d1.lastChanged, o.unknownCast());
-    log.entries.clear();
     o.changed(IDependent::kDestroyed); // no updateDone for it
-    EXPECT_EQ(log.entries, (Entries{{"D1", 2}, {"D2", 2}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 2}, {"D2", 2}}));
     o.removeDependent(nullptr); // every dependent of O
     EXPECT_EQ(handler->countDependents(o.unknownCast()), 0);
-    log.entries.clear();
     EXPECT_EQ(handler->triggerUpdates(o.unknownCast(), 1), kResultFalse);
-    EXPECT_EQ(log.entries, (Entries{{"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"O.done", 1}}));
     EXPECT_EQ(handler->triggerUpdates(nullptr, 1), kResultFalse);
     EXPECT_EQ(handler->addDependent(nullptr, nullptr), kResultFalse);
 }
 
-TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOnceAndDeliveredInOrder)
+TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOrder)
 {
-    Subject o(&log, "O");
-    Watcher d(&log, "D");
-    o.addDependent(&d);
-    for (int i = 0; i < 3; ++i)
-        o.deferUpdate(1);
-    o.deferUpdate(2);
-    EXPECT_TRUE(log.entries.empty());
-    handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"O.done", 1}, {"D", 2}}));
-    log.entries.clear();
-    handler->triggerDeferedUpdates();
-    EXPECT_TRUE(log.entries.empty());
-    o.removeDependent(&d);
-
-    Subject lonely(&log, "L");
-    lonely.deferUpdate(1); // no dependents: done at once, nothing queued
-    EXPECT_EQ(log.entries, (Entries{{"L.done", 1}}));
-}
-
-TEST_F(Base2UpdateHandler, DeliveryForOneObjectLeavesOthersQueued)
-{
-    Subject a(&log, "A"), b(&log, "B");
-    Watcher d(&log, "D");
-    a.addDependent(&d);
-    b.addDependent(&d);
-    b.deferUpdate(1);
-    a.deferUpdate(1);
-    a.deferUpdate(3);
-    handler->triggerDeferedUpdates(a.unknownCast());
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"A.done", 1}, {"D", 3}, {"A.done", 3}}));
-    log.entries.clear();
-    handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"B.done", 1}}));
-    handler->removeDependent(nullptr, &d); // from every object
-    EXPECT_EQ(handler->countDependents(a.unknownCast()), 0);
-    EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
-}
-
-TEST_F(Base2UpdateHandler, RemovingTheLastDependentDropsQueuedChanges)
-{
-    Subject o(&log, "O");
+    Subject a(&log, "A"), b(&log, "B"), lonely(&log, "L");
     Watcher d1(&log, "D1"), d2(&log, "D2");
-    o.addDependent(&d1);
-    o.addDependent(&d2);
-    o.deferUpdate(1);
-    o.removeDependent(&d1); // one remains: the change stays
+    a.addDependent(&d1);
+    a.addDependent(&d2);
+    b.addDependent(&d1);
+    lonely.deferUpdate(1); // no dependents: done at once, nothing queued
+    EXPECT_EQ(take(), (Entries{{"L.done", 1}}));
+    b.deferUpdate(1);
+    for (int i = 0; i < 3; ++i)
+        a.deferUpdate(1);
+    a.deferUpdate(3);
+    EXPECT_TRUE(take().empty());
+    a.removeDependent(&d1);                          // one remains: A's changes stay
+    handler->triggerDeferedUpdates(a.unknownCast()); // A's only
+    EXPECT_EQ(take(), (Entries{{"D2", 1}, {"A.done", 1}, {"D2", 3}, {"A.done", 3}}));
+    a.deferUpdate(1);
+    a.removeDependent(&d2); // the last one: A's queued change goes with it
     handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D2", 1}, {"O.done", 1}}));
-    log.entries.clear();
-    o.deferUpdate(1);
-    o.removeDependent(&d2);
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"B.done", 1}}));
     handler->triggerDeferedUpdates();
-    EXPECT_TRUE(log.entries.empty());
+    EXPECT_TRUE(take().empty());
+    handler->removeDependent(nullptr, &d1); // from every object
+    EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
 }
 
 TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
@@ -163,10 +133,9 @@ TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
     o.addDependent(&d2);
     o.addDependent(&d3);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"D3", 1}, {"O.done", 1}}));
-    log.entries.clear();
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"D3", 1}, {"O.done", 1}}));
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"O.done", 1}}));
     o.removeDependent(&d1);
 }
 
@@ -183,10 +152,9 @@ TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
     };
     o.addDependent(&d);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"O.done", 1}}));
-    log.entries.clear();
+    EXPECT_EQ(take(), (Entries{{"D", 1}, {"O.done", 1}}));
     handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 5}, {"O.done", 5}}));
+    EXPECT_EQ(take(), (Entries{{"D", 5}, {"O.done", 5}}));
     o.removeDependent(&d);
 }
 
