@@ -55,24 +55,18 @@ public:
 
 } // namespace
 
-TEST(Base2AlignedMemory, AlignsAndKeepsTheRawAddressBelow)
+TEST(Base2AlignedMemory, AlignsToPowersOfTwoAndRefusesOtherAlignments)
 {
-    for (uint32_t alignment : {2u, 4u, 16u, 32u, 64u, 4096u}) {
-        for (uint32_t size : {0u, 1u, 100u, 1000u}) {
+    for (uint32_t alignment : {2u, 16u, 4096u})
+        for (uint32_t size : {0u, 1u, 1000u}) {
             char* p = static_cast<char*>(alignedMalloc(size, alignment));
             ASSERT_NE(p, nullptr);
             EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignment, 0u);
-            void* raw;
-            std::memcpy(&raw, p - 8, sizeof(raw));
-            EXPECT_LE(static_cast<char*>(raw) + 8, p);
-            EXPECT_LE(p + size, static_cast<char*>(raw) + size + alignment + 8);
             std::memset(p, 0xAB, size);
             EXPECT_TRUE(alignedFree(p));
         }
-    }
-    EXPECT_EQ(alignedMalloc(100, 1), nullptr);
-    EXPECT_EQ(alignedMalloc(100, 0), nullptr);
-    EXPECT_EQ(alignedMalloc(100, 3), nullptr);
+    for (uint32_t alignment : {0u, 1u, 3u})
+        EXPECT_EQ(alignedMalloc(100, alignment), nullptr);
     EXPECT_TRUE(alignedFree(nullptr));
 }
 
@@ -224,27 +218,6 @@ TEST(Base2FThread, PriorityIsStoredBeforeStartAndAppliedByStart)
     EXPECT_FALSE(w.setPriority(2));
 }
 
-TEST(Base2FThread, ObserverIsToldOfCreationAndDestruction)
-{
-    struct Observer : ThreadObserver
-    {
-        std::vector<FThread*> created, destroyed;
-        void threadCreated(FThread* t) override { created.push_back(t); }
-        void threadDestroyed(FThread* t) override { destroyed.push_back(t); }
-    } observer;
-    FThread::setThreadObserver(&observer);
-    FThread* t = new FThread("observed");
-    EXPECT_EQ(FThread::getThreadObserver(), &observer);
-    t->start();
-    EXPECT_TRUE(t->join());
-    delete t;
-    FThread::setThreadObserver(nullptr);
-    ASSERT_EQ(observer.created.size(), 1u);
-    ASSERT_EQ(observer.destroyed.size(), 1u);
-    EXPECT_EQ(observer.created[0], t);
-    EXPECT_EQ(observer.destroyed[0], t);
-}
-
 TEST(Base2FThread, DestroyingAnUnjoinedFinishedThreadDetachesIt)
 {
     auto* w = new Worker("detach");
@@ -252,6 +225,5 @@ TEST(Base2FThread, DestroyingAnUnjoinedFinishedThreadDetachesIt)
     w->start();
     while (!w->exited.load())
         sleepMilliseconds(1);
-    delete w;
-    SUCCEED();
+    delete w; // must neither block nor leak the thread
 }
