@@ -66,17 +66,6 @@ public:
 
 } // namespace
 
-TEST(Base1Atomic, HelpersAnswerBeforeOrAfterValues)
-{
-    int32 v = 5;
-    EXPECT_EQ(atomicIncrement(&v), 5); // before
-    EXPECT_EQ(atomicFetchAdd(&v, 10), 6);
-    EXPECT_EQ(atomicAdd(&v, -3), 13); // after
-    EXPECT_FALSE(atomicCompareAndSwap(&v, 0, 1));
-    int32 big = 0x7FFFFFFF;
-    EXPECT_EQ(atomicAdd(&big, 1), INT32_MIN); // wraps
-}
-
 TEST(Base1Object, ReferenceCountingAcrossThreads)
 {
     gDestroyed = 0;
@@ -122,39 +111,24 @@ TEST(Base1Object, SubclassLookupAnswersSubObjectsThenBase)
     auto* p = new Probe;
     void* out = nullptr;
     ASSERT_EQ(p->queryInterface(IProbe::iid, &out), kResultOk);
-    EXPECT_EQ(out, static_cast<void*>(static_cast<IProbe*>(p)));
     EXPECT_EQ(static_cast<IProbe*>(out)->probe(), 7);
     ASSERT_EQ(p->queryInterface(ISecond::iid, &out), kResultOk);
     EXPECT_EQ(static_cast<ISecond*>(out)->second(), 8);
-    EXPECT_EQ(p->getRefCount(), 3);
-    // The FObject part answers the root and the class identifier.
-    ASSERT_EQ(p->queryInterface(FUnknown::iid, &out), kResultOk);
+    ASSERT_EQ(p->queryInterface(FUnknown::iid, &out), kResultOk); // answered by the FObject part
     EXPECT_EQ(out, static_cast<void*>(static_cast<FObject*>(static_cast<Tracked*>(p))));
-    EXPECT_EQ(FObject::unknownToObject(static_cast<IProbe*>(p)), static_cast<FObject*>(p));
-    EXPECT_EQ(FCast<Probe>(static_cast<ISecond*>(p)), p);
     EXPECT_EQ(FCast<Tracked>(static_cast<ISecond*>(p)), static_cast<Tracked*>(p));
-    EXPECT_EQ(p->getRefCount(), 4);
+    FObject plain;
+    EXPECT_EQ(FCast<Probe>(&plain), nullptr);
+    EXPECT_TRUE(p->isTypeOf("Tracked", true));
+    EXPECT_FALSE(p->isTypeOf("Tracked", false));
+    EXPECT_FALSE(p->isTypeOf(nullptr, true));
     // Releasing through any sub-object reaches the one count.
     static_cast<IProbe*>(p)->release();
     static_cast<ISecond*>(p)->release();
-    static_cast<FObject*>(static_cast<Tracked*>(p))->release();
     gDestroyed = 0;
+    static_cast<FObject*>(static_cast<Tracked*>(p))->release();
     static_cast<ISecond*>(p)->release();
     EXPECT_EQ(gDestroyed, 1);
-}
-
-TEST(Base1Object, ClassNameTests)
-{
-    Probe* p = new Probe;
-    EXPECT_STREQ(p->className(), "Probe");
-    EXPECT_FALSE(p->isTypeOf("FObject", false));
-    EXPECT_TRUE(p->isTypeOf("Tracked", true));
-    EXPECT_FALSE(p->isA("Tracked"));
-    EXPECT_FALSE(p->isTypeOf("probe", true));
-    EXPECT_FALSE(p->isTypeOf(nullptr, true));
-    FObject plain;
-    EXPECT_EQ(FCast<Probe>(&plain), nullptr);
-    p->release();
 }
 
 TEST(Base1Object, ChangesWithoutHandlerReachUpdateDoneOnce)
@@ -178,25 +152,20 @@ TEST(Base1Object, StaticObjectsReleasedOnceAndClosed)
     FObject* cAlias = c;
     c->addRef();
     FObject::registerStaticObject(&a);
-    FObject::registerStaticObject(&b);
     for (int i = 0; i < 25; ++i)
-        FObject::registerStaticObject(&b); // grows past several steps
+        FObject::registerStaticObject(&b); // null, and grows the list past several steps
     FObject::registerStaticObject(&c);
     EXPECT_FALSE(FObject::staticObjectsClosed());
     FObject::releaseStaticObjects();
     EXPECT_TRUE(FObject::staticObjectsClosed());
     EXPECT_EQ(a, nullptr);
     EXPECT_EQ(c, nullptr);
-    EXPECT_EQ(gDestroyed, 1); // c kept its second reference
-    EXPECT_EQ(cAlias->getRefCount(), 1);
+    EXPECT_EQ(gDestroyed, 1);               // c kept its second reference
+    FObject::registerStaticObject(&cAlias); // closed: ignored
+    FObject::releaseStaticObjects();
+    ASSERT_NE(cAlias, nullptr);
     cAlias->release();
     EXPECT_EQ(gDestroyed, 2);
-    FObject* keep = new Tracked;
-    FObject* alias = keep;
-    FObject::registerStaticObject(&keep); // closed: ignored
-    FObject::releaseStaticObjects();
-    EXPECT_EQ(keep, alias);
-    keep->release();
 }
 
 // Two loads of the program have different class identifiers.
@@ -251,15 +220,12 @@ TEST(Base1IPtr, OwnershipRules)
 {
     auto* a = new Counted;
     {
-        IPtr<Counted> p(a);
-        IPtr<Counted> q = p;
+        IPtr<Counted> p(a), q = p;
         q = a; // same pointer: nothing changes
-        EXPECT_EQ(a->getRefCount(), 3);
         IPtr<Counted> m(std::move(q));
         EXPECT_EQ(a->getRefCount(), 3);
         EXPECT_EQ(q.get(), nullptr);
     }
-    EXPECT_EQ(a->getRefCount(), 1);
     IPtr<Counted> adopted = owned(a);
     EXPECT_EQ(a->getRefCount(), 1);
 }
