@@ -58,41 +58,27 @@ struct Counted : FObject
 TEST(Base1VariantValue, CopiesOwnTextsAndReferences)
 {
     char8 source[] = "level";
-    VariantValue a(static_cast<const char8*>(source));
+    VariantValue a(static_cast<const char8*>(source)), b(a);
     EXPECT_FALSE(a.isOwner());
-    VariantValue b(a);
     EXPECT_TRUE(b.isOwner());
     EXPECT_NE(b.getString8(), a.getString8());
-    EXPECT_STREQ(b.getString8(), "level");
     b.empty();
-    EXPECT_EQ(b.getType(), VariantValue::kEmpty);
     EXPECT_STREQ(a.getString8(), "level");
-
-    VariantValue w(static_cast<const char16*>(u"wide"));
-    VariantValue w2;
+    VariantValue w(static_cast<const char16*>(u"wide")), w2;
     w2 = w;
-    EXPECT_TRUE(w2.isOwner());
-    EXPECT_EQ(std::u16string(w2.getString16()), u"wide");
     w2 = w2; // self-assignment changes nothing
+    EXPECT_TRUE(w2.isOwner());
     EXPECT_EQ(std::u16string(w2.getString16()), u"wide");
 
     auto* object = new Counted;
     {
-        VariantValue o(static_cast<FUnknown*>(object));
-        EXPECT_EQ(object->getRefCount(), 1);
-        VariantValue copy(o);
-        EXPECT_EQ(object->getRefCount(), 2);
-        VariantValue another;
+        VariantValue o(static_cast<FUnknown*>(object)), copy(o), another;
         another = copy;
-        EXPECT_EQ(object->getRefCount(), 3);
+        EXPECT_EQ(object->getRefCount(), 3); // built from a pointer it holds none; copies hold one each
         another.empty();
         EXPECT_EQ(object->getRefCount(), 2);
     }
     EXPECT_EQ(object->getRefCount(), 1);
     object->release();
-
-    VariantValue f(1.5), i(int64(-7)), fi(f);
-    EXPECT_EQ(fi.getFloat(), 1.5);
-    EXPECT_EQ(i.getInt(), -7);
-    EXPECT_EQ(i.getFloat(), 0.0);
+    EXPECT_EQ(VariantValue(int64(-7)).getFloat(), 0.0); // no conversion between types
 }
