@@ -14,43 +14,31 @@ using testthreads::runThreads;
 
 namespace {
 
-struct Log
-{
-    std::vector<std::pair<std::string, int32>> entries;
-};
+using Entries = std::vector<std::pair<std::string, int32>>;
 
-class Subject : public FObject
+// An object that logs what it is told as a dependent ("name") and as a changed object ("name.done").
+class Node : public FObject
 {
 public:
-    Subject(Log* log, std::string name) : log(log), name(std::move(name)) {}
-    void updateDone(int32 message) override
-    {
-        if (log)
-            log->entries.emplace_back(name + ".done", message);
-    }
-    Log* log;
-    std::string name;
-};
-
-class Watcher : public FObject
-{
-public:
-    Watcher(Log* log, std::string name) : log(log), name(std::move(name)) {}
+    Node(Entries* log, std::string name) : log(log), name(std::move(name)) {}
     void update(FUnknown* changed, int32 message) override
     {
         lastChanged = changed;
         if (log)
-            log->entries.emplace_back(name, message);
+            log->emplace_back(name, message);
         if (onUpdate)
             onUpdate();
     }
-    Log* log;
+    void updateDone(int32 message) override
+    {
+        if (log)
+            log->emplace_back(name + ".done", message);
+    }
+    Entries* log;
     std::string name;
     std::atomic<FUnknown*> lastChanged{nullptr};
     std::function<void()> onUpdate;
 };
-
-using Entries = std::vector<std::pair<std::string, int32>>;
 
 // Each test installs its own handler and leaves none behind.
 class Base2UpdateHandler : public ::testing::Test
@@ -67,9 +55,9 @@ protected:
         EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
     }
     // What was logged since the last call.
-    Entries take() { return std::exchange(log.entries, {}); }
+    Entries take() { return std::exchange(log, {}); }
     UpdateHandler* handler = nullptr;
-    Log log;
+    Entries log;
 };
 
 } // namespace
@@ -79,8 +67,8 @@ TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
     UpdateHandler second; // one is installed already: the second stays out
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
-    Subject o(&log, "O");
-    Watcher d1(&log, "D1"), d2(&log, "D2");
+    Node o(&log, "O");
+    Node d1(&log, "D1"), d2(&log, "D2");
     o.addDependent(&d1);
     o.addDependent(&d2);
     o.changed(1);
@@ -98,8 +86,8 @@ TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
 
 TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOrder)
 {
-    Subject a(&log, "A"), b(&log, "B"), lonely(&log, "L");
-    Watcher d1(&log, "D1"), d2(&log, "D2");
+    Node a(&log, "A"), b(&log, "B"), lonely(&log, "L");
+    Node d1(&log, "D1"), d2(&log, "D2");
     a.addDependent(&d1);
     a.addDependent(&d2);
     b.addDependent(&d1);
@@ -125,8 +113,8 @@ TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOr
 
 TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
 {
-    Subject o(&log, "O");
-    Watcher d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
+    Node o(&log, "O");
+    Node d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
     d1.onUpdate = [&] { o.removeDependent(&d2); };
     d3.onUpdate = [&] { o.removeDependent(&d3); }; // removes itself
     o.addDependent(&d1);
@@ -141,8 +129,8 @@ TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
 
 TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
 {
-    Subject o(&log, "O");
-    Watcher d(&log, "D");
+    Node o(&log, "O");
+    Node d(&log, "D");
     int nested = 0;
     d.onUpdate = [&] {
         if (nested++ == 0) {
@@ -160,11 +148,11 @@ TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
 
 TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceAndTheLimitCutsTheRest)
 {
-    Subject o(nullptr, "O");
-    std::vector<Watcher*> many;
+    Node o(nullptr, "O");
+    std::vector<Node*> many;
     int firstTold = 0, lastTold = 0;
     for (int i = 0; i < Update::kMaxDependents + 1; ++i) {
-        many.push_back(new Watcher(nullptr, ""));
+        many.push_back(new Node(nullptr, ""));
         o.addDependent(many.back());
     }
     o.addDependent(many.front()); // past the limit: refused, even for a known pair
@@ -174,9 +162,9 @@ TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceAndTheLimitCutsTheRest)
     EXPECT_EQ(firstTold, 1);
     EXPECT_EQ(lastTold, 0);
     o.removeDependent(nullptr);
-    for (Watcher* w : many)
+    for (Node* w : many)
         w->release();
-    Watcher d(nullptr, "D");
+    Node d(nullptr, "D");
     d.onUpdate = [&] { ++firstTold; };
     o.addDependent(&d);
     o.addDependent(&d);
@@ -187,12 +175,12 @@ TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceAndTheLimitCutsTheRest)
 
 TEST_F(Base2UpdateHandler, ManyObjectsKeepTheirOwnDependents)
 {
-    std::vector<Subject*> subjects;
-    Watcher a(nullptr, "a"), b(nullptr, "b");
+    std::vector<Node*> subjects;
+    Node a(nullptr, "a"), b(nullptr, "b");
     std::vector<FUnknown*> seenByA;
     a.onUpdate = [&] { seenByA.push_back(a.lastChanged); };
     for (int i = 0; i < 300; ++i) {
-        subjects.push_back(new Subject(nullptr, ""));
+        subjects.push_back(new Node(nullptr, ""));
         subjects.back()->addDependent(&a);
         subjects.back()->addDependent(&b);
     }
@@ -204,25 +192,25 @@ TEST_F(Base2UpdateHandler, ManyObjectsKeepTheirOwnDependents)
     }
     handler->removeDependent(nullptr, &a);
     handler->removeDependent(nullptr, &b);
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         s->release();
 }
 
 TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)
 {
     constexpr int kThreads = 6;
-    std::vector<Subject*> subjects;
+    std::vector<Node*> subjects;
     for (int i = 0; i < 8; ++i)
-        subjects.push_back(new Subject(nullptr, ""));
+        subjects.push_back(new Node(nullptr, ""));
     std::atomic<int> told{0};
-    std::vector<Watcher*> watchers;
+    std::vector<Node*> watchers;
     for (int t = 0; t < kThreads; ++t) {
-        watchers.push_back(new Watcher(nullptr, ""));
+        watchers.push_back(new Node(nullptr, ""));
         watchers.back()->onUpdate = [&] { told.fetch_add(1, std::memory_order_relaxed); };
     }
     runThreads(kThreads, [&](int t) {
         for (int i = 0; i < 500; ++i) {
-            Subject* s = subjects[(i + t) % subjects.size()];
+            Node* s = subjects[(i + t) % subjects.size()];
             handler->addDependent(s->unknownCast(), watchers[t]);
             s->changed(1);
             s->deferUpdate(i % 3);
@@ -233,10 +221,10 @@ TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)
     });
     handler->triggerDeferedUpdates();
     EXPECT_GE(told.load(), kThreads * 500);
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         EXPECT_EQ(handler->countDependents(s->unknownCast()), 0);
-    for (Watcher* w : watchers)
+    for (Node* w : watchers)
         w->release();
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         s->release();
 }
