@@ -44,9 +44,12 @@ public:
     {
         ++gDestroyed;
         countInDestructor = atomicLoad(&refCount);
+        if (onDestroy)
+            onDestroy();
     }
     void updateDone(int32 message) override { done.push_back(message); }
     std::vector<int32> done;
+    std::function<void()> onDestroy; // runs what a holder's destructor would
     static inline int32 countInDestructor = 0;
     OBJ_METHODS(Tracked, FObject)
 };
@@ -203,30 +206,17 @@ TEST(Base1Object, PrintClassIID)
     std::printf("CLASSIID %s\n", text);
 }
 
-namespace {
-// Counts calls and lets a release run arbitrary code (like a holder's destructor would).
-struct Counted : FObject
-{
-    std::function<void()> onDestroy;
-    ~Counted() override
-    {
-        if (onDestroy)
-            onDestroy();
-    }
-};
-} // namespace
-
 TEST(Base1IPtr, OwnershipRules)
 {
-    auto* a = new Counted;
+    auto* a = new Tracked;
     {
-        IPtr<Counted> p(a), q = p;
+        IPtr<Tracked> p(a), q = p;
         q = a; // same pointer: nothing changes
-        IPtr<Counted> m(std::move(q));
+        IPtr<Tracked> m(std::move(q));
         EXPECT_EQ(a->getRefCount(), 3);
         EXPECT_EQ(q.get(), nullptr);
     }
-    IPtr<Counted> adopted = owned(a);
+    IPtr<Tracked> adopted = owned(a);
     EXPECT_EQ(a->getRefCount(), 1);
 }
 
@@ -234,13 +224,13 @@ TEST(Base1IPtr, AssignmentAddsBeforeReleasing)
 {
     // The old object holds the only other reference to the new one: releasing first would
     // destroy the new object before it is stored.
-    auto* newer = new Counted;
-    auto* older = new Counted;
+    auto* newer = new Tracked;
+    auto* older = new Tracked;
     bool newerAlive = true;
     newer->onDestroy = [&] { newerAlive = false; };
     older->onDestroy = [newer] { newer->release(); };
     {
-        IPtr<Counted> p = owned(older);
+        IPtr<Tracked> p = owned(older);
         p = newer;
         EXPECT_TRUE(newerAlive);
         EXPECT_EQ(newer->getRefCount(), 1);

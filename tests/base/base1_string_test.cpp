@@ -237,7 +237,6 @@ TEST(Base1StringSearch, FindCountAndEnds)
         {s.findNext(0, "cax", 2), 2},
         {s.findNext(0, ""), -1},
         {s.findPrev(10, 'c'), 5},
-        {s.findPrev(-1, "bc"), 4},
         {s.countOccurences('b', 2), 1},
         {w.findFirst(0, u'\u00C9', ci, -1), 0},
         {w.findFirst(1, '\x8E'), 2}, // the byte of the default code page
@@ -261,12 +260,9 @@ TEST(Base1StringSearch, CompareAndNaturalOrder)
     const int32 ci = ConstString::kCaseInsensitive;
     auto sign = [](int32 v) { return (v > 0) - (v < 0); };
     const std::pair<int32, int32> cases[] = {
-        {String().compare(ConstString("")), 0},
-        {ConstString("abc").compare(ConstString("")), 1},
         {ConstString("ABC").compare("abc", ci), 0},
         {ConstString(u"\u00C9").compare(u"\u00E9", ci), 0},
         {ConstString("abc").compare("abd", 2, 0), 0},
-        {ConstString(u"ab").compare(u"abc"), -1},
         {ConstString("caf\x8E").compare(u"caf\u00E9"), 0}, // 8-bit side widened
         {ConstString(u"caf\u00E9").compare("cafe"), 1},
         {ConstString("file9").naturalCompare("file10"), -1},
