@@ -1,6 +1,8 @@
-// Random edits of a String, in both widths and mixing them, against a plain model.
+// Random edits, searches and comparisons of a String, in both widths and mixing them, against a
+// plain model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -114,6 +116,20 @@ TEST(Base1StringModel, RandomEditsMatchModel)
                 break;
             }
             ASSERT_EQ(contents(s), model) << "round " << round << " step " << step;
+            // Searches and comparisons against the model's own.
+            const std::u16string probe = t.substr(0, 2);
+            const std::string probe8 = narrowAscii(probe);
+            const ConstString p = wide ? ConstString(probe.c_str()) : ConstString(probe8.c_str());
+            auto at = [](size_t i) { return i == std::u16string::npos ? -1 : static_cast<int32>(i); };
+            auto sign = [](int v) { return (v > 0) - (v < 0); };
+            ASSERT_EQ(sign(s.compare(p)), sign(model.compare(probe))) << narrowAscii(probe);
+            if (!probe.empty()) {
+                ASSERT_EQ(s.findNext(0, p), at(model.find(probe)));
+                ASSERT_EQ(s.findPrev(-1, p), at(model.rfind(probe)));
+                ASSERT_EQ(s.countOccurences(probe[0], 0), std::count(model.begin(), model.end(), probe[0]));
+                ASSERT_EQ(s.startsWith(p), model.starts_with(probe));
+                ASSERT_EQ(s.endsWith(p), model.ends_with(probe));
+            }
             ASSERT_EQ(s.length(), static_cast<int32>(model.size()));
             if (s.rawText()) {
                 // The text is terminated in its width.

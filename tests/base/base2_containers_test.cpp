@@ -1,6 +1,3 @@
-#include "base/fobject.h"
-#include "base/fstring.h"
-#include "base/iptr.h"
 #include "base/tarray.h"
 #include "base/tdictionary.h"
 #include "base/thashtable.h"
@@ -9,34 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <list>
 #include <memory>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 using namespace Calvereth;
 
 namespace {
 
+// The elements in iteration order, or walked backwards from the last.
 template <class T>
-std::vector<T> contents(const TContainer<T>& c)
+std::vector<T> contents(const TContainer<T>& c, bool backwards = false)
 {
     std::vector<T> out;
     TIterator<T>* it = c.newIterator();
+    if (backwards)
+        it->last();
     while (!it->done())
-        out.push_back(it->next());
-    delete it;
-    return out;
-}
-
-template <class T>
-std::vector<T> contentsBackwards(const TContainer<T>& c)
-{
-    std::vector<T> out;
-    TIterator<T>* it = c.newIterator();
-    it->last();
-    while (!it->done())
-        out.push_back(it->previous());
+        out.push_back(backwards ? it->previous() : it->next());
     delete it;
     return out;
 }
@@ -50,91 +38,29 @@ struct Keyed
     bool operator<(const Keyed& o) const { return key < o.key; }
 };
 
-} // namespace
-
-TEST(Base2TArray, RandomOperationsMatchAVector)
+template <class C>
+C make(int32_t delta)
 {
-    for (int32_t delta : {-1, 3, 10}) {
-        std::mt19937 rng(1234 + delta);
-        TArray<int> a(0, delta);
-        a.setNullElement(-7);
-        std::vector<int> model;
-        for (int step = 0; step < 4000; ++step) {
-            const int op = rng() % 10;
-            const int v = rng() % 20;
-            const int32_t index = static_cast<int32_t>(rng() % (model.size() + 3)) - 1;
-            switch (op) {
-            case 0:
-            case 1:
-            case 2:
-                EXPECT_TRUE(a.add(v));
-                model.push_back(v);
-                break;
-            case 3: {
-                const bool ok = index >= 0 && index <= static_cast<int32_t>(model.size());
-                EXPECT_EQ(a.insertAt(index, v), ok);
-                if (ok)
-                    model.insert(model.begin() + index, v);
-                break;
-            }
-            case 4: {
-                const bool ok = index >= 0 && index < static_cast<int32_t>(model.size());
-                EXPECT_EQ(a.removeAt(index), ok);
-                if (ok)
-                    model.erase(model.begin() + index);
-                break;
-            }
-            case 5: {
-                auto it = std::find(model.begin(), model.end(), v);
-                EXPECT_EQ(a.remove(v), it != model.end());
-                if (it != model.end())
-                    model.erase(it);
-                break;
-            }
-            case 6:
-                EXPECT_EQ(a.occurrences(v), std::count(model.begin(), model.end(), v));
-                EXPECT_EQ(a.contains(v), std::count(model.begin(), model.end(), v) > 0);
-                break;
-            case 7: {
-                const bool in = index >= 0 && index < static_cast<int32_t>(model.size());
-                EXPECT_EQ(a.at(index), in ? model[index] : -7);
-                break;
-            }
-            case 8:
-                if (rng() % 20 == 0) {
-                    const int32_t cap = a.capacity();
-                    a.removeAll();
-                    model.clear();
-                    EXPECT_EQ(a.capacity(), cap);
-                }
-                break;
-            case 9:
-                if (rng() % 10 == 0) {
-                    const int32_t n = static_cast<int32_t>(rng() % (model.size() + 5));
-                    EXPECT_TRUE(a.resize(n));
-                    if (static_cast<int32_t>(model.size()) > n)
-                        model.resize(n);
-                    EXPECT_EQ(a.capacity(), n);
-                }
-                break;
-            }
-            ASSERT_EQ(a.count(), static_cast<int32_t>(model.size()));
-            ASSERT_GE(a.capacity(), a.count());
-        }
-        EXPECT_EQ(contents<int>(a), model);
-        std::vector<int> reversed(model.rbegin(), model.rend());
-        EXPECT_EQ(contentsBackwards<int>(a), reversed);
-    }
+    if constexpr (std::is_same_v<C, TArray<int>>)
+        return C(0, delta);
+    else
+        return C();
 }
 
-TEST(Base2TArray, GrowthRulesAndBounds)
+template <class L>
+class Base2Sequences : public ::testing::Test
+{};
+using SequenceTypes = ::testing::Types<TArray<int>, TLinkedList<int>, TDLinkedList<int>>;
+TYPED_TEST_SUITE(Base2Sequences, SequenceTypes);
+
+} // namespace
+
+TEST(Base2TArray, GrowthRules)
 {
-    TArray<int> fixed(2, 0);
+    TArray<int> fixed(2, 0); // delta 0: never grows
     EXPECT_TRUE(fixed.add(1));
     EXPECT_TRUE(fixed.add(2));
     EXPECT_FALSE(fixed.add(3));
-    EXPECT_EQ(fixed.count(), 2);
-
     TArray<int> doubling(0, -1);
     std::vector<int32_t> capacities;
     for (int i = 0; i < 41; ++i) {
@@ -143,26 +69,16 @@ TEST(Base2TArray, GrowthRulesAndBounds)
             capacities.push_back(doubling.capacity());
     }
     EXPECT_EQ(capacities, (std::vector<int32_t>{10, 20, 40, 80}));
-
-    TContainer<int>* fresh = doubling.newInstance();
+    TContainer<int>* fresh = doubling.newInstance(); // a fresh array grows by 10
     for (int i = 0; i < 21; ++i)
         fresh->add(i);
     EXPECT_EQ(fresh->capacity(), 30);
     delete fresh;
-
-    TArray<int> a;
-    a.add(1);
-    EXPECT_EQ(a.at(-1), 0);
-    EXPECT_EQ(a.at(1), 0);
-    EXPECT_FALSE(a.removeAt(1));
-    EXPECT_TRUE(a.insertAt(1, 2));
-    EXPECT_FALSE(a.insertAt(3, 3));
-    EXPECT_TRUE(a.resize(0));
-    EXPECT_EQ(a.capacity(), 0);
-    EXPECT_EQ(a.count(), 0);
 }
 
-TEST(Base2TArray, OwningElementsKeepExactReferenceCounts)
+// Every slot holds exactly one reference: removal, growth, resizing and replacement release the
+// right ones (a slot left behind by a move holds the null element).
+TEST(Base2Containers, OwningElementsHoldOneReferencePerSlot)
 {
     auto a = std::make_shared<int>(1), b = std::make_shared<int>(2), c = std::make_shared<int>(3);
     {
@@ -170,22 +86,35 @@ TEST(Base2TArray, OwningElementsKeepExactReferenceCounts)
         array.add(a);
         array.add(b);
         array.add(c);
-        EXPECT_EQ(c.use_count(), 2);
         EXPECT_TRUE(array.removeAt(0));
         EXPECT_EQ(a.use_count(), 1);
-        EXPECT_EQ(c.use_count(), 2); // moved down, the freed slot holds the null element
+        EXPECT_EQ(c.use_count(), 2);
         EXPECT_EQ(array.at(2), nullptr);
+        EXPECT_TRUE(array.contains(c));
         EXPECT_TRUE(array.resize(1));
         EXPECT_EQ(c.use_count(), 1);
-        EXPECT_EQ(b.use_count(), 2);
         for (int i = 0; i < 50; ++i)
             array.add(a); // growth copies, then drops the old storage
         EXPECT_EQ(a.use_count(), 51);
         array.removeAll();
         EXPECT_EQ(a.use_count(), 1);
         array.add(b);
+
+        TLinkedList<std::shared_ptr<int>> list;
+        for (auto& p : {a, b, c})
+            list.add(p);
+        std::shared_ptr<int> first = list.takeFirst();
+        EXPECT_EQ(a.use_count(), 2); // the taken copy keeps its reference
+        list.removeAt(1);
+        EXPECT_EQ(c.use_count(), 1);
+        TDictionary<int32, std::shared_ptr<int>> byId;
+        byId.insert(2, c);
+        EXPECT_TRUE(byId.replace(2, a));
+        EXPECT_EQ(c.use_count(), 1);
     }
+    EXPECT_EQ(a.use_count(), 1);
     EXPECT_EQ(b.use_count(), 1);
+    EXPECT_EQ(c.use_count(), 1);
 }
 
 TEST(Base2TArray, RemoveAtIteratorTakesTheFirstEqualElementAndKeepsTheIteratorValid)
@@ -206,19 +135,6 @@ TEST(Base2TArray, RemoveAtIteratorTakesTheFirstEqualElementAndKeepsTheIteratorVa
     EXPECT_TRUE(a.removeAtIterator(*it));
     EXPECT_TRUE(it->done());
     delete it;
-}
-
-TEST(Base2TOrderedArray, InsertIndexAndIndexOf)
-{
-    TOrderedArray<int> a;
-    for (int v : {5, 3, 1, 3})
-        a.add(v);
-    EXPECT_EQ(contents<int>(a), (std::vector<int>{1, 3, 3, 5}));
-    EXPECT_EQ(a.insertIndex(3), 3);
-    EXPECT_EQ(a.insertIndex(0), 0);
-    EXPECT_EQ(a.insertIndex(9), 4);
-    EXPECT_EQ(a.indexOf(3), 1);
-    EXPECT_EQ(a.indexOf(4), -1);
 }
 
 TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
@@ -247,177 +163,138 @@ TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
     for (int key = 0; key < 50; ++key) {
         auto it = std::find(model.begin(), model.end(), Keyed{key, 0});
         EXPECT_EQ(a.indexOf(Keyed{key, 0}), it == model.end() ? -1 : static_cast<int32_t>(it - model.begin()));
+        EXPECT_EQ(a.insertIndex(Keyed{key, 0}),
+                  std::upper_bound(model.begin(), model.end(), Keyed{key, 0}) - model.begin());
     }
 }
 
-template <class L>
-class Base2Lists : public ::testing::Test
-{};
-using ListTypes = ::testing::Types<TLinkedList<int>, TDLinkedList<int>>;
-TYPED_TEST_SUITE(Base2Lists, ListTypes);
-
-TYPED_TEST(Base2Lists, RandomOperationsMatchAStdList)
+// Sequences: arrays of several growth deltas and both lists against a vector.
+TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
 {
-    std::mt19937 rng(7);
-    TypeParam list;
-    list.setNullElement(-1);
-    std::list<int> model;
-    for (int step = 0; step < 4000; ++step) {
-        const int v = rng() % 15;
-        const int32_t index = static_cast<int32_t>(rng() % (model.size() + 3)) - 1;
-        const bool inRange = index >= 0 && index < static_cast<int32_t>(model.size());
-        switch (rng() % 8) {
-        case 0:
-        case 1:
-        case 2:
-            EXPECT_TRUE(list.add(v));
-            model.push_back(v);
-            break;
-        case 3:
-            EXPECT_EQ(list.removeAt(index), inRange);
-            if (inRange)
-                model.erase(std::next(model.begin(), index));
-            break;
-        case 4: {
-            auto it = std::find(model.begin(), model.end(), v);
-            EXPECT_EQ(list.remove(v), it != model.end());
-            if (it != model.end())
-                model.erase(it);
-            break;
-        }
-        case 5:
-            EXPECT_EQ(list.at(index), inRange ? *std::next(model.begin(), index) : -1);
-            EXPECT_EQ(list.occurrences(v), std::count(model.begin(), model.end(), v));
-            EXPECT_EQ(list.contains(v), std::count(model.begin(), model.end(), v) > 0);
-            break;
-        case 6:
-            if (rng() % 2) {
-                EXPECT_EQ(list.takeFirst(), model.empty() ? -1 : model.front());
-                if (!model.empty())
-                    model.pop_front();
-            } else {
-                EXPECT_EQ(list.takeLast(), model.empty() ? -1 : model.back());
-                if (!model.empty())
-                    model.pop_back();
+    constexpr bool kArray = std::is_same_v<TypeParam, TArray<int>>;
+    for (int32_t delta : {-1, 3, 10}) {
+        std::mt19937 rng(1234 + delta);
+        TypeParam c = make<TypeParam>(delta);
+        c.setNullElement(-7);
+        std::vector<int> model;
+        for (int step = 0; step < 4000; ++step) {
+            const int v = rng() % 20;
+            const int32_t index = static_cast<int32_t>(rng() % (model.size() + 3)) - 1;
+            const bool inRange = index >= 0 && index < static_cast<int32_t>(model.size());
+            switch (rng() % 9) {
+            case 0:
+            case 1:
+            case 2:
+                EXPECT_TRUE(c.add(v));
+                model.push_back(v);
+                break;
+            case 3:
+                EXPECT_EQ(c.removeAt(index), inRange);
+                if (inRange)
+                    model.erase(model.begin() + index);
+                break;
+            case 4: {
+                auto it = std::find(model.begin(), model.end(), v);
+                EXPECT_EQ(c.remove(v), it != model.end());
+                if (it != model.end())
+                    model.erase(it);
+                break;
             }
-            break;
-        case 7:
-            if (rng() % 30 == 0) {
-                list.removeAll();
-                model.clear();
+            case 5:
+                EXPECT_EQ(c.at(index), inRange ? model[index] : -7);
+                EXPECT_EQ(c.occurrences(v), std::count(model.begin(), model.end(), v));
+                EXPECT_EQ(c.contains(v), std::count(model.begin(), model.end(), v) > 0);
+                break;
+            case 6:
+                if (rng() % 20 == 0) {
+                    const int32_t cap = c.capacity();
+                    c.removeAll();
+                    model.clear();
+                    if constexpr (kArray) {
+                        EXPECT_EQ(c.capacity(), cap);
+                    }
+                }
+                break;
+            case 7:
+                if constexpr (kArray) {
+                    const bool ok = index >= 0 && index <= static_cast<int32_t>(model.size());
+                    EXPECT_EQ(c.insertAt(index, v), ok);
+                    if (ok)
+                        model.insert(model.begin() + index, v);
+                } else if (rng() % 2) {
+                    EXPECT_EQ(c.takeFirst(), model.empty() ? -7 : model.front());
+                    if (!model.empty())
+                        model.erase(model.begin());
+                } else {
+                    EXPECT_EQ(c.takeLast(), model.empty() ? -7 : model.back());
+                    if (!model.empty())
+                        model.pop_back();
+                }
+                break;
+            case 8:
+                if constexpr (kArray) {
+                    if (rng() % 10 == 0) {
+                        const int32_t n = static_cast<int32_t>(rng() % (model.size() + 5));
+                        EXPECT_TRUE(c.resize(n));
+                        if (static_cast<int32_t>(model.size()) > n)
+                            model.resize(n);
+                        EXPECT_EQ(c.capacity(), n);
+                    }
+                }
+                break;
             }
-            break;
+            ASSERT_EQ(c.count(), static_cast<int32_t>(model.size()));
+            ASSERT_EQ(c.isEmpty(), model.empty());
         }
-        ASSERT_EQ(list.count(), static_cast<int32_t>(model.size()));
-        ASSERT_EQ(list.isEmpty(), model.empty());
+        EXPECT_EQ(contents<int>(c), model);
+        EXPECT_EQ(contents<int>(c, true), std::vector<int>(model.rbegin(), model.rend()));
+        TypeParam copy(c);
+        EXPECT_EQ(contents<int>(copy), model);
     }
-    EXPECT_EQ(contents<int>(list), std::vector<int>(model.begin(), model.end()));
-    EXPECT_EQ(contentsBackwards<int>(list), std::vector<int>(model.rbegin(), model.rend()));
-    TypeParam copy(list);
-    EXPECT_EQ(contents<int>(copy), contents<int>(list));
 }
 
-TYPED_TEST(Base2Lists, EdgeCasesAtBothEnds)
+TYPED_TEST(Base2Sequences, RemovingWhileWalkingNeverLeavesTheIteratorOnARemovedElement)
 {
-    TypeParam list;
-    EXPECT_EQ(list.takeFirst(), 0);
-    EXPECT_EQ(list.count(), 0);
-    for (int v : {1, 2, 3})
-        list.add(v);
-    EXPECT_TRUE(list.removeAt(2));
-    list.add(4); // appends after the new tail
-    EXPECT_EQ(contents<int>(list), (std::vector<int>{1, 2, 4}));
-    EXPECT_TRUE(list.removeAt(0));
-    EXPECT_TRUE(list.removeAt(1));
-    EXPECT_FALSE(list.removeAt(3));
-    EXPECT_EQ(contents<int>(list), (std::vector<int>{2}));
-    EXPECT_EQ(contentsBackwards<int>(list), (std::vector<int>{2}));
-    TIterator<int>* it = list.newIterator();
-    EXPECT_EQ(it->previous(), 2);
-    EXPECT_TRUE(it->done());
-    EXPECT_EQ(it->next(), 0);
-    delete it;
-}
-
-TYPED_TEST(Base2Lists, RemovingWhileWalkingNeverLeavesTheIteratorOnAFreedNode)
-{
-    TypeParam list;
+    TypeParam c = make<TypeParam>(10);
     for (int i = 0; i < 20; ++i)
-        list.add(i % 5);
-    TIterator<int>* it = list.newIterator();
+        c.add(i % 5);
+    TIterator<int>* it = c.newIterator();
     std::vector<int> visited;
     while (!it->done()) {
         const int v = it->current();
         visited.push_back(v);
         if (v % 2 == 0)
-            EXPECT_TRUE(list.removeAtIterator(*it)); // moves the iterator on
+            EXPECT_TRUE(c.removeAtIterator(*it)); // moves the iterator on
         else
             it->next();
     }
     delete it;
     EXPECT_EQ(visited.size(), 20u);
-    EXPECT_EQ(contents<int>(list), (std::vector<int>{1, 3, 1, 3, 1, 3, 1, 3}));
+    EXPECT_EQ(contents<int>(c), (std::vector<int>{1, 3, 1, 3, 1, 3, 1, 3}));
 }
 
-TEST(Base2TLinkedList, OwningElementsAreReleasedOnRemoval)
-{
-    auto p = std::make_shared<int>(5);
-    {
-        TLinkedList<std::shared_ptr<int>> list;
-        list.add(p);
-        list.add(p);
-        list.add(p);
-        EXPECT_EQ(p.use_count(), 4);
-        std::shared_ptr<int> first = list.takeFirst();
-        EXPECT_EQ(p.use_count(), 4); // the taken copy keeps its reference
-        list.removeAt(1);
-        EXPECT_EQ(p.use_count(), 3);
-    }
-    EXPECT_EQ(p.use_count(), 1);
-}
-
-TEST(Base2TDictionary, InsertReplaceFindAndOrder)
+TEST(Base2TDictionary, AddSkipsTheKeyCheckAndEqualityIsByKeysInOrder)
 {
     TDictionary<int, int> d;
     d.setNullAssociation(0, -1);
-    EXPECT_TRUE(d.insert(1, 10));
     EXPECT_TRUE(d.insert(2, 20));
-    EXPECT_FALSE(d.insert(1, 11));
-    EXPECT_EQ(d.find(1), 10);
-    EXPECT_EQ(d.find(5), -1);
-    EXPECT_TRUE(d.replace(1, 12));
-    EXPECT_FALSE(d.replace(7, 70));
-    EXPECT_EQ(d.count(), 2);
-    auto all = contents<TAssociation<int, int>>(d);
-    EXPECT_EQ(all[0].key, 2);
-    EXPECT_EQ(all[1].key, 1);
-    EXPECT_EQ(all[1].value, 12);
-    EXPECT_TRUE(d.contains(2));
-    EXPECT_FALSE(d.contains(3));
-    EXPECT_EQ(d.lookup(2).value, 20);
-    EXPECT_EQ(d.lookup(3).value, -1);
     EXPECT_TRUE(d.add(2, 21)); // add does not look for the key
-    EXPECT_EQ(d.count(), 3);
+    EXPECT_EQ(d.count(), 2);
     EXPECT_EQ(d.find(2), 20);
+    EXPECT_EQ(d.lookup(3).value, -1);
 
-    TDictionary<int, int> e, f;
-    e.add(1, 1);
-    e.add(2, 2);
-    f.add(1, 5);
-    f.add(2, 6);
+    TDictionary<int, int> e, f, g;
+    e.add(1, 1), e.add(2, 2);
+    f.add(1, 5), f.add(2, 6);
+    g.add(2, 1), g.add(1, 1);
     EXPECT_TRUE(e == f);
-    TDictionary<int, int> g;
-    g.add(2, 1);
-    g.add(1, 1);
     EXPECT_FALSE(e == g);
-
     TArray<TDictionary<int, int>> array;
     array.add(e);
     array.add(g);
     EXPECT_EQ(array.indexOf(f), 0);
-    EXPECT_EQ(array.at(1).find(2), 1);
     TArray<TDictionary<int, int>> copy(array);
-    EXPECT_EQ(copy.at(0).count(), 2);
+    EXPECT_EQ(copy.at(1).find(2), 1);
 }
 
 TEST(Base2TDictionary, RandomOperationsMatchAModel)
@@ -476,25 +353,13 @@ TEST(Base2THashDictionary, IdentifierMapWithTenBuckets)
     EXPECT_TRUE(map.add(3, 2));
     EXPECT_TRUE(map.add(0xFFFFFFFFu, 3)); // the unsigned remainder: bucket 5
     EXPECT_EQ(map.find(23), -1);
-    EXPECT_EQ(map.find(3), 2);
     EXPECT_EQ(map.find(0xFFFFFFFFu), 3);
     auto all = contents<TAssociation<uint32_t, int32_t>>(map);
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[0].key, 13u);
     EXPECT_EQ(all[1].key, 3u);
     EXPECT_EQ(all[2].key, 0xFFFFFFFFu);
-    EXPECT_EQ(map.capacity(), 10);
-    map.add(3, 4);
-    EXPECT_EQ(map.count(), 4);
-    EXPECT_EQ(map.occurrences(TAssociation<uint32_t, int32_t>(3, 0)), 2);
-    EXPECT_TRUE(map.remove(3u));
-    EXPECT_EQ(map.find(3), 4);
-    EXPECT_TRUE(map.removeAt(1)); // iteration order: 13, 3, 0xFFFFFFFF
-    EXPECT_EQ(map.count(), 2);
-    EXPECT_FALSE(map.contains(3u));
-    EXPECT_FALSE(map.removeAt(2));
-
-    THashTable<int> unusable;
+    THashTable<int> unusable; // no hash function
     EXPECT_FALSE(unusable.add(1));
     EXPECT_FALSE(unusable.remove(1));
     EXPECT_EQ(unusable.lookup(1), 0);
@@ -562,7 +427,7 @@ TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)
     }
     const std::vector<int> all = flat();
     EXPECT_EQ(contents<int>(table), all);
-    EXPECT_EQ(contentsBackwards<int>(table), std::vector<int>(all.rbegin(), all.rend()));
+    EXPECT_EQ(contents<int>(table, true), std::vector<int>(all.rbegin(), all.rend()));
 
     // Removing while walking.
     TIterator<int>* it = table.newIterator();
@@ -577,78 +442,4 @@ TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)
     delete it;
     for (int v : contents<int>(table))
         EXPECT_NE(v % 3, 0);
-    table.removeAll();
-    EXPECT_TRUE(table.isEmpty());
-    EXPECT_EQ(table.capacity(), 7);
-    TContainer<int>* fresh = table.newInstance();
-    EXPECT_EQ(fresh->capacity(), 10);
-    EXPECT_TRUE(fresh->add(3));
-    delete fresh;
-}
-
-TEST(Base2Containers, InterfacePointerElementsHoldOneReferencePerSlot)
-{
-    FObject* a = new FObject;
-    FObject* b = new FObject;
-    FObject* c = new FObject;
-    {
-        TArray<IPtr<FObject>> array(10, 100);
-        array.add(a);
-        array.add(b);
-        array.add(c);
-        EXPECT_EQ(c->getRefCount(), 2);
-        EXPECT_TRUE(array.removeAt(0));
-        EXPECT_EQ(a->getRefCount(), 1);
-        EXPECT_EQ(c->getRefCount(), 2);
-        EXPECT_EQ(array.at(2), nullptr);
-        EXPECT_TRUE(array.contains(IPtr<FObject>(c)));
-        EXPECT_EQ(c->getRefCount(), 2);
-        for (int i = 0; i < 120; ++i)
-            array.add(a); // grows 10 -> 110 -> 210
-        EXPECT_EQ(array.capacity(), 210);
-        EXPECT_EQ(a->getRefCount(), 121);
-        array.removeAll();
-        EXPECT_EQ(a->getRefCount(), 1);
-        EXPECT_EQ(b->getRefCount(), 1);
-
-        TLinkedList<IPtr<FObject>> list;
-        list.add(a);
-        list.add(b);
-        list.add(c);
-        IPtr<FObject> first = list.takeFirst();
-        EXPECT_EQ(a->getRefCount(), 2); // held by the copy only
-        list.removeAt(1);
-        EXPECT_EQ(c->getRefCount(), 1);
-        TDictionary<int32, IPtr<FObject>> byId;
-        byId.insert(1, b);
-        byId.insert(2, c);
-        EXPECT_EQ(byId.find(2), c);
-        EXPECT_TRUE(byId.replace(2, a));
-        EXPECT_EQ(c->getRefCount(), 1);
-        EXPECT_EQ(byId.find(3), nullptr);
-    }
-    EXPECT_EQ(a->getRefCount(), 1);
-    EXPECT_EQ(b->getRefCount(), 1);
-    EXPECT_EQ(c->getRefCount(), 1);
-    a->release();
-    b->release();
-    c->release();
-}
-
-TEST(Base2Containers, StringElementsCompareCaseSensitively)
-{
-    TArray<String> array;
-    array.add(String("Alpha"));
-    array.add(String("beta"));
-    EXPECT_EQ(array.indexOf(String("beta")), 1);
-    EXPECT_EQ(array.indexOf(String("BETA")), -1);
-    TDictionary<String, String> map;
-    EXPECT_TRUE(map.insert(String("key"), String("value")));
-    EXPECT_FALSE(map.insert(String("key"), String("other")));
-    EXPECT_TRUE(map.insert(String("Key"), String("upper")));
-    EXPECT_EQ(map.find(String("key")), String("value"));
-    EXPECT_EQ(map.find(String("KEY")), String(""));
-    TArray<TDictionary<String, String>> list;
-    list.add(map);
-    EXPECT_EQ(list.at(0).count(), 2);
 }

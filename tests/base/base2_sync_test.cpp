@@ -4,6 +4,7 @@
 #include "base/readwritelock.h"
 #include "base/semaphore.h"
 #include "platform/threadsync.h"
+#include "tests/common/threads.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 using namespace Calvereth;
+using testthreads::runThreads;
+using testthreads::signalUntil;
 
 namespace {
 int64_t elapsedMs(int64_t startNs)
@@ -28,37 +31,24 @@ TEST(Base2Event, SignalAllWithoutWaiterLetsExactlyOneWaitThrough)
     EXPECT_FALSE(e.wait(0));
     e.signalOne();
     e.reset();
-    EXPECT_FALSE(e.wait(0));
+    const int64_t start = Platform::monotonicNanoseconds();
+    EXPECT_FALSE(e.wait(30));
+    EXPECT_GE(elapsedMs(start), 29); // timed on the monotonic clock
 }
 
 TEST(Base2Event, SignalAllReleasesEveryWaiterAndEndsAtZero)
 {
     Event e;
     std::atomic<int> released{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 3; ++i)
-        threads.emplace_back([&] {
-            e.wait();
-            released.fetch_add(1);
-        });
-    // Signal until all three have left; each signalAll releases whoever waits at that moment.
-    while (released.load() < 3) {
-        e.signalAll();
-        sleepMilliseconds(1);
-    }
-    for (auto& t : threads)
-        t.join();
+    std::thread signaller([&] { signalUntil([&] { return released.load() == 3; }, [&] { e.signalAll(); }); });
+    runThreads(3, [&](int) {
+        e.wait();
+        released.fetch_add(1);
+    });
+    signaller.join();
     // Only a signal given while nobody waited can be left over; take it and the count is 0.
     e.wait(0);
     EXPECT_FALSE(e.wait(0));
-}
-
-TEST(Base2Event, TimedWaitTimesOutOnTheMonotonicClock)
-{
-    Event e;
-    const int64_t start = Platform::monotonicNanoseconds();
-    EXPECT_FALSE(e.wait(30));
-    EXPECT_GE(elapsedMs(start), 29);
 }
 
 TEST(Base2Event, ATimedOutWaiterLeavesOtherWaitersWaiting)
@@ -66,33 +56,14 @@ TEST(Base2Event, ATimedOutWaiterLeavesOtherWaitersWaiting)
     Event e;
     std::atomic<bool> otherLeft{false};
     std::thread other([&] {
-        e.wait();
+        EXPECT_TRUE(e.wait(60000));
         otherLeft.store(true);
     });
     EXPECT_FALSE(e.wait(20));
     sleepMilliseconds(20);
     EXPECT_FALSE(otherLeft.load());
-    while (!otherLeft.load()) {
-        e.signalOne();
-        sleepMilliseconds(1);
-    }
+    signalUntil([&] { return otherLeft.load(); }, [&] { e.signalOne(); }); // wakes a timed waiter
     other.join();
-}
-
-TEST(Base2Event, SignalOneWakesAWaiterWithATimeOut)
-{
-    Event e;
-    std::atomic<int> woken{0};
-    std::thread t([&] {
-        if (e.wait(10000))
-            woken.fetch_add(1);
-    });
-    while (woken.load() == 0) {
-        e.signalOne();
-        sleepMilliseconds(1);
-    }
-    t.join();
-    EXPECT_EQ(woken.load(), 1);
 }
 
 TEST(Base2ReadWriteLock, WriterIsReentrantAndMayRead)
@@ -126,40 +97,36 @@ TEST(Base2ReadWriteLock, ReadersShareAndWritersExcludeUnderManyThreads)
     std::atomic<int> activeReaders{0}, activeWriters{0};
     std::atomic<bool> violation{false};
     int64_t shared = 0; // plain data: the sanitizer sees every unguarded access
-    std::vector<std::thread> threads;
     constexpr int kRounds = 2000;
-    for (int t = 0; t < 8; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kRounds; ++i) {
-                if ((i + t) % 4 == 0) {
+    runThreads(8, [&](int t) {
+        for (int i = 0; i < kRounds; ++i) {
+            if ((i + t) % 4 == 0) {
+                lock.writeLock();
+                if (activeWriters.fetch_add(1) != 0 || activeReaders.load() != 0)
+                    violation.store(true);
+                if (i % 8 == 0) { // re-entry
                     lock.writeLock();
-                    if (activeWriters.fetch_add(1) != 0 || activeReaders.load() != 0)
-                        violation.store(true);
-                    if (i % 8 == 0) { // re-entry
-                        lock.writeLock();
-                        lock.readLock();
-                        ++shared;
-                        lock.readUnlock();
-                        lock.writeUnlock();
-                    } else {
-                        ++shared;
-                    }
-                    activeWriters.fetch_sub(1);
+                    lock.readLock();
+                    ++shared;
+                    lock.readUnlock();
                     lock.writeUnlock();
                 } else {
-                    lock.readLock();
-                    activeReaders.fetch_add(1);
-                    if (activeWriters.load() != 0)
-                        violation.store(true);
-                    volatile int64_t seen = shared;
-                    (void)seen;
-                    activeReaders.fetch_sub(1);
-                    lock.readUnlock();
+                    ++shared;
                 }
+                activeWriters.fetch_sub(1);
+                lock.writeUnlock();
+            } else {
+                lock.readLock();
+                activeReaders.fetch_add(1);
+                if (activeWriters.load() != 0)
+                    violation.store(true);
+                volatile int64_t seen = shared;
+                (void)seen;
+                activeReaders.fetch_sub(1);
+                lock.readUnlock();
             }
-        });
-    for (auto& th : threads)
-        th.join();
+        }
+    });
     EXPECT_FALSE(violation.load());
     EXPECT_EQ(shared, 8 * kRounds / 4);
 }

@@ -1,4 +1,5 @@
 #include "base/updatehandler.h"
+#include "tests/common/threads.h"
 
 #include <gtest/gtest.h>
 
@@ -9,46 +10,35 @@
 #include <vector>
 
 using namespace Calvereth;
+using testthreads::runThreads;
 
 namespace {
 
-struct Log
-{
-    std::vector<std::pair<std::string, int32>> entries;
-};
+using Entries = std::vector<std::pair<std::string, int32>>;
 
-class Subject : public FObject
+// An object that logs what it is told as a dependent ("name") and as a changed object ("name.done").
+class Node : public FObject
 {
 public:
-    Subject(Log* log, std::string name) : log(log), name(std::move(name)) {}
-    void updateDone(int32 message) override
-    {
-        if (log)
-            log->entries.emplace_back(name + ".done", message);
-    }
-    Log* log;
-    std::string name;
-};
-
-class Watcher : public FObject
-{
-public:
-    Watcher(Log* log, std::string name) : log(log), name(std::move(name)) {}
+    Node(Entries* log, std::string name) : log(log), name(std::move(name)) {}
     void update(FUnknown* changed, int32 message) override
     {
         lastChanged = changed;
         if (log)
-            log->entries.emplace_back(name, message);
+            log->emplace_back(name, message);
         if (onUpdate)
             onUpdate();
     }
-    Log* log;
+    void updateDone(int32 message) override
+    {
+        if (log)
+            log->emplace_back(name + ".done", message);
+    }
+    Entries* log;
     std::string name;
     std::atomic<FUnknown*> lastChanged{nullptr};
     std::function<void()> onUpdate;
 };
-
-using Entries = std::vector<std::pair<std::string, int32>>;
 
 // Each test installs its own handler and leaves none behind.
 class Base2UpdateHandler : public ::testing::Test
@@ -64,133 +54,83 @@ protected:
         handler->release();
         EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
     }
+    // What was logged since the last call.
+    Entries take() { return std::exchange(log, {}); }
     UpdateHandler* handler = nullptr;
-    Log log;
+    Entries log;
 };
 
 } // namespace
 
-TEST_F(Base2UpdateHandler, InstallsItselfAndAnswersItsInterfaces)
+TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
 {
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
     UpdateHandler second; // one is installed already: the second stays out
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
-    IUpdateManager* manager = nullptr;
-    EXPECT_EQ(handler->queryInterface(IUpdateManager::iid, reinterpret_cast<void**>(&manager)), kResultOk);
-    EXPECT_EQ(manager, static_cast<IUpdateManager*>(handler));
-    manager->release();
-    EXPECT_STREQ(handler->className(), "UpdateHandler");
-    EXPECT_TRUE(handler->isTypeOf("FObject", true));
-    EXPECT_FALSE(handler->isA("FObject"));
-}
-
-TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
-{
-    Subject o(&log, "O");
-    Watcher d1(&log, "D1"), d2(&log, "D2");
+    Node o(&log, "O");
+    Node d1(&log, "D1"), d2(&log, "D2");
     o.addDependent(&d1);
     o.addDependent(&d2);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"D2", 1}, {"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"D2", 1}, {"O.done", 1}}));
     EXPECT_EQ(d1.lastChanged, o.unknownCast());
-    log.entries.clear();
-    o.changed(IDependent::kDestroyed);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 2}, {"D2", 2}}));
-    o.removeDependent(&d1);
-    o.removeDependent(&d2);
-}
-
-TEST_F(Base2UpdateHandler, TriggerWithoutDependents)
-{
-    Subject o(&log, "O");
+    o.changed(IDependent::kDestroyed); // no updateDone for it
+    EXPECT_EQ(take(), (Entries{{"D1", 2}, {"D2", 2}}));
+    o.removeDependent(nullptr); // every dependent of O
+    EXPECT_EQ(handler->countDependents(o.unknownCast()), 0);
     EXPECT_EQ(handler->triggerUpdates(o.unknownCast(), 1), kResultFalse);
-    EXPECT_EQ(log.entries, (Entries{{"O.done", 1}}));
-    log.entries.clear();
-    EXPECT_EQ(handler->triggerUpdates(o.unknownCast(), 2), kResultFalse);
-    EXPECT_TRUE(log.entries.empty());
+    EXPECT_EQ(take(), (Entries{{"O.done", 1}}));
     EXPECT_EQ(handler->triggerUpdates(nullptr, 1), kResultFalse);
     EXPECT_EQ(handler->addDependent(nullptr, nullptr), kResultFalse);
-    EXPECT_EQ(handler->removeDependent(nullptr, nullptr), kResultFalse);
 }
 
-TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOnceAndDeliveredInOrder)
+TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOrder)
 {
-    Subject o(&log, "O");
-    Watcher d(&log, "D");
-    o.addDependent(&d);
-    for (int i = 0; i < 3; ++i)
-        o.deferUpdate(1);
-    o.deferUpdate(2);
-    EXPECT_TRUE(log.entries.empty());
-    handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"O.done", 1}, {"D", 2}}));
-    log.entries.clear();
-    handler->triggerDeferedUpdates();
-    EXPECT_TRUE(log.entries.empty());
-    o.removeDependent(&d);
-
-    Subject lonely(&log, "L");
+    Node a(&log, "A"), b(&log, "B"), lonely(&log, "L");
+    Node d1(&log, "D1"), d2(&log, "D2");
+    a.addDependent(&d1);
+    a.addDependent(&d2);
+    b.addDependent(&d1);
     lonely.deferUpdate(1); // no dependents: done at once, nothing queued
-    EXPECT_EQ(log.entries, (Entries{{"L.done", 1}}));
-}
-
-TEST_F(Base2UpdateHandler, DeliveryForOneObjectLeavesOthersQueued)
-{
-    Subject a(&log, "A"), b(&log, "B");
-    Watcher d(&log, "D");
-    a.addDependent(&d);
-    b.addDependent(&d);
+    EXPECT_EQ(take(), (Entries{{"L.done", 1}}));
     b.deferUpdate(1);
-    a.deferUpdate(1);
+    for (int i = 0; i < 3; ++i)
+        a.deferUpdate(1);
     a.deferUpdate(3);
-    handler->triggerDeferedUpdates(a.unknownCast());
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"A.done", 1}, {"D", 3}, {"A.done", 3}}));
-    log.entries.clear();
+    EXPECT_TRUE(take().empty());
+    a.removeDependent(&d1);                          // one remains: A's changes stay
+    handler->triggerDeferedUpdates(a.unknownCast()); // A's only
+    EXPECT_EQ(take(), (Entries{{"D2", 1}, {"A.done", 1}, {"D2", 3}, {"A.done", 3}}));
+    a.deferUpdate(1);
+    a.removeDependent(&d2); // the last one: A's queued change goes with it
     handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"B.done", 1}}));
-    handler->removeDependent(nullptr, &d); // from every object
-    EXPECT_EQ(handler->countDependents(a.unknownCast()), 0);
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"B.done", 1}}));
+    handler->triggerDeferedUpdates();
+    EXPECT_TRUE(take().empty());
+    handler->removeDependent(nullptr, &d1); // from every object
     EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
-}
-
-TEST_F(Base2UpdateHandler, RemovingTheLastDependentDropsQueuedChanges)
-{
-    Subject o(&log, "O");
-    Watcher d1(&log, "D1"), d2(&log, "D2");
-    o.addDependent(&d1);
-    o.addDependent(&d2);
-    o.deferUpdate(1);
-    o.removeDependent(&d1); // one remains: the change stays
-    handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D2", 1}, {"O.done", 1}}));
-    log.entries.clear();
-    o.deferUpdate(1);
-    o.removeDependent(&d2);
-    handler->triggerDeferedUpdates();
-    EXPECT_TRUE(log.entries.empty());
 }
 
 TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
 {
-    Subject o(&log, "O");
-    Watcher d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
+    Node o(&log, "O");
+    Node d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
     d1.onUpdate = [&] { o.removeDependent(&d2); };
     d3.onUpdate = [&] { o.removeDependent(&d3); }; // removes itself
     o.addDependent(&d1);
     o.addDependent(&d2);
     o.addDependent(&d3);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"D3", 1}, {"O.done", 1}}));
-    log.entries.clear();
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"D3", 1}, {"O.done", 1}}));
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D1", 1}, {"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"O.done", 1}}));
     o.removeDependent(&d1);
 }
 
 TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
 {
-    Subject o(&log, "O");
-    Watcher d(&log, "D");
+    Node o(&log, "O");
+    Node d(&log, "D");
     int nested = 0;
     d.onUpdate = [&] {
         if (nested++ == 0) {
@@ -200,102 +140,91 @@ TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
     };
     o.addDependent(&d);
     o.changed(1);
-    EXPECT_EQ(log.entries, (Entries{{"D", 1}, {"O.done", 1}}));
-    log.entries.clear();
+    EXPECT_EQ(take(), (Entries{{"D", 1}, {"O.done", 1}}));
     handler->triggerDeferedUpdates();
-    EXPECT_EQ(log.entries, (Entries{{"D", 5}, {"O.done", 5}}));
+    EXPECT_EQ(take(), (Entries{{"D", 5}, {"O.done", 5}}));
     o.removeDependent(&d);
 }
 
 TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceAndTheLimitCutsTheRest)
 {
-    Subject o(nullptr, "O");
-    int told = 0;
-    Watcher d(nullptr, "D");
-    d.onUpdate = [&] { ++told; };
-    o.addDependent(&d);
-    o.addDependent(&d);
-    o.changed(1);
-    EXPECT_EQ(told, 2);
-    o.removeDependent(&d);
-
-    std::vector<Watcher*> many;
-    int lastTold = 0;
+    Node o(nullptr, "O");
+    std::vector<Node*> many;
+    int firstTold = 0, lastTold = 0;
     for (int i = 0; i < Update::kMaxDependents + 1; ++i) {
-        many.push_back(new Watcher(nullptr, ""));
+        many.push_back(new Node(nullptr, ""));
         o.addDependent(many.back());
     }
+    o.addDependent(many.front()); // past the limit: refused, even for a known pair
+    many.front()->onUpdate = [&] { ++firstTold; };
     many.back()->onUpdate = [&] { ++lastTold; };
-    told = 0;
-    many.front()->onUpdate = [&] { ++told; };
     o.changed(1);
-    EXPECT_EQ(told, 1);
+    EXPECT_EQ(firstTold, 1);
     EXPECT_EQ(lastTold, 0);
-    o.removeDependent(nullptr); // every dependent of O
-    EXPECT_EQ(handler->countDependents(o.unknownCast()), 0);
-    for (Watcher* w : many)
+    o.removeDependent(nullptr);
+    for (Node* w : many)
         w->release();
+    Node d(nullptr, "D");
+    d.onUpdate = [&] { ++firstTold; };
+    o.addDependent(&d);
+    o.addDependent(&d);
+    o.changed(1);
+    EXPECT_EQ(firstTold, 3);
+    o.removeDependent(&d);
 }
 
-TEST_F(Base2UpdateHandler, ManyObjectsKeepTheirOwnDependentsInOrder)
+TEST_F(Base2UpdateHandler, ManyObjectsKeepTheirOwnDependents)
 {
-    std::vector<Subject*> subjects;
-    for (int i = 0; i < 300; ++i)
-        subjects.push_back(new Subject(nullptr, ""));
-    Watcher a(nullptr, "a"), b(nullptr, "b");
+    std::vector<Node*> subjects;
+    Node a(nullptr, "a"), b(nullptr, "b");
     std::vector<FUnknown*> seenByA;
     a.onUpdate = [&] { seenByA.push_back(a.lastChanged); };
-    for (Subject* s : subjects) {
-        s->addDependent(&a);
-        s->addDependent(&b);
+    for (int i = 0; i < 300; ++i) {
+        subjects.push_back(new Node(nullptr, ""));
+        subjects.back()->addDependent(&a);
+        subjects.back()->addDependent(&b);
     }
-    for (Subject* s : subjects)
-        s->changed(1);
-    ASSERT_EQ(seenByA.size(), subjects.size());
-    for (size_t i = 0; i < subjects.size(); ++i)
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        subjects[i]->changed(1);
+        ASSERT_EQ(seenByA.size(), i + 1);
         EXPECT_EQ(seenByA[i], subjects[i]->unknownCast());
-    for (Subject* s : subjects)
-        EXPECT_EQ(handler->countDependents(s->unknownCast()), 2);
+        EXPECT_EQ(handler->countDependents(subjects[i]->unknownCast()), 2);
+    }
     handler->removeDependent(nullptr, &a);
     handler->removeDependent(nullptr, &b);
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         s->release();
 }
 
 TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)
 {
     constexpr int kThreads = 6;
-    std::vector<Subject*> subjects;
+    std::vector<Node*> subjects;
     for (int i = 0; i < 8; ++i)
-        subjects.push_back(new Subject(nullptr, ""));
+        subjects.push_back(new Node(nullptr, ""));
     std::atomic<int> told{0};
-    std::vector<Watcher*> watchers;
+    std::vector<Node*> watchers;
     for (int t = 0; t < kThreads; ++t) {
-        watchers.push_back(new Watcher(nullptr, ""));
+        watchers.push_back(new Node(nullptr, ""));
         watchers.back()->onUpdate = [&] { told.fetch_add(1, std::memory_order_relaxed); };
     }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            Watcher* mine = watchers[t];
-            for (int i = 0; i < 500; ++i) {
-                Subject* s = subjects[(i + t) % subjects.size()];
-                handler->addDependent(s->unknownCast(), mine);
-                s->changed(1);
-                s->deferUpdate(i % 3);
-                if (i % 7 == 0)
-                    handler->triggerDeferedUpdates();
-                handler->removeDependent(s->unknownCast(), mine);
-            }
-        });
-    for (auto& th : threads)
-        th.join();
+    runThreads(kThreads, [&](int t) {
+        for (int i = 0; i < 500; ++i) {
+            Node* s = subjects[(i + t) % subjects.size()];
+            handler->addDependent(s->unknownCast(), watchers[t]);
+            s->changed(1);
+            s->deferUpdate(i % 3);
+            if (i % 7 == 0)
+                handler->triggerDeferedUpdates();
+            handler->removeDependent(s->unknownCast(), watchers[t]);
+        }
+    });
     handler->triggerDeferedUpdates();
     EXPECT_GE(told.load(), kThreads * 500);
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         EXPECT_EQ(handler->countDependents(s->unknownCast()), 0);
-    for (Watcher* w : watchers)
+    for (Node* w : watchers)
         w->release();
-    for (Subject* s : subjects)
+    for (Node* s : subjects)
         s->release();
 }
