@@ -1,7 +1,6 @@
 #include "meter/smallbigmetercontroller.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "meter/meterparams.h"
@@ -136,7 +135,6 @@ tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::Par
     if (!valueList)
         return kResultFalse;
     const Param::ParamRecord* r = accessor->getRecord(static_cast<int32>(id));
-    char buffer[128] = {};
     if (r) {
         const int32 i = static_cast<int32>(id);
         if (r->type == Param::kTypeString) {
@@ -150,27 +148,25 @@ tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::Par
             return kResultOk;
         }
         if (r->type == Param::kTypeOnOff)
-            std::snprintf(buffer, sizeof buffer, "%s", v >= 0.5 ? "On" : "Off");
+            copyText(text, v >= 0.5 ? "On" : "Off");
         else if (i == kIdMomentary || i == kIdShortTerm || i == kIdIntegrated || i == kIdMomentaryMax ||
                  i == kIdShortTermMax) {
             double p = accessor->toPlain(i, v);
-            double floor = relativeScale ? -57.0 : -80.0;
-            if (p > floor)
-                std::snprintf(buffer, sizeof buffer, "%.1f", p);
+            if (p > (relativeScale ? -57.0 : -80.0))
+                printValue(text, "%.1f", p);
             else
-                std::snprintf(buffer, sizeof buffer, "--");
+                copyText(text, "--");
         } else if (i == kIdScaleLU)
-            std::snprintf(buffer, sizeof buffer, "%s", v < 0.5 ? "LUFS" : "LU");
+            copyText(text, v < 0.5 ? "LUFS" : "LU");
         else if (r->format[0]) {
             double p = accessor->toPlain(i, v);
             if (p > -80.0)
-                std::snprintf(buffer, sizeof buffer, r->format, p);
+                printValue(text, r->format, p);
             else
-                std::snprintf(buffer, sizeof buffer, "--");
+                copyText(text, "--");
         } else
-            std::snprintf(buffer, sizeof buffer, "%.1f", accessor->toPlain(i, v));
+            printValue(text, "%.1f", accessor->toPlain(i, v));
     }
-    copyText(text, buffer);
     return kResultOk;
 }
 

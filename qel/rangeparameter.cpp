@@ -2,44 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+
+#include "base/fstring.h"
 
 namespace Calvereth {
 namespace Qel {
-
-namespace {
-
-void copyOut(const char* text, String128 out)
-{
-    int32_t i = 0;
-    for (; text[i] && i < 127; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    out[i] = 0;
-}
-
-// A 64-bit integer from the first position where one reads.
-bool readInteger(const char16_t* string, long long& value)
-{
-    if (!string)
-        return false;
-    std::string text;
-    for (const char16_t* p = string; *p; ++p)
-        text.push_back(*p < 0x80 ? static_cast<char>(*p) : ' ');
-    for (size_t start = 0; start < text.size(); ++start) {
-        const char* begin = text.c_str() + start;
-        char* end = nullptr;
-        long long v = std::strtoll(begin, &end, 10);
-        if (end != begin) {
-            value = v;
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 RangeParameter::RangeParameter(const char16_t* title, ParamID id, const char16_t* units, ParamValue minP,
                                ParamValue maxP, ParamValue defaultPlain, int32_t stepCount, int32_t flags,
@@ -73,9 +40,7 @@ void RangeParameter::toString(ParamValue n, String128 string) const
 {
     if (info.stepCount >= 2) {
         double p = std::min(std::max(toPlain(n), -2147483648.0), 2147483647.0);
-        char text[32];
-        std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(p));
-        copyOut(text, string);
+        String().printf(u"%d", static_cast<int32_t>(p)).copyTo16(string, 0, 127);
         return;
     }
     Parameter::toString(toPlain(n), string);
@@ -91,8 +56,8 @@ bool RangeParameter::fromString(const char16_t* string, ParamValue& normalized) 
         normalized = toNormalized(v);
         return true;
     }
-    long long v = 0;
-    if (!readInteger(string, v))
+    int64 v = 0;
+    if (!string || !ConstString(string).scanInt64(v, 0, true))
         return false;
     normalized = toNormalized(static_cast<ParamValue>(v));
     return true;

@@ -1,10 +1,9 @@
 #include "pluginset/common/qel/editcontroller2.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include "base/fstring.h"
 
 #include "pluginset/common/qel/pluginqel.h"
 #include "pluginset/common/qel/skininstance.h"
@@ -22,28 +21,6 @@ SkinInstance* gSkinInstance = nullptr;
 
 constexpr int32 kEntryBytes = 144;
 constexpr int32 kRecordBytes = 140;
-
-// A number from the start of the text: ',' reads as '.', leading text is skipped.
-bool parseNumber(const char16* text, double& out)
-{
-    if (!text)
-        return false;
-    std::string s;
-    for (int32 i = 0; text[i] && i < 1024; ++i) {
-        char16 c = text[i];
-        s.push_back(c == u',' ? '.' : (c < 128 ? static_cast<char>(c) : ' '));
-    }
-    for (size_t start = 0; start < s.size(); ++start) {
-        const char* begin = s.c_str() + start;
-        char* end = nullptr;
-        double v = std::strtod(begin, &end);
-        if (end != begin) {
-            out = v;
-            return true;
-        }
-    }
-    return false;
-}
 
 char16 foldCase(char16 c)
 {
@@ -237,34 +214,34 @@ tresult EditController2::getParameterInfoById(Qel::ParamID id, Qel::ParameterInf
     return getParameterInfo(index, info);
 }
 
-void EditController2::copyText(Qel::String128 out, const char* text)
+void EditController2::copyText(Qel::String128 out, const char8* text)
 {
-    int32 i = 0;
-    for (; text && text[i] && i < 127; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    out[i] = 0;
+    out[0] = 0;
+    if (text)
+        String(text).copyTo16(out, 0, 127);
+}
+
+void EditController2::printValue(Qel::String128 out, const char8* format, double value)
+{
+    String().printf(format && format[0] ? format : "%.1f", value).copyTo16(out, 0, 127);
 }
 
 tresult EditController2::getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
 {
-    char buffer[128] = {};
+    text[0] = 0;
     const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
-    if (r) {
-        if (r->type == Param::kTypeOnOff)
-            std::snprintf(buffer, sizeof buffer, "%s", normalized >= 0.5 ? "On" : "Off");
-        else {
-            double plain = accessor->toPlain(static_cast<int32>(id), normalized);
-            std::snprintf(buffer, sizeof buffer, r->format[0] ? r->format : "%.1f", plain);
-        }
-    }
-    copyText(text, buffer);
+    if (r && r->type == Param::kTypeOnOff)
+        copyText(text, normalized >= 0.5 ? "On" : "Off");
+    else if (r)
+        printValue(text, r->format, accessor->toPlain(static_cast<int32>(id), normalized));
     return kResultOk;
 }
 
 tresult EditController2::getParamValueByString(Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized)
 {
+    // A ',' reads as '.', text before the number is skipped; only finite decimal numbers read.
     double number = 0.0;
-    if (!parseNumber(text, number))
+    if (!text || !ConstString(text).scanFloat(number, 0, true))
         return kResultFalse;
     normalized = accessor ? accessor->toNormalized(static_cast<int32>(id), number) : number;
     return kResultOk;

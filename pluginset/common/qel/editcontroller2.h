@@ -109,7 +109,9 @@ protected:
     bool startViewServices(FUnknown* context);
     // Ends them for this controller when it counted itself in.
     void endViewServices();
-    static void copyText(Qel::String128 out, const char* text);
+    static void copyText(Qel::String128 out, const char8* text);
+    // A number as text in the format (a record's; "%.1f" when it has none), at most 127 characters.
+    static void printValue(Qel::String128 out, const char8* format, double value);
 
     ControllerValueList* valueList = nullptr;
     int32 recordCount;

@@ -1,7 +1,6 @@
 #include "pluginset/common/qel/editcontroller2vu.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "pluginset/common/qel/views/frameservices.h"
@@ -164,9 +163,7 @@ tresult EditController2Vu::getParamStringByValue(Qel::ParamID id, Qel::ParamValu
     double d = v > 0.0 ? 20.0 * std::log10(v) : -1000.0;
     if (v > 0.0 && d > -180.0) {
         const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
-        char buffer[128];
-        std::snprintf(buffer, sizeof buffer, r && r->format[0] ? r->format : "%.1f", d);
-        copyText(text, buffer);
+        printValue(text, r ? r->format : nullptr, d);
     } else {
         text[0] = u'-';
         text[1] = u'\u221E';
