@@ -14,7 +14,9 @@ using namespace Calvereth;
 SmallBigMeterController::SmallBigMeterController()
 : EditController2Vu(kProcessorParams, kProcessorParamCount, kControllerParams, kControllerParamCount, kUnits,
                     kUnitCount)
-{}
+{
+    textValues = true;
+}
 
 SmallBigMeterController::~SmallBigMeterController()
 {
@@ -30,33 +32,13 @@ FUnknown* SmallBigMeterController::createInstance(void*)
     return static_cast<Qel::IEditController*>(new SmallBigMeterController);
 }
 
-tresult SmallBigMeterController::initialize(FUnknown* context)
+void SmallBigMeterController::createValues()
 {
-    tresult result = EditController::initialize(context);
-    // A second initialize changes nothing.
-    if (result != kResultOk)
-        return result;
-    startViewServices(context);
-    IFrameHost* host = Frame::getFrameHost();
-    if (!valueList && host)
-        valueList = new ControllerValueList(host, nullptr);
     if (!indicatorList) {
-        indicatorList = new ControllerValueList(host, nullptr);
+        indicatorList = new ControllerValueList(Frame::getFrameHost(), nullptr);
         indicatorList->addRange(kIndicatorId, kIndicatorName, -1, false, false, 0.f, 1.f, 0.f);
     }
-    if (valueList) {
-        valueList->setOwner(static_cast<IPlugController*>(this));
-        valueList->setCapacity(recordCount);
-        for (int32 i = 0; i < recordCount; ++i) {
-            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
-                addRecordValue(*r, true);
-            recordIndexes.push_back(i);
-        }
-        attachValueStringRepresentation();
-    }
-    createMeterData();
-    registerIdle(true);
-    return result;
+    EditController2Vu::createValues();
 }
 
 tresult SmallBigMeterController::terminate()
@@ -103,10 +85,8 @@ double SmallBigMeterController::loudnessPosition(int32 id, double normalized) co
 
 tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
+    applyControl(id, v);
     switch (static_cast<int32>(id)) {
-    case kIdScaleLU:
-        relativeScale = v >= 0.5;
-        break;
     case kIdMomentary:
         if (momentaryData)
             momentaryData->setValue(1, static_cast<float>(loudnessPosition(kIdMomentary, v)));
@@ -114,10 +94,6 @@ tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamV
     case kIdShortTerm:
         if (IHostValue* indicator = indicatorList ? indicatorList->findByName(kIndicatorName) : nullptr)
             indicator->setNormalized(0, static_cast<float>(loudnessPosition(kIdShortTerm, v)));
-        break;
-    case kIdResetLoudness:
-        if (momentaryData)
-            momentaryData->clearPeakHold();
         break;
     case kIdMomentaryMax:
         if (momentaryData)
@@ -206,20 +182,19 @@ tresult SmallBigMeterController::getValueByName(const char* name, IHostValue** v
     return EditController2Vu::getValueByName(name, value);
 }
 
+void SmallBigMeterController::applyControl(uint32 id, double v)
+{
+    if (static_cast<int32>(id) == kIdScaleLU)
+        relativeScale = v >= 0.5;
+    else if (static_cast<int32>(id) == kIdResetLoudness && momentaryData)
+        momentaryData->clearPeakHold();
+}
+
 tresult SmallBigMeterController::valueEdited(IHostValue* value, uint32 id)
 {
-    if (!value)
-        return kResultOk;
-    float v = value->getNormalized();
-    if (IHostValue* own = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr)
-        own->setNormalized(0, v);
-    if (static_cast<int32>(id) == kIdScaleLU)
-        relativeScale = v >= 0.5f;
-    if (static_cast<int32>(id) == kIdResetLoudness && momentaryData)
-        momentaryData->clearPeakHold();
-    if (componentHandler && !hostEditing)
-        performEdit(id, v);
-    return kResultOk;
+    if (value)
+        applyControl(id, value->getNormalized());
+    return EditController2Vu::valueEdited(value, id);
 }
 
 void SmallBigMeterController::onIdle()

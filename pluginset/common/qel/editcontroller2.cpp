@@ -128,7 +128,7 @@ ISkinService* EditController2::getSkinService()
     return gSkinInstance ? gSkinInstance->getService() : nullptr;
 }
 
-void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrings)
+void EditController2::addRecordValue(const Param::ParamRecord& r)
 {
     if (!valueList)
         return;
@@ -148,7 +148,7 @@ void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrin
         value = valueList->addBool(r.id, r.name, r.defaultValue >= 0.5, option1);
         break;
     case Param::kTypeString:
-        if (withStrings)
+        if (textValues)
             value = valueList->addString(r.id, r.name, u"", false);
         break;
     default:
@@ -159,25 +159,39 @@ void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrin
 
 tresult EditController2::initialize(FUnknown* context)
 {
+    ippStaticInit();
+    return initializeController(context);
+}
+
+tresult EditController2::initializeController(FUnknown* context)
+{
     tresult result = EditController::initialize(context);
     // A second initialize is refused before anything else is touched.
     if (result != kResultOk)
         return result;
-    ippStaticInit();
     if (!viewServicesExternal)
         startViewServices(context);
+    createValues();
+    return result;
+}
+
+void EditController2::createValues()
+{
     if (!valueList && Frame::getFrameHost())
         valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
     if (valueList) {
         valueList->setOwner(static_cast<IPlugController*>(this));
+        valueList->setCapacity(recordCount);
         for (int32 i = 0; i < recordCount; ++i) {
-            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
-                addRecordValue(*r, false);
+            const Param::ParamRecord* r = accessor->getRecordAt(i);
+            if (r && !includeParameter(r->id))
+                continue;
+            if (r)
+                addRecordValue(*r);
             recordIndexes.push_back(i);
         }
     }
     attachValueStringRepresentation();
-    return result;
 }
 
 tresult EditController2::terminate()

@@ -102,9 +102,17 @@ public:
     uint32 release() override { return FObject::release(); }
     void update(FUnknown*, int32) override {}
 
+    // Records whose id this answers false for get no value.
+    virtual bool includeParameter(int32) { return true; }
+
 protected:
-    // The value list and one value per record, as the subclasses' initialize also does.
-    void addRecordValue(const Param::ParamRecord& r, bool withStrings);
+    // What every controller's initialize does: the framework's initialize, the view services (unless
+    // external) and the values.
+    tresult initializeController(FUnknown* context);
+    // The value list with one value per included record, the record indexes and the values' text
+    // representation.
+    virtual void createValues();
+    void addRecordValue(const Param::ParamRecord& r);
     // Starts the view services for this controller once; counted only when they run.
     bool startViewServices(FUnknown* context);
     // Ends them for this controller when it counted itself in.
@@ -120,6 +128,8 @@ protected:
     bool hostEditing = false;
     bool viewServicesExternal;
     bool viewServicesCounted = false;
+    // Records of the text type get a text value only where the display shows one.
+    bool textValues = false;
 };
 
 } // namespace Calvereth

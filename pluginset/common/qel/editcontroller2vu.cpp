@@ -79,27 +79,11 @@ void EditController2Vu::registerIdle(bool on)
 
 tresult EditController2Vu::initialize(FUnknown* context)
 {
-    tresult result = EditController::initialize(context);
-    if (result != kResultOk)
-        return result;
-    startViewServices(context);
-    if (!valueList && Frame::getFrameHost())
-        valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
-    if (valueList) {
-        valueList->setOwner(static_cast<IPlugController*>(this));
-        valueList->setCapacity(recordCount);
-        for (int32 i = 0; i < recordCount; ++i) {
-            const Param::ParamRecord* r = accessor->getRecordAt(i);
-            if (r && !includeParameter(r->id))
-                continue;
-            if (r)
-                addRecordValue(*r, false);
-            recordIndexes.push_back(i);
-        }
+    tresult result = initializeController(context);
+    if (result == kResultOk) {
+        createMeterData();
+        registerIdle(true);
     }
-    attachValueStringRepresentation();
-    createMeterData();
-    registerIdle(true);
     return result;
 }
 
