@@ -3,6 +3,8 @@
 #include "platform/threadsync.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstring>
@@ -140,6 +142,23 @@ TEST(PlatformThreads, ScheduleChangesOnlyWhatTheSystemAccepts)
     threadResume(t);
     semaphoreSignal(g.release, 1);
     EXPECT_EQ(threadJoin(t, -1), kJoined);
+}
+
+TEST(PlatformThreads, AffinityTagsPinToOneCpuAndZeroFreesAgain)
+{
+    std::thread([] { // a thread of its own: the runner's thread keeps its CPUs
+        cpu_set_t all, now;
+        ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+        ASSERT_TRUE(Platform::threadSetCurrentAffinityTag(1));
+        pthread_getaffinity_np(pthread_self(), sizeof now, &now);
+        EXPECT_EQ(CPU_COUNT(&now), 1);
+        EXPECT_TRUE(Platform::threadSetCurrentAffinityTag(0));
+        pthread_getaffinity_np(pthread_self(), sizeof now, &now);
+        EXPECT_EQ(CPU_COUNT(&now), CPU_COUNT(&all));
+        EXPECT_FALSE(Platform::threadSetCurrentAffinityTag(-1));
+    })
+        .join();
+    EXPECT_FALSE(Platform::processSetForeground()); // nothing on this system gives that role
 }
 
 TEST(PlatformThreads, SleepUsesTheMonotonicClockAndIgnoresNegativeDurations)

@@ -8,6 +8,7 @@
 
 #include "meter/meterparams.h"
 #include "meter/norrikfactory.h"
+#include "tests/common/comma_locale.h"
 
 using namespace Calvereth;
 using namespace viewstest;
@@ -115,6 +116,43 @@ TEST_F(ControllerTest, DisplayTexts)
     controller->setParamNormalized(3, norm(3, -23.0));
     EXPECT_EQ(integrated->text(), "-23.0");
     EXPECT_NEAR(controller->getParamNormalized(3), norm(3, -23.0), 1e-6);
+}
+
+TEST_F(ControllerTest, NumbersAsTextUseAPointWhateverTheLocale)
+{
+    testlocale::CommaDecimalLocale locale;
+    NORRIK_SKIP_WITHOUT_COMMA_LOCALE(locale);
+    EXPECT_EQ(display(3, norm(3, -23.0)), "-23.0"); // the loudness texts
+    EXPECT_EQ(display(11, norm(11, -1.5)), "-1.5"); // a record's own format
+    controller->setInputValueIds(20, 2, 30);        // a channel side's level text
+    char16_t level[128] = {};
+    controller->EditController2Vu::getParamStringByValue(20, 0.5, level);
+    EXPECT_EQ(text(level), "-6.0");
+    double n = 0.0;
+    char16_t typed[] = u"25.5";
+    EXPECT_EQ(controller->getParamValueByString(10, typed, n), kResultOk);
+    EXPECT_DOUBLE_EQ(n, 0.255);
+    // A state read by the controller shows as it was saved.
+    auto* s = new qelhost::MemoryStream(state({{10, 12.5}}));
+    EXPECT_EQ(controller->setComponentState(stream(s)), kResultOk);
+    s->release();
+    EXPECT_EQ(value("loudnessRange")->text(), "12.5");
+}
+
+TEST_F(ControllerTest, TypedTextThatIsNoFiniteNumberIsRefused)
+{
+    auto* range = value("loudnessRange");
+    auto* asHost = reinterpret_cast<IHostValue*>(static_cast<qelhost::IHostValueOptions*>(range));
+    range->setNormalized(0, 0.25f);
+    for (const char16_t* typed : {u"nan", u"inf", u"Info", u"inf dB", u"-1e400", u"0x5", u"-\u221E"}) {
+        double n = 0.75;
+        EXPECT_EQ(controller->getParamValueByString(10, const_cast<char16_t*>(typed), n), kResultFalse) << text(typed);
+        EXPECT_EQ(n, 0.75);
+        EXPECT_EQ(controller->stringToValue(asHost, typed), kResultFalse) << text(typed);
+        EXPECT_EQ(range->getNormalized(), 0.25f) << text(typed);
+    }
+    EXPECT_EQ(controller->stringToValue(asHost, u"LRA 50 LU"), kResultOk);
+    EXPECT_NEAR(range->getNormalized(), 0.5, 1e-6);
 }
 
 TEST_F(ControllerTest, MomentaryAndShortTermMapOntoTheBar)

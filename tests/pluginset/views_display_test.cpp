@@ -2,6 +2,7 @@
 // reach the plug-in, and tear-down in every order.
 #include "tests/pluginset/views_fixture.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "pluginset/common/qel/views/vumeterviews.h"
@@ -52,6 +53,33 @@ std::string textOf(const std::string& svg, const std::string& value)
     auto begin = svg.find('>', at) + 1;
     return svg.substr(begin, svg.find("</text>", begin) - begin);
 }
+
+// Records what a view draws.
+struct Sink : IDrawContext
+{
+    tresult queryInterface(const TUID, void**) override { return kNoInterface; }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    void setLineColor(uint32, int32, float) override {}
+    void setFillColor(uint32, float) override {}
+    void setFont(const char16*, int32, int32, float) override {}
+    void drawContextSlot6() override {}
+    void setFontColor(uint32 c) override { color = c; }
+    void drawLine(const FramePoint& a, const FramePoint& b) override { drawn.push_back(ViewRect(a.x, a.y, b.x, b.y)); }
+    void drawRect(const ViewRect&, int32) override {}
+    void drawContextSlot10() override {}
+    void drawContextSlot11() override {}
+    void drawContextSlot12() override {}
+    void drawString(const char16* t, const ViewRect&, int32, int32) override { text = viewstest::text(t); }
+    void drawContextSlot14() override {}
+    void drawContextSlot15() override {}
+    void drawContextSlot16() override {}
+    void drawContextSlot17() override {}
+    void drawBitmap(FUnknown*, const ViewRect&, const ViewRect& to) override { drawn.push_back(to); }
+    uint32 color = 0;
+    std::string text;
+    std::vector<ViewRect> drawn;
+};
 
 class DisplayTest : public ControllerTest
 {};
@@ -206,30 +234,7 @@ TEST_F(DisplayTest, PeakReadoutTexts)
 {
     auto* data = new Frame::VuMeterData(1, Frame::TagList{1}, nullptr);
     auto* view = new Frame::VuMeterPeakView(data, 1, ViewRect(0, 0, 40, 14), {}, 0xFF00FF00, 0xFFFF0000);
-    struct Sink : IDrawContext
-    {
-        tresult queryInterface(const TUID, void**) override { return kNoInterface; }
-        uint32 addRef() override { return 1; }
-        uint32 release() override { return 1; }
-        void setLineColor(uint32, int32, float) override {}
-        void setFillColor(uint32, float) override {}
-        void setFont(const char16*, int32, int32, float) override {}
-        void drawContextSlot6() override {}
-        void setFontColor(uint32 c) override { color = c; }
-        void drawLine(const FramePoint&, const FramePoint&) override {}
-        void drawRect(const ViewRect&, int32) override {}
-        void drawContextSlot10() override {}
-        void drawContextSlot11() override {}
-        void drawContextSlot12() override {}
-        void drawString(const char16* t, const ViewRect&, int32, int32) override { text = viewstest::text(t); }
-        void drawContextSlot14() override {}
-        void drawContextSlot15() override {}
-        void drawContextSlot16() override {}
-        void drawContextSlot17() override {}
-        void drawBitmap(FUnknown*, const ViewRect&, const ViewRect&) override {}
-        uint32 color = 0;
-        std::string text;
-    } sink;
+    Sink sink;
     auto show = [&](float peak) {
         data->setValue(Frame::kVuPeakReadout, peak);
         view->draw(&sink, view->getLocalRect());
@@ -242,8 +247,32 @@ TEST_F(DisplayTest, PeakReadoutTexts)
     EXPECT_EQ(show(0.9995f), "0.0");
     EXPECT_EQ(show(0.5f), "-6.0");
     EXPECT_EQ(show(1e-6f), "-oo");
+    EXPECT_EQ(show(std::nanf("")), "--"); // a peak with no value
+    EXPECT_EQ(show(INFINITY), "--");
     view->release();
     data->release();
+}
+
+TEST_F(DisplayTest, BarsStayWithinTheViewWhateverTheValues)
+{
+    ASSERT_NE(openEditor(), nullptr);
+    auto* data = new Frame::VuMeterPhData(3, Frame::TagList{1, 2, 3}, nullptr);
+    data->setChannelCount(3);
+    Frame::VuMeterView* view = Frame::createPeakHoldMeterView(data, 3, ViewRect(0, 0, 60, 240), {}, nullptr,
+                                                              reinterpret_cast<ISkinService*>(&host->skin()));
+    ASSERT_NE(view, nullptr);
+    const float positions[] = {1e30f, std::nanf(""), -1e30f};
+    data->setValues(positions, 3);
+    Sink sink;
+    view->draw(&sink, view->getLocalRect());
+    ASSERT_GT(sink.drawn.size(), 3u);
+    for (const ViewRect& r : sink.drawn) { // a held peak at the floor is the one row below the bar
+        EXPECT_GE(r.top, 0);
+        EXPECT_LE(r.bottom, 241);
+    }
+    view->release();
+    data->release();
+    closeEditor();
 }
 
 // Tear-down in every order leaves nothing behind (checked by the sanitizer build).

@@ -1,8 +1,7 @@
-// Frame services start and end, host views, the plug view base and colour groups.
+// Frame services start and end, host views and colour groups.
 #include "tests/pluginset/views_fixture.h"
 
 #include "pluginset/common/qel/views/colorgroups.h"
-#include "qel/pluginview.h"
 
 using namespace Calvereth;
 using namespace viewstest;
@@ -121,40 +120,6 @@ TEST_F(HostFixture, ViewWithoutHostViewServiceKeepsItsReference)
     view->invalidateRect(view->getLocalRect()); // nothing to tell
     view->release();
     Frame::exitFrameServices();
-}
-
-TEST(ViewsPluginView, RectangleParentAndHooks)
-{
-    struct Hooked : CPluginView
-    {
-        using CPluginView::CPluginView;
-        void attachedToParent() override { ++attachedCalls; }
-        void removedFromParent() override { ++removedCalls; }
-        int attachedCalls = 0, removedCalls = 0;
-    };
-    auto* v = new Hooked;
-    ViewRect r(1, 1, 1, 1);
-    EXPECT_EQ(v->getSize(&r), kResultOk);
-    EXPECT_EQ(r.left + r.top + r.right + r.bottom, 0);
-    EXPECT_EQ(v->getSize(nullptr), kInvalidArgument);
-    ViewRect n(0, 0, 30, 20);
-    EXPECT_EQ(v->onSize(&n), kResultOk);
-    EXPECT_EQ(v->onSize(nullptr), kResultOk);
-    v->getSize(&r);
-    EXPECT_EQ(r.right, 30);
-    int parent = 0;
-    v->attached(&parent, "x");
-    EXPECT_EQ(v->getParent(), &parent);
-    v->removed();
-    EXPECT_EQ(v->getParent(), nullptr);
-    EXPECT_EQ(v->attachedCalls, 1);
-    EXPECT_EQ(v->removedCalls, 1);
-    EXPECT_EQ(v->reservedSlot3(nullptr), kNotImplemented);
-    EXPECT_EQ(v->reservedSlot13(), kResultFalse);
-    IPlugView* iface = nullptr;
-    ASSERT_EQ(v->queryInterface(IPlugView::iid, reinterpret_cast<void**>(&iface)), kResultOk);
-    iface->release();
-    v->release();
 }
 
 TEST(ViewsColorGroups, DefaultGroupHasNoTransforms)
