@@ -14,13 +14,6 @@ Platform::CpuidRegisters fakeLeaf1NoOsxsave(std::uint32_t leaf, std::uint32_t)
     return {leaf, 1, 2, 3};
 }
 
-Platform::CpuidRegisters fakeLeaf1Osxsave(std::uint32_t leaf, std::uint32_t sub)
-{
-    if (leaf == 1)
-        return {0, 0, (1u << 27) | (1u << 28), 0};
-    return {leaf, sub, 0, 0};
-}
-
 int xgetbvCalls = 0;
 std::uint64_t fakeXgetbv(std::uint32_t index)
 {
@@ -46,25 +39,6 @@ TEST(PlatformCpu, RealProcessorAnswers)
         EXPECT_NE(Platform::xgetbv(0) & 1u, 0u); // x87 state is always enabled
     else
         EXPECT_EQ(Platform::xgetbv(0), 0u);
-}
-
-TEST(PlatformCpu, StandInReplacesAndRestores)
-{
-    Platform::CpuProbe probe;
-    probe.hasCpuid = false;
-    probe.cpuid = &fakeLeaf1Osxsave;
-    probe.xgetbv = &fakeXgetbv;
-    Platform::setCpuProbe(&probe);
-    EXPECT_FALSE(Platform::cpuHasCpuid());
-    const auto r = Platform::cpuid(7, 3);
-    EXPECT_EQ(r.eax, 7u);
-    EXPECT_EQ(r.ebx, 3u);
-    xgetbvCalls = 0;
-    EXPECT_EQ(Platform::xgetbv(1), 0xE8u);
-    EXPECT_EQ(xgetbvCalls, 1);
-    Platform::setCpuProbe(nullptr);
-    EXPECT_TRUE(Platform::cpuHasCpuid());
-    EXPECT_NE(Platform::cpuid(0).ebx, 3u);
 }
 
 TEST(PlatformCpu, ExtendedStateIsNotReadWithoutOsxsave)
