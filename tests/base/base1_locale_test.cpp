@@ -30,7 +30,6 @@ TEST(Base1Locale, NumbersAreWrittenAndReadWithAPointUnderACommaLocale)
     EXPECT_EQ(narrow(s.printFloat(1.25)), "1.25");
     String w;
     EXPECT_EQ(narrow(w.printf(u"%.2f|%g", 1.25, 0.5)), "1.25|0.5");
-    EXPECT_EQ(narrow(w.printFloat(-2.5)), "-2.5");
     char16 field[16] = {};
     FixedString16 fixed(field, 16);
     fixed.printFloat(2, 1.25);
@@ -54,9 +53,6 @@ TEST(Base1Locale, OnlyFiniteDecimalNumbersRead)
          {"nan", "NAN", "inf", "-Infinity", "Info", "inf dB", "-1e400", "1e999", "0x5", "-0X1p3", "dB", ".", "-.e"}) {
         double d = 9.0;
         EXPECT_FALSE(ConstString(refused).scanFloat(d, 0, true)) << refused;
-        String wide(refused);
-        wide.toWideString();
-        EXPECT_FALSE(ConstString::scanFloat_16(wide.text16(), d)) << refused;
         EXPECT_EQ(d, 9.0) << refused;
     }
     struct
@@ -73,8 +69,6 @@ TEST(Base1Locale, OnlyFiniteDecimalNumbersRead)
         EXPECT_EQ(d, r.value) << r.text;
     }
     double d = 0;
-    EXPECT_FALSE(ConstString("x 7").scanFloat(d, 0, false));
-
     // Leading text is skipped in one pass: a long text without a number ends at once.
     std::string longText(200000, 'a');
     EXPECT_FALSE(ConstString(longText.c_str()).scanFloat(d, 0, true));

@@ -74,55 +74,6 @@ TEST(PlatformThreads, DetachedRunningThreadOutlivesItsOwnerClaim)
         sleepMilliseconds(1); // the thread no longer touches g
 }
 
-TEST(PlatformThreads, NamingAndIdentity)
-{
-    struct Probe
-    {
-        Thread* self = nullptr;
-        char name[32] = {};
-        bool isCurrent = false;
-    } probe;
-    auto body = [](void* p) -> uint32_t {
-        auto* pr = static_cast<Probe*>(p);
-        threadSetCurrentName("a rather long thread name");
-        threadGetCurrentName(pr->name, sizeof(pr->name));
-        pr->isCurrent = threadIsCurrent(pr->self);
-        return 0;
-    };
-    probe.self = threadCreateSuspended(body, &probe);
-    ASSERT_NE(probe.self, nullptr);
-    EXPECT_FALSE(threadIsCurrent(probe.self));
-    threadResume(probe.self);
-    EXPECT_EQ(threadJoin(probe.self, -1), kJoined);
-    EXPECT_STREQ(probe.name, "a rather long t"); // the system keeps 15 bytes
-    EXPECT_TRUE(probe.isCurrent);
-    EXPECT_FALSE(threadSetCurrentName(""));
-    EXPECT_FALSE(threadSetCurrentName(nullptr));
-}
-
-TEST(PlatformThreads, ScheduleChangesOnlyWhatTheSystemAccepts)
-{
-    Gated g;
-    Thread* t = threadCreateSuspended(countAndWait, &g);
-    ASSERT_NE(t, nullptr);
-    int32_t policy = 0, priority = 0;
-    ASSERT_TRUE(threadGetSchedule(t, &policy, &priority));
-    EXPECT_EQ(policy, kSchedOther);
-    EXPECT_EQ(priority, 31);
-    // Lowering a time-sharing priority needs no privilege.
-    EXPECT_TRUE(threadSetSchedule(t, kSchedOther, 15));
-    threadGetSchedule(t, &policy, &priority);
-    EXPECT_EQ(priority, 15);
-    // Real-time scheduling may be refused; the record then stays as it was.
-    const bool accepted = threadSetSchedule(t, kSchedRoundRobin, 48);
-    threadGetSchedule(t, &policy, &priority);
-    EXPECT_EQ(policy, accepted ? kSchedRoundRobin : kSchedOther);
-    EXPECT_EQ(priority, accepted ? 48 : 15);
-    threadResume(t);
-    semaphoreSignal(g.release, 1);
-    EXPECT_EQ(threadJoin(t, -1), kJoined);
-}
-
 TEST(PlatformThreads, AffinityTagsPinToOneCpuAndZeroFreesAgain)
 {
     std::thread([] { // a thread of its own: the runner's thread keeps its CPUs
@@ -138,23 +89,6 @@ TEST(PlatformThreads, AffinityTagsPinToOneCpuAndZeroFreesAgain)
     })
         .join();
     EXPECT_FALSE(Platform::processSetForeground()); // nothing on this system gives that role
-}
-
-TEST(PlatformThreadsSync, TimedConditionWaitEndsAtTheDeadline)
-{
-    Mutex m;
-    Condition c;
-    m.lock();
-    const int64_t deadline = monotonicNanoseconds() + 20 * 1000000LL;
-    while (c.waitUntil(m, deadline)) {
-    }
-    m.unlock();
-    EXPECT_GE(monotonicNanoseconds(), deadline);
-    Mutex r(true);
-    r.lock();
-    EXPECT_TRUE(r.tryLock());
-    r.unlock();
-    r.unlock();
 }
 
 TEST(PlatformThreadsLocal, ValuesArePerThreadAndDestroyedAtThreadEnd)

@@ -274,17 +274,6 @@ TEST_F(ControllerTest, IdleAsksForDataAndMessagesReachTheValues)
     EXPECT_EQ(controller->setParamNormalized(53, 0.0), kResultOk);
     EXPECT_EQ(display(53, 0.0), "00:01:05");
 
-    Qel::IMessage* channels = hostMessage("nChannels");
-    channels->getAttributes()->setInt("nChannelsIn", 2);
-    channels->getAttributes()->setInt("nChannelsOut", 2);
-    EXPECT_EQ(controller->notify(channels), kResultOk);
-    channels->release();
-    EXPECT_EQ(controller->getInput().channelCount, 2);
-    EXPECT_EQ(controller->getOutput().meterData->getChannelCount(), 2);
-    Qel::IMessage* processing = hostMessage("vuMetersProcessing");
-    processing->getAttributes()->setInt("vuMetersProcessing", 1);
-    EXPECT_EQ(controller->notify(processing), kResultOk);
-    processing->release();
     Qel::IMessage* other = hostMessage("somethingElse");
     EXPECT_EQ(controller->notify(other), kResultFalse);
     other->release();

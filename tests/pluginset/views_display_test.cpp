@@ -27,19 +27,6 @@ class DisplayTest : public ControllerTest
 
 } // namespace
 
-TEST_F(DisplayTest, EditorBuildsTheSkinsSubViews)
-{
-    qelhost::EditorView* editor = openEditor();
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->def().name, "AudioPlugSmallBigMeter");
-    EXPECT_EQ(editor->subViewCount(), 5u);
-    for (const char* name : {"loudnessMView", "inputvu", "outputvu", "inputvumax", "outputvumax"})
-        EXPECT_NE(editor->subView(name), nullptr) << name;
-    // Each view told its data's listener it came.
-    EXPECT_EQ(controller->getSkinService(), reinterpret_cast<ISkinService*>(&host->skin()));
-    closeEditor();
-}
-
 TEST_F(DisplayTest, ClickOnTheLoudnessBarClearsItsReadout)
 {
     qelhost::EditorView* editor = openEditor();

@@ -32,23 +32,6 @@ const qelhost::Uid kRequired[] = {qelhost::iid::HeldService1, qelhost::iid::Held
 
 } // namespace
 
-TEST_F(HostFixture, FirstStartTakesServicesLaterStartsOnlyCount)
-{
-    ASSERT_TRUE(Frame::initFrameServices(context()));
-    EXPECT_EQ(Frame::getFrameServicesUserCount(), 1);
-    EXPECT_NE(Frame::getFrameHost(), nullptr);
-    EXPECT_NE(FObject::getUpdateHandler(), nullptr);
-    // Any context, even none, only counts.
-    EXPECT_TRUE(Frame::initFrameServices(nullptr));
-    EXPECT_EQ(host->served(qelhost::iid::IFrameSystem), 1);
-    Frame::exitFrameServices();
-    EXPECT_NE(Frame::getFrameHost(), nullptr);
-    Frame::exitFrameServices();
-    EXPECT_EQ(FObject::getUpdateHandler(), nullptr);
-    Frame::exitFrameServices(); // below zero: nothing
-    EXPECT_EQ(Frame::getFrameServicesUserCount(), 0);
-}
-
 TEST_F(HostFixture, AnyMissingRequiredServiceFailsAndLeavesNothing)
 {
     for (const auto& id : kRequired) {
@@ -88,21 +71,6 @@ TEST_F(HostFixture, HostViewTakesOverTheViewOnce)
     EXPECT_EQ(view->mouseDown(1, 1), kResultOk); // no button held: returns at once
     hv->release();
     EXPECT_EQ(view->getRefCount(), 1);
-    view->release();
-    Frame::exitFrameServices();
-}
-
-TEST_F(HostFixture, ViewWithoutHostViewServiceKeepsItsReference)
-{
-    host->refuse(qelhost::iid::IHostView);
-    ASSERT_TRUE(Frame::initFrameServices(context()));
-    auto* view = new Frame::ExampleView(ViewRect(0, 0, 4, 4));
-    EXPECT_EQ(view->createHostView(), nullptr);
-    EXPECT_EQ(view->isMouseButtonDown(), 0);
-    int32 x = 7, y = 7;
-    view->getMousePosition(x, y);
-    EXPECT_EQ(x + y, 0);
-    view->invalidateRect(view->getLocalRect()); // nothing to tell
     view->release();
     Frame::exitFrameServices();
 }
