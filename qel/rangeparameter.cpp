@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <string_view>
 
 #include "base/fstring.h"
 
@@ -71,11 +73,25 @@ StringListParameter::StringListParameter(const char16_t* title, ParamID id, cons
 : Parameter(title, id, units, -1, flags, unitId, 0.0)
 {}
 
+StringListParameter::~StringListParameter()
+{
+    for (int32_t i = 0; i < strings.count(); ++i)
+        delete[] strings.at(i);
+}
+
 bool StringListParameter::appendString(const char16_t* text)
 {
-    strings.emplace_back(text ? text : u"");
+    const std::u16string_view view(text ? text : u"");
+    auto* copy = new (std::nothrow) char16_t[view.size() + 1];
+    if (!copy)
+        return false;
+    view.copy(copy, view.size());
+    copy[view.size()] = 0;
     ++info.stepCount;
-    return true;
+    if (strings.add(copy))
+        return true;
+    delete[] copy;
+    return false;
 }
 
 ParamValue StringListParameter::toPlain(ParamValue n) const
@@ -96,21 +112,16 @@ void StringListParameter::toString(ParamValue n, String128 string) const
 {
     double p = toPlain(n);
     string[0] = 0;
-    if (!(p >= 0.0) || p >= static_cast<double>(strings.size()))
-        return;
-    const std::u16string& s = strings[static_cast<size_t>(p)];
-    size_t i = 0;
-    for (; i < s.size() && i < 127; ++i)
-        string[i] = s[i];
-    string[i] = 0;
+    if (p >= 0.0 && p < static_cast<double>(strings.count()))
+        ConstString(strings.at(static_cast<int32_t>(p))).copyTo16(string, 0, 127);
 }
 
 bool StringListParameter::fromString(const char16_t* string, ParamValue& normalized) const
 {
     if (!string)
         return false;
-    for (size_t i = 0; i < strings.size(); ++i) {
-        if (strings[i] == string) {
+    for (int32_t i = 0; i < strings.count(); ++i) {
+        if (std::u16string_view(strings.at(i)) == string) {
             normalized = toNormalized(static_cast<ParamValue>(i));
             return true;
         }
