@@ -51,7 +51,7 @@ tresult SmallBigMeterController::terminate()
     }
     delete indicatorList;
     indicatorList = nullptr;
-    indicatorTags.clear();
+    indicatorTags.removeAll();
     relativeScale = false;
     return EditController2Vu::terminate();
 }
@@ -205,9 +205,9 @@ void SmallBigMeterController::onIdle()
 void SmallBigMeterController::createMeterData()
 {
     EditController2Vu::createMeterData();
-    indicatorTags.push_back(1);
+    indicatorTags.add(1);
     if (!momentaryData)
-        momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.size()), indicatorTags,
+        momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.count()), indicatorTags,
                                                 static_cast<IDependent*>(this));
     momentaryData->releaseScaleMapper();
     momentaryData->setChannelCount(1);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/fstring.h"
 
@@ -188,7 +189,7 @@ void EditController2::createValues()
                 continue;
             if (r)
                 addRecordValue(*r);
-            recordIndexes.push_back(i);
+            recordIndexes.add(i);
         }
     }
     attachValueStringRepresentation();
@@ -200,7 +201,7 @@ tresult EditController2::terminate()
     valueList = nullptr;
     if (!viewServicesExternal)
         endViewServices();
-    recordIndexes.clear();
+    recordIndexes.removeAll();
     return EditController::terminate();
 }
 
@@ -347,10 +348,10 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
         records[i] = {id, value};
     }
     hostEditing = true;
-    std::vector<int32> pending = recordIndexes;
+    TLinkedList<int32> pending = recordIndexes;
     for (const Record& rec : records) {
-        for (size_t k = 0; k < pending.size(); ++k) {
-            const Param::ParamRecord* r = accessor->getRecordAt(pending[k]);
+        for (int32 k = 0; k < pending.count(); ++k) {
+            const Param::ParamRecord* r = accessor->getRecordAt(pending.at(k));
             if (!r || r->id != rec.id)
                 continue;
             IHostValue* value = valueList ? valueList->findById(rec.id) : nullptr;
@@ -362,7 +363,7 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
                     value->setInt(v > 0.5 ? 1 : 0, 1);
                 else
                     value->setPlain(1, static_cast<float>(v));
-                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(k));
+                pending.removeAt(k);
                 valueEdited(value, static_cast<uint32>(rec.id));
             }
             break;
@@ -479,13 +480,13 @@ tresult EditController2::attachValueStringRepresentation()
     return kResultOk;
 }
 
-void EditController2::exportValues(ValueSink sink, void* context, const std::vector<int32>& ids)
+void EditController2::exportValues(ValueSink sink, void* context, const TContainer<int32>& ids)
 {
     if (!valueList || !sink)
         return;
-    for (int32 id : ids)
-        if (IHostValue* value = valueList->findById(id))
-            sink(context, id, value->getNormalized());
+    for (int32 i = 0; i < ids.count(); ++i)
+        if (IHostValue* value = valueList->findById(ids.at(i)))
+            sink(context, ids.at(i), value->getNormalized());
 }
 
 tresult EditController2::collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,

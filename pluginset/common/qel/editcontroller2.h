@@ -2,8 +2,7 @@
 // objects from which the host draws, the host-drawing interfaces, units and the processor's state.
 #pragma once
 
-#include <vector>
-
+#include "base/tlinkedlist.h"
 #include "pluginset/common/qel/controllervaluelist.h"
 #include "pluginset/common/qel/parameterinfoaccessor.h"
 #include "pluginset/common/qel/unitinfo.h"
@@ -74,7 +73,7 @@ public:
     virtual void componentStateApplied() {}
     // Receiver of (id, normalized) pairs.
     using ValueSink = void (*)(void* context, int32 id, float normalized);
-    virtual void exportValues(ValueSink sink, void* context, const std::vector<int32>& ids);
+    virtual void exportValues(ValueSink sink, void* context, const TContainer<int32>& ids);
     virtual tresult collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,
                                             int32& outCount, const int32* ids, int32 idCount);
     virtual void sendIntMessage(const char8* id, int64 value);
@@ -91,7 +90,7 @@ public:
     ControllerValueList* getValueList() const { return valueList; }
     Param::ParameterInfoAccessor* getAccessor() const { return accessor; }
     bool isHostEditing() const { return hostEditing; }
-    const std::vector<int32>& getRecordIndexes() const { return recordIndexes; }
+    const TLinkedList<int32>& getRecordIndexes() const { return recordIndexes; }
 
     static int32 getViewServicesUserCount();
     static SkinInstance* getSkinInstance();
@@ -123,7 +122,7 @@ protected:
 
     ControllerValueList* valueList = nullptr;
     int32 recordCount;
-    std::vector<int32> recordIndexes;
+    TLinkedList<int32> recordIndexes;
     Param::ParameterInfoAccessor* accessor;
     bool hostEditing = false;
     bool viewServicesExternal;

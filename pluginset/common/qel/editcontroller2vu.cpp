@@ -91,8 +91,8 @@ tresult EditController2Vu::terminate()
 {
     releaseMeterData(input.meterData);
     releaseMeterData(output.meterData);
-    input.tags.clear();
-    output.tags.clear();
+    input.tags.removeAll();
+    output.tags.removeAll();
     input.channelCount = output.channelCount = 0;
     registerIdle(false);
     return EditController2::terminate();
@@ -102,9 +102,9 @@ void EditController2Vu::createMeterData()
 {
     for (Side* side : {&input, &output}) {
         for (int32 i = 0; i < side->valueCount; ++i)
-            side->tags.push_back(side->firstId + i);
+            side->tags.add(side->firstId + i);
         if (!side->meterData)
-            side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.size()), side->tags,
+            side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.count()), side->tags,
                                                      static_cast<IDependent*>(this));
         delete[] side->values;
         side->values = new float[side->valueCount > 0 ? side->valueCount : 1]();

@@ -39,7 +39,7 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
     }
     lastUpdate = new double[n]();
     currentLevel = new float[n]();
-    firstTag = tags.empty() ? 0 : tags.front();
+    firstTag = tags.at(0); // 0 for an empty list
 
     const double R = positionScale;
     const double c = R * 0.001;
@@ -85,7 +85,7 @@ float VuMeterData::getCurrentLevel(int32 index) const
 int32 VuMeterData::findIndex(int32 tag) const
 {
     int32 guess = tag - firstTag;
-    if (guess >= 0 && static_cast<size_t>(guess) < tags.size() && tags[guess] == tag)
+    if (guess >= 0 && guess < tags.count() && tags.at(guess) == tag)
         return guess;
     return findTag(tag);
 }
