@@ -119,7 +119,7 @@ void FixedString16::setFromAscii(const char8* text, int32 count)
 bool FixedString16::printInt(int64 value)
 {
     char8 text[32];
-    int n = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    int n = Platform::formatC(text, sizeof text, "%lld", static_cast<long long>(value));
     if (n < 0 || !isUsable())
         return false;
     setFromAscii(text, n);
@@ -130,7 +130,7 @@ void FixedString16::printFloat(int32 precision, double value)
 {
     // Only capacity - 1 characters are kept: a bounded buffer suffices for every record field.
     char8 text[1024];
-    int n = std::snprintf(text, sizeof text, "%.*lf", static_cast<int>(precision), value);
+    int n = Platform::formatC(text, sizeof text, "%.*lf", static_cast<int>(precision), value);
     if (n < 0 || !isUsable())
         return;
     setFromAscii(text, n < static_cast<int>(sizeof text) ? n : static_cast<int>(sizeof text) - 1);

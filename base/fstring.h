@@ -138,6 +138,10 @@ public:
     bool scanFloat(double& value, int32 index = 0, bool scanToEnd = true) const;
     int64 getTrailingNumber(int64 fallback = 0) const;
 
+    // Only finite decimal numbers read: no infinities, NaNs or hexadecimal numbers, and a number
+    // beyond the double range reads as none.
+    static bool scanFloat_8(const char8* text, double& value, bool scanToEnd = true);
+    static bool scanFloat_16(const char16* text, double& value, bool scanToEnd = true);
     static bool scanInt64_8(const char8* text, int64& value, bool scanToEnd = true);
     static bool scanInt64_16(const char16* text, int64& value, bool scanToEnd = true);
     static bool scanUInt64_8(const char8* text, uint64& value, bool scanToEnd = true);

@@ -1,4 +1,5 @@
 // Formatting into strings and reading numbers out of them.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,62 +14,125 @@ namespace {
 
 constexpr int32 kPrintfBufferSize = 4096;
 
-// A string conversion of a 16-bit format takes a 16-bit text: "%s" (with any flags, width or
-// precision) becomes "%S"; "%%" is a literal percent sign and stays as it is.
+// A string conversion of a 16-bit format takes a 16-bit text: exactly "%s" becomes "%S". A "%s"
+// with flags, width or precision stays an 8-bit conversion, and "%%" is a literal percent sign.
 std::u16string wideStringConversions(const char16* format)
 {
     std::u16string out;
     for (const char16* p = format; *p;) {
-        if (*p != u'%') {
+        if (p[0] == u'%' && p[1] == u'%') {
+            out.append(p, 2);
+            p += 2;
+        } else if (p[0] == u'%' && p[1] == u's') {
+            out.append(u"%S");
+            p += 2;
+        } else {
             out.push_back(*p++);
-            continue;
-        }
-        out.push_back(*p++);
-        if (*p == u'%') {
-            out.push_back(*p++);
-            continue;
-        }
-        while (*p && (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0' || *p == u'*' || *p == u'.' ||
-                      (*p >= u'1' && *p <= u'9')))
-            out.push_back(*p++);
-        if (*p == u's') {
-            out.push_back(u'S');
-            ++p;
         }
     }
     return out;
 }
 
-template <class T>
-bool scanText8(const char8* text, const char8* format, T& value, bool scanToEnd)
+bool isDigit8(char8 c)
 {
-    if (!text || !*text)
-        return false;
-    T read{};
-    if (!scanToEnd) {
-        if (std::sscanf(text, format, &read) != 1)
-            return false;
-        value = read;
-        return true;
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit8(char8 c)
+{
+    return isDigit8(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isSpace8(char8 c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+enum class Number
+{
+    kInteger,
+    kHex,
+    kDecimal
+};
+
+// True when a number of the kind starts right at p: an optional sign, then a digit (or a point
+// and a digit for a decimal number).
+bool startsNumber(const char8* p, Number kind)
+{
+    if (*p == '+' || *p == '-')
+        ++p;
+    switch (kind) {
+    case Number::kHex:
+        return isHexDigit8(*p);
+    case Number::kDecimal:
+        return isDigit8(*p) || (*p == '.' && isDigit8(p[1]));
+    default:
+        return isDigit8(*p);
     }
-    for (const char8* p = text; *p; ++p) {
-        if (std::sscanf(p, format, &read) == 1) {
-            value = read;
-            return true;
+}
+
+// Where the number to read starts, or null. Without scanToEnd only white space may precede it;
+// with it, the first position from which a number reads (white space before a number reads the
+// same number). One pass over the text.
+const char8* numberStart(const char8* text, Number kind, bool scanToEnd)
+{
+    if (!text)
+        return nullptr;
+    if (!scanToEnd) {
+        while (isSpace8(*text))
+            ++text;
+        return startsNumber(text, kind) ? text : nullptr;
+    }
+    for (; *text; ++text)
+        if (startsNumber(text, kind))
+            return text;
+    return nullptr;
+}
+
+// Characters of the decimal number at p: sign, digits, fraction, exponent (taken only with digits).
+size_t decimalLength(const char8* p)
+{
+    const char8* s = p;
+    if (*s == '+' || *s == '-')
+        ++s;
+    while (isDigit8(*s))
+        ++s;
+    if (*s == '.')
+        for (++s; isDigit8(*s);)
+            ++s;
+    if (*s == 'e' || *s == 'E') {
+        const char8* e = s + 1;
+        if (*e == '+' || *e == '-')
+            ++e;
+        if (isDigit8(*e)) {
+            while (isDigit8(*e))
+                ++e;
+            s = e;
         }
     }
-    return false;
+    return static_cast<size_t>(s - p);
 }
 
 template <class T>
-bool scanText16(const char16* text, const char8* format, T& value, bool scanToEnd)
+bool scanText8(const char8* text, const char8* format, T& value, bool scanToEnd, Number kind)
+{
+    const char8* start = numberStart(text, kind, scanToEnd);
+    T read{};
+    if (!start || !Platform::scanC(start, format, &read))
+        return false;
+    value = read;
+    return true;
+}
+
+template <class T>
+bool scanText16(const char16* text, const char8* format, T& value, bool scanToEnd, Number kind)
 {
     if (!text || !*text)
         return false;
     String copy(text);
     if (!copy.toMultiByte(kCP_Default))
         return false;
-    return scanText8(copy.text8(), format, value, scanToEnd);
+    return scanText8(copy.text8(), format, value, scanToEnd, kind);
 }
 
 bool isNumberDigit(const ConstString& s, int32 i)
@@ -120,7 +184,7 @@ String& String::vprintf(const char8* format, va_list args)
         return *this;
     char8 text[kPrintfBufferSize];
     text[0] = 0;
-    if (std::vsnprintf(text, sizeof text, format, args) < 0)
+    if (Platform::formatCV(text, sizeof text, format, args) < 0)
         text[0] = 0;
     return assign(text);
 }
@@ -153,8 +217,11 @@ int32 String::vsnwprintf(char16* dest, int32 size, const char16* format, va_list
         return -1;
     if (!dest || size == 0)
         return 0;
+    // Without a size there is no telling how much the destination holds: nothing is written.
+    if (size < 0)
+        return -1;
     size_t n = text.size();
-    if (size > 0 && n > static_cast<size_t>(size) - 1)
+    if (n > static_cast<size_t>(size) - 1)
         n = static_cast<size_t>(size) - 1;
     if (n > static_cast<size_t>(kMaxLength))
         n = static_cast<size_t>(kMaxLength);
@@ -199,7 +266,7 @@ String& String::printFloat(double value)
 bool ConstString::scanInt64_8(const char8* text, int64& value, bool scanToEnd)
 {
     long long v = 0;
-    if (!scanText8(text, "%lld", v, scanToEnd))
+    if (!scanText8(text, "%lld", v, scanToEnd, Number::kInteger))
         return false;
     value = v;
     return true;
@@ -208,7 +275,7 @@ bool ConstString::scanInt64_8(const char8* text, int64& value, bool scanToEnd)
 bool ConstString::scanInt64_16(const char16* text, int64& value, bool scanToEnd)
 {
     long long v = 0;
-    if (!scanText16(text, "%lld", v, scanToEnd))
+    if (!scanText16(text, "%lld", v, scanToEnd, Number::kInteger))
         return false;
     value = v;
     return true;
@@ -217,7 +284,7 @@ bool ConstString::scanInt64_16(const char16* text, int64& value, bool scanToEnd)
 bool ConstString::scanUInt64_8(const char8* text, uint64& value, bool scanToEnd)
 {
     unsigned long long v = 0;
-    if (!scanText8(text, "%llu", v, scanToEnd))
+    if (!scanText8(text, "%llu", v, scanToEnd, Number::kInteger))
         return false;
     value = v;
     return true;
@@ -226,7 +293,7 @@ bool ConstString::scanUInt64_8(const char8* text, uint64& value, bool scanToEnd)
 bool ConstString::scanUInt64_16(const char16* text, uint64& value, bool scanToEnd)
 {
     unsigned long long v = 0;
-    if (!scanText16(text, "%llu", v, scanToEnd))
+    if (!scanText16(text, "%llu", v, scanToEnd, Number::kInteger))
         return false;
     value = v;
     return true;
@@ -271,7 +338,7 @@ bool ConstString::scanUInt32_16(const char16* text, uint32& value, bool scanToEn
 bool ConstString::scanHex_8(const char8* text, uint8& value, bool scanToEnd)
 {
     unsigned int v = 0;
-    if (!scanText8(text, "%x", v, scanToEnd))
+    if (!scanText8(text, "%x", v, scanToEnd, Number::kHex))
         return false;
     value = static_cast<uint8>(v);
     return true;
@@ -280,7 +347,7 @@ bool ConstString::scanHex_8(const char8* text, uint8& value, bool scanToEnd)
 bool ConstString::scanHex_16(const char16* text, uint8& value, bool scanToEnd)
 {
     unsigned int v = 0;
-    if (!scanText16(text, "%x", v, scanToEnd))
+    if (!scanText16(text, "%x", v, scanToEnd, Number::kHex))
         return false;
     value = static_cast<uint8>(v);
     return true;
@@ -304,6 +371,31 @@ SCAN_MEMBER(scanHex, uint8)
 
 #undef SCAN_MEMBER
 
+bool ConstString::scanFloat_8(const char8* text, double& value, bool scanToEnd)
+{
+    const char8* start = numberStart(text, Number::kDecimal, scanToEnd);
+    if (!start)
+        return false;
+    size_t n = decimalLength(start);
+    // A hexadecimal number is no decimal one, not even its leading 0.
+    const char8* digits = start + (*start == '+' || *start == '-' ? 1 : 0);
+    if (digits + 1 == start + n && *digits == '0' && (start[n] == 'x' || start[n] == 'X'))
+        return false;
+    double v = Platform::decimalValue(start, n);
+    if (!std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+bool ConstString::scanFloat_16(const char16* text, double& value, bool scanToEnd)
+{
+    if (!text || !*text)
+        return false;
+    String copy(text);
+    return copy.toMultiByte(kCP_Default) && scanFloat_8(copy.text8(), value, scanToEnd);
+}
+
 bool ConstString::scanFloat(double& value, int32 index, bool scanToEnd) const
 {
     if (isEmpty() || index < 0 || index >= length())
@@ -315,11 +407,7 @@ bool ConstString::scanFloat(double& value, int32 index, bool scanToEnd) const
         copy.setChar(comma, '.');
     if (!copy.toMultiByte(kCP_Default))
         return false;
-    double v = 0;
-    if (!scanText8(copy.text8() + index, "%lf", v, scanToEnd))
-        return false;
-    value = v;
-    return true;
+    return scanFloat_8(copy.text8() + index, value, scanToEnd);
 }
 
 int64 ConstString::getTrailingNumber(int64 fallback) const
@@ -373,11 +461,11 @@ bool String::incrementTrailingNumber(uint32 width, char16 separator, uint32 minN
         append(text);
     } else {
         char8 format[16], text[64];
-        std::snprintf(format, sizeof format, withSeparator ? "%%c%%0%uu" : "%%0%uu", width);
+        Platform::formatC(format, sizeof format, withSeparator ? "%%c%%0%uu" : "%%0%uu", width);
         if (withSeparator)
-            std::snprintf(text, sizeof text, format, separatorByte, number);
+            Platform::formatC(text, sizeof text, format, separatorByte, number);
         else
-            std::snprintf(text, sizeof text, format, number);
+            Platform::formatC(text, sizeof text, format, number);
         append(text);
     }
     return true;

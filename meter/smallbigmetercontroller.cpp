@@ -1,7 +1,6 @@
 #include "meter/smallbigmetercontroller.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "meter/meterparams.h"
@@ -15,7 +14,9 @@ using namespace Calvereth;
 SmallBigMeterController::SmallBigMeterController()
 : EditController2Vu(kProcessorParams, kProcessorParamCount, kControllerParams, kControllerParamCount, kUnits,
                     kUnitCount)
-{}
+{
+    textValues = true;
+}
 
 SmallBigMeterController::~SmallBigMeterController()
 {
@@ -31,33 +32,13 @@ FUnknown* SmallBigMeterController::createInstance(void*)
     return static_cast<Qel::IEditController*>(new SmallBigMeterController);
 }
 
-tresult SmallBigMeterController::initialize(FUnknown* context)
+void SmallBigMeterController::createValues()
 {
-    tresult result = EditController::initialize(context);
-    // A second initialize changes nothing.
-    if (result != kResultOk)
-        return result;
-    startViewServices(context);
-    IFrameHost* host = Frame::getFrameHost();
-    if (!valueList && host)
-        valueList = new ControllerValueList(host, nullptr);
     if (!indicatorList) {
-        indicatorList = new ControllerValueList(host, nullptr);
+        indicatorList = new ControllerValueList(Frame::getFrameHost(), nullptr);
         indicatorList->addRange(kIndicatorId, kIndicatorName, -1, false, false, 0.f, 1.f, 0.f);
     }
-    if (valueList) {
-        valueList->setOwner(static_cast<IPlugController*>(this));
-        valueList->setCapacity(recordCount);
-        for (int32 i = 0; i < recordCount; ++i) {
-            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
-                addRecordValue(*r, true);
-            recordIndexes.push_back(i);
-        }
-        attachValueStringRepresentation();
-    }
-    createMeterData();
-    registerIdle(true);
-    return result;
+    EditController2Vu::createValues();
 }
 
 tresult SmallBigMeterController::terminate()
@@ -70,7 +51,7 @@ tresult SmallBigMeterController::terminate()
     }
     delete indicatorList;
     indicatorList = nullptr;
-    indicatorTags.clear();
+    indicatorTags.removeAll();
     relativeScale = false;
     return EditController2Vu::terminate();
 }
@@ -104,10 +85,8 @@ double SmallBigMeterController::loudnessPosition(int32 id, double normalized) co
 
 tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
+    applyControl(id, v);
     switch (static_cast<int32>(id)) {
-    case kIdScaleLU:
-        relativeScale = v >= 0.5;
-        break;
     case kIdMomentary:
         if (momentaryData)
             momentaryData->setValue(1, static_cast<float>(loudnessPosition(kIdMomentary, v)));
@@ -115,10 +94,6 @@ tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamV
     case kIdShortTerm:
         if (IHostValue* indicator = indicatorList ? indicatorList->findByName(kIndicatorName) : nullptr)
             indicator->setNormalized(0, static_cast<float>(loudnessPosition(kIdShortTerm, v)));
-        break;
-    case kIdResetLoudness:
-        if (momentaryData)
-            momentaryData->clearPeakHold();
         break;
     case kIdMomentaryMax:
         if (momentaryData)
@@ -136,7 +111,6 @@ tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::Par
     if (!valueList)
         return kResultFalse;
     const Param::ParamRecord* r = accessor->getRecord(static_cast<int32>(id));
-    char buffer[128] = {};
     if (r) {
         const int32 i = static_cast<int32>(id);
         if (r->type == Param::kTypeString) {
@@ -150,27 +124,25 @@ tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::Par
             return kResultOk;
         }
         if (r->type == Param::kTypeOnOff)
-            std::snprintf(buffer, sizeof buffer, "%s", v >= 0.5 ? "On" : "Off");
+            copyText(text, v >= 0.5 ? "On" : "Off");
         else if (i == kIdMomentary || i == kIdShortTerm || i == kIdIntegrated || i == kIdMomentaryMax ||
                  i == kIdShortTermMax) {
             double p = accessor->toPlain(i, v);
-            double floor = relativeScale ? -57.0 : -80.0;
-            if (p > floor)
-                std::snprintf(buffer, sizeof buffer, "%.1f", p);
+            if (p > (relativeScale ? -57.0 : -80.0))
+                printValue(text, "%.1f", p);
             else
-                std::snprintf(buffer, sizeof buffer, "--");
+                copyText(text, "--");
         } else if (i == kIdScaleLU)
-            std::snprintf(buffer, sizeof buffer, "%s", v < 0.5 ? "LUFS" : "LU");
+            copyText(text, v < 0.5 ? "LUFS" : "LU");
         else if (r->format[0]) {
             double p = accessor->toPlain(i, v);
             if (p > -80.0)
-                std::snprintf(buffer, sizeof buffer, r->format, p);
+                printValue(text, r->format, p);
             else
-                std::snprintf(buffer, sizeof buffer, "--");
+                copyText(text, "--");
         } else
-            std::snprintf(buffer, sizeof buffer, "%.1f", accessor->toPlain(i, v));
+            printValue(text, "%.1f", accessor->toPlain(i, v));
     }
-    copyText(text, buffer);
     return kResultOk;
 }
 
@@ -210,20 +182,19 @@ tresult SmallBigMeterController::getValueByName(const char* name, IHostValue** v
     return EditController2Vu::getValueByName(name, value);
 }
 
+void SmallBigMeterController::applyControl(uint32 id, double v)
+{
+    if (static_cast<int32>(id) == kIdScaleLU)
+        relativeScale = v >= 0.5;
+    else if (static_cast<int32>(id) == kIdResetLoudness && momentaryData)
+        momentaryData->clearPeakHold();
+}
+
 tresult SmallBigMeterController::valueEdited(IHostValue* value, uint32 id)
 {
-    if (!value)
-        return kResultOk;
-    float v = value->getNormalized();
-    if (IHostValue* own = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr)
-        own->setNormalized(0, v);
-    if (static_cast<int32>(id) == kIdScaleLU)
-        relativeScale = v >= 0.5f;
-    if (static_cast<int32>(id) == kIdResetLoudness && momentaryData)
-        momentaryData->clearPeakHold();
-    if (componentHandler && !hostEditing)
-        performEdit(id, v);
-    return kResultOk;
+    if (value)
+        applyControl(id, value->getNormalized());
+    return EditController2Vu::valueEdited(value, id);
 }
 
 void SmallBigMeterController::onIdle()
@@ -234,9 +205,9 @@ void SmallBigMeterController::onIdle()
 void SmallBigMeterController::createMeterData()
 {
     EditController2Vu::createMeterData();
-    indicatorTags.push_back(1);
+    indicatorTags.add(1);
     if (!momentaryData)
-        momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.size()), indicatorTags,
+        momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.count()), indicatorTags,
                                                 static_cast<IDependent*>(this));
     momentaryData->releaseScaleMapper();
     momentaryData->setChannelCount(1);

@@ -20,7 +20,6 @@ public:
     SmallBigMeterController();
     ~SmallBigMeterController() override;
 
-    Calvereth::tresult initialize(Calvereth::FUnknown* context) override;
     Calvereth::tresult terminate() override;
     Calvereth::tresult notify(Calvereth::Qel::IMessage* message) override;
     Calvereth::tresult getParamStringByValue(Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v,
@@ -43,7 +42,14 @@ public:
 
     OBJ_METHODS(SmallBigMeterController, EditController2Vu)
 
+protected:
+    // The indicator list first, then the values of the records.
+    void createValues() override;
+
 private:
+    // What the scale switch and the loudness reset change in the display, whichever way they come.
+    void applyControl(Calvereth::uint32 id, double v);
+
     Calvereth::ControllerValueList* indicatorList = nullptr;
     Calvereth::Frame::TagList indicatorTags;
     LinearVuMeterPhData* momentaryData = nullptr;

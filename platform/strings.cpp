@@ -9,6 +9,7 @@
 #include <cctype>
 #include <climits>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
@@ -146,6 +147,23 @@ locale_t cLocale()
     static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
 }
+
+// The calling thread reads and writes numbers in the C locale while this lives.
+class CLocaleScope
+{
+public:
+    CLocaleScope() : previous(cLocale() ? uselocale(cLocale()) : static_cast<locale_t>(nullptr)) {}
+    ~CLocaleScope()
+    {
+        if (previous)
+            uselocale(previous);
+    }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t previous;
+};
 
 } // namespace
 
@@ -407,18 +425,49 @@ double doubleValue(const char16_t* text, size_t count)
     return end == s.c_str() ? 0.0 : value;
 }
 
+double decimalValue(const char* text, size_t count)
+{
+    if (!text || count == 0 || !cLocale())
+        return 0.0;
+    std::string s(text, count);
+    return strtod_l(s.c_str(), nullptr, cLocale());
+}
+
 // ---- formatting ----
+
+int formatCV(char* dest, size_t size, const char* format, va_list args)
+{
+    CLocaleScope scope;
+    return std::vsnprintf(dest, size, format, args);
+}
+
+int formatC(char* dest, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = formatCV(dest, size, format, args);
+    va_end(args);
+    return n;
+}
+
+bool scanC(const char* text, const char* format, void* value)
+{
+    if (!text || !format)
+        return false;
+    CLocaleScope scope;
+    return std::sscanf(text, format, value) == 1;
+}
 
 namespace {
 
 template <class T>
 bool appendC(std::u16string& out, const std::string& spec, T value)
 {
-    int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+    int n = formatC(nullptr, 0, spec.c_str(), value);
     if (n < 0)
         return false;
     std::string buffer(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(buffer.data(), buffer.size(), spec.c_str(), value);
+    formatC(buffer.data(), buffer.size(), spec.c_str(), value);
     buffer.resize(static_cast<size_t>(n));
     std::u16string wide;
     if (!decode(buffer.data(), buffer.size(), kEncodingMacRoman, wide))

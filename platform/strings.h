@@ -66,6 +66,16 @@ int32_t intValue(const char16_t* text, size_t count);
 // Leading white space skipped, a decimal number with '.' as the separator; 0.0 when no number.
 double doubleValue(const char16_t* text, size_t count);
 
+// Numbers as text in the C locale, whatever locale the process or thread has set: vsnprintf and
+// sscanf of an 8-bit format. formatC answers as vsnprintf (the length the whole output needs,
+// negative on failure); scanC is true when the format converted one value into `value`.
+int formatC(char* dest, size_t size, const char* format, ...);
+int formatCV(char* dest, size_t size, const char* format, va_list args);
+bool scanC(const char* text, const char* format, void* value);
+// The value of `count` characters of decimal number text ('.' the separator), as strtod reads it
+// in the C locale (overflow gives an infinity).
+double decimalValue(const char* text, size_t count);
+
 // printf-style formatting of a 16-bit format: %S takes a 16-bit text, %C a 16-bit character,
 // %s an 8-bit text (Mac OS Roman), %c an 8-bit character; numbers as the C library formats them.
 // False (out untouched) for a conversion it does not know.

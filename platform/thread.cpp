@@ -283,14 +283,35 @@ bool threadSetSchedule(Thread* t, int32_t policy, int32_t priority)
     return true;
 }
 
-bool threadSetCurrentAffinityTag(int32_t)
+bool threadSetCurrentAffinityTag(int32_t tag)
 {
-    return true;
+    if (tag < 0)
+        return false;
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    // The process's CPUs, as its first thread has them.
+    if (sched_getaffinity(getpid(), sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) == 0)
+        return false;
+    cpu_set_t chosen;
+    if (tag == 0) {
+        chosen = allowed; // no affinity: every CPU of the process
+    } else {
+        // Threads of one tag share one CPU, so they share its caches.
+        int32_t pick = (tag - 1) % CPU_COUNT(&allowed);
+        CPU_ZERO(&chosen);
+        for (int32_t cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &allowed) && pick-- == 0) {
+                CPU_SET(cpu, &chosen);
+                break;
+            }
+        }
+    }
+    return pthread_setaffinity_np(pthread_self(), sizeof chosen, &chosen) == 0;
 }
 
 bool processSetForeground()
 {
-    return true;
+    return false; // the system has no foreground role for a process
 }
 
 void sleepMilliseconds(int32_t milliseconds)

@@ -49,9 +49,11 @@ bool threadGetSchedule(const Thread* thread, int32_t* policy, int32_t* priority)
 // values, round-robin priorities real-time priorities. False when the system refuses (for
 // example without the privilege for real-time scheduling); nothing is changed then.
 bool threadSetSchedule(Thread* thread, int32_t policy, int32_t priority);
-// Cache-affinity tag of the calling thread; a hint the system has no counterpart for.
+// Cache-affinity tag of the calling thread: threads of one tag above 0 run on one CPU of the
+// process (tag - 1 counted round the process's CPUs), tag 0 on any of them. False, and nothing
+// changed, for a negative tag or when the system refuses.
 bool threadSetCurrentAffinityTag(int32_t tag);
-// Foreground role of the whole process; a hint the system has no counterpart for.
+// Foreground role of the whole process: the system has none, so always false.
 bool processSetForeground();
 
 // Sleeps on a monotonic clock; interruptions do not shorten the sleep; negative or zero returns at once.

@@ -1,9 +1,8 @@
 #include "qel/parameter.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <new>
-#include <string>
+
+#include "base/fstring.h"
 
 namespace Calvereth {
 namespace Qel {
@@ -53,35 +52,18 @@ bool Parameter::setNormalized(ParamValue v)
 
 void Parameter::toString(ParamValue normalized, String128 string) const
 {
-    char text[128];
+    String text;
     if (info.stepCount == 1)
-        std::snprintf(text, sizeof(text), "%s", normalized > 0.5 ? "On" : "Off");
+        text.assign(normalized > 0.5 ? u"On" : u"Off");
     else
-        std::snprintf(text, sizeof(text), "%.*lf", precision, normalized);
-    int32_t i = 0;
-    for (; text[i] && i < 127; ++i)
-        string[i] = static_cast<unsigned char>(text[i]);
-    string[i] = 0;
+        text.printf(u"%.*lf", precision, normalized);
+    text.copyTo16(string, 0, 127);
 }
 
 bool Parameter::fromString(const char16_t* string, ParamValue& normalized) const
 {
-    if (!string)
-        return false;
-    std::string text;
-    for (const char16_t* p = string; *p; ++p)
-        text.push_back(*p == u',' ? '.' : (*p < 0x80 ? static_cast<char>(*p) : ' '));
-    // Skip to the first position from which a number reads.
-    for (size_t start = 0; start < text.size(); ++start) {
-        const char* begin = text.c_str() + start;
-        char* end = nullptr;
-        double v = std::strtod(begin, &end);
-        if (end != begin) {
-            normalized = v;
-            return true;
-        }
-    }
-    return false;
+    // A ',' counts as the decimal point; text before the number is skipped.
+    return string && ConstString(string).scanFloat(normalized, 0, true);
 }
 
 namespace {

@@ -2,44 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+#include <new>
+#include <string_view>
+
+#include "base/fstring.h"
 
 namespace Calvereth {
 namespace Qel {
-
-namespace {
-
-void copyOut(const char* text, String128 out)
-{
-    int32_t i = 0;
-    for (; text[i] && i < 127; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    out[i] = 0;
-}
-
-// A 64-bit integer from the first position where one reads.
-bool readInteger(const char16_t* string, long long& value)
-{
-    if (!string)
-        return false;
-    std::string text;
-    for (const char16_t* p = string; *p; ++p)
-        text.push_back(*p < 0x80 ? static_cast<char>(*p) : ' ');
-    for (size_t start = 0; start < text.size(); ++start) {
-        const char* begin = text.c_str() + start;
-        char* end = nullptr;
-        long long v = std::strtoll(begin, &end, 10);
-        if (end != begin) {
-            value = v;
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 RangeParameter::RangeParameter(const char16_t* title, ParamID id, const char16_t* units, ParamValue minP,
                                ParamValue maxP, ParamValue defaultPlain, int32_t stepCount, int32_t flags,
@@ -73,9 +42,7 @@ void RangeParameter::toString(ParamValue n, String128 string) const
 {
     if (info.stepCount >= 2) {
         double p = std::min(std::max(toPlain(n), -2147483648.0), 2147483647.0);
-        char text[32];
-        std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(p));
-        copyOut(text, string);
+        String().printf(u"%d", static_cast<int32_t>(p)).copyTo16(string, 0, 127);
         return;
     }
     Parameter::toString(toPlain(n), string);
@@ -91,8 +58,8 @@ bool RangeParameter::fromString(const char16_t* string, ParamValue& normalized) 
         normalized = toNormalized(v);
         return true;
     }
-    long long v = 0;
-    if (!readInteger(string, v))
+    int64 v = 0;
+    if (!string || !ConstString(string).scanInt64(v, 0, true))
         return false;
     normalized = toNormalized(static_cast<ParamValue>(v));
     return true;
@@ -106,11 +73,25 @@ StringListParameter::StringListParameter(const char16_t* title, ParamID id, cons
 : Parameter(title, id, units, -1, flags, unitId, 0.0)
 {}
 
+StringListParameter::~StringListParameter()
+{
+    for (int32_t i = 0; i < strings.count(); ++i)
+        delete[] strings.at(i);
+}
+
 bool StringListParameter::appendString(const char16_t* text)
 {
-    strings.emplace_back(text ? text : u"");
+    const std::u16string_view view(text ? text : u"");
+    auto* copy = new (std::nothrow) char16_t[view.size() + 1];
+    if (!copy)
+        return false;
+    view.copy(copy, view.size());
+    copy[view.size()] = 0;
     ++info.stepCount;
-    return true;
+    if (strings.add(copy))
+        return true;
+    delete[] copy;
+    return false;
 }
 
 ParamValue StringListParameter::toPlain(ParamValue n) const
@@ -131,21 +112,16 @@ void StringListParameter::toString(ParamValue n, String128 string) const
 {
     double p = toPlain(n);
     string[0] = 0;
-    if (!(p >= 0.0) || p >= static_cast<double>(strings.size()))
-        return;
-    const std::u16string& s = strings[static_cast<size_t>(p)];
-    size_t i = 0;
-    for (; i < s.size() && i < 127; ++i)
-        string[i] = s[i];
-    string[i] = 0;
+    if (p >= 0.0 && p < static_cast<double>(strings.count()))
+        ConstString(strings.at(static_cast<int32_t>(p))).copyTo16(string, 0, 127);
 }
 
 bool StringListParameter::fromString(const char16_t* string, ParamValue& normalized) const
 {
     if (!string)
         return false;
-    for (size_t i = 0; i < strings.size(); ++i) {
-        if (strings[i] == string) {
+    for (int32_t i = 0; i < strings.count(); ++i) {
+        if (std::u16string_view(strings.at(i)) == string) {
             normalized = toNormalized(static_cast<ParamValue>(i));
             return true;
         }

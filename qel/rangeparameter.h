@@ -1,9 +1,8 @@
 // Parameters over a plain range (with optional integer steps) and over a list of named choices.
 #pragma once
 
-#include <string>
-#include <vector>
 
+#include "base/tarray.h"
 #include "qel/parameter.h"
 
 namespace Calvereth {
@@ -40,9 +39,10 @@ public:
     explicit StringListParameter(const ParameterInfo& info);
     StringListParameter(const char16_t* title, ParamID id, const char16_t* units = nullptr, int32_t flags = 0,
                         int32_t unitId = 0);
+    ~StringListParameter() override;
 
     virtual bool appendString(const char16_t* text);
-    int32_t getStringCount() const { return static_cast<int32_t>(strings.size()); }
+    int32_t getStringCount() const { return strings.count(); }
 
     void toString(ParamValue normalized, String128 string) const override;
     bool fromString(const char16_t* string, ParamValue& normalized) const override;
@@ -52,7 +52,8 @@ public:
     OBJ_METHODS(StringListParameter, Parameter)
 
 protected:
-    std::vector<std::u16string> strings;
+    // Owned copies of the choices' texts.
+    TArray<char16_t*> strings{0, 10};
 };
 
 } // namespace Qel

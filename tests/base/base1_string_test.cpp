@@ -328,7 +328,7 @@ TEST(Base1StringFormat, SixteenBitFormattingMatchesSnprintf)
     String t;
     t.printf(u"%s and %S and %%s", u"wide", u"also");
     EXPECT_EQ(u16(t), u"wide and also and %s");
-    t.printf(u"[%-6s|%3.2s]", u"ab", u"xyz");
+    t.printf(u"[%-6s|%3.2s]", "ab", "xyz"); // only the bare %s takes 16-bit text
     EXPECT_EQ(u16(t), u"[ab    | xy]");
     t.printf(u"%d %@", 1, nullptr); // cannot be formatted: unchanged
     EXPECT_EQ(u16(t), u"[ab    | xy]");

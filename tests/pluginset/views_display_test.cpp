@@ -2,6 +2,7 @@
 // reach the plug-in, and tear-down in every order.
 #include "tests/pluginset/views_fixture.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "pluginset/common/qel/views/vumeterviews.h"
@@ -21,83 +22,10 @@ std::string subViewSvg(const std::string& svg, const std::string& name)
     return svg.substr(begin, end - begin);
 }
 
-struct Placed
-{
-    int x = -1, y = -1, w = -1, h = -1;
-};
-
-// The number of attribute `name` in the element starting at `at`.
-int attributeAt(const std::string& s, std::size_t at, const std::string& name)
-{
-    auto end = s.find('>', at);
-    auto p = s.find(" " + name + "=\"", at);
-    return p == std::string::npos || p > end ? -1 : std::atoi(s.c_str() + p + name.size() + 3);
-}
-
-Placed bitmapIn(const std::string& part, const std::string& bitmap)
-{
-    Placed p;
-    auto at = part.find("<svg data-bitmap=\"" + bitmap + "\"");
-    if (at != std::string::npos)
-        p = {attributeAt(part, at, "x"), attributeAt(part, at, "y"), attributeAt(part, at, "width"),
-             attributeAt(part, at, "height")};
-    return p;
-}
-
-std::string textOf(const std::string& svg, const std::string& value)
-{
-    auto at = svg.find("<text data-value=\"" + value + "\"");
-    if (at == std::string::npos)
-        return "<none>";
-    auto begin = svg.find('>', at) + 1;
-    return svg.substr(begin, svg.find("</text>", begin) - begin);
-}
-
 class DisplayTest : public ControllerTest
 {};
 
 } // namespace
-
-TEST_F(DisplayTest, EditorBuildsTheSkinsSubViews)
-{
-    qelhost::EditorView* editor = openEditor();
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->def().name, "AudioPlugSmallBigMeter");
-    EXPECT_EQ(editor->subViewCount(), 5u);
-    for (const char* name : {"loudnessMView", "inputvu", "outputvu", "inputvumax", "outputvumax"})
-        EXPECT_NE(editor->subView(name), nullptr) << name;
-    // Each view told its data's listener it came.
-    EXPECT_EQ(controller->getSkinService(), reinterpret_cast<ISkinService*>(&host->skin()));
-    closeEditor();
-}
-
-TEST_F(DisplayTest, MinusTwentyThreeDrawsTheBarTwoThirdsUp)
-{
-    qelhost::EditorView* editor = openEditor();
-    ASSERT_NE(editor, nullptr);
-    controller->setParamNormalized(1, norm(1, -23.0));
-    controller->setParamNormalized(3, norm(3, -23.0));
-    controller->setParamNormalized(2, norm(2, -23.0));
-    controller->setParamNormalized(11, norm(11, -20.0));
-    host->idle();
-    const std::string svg = editor->renderSvg();
-    const std::string bar = subViewSvg(svg, "loudnessMView");
-    ASSERT_FALSE(bar.empty());
-    // 240 pixels from -36 to +18 LU: -23 LUFS (0 LU) lies 80 pixels below the top.
-    Placed fore = bitmapIn(bar, "bmAudioPlugMeterFore");
-    EXPECT_EQ(fore.x, 0);
-    EXPECT_EQ(fore.y, 80);
-    EXPECT_EQ(fore.w, 20);
-    EXPECT_EQ(fore.h, 160);
-    Placed back = bitmapIn(bar, "bmAudioPlugMeterBack");
-    EXPECT_EQ(back.y, 0);
-    EXPECT_EQ(back.h, 240);
-    EXPECT_EQ(textOf(svg, "loudnessI"), "-23.0");
-    EXPECT_EQ(textOf(svg, "truePeak"), "-20.0 dB");
-    EXPECT_EQ(textOf(svg, "scaleModeLoudness"), "LUFS");
-    EXPECT_NE(svg.find("data-value=\"LoudnessSIndicator\" x1=\"44\" y1=\"120\""), std::string::npos);
-    closeEditor();
-}
 
 TEST_F(DisplayTest, ClickOnTheLoudnessBarClearsItsReadout)
 {
@@ -107,11 +35,9 @@ TEST_F(DisplayTest, ClickOnTheLoudnessBarClearsItsReadout)
     float v = 0.f;
     controller->getMomentaryData()->getValue(Frame::kVuPeakReadout, v);
     EXPECT_EQ(v, 0.7f);
-    const int before = editor->subView("loudnessMView")->invalidations;
     EXPECT_TRUE(editor->click(25, 100));
     controller->getMomentaryData()->getValue(Frame::kVuPeakReadout, v);
     EXPECT_EQ(v, 0.f);
-    EXPECT_GT(editor->subView("loudnessMView")->invalidations, before);
     host->idle();
     EXPECT_EQ(peer->count("resetMaxLevelIn") + peer->count("resetMaxLevelOut"), 0);
     EXPECT_FALSE(editor->click(315, 5)); // nothing there
@@ -130,30 +56,13 @@ TEST_F(DisplayTest, ClicksOnTheChannelMetersAskTheProcessorForResets)
     closeEditor();
 }
 
-TEST_F(DisplayTest, ResetButtonEditsTheParameter)
-{
-    std::vector<std::pair<uint32, double>> edits;
-    auto* handler = new qelhost::ComponentHandler([&](uint32 id, double v) { edits.emplace_back(id, v); });
-    controller->setComponentHandler(
-        reinterpret_cast<Qel::IComponentHandler*>(static_cast<qelhost::IComponentHandler*>(handler)));
-    qelhost::EditorView* editor = openEditor();
-    ASSERT_NE(editor, nullptr);
-    EXPECT_TRUE(editor->click(120, 245));
-    ASSERT_EQ(edits.size(), 2u);
-    EXPECT_EQ(edits[0], std::make_pair(4u, 1.0));
-    EXPECT_EQ(edits[1], std::make_pair(4u, 0.0));
-    closeEditor();
-    controller->setComponentHandler(nullptr);
-    handler->release();
-}
-
 TEST_F(DisplayTest, ChannelMetersNeverReadPastTheirData)
 {
     qelhost::EditorView* editor = openEditor();
     ASSERT_NE(editor, nullptr);
     // No channels yet: only backgrounds.
     std::string svg = editor->renderSvg();
-    EXPECT_EQ(bitmapIn(subViewSvg(svg, "inputvu"), "bmAudioPlugMeterHorizFore").x, -1);
+    EXPECT_EQ(subViewSvg(svg, "inputvu").find("bmAudioPlugMeterHorizFore"), std::string::npos);
     Qel::IMessage* channels = hostMessage("nChannels");
     channels->getAttributes()->setInt("nChannelsIn", 6);
     channels->getAttributes()->setInt("nChannelsOut", 0);
@@ -163,7 +72,7 @@ TEST_F(DisplayTest, ChannelMetersNeverReadPastTheirData)
     EXPECT_EQ(controller->getInput().meterData->getCount(), 6u);
     svg = editor->renderSvg();
     EXPECT_NE(subViewSvg(svg, "inputvu").find("bmAudioPlugMeterHorizBack"), std::string::npos);
-    EXPECT_EQ(bitmapIn(subViewSvg(svg, "outputvu"), "bmAudioPlugMeterHorizFore").x, -1);
+    EXPECT_EQ(subViewSvg(svg, "outputvu").find("bmAudioPlugMeterHorizFore"), std::string::npos);
     controller->onIdle();
     closeEditor();
 }
@@ -206,30 +115,7 @@ TEST_F(DisplayTest, PeakReadoutTexts)
 {
     auto* data = new Frame::VuMeterData(1, Frame::TagList{1}, nullptr);
     auto* view = new Frame::VuMeterPeakView(data, 1, ViewRect(0, 0, 40, 14), {}, 0xFF00FF00, 0xFFFF0000);
-    struct Sink : IDrawContext
-    {
-        tresult queryInterface(const TUID, void**) override { return kNoInterface; }
-        uint32 addRef() override { return 1; }
-        uint32 release() override { return 1; }
-        void setLineColor(uint32, int32, float) override {}
-        void setFillColor(uint32, float) override {}
-        void setFont(const char16*, int32, int32, float) override {}
-        void drawContextSlot6() override {}
-        void setFontColor(uint32 c) override { color = c; }
-        void drawLine(const FramePoint&, const FramePoint&) override {}
-        void drawRect(const ViewRect&, int32) override {}
-        void drawContextSlot10() override {}
-        void drawContextSlot11() override {}
-        void drawContextSlot12() override {}
-        void drawString(const char16* t, const ViewRect&, int32, int32) override { text = viewstest::text(t); }
-        void drawContextSlot14() override {}
-        void drawContextSlot15() override {}
-        void drawContextSlot16() override {}
-        void drawContextSlot17() override {}
-        void drawBitmap(FUnknown*, const ViewRect&, const ViewRect&) override {}
-        uint32 color = 0;
-        std::string text;
-    } sink;
+    DrawRecorder sink;
     auto show = [&](float peak) {
         data->setValue(Frame::kVuPeakReadout, peak);
         view->draw(&sink, view->getLocalRect());
@@ -242,8 +128,34 @@ TEST_F(DisplayTest, PeakReadoutTexts)
     EXPECT_EQ(show(0.9995f), "0.0");
     EXPECT_EQ(show(0.5f), "-6.0");
     EXPECT_EQ(show(1e-6f), "-oo");
+    EXPECT_EQ(show(std::nanf("")), "--"); // a peak with no value
+    EXPECT_EQ(show(INFINITY), "--");
     view->release();
     data->release();
+}
+
+TEST_F(DisplayTest, BarsStayWithinTheViewWhateverTheValues)
+{
+    ASSERT_NE(openEditor(), nullptr);
+    auto* data = new Frame::VuMeterPhData(3, Frame::TagList{1, 2, 3}, nullptr);
+    data->setChannelCount(3);
+    Frame::VuMeterView* view = Frame::createPeakHoldMeterView(data, 3, ViewRect(0, 0, 60, 240), {}, nullptr,
+                                                              reinterpret_cast<ISkinService*>(&host->skin()));
+    ASSERT_NE(view, nullptr);
+    const float positions[] = {1e30f, std::nanf(""), -1e30f};
+    data->setValues(positions, 3);
+    DrawRecorder sink;
+    view->draw(&sink, view->getLocalRect());
+    ASSERT_EQ(sink.bitmaps.size(), 7u); // the background, three bars, three held peaks
+    ASSERT_EQ(sink.lines.size(), 3u);
+    for (auto* drawn : {&sink.bitmaps, &sink.lines})
+        for (const ViewRect& r : *drawn) { // a held peak at the floor is the one row below the bar
+            EXPECT_GE(r.top, 0);
+            EXPECT_LE(r.bottom, 241);
+        }
+    view->release();
+    data->release();
+    closeEditor();
 }
 
 // Tear-down in every order leaves nothing behind (checked by the sanitizer build).

@@ -80,6 +80,40 @@ inline std::string text(const char16_t* t)
     return s;
 }
 
+// Records what a view draws: text and its colour, bitmaps' destinations, lines and rectangles.
+struct DrawRecorder : Calvereth::IDrawContext
+{
+    using ViewRect = Calvereth::ViewRect;
+    Calvereth::tresult queryInterface(const Calvereth::TUID, void**) override { return Calvereth::kNoInterface; }
+    Calvereth::uint32 addRef() override { return 1; }
+    Calvereth::uint32 release() override { return 1; }
+    void setLineColor(Calvereth::uint32, Calvereth::int32, float) override {}
+    void setFillColor(Calvereth::uint32, float) override {}
+    void setFont(const char16_t*, Calvereth::int32, Calvereth::int32, float) override {}
+    void drawContextSlot6() override {}
+    void setFontColor(Calvereth::uint32 c) override { color = c; }
+    void drawLine(const Calvereth::FramePoint& a, const Calvereth::FramePoint& b) override
+    {
+        lines.push_back(ViewRect(a.x, a.y, b.x, b.y));
+    }
+    void drawRect(const ViewRect& r, Calvereth::int32) override { rects.push_back(r); }
+    void drawContextSlot10() override {}
+    void drawContextSlot11() override {}
+    void drawContextSlot12() override {}
+    void drawString(const char16_t* t, const ViewRect&, Calvereth::int32, Calvereth::int32) override
+    {
+        text = viewstest::text(t);
+    }
+    void drawContextSlot14() override {}
+    void drawContextSlot15() override {}
+    void drawContextSlot16() override {}
+    void drawContextSlot17() override {}
+    void drawBitmap(Calvereth::FUnknown*, const ViewRect&, const ViewRect& to) override { bitmaps.push_back(to); }
+    Calvereth::uint32 color = 0;
+    std::string text;
+    std::vector<ViewRect> bitmaps, lines, rects;
+};
+
 // A started controller over a full host.
 class ControllerTest : public ::testing::Test
 {

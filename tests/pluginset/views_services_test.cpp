@@ -36,6 +36,33 @@ TEST_F(RichHost, MeterSettingsAndScaleMapperShapeTheData)
     EXPECT_FALSE(controller->getMomentaryData()->hasScaleMapper());
 }
 
+TEST_F(RichHost, FallSettingAboveOneNeverRaisesTheMeter)
+{
+    host->meterSettings()->fall = 3.f;
+    host->meterSettings()->peakFall = 3.f;
+    int32 ms = 1000;
+    host->frameSystem().clock = [&] { return ms; };
+    auto* data = new Frame::VuMeterPhData(1, Frame::TagList{7}, nullptr);
+    data->releaseScaleMapper();
+    EXPECT_FLOAT_EQ(data->getFallFactor(), 2.f); // the default stays
+    data->setValue(7, 1.f);
+    for (int idle = 0; idle < 40; ++idle) {
+        ms += 100;
+        data->setValue(7, 0.f);
+        float shown = 0.f, held = 0.f, maximum = 0.f;
+        data->getValue(7, shown);
+        ASSERT_TRUE(data->getValue(Frame::kVuHeldPeak, held));
+        ASSERT_TRUE(data->getValue(Frame::kVuChannelMaximum, maximum));
+        for (float v : {shown, held, maximum}) {
+            EXPECT_GE(v, 0.f) << idle;
+            EXPECT_LE(v, 1.f) << idle;
+        }
+        EXPECT_LE(data->getCurrentLevel(0), 1.f) << idle;
+    }
+    data->release();
+    host->frameSystem().clock = nullptr;
+}
+
 TEST_F(RichHost, BitmapsMadeToSizeAndRemadeOnScaleChange)
 {
     auto* data = new Frame::VuMeterData(2, Frame::TagList{1, 2}, nullptr);

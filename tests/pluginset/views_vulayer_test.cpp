@@ -108,29 +108,3 @@ TEST_F(VuLayer, ResetRequestsNameTheirSide)
     EXPECT_EQ(peer->ids[1], "resetMaxLevelOut");
     EXPECT_EQ(peer->values[1], 0);
 }
-
-TEST_F(VuLayer, StringRepresentationsAndExports)
-{
-    auto* v = dynamic_cast<qelhost::HostValue*>(
-        reinterpret_cast<qelhost::IHostValueOptions*>(c->getValueList()->findById(10)));
-    ASSERT_NE(v, nullptr);
-    v->setNormalized(0, 0.5f);
-    EXPECT_EQ(v->text(), "50.0");
-    EXPECT_EQ(c->stringToValue(c->getValueList()->findById(10), u"25"), kResultOk);
-    EXPECT_NEAR(v->getNormalized(), 0.25, 1e-6);
-    EXPECT_EQ(v->lastFlag(), 1);
-    EXPECT_EQ(c->stringToValue(c->getValueList()->findById(10), u"none"), kResultFalse);
-    std::vector<std::pair<int32, float>> out;
-    c->exportValues([](void* ctx, int32 id,
-                       float n) { static_cast<std::vector<std::pair<int32, float>>*>(ctx)->emplace_back(id, n); },
-                    &out, {10, 99, 0});
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].first, 10);
-    Param::ParamRecord rows[3] = {};
-    int32 n = -1;
-    const int32 ids[3] = {48, 99, 1};
-    c->collectParameterRecords(Norrik::kProcessorParams, Norrik::kProcessorParamCount, rows, n, ids, 3);
-    EXPECT_EQ(n, 2);
-    EXPECT_EQ(rows[0].id, 48);
-    EXPECT_EQ(rows[1].id, 1);
-}

@@ -1,10 +1,10 @@
 #include "pluginset/common/qel/editcontroller2.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+#include <vector>
+
+#include "base/fstring.h"
 
 #include "pluginset/common/qel/pluginqel.h"
 #include "pluginset/common/qel/skininstance.h"
@@ -22,28 +22,6 @@ SkinInstance* gSkinInstance = nullptr;
 
 constexpr int32 kEntryBytes = 144;
 constexpr int32 kRecordBytes = 140;
-
-// A number from the start of the text: ',' reads as '.', leading text is skipped.
-bool parseNumber(const char16* text, double& out)
-{
-    if (!text)
-        return false;
-    std::string s;
-    for (int32 i = 0; text[i] && i < 1024; ++i) {
-        char16 c = text[i];
-        s.push_back(c == u',' ? '.' : (c < 128 ? static_cast<char>(c) : ' '));
-    }
-    for (size_t start = 0; start < s.size(); ++start) {
-        const char* begin = s.c_str() + start;
-        char* end = nullptr;
-        double v = std::strtod(begin, &end);
-        if (end != begin) {
-            out = v;
-            return true;
-        }
-    }
-    return false;
-}
 
 char16 foldCase(char16 c)
 {
@@ -151,7 +129,7 @@ ISkinService* EditController2::getSkinService()
     return gSkinInstance ? gSkinInstance->getService() : nullptr;
 }
 
-void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrings)
+void EditController2::addRecordValue(const Param::ParamRecord& r)
 {
     if (!valueList)
         return;
@@ -171,7 +149,7 @@ void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrin
         value = valueList->addBool(r.id, r.name, r.defaultValue >= 0.5, option1);
         break;
     case Param::kTypeString:
-        if (withStrings)
+        if (textValues)
             value = valueList->addString(r.id, r.name, u"", false);
         break;
     default:
@@ -182,25 +160,39 @@ void EditController2::addRecordValue(const Param::ParamRecord& r, bool withStrin
 
 tresult EditController2::initialize(FUnknown* context)
 {
+    ippStaticInit();
+    return initializeController(context);
+}
+
+tresult EditController2::initializeController(FUnknown* context)
+{
     tresult result = EditController::initialize(context);
     // A second initialize is refused before anything else is touched.
     if (result != kResultOk)
         return result;
-    ippStaticInit();
     if (!viewServicesExternal)
         startViewServices(context);
+    createValues();
+    return result;
+}
+
+void EditController2::createValues()
+{
     if (!valueList && Frame::getFrameHost())
         valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
     if (valueList) {
         valueList->setOwner(static_cast<IPlugController*>(this));
+        valueList->setCapacity(recordCount);
         for (int32 i = 0; i < recordCount; ++i) {
-            if (const Param::ParamRecord* r = accessor->getRecordAt(i))
-                addRecordValue(*r, false);
-            recordIndexes.push_back(i);
+            const Param::ParamRecord* r = accessor->getRecordAt(i);
+            if (r && !includeParameter(r->id))
+                continue;
+            if (r)
+                addRecordValue(*r);
+            recordIndexes.add(i);
         }
     }
     attachValueStringRepresentation();
-    return result;
 }
 
 tresult EditController2::terminate()
@@ -209,7 +201,7 @@ tresult EditController2::terminate()
     valueList = nullptr;
     if (!viewServicesExternal)
         endViewServices();
-    recordIndexes.clear();
+    recordIndexes.removeAll();
     return EditController::terminate();
 }
 
@@ -237,34 +229,34 @@ tresult EditController2::getParameterInfoById(Qel::ParamID id, Qel::ParameterInf
     return getParameterInfo(index, info);
 }
 
-void EditController2::copyText(Qel::String128 out, const char* text)
+void EditController2::copyText(Qel::String128 out, const char8* text)
 {
-    int32 i = 0;
-    for (; text && text[i] && i < 127; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    out[i] = 0;
+    out[0] = 0;
+    if (text)
+        String(text).copyTo16(out, 0, 127);
+}
+
+void EditController2::printValue(Qel::String128 out, const char8* format, double value)
+{
+    String().printf(format && format[0] ? format : "%.1f", value).copyTo16(out, 0, 127);
 }
 
 tresult EditController2::getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
 {
-    char buffer[128] = {};
+    text[0] = 0;
     const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
-    if (r) {
-        if (r->type == Param::kTypeOnOff)
-            std::snprintf(buffer, sizeof buffer, "%s", normalized >= 0.5 ? "On" : "Off");
-        else {
-            double plain = accessor->toPlain(static_cast<int32>(id), normalized);
-            std::snprintf(buffer, sizeof buffer, r->format[0] ? r->format : "%.1f", plain);
-        }
-    }
-    copyText(text, buffer);
+    if (r && r->type == Param::kTypeOnOff)
+        copyText(text, normalized >= 0.5 ? "On" : "Off");
+    else if (r)
+        printValue(text, r->format, accessor->toPlain(static_cast<int32>(id), normalized));
     return kResultOk;
 }
 
 tresult EditController2::getParamValueByString(Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized)
 {
+    // A ',' reads as '.', text before the number is skipped; only finite decimal numbers read.
     double number = 0.0;
-    if (!parseNumber(text, number))
+    if (!text || !ConstString(text).scanFloat(number, 0, true))
         return kResultFalse;
     normalized = accessor ? accessor->toNormalized(static_cast<int32>(id), number) : number;
     return kResultOk;
@@ -356,10 +348,10 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
         records[i] = {id, value};
     }
     hostEditing = true;
-    std::vector<int32> pending = recordIndexes;
+    TLinkedList<int32> pending = recordIndexes;
     for (const Record& rec : records) {
-        for (size_t k = 0; k < pending.size(); ++k) {
-            const Param::ParamRecord* r = accessor->getRecordAt(pending[k]);
+        for (int32 k = 0; k < pending.count(); ++k) {
+            const Param::ParamRecord* r = accessor->getRecordAt(pending.at(k));
             if (!r || r->id != rec.id)
                 continue;
             IHostValue* value = valueList ? valueList->findById(rec.id) : nullptr;
@@ -371,7 +363,7 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
                     value->setInt(v > 0.5 ? 1 : 0, 1);
                 else
                     value->setPlain(1, static_cast<float>(v));
-                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(k));
+                pending.removeAt(k);
                 valueEdited(value, static_cast<uint32>(rec.id));
             }
             break;
@@ -488,13 +480,13 @@ tresult EditController2::attachValueStringRepresentation()
     return kResultOk;
 }
 
-void EditController2::exportValues(ValueSink sink, void* context, const std::vector<int32>& ids)
+void EditController2::exportValues(ValueSink sink, void* context, const TContainer<int32>& ids)
 {
     if (!valueList || !sink)
         return;
-    for (int32 id : ids)
-        if (IHostValue* value = valueList->findById(id))
-            sink(context, id, value->getNormalized());
+    for (int32 i = 0; i < ids.count(); ++i)
+        if (IHostValue* value = valueList->findById(ids.at(i)))
+            sink(context, ids.at(i), value->getNormalized());
 }
 
 tresult EditController2::collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,

@@ -2,8 +2,7 @@
 // objects from which the host draws, the host-drawing interfaces, units and the processor's state.
 #pragma once
 
-#include <vector>
-
+#include "base/tlinkedlist.h"
 #include "pluginset/common/qel/controllervaluelist.h"
 #include "pluginset/common/qel/parameterinfoaccessor.h"
 #include "pluginset/common/qel/unitinfo.h"
@@ -74,7 +73,7 @@ public:
     virtual void componentStateApplied() {}
     // Receiver of (id, normalized) pairs.
     using ValueSink = void (*)(void* context, int32 id, float normalized);
-    virtual void exportValues(ValueSink sink, void* context, const std::vector<int32>& ids);
+    virtual void exportValues(ValueSink sink, void* context, const TContainer<int32>& ids);
     virtual tresult collectParameterRecords(const Param::ParamRecord* table, int32 count, Param::ParamRecord* out,
                                             int32& outCount, const int32* ids, int32 idCount);
     virtual void sendIntMessage(const char8* id, int64 value);
@@ -91,7 +90,7 @@ public:
     ControllerValueList* getValueList() const { return valueList; }
     Param::ParameterInfoAccessor* getAccessor() const { return accessor; }
     bool isHostEditing() const { return hostEditing; }
-    const std::vector<int32>& getRecordIndexes() const { return recordIndexes; }
+    const TLinkedList<int32>& getRecordIndexes() const { return recordIndexes; }
 
     static int32 getViewServicesUserCount();
     static SkinInstance* getSkinInstance();
@@ -102,22 +101,34 @@ public:
     uint32 release() override { return FObject::release(); }
     void update(FUnknown*, int32) override {}
 
+    // Records whose id this answers false for get no value.
+    virtual bool includeParameter(int32) { return true; }
+
 protected:
-    // The value list and one value per record, as the subclasses' initialize also does.
-    void addRecordValue(const Param::ParamRecord& r, bool withStrings);
+    // What every controller's initialize does: the framework's initialize, the view services (unless
+    // external) and the values.
+    tresult initializeController(FUnknown* context);
+    // The value list with one value per included record, the record indexes and the values' text
+    // representation.
+    virtual void createValues();
+    void addRecordValue(const Param::ParamRecord& r);
     // Starts the view services for this controller once; counted only when they run.
     bool startViewServices(FUnknown* context);
     // Ends them for this controller when it counted itself in.
     void endViewServices();
-    static void copyText(Qel::String128 out, const char* text);
+    static void copyText(Qel::String128 out, const char8* text);
+    // A number as text in the format (a record's; "%.1f" when it has none), at most 127 characters.
+    static void printValue(Qel::String128 out, const char8* format, double value);
 
     ControllerValueList* valueList = nullptr;
     int32 recordCount;
-    std::vector<int32> recordIndexes;
+    TLinkedList<int32> recordIndexes;
     Param::ParameterInfoAccessor* accessor;
     bool hostEditing = false;
     bool viewServicesExternal;
     bool viewServicesCounted = false;
+    // Records of the text type get a text value only where the display shows one.
+    bool textValues = false;
 };
 
 } // namespace Calvereth

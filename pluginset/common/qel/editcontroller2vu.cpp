@@ -1,7 +1,6 @@
 #include "pluginset/common/qel/editcontroller2vu.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "pluginset/common/qel/views/frameservices.h"
@@ -80,27 +79,11 @@ void EditController2Vu::registerIdle(bool on)
 
 tresult EditController2Vu::initialize(FUnknown* context)
 {
-    tresult result = EditController::initialize(context);
-    if (result != kResultOk)
-        return result;
-    startViewServices(context);
-    if (!valueList && Frame::getFrameHost())
-        valueList = new ControllerValueList(Frame::getFrameHost(), nullptr);
-    if (valueList) {
-        valueList->setOwner(static_cast<IPlugController*>(this));
-        valueList->setCapacity(recordCount);
-        for (int32 i = 0; i < recordCount; ++i) {
-            const Param::ParamRecord* r = accessor->getRecordAt(i);
-            if (r && !includeParameter(r->id))
-                continue;
-            if (r)
-                addRecordValue(*r, false);
-            recordIndexes.push_back(i);
-        }
+    tresult result = initializeController(context);
+    if (result == kResultOk) {
+        createMeterData();
+        registerIdle(true);
     }
-    attachValueStringRepresentation();
-    createMeterData();
-    registerIdle(true);
     return result;
 }
 
@@ -108,8 +91,8 @@ tresult EditController2Vu::terminate()
 {
     releaseMeterData(input.meterData);
     releaseMeterData(output.meterData);
-    input.tags.clear();
-    output.tags.clear();
+    input.tags.removeAll();
+    output.tags.removeAll();
     input.channelCount = output.channelCount = 0;
     registerIdle(false);
     return EditController2::terminate();
@@ -119,9 +102,9 @@ void EditController2Vu::createMeterData()
 {
     for (Side* side : {&input, &output}) {
         for (int32 i = 0; i < side->valueCount; ++i)
-            side->tags.push_back(side->firstId + i);
+            side->tags.add(side->firstId + i);
         if (!side->meterData)
-            side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.size()), side->tags,
+            side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.count()), side->tags,
                                                      static_cast<IDependent*>(this));
         delete[] side->values;
         side->values = new float[side->valueCount > 0 ? side->valueCount : 1]();
@@ -164,9 +147,7 @@ tresult EditController2Vu::getParamStringByValue(Qel::ParamID id, Qel::ParamValu
     double d = v > 0.0 ? 20.0 * std::log10(v) : -1000.0;
     if (v > 0.0 && d > -180.0) {
         const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
-        char buffer[128];
-        std::snprintf(buffer, sizeof buffer, r && r->format[0] ? r->format : "%.1f", d);
-        copyText(text, buffer);
+        printValue(text, r ? r->format : nullptr, d);
     } else {
         text[0] = u'-';
         text[1] = u'\u221E';

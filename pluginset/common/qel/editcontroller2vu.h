@@ -28,7 +28,6 @@ public:
     void onIdle() override;
     void update(FUnknown* changed, int32 message) override;
 
-    virtual bool includeParameter(int32) { return true; }
     virtual void createMeterData();
     virtual void updateMeterData(int32 channelCount, const float* values, int32 firstId, int32 valueCount,
                                  Frame::VuMeterData* data);

@@ -16,8 +16,8 @@ const uint32 colorCyan = 0xFF00FFFF;
 
 PlugColorGroupInformation::~PlugColorGroupInformation()
 {
-    for (IColorTransform* t : transforms)
-        if (t)
+    for (int32 i = 0; i < transforms.count(); ++i)
+        if (IColorTransform* t = transforms.at(i))
             t->release();
 }
 
@@ -28,15 +28,13 @@ tresult PlugColorGroupInformation::applyColorGroup(FUnknown*)
 
 tresult PlugColorGroupInformation::getTransformCount(int32& count)
 {
-    count = static_cast<int32>(transforms.size());
+    count = transforms.count();
     return count != 0 ? kResultOk : kResultFalse;
 }
 
 tresult PlugColorGroupInformation::getTransform(int32 index, IColorTransform** transform)
 {
-    IColorTransform* t = nullptr;
-    if (index >= 0 && index < static_cast<int32>(transforms.size()))
-        t = transforms[index];
+    IColorTransform* t = transforms.at(index); // null out of range
     if (transform)
         *transform = t;
     return t ? kResultOk : kResultFalse;
@@ -44,8 +42,8 @@ tresult PlugColorGroupInformation::getTransform(int32 index, IColorTransform** t
 
 void PlugColorGroupInformation::addTransform(IColorTransform* transform)
 {
-    if (transform)
-        transforms.push_back(transform);
+    if (transform && !transforms.add(transform))
+        transform->release();
 }
 
 tresult PlugColorGroupInformation::queryInterface(const TUID iid, void** obj)

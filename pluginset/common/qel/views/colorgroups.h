@@ -1,9 +1,9 @@
 // Colour constants, and the colour-group information handed to the host's skin objects.
 #pragma once
 
-#include <vector>
 
 #include "base/fobject.h"
+#include "base/tarray.h"
 #include "pluginset/common/qel/views/frameinterfaces.h"
 
 namespace Calvereth {
@@ -36,7 +36,7 @@ public:
     uint32 release() override { return FObject::release(); }
 
 private:
-    std::vector<IColorTransform*> transforms;
+    TArray<IColorTransform*> transforms{0, 10};
 };
 
 class PlugColorTransform : public FObject, public IColorTransform

@@ -18,9 +18,10 @@ CurveData::~CurveData()
 
 int32 CurveData::findTag(int32 tag) const
 {
-    for (size_t i = 0; i < tags.size(); ++i)
-        if (tags[i] == tag)
-            return static_cast<int32>(i);
+    int32 i = 0;
+    for (TLinkedListIterator<int32> it(&tags); !it.done(); ++i)
+        if (it.next() == tag)
+            return i;
     return -1;
 }
 

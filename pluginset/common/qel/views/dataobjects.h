@@ -1,14 +1,25 @@
 // Data objects the controller fills and the host-drawn views read: float values addressed by tags.
 #pragma once
 
-#include <vector>
+#include <initializer_list>
 
 #include "base/fobject.h"
+#include "base/tlinkedlist.h"
 
 namespace Calvereth {
 namespace Frame {
 
-using TagList = std::vector<int32>;
+// The tags that address a data object's values, in order.
+class TagList : public TLinkedList<int32>
+{
+public:
+    TagList() = default;
+    TagList(std::initializer_list<int32> list)
+    {
+        for (int32 tag : list)
+            add(tag);
+    }
+};
 
 class DataObject : public FObject
 {

@@ -43,7 +43,7 @@ DataView<T>::~DataView()
     }
     if (data)
         data->release();
-    tags.clear();
+    tags.removeAll();
 }
 
 template <typename T>

@@ -1,5 +1,6 @@
 #include "pluginset/common/qel/views/vumeterdata.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "pluginset/common/qel/views/frameservices.h"
@@ -9,7 +10,22 @@ namespace Frame {
 
 namespace {
 constexpr float kFloor = 1e-9f;
+
+// A host's fall setting f gives the fall factor 1 - f per second; a setting that would make the
+// meter rise as it falls (f above 1, or no number) keeps the default.
+float fallFactorOf(float hostSetting, float fallback)
+{
+    float factor = 1.f - hostSetting;
+    return factor >= 0.f && std::isfinite(factor) ? factor : fallback;
 }
+
+// A value after decaying: never above where it was, never below 0.
+float decayed(float from, double factor, double elapsed)
+{
+    double v = from * (1.0 - factor * elapsed);
+    return v < kFloor ? 0.f : std::min(from, static_cast<float>(v));
+}
+} // namespace
 
 VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
 : CurveData(n, tagList, l), silenceThreshold(static_cast<float>(std::pow(10.0, -4.8))),
@@ -18,12 +34,12 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
     positionScale = 999.0 / maximumLevel;
     scaleMapper = getHostService<IScaleMapper>();
     if (IMeterSettings* settings = getHostService<IMeterSettings>()) {
-        fallFactor = 1.f - settings->getFallFactor(0, 1.f, 1.f);
+        fallFactor = fallFactorOf(settings->getFallFactor(0, 1.f, 1.f), fallFactor);
         settings->release();
     }
     lastUpdate = new double[n]();
     currentLevel = new float[n]();
-    firstTag = tags.empty() ? 0 : tags.front();
+    firstTag = tags.at(0); // 0 for an empty list
 
     const double R = positionScale;
     const double c = R * 0.001;
@@ -69,7 +85,7 @@ float VuMeterData::getCurrentLevel(int32 index) const
 int32 VuMeterData::findIndex(int32 tag) const
 {
     int32 guess = tag - firstTag;
-    if (guess >= 0 && static_cast<size_t>(guess) < tags.size() && tags[guess] == tag)
+    if (guess >= 0 && guess < tags.count() && tags.at(guess) == tag)
         return guess;
     return findTag(tag);
 }
@@ -160,8 +176,7 @@ void VuMeterData::resize(uint32 n)
 
 void VuMeterData::decay(int32 index, float& value, bool&, double elapsed)
 {
-    double v = currentLevel[index] * (1.0 - fallFactor * elapsed);
-    value = v < kFloor ? 0.f : static_cast<float>(v);
+    value = decayed(currentLevel[index], fallFactor, elapsed);
 }
 
 float VuMeterData::attackHook(int32, float value, double)
@@ -180,6 +195,8 @@ void VuMeterData::mapValueToPosition(float& value)
 {
     if (scaleMapper) {
         mapByScaleMapper(value);
+        // The host's mapping is taken within the meter's scale.
+        value = value > 0.f ? std::min(value, 1.f) : 0.f;
         return;
     }
     double scaled = std::floor(value * positionScale + 0.5);
@@ -195,7 +212,7 @@ void VuMeterData::mapValueToPosition(float& value)
 VuMeterPhData::VuMeterPhData(uint32 n, const TagList& tagList, IDependent* l) : VuMeterData(n, tagList, l)
 {
     if (IMeterSettings* settings = getHostService<IMeterSettings>()) {
-        peakFallFactor = 1.f - settings->getPeakFallFactor(0, 1.f, 1.f);
+        peakFallFactor = fallFactorOf(settings->getPeakFallFactor(0, 1.f, 1.f), peakFallFactor);
         peakHoldTime = settings->getPeakHoldTime(0);
         settings->release();
     }
@@ -266,8 +283,7 @@ void VuMeterPhData::decay(int32 index, float& value, bool& changed, double elaps
     VuMeterData::decay(index, value, changed, elapsed);
     countdown[index] -= static_cast<float>(elapsed);
     if (countdown[index] <= 0.f) {
-        double h = held[index] * (1.0 - peakFallFactor * elapsed);
-        float next = h < kFloor ? 0.f : static_cast<float>(h);
+        float next = decayed(held[index], peakFallFactor, elapsed);
         if (next != held[index])
             changed = true;
         held[index] = next;

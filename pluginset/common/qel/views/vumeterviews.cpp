@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace Calvereth {
@@ -16,6 +15,32 @@ bool isHorizontal(IViewAttributes* attributes)
     return o && std::strcmp(o, "horizontal") == 0;
 }
 
+// Bitmap sizes beyond this are no bitmap's: taken as none.
+constexpr double kMaxPixels = 1 << 24;
+
+int32 pixels(double size)
+{
+    return size >= 0.0 && size <= kMaxPixels ? static_cast<int32>(size) : 0;
+}
+
+// A meter position within 0..1; one that is no number shows nothing.
+double meterPosition(double position)
+{
+    return position > 0.0 ? std::min(position, 1.0) : 0.0;
+}
+
+// Pixels of a length of len that a position covers.
+int32 coveredPixels(double position, int32 len)
+{
+    return len > 0 ? static_cast<int32>(len * meterPosition(position) + 0.5) : 0;
+}
+
+// Pixels from the top of a vertical bar of length len down to the position's level.
+int32 pixelsFromTop(double position, int32 len)
+{
+    return len > 0 ? static_cast<int32>((1.0 - meterPosition(position)) * len + 0.5) : 0;
+}
+
 void bitmapSize(FUnknown* bitmap, int32& w, int32& h)
 {
     w = h = 0;
@@ -26,16 +51,16 @@ void bitmapSize(FUnknown* bitmap, int32& w, int32& h)
         double dw = 0, dh = 0;
         geometry->getSize(dw, dh);
         geometry->release();
-        w = static_cast<int32>(dw);
-        h = static_cast<int32>(dh);
+        w = pixels(dw);
+        h = pixels(dh);
         return;
     }
     IBitmapExtent* extent = nullptr;
     if (bitmap->queryInterface(IBitmapExtent::iid, reinterpret_cast<void**>(&extent)) == kResultOk && extent) {
         int32 ew = 0, eh = 0;
         if (extent->getExtent(ew, eh) == kResultOk) {
-            w = ew;
-            h = eh;
+            w = pixels(ew);
+            h = pixels(eh);
         }
         extent->release();
     }
@@ -95,10 +120,10 @@ void VuMeterView::layoutSegments()
     float value = 0.f;
     if (!data || !data->getValue(kVuChannelCount, value))
         return;
-    int32 cc = static_cast<int32>(value);
-    // No channels, no bars: nothing to divide among.
-    if (cc <= 0)
+    // No channels, no bars: nothing to divide among (nor a count no meter has).
+    if (!(value >= 1.f && value <= 1024.f))
         return;
+    int32 cc = static_cast<int32>(value);
     channelCount = cc;
     segments.assign(cc, ViewRect());
     ViewRect r = getLocalRect();
@@ -197,7 +222,7 @@ int32 VuMeterVertiView::drawView(IDrawContext* context, const ViewRect&)
         return kResultOk;
     for (int32 i = 0, n = drawableBars(); i < n; ++i) {
         const ViewRect& bar = segments[i];
-        int32 off = static_cast<int32>((1.0 - v[i]) * len + 0.5);
+        int32 off = pixelsFromTop(v[i], len);
         context->drawBitmap(foreground, ViewRect(0, off, segmentWidth, bar.bottom),
                             ViewRect(bar.left, bar.top + off, bar.right, bar.bottom));
     }
@@ -217,7 +242,7 @@ int32 VuMeterHorizView::drawView(IDrawContext* context, const ViewRect&)
         return kResultOk;
     for (int32 i = 0, n = drawableBars(); i < n; ++i) {
         const ViewRect& bar = segments[i];
-        int32 w = static_cast<int32>(len * v[i] + 0.5);
+        int32 w = coveredPixels(v[i], len);
         context->drawBitmap(foreground, ViewRect(bar.left, 0, w, segmentHeight),
                             ViewRect(bar.left, bar.top, bar.left + w, bar.bottom));
     }
@@ -237,9 +262,9 @@ int32 VuMeterPhVertiView::drawView(IDrawContext* context, const ViewRect& update
         if (!data->getValue(kVuHeldPeak + i, heldPeak) || !data->getValue(kVuChannelMaximum + i, maximum))
             continue;
         const ViewRect& bar = segments[i];
-        int32 y = static_cast<int32>((1.0 - maximum) * len + 0.5);
+        int32 y = pixelsFromTop(maximum, len);
         context->drawLine(FramePoint{bar.left, y}, FramePoint{bar.right, y});
-        int32 y2 = static_cast<int32>((1.0 - heldPeak) * len + 0.5);
+        int32 y2 = pixelsFromTop(heldPeak, len);
         if (foreground)
             context->drawBitmap(foreground, ViewRect(0, y2, segmentWidth, y2 + 1),
                                 ViewRect(bar.left, y2, bar.right, y2 + 1));
@@ -261,24 +286,26 @@ int32 VuMeterPeakView::drawView(IDrawContext* context, const ViewRect&)
     float p = 0.f;
     if (!data || !data->getValue(kVuPeakReadout, p))
         return kInternalError;
-    char buffer[32];
-    if (p > 1.f) {
+    if (!std::isfinite(p)) {
+        // A peak with no value.
+        context->setFontColor(normalColor);
+        text.assign(u"--");
+    } else if (p > 1.f) {
         context->setFontColor(overColor);
-        std::snprintf(buffer, sizeof buffer, "%2.1f", 20.0 * std::log10(p));
+        text.printf(u"%2.1f", 20.0 * std::log10(p));
     } else {
         context->setFontColor(normalColor);
         float t = 0.f;
         if (!data->getValue(kVuSilenceThreshold, t))
             return kInternalError;
         if (t > p)
-            std::snprintf(buffer, sizeof buffer, "-oo");
+            text.assign(u"-oo");
         else {
             float d = static_cast<float>(20.0 * std::log10(p));
-            std::snprintf(buffer, sizeof buffer, "%2.1f", std::fabs(d) < 0.05f ? 0.0 : static_cast<double>(d));
+            text.printf(u"%2.1f", std::fabs(d) < 0.05f ? 0.0 : static_cast<double>(d));
         }
     }
-    text.assign(buffer, buffer + std::strlen(buffer));
-    context->drawString(text.c_str(), getLocalRect(), 0, 0);
+    context->drawString(text.text16(), getLocalRect(), 0, 0);
     context->setFillColor(backgroundColor, 1.f);
     return kResultOk;
 }

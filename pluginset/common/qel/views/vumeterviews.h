@@ -2,6 +2,8 @@
 // held-peak and maximum lines, and a numeric peak readout.
 #pragma once
 
+#include "base/fstring.h"
+
 #include <string>
 #include <vector>
 
@@ -84,10 +86,10 @@ public:
     int32 drawView(IDrawContext* context, const ViewRect& updateRect) override;
     int32 mouseDown(int32 x, int32 y) override;
 
-    const std::u16string& getText() const { return text; }
+    const String& getText() const { return text; }
 
 private:
-    std::u16string text;
+    String text;
     uint32 normalColor;
     uint32 overColor;
 };

@@ -1,9 +1,10 @@
-// Range and list parameters of the framework.
+// Range and list parameters of the framework: conversions, texts and typed numbers.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "qel/rangeparameter.h"
+#include "tests/common/comma_locale.h"
 
 using namespace Calvereth::Qel;
 
@@ -17,7 +18,7 @@ std::string str(const char16_t* t)
 }
 } // namespace
 
-TEST(ViewsRangeParameter, ContinuousRange)
+TEST(QelRangeParameter, ContinuousRange)
 {
     auto* p = new RangeParameter(u"Gain", 3, u"dB", 10.0, 20.0, 12.5, 0);
     EXPECT_DOUBLE_EQ(p->getInfo().defaultNormalizedValue, 0.25);
@@ -37,7 +38,7 @@ TEST(ViewsRangeParameter, ContinuousRange)
     p->release();
 }
 
-TEST(ViewsRangeParameter, SteppedRange)
+TEST(QelRangeParameter, SteppedRange)
 {
     auto* p = new RangeParameter(u"Mode", 4, nullptr, 0.0, 4.0, 0.0, 4);
     EXPECT_DOUBLE_EQ(p->toPlain(1.0), 4.0);
@@ -56,7 +57,7 @@ TEST(ViewsRangeParameter, SteppedRange)
     p->release();
 }
 
-TEST(ViewsStringListParameter, Choices)
+TEST(QelStringListParameter, Choices)
 {
     auto* p = new StringListParameter(u"List", 9);
     String128 t{};
@@ -76,4 +77,35 @@ TEST(ViewsStringListParameter, Choices)
     p->toString(1.0, t);
     EXPECT_EQ(str(t), "z");
     p->release();
+}
+
+TEST(QelRangeParameter, TextsUseAPointWhateverTheLocale)
+{
+    testlocale::CommaDecimalLocale locale;
+    NORRIK_SKIP_WITHOUT_COMMA_LOCALE(locale);
+    auto* p = new RangeParameter(u"Gain", 3, u"dB", 10.0, 20.0, 12.5, 0);
+    String128 t{};
+    p->toString(0.25, t);
+    EXPECT_EQ(str(t), "12.5000");
+    ParamValue n = 0;
+    EXPECT_TRUE(p->fromString(u"17.5", n));
+    EXPECT_DOUBLE_EQ(n, 0.75);
+    p->release();
+}
+
+TEST(QelRangeParameter, TextThatIsNoFiniteDecimalNumberIsRefused)
+{
+    auto* p = new RangeParameter(u"Gain", 3, u"dB", 10.0, 20.0, 12.5, 0);
+    auto* stepped = new RangeParameter(u"Mode", 4, nullptr, 0.0, 4.0, 0.0, 4);
+    for (const char16_t* text : {u"nan", u"inf", u"Info", u"inf dB", u"-1e400", u"0x5", u""}) {
+        ParamValue n = 0.125;
+        EXPECT_FALSE(p->fromString(text, n)) << str(text);
+        EXPECT_EQ(n, 0.125) << str(text);
+    }
+    ParamValue n = 0;
+    EXPECT_FALSE(stepped->fromString(u"none", n));
+    EXPECT_TRUE(stepped->fromString(u"mode 2", n));
+    EXPECT_DOUBLE_EQ(n, 0.5);
+    p->release();
+    stepped->release();
 }
