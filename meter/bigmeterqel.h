@@ -60,7 +60,6 @@ public:
 
     Calvereth::tresult initialize(Calvereth::FUnknown* context) override;
     Calvereth::tresult setupProcessing(Calvereth::Qel::ProcessSetup& setup) override;
-    Calvereth::tresult setState(Calvereth::IBStream* state) override;
     void createAlgorithm() override;
     void processParameterChanges(Calvereth::Qel::ProcessData& data) override;
     int32 processMain(Calvereth::Qel::ProcessData& data) override;
@@ -76,6 +75,8 @@ public:
     const SampleIntervalTimer& getTimer() const { return timer; }
 
 protected:
+    // The LU offset follows a restored "ScaleLU".
+    void stateApplied() override;
     // Main thread: sends the "time" text the audio thread has marked due.
     void dataRequested() override;
 

@@ -15,7 +15,9 @@ using namespace Calvereth;
 SmallBigMeterController::SmallBigMeterController()
 : EditController2Vu(kProcessorParams, kProcessorParamCount, kControllerParams, kControllerParamCount, kUnits,
                     kUnitCount)
-{}
+{
+    stateRecordCount = kProcessorParamCount;
+}
 
 SmallBigMeterController::~SmallBigMeterController()
 {

@@ -136,15 +136,6 @@ TEST(LogTransformerTest, MidpointLandsWhereAsked)
     EXPECT_EQ(t->release(), 0u);
 }
 
-TEST(StateLength, RoundedUpToWholeEntries)
-{
-    EXPECT_EQ(PluginQel::normalizeStateLength(1680), 1728);
-    EXPECT_EQ(PluginQel::normalizeStateLength(1728), 1728);
-    EXPECT_EQ(PluginQel::normalizeStateLength(140), 144);
-    EXPECT_EQ(PluginQel::normalizeStateLength(150), 150);
-    EXPECT_EQ(PluginQel::normalizeStateLength(0), 0);
-}
-
 TEST(TimeText, HoursMinutesSeconds)
 {
     char16_t text[32];
