@@ -43,8 +43,6 @@ public:
             fired = rearm;
         return was;
     }
-    double getAccumulator() const { return accumulator; }
-    double getPeriod() const { return period; }
 
 private:
     bool fired = false;
@@ -72,7 +70,6 @@ public:
 
     float getLuOffset() const { return luOffset.load(std::memory_order_relaxed); }
     int64 getElapsedSamples() const { return elapsedSamples.load(std::memory_order_relaxed); }
-    const SampleIntervalTimer& getTimer() const { return timer; }
 
 protected:
     // The LU offset follows a restored "ScaleLU".

@@ -56,7 +56,7 @@ struct Plan
     bool bypass = true;  // on and off again, each with its fade
     bool silence = true; // flagged silent stretches
     bool offline = true; // offline blocks, some before the second position (passed through)
-    bool resets = true;  // resets and switches by parameter
+    bool resets = true;  // resets and switches by parameter, states and reset messages
 };
 
 class MeterAudioThread : public BundleTest
@@ -98,6 +98,8 @@ protected:
         Stereo tone = sine(static_cast<double>(frames) / rate, rate, 997.0, 0.5, 0.3);
         std::int64_t pos = 0;
         written = 0;
+        std::vector<std::uint8_t> state;
+        EXPECT_TRUE(session.saveState(state));
         for (int k = 0; k < blocks; ++k) {
             const int phase = k % 40;
             // Host side of the block.
@@ -128,6 +130,16 @@ protected:
                 }
                 if (phase == 30)
                     b.inChanges.add(kScaleLU, (k / 40) % 2 ? 0.0 : 1.0);
+            }
+            if (plan.resets && phase == 33) {
+                // Handed over by the main thread, taken by the next block.
+                session.router().sendToProcessor(session.processorConnection(), "resetMaxLevelIn", "resetMaxLevelIn",
+                                                 0);
+                session.router().sendToProcessor(session.processorConnection(), "resetMaxLevelOut", "resetMaxLevelOut",
+                                                 0);
+                auto* stream = new MemoryStream(state);
+                EXPECT_EQ(session.component()->setState(stream), kResultOk);
+                stream->release();
             }
             const bool readOut = plan.readEvery > 0 && k % plan.readEvery == 0;
             if (readOut)

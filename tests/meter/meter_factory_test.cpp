@@ -6,11 +6,6 @@
 namespace metertest {
 namespace {
 
-const std::uint8_t kProcessorCid[16] = {0x42, 0x61, 0x3C, 0xDE, 0x35, 0x56, 0x46, 0x53,
-                                        0xB0, 0xD4, 0x0A, 0xD6, 0xBD, 0xC2, 0xAA, 0x79};
-const std::uint8_t kControllerCid[16] = {0x6D, 0x82, 0x6A, 0x83, 0x82, 0xB4, 0x4A, 0x8D,
-                                         0xB3, 0x74, 0x80, 0x4F, 0xBE, 0x77, 0x9C, 0x68};
-
 // A char field: the text, then zeros to the end.
 template <std::size_t N>
 void expectField(const char (&field)[N], const char* text)
@@ -153,22 +148,6 @@ TEST_F(FactoryTest, ReleasingTheLastReferenceBuildsAFreshFactoryNextTime)
     factory = module.getFactory();
     ASSERT_NE(factory, nullptr);
     EXPECT_EQ(factory->countClasses(), 2);
-}
-
-TEST(BundleExports, ExactlyTheEntryFunctionsAndThePrimitives)
-{
-    PluginModule module;
-    std::string error;
-    ASSERT_TRUE(module.open(NORRIK_BUNDLE_PATH, error)) << error;
-    EXPECT_NE(module.symbol("GetPluginFactory"), nullptr);
-    EXPECT_NE(module.symbol("bundleEntry"), nullptr);
-    EXPECT_NE(module.symbol("bundleExit"), nullptr);
-    EXPECT_NE(module.symbol("ippStaticInit"), nullptr);
-    EXPECT_EQ(module.symbol("moduleInit"), nullptr);
-    EXPECT_EQ(module.symbol("_ZN6Norrik11BigMeterQelC1Ev"), nullptr);
-    // bundleExit may be called again without giving back a retain twice.
-    auto exitFn = reinterpret_cast<bool (*)()>(module.symbol("bundleExit"));
-    EXPECT_TRUE(exitFn());
 }
 
 } // namespace

@@ -62,6 +62,16 @@ TEST_F(LifecycleTest, BusesAndControllerClass)
     // A second initialize is refused and adds no buses.
     EXPECT_EQ(c->initialize(&session.app()), kResultFalse);
     EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
+    // One without a context first, then one with it: the buses are still made once.
+    IComponent* fresh = nullptr;
+    ASSERT_EQ(session.factory()->createInstance(kProcessorCid, iid::IComponent.b, reinterpret_cast<void**>(&fresh)),
+              kResultOk);
+    EXPECT_EQ(fresh->initialize(nullptr), kResultOk);
+    EXPECT_EQ(fresh->initialize(&session.app()), kResultOk);
+    EXPECT_EQ(fresh->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(fresh->getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(fresh->terminate(), kResultOk);
+    EXPECT_EQ(fresh->release(), 0u);
 }
 
 TEST_F(LifecycleTest, ArrangementsTheMeterCannotHoldAreRefused)

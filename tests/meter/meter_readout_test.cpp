@@ -1,6 +1,7 @@
 // Read-out: the values the processor writes equal the engine's own, in the fixed order, within 0..1.
 #include "tests/meter/meter_fixture.h"
 
+#include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "meter/meterparams.h"
 #include "primitives/vector/ipps_vector.h"
@@ -32,7 +33,7 @@ Stereo programme(double seconds, double rate)
 std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block, double rate, float luOffset)
 {
     ippStaticInit(); // the same instruction-set variant as the processor chooses
-    BigMeterAcc acc(block, rate, Param::getProcessorParameterTable(), Param::getProcessorParameterCount(), true);
+    BigMeterAcc acc(block, rate, Norrik::kProcessorParams, Norrik::kProcessorParamCount, true);
     acc.setChannelMasks(3, 3, 0);
     for (int i = 0; i < Norrik::kProcessorParamCount; ++i)
         acc.setParameter(Norrik::kProcessorParams[i].id, Norrik::kProcessorParams[i].defaultValue);
@@ -47,8 +48,8 @@ std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block,
         if ((pos / static_cast<std::size_t>(block)) % 10 == 9)
             std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
-    // Let the gated measurements' worker threads finish with the last windows.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The gated measurements' worker threads finish with the last windows.
+    EXPECT_TRUE(acc.getMeter()->drain());
     auto norm = [](double plain, double lo, double hi) {
         double v = (plain - lo) / (hi - lo);
         return v < 0 ? 0.0 : v > 1 ? 1.0 : v;
