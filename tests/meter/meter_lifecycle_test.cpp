@@ -164,18 +164,6 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
     EXPECT_EQ(session.controllerConnection()->notify(nullptr), kInvalidArgument);
 }
 
-TEST_F(LifecycleTest, OversizeBlockIsMeasuredInPieces)
-{
-    setupStereo(256);
-    IAudioProcessor* p = session.processor();
-    Block big(2, 256 * 7 + 13, 0.5f);
-    EXPECT_EQ(p->process(big.data), kResultOk);
-    EXPECT_EQ(big.out, big.in);
-    session.readOut(true);
-    // 0.5 and 1.0 peaks: the true peak of the louder channel is about 0 dB.
-    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01);
-}
-
 TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
 {
     setupStereo(512);
@@ -247,12 +235,6 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
 }
-
-} // namespace
-} // namespace metertest
-
-namespace metertest {
-namespace {
 
 class ChangesTest : public BundleTest
 {};

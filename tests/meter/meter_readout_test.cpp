@@ -6,8 +6,8 @@
 #include "meter/meterparams.h"
 #include "primitives/vector/ipps_vector.h"
 
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <iomanip>
 #include <thread>
 
@@ -143,7 +143,6 @@ TEST_F(ReadOutTest, ValuesBeyondTheRangeAreClampedIntoZeroToOne)
             EXPECT_GE(v, 0.0) << id;
             EXPECT_LE(v, 1.0) << id;
         }
-    EXPECT_EQ(session.lastOutput(11), meterNorm(20.0 * std::log10(30.0)) > 1.0 ? 1.0 : session.lastOutput(11));
 }
 
 TEST_F(ReadOutTest, BypassHoldsTheRequestAndCrossfadesToTheDryPath)

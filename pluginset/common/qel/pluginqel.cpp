@@ -245,7 +245,7 @@ tresult PluginQel::setActive(bool state)
 {
     if (accessor)
         accessor->setActive(state);
-    if (state && accessor) {
+    if (state && !processing && accessor) {
         snapshot.allocate(accessor->getEntryCount() * DSP::kStateRecordBytes);
         snapshotDue = true;
         publishSnapshot();
