@@ -44,6 +44,39 @@ inline Stereo sine(double seconds, double rate, double freq, double amp, double 
     return s;
 }
 
+// One block handed straight to the processor: `channels` planar inputs of `value` x (channel + 1),
+// outputs pre-filled with -7 so that unwritten samples show, empty change lists and a context.
+struct RawBlock
+{
+    std::vector<std::vector<float>> in, out;
+    std::vector<float*> inPtr, outPtr;
+    AudioBusBuffers ib{}, ob{};
+    HostParameterChanges inChanges, outChanges;
+    ProcessContext ctx{};
+    ProcessData data{};
+    RawBlock(int channels, int n, float value = 0.25f)
+    {
+        for (int c = 0; c < channels; ++c) {
+            in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
+            out.emplace_back(static_cast<std::size_t>(n), -7.0f);
+        }
+        for (int c = 0; c < channels; ++c) {
+            inPtr.push_back(in[static_cast<std::size_t>(c)].data());
+            outPtr.push_back(out[static_cast<std::size_t>(c)].data());
+        }
+        ib = AudioBusBuffers{channels, 0, inPtr.data()};
+        ob = AudioBusBuffers{channels, 0, outPtr.data()};
+        ctx.sampleRate = 48000.0;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = n;
+        data.numInputs = data.numOutputs = 1;
+        data.inputs = &ib;
+        data.outputs = &ob;
+        data.inputParameterChanges = &inChanges;
+        data.outputParameterChanges = &outChanges;
+    }
+};
+
 class BundleTest : public ::testing::Test
 {
 protected:

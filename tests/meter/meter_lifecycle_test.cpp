@@ -9,31 +9,7 @@ namespace {
 class LifecycleTest : public BundleTest
 {
 protected:
-    // A block with caller-owned buffers, straight to the processor.
-    struct Block
-    {
-        std::vector<std::vector<float>> in, out;
-        std::vector<float*> inPtr, outPtr;
-        AudioBusBuffers ib{}, ob{};
-        ProcessData data{};
-        Block(int channels, int n, float value = 0.25f)
-        {
-            for (int c = 0; c < channels; ++c) {
-                in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
-                out.emplace_back(static_cast<std::size_t>(n), -7.0f);
-            }
-            for (int c = 0; c < channels; ++c) {
-                inPtr.push_back(in[static_cast<std::size_t>(c)].data());
-                outPtr.push_back(out[static_cast<std::size_t>(c)].data());
-            }
-            ib = AudioBusBuffers{channels, 0, inPtr.data()};
-            ob = AudioBusBuffers{channels, 0, outPtr.data()};
-            data.numSamples = n;
-            data.numInputs = data.numOutputs = 1;
-            data.inputs = &ib;
-            data.outputs = &ob;
-        }
-    };
+    using Block = RawBlock;
 };
 
 TEST_F(LifecycleTest, BusesAndControllerClass)
@@ -242,24 +218,13 @@ class ChangesTest : public BundleTest
 TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
 {
     setupStereo(512);
-    std::vector<float> l(512, 0.0f), r(512, 0.0f), ol(512), orr(512);
-    float* in[2] = {l.data(), r.data()};
-    float* out[2] = {ol.data(), orr.data()};
-    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
-    HostParameterChanges inChanges, outChanges;
-    inChanges.add(48, 0.0, 0);
-    inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
-    ProcessData d{};
-    d.numSamples = 512;
-    d.numInputs = d.numOutputs = 1;
-    d.inputs = &ib;
-    d.outputs = &ob;
-    d.inputParameterChanges = &inChanges;
-    d.outputParameterChanges = &outChanges;
+    RawBlock b(2, 512, 0.0f);
+    b.inChanges.add(48, 0.0, 0);
+    b.inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
     session.requestData();
-    ASSERT_EQ(session.processor()->process(d), kResultOk);
+    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
     // Silence reads -80; shifted by 23 it is written as -57.
-    HostParamQueue* q = outChanges.queue(0);
+    HostParamQueue* q = b.outChanges.queue(0);
     ASSERT_NE(q, nullptr);
     ASSERT_EQ(q->getParameterId(), 1u);
     int32 off = -1;

@@ -73,8 +73,7 @@ std::vector<std::pair<uint32, double>> engineReadOut(const Stereo& s, int block,
             {53, 0.0}};
 }
 
-class ReadOutTest : public BundleTest
-{};
+using ReadOutTest = BundleTest;
 
 TEST_F(ReadOutTest, ReferenceSignalsReadAsTheEngineMeasuresThem)
 {
@@ -176,35 +175,22 @@ TEST_F(ReadOutTest, OfflineBlocksBeforeTheSecondPositionPassUnmeasured)
     std::string error;
     session.processMode = kOffline;
     ASSERT_TRUE(session.setup(48000.0, 2, 512, error)) << error;
-    std::vector<float> l(512, 0.5f), r(512, 0.5f), ol(512), orr(512);
-    float* in[2] = {l.data(), r.data()};
-    float* out[2] = {ol.data(), orr.data()};
-    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
-    ProcessContext ctx{};
-    ctx.state = kPlaying | kProjectTimeMusicValid;
-    ctx.sampleRate = 48000.0;
-    ctx.tempo = 120.0;
-    ctx.projectTimeMusic = 0.0;
-    ctx.cycleStartMusic = 100.0;
-    HostParameterChanges outChanges;
-    ProcessData d{};
-    d.processMode = kOffline;
-    d.numSamples = 512;
-    d.numInputs = d.numOutputs = 1;
-    d.inputs = &ib;
-    d.outputs = &ob;
-    d.outputParameterChanges = &outChanges;
-    d.processContext = &ctx;
+    RawBlock b(2, 512, 0.5f);
+    b.ctx.state = kPlaying | kProjectTimeMusicValid;
+    b.ctx.tempo = 120.0;
+    b.ctx.cycleStartMusic = 100.0;
+    b.data.processMode = kOffline;
+    b.data.processContext = &b.ctx;
     session.requestData();
     for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(session.processor()->process(d), kResultOk);
-    EXPECT_EQ(ol, l);
+        ASSERT_EQ(session.processor()->process(b.data), kResultOk);
+    EXPECT_EQ(b.out, b.in);
     // The read-out was still written, and shows nothing measured.
-    ASSERT_GT(outChanges.getParameterCount(), 0);
+    ASSERT_GT(b.outChanges.getParameterCount(), 0);
     int32 off = 0;
     double v = -1;
-    ASSERT_EQ(outChanges.queue(8)->getParameterId(), 11u);
-    outChanges.queue(8)->getPoint(0, off, v);
+    ASSERT_EQ(b.outChanges.queue(8)->getParameterId(), 11u);
+    b.outChanges.queue(8)->getPoint(0, off, v);
     EXPECT_EQ(v, 0.0);
     session.requestData();
     EXPECT_TRUE(messages("time").empty());

@@ -4,8 +4,7 @@
 namespace metertest {
 namespace {
 
-class TimeTest : public BundleTest
-{};
+using TimeTest = BundleTest;
 
 TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
 {
@@ -52,23 +51,13 @@ TEST_F(TimeTest, TimeStandsStillWhileNotPlayingButMeteringGoesOn)
 {
     setupStereo(512, 48000.0);
     // Without the playing bit the counter does not move.
-    ProcessContext ctx{};
-    ctx.sampleRate = 48000.0;
-    std::vector<float> l(512, 0.25f), r(512, 0.25f), ol(512), orr(512);
-    float* in[2] = {l.data(), r.data()};
-    float* out[2] = {ol.data(), orr.data()};
-    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
-    ProcessData d{};
-    d.numSamples = 512;
-    d.numInputs = d.numOutputs = 1;
-    d.inputs = &ib;
-    d.outputs = &ob;
-    d.processContext = &ctx;
+    RawBlock b(2, 512);
+    b.data.processContext = &b.ctx;
     for (int i = 0; i < 200; ++i)
-        ASSERT_EQ(session.processor()->process(d), kResultOk);
+        ASSERT_EQ(session.processor()->process(b.data), kResultOk);
     session.requestData();
     EXPECT_TRUE(messages("time").empty());
-    EXPECT_EQ(ol, l);
+    EXPECT_EQ(b.out, b.in);
     session.readOut(true);
     EXPECT_GT(session.lastOutput(11), meterNorm(-13.0)); // 0.25 peaks near -12 dB
 }
