@@ -133,8 +133,9 @@ TEST_F(MeterAudioThread, ProcessIsFreeOfAllocationLocksAndWaitsAtEveryBlockSize)
     for (auto [setup, frames] : {std::pair{1, 1}, {64, 64}, {512, 512}, {4096, 4096}, {512, 4099}}) {
         SCOPED_TRACE("block " + std::to_string(frames));
         std::string error;
-        if (setup > 1)
+        if (setup > 1) {
             ASSERT_TRUE(session.resetup(setup, error)) << error;
+        }
         // About two seconds of audio; blocks of one sample cover a shorter stretch.
         const int blocks = frames == 1 ? 12000 : std::max(80, 96000 / frames);
         Plan plan;
