@@ -6,11 +6,9 @@
 namespace metertest {
 namespace {
 
-class LifecycleTest : public BundleTest
-{
-protected:
-    using Block = RawBlock;
-};
+using LifecycleTest = BundleTest;
+using ChangesTest = BundleTest;
+using Block = RawBlock;
 
 TEST_F(LifecycleTest, BusesAndControllerClass)
 {
@@ -165,33 +163,29 @@ TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
     EXPECT_EQ(all.out[1][511], 0.0f);
 }
 
-TEST_F(LifecycleTest, ReSetupKeepsParameterValues)
-{
-    setupStereo(512);
-    session.setParameter(48, 1.0); // ScaleLU on
-    session.processBlock(nullptr, 0);
-    std::vector<std::uint8_t> before;
-    ASSERT_TRUE(session.saveState(before));
-    std::string error;
-    ASSERT_TRUE(session.resetup(128, error)) << error;
-    std::vector<std::uint8_t> after;
-    ASSERT_TRUE(session.saveState(after));
-    EXPECT_EQ(before, after);
-    // The LU offset is still in force: silence reads -80 + 23.
-    session.readOut(false);
-    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
+// The same set-up again leaves the meter untouched; a new one re-creates it with every value kept.
+TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
 {
     setupStereo(512);
     feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
     session.readOut(true);
-    double peak = session.lastOutput(11);
+    const double peak = session.lastOutput(11);
     ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
     ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
     session.readOut(false);
     EXPECT_EQ(session.lastOutput(11), peak);
+
+    session.setParameter(48, 1.0); // ScaleLU on
+    session.processBlock(nullptr, 0);
+    std::vector<std::uint8_t> before, after;
+    ASSERT_TRUE(session.saveState(before));
+    std::string error;
+    ASSERT_TRUE(session.resetup(128, error)) << error;
+    ASSERT_TRUE(session.saveState(after));
+    EXPECT_EQ(before, after);
+    // The LU offset is still in force, and the new meter starts from silence: -80 + 23.
+    session.readOut(false);
+    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
 TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
@@ -211,9 +205,6 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
 }
-
-class ChangesTest : public BundleTest
-{};
 
 TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
 {

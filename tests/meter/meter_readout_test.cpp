@@ -144,27 +144,17 @@ TEST_F(ReadOutTest, ValuesBeyondTheRangeAreClampedIntoZeroToOne)
         }
 }
 
-TEST_F(ReadOutTest, BypassHoldsTheRequestAndCrossfadesToTheDryPath)
+// The fade itself is the lifecycle tests' concern; here the request that waits for the bypass to end.
+TEST_F(ReadOutTest, BypassHoldsTheRequest)
 {
     setupStereo(512);
-    uint32 latency = session.processor()->getLatencySamples();
-    Stereo sig = sine(1.0, 48000.0, 300.0, 0.5);
-    Stereo out(sig.size());
-    feed(sig, 512, &out);
-    EXPECT_EQ(out.l, sig.l); // not bypassed: an unchanged copy
-
-    session.clearOutputLog();
+    Stereo sig = sine(0.1, 48000.0, 300.0, 0.5);
     session.setParameter(0, 1.0);
     session.requestData();
-    Stereo out2(sig.size());
-    feed(sig, 512, &out2);
-    EXPECT_TRUE(session.outputLog().empty()); // bypassed: the request waits
-    // After the 100 ms fade the output is the dry path: the input delayed by the latency.
-    for (std::size_t i = 4800 + latency; i < sig.size(); ++i)
-        ASSERT_EQ(out2.l[i], sig.l[i - latency]) << i;
-
+    feed(sig, 512);
+    EXPECT_TRUE(session.outputLog().empty());
     session.setParameter(0, 0.0);
-    feed(sine(0.02, 48000.0, 300.0, 0.5), 512);
+    feed(sig, 512);
     auto log = session.outputLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].size(), kOrder.size());
