@@ -22,25 +22,17 @@ std::string narrow(const char16_t* s)
     return out;
 }
 
+// The meter's rows are converted in the read-out and controller tests; here the edges.
 TEST(ParamAccessor, Conversions)
 {
     ParameterInfoAccessor a(Norrik::kProcessorParams, Norrik::kProcessorParamCount);
-    EXPECT_EQ(a.toNormalized(1, -80.0), 0.0);
-    EXPECT_EQ(a.toNormalized(1, 48.0), 1.0);
-    EXPECT_EQ(a.toNormalized(10, 50.0), 0.5);
-    EXPECT_EQ(a.toNormalized(45, 12.0), 0.0);
     EXPECT_EQ(a.toNormalized(1, 100.0), 180.0 / 128.0); // no clamping here
-    EXPECT_EQ(a.toPlain(11, 0.5), -16.0);
-    EXPECT_EQ(a.toPlain(13, 1.0), 0.0);
-    int32_t index = -5;
-    EXPECT_EQ(a.getIndex(99, index), 1);
-    EXPECT_EQ(index, 12);
+    EXPECT_EQ(a.toPlain(13, 1.0), 0.0);                 // no row: 0
     int32_t id = -1;
     EXPECT_EQ(a.getIdByName("bypass", id), 0);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(a.getIdByName("Bypass", id), 1);
-    ParameterInfoAccessor empty(nullptr, 5);
-    EXPECT_EQ(empty.getCount(), 0);
+    EXPECT_EQ(ParameterInfoAccessor(nullptr, 5).getCount(), 0);
 }
 
 // The meter's own rows are checked through the controller; here the kinds it does not use.
