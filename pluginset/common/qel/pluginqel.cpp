@@ -339,17 +339,20 @@ bool PluginQel::busUsable(const BusBuffers* buses, int32 count, int32 channels)
 
 bool PluginQel::copyOrZero(const BusBuffers* in, BusBuffers& out, int32 first, int32 n)
 {
+    bool complete = true;
     for (int32 c = first; c < out.numChannels; ++c) {
         float* dst = out.channelBuffers32[c];
-        if (!dst)
-            return false;
+        if (!dst) {
+            complete = false;
+            continue;
+        }
         const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
         if (src && src != dst)
             std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(n));
         else if (!src)
             std::fill_n(dst, n, 0.0f);
     }
-    return true;
+    return complete;
 }
 
 bool PluginQel::passThrough(ProcessData& data)

@@ -145,8 +145,8 @@ protected:
     // Copies every input bus to its output bus channel by channel and zeroes what has no input;
     // false when the output buffers are unusable.
     bool passThrough(ProcessData& data);
-    // Output channels from `first` on take the same channel of `in` (or silence); false at a
-    // missing channel pointer.
+    // Output channels from `first` on take the same channel of `in` (or silence); false when a
+    // channel pointer is missing (the others are still written).
     static bool copyOrZero(const BusBuffers* in, BusBuffers& out, int32 first, int32 n);
     // True when bus 0 of the list carries at least `channels` usable channel pointers.
     static bool busUsable(const BusBuffers* buses, int32 count, int32 channels);
