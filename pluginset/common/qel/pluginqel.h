@@ -35,6 +35,9 @@ public:
     // IComponent
     tresult activateBus(MediaType type, BusDirection dir, int32 index, bool state) override;
     tresult setActive(bool state) override;
+    // A refused stream (cut short, a value that is not finite, more records than entries) answers 1
+    // and changes nothing. While processing, an accepted state is applied by the audio thread at
+    // the start of its next block, and getState answers the records as of the last block.
     tresult setState(IBStream* state) override;
     tresult getState(IBStream* state) override;
     // IAudioProcessor
