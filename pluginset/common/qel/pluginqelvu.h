@@ -16,7 +16,7 @@ public:
     PluginQelVu(const Param::ParamRecord* table, int32 rowCount);
 
     // "PluginDataGet" asks for a read-out; "resetMaxLevelIn" and "resetMaxLevelOut" (with their
-    // attribute) reset the maxima at the start of the next block. Always 0.
+    // attribute) reset the maxima at the start of the next block. 0 for any message.
     tresult notify(IMessage* message) override;
     tresult setActive(bool state) override;
     // Tells the controller a new sample rate ("sampleRate", float attribute "value").
