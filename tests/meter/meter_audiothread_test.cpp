@@ -26,20 +26,15 @@ void add(audit::Counts& a, const audit::Counts& b)
     a.waits += b.waits;
 }
 
-// What one run of blocks asks of the processor besides metering.
-struct Plan
-{
-    int readEvery = 10; // "PluginDataGet" before every n-th block
-    bool extras = true; // bypass fades, silence flags, offline blocks, resets, states, messages
-};
-
 class MeterAudioThread : public BundleTest
 {
 protected:
-    // Runs `blocks` blocks of `frames` samples straight into the processor on this thread and
-    // answers what the process calls did; `written` counts the read-outs that wrote values. The
-    // host's side of each block (buffers, change lists, messages, states) is left out of the count.
-    audit::Counts drive(int frames, int blocks, const Plan& plan, int& written)
+    // Runs `blocks` blocks of `frames` samples straight into the processor on this thread, with a
+    // "PluginDataGet" before every `readEvery`-th block and, in a cycle of 40 blocks, bypass fades,
+    // silence flags, resets, ScaleLU, offline blocks, a state and reset messages, a block without
+    // output changes and one without context. Answers what the process calls did; `written` counts
+    // the read-outs that wrote values. The host's side of each block is left out of the count.
+    audit::Counts drive(int frames, int blocks, int readEvery, int& written)
     {
         IAudioProcessor* proc = session.processor();
         audit::Counts total;
@@ -51,7 +46,7 @@ protected:
         EXPECT_TRUE(session.saveState(state));
         written = 0;
         for (int k = 0; k < blocks; ++k) {
-            const int phase = plan.extras ? k % 40 : -1;
+            const int phase = k % 40;
             b.inChanges.clear();
             b.outChanges.clear();
             const bool silent = phase == 7 || phase == 8;
@@ -78,7 +73,7 @@ protected:
                 EXPECT_EQ(session.component()->setState(stream), kResultOk);
                 stream->release();
             }
-            const bool readOut = plan.readEvery > 0 && k % plan.readEvery == 0;
+            const bool readOut = k % readEvery == 0;
             if (readOut)
                 session.requestData();
             const std::int64_t pos = static_cast<std::int64_t>(k) * frames;
@@ -138,28 +133,14 @@ TEST_F(MeterAudioThread, ProcessIsFreeOfAllocationLocksAndWaitsAtEveryBlockSize)
         }
         // About two seconds of audio; blocks of one sample cover a shorter stretch.
         const int blocks = frames == 1 ? 12000 : std::max(80, 96000 / frames);
-        Plan plan;
-        plan.readEvery = frames == 1 ? 500 : 10;
         int written = 0;
-        audit::Counts c = drive(frames, blocks, plan, written);
+        audit::Counts c = drive(frames, blocks, frames == 1 ? 500 : 10, written);
         EXPECT_EQ(c.total(), 0) << audit::describe(c);
         EXPECT_GT(written, 0);
     }
     // The meter really measured the long blocks.
     session.readOut();
     EXPECT_GT(session.lastOutput(1), meterNorm(-30.0));
-}
-
-TEST_F(MeterAudioThread, ReadOutsAloneAndPlainMetering)
-{
-    setupStereo(256);
-    Plan plain;
-    plain.extras = false;
-    plain.readEvery = 1;
-    int written = 0;
-    audit::Counts c = drive(256, 400, plain, written);
-    EXPECT_EQ(c.total(), 0) << audit::describe(c);
-    EXPECT_EQ(written, 400);
 }
 
 // The bundle's own allocations reach the hooks, or the tests above would prove nothing: a new

@@ -6,7 +6,7 @@ namespace {
 
 using TimeTest = BundleTest;
 
-TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
+TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndAResetClearsIt)
 {
     setupStereo(512, 48000.0);
     Stereo tone = sine(93 * 512 / 48000.0, 48000.0, 440.0, 0.1);
@@ -30,20 +30,14 @@ TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
     // One request, one message: nothing more until the next second.
     session.requestData();
     EXPECT_EQ(messages("time").size(), 1u);
-}
 
-TEST_F(TimeTest, ResetPointClearsTheCounterWhateverItsValue)
-{
-    setupStereo(512, 48000.0);
-    feed(sine(2.0, 48000.0, 440.0, 0.1), 512);
-    session.requestData();
-    session.router().clearLog();
-    session.setParameter(4, 0.0); // a reset point of value 0.0 still resets
+    // A reset point, even of value 0.0, clears the counter and sends "00:00:00" at once.
+    session.setParameter(4, 0.0);
     session.processBlock(nullptr, 0);
     session.requestData();
-    auto times = messages("time");
-    ASSERT_EQ(times.size(), 1u);
-    EXPECT_EQ(timeText(times[0]), "00:00:00");
+    times = messages("time");
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(timeText(times[1]), "00:00:00");
     EXPECT_EQ(session.app().messagesCreatedOffMainThread(), 0);
 }
 
