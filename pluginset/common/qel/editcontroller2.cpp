@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "pluginset/common/qel/pluginqel.h"
 #include "pluginset/common/qel/skininstance.h"
 #include "pluginset/common/qel/statestream.h"
 #include "pluginset/common/qel/views/frameservices.h"
