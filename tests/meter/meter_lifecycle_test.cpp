@@ -26,8 +26,7 @@ TEST_F(LifecycleTest, BusesAndControllerClass)
     }
     std::uint8_t cid[16] = {};
     ASSERT_EQ(c->getControllerClassId(cid), kResultOk);
-    EXPECT_EQ(cid[0], 0x6D);
-    EXPECT_EQ(cid[15], 0x68);
+    EXPECT_EQ(std::memcmp(cid, kControllerCid, 16), 0);
     // A second initialize is refused and adds no buses.
     EXPECT_EQ(c->initialize(&session.app()), kResultFalse);
     EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);

@@ -171,7 +171,11 @@ TEST_F(StateTest, BothSidesAcceptExactlyTheSameStreams)
     EXPECT_EQ(session.controller()->getParamNormalized(0), 1.0);
     session.requestData();
     feed(sine(0.01, 48000.0, 200.0, 0.5), 480);
-    EXPECT_TRUE(session.outputLog().empty()); // bypassed: the request waits
+    EXPECT_TRUE(session.outputLog().empty()); // bypassed: the request waits for the bypass to end
+    session.setParameter(0, 0.0);
+    feed(Stereo(480), 480);
+    ASSERT_EQ(session.outputLog().size(), 1u);
+    EXPECT_EQ(session.outputLog()[0].size(), 13u);
 }
 
 // A host restoring presets and resetting maxima from its main thread while the audio thread runs:
