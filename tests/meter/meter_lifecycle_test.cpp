@@ -83,22 +83,19 @@ TEST_F(LifecycleTest, SetupRefusesWhatItCannotProcess)
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
 }
 
-TEST_F(LifecycleTest, BlocksBeforeActivationPassThroughUnmeasured)
+TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
 {
+    // Before activation blocks pass through unmeasured: outputs written, not left as they were.
     IAudioProcessor* p = session.processor();
     SpeakerArrangement stereo = 0x3;
     ASSERT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
     ProcessSetup s{kRealtime, kSample32, 512, 0, 48000.0};
     ASSERT_EQ(p->setupProcessing(s), kResultOk);
-    Block b(2, 512, 0.5f);
-    ASSERT_EQ(p->process(b.data), kResultOk);
-    EXPECT_EQ(b.out, b.in); // outputs written, not left as they were
-}
+    Block before(2, 512, 0.5f);
+    ASSERT_EQ(p->process(before.data), kResultOk);
+    EXPECT_EQ(before.out, before.in);
 
-TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
-{
     setupStereo(512);
-    IAudioProcessor* p = session.processor();
     Block b(2, 512);
     ProcessData d = b.data;
     d.outputs = nullptr;
@@ -179,7 +176,7 @@ TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
-TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
+TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCountsAndOtherMessagesAreIgnored)
 {
     setupStereo(512); // 48 kHz, not the 44.1 kHz the processor starts with
     EXPECT_TRUE(messages("sampleRate").empty());
@@ -195,6 +192,12 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     ASSERT_EQ(v.size(), 2u);
     EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
+    // Other messages, and resets without their attribute, are ignored; nothing reaches the controller.
+    IConnectionPoint* proc = session.processorConnection();
+    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
+    EXPECT_TRUE(messages("TextMessage").empty());
 }
 
 TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
@@ -214,18 +217,6 @@ TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
     ASSERT_EQ(q->getPoint(0, off, v), kResultOk);
     EXPECT_EQ(off, 0);
     EXPECT_NEAR(v, meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(ChangesTest, OtherMessagesAreIgnoredAndResetsNeedTheirAttribute)
-{
-    setupStereo(512);
-    IConnectionPoint* proc = session.processorConnection();
-    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelOut", "resetMaxLevelOut", 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
-    // Nothing of it reaches the controller.
-    EXPECT_TRUE(messages("TextMessage").empty());
 }
 
 TEST_F(ChangesTest, BypassFadesEachTimeTheStateChanges)
