@@ -112,6 +112,11 @@ TEST_F(StateTest, RoundTripAndBypassTakesEffectAtOnce)
     ASSERT_EQ(restore(s), kResultOk);
     EXPECT_EQ(valueAt(save(), 10), 1.0);
     EXPECT_EQ(valueAt(save(), 0), -80.0);
+    // Each entry takes one record: a second record of an id with one entry is skipped.
+    putInt(s, 4 + 128, 48); // the first record now names ScaleLU too
+    setValue(s, 0, 0.0);
+    ASSERT_EQ(restore(s), kResultOk);
+    EXPECT_EQ(valueAt(save(), 10), 0.0);
 }
 
 TEST_F(StateTest, EveryTruncationChangesNothingAndFails)

@@ -585,18 +585,15 @@ tresult PluginQel::setState(IBStream* state)
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
     const int32 entries = accessor->getEntryCount();
-    if (!processing) {
-        ProcessorState decoded(entries);
-        if (!decoded.read(state, entries))
-            return kResultFalse; // refused: nothing applied
-        applyState(decoded);
-        return kResultOk;
-    }
-    // Decoded here, applied by the audio thread at the start of its next block.
     if (incoming.capacity() < entries)
         incoming = ProcessorState(entries);
     if (!incoming.read(state, entries))
-        return kResultFalse;
+        return kResultFalse; // refused: nothing applied
+    if (!processing) {
+        applyState(incoming);
+        return kResultOk;
+    }
+    // Decoded here, applied by the audio thread at the start of its next block.
     // Take the slot back from the audio thread: empty, or holding a state it has not taken yet
     // (the newer one replaces it). It is busy only while a block applies it.
     for (;;) {
