@@ -36,12 +36,16 @@ tresult BigMeterQel::initialize(FUnknown* context)
     if (result != kResultOk)
         return result;
     setControllerClass(kControllerUid);
-    addAudioInput(u"Stereo In", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
-    addAudioOutput(u"Stereo Out", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
+    // A second initialize (the first may have come without a context) creates nothing again.
+    if (getBusCount(kAudio, kInput) == 0 && getBusCount(kAudio, kOutput) == 0) {
+        addAudioInput(u"Stereo In", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
+        addAudioOutput(u"Stereo Out", kStereo, BusInfo::kMain, BusInfo::kDefaultActive);
+    }
     inputMeteringOn = false;
     outputMeteringOn = false;
     singleValueOn = false;
-    createAlgorithm();
+    if (!accessor)
+        createAlgorithm();
     return kResultOk;
 }
 
@@ -49,7 +53,8 @@ void BigMeterQel::createAlgorithm()
 {
     if (accessor)
         releaseAlgorithm();
-    accessor = new BigMeterAcc(processSetup.maxSamplesPerBlock, processSetup.sampleRate);
+    accessor = std::make_unique<BigMeterAcc>(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kProcessorParams,
+                                             kProcessorParamCount, true);
     passBusArrangementsToAlgorithm();
     pushParametersToAlgorithm();
     accessor->setParameter(kIdLoudnessOn, 1.0);
@@ -63,20 +68,16 @@ tresult BigMeterQel::setupProcessing(ProcessSetup& setup)
     return kResultOk;
 }
 
-tresult BigMeterQel::setState(IBStream* state)
+void BigMeterQel::stateApplied()
 {
-    tresult result = PluginQel::setState(state);
-    if (accessor) {
-        // The meter itself does not answer id 48: the restored value is the accessor's entry.
-        const DSP::ParameterEntry* entries = accessor->getEntries();
-        for (int32 i = 0; i < accessor->getEntryCount(); ++i) {
-            if (entries[i].id == kIdScaleLU) {
-                luOffset.store(entries[i].value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
-                break;
-            }
+    // The meter itself does not answer id 48: the restored value is the accessor's entry.
+    const DSP::ParameterEntry* entries = accessor->getEntries();
+    for (int32 i = 0; i < accessor->getEntryCount(); ++i) {
+        if (entries[i].id == kIdScaleLU) {
+            luOffset.store(entries[i].value >= 0.5 ? kLuScaleOffset : 0.0f, std::memory_order_relaxed);
+            break;
         }
     }
-    return result;
 }
 
 void BigMeterQel::processParameterChanges(ProcessData& data)
@@ -95,8 +96,7 @@ void BigMeterQel::processParameterChanges(ProcessData& data)
         }
         setAccessorParameter(id, value);
     });
-    if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
-        writeMeterValues(data.outputParameterChanges, data.numSamples);
+    writeRequestedReadOut(data);
 }
 
 int32 BigMeterQel::processMain(ProcessData& data)

@@ -43,8 +43,6 @@ public:
             fired = rearm;
         return was;
     }
-    double getAccumulator() const { return accumulator; }
-    double getPeriod() const { return period; }
 
 private:
     bool fired = false;
@@ -60,7 +58,6 @@ public:
 
     Calvereth::tresult initialize(Calvereth::FUnknown* context) override;
     Calvereth::tresult setupProcessing(Calvereth::Qel::ProcessSetup& setup) override;
-    Calvereth::tresult setState(Calvereth::IBStream* state) override;
     void createAlgorithm() override;
     void processParameterChanges(Calvereth::Qel::ProcessData& data) override;
     int32 processMain(Calvereth::Qel::ProcessData& data) override;
@@ -73,9 +70,10 @@ public:
 
     float getLuOffset() const { return luOffset.load(std::memory_order_relaxed); }
     int64 getElapsedSamples() const { return elapsedSamples.load(std::memory_order_relaxed); }
-    const SampleIntervalTimer& getTimer() const { return timer; }
 
 protected:
+    // The LU offset follows a restored "ScaleLU".
+    void stateApplied() override;
     // Main thread: sends the "time" text the audio thread has marked due.
     void dataRequested() override;
 

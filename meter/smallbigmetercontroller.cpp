@@ -16,6 +16,7 @@ SmallBigMeterController::SmallBigMeterController()
                     kUnitCount)
 {
     textValues = true;
+    stateRecordCount = kProcessorParamCount;
 }
 
 SmallBigMeterController::~SmallBigMeterController()

@@ -13,6 +13,11 @@ namespace metertest {
 
 using namespace qelhost;
 
+const std::uint8_t kProcessorCid[16] = {0x42, 0x61, 0x3C, 0xDE, 0x35, 0x56, 0x46, 0x53,
+                                        0xB0, 0xD4, 0x0A, 0xD6, 0xBD, 0xC2, 0xAA, 0x79};
+const std::uint8_t kControllerCid[16] = {0x6D, 0x82, 0x6A, 0x83, 0x82, 0xB4, 0x4A, 0x8D,
+                                         0xB3, 0x74, 0x80, 0x4F, 0xBE, 0x77, 0x9C, 0x68};
+
 // Normalised value of a meter row (-80 .. 48).
 inline double meterNorm(double plain)
 {
@@ -38,6 +43,39 @@ inline Stereo sine(double seconds, double rate, double freq, double amp, double 
     }
     return s;
 }
+
+// One block handed straight to the processor: `channels` planar inputs of `value` x (channel + 1),
+// outputs pre-filled with -7 so that unwritten samples show, empty change lists and a context.
+struct RawBlock
+{
+    std::vector<std::vector<float>> in, out;
+    std::vector<float*> inPtr, outPtr;
+    AudioBusBuffers ib{}, ob{};
+    HostParameterChanges inChanges, outChanges;
+    ProcessContext ctx{};
+    ProcessData data{};
+    RawBlock(int channels, int n, float value = 0.25f)
+    {
+        for (int c = 0; c < channels; ++c) {
+            in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
+            out.emplace_back(static_cast<std::size_t>(n), -7.0f);
+        }
+        for (int c = 0; c < channels; ++c) {
+            inPtr.push_back(in[static_cast<std::size_t>(c)].data());
+            outPtr.push_back(out[static_cast<std::size_t>(c)].data());
+        }
+        ib = AudioBusBuffers{channels, 0, inPtr.data()};
+        ob = AudioBusBuffers{channels, 0, outPtr.data()};
+        ctx.sampleRate = 48000.0;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = n;
+        data.numInputs = data.numOutputs = 1;
+        data.inputs = &ib;
+        data.outputs = &ob;
+        data.inputParameterChanges = &inChanges;
+        data.outputParameterChanges = &outChanges;
+    }
+};
 
 class BundleTest : public ::testing::Test
 {

@@ -6,35 +6,9 @@
 namespace metertest {
 namespace {
 
-class LifecycleTest : public BundleTest
-{
-protected:
-    // A block with caller-owned buffers, straight to the processor.
-    struct Block
-    {
-        std::vector<std::vector<float>> in, out;
-        std::vector<float*> inPtr, outPtr;
-        AudioBusBuffers ib{}, ob{};
-        ProcessData data{};
-        Block(int channels, int n, float value = 0.25f)
-        {
-            for (int c = 0; c < channels; ++c) {
-                in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
-                out.emplace_back(static_cast<std::size_t>(n), -7.0f);
-            }
-            for (int c = 0; c < channels; ++c) {
-                inPtr.push_back(in[static_cast<std::size_t>(c)].data());
-                outPtr.push_back(out[static_cast<std::size_t>(c)].data());
-            }
-            ib = AudioBusBuffers{channels, 0, inPtr.data()};
-            ob = AudioBusBuffers{channels, 0, outPtr.data()};
-            data.numSamples = n;
-            data.numInputs = data.numOutputs = 1;
-            data.inputs = &ib;
-            data.outputs = &ob;
-        }
-    };
-};
+using LifecycleTest = BundleTest;
+using ChangesTest = BundleTest;
+using Block = RawBlock;
 
 TEST_F(LifecycleTest, BusesAndControllerClass)
 {
@@ -42,26 +16,30 @@ TEST_F(LifecycleTest, BusesAndControllerClass)
     EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
     EXPECT_EQ(c->getBusCount(kAudio, kOutput), 1);
     EXPECT_EQ(c->getBusCount(kEvent, kInput), 0);
-    const char* names[2] = {"Stereo In", "Stereo Out"};
     for (int dir = 0; dir < 2; ++dir) {
         BusInfo info{};
         ASSERT_EQ(c->getBusInfo(kAudio, dir, 0, info), kResultOk);
-        EXPECT_EQ(info.mediaType, kAudio);
-        EXPECT_EQ(info.direction, dir);
+        EXPECT_EQ(toUtf8(info.name), dir == 0 ? "Stereo In" : "Stereo Out");
         EXPECT_EQ(info.channelCount, 2);
-        EXPECT_EQ(toUtf8(info.name), names[dir]);
         EXPECT_EQ(info.busType, 0);
         EXPECT_EQ(info.flags, 1u);
     }
-    BusInfo info{};
-    EXPECT_EQ(c->getBusInfo(kAudio, kInput, 1, info), kResultFalse);
     std::uint8_t cid[16] = {};
     ASSERT_EQ(c->getControllerClassId(cid), kResultOk);
-    EXPECT_EQ(cid[0], 0x6D);
-    EXPECT_EQ(cid[15], 0x68);
+    EXPECT_EQ(std::memcmp(cid, kControllerCid, 16), 0);
     // A second initialize is refused and adds no buses.
     EXPECT_EQ(c->initialize(&session.app()), kResultFalse);
     EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
+    // One without a context first, then one with it: the buses are still made once.
+    IComponent* fresh = nullptr;
+    ASSERT_EQ(session.factory()->createInstance(kProcessorCid, iid::IComponent.b, reinterpret_cast<void**>(&fresh)),
+              kResultOk);
+    EXPECT_EQ(fresh->initialize(nullptr), kResultOk);
+    EXPECT_EQ(fresh->initialize(&session.app()), kResultOk);
+    EXPECT_EQ(fresh->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(fresh->getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(fresh->terminate(), kResultOk);
+    EXPECT_EQ(fresh->release(), 0u);
 }
 
 TEST_F(LifecycleTest, ArrangementsTheMeterCannotHoldAreRefused)
@@ -105,22 +83,19 @@ TEST_F(LifecycleTest, SetupRefusesWhatItCannotProcess)
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
 }
 
-TEST_F(LifecycleTest, BlocksBeforeActivationPassThroughUnmeasured)
+TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
 {
+    // Before activation blocks pass through unmeasured: outputs written, not left as they were.
     IAudioProcessor* p = session.processor();
     SpeakerArrangement stereo = 0x3;
     ASSERT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
     ProcessSetup s{kRealtime, kSample32, 512, 0, 48000.0};
     ASSERT_EQ(p->setupProcessing(s), kResultOk);
-    Block b(2, 512, 0.5f);
-    ASSERT_EQ(p->process(b.data), kResultOk);
-    EXPECT_EQ(b.out, b.in); // outputs written, not left as they were
-}
+    Block before(2, 512, 0.5f);
+    ASSERT_EQ(p->process(before.data), kResultOk);
+    EXPECT_EQ(before.out, before.in);
 
-TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
-{
     setupStereo(512);
-    IAudioProcessor* p = session.processor();
     Block b(2, 512);
     ProcessData d = b.data;
     d.outputs = nullptr;
@@ -146,24 +121,9 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
     Block empty(2, 0);
     EXPECT_EQ(p->process(empty.data), kResultOk);
     // Null everywhere else.
-    IConnectionPoint* cp = session.processorConnection();
-    EXPECT_EQ(cp->notify(nullptr), kInvalidArgument);
-    EXPECT_EQ(cp->connect(nullptr), kInvalidArgument);
+    EXPECT_EQ(session.processorConnection()->notify(nullptr), kInvalidArgument);
     EXPECT_EQ(session.component()->setState(nullptr), kInvalidArgument);
     EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
-    EXPECT_EQ(session.controllerConnection()->notify(nullptr), kInvalidArgument);
-}
-
-TEST_F(LifecycleTest, OversizeBlockIsMeasuredInPieces)
-{
-    setupStereo(256);
-    IAudioProcessor* p = session.processor();
-    Block big(2, 256 * 7 + 13, 0.5f);
-    EXPECT_EQ(p->process(big.data), kResultOk);
-    EXPECT_EQ(big.out, big.in);
-    session.readOut(true);
-    // 0.5 and 1.0 peaks: the true peak of the louder channel is about 0 dB.
-    EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01);
 }
 
 TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
@@ -191,36 +151,32 @@ TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
     EXPECT_EQ(all.out[1][511], 0.0f);
 }
 
-TEST_F(LifecycleTest, ReSetupKeepsParameterValues)
-{
-    setupStereo(512);
-    session.setParameter(48, 1.0); // ScaleLU on
-    session.processBlock(nullptr, 0);
-    std::vector<std::uint8_t> before;
-    ASSERT_TRUE(session.saveState(before));
-    std::string error;
-    ASSERT_TRUE(session.resetup(128, error)) << error;
-    std::vector<std::uint8_t> after;
-    ASSERT_TRUE(session.saveState(after));
-    EXPECT_EQ(before, after);
-    // The LU offset is still in force: silence reads -80 + 23.
-    session.readOut(false);
-    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(LifecycleTest, SameSetupLeavesTheMeterUntouched)
+// The same set-up again leaves the meter untouched; a new one re-creates it with every value kept.
+TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
 {
     setupStereo(512);
     feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
     session.readOut(true);
-    double peak = session.lastOutput(11);
+    const double peak = session.lastOutput(11);
     ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
     ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
     session.readOut(false);
     EXPECT_EQ(session.lastOutput(11), peak);
+
+    session.setParameter(48, 1.0); // ScaleLU on
+    session.processBlock(nullptr, 0);
+    std::vector<std::uint8_t> before, after;
+    ASSERT_TRUE(session.saveState(before));
+    std::string error;
+    ASSERT_TRUE(session.resetup(128, error)) << error;
+    ASSERT_TRUE(session.saveState(after));
+    EXPECT_EQ(before, after);
+    // The LU offset is still in force, and the new meter starts from silence: -80 + 23.
+    session.readOut(false);
+    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
-TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
+TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCountsAndOtherMessagesAreIgnored)
 {
     setupStereo(512); // 48 kHz, not the 44.1 kHz the processor starts with
     EXPECT_TRUE(messages("sampleRate").empty());
@@ -236,38 +192,24 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCounts)
     ASSERT_EQ(v.size(), 2u);
     EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
+    // Other messages, and resets without their attribute, are ignored; nothing reaches the controller.
+    IConnectionPoint* proc = session.processorConnection();
+    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
+    EXPECT_TRUE(messages("TextMessage").empty());
 }
-
-} // namespace
-} // namespace metertest
-
-namespace metertest {
-namespace {
-
-class ChangesTest : public BundleTest
-{};
 
 TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
 {
     setupStereo(512);
-    std::vector<float> l(512, 0.0f), r(512, 0.0f), ol(512), orr(512);
-    float* in[2] = {l.data(), r.data()};
-    float* out[2] = {ol.data(), orr.data()};
-    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
-    HostParameterChanges inChanges, outChanges;
-    inChanges.add(48, 0.0, 0);
-    inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
-    ProcessData d{};
-    d.numSamples = 512;
-    d.numInputs = d.numOutputs = 1;
-    d.inputs = &ib;
-    d.outputs = &ob;
-    d.inputParameterChanges = &inChanges;
-    d.outputParameterChanges = &outChanges;
+    RawBlock b(2, 512, 0.0f);
+    b.inChanges.add(48, 0.0, 0);
+    b.inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
     session.requestData();
-    ASSERT_EQ(session.processor()->process(d), kResultOk);
+    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
     // Silence reads -80; shifted by 23 it is written as -57.
-    HostParamQueue* q = outChanges.queue(0);
+    HostParamQueue* q = b.outChanges.queue(0);
     ASSERT_NE(q, nullptr);
     ASSERT_EQ(q->getParameterId(), 1u);
     int32 off = -1;
@@ -275,18 +217,6 @@ TEST_F(ChangesTest, OnlyTheLastPointOfEachQueueCounts)
     ASSERT_EQ(q->getPoint(0, off, v), kResultOk);
     EXPECT_EQ(off, 0);
     EXPECT_NEAR(v, meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(ChangesTest, OtherMessagesAreIgnoredAndResetsNeedTheirAttribute)
-{
-    setupStereo(512);
-    IConnectionPoint* proc = session.processorConnection();
-    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelOut", "resetMaxLevelOut", 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
-    // Nothing of it reaches the controller.
-    EXPECT_TRUE(messages("TextMessage").empty());
 }
 
 TEST_F(ChangesTest, BypassFadesEachTimeTheStateChanges)

@@ -1,10 +1,17 @@
-// The processor's state stream: layout, round trip, the length rule, and every way it can be cut short.
+// The processor's state stream: layout, round trip, the length rule, every way it can be cut short,
+// the controller reading the same streams, and states and resets arriving while blocks run.
 #include "tests/meter/meter_fixture.h"
 
+#include "pluginset/common/qel/statestream.h"
+
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace metertest {
 namespace {
+
+using Calvereth::Qel::ProcessorState;
 
 class StateTest : public BundleTest
 {
@@ -25,11 +32,27 @@ protected:
     {
         std::memcpy(b.data() + 4 + record * 140 + 132, &v, 8);
     }
-    tresult restore(const std::vector<std::uint8_t>& bytes)
+    template <class Call>
+    static tresult withStream(const std::vector<std::uint8_t>& bytes, Call call)
     {
         auto* stream = new MemoryStream(bytes);
-        tresult r = session.component()->setState(stream);
+        tresult r = call(stream);
         stream->release();
+        return r;
+    }
+    tresult setState(const std::vector<std::uint8_t>& bytes)
+    {
+        return withStream(bytes, [this](IBStream* s) { return session.component()->setState(s); });
+    }
+    tresult setControllerState(const std::vector<std::uint8_t>& bytes)
+    {
+        return withStream(bytes, [this](IBStream* s) { return session.controller()->setComponentState(s); });
+    }
+    // While processing, a state is applied at the start of the next block.
+    tresult restore(const std::vector<std::uint8_t>& bytes)
+    {
+        tresult r = setState(bytes);
+        feed(Stereo(64), 64);
         return r;
     }
     std::vector<std::uint8_t> save()
@@ -40,6 +63,7 @@ protected:
     }
 };
 
+// Twelve records of 140 bytes behind a length that counts 144 per entry, in table order.
 TEST_F(StateTest, DefaultStateLayout)
 {
     auto s = save();
@@ -47,20 +71,14 @@ TEST_F(StateTest, DefaultStateLayout)
     int32 length = 0;
     std::memcpy(&length, s.data(), 4);
     EXPECT_EQ(length, 1728);
-    const char* names[12] = {"loudnessM",         "loudnessS",     "loudnessI",         "loudnessMMax",
-                             "loudnessSTMax",     "loudnessRange", "truePeak",          "resetLoudness",
-                             "resetLoudnessMMax", "resetTruePeak", "scaleModeLoudness", "bypass"};
     const std::uint32_t ids[12] = {1, 2, 3, 8, 9, 10, 11, 4, 5, 7, 48, 0};
     for (int r = 0; r < 12; ++r) {
-        const std::uint8_t* rec = s.data() + 4 + r * 140;
-        EXPECT_STREQ(reinterpret_cast<const char*>(rec), names[r]);
-        for (std::size_t i = std::strlen(names[r]); i < 128; ++i)
-            ASSERT_EQ(rec[i], 0);
         std::uint32_t id = 0;
-        std::memcpy(&id, rec + 128, 4);
+        std::memcpy(&id, s.data() + 4 + r * 140 + 128, 4);
         EXPECT_EQ(id, ids[r]);
         EXPECT_EQ(valueAt(s, r), 0.0);
     }
+    EXPECT_STREQ(reinterpret_cast<const char*>(s.data() + 4 + 10 * 140), "scaleModeLoudness");
 }
 
 TEST_F(StateTest, RoundTripAndBypassTakesEffectAtOnce)
@@ -88,17 +106,17 @@ TEST_F(StateTest, RoundTripAndBypassTakesEffectAtOnce)
     // The restored scale is in force: silence reads -80 + 23.
     session.readOut(false);
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(StateTest, ValuesAreClampedToTheirRows)
-{
-    auto s = save();
+    // Rows clamp what they cannot hold.
     setValue(s, 10, 7.0);
     setValue(s, 0, -500.0);
     ASSERT_EQ(restore(s), kResultOk);
-    auto back = save();
-    EXPECT_EQ(valueAt(back, 10), 1.0);
-    EXPECT_EQ(valueAt(back, 0), -80.0);
+    EXPECT_EQ(valueAt(save(), 10), 1.0);
+    EXPECT_EQ(valueAt(save(), 0), -80.0);
+    // Each entry takes one record: a second record of an id with one entry is skipped.
+    putInt(s, 4 + 128, 48); // the first record now names ScaleLU too
+    setValue(s, 0, 0.0);
+    ASSERT_EQ(restore(s), kResultOk);
+    EXPECT_EQ(valueAt(save(), 10), 0.0);
 }
 
 TEST_F(StateTest, EveryTruncationChangesNothingAndFails)
@@ -113,42 +131,96 @@ TEST_F(StateTest, EveryTruncationChangesNothingAndFails)
     for (std::size_t cut = 0; cut < changed.size(); ++cut) {
         std::vector<std::uint8_t> part(changed.begin(), changed.begin() + static_cast<long>(cut));
         ASSERT_EQ(restore(part), kResultFalse) << "cut at " << cut;
+        ASSERT_EQ(setControllerState(part), kResultFalse) << "cut at " << cut;
         ASSERT_EQ(save(), good) << "cut at " << cut;
     }
     EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
 }
 
-TEST_F(StateTest, CorruptStatesAreRefused)
+// Processor and controller read one stream the same way: what one refuses the other refuses, and
+// the bypass is on from 0.5 on both sides.
+TEST_F(StateTest, BothSidesAcceptExactlyTheSameStreams)
 {
-    auto s = save();
-    const auto good = s;
-    // More records than entries.
-    auto many = s;
-    putInt(many, 0, 1872);
-    many.resize(4 + 13 * 140, 0);
-    EXPECT_EQ(restore(many), kResultFalse);
+    const auto good = save();
+    for (int n = 13; n <= 16; ++n) {
+        auto many = good;
+        putInt(many, 0, n * 144);
+        many.resize(4 + static_cast<std::size_t>(n) * 140, 0);
+        setValue(many, 10, 1.0);
+        EXPECT_EQ(restore(many), kResultFalse) << n;
+        EXPECT_EQ(setControllerState(many), kResultFalse) << n;
+        EXPECT_EQ(session.controller()->getParamNormalized(48), 0.0) << n;
+    }
     EXPECT_EQ(save(), good);
-    // A negative length.
-    auto neg = s;
-    putInt(neg, 0, -144);
-    EXPECT_EQ(restore(neg), kResultFalse);
-    // A value that is not a number.
-    auto nan = s;
-    setValue(nan, 3, std::nan(""));
-    EXPECT_EQ(restore(nan), kResultFalse);
+    auto bad = good;
+    putInt(bad, 0, -144);
+    EXPECT_EQ(restore(bad), kResultFalse);
+    EXPECT_EQ(setControllerState(bad), kResultFalse);
+    bad = good;
+    setValue(bad, 3, std::nan(""));
+    EXPECT_EQ(restore(bad), kResultFalse);
+    EXPECT_EQ(setControllerState(bad), kResultFalse);
     EXPECT_EQ(save(), good);
-    // An empty length: nothing to read, nothing changed.
+    // An empty length: nothing to read, nothing changed, on both sides.
     std::vector<std::uint8_t> zero(4, 0);
     EXPECT_EQ(restore(zero), kResultOk);
+    EXPECT_EQ(setControllerState(zero), kResultOk);
     EXPECT_EQ(save(), good);
+
+    auto half = good;
+    setValue(half, 10, 1.0);
+    setValue(half, 11, 0.5);
+    ASSERT_TRUE(session.restoreState(half));
+    feed(Stereo(64), 64);
+    EXPECT_EQ(session.controller()->getParamNormalized(48), 1.0);
+    EXPECT_EQ(session.controller()->getParamNormalized(0), 1.0);
+    session.requestData();
+    feed(sine(0.01, 48000.0, 200.0, 0.5), 480);
+    EXPECT_TRUE(session.outputLog().empty()); // bypassed: the request waits for the bypass to end
+    session.setParameter(0, 0.0);
+    feed(Stereo(480), 480);
+    ASSERT_EQ(session.outputLog().size(), 1u);
+    EXPECT_EQ(session.outputLog()[0].size(), 13u);
 }
 
-TEST_F(StateTest, ControllerFollowsTheProcessorState)
+// A host restoring presets and resetting maxima from its main thread while the audio thread runs:
+// the audio thread takes both over at its next block, and getState reads whole states only.
+TEST_F(StateTest, StatesAndResetsFromAnotherThreadWhileProcessing)
 {
-    auto s = save();
-    setValue(s, 10, 1.0);
-    ASSERT_TRUE(session.restoreState(s));
-    EXPECT_EQ(session.controller()->getParamNormalized(48), 1.0);
+    const auto plain = save();
+    auto scaled = plain;
+    setValue(scaled, 10, 1.0);
+    std::atomic<bool> done{false};
+    std::atomic<int> mixed{0}, rounds{0};
+    std::thread mainThread([&] {
+        IConnectionPoint* proc = session.processorConnection();
+        for (int i = 0; !done.load(); ++i) {
+            session.router().sendToProcessor(proc, "resetMaxLevelIn", "resetMaxLevelIn", 0);
+            session.router().sendToProcessor(proc, "resetMaxLevelOut", "resetMaxLevelOut", 0);
+            if (setState(i % 2 ? scaled : plain) != kResultOk)
+                ++mixed;
+            std::vector<std::uint8_t> now;
+            if (!session.saveState(now) || (now != plain && now != scaled))
+                ++mixed;
+            ++rounds;
+        }
+    });
+    Stereo sig = sine(0.5, 48000.0, 1000.0, 0.5);
+    while (rounds.load() < 200)
+        feed(sig, 512);
+    done = true;
+    mainThread.join();
+    EXPECT_EQ(mixed.load(), 0);
+    ASSERT_EQ(restore(scaled), kResultOk);
+    EXPECT_EQ(save(), scaled);
+}
+
+TEST(StateLength, RoundedUpToWholeEntries)
+{
+    EXPECT_EQ(ProcessorState::normalizeStateLength(1680), 1728);
+    EXPECT_EQ(ProcessorState::normalizeStateLength(1728), 1728);
+    EXPECT_EQ(ProcessorState::normalizeStateLength(140), 144);
+    EXPECT_EQ(ProcessorState::normalizeStateLength(150), 150);
 }
 
 } // namespace

@@ -4,10 +4,9 @@
 namespace metertest {
 namespace {
 
-class TimeTest : public BundleTest
-{};
+using TimeTest = BundleTest;
 
-TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
+TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndAResetClearsIt)
 {
     setupStereo(512, 48000.0);
     Stereo tone = sine(93 * 512 / 48000.0, 48000.0, 440.0, 0.1);
@@ -31,20 +30,14 @@ TEST_F(TimeTest, FirstSecondFollowsTheNinetyFourthBlockAndIsSentOnTheMainThread)
     // One request, one message: nothing more until the next second.
     session.requestData();
     EXPECT_EQ(messages("time").size(), 1u);
-}
 
-TEST_F(TimeTest, ResetPointClearsTheCounterWhateverItsValue)
-{
-    setupStereo(512, 48000.0);
-    feed(sine(2.0, 48000.0, 440.0, 0.1), 512);
-    session.requestData();
-    session.router().clearLog();
-    session.setParameter(4, 0.0); // a reset point of value 0.0 still resets
+    // A reset point, even of value 0.0, clears the counter and sends "00:00:00" at once.
+    session.setParameter(4, 0.0);
     session.processBlock(nullptr, 0);
     session.requestData();
-    auto times = messages("time");
-    ASSERT_EQ(times.size(), 1u);
-    EXPECT_EQ(timeText(times[0]), "00:00:00");
+    times = messages("time");
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(timeText(times[1]), "00:00:00");
     EXPECT_EQ(session.app().messagesCreatedOffMainThread(), 0);
 }
 
@@ -52,23 +45,13 @@ TEST_F(TimeTest, TimeStandsStillWhileNotPlayingButMeteringGoesOn)
 {
     setupStereo(512, 48000.0);
     // Without the playing bit the counter does not move.
-    ProcessContext ctx{};
-    ctx.sampleRate = 48000.0;
-    std::vector<float> l(512, 0.25f), r(512, 0.25f), ol(512), orr(512);
-    float* in[2] = {l.data(), r.data()};
-    float* out[2] = {ol.data(), orr.data()};
-    AudioBusBuffers ib{2, 0, in}, ob{2, 0, out};
-    ProcessData d{};
-    d.numSamples = 512;
-    d.numInputs = d.numOutputs = 1;
-    d.inputs = &ib;
-    d.outputs = &ob;
-    d.processContext = &ctx;
+    RawBlock b(2, 512);
+    b.data.processContext = &b.ctx;
     for (int i = 0; i < 200; ++i)
-        ASSERT_EQ(session.processor()->process(d), kResultOk);
+        ASSERT_EQ(session.processor()->process(b.data), kResultOk);
     session.requestData();
     EXPECT_TRUE(messages("time").empty());
-    EXPECT_EQ(ol, l);
+    EXPECT_EQ(b.out, b.in);
     session.readOut(true);
     EXPECT_GT(session.lastOutput(11), meterNorm(-13.0)); // 0.25 peaks near -12 dB
 }

@@ -2,11 +2,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "base/fstring.h"
 
-#include "pluginset/common/qel/pluginqel.h"
 #include "pluginset/common/qel/skininstance.h"
 #include "pluginset/common/qel/statestream.h"
 #include "pluginset/common/qel/views/frameservices.h"
@@ -20,9 +18,6 @@ namespace {
 int32 gViewServicesUsers = 0;
 SkinInstance* gSkinInstance = nullptr;
 
-constexpr int32 kEntryBytes = 144;
-constexpr int32 kRecordBytes = 140;
-
 char16 foldCase(char16 c)
 {
     return c >= u'A' && c <= u'Z' ? static_cast<char16>(c - u'A' + u'a') : c;
@@ -32,8 +27,8 @@ char16 foldCase(char16 c)
 
 EditController2::EditController2(const Param::ParamRecord* table, int32 count, const Param::UnitRecord* units,
                                  int32 unitCount, bool external)
-: CUnitInfo(unitCount, units), recordCount(count), accessor(new Param::ParameterInfoAccessor(table, count)),
-  viewServicesExternal(external)
+: CUnitInfo(unitCount, units), recordCount(count), stateRecordCount(count),
+  accessor(new Param::ParameterInfoAccessor(table, count)), viewServicesExternal(external)
 {}
 
 EditController2::~EditController2()
@@ -306,12 +301,12 @@ tresult EditController2::setComponentState(IBStream* state)
 {
     tresult result = kResultOk;
     if (valueList) {
-        Qel::StreamIO io(state);
+        IBStreamer streamer(state, kLittleEndian);
         int32 length = 0;
-        if (!state || !io.readInt32(length))
+        if (!state || !Qel::ProcessorState::readLength(streamer, length))
             result = kResultFalse;
         else
-            result = applyComponentState(state, Qel::PluginQel::normalizeStateLength(length));
+            result = applyComponentState(state, length);
     }
     componentStateApplied();
     return result;
@@ -319,37 +314,17 @@ tresult EditController2::setComponentState(IBStream* state)
 
 tresult EditController2::applyComponentState(IBStream* stream, int32 length)
 {
-    if (!stream || length < 0)
+    if (!stream)
         return kResultFalse;
-    const int32 n = length / kEntryBytes;
-    // A length promising more records than there are parameters is not a state of ours.
-    if (n > recordCount)
-        return kResultFalse;
-    struct Record
-    {
-        int32 id;
-        double value;
-    };
-    std::vector<Record> records(static_cast<size_t>(n));
-    Qel::StreamIO io(stream);
-    for (int32 i = 0; i < n; ++i) {
-        unsigned char bytes[kRecordBytes];
-        if (!io.readAll(bytes, kRecordBytes))
-            return kResultFalse; // truncated: nothing applied
-        int32 id = static_cast<int32>(bytes[128] | (bytes[129] << 8) | (bytes[130] << 16) |
-                                      (static_cast<uint32>(bytes[131]) << 24));
-        uint64 bits = 0;
-        for (int32 b = 7; b >= 0; --b)
-            bits = (bits << 8) | bytes[132 + b];
-        double value;
-        std::memcpy(&value, &bits, sizeof value);
-        if (!std::isfinite(value))
-            return kResultFalse; // corrupt: nothing applied
-        records[i] = {id, value};
-    }
+    // Read as the processor reads it: a stream it refuses is not followed here either.
+    IBStreamer streamer(stream, kLittleEndian);
+    Qel::ProcessorState records(stateRecordCount);
+    if (!records.readRecords(streamer, length, stateRecordCount))
+        return kResultFalse; // refused or cut short: nothing applied
     hostEditing = true;
     TLinkedList<int32> pending = recordIndexes;
-    for (const Record& rec : records) {
+    for (int32 i = 0; i < records.count(); ++i) {
+        const Qel::ProcessorState::Record& rec = records.at(i);
         for (int32 k = 0; k < pending.count(); ++k) {
             const Param::ParamRecord* r = accessor->getRecordAt(pending.at(k));
             if (!r || r->id != rec.id)
@@ -360,7 +335,7 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
                 if (r->type == Param::kTypeInteger || r->type == Param::kTypeList)
                     value->setInt(static_cast<int32>(v + 0.5), 1);
                 else if (r->type == Param::kTypeOnOff)
-                    value->setInt(v > 0.5 ? 1 : 0, 1);
+                    value->setInt(Qel::ProcessorState::isOn(v) ? 1 : 0, 1);
                 else
                     value->setPlain(1, static_cast<float>(v));
                 pending.removeAt(k);

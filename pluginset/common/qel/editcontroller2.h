@@ -122,6 +122,8 @@ protected:
 
     ControllerValueList* valueList = nullptr;
     int32 recordCount;
+    // Records the processor's state carries at most (its parameter entries).
+    int32 stateRecordCount;
     TLinkedList<int32> recordIndexes;
     Param::ParameterInfoAccessor* accessor;
     bool hostEditing = false;

@@ -1,12 +1,11 @@
 #include "pluginset/common/qel/pluginqel.h"
 
-#include "pluginset/common/qel/statestream.h"
 #include "primitives/vector/ipps_vector.h"
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace Calvereth {
@@ -39,17 +38,38 @@ void offsetChannels(float** dest, const BusBuffers& bus, int32 channels, int32 o
         dest[c] = bus.channelBuffers32[c] + offset;
 }
 
+// The accessor's records written into a buffer of their exact size.
+class BufferWriter : public DSP::StateWriter
+{
+public:
+    BufferWriter(std::uint8_t* buffer, int32 size) : buffer(buffer), room(size) {}
+    int32 writeBytes(const void* bytes, int32 n) override
+    {
+        n = std::min(n, room);
+        if (n <= 0)
+            return 0;
+        std::memcpy(buffer, bytes, static_cast<std::size_t>(n));
+        buffer += n;
+        room -= n;
+        return n;
+    }
+
+private:
+    std::uint8_t* buffer;
+    int32 room;
+};
+
 } // namespace
 
 PluginQel::PluginQel(const Param::ParamRecord* table, int32 rowCount)
-: rowCount(table ? rowCount : 0), hasTable(table != nullptr)
+: paramAccessor(new Param::ParameterInfoAccessor(table, table ? rowCount : 0), false), rowCount(table ? rowCount : 0),
+  hasTable(table != nullptr), dryDelay(std::make_unique<DSP::DelayMultiCh>(processSetup.maxSamplesPerBlock,
+                                                                           processSetup.sampleRate, kDryDelayMaxMs)),
+  crossFader(
+      std::make_unique<DSP::CrossFader<float>>(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kFadeMs))
 {
-    paramAccessor = new Param::ParameterInfoAccessor(table, this->rowCount);
-    processRoutine = &PluginQel::processMain;
     int32 id = 0;
     bypassId = paramAccessor->getIdByName("bypass", id) == 0 ? id : kNoBypassId;
-    dryDelay = new DSP::DelayMultiCh(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kDryDelayMaxMs);
-    crossFader = new DSP::CrossFader<float>(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kFadeMs);
     crossFader->initialize(nullptr);
     crossFader->reset();
 }
@@ -59,15 +79,8 @@ PluginQel::PluginQel() : PluginQel(nullptr, 0) {}
 PluginQel::~PluginQel()
 {
     releaseAlgorithm();
-    delete paramAccessor;
-    if (dryDelay) {
-        dryDelay->terminate();
-        delete dryDelay;
-    }
-    if (crossFader) {
-        crossFader->terminate();
-        delete crossFader;
-    }
+    dryDelay->terminate();
+    crossFader->terminate();
 }
 
 tresult PluginQel::initialize(FUnknown* context)
@@ -84,8 +97,7 @@ tresult PluginQel::terminate()
 
 void PluginQel::releaseAlgorithm()
 {
-    delete accessor;
-    accessor = nullptr;
+    accessor.reset();
 }
 
 void PluginQel::pushParametersToAlgorithm()
@@ -233,6 +245,14 @@ tresult PluginQel::setActive(bool state)
 {
     if (accessor)
         accessor->setActive(state);
+    if (state && !processing && accessor) {
+        snapshot.allocate(accessor->getEntryCount() * DSP::kStateRecordBytes);
+        snapshotDue = true;
+        publishSnapshot();
+    }
+    // No block runs before activation or after deactivation: what was handed over is taken here.
+    takeHandOvers();
+    processing = state;
     return Component::setActive(state);
 }
 
@@ -248,7 +268,9 @@ uint32 PluginQel::getTailSamples()
 
 tresult PluginQel::process(ProcessData& data)
 {
+    takeHandOvers();
     int32 result = (this->*processRoutine)(data);
+    publishSnapshot();
     // A block whose outputs could not be written is never reported as processed.
     return result == kBlockInvalid ? kInvalidArgument : kResultOk;
 }
@@ -291,8 +313,9 @@ void PluginQel::setAccessorParameter(int32 id, double normalized)
         return;
     // An id the table does not hold has no range to map through: its value goes on as it came
     // (a switch stays a switch) rather than collapsing to 0 and turning the meter off.
-    double plain = paramAccessor && paramAccessor->getRecord(id) ? paramAccessor->toPlain(id, normalized) : normalized;
+    double plain = paramAccessor->getRecord(id) ? paramAccessor->toPlain(id, normalized) : normalized;
     accessor->setParameter(id, static_cast<float>(plain));
+    snapshotDue = true;
 }
 
 void PluginQel::processParameterChanges(ProcessData& data)
@@ -314,6 +337,24 @@ bool PluginQel::busUsable(const BusBuffers* buses, int32 count, int32 channels)
     return true;
 }
 
+bool PluginQel::copyOrZero(const BusBuffers* in, BusBuffers& out, int32 first, int32 n)
+{
+    bool complete = true;
+    for (int32 c = first; c < out.numChannels; ++c) {
+        float* dst = out.channelBuffers32[c];
+        if (!dst) {
+            complete = false;
+            continue;
+        }
+        const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
+        if (src && src != dst)
+            std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(n));
+        else if (!src)
+            std::fill_n(dst, n, 0.0f);
+    }
+    return complete;
+}
+
 bool PluginQel::passThrough(ProcessData& data)
 {
     if (data.numSamples < 0)
@@ -322,22 +363,13 @@ bool PluginQel::passThrough(ProcessData& data)
         return true;
     if (!data.outputs)
         return false;
-    const int32 n = data.numSamples;
     for (int32 b = 0; b < data.numOutputs; ++b) {
         BusBuffers& out = data.outputs[b];
         if (out.numChannels < 0 || (out.numChannels > 0 && !out.channelBuffers32))
             return false;
         const BusBuffers* in = (data.inputs && b < data.numInputs) ? &data.inputs[b] : nullptr;
-        for (int32 c = 0; c < out.numChannels; ++c) {
-            float* dst = out.channelBuffers32[c];
-            if (!dst)
-                return false;
-            const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
-            if (src && src != dst)
-                std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(n));
-            else if (!src)
-                std::fill_n(dst, n, 0.0f);
-        }
+        if (!copyOrZero(in, out, 0, data.numSamples))
+            return false;
         uint64 inMask = in ? in->silenceFlags : 0;
         out.silenceFlags = out.numChannels > 0 ? inMask : 0;
     }
@@ -346,18 +378,8 @@ bool PluginQel::passThrough(ProcessData& data)
 
 void PluginQel::passExtraChannels(ProcessData& data)
 {
-    BusBuffers& out = data.outputs[0];
     const BusBuffers* in = data.numInputs > 0 && data.inputs ? &data.inputs[0] : nullptr;
-    for (int32 c = channelsOut; c < out.numChannels; ++c) {
-        float* dst = out.channelBuffers32[c];
-        if (!dst)
-            continue;
-        const float* src = (in && in->channelBuffers32 && c < in->numChannels) ? in->channelBuffers32[c] : nullptr;
-        if (src && src != dst)
-            std::memmove(dst, src, sizeof(float) * static_cast<std::size_t>(data.numSamples));
-        else if (!src)
-            std::fill_n(dst, data.numSamples, 0.0f);
-    }
+    copyOrZero(in, data.outputs[0], channelsOut, data.numSamples);
 }
 
 void PluginQel::silencePiece(ProcessData& data, int32 offset, int32 n)
@@ -506,44 +528,17 @@ int32 PluginQel::processNoInput(ProcessData& data)
 
 int32 PluginQel::sendStringMessage(const char* id, const char16_t* text)
 {
-    IMessage* message = allocateMessage();
-    if (!message)
-        return kResultFalse;
-    if (IMessageAttributes* attributes = message->getAttributes()) {
-        message->setMessageId(id);
-        attributes->setString(id, text);
-        sendMessage(message);
-    }
-    message->release();
-    return kResultOk;
+    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setString(id, text); });
 }
 
 int32 PluginQel::sendIntMessage(const char* id, int64 value)
 {
-    IMessage* message = allocateMessage();
-    if (!message)
-        return kResultFalse;
-    if (IMessageAttributes* attributes = message->getAttributes()) {
-        message->setMessageId(id);
-        attributes->setInt(id, value);
-        sendMessage(message);
-    }
-    message->release();
-    return kResultOk;
+    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setInt(id, value); });
 }
 
 int32 PluginQel::sendFloatMessage(const char* id, double value)
 {
-    IMessage* message = allocateMessage();
-    if (!message)
-        return kResultFalse;
-    if (IMessageAttributes* attributes = message->getAttributes()) {
-        message->setMessageId(id);
-        attributes->setFloat("value", value);
-        sendMessage(message);
-    }
-    message->release();
-    return kResultOk;
+    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setFloat("value", value); });
 }
 
 // ---- state ----
@@ -573,62 +568,95 @@ tresult PluginQel::writeCustomState(IBStream*)
     return kNotImplemented;
 }
 
-int32 PluginQel::normalizeStateLength(int32 v)
-{
-    float q = static_cast<float>(v) / 144.0f;
-    int32 i = static_cast<int32>(q);
-    if (q - static_cast<float>(i) > 0.05f)
-        return i * 144 + 144;
-    return v;
-}
-
 tresult PluginQel::getState(IBStream* state)
 {
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
-    // Records first into memory, so a failing host stream is reported rather than half written.
-    StateBuffer records;
-    if (!accessor->writeState(records))
-        return kResultFalse;
-    int32 length = accessor->getEntryCount() * static_cast<int32>(sizeof(DSP::ParameterEntry));
-    StreamIO io(state);
-    if (!io.writeInt32(length) || !io.writeAll(records.data(), static_cast<int32>(records.size())))
-        return kResultFalse;
-    return kResultOk;
+    IBStreamer streamer(state, kLittleEndian);
+    // While blocks run the entries are the audio thread's: the records it last published are read.
+    bool written = processing
+                       ? ProcessorState::write(streamer, accessor->getEntryCount(), snapshot.latest(), snapshot.size())
+                       : ProcessorState::write(streamer, *accessor);
+    return written ? kResultOk : kResultFalse;
 }
 
 tresult PluginQel::setState(IBStream* state)
 {
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
-    StreamIO io(state);
-    int32 length = 0;
-    if (!io.readInt32(length))
-        return kResultFalse; // not even a length: nothing changes
-    length = normalizeStateLength(length);
-    if (length < 0)
-        return kResultFalse;
-    int32 count = length / static_cast<int32>(sizeof(DSP::ParameterEntry));
-    if (count > accessor->getEntryCount())
-        return kResultFalse; // more records than entries: refused, nothing applied
-    // Read every record the length promises before anything is applied.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * DSP::kStateRecordBytes);
-    if (count > 0 && !io.readAll(bytes.data(), static_cast<int32>(bytes.size())))
-        return kResultFalse;
-    for (int32 r = 0; r < count; ++r) {
-        double value = 0.0;
-        std::memcpy(&value, bytes.data() + static_cast<std::size_t>(r) * DSP::kStateRecordBytes + 132, sizeof(value));
-        if (!std::isfinite(value))
-            return kResultFalse;
+    const int32 entries = accessor->getEntryCount();
+    if (incoming.capacity() < entries)
+        incoming = ProcessorState(entries);
+    if (!incoming.read(state, entries))
+        return kResultFalse; // refused: nothing applied
+    if (!processing) {
+        applyState(incoming);
+        return kResultOk;
     }
-    if (count > 0) {
-        StateBuffer reader(std::move(bytes));
-        if (!accessor->readState(reader, length))
-            return kResultFalse;
+    // Decoded here, applied by the audio thread at the start of its next block.
+    // Take the slot back from the audio thread: empty, or holding a state it has not taken yet
+    // (the newer one replaces it). It is busy only while a block applies it.
+    for (;;) {
+        int32 stage = kPendingNone;
+        if (pendingStage.compare_exchange_weak(stage, kPendingWriting, std::memory_order_acquire))
+            break;
+        stage = kPendingReady;
+        if (pendingStage.compare_exchange_weak(stage, kPendingWriting, std::memory_order_acquire))
+            break;
+        std::this_thread::yield();
     }
-    // Set directly: a restored bypass takes effect without a fade.
-    bypassState = accessor->getValue(bypassId) >= 0.5 ? 1 : 0;
+    if (pending.capacity() < entries)
+        pending = ProcessorState(entries);
+    pending.assign(incoming);
+    pendingStage.store(kPendingReady, std::memory_order_release);
     return kResultOk;
+}
+
+void PluginQel::takeHandOvers()
+{
+    int32 stage = kPendingReady;
+    if (pendingStage.compare_exchange_strong(stage, kPendingApplying, std::memory_order_acquire)) {
+        if (accessor)
+            applyState(pending);
+        pendingStage.store(kPendingNone, std::memory_order_release);
+    }
+}
+
+void PluginQel::applyState(const ProcessorState& state)
+{
+    DSP::ParameterEntry* entries = accessor->getEntries();
+    const int32 entryCount = accessor->getEntryCount();
+    for (int32 r = 0; r < state.count(); ++r) {
+        const int32 id = state.at(r).id;
+        // Earlier records of the same id have taken the entries of that id before this one.
+        int32 skip = 0;
+        for (int32 q = 0; q < r; ++q)
+            skip += state.at(q).id == id ? 1 : 0;
+        for (int32 i = 0; i < entryCount; ++i) {
+            if (entries[i].id != id || skip-- > 0)
+                continue;
+            double v = state.at(r).value;
+            if (const Param::ParamRecord* row = paramAccessor->getRecordAt(i))
+                v = std::max(std::min(v, row->max), row->min);
+            entries[i].value = v;
+            break;
+        }
+    }
+    accessor->applyParameters();
+    // Set directly: a restored bypass takes effect without a fade.
+    bypassState = ProcessorState::isOn(accessor->getValue(bypassId)) ? 1 : 0;
+    snapshotDue = true;
+    stateApplied();
+}
+
+void PluginQel::publishSnapshot()
+{
+    if (!snapshotDue || !accessor || snapshot.size() != accessor->getEntryCount() * DSP::kStateRecordBytes)
+        return;
+    BufferWriter writer(snapshot.writeBuffer(), snapshot.size());
+    accessor->writeState(writer);
+    snapshot.publish();
+    snapshotDue = false;
 }
 
 } // namespace Qel

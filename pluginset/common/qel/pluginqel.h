@@ -5,10 +5,14 @@
 #include "dsp/algoaccessor.h"
 #include "dsp/crossfader.h"
 #include "dsp/delay.h"
+#include "base/iptr.h"
 #include "pluginset/common/qel/parameterinfoaccessor.h"
+#include "pluginset/common/qel/statesnapshot.h"
+#include "pluginset/common/qel/statestream.h"
 #include "qel/audioeffect.h"
 
 #include <atomic>
+#include <memory>
 
 namespace Calvereth {
 namespace Qel {
@@ -31,6 +35,9 @@ public:
     // IComponent
     tresult activateBus(MediaType type, BusDirection dir, int32 index, bool state) override;
     tresult setActive(bool state) override;
+    // A refused stream (cut short, a value that is not finite, more records than entries) answers 1
+    // and changes nothing. While processing, an accepted state is applied by the audio thread at
+    // the start of its next block, and getState answers the records as of the last block.
     tresult setState(IBStream* state) override;
     tresult getState(IBStream* state) override;
     // IAudioProcessor
@@ -76,11 +83,8 @@ public:
     int32 sendIntMessage(const char* id, int64 value);
     int32 sendFloatMessage(const char* id, double value);
 
-    // Rounds a length field that counts 140 bytes per record up to whole 144-byte entries.
-    static int32 normalizeStateLength(int32 length);
-
-    DSP::AlgoAccessor* getAccessor() const { return accessor; }
-    Param::ParameterInfoAccessor* getParameterAccessor() const { return paramAccessor; }
+    DSP::AlgoAccessor* getAccessor() const { return accessor.get(); }
+    Param::ParameterInfoAccessor* getParameterAccessor() const { return paramAccessor.get(); }
     int32 getBypassId() const { return bypassId; }
     int32 getBypassState() const { return bypassState; }
     int32 getChannelsIn() const { return channelsIn; }
@@ -88,6 +92,35 @@ public:
 
 protected:
     using Routine = int32 (PluginQel::*)(ProcessData&);
+
+    // Allocates a message, labels it `id`, lets `fill` set its attributes and sends it; 1 when no
+    // message can be allocated. A message without attributes is released unsent.
+    template <class Fill>
+    int32 sendMessageWith(const char* id, Fill fill)
+    {
+        IMessage* message = allocateMessage();
+        if (!message)
+            return kResultFalse;
+        if (IMessageAttributes* attributes = message->getAttributes()) {
+            message->setMessageId(id);
+            fill(*attributes);
+            sendMessage(message);
+        }
+        message->release();
+        return kResultOk;
+    }
+
+    // What the main thread hands to the audio thread while blocks run, taken at the start of the
+    // next block (or by the main thread once processing has stopped).
+    virtual void takeHandOvers();
+    // Applies decoded records to the accessor's entries (each entry takes at most one record; a
+    // repeated id fills the next entry of that id), clamped to their rows, then re-applies every
+    // entry and re-reads the bypass. Allocates nothing.
+    void applyState(const ProcessorState& state);
+    // After a state has been applied, on whichever thread applied it.
+    virtual void stateApplied() {}
+    // Publishes the accessor's records for getState while blocks run.
+    void publishSnapshot();
 
     // Applies the block's input parameter changes (the last point of each queue).
     void applyInputChanges(ProcessData& data);
@@ -112,9 +145,12 @@ protected:
             f(static_cast<int32>(queue->getParameterId()), value);
         }
     }
-    // Copies input 0 to output 0 channel by channel and zeroes what has no input; false when the
-    // output buffers are unusable.
+    // Copies every input bus to its output bus channel by channel and zeroes what has no input;
+    // false when the output buffers are unusable.
     bool passThrough(ProcessData& data);
+    // Output channels from `first` on take the same channel of `in` (or silence); false when a
+    // channel pointer is missing (the others are still written).
+    static bool copyOrZero(const BusBuffers* in, BusBuffers& out, int32 first, int32 n);
     // True when bus 0 of the list carries at least `channels` usable channel pointers.
     static bool busUsable(const BusBuffers* buses, int32 count, int32 channels);
     // The normal and the auxiliary routine share their body.
@@ -126,8 +162,8 @@ protected:
     void passExtraChannels(ProcessData& data);
 
     Routine processRoutine = &PluginQel::processMain;
-    DSP::AlgoAccessor* accessor = nullptr;
-    Param::ParameterInfoAccessor* paramAccessor = nullptr;
+    std::unique_ptr<DSP::AlgoAccessor> accessor;
+    IPtr<Param::ParameterInfoAccessor> paramAccessor;
     int32 bypassId = kNoBypassId;
     int32 bypassState = 0;
     int32 rowCount = 0;
@@ -136,11 +172,30 @@ protected:
     bool mainInputActive = false;
     bool mainOutputActive = false;
     bool secondInputActive = false;
-    DSP::DelayMultiCh* dryDelay = nullptr;
-    DSP::CrossFader<float>* crossFader = nullptr;
+    std::unique_ptr<DSP::DelayMultiCh> dryDelay;
+    std::unique_ptr<DSP::CrossFader<float>> crossFader;
     // Channel counts the engine was configured with.
     int32 channelsIn = 0;
     int32 channelsOut = 0;
+
+    // Between setActive (true) and setActive (false) blocks run on the audio thread: the main
+    // thread then hands its work over instead of touching the accessor.
+    bool processing = false;
+    // A state set while processing: decoded by the main thread into `incoming`, copied into
+    // `pending` and handed over through `pendingStage`.
+    enum PendingStage : int32
+    {
+        kPendingNone,
+        kPendingWriting,
+        kPendingReady,
+        kPendingApplying
+    };
+    ProcessorState incoming;
+    ProcessorState pending;
+    std::atomic<int32> pendingStage{kPendingNone};
+    // Audio thread: the entries changed since the last published snapshot.
+    bool snapshotDue = false;
+    StateSnapshot snapshot;
 };
 
 } // namespace Qel

@@ -9,12 +9,12 @@ namespace Qel {
 
 namespace {
 
-int32* copyIds(const int32* ids, int32 count)
+std::unique_ptr<int32[]> copyIds(const int32* ids, int32 count)
 {
     if (!ids || count <= 0)
         return nullptr;
-    int32* copy = new int32[static_cast<std::size_t>(count)];
-    std::memcpy(copy, ids, sizeof(int32) * static_cast<std::size_t>(count));
+    auto copy = std::make_unique<int32[]>(static_cast<std::size_t>(count));
+    std::memcpy(copy.get(), ids, sizeof(int32) * static_cast<std::size_t>(count));
     return copy;
 }
 
@@ -27,22 +27,14 @@ bool idIs(const char* id, const char* expected)
 
 PluginQelVu::PluginQelVu(const Param::ParamRecord* table, int32 rowCount) : PluginQel(table, rowCount) {}
 
-PluginQelVu::~PluginQelVu()
-{
-    delete[] inputValueIds;
-    delete[] outputValueIds;
-}
-
 void PluginQelVu::setInputValueIds(const int32* ids, int32 count)
 {
-    delete[] inputValueIds;
     inputValueIds = copyIds(ids, count);
     inputIdCount = inputValueIds ? count : 0;
 }
 
 void PluginQelVu::setOutputValueIds(const int32* ids, int32 count)
 {
-    delete[] outputValueIds;
     outputValueIds = copyIds(ids, count);
     outputIdCount = outputValueIds ? count : 0;
 }
@@ -52,15 +44,14 @@ tresult PluginQelVu::notify(IMessage* message)
     if (!message)
         return kInvalidArgument;
     const char* id = message->getMessageId();
-    auto* vu = dynamic_cast<DSP::AlgoAccessorVu*>(accessor);
     if (idIs(id, "resetMaxLevelIn") || idIs(id, "resetMaxLevelOut")) {
         IMessageAttributes* attributes = message->getAttributes();
         int64 value = 0;
-        if (attributes && attributes->getInt(id, value) == kResultOk && vu) {
-            if (idIs(id, "resetMaxLevelIn"))
-                vu->resetMaxLevelIn();
-            else
-                vu->resetMaxLevelOut();
+        if (attributes && attributes->getInt(id, value) == kResultOk) {
+            // The maxima are the audio thread's: it resets them at the start of its next block.
+            (idIs(id, "resetMaxLevelIn") ? resetInDue : resetOutDue).store(true, std::memory_order_release);
+            if (!processing)
+                takeHandOvers();
         }
     } else if (idIs(id, "PluginDataGet")) {
         readOutRequested.store(true, std::memory_order_release);
@@ -77,18 +68,23 @@ int32 PluginQelVu::busChannelCount(BusDirection dir)
     return info.channelCount;
 }
 
+void PluginQelVu::takeHandOvers()
+{
+    PluginQel::takeHandOvers();
+    auto* vu = dynamic_cast<DSP::AlgoAccessorVu*>(accessor.get());
+    if (resetInDue.exchange(false, std::memory_order_acquire) && vu)
+        vu->resetMaxLevelIn();
+    if (resetOutDue.exchange(false, std::memory_order_acquire) && vu)
+        vu->resetMaxLevelOut();
+}
+
 tresult PluginQelVu::setActive(bool state)
 {
     tresult result = PluginQel::setActive(state);
-    if (IMessage* message = allocateMessage()) {
-        if (IMessageAttributes* attributes = message->getAttributes()) {
-            message->setMessageId("nChannels");
-            attributes->setInt("nChannelsIn", busChannelCount(kInput));
-            attributes->setInt("nChannelsOut", busChannelCount(kOutput));
-            sendMessage(message);
-        }
-        message->release();
-    }
+    sendMessageWith("nChannels", [this](IMessageAttributes& a) {
+        a.setInt("nChannelsIn", busChannelCount(kInput));
+        a.setInt("nChannelsOut", busChannelCount(kOutput));
+    });
     sendIntMessage("vuMetersProcessing", state ? 1 : 0);
     return result;
 }
@@ -105,6 +101,11 @@ tresult PluginQelVu::setupProcessing(ProcessSetup& setup)
 void PluginQelVu::processParameterChanges(ProcessData& data)
 {
     applyInputChanges(data);
+    writeRequestedReadOut(data);
+}
+
+void PluginQelVu::writeRequestedReadOut(ProcessData& data)
+{
     if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
         writeMeterValues(data.outputParameterChanges, data.numSamples);
 }

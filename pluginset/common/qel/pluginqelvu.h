@@ -5,6 +5,7 @@
 #include "pluginset/common/qel/pluginqel.h"
 
 #include <atomic>
+#include <memory>
 
 namespace Calvereth {
 namespace Qel {
@@ -13,8 +14,9 @@ class PluginQelVu : public PluginQel
 {
 public:
     PluginQelVu(const Param::ParamRecord* table, int32 rowCount);
-    ~PluginQelVu() override;
 
+    // "PluginDataGet" asks for a read-out; "resetMaxLevelIn" and "resetMaxLevelOut" (with their
+    // attribute) reset the maxima at the start of the next block. 0 for any message.
     tresult notify(IMessage* message) override;
     tresult setActive(bool state) override;
     // Tells the controller a new sample rate ("sampleRate", float attribute "value").
@@ -34,6 +36,11 @@ public:
     bool isReadOutRequested() const { return readOutRequested.load(std::memory_order_acquire); }
 
 protected:
+    // Resets asked for by the controller reach the meter here, on the audio thread.
+    void takeHandOvers() override;
+    // The read-out of a block: when the controller has asked, the block carries output changes
+    // and the processor is not bypassed.
+    void writeRequestedReadOut(ProcessData& data);
     // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the audio thread.
     virtual void dataRequested() {}
     // One point at offset 0 for id, when the host gives a queue.
@@ -45,8 +52,11 @@ protected:
     bool singleValueOn = false;
     // Set by the main thread, cleared by the audio thread's read-out.
     std::atomic<bool> readOutRequested{false};
-    int32* inputValueIds = nullptr;
-    int32* outputValueIds = nullptr;
+    // Set by the main thread's reset messages, taken by the audio thread.
+    std::atomic<bool> resetInDue{false};
+    std::atomic<bool> resetOutDue{false};
+    std::unique_ptr<int32[]> inputValueIds;
+    std::unique_ptr<int32[]> outputValueIds;
     int32 singleValueId = -1;
     int32 overallInputId = -1;
     int32 overallOutputId = -1;

@@ -1,74 +1,100 @@
 #include "pluginset/common/qel/statestream.h"
 
-#include <algorithm>
-#include <cstring>
+#include <cmath>
 
 namespace Calvereth {
 namespace Qel {
 
-int32 StateBuffer::readBytes(void* buffer, int32 n)
+namespace {
+
+constexpr int32 kEntryBytes = static_cast<int32>(sizeof(DSP::ParameterEntry));
+constexpr int32 kNameBytes = static_cast<int32>(sizeof(DSP::ParameterEntry::name));
+
+// The accessor's record writer, over the host stream.
+class StreamerWriter : public DSP::StateWriter
 {
-    if (!buffer || n <= 0)
-        return 0;
-    std::size_t count = std::min(static_cast<std::size_t>(n), bytes.size() - position);
-    std::memcpy(buffer, bytes.data() + position, count);
-    position += count;
-    return static_cast<int32>(count);
+public:
+    explicit StreamerWriter(IBStreamer& streamer) : streamer(streamer) {}
+    int32 writeBytes(const void* buffer, int32 n) override { return static_cast<int32>(streamer.writeRaw(buffer, n)); }
+
+private:
+    IBStreamer& streamer;
+};
+
+} // namespace
+
+ProcessorState::ProcessorState(int32 capacity)
+: records(std::make_unique<Record[]>(static_cast<std::size_t>(capacity > 0 ? capacity : 1))),
+  room(capacity > 0 ? capacity : 0)
+{}
+
+int32 ProcessorState::normalizeStateLength(int32 v)
+{
+    float q = static_cast<float>(v) / 144.0f;
+    int32 i = static_cast<int32>(q);
+    if (q - static_cast<float>(i) > 0.05f)
+        return i * 144 + 144;
+    return v;
 }
 
-int32 StateBuffer::writeBytes(const void* buffer, int32 n)
+bool ProcessorState::readLength(IBStreamer& streamer, int32& length)
 {
-    if (!buffer || n <= 0)
-        return 0;
-    auto p = static_cast<const std::uint8_t*>(buffer);
-    bytes.insert(bytes.end(), p, p + n);
-    return n;
-}
-
-bool StreamIO::readAll(void* buffer, int32 n)
-{
-    auto p = static_cast<std::uint8_t*>(buffer);
-    int32 done = 0;
-    while (done < n) {
-        int32 got = 0;
-        stream->read(p + done, n - done, &got);
-        if (got <= 0 || got > n - done)
-            return false;
-        done += got;
-    }
-    return true;
-}
-
-bool StreamIO::writeAll(const void* buffer, int32 n)
-{
-    auto p = static_cast<const std::uint8_t*>(buffer);
-    int32 done = 0;
-    while (done < n) {
-        int32 put = 0;
-        stream->write(const_cast<std::uint8_t*>(p + done), n - done, &put);
-        if (put <= 0 || put > n - done)
-            return false;
-        done += put;
-    }
-    return true;
-}
-
-bool StreamIO::readInt32(int32& value)
-{
-    std::uint8_t b[4];
-    if (!readAll(b, 4))
+    length = 0;
+    if (!streamer.readInt32(length))
         return false;
-    value = static_cast<int32>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                               (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+    length = normalizeStateLength(length);
     return true;
 }
 
-bool StreamIO::writeInt32(int32 value)
+bool ProcessorState::readRecords(IBStreamer& streamer, int32 length, int32 maxRecords)
 {
-    auto u = static_cast<std::uint32_t>(value);
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                         static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-    return writeAll(b, 4);
+    used = 0;
+    const int32 n = length / kEntryBytes;
+    if (length < 0 || n > maxRecords || n > room)
+        return false;
+    for (int32 i = 0; i < n; ++i) {
+        char name[kNameBytes];
+        uint32 id = 0;
+        double value = 0.0;
+        if (streamer.readRaw(name, kNameBytes) != kNameBytes || !streamer.readInt32u(id) ||
+            !streamer.readDouble(value) || !std::isfinite(value))
+            return false;
+        records[i] = {static_cast<int32>(id), value};
+    }
+    used = n;
+    return true;
+}
+
+bool ProcessorState::read(IBStream* stream, int32 maxRecords)
+{
+    used = 0;
+    if (!stream)
+        return false;
+    IBStreamer streamer(stream, kLittleEndian);
+    int32 length = 0;
+    return readLength(streamer, length) && readRecords(streamer, length, maxRecords);
+}
+
+bool ProcessorState::write(IBStreamer& streamer, DSP::AlgoAccessor& accessor)
+{
+    StreamerWriter writer(streamer);
+    return streamer.writeInt32(accessor.getEntryCount() * kEntryBytes) && accessor.writeState(writer);
+}
+
+bool ProcessorState::write(IBStreamer& streamer, int32 entryCount, const void* records, int32 recordBytes)
+{
+    return streamer.writeInt32(entryCount * kEntryBytes) &&
+           (recordBytes == 0 || streamer.writeRaw(records, recordBytes) == recordBytes);
+}
+
+bool ProcessorState::assign(const ProcessorState& other)
+{
+    if (other.used > room)
+        return false;
+    for (int32 i = 0; i < other.used; ++i)
+        records[i] = other.records[i];
+    used = other.used;
+    return true;
 }
 
 } // namespace Qel

@@ -1,47 +1,58 @@
-// Byte plumbing of the processor's state: the host stream read and written little-endian, and an
-// in-memory record buffer the engine's state reader and writer work on.
+// The processor's state as it travels between host, processor and controller: a 32-bit length that
+// counts 144 bytes per parameter entry, then one record (name, id, value) per entry, little-endian.
+// Both sides read it here, so they accept exactly the same streams.
 #pragma once
 
-#include "base/ftypes.h"
+#include "base/fstreamer.h"
 #include "dsp/algoaccessor.h"
-#include "qel/ibstream.h"
 
-#include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace Calvereth {
 namespace Qel {
 
-class StateBuffer : public DSP::StateReader, public DSP::StateWriter
+class ProcessorState
 {
 public:
-    StateBuffer() = default;
-    explicit StateBuffer(std::vector<std::uint8_t> bytes) : bytes(std::move(bytes)) {}
+    struct Record
+    {
+        int32 id;
+        double value;
+    };
 
-    int32 readBytes(void* buffer, int32 n) override;
-    int32 writeBytes(const void* buffer, int32 n) override;
+    // Room for `capacity` records, allocated here once; reading and copying never allocate.
+    explicit ProcessorState(int32 capacity = 0);
 
-    const std::uint8_t* data() const { return bytes.data(); }
-    std::size_t size() const { return bytes.size(); }
+    // Rounds a length field that counts 140 bytes per record up to whole 144-byte entries.
+    static int32 normalizeStateLength(int32 length);
+    // How both sides read an on/off value such as the bypass.
+    static bool isOn(double value) { return value >= 0.5; }
+
+    // Length field and records. False, with nothing kept, when the length cannot be read or is
+    // negative, announces more than `maxRecords` records (or more than the capacity), or a record
+    // is cut short or holds a value that is not finite.
+    bool read(IBStream* stream, int32 maxRecords);
+    // The length field (normalised) alone; false when it cannot be read.
+    static bool readLength(IBStreamer& streamer, int32& length);
+    // The records a normalised length announces, as `read`.
+    bool readRecords(IBStreamer& streamer, int32 length, int32 maxRecords);
+    // The length field for `entryCount` entries, then the accessor's records; false when the
+    // stream takes less than all of it.
+    static bool write(IBStreamer& streamer, DSP::AlgoAccessor& accessor);
+    // The same from records the accessor wrote earlier (`recordBytes` of them).
+    static bool write(IBStreamer& streamer, int32 entryCount, const void* records, int32 recordBytes);
+
+    // Copies another state's records; false when they do not fit.
+    bool assign(const ProcessorState& other);
+
+    int32 capacity() const { return room; }
+    int32 count() const { return used; }
+    const Record& at(int32 i) const { return records[i]; }
 
 private:
-    std::vector<std::uint8_t> bytes;
-    std::size_t position = 0;
-};
-
-// Reads and writes through a host stream, taking partial transfers into account.
-class StreamIO
-{
-public:
-    explicit StreamIO(IBStream* stream) : stream(stream) {}
-
-    bool readAll(void* buffer, int32 n);
-    bool writeAll(const void* buffer, int32 n);
-    bool readInt32(int32& value);
-    bool writeInt32(int32 value);
-
-private:
-    IBStream* stream;
+    std::unique_ptr<Record[]> records;
+    int32 room = 0;
+    int32 used = 0;
 };
 
 } // namespace Qel
