@@ -79,7 +79,7 @@ TEST_F(filters_memory, FirOutOfMemoryReleasesTheFftAndLeavesThePointer)
     const std::vector<float> taps = noise(81, 1, 0.5f);
     for (const auto& api : firVariants()) {
         // The state block fails after the transform's set-up succeeded.
-        gFailAbove = 12000;
+        gFailAbove = 5000;
         FirState32f* s = reinterpret_cast<FirState32f*>(0x1);
         EXPECT_EQ(api.initAlloc(&s, taps.data(), 81, nullptr), ippStsMemAllocErr) << api.name;
         EXPECT_EQ(s, reinterpret_cast<FirState32f*>(0x1));

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "primitives/filters/filter_states.h"
+#include "primitives/filters/filter_kernels.h"
 #include "primitives/filters/ipps_filters.h"
 
 namespace filters_test {
