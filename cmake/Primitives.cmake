@@ -1,12 +1,12 @@
-#Libraries of the signal - processing primitives.
+# Libraries of the signal-processing primitives.
 #
-#A primitives folder holds plain sources(compiled once) and a `variant /` folder whose sources are
-#compiled three times, once per instruction - set variant, with the variant's flags and name prefix:
-#m7_ baseline x86 - 64(index 0 and 1 run it, so it must not fault on a processor without SSE3)
-#u8_ - mssse3
-#y8_ - msse4 .1
-#Inside a variant source, NORRIK_VARIANT is the prefix token(m7_...) and NORRIK_VARIANT_ID is 0, 1, 2;
-#primitives / common / variant.h turns them into names.
+# A primitives folder holds plain sources (compiled once) and a `variant/` folder whose sources are
+# compiled three times, once per instruction-set variant, with the variant's flags and name prefix:
+#   m7_  baseline x86-64 (index 0 and 1 run it, so it must not fault on a processor without SSE3)
+#   u8_  -mssse3
+#   y8_  -msse4.1
+# Inside a variant source, NORRIK_VARIANT is the prefix token (m7_ ...) and NORRIK_VARIANT_ID is 0, 1, 2;
+# primitives/common/variant.h turns them into names.
 set(NORRIK_VARIANTS m7 u8 y8)
 set(NORRIK_VARIANT_FLAGS_m7 "")
 set(NORRIK_VARIANT_FLAGS_u8 "-mssse3")
@@ -15,11 +15,10 @@ set(NORRIK_VARIANT_ID_m7 0)
 set(NORRIK_VARIANT_ID_u8 1)
 set(NORRIK_VARIANT_ID_y8 2)
 
-#norrik_primitive_library(<name>[DEPENDS lib...])
+# norrik_primitive_library(<name> [DEPENDS lib...])
 function(norrik_primitive_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
-  file(GLOB common CONFIGURE_DEPENDS ${
-    CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB common CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB variant CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/variant/*.cpp)
   if(NOT common AND NOT variant)
     add_library(${name} INTERFACE)
