@@ -150,48 +150,45 @@ TEST(filters_iir_kinds, ArbitraryOrderSetTaps)
 
 TEST(filters_iir_kinds, DirectForm1Cascade)
 {
+    using Build = IppStatus (*)(IirState32f**, const Ipp32f*, int, const Ipp32f*, Ipp32u);
+    const Build builders[3] = {m7_ownsIIRInitAlloc_BiQuad_32f, u8_ownsIIRInitAlloc_BiQuad_32f,
+                               y8_ownsIIRInitAlloc_BiQuad_32f};
     const std::vector<float> taps = {0.5f, -0.3f, 0.2f, 1.0f, -0.9f, 0.35f, 2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f};
     const std::vector<float> x = noise(2000, 8);
-    for (const auto& api : iirVariants()) {
-        HandState h(kIirIdBiQuadDF1, 8, 2);
-        ASSERT_EQ(api.setTaps(taps.data(), h.s), 0);
+    for (int v = 0; v < 3; ++v) {
+        const auto& api = iirVariants()[v];
+        IirState32f *h = nullptr, *h2 = nullptr;
+        ASSERT_EQ(builders[v](&h, taps.data(), 2, nullptr, kIirIdBiQuadDF1), 0);
+        ASSERT_EQ(builders[v](&h2, taps.data(), 2, nullptr, kIirIdBiQuadDF1), 0);
+        // Four delay floats per biquad, all of them below the tables.
+        EXPECT_EQ(h->order, 8);
+        EXPECT_GE(h->xTable, h->dlyLine + 8);
+        int size = 0;
+        m7_ownsIIRGetStateSize_BiQuad_32f(1, &size, kIirIdBiQuadDF1);
+        EXPECT_EQ(size, 32 + 16 + 4 * (40 + 2048) + 168);
         // a0 = 1: stored as given; a0 = 2: halved.
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(h.s->taps[i], taps[i]);
-        EXPECT_EQ(h.s->taps[3], -0.9f);
-        EXPECT_EQ(h.s->taps[5], 1.0f);
-        EXPECT_EQ(h.s->taps[8], 0.2f);
-        EXPECT_EQ(h.s->taps[9], -0.35f);
+        EXPECT_EQ(h->taps[3], -0.9f);
+        EXPECT_EQ(h->taps[9], -0.35f);
         std::vector<float> y(2000);
-        ASSERT_EQ(api.iir(x.data(), y.data(), 1200, h.s), 0);
+        ASSERT_EQ(api.iir(x.data(), y.data(), 1200, h), 0);
         // A second state loaded with the first one's delay line continues exactly.
-        HandState h2(kIirIdBiQuadDF1, 8, 2);
-        ASSERT_EQ(api.setTaps(taps.data(), h2.s), 0);
-        ASSERT_EQ(api.setDlyLine(h2.s, h.s->dlyLine), 0);
+        ASSERT_EQ(api.setDlyLine(h2, h->dlyLine), 0);
         std::vector<float> rest(800);
-        ASSERT_EQ(api.iir(x.data() + 1200, y.data() + 1200, 800, h.s), 0);
-        ASSERT_EQ(api.iir(x.data() + 1200, rest.data(), 800, h2.s), 0);
+        ASSERT_EQ(api.iir(x.data() + 1200, y.data() + 1200, 800, h), 0);
+        ASSERT_EQ(api.iir(x.data() + 1200, rest.data(), 800, h2), 0);
         EXPECT_EQ(firstBitDifference(rest.data(), y.data() + 1200, 800), -1);
-        // Against the double difference equation of the two biquads.
         std::vector<double> ref(x.begin(), x.end());
         for (int k = 0; k < 2; ++k) {
             const float* t = &taps[6 * k];
             double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-            for (auto& v : ref) {
-                const double o = (t[0] * v + t[1] * x1 + t[2] * x2 - t[4] * y1 - t[5] * y2) / t[3];
-                x2 = x1;
-                x1 = v;
-                y2 = y1;
-                y1 = o;
-                v = o;
+            for (auto& val : ref) {
+                const double o = (t[0] * val + t[1] * x1 + t[2] * x2 - t[4] * y1 - t[5] * y2) / t[3];
+                x2 = x1, x1 = val, y2 = y1, y1 = o, val = o;
             }
         }
         EXPECT_LT(relMaxError(y, ref), 2e-6) << api.name;
-        // Refused taps leave every biquad as it was.
-        std::vector<float> bad = taps;
-        bad[9] = 0.0f;
-        const std::vector<float> before(h.s->taps, h.s->taps + 10);
-        EXPECT_EQ(api.setTaps(bad.data(), h.s), ippStsDivByZeroErr);
-        EXPECT_TRUE(sameBits(before, std::vector<float>(h.s->taps, h.s->taps + 10)));
+        EXPECT_EQ(builders[v](&h, taps.data(), 2, nullptr, kIirIdArbitrary), ippStsContextMatchErr);
+        EXPECT_EQ(api.free(h), 0);
+        EXPECT_EQ(api.free(h2), 0);
     }
 }

@@ -6,9 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
+#include <array>
+#include <complex>
 
 #include "primitives/filters/filter_kernels.h"
 #include "primitives/filters/ipps_filters.h"

@@ -88,29 +88,6 @@ TEST(VectorCopy, ByteCopyAndZeroAtEveryOffset)
                 }
 }
 
-TEST(VectorCopy, MoveKernelsOfEachVariant)
-{
-    using MoveFn = void (*)(const void*, void*, Ipp32u);
-    const MoveFn kernels[] = {&m7_ownsMove_8u_M7, &u8_ownsMove_8u, &y8_ownsMove_8u};
-    for (MoveFn k : kernels)
-        for (int len : {0, 1, 13, 64, 129}) {
-            std::vector<Ipp8u> buf(len + 9);
-            for (std::size_t i = 0; i < buf.size(); ++i)
-                buf[i] = Ipp8u(i * 7 + 1);
-            const auto before = buf;
-            k(buf.data() + 9, buf.data(), Ipp32u(len));
-            for (int i = 0; i < len; ++i)
-                ASSERT_EQ(buf[i], before[i + 9]);
-            buf = before;
-            k(buf.data(), buf.data() + 9, Ipp32u(len));
-            for (int i = 0; i < len; ++i)
-                ASSERT_EQ(buf[i + 9], before[i]);
-            buf = before;
-            k(buf.data(), buf.data(), Ipp32u(len));
-            ASSERT_EQ(buf, before);
-        }
-}
-
 TEST(VectorCopy, AddAndMultiplyMatchSinglePrecisionElementOps)
 {
     const auto adds = VECTOR_VARIANTS(ippsAdd_32f_I);
@@ -147,17 +124,6 @@ TEST(VectorCopy, AddAndMultiplyMatchSinglePrecisionElementOps)
                     ASSERT_EQ(d.values(), a);
                     ASSERT_TRUE(d.guardsIntact());
                 }
-}
-
-TEST(VectorCopy, AddToItselfDoubles)
-{
-    for (const auto& v : VECTOR_VARIANTS(ippsAdd_32f_I)) {
-        auto a = randomFloats(37);
-        const auto before = a;
-        ASSERT_EQ(v.fn(a.data(), a.data(), 37), ippStsNoErr);
-        for (int i = 0; i < 37; ++i)
-            EXPECT_EQ(a[i], before[i] * 2.0f);
-    }
 }
 
 TEST(VectorCopy, MultiplySpecialConstants)

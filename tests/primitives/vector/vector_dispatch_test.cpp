@@ -138,22 +138,6 @@ TEST_F(Dispatch, FeatureMaskBits)
     }
 }
 
-TEST_F(Dispatch, FeatureMaskIsCachedAfterFirstProbe)
-{
-    FakeCpu cpu;
-    cpu.vendor("GenuineIntel");
-    cpu.features(ecxSse3, edxBaseline);
-    ScopedFakeCpu scope(cpu);
-    Ipp64u m = 0;
-    ownGetMaskFeatures(&m);
-    const int calls = cpu.cpuidCalls;
-    cpu.features(ecxSse3 | ecxSse41, edxBaseline);
-    Ipp64u again = 0;
-    EXPECT_EQ(ownGetMaskFeatures(&again), 1);
-    EXPECT_EQ(again, m);
-    EXPECT_EQ(cpu.cpuidCalls, calls);
-}
-
 TEST_F(Dispatch, GetCpuFeatures)
 {
     FakeCpu cpu;
@@ -228,47 +212,6 @@ TEST_F(Dispatch, ForcedChoiceTable)
     EXPECT_EQ(ippJumpIndexForMergedLibs, 1);
 }
 
-TEST_F(Dispatch, EnabledMaskIsIndependentOfIndex)
-{
-    ippStaticInitCpu(35);
-    EXPECT_EQ(ippSetCpuFeaturesMask(0xFFFFFFFFFFFFFFFFull), ippStsNoErr);
-    EXPECT_EQ(ippGetEnabledCpuFeatures(), 0xFFFFFFFFFFFFFFFFull);
-    EXPECT_EQ(ippJumpIndexForMergedLibs, 3);
-    ippSetCpuFeaturesMask(0x5);
-    EXPECT_EQ(ownGetFeature(0x4), 1);
-    EXPECT_EQ(ownGetFeature(0x5), 1);
-    EXPECT_EQ(ownGetFeature(0x6), 0);
-    EXPECT_EQ(ownSetFeatureMask(0x7), 1);
-    EXPECT_EQ(ippGetEnabledCpuFeatures(), 7u);
-}
-
-TEST_F(Dispatch, RepeatedInitOnRealProcessorIsStable)
-{
-    const IppStatus first = ippStaticInit();
-    const Ipp32s index = ippJumpIndexForMergedLibs;
-    const Ipp64u mask = ippGetEnabledCpuFeatures();
-    EXPECT_TRUE(first == ippStsNoErr || first == ippStsNonIntelCpu) << first;
-    EXPECT_GE(index, 1); // every x86-64 processor this builds for has at least SSE3
-    EXPECT_EQ(ippInit(), first);
-    EXPECT_EQ(ippJumpIndexForMergedLibs, index);
-    EXPECT_EQ(ippGetEnabledCpuFeatures(), mask);
-}
-
-TEST_F(Dispatch, TablesHoldVariantsInIndexOrder)
-{
-    EXPECT_EQ(ippsSum_32f_arraddr[0], &m7_ippsSum_32f);
-    EXPECT_EQ(ippsSum_32f_arraddr[1], &m7_ippsSum_32f);
-    EXPECT_EQ(ippsSum_32f_arraddr[2], &u8_ippsSum_32f);
-    EXPECT_EQ(ippsSum_32f_arraddr[3], &y8_ippsSum_32f);
-    EXPECT_EQ(ippsMulC_32f_I_arraddr[3], &y8_ippsMulC_32f_I);
-    EXPECT_EQ(ippsAdd_32f_I_arraddr[2], &u8_ippsAdd_32f_I);
-    EXPECT_EQ(ippsSqr_32f_arraddr[0], &m7_ippsSqr_32f);
-    EXPECT_EQ(ippsMax_32f_arraddr[3], &y8_ippsMax_32f);
-    EXPECT_EQ(ippsMaxIndx_32f_arraddr[2], &u8_ippsMaxIndx_32f);
-    EXPECT_EQ(ippsMinMax_32f_arraddr[1], &m7_ippsMinMax_32f);
-    EXPECT_EQ(ippsMinMaxIndx_32f_arraddr[3], &y8_ippsMinMaxIndx_32f);
-}
-
 TEST_F(Dispatch, StubsPassArgumentsAndResultsThrough)
 {
     for (Ipp32u code : {0u, 33u, 38u}) {
@@ -298,56 +241,6 @@ TEST_F(Dispatch, StubsPassArgumentsAndResultsThrough)
     }
 }
 
-TEST_F(Dispatch, Probes)
-{
-    FakeCpu cpu;
-    cpu.vendor("GenuineIntel", 0xB);
-    cpu.features(ecxSse3 | ecxSsse3 | ecxSse41 | ecxSse42 | ecxMovbe, edxBaseline | (1u << 4) | (1u << 28), 0x306A9,
-                 4u << 16);
-    cpu.leaves[{4, 0}] = {(7u << 26) | 0x121, 0, 0, 0};
-    cpu.leaves[{0x80000000u, 0}] = {0x80000008u, 0, 0, 0};
-    cpu.leaves[{0x80000001u, 0}] = {0, 0, 0, 1u << 29};
-    ScopedFakeCpu scope(cpu);
-    EXPECT_EQ(ipp_has_cpuid(), 1);
-    EXPECT_EQ(ipp_max_cpuid_input(), 0xB);
-    EXPECT_EQ(ipp_has_rdtsc(), 1);
-    EXPECT_EQ(ipp_is_mmx_extension(), 1);
-    EXPECT_EQ(ipp_is_ssx_extension(), 1);
-    EXPECT_EQ(ipp_is_wni_extension(), 1);
-    EXPECT_EQ(ipp_is_htt_extension(), 1);
-    EXPECT_EQ(ipp_is_pni_extension(), 1);
-    EXPECT_EQ(ipp_is_em64t_extension(), 1);
-    EXPECT_EQ(ipp_is_mni_extension(), 1);
-    EXPECT_EQ(ipp_is_sse41_extension(), 1);
-    EXPECT_EQ(ipp_is_sse42_extension(), 1);
-    EXPECT_EQ(ipp_is_movbe(), 1);
-    EXPECT_EQ(ipp_is_avx_extension(), 0);
-    EXPECT_EQ(ipp_get_cores_on_die(), 8);
-    EXPECT_EQ(ipp_is_GenuineIntel(), 1);
-
-    // One logical processor: no hyper-threading; no extended leaf: no 64-bit flag.
-    cpu.features(0, edxBaseline | (1u << 28), 0, 1u << 16);
-    cpu.leaves[{0x80000000u, 0}] = {0x80000000u, 0, 0, 0};
-    cpu.vendor("GenuineIotel", 3);
-    EXPECT_EQ(ipp_is_htt_extension(), 0);
-    EXPECT_EQ(ipp_is_em64t_extension(), 0);
-    EXPECT_EQ(ipp_get_cores_on_die(), 1);
-    EXPECT_EQ(ipp_is_GenuineIntel(), 0);
-    EXPECT_EQ(ipp_has_rdtsc(), 0);
-}
-
-TEST_F(Dispatch, RealProbesAgreeWithTheFeatureMask)
-{
-    Ipp64u m = 0;
-    ASSERT_EQ(ownGetMaskFeatures(&m), 1);
-    EXPECT_EQ((m >> 3) & 1, Ipp64u(ipp_is_pni_extension()));
-    EXPECT_EQ((m >> 6) & 1, Ipp64u(ipp_is_sse41_extension()));
-    EXPECT_EQ((m >> 9) & 1, Ipp64u(ipp_is_avx_extension()));
-    const Ipp64u t0 = ipp_get_pentium_counter();
-    const Ipp64u t1 = ipp_get_pentium_counter();
-    EXPECT_GE(t1, t0);
-}
-
 TEST_F(Dispatch, CacheSizeFromLeaf2)
 {
     FakeCpu cpu;
@@ -368,44 +261,6 @@ TEST_F(Dispatch, CacheSizeFromLeaf2)
     cpu.leaves[{2, 0}] = {0x00492C01u, 0x800000ECu, 0, 0x00000022u};
     NorrikIpp::resetCacheProbe();
     EXPECT_EQ(NorrikIpp::largeCacheSize(), 4 << 20); // 0x49 comes before 0x22 in the size table
-}
-
-TEST_F(Dispatch, PentiumIdent)
-{
-    FakeCpu cpu;
-    cpu.vendor("GenuineIntel", 4);
-    // ext family 0x12, ext model 3, bit 12 set (bits 11-12 read 2), family 6, model 0xA, stepping 9.
-    cpu.features(ecxSse3 | ecxSsse3 | ecxSse41 | ecxMovbe | ecxAvx | ecxOsxsave, edxBaseline,
-                 (0x12u << 20) | (3u << 16) | (1u << 12) | (6u << 8) | (0xAu << 4) | 9u);
-    cpu.leaves[{2, 0}] = {0x55, 0, 0, 0x66};
-    cpu.leaves[{4, 0}] = {3u << 26, 0, 0, 0};
-    ScopedFakeCpu scope(cpu);
-    IppPentiumIdent id;
-    std::memset(&id, 0x5A, sizeof id);
-    ipp_get_pentium_ident(&id);
-    EXPECT_EQ(id.family, 6);
-    EXPECT_EQ(id.stepping, 9);
-    EXPECT_EQ(id.model, 0xA);
-    EXPECT_EQ(id.type, 2);
-    EXPECT_EQ(Ipp32u(id.featuresEdx), edxBaseline);
-    EXPECT_EQ(id.leaf2Eax, 0x55);
-    EXPECT_EQ(id.leaf2Edx, 0x66);
-    EXPECT_EQ(id.mmx, 1);
-    EXPECT_EQ(id.reserved, 0x5A5A5A5A); // left untouched
-    EXPECT_EQ(id.sse, 1);
-    EXPECT_EQ(id.sse2, 1);
-    EXPECT_EQ(id.htt, 0);
-    EXPECT_EQ(id.sse3, 1);
-    EXPECT_EQ(id.ssse3, 1);
-    EXPECT_EQ(id.coresOnDie, 4);
-    EXPECT_EQ(id.sse41, 1);
-    EXPECT_EQ(id.sse42, 0);
-    EXPECT_EQ(id.extFamily, 0x12);
-    EXPECT_EQ(id.extModel, 3);
-    EXPECT_EQ(id.movbe, 1);
-    EXPECT_EQ(id.avx, 1);
-    EXPECT_EQ(id.osxsave, 1);
-    static_assert(sizeof(IppPentiumIdent) == 23 * 4);
 }
 
 } // namespace

@@ -90,74 +90,6 @@ TEST(VectorMaxMin, MaximumAtEveryPositionIsFound)
             }
 }
 
-TEST(VectorMaxMin, SpecExamples)
-{
-    for (int v = 0; v < 3; ++v) {
-        const auto maxIndx = VECTOR_VARIANTS(ippsMaxIndx_32f)[v].fn;
-        const auto minMaxIndx = VECTOR_VARIANTS(ippsMinMaxIndx_32f)[v].fn;
-        const auto maxF = VECTOR_VARIANTS(ippsMax_32f)[v].fn;
-        float mx = 0, mn = 0;
-        Ipp32s i = -1, j = -1;
-        const float one[1] = {-7.5f};
-        EXPECT_EQ(maxIndx(one, 1, &mx, &i), ippStsNoErr);
-        EXPECT_EQ(mx, -7.5f);
-        EXPECT_EQ(i, 0);
-        EXPECT_EQ(minMaxIndx(one, 1, &mn, &i, &mx, &j), ippStsNoErr);
-        EXPECT_EQ(i, 0);
-        EXPECT_EQ(j, 0);
-        EXPECT_EQ(maxF(one, 1, &mx), ippStsNoErr);
-        EXPECT_EQ(mx, -7.5f);
-
-        const float a[4] = {1, 5, 5, 2};
-        EXPECT_EQ(maxIndx(a, 4, &mx, &i), ippStsNoErr);
-        EXPECT_EQ(mx, 5.0f);
-        EXPECT_EQ(i, 1);
-
-        std::vector<float> b(2100, 0.0f);
-        b[100] = b[2090] = 3.0f;
-        EXPECT_EQ(maxIndx(b.data(), 2100, &mx, &i), ippStsNoErr);
-        EXPECT_EQ(i, 100);
-        std::vector<float> tail(2100, 0.0f);
-        tail[2099] = 1.0f; // after the last whole group of 8
-        EXPECT_EQ(maxIndx(tail.data(), 2100, &mx, &i), ippStsNoErr);
-        EXPECT_EQ(i, 2099);
-
-        EXPECT_EQ(maxIndx(a, 4, &mx, nullptr), ippStsNoErr);
-        EXPECT_EQ(mx, 5.0f);
-
-        const float c[5] = {3, -1, 7, -1, 7};
-        EXPECT_EQ(minMaxIndx(c, 5, &mn, &i, &mx, &j), ippStsNoErr);
-        EXPECT_EQ(mn, -1.0f);
-        EXPECT_EQ(i, 1);
-        EXPECT_EQ(mx, 7.0f);
-        EXPECT_EQ(j, 2);
-
-        // +0.0 and -0.0 compare equal: the index scan finds the first of either.
-        const float z[3] = {1.0f, -0.0f, 0.0f};
-        EXPECT_EQ(minMaxIndx(z, 3, &mn, &i, &mx, &j), ippStsNoErr);
-        EXPECT_EQ(i, 1);
-    }
-}
-
-TEST(VectorMaxMin, LengthsOnBothSidesOfTheBlockSearchAgree)
-{
-    for (int trial = 0; trial < 50; ++trial) {
-        const auto data = randomTies(34, 3);
-        for (const auto& v : VECTOR_VARIANTS(ippsMaxIndx_32f)) {
-            float m33, m34;
-            Ipp32s i33, i34;
-            v.fn(data.data(), 33, &m33, &i33);
-            v.fn(data.data(), 34, &m34, &i34);
-            const Ref r = reference(std::vector<float>(data.begin(), data.begin() + 33));
-            EXPECT_EQ(i33, r.iMax);
-            if (data[33] <= m33) {
-                EXPECT_EQ(m34, m33);
-                EXPECT_EQ(i34, i33);
-            }
-        }
-    }
-}
-
 TEST(VectorMaxMin, VariantsAgreeBitForBitWithSignedZeros)
 {
     for (int len : {5, 17, 40, 64, 2100})
@@ -184,44 +116,6 @@ TEST(VectorMaxMin, VariantsAgreeBitForBitWithSignedZeros)
                 EXPECT_EQ(results[0][c], results[2][c]);
             }
         }
-}
-
-TEST(VectorMaxMin, StatusCodes)
-{
-    const float a[3] = {1, 2, 3};
-    for (int v = 0; v < 3; ++v) {
-        const auto maxF = VECTOR_VARIANTS(ippsMax_32f)[v].fn;
-        const auto maxIndx = VECTOR_VARIANTS(ippsMaxIndx_32f)[v].fn;
-        const auto minMax = VECTOR_VARIANTS(ippsMinMax_32f)[v].fn;
-        const auto minMaxIndx = VECTOR_VARIANTS(ippsMinMaxIndx_32f)[v].fn;
-        float mn = 42, mx = 42;
-        Ipp32s i = 42, j = 42;
-        for (int len : {0, -3, 3}) {
-            EXPECT_EQ(maxF(nullptr, len, &mx), ippStsNullPtrErr);
-            EXPECT_EQ(maxF(a, len, nullptr), ippStsNullPtrErr);
-            EXPECT_EQ(maxIndx(nullptr, len, &mx, &i), ippStsNullPtrErr);
-            EXPECT_EQ(maxIndx(a, len, nullptr, &i), ippStsNullPtrErr);
-            EXPECT_EQ(minMax(nullptr, len, &mn, &mx), ippStsNullPtrErr);
-            EXPECT_EQ(minMax(a, len, nullptr, &mx), ippStsNullPtrErr);
-            EXPECT_EQ(minMax(a, len, &mn, nullptr), ippStsNullPtrErr);
-            EXPECT_EQ(minMaxIndx(nullptr, len, &mn, &i, &mx, &j), ippStsNullPtrErr);
-            EXPECT_EQ(minMaxIndx(a, len, nullptr, &i, &mx, &j), ippStsNullPtrErr);
-            EXPECT_EQ(minMaxIndx(a, len, &mn, nullptr, &mx, &j), ippStsNullPtrErr);
-            EXPECT_EQ(minMaxIndx(a, len, &mn, &i, nullptr, &j), ippStsNullPtrErr);
-            EXPECT_EQ(minMaxIndx(a, len, &mn, &i, &mx, nullptr), ippStsNullPtrErr);
-        }
-        for (int len : {0, -3}) {
-            EXPECT_EQ(maxF(a, len, &mx), ippStsSizeErr);
-            EXPECT_EQ(maxIndx(a, len, &mx, &i), ippStsSizeErr);
-            EXPECT_EQ(maxIndx(a, len, &mx, nullptr), ippStsSizeErr);
-            EXPECT_EQ(minMax(a, len, &mn, &mx), ippStsSizeErr);
-            EXPECT_EQ(minMaxIndx(a, len, &mn, &i, &mx, &j), ippStsSizeErr);
-        }
-        EXPECT_EQ(mn, 42.0f);
-        EXPECT_EQ(mx, 42.0f);
-        EXPECT_EQ(i, 42);
-        EXPECT_EQ(j, 42);
-    }
 }
 
 template <class T>

@@ -58,14 +58,6 @@ protected:
     IppFreeFn savedFree;
 };
 
-TEST_F(VectorMemory, PointersStartAtTheSystemHeap)
-{
-    EXPECT_EQ(i_malloc, static_cast<IppMallocFn>(&std::malloc));
-    EXPECT_EQ(i_calloc, static_cast<IppCallocFn>(&std::calloc));
-    EXPECT_EQ(i_realloc, static_cast<IppReallocFn>(&std::realloc));
-    EXPECT_EQ(i_free, static_cast<IppFreeFn>(&std::free));
-}
-
 TEST_F(VectorMemory, NonPositiveLengthsAllocateNothing)
 {
     useRecordingHeap();
@@ -119,27 +111,6 @@ TEST_F(VectorMemory, LargestLengthIsSizedIn64Bits)
     RecordingHeap::fail = true;
     EXPECT_EQ(ippMalloc(2147483647), nullptr);
     EXPECT_EQ(RecordingHeap::lastSize, std::size_t(2147483647) + 40);
-}
-
-TEST_F(VectorMemory, VariantAllocatorsOnTheRealHeap)
-{
-    using MallocFn = Ipp8u* (*)(Ipp32s);
-    using FreeFn = void (*)(void*);
-    const MallocFn mallocs[] = {&m7_ippsMalloc_8u, &u8_ippsMalloc_8u, &y8_ippsMalloc_8u};
-    const FreeFn frees[] = {&m7_ippsFree, &u8_ippsFree, &y8_ippsFree};
-    for (int v = 0; v < 3; ++v) {
-        std::vector<Ipp8u*> blocks;
-        for (int len : {1, 3, 31, 32, 33, 1000, 65537}) {
-            Ipp8u* p = mallocs[v](len);
-            ASSERT_NE(p, nullptr);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 32, 0u);
-            for (int i = 0; i < len; ++i)
-                p[i] = Ipp8u(i);
-            blocks.push_back(p);
-        }
-        for (Ipp8u* p : blocks)
-            frees[v](p); // checked by the address sanitizer build
-    }
 }
 
 } // namespace

@@ -132,42 +132,6 @@ TEST(VectorSum, AccurateAndFastOrdersBitForBit)
             }
 }
 
-TEST(VectorSum, SpecExamples)
-{
-    for (int v = 0; v < 3; ++v) {
-        const auto sum = VECTOR_VARIANTS(ippsSum_32f)[v].fn;
-        float r = 1;
-        const float negZero[1] = {-0.0f};
-        EXPECT_EQ(sum(negZero, 1, &r, 2), ippStsNoErr);
-        EXPECT_EQ(bits(r), 0u);
-        const float one[1] = {3.25f};
-        EXPECT_EQ(sum(one, 1, &r, 2), ippStsNoErr);
-        EXPECT_EQ(r, 3.25f);
-
-        // Element 0 alone when the source sits 4 bytes past an 8-byte boundary.
-        Placed<float> s(9, 4);
-        const std::vector<float> d = {1e8f, 1, 1, 1, 1, 1, 1, 1, 1};
-        s.fill(d);
-        double acc;
-        VECTOR_VARIANTS(ownippsSum_32f_Accur)[v].fn(s.data(), 9, &acc);
-        EXPECT_EQ(acc, 1e8 + 8);
-    }
-}
-
-TEST(VectorSum, SixteenMillionOnesPlusOneStayExactInDouble)
-{
-    const int n = (1 << 24) + 1;
-    std::vector<float> ones(n, 1.0f);
-    for (int v = 0; v < 3; ++v) {
-        double d;
-        VECTOR_VARIANTS(ownippsSum_32f_Accur)[v].fn(ones.data(), n, &d);
-        EXPECT_EQ(d, 16777217.0);
-        float f;
-        VECTOR_VARIANTS(ippsSum_32f)[v].fn(ones.data(), n, &f, 2);
-        EXPECT_EQ(f, 16777216.0f);
-    }
-}
-
 TEST(VectorSum, StatusCodes)
 {
     const float a[2] = {1, 2};
