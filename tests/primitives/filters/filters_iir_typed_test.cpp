@@ -272,56 +272,52 @@ TEST(filters_iir_typed, PerSampleKernelsFollowTheDifferenceEquation)
 
 TEST(filters_iir_typed, IntegerOutputsSaturateAndRoundTiesToEven)
 {
+    // Order 0: y = b0 x, scaled, saturated and rounded; the delay line is left alone.
     std::vector<double> taps(8), dly(8, 7.0);
     IirState32f s{};
-    s.taps = reinterpret_cast<float*>(taps.data());
-    s.dlyLine = reinterpret_cast<float*>(dly.data());
-    auto b0f = [&](float re, float im = 0) {
-        auto* t = reinterpret_cast<float*>(taps.data());
-        t[0] = re, t[1] = im;
-    };
-    auto run16 = [&](auto fn, Ipp16s x, int sf) {
-        Ipp16s y = 0;
-        fn(&x, &y, &s, sf);
-        return int(y);
-    };
-    auto run32 = [&](auto fn, Ipp32s x, int sf) {
-        Ipp32s y = 0;
-        fn(&x, &y, &s, sf);
-        return std::int64_t(y);
-    };
+    s.taps = reinterpret_cast<float*>(taps.data()), s.dlyLine = reinterpret_cast<float*>(dly.data());
+    const double f = 0, d = 1, c = 2; // float, double and complex float accumulator
+    const double rows[][5] = {{f, 0.5, 33, 0, 16},        {f, 0.5, 35, 0, 18},          {f, 0.5, -33, 0, -16},
+                              {f, 1000, 32767, 0, 32767}, {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
+                              {f, 1, 32767, -20, 32767},  {f, 1, -1, -20, -32768},      {c, 1, -1, -20, -32768},
+                              {c, 1, 1, -20, 32767},      {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4}};
     for (int v = 0; v < 3; ++v) {
-        const auto ar16 = std::array{m7_ownsIIRAROne32f_16s, u8_ownsIIRAROne32f_16s, y8_ownsIIRAROne32f_16s}[v];
-        const auto ar16d = std::array{m7_ownsIIRAROne64f_16s, u8_ownsIIRAROne64f_16s, y8_ownsIIRAROne64f_16s}[v];
+        for (const auto& r : rows) {
+            const Ipp16s x = Ipp16s(r[2]);
+            Ipp16s y = 0;
+            Ipp16sc yc{};
+            const Ipp16sc xc{x, Ipp16s(-x)};
+            if (r[0] == d)
+                taps[0] = r[1], std::array{m7_ownsIIRAROne64f_16s, u8_ownsIIRAROne64f_16s,
+                                           y8_ownsIIRAROne64f_16s}[v](&x, &y, &s, int(r[3]));
+            else
+                reinterpret_cast<float*>(taps.data())[0] = float(r[1]), reinterpret_cast<float*>(taps.data())[1] = 0;
+            if (r[0] == f)
+                std::array{m7_ownsIIRAROne32f_16s, u8_ownsIIRAROne32f_16s, y8_ownsIIRAROne32f_16s}[v](&x, &y, &s,
+                                                                                                      int(r[3]));
+            if (r[0] == c)
+                std::array{m7_ownsIIRAROne32fc_16sc, u8_ownsIIRAROne32fc_16sc,
+                           y8_ownsIIRAROne32fc_16sc}[v](&xc, &yc, &s, int(r[3])),
+                    y = yc.re;
+            EXPECT_EQ(y, r[4]) << v << " x " << r[2] << " sf " << r[3];
+            if (r[0] == c) {
+                EXPECT_EQ(yc.im, r[4] == 32767 ? -32768 : 32767);
+            }
+        }
         const auto ar32 = std::array{m7_ownsIIRAROne64f_32s, u8_ownsIIRAROne64f_32s, y8_ownsIIRAROne64f_32s}[v];
-        const auto ar16c = std::array{m7_ownsIIRAROne32fc_16sc, u8_ownsIIRAROne32fc_16sc, y8_ownsIIRAROne32fc_16sc}[v];
-        b0f(0.5f);
-        EXPECT_EQ(run16(ar16, 33, 0), 16);
-        EXPECT_EQ(run16(ar16, 35, 0), 18);
-        EXPECT_EQ(run16(ar16, -33, 0), -16);
-        b0f(1000.0f);
-        EXPECT_EQ(run16(ar16, 32767, 0), 32767);
-        EXPECT_EQ(run16(ar16, -32768, 0), -32768);
-        b0f(1.0f);
-        EXPECT_EQ(run16(ar16, 33, 1), 16);
-        EXPECT_EQ(run16(ar16, 32767, -20), 32767); // far beyond the 32-bit range: no wrap
-        EXPECT_EQ(run16(ar16, -1, -20), -32768);
-        Ipp16sc xc{1, -1}, yc{};
-        ar16c(&xc, &yc, &s, -20);
-        EXPECT_EQ(yc.re, 32767);
-        EXPECT_EQ(yc.im, -32768);
-        taps[0] = 4.0;
-        EXPECT_EQ(run32(ar32, 2000000000, 0), 2147483647);
-        EXPECT_EQ(run32(ar32, -2000000000, 0), -2147483648LL);
-        EXPECT_EQ(run32(ar32, 1, -40), 2147483647);
-        taps[0] = 0.5;
-        EXPECT_EQ(run32(ar32, 5, 0), 2);
-        EXPECT_EQ(run32(ar32, 7, 0), 4);
-        taps[0] = 1.0;
-        EXPECT_EQ(run16(ar16d, 3, -30), 32767);
-        EXPECT_EQ(run16(ar16d, 7, 1), 4);
+        for (auto [b0, x, sf, want] : {std::array<double, 4>{4, 2e9, 0, 2147483647},
+                                       {4, -2e9, 0, -2147483648.0},
+                                       {1, 1, -40, 2147483647},
+                                       {0.5, 5, 0, 2},
+                                       {0.5, 7, 0, 4}}) {
+            taps[0] = b0;
+            const Ipp32s in = Ipp32s(x);
+            Ipp32s y = 0;
+            ar32(&in, &y, &s, int(sf));
+            EXPECT_EQ(y, want) << x;
+        }
     }
-    EXPECT_EQ(dly[0], 7.0); // order 0 leaves the delay line alone
+    EXPECT_EQ(dly[0], 7.0);
 }
 
 TEST(filters_iir_typed, BlockKernelsMatchTheFloatKernelsAndTheReference)

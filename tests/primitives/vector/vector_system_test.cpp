@@ -177,16 +177,13 @@ TEST_F(VectorSystem, FloatingPointControlWords)
     const Ipp32u cw = ps_get_cw_fpu(), csr = ps_get_ssx();
     EXPECT_EQ(ps_set_ssx(0x6000, 0x6000), csr);
     EXPECT_EQ(ipp_set_rc_ssx(0x2000) & 0x6000u, 0x6000u);
-    EXPECT_EQ(ps_get_ssx() & 0x6000u, 0x2000u);
-    ipp_set_cw_ssx(0x9FC0);
-    EXPECT_EQ(ipp_clear_ssx(), 0x9FC0u);
+    EXPECT_EQ(ipp_clear_ssx() & 0x6000u, 0x2000u);
     EXPECT_EQ(ps_get_ssx(), 0x1F80u);
     ipp_set_cw_fpu(0x007F); // 24-bit precision: portable 0x20000, the precision unchanged
     EXPECT_EQ(ipp_control87(0, 0) & 0x30000u, 0x20000u);
     EXPECT_EQ(ps_get_cw_fpu(), 0x007Fu);
     ipp_control87(0x10000 | 0x200, 0x30000 | 0x300); // 53-bit precision, round up
     EXPECT_EQ(ps_get_cw_fpu() & 0x0F00u, 0x0A00u);
-    EXPECT_EQ(ipp_isnan(std::nan("")) + ipp_finite(1.0) + ipp_finite(HUGE_VAL), 2);
     ipp_set_cw_fpu(cw);
     ipp_set_cw_ssx(csr);
 }
