@@ -80,6 +80,9 @@ const char* const kFftVariants =
     "ipps_rFFTinv_4_32f ipps_rFFTinv_4_scale_32f ipps_rFFTinv_8_32f ipps_rFFTinv_8_scale_32f "
     "ipps_sBitRev1_Blk ipps_zBitRev1_Blk ownps_Mpy2_32fc ownps_Mpy3_32fc";
 
+// Exported as they stand: the FFT's data.
+const char* const kFftPlain = "fft_fix_twiddle_table_32f";
+
 // Exported under one prefix only.
 const char* const kSingles = "m7_ownsMove_8u_M7 u8_ownsMove_8u y8_ownsMove_8u";
 
@@ -92,7 +95,7 @@ std::vector<std::string> words(const char* list)
 std::set<std::string> listed()
 {
     std::set<std::string> names;
-    for (const char* list : {kEntryPoints, kPlain, kSingles})
+    for (const char* list : {kEntryPoints, kPlain, kFftPlain, kSingles})
         for (const auto& n : words(list))
             names.insert(n);
     for (const auto& n : words(kStubs)) {
