@@ -95,28 +95,6 @@ TEST(filters_fir, PathsAndSizes)
     }
 }
 
-TEST(filters_fir, DirectKernelAtEveryAlignment)
-{
-    const std::vector<float> w = noise(400, 47);
-    for (const auto& api : kFir)
-        for (int T : {1, 2, 3, 4, 6, 31, 32, 33, 66, 70, 140}) {
-            const std::vector<float> taps = noise(T, T + 3, 0.5f);
-            FirState32f* s = make(api, taps);
-            const bool rows = api.tapRows && T > 31;
-            for (int woff = 0; woff < 4; ++woff)
-                for (int doff = 0; doff < 4; ++doff)
-                    for (int n : {1, 3, 7, 8, 9, 12, 50, 101}) {
-                        alignas(16) float out[128];
-                        api.kernel(rows ? s->taps : s->tapsRepl, w.data() + woff, out + doff, n, T, rows ? 1 : 0);
-                        const std::vector<float> wi(w.begin() + woff + T - 1, w.begin() + woff + T - 1 + n);
-                        const std::vector<float> hi(w.begin() + woff, w.begin() + woff + T - 1);
-                        std::vector<float> o(out + doff, out + doff + n), past(hi.rbegin(), hi.rend());
-                        ASSERT_LT(maxAbsError(o, convolve(taps, wi, past)), tolerance(T)) << api.name << " T " << T;
-                    }
-            api.free(s);
-        }
-}
-
 TEST(filters_fir, FiltersInPlace)
 {
     for (const auto& api : kFir) {

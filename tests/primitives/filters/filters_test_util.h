@@ -40,15 +40,12 @@ struct FirApi
     IppStatus (*setDlyLine)(FirState32f*, const Ipp32f*);
     IppStatus (*free)(FirState32f*);
     IppStatus (*fir)(const Ipp32f*, Ipp32f*, int, FirState32f*);
-    void (*kernel)(const Ipp32f*, const Ipp32f*, Ipp32f*, int, int, int);
-    bool tapRows; // the variant stores four shifted rows of taps
 };
-#define FILTERS_FIR(P, ROWS)                                                                                           \
+#define FILTERS_FIR(P)                                                                                                 \
     {                                                                                                                  \
-#P, P##ippsFIRInitAlloc_32f, P##ippsFIRSetDlyLine_32f, P##ippsFIRFree_32f, P##ippsFIR_32f, P##ownFIRSR_32f,    \
-            ROWS                                                                                                       \
+#P, P##ippsFIRInitAlloc_32f, P##ippsFIRSetDlyLine_32f, P##ippsFIRFree_32f, P##ippsFIR_32f                      \
     }
-inline const FirApi kFir[3] = {FILTERS_FIR(m7_, false), FILTERS_FIR(u8_, true), FILTERS_FIR(y8_, true)};
+inline const FirApi kFir[3] = {FILTERS_FIR(m7_), FILTERS_FIR(u8_), FILTERS_FIR(y8_)};
 
 inline std::vector<float> noise(std::size_t n, unsigned seed, float amp = 1.0f)
 {
