@@ -1,6 +1,5 @@
-// Dispatch stubs of the filter operations. Kept in their own object: the variant functions they
-// point at live in the filters library, and only a program that calls a filter stub needs them.
-#include "primitives/vector/dispatch_stub.h"
+// Dispatch stubs 9 to 17: the filter operations.
+#include "primitives/filters/ipps_filters.h"
 
 IPPS_DEFINE_DISPATCHED(ippsIIRFree_32f, (IirState32f * pState), (pState))
 IPPS_DEFINE_DISPATCHED(ippsIIRInitAlloc_BiQuad_32f,

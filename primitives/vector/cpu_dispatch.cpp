@@ -14,17 +14,14 @@ IPP_EXPORT Ipp32s i_version = 1;
 
 namespace {
 
+using NorrikIpp::bit;
+
 // Words without locks: every writer stores the same values (see ippStaticInit's callers).
 Ipp64u enabledFeatureMask = 7;
 std::atomic<Ipp64u> cachedFeatureMask{0};
 std::atomic<Ipp32s> featureCacheFilled{0};
 
 constexpr Ipp64u getInfoMagic = 0x616F666E69746567ull; // "getinfoa" in memory order
-
-inline Ipp32s bit(Ipp32u word, int n)
-{
-    return Ipp32s((word >> n) & 1u);
-}
 
 Platform::CpuidRegisters leaf1()
 {

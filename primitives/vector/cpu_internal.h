@@ -5,6 +5,12 @@
 
 namespace NorrikIpp {
 
+// Bit n of a register word, as 0 or 1.
+inline std::int32_t bit(std::uint32_t word, int n)
+{
+    return std::int32_t((word >> n) & 1u);
+}
+
 // Forgets the cached feature mask and cache sizes, so that a test's stand-in processor is probed
 // afresh.
 void resetFeatureCache();

@@ -1,5 +1,5 @@
 // Dispatch stubs of the vector operations.
-#include "primitives/vector/dispatch_stub.h"
+#include "primitives/vector/ipps_vector.h"
 
 IPPS_DEFINE_DISPATCHED(ippsMulC_32f_I, (Ipp32f val, Ipp32f* pSrcDst, Ipp32s len), (val, pSrcDst, len))
 IPPS_DEFINE_DISPATCHED(ippsAdd_32f_I, (const Ipp32f* pSrc, Ipp32f* pSrcDst, Ipp32s len), (pSrc, pSrcDst, len))

@@ -3,14 +3,12 @@
 #include <xmmintrin.h>
 
 #include "platform/cpu.h"
+#include "primitives/vector/cpu_internal.h"
 #include "primitives/vector/ipps_vector.h"
 
 namespace {
 
-inline Ipp32s bit(Ipp32u word, int n)
-{
-    return Ipp32s((word >> n) & 1u);
-}
+using NorrikIpp::bit;
 
 Ipp32u readControlWord()
 {

@@ -1,26 +1,14 @@
 // Exported names of the vector primitives: CPU detection and dispatch, primitive memory,
-// the vector operations in their m7_/u8_/y8_ variants and the seventeen dispatch stubs.
+// the vector operations in their m7_/u8_/y8_ variants and the first eight dispatch stubs.
 #pragma once
 
 #include <cstddef>
 
-#include "primitives/common/ipptypes.h"
-
-// Opaque filter states; their layout belongs to the filters library.
-struct IirState32f;
-struct FirState32f;
-
-// Declares one function under the three variant prefixes.
-#define IPPS_DECLARE_VARIANTS(ret, name, args)                                                                         \
-    IPP_API ret m7_##name args;                                                                                        \
-    IPP_API ret u8_##name args;                                                                                        \
-    IPP_API ret y8_##name args;
+#include "primitives/common/dispatch.h"
 
 // ---------------------------------------------------------------------------------------------
 // CPU detection and variant dispatch
 
-// Variant index read by every stub: 0 or 1 runs m7_, 2 runs u8_, 3 runs y8_.
-IPP_API Ipp32s ippJumpIndexForMergedLibs;
 IPP_API Ipp32s ippJumpIndexForMergedLibsLP;
 IPP_API Ipp32s i_version;
 
@@ -57,7 +45,8 @@ IPP_API Ipp64u ipp_get_pentium_counter(void);
 IPP_API Ipp32s ipp_is_GenuineIntel(void);
 
 // ---------------------------------------------------------------------------------------------
-// Dispatch stubs and their four-entry tables [m7_, m7_, u8_, y8_], in table order
+// Dispatch stubs 1 to 8 and their four-entry tables [m7_, m7_, u8_, y8_], in table order (the
+// filters library declares stubs 9 to 17)
 
 typedef IppStatus (*ippsMulC_32f_I_Fn)(Ipp32f val, Ipp32f* pSrcDst, Ipp32s len);
 typedef IppStatus (*ippsAdd_32f_I_Fn)(const Ipp32f* pSrc, Ipp32f* pSrcDst, Ipp32s len);
@@ -68,23 +57,6 @@ typedef IppStatus (*ippsMaxIndx_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* 
 typedef IppStatus (*ippsMinMax_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32f* pMax);
 typedef IppStatus (*ippsMinMaxIndx_32f_Fn)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx, Ipp32f* pMax,
                                            Ipp32s* pMaxIndx);
-typedef IppStatus (*ippsIIRFree_32f_Fn)(IirState32f* pState);
-typedef IppStatus (*ippsIIRInitAlloc_BiQuad_32f_Fn)(IirState32f** ppState, const Ipp32f* pTaps, Ipp32s numBq,
-                                                    const Ipp32f* pDlyLine);
-typedef IppStatus (*ippsIIRSetDlyLine_32f_Fn)(IirState32f* pState, const Ipp32f* pDlyLine);
-typedef IppStatus (*ippsIIR_32f_Fn)(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s len, IirState32f* pState);
-typedef IppStatus (*ippsIIRSetTaps_32f_Fn)(const Ipp32f* pTaps, IirState32f* pState);
-typedef IppStatus (*ippsFIRInitAlloc_32f_Fn)(FirState32f** ppState, const Ipp32f* pTaps, Ipp32s tapsLen,
-                                             const Ipp32f* pDlyLine);
-typedef IppStatus (*ippsFIRFree_32f_Fn)(FirState32f* pState);
-typedef IppStatus (*ippsFIRSetDlyLine_32f_Fn)(FirState32f* pState, const Ipp32f* pDlyLine);
-typedef IppStatus (*ippsFIR_32f_Fn)(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s numIters, FirState32f* pState);
-
-// Declares the stub, its table and the three variant functions of one dispatched operation.
-#define IPPS_DECLARE_DISPATCHED(name, params)                                                                          \
-    IPPS_DECLARE_VARIANTS(IppStatus, name, params)                                                                     \
-    IPP_API IppStatus name params;                                                                                     \
-    IPP_API const name##_Fn name##_arraddr[4];
 
 IPPS_DECLARE_DISPATCHED(ippsMulC_32f_I, (Ipp32f val, Ipp32f* pSrcDst, Ipp32s len))
 IPPS_DECLARE_DISPATCHED(ippsAdd_32f_I, (const Ipp32f* pSrc, Ipp32f* pSrcDst, Ipp32s len))
@@ -95,18 +67,6 @@ IPPS_DECLARE_DISPATCHED(ippsMaxIndx_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f
 IPPS_DECLARE_DISPATCHED(ippsMinMax_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32f* pMax))
 IPPS_DECLARE_DISPATCHED(ippsMinMaxIndx_32f, (const Ipp32f* pSrc, Ipp32s len, Ipp32f* pMin, Ipp32s* pMinIndx,
                                              Ipp32f* pMax, Ipp32s* pMaxIndx))
-// The filter operations' variant functions are built by the filters library.
-IPPS_DECLARE_DISPATCHED(ippsIIRFree_32f, (IirState32f * pState))
-IPPS_DECLARE_DISPATCHED(ippsIIRInitAlloc_BiQuad_32f,
-                        (IirState32f * *ppState, const Ipp32f* pTaps, Ipp32s numBq, const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsIIRSetDlyLine_32f, (IirState32f * pState, const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsIIR_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s len, IirState32f* pState))
-IPPS_DECLARE_DISPATCHED(ippsIIRSetTaps_32f, (const Ipp32f* pTaps, IirState32f* pState))
-IPPS_DECLARE_DISPATCHED(ippsFIRInitAlloc_32f,
-                        (FirState32f * *ppState, const Ipp32f* pTaps, Ipp32s tapsLen, const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsFIRFree_32f, (FirState32f * pState))
-IPPS_DECLARE_DISPATCHED(ippsFIRSetDlyLine_32f, (FirState32f * pState, const Ipp32f* pDlyLine))
-IPPS_DECLARE_DISPATCHED(ippsFIR_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s numIters, FirState32f* pState))
 
 // ---------------------------------------------------------------------------------------------
 // Memory: 32-byte aligned blocks from the heap behind four replaceable pointers

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <climits>
+#include <cstdint>
 
 #include "primitives/common/variant.h"
 #include "primitives/fft/ipps_fft.h"
-#include "primitives/filters/filter_states.h"
+#include "primitives/filters/filter_kernels.h"
 #include "primitives/vector/ipps_vector.h"
 
 #ifndef NORRIK_VARIANT
@@ -29,5 +30,13 @@ inline constexpr FilterSettings kSettings{false, INT_MAX};
 #else
 inline constexpr FilterSettings kSettings{true, 31};
 #endif
+
+// ippsFIR_32f's paths for the multi-rate, block and resampler kinds (fir_kinds.cpp).
+IppStatus firOtherKinds(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s);
+
+inline std::int64_t roundUp16(std::int64_t v)
+{
+    return (v + 15) & ~std::int64_t(15);
+}
 
 } // namespace NORRIK_VARIANT_NS

@@ -15,12 +15,6 @@ namespace {
 constexpr int kFftMinTaps = 64;
 constexpr int kFftMinIters = 512; // calls of more than 511 samples
 constexpr int kRowsChunk = 68;    // row floats summed per chunk in the shifted-rows kernel
-constexpr std::int64_t kScratchFloats = 4096;
-
-std::int64_t roundUp16(std::int64_t v)
-{
-    return (v + 15) & ~std::int64_t(15);
-}
 
 int rowLength(int T)
 {
@@ -215,7 +209,7 @@ FirSizes firSizes(std::int64_t T, std::int64_t N, std::int64_t bufSize)
     z.bufferArea = roundUp16(bufSize); // keeps the work area behind it 16-byte aligned
     z.workArea = z.spectrumArea;
     z.total = static_cast<std::int64_t>(sizeof(FirState32f)) + z.tapsArea + z.delayArea + 16 + z.replArea +
-              z.spectrumArea + z.bufferArea + z.workArea + 4 * kScratchFloats;
+              z.spectrumArea + z.bufferArea + z.workArea;
     return z;
 }
 
@@ -364,6 +358,25 @@ void firDirect(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)
     VARIANT(ownFIRSR_32f)(taps, pSrc + T4 - M, pDst + T4, numIters - T4, T, layout);
 }
 
+// Output sharing memory with the input (at or before it): calls short enough to copy all their
+// input into the state (the delay buffer, or the FFT work area) before writing any output, one
+// after the other.
+IppStatus firInPlace(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s, bool fft)
+{
+    const int step = fft ? s->fftLen - (s->tapsLen - 1) : s->directLimit;
+    for (int done = 0; done < numIters; done += step) {
+        const int n = numIters - done < step ? numIters - done : step;
+        if (!fft) {
+            firDirect(pSrc + done, pDst + done, n, s);
+            continue;
+        }
+        const IppStatus st = firFft(pSrc + done, pDst + done, n, s);
+        if (st != ippStsNoErr)
+            return st;
+    }
+    return ippStsNoErr;
+}
+
 } // namespace
 } // namespace NORRIK_VARIANT_NS
 
@@ -435,7 +448,6 @@ IPP_API IppStatus VARIANT(ownsFIRInitAlloc_32f)(FirState32f** ppState, const Ipp
     if (!spec) {
         s->fftLen = -1;
         s->tapsSpectrum = nullptr;
-        s->scratch = reinterpret_cast<Ipp32f*>(at);
         *ppState = s;
         return ippStsNoErr;
     }
@@ -445,8 +457,6 @@ IPP_API IppStatus VARIANT(ownsFIRInitAlloc_32f)(FirState32f** ppState, const Ipp
     s->fftBuffer = bufSize > 0 ? at : nullptr;
     at += z.bufferArea;
     s->fftWork = reinterpret_cast<Ipp32f*>(at);
-    at += z.workArea;
-    s->scratch = reinterpret_cast<Ipp32f*>(at);
     VARIANT(ippsCopy_32f)(pTaps, s->tapsSpectrum, T);
     VARIANT(ippsZero_32f)(s->tapsSpectrum + T, s->fftLen - T);
     const IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(s->tapsSpectrum, s->tapsSpectrum, spec, s->fftBuffer);
@@ -502,8 +512,11 @@ IPP_API IppStatus VARIANT(ippsFIR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int num
     if (numIters < 1)
         return ippStsSizeErr;
     if (pState->id != kFirIdSingleRate)
-        return ippStsContextMatchErr;
-    if (numIters >= kFftMinIters && pState->fftLen > 0)
+        return firOtherKinds(pSrc, pDst, numIters, pState);
+    const bool fft = numIters >= kFftMinIters && pState->fftLen > 0;
+    if (pDst < pSrc + numIters && pSrc < pDst + numIters)
+        return firInPlace(pSrc, pDst, numIters, pState, fft);
+    if (fft)
         return firFft(pSrc, pDst, numIters, pState);
     firDirect(pSrc, pDst, numIters, pState);
     return ippStsNoErr;

@@ -16,16 +16,23 @@ namespace {
 constexpr int kChunk = 1024;
 constexpr std::int64_t kHeaderBytes = 96;
 
-std::int64_t roundUp16(std::int64_t v)
+// Delay-line floats per biquad: s1 s2 in transposed form II; x[t-2] x[t-1] y[t-2] y[t-1] in
+// direct form 1.
+std::int64_t delayPerBiquad(Ipp32u id)
 {
-    return (v + 15) & ~std::int64_t(15);
+    return id == kIirIdBiQuadDF1 ? 4 : 2;
 }
 
-// Size of a biquad state in 64 bits, so that an absurd biquad count cannot wrap.
+// Size of a cascade state in 64 bits, so that an absurd biquad count cannot wrap.
 std::int64_t biquadStateSize(std::int64_t numBq, Ipp32u id)
 {
     const std::int64_t work = id == kIirIdBiQuad ? kChunk : 2 * kChunk;
-    return roundUp16(20 * numBq) + roundUp16(8 * numBq) + 4 * (40 * numBq + work) + 168;
+    return roundUp16(20 * numBq) + roundUp16(4 * delayPerBiquad(id) * numBq) + 4 * (40 * numBq + work) + 168;
+}
+
+bool isCascadeId(Ipp32u id)
+{
+    return id == kIirIdBiQuad || id == kIirIdBiQuadDF1;
 }
 
 bool isKnownIirId(Ipp32u id)
@@ -42,10 +49,11 @@ IirState32f* layOutBiquad(void* memory, int numBq, Ipp32u id)
     s->id = id;
     s->taps = reinterpret_cast<Ipp32f*>(base + kHeaderBytes);
     s->dlyLine = reinterpret_cast<Ipp32f*>(base + kHeaderBytes + roundUp16(20 * n));
-    s->order = 2 * numBq;
+    s->order = static_cast<int>(delayPerBiquad(id)) * numBq;
     s->numBq = numBq;
     s->selfAllocated = 0;
-    Ipp32f* x = reinterpret_cast<Ipp32f*>(base + kHeaderBytes + roundUp16(20 * n) + roundUp16(8 * n));
+    Ipp32f* x =
+        reinterpret_cast<Ipp32f*>(base + kHeaderBytes + roundUp16(20 * n) + roundUp16(4 * delayPerBiquad(id) * n));
     s->xTable = x;
     s->yTable = x + 12 * n;
     s->oneTable = x + 32 * n;
@@ -189,24 +197,6 @@ IppStatus setTapsBiquadDF1(const Ipp32f* pTaps, IirState32f* s)
 
 using namespace NORRIK_VARIANT_NS;
 
-// One sample through the arbitrary-order filter (transposed direct form II).
-IPP_API void VARIANT(ownsIIRAROne_32f)(const Ipp32f* pX, Ipp32f* pY, IirState32f* s)
-{
-    const int N = s->order;
-    const float x = *pX;
-    const float* b = s->taps;
-    if (N <= 0) {
-        *pY = b[0] * x;
-        return;
-    }
-    const float* a = s->taps + N; // a[i] for i = 1 .. N
-    float* d = s->dlyLine;        // d[N] is always zero
-    const float y = b[0] * x + d[0];
-    for (int i = 0; i < N; ++i)
-        d[i] = (b[i + 1] * x - a[i + 1] * y) + d[i + 1];
-    *pY = y;
-}
-
 // Feed-forward sums of the arbitrary-order filter: pV[j] = sum over q of b[N - q] x[j + q].
 IPP_API void VARIANT(ownsIIRxAR_32f)(const Ipp32f* pX, Ipp32f* pV, int count, const Ipp32f* xTable, int N)
 {
@@ -275,21 +265,6 @@ IPP_API IppStatus VARIANT(ippsIIRBQDF1_32f)(const Ipp32f* pSrc, Ipp32f* pDst, in
     for (int k = 0; k < s->numBq; ++k)
         VARIANT(onwsIIRBQDF1_32f)(k == 0 ? pSrc : pDst, pDst, len, s->taps + 5 * k, s->dlyLine + 4 * k);
     return ippStsNoErr;
-}
-
-// One sample through the whole cascade; the input is read before the output is written.
-IPP_API void VARIANT(ownsIIRBQOne_32f)(const Ipp32f* pX, Ipp32f* pY, IirState32f* s)
-{
-    float x = *pX;
-    const float* o = s->oneTable;
-    float* d = s->dlyLine;
-    for (int k = 0; k < s->numBq; ++k, o += 8, d += 2) {
-        const float y = o[0] * x + d[0];
-        d[0] = (o[1] * x + d[1]) + o[4] * y;
-        d[1] = o[2] * x + o[5] * y;
-        x = y;
-    }
-    *pY = x;
 }
 
 // Feed-forward part of one biquad: pV[j] = (b2 x[j] + b1 x[j+1]) + b0 x[j+2].
@@ -423,24 +398,59 @@ void filterArbitrary(const Ipp32f* pSrc, Ipp32f* pDst, int len, IirState32f* s)
 } // namespace
 } // namespace NORRIK_VARIANT_NS
 
-IPP_API IppStatus VARIANT(ippsIIRInitAlloc_BiQuad_32f)(IirState32f** ppState, const Ipp32f* pTaps, int numBq,
-                                                       const Ipp32f* pDlyLine)
+IPP_API IppStatus VARIANT(ownsIIRSetTaps_BiQuad_32f)(const Ipp32f* pTaps, IirState32f* pState)
 {
-    if (!pTaps || !ppState)
-        return ippStsNullPtrErr;
-    if (numBq < 1)
-        return ippStsIIROrderErr;
-    const std::int64_t size = biquadStateSize(numBq, kIirIdBiQuad);
-    if (size > INT_MAX)
-        return ippStsMemAllocErr;
-    void* block = VARIANT(ippsMalloc_8u)(static_cast<int>(size));
+    return setTapsBiquad(pTaps, pState);
+}
+
+IPP_API IppStatus VARIANT(ownsIIRSetTaps_32f)(const Ipp32f* pTaps, IirState32f* pState)
+{
+    return setTapsArbitrary(pTaps, pState);
+}
+
+IPP_API IppStatus VARIANT(ownsIIRSetTaps_BiQuad_DF1_32f)(const Ipp32f* pTaps, IirState32f* pState)
+{
+    return setTapsBiquadDF1(pTaps, pState);
+}
+
+IPP_API IppStatus VARIANT(ownsIIRSetDlyLine_32f)(IirState32f* pState, const Ipp32f* pDlyLine)
+{
+    loadDelayLine(pState, pDlyLine);
+    return ippStsNoErr;
+}
+
+IPP_API IppStatus VARIANT(ownsIIRGetStateSize_BiQuad_32f)(int numBq, int* pSize, Ipp32u id)
+{
+    const std::int64_t size = biquadStateSize(numBq, id);
+    *pSize = size > INT_MAX ? -1 : static_cast<int>(size);
+    return ippStsNoErr;
+}
+
+IPP_API IppStatus VARIANT(ownsIIRInit_BiQuad_32f)(IirState32f** ppState, const Ipp32f* pTaps, int numBq,
+                                                  const Ipp32f* pDlyLine, Ipp8u* pMemory, Ipp32u id)
+{
+    if (!isCascadeId(id))
+        return ippStsContextMatchErr;
+    IirState32f* s = layOutBiquad(pMemory, numBq, id);
+    *ppState = s;
+    loadDelayLine(s, pDlyLine);
+    return id == kIirIdBiQuad ? setTapsBiquad(pTaps, s) : setTapsBiquadDF1(pTaps, s);
+}
+
+IPP_API IppStatus VARIANT(ownsIIRInitAlloc_BiQuad_32f)(IirState32f** ppState, const Ipp32f* pTaps, int numBq,
+                                                       const Ipp32f* pDlyLine, Ipp32u id)
+{
+    if (!isCascadeId(id))
+        return ippStsContextMatchErr;
+    int size = 0;
+    VARIANT(ownsIIRGetStateSize_BiQuad_32f)(numBq, &size, id);
+    Ipp8u* block = size > 0 ? VARIANT(ippsMalloc_8u)(size) : nullptr;
     if (!block)
         return ippStsMemAllocErr;
-    IirState32f* s = layOutBiquad(block, numBq, kIirIdBiQuad);
-    loadDelayLine(s, pDlyLine);
-    const IppStatus st = setTapsBiquad(pTaps, s);
+    // The caller's pointer is written only on success: it never refers to a released block.
+    IirState32f* s = nullptr;
+    const IppStatus st = VARIANT(ownsIIRInit_BiQuad_32f)(&s, pTaps, numBq, pDlyLine, block, id);
     if (st < 0) {
-        // The caller's pointer is written only on success: it never refers to a released block.
         VARIANT(ippsFree)(block);
         return st;
     }
@@ -449,17 +459,27 @@ IPP_API IppStatus VARIANT(ippsIIRInitAlloc_BiQuad_32f)(IirState32f** ppState, co
     return st;
 }
 
+IPP_API IppStatus VARIANT(ippsIIRInitAlloc_BiQuad_32f)(IirState32f** ppState, const Ipp32f* pTaps, int numBq,
+                                                       const Ipp32f* pDlyLine)
+{
+    if (!pTaps || !ppState)
+        return ippStsNullPtrErr;
+    if (numBq < 1)
+        return ippStsIIROrderErr;
+    return VARIANT(ownsIIRInitAlloc_BiQuad_32f)(ppState, pTaps, numBq, pDlyLine, kIirIdBiQuad);
+}
+
 IPP_API IppStatus VARIANT(ippsIIRSetTaps_32f)(const Ipp32f* pTaps, IirState32f* pState)
 {
     if (!pTaps || !pState)
         return ippStsNullPtrErr;
     switch (pState->id) {
     case kIirIdBiQuad:
-        return setTapsBiquad(pTaps, pState);
+        return VARIANT(ownsIIRSetTaps_BiQuad_32f)(pTaps, pState);
     case kIirIdArbitrary:
-        return setTapsArbitrary(pTaps, pState);
+        return VARIANT(ownsIIRSetTaps_32f)(pTaps, pState);
     case kIirIdBiQuadDF1:
-        return setTapsBiquadDF1(pTaps, pState);
+        return VARIANT(ownsIIRSetTaps_BiQuad_DF1_32f)(pTaps, pState);
     default:
         return ippStsContextMatchErr;
     }
@@ -471,8 +491,7 @@ IPP_API IppStatus VARIANT(ippsIIRSetDlyLine_32f)(IirState32f* pState, const Ipp3
         return ippStsNullPtrErr;
     if (!isKnownIirId(pState->id))
         return ippStsContextMatchErr;
-    loadDelayLine(pState, pDlyLine);
-    return ippStsNoErr;
+    return VARIANT(ownsIIRSetDlyLine_32f)(pState, pDlyLine);
 }
 
 IPP_API IppStatus VARIANT(ippsIIRFree_32f)(IirState32f* pState)

@@ -3,15 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdint>
+#include <complex>
+#include <cstdlib>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
-#include "primitives/filters/filter_states.h"
-#include "primitives/filters/ipps_filters.h"
+#include "primitives/filters/filter_kernels.h"
+#include "primitives/vector/ipps_vector.h"
 
 namespace filters_test {
 
@@ -24,6 +26,12 @@ struct IirApi
     IppStatus (*free)(IirState32f*);
     IppStatus (*iir)(const Ipp32f*, Ipp32f*, int, IirState32f*);
 };
+#define FILTERS_IIR(P)                                                                                                 \
+    {                                                                                                                  \
+#P, P##ippsIIRInitAlloc_BiQuad_32f, P##ippsIIRSetTaps_32f, P##ippsIIRSetDlyLine_32f, P##ippsIIRFree_32f,       \
+            P##ippsIIR_32f                                                                                             \
+    }
+inline const IirApi kIir[3] = {FILTERS_IIR(m7_), FILTERS_IIR(u8_), FILTERS_IIR(y8_)};
 
 struct FirApi
 {
@@ -32,34 +40,12 @@ struct FirApi
     IppStatus (*setDlyLine)(FirState32f*, const Ipp32f*);
     IppStatus (*free)(FirState32f*);
     IppStatus (*fir)(const Ipp32f*, Ipp32f*, int, FirState32f*);
-    void (*kernel)(const Ipp32f*, const Ipp32f*, Ipp32f*, int, int, int);
-    bool tapRows; // the variant stores four shifted rows of taps
 };
-
-#define FILTERS_TEST_IIR(P)                                                                                            \
-    IirApi                                                                                                             \
+#define FILTERS_FIR(P)                                                                                                 \
     {                                                                                                                  \
-#P, P##ippsIIRInitAlloc_BiQuad_32f, P##ippsIIRSetTaps_32f, P##ippsIIRSetDlyLine_32f, P##ippsIIRFree_32f,       \
-            P##ippsIIR_32f                                                                                             \
+#P, P##ippsFIRInitAlloc_32f, P##ippsFIRSetDlyLine_32f, P##ippsFIRFree_32f, P##ippsFIR_32f                      \
     }
-#define FILTERS_TEST_FIR(P, ROWS)                                                                                      \
-    FirApi                                                                                                             \
-    {                                                                                                                  \
-#P, P##ippsFIRInitAlloc_32f, P##ippsFIRSetDlyLine_32f, P##ippsFIRFree_32f, P##ippsFIR_32f, P##ownFIRSR_32f,    \
-            ROWS                                                                                                       \
-    }
-
-inline const std::vector<IirApi>& iirVariants()
-{
-    static const std::vector<IirApi> v{FILTERS_TEST_IIR(m7_), FILTERS_TEST_IIR(u8_), FILTERS_TEST_IIR(y8_)};
-    return v;
-}
-inline const std::vector<FirApi>& firVariants()
-{
-    static const std::vector<FirApi> v{FILTERS_TEST_FIR(m7_, false), FILTERS_TEST_FIR(u8_, true),
-                                       FILTERS_TEST_FIR(y8_, true)};
-    return v;
-}
+inline const FirApi kFir[3] = {FILTERS_FIR(m7_), FILTERS_FIR(u8_), FILTERS_FIR(y8_)};
 
 inline std::vector<float> noise(std::size_t n, unsigned seed, float amp = 1.0f)
 {
@@ -76,15 +62,6 @@ inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// Index of the first differing value, or -1.
-inline long firstBitDifference(const float* a, const float* b, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::memcmp(a + i, b + i, sizeof(float)) != 0)
-            return static_cast<long>(i);
-    return -1;
-}
-
 // Largest |a - b| relative to the largest |b|.
 inline double relMaxError(const std::vector<float>& a, const std::vector<double>& b)
 {
@@ -95,5 +72,42 @@ inline double relMaxError(const std::vector<float>& a, const std::vector<double>
     }
     return err / scale;
 }
+
+// Runs x through `call(src, dst, n)` in calls of the given sizes (cycled).
+template <class F>
+std::vector<float> inCalls(const std::vector<float>& x, const std::vector<int>& sizes, F&& call)
+{
+    std::vector<float> y(x.size());
+    std::size_t pos = 0;
+    for (std::size_t i = 0; pos < x.size(); ++i) {
+        const int n = std::min<int>(sizes[i % sizes.size()], static_cast<int>(x.size() - pos));
+        EXPECT_EQ(call(x.data() + pos, y.data() + pos, n), 0);
+        pos += n;
+    }
+    return y;
+}
+
+// Routes the primitives' heap through a counter of live blocks while it exists; requests larger
+// than failAbove fail.
+struct CountingHeap
+{
+    static inline std::size_t failAbove = SIZE_MAX;
+    static inline long live = 0;
+    IppMallocFn savedMalloc = i_malloc;
+    IppFreeFn savedFree = i_free;
+    CountingHeap()
+    {
+        i_malloc = [](std::size_t n) {
+            void* p = n > failAbove ? nullptr : std::malloc(n);
+            live += p != nullptr;
+            return p;
+        };
+        i_free = [](void* p) {
+            live -= p != nullptr;
+            std::free(p);
+        };
+    }
+    ~CountingHeap() { i_malloc = savedMalloc, i_free = savedFree; }
+};
 
 } // namespace filters_test

@@ -1,0 +1,430 @@
+// The typed IIR kernels: per-sample kernels of every accumulator and data type, and the block
+// kernels of 16-bit and complex data, against a complex double difference equation, with the
+// saturation and rounding of the integer outputs and the variants compared bit for bit.
+#include <cfenv>
+
+#include "filters_test_util.h"
+
+using namespace filters_test;
+using cd = std::complex<double>;
+
+namespace {
+
+enum Acc
+{
+    F32,
+    F64,
+    C32,
+    C64
+};
+
+// A filter (biquad cascade or one arbitrary-order filter, a0 = 1) and a state laid out for the
+// kernels of one accumulator type.
+struct Typed
+{
+    bool cascade;
+    Acc acc;
+    int size;             // biquads, or the order
+    std::vector<cd> b, a; // per biquad b0 b1 b2 / a1 a2; or b0..bN / a1..aN
+    std::vector<double> taps, table, dly;
+    IirState32f s{};
+
+    Typed(bool bq, Acc ac, int n, unsigned seed) : cascade(bq), acc(ac), size(n)
+    {
+        std::mt19937 g(seed);
+        std::uniform_real_distribution<float> u(-1, 1), r(0.3f, 0.8f);
+        const bool cx = acc == C32 || acc == C64;
+        auto c = [&](float re, float im) { return cd(re, cx ? im : 0.0f); };
+        const int sections = cascade ? n : 1;
+        for (int k = 0; k < sections; ++k) {
+            for (int i = 0; i <= (cascade ? 2 : n); ++i)
+                b.push_back(c(u(g) * 0.5f, u(g) * 0.5f));
+            for (int i = 1; i <= (cascade ? 2 : n); ++i) // small feedback keeps every filter stable
+                a.push_back(c(u(g) * r(g) / float(cascade ? 2 : 2 * n), u(g) * 0.1f / float(cascade ? 1 : n)));
+        }
+        taps.assign(64 * (n + 2), 0.0);
+        table.assign(64 * (n + 2), 0.0);
+        dly.assign(8 * (n + 2), 0.0);
+        auto* tf = reinterpret_cast<float*>(taps.data());
+        auto* of = reinterpret_cast<float*>(table.data());
+        auto put = [&](int at, cd v) { // a coefficient at index `at` of the accumulator type
+            if (acc == F32)
+                tf[at] = float(v.real());
+            else if (acc == F64)
+                taps[at] = v.real();
+            else if (acc == C32)
+                tf[2 * at] = float(v.real()), tf[2 * at + 1] = float(v.imag());
+            else
+                taps[2 * at] = v.real(), taps[2 * at + 1] = v.imag();
+        };
+        if (cascade) {
+            for (int k = 0; k < n; ++k) {
+                const cd b0 = b[3 * k], b1 = b[3 * k + 1], b2 = b[3 * k + 2], a1 = a[2 * k], a2 = a[2 * k + 1];
+                const cd co[5] = {b0, b1, b2, a1, a2};
+                for (int i = 0; i < 5; ++i)
+                    put(5 * k + i, co[i]);
+                if (acc == F32) {
+                    const double o[8] = {b0.real(), b1.real(), b2.real(), 0, -a1.real(), -a2.real(), 0, 0};
+                    for (int i = 0; i < 8; ++i)
+                        of[8 * k + i] = float(o[i]);
+                } else if (acc == F64) {
+                    const double o[6] = {b0.real(), b0.real(), b1.real(), b2.real(), -a1.real(), -a2.real()};
+                    std::copy(o, o + 6, table.begin() + 6 * k);
+                } else if (acc == C32) {
+                    const double o[20] = {b0.real(),  b0.imag(), -b0.imag(), b0.real(),  b1.real(),
+                                          b1.imag(),  b2.real(), b2.imag(),  -b1.imag(), b1.real(),
+                                          -b2.imag(), b2.real(), -a1.real(), -a1.imag(), -a2.real(),
+                                          -a2.imag(), a1.imag(), -a1.real(), a2.imag(),  -a2.real()};
+                    for (int i = 0; i < 20; ++i)
+                        of[20 * k + i] = float(o[i]);
+                } else {
+                    const cd p[5] = {b0, b1, b2, -a1, -a2};
+                    for (int i = 0; i < 5; ++i) {
+                        const double o[4] = {p[i].real(), p[i].imag(), p[i].imag(), p[i].real()};
+                        std::copy(o, o + 4, table.begin() + 20 * k + 4 * i);
+                    }
+                }
+            }
+        } else {
+            for (int i = 0; i <= n; ++i)
+                put(i, b[i]);
+            for (int i = 1; i <= n; ++i)
+                put(n + i, a[i - 1]);
+            if (acc == C32) {
+                const double h[4] = {b[0].real(), b[0].real(), -b[0].imag(), b[0].imag()};
+                for (int i = 0; i < 4; ++i)
+                    of[i] = float(h[i]);
+                for (int i = 0; i < n; ++i) {
+                    const cd B = b[i + 1], A = a[i];
+                    const double v[4][2] = {
+                        {B.real(), B.real()}, {-B.imag(), B.imag()}, {-A.real(), -A.imag()}, {A.imag(), -A.real()}};
+                    for (int q = 0; q < 4; ++q)
+                        for (int l = 0; l < 2; ++l)
+                            of[4 + 8 * (i - i % 2) + 4 * q + 2 * (i % 2) + l] = float(v[q][l]);
+                }
+            } else if (acc == C64) {
+                const double h[4] = {b[0].real(), b[0].imag(), b[0].imag(), b[0].real()};
+                std::copy(h, h + 4, table.begin());
+                for (int i = 0; i < n; ++i) {
+                    const cd B = b[i + 1], A = -a[i];
+                    const double e[8] = {B.real(), B.imag(), B.imag(), B.real(),
+                                         A.real(), A.imag(), A.imag(), A.real()};
+                    std::copy(e, e + 8, table.begin() + 4 + 8 * i);
+                }
+            }
+        }
+        s.id = cascade ? kIirIdBiQuad : kIirIdArbitrary;
+        s.taps = tf;
+        s.oneTable = of;
+        s.dlyLine = reinterpret_cast<float*>(dly.data());
+        s.numBq = cascade ? n : 0;
+        s.order = cascade ? 2 * n : n;
+    }
+
+    // The difference equation in complex double over a whole signal.
+    std::vector<cd> reference(const std::vector<cd>& x) const
+    {
+        std::vector<cd> sig = x;
+        const int sections = cascade ? size : 1, n = cascade ? 2 : size;
+        for (int k = 0; k < sections; ++k) {
+            std::vector<cd> y(sig.size());
+            for (std::size_t t = 0; t < sig.size(); ++t) {
+                cd acc = 0;
+                for (int i = 0; i <= n && i <= int(t); ++i)
+                    acc += b[(n + 1) * k + i] * sig[t - i];
+                for (int i = 1; i <= n && i <= int(t); ++i)
+                    acc -= a[n * k + i - 1] * y[t - i];
+                y[t] = acc;
+            }
+            sig = y;
+        }
+        return sig;
+    }
+};
+
+// The integer an output of value v takes: scaled, saturated, rounded to nearest even.
+double toInt(double v, int sf, double lo, double hi)
+{
+    return std::nearbyint(std::clamp(std::ldexp(v, -sf), lo, hi));
+}
+
+template <class D>
+constexpr bool kInteger = std::is_integral_v<D> || std::is_same_v<D, Ipp16sc> || std::is_same_v<D, Ipp32sc>;
+
+template <class D>
+cd value(D x)
+{
+    if constexpr (std::is_arithmetic_v<D>)
+        return cd(x, 0);
+    else
+        return cd(x.re, x.im);
+}
+
+// Runs one kernel (call(src, dst, acc, state, sf)) over a random signal in every variant: the
+// variants' outputs agree bit for bit, float outputs follow the reference and integer outputs its
+// conversion within one step, the accumulator output (when the kernel has one) exactly converted.
+template <class D, class A, class F>
+void checkKernel(const char* name, bool cascade, Acc acc, int size, const F (&variants)[3], double tol, int sf = 0)
+{
+    std::vector<D> in(300), first;
+    std::mt19937 g(size * 31 + acc);
+    std::uniform_real_distribution<double> u(-1, 1);
+    const double amp = kInteger<D> ? 4000.0 : 1.0;
+    std::vector<cd> x;
+    for (auto& v : in) {
+        if constexpr (std::is_arithmetic_v<D>)
+            v = static_cast<D>(std::is_integral_v<D> ? std::round(u(g) * amp) : u(g) * amp);
+        else
+            v = {static_cast<decltype(v.re)>(std::round(u(g) * amp)),
+                 static_cast<decltype(v.re)>(std::round(u(g) * amp))};
+        x.push_back(value(v));
+    }
+    for (int var = 0; var < 3; ++var) {
+        Typed f(cascade, acc, size, size + 5u);
+        const std::vector<cd> ref = f.reference(x);
+        std::vector<D> out(in.size());
+        using Stored = std::conditional_t<std::is_void_v<A>, char, A>;
+        std::vector<Stored> accOut(in.size());
+        double err = 0, scale = 1e-30;
+        for (std::size_t t = 0; t < in.size(); ++t) {
+            variants[var](&in[t], &out[t], reinterpret_cast<A*>(&accOut[t]), &f.s, sf);
+            const cd got = value(out[t]);
+            if constexpr (!std::is_void_v<A> && kInteger<D>) {
+                const cd y = value(accOut[t]);
+                EXPECT_EQ(got, cd(toInt(y.real(), sf, -2147483648.0, 2147483647.0),
+                                  toInt(y.imag(), sf, -2147483648.0, 2147483647.0)))
+                    << name;
+            }
+            for (int part = 0; part < 2; ++part) {
+                const double r = part ? ref[t].imag() : ref[t].real(), o = part ? got.imag() : got.real();
+                if constexpr (std::is_same_v<D, Ipp16s> || std::is_same_v<D, Ipp16sc>)
+                    EXPECT_LE(std::fabs(o - toInt(r, sf, -32768, 32767)), 1.0) << name << " t " << t;
+                else if constexpr (std::is_same_v<D, Ipp32s> || std::is_same_v<D, Ipp32sc>)
+                    EXPECT_LE(std::fabs(o - toInt(r, sf, -2147483648.0, 2147483647.0)), 1.0) << name;
+                else
+                    err = std::max(err, std::fabs(o - r));
+                scale = std::max(scale, std::fabs(r));
+            }
+        }
+        EXPECT_LE(err / scale, tol) << name;
+        if (var == 0)
+            first = out;
+        else
+            EXPECT_EQ(std::memcmp(first.data(), out.data(), out.size() * sizeof(D)), 0) << name << " variant " << var;
+    }
+}
+
+template <class D, class A>
+using KernelCall = void (*)(const D*, D*, A*, IirState32f*, int);
+
+} // namespace
+
+// Adapters giving every kernel form the one signature of checkKernel.
+#define ONE(P, k, D) [](const D* x, D* y, void*, IirState32f* s, int) { P##k(x, y, s); }
+#define ONE_SF(P, k, D) [](const D* x, D* y, void*, IirState32f* s, int sf) { P##k(x, y, s, sf); }
+#define ONE_ACC(P, k, D, A) [](const D* x, D* y, A* a, IirState32f* s, int) { P##k(x, y, a, s); }
+#define ONE_ACC_SF(P, k, D, A) [](const D* x, D* y, A* a, IirState32f* s, int sf) { P##k(x, y, a, s, sf); }
+#define VARIANTS3(M, ...)                                                                                              \
+    {                                                                                                                  \
+        M(m7_, __VA_ARGS__), M(u8_, __VA_ARGS__), M(y8_, __VA_ARGS__)                                                  \
+    }
+#define CHECK(form, k, D, A, cascade, acc, size, tol, ...)                                                             \
+    {                                                                                                                  \
+        const KernelCall<D, A> v[3] = VARIANTS3(form, k, D __VA_OPT__(, ) __VA_ARGS__);                                \
+        checkKernel<D, A>(#k, cascade, acc, size, v, tol);                                                             \
+    }
+
+TEST(filters_iir_typed, PerSampleKernelsFollowTheDifferenceEquation)
+{
+    for (int n : {1, 2, 3, 4, 5, 6}) {
+        CHECK(ONE_SF, ownsIIRBQOne32f_16s, Ipp16s, void, true, F32, n, 0)
+        CHECK(ONE_SF, ownsIIRAROne32f_16s, Ipp16s, void, false, F32, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne32f_16s_32f, Ipp16s, Ipp32f, false, F32, n, 0, Ipp32f)
+        CHECK(ONE, ownsIIRAROne_32fc, Ipp32fc, void, false, C32, n, 2e-5)
+        CHECK(ONE, ownsIIRBQOne_32fc, Ipp32fc, void, true, C32, n, 2e-5)
+        CHECK(ONE_SF, ownsIIRAROne32fc_16sc, Ipp16sc, void, false, C32, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne32fc_16sc_32fc, Ipp16sc, Ipp32fc, false, C32, n, 0, Ipp32fc)
+        CHECK(ONE_SF, ownsIIRBQOne32fc_16sc, Ipp16sc, void, true, C32, n, 0)
+        CHECK(ONE, ownsIIRBQOne_64f, Ipp64f, void, true, F64, n, 1e-12)
+        CHECK(ONE_SF, ownsIIRBQOne64f_16s, Ipp16s, void, true, F64, n, 0)
+        CHECK(ONE_SF, ownsIIRBQOne64f_32s, Ipp32s, void, true, F64, n, 0)
+        CHECK(ONE, ownsIIRBQOne64f_32f, Ipp32f, void, true, F64, n, 1e-6)
+        CHECK(ONE, ownsIIRAROne_64f, Ipp64f, void, false, F64, n, 1e-12)
+        CHECK(ONE_SF, ownsIIRAROne64f_32s, Ipp32s, void, false, F64, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne64f_32s_64f, Ipp32s, Ipp64f, false, F64, n, 0, Ipp64f)
+        CHECK(ONE_SF, ownsIIRAROne64f_16s, Ipp16s, void, false, F64, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne64f_16s_64f, Ipp16s, Ipp64f, false, F64, n, 0, Ipp64f)
+        CHECK(ONE, ownsIIRAROne64f_32f, Ipp32f, void, false, F64, n, 1e-6)
+        CHECK(ONE_ACC, ownsIIRAROne64f_32f_64f, Ipp32f, Ipp64f, false, F64, n, 1e-6, Ipp64f)
+        CHECK(ONE, ownsIIRAROne_64fc, Ipp64fc, void, false, C64, n, 1e-12)
+        CHECK(ONE, ownsIIRBQOne_64fc, Ipp64fc, void, true, C64, n, 1e-12)
+        CHECK(ONE_SF, ownsIIRAROne64fc_32sc, Ipp32sc, void, false, C64, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne64fc_32sc_64fc, Ipp32sc, Ipp64fc, false, C64, n, 0, Ipp64fc)
+        CHECK(ONE_SF, ownsIIRBQOne64fc_32sc, Ipp32sc, void, true, C64, n, 0)
+        CHECK(ONE_SF, ownsIIRAROne64fc_16sc, Ipp16sc, void, false, C64, n, 0)
+        CHECK(ONE_ACC_SF, ownsIIRAROne64fc_16sc_64fc, Ipp16sc, Ipp64fc, false, C64, n, 0, Ipp64fc)
+        CHECK(ONE_SF, ownsIIRBQOne64fc_16sc, Ipp16sc, void, true, C64, n, 0)
+        CHECK(ONE, ownsIIRAROne64fc_32fc, Ipp32fc, void, false, C64, n, 1e-6)
+        CHECK(ONE_ACC, ownsIIRAROne64fc_32fc_64fc, Ipp32fc, Ipp64fc, false, C64, n, 1e-6, Ipp64fc)
+        CHECK(ONE, ownsIIRBQOne64fc_32fc, Ipp32fc, void, true, C64, n, 1e-6)
+    }
+}
+
+TEST(filters_iir_typed, IntegerOutputsSaturateAndRoundTiesToEven)
+{
+    // Order 0: y = b0 x, scaled, saturated and rounded; the delay line is left alone.
+    std::vector<double> taps(8), dly(8, 7.0);
+    IirState32f s{};
+    s.taps = reinterpret_cast<float*>(taps.data()), s.dlyLine = reinterpret_cast<float*>(dly.data());
+    const double f = 0, d = 1, c = 2; // float, double and complex float accumulator
+    const double rows[][5] = {{f, 0.5, 33, 0, 16},        {f, 0.5, 35, 0, 18},          {f, 0.5, -33, 0, -16},
+                              {f, 1000, 32767, 0, 32767}, {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
+                              {f, 1, 32767, -20, 32767},  {f, 1, -1, -20, -32768},      {c, 1, -1, -20, -32768},
+                              {c, 1, 1, -20, 32767},      {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4}};
+    for (int v = 0; v < 3; ++v) {
+        for (const auto& r : rows) {
+            const Ipp16s x = Ipp16s(r[2]);
+            Ipp16s y = 0;
+            Ipp16sc yc{};
+            const Ipp16sc xc{x, Ipp16s(-x)};
+            if (r[0] == d)
+                taps[0] = r[1], std::array{m7_ownsIIRAROne64f_16s, u8_ownsIIRAROne64f_16s,
+                                           y8_ownsIIRAROne64f_16s}[v](&x, &y, &s, int(r[3]));
+            else
+                reinterpret_cast<float*>(taps.data())[0] = float(r[1]), reinterpret_cast<float*>(taps.data())[1] = 0;
+            if (r[0] == f)
+                std::array{m7_ownsIIRAROne32f_16s, u8_ownsIIRAROne32f_16s, y8_ownsIIRAROne32f_16s}[v](&x, &y, &s,
+                                                                                                      int(r[3]));
+            if (r[0] == c)
+                std::array{m7_ownsIIRAROne32fc_16sc, u8_ownsIIRAROne32fc_16sc,
+                           y8_ownsIIRAROne32fc_16sc}[v](&xc, &yc, &s, int(r[3])),
+                    y = yc.re;
+            EXPECT_EQ(y, r[4]) << v << " x " << r[2] << " sf " << r[3];
+            if (r[0] == c) {
+                EXPECT_EQ(yc.im, r[4] == 32767 ? -32768 : 32767);
+            }
+        }
+        const auto ar32 = std::array{m7_ownsIIRAROne64f_32s, u8_ownsIIRAROne64f_32s, y8_ownsIIRAROne64f_32s}[v];
+        for (auto [b0, x, sf, want] : {std::array<double, 4>{4, 2e9, 0, 2147483647},
+                                       {4, -2e9, 0, -2147483648.0},
+                                       {1, 1, -40, 2147483647},
+                                       {0.5, 5, 0, 2},
+                                       {0.5, 7, 0, 4}}) {
+            taps[0] = b0;
+            const Ipp32s in = Ipp32s(x);
+            Ipp32s y = 0;
+            ar32(&in, &y, &s, int(sf));
+            EXPECT_EQ(y, want) << x;
+        }
+    }
+    EXPECT_EQ(dly[0], 7.0);
+}
+
+TEST(filters_iir_typed, BlockKernelsMatchTheFloatKernelsAndTheReference)
+{
+    const std::vector<float> xf = noise(64, 21, 3000.0f);
+    std::vector<Ipp16s> x16;
+    for (float v : xf)
+        x16.push_back(Ipp16s(std::lround(v)));
+    const std::vector<float> xc(x16.begin(), x16.end());
+    for (int N = 0; N <= 5; ++N) {
+        // Tables of an arbitrary-order float state, filled by the set-up of that kind.
+        std::vector<float> raw = noise(2 * N + 2, 30 + N, 0.3f), taps(4 * N + 8), dly(N + 4), xt(4 * N + 8),
+                           yt(4 * N + 16);
+        raw[N + 1] = 1.0f;
+        IirState32f s{};
+        s.id = kIirIdArbitrary, s.order = N, s.taps = taps.data(), s.dlyLine = dly.data(), s.xTable = xt.data(),
+        s.yTable = yt.data();
+        ASSERT_EQ(m7_ippsIIRSetTaps_32f(raw.data(), &s), 0);
+        const int len = 40;
+        std::vector<float> v0(len), v1(len), y0(len + N), y1(len + N);
+        std::vector<Ipp16s> o16(len + N);
+        for (int i = 0; i < N; ++i)
+            y0[i] = y1[i] = float(i) - 1.5f;
+        m7_ownsIIRxAR_32f(xc.data(), v0.data(), len, xt.data(), N);
+        y8_ownsIIRxAR32f_16s(x16.data(), v1.data(), len, xt.data(), N);
+        EXPECT_TRUE(sameBits(v0, v1)) << N;
+        if (N == 0)
+            continue;
+        m7_ownsIIRyAR_32f(v0.data(), y0.data(), len, yt.data(), N);
+        u8_ownsIIRyAR32f_16s(v1.data(), y1.data(), len, yt.data(), N, o16.data(), 2);
+        EXPECT_TRUE(sameBits(y0, y1)) << N;
+        for (int k = N; k < len + N; ++k)
+            EXPECT_EQ(o16[k], toInt(y1[k], 2, -32768, 32767));
+        if (N != 2)
+            continue;
+        // The biquad forms against the float kernels on the same tables.
+        IirState32f* q = nullptr;
+        const float bq[6] = {raw[0], raw[1], raw[2], 1.0f, raw[4], raw[5]};
+        ASSERT_EQ(m7_ippsIIRInitAlloc_BiQuad_32f(&q, bq, 1, nullptr), 0);
+        m7_ownsIIRxBQ_32f(xc.data(), v0.data(), len, q->xTable);
+        u8_ownsIIRxBQ_32f_16s(x16.data(), v1.data(), len, q->xTable);
+        EXPECT_TRUE(sameBits(v0, v1));
+        m7_ownsIIRyBQ_32f(v0.data(), y0.data(), len, q->yTable);
+        y8_ownsIIRyBQ_32f_16s(v1.data(), y1.data(), len, q->yTable, o16.data(), -3);
+        EXPECT_TRUE(sameBits(y0, y1));
+        EXPECT_EQ(o16[9], toInt(y1[9], -3, -32768, 32767));
+        m7_ippsIIRFree_32f(q);
+    }
+}
+
+TEST(filters_iir_typed, ComplexBlockKernelsContinueTheSignal)
+{
+    for (int N : {1, 2, 3, 5}) {
+        const Typed f(false, C32, N, 50u + N);
+        // x table: each b as (re x4), (-im, im, -im, im); y table from the recursion's weights.
+        std::vector<float> xt, yt(16 * (N + 1));
+        for (int j = 0; j <= N; ++j) {
+            const float re = float(f.b[j].real()), im = float(f.b[j].imag());
+            for (float w : {re, re, re, re, -im, im, -im, im})
+                xt.push_back(w);
+        }
+        // Weights toward y[n .. n+3] of each history value (k < N) and of v[n] (k = N).
+        for (int k = 0; k <= N; ++k) {
+            std::vector<cd> y(N + 4);
+            if (k < N)
+                y[N - 1 - k] = 1;
+            for (int t = N; t < N + 4; ++t) {
+                y[t] = k == N && t == N ? 1.0 : 0.0;
+                for (int i = 1; i <= N; ++i)
+                    y[t] -= f.a[i - 1] * y[t - i];
+            }
+            for (int pr = 0; pr < 2; ++pr)
+                for (int o = 0; o < 2; ++o) {
+                    const cd c = y[N + 2 * pr + o];
+                    float* at = &yt[16 * k + 8 * pr + 2 * o];
+                    at[0] = float(c.real()), at[1] = float(c.imag()), at[4] = float(-c.imag()), at[5] = float(c.real());
+                }
+        }
+        const std::vector<float> raw = noise(2 * 60, 60u + N, 1.0f);
+        std::vector<Ipp16sc> x16(N + 60);
+        std::vector<cd> x;
+        for (int t = 0; t < 60; ++t) {
+            x16[N + t] = {Ipp16s(raw[2 * t] * 100), Ipp16s(raw[2 * t + 1] * 100)};
+            x.push_back(value(x16[N + t]));
+        }
+        const std::vector<cd> ref = f.reference(x);
+        for (int var = 0; var < 3; ++var) {
+            const auto xk = std::array{m7_ownsIIRxAR32fc_16sc, u8_ownsIIRxAR32fc_16sc, y8_ownsIIRxAR32fc_16sc}[var];
+            const auto yk = std::array{m7_ownsIIRyAR32fc_16sc, u8_ownsIIRyAR32fc_16sc, y8_ownsIIRyAR32fc_16sc}[var];
+            const auto yf = std::array{m7_ownsIIRyAR_32fc, u8_ownsIIRyAR_32fc, y8_ownsIIRyAR_32fc}[var];
+            std::vector<Ipp32fc> v(60), y(N + 60), yPlain(N + 60);
+            std::vector<Ipp16sc> out(N + 60);
+            xk(x16.data(), v.data(), 60, xt.data(), N);
+            // Two blocks, 23 then 37 outputs, the second starting from the history the first left.
+            yk(v.data(), y.data(), 23, yt.data(), N, out.data(), 0);
+            yk(v.data() + 23, y.data() + 23, 37, yt.data(), N, out.data() + 23, 0);
+            yf(v.data(), yPlain.data(), 60, yt.data(), N);
+            std::vector<float> got, plain;
+            std::vector<double> want;
+            for (int t = 0; t < 60; ++t) {
+                got.insert(got.end(), {y[N + t].re, y[N + t].im});
+                plain.insert(plain.end(), {yPlain[N + t].re, yPlain[N + t].im});
+                want.insert(want.end(), {ref[t].real(), ref[t].imag()});
+                EXPECT_EQ(out[N + t].re, toInt(y[N + t].re, 0, -32768, 32767));
+            }
+            EXPECT_LT(relMaxError(got, want), 1e-5) << "N " << N;
+            EXPECT_LT(relMaxError(plain, want), 1e-5) << "N " << N;
+        }
+    }
+}

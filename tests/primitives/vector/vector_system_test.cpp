@@ -1,0 +1,215 @@
+// Variant choice and feature mask on stand-in processors, the dispatch stubs, the cache probe,
+// the aligned allocator, the floating-point control words and byte counts beyond 32 bits.
+#include <fstream>
+#include <string>
+#include <sys/mman.h>
+
+#include "tests/primitives/vector/vector_fake_cpu.h"
+#include "tests/primitives/vector/vector_support.h"
+
+using namespace VectorTest;
+
+namespace {
+
+class VectorSystem : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        NorrikIpp::resetFeatureCache();
+        ippStaticInit();
+    }
+};
+
+} // namespace
+
+TEST_F(VectorSystem, ChoiceByHighestInstructionSet)
+{
+    const struct
+    {
+        const char* vendor;
+        std::uint32_t ecx;
+        IppStatus status;
+        Ipp32s index, lp;
+        Ipp64u enabled;
+    } rows[] = {
+        {"GenuineIntel", 0, ippStsNoSSE3, 0, 0, 7},
+        {"GenuineIntel", ecxSse3 | ecxAes | ecxPclmul, 0, 1, 0, 0xF},
+        {"GenuineIntel", ecxSse3 | ecxSsse3, 0, 2, 0, 0x1F},
+        {"GenuineIntel", ecxSse3 | ecxSsse3 | ecxMovbe, 0, 2, 1, 0x1F},
+        {"GenuineIntel", ecxSse3 | ecxSsse3 | ecxSse41 | ecxSse42 | ecxMovbe | ecxAes | ecxPclmul | ecxOsxsave | ecxAvx,
+         0, 3, 0, 0xCDF}, // MOVBE and the AVX bits dropped
+        {"AuthenticAMD", ecxSse3 | ecxSsse3 | ecxSse41, ippStsNonIntelCpu, 3, 0, 0x5F},
+    };
+    for (const auto& r : rows) {
+        FakeCpu cpu;
+        cpu.vendor(r.vendor);
+        cpu.features(r.ecx, edxBaseline);
+        cpu.xcr0 = 7;
+        ScopedFakeCpu scope(cpu);
+        EXPECT_EQ(ippStaticInit(), r.status) << r.ecx;
+        EXPECT_EQ(ippJumpIndexForMergedLibs, r.index);
+        EXPECT_EQ(ippJumpIndexForMergedLibsLP, r.lp);
+        EXPECT_EQ(ippGetEnabledCpuFeatures(), r.enabled);
+    }
+    FakeCpu none;
+    ScopedFakeCpu scope(none, false);
+    EXPECT_EQ(ippStaticInit(), ippStsNonIntelCpu);
+    EXPECT_EQ(ippJumpIndexForMergedLibs, 0);
+    Ipp64u untouched = 99;
+    EXPECT_EQ(ippGetCpuFeatures(&untouched, nullptr), ippStsNoSSE3);
+    EXPECT_EQ(untouched, 99u);
+}
+
+TEST_F(VectorSystem, FeatureMaskAndRegisters)
+{
+    FakeCpu cpu;
+    cpu.vendor("GenuineIntel", 7);
+    cpu.features(ecxAvx | ecxOsxsave | ecxSse3, edxBaseline, 0x111, 0x222);
+    cpu.leaves[{7, 3}] = {0x70, 0x71, 0x72, 0x73};
+    cpu.xcr0 = 2; // the system saves the SSE state only: no AVX bit 9
+    {
+        ScopedFakeCpu scope(cpu);
+        Ipp64u m = 0;
+        EXPECT_EQ(ippGetCpuFeatures(nullptr, nullptr), ippStsNullPtrErr);
+        Ipp32u regs[4] = {};
+        EXPECT_EQ(ippGetCpuFeatures(&m, regs), 0);
+        EXPECT_EQ(m, 0x10Fu);
+        EXPECT_EQ(regs[0], 0x111u);
+        EXPECT_EQ(regs[2], ecxAvx | ecxOsxsave | ecxSse3);
+        std::memcpy(&m, "getinfoa", 8); // the caller's own leaf and sub-leaf
+        Ipp32u query[4] = {7, 0, 3, 0};
+        EXPECT_EQ(ippGetCpuFeatures(&m, query), 0);
+        EXPECT_EQ(query[3], 0x73u);
+        const int calls = cpu.cpuidCalls;
+        EXPECT_EQ(ownGetMaskFeatures(&m), 1); // cached: no further query
+        EXPECT_EQ(cpu.cpuidCalls, calls);
+    }
+    cpu.xcr0 = 6;
+    cpu.features(ecxAvx | ecxOsxsave, edxBaseline, 0xB00);
+    cpu.leaves[{0x20000001u, 0}] = {0, 0, 0, 2};
+    ScopedFakeCpu scope(cpu);
+    Ipp64u m = 0;
+    ownGetMaskFeatures(&m);
+    EXPECT_EQ(m, 0x1307u);
+}
+
+TEST_F(VectorSystem, ForcedChoiceAndStubs)
+{
+    EXPECT_EQ(ippStaticInitCpu(36), 0);
+    EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
+    EXPECT_EQ(ippInitCpu(5), ippStsNoSSE3);
+    EXPECT_EQ(ippStaticInitCpu(200), ippStsUnknownCpu);
+    EXPECT_EQ(ippJumpIndexForMergedLibs, 2); // unchanged by the refused codes
+    for (Ipp32u code : {0u, 33u, 38u}) {
+        ippStaticInitCpu(code);
+        float a[5] = {1, -2, 3, 7, 5}, b[5] = {1, 1, 1, 1, 1}, s = 0, mn = 0, mx = 0;
+        Ipp32s i0 = -1, i1 = -1;
+        EXPECT_EQ(ippsSum_32f(a, 5, &s, 2), 0);
+        EXPECT_EQ(ippsMinMaxIndx_32f(a, 5, &mn, &i0, &mx, &i1), 0);
+        EXPECT_EQ(ippsAdd_32f_I(a, b, 5), 0);
+        EXPECT_EQ(ippsSqr_32f(a, b, 0), ippStsSizeErr);
+        EXPECT_EQ(s + mn + mx + float(i0 + i1) + b[1], 14.0f - 2 + 7 + 4 - 1);
+    }
+}
+
+TEST_F(VectorSystem, CacheSizeFromLeaf2)
+{
+    FakeCpu cpu;
+    cpu.vendor("GenuineIntel");
+    // Descriptors 0x2C, 0x49 in EAX; EBX marked invalid (holds 0xEC); EDX 0x22.
+    cpu.leaves[{2, 0}] = {0x00492C01u, 0x800000ECu, 0, 0x00000022u};
+    ScopedFakeCpu scope(cpu);
+    const Ipp32s table[] = {0xEC, 24 << 20, 0x22, 512 << 10, 0x49, 4 << 20, 0};
+    EXPECT_EQ(ownGetCacheSize(table), 512 << 10);
+    NorrikIpp::resetCacheProbe();
+    EXPECT_EQ(NorrikIpp::largeCacheSize(), 4 << 20); // 0x49 comes before 0x22 in the size table
+    cpu.leaves[{2, 0}] = {0x00492C02u, 0, 0, 0};
+    EXPECT_EQ(ownGetCacheSize(table), -1);
+    NorrikIpp::resetCacheProbe();
+}
+
+namespace {
+
+// A heap that serves blocks at a chosen distance from a 32-byte boundary.
+struct ShiftedHeap
+{
+    static inline std::size_t shift = 0, lastSize = 0;
+    static inline void *lastRaw = nullptr, *freed = nullptr;
+    alignas(64) static inline unsigned char arena[4096];
+    static void* malloc(std::size_t n)
+    {
+        lastSize = n;
+        return lastRaw = n + shift > sizeof arena ? nullptr : arena + shift;
+    }
+    static void free(void* p) { freed = p; }
+};
+
+} // namespace
+
+TEST_F(VectorSystem, AlignedBlocksKeepTheirRawAddress)
+{
+    const IppMallocFn savedMalloc = i_malloc;
+    const IppFreeFn savedFree = i_free;
+    i_malloc = &ShiftedHeap::malloc, i_free = &ShiftedHeap::free;
+    for (std::size_t shift = 0; shift < 32; ++shift) {
+        ShiftedHeap::shift = shift;
+        void* p = y8_ippsMalloc_8u(100);
+        const auto raw = reinterpret_cast<std::uintptr_t>(ShiftedHeap::lastRaw),
+                   user = reinterpret_cast<std::uintptr_t>(p);
+        EXPECT_EQ(ShiftedHeap::lastSize, 140u);
+        EXPECT_EQ(user % 32, 0u);
+        EXPECT_TRUE(user >= raw + 8 && user - 32 < raw + 8); // the first multiple of 32 at or above raw + 8
+        ippFree(p);
+        EXPECT_EQ(ShiftedHeap::freed, ShiftedHeap::lastRaw);
+    }
+    ShiftedHeap::lastSize = 0;
+    EXPECT_EQ(ippMalloc(0), nullptr);
+    EXPECT_EQ(m7_ippsMalloc_8u(-1), nullptr);
+    EXPECT_EQ(ShiftedHeap::lastSize, 0u); // nothing asked of the heap
+    EXPECT_EQ(ippMalloc(2147483647), nullptr);
+    EXPECT_EQ(ShiftedHeap::lastSize, std::size_t(2147483647) + 40); // sized in 64 bits
+    i_malloc = savedMalloc, i_free = savedFree;
+}
+
+TEST_F(VectorSystem, FloatingPointControlWords)
+{
+    const Ipp32u cw = ps_get_cw_fpu(), csr = ps_get_ssx();
+    EXPECT_EQ(ps_set_ssx(0x6000, 0x6000), csr);
+    EXPECT_EQ(ipp_set_rc_ssx(0x2000) & 0x6000u, 0x6000u);
+    EXPECT_EQ(ipp_clear_ssx() & 0x6000u, 0x2000u);
+    EXPECT_EQ(ps_get_ssx(), 0x1F80u);
+    ipp_set_cw_fpu(0x007F); // 24-bit precision: portable 0x20000, the precision unchanged
+    EXPECT_EQ(ipp_control87(0, 0) & 0x30000u, 0x20000u);
+    EXPECT_EQ(ps_get_cw_fpu(), 0x007Fu);
+    ipp_control87(0x10000 | 0x200, 0x30000 | 0x300); // 53-bit precision, round up
+    EXPECT_EQ(ps_get_cw_fpu() & 0x0F00u, 0x0A00u);
+    ipp_set_cw_fpu(cw);
+    ipp_set_cw_ssx(csr);
+}
+
+// 4 x len does not fit 32 bits: the byte count must still cover every element.
+TEST(VectorBytes, CountsBeyond32BitsReachEveryElement)
+{
+    const std::int32_t len = (1 << 30) + 5; // 4 * len = 2^32 + 20
+    const std::size_t bytes = std::size_t(len) * 4;
+    std::ifstream info("/proc/meminfo");
+    std::string key, unit;
+    std::int64_t kb = 0;
+    while (info >> key >> kb >> unit && key != "MemAvailable:") {
+    }
+    if (kb < (std::int64_t(12) << 20))
+        GTEST_SKIP() << "needs about 4.3 GB of free memory";
+    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (m == MAP_FAILED)
+        GTEST_SKIP() << "cannot map 4 GB";
+    madvise(m, bytes, MADV_HUGEPAGE);
+    auto* p = static_cast<float*>(m);
+    p[0] = p[len - 1] = 3.0f;
+    EXPECT_EQ(y8_ippsZero_32f(p, len), 0);
+    EXPECT_EQ(p[0] + p[len - 1], 0.0f);
+    p[len - 1] = 2.5f;
+    EXPECT_EQ(u8_ippsMove_32f(p + 1, p, len - 1), 0);
+    EXPECT_EQ(p[len - 2], 2.5f);
+    munmap(m, bytes);
+}
