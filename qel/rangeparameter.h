@@ -1,7 +1,6 @@
 // Parameters over a plain range (with optional integer steps) and over a list of named choices.
 #pragma once
 
-
 #include "base/tarray.h"
 #include "qel/parameter.h"
 

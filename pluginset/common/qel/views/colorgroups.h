@@ -1,7 +1,6 @@
 // Colour constants, and the colour-group information handed to the host's skin objects.
 #pragma once
 
-
 #include "base/fobject.h"
 #include "base/tarray.h"
 #include "pluginset/common/qel/views/frameinterfaces.h"
