@@ -4,9 +4,9 @@
 #include "meter/meterparams.h"
 #include "meter/norrikids.h"
 
+#include "base/fstring.h"
+
 #include <cmath>
-#include <cstdio>
-#include <string>
 
 namespace Norrik {
 
@@ -126,22 +126,13 @@ int32 BigMeterQel::processMain(ProcessData& data)
 
 void BigMeterQel::formatTime(int64 s, char16_t* text, int capacity)
 {
-    int64 h = s / 3600;
-    int64 r = s % 3600;
-    int64 m = r / 60;
-    int64 sec = r % 60;
-    char buf[64];
-    std::snprintf(buf, sizeof(buf), s >= 36000 ? "%lld:" : "0%lld:", static_cast<long long>(h));
-    std::string out = buf;
-    std::snprintf(buf, sizeof(buf), r >= 600 ? "%lld:" : "0%lld:", static_cast<long long>(m));
-    out += buf;
-    std::snprintf(buf, sizeof(buf), sec >= 10 ? "%lld" : "0%lld", static_cast<long long>(sec));
-    out += buf;
-    int i = 0;
-    for (; i < capacity - 1 && i < static_cast<int>(out.size()); ++i)
-        text[i] = static_cast<char16_t>(out[static_cast<std::size_t>(i)]);
-    if (capacity > 0)
-        text[i] = 0;
+    if (!text || capacity <= 0)
+        return;
+    const int64 r = s % 3600;
+    String(u"")
+        .printf(u"%02lld:%02lld:%02lld", static_cast<long long>(s / 3600), static_cast<long long>(r / 60),
+                static_cast<long long>(r % 60))
+        .copyTo16(text, 0, capacity - 1);
 }
 
 void BigMeterQel::dataRequested()
