@@ -117,7 +117,7 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 32;
+constexpr std::uint64_t kRing = 64; // blocks in flight: the main thread waits once per 32 blocks
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 } // namespace
