@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
@@ -19,11 +20,17 @@ int main(int argc, char** argv)
         return 0;
     }
     options.progress = isatty(STDERR_FILENO) != 0;
-    return qelhost::runMeter(
+    const int status = qelhost::runMeter(
         options,
         [](const std::string& s) {
             std::fputs(s.c_str(), stdout);
             std::fflush(stdout);
         },
         [](const std::string& s) { std::fputs(s.c_str(), stderr); });
+    if (status == qelhost::kMeterStalled) {
+        // The audio thread is stuck inside the plug-in: end without running its exit handlers.
+        std::fflush(stdout);
+        std::_Exit(status);
+    }
+    return status;
 }

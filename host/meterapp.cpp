@@ -32,7 +32,7 @@ std::string meterUsage()
            "  --block N   host block size, 1 to 65536 (default 512)\n"
            "  --svg FILE  write the meter's display at the end as SVG\n"
            "  Exit status: 0 all metered, 1 a file could not be read or the SVG not written,\n"
-           "  2 the plug-in failed or refused the file, 64 a bad command line.\n";
+           "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line.\n";
 }
 
 std::string meterVersion(const std::string& bundlePath)
@@ -175,7 +175,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
     }
     if (!ran) {
         note("meter: " + name + ": " + error + "\n");
-        return kMeterPluginError;
+        return session.stalled() ? kMeterStalled : kMeterPluginError;
     }
     session.readOut(true);
 
@@ -222,6 +222,8 @@ int runMeter(const MeterOptions& o, const std::function<void(const std::string&)
     int status = kMeterOk;
     for (const std::string& f : o.files) {
         int rc = meterOne(o, &f, output, note);
+        if (rc == kMeterStalled)
+            return rc;
         if (status == kMeterOk)
             status = rc;
     }

@@ -25,18 +25,20 @@ std::string meterUsage();
 std::string meterVersion(const std::string& bundlePath);
 
 // Exit statuses: 0 every source metered, 1 a source could not be read or the SVG not written,
-// 2 the plug-in could not be loaded, refused the set-up or stopped, 64 a bad command line.
+// 2 the plug-in could not be loaded or refused the set-up, 3 the plug-in stopped in a process call
+// (its thread cannot be ended: the process should end at once), 64 a bad command line.
 enum MeterStatus
 {
     kMeterOk = 0,
     kMeterInputError = 1,
     kMeterPluginError = 2,
+    kMeterStalled = 3,
     kMeterUsage = 64
 };
 
 // Meters every source in turn: `output` takes each report (stdout) as it is done, `note` each
 // warning and error line (stderr, prefixed "meter: "). Answers the exit status: the first
-// failure's, 0 when none failed.
+// failure's, 0 when none failed. A stalled plug-in ends the run.
 int runMeter(const MeterOptions& options, const std::function<void(const std::string&)>& output,
              const std::function<void(const std::string&)>& note);
 
