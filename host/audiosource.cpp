@@ -210,10 +210,22 @@ public:
     }
 
 private:
+    // A sample is not finite when its exponent bits are all set.
     void countNonFinite(const float* p, std::int64_t n)
     {
-        std::int64_t bad = 0;
-        for (std::int64_t i = 0; i < n; ++i)
+        std::int64_t bad = 0, i = 0;
+#if defined(__SSE2__)
+        const __m128i exponent = _mm_set1_epi32(0x7F800000);
+        __m128i lanes = _mm_setzero_si128(); // each lane counts at most a chunk's samples / 4
+        for (; i + 4 <= n; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            lanes = _mm_sub_epi32(lanes, _mm_cmpeq_epi32(_mm_and_si128(v, exponent), exponent));
+        }
+        alignas(16) std::int32_t sum[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sum), lanes);
+        bad = static_cast<std::int64_t>(sum[0]) + sum[1] + sum[2] + sum[3];
+#endif
+        for (; i < n; ++i)
             bad += (std::bit_cast<std::uint32_t>(p[i]) & 0x7F800000u) == 0x7F800000u;
         nonFinite_ += bad;
     }
