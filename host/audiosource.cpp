@@ -1,8 +1,13 @@
 #include "host/audiosource.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
 #include <cmath>
 #include <cstring>
 
@@ -14,18 +19,143 @@ namespace qelhost {
 
 namespace {
 
+// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. A layout
+// with side but no rear speakers (5.1 as most files label it) puts its sides on the surround bits.
+int speakerBit(int position, bool sidesAreSurrounds)
+{
+    switch (position) {
+    case SF_CHANNEL_MAP_MONO:
+    case SF_CHANNEL_MAP_LEFT:
+    case SF_CHANNEL_MAP_FRONT_LEFT:
+        return 0;
+    case SF_CHANNEL_MAP_RIGHT:
+    case SF_CHANNEL_MAP_FRONT_RIGHT:
+        return 1;
+    case SF_CHANNEL_MAP_CENTER:
+    case SF_CHANNEL_MAP_FRONT_CENTER:
+        return 2;
+    case SF_CHANNEL_MAP_LFE:
+        return 3;
+    case SF_CHANNEL_MAP_REAR_LEFT:
+        return 4;
+    case SF_CHANNEL_MAP_REAR_RIGHT:
+        return 5;
+    case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
+        return 6;
+    case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
+        return 7;
+    case SF_CHANNEL_MAP_REAR_CENTER:
+        return 8;
+    case SF_CHANNEL_MAP_SIDE_LEFT:
+        return sidesAreSurrounds ? 4 : 9;
+    case SF_CHANNEL_MAP_SIDE_RIGHT:
+        return sidesAreSurrounds ? 5 : 10;
+    case SF_CHANNEL_MAP_TOP_CENTER:
+        return 11;
+    case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
+        return 12;
+    case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
+        return 13;
+    case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
+        return 14;
+    case SF_CHANNEL_MAP_TOP_REAR_LEFT:
+        return 15;
+    case SF_CHANNEL_MAP_TOP_REAR_CENTER:
+        return 16;
+    case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
+        return 17;
+    default:
+        return -1;
+    }
+}
+
+// The file's layout as speaker bits, with the file channel behind each bit in bit order. False when
+// the file names no layout the plug-in's speakers can hold.
+bool mapLayout(SNDFILE* f, int channels, std::uint64_t& mask, std::vector<int>& order)
+{
+    std::vector<int> map(static_cast<std::size_t>(channels));
+    if (sf_command(f, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())) != SF_TRUE)
+        return false;
+    auto has = [&map](int p) { return std::find(map.begin(), map.end(), p) != map.end(); };
+    const bool sidesAreSurrounds = (has(SF_CHANNEL_MAP_SIDE_LEFT) || has(SF_CHANNEL_MAP_SIDE_RIGHT)) &&
+                                   !has(SF_CHANNEL_MAP_REAR_LEFT) && !has(SF_CHANNEL_MAP_REAR_RIGHT);
+    int channelOfBit[64];
+    std::fill(std::begin(channelOfBit), std::end(channelOfBit), -1);
+    mask = 0;
+    for (int c = 0; c < channels; ++c) {
+        int bit = speakerBit(map[static_cast<std::size_t>(c)], sidesAreSurrounds);
+        if (bit < 0 || (mask >> bit & 1u))
+            return false;
+        mask |= 1ull << bit;
+        channelOfBit[bit] = c;
+    }
+    order.clear();
+    for (int bit = 0; bit < 64; ++bit)
+        if (channelOfBit[bit] >= 0)
+            order.push_back(channelOfBit[bit]);
+    return true;
+}
+
+// The frames the header promised when libsndfile found the file shorter ("data : N (should be M)"
+// in its log), else -1.
+std::int64_t promisedFrames(SNDFILE* f, std::int64_t frames)
+{
+    char log[8192] = {};
+    sf_command(f, SFC_GET_LOG_INFO, log, sizeof(log));
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("data", 0) != 0 && line.rfind("SSND", 0) != 0)
+            continue;
+        auto colon = line.find(" : "), should = line.find("(should be ");
+        if (colon == std::string::npos || should == std::string::npos || frames <= 0)
+            continue;
+        const long long declared = std::atoll(line.c_str() + colon + 3);
+        const long long actual = std::atoll(line.c_str() + should + 11);
+        const long long frameBytes = std::max(1ll, actual / frames);
+        const long long overhead = actual - frames * frameBytes;
+        if (declared > actual)
+            return (declared - overhead) / frameBytes;
+    }
+    return -1;
+}
+
 class SndfileSource final : public AudioSource
 {
 public:
     SndfileSource(SNDFILE* file, const SF_INFO& info, std::string path)
     : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
-    {}
+    {
+        if (!info_.seekable)
+            info_.frames = -1; // a pipe's header cannot know its length
+        promised_ = std::max<std::int64_t>(info_.frames, promisedFrames(file_, info_.frames));
+        if (!mapLayout(file_, info_.channels, speakers_, order_)) {
+            speakers_ = defaultSpeakers(info_.channels);
+            order_.resize(static_cast<std::size_t>(info_.channels));
+            for (int c = 0; c < info_.channels; ++c)
+                order_[static_cast<std::size_t>(c)] = c;
+        }
+        inOrder_ = std::is_sorted(order_.begin(), order_.end());
+    }
     ~SndfileSource() override { sf_close(file_); }
 
     int channels() const override { return info_.channels; }
     double sampleRate() const override { return info_.samplerate; }
     std::int64_t frames() const override { return info_.frames; }
+    std::uint64_t speakers() const override { return speakers_; }
     std::string name() const override { return path_; }
+
+    std::string warnings() const override
+    {
+        std::string w;
+        if (ended_ && promised_ > read_)
+            w += path_ + ": truncated: " + std::to_string(promised_) + " frames expected, " + std::to_string(read_) +
+                 " read\n";
+        if (nonFinite_ > 0)
+            w += path_ + ": " + std::to_string(nonFinite_) + " non-finite sample" + (nonFinite_ == 1 ? "" : "s") +
+                 " (NaN or infinity), metered as silence\n";
+        return w;
+    }
 
     std::int64_t read(float* const* out, std::int64_t maxFrames) override
     {
@@ -37,14 +167,18 @@ public:
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
-                if (bufFrames_ == 0)
+                if (bufFrames_ == 0) {
+                    ended_ = true;
                     break;
+                }
+                read_ += bufFrames_;
+                countNonFinite(scratch_.data(), bufFrames_ * ch);
             }
             std::int64_t n = std::min<std::int64_t>(maxFrames - done, bufFrames_ - bufPos_);
             const float* src = scratch_.data() + bufPos_ * ch;
             if (ch == 1) {
                 std::memcpy(out[0] + done, src, sizeof(float) * static_cast<std::size_t>(n));
-            } else if (ch == 2) {
+            } else if (ch == 2 && inOrder_) {
                 // One pass over the interleaved frames for both channels.
                 float* l = out[0] + done;
                 float* r = out[1] + done;
@@ -64,8 +198,9 @@ public:
             } else {
                 for (int c = 0; c < ch; ++c) {
                     float* dst = out[c] + done;
+                    const float* from = src + order_[static_cast<std::size_t>(c)];
                     for (std::int64_t i = 0; i < n; ++i)
-                        dst[i] = src[i * ch + c];
+                        dst[i] = from[i * ch];
                 }
             }
             bufPos_ += n;
@@ -75,6 +210,26 @@ public:
     }
 
 private:
+    // A sample is not finite when its exponent bits are all set.
+    void countNonFinite(const float* p, std::int64_t n)
+    {
+        std::int64_t bad = 0, i = 0;
+#if defined(__SSE2__)
+        const __m128i exponent = _mm_set1_epi32(0x7F800000);
+        __m128i lanes = _mm_setzero_si128(); // each lane counts at most a chunk's samples / 4
+        for (; i + 4 <= n; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            lanes = _mm_sub_epi32(lanes, _mm_cmpeq_epi32(_mm_and_si128(v, exponent), exponent));
+        }
+        alignas(16) std::int32_t sum[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sum), lanes);
+        bad = static_cast<std::int64_t>(sum[0]) + sum[1] + sum[2] + sum[3];
+#endif
+        for (; i < n; ++i)
+            bad += (std::bit_cast<std::uint32_t>(p[i]) & 0x7F800000u) == 0x7F800000u;
+        nonFinite_ += bad;
+    }
+
     static constexpr std::int64_t kChunk = 16384; // 128 KiB of stereo: stays in cache until de-interleaved
     std::int64_t bufFrames_ = 0;
     std::int64_t bufPos_ = 0;
@@ -82,6 +237,13 @@ private:
     SF_INFO info_;
     std::string path_;
     std::vector<float> scratch_;
+    std::uint64_t speakers_ = 0;
+    std::vector<int> order_; // file channel of each of the plug-in's channels
+    bool inOrder_ = true;
+    std::int64_t promised_ = -1;
+    std::int64_t read_ = 0;
+    std::int64_t nonFinite_ = 0;
+    bool ended_ = false;
 };
 
 class ProgrammeSource final : public AudioSource
@@ -147,16 +309,55 @@ private:
 
 } // namespace
 
+std::uint64_t AudioSource::speakers() const
+{
+    return defaultSpeakers(channels());
+}
+
+std::uint64_t defaultSpeakers(int channels)
+{
+    switch (channels) {
+    case 1:
+        return 0x1;
+    case 2:
+        return 0x3;
+    case 3:
+        return 0x7; // L R C
+    case 4:
+        return 0x33; // L R Ls Rs
+    case 5:
+        return 0x37; // L R C Ls Rs
+    case 6:
+        return 0x3F; // L R C LFE Ls Rs
+    case 7:
+        return 0x13F; // and a rear centre
+    case 8:
+        return 0x63F; // L R C LFE Ls Rs Sl Sr
+    default:
+        return channels >= 64 ? ~0ull : (1ull << std::max(channels, 0)) - 1;
+    }
+}
+
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error)
 {
+    if (path.empty()) {
+        error = "an empty file name was given";
+        return nullptr;
+    }
+    struct stat st
+    {};
+    if (path != "-" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = "cannot read " + path + ": it is a directory";
+        return nullptr;
+    }
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f) {
         error = "cannot read " + path + ": " + sf_strerror(nullptr);
         return nullptr;
     }
-    if (info.channels < 1 || info.channels > 2) {
-        error = path + ": " + std::to_string(info.channels) + " channels; only mono and stereo files can be metered";
+    if (info.channels < 1) {
+        error = path + ": no channels";
         sf_close(f);
         return nullptr;
     }

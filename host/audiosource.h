@@ -14,13 +14,24 @@ public:
     virtual ~AudioSource() = default;
     virtual int channels() const = 0;
     virtual double sampleRate() const = 0;
-    virtual std::int64_t frames() const = 0; // total length in frames
+    virtual std::int64_t frames() const = 0; // total length in frames, -1 when unknown (a pipe)
+    // The plug-in's speaker arrangement for the source's channels; read() delivers the channels in
+    // the order of its bits.
+    virtual std::uint64_t speakers() const;
     // Reads up to maxFrames frames into one buffer per channel; answers the frames read (0 at the end).
     virtual std::int64_t read(float* const* channels, std::int64_t maxFrames) = 0;
     virtual std::string name() const = 0;
+    // Damage found while reading (shorter than its header says, non-finite samples), one line each;
+    // complete once read() has answered 0.
+    virtual std::string warnings() const { return {}; }
 };
 
-// Opens a WAV, FLAC or AIFF file. On failure answers null and says why in `error`.
+// The arrangement taken for a file that names no channel layout: mono, stereo, L R C, quadro,
+// 5.0, 5.1, 6.1, 7.1, beyond that the first speakers in order.
+std::uint64_t defaultSpeakers(int channels);
+
+// Opens any file libsndfile reads ("-" is standard input). On failure answers null and says why in
+// `error`.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
 // The built-in 20-second stereo programme at 48 kHz: a 997 Hz tone at -20 dBFS, decorrelated noise,

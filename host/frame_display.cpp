@@ -1,6 +1,8 @@
 #include "host/frame_display.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace qelhost {
 
@@ -55,10 +57,14 @@ bool DisplayHost::writeSvg(IEditController* controller, const std::string& path,
                 (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");
         return false;
     }
-    std::ofstream out(path, std::ios::binary);
-    out << svg;
-    if (!out) {
-        error = "cannot write " + path;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
+    const int why = errno;
+    if (f && std::fclose(f) != 0 && ok) {
+        ok = false;
+    }
+    if (!ok) {
+        error = "cannot write " + path + ": " + std::strerror(why ? why : errno);
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 // on, idle time, and the editor drawn into SVG at the end of a run.
 #pragma once
 
-#include "host/frame_skin.h"
+#include "host/frame_host.h"
 
 #include <string>
 

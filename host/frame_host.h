@@ -3,8 +3,8 @@
 // context object the controller is initialised with.
 #pragma once
 
-#include "host/frameabi.h"
-#include "host/hostobjects.h"
+#include "host/frame_skin.h"
+#include "host/frame_values.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,22 +16,10 @@
 
 namespace qelhost {
 
-class SkinService;
 class HostMeterSettings;
 class HostScaleMapper;
 class HostMeterBitmapService;
 class HostColorGroups;
-
-// Answers `asked` when it is one of `ids`, with `object` and one more reference.
-template <class Object>
-bool answerInterface(Object* object, const std::uint8_t* asked, const Uid& id, FUnknown* as, void** obj)
-{
-    if (!sameUid(asked, id.b))
-        return false;
-    object->addRef();
-    *obj = as;
-    return true;
-}
 
 // Change notification between the plug-in's objects: dependents by object, deferred changes
 // delivered at idle time.
@@ -94,128 +82,6 @@ private:
     std::vector<IIdleHandler*> handlers_;
 };
 
-// A value object the host draws from.
-class HostValue final : public RefCounted<IHostValueOptions, IHostValueMeter, IHostValueStringHolder>
-{
-public:
-    enum Kind
-    {
-        kInt,
-        kRange,
-        kBool,
-        kString
-    };
-    explicit HostValue(Kind kind) : kind_(kind) {}
-
-    tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
-    void slot4() override {}
-    void slot5() override {}
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
-    void setController(IPlugController* owner, int32 id) override
-    {
-        owner_ = owner;
-        id_ = id;
-    }
-    void slot10() override {}
-    int32 getId() override { return id_; }
-    void slot12() override {}
-    void slot13() override {}
-    void slot14() override {}
-    void slot15() override {}
-    void slot16() override {}
-    tresult getString(char16* buffer, int32* size) override;
-    void setString(const char16* text, int32 flag) override;
-    void setInt(int32 value, int32 flag) override;
-    void setIntMin(int32 value) override { intMin_ = value; }
-    void setIntMax(int32 value) override { intMax_ = value; }
-    void slot22() override {}
-    void setPlain(int32 flag, float value) override;
-    void slot24() override {}
-    void slot25() override {}
-    void setMin(float value) override { min_ = value; }
-    void setMax(float value) override { max_ = value; }
-    float getNormalized() override { return normalized_; }
-    void setNormalized(int32 flag, float value) override;
-    void slot30() override {}
-    void slot31() override {}
-    void setDefault(float value) override { default_ = value; }
-    void slot33() override {}
-    void slot34() override {}
-    void setOption(uint32 bit, TBool on) override;
-    void setMeterFlag(int32 flag) override { meterFlag_ = flag; }
-    void setStringRepresentation(IValueStringRepresentation* r) override { representation_ = r; }
-
-    Kind kind() const { return kind_; }
-    IPlugController* owner() const { return owner_; }
-    // The display text: the controller's, when it gave a representation, else the value's own.
-    std::string text();
-    const std::u16string& string() const { return string_; }
-    int32 meterFlag() const { return meterFlag_; }
-    float defaultValue() const { return default_; }
-    uint32 options() const { return options_; }
-    int lastFlag() const { return lastFlag_; }
-
-private:
-    Kind kind_;
-    IPlugController* owner_ = nullptr; // no reference: the controller owns the value
-    IValueStringRepresentation* representation_ = nullptr;
-    int32 id_ = 0;
-    int32 intMin_ = 0, intMax_ = 1;
-    float min_ = 0.f, max_ = 1.f;
-    float normalized_ = 0.f;
-    float default_ = 0.f;
-    int32 meterFlag_ = 0;
-    uint32 options_ = 0;
-    int lastFlag_ = 0;
-    std::u16string string_;
-};
-
-class HostView final : public RefCounted<IHostView, IHostViewMouseCapture>
-{
-public:
-    ~HostView() override;
-    tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    tresult setClient(IHostViewClient* client) override;
-    tresult slot4(const ViewRect& rect) override { return invalidRect(rect); }
-    tresult invalidRect(const ViewRect& rect) override;
-    tresult isMouseButtonDown(int32& down) override
-    {
-        down = 0;
-        return kResultOk;
-    }
-    tresult getMousePosition(int32& x, int32& y) override
-    {
-        x = mouseX;
-        y = mouseY;
-        return kResultOk;
-    }
-    tresult slot8(FUnknown** attributes) override
-    {
-        if (attributes)
-            *attributes = nullptr;
-        return kNotImplemented;
-    }
-    tresult setMouseCapture(TBool state) override
-    {
-        captured = state != 0;
-        return kResultOk;
-    }
-
-    IHostViewClient* client() const { return client_; }
-    // Drops the client (and with it the plug-in's view).
-    void clearClient();
-    int invalidations = 0;
-    bool captured = false;
-    int32 mouseX = 0, mouseY = 0;
-
-private:
-    IHostViewClient* client_ = nullptr;
-};
-
-// The frame host, and the context the controller is initialised with: it also answers as the host
 // application, passing those calls to the session's.
 class FrameHost final : public RefCounted<IFrameHost, IHostApplication>
 {

@@ -592,6 +592,9 @@ std::string EditorView::renderSvg()
             if (e.type == "value") {
                 HostValue* v = value(bound);
                 text = v ? v->text() : std::string();
+                // A count drawn as an alarm only once it has counted something.
+                if (v && v->getNormalized() > 0.f && !e.attribute("alarm-color").empty())
+                    color = skin_.color(e.attribute("alarm-color"), color);
                 std::string units = e.attribute("units");
                 if (!units.empty() && !text.empty())
                     text += " " + units;

@@ -3,7 +3,7 @@
 // the controller's values and the plug-in's meter views.
 #pragma once
 
-#include "host/frame_host.h"
+#include "host/frame_values.h"
 
 #include <map>
 #include <string>

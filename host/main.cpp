@@ -1,31 +1,36 @@
-// meter: meters an audio file (or a built-in test programme) through the norrik plug-in bundle.
+// meter: meters audio files (or a built-in test programme) through the norrik plug-in bundle.
 #include "host/meterapp.h"
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
     qelhost::MeterOptions options;
     std::string error;
-    bool help = false;
-    if (!qelhost::parseMeterArgs(argc, argv, options, error, help)) {
+    bool help = false, version = false;
+    if (!qelhost::parseMeterArgs(argc, argv, options, error, help, version)) {
         std::fprintf(stderr, "meter: %s\n%s", error.c_str(), qelhost::meterUsage().c_str());
-        return 64;
+        return qelhost::kMeterUsage;
     }
-    if (help) {
-        std::fputs(qelhost::meterUsage().c_str(), stdout);
+    if (help || version) {
+        std::fputs(help ? qelhost::meterUsage().c_str() : qelhost::meterVersion(options.bundlePath).c_str(), stdout);
         return 0;
     }
     options.progress = isatty(STDERR_FILENO) != 0;
-    std::string output, notes;
-    int rc = qelhost::runMeter(options, output, error, notes);
-    std::fputs(notes.c_str(), stderr);
-    if (rc != 0) {
-        std::fprintf(stderr, "meter: %s\n", error.c_str());
-        return rc;
+    const int status = qelhost::runMeter(
+        options,
+        [](const std::string& s) {
+            std::fputs(s.c_str(), stdout);
+            std::fflush(stdout);
+        },
+        [](const std::string& s) { std::fputs(s.c_str(), stderr); });
+    if (status == qelhost::kMeterStalled) {
+        // The audio thread is stuck inside the plug-in: end without running its exit handlers.
+        std::fflush(stdout);
+        std::_Exit(status);
     }
-    std::fputs(output.c_str(), stdout);
-    return 0;
+    return status;
 }

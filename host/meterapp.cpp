@@ -1,31 +1,70 @@
 #include "host/meterapp.h"
 
+#include "host/report.h"
 #include "host/session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace qelhost {
 
+namespace {
+constexpr const char* kHostVersion = "1.1.0";
+} // namespace
+
 std::string meterUsage()
 {
-    return "usage: meter [FILE] [--json] [--block N] [--svg FILE]\n"
-           "  Meters FILE (WAV, FLAC or AIFF; mono or stereo) through the norrik plug-in,\n"
-           "  or a built-in 20-second stereo test programme when no file is given.\n";
+    return "usage: meter [FILE...] [--json] [--block N] [--svg OUT.svg]\n"
+           "       meter --help | --version\n"
+           "  Meters each FILE through the norrik plug-in and prints its readings (loudness in LUFS,\n"
+           "  range in LU, true peak in dBTP, the elapsed time) apart from the controls. Without a\n"
+           "  file it meters a built-in 20-second stereo test programme; '-' reads standard input.\n"
+           "  Files: whatever libsndfile reads: WAV, RF64, W64, AIFF, CAF, FLAC, Ogg (Vorbis, Opus),\n"
+           "  MP3 and more, 1 to 14 channels (the file's channel layout picks the speakers, so\n"
+           "  surround channels are weighted and LFE channels left out), any sample rate the\n"
+           "  plug-in accepts.\n"
+           "  --json      one JSON object per file, one per line; no reading is null\n"
+           "  --block N   host block size, 1 to 65536 (default 512)\n"
+           "  --svg FILE  write the meter's display at the end as SVG\n"
+           "  Exit status: 0 all metered, 1 a file could not be read or the SVG not written,\n"
+           "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line.\n";
 }
 
-bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, bool& help)
+std::string meterVersion(const std::string& bundlePath)
 {
-    help = false;
+    std::string out = std::string("meter ") + kHostVersion + "\n";
+    Session session(bundlePath.empty() ? defaultBundlePath() : bundlePath);
+    std::string error;
+    if (!session.load(error))
+        return out + "plug-in: " + error + "\n";
+    for (const ClassRecord& c : session.classes())
+        if (std::strncmp(c.info2.category, "Audio Module Class", sizeof(c.info2.category)) == 0)
+            out += "plug-in: " + std::string(c.info2.name, strnlen(c.info2.name, sizeof(c.info2.name))) + " " +
+                   std::string(c.info2.version, strnlen(c.info2.version, sizeof(c.info2.version))) + "\n";
+    return out;
+}
+
+bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, bool& help, bool& version)
+{
+    help = version = false;
+    bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--json") {
+        if (optionsEnd || a.empty() || a[0] != '-' || a == "-") {
+            o.files.push_back(a);
+        } else if (a == "--") {
+            optionsEnd = true;
+        } else if (a == "--json") {
             o.json = true;
         } else if (a == "--help" || a == "-h") {
             help = true;
+        } else if (a == "--version") {
+            version = true;
         } else if (a == "--block" || a == "--svg") {
             if (i + 1 >= argc) {
                 error = a + " needs a value";
@@ -33,6 +72,10 @@ bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, 
             }
             std::string v = argv[++i];
             if (a == "--svg") {
+                if (v.empty()) {
+                    error = "--svg needs a file name";
+                    return false;
+                }
                 o.svgPath = v;
                 continue;
             }
@@ -43,13 +86,8 @@ bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, 
                 return false;
             }
             o.blockSize = static_cast<int>(n);
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            error = "unknown option " + a;
-            return false;
-        } else if (o.file.empty()) {
-            o.file = a;
         } else {
-            error = "only one file can be metered at a time";
+            error = "unknown option " + a;
             return false;
         }
     }
@@ -66,7 +104,7 @@ struct ProgressBar
     {
         if (!enabled || total <= 0)
             return;
-        int pct = static_cast<int>(done * 100 / total);
+        int pct = static_cast<int>(std::min<std::int64_t>(done * 100 / total, 100));
         if (pct == lastPercent)
             return;
         lastPercent = pct;
@@ -85,62 +123,111 @@ struct ProgressBar
     }
 };
 
-} // namespace
-
-int runMeter(const MeterOptions& o, std::string& output, std::string& error, std::string& notes)
+// Where an SVG can be written: its folder exists and takes files. Empty when so, else the reason.
+std::string svgFolderProblem(const std::string& path)
 {
-    std::unique_ptr<AudioSource> source;
-    if (o.file.empty()) {
-        source = makeTestProgramme();
-    } else {
-        source = openAudioFile(o.file, error);
-        if (!source)
-            return 1;
-    }
-    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath);
-    if (!session.load(error) || !session.create(error) ||
-        !session.setup(source->sampleRate(), source->channels(), o.blockSize, error))
-        return 2;
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    struct stat st
+    {};
+    if (stat(dir.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return std::strerror(ENOTDIR);
+    if (access(dir.c_str(), W_OK) != 0)
+        return std::strerror(errno);
+    return {};
+}
 
+// Meters one source; answers its exit status.
+int meterOne(const MeterOptions& o, const std::string* file, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& note)
+{
+    std::string error;
+    std::unique_ptr<AudioSource> source = file ? openAudioFile(*file, error) : makeTestProgramme();
+    if (!source) {
+        note("meter: " + error + "\n");
+        return kMeterInputError;
+    }
+    const std::string name = file ? *file : source->name();
+    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath);
+    if (!session.load(error) || !session.create(error)) {
+        note("meter: " + error + "\n");
+        return kMeterPluginError;
+    }
+    if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers())) {
+        note("meter: " + name + ": " + error + "\n");
+        return kMeterPluginError;
+    }
     // The host hands the controller's current scale to the processor with the first block.
     if (session.controller())
         session.setParameter(48, session.controller()->getParamNormalized(48));
     ProgressBar bar;
     bar.enabled = o.progress && source->frames() > static_cast<std::int64_t>(60.0 * source->sampleRate());
-    if (!session.run(
-            *source, [&bar](std::int64_t d, std::int64_t t) { bar.draw(d, t); }, error)) {
-        bar.finish();
-        return 2;
-    }
+    const bool ran = session.run(
+        *source, [&bar](std::int64_t d, std::int64_t t) { bar.draw(d, t); }, error);
     bar.finish();
+    std::string warnings = source->warnings();
+    for (std::size_t at = 0; at < warnings.size();) {
+        std::size_t end = warnings.find('\n', at);
+        note("meter: warning: " + warnings.substr(at, end - at) + "\n");
+        at = end + 1;
+    }
+    if (!ran) {
+        note("meter: " + name + ": " + error + "\n");
+        return session.stalled() ? kMeterStalled : kMeterPluginError;
+    }
     session.readOut(true);
 
     MeterReport report;
-    report.file = o.file.empty() ? source->name() : o.file;
+    report.file = name;
     report.sampleRate = source->sampleRate();
     report.channels = source->channels();
-    report.seconds = static_cast<double>(session.samplesProcessed()) / source->sampleRate();
+    report.seconds = static_cast<double>(session.framesRead()) / source->sampleRate();
     report.params = session.values();
+    int status = kMeterOk;
     if (!o.svgPath.empty() && !session.writeSvg(o.svgPath, error)) {
-        notes += "meter: --svg: " + error + "\n";
-        error.clear();
+        note("meter: --svg: " + error + "\n");
+        status = kMeterInputError;
     }
 
     // The rest of the host's call order: state round trip and a re-set-up with another block size.
     std::vector<std::uint8_t> state;
     if (!session.saveState(state) || !session.restoreState(state))
-        notes += "meter: the processor's state did not survive a save and restore\n";
+        note("meter: warning: the processor's state did not survive a save and restore\n");
     int other = o.blockSize > 1 ? o.blockSize / 2 : 2;
-    if (!session.resetup(other, error)) {
-        notes += "meter: re-set-up failed: " + error + "\n";
-        error.clear();
-    } else {
+    if (!session.resetup(other, error))
+        note("meter: warning: re-set-up failed: " + error + "\n");
+    else
         session.processBlock(nullptr, other);
-    }
     session.teardown();
 
-    output = o.json ? formatJson(report) : formatText(report);
-    return 0;
+    output(o.json ? formatJson(report) : formatText(report));
+    return status;
+}
+
+} // namespace
+
+int runMeter(const MeterOptions& o, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& note)
+{
+    if (!o.svgPath.empty()) {
+        if (std::string why = svgFolderProblem(o.svgPath); !why.empty()) {
+            note("meter: cannot write " + o.svgPath + ": " + why + "\n");
+            return kMeterInputError;
+        }
+    }
+    if (o.files.empty())
+        return meterOne(o, nullptr, output, note);
+    int status = kMeterOk;
+    for (const std::string& f : o.files) {
+        int rc = meterOne(o, &f, output, note);
+        if (rc == kMeterStalled)
+            return rc;
+        if (status == kMeterOk)
+            status = rc;
+    }
+    return status;
 }
 
 } // namespace qelhost

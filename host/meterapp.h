@@ -1,25 +1,45 @@
-// The `meter` program's work, callable from tests: meter one source through the bundle.
+// The `meter` program's work, callable from tests: meter sources through the bundle.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qelhost {
 
 struct MeterOptions
 {
-    std::string file;       // empty: the built-in programme
-    std::string bundlePath; // empty: next to the executable
+    std::vector<std::string> files; // none: the built-in programme; "-" is standard input
+    std::string bundlePath;         // empty: next to the executable
     std::string svgPath;
     bool json = false;
     int blockSize = 512;
     bool progress = false; // draw a progress bar on stderr
 };
 
-// Parses the command line; on failure answers false with a message in `error`.
-bool parseMeterArgs(int argc, char** argv, MeterOptions& options, std::string& error, bool& help);
+// Parses the command line; on failure answers false with a message in `error`. `help` and
+// `version` say that those were asked for.
+bool parseMeterArgs(int argc, char** argv, MeterOptions& options, std::string& error, bool& help, bool& version);
 std::string meterUsage();
+// The host's version and, when the bundle loads, the plug-in's name and version.
+std::string meterVersion(const std::string& bundlePath);
 
-// Meters and formats; answers the process exit code. `output` takes stdout text, `notes` stderr notes.
-int runMeter(const MeterOptions& options, std::string& output, std::string& error, std::string& notes);
+// Exit statuses: 0 every source metered, 1 a source could not be read or the SVG not written,
+// 2 the plug-in could not be loaded or refused the set-up, 3 the plug-in stopped in a process call
+// (its thread cannot be ended: the process should end at once), 64 a bad command line.
+enum MeterStatus
+{
+    kMeterOk = 0,
+    kMeterInputError = 1,
+    kMeterPluginError = 2,
+    kMeterStalled = 3,
+    kMeterUsage = 64
+};
+
+// Meters every source in turn: `output` takes each report (stdout) as it is done, `note` each
+// warning and error line (stderr, prefixed "meter: "). Answers the exit status: the first
+// failure's, 0 when none failed. A stalled plug-in ends the run.
+int runMeter(const MeterOptions& options, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& note);
 
 } // namespace qelhost

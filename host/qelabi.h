@@ -47,6 +47,15 @@ enum : int32
     kOffline = 2
 };
 
+// The bundle's three exported entry functions. The bundle reference is the platform's opaque
+// bundle object; this host has none to give and passes null.
+struct PlatformBundle;
+using BundleRef = PlatformBundle*;
+struct IPluginFactory;
+using BundleEntryProc = bool (*)(BundleRef bundle);
+using BundleExitProc = bool (*)();
+using GetPluginFactoryProc = IPluginFactory* (*)();
+
 // 16 bytes in memory order, as compared by queryInterface.
 struct Uid
 {

@@ -1,11 +1,14 @@
-#include "host/session.h"
+#include "host/report.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace qelhost {
 
 namespace {
+
+constexpr int32 kReadOnly = 1 << 1; // the plug-in writes the value: a reading
 
 std::string jsonString(const std::string& s)
 {
@@ -29,9 +32,10 @@ std::string jsonString(const std::string& s)
             break;
         default:
             if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-                out += buf;
+                static const char hex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
             } else {
                 out += static_cast<char>(c);
             }
@@ -40,31 +44,95 @@ std::string jsonString(const std::string& s)
     return out + "\"";
 }
 
-std::string jsonNumber(double v)
+std::string jsonNumber(std::optional<double> v)
 {
-    if (!std::isfinite(v))
-        return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%.10g", v);
-    return buf;
+    return v && std::isfinite(*v) ? formatNumber(*v) : "null";
+}
+
+const ParamValue* byTitle(const MeterReport& r, const std::string& title)
+{
+    for (const ParamValue& p : r.params)
+        if (p.title == title)
+            return &p;
+    return nullptr;
+}
+
+// "hh:mm:ss" as seconds.
+std::optional<double> clockSeconds(const std::string& text)
+{
+    unsigned h = 0, m = 0, s = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%u:%u:%u%c", &h, &m, &s, &tail) != 3)
+        return std::nullopt;
+    return h * 3600.0 + m * 60.0 + s;
 }
 
 } // namespace
 
+std::string formatNumber(double v, int digits)
+{
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::general, digits);
+    return std::string(buf, res.ptr);
+}
+
+std::string formatFixed(double v, int decimals)
+{
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::fixed, decimals);
+    return std::string(buf, res.ptr);
+}
+
+std::vector<ReportedValue> reportedValues(const MeterReport& r)
+{
+    // Loudness reads in LUFS, or in LU relative to the target when the display scale says so.
+    std::string loudness = "LUFS";
+    if (const ParamValue* scale = byTitle(r, "ScaleLU"); scale && scale->text == "LU")
+        loudness = "LU";
+    std::vector<ReportedValue> out;
+    for (const ParamValue& p : r.params) {
+        ReportedValue v;
+        v.param = &p;
+        v.reading = (p.flags & kReadOnly) != 0;
+        v.value = p.plain;
+        v.unit = p.units == "On/Off" ? std::string() : p.units;
+        if (p.title == "Momentary" || p.title == "ShortTerm" || p.title == "Integrated" || p.title == "MomentMax" ||
+            p.title == "ShortTermMax")
+            v.unit = loudness;
+        else if (p.title == "TruePeak")
+            v.unit = "dBTP";
+        else if (p.title == "Time") {
+            v.value = clockSeconds(p.text);
+            v.unit = "s";
+        }
+        if (v.reading && (p.text == "--" || p.text.empty()))
+            v.value.reset();
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
 std::string formatText(const MeterReport& r)
 {
-    std::string out;
-    char line[512];
-    std::snprintf(line, sizeof(line), "%s: %.0f Hz, %d channel%s, %.2f s\n", r.file.c_str(), r.sampleRate, r.channels,
-                  r.channels == 1 ? "" : "s", r.seconds);
-    out += line;
-    for (const ParamValue& p : r.params) {
-        std::string shown = p.text;
-        if (!p.units.empty())
-            shown += " " + p.units;
-        std::snprintf(line, sizeof(line), "  %-18s %12.4f   %s\n", p.title.c_str(), p.plain, shown.c_str());
-        out += line;
-    }
+    std::string out = r.file + ": " + formatNumber(r.sampleRate) + " Hz, " + std::to_string(r.channels) + " channel" +
+                      (r.channels == 1 ? "" : "s") + ", " + formatFixed(r.seconds, 2) + " s\n";
+    const auto values = reportedValues(r);
+    auto lines = [&out, &values](bool readings) {
+        for (const ReportedValue& v : values) {
+            if (v.reading != readings)
+                continue;
+            std::string shown = v.param->text;
+            // The display's text with the unit; the elapsed time as the clock shows it.
+            if (v.value && !v.unit.empty() && v.unit != "s")
+                shown += " " + v.unit;
+            char line[512];
+            std::snprintf(line, sizeof(line), "  %-18s %s\n", v.param->title.c_str(), shown.c_str());
+            out += line;
+        }
+    };
+    lines(true);
+    out += "  controls:\n";
+    lines(false);
     return out;
 }
 
@@ -77,13 +145,15 @@ std::string formatJson(const MeterReport& r)
     out += ", \"seconds\": " + jsonNumber(r.seconds);
     out += ", \"params\": {";
     bool first = true;
-    for (const ParamValue& p : r.params) {
+    for (const ReportedValue& v : reportedValues(r)) {
         if (!first)
             out += ", ";
         first = false;
+        const ParamValue& p = *v.param;
         out += jsonString(p.title) + ": {\"id\": " + std::to_string(p.id);
         out += ", \"normalized\": " + jsonNumber(p.normalized);
-        out += ", \"plain\": " + jsonNumber(p.plain);
+        out += ", \"plain\": " + jsonNumber(v.value);
+        out += ", \"unit\": " + jsonString(v.unit);
         out += ", \"text\": " + jsonString(p.text) + "}";
     }
     out += "}}\n";

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <semaphore>
 #include <thread>
 
 namespace qelhost {
@@ -35,9 +37,9 @@ bool PluginModule::open(const std::string& path, std::string& error)
         error = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
         return false;
     }
-    entry_ = reinterpret_cast<bool (*)(void*)>(dlsym(handle_, "bundleEntry"));
-    exit_ = reinterpret_cast<bool (*)()>(dlsym(handle_, "bundleExit"));
-    getFactory_ = reinterpret_cast<IPluginFactory* (*)()>(dlsym(handle_, "GetPluginFactory"));
+    entry_ = reinterpret_cast<BundleEntryProc>(dlsym(handle_, "bundleEntry"));
+    exit_ = reinterpret_cast<BundleExitProc>(dlsym(handle_, "bundleExit"));
+    getFactory_ = reinterpret_cast<GetPluginFactoryProc>(dlsym(handle_, "GetPluginFactory"));
     if (!entry_ || !exit_ || !getFactory_) {
         error = path + ": the bundle lacks bundleEntry, bundleExit or GetPluginFactory";
         dlclose(handle_);
@@ -115,7 +117,7 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 32;
+constexpr std::uint64_t kRing = 64; // blocks in flight: the main thread waits once per 32 blocks
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 } // namespace
@@ -146,18 +148,32 @@ public:
             seq_.notify_one();
     }
     std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
-    // Main thread: returns once done() has reached `target`; the audio thread wakes it only then.
-    void waitFor(std::uint64_t target)
+    // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
+    // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
+    bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
     {
         kick();
         std::uint64_t d = done_.load();
         if (d >= target)
-            return;
+            return true;
         mainTarget_.store(target);
         mainWaiting_.store(true);
-        while ((d = done_.load()) < target)
-            done_.wait(d);
-        mainWaiting_.store(false);
+        auto deadline = std::chrono::steady_clock::now() + stall;
+        for (;;) {
+            if (wake_.try_acquire_for(std::chrono::milliseconds(200)))
+                return true; // the audio thread took the flag back and woke us
+            const std::uint64_t now = done_.load();
+            if (now >= target || std::chrono::steady_clock::now() > deadline) {
+                // Take the flag back; if the audio thread took it first, its wake is on the way.
+                if (!mainWaiting_.exchange(false))
+                    wake_.acquire();
+                return now >= target;
+            }
+            if (now != d) {
+                d = now;
+                deadline = std::chrono::steady_clock::now() + stall;
+            }
+        }
     }
 
 private:
@@ -179,8 +195,8 @@ private:
             s->result = proc_->process(s->data);
             ++k;
             done_.store(k);
-            if (mainWaiting_.load() && k >= mainTarget_.load())
-                done_.notify_all();
+            if (mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false))
+                wake_.release();
         }
     }
 
@@ -191,6 +207,7 @@ private:
     std::atomic<bool> audioWaiting_{false};
     std::atomic<bool> mainWaiting_{false};
     std::atomic<std::uint64_t> mainTarget_{0};
+    std::counting_semaphore<> wake_{0};
     std::thread thread_;
 };
 
@@ -211,6 +228,10 @@ Session::Session(std::string bundlePath) : bundlePath_(std::move(bundlePath))
 Session::~Session()
 {
     teardown();
+    if (stalled_) {
+        (void)router_.release(); // the plug-in may still call through the host's objects
+        return;
+    }
     procProxy_->release();
     ctrlProxy_->release();
     handler_->release();
@@ -329,14 +350,26 @@ bool Session::create(std::string& error)
     return true;
 }
 
-bool Session::setup(double sampleRate, int channels, int blockSize, std::string& error)
+namespace {
+std::string hexMask(SpeakerArrangement a)
+{
+    char buf[24];
+    std::snprintf(buf, sizeof(buf), "0x%llx", static_cast<unsigned long long>(a));
+    return buf;
+}
+} // namespace
+
+bool Session::setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers)
 {
     if (!processor_) {
         error = "no processor";
         return false;
     }
-    if (channels < 1 || channels > 2) {
-        error = "only mono and stereo can be metered";
+    if (speakers == 0)
+        speakers = defaultSpeakers(channels);
+    if (channels < 1 || std::popcount(speakers) != channels) {
+        error =
+            "the speaker arrangement " + hexMask(speakers) + " does not have " + std::to_string(channels) + " channels";
         return false;
     }
     if (blockSize < 1 || blockSize > 1 << 20) {
@@ -344,28 +377,37 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
         return false;
     }
     sourceChannels_ = channels;
-    SpeakerArrangement arr = channels == 1 ? 0x1 : 0x3;
+    SpeakerArrangement arr = speakers;
     SpeakerArrangement in = arr, out = arr;
     if (processor_->setBusArrangements(&in, 1, &out, 1) != kResultOk) {
-        // The processor proposes what it can do through its buses; take it when it is stereo.
+        // The processor proposes what it can do through its buses: take it when it holds the same
+        // channels, or stereo for a mono source (the one channel then feeds both).
         SpeakerArrangement pin = 0, pout = 0;
         processor_->getBusArrangement(kInput, 0, pin);
         processor_->getBusArrangement(kOutput, 0, pout);
-        if (std::popcount(pin) != std::popcount(pout) || std::popcount(pin) < channels || std::popcount(pin) > 2 ||
-            processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
-            error = "the processor refuses " + std::to_string(channels) + "-channel audio";
+        const int offered = std::popcount(pin);
+        const bool fits = offered == std::popcount(pout) && (offered == channels || (channels == 1 && offered == 2));
+        if (!fits || processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
+            error = "the plug-in refuses " + std::to_string(channels) + "-channel audio (speakers " +
+                    hexMask(speakers) + ")" +
+                    (offered > 0 && pin != speakers ? "; it offers " + std::to_string(offered) + " channel" +
+                                                          (offered == 1 ? "" : "s") + " (speakers " + hexMask(pin) + ")"
+                                                    : std::string());
             return false;
         }
         arr = pin;
     }
     pluginChannels_ = std::popcount(arr);
     if (processor_->canProcessSampleSize(kSample32) != kResultOk) {
-        error = "the processor cannot take 32-bit samples";
+        error = "the plug-in cannot take 32-bit samples";
         return false;
     }
     ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate};
     if (processor_->setupProcessing(ps) != kResultOk) {
-        error = "the processor refused the processing set-up";
+        char rate[48];
+        std::snprintf(rate, sizeof(rate), "%.17g", sampleRate);
+        error = std::string("the plug-in refuses to process at ") + rate + " Hz in blocks of up to " +
+                std::to_string(blockSize) + " samples";
         return false;
     }
     sampleRate_ = sampleRate;
@@ -381,6 +423,18 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     if (!audio_)
         audio_ = std::make_unique<AudioThread>(processor_);
     return true;
+}
+
+bool Session::waitFor(std::uint64_t target, std::string& error)
+{
+    if (audio_->waitFor(target, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>(stallSeconds))))
+        return true;
+    stalled_ = true;
+    char secs[32];
+    std::snprintf(secs, sizeof(secs), "%g", stallSeconds);
+    error = std::string("the plug-in stopped processing: no block done in ") + secs + " s";
+    return false;
 }
 
 void Session::fillContext(ProcessContext& ctx, std::int64_t pos)
@@ -470,71 +524,83 @@ void Session::consumeSlot(Slot& s)
 bool Session::run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
                   std::string& error)
 {
-    if (!audio_ || !active_) {
+    if (!audio_ || !active_ || stalled_) {
         error = "processing is not set up";
         return false;
     }
     const std::int64_t total = source.frames();
-    std::int64_t pos = 0;
+    std::int64_t pos = 0, tailLeft = std::max(0, tailFrames);
     int idleEvery = idleEveryBlocks > 0 ? idleEveryBlocks
                                         : std::max(1, static_cast<int>(std::lround(0.1 * sampleRate_ / blockSize_)));
     std::uint64_t published = audio_->done(), consumed = published;
     const std::uint64_t base = published;
-    bool eof = false;
+    bool eof = false, done = false, failed = false;
     std::vector<float*> readPtr(static_cast<std::size_t>(sourceChannels_));
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
+    framesRead_ = 0;
+    while (!done) {
         std::uint64_t d = audio_->done();
-        while (consumed < d)
-            consumeSlot(*slots_[consumed++ % kRing]);
+        while (consumed < d) {
+            Slot& s = *slots_[consumed++ % kRing];
+            failed = failed || s.result != kResultOk;
+            consumeSlot(s);
+        }
         router_->deliverQueued();
-        if (!eof && published - consumed < kRing) {
+        if (!(eof && tailLeft == 0) && published - consumed < kRing) {
             Slot& s = *slots_[published % kRing];
-            for (int c = 0; c < sourceChannels_; ++c)
-                readPtr[static_cast<std::size_t>(c)] = s.inPtr[static_cast<std::size_t>(c)];
-            std::int64_t got = source.read(readPtr.data(), blockSize_);
-            if (got <= 0) {
-                eof = true;
-                continue;
+            std::int64_t got = 0;
+            if (!eof) {
+                for (int c = 0; c < sourceChannels_; ++c)
+                    readPtr[static_cast<std::size_t>(c)] = s.inPtr[static_cast<std::size_t>(c)];
+                got = source.read(readPtr.data(), blockSize_);
+                eof = got <= 0;
+                if (got > 0 && sourceChannels_ == 1 && pluginChannels_ == 2)
+                    std::copy_n(s.inPtr[0], got, s.inPtr[1]);
+                pos += std::max<std::int64_t>(got, 0);
             }
-            if (sourceChannels_ == 1 && pluginChannels_ == 2)
-                std::copy_n(s.inPtr[0], got, s.inPtr[1]);
+            if (eof) {
+                // The tail: silence after the last block lets the plug-in's filters flush.
+                got = std::min<std::int64_t>(tailLeft, blockSize_);
+                tailLeft -= got;
+                if (got == 0)
+                    continue;
+                for (int c = 0; c < pluginChannels_; ++c)
+                    std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
+            }
             prepareSlot(s, static_cast<int>(got));
             audio_->submit(&s);
             ++published;
-            pos += got;
             if ((published - base) % kBatch == 0)
                 audio_->kick();
             if ((published - base) % static_cast<std::uint64_t>(idleEvery) == 0) {
                 audio_->kick();
-                // Paced at the idle ticks, not per block: one sleep per tick at most.
-                if (maxSpeed > 0.0) {
-                    auto due =
-                        start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                    std::chrono::duration<double>(static_cast<double>(pos) / sampleRate_ / maxSpeed));
-                    if (std::chrono::steady_clock::now() < due)
-                        std::this_thread::sleep_until(due);
-                }
                 requestData();
                 if (progress)
                     progress(pos, total);
             }
             continue;
         }
-        if (eof && consumed == published)
-            break;
+        if (eof && tailLeft == 0 && consumed == published) {
+            done = true;
+            continue;
+        }
         // Wake once the audio thread has freed half the ring (or finished), not at every block.
-        audio_->waitFor(eof ? published : std::min(published, consumed + kRing / 2));
+        if (!waitFor(eof ? published : std::min(published, consumed + kRing / 2), error))
+            return false;
     }
+    framesRead_ = pos;
     router_->deliverQueued();
     if (progress)
         progress(pos, total);
+    if (failed) {
+        error = "the plug-in failed to process a block";
+        return false;
+    }
     return true;
 }
 
 tresult Session::processBlock(const float* const* in, int numSamples, float* const* out)
 {
-    if (!audio_ || numSamples < 0 || numSamples > blockSize_)
+    if (!audio_ || stalled_ || numSamples < 0 || numSamples > blockSize_)
         return kInvalidArgument;
     std::uint64_t k = audio_->done();
     Slot& s = *slots_[k % kRing];
@@ -547,7 +613,9 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
     }
     prepareSlot(s, numSamples);
     audio_->submit(&s);
-    audio_->waitFor(k + 1);
+    std::string error;
+    if (!waitFor(k + 1, error))
+        return kResultFalse;
     consumeSlot(s);
     if (out)
         for (int c = 0; c < pluginChannels_; ++c)
@@ -675,7 +743,7 @@ bool Session::restoreState(const std::vector<std::uint8_t>& bytes)
 
 bool Session::resetup(int blockSize, std::string& error)
 {
-    if (!processor_ || !active_) {
+    if (!processor_ || !active_ || stalled_) {
         error = "processing is not set up";
         return false;
     }
@@ -701,6 +769,20 @@ bool Session::resetup(int blockSize, std::string& error)
 
 void Session::teardown()
 {
+    if (stalled_) {
+        // The audio thread is inside the plug-in: nothing of it may be touched or unloaded. Leave it
+        // all to the end of the process.
+        (void)audio_.release();
+        (void)display_.release();
+        component_ = nullptr;
+        processor_ = nullptr;
+        controller_ = nullptr;
+        procCP_ = ctrlCP_ = nullptr;
+        factory_ = nullptr;
+        connected_ = active_ = false;
+        module_.abandon();
+        return;
+    }
     if (component_ && active_) {
         component_->setActive(false);
         active_ = false;

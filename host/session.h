@@ -29,12 +29,14 @@ public:
     IPluginFactory* getFactory();                           // a new reference, or null
     bool isOpen() const { return handle_ != nullptr; }
     void* symbol(const char* name) const;
+    // Forgets the bundle without calling into it or unloading it (its code is still running).
+    void abandon() { handle_ = nullptr; }
 
 private:
     void* handle_ = nullptr;
-    bool (*entry_)(void*) = nullptr;
-    bool (*exit_)() = nullptr;
-    IPluginFactory* (*getFactory_)() = nullptr;
+    BundleEntryProc entry_ = nullptr;
+    BundleExitProc exit_ = nullptr;
+    GetPluginFactoryProc getFactory_ = nullptr;
 };
 
 // One parameter as the controller reports it.
@@ -73,10 +75,13 @@ public:
     // Call order: load, create, setup, run (or processBlock), readOut, ..., teardown.
     bool load(std::string& error);
     bool create(std::string& error);
-    // Arranges the buses for `channels` (1 or 2), sets up processing, activates the buses and the
-    // processor. Answers the channel count the processor runs with in `pluginChannels`.
-    bool setup(double sampleRate, int channels, int blockSize, std::string& error);
-    // Meters the whole source on the audio thread. progress(done, total) runs on the main thread.
+    // Arranges the buses for `speakers` (the plug-in's speaker arrangement of the audio; 0 takes the
+    // usual one for `channels`), sets up processing, activates the buses and the processor. False
+    // with the reason when the plug-in refuses the arrangement or the set-up.
+    bool setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers = 0);
+    // Meters the whole source on the audio thread, then a short silent tail as hosts play after the
+    // end. progress(done, total) runs on the main thread. False when a block fails or the plug-in
+    // stops processing (no block done in `stallSeconds`).
     bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
     // Output samples land in `out` when given.
@@ -121,10 +126,11 @@ public:
     void clearOutputLog();
     int idleEveryBlocks = 0; // 0: about ten times per second of audio
     int processMode = kOffline;
-    // The meter's gated measurements run on worker threads that take the audio thread's windows as
-    // they come and drop what they cannot take; metering a file faster than this many times real
-    // time would risk that. 0: no limit.
-    double maxSpeed = 300.0;
+    // Offline, the plug-in waits for its gating workers rather than drop windows: no pacing is needed.
+    int tailFrames = 512;       // silence played after the end of a source
+    double stallSeconds = 10.0; // a plug-in that finishes no block for this long has stopped
+    bool stalled() const { return stalled_; }
+    std::int64_t framesRead() const { return framesRead_; } // by the last run(), without the tail
 
 private:
     struct Slot;
@@ -134,6 +140,7 @@ private:
     void prepareSlot(Slot& s, int n);
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
+    bool waitFor(std::uint64_t target, std::string& error);
 
     std::string bundlePath_;
     PluginModule module_;
@@ -160,6 +167,8 @@ private:
     int sourceChannels_ = 2;
     int pluginChannels_ = 2;
     std::int64_t samplesProcessed_ = 0;
+    std::int64_t framesRead_ = 0;
+    bool stalled_ = false;
 
     std::vector<std::unique_ptr<Slot>> slots_;
     std::unique_ptr<AudioThread> audio_;
@@ -169,18 +178,5 @@ private:
     std::vector<std::pair<uint32, double>> lastOutputs_;
     std::vector<std::vector<std::pair<uint32, double>>> outputLog_;
 };
-
-// The report of one metered source.
-struct MeterReport
-{
-    std::string file;
-    double sampleRate = 0.0;
-    int channels = 0;
-    double seconds = 0.0;
-    std::vector<ParamValue> params;
-};
-
-std::string formatText(const MeterReport& r);
-std::string formatJson(const MeterReport& r);
 
 } // namespace qelhost

@@ -32,7 +32,7 @@ TEST(HostAudioSourceRead, DeinterleavesEveryFrameForAnyRequestSize)
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate;
     // Lengths around and across several read-ahead chunks, odd tails included.
-    for (int channels : {1, 2}) {
+    for (int channels : {1, 2, 6}) {
         for (std::int64_t frames : {std::int64_t(3), std::int64_t(16383), std::int64_t(65536 + 16384 + 7)}) {
             const auto want = interleavedRamp(channels, frames);
             const std::string path = dir + "/r.wav";

@@ -192,5 +192,17 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     svg << in.rdbuf();
     EXPECT_NE(svg.str().find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos);
     EXPECT_NEAR(barTop(svg.str()), 80, 2);
+    // No over yet: the counts are drawn as text, not as alarms; the built-in programme has overs.
+    auto fill = [](const std::string& svg, const char* value) {
+        auto at = svg.find(std::string("data-value=\"") + value + "\"");
+        return at == std::string::npos ? std::string() : svg.substr(svg.find("fill=\"", at) + 6, 7);
+    };
+    EXPECT_EQ(fill(svg.str(), "truePeakOver"), "#ECEEF2");
+    EXPECT_EQ(fill(svg.str(), "loudnessIOver"), "#ECEEF2");
+    ASSERT_EQ(std::system((std::string(NORRIK_METER_PATH) + " --svg " + dir + "/prog.svg >/dev/null").c_str()), 0);
+    std::ifstream prog(dir + "/prog.svg");
+    std::stringstream alarm;
+    alarm << prog.rdbuf();
+    EXPECT_EQ(fill(alarm.str(), "truePeakOver"), "#FF4A3D");
     std::system(("rm -rf " + dir).c_str());
 }

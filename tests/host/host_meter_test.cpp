@@ -1,14 +1,17 @@
-// The `meter` program on real files written by the test.
+// The `meter` program on real files written by the test: readings with units, several files,
+// surround layouts through the bundle, and every error's message and exit status.
 #include "host/audiosource.h"
 #include "host/meterapp.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -19,34 +22,8 @@ using namespace qelhost;
 struct ProgramRun
 {
     int status = -1;
-    std::string out;
+    std::string out, err;
 };
-
-ProgramRun runProgram(const std::string& args)
-{
-    ProgramRun r;
-    std::string cmd = std::string(NORRIK_METER_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-// The "plain" value of one parameter in the JSON report.
-double plainOf(const std::string& json, const std::string& title)
-{
-    auto at = json.find("\"" + title + "\": {");
-    if (at == std::string::npos)
-        return NAN;
-    auto p = json.find("\"plain\": ", at);
-    return p == std::string::npos ? NAN : std::atof(json.c_str() + p + 9);
-}
 
 class MeterProgram : public ::testing::Test
 {
@@ -60,108 +37,277 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
-    std::string writeSine(const std::string& name, int channels, int rate, double seconds, double amp,
-                          int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
+    ProgramRun run(const std::string& args, const std::string& before = "")
     {
-        std::string path = dir + "/" + name;
+        ProgramRun r;
+        std::string cmd = before + std::string(NORRIK_METER_PATH) + " " + args + " 2>" + dir + "/err";
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p)
+            return r;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+            r.out.append(buf, n);
+        int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        std::ifstream e(dir + "/err");
+        std::stringstream s;
+        s << e.rdbuf();
+        r.err = s.str();
+        return r;
+    }
+
+    // A 997 Hz sine per channel at the given dBFS (no entry: silence), with a channel map when given.
+    std::string write(const std::string& name, std::vector<double> dbfs, int rate, double seconds,
+                      int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<int> map = {})
+    {
+        const std::string path = dir + "/" + name;
+        const int channels = static_cast<int>(dbfs.size());
         std::vector<float> data;
-        long n = std::lround(seconds * rate);
+        const long n = std::lround(seconds * rate);
         for (long i = 0; i < n; ++i)
-            for (int c = 0; c < channels; ++c)
-                data.push_back(static_cast<float>(amp * std::sin(6.283185307179586 * 997.0 * i / rate)));
+            for (double db : dbfs)
+                data.push_back(static_cast<float>(
+                    std::isnan(db) ? 0.0 : std::pow(10.0, db / 20.0) * std::sin(6.283185307179586 * 997.0 * i / rate)));
         SF_INFO info{};
         info.channels = channels;
         info.samplerate = rate;
         info.format = format;
         SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-        if (f) {
-            sf_writef_float(f, data.data(), n);
-            sf_close(f);
-        }
+        if (!f)
+            return path;
+        if (!map.empty())
+            sf_command(f, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size()));
+        sf_writef_float(f, data.data(), n);
+        sf_close(f);
         return path;
     }
 };
 
-TEST_F(MeterProgram, MetersAStereoWavFileAsJson)
+// One parameter's entry in a JSON line.
+std::string entry(const std::string& json, const std::string& title)
 {
-    std::string wav = writeSine("tone.wav", 2, 44100, 6.0, 0.1);
-    ProgramRun r = runProgram(wav + " --json");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\"sample_rate\": 44100"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"channels\": 2"), std::string::npos);
-    EXPECT_NE(r.out.find("\"seconds\": 6"), std::string::npos);
+    auto at = json.find("\"" + title + "\": {");
+    return at == std::string::npos ? std::string() : json.substr(at, json.find('}', at) - at + 1);
+}
+
+double plainOf(const std::string& json, const std::string& title)
+{
+    std::string e = entry(json, title);
+    auto p = e.find("\"plain\": ");
+    return p == std::string::npos ? NAN : std::atof(e.c_str() + p + 9);
+}
+
+// What the text report shows for one parameter.
+std::string shown(const std::string& text, const std::string& title)
+{
+    auto at = text.find("\n  " + title + " ");
+    if (at == std::string::npos)
+        return {};
+    auto from = text.find_first_not_of(' ', at + 3 + title.size());
+    return text.substr(from, text.find('\n', from) - from);
+}
+
+std::vector<std::string> lines(const std::string& s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+constexpr double kSilent = NAN;
+
+TEST_F(MeterProgram, ReadingsCarryUnitsAndNoReadingIsNullInBothOutputs)
+{
+    std::string tone = write("tone.wav", {-20.0, -20.0}, 44100, 6.0);
+    std::string silent = write("silent.wav", {kSilent, kSilent}, 48000, 3.0);
+    ProgramRun r = run(tone + " " + silent + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto json = lines(r.out);
+    ASSERT_EQ(json.size(), 2u) << r.out; // one object per file, one per line
+    EXPECT_NE(json[0].find("\"sample_rate\": 44100, \"channels\": 2, \"seconds\": 6,"), std::string::npos) << json[0];
     // A 997 Hz tone at -20 dBFS on both channels reads -20 LUFS.
-    EXPECT_NEAR(plainOf(r.out, "Integrated"), -20.0, 0.2) << r.out;
-    EXPECT_NEAR(plainOf(r.out, "Momentary"), -20.0, 0.2);
-    EXPECT_NEAR(plainOf(r.out, "TruePeak"), -20.0, 0.2);
-    EXPECT_EQ(plainOf(r.out, "TP-Over"), 0.0);
-    EXPECT_EQ(plainOf(r.out, "IL-Over"), 1.0);
-    EXPECT_NE(r.out.find("\"text\": \"00:00:06\""), std::string::npos);
+    EXPECT_NEAR(plainOf(json[0], "Integrated"), -20.0, 0.1);
+    EXPECT_NE(entry(json[0], "Integrated").find("\"unit\": \"LUFS\""), std::string::npos);
+    EXPECT_NEAR(plainOf(json[0], "TruePeak"), -20.0, 0.2);
+    EXPECT_NE(entry(json[0], "TruePeak").find("\"unit\": \"dBTP\""), std::string::npos);
+    EXPECT_NE(entry(json[0], "LoudnessRange").find("\"unit\": \"LU\""), std::string::npos);
+    EXPECT_EQ(entry(json[0], "Time"), "\"Time\": {\"id\": 53, \"normalized\": 0, \"plain\": 6, \"unit\": \"s\", "
+                                      "\"text\": \"00:00:06\"}");
+    for (const char* t : {"Momentary", "Integrated", "ShortTermMax", "TruePeak"})
+        EXPECT_NE(entry(json[1], t).find("\"plain\": null"), std::string::npos) << t << ": " << json[1];
+    EXPECT_EQ(plainOf(json[1], "LoudnessRange"), 0.0);
+
+    r = run(tone + " " + silent);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string toneText = r.out.substr(0, r.out.find(silent + ": "));
+    const std::string silentText = r.out.substr(toneText.size());
+    EXPECT_EQ(shown(toneText, "Integrated"), "-20.0 LUFS") << r.out;
+    EXPECT_EQ(shown(toneText, "TruePeak").substr(0, 5), "-20.0");
+    EXPECT_EQ(shown(toneText, "TruePeak").substr(5), " dBTP");
+    EXPECT_EQ(shown(toneText, "LoudnessRange").substr(shown(toneText, "LoudnessRange").find(' ')), " LU");
+    EXPECT_EQ(shown(toneText, "Time"), "00:00:06");
+    EXPECT_EQ(shown(silentText, "Integrated"), "--"); // no unit without a reading
+    // Readings first, the controls apart after them.
+    const auto controls = r.out.find("controls:");
+    EXPECT_LT(r.out.find("TP-Over"), controls);
+    EXPECT_GT(r.out.find("Bypass"), controls);
+    EXPECT_GT(r.out.find("About"), controls);
+    EXPECT_GT(r.out.find("ResetTruePeak"), controls);
 }
 
-TEST_F(MeterProgram, MonoFlacAndAiffAndBlockSizes)
+TEST_F(MeterProgram, SurroundLayoutsAreWeightedBySpeaker)
 {
-    std::string flac = writeSine("tone.flac", 1, 48000, 4.0, 0.1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    ProgramRun r = runProgram(flac + " --json --block 64");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\"channels\": 1"), std::string::npos);
+    // 5.0 with L, R at -28 dBFS, C at -24 and the surrounds at -30 (weighted 1.41) reads -23.0.
+    std::vector<double> five = {-28.0, -28.0, -24.0, -30.0, -30.0};
+    ProgramRun r = run(write("five.wav", five, 48000, 6.0) + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
+    // 5.1 labelled in the file, in another order (L R Ls Rs C LFE): the LFE at full scale counts nothing.
+    const std::vector<int> order = {SF_CHANNEL_MAP_LEFT,       SF_CHANNEL_MAP_RIGHT,  SF_CHANNEL_MAP_REAR_LEFT,
+                                    SF_CHANNEL_MAP_REAR_RIGHT, SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE};
+    std::string caf =
+        write("six.caf", {-28.0, -28.0, -30.0, -30.0, -24.0, 0.0}, 48000, 6.0, SF_FORMAT_CAF | SF_FORMAT_FLOAT, order);
+    r = run(caf + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"channels\": 6"), std::string::npos);
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
+    // More channels than the plug-in holds: its refusal, not the host's.
+    r = run(write("many.wav", std::vector<double>(15, -30.0), 48000, 0.2));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the plug-in refuses 15-channel audio"), std::string::npos) << r.err;
+}
+
+TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
+{
+    std::string flac = write("tone.flac", {-20.0}, 48000, 4.0, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    ProgramRun r = run(flac + " --json --block 64");
+    ASSERT_EQ(r.status, 0) << r.err;
     // One channel at -20 dBFS: 3 LU below the same tone on two channels.
-    EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.2) << r.out;
-    std::string aiff = writeSine("tone.aiff", 2, 96000, 3.0, 0.1, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
-    r = runProgram(aiff + " --block 4096");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Integrated"), std::string::npos);
-    EXPECT_NE(r.out.find("96000 Hz"), std::string::npos);
-}
-
-TEST_F(MeterProgram, BuiltInProgrammeAndOptions)
-{
-    ProgramRun r = runProgram("--json");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\"seconds\": 20"), std::string::npos);
-    EXPECT_LT(plainOf(r.out, "Integrated"), -10.0);
-    r = runProgram("--svg " + dir + "/x.svg");
-    EXPECT_EQ(r.status, 0) << r.out;
-    std::ifstream svg(dir + "/x.svg");
-    std::string first;
-    std::getline(svg, first);
-    EXPECT_NE(first.find("<?xml"), std::string::npos);
-    r = runProgram("--svg /nonexistent-dir/x.svg");
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
+    std::string aiff = write("tone.aiff", {-20.0, -20.0}, 96000, 3.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    r = run("- --json --block 4096 <" + aiff);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"file\": \"-\", \"sample_rate\": 96000"), std::string::npos) << r.out;
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -20.0, 0.1) << r.out;
+    r = run("--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
-    EXPECT_EQ(runProgram("--block 0").status, 64);
-    EXPECT_EQ(runProgram("--block x").status, 64);
-    EXPECT_EQ(runProgram("--frobnicate").status, 64);
-    EXPECT_EQ(runProgram("a.wav b.wav").status, 64);
-    EXPECT_EQ(runProgram("--help").status, 0);
+    for (const char* format : {"WAV", "RF64", "W64", "AIFF", "CAF", "FLAC", "Opus", "MP3", "'-'"})
+        EXPECT_NE(r.out.find(format), std::string::npos) << format;
+    r = run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("meter ", 0), 0u) << r.out;
 }
 
-TEST_F(MeterProgram, BadFilesGiveAClearErrorNotACrash)
+TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
 {
-    ProgramRun r = runProgram(dir + "/missing.wav");
+    std::string tone = write("tone.wav", {-20.0, -20.0}, 48000, 1.0);
+    // Several files: the good ones are reported, the bad one named, and the run fails.
+    ProgramRun r = run(tone + " " + dir + "/missing.wav " + tone + " --json");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("cannot read"), std::string::npos) << r.out;
+    EXPECT_EQ(lines(r.out).size(), 2u) << r.out;
+    EXPECT_NE(r.err.find("cannot read " + dir + "/missing.wav: "), std::string::npos) << r.err;
+    r = run("\"\"");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("empty file name"), std::string::npos) << r.err;
+    r = run(dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(dir + ": it is a directory"), std::string::npos) << r.err;
     std::ofstream(dir + "/junk.wav") << "this is not audio at all";
-    r = runProgram(dir + "/junk.wav");
+    r = run(dir + "/junk.wav");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("junk.wav"), std::string::npos);
-    std::string wide = writeSine("six.wav", 6, 48000, 0.5, 0.1);
-    r = runProgram(wide);
+    EXPECT_NE(r.err.find("cannot read " + dir + "/junk.wav: "), std::string::npos) << r.err;
+    r = run(tone + " --svg " + dir + "/nowhere/x.svg");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("mono and stereo"), std::string::npos) << r.out;
-    std::string empty = writeSine("empty.wav", 2, 48000, 0.0, 0.1);
-    r = runProgram(empty + " --json");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(plainOf(r.out, "Integrated"), -80.0);
+    EXPECT_NE(r.err.find("cannot write " + dir + "/nowhere/x.svg: No such file or directory"), std::string::npos)
+        << r.err;
+    for (const char* bad : {"--block 0", "--block x", "--frobnicate", "--svg"})
+        EXPECT_EQ(run(bad).status, 64) << bad;
+    r = run("", "true | ");
+    EXPECT_EQ(r.status, 0); // no file: the built-in programme, standard input untouched
+}
+
+TEST_F(MeterProgram, DamagedFilesAreMeteredWithAWarning)
+{
+    // A header claiming twice the data there is.
+    std::string cut = write("cut.wav", {-20.0, -20.0}, 48000, 2.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(truncate(cut.c_str(), 44 + 48000 * 4), 0);
+    ProgramRun r = run(cut);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("cut.wav: truncated: 96000 frames expected, 48000 read"), std::string::npos) << r.err;
+    // Non-finite samples: counted, metered as silence.
+    std::vector<float> v(48000 * 2, 0.25f);
+    v[10] = NAN;
+    v[99] = INFINITY;
+    v[1000] = -INFINITY;
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/nan.wav", v, 2, 48000, error)) << error;
+    r = run(dir + "/nan.wav");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("nan.wav: 3 non-finite samples"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("truncated"), std::string::npos);
+}
+
+TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)
+{
+    // A 2 Hz header: the plug-in refuses the set-up (and a plug-in that stopped would be reported).
+    std::vector<float> v(400, 0.5f);
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/slow.wav", v, 1, 2, error)) << error;
+    ProgramRun r = run(dir + "/slow.wav");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("slow.wav: the plug-in refuses to process at 2 Hz"), std::string::npos) << r.err;
+}
+
+TEST_F(MeterProgram, AClickInTheLastSampleIsMeasured)
+{
+    std::vector<float> v(48000 * 2, 0.0f);
+    v[v.size() - 2] = v[v.size() - 1] = 0.9f;
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/click.wav", v, 2, 48000, error)) << error;
+    ProgramRun r = run(dir + "/click.wav --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(plainOf(r.out, "TruePeak"), -1.5) << r.out;
+}
+
+TEST_F(MeterProgram, NumbersIgnoreTheLocale)
+{
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+        GTEST_SKIP() << "needs the de_DE.UTF-8 locale (a comma-decimal locale) installed";
+    }
+    std::string tone = write("tone.wav", {-23.0, -23.0}, 48000, 2.5);
+    MeterOptions o;
+    o.bundlePath = NORRIK_BUNDLE_PATH;
+    o.files = {tone};
+    o.json = true;
+    std::string out, err;
+    int status = runMeter(
+        o, [&out](const std::string& s) { out += s; }, [&err](const std::string& s) { err += s; });
+    std::string text;
+    o.json = false;
+    runMeter(
+        o, [&text](const std::string& s) { text += s; }, [](const std::string&) {});
+    std::setlocale(LC_ALL, "C");
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(out.find("\"seconds\": 2.5,"), std::string::npos) << out;
+    const std::string integrated = entry(out, "Integrated");
+    const auto plain = integrated.find("\"plain\": -2");
+    ASSERT_NE(plain, std::string::npos) << out;
+    EXPECT_EQ(integrated.substr(plain + 12, 1), ".") << integrated; // -22.99…, never -22,99
+    EXPECT_NE(text.find(": 48000 Hz, 2 channels, 2.50 s\n"), std::string::npos) << text;
 }
 
 TEST(MeterApp, MissingBundleIsReported)
 {
     MeterOptions o;
     o.bundlePath = "/nonexistent/norrik.so";
-    std::string out, err, notes;
-    EXPECT_EQ(qelhost::runMeter(o, out, err, notes), 2);
+    std::string err;
+    EXPECT_EQ(runMeter(
+                  o, [](const std::string&) {}, [&err](const std::string& s) { err += s; }),
+              kMeterPluginError);
     EXPECT_NE(err.find("not found"), std::string::npos);
 }
 

@@ -179,7 +179,6 @@ TEST_F(MeterAudioThread, HostAudioThreadNeitherAllocatesNorLocks)
     }
     session.readOut(false);
     // Metering a whole source pipelines the blocks through the ring, with the host's idle read-outs.
-    session.maxSpeed = 0.0;
     auto programme = makeTestProgramme(4.0);
     std::string error;
     ASSERT_TRUE(session.run(*programme, nullptr, error)) << error;

@@ -1,0 +1,141 @@
+// `meter` against a scanner built on libebur128, on a 30-minute stereo 48 kHz float file: the CPU
+// time, wall time and peak memory of each process, and meter's share of the peer's. The file is
+// generated once into /tmp (never committed); both programs read it from the page cache.
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const std::string kFile = "/tmp/norrik-bench-30min-stereo48k.wav";
+constexpr int kRate = 48000;
+constexpr std::int64_t kFrames = 30LL * 60 * kRate;
+
+// A programme with a changing level: noise and tones whose gain steps every 10 s, fixed seed.
+bool makeProgramme()
+{
+    struct stat st
+    {};
+    if (stat(kFile.c_str(), &st) == 0 && st.st_size > kFrames * 8)
+        return true;
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = kRate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    const std::string tmp = kFile + ".part";
+    SNDFILE* f = sf_open(tmp.c_str(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    std::vector<float> buf(2 * 48000);
+    std::uint32_t seed = 20261207u;
+    for (std::int64_t at = 0; at < kFrames; at += 48000) {
+        const std::int64_t second = at / kRate;
+        const double gain = std::pow(10.0, (-30.0 + 6.0 * static_cast<double>((second / 10) % 5)) / 20.0);
+        for (int i = 0; i < 48000; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const double n = static_cast<double>(seed) / 2147483648.0 - 1.0;
+            const double t = static_cast<double>(at + i) / kRate;
+            buf[2 * i] = static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * 440.0 * t)));
+            buf[2 * i + 1] = static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * 660.0 * t)));
+        }
+        if (sf_writef_float(f, buf.data(), 48000) != 48000) {
+            sf_close(f);
+            return false;
+        }
+    }
+    sf_close(f);
+    return std::rename(tmp.c_str(), kFile.c_str()) == 0;
+}
+
+struct Usage
+{
+    double cpu = 0.0, wall = 0.0, peakMiB = 0.0;
+    int status = -1;
+};
+
+// Runs a program with its output discarded; its CPU time (user + system), wall time and peak
+// resident memory.
+Usage runProgram(const std::vector<std::string>& args)
+{
+    Usage u;
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return u;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    u.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    u.peakMiB = static_cast<double>(ru.ru_maxrss) / 1024.0;
+    u.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return u;
+}
+
+void MeterVsPeer(benchmark::State& state)
+{
+    const std::string peer = NORRIK_PEER_PATH;
+    if (peer.empty()) {
+        state.SkipWithError("libebur128 was not found when building: no peer to compare with");
+        return;
+    }
+    if (!makeProgramme()) {
+        state.SkipWithError("cannot write the test file in /tmp");
+        return;
+    }
+    Usage m{}, p{};
+    double meterPeak = 0.0, peerPeak = 0.0;
+    for (auto _ : state) {
+        // Side by side in each iteration, the peer first and then meter on the same file.
+        Usage pu = runProgram({peer, kFile});
+        Usage mu = runProgram({NORRIK_METER_PATH, kFile});
+        if (pu.status != 0 || mu.status != 0) {
+            state.SkipWithError("a program failed");
+            return;
+        }
+        state.SetIterationTime(mu.wall);
+        m.cpu += mu.cpu;
+        m.wall += mu.wall;
+        p.cpu += pu.cpu;
+        p.wall += pu.wall;
+        meterPeak = std::max(meterPeak, mu.peakMiB);
+        peerPeak = std::max(peerPeak, pu.peakMiB);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["meter_cpu_s"] = m.cpu / n;
+    state.counters["meter_wall_s"] = m.wall / n;
+    state.counters["meter_peak_MiB"] = meterPeak;
+    state.counters["peer_cpu_s"] = p.cpu / n;
+    state.counters["peer_wall_s"] = p.wall / n;
+    state.counters["peer_peak_MiB"] = peerPeak;
+    state.counters["cpu_ratio"] = m.cpu / p.cpu;    // target at most 0.30
+    state.counters["wall_ratio"] = m.wall / p.wall; // target at most 0.25
+}
+BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
+
+} // namespace

@@ -1,0 +1,42 @@
+// The report of one metered source: the readings with their units apart from the controls, as
+// text for people and as one JSON object per line for programs. Numbers are written the same
+// whatever the process's locale.
+#pragma once
+
+#include "host/session.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qelhost {
+
+struct MeterReport
+{
+    std::string file;
+    double sampleRate = 0.0;
+    int channels = 0;
+    double seconds = 0.0;
+    std::vector<ParamValue> params;
+};
+
+// One parameter as reported: a reading (the plug-in writes it) or a control, its value in `unit`,
+// and no value where the meter shows none ("--").
+struct ReportedValue
+{
+    const ParamValue* param = nullptr;
+    bool reading = false;
+    std::optional<double> value;
+    std::string unit;
+};
+std::vector<ReportedValue> reportedValues(const MeterReport& r);
+
+std::string formatText(const MeterReport& r);
+std::string formatJson(const MeterReport& r); // one line
+
+// Locale-independent numbers: `digits` significant digits as %g writes them, and fixed with
+// `decimals` decimals.
+std::string formatNumber(double v, int digits = 10);
+std::string formatFixed(double v, int decimals);
+
+} // namespace qelhost
