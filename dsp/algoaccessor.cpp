@@ -3,48 +3,15 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
-#include "dsp/blockstats.h"
+#include "base/fstreamer.h"
 
 namespace DSP {
 
-namespace {
-
-inline std::uint32_t loadU32LE(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline double loadF64LE(const unsigned char* p)
-{
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return std::bit_cast<double>(v);
-}
-
-inline void storeU32LE(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-inline void storeF64LE(unsigned char* p, double d)
-{
-    std::uint64_t v = std::bit_cast<std::uint64_t>(d);
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-} // namespace
-
 AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* table)
 : processHandler(&AlgoAccessor::processDefault), processDualHandler(&AlgoAccessor::processDualDefault),
-  entryCount(entryCount > 0 ? entryCount : 0), silenceThreshold(std::pow(10.0f, -6.0f)), table(table)
+  entryCount(entryCount > 0 ? entryCount : 0), entries(static_cast<size_t>(this->entryCount)), table(table)
 {
-    entries = new ParameterEntry[static_cast<size_t>(this->entryCount > 0 ? this->entryCount : 1)]();
     if (table)
         for (int32 i = 0; i < this->entryCount; ++i)
             if (table[i].flags & Param::kParamFlagBypass) {
@@ -55,19 +22,25 @@ AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* ta
 
 AlgoAccessor::~AlgoAccessor()
 {
-    delete[] entries;
-    entries = nullptr;
-    if (inner) {
-        if (Algo<double>* a = innerAlgo())
-            a->terminate();
-        delete inner;
-        inner = nullptr;
-    }
+    if (Algo<double>* a = innerAlgo())
+        a->terminate();
 }
 
 Algo<double>* AlgoAccessor::innerAlgo() const
 {
-    return dynamic_cast<Algo<double>*>(inner);
+    return dynamic_cast<Algo<double>*>(inner.get());
+}
+
+bool AlgoAccessor::acceptsSampleRate(double rate) const
+{
+    const Algo<double>* a = innerAlgo();
+    return a ? a->acceptsSampleRate(rate) : rate > 0.0;
+}
+
+void AlgoAccessor::setOfflineProcessing(bool offline)
+{
+    if (Algo<double>* a = innerAlgo())
+        a->setOfflineProcessing(offline);
 }
 
 void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
@@ -253,23 +226,21 @@ int32 AlgoAccessor::takeEntry(int32 id, int32* remaining, int32& remainingCount)
     return -1;
 }
 
-bool AlgoAccessor::readState(StateReader& stream, int32 bytes)
+bool AlgoAccessor::readState(Calvereth::IBStreamer& stream, int32 bytes)
 {
     const int32 count = bytes / static_cast<int32>(sizeof(ParameterEntry));
     if (count < 0 || count > entryCount)
         return false;
     // Read and check every record before anything is applied.
-    std::vector<unsigned char> raw(static_cast<size_t>(count) * kStateRecordBytes);
-    if (count > 0 && stream.readBytes(raw.data(), static_cast<int32>(raw.size())) != static_cast<int32>(raw.size()))
-        return false;
     std::vector<int32> ids(static_cast<size_t>(count));
     std::vector<double> values(static_cast<size_t>(count));
     for (int32 r = 0; r < count; ++r) {
-        const unsigned char* rec = raw.data() + static_cast<size_t>(r) * kStateRecordBytes;
-        ids[r] = static_cast<int32>(loadU32LE(rec + 128));
-        values[r] = loadF64LE(rec + 132);
-        if (!std::isfinite(values[r]))
+        char name[sizeof(ParameterEntry::name)];
+        std::uint32_t id = 0;
+        if (stream.readRaw(name, sizeof(name)) != static_cast<int32>(sizeof(name)) || !stream.readInt32u(id) ||
+            !stream.readDouble(values[r]) || !std::isfinite(values[r]))
             return false;
+        ids[r] = static_cast<int32>(id);
     }
     std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
     int32 remainingCount = entryCount;
@@ -317,29 +288,23 @@ bool AlgoAccessor::setStateBlock(const void* data, int32 bytes)
     return true;
 }
 
-bool AlgoAccessor::writeState(StateWriter& stream)
+bool AlgoAccessor::writeState(Calvereth::IBStreamer& stream)
 {
-    for (int32 i = 0; i < entryCount; ++i) {
-        unsigned char rec[kStateRecordBytes];
-        std::memcpy(rec, entries[i].name, 128);
-        storeU32LE(rec + 128, static_cast<std::uint32_t>(entries[i].id));
-        storeF64LE(rec + 132, entries[i].value);
-        if (stream.writeBytes(rec, kStateRecordBytes) != kStateRecordBytes)
+    for (const ParameterEntry& e : entries)
+        if (stream.writeRaw(e.name, sizeof(e.name)) != static_cast<int32>(sizeof(e.name)) ||
+            !stream.writeInt32u(static_cast<std::uint32_t>(e.id)) || !stream.writeDouble(e.value))
             return false;
-    }
     return true;
 }
 
 void AlgoAccessor::detectSilence(float** channels, int32 n, int32 channelCount)
 {
-    // Every sample is examined: a strided look misses tones at multiples of fs / stride.
-    const int32 stride = 1;
-    silent = isSilentBlock(channels, &n, &channelCount, &silenceThreshold, &stride);
+    silent = silence.test(channels, n, channelCount);
 }
 
 void AlgoAccessor::setSilenceThresholdDb(float db)
 {
-    silenceThreshold = std::pow(10.0f, db * 0.05f);
+    silence.setThreshold(std::pow(10.0f, db * 0.05f));
 }
 
 } // namespace DSP

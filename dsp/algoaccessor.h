@@ -3,8 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "dsp/algo.h"
+#include "dsp/blockstats.h"
+
+namespace Calvereth {
+class IBStreamer;
+}
 
 namespace DSP {
 
@@ -18,22 +25,6 @@ struct ParameterEntry
 };
 static_assert(sizeof(ParameterEntry) == 144, "parameter entry layout");
 
-// Byte source and sink of the state records; the stream adapters of the processor implement them.
-class StateReader
-{
-public:
-    virtual ~StateReader() = default;
-    // Bytes actually read (fewer at the end of the stream).
-    virtual int32 readBytes(void* buffer, int32 n) = 0;
-};
-
-class StateWriter
-{
-public:
-    virtual ~StateWriter() = default;
-    virtual int32 writeBytes(const void* buffer, int32 n) = 0;
-};
-
 // Size of one state record in a stream: name, id, value.
 constexpr int32 kStateRecordBytes = 140;
 
@@ -42,9 +33,9 @@ class IAlgoAccessor : public IAlgo<T>
 {
 public:
     virtual bool setStateBlock(const void* data, int32 bytes) = 0;
-    virtual bool readState(StateReader& stream, int32 bytes) = 0;
+    virtual bool readState(Calvereth::IBStreamer& stream, int32 bytes) = 0;
     virtual ParameterEntry* getEntries() = 0;
-    virtual bool writeState(StateWriter& stream) = 0;
+    virtual bool writeState(Calvereth::IBStreamer& stream) = 0;
     virtual int32 getEntryCount() = 0;
     virtual void setProcessContext(const void* context) = 0;
     virtual void reservedAccessor() = 0;
@@ -75,9 +66,12 @@ public:
     // IAlgoAccessor
     // All or nothing: a state that ends early or holds a non-finite value changes nothing (false).
     bool setStateBlock(const void* data, int32 bytes) override;
-    bool readState(StateReader& stream, int32 bytes) override;
-    ParameterEntry* getEntries() override { return entries; }
-    bool writeState(StateWriter& stream) override;
+    // Reads bytes / 144 records of 140 bytes (name, id, value; little-endian) from the stream: false,
+    // with nothing applied, for more records than entries, a short read or a non-finite value.
+    bool readState(Calvereth::IBStreamer& stream, int32 bytes) override;
+    ParameterEntry* getEntries() override { return entries.data(); }
+    // Writes one 140-byte record per entry; false when the stream takes less.
+    bool writeState(Calvereth::IBStreamer& stream) override;
     int32 getEntryCount() override { return entryCount; }
     void setProcessContext(const void*) override {}
     void reservedAccessor() override {}
@@ -98,10 +92,14 @@ public:
     virtual void detectSilence(float** channels, int32 n, int32 channelCount);
 
     void setSilenceThresholdDb(float db);
+    // Whether the inner algorithm measures right at this rate; the processor refuses other set-ups.
+    bool acceptsSampleRate(double rate) const;
+    // Tells the inner algorithm whether the host processes offline.
+    void setOfflineProcessing(bool offline);
     int32 getBypassId() const { return bypassId; }
     int32 getInputCount() const { return inputCount; }
     int32 getOutputCount() const { return outputCount; }
-    IAlgo<double>* getInner() const { return inner; }
+    IAlgo<double>* getInner() const { return inner.get(); }
 
 protected:
     // Largest channel count the accessor can meter.
@@ -119,9 +117,9 @@ protected:
     int32 outputCount = 0;
     int32 auxCount = 0;
     int32 tail = -1;
-    float silenceThreshold;
-    ParameterEntry* entries = nullptr;
-    IAlgo<double>* inner = nullptr;
+    SilenceTest silence;
+    std::vector<ParameterEntry> entries;
+    std::unique_ptr<IAlgo<double>> inner;
     const Param::ParamRecord* table;
     bool silent = true;
 };

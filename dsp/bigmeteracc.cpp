@@ -10,7 +10,7 @@ BigMeterAcc::BigMeterAcc(int32 blockSize, double sampleRate, const Param::ParamR
                          bool threaded)
 : AlgoAccessorVu(blockSize, entryCount, table)
 {
-    inner = new BigMeter(blockSize, threaded, sampleRate);
+    inner = std::make_unique<BigMeter>(blockSize, threaded, sampleRate);
     setParameterTable(table);
 }
 
@@ -18,7 +18,7 @@ BigMeterAcc::~BigMeterAcc() = default;
 
 BigMeter* BigMeterAcc::getMeter() const
 {
-    return static_cast<BigMeter*>(inner);
+    return static_cast<BigMeter*>(inner.get());
 }
 
 int32 BigMeterAcc::setChannelMasks(uint64 in, uint64 out, uint64 aux)

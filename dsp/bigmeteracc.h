@@ -8,9 +8,7 @@ class BigMeter;
 class BigMeterAcc : public DSP::AlgoAccessorVu
 {
 public:
-    // Over the processor's parameter table (Param::getProcessorParameterTable).
-    BigMeterAcc(DSP::int32 blockSize, double sampleRate);
-    // Over a given table; `threaded` runs the gated loudness on worker threads.
+    // Over the caller's parameter table; `threaded` runs the gated loudness on worker threads.
     BigMeterAcc(DSP::int32 blockSize, double sampleRate, const Param::ParamRecord* table, DSP::int32 entryCount,
                 bool threaded = true);
     ~BigMeterAcc() override;

@@ -1,5 +1,6 @@
 #include "dsp/collectors.h"
 
+#include <cfloat>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -257,15 +258,28 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
         return;
     summer->weightedBlockEnergy(window, length);
     float z = summer->getMeanSquare();
-    if (!(z > 0.0f))
+    // A window without energy, or whose mean square is not finite, is not measured.
+    if (!(z > 0.0f) || !(z <= FLT_MAX))
         return;
     float l = loudnessOf(z);
     currentLoudness = l;
     if (l > peakLoudness)
         peakLoudness = l;
     if (worker) {
-        if (!worker->hasQuit()) {
-            if (queue.push(HandOver{length, z}))
+        const HandOver item{length, z};
+        if (offline) {
+            // Offline there is time: wait for the worker to make room rather than lose the window.
+            bool pushed = false;
+            while (!worker->hasQuit() && !(pushed = queue.tryPush(item))) {
+                worker->wake();
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            if (pushed) {
+                worker->wake();
+                return;
+            }
+        } else if (!worker->hasQuit()) {
+            if (queue.push(item))
                 worker->wake();
             return;
         }
@@ -346,8 +360,7 @@ void CollectorIntegrated::allocateStore()
 {
     alignedFree(blockStore);
     blockStore = nullptr;
-    blockStore = static_cast<float*>(alignedMalloc(capacity * static_cast<int32>(sizeof(float)), 16));
-    std::memset(blockStore, 0, sizeof(float) * static_cast<size_t>(capacity));
+    blockStore = allocateFloats(capacity);
 }
 
 bool CollectorIntegrated::initialize(const Param::ParamRecord* table)

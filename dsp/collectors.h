@@ -98,6 +98,10 @@ public:
     void allocateAllBuffers() override;
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void processOverlappedBlock(float** window, int32 length) override;
+    // Offline, a full hand-over queue makes the feed wait for room instead of dropping the window.
+    void setOfflineProcessing(bool state) override { offline = state; }
+    // Worker side: true when a hand-over or a reset is waiting.
+    bool hasPending() const { return !queue.empty() || queue.requestedGeneration() != appliedGeneration; }
 
     // Worker side: carries out every reset request and hand-over in the order they were posted.
     virtual void processPending();
@@ -146,6 +150,7 @@ protected:
     float* blockStore = nullptr;
     Collector* summer = nullptr;
     bool threadedRequest;
+    bool offline = false;
     CollectorProcessThread* worker = nullptr;
     const char* workerName = "";
     HandOverQueue queue;

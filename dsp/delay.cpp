@@ -11,7 +11,7 @@ namespace {
 
 float* newRing(int32 n)
 {
-    return static_cast<float*>(alignedMalloc((n > 0 ? n : 1) * static_cast<int32>(sizeof(float)), 16));
+    return allocateFloats(n > 0 ? n : 1);
 }
 
 // Smallest power of two above target, found by doubling from 2.

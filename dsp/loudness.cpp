@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "dsp/collectors.h"
-
 using namespace DSP;
 
 namespace {
@@ -39,12 +37,20 @@ void Loudness::designShelf(double fs, float taps[6])
     const double e = r * 0.681566333438187 * s;
     const float a0 = static_cast<float>(P + d);
     const double g = 1.0 / a0;
-    taps[0] = static_cast<float>(static_cast<float>((N + e) * A) * g);
-    taps[1] = static_cast<float>(static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c)) * g);
-    taps[2] = static_cast<float>(static_cast<float>((N - e) * A) * g);
+    // Each numerator is rounded to single precision before the scaling; stored through volatile so
+    // that no compiler fuses the two roundings into one double product.
+    volatile float num[5];
+    num[0] = static_cast<float>((N + e) * A);
+    num[1] = static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c));
+    num[2] = static_cast<float>((N - e) * A);
+    num[3] = static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c));
+    num[4] = static_cast<float>(P - d);
+    taps[0] = static_cast<float>(num[0] * g);
+    taps[1] = static_cast<float>(num[1] * g);
+    taps[2] = static_cast<float>(num[2] * g);
     taps[3] = 1.0f;
-    taps[4] = static_cast<float>(static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c)) * g);
-    taps[5] = static_cast<float>(static_cast<float>(P - d) * g);
+    taps[4] = static_cast<float>(num[3] * g);
+    taps[5] = static_cast<float>(num[4] * g);
 }
 
 void Loudness::designHighPass(double fs, float taps[6])
@@ -114,7 +120,7 @@ void Loudness::copyWeights()
 {
     if (!weights)
         return;
-    CollectorOverlap* collectors[2] = {rangeCollector, integratedCollector};
+    CollectorOverlap* collectors[2] = {rangeCollector.get(), integratedCollector.get()};
     for (CollectorOverlap* col : collectors) {
         if (!col || !col->getSummer() || col->getSummer()->getChannelCount() < channelCount)
             continue;
@@ -140,25 +146,33 @@ void Loudness::createStage(int32 k)
         work = new float*[static_cast<size_t>(channelCount)];
         for (int32 c = 0; c < channelCount; ++c) {
             int32 n = blockSize > 0 ? blockSize : 1;
-            work[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-            std::memset(work[c], 0, sizeof(float) * static_cast<size_t>(n));
+            work[c] = allocateFloats(n);
         }
         break;
     case kStageRange: {
-        int32 w = static_cast<int32>(sampleRate * 3.0);
-        int32 v = static_cast<int32>(2.0 * sampleRate);
-        rangeCollector = new CollectorLoudnessRange(channelCount, blockSize, w, v, rate, threaded);
+        const std::int64_t w = static_cast<std::int64_t>(sampleRate * 3.0);
+        const std::int64_t v = static_cast<std::int64_t>(2.0 * sampleRate);
+        // A rate whose hop would be empty (or whose windows would not fit) gets no collector.
+        if (w - v < 1 || w > kMaxBlockSize * std::int64_t(64))
+            break;
+        rangeCollector = std::make_unique<CollectorLoudnessRange>(channelCount, blockSize, static_cast<int32>(w),
+                                                                  static_cast<int32>(v), rate, threaded);
         rangeCollector->initialize(nullptr);
+        rangeCollector->setOfflineProcessing(offline);
         rangeCollector->reset();
         copyWeights();
         break;
     }
     case kStageIntegrated: {
         const double product = sampleRate * 0.4000000059604645;
-        int32 w = static_cast<int32>(product);
-        int32 v = static_cast<int32>(product * 0.75);
-        integratedCollector = new CollectorIntegrated(channelCount, blockSize, w, v, rate, threaded);
+        const std::int64_t w = static_cast<std::int64_t>(product);
+        const std::int64_t v = static_cast<std::int64_t>(product * 0.75);
+        if (w - v < 1 || w > kMaxBlockSize * std::int64_t(64))
+            break;
+        integratedCollector = std::make_unique<CollectorIntegrated>(channelCount, blockSize, static_cast<int32>(w),
+                                                                    static_cast<int32>(v), rate, threaded);
         integratedCollector->initialize(nullptr);
+        integratedCollector->setOfflineProcessing(offline);
         integratedCollector->reset();
         copyWeights();
         break;
@@ -189,18 +203,14 @@ void Loudness::freeStage(int32 k)
         }
         break;
     case kStageRange:
-        if (rangeCollector) {
+        if (rangeCollector)
             rangeCollector->terminate();
-            delete rangeCollector;
-            rangeCollector = nullptr;
-        }
+        rangeCollector.reset();
         break;
     case kStageIntegrated:
-        if (integratedCollector) {
+        if (integratedCollector)
             integratedCollector->terminate();
-            delete integratedCollector;
-            integratedCollector = nullptr;
-        }
+        integratedCollector.reset();
         break;
     case kStageWeights:
         delete[] weights;
@@ -270,16 +280,16 @@ void Loudness::reset()
         rangeCollector->reset();
     if (integratedCollector)
         integratedCollector->reset();
-    momentary = shortTerm = integrated = momentaryMax = shortTermMax = -80.0f;
-    range = 0.0f;
+    momentary = shortTerm = momentaryMax = shortTermMax = -80.0f;
 }
 
-void Loudness::refreshGated()
+void Loudness::setOfflineProcessing(bool state)
 {
+    offline = state;
     if (rangeCollector)
-        range = rangeCollector->getRange();
+        rangeCollector->setOfflineProcessing(state);
     if (integratedCollector)
-        integrated = integratedCollector->getGatedLoudness();
+        integratedCollector->setOfflineProcessing(state);
 }
 
 void Loudness::process(float** in, int32 n)
@@ -310,10 +320,8 @@ void Loudness::process(float** in, int32 n)
         const float stPeak = rangeCollector->takePeakLoudness();
         if (stPeak > shortTermMax)
             shortTermMax = stPeak;
-        range = rangeCollector->getRange();
 
         integratedCollector->feed(work, len);
-        integrated = integratedCollector->getGatedLoudness();
         momentary = integratedCollector->getCurrentLoudness();
         const float mPeak = integratedCollector->takePeakLoudness();
         if (mPeak > momentaryMax)
@@ -323,12 +331,12 @@ void Loudness::process(float** in, int32 n)
 
 float Loudness::getIntegrated() const
 {
-    return integratedCollector ? integratedCollector->getGatedLoudness() : integrated;
+    return integratedCollector ? integratedCollector->getGatedLoudness() : -80.0f;
 }
 
 float Loudness::getRange() const
 {
-    return rangeCollector ? rangeCollector->getRange() : range;
+    return rangeCollector ? rangeCollector->getRange() : 0.0f;
 }
 
 float Loudness::getRangeHighEnergy() const
@@ -353,7 +361,6 @@ bool Loudness::drain(int32 timeoutMs)
         ok = rangeCollector->drain(timeoutMs) && ok;
     if (integratedCollector)
         ok = integratedCollector->drain(timeoutMs) && ok;
-    refreshGated();
     return ok;
 }
 

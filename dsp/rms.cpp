@@ -27,8 +27,7 @@ void Rms::allocate()
     buffers = new float*[static_cast<size_t>(channelCount)];
     int32 n = blockSize > 0 ? blockSize : 1;
     for (int32 c = 0; c < channelCount; ++c) {
-        buffers[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+        buffers[c] = allocateFloats(n);
     }
 }
 

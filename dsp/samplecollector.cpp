@@ -26,8 +26,7 @@ float** SampleCollector::allocateChannels(int32 channels, int32 samples)
 {
     float** b = new float*[static_cast<size_t>(channels > 0 ? channels : 1)]();
     for (int32 c = 0; c < channels; ++c) {
-        b[c] = static_cast<float*>(alignedMalloc((samples > 0 ? samples : 1) * static_cast<int32>(sizeof(float)), 16));
-        zeroFloats(b[c], samples);
+        b[c] = allocateFloats(samples > 0 ? samples : 1);
     }
     return b;
 }
@@ -147,7 +146,8 @@ void SampleCollector::collect(float** in, float** out, int32 n)
         inputCursors[c] = in[c];
         outputCursors[c] = out[c];
     }
-    if (n <= 0)
+    // An empty block length would never complete a block.
+    if (n <= 0 || blockLength < 1)
         return;
     float** const dst = collectInto();
     while (fill + n >= blockLength) {
@@ -177,7 +177,7 @@ void SampleCollector::collectInput(float** in, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
         inputCursors[c] = in[c];
-    if (n <= 0)
+    if (n <= 0 || blockLength < 1)
         return;
     float** const dst = collectInto();
     while (fill + n >= blockLength) {

@@ -14,8 +14,7 @@ Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sample
 : Algo<double>(blockSize, sampleRate), tapCount(tapCount)
 {
     int32 n = blockSize > 0 ? blockSize : 1;
-    work = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-    std::memset(work, 0, sizeof(float) * static_cast<size_t>(n));
+    work = allocateFloats(n);
     if (taps) {
         ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
         Fir::reset();
@@ -106,8 +105,7 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     const int32 N = M + 1;
     tapCount = N;
     centre = static_cast<int32>(static_cast<float>(M) * 0.5f);
-    taps = static_cast<float*>(alignedMalloc(N * static_cast<int32>(sizeof(float)), 16));
-    std::memset(taps, 0, sizeof(float) * static_cast<size_t>(N));
+    taps = allocateFloats(N);
     taps[centre] = 1.0f;
     const double step = static_cast<double>(1.0f / F);
     double t = 0.0;
@@ -130,9 +128,8 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     }
     const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
     filter = new Fir(upBlock, N, taps, F * static_cast<float>(sampleRate));
-    const int32 bytes = static_cast<int32>(F * static_cast<float>(blockSize) * 4.0f);
-    output = static_cast<float*>(alignedMalloc(bytes > 0 ? bytes : 4, 16));
-    std::memset(output, 0, static_cast<size_t>(bytes > 0 ? bytes : 4));
+    const std::int64_t outputCount = static_cast<std::int64_t>(F * static_cast<float>(blockSize));
+    output = allocateFloats(outputCount > 0 ? outputCount : 1);
     initialized = true;
     return true;
 }
@@ -270,6 +267,12 @@ bool TruePeak::terminate()
     destroyUpsamplers();
     terminated = true;
     return true;
+}
+
+int32 TruePeak::getFlushLength() const
+{
+    const int32 taps = upsamplers ? upsamplers[0]->getTapCount() : 0;
+    return static_cast<int32>(static_cast<float>(taps) / factor) + 1;
 }
 
 void TruePeak::process(float** in, int32 n)

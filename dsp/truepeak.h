@@ -83,6 +83,8 @@ public:
         return c >= 0 && c < channelCount && channelMaxima ? channelMaxima[c] : 0.0f;
     }
     DSP::int32 getChannelCount() const { return channelCount; }
+    // Input samples that carry the last sample through the upsampler's filter.
+    DSP::int32 getFlushLength() const;
     UpsamplerSinc* getUpsampler(DSP::int32 c) const { return upsamplers ? upsamplers[c] : nullptr; }
 
     static constexpr float kFloor = 1e-6f;

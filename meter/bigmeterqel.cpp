@@ -49,7 +49,8 @@ void BigMeterQel::createAlgorithm()
 {
     if (accessor)
         releaseAlgorithm();
-    accessor = new BigMeterAcc(processSetup.maxSamplesPerBlock, processSetup.sampleRate);
+    accessor = new BigMeterAcc(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kProcessorParams,
+                               kProcessorParamCount);
     passBusArrangementsToAlgorithm();
     pushParametersToAlgorithm();
     accessor->setParameter(kIdLoudnessOn, 1.0);

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/fstreamer.h"
+#include "base/memorystream.h"
 #include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "dsp/loudness.h"
@@ -50,25 +52,17 @@ dsptest::Signal programme(size_t seconds)
 
 const int32 kReadIds[] = {1, 2, 3, 8, 9, 10, 11, 12, 27, 28, 43, 45, 51, 52};
 
-class MemoryStream : public StateReader, public StateWriter
+// A memory stream and its streamer, for the state tests.
+struct StateStream
 {
-public:
-    int32 readBytes(void* buffer, int32 n) override
-    {
-        const int32 left = static_cast<int32>(bytes.size() - pos);
-        const int32 k = n < left ? n : left;
-        std::memcpy(buffer, bytes.data() + pos, static_cast<size_t>(k));
-        pos += static_cast<size_t>(k);
-        return k;
-    }
-    int32 writeBytes(const void* buffer, int32 n) override
-    {
-        const auto* p = static_cast<const unsigned char*>(buffer);
-        bytes.insert(bytes.end(), p, p + n);
-        return n;
-    }
-    std::vector<unsigned char> bytes;
-    size_t pos = 0;
+    StateStream() : memory(new Calvereth::MemoryStream), streamer(memory) {}
+    StateStream(const std::vector<unsigned char>& bytes)
+    : memory(new Calvereth::MemoryStream(bytes.data(), static_cast<int64_t>(bytes.size()))), streamer(memory)
+    {}
+    ~StateStream() { memory->release(); }
+    std::vector<unsigned char> bytes() const { return {memory->getData(), memory->getData() + memory->getSize()}; }
+    Calvereth::MemoryStream* memory;
+    Calvereth::IBStreamer streamer;
 };
 
 } // namespace
@@ -148,20 +142,6 @@ TEST(DspMeter, BlockPartitionsGiveTheSameReadings)
         for (size_t v = 0; v < readings[0].size(); ++v)
             EXPECT_NEAR(readings[k][v], readings[0][v], v < 6 ? 2e-4 : std::fabs(readings[0][v]) * 1e-4 + 1e-9)
                 << "block set " << k << " id " << kReadIds[v];
-}
-
-TEST(DspMeter, ThreadedAccessorMatchesAfterDrain)
-{
-    dsptest::Signal s = programme(6);
-    auto t = makeAcc(8192, true), u = makeAcc(8192, false);
-    run(*t, s, 8192);
-    run(*u, s, 8192);
-    ASSERT_TRUE(t->getMeter()->drain());
-    EXPECT_EQ(t->getMeter()->getLoudness()->getDroppedWindows(), 0u);
-    for (int32 id : kReadIds)
-        EXPECT_EQ(t->getValue(id), u->getValue(id)) << id;
-    // Reset then immediate tear-down.
-    t->setParameter(4, 1.0);
 }
 
 TEST(DspMeter, SilenceIsEverySampleAndNonFiniteIsSilence)
@@ -298,42 +278,45 @@ TEST(DspState, RoundTripAndAllOrNothing)
     auto a = makeAcc(64);
     a->setParameter(48, 1.0);
     a->setParameter(0, 1.0);
-    MemoryStream s;
-    ASSERT_TRUE(a->writeState(s));
-    ASSERT_EQ(s.bytes.size(), 12u * 140u);
-    EXPECT_EQ(std::memcmp(s.bytes.data(), "loudnessM", 10), 0);
+    StateStream s;
+    ASSERT_TRUE(a->writeState(s.streamer));
+    const std::vector<unsigned char> bytes = s.bytes();
+    ASSERT_EQ(bytes.size(), 12u * 140u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "loudnessM", 10), 0);
+    const double one = 1.0;
+    EXPECT_EQ(std::memcmp(bytes.data() + 10 * 140 + 132, &one, 8), 0); // little-endian double after the id
     const int32 length = 12 * 144;
 
     auto b = makeAcc(64);
-    ASSERT_TRUE(b->readState(s, length));
+    StateStream in(bytes);
+    ASSERT_TRUE(b->readState(in.streamer, length));
     EXPECT_EQ(b->getValue(0), 1.0);
     EXPECT_EQ(b->getEntries()[10].value, 1.0);
 
-    // Cut short: nothing changes.
+    // Cut short at every length, or a non-finite value: nothing changes.
     auto c = makeAcc(64);
-    MemoryStream cut;
-    cut.bytes.assign(s.bytes.begin(), s.bytes.end() - 7);
-    EXPECT_FALSE(c->readState(cut, length));
+    for (size_t cut = 0; cut < bytes.size(); cut += 37) {
+        StateStream part(std::vector<unsigned char>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+        EXPECT_FALSE(c->readState(part.streamer, length)) << cut;
+    }
+    std::vector<unsigned char> bad = bytes;
+    const double q = std::numeric_limits<double>::quiet_NaN();
+    std::memcpy(bad.data() + 11 * 140 + 132, &q, 8);
+    StateStream nan(bad);
+    EXPECT_FALSE(c->readState(nan.streamer, length));
     EXPECT_EQ(c->getValue(0), 0.0);
     EXPECT_EQ(c->getEntries()[10].value, 0.0);
 
-    // A non-finite value: nothing changes.
-    MemoryStream nan = s;
-    nan.pos = 0;
-    const double q = std::numeric_limits<double>::quiet_NaN();
-    std::memcpy(nan.bytes.data() + 11 * 140 + 132, &q, 8);
-    EXPECT_FALSE(c->readState(nan, length));
-    EXPECT_EQ(c->getEntries()[10].value, 0.0);
-
     // Out of range: clamped. Too many records or a negative length: nothing read.
-    MemoryStream big = s;
-    big.pos = 0;
+    std::vector<unsigned char> big = bytes;
     const double v = 7.0;
-    std::memcpy(big.bytes.data() + 10 * 140 + 132, &v, 8);
-    EXPECT_TRUE(c->readState(big, length));
+    std::memcpy(big.data() + 10 * 140 + 132, &v, 8);
+    StateStream clamp(big);
+    EXPECT_TRUE(c->readState(clamp.streamer, length));
     EXPECT_EQ(c->getEntries()[10].value, 1.0);
-    EXPECT_FALSE(c->readState(big, -144));
-    EXPECT_FALSE(c->readState(big, 13 * 144));
+    StateStream again(big);
+    EXPECT_FALSE(c->readState(again.streamer, -144));
+    EXPECT_FALSE(c->readState(again.streamer, 13 * 144));
 
     // The in-memory block: 143 bytes read nothing, 144 one entry.
     auto d = makeAcc(64);
@@ -354,15 +337,16 @@ TEST(DspState, RepeatedIdsFillSuccessiveEntries)
     auto t = dsptest::processorTable();
     t[4].id = 1; // a second row of id 1
     BigMeterAcc acc(64, 48000.0, t.data(), static_cast<int32>(t.size()), false);
-    MemoryStream s;
+    std::vector<unsigned char> bytes;
     for (double v : {-10.0, -20.0, -30.0}) {
         unsigned char rec[140] = {};
         const std::uint32_t id = 1;
         std::memcpy(rec + 128, &id, 4);
         std::memcpy(rec + 132, &v, 8);
-        s.writeBytes(rec, 140);
+        bytes.insert(bytes.end(), rec, rec + 140);
     }
-    ASSERT_TRUE(acc.readState(s, 3 * 144));
+    StateStream s(bytes);
+    ASSERT_TRUE(acc.readState(s.streamer, 3 * 144));
     EXPECT_EQ(acc.getEntries()[0].value, -10.0);
     EXPECT_EQ(acc.getEntries()[4].value, -20.0);
 }

@@ -1,5 +1,7 @@
 #include "pluginset/common/qel/pluginqel.h"
 
+#include "base/fstreamer.h"
+#include "dsp/prims.h"
 #include "pluginset/common/qel/statestream.h"
 #include "primitives/vector/ipps_vector.h"
 
@@ -179,26 +181,43 @@ tresult PluginQel::setupProcessing(ProcessSetup& setup)
     // Only 32-bit samples are processed: a 64-bit set-up would have us read past every buffer.
     if (static_cast<IAudioProcessor*>(this)->canProcessSampleSize(setup.sampleSize) != kResultOk)
         return kResultFalse;
-    if (setup.maxSamplesPerBlock == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate)
+    // A rate the engine cannot measure right (or allocate for) is refused before anything changes.
+    if (!DSP::isSupportedSampleRate(setup.sampleRate) || (accessor && !accessor->acceptsSampleRate(setup.sampleRate)))
+        return kResultFalse;
+    const bool offline = setup.processMode == kOffline;
+    processSetup.processMode = setup.processMode;
+    // The buffers hold a capped block; longer host blocks are processed in pieces of it.
+    const int32 block = DSP::clampBlockSize(setup.maxSamplesPerBlock);
+    if (block == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate) {
+        if (accessor)
+            accessor->setOfflineProcessing(offline);
         return kResultOk;
-    processSetup.maxSamplesPerBlock = setup.maxSamplesPerBlock;
+    }
+    processSetup.maxSamplesPerBlock = block;
     processSetup.sampleRate = setup.sampleRate;
 
-    std::vector<DSP::ParameterEntry> saved;
-    if (accessor) {
-        const DSP::ParameterEntry* entries = accessor->getEntries();
-        saved.assign(entries, entries + accessor->getEntryCount());
-    }
-    dryDelay->setBlockSize(setup.maxSamplesPerBlock);
-    dryDelay->setSampleRate(setup.sampleRate);
-    crossFader->updateSampleRate(static_cast<float>(setup.sampleRate));
-    crossFader->setBlockSize(setup.maxSamplesPerBlock);
-    releaseAlgorithm();
-    createAlgorithm();
-    if (accessor) {
-        if (!saved.empty())
-            accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
-        dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
+    try {
+        std::vector<DSP::ParameterEntry> saved;
+        if (accessor) {
+            const DSP::ParameterEntry* entries = accessor->getEntries();
+            saved.assign(entries, entries + accessor->getEntryCount());
+        }
+        dryDelay->setBlockSize(block);
+        dryDelay->setSampleRate(setup.sampleRate);
+        crossFader->updateSampleRate(static_cast<float>(setup.sampleRate));
+        crossFader->setBlockSize(block);
+        releaseAlgorithm();
+        createAlgorithm();
+        if (accessor) {
+            if (!saved.empty())
+                accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
+            dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
+            accessor->setOfflineProcessing(offline);
+        }
+    } catch (...) {
+        // Out of memory: no exception crosses the boundary; without an algorithm audio passes through.
+        releaseAlgorithm();
+        return kResultFalse;
     }
     return kResultOk;
 }
@@ -586,13 +605,9 @@ tresult PluginQel::getState(IBStream* state)
 {
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
-    // Records first into memory, so a failing host stream is reported rather than half written.
-    StateBuffer records;
-    if (!accessor->writeState(records))
-        return kResultFalse;
+    IBStreamer streamer(state, kLittleEndian);
     int32 length = accessor->getEntryCount() * static_cast<int32>(sizeof(DSP::ParameterEntry));
-    StreamIO io(state);
-    if (!io.writeInt32(length) || !io.writeAll(records.data(), static_cast<int32>(records.size())))
+    if (!streamer.writeInt32(length) || !accessor->writeState(streamer))
         return kResultFalse;
     return kResultOk;
 }
@@ -601,31 +616,16 @@ tresult PluginQel::setState(IBStream* state)
 {
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
-    StreamIO io(state);
+    IBStreamer streamer(state, kLittleEndian);
     int32 length = 0;
-    if (!io.readInt32(length))
+    if (!streamer.readInt32(length))
         return kResultFalse; // not even a length: nothing changes
     length = normalizeStateLength(length);
     if (length < 0)
         return kResultFalse;
-    int32 count = length / static_cast<int32>(sizeof(DSP::ParameterEntry));
-    if (count > accessor->getEntryCount())
-        return kResultFalse; // more records than entries: refused, nothing applied
-    // Read every record the length promises before anything is applied.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * DSP::kStateRecordBytes);
-    if (count > 0 && !io.readAll(bytes.data(), static_cast<int32>(bytes.size())))
+    // The accessor reads and checks every record before it applies any.
+    if (!accessor->readState(streamer, length))
         return kResultFalse;
-    for (int32 r = 0; r < count; ++r) {
-        double value = 0.0;
-        std::memcpy(&value, bytes.data() + static_cast<std::size_t>(r) * DSP::kStateRecordBytes + 132, sizeof(value));
-        if (!std::isfinite(value))
-            return kResultFalse;
-    }
-    if (count > 0) {
-        StateBuffer reader(std::move(bytes));
-        if (!accessor->readState(reader, length))
-            return kResultFalse;
-    }
     // Set directly: a restored bypass takes effect without a fade.
     bypassState = accessor->getValue(bypassId) >= 0.5 ? 1 : 0;
     return kResultOk;

@@ -6,25 +6,6 @@
 namespace Calvereth {
 namespace Qel {
 
-int32 StateBuffer::readBytes(void* buffer, int32 n)
-{
-    if (!buffer || n <= 0)
-        return 0;
-    std::size_t count = std::min(static_cast<std::size_t>(n), bytes.size() - position);
-    std::memcpy(buffer, bytes.data() + position, count);
-    position += count;
-    return static_cast<int32>(count);
-}
-
-int32 StateBuffer::writeBytes(const void* buffer, int32 n)
-{
-    if (!buffer || n <= 0)
-        return 0;
-    auto p = static_cast<const std::uint8_t*>(buffer);
-    bytes.insert(bytes.end(), p, p + n);
-    return n;
-}
-
 bool StreamIO::readAll(void* buffer, int32 n)
 {
     auto p = static_cast<std::uint8_t*>(buffer);
