@@ -12,6 +12,7 @@ AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* ta
 : processHandler(&AlgoAccessor::processDefault), processDualHandler(&AlgoAccessor::processDualDefault),
   entryCount(entryCount > 0 ? entryCount : 0), entries(static_cast<size_t>(this->entryCount)), table(table)
 {
+    idMap.setNullAssociation(-1, -1);
     if (table)
         for (int32 i = 0; i < this->entryCount; ++i)
             if (table[i].flags & Param::kParamFlagBypass) {
@@ -52,6 +53,8 @@ void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
     if (!t || entryCount < 1)
         return;
     table = t;
+    indexList.removeAll();
+    idMap.removeAll();
     for (int32 i = 0; i < entryCount; ++i) {
         ParameterEntry& e = entries[i];
         std::memset(e.name, 0, sizeof(e.name));
@@ -60,18 +63,15 @@ void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
         e.id = t[i].id;
         e.reserved = 0;
         e.value = t[i].defaultValue;
+        idMap.insert(e.id, i);
+        indexList.add(i);
     }
 }
 
 int32 AlgoAccessor::findEntryIndex(int32 id, int32* index)
 {
-    for (int32 i = 0; i < entryCount; ++i)
-        if (entries[i].id == id) {
-            *index = i;
-            return 0;
-        }
-    *index = -1;
-    return 1;
+    *index = idMap.find(id);
+    return *index >= 0 ? 0 : 1;
 }
 
 void AlgoAccessor::setParameter(int32 id, double value)
@@ -212,14 +212,12 @@ int32 AlgoAccessor::getReserved()
     return inner ? inner->getReserved() : 0;
 }
 
-int32 AlgoAccessor::takeEntry(int32 id, int32* remaining, int32& remainingCount)
+int32 AlgoAccessor::takeEntry(int32 id, Calvereth::TLinkedList<int>& remaining)
 {
-    for (int32 k = 0; k < remainingCount; ++k) {
-        const int32 index = remaining[k];
-        if (entries[index].id == id) {
-            for (int32 j = k + 1; j < remainingCount; ++j)
-                remaining[j - 1] = remaining[j];
-            --remainingCount;
+    for (int32 k = 0; k < remaining.count(); ++k) {
+        const int32 index = remaining.at(k);
+        if (entries[static_cast<size_t>(index)].id == id) {
+            remaining.removeAt(k);
             return index;
         }
     }
@@ -242,12 +240,9 @@ bool AlgoAccessor::readState(Calvereth::IBStreamer& stream, int32 bytes)
             return false;
         ids[r] = static_cast<int32>(id);
     }
-    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
-    int32 remainingCount = entryCount;
-    for (int32 i = 0; i < entryCount; ++i)
-        remaining[i] = i;
+    Calvereth::TLinkedList<int> remaining(indexList);
     for (int32 r = 0; r < count; ++r) {
-        const int32 index = takeEntry(ids[r], remaining.data(), remainingCount);
+        const int32 index = takeEntry(ids[r], remaining);
         if (index < 0)
             continue;
         double v = values[r];
@@ -273,14 +268,11 @@ bool AlgoAccessor::setStateBlock(const void* data, int32 bytes)
         if (!std::isfinite(e.value))
             return false;
     }
-    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
-    int32 remainingCount = entryCount;
-    for (int32 i = 0; i < entryCount; ++i)
-        remaining[i] = i;
+    Calvereth::TLinkedList<int> remaining(indexList);
     for (int32 r = 0; r < count; ++r) {
         ParameterEntry e;
         std::memcpy(&e, p + static_cast<size_t>(r) * sizeof(ParameterEntry), sizeof(e));
-        const int32 index = takeEntry(e.id, remaining.data(), remainingCount);
+        const int32 index = takeEntry(e.id, remaining);
         if (index >= 0)
             entries[index].value = e.value;
     }

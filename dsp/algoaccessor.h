@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/tdictionary.h"
+#include "base/tlinkedlist.h"
 #include "dsp/algo.h"
 #include "dsp/blockstats.h"
 
@@ -104,8 +106,9 @@ public:
 protected:
     // Largest channel count the accessor can meter.
     virtual int32 maxChannels() const { return 0x7fffffff; }
-    // Entry index of a stream record: the first remaining entry with that id (-1 when none).
-    int32 takeEntry(int32 id, int32* remaining, int32& remainingCount);
+    // Entry index of a stream record: the first remaining entry with that id, struck from the
+    // remaining indices (-1 when none).
+    int32 takeEntry(int32 id, Calvereth::TLinkedList<int>& remaining);
     // Algo's extra operations (initialize, terminate, reset) when the inner algorithm has them.
     Algo<double>* innerAlgo() const;
 
@@ -119,6 +122,9 @@ protected:
     int32 tail = -1;
     SilenceTest silence;
     std::vector<ParameterEntry> entries;
+    // Entry indices in table order, and the entry index of each id (its first row; -1 when none).
+    Calvereth::TLinkedList<int> indexList;
+    Calvereth::TDictionary<int, int> idMap;
     std::unique_ptr<IAlgo<double>> inner;
     const Param::ParamRecord* table;
     bool silent = true;

@@ -140,6 +140,15 @@ void SampleCollector::processDirect(float**, float**, int32) {}
 void SampleCollector::feedDirect(float**, int32) {}
 void SampleCollector::processBlockInput(float**, int32) {}
 
+void SampleCollector::copyProcessed(int32 c, int32 from, int32 n)
+{
+    // Without processed buffers (a collector that produces no output) the output is silence.
+    if (processedBuffers)
+        copyFloats(outputCursors[c], processedBuffers[c] + from, n);
+    else
+        zeroFloats(outputCursors[c], n);
+}
+
 void SampleCollector::collect(float** in, float** out, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c) {
@@ -154,7 +163,7 @@ void SampleCollector::collect(float** in, float** out, int32 n)
         int32 t = blockLength - fill;
         for (int32 c = 0; c < channelCount; ++c) {
             copyFloats(dst[c] + fill, inputCursors[c], t);
-            copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
+            copyProcessed(c, fill, t);
         }
         processBlock(dst, processedBuffers, blockLength);
         for (int32 c = 0; c < channelCount; ++c) {
@@ -168,7 +177,7 @@ void SampleCollector::collect(float** in, float** out, int32 n)
     }
     for (int32 c = 0; c < channelCount; ++c) {
         copyFloats(dst[c] + fill, inputCursors[c], n);
-        copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
+        copyProcessed(c, fill, n);
     }
     fill += n;
 }
@@ -199,7 +208,7 @@ void SampleCollector::collectInput(float** in, int32 n)
 
 void SampleCollector::reset()
 {
-    if (collectBuffers)
+    if (collectBuffers && processedBuffers)
         for (int32 c = 0; c < channelCount; ++c) {
             zeroFloats(collectBuffers[c], blockLength);
             zeroFloats(processedBuffers[c], blockLength);
@@ -370,33 +379,6 @@ void Overlap::restartStream()
         tails[c] = streams[c] + streamEnd;
         windowStarts[c] = streams[c];
     }
-}
-
-bool Overlap::initialize(const Param::ParamRecord* table)
-{
-    SampleCollector::initialize(table);
-    allocateStreams();
-    passThrough = 0;
-    return true;
-}
-
-bool Overlap::terminate()
-{
-    freeStreams();
-    Ols::terminate();
-    return true;
-}
-
-void Overlap::freeAllBuffers()
-{
-    freeStreams();
-    Ols::freeAllBuffers();
-}
-
-void Overlap::allocateAllBuffers()
-{
-    allocateStreams();
-    SampleCollector::allocateAllBuffers();
 }
 
 void Overlap::setLengths(int32 window, int32 ov)

@@ -42,6 +42,7 @@ public:
 
 protected:
     static float** allocateChannels(int32 channels, int32 samples);
+    void copyProcessed(int32 channel, int32 from, int32 n);
     static void freeChannels(float**& buffers, int32 channels);
 
     void (SampleCollector::*processPath)(float**, float**, int32) = nullptr;
@@ -78,8 +79,9 @@ public:
     int32 getHop() const { return hop; }
 
 protected:
-    void freeOlsBuffers();
-    void allocateOlsBuffers();
+    // History and window buffers of the straightforward form.
+    virtual void freeOlsBuffers();
+    virtual void allocateOlsBuffers();
 
     int32 overlap;
     int32 hop;
@@ -92,17 +94,17 @@ protected:
 // into the buffer's tail and the window handed on is a pointer into it, always at an even sample
 // offset of a 16-byte aligned buffer. The tail moves down only when the buffer is full (or to keep
 // that offset even). The window handed on is the stream itself: processOverlappedBlock reads it only.
+// The stream is the only buffer: the base classes' collect, processed, history and window buffers
+// are never allocated, and the output of the process path is silence.
 class Overlap : public Ols
 {
 public:
     Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate);
     ~Overlap() override;
 
-    bool initialize(const Param::ParamRecord* table) override;
-    bool terminate() override;
     void reset() override;
-    void freeAllBuffers() override;
-    void allocateAllBuffers() override;
+    void freeBlockBuffers() override { freeStreams(); }
+    void allocateBlockBuffers() override { allocateStreams(); }
     float** collectInto() override { return tails; }
     void processBlock(float** collected, float** processed, int32 n) override;
     void processBlockInput(float** collected, int32 n) override;
@@ -114,6 +116,8 @@ public:
     int32 getStreamCapacity() const { return streamCapacity; }
 
 protected:
+    void freeOlsBuffers() override {}
+    void allocateOlsBuffers() override {}
     void computeLengths();
     void handleStartBlock(float** collected);
     void handleBlock(float** collected);
