@@ -31,20 +31,6 @@ public:
     std::vector<std::vector<float>> windows;
 };
 
-// Re-blocks with output: the processed block is the collected one negated.
-class Negate : public SampleCollector
-{
-public:
-    Negate(int32 blockLength) : SampleCollector(1, 4096, blockLength, 0, 48000.0f) {}
-    void processBlock(float** collected, float** processed, int32 n) override
-    {
-        for (int32 i = 0; i < n; ++i)
-            processed[0][i] = -collected[0][i];
-        ++blocks;
-    }
-    int blocks = 0;
-};
-
 void feedInPieces(SampleCollector& c, std::vector<float>& x, const std::vector<int>& pieces)
 {
     size_t pos = 0, k = 0;
@@ -104,66 +90,6 @@ TEST(DspSampleCollector, OverlapStartUpAndSteadyWindows)
         EXPECT_EQ(o.windows[3][0], 1.0f);
         o.terminate();
     }
-}
-
-TEST(DspSampleCollector, RangeShapedOverlap)
-{
-    RecordingOverlap o(1, 30, 20);
-    o.initialize(nullptr);
-    o.reset();
-    std::vector<float> x(60);
-    for (size_t i = 0; i < x.size(); ++i)
-        x[i] = static_cast<float>(i + 1);
-    feedInPieces(o, x, {7});
-    ASSERT_EQ(o.lengths.size(), 6u);
-    EXPECT_EQ(o.lengths[0], 10);
-    EXPECT_EQ(o.lengths[1], 20);
-    EXPECT_EQ(o.lengths[2], 30);
-    EXPECT_EQ(o.windows[5].front(), 31.0f);
-    EXPECT_EQ(o.windows[5].back(), 60.0f);
-    EXPECT_EQ(o.setChannelCount(2, 3, 0), kChannelsRefused);
-    o.terminate();
-}
-
-TEST(DspSampleCollector, CollectDelaysByOneBlock)
-{
-    std::vector<float> x(1000), y(1000);
-    for (size_t i = 0; i < x.size(); ++i)
-        x[i] = static_cast<float>(i + 1);
-    for (int piece : {1, 17, 64, 1000}) {
-        Negate c(64);
-        c.initialize(nullptr);
-        c.reset();
-        EXPECT_EQ(c.getLatency(), 64);
-        for (size_t pos = 0; pos < x.size(); pos += static_cast<size_t>(piece)) {
-            int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(piece), x.size() - pos));
-            float* in = x.data() + pos;
-            float* out = y.data() + pos;
-            c.process(&in, &out, n);
-        }
-        EXPECT_EQ(c.blocks, 15);
-        for (size_t i = 0; i < y.size(); ++i)
-            EXPECT_EQ(y[i], i < 64 ? 0.0f : -x[i - 64]) << piece << " " << i;
-        c.terminate();
-    }
-}
-
-TEST(DspSortedSums, AscendingWithSum)
-{
-    SortedSumsList l(8);
-    for (float v : {3.0f, 1.0f, 2.0f, 5.0f, 2.0f})
-        l.insert(v);
-    std::vector<float> got;
-    l.forEach([&](float v) {
-        got.push_back(v);
-        return true;
-    });
-    EXPECT_EQ(got, (std::vector<float>{1, 2, 2, 3, 5}));
-    EXPECT_EQ(l.getSum(), 13.0f);
-    l.clear();
-    EXPECT_EQ(l.getCount(), 0);
-    l.insert(4.0f);
-    EXPECT_EQ(l.getSum(), 4.0f);
 }
 
 TEST(DspGating, AbsoluteGateIsStrict)

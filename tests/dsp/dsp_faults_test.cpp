@@ -19,20 +19,9 @@ using namespace DSP;
 
 namespace {
 
-std::unique_ptr<BigMeterAcc> makeAcc(double rate, int32 block = 512, bool threaded = false, uint64 mask = 1)
+std::unique_ptr<BigMeterAcc> makeAcc(double rate, int32 block = 512, uint64 mask = 1)
 {
-    const auto& t = dsptest::processorTable();
-    auto acc = std::make_unique<BigMeterAcc>(block, rate, t.data(), static_cast<int32>(t.size()), threaded);
-    acc->setChannelMasks(mask, mask, 0);
-    acc->setParameter(kMeterLoudnessOn, 1.0);
-    return acc;
-}
-
-void feed(BigMeterAcc& acc, dsptest::Signal& s, size_t block)
-{
-    dsptest::Signal out(s.channels(), block);
-    for (size_t pos = 0; pos < s.frames(); pos += block)
-        acc.process(s.at(pos), out.at(0), static_cast<int32>(std::min(block, s.frames() - pos)));
+    return dsptest::makeMeter(rate, block, false, mask);
 }
 
 // Loudness of a steady sine from the analytic response of the designed K-weighting.
@@ -77,7 +66,7 @@ TEST(DspFaults, RatesAreMeasuredRightOrRefusedAndNoneHangs)
         auto acc = makeAcc(fs, 16);
         dsptest::Signal s(1, 64);
         s.data[0].assign(64, 0.5f);
-        feed(*acc, s, 16);
+        dsptest::feed(*acc, s, 16);
         EXPECT_EQ(acc->getValue(kMeterMomentary), 0.0) << fs;
     }
     for (double fs : {8000.0, 44100.0, 96000.0, 384000.0}) {
@@ -85,7 +74,7 @@ TEST(DspFaults, RatesAreMeasuredRightOrRefusedAndNoneHangs)
         ASSERT_TRUE(acc->acceptsSampleRate(fs));
         dsptest::Signal s(1, static_cast<size_t>(fs * 4));
         dsptest::addSine(s, 0, 997.0, 0.1, fs);
-        feed(*acc, s, 512);
+        dsptest::feed(*acc, s, 512);
         EXPECT_NEAR(acc->getValue(kMeterIntegrated), sineLoudness(fs, 997.0, 0.1), 0.01) << fs;
         EXPECT_NEAR(acc->getValue(kMeterMomentary), sineLoudness(fs, 997.0, 0.1), 0.01) << fs;
     }
@@ -104,8 +93,8 @@ TEST(DspFaults, HugeBlockSizesAreCappedAndLongBlocksMeasuredInPieces)
     auto plain = makeAcc(48000.0, 512);
     dsptest::Signal s(1, static_cast<size_t>(kMaxBlockSize) * 3 + 17);
     dsptest::addSine(s, 0, 1000.0, 0.3, 48000.0);
-    feed(*huge, s, s.frames());
-    feed(*plain, s, 512);
+    dsptest::feed(*huge, s, s.frames());
+    dsptest::feed(*plain, s, 512);
     for (int32 id : {kMeterMomentary, kMeterIntegrated, kMeterTruePeak, kMeterRmsMax})
         EXPECT_NEAR(huge->getValue(id), plain->getValue(id), 1e-3) << id;
 }
@@ -117,8 +106,8 @@ TEST(DspFaults, OneSampleBlocksReadLikeLargeOnes)
     dsptest::Signal s(1, 48000 * 3);
     dsptest::addSine(s, 0, 1000.0, dsptest::dbToAmp(-23.0), 48000.0);
     auto small = makeAcc(48000.0, 1), large = makeAcc(48000.0, 512);
-    feed(*small, s, 1);
-    feed(*large, s, 512);
+    dsptest::feed(*small, s, 1);
+    dsptest::feed(*large, s, 512);
     for (int32 id : {kMeterMomentary, kMeterShortTerm, kMeterIntegrated, kMeterTruePeak, kMeterRmsMax})
         EXPECT_NEAR(small->getValue(id), large->getValue(id), 1e-3) << id;
     EXPECT_NEAR(small->getValue(kMeterIntegrated), sineLoudness(48000.0, 1000.0, dsptest::dbToAmp(-23.0)), 0.01);
@@ -126,16 +115,16 @@ TEST(DspFaults, OneSampleBlocksReadLikeLargeOnes)
 
 TEST(DspFaults, HugeSamplesAreMeasuredAsSilenceAndTheReadingsRecover)
 {
-    for (float huge : {1e20f, 3e38f, -1e30f, std::numeric_limits<float>::infinity()}) {
+    for (float huge : {1e20f, 3e38f, -1e30f, std::numeric_limits<float>::infinity(), std::nanf("")}) {
         dsptest::Signal s(2, 48000 * 2);
         for (int c = 0; c < 2; ++c)
             dsptest::addSine(s, c, 1000.0, 0.2, 48000.0);
         dsptest::Signal clean = s;
         s.data[0][30000] = s.data[1][s.frames() - 3] = huge;
         clean.data[0][30000] = clean.data[1][s.frames() - 3] = 0.0f;
-        auto hit = makeAcc(48000.0, 512, false, 3), ref = makeAcc(48000.0, 512, false, 3);
-        feed(*hit, s, 512);
-        feed(*ref, clean, 512);
+        auto hit = makeAcc(48000.0, 512, 3), ref = makeAcc(48000.0, 512, 3);
+        dsptest::feed(*hit, s, 512);
+        dsptest::feed(*ref, clean, 512);
         for (int32 id : {kMeterMomentary, kMeterShortTerm, kMeterIntegrated, kMeterMomentaryMax, kMeterRange,
                          kMeterTruePeak, kMeterRmsMax, kMeterRmsChannel0}) {
             EXPECT_TRUE(std::isfinite(hit->getValue(id))) << huge << " " << id;
@@ -146,7 +135,7 @@ TEST(DspFaults, HugeSamplesAreMeasuredAsSilenceAndTheReadingsRecover)
         dsptest::addSine(quiet, 0, 1000.0, 0.01, 48000.0);
         for (BigMeterAcc* acc : {hit.get(), ref.get()}) {
             acc->setParameter(kMeterResetTruePeak, 1.0);
-            feed(*acc, quiet, 512);
+            dsptest::feed(*acc, quiet, 512);
         }
         EXPECT_EQ(hit->getValue(kMeterTruePeak), ref->getValue(kMeterTruePeak)) << huge;
         EXPECT_LT(hit->getValue(kMeterTruePeak), 0.25) << huge;
@@ -183,7 +172,7 @@ TEST(DspFaults, AClickInTheLastSampleBeforeSilenceIsMeasured)
         dsptest::addSine(s, 0, 1000.0, 0.05, 48000.0, 0.0, 0, 48000);
         s.data[0][47999] = 0.9f; // the programme's last sample; silence follows
         auto acc = makeAcc(48000.0, static_cast<int32>(block));
-        feed(*acc, s, block);
+        dsptest::feed(*acc, s, block);
         EXPECT_GT(acc->getValue(kMeterTruePeak), 0.85) << block;
     }
 }

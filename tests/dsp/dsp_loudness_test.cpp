@@ -202,13 +202,9 @@ TEST(DspLoudness, ChannelWeightsFollowTheWholeMask)
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(l.getIntegratedCollector()->getSummer()->getWeight(c), expect[c]);
     // Same count, other layout: no stale weights.
-    const uint64 other = 1 | 2 | 4 | 64 | 128 | 262144;
-    l.setChannelConfig(6, 6, 0, other);
-    const float expect2[6] = {1, 1, 1, 1, 1, 0};
-    for (int c = 0; c < 6; ++c) {
-        EXPECT_EQ(l.getChannelWeight(c), expect2[c]);
-        EXPECT_EQ(l.getRangeCollector()->getSummer()->getWeight(c), expect2[c]);
-    }
+    l.setChannelConfig(6, 6, 0, 1 | 2 | 4 | 64 | 128 | 262144);
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(l.getRangeCollector()->getSummer()->getWeight(c), c < 5 ? 1.0f : 0.0f);
     l.terminate();
 }
 
@@ -256,26 +252,3 @@ TEST(DspLoudness, BlockPartitionsGiveTheSameReadings)
                 << k << " " << v;
 }
 
-TEST(DspLoudness, ThreadedMeterMatchesUnthreadedOnceTheWorkersCaughtUp)
-{
-    // The gated readings read through to the workers' latest results: a read-out after the last
-    // block (as when a host reads the meter after the audio stopped) shows their final results.
-    const double fs = 48000.0;
-    dsptest::Signal s(2, 48000 * 8);
-    dsptest::Lcg rng;
-    for (size_t i = 0; i < s.frames(); ++i) {
-        const float env = 0.05f + 0.4f * static_cast<float>((i / 30000) % 3);
-        s.data[0][i] = rng.next() * env;
-        s.data[1][i] = rng.next() * env;
-    }
-    Meter t(fs, 8192, true), u(fs, 8192, false);
-    t.run(s, 0, s.frames());
-    u.run(s, 0, s.frames());
-    ASSERT_TRUE(t.l.drain());
-    EXPECT_EQ(t.l.getDroppedWindows(), 0u);
-    EXPECT_EQ(t.l.getIntegrated(), u.l.getIntegrated());
-    EXPECT_EQ(t.l.getRange(), u.l.getRange());
-    EXPECT_EQ(t.l.getMomentary(), u.l.getMomentary());
-    EXPECT_EQ(t.l.getShortTermMax(), u.l.getShortTermMax());
-    EXPECT_EQ(t.l.isBelowRelativeGate(), u.l.isBelowRelativeGate());
-}
