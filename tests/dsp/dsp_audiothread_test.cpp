@@ -60,7 +60,7 @@ audit::Counts meterSession(BigMeterAcc& acc, dsptest::Signal& in, dsptest::Signa
             size_t at;
             int32 id;
             double value;
-        } kChanges[] = {{10, 5, 1}, {20, 6, 1}, {30, 7, 1}, {40, 13, 0}, {45, 13, 1},
+        } kChanges[] = {{10, 5, 1},  {20, 6, 1}, {30, 7, 1}, {40, 13, 0}, {45, 13, 1},
                         {50, 14, 1}, {60, 4, 1}, {70, 0, 1}, {71, 0, 0}};
         for (const auto& change : kChanges)
             if (k % 97 == change.at)

