@@ -114,30 +114,35 @@ TEST(DspAudioThread, MeterNeverAllocatesLocksOrWaitsAtAnyBlockSize)
     }
 }
 
-TEST(DspAudioThread, StalledWorkerNeverHoldsUpTheFeed)
+TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLosesAReset)
 {
     dsptest::StallingCollector c;
     c.initialize(nullptr);
     c.reset();
     ASSERT_TRUE(c.isThreaded());
-    std::vector<float> sq(4096, 0.01f);
-    float* p[1] = {sq.data()};
-    c.feed(p, 4096);
-    for (int i = 0; i < 2000 && c.entered.load() == 0; ++i)
+    std::vector<float> x(120 * 1500, 1e-4f);
+    float* p = x.data();
+    c.feed(&p, 120 * 4); // the start-up hops and the first full window
+    while (c.entered.load() == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GT(c.entered.load(), 0);
-    // The queue fills and then drops: thousands of windows, none waited for.
+    // The queue fills and then drops: none of the windows is waited for.
+    p = x.data() + 120 * 4;
     audit::Watch watch;
-    for (int i = 0; i < 400; ++i) {
-        c.feed(p, 4096);
-        if (i == 200)
-            c.reset();
-    }
+    c.feed(&p, static_cast<int32>(x.size()) - 120 * 4);
+    c.reset(); // posted while the worker is stuck
     audit::Counts counts = watch.take();
     EXPECT_EQ(counts.total(), 0) << audit::describe(counts);
-    EXPECT_GT(c.getDroppedWindows(), 0u);
+    EXPECT_EQ(c.getDroppedWindows(), 1500 - 3 - HandOverQueue::kCapacity);
+    EXPECT_EQ(c.getGatedLoudness(), -80.0f);
+    // The reset is carried out once the worker runs again, and measuring goes on after it.
     c.hold.store(false);
-    EXPECT_TRUE(c.drain());
+    ASSERT_TRUE(c.drain());
+    EXPECT_EQ(c.getStoredCount(), 0);
+    p = x.data();
+    c.feed(&p, 120 * 40);
+    ASSERT_TRUE(c.drain());
+    EXPECT_GT(c.getStoredCount(), 0);
+    EXPECT_NEAR(c.getGatedLoudness(), loudnessOf(1e-4f), 1e-4);
     c.terminate();
 }
 

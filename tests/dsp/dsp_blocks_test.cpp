@@ -13,20 +13,6 @@
 
 using namespace DSP;
 
-TEST(DspBlockStats, PeaksAndIndices)
-{
-    const float a[] = {0.2f, -0.9f, 0.9f};
-    int32 index = -1;
-    EXPECT_EQ(absMax(a, 3), 0.9f);
-    EXPECT_EQ(absMax(a, 0), 0.0f);
-    EXPECT_EQ(absMaxIndex(a, 3, &index), 0.9f);
-    EXPECT_EQ(index, 2); // a tie goes to the largest value
-    EXPECT_EQ(maxIndex(a, 3, &index), 0.9f);
-    EXPECT_EQ(index, 2);
-    minAbsIndex(a, 3, &index);
-    EXPECT_EQ(index, 0);
-}
-
 TEST(DspBlockStats, MeasurablePeakSkipsUnmeasurableSamplesAtEveryPosition)
 {
     const float bad[] = {std::nanf(""), std::numeric_limits<float>::infinity(), -2e15f, 3e38f};

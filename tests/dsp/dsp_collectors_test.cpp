@@ -265,34 +265,3 @@ TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
     for (CollectorOverlap* c : all)
         c->terminate();
 }
-
-TEST(DspWorkers, StalledWorkerDropsAndCountsWindowsButNeverLosesAReset)
-{
-    dsptest::StallingCollector c;
-    c.initialize(nullptr);
-    c.reset();
-    ASSERT_TRUE(c.isThreaded());
-    std::vector<float> x(120 * 1500, 1e-4f);
-    float* p = x.data();
-    c.feed(&p, 120 * 4); // the start-up hops and the first full window
-    while (c.entered.load() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    p = x.data() + 120 * 4;
-    c.feed(&p, static_cast<int32>(x.size()) - 120 * 4);
-    const std::uint32_t windows = 1500 - 3;
-    EXPECT_EQ(c.getDroppedWindows(), windows - HandOverQueue::kCapacity);
-    // A reset posted while the worker is stuck is carried out once it runs again.
-    c.reset();
-    EXPECT_EQ(c.getGatedLoudness(), -80.0f);
-    c.hold.store(false);
-    ASSERT_TRUE(c.drain());
-    EXPECT_EQ(c.getStoredCount(), 0);
-    EXPECT_EQ(c.getGatedLoudness(), -80.0f);
-    // Measuring goes on after the reset.
-    p = x.data();
-    c.feed(&p, 120 * 40);
-    ASSERT_TRUE(c.drain());
-    EXPECT_GT(c.getStoredCount(), 0);
-    EXPECT_NEAR(c.getGatedLoudness(), loudnessOf(1e-4f), 1e-4);
-    c.terminate();
-}

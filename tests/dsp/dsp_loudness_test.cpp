@@ -39,10 +39,8 @@ struct Meter
     ~Meter() { l.terminate(); }
     void run(dsptest::Signal& s, size_t from, size_t to)
     {
-        for (size_t pos = from; pos < to; pos += static_cast<size_t>(block)) {
-            const int32 n = static_cast<int32>(std::min<size_t>(static_cast<size_t>(block), to - pos));
-            l.process(s.at(pos), n);
-        }
+        for (size_t pos = from; pos < to; pos += static_cast<size_t>(block))
+            l.process(s.at(pos), static_cast<int32>(std::min<size_t>(static_cast<size_t>(block), to - pos)));
     }
     Loudness l;
     int32 block;

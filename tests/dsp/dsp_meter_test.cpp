@@ -43,10 +43,8 @@ TEST(DspMeter, OutputIsTheInputAndTheReadingsAreSet)
     dsptest::Signal in(2, 48000 * 8), out(2, 48000 * 8);
     dsptest::addSine(in, 0, 1000.0, 0.5, 48000.0);
     dsptest::addSine(in, 1, 300.0, 0.25, 48000.0);
-    for (size_t pos = 0; pos < in.frames(); pos += 512) {
-        const int32 n = static_cast<int32>(std::min<size_t>(512, in.frames() - pos));
-        acc->process(in.at(pos), out.at(pos), n);
-    }
+    for (size_t pos = 0; pos < in.frames(); pos += 512)
+        acc->process(in.at(pos), out.at(pos), 512);
     EXPECT_EQ(out.data, in.data);
     EXPECT_GT(acc->getValue(1), -80.0);
     EXPECT_NEAR(acc->getValue(11), 0.5, 0.01);

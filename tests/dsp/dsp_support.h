@@ -20,15 +20,9 @@ inline Param::ParamRecord row(int id, const char* name, const char* title, doubl
                               unsigned flags)
 {
     Param::ParamRecord r{};
-    r.id = id;
     std::strncpy(r.name, name, sizeof(r.name) - 1);
     std::strncpy(r.title, title, sizeof(r.title) - 1);
-    r.min = mn;
-    r.max = mx;
-    r.defaultValue = 0.0;
-    r.step = step;
-    r.type = type;
-    r.flags = flags;
+    r.id = id, r.min = mn, r.max = mx, r.step = step, r.type = type, r.flags = flags;
     return r;
 }
 
