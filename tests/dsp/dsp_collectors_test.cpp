@@ -33,14 +33,9 @@ public:
 
 void feedInPieces(SampleCollector& c, std::vector<float>& x, const std::vector<int>& pieces)
 {
-    size_t pos = 0, k = 0;
-    while (pos < x.size()) {
-        int n = pieces[k++ % pieces.size()];
-        if (pos + static_cast<size_t>(n) > x.size())
-            n = static_cast<int>(x.size() - pos);
+    for (size_t pos = 0, k = 0; pos < x.size(); pos += static_cast<size_t>(pieces[k++ % pieces.size()])) {
         float* p = x.data() + pos;
-        c.feed(&p, n);
-        pos += static_cast<size_t>(n);
+        c.feed(&p, static_cast<int32>(std::min(x.size() - pos, static_cast<size_t>(pieces[k % pieces.size()]))));
     }
 }
 
