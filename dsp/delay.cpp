@@ -257,20 +257,14 @@ DelayMultiCh::~DelayMultiCh()
 
 void DelayMultiCh::destroyChannels()
 {
-    if (channels) {
-        for (int32 c = 0; c < channelCount; ++c)
-            delete channels[c];
-        delete[] channels;
-        channels = nullptr;
-    }
+    channels.clear();
 }
 
 void DelayMultiCh::buildChannels()
 {
-    channels = new DelayPow2*[static_cast<size_t>(channelCount)];
     for (int32 c = 0; c < channelCount; ++c) {
-        channels[c] = new DelayPow2(blockSize, sampleRate, maxDelayMs);
-        channels[c]->setDelayMs(delayMs);
+        channels.push_back(std::make_unique<DelayPow2>(blockSize, sampleRate, maxDelayMs));
+        channels.back()->setDelayMs(delayMs);
     }
 }
 
@@ -278,7 +272,7 @@ int32 DelayMultiCh::setChannelCount(int32 in, int32 out, int32)
 {
     if (in != out || in < 0)
         return kChannelsRefused;
-    if (in == channelCount && channels)
+    if (in == channelCount && static_cast<int32>(channels.size()) == in)
         return kChannelsAccepted;
     destroyChannels();
     channelCount = in;
@@ -300,7 +294,7 @@ int32 DelayMultiCh::setSampleRate(double rate)
 {
     sampleRate = rate;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setSampleRate(rate);
+        channels[static_cast<size_t>(c)]->setSampleRate(rate);
     return 1;
 }
 
@@ -308,7 +302,7 @@ void DelayMultiCh::setDelayMs(float ms)
 {
     delayMs = ms;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setDelayMs(ms);
+        channels[static_cast<size_t>(c)]->setDelayMs(ms);
 }
 
 void DelayMultiCh::setDelaySamples(int32 n)
@@ -318,13 +312,13 @@ void DelayMultiCh::setDelaySamples(int32 n)
     delaySamples = n;
     delayMs = n == 0 ? 0.0f : static_cast<float>(n * 1000.0 / sampleRate);
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setDelaySamples(n);
+        channels[static_cast<size_t>(c)]->setDelaySamples(n);
 }
 
 void DelayMultiCh::setMaxDelaySamples(int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setMaxDelaySamples(n);
+        channels[static_cast<size_t>(c)]->setMaxDelaySamples(n);
     if (channelCount > 0) {
         maxDelayMs = channels[0]->getMaxDelayMs();
         delayMs = channels[0]->getDelayMs();
@@ -335,20 +329,20 @@ void DelayMultiCh::setMaxDelaySamples(int32 n)
 void DelayMultiCh::process(float** in, float** out, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->processChannel(in[c], out[c], n);
+        channels[static_cast<size_t>(c)]->processChannel(in[c], out[c], n);
 }
 
 void DelayMultiCh::reset()
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->reset();
+        channels[static_cast<size_t>(c)]->reset();
 }
 
 void DelayMultiCh::setActive(bool state)
 {
     active = state;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setActive(state);
+        channels[static_cast<size_t>(c)]->setActive(state);
 }
 
 } // namespace DSP

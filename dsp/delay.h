@@ -1,6 +1,9 @@
 // Ring-buffer delay lines: one channel, a power-of-two ring, and several channels behind one algorithm.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "dsp/algo.h"
 
 namespace DSP {
@@ -76,7 +79,7 @@ public:
     virtual void setMaxDelaySamples(int32 n);
 
     int32 getChannelCount() const { return channelCount; }
-    DelayPow2* getChannel(int32 c) const { return channels[c]; }
+    DelayPow2* getChannel(int32 c) const { return channels[static_cast<size_t>(c)].get(); }
     int32 getDelaySamples() const { return delaySamples; }
 
 private:
@@ -87,7 +90,7 @@ private:
     int32 delaySamples = -1;
     float delayMs = 2.0f;
     float maxDelayMs;
-    DelayPow2** channels = nullptr;
+    std::vector<std::unique_ptr<DelayPow2>> channels;
 };
 
 } // namespace DSP

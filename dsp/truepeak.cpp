@@ -1,5 +1,6 @@
 #include "dsp/truepeak.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -89,12 +90,9 @@ UpsamplerSinc::~UpsamplerSinc()
 
 void UpsamplerSinc::release()
 {
-    alignedFree(taps);
-    taps = nullptr;
-    alignedFree(output);
-    output = nullptr;
-    delete filter;
-    filter = nullptr;
+    taps.reset();
+    output.reset();
+    filter.reset();
 }
 
 bool UpsamplerSinc::initialize(const Param::ParamRecord*)
@@ -105,7 +103,7 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     const int32 N = M + 1;
     tapCount = N;
     centre = static_cast<int32>(static_cast<float>(M) * 0.5f);
-    taps = allocateFloats(N);
+    taps = makeFloats(N);
     taps[centre] = 1.0f;
     const double step = static_cast<double>(1.0f / F);
     double t = 0.0;
@@ -127,9 +125,9 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
         taps[n] = taps[n] * window;
     }
     const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
-    filter = new Fir(upBlock, N, taps, F * static_cast<float>(sampleRate));
+    filter = std::make_unique<Fir>(upBlock, N, taps.get(), F * static_cast<float>(sampleRate));
     const std::int64_t outputCount = static_cast<std::int64_t>(F * static_cast<float>(blockSize));
-    output = allocateFloats(outputCount > 0 ? outputCount : 1);
+    output = makeFloats(outputCount > 0 ? outputCount : 1);
     initialized = true;
     return true;
 }
@@ -192,8 +190,8 @@ void UpsamplerSinc::processInto(const float* in, float* out, int32 n)
 
 float* UpsamplerSinc::processUpsampled(const float* in, int32 n)
 {
-    processInto(in, output, n);
-    return output;
+    processInto(in, output.get(), n);
+    return output.get();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -203,24 +201,16 @@ TruePeak::TruePeak(int32 blockSize, double sampleRate, float factor)
 
 TruePeak::~TruePeak()
 {
-    if (upsamplers)
-        TruePeak::terminate();
+    TruePeak::terminate();
 }
 
 void TruePeak::destroyUpsamplers()
 {
-    if (upsamplers) {
-        for (int32 c = 0; c < channelCount; ++c) {
-            upsamplers[c]->terminate();
-            delete upsamplers[c];
-        }
-        delete[] upsamplers;
-        upsamplers = nullptr;
-    }
-    delete[] upsampled;
-    upsampled = nullptr;
-    delete[] channelMaxima;
-    channelMaxima = nullptr;
+    for (auto& u : upsamplers)
+        u->terminate();
+    upsamplers.clear();
+    upsampled.clear();
+    channelMaxima.clear();
 }
 
 bool TruePeak::initialize(const Param::ParamRecord*)
@@ -237,29 +227,24 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
 {
     if (in != out || in < 1)
         return kChannelsRefused;
-    if (in == channelCount && upsamplers && upsampled)
+    if (in == channelCount && static_cast<int32>(upsamplers.size()) == in)
         return kChannelsAccepted;
     destroyUpsamplers();
     channelCount = in;
-    upsamplers = new UpsamplerSinc*[static_cast<size_t>(in)];
     for (int32 c = 0; c < in; ++c) {
-        upsamplers[c] = new UpsamplerSinc(blockSize, sampleRate, factor);
-        upsamplers[c]->initialize(nullptr);
-        upsamplers[c]->reset();
+        upsamplers.push_back(std::make_unique<UpsamplerSinc>(blockSize, sampleRate, factor));
+        upsamplers.back()->initialize(nullptr);
+        upsamplers.back()->reset();
     }
-    upsampled = new float*[static_cast<size_t>(in)]();
-    channelMaxima = new float[static_cast<size_t>(in)];
-    for (int32 c = 0; c < in; ++c)
-        channelMaxima[c] = kFloor;
+    upsampled.assign(static_cast<size_t>(in), nullptr);
+    channelMaxima.assign(static_cast<size_t>(in), kFloor);
     return kChannelsAccepted;
 }
 
 void TruePeak::reset()
 {
     overallMax = kFloor;
-    if (channelMaxima)
-        for (int32 c = 0; c < channelCount; ++c)
-            channelMaxima[c] = kFloor;
+    std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
 }
 
 bool TruePeak::terminate()
@@ -271,25 +256,25 @@ bool TruePeak::terminate()
 
 int32 TruePeak::getFlushLength() const
 {
-    const int32 taps = upsamplers ? upsamplers[0]->getTapCount() : 0;
+    const int32 taps = upsamplers.empty() ? 0 : upsamplers[0]->getTapCount();
     return static_cast<int32>(static_cast<float>(taps) / factor) + 1;
 }
 
 void TruePeak::process(float** in, int32 n)
 {
-    if (!upsamplers || n < 1 || blockSize < 1)
+    if (static_cast<int32>(upsamplers.size()) != channelCount || n < 1 || blockSize < 1)
         return;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         for (int32 c = 0; c < channelCount; ++c)
-            upsampled[c] = upsamplers[c]->processUpsampled(in[c] + offset, len);
+            upsampled[static_cast<size_t>(c)] = upsamplers[static_cast<size_t>(c)]->processUpsampled(in[c] + offset, len);
         const int32 m = static_cast<int32>(static_cast<float>(len) * factor);
         for (int32 c = 0; c < channelCount; ++c) {
-            const float v = absMax(upsampled[c], m);
-            if (v > channelMaxima[c])
-                channelMaxima[c] = v;
-            if (channelMaxima[c] > overallMax)
-                overallMax = channelMaxima[c];
+            const float v = absMax(upsampled[static_cast<size_t>(c)], m);
+            if (v > channelMaxima[static_cast<size_t>(c)])
+                channelMaxima[static_cast<size_t>(c)] = v;
+            if (channelMaxima[static_cast<size_t>(c)] > overallMax)
+                overallMax = channelMaxima[static_cast<size_t>(c)];
         }
     }
 }
