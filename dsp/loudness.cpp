@@ -1,5 +1,6 @@
 #include "dsp/loudness.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -20,7 +21,7 @@ Loudness::Loudness(int32 blockSize, bool threaded, double sampleRate)
 Loudness::~Loudness()
 {
     // Everything is released by terminate; a meter destroyed without it still must not leak threads.
-    if (rangeCollector || integratedCollector || shelf || highPass || work || weights)
+    if (rangeCollector || integratedCollector || shelf || highPass || !work.empty() || weights)
         Loudness::terminate();
 }
 
@@ -70,9 +71,9 @@ void Loudness::designHighPass(double fs, float taps[6])
     taps[5] = static_cast<float>((1.0 - alpha) * g);
 }
 
-void Loudness::createBiquads(BiquadStage*& stages, bool shelfStage)
+void Loudness::createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage)
 {
-    stages = new BiquadStage[static_cast<size_t>(channelCount)];
+    stages = std::make_unique<BiquadStage[]>(static_cast<size_t>(channelCount));
     bool all = true;
     for (int32 c = 0; c < channelCount; ++c) {
         IirStateType* st = nullptr;
@@ -101,7 +102,7 @@ void Loudness::createBiquads(BiquadStage*& stages, bool shelfStage)
     }
 }
 
-void Loudness::freeBiquads(BiquadStage*& stages)
+void Loudness::freeBiquads(std::unique_ptr<BiquadStage[]>& stages)
 {
     if (!stages)
         return;
@@ -112,8 +113,7 @@ void Loudness::freeBiquads(BiquadStage*& stages)
             stages[c].released = true;
         }
     }
-    delete[] stages;
-    stages = nullptr;
+    stages.reset();
 }
 
 void Loudness::copyWeights()
@@ -143,11 +143,11 @@ void Loudness::createStage(int32 k)
         createBiquads(highPass, false);
         break;
     case kStageWork:
-        work = new float*[static_cast<size_t>(channelCount)];
         for (int32 c = 0; c < channelCount; ++c) {
-            int32 n = blockSize > 0 ? blockSize : 1;
-            work[c] = allocateFloats(n);
+            workBuffers.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
+            work.push_back(workBuffers.back().get());
         }
+        pieces.assign(static_cast<size_t>(channelCount), nullptr);
         break;
     case kStageRange: {
         const std::int64_t w = static_cast<std::int64_t>(sampleRate * 3.0);
@@ -178,9 +178,8 @@ void Loudness::createStage(int32 k)
         break;
     }
     case kStageWeights:
-        weights = new float[static_cast<size_t>(channelCount)];
-        for (int32 c = 0; c < channelCount; ++c)
-            weights[c] = 1.0f;
+        weights = std::make_unique<float[]>(static_cast<size_t>(channelCount));
+        std::fill_n(weights.get(), channelCount, 1.0f);
         break;
     }
 }
@@ -195,12 +194,9 @@ void Loudness::freeStage(int32 k)
         freeBiquads(highPass);
         break;
     case kStageWork:
-        if (work) {
-            for (int32 c = 0; c < channelCount; ++c)
-                alignedFree(work[c]);
-            delete[] work;
-            work = nullptr;
-        }
+        work.clear();
+        workBuffers.clear();
+        pieces.clear();
         break;
     case kStageRange:
         if (rangeCollector)
@@ -213,8 +209,7 @@ void Loudness::freeStage(int32 k)
         integratedCollector.reset();
         break;
     case kStageWeights:
-        delete[] weights;
-        weights = nullptr;
+        weights.reset();
         break;
     default:
         break;
@@ -294,34 +289,32 @@ void Loudness::setOfflineProcessing(bool state)
 
 void Loudness::process(float** in, int32 n)
 {
-    if (!work || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
+    if (work.empty() || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
         return;
     // Longer blocks than the work buffers hold are measured in pieces.
-    float* pieces[64];
     float** src = in;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         if (offset > 0) {
-            if (channelCount > 64)
-                return;
             for (int32 c = 0; c < channelCount; ++c)
-                pieces[c] = in[c] + offset;
-            src = pieces;
+                pieces[static_cast<size_t>(c)] = in[c] + offset;
+            src = pieces.data();
         }
         for (int32 c = 0; c < channelCount; ++c) {
-            ippsIIR_32f(src[c], work[c], len, shelf[c].state);
-            ippsIIR_32f(work[c], work[c], len, highPass[c].state);
+            float* w = work[static_cast<size_t>(c)];
+            ippsIIR_32f(src[c], w, len, shelf[c].state);
+            ippsIIR_32f(w, w, len, highPass[c].state);
         }
         for (int32 c = 0; c < channelCount; ++c)
-            ippsSqr_32f(work[c], work[c], len);
+            ippsSqr_32f(work[static_cast<size_t>(c)], work[static_cast<size_t>(c)], len);
 
-        rangeCollector->feed(work, len);
+        rangeCollector->feed(work.data(), len);
         shortTerm = rangeCollector->getCurrentLoudness();
         const float stPeak = rangeCollector->takePeakLoudness();
         if (stPeak > shortTermMax)
             shortTermMax = stPeak;
 
-        integratedCollector->feed(work, len);
+        integratedCollector->feed(work.data(), len);
         momentary = integratedCollector->getCurrentLoudness();
         const float mPeak = integratedCollector->takePeakLoudness();
         if (mPeak > momentaryMax)

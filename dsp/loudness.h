@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "dsp/algo.h"
 #include "dsp/collectors.h"
@@ -65,7 +66,7 @@ public:
     void freeStage(DSP::int32 k);
 
     DSP::int32 getChannelCount() const { return channelCount; }
-    float getChannelWeight(DSP::int32 c) const { return weights ? weights[c] : 0.0f; }
+    float getChannelWeight(DSP::int32 c) const { return weights ? weights[static_cast<size_t>(c)] : 0.0f; }
     const BiquadStage* getBiquad(DSP::int32 stage, DSP::int32 channel) const
     {
         return stage == 0 ? (shelf ? &shelf[channel] : nullptr) : (highPass ? &highPass[channel] : nullptr);
@@ -82,8 +83,8 @@ public:
     static void designHighPass(double fs, float taps[6]);
 
 private:
-    void createBiquads(BiquadStage*& stages, bool shelfStage);
-    void freeBiquads(BiquadStage*& stages);
+    void createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage);
+    void freeBiquads(std::unique_ptr<BiquadStage[]>& stages);
     void copyWeights();
 
     bool threaded;
@@ -93,10 +94,14 @@ private:
     float shortTerm = 0.0f;
     float momentaryMax = 0.0f;
     float shortTermMax = 0.0f;
-    float* weights = nullptr;
-    float** work = nullptr;
-    BiquadStage* shelf = nullptr;
-    BiquadStage* highPass = nullptr;
+    std::unique_ptr<float[]> weights;
+    // The K-weighted squares of one block per channel, and the pointers handed to the collectors.
+    std::vector<DSP::FloatBuffer> workBuffers;
+    std::vector<float*> work;
+    // The input channels of one piece of a longer block.
+    std::vector<float*> pieces;
+    std::unique_ptr<BiquadStage[]> shelf;
+    std::unique_ptr<BiquadStage[]> highPass;
     std::unique_ptr<DSP::CollectorLoudnessRange> rangeCollector;
     std::unique_ptr<DSP::CollectorIntegrated> integratedCollector;
 };
