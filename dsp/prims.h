@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/alignedmemory.h"
 #include "primitives/filters/ipps_filters.h"
@@ -55,5 +56,32 @@ inline FloatBuffer makeFloats(std::int64_t count)
 {
     return FloatBuffer(allocateFloats(count));
 }
+
+// One aligned, zeroed buffer per channel, and the channel pointers that the processing calls take
+// (null while there are none).
+class ChannelBuffers
+{
+public:
+    void allocate(std::int32_t channels, std::int64_t samples)
+    {
+        clear();
+        for (std::int32_t c = 0; c < channels; ++c) {
+            buffers.push_back(makeFloats(samples > 0 ? samples : 1));
+            pointers.push_back(buffers.back().get());
+        }
+    }
+    void clear()
+    {
+        pointers.clear();
+        buffers.clear();
+    }
+    bool empty() const { return pointers.empty(); }
+    float** data() { return pointers.empty() ? nullptr : pointers.data(); }
+    float* operator[](std::int32_t c) const { return pointers[static_cast<std::size_t>(c)]; }
+
+private:
+    std::vector<FloatBuffer> buffers;
+    std::vector<float*> pointers;
+};
 
 } // namespace DSP
