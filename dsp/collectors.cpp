@@ -342,15 +342,12 @@ CollectorIntegrated::CollectorIntegrated(int32 channelCount, int32 blockSize, in
 CollectorIntegrated::~CollectorIntegrated()
 {
     stopWorker();
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
 }
 
 void CollectorIntegrated::allocateStore()
 {
-    alignedFree(blockStore);
-    blockStore = nullptr;
-    blockStore = allocateFloats(capacity);
+    blockStore = makeFloats(capacity);
 }
 
 bool CollectorIntegrated::initialize(const Param::ParamRecord* table)
@@ -367,15 +364,13 @@ bool CollectorIntegrated::initialize(const Param::ParamRecord* table)
 bool CollectorIntegrated::terminate()
 {
     CollectorOverlap::terminate();
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
     return true;
 }
 
 void CollectorIntegrated::freeAllBuffers()
 {
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
     CollectorOverlap::freeAllBuffers();
 }
 

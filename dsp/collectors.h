@@ -148,7 +148,7 @@ protected:
     float currentLoudness = -80.0f;
     float peakLoudness = -INFINITY;
     std::atomic<float> gatedLoudness{0.0f};
-    float* blockStore = nullptr;
+    FloatBuffer blockStore;
     std::unique_ptr<Collector> summer;
     bool threadedRequest;
     bool offline = false;

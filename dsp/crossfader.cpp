@@ -15,7 +15,6 @@ template <class S>
 CrossFader<S>::~CrossFader()
 {
     freeBuffers();
-    alignedFree(curve);
 }
 
 template <class S>
@@ -29,13 +28,11 @@ void CrossFader<S>::computeFadeLength()
 template <class S>
 void CrossFader<S>::buildCurve()
 {
-    alignedFree(curve);
-    curve = nullptr;
     int32 a = fadeLength + ownBlockSize, b = 2 * ownBlockSize;
     curveLength = a > b ? a : b;
     if (curveLength < 1)
         curveLength = 1;
-    curve = allocateFloats(curveLength);
+    curve = makeFloats(curveLength);
     for (int32 i = 0; i < curveLength; ++i)
         curve[i] = i < fadeLength ? curveMap.map(static_cast<float>(i)) : 0.0f;
     position = 0;
@@ -78,8 +75,7 @@ template <class S>
 bool CrossFader<S>::terminate()
 {
     freeBuffers();
-    alignedFree(curve);
-    curve = nullptr;
+    curve.reset();
     curveLength = 0;
     terminated = true;
     return true;

@@ -9,11 +9,6 @@ namespace DSP {
 
 namespace {
 
-float* newRing(int32 n)
-{
-    return allocateFloats(n > 0 ? n : 1);
-}
-
 // Smallest power of two above target, found by doubling from 2.
 int32 pow2Above(double target)
 {
@@ -39,17 +34,11 @@ Delay::Delay(int32 blockSize, double sampleRate, float maxMs)
     Delay::reset();
 }
 
-Delay::~Delay()
-{
-    alignedFree(ring);
-}
+Delay::~Delay() = default;
 
 void Delay::allocateRing(int32 n)
 {
-    alignedFree(ring);
-    ring = nullptr;
-    ring = newRing(n);
-    std::memset(ring, 0, sizeof(float) * static_cast<size_t>(n > 0 ? n : 1));
+    ring = makeFloats(n > 0 ? n : 1);
 }
 
 void Delay::applyDelaySamples(int32 n)
@@ -126,7 +115,7 @@ void Delay::reset()
     if (readIndex < 0)
         readIndex += size;
     if (ring && size > 0)
-        std::memset(ring, 0, sizeof(float) * static_cast<size_t>(size));
+        std::memset(ring.get(), 0, sizeof(float) * static_cast<size_t>(size));
 }
 
 void Delay::processChannel(const float* in, float* out, int32 n)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dsp/algo.h"
+#include "dsp/prims.h"
 
 namespace DSP {
 
@@ -38,7 +39,7 @@ protected:
     float maxDelayMs;
     float delayMs = 0.0f;
     float silenceThreshold;
-    float* ring = nullptr;
+    FloatBuffer ring;
     int32 readIndex = 0;
     int32 writeIndex = 0;
     int32 size = 0;

@@ -15,7 +15,7 @@ Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sample
 : Algo<double>(blockSize, sampleRate), tapCount(tapCount)
 {
     int32 n = blockSize > 0 ? blockSize : 1;
-    work = allocateFloats(n);
+    work = makeFloats(n);
     if (taps) {
         ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
         Fir::reset();
@@ -28,7 +28,6 @@ Fir::~Fir()
 {
     if (state)
         ippsFIRFree_32f(state);
-    alignedFree(work);
 }
 
 void Fir::process(const float* in, float* out, int32 n)
@@ -43,8 +42,8 @@ void Fir::process(const float* in, float* out, int32 n)
     // The work buffer holds one block: longer calls are filtered in pieces.
     for (int32 offset = 0; offset < n; offset += blockSize) {
         int32 len = n - offset < blockSize ? n - offset : blockSize;
-        ippsFIR_32f(in + offset, work, len, state);
-        std::memcpy(out + offset, work, sizeof(float) * static_cast<size_t>(len));
+        ippsFIR_32f(in + offset, work.get(), len, state);
+        std::memcpy(out + offset, work.get(), sizeof(float) * static_cast<size_t>(len));
     }
 }
 
@@ -267,7 +266,8 @@ void TruePeak::process(float** in, int32 n)
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         for (int32 c = 0; c < channelCount; ++c)
-            upsampled[static_cast<size_t>(c)] = upsamplers[static_cast<size_t>(c)]->processUpsampled(in[c] + offset, len);
+            upsampled[static_cast<size_t>(c)] =
+                upsamplers[static_cast<size_t>(c)]->processUpsampled(in[c] + offset, len);
         const int32 m = static_cast<int32>(static_cast<float>(len) * factor);
         for (int32 c = 0; c < channelCount; ++c) {
             const float v = absMax(upsampled[static_cast<size_t>(c)], m);

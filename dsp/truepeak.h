@@ -26,7 +26,7 @@ private:
     using DSP::Algo<double>::process;
     std::int64_t tapCount;
     DSP::FirStateType* state = nullptr;
-    float* work = nullptr;
+    DSP::FloatBuffer work;
 };
 
 class UpsamplerSinc : public DSP::Algo<double>
@@ -83,7 +83,7 @@ public:
     float getChannelMax(DSP::int32 c) const
     {
         return c >= 0 && c < static_cast<DSP::int32>(channelMaxima.size()) ? channelMaxima[static_cast<size_t>(c)]
-                                                                             : 0.0f;
+                                                                           : 0.0f;
     }
     DSP::int32 getChannelCount() const { return channelCount; }
     // Input samples that carry the last sample through the upsampler's filter.
@@ -91,7 +91,7 @@ public:
     UpsamplerSinc* getUpsampler(DSP::int32 c) const
     {
         return c >= 0 && c < static_cast<DSP::int32>(upsamplers.size()) ? upsamplers[static_cast<size_t>(c)].get()
-                                                                         : nullptr;
+                                                                        : nullptr;
     }
 
     static constexpr float kFloor = 1e-6f;
