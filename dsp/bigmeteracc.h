@@ -13,6 +13,8 @@ public:
                 bool threaded = true);
     ~BigMeterAcc() override;
 
+    // 0 accepted; 1 refused: more than kMaxChannels channels, unequal counts, or no memory for the
+    // channels (the meter then measures nothing until it is set up again).
     DSP::int32 setChannelMasks(DSP::uint64 in, DSP::uint64 out, DSP::uint64 aux) override;
     double getValue(DSP::int32 id) override;
     void resetMaxLevelOut() override;

@@ -12,8 +12,8 @@ struct HandOver
     float meanSquare;     // channel-weighted mean square of the window
 };
 
-// The producer (audio thread) never waits and never allocates: a full queue drops the window and
-// counts it. A reset request is one atomic word holding a generation and the write position at
+// The producer (audio thread) never allocates and, in real time, never waits: a full queue drops
+// the window and counts it (offline, the producer retries with tryPush instead). A reset request is one atomic word holding a generation and the write position at
 // which it was posted, so it can neither be lost nor overtake the windows queued before it.
 class HandOverQueue
 {

@@ -11,6 +11,7 @@ namespace {
 
 const float kPlaceholderTaps[6] = {0.4234234f, 0.1234f, 0.44f, 1.0f, 0.324f, 0.23f};
 const int32 kStageOrder[6] = {0, 1, 5, 3, 4, 2};
+const std::int64_t kLargestWindow = 0x7fffffff / 8;
 
 } // namespace
 
@@ -152,8 +153,9 @@ void Loudness::createStage(int32 k)
     case kStageRange: {
         const std::int64_t w = static_cast<std::int64_t>(sampleRate * 3.0);
         const std::int64_t v = static_cast<std::int64_t>(2.0 * sampleRate);
-        // A rate whose hop would be empty (or whose windows would not fit) gets no collector.
-        if (w - v < 1 || w > kMaxBlockSize * std::int64_t(64))
+        // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit
+        // counts, gets no collector.
+        if (w - v < 1 || w > kLargestWindow)
             break;
         rangeCollector = std::make_unique<CollectorLoudnessRange>(channelCount, blockSize, static_cast<int32>(w),
                                                                   static_cast<int32>(v), rate, threaded);
@@ -167,7 +169,7 @@ void Loudness::createStage(int32 k)
         const double product = sampleRate * 0.4000000059604645;
         const std::int64_t w = static_cast<std::int64_t>(product);
         const std::int64_t v = static_cast<std::int64_t>(product * 0.75);
-        if (w - v < 1 || w > kMaxBlockSize * std::int64_t(64))
+        if (w - v < 1 || w > kLargestWindow)
             break;
         integratedCollector = std::make_unique<CollectorIntegrated>(channelCount, blockSize, static_cast<int32>(w),
                                                                     static_cast<int32>(v), rate, threaded);
