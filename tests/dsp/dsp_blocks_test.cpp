@@ -94,7 +94,7 @@ TEST(DspCrossFader, CurveAndFade)
     const float* c = f.getCurve();
     EXPECT_EQ(f.getFadeLength(), 4410);
     EXPECT_EQ(c[0], 1.0f);
-    EXPECT_NEAR(c[2205], std::pow(10.0, -0.15), 1e-4);
+    EXPECT_NEAR(c[2205], std::pow(10.0, -0.15), 1e-4); // the curve's middle
     EXPECT_EQ(c[4410], 0.0f);
     f.setNumChannels(1);
     dsptest::Signal a(1, 512), b(1, 512), out(1, 512);

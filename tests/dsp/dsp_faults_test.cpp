@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <complex>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -27,15 +26,7 @@ std::unique_ptr<BigMeterAcc> makeAcc(double rate, int32 block = 512, uint64 mask
 // Loudness of a steady sine from the analytic response of the designed K-weighting.
 double sineLoudness(double fs, double f, double amplitude)
 {
-    float s[6], h[6];
-    Loudness::designShelf(fs, s);
-    Loudness::designHighPass(fs, h);
-    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * f / fs);
-    auto stage = [&](const float* t) {
-        const double b0 = t[0], b1 = t[1], b2 = t[2], a1 = t[4], a2 = t[5];
-        return (b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z);
-    };
-    const double gain = std::abs(stage(s) * stage(h));
+    const double gain = dsptest::kWeightingGain(fs, f);
     return -0.691 + 10.0 * std::log10(amplitude * amplitude * 0.5 * gain * gain);
 }
 

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "dsp/bigmeteracc.h"
 #include "dsp/collectors.h"
+#include "dsp/loudness.h"
 #include "dsp/paramrecord.h"
 
 #include <thread>
@@ -88,6 +90,20 @@ struct Lcg
 inline double dbToAmp(double db)
 {
     return std::pow(10.0, db / 20.0);
+}
+
+// Magnitude of the designed K-weighting at frequency f, from its taps in double precision.
+inline double kWeightingGain(double fs, double f)
+{
+    float s[6], h[6];
+    Loudness::designShelf(fs, s);
+    Loudness::designHighPass(fs, h);
+    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * f / fs);
+    auto stage = [&](const float* t) {
+        const double b0 = t[0], b1 = t[1], b2 = t[2], a1 = t[4], a2 = t[5];
+        return (b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z);
+    };
+    return std::abs(stage(s) * stage(h));
 }
 
 // The meter's accessor over the processor's rows, loudness on.
