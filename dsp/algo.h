@@ -73,6 +73,10 @@ public:
     virtual int32 getMaxLatency() { return getLatency(); }
     virtual T getSampleRate() { return sampleRate; }
     virtual void reset() {}
+    // Whether the algorithm measures right at this rate.
+    virtual bool acceptsSampleRate(double rate) const { return rate > 0.0; }
+    // Offline processing may wait for helpers; real-time processing never does.
+    virtual void setOfflineProcessing(bool) {}
 
 protected:
     T sampleRate;

@@ -1,50 +1,19 @@
 #include "dsp/algoaccessor.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
-#include "dsp/blockstats.h"
+#include "base/fstreamer.h"
 
 namespace DSP {
 
-namespace {
-
-inline std::uint32_t loadU32LE(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline double loadF64LE(const unsigned char* p)
-{
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return std::bit_cast<double>(v);
-}
-
-inline void storeU32LE(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-inline void storeF64LE(unsigned char* p, double d)
-{
-    std::uint64_t v = std::bit_cast<std::uint64_t>(d);
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-} // namespace
-
 AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* table)
 : processHandler(&AlgoAccessor::processDefault), processDualHandler(&AlgoAccessor::processDualDefault),
-  entryCount(entryCount > 0 ? entryCount : 0), silenceThreshold(std::pow(10.0f, -6.0f)), table(table)
+  entryCount(entryCount > 0 ? entryCount : 0), entries(static_cast<size_t>(this->entryCount)), table(table)
 {
-    entries = new ParameterEntry[static_cast<size_t>(this->entryCount > 0 ? this->entryCount : 1)]();
+    idMap.setNullAssociation(-1, -1);
     if (table)
         for (int32 i = 0; i < this->entryCount; ++i)
             if (table[i].flags & Param::kParamFlagBypass) {
@@ -55,19 +24,25 @@ AlgoAccessor::AlgoAccessor(int32, int32 entryCount, const Param::ParamRecord* ta
 
 AlgoAccessor::~AlgoAccessor()
 {
-    delete[] entries;
-    entries = nullptr;
-    if (inner) {
-        if (Algo<double>* a = innerAlgo())
-            a->terminate();
-        delete inner;
-        inner = nullptr;
-    }
+    if (Algo<double>* a = innerAlgo())
+        a->terminate();
 }
 
 Algo<double>* AlgoAccessor::innerAlgo() const
 {
-    return dynamic_cast<Algo<double>*>(inner);
+    return dynamic_cast<Algo<double>*>(inner.get());
+}
+
+bool AlgoAccessor::acceptsSampleRate(double rate) const
+{
+    const Algo<double>* a = innerAlgo();
+    return a ? a->acceptsSampleRate(rate) : rate > 0.0;
+}
+
+void AlgoAccessor::setOfflineProcessing(bool offline)
+{
+    if (Algo<double>* a = innerAlgo())
+        a->setOfflineProcessing(offline);
 }
 
 void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
@@ -79,6 +54,7 @@ void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
     if (!t || entryCount < 1)
         return;
     table = t;
+    idMap.removeAll();
     for (int32 i = 0; i < entryCount; ++i) {
         ParameterEntry& e = entries[i];
         std::memset(e.name, 0, sizeof(e.name));
@@ -87,18 +63,14 @@ void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
         e.id = t[i].id;
         e.reserved = 0;
         e.value = t[i].defaultValue;
+        idMap.insert(e.id, i);
     }
 }
 
 int32 AlgoAccessor::findEntryIndex(int32 id, int32* index)
 {
-    for (int32 i = 0; i < entryCount; ++i)
-        if (entries[i].id == id) {
-            *index = i;
-            return 0;
-        }
-    *index = -1;
-    return 1;
+    *index = idMap.find(id);
+    return *index >= 0 ? 0 : 1;
 }
 
 void AlgoAccessor::setParameter(int32 id, double value)
@@ -239,92 +211,79 @@ int32 AlgoAccessor::getReserved()
     return inner ? inner->getReserved() : 0;
 }
 
-int32 AlgoAccessor::takeEntry(int32 id, int32* remaining, int32& remainingCount)
-{
-    for (int32 k = 0; k < remainingCount; ++k) {
-        const int32 index = remaining[k];
-        if (entries[index].id == id) {
-            for (int32 j = k + 1; j < remainingCount; ++j)
-                remaining[j - 1] = remaining[j];
-            --remainingCount;
-            return index;
-        }
-    }
-    return -1;
-}
-
-bool AlgoAccessor::readState(StateReader& stream, int32 bytes)
+bool AlgoAccessor::readState(Calvereth::IBStreamer& stream, int32 bytes)
 {
     const int32 count = bytes / static_cast<int32>(sizeof(ParameterEntry));
     if (count < 0 || count > entryCount)
         return false;
     // Read and check every record before anything is applied.
-    std::vector<unsigned char> raw(static_cast<size_t>(count) * kStateRecordBytes);
-    if (count > 0 && stream.readBytes(raw.data(), static_cast<int32>(raw.size())) != static_cast<int32>(raw.size()))
-        return false;
-    std::vector<int32> ids(static_cast<size_t>(count));
-    std::vector<double> values(static_cast<size_t>(count));
-    for (int32 r = 0; r < count; ++r) {
-        const unsigned char* rec = raw.data() + static_cast<size_t>(r) * kStateRecordBytes;
-        ids[r] = static_cast<int32>(loadU32LE(rec + 128));
-        values[r] = loadF64LE(rec + 132);
-        if (!std::isfinite(values[r]))
+    std::vector<StateRecord> records(static_cast<size_t>(count));
+    for (StateRecord& r : records)
+        if (!readRecord(stream, r))
             return false;
-    }
-    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
-    int32 remainingCount = entryCount;
-    for (int32 i = 0; i < entryCount; ++i)
-        remaining[i] = i;
-    for (int32 r = 0; r < count; ++r) {
-        const int32 index = takeEntry(ids[r], remaining.data(), remainingCount);
-        if (index < 0)
-            continue;
-        double v = values[r];
-        if (table) {
-            if (v > table[index].max)
-                v = table[index].max;
-            if (v < table[index].min)
-                v = table[index].min;
-        }
-        entries[index].value = v;
-    }
-    applyParameters();
+    applyRecords(records.data(), count);
+    return true;
+}
+
+bool AlgoAccessor::readRecord(Calvereth::IBStreamer& stream, StateRecord& record)
+{
+    char name[sizeof(ParameterEntry::name)];
+    std::uint32_t id = 0;
+    if (stream.readRaw(name, sizeof(name)) != static_cast<int32>(sizeof(name)) || !stream.readInt32u(id) ||
+        !stream.readDouble(record.value) || !std::isfinite(record.value))
+        return false;
+    record.id = static_cast<int32>(id);
     return true;
 }
 
 bool AlgoAccessor::setStateBlock(const void* data, int32 bytes)
 {
     const int32 count = bytes > 143 && data ? bytes / static_cast<int32>(sizeof(ParameterEntry)) : 0;
+    std::vector<StateRecord> records(static_cast<size_t>(count));
     const unsigned char* p = static_cast<const unsigned char*>(data);
     for (int32 r = 0; r < count; ++r) {
         ParameterEntry e;
         std::memcpy(&e, p + static_cast<size_t>(r) * sizeof(ParameterEntry), sizeof(e));
         if (!std::isfinite(e.value))
             return false;
+        records[static_cast<size_t>(r)] = {e.id, e.value};
     }
-    std::vector<int32> remaining(static_cast<size_t>(entryCount > 0 ? entryCount : 1));
-    int32 remainingCount = entryCount;
-    for (int32 i = 0; i < entryCount; ++i)
-        remaining[i] = i;
-    for (int32 r = 0; r < count; ++r) {
-        ParameterEntry e;
-        std::memcpy(&e, p + static_cast<size_t>(r) * sizeof(ParameterEntry), sizeof(e));
-        const int32 index = takeEntry(e.id, remaining.data(), remainingCount);
-        if (index >= 0)
-            entries[index].value = e.value;
-    }
-    applyParameters();
+    applyRecords(records.data(), count);
     return true;
 }
 
-bool AlgoAccessor::writeState(StateWriter& stream)
+void AlgoAccessor::applyRecords(const StateRecord* records, int32 count)
 {
-    for (int32 i = 0; i < entryCount; ++i) {
-        unsigned char rec[kStateRecordBytes];
-        std::memcpy(rec, entries[i].name, 128);
-        storeU32LE(rec + 128, static_cast<std::uint32_t>(entries[i].id));
-        storeF64LE(rec + 132, entries[i].value);
-        if (stream.writeBytes(rec, kStateRecordBytes) != kStateRecordBytes)
+    for (int32 r = 0; r < count; ++r) {
+        const int32 id = records[r].id;
+        // Earlier records of the same id have taken the entries of that id before this one.
+        int32 skip = 0;
+        for (int32 q = 0; q < r; ++q)
+            skip += records[q].id == id ? 1 : 0;
+        for (int32 i = 0; i < entryCount; ++i) {
+            if (entries[static_cast<size_t>(i)].id != id || skip-- > 0)
+                continue;
+            double v = records[r].value;
+            if (table)
+                v = std::max(std::min(v, table[i].max), table[i].min);
+            entries[static_cast<size_t>(i)].value = v;
+            break;
+        }
+    }
+    applyParameters();
+}
+
+bool AlgoAccessor::writeState(Calvereth::IBStreamer& stream)
+{
+    return writeEntries(stream, entries.data(), entryCount);
+}
+
+bool AlgoAccessor::writeEntries(Calvereth::IBStreamer& stream, const ParameterEntry* list, int32 count)
+{
+    for (int32 i = 0; i < count; ++i) {
+        const ParameterEntry& e = list[i];
+        if (stream.writeRaw(e.name, sizeof(e.name)) != static_cast<int32>(sizeof(e.name)) ||
+            !stream.writeInt32u(static_cast<std::uint32_t>(e.id)) || !stream.writeDouble(e.value))
             return false;
     }
     return true;
@@ -332,14 +291,12 @@ bool AlgoAccessor::writeState(StateWriter& stream)
 
 void AlgoAccessor::detectSilence(float** channels, int32 n, int32 channelCount)
 {
-    // Every sample is examined: a strided look misses tones at multiples of fs / stride.
-    const int32 stride = 1;
-    silent = isSilentBlock(channels, &n, &channelCount, &silenceThreshold, &stride);
+    silent = silence.test(channels, n, channelCount);
 }
 
 void AlgoAccessor::setSilenceThresholdDb(float db)
 {
-    silenceThreshold = std::pow(10.0f, db * 0.05f);
+    silence.setThreshold(std::pow(10.0f, db * 0.05f));
 }
 
 } // namespace DSP

@@ -3,8 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "base/tdictionary.h"
 #include "dsp/algo.h"
+#include "dsp/blockstats.h"
+
+namespace Calvereth {
+class IBStreamer;
+}
 
 namespace DSP {
 
@@ -18,33 +26,21 @@ struct ParameterEntry
 };
 static_assert(sizeof(ParameterEntry) == 144, "parameter entry layout");
 
-// Byte source and sink of the state records; the stream adapters of the processor implement them.
-class StateReader
+// One record of a state as it is applied: a parameter id and its plain value.
+struct StateRecord
 {
-public:
-    virtual ~StateReader() = default;
-    // Bytes actually read (fewer at the end of the stream).
-    virtual int32 readBytes(void* buffer, int32 n) = 0;
+    int32 id;
+    double value;
 };
-
-class StateWriter
-{
-public:
-    virtual ~StateWriter() = default;
-    virtual int32 writeBytes(const void* buffer, int32 n) = 0;
-};
-
-// Size of one state record in a stream: name, id, value.
-constexpr int32 kStateRecordBytes = 140;
 
 template <class T>
 class IAlgoAccessor : public IAlgo<T>
 {
 public:
     virtual bool setStateBlock(const void* data, int32 bytes) = 0;
-    virtual bool readState(StateReader& stream, int32 bytes) = 0;
+    virtual bool readState(Calvereth::IBStreamer& stream, int32 bytes) = 0;
     virtual ParameterEntry* getEntries() = 0;
-    virtual bool writeState(StateWriter& stream) = 0;
+    virtual bool writeState(Calvereth::IBStreamer& stream) = 0;
     virtual int32 getEntryCount() = 0;
     virtual void setProcessContext(const void* context) = 0;
     virtual void reservedAccessor() = 0;
@@ -75,9 +71,19 @@ public:
     // IAlgoAccessor
     // All or nothing: a state that ends early or holds a non-finite value changes nothing (false).
     bool setStateBlock(const void* data, int32 bytes) override;
-    bool readState(StateReader& stream, int32 bytes) override;
-    ParameterEntry* getEntries() override { return entries; }
-    bool writeState(StateWriter& stream) override;
+    // Reads bytes / 144 records of 140 bytes (name, id, value; little-endian) from the stream: false,
+    // with nothing applied, for more records than entries, a short read or a non-finite value.
+    bool readState(Calvereth::IBStreamer& stream, int32 bytes) override;
+    ParameterEntry* getEntries() override { return entries.data(); }
+    // Writes one 140-byte record per entry; false when the stream takes less.
+    bool writeState(Calvereth::IBStreamer& stream) override;
+    // One record from the stream; false when it is cut short or its value is not finite.
+    static bool readRecord(Calvereth::IBStreamer& stream, StateRecord& record);
+    // The records of a copy of the entries.
+    static bool writeEntries(Calvereth::IBStreamer& stream, const ParameterEntry* entries, int32 count);
+    // Applies decoded records: the k-th record of an id sets the k-th entry of that id, clamped to
+    // its range, then the values reach the algorithm. Never allocates (the audio thread calls it).
+    void applyRecords(const StateRecord* records, int32 count);
     int32 getEntryCount() override { return entryCount; }
     void setProcessContext(const void*) override {}
     void reservedAccessor() override {}
@@ -98,16 +104,18 @@ public:
     virtual void detectSilence(float** channels, int32 n, int32 channelCount);
 
     void setSilenceThresholdDb(float db);
+    // Whether the inner algorithm measures right at this rate; the processor refuses other set-ups.
+    bool acceptsSampleRate(double rate) const;
+    // Tells the inner algorithm whether the host processes offline.
+    void setOfflineProcessing(bool offline);
     int32 getBypassId() const { return bypassId; }
     int32 getInputCount() const { return inputCount; }
     int32 getOutputCount() const { return outputCount; }
-    IAlgo<double>* getInner() const { return inner; }
+    IAlgo<double>* getInner() const { return inner.get(); }
 
 protected:
     // Largest channel count the accessor can meter.
     virtual int32 maxChannels() const { return 0x7fffffff; }
-    // Entry index of a stream record: the first remaining entry with that id (-1 when none).
-    int32 takeEntry(int32 id, int32* remaining, int32& remainingCount);
     // Algo's extra operations (initialize, terminate, reset) when the inner algorithm has them.
     Algo<double>* innerAlgo() const;
 
@@ -119,9 +127,11 @@ protected:
     int32 outputCount = 0;
     int32 auxCount = 0;
     int32 tail = -1;
-    float silenceThreshold;
-    ParameterEntry* entries = nullptr;
-    IAlgo<double>* inner = nullptr;
+    SilenceTest silence;
+    std::vector<ParameterEntry> entries;
+    // The entry index of each id (its first row; -1 when none).
+    Calvereth::TDictionary<int, int> idMap;
+    std::unique_ptr<IAlgo<double>> inner;
     const Param::ParamRecord* table;
     bool silent = true;
 };

@@ -5,14 +5,10 @@
 namespace DSP {
 
 AlgoAccessorVu::AlgoAccessorVu(int32 blockSize, int32 entryCount, const Param::ParamRecord* table)
-: AlgoAccessor(blockSize, entryCount, table), heldIn(new float[kMaxChannels]()), heldOut(new float[kMaxChannels]())
+: AlgoAccessor(blockSize, entryCount, table)
 {}
 
-AlgoAccessorVu::~AlgoAccessorVu()
-{
-    delete[] heldIn;
-    delete[] heldOut;
-}
+AlgoAccessorVu::~AlgoAccessorVu() = default;
 
 void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall, int32 channelCount, int32 n)
 {
@@ -22,7 +18,7 @@ void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall,
         channelCount = kMaxChannels;
     for (int32 c = 0; c < channelCount; ++c) {
         // Non-finite samples are not peaks.
-        const float m = finitePeak(channels[c], n, nullptr);
+        const float m = measurablePeak(channels[c], n, nullptr);
         if (m > held[c])
             held[c] = m;
         if (held[c] > *overall)
@@ -34,9 +30,9 @@ void AlgoAccessorVu::processDefault(float** in, float** out, int32 n)
 {
     if (!inner)
         return;
-    measurePeaks(in, heldIn, &overallIn, inputCount, n);
+    measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
     inner->process(in, out, n);
-    measurePeaks(out, heldOut, &overallOut, outputCount, n);
+    measurePeaks(out, heldOut.data(), &overallOut, outputCount, n);
     detectSilence(out, n, outputCount);
 }
 
@@ -44,22 +40,10 @@ void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, i
 {
     if (!inner)
         return;
-    measurePeaks(in, heldIn, &overallIn, inputCount, n);
+    measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
     inner->processDual(in, out, side, n);
-    measurePeaks(out, heldOut, &overallOut, outputCount, n);
+    measurePeaks(out, heldOut.data(), &overallOut, outputCount, n);
     detectSilence(out, n, outputCount);
-}
-
-void AlgoAccessorVu::detectSilenceMono(const float* buffer, int32 n)
-{
-    if (n < 1) {
-        silent = true;
-        return;
-    }
-    float sum = 0.0f;
-    for (int32 i = 0; i < n; ++i)
-        sum += buffer[i];
-    silent = !(sum / static_cast<float>(n) > silenceThreshold);
 }
 
 } // namespace DSP

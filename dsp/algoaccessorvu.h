@@ -1,6 +1,8 @@
 // The accessor with per-channel input and output peak metering around the inner algorithm.
 #pragma once
 
+#include <array>
+
 #include "dsp/algoaccessor.h"
 
 namespace DSP {
@@ -19,7 +21,6 @@ public:
     virtual void resetMaxLevelIn() { overallIn = 0.0f; }
     virtual void resetMaxLevelOut() { overallOut = 0.0f; }
     virtual void measurePeaks(float** channels, float* held, float* overall, int32 channelCount, int32 n);
-    virtual void detectSilenceMono(const float* buffer, int32 n);
 
     float getOverallInputPeak() const { return overallIn; }
     float getOverallOutputPeak() const { return overallOut; }
@@ -31,8 +32,8 @@ protected:
 
     float overallIn = 0.0f;
     float overallOut = 0.0f;
-    float* heldIn;
-    float* heldOut;
+    std::array<float, kMaxChannels> heldIn{};
+    std::array<float, kMaxChannels> heldOut{};
 };
 
 } // namespace DSP

@@ -11,36 +11,25 @@
 using namespace DSP;
 
 BigMeter::BigMeter(int32 blockSize, bool threaded, double sampleRate)
-: Algo<double>(blockSize, sampleRate), threaded(threaded), silenceThreshold(std::pow(10.0f, -6.0f))
+: Algo<double>(clampBlockSize(blockSize), sampleRate), threaded(threaded)
 {}
 
-BigMeter::~BigMeter()
-{
-    freeScratch();
-}
+BigMeter::~BigMeter() = default;
 
 void BigMeter::allocateScratch()
 {
     freeScratch();
-    scratchChannels = channelCount;
-    scratch = new float*[static_cast<size_t>(channelCount)];
-    measure = new float*[static_cast<size_t>(channelCount)];
-    const int32 n = blockSize > 0 ? blockSize : 1;
-    for (int32 c = 0; c < channelCount; ++c) {
-        scratch[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-        std::memset(scratch[c], 0, sizeof(float) * static_cast<size_t>(n));
-    }
+    for (int32 c = 0; c < channelCount; ++c)
+        scratch.push_back(makeFloats(blockSize));
+    measure.assign(static_cast<size_t>(channelCount), nullptr);
+    unmeasurable = std::make_unique<bool[]>(static_cast<size_t>(channelCount));
 }
 
 void BigMeter::freeScratch()
 {
-    if (scratch)
-        for (int32 c = 0; c < scratchChannels; ++c)
-            alignedFree(scratch[c]);
-    delete[] scratch;
-    delete[] measure;
-    scratch = measure = nullptr;
-    scratchChannels = 0;
+    scratch.clear();
+    measure.clear();
+    unmeasurable.reset();
 }
 
 void BigMeter::createSubAlgorithm(int32 index)
@@ -48,15 +37,19 @@ void BigMeter::createSubAlgorithm(int32 index)
     deleteSubAlgorithm(index);
     switch (index) {
     case 0:
-        loudness = new Loudness(blockSize, threaded, sampleRate);
+        // At a rate the meter cannot measure right there is no loudness meter at all.
+        if (!isSupportedSampleRate(sampleRate))
+            break;
+        loudness = std::make_unique<Loudness>(blockSize, threaded, sampleRate);
         loudness->initialize(nullptr);
         loudness->reset();
+        loudness->setOfflineProcessing(offline);
         break;
     case 1:
-        rms = new Rms(blockSize, sampleRate, 900.0f);
+        rms = std::make_unique<Rms>(blockSize, sampleRate, 900.0f);
         break;
     case 2:
-        truePeak = new TruePeak(blockSize, sampleRate, 4.0f);
+        truePeak = std::make_unique<TruePeak>(blockSize, sampleRate, 4.0f);
         truePeak->initialize(nullptr);
         truePeak->reset();
         break;
@@ -69,26 +62,28 @@ void BigMeter::deleteSubAlgorithm(int32 index)
 {
     switch (index) {
     case 0:
-        if (loudness) {
+        if (loudness)
             loudness->terminate();
-            delete loudness;
-            loudness = nullptr;
-        }
+        loudness.reset();
         break;
     case 1:
-        delete rms;
-        rms = nullptr;
+        rms.reset();
         break;
     case 2:
-        if (truePeak) {
+        if (truePeak)
             truePeak->terminate();
-            delete truePeak;
-            truePeak = nullptr;
-        }
+        truePeak.reset();
         break;
     default:
         break;
     }
+}
+
+void BigMeter::setOfflineProcessing(bool state)
+{
+    offline = state;
+    if (loudness)
+        loudness->setOfflineProcessing(state);
 }
 
 bool BigMeter::initialize(const Param::ParamRecord*)
@@ -136,7 +131,7 @@ int32 BigMeter::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask)
         rms->setChannelCount(in, out, 0);
     if (truePeak)
         truePeak->setChannelCount(in, out, 0);
-    if (scratchChannels != channelCount)
+    if (measure.size() != static_cast<size_t>(channelCount))
         allocateScratch();
     return kChannelsAccepted;
 }
@@ -184,30 +179,34 @@ void BigMeter::process(float** in, float** out, int32 n)
     for (int32 c = 0; c < channelCount; ++c)
         if (in[c] != out[c])
             std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(n));
-    if (!loudness || !rms || !truePeak || !measure || blockSize < 1)
+    if (!rms || !truePeak || measure.size() != static_cast<size_t>(channelCount))
         return;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
-        // Every sample is examined; non-finite samples count as silence and are measured as 0.
-        bool silent = true;
-        for (int32 c = 0; c < channelCount; ++c) {
-            bool nonFinite = false;
-            const float peak = finitePeak(in[c] + offset, len, &nonFinite);
-            if (peak > silenceThreshold)
-                silent = false;
-            if (nonFinite) {
-                copyFinite(in[c] + offset, scratch[c], len);
-                measure[c] = scratch[c];
-            } else {
-                measure[c] = in[c] + offset;
+        float** piece = measure.data();
+        for (int32 c = 0; c < channelCount; ++c)
+            piece[c] = in[c] + offset;
+        const bool skip = silence.test(piece, len, channelCount, unmeasurable.get());
+        // Unmeasurable samples (non-finite or too large) are measured as 0, from a cleaned copy.
+        for (int32 c = 0; c < channelCount; ++c)
+            if (unmeasurable[c]) {
+                copyMeasurable(piece[c], scratch[static_cast<size_t>(c)].get(), len);
+                piece[c] = scratch[static_cast<size_t>(c)].get();
             }
-        }
-        if (silent)
+        if (skip) {
+            // A peak just before the silence is still in the true peak's delay line: flush it once.
+            if (!truePeakFlushed) {
+                const int32 flush = truePeak->getFlushLength();
+                truePeak->process(piece, len < flush ? len : flush);
+                truePeakFlushed = true;
+            }
             continue;
-        truePeak->process(measure, len);
-        rms->processBlock(measure, len);
-        if (loudnessOn)
-            loudness->process(measure, len);
+        }
+        truePeakFlushed = false;
+        truePeak->process(piece, len);
+        rms->processBlock(piece, len);
+        if (loudnessOn && loudness)
+            loudness->process(piece, len);
     }
 }
 

@@ -1,13 +1,14 @@
 // The meter algorithm: loudness, RMS and true peak of the input, which passes through unchanged.
 #pragma once
 
-#include "dsp/algo.h"
+#include <memory>
+#include <vector>
 
-class Loudness;
-class TruePeak;
-namespace DSP {
-class Rms;
-}
+#include "dsp/algo.h"
+#include "dsp/blockstats.h"
+#include "dsp/loudness.h"
+#include "dsp/rms.h"
+#include "dsp/truepeak.h"
 
 // Value ids answered by the meter.
 enum BigMeterValueId : DSP::int32
@@ -37,8 +38,17 @@ enum BigMeterValueId : DSP::int32
 class BigMeter : public DSP::Algo<double>
 {
 public:
+    // The block size is clamped to 1..kMaxBlockSize; longer blocks are measured in pieces.
     BigMeter(DSP::int32 blockSize, bool threaded, double sampleRate);
     ~BigMeter() override;
+
+    // Whether the meter measures right at this rate (kMinSampleRate..kMaxSampleRate); at other rates
+    // it passes audio through and measures nothing.
+    bool acceptsSampleRate(double rate) const override { return DSP::isSupportedSampleRate(rate); }
+    // The buffers are sized at construction: a new block size takes a new meter.
+    void setBlockSize(DSP::int32) override {}
+    // Offline, a lagging loudness worker makes process wait instead of losing windows.
+    void setOfflineProcessing(bool offline) override;
 
     void setParameter(DSP::int32 id, double value) override;
     void setActive(bool state) override { active = state; }
@@ -54,9 +64,9 @@ public:
     void createSubAlgorithm(DSP::int32 index);
     void deleteSubAlgorithm(DSP::int32 index);
 
-    Loudness* getLoudness() const { return loudness; }
-    DSP::Rms* getRms() const { return rms; }
-    TruePeak* getTruePeak() const { return truePeak; }
+    Loudness* getLoudness() const { return loudness.get(); }
+    DSP::Rms* getRms() const { return rms.get(); }
+    TruePeak* getTruePeak() const { return truePeak.get(); }
     DSP::int32 getChannelCount() const { return channelCount; }
     // Waits until the loudness workers have caught up (main thread; tests and offline use).
     bool drain(DSP::int32 timeoutMs = 10000);
@@ -66,18 +76,21 @@ private:
     void freeScratch();
 
     bool threaded;
+    bool offline = false;
     DSP::int32 channelCount = 1;
     float rmsScale = 1.0f;
-    float silenceThreshold;
-    Loudness* loudness = nullptr;
-    DSP::Rms* rms = nullptr;
-    TruePeak* truePeak = nullptr;
+    DSP::SilenceTest silence;
+    std::unique_ptr<Loudness> loudness;
+    std::unique_ptr<DSP::Rms> rms;
+    std::unique_ptr<TruePeak> truePeak;
     bool initialized = false;
     bool terminated = false;
     bool loudnessOn = false;
-    // Channels with non-finite samples are measured from a cleaned copy.
+    // Once skipping silence, the true peak has had its delay line flushed.
+    bool truePeakFlushed = true;
+    // Channels with unmeasurable samples are measured from a cleaned copy.
     DSP::uint64 inputMask = 0;
-    DSP::int32 scratchChannels = 0;
-    float** scratch = nullptr;
-    float** measure = nullptr;
+    std::vector<DSP::FloatBuffer> scratch;
+    std::vector<float*> measure;
+    std::unique_ptr<bool[]> unmeasurable;
 };

@@ -10,7 +10,7 @@ BigMeterAcc::BigMeterAcc(int32 blockSize, double sampleRate, const Param::ParamR
                          bool threaded)
 : AlgoAccessorVu(blockSize, entryCount, table)
 {
-    inner = new BigMeter(blockSize, threaded, sampleRate);
+    inner = std::make_unique<BigMeter>(blockSize, threaded, sampleRate);
     setParameterTable(table);
 }
 
@@ -18,7 +18,7 @@ BigMeterAcc::~BigMeterAcc() = default;
 
 BigMeter* BigMeterAcc::getMeter() const
 {
-    return static_cast<BigMeter*>(inner);
+    return static_cast<BigMeter*>(inner.get());
 }
 
 int32 BigMeterAcc::setChannelMasks(uint64 in, uint64 out, uint64 aux)
@@ -30,7 +30,15 @@ int32 BigMeterAcc::setChannelMasks(uint64 in, uint64 out, uint64 aux)
     inputCount = ni;
     outputCount = no;
     auxCount = na;
-    int32 answer = inner ? inner->setChannelConfig(ni, no, na, in) : kChannelsRefused;
+    int32 answer = kChannelsRefused;
+    try {
+        answer = inner ? inner->setChannelConfig(ni, no, na, in) : kChannelsRefused;
+    } catch (...) {
+        // Out of memory: the meter is taken down (audio passes through unmeasured) and the
+        // arrangement refused; no exception reaches the host.
+        getMeter()->terminate();
+        return kChannelsRefused;
+    }
     applyParameters();
     return answer;
 }

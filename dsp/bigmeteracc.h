@@ -8,13 +8,13 @@ class BigMeter;
 class BigMeterAcc : public DSP::AlgoAccessorVu
 {
 public:
-    // Over the processor's parameter table (Param::getProcessorParameterTable).
-    BigMeterAcc(DSP::int32 blockSize, double sampleRate);
-    // Over a given table; `threaded` runs the gated loudness on worker threads.
+    // Over the caller's parameter table; `threaded` runs the gated loudness on worker threads.
     BigMeterAcc(DSP::int32 blockSize, double sampleRate, const Param::ParamRecord* table, DSP::int32 entryCount,
                 bool threaded = true);
     ~BigMeterAcc() override;
 
+    // 0 accepted; 1 refused: more than kMaxChannels channels, unequal counts, or no memory for the
+    // channels (the meter then measures nothing until it is set up again).
     DSP::int32 setChannelMasks(DSP::uint64 in, DSP::uint64 out, DSP::uint64 aux) override;
     double getValue(DSP::int32 id) override;
     void resetMaxLevelOut() override;

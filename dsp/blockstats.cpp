@@ -1,6 +1,5 @@
 #include "dsp/blockstats.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -9,10 +8,10 @@
 
 namespace DSP {
 
-float finitePeak(const float* x, std::int32_t n, bool* nonFinite)
+float measurablePeak(const float* x, std::int32_t n, bool* unmeasurable)
 {
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 big = _mm_set1_ps(FLT_MAX);
+    const __m128 big = _mm_set1_ps(kLargestMeasured);
     __m128 m0 = _mm_setzero_ps(), m1 = _mm_setzero_ps();
     __m128 bad = _mm_setzero_ps();
     std::int32_t i = 0;
@@ -36,34 +35,47 @@ float finitePeak(const float* x, std::int32_t n, bool* nonFinite)
     bool anyBad = _mm_movemask_ps(bad) != 0;
     for (; i < n; ++i) {
         float a = std::fabs(x[i]);
-        if (!(a <= FLT_MAX)) {
+        if (!(a <= kLargestMeasured)) {
             anyBad = true;
             continue;
         }
         if (a > m)
             m = a;
     }
-    if (nonFinite)
-        *nonFinite = anyBad;
+    if (unmeasurable)
+        *unmeasurable = anyBad;
     return m;
 }
 
-void copyFinite(const float* src, float* dst, std::int32_t n)
+void copyMeasurable(const float* src, float* dst, std::int32_t n)
 {
     for (std::int32_t i = 0; i < n; ++i) {
         float v = src[i];
-        dst[i] = std::fabs(v) <= FLT_MAX ? v : 0.0f;
+        dst[i] = std::fabs(v) <= kLargestMeasured ? v : 0.0f;
     }
 }
 
-bool isSilentBlock(float** channels, const std::int32_t* n, const std::int32_t* channelCount, const float* threshold,
-                   const std::int32_t* /*stride*/)
+SilenceTest::SilenceTest() : threshold(std::pow(10.0f, -6.0f)) {}
+
+bool SilenceTest::test(float** channels, std::int32_t n, std::int32_t channelCount, bool* unmeasurable)
 {
-    for (std::int32_t c = 0; c < *channelCount; ++c) {
-        if (finitePeak(channels[c], *n, nullptr) > *threshold)
-            return false;
+    bool silent = true;
+    for (std::int32_t c = 0; c < channelCount; ++c) {
+        bool bad = false;
+        if (measurablePeak(channels[c], n, &bad) > threshold)
+            silent = false;
+        if (unmeasurable)
+            unmeasurable[c] = bad;
     }
-    return true;
+    run = silent ? run + (n > 0 ? n : 0) : 0;
+    skipping = silent && run >= kSkipAfter;
+    return skipping;
+}
+
+void SilenceTest::reset()
+{
+    run = 0;
+    skipping = true;
 }
 
 float absMax(const float* x, std::int32_t n)

@@ -1,5 +1,7 @@
 #include "dsp/collectors.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -23,23 +25,21 @@ bool Collector::initialize(const Param::ParamRecord*)
 {
     size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
     if (!sums)
-        sums = new float[n]();
+        sums = std::make_unique<float[]>(n);
     if (!runningSums)
-        runningSums = new float[n]();
+        runningSums = std::make_unique<float[]>(n);
     if (!weights) {
-        weights = new float[n];
-        for (size_t c = 0; c < n; ++c)
-            weights[c] = 1.0f;
+        weights = std::make_unique<float[]>(n);
+        std::fill_n(weights.get(), n, 1.0f);
     }
     return true;
 }
 
 bool Collector::terminate()
 {
-    delete[] sums;
-    delete[] runningSums;
-    delete[] weights;
-    sums = runningSums = weights = nullptr;
+    sums.reset();
+    runningSums.reset();
+    weights.reset();
     return true;
 }
 
@@ -99,15 +99,11 @@ int32 Collector::accumulateBlock(float** in, int32 len)
 }
 
 // ---------------------------------------------------------------------------------------------
-SortedSumsList::SortedSumsList(int32 capacity) : capacity(capacity)
-{
-    nodes = new Node[static_cast<size_t>(capacity > 0 ? capacity : 1)]();
-}
+SortedSumsList::SortedSumsList(int32 capacity)
+: capacity(capacity), nodes(std::make_unique<Node[]>(static_cast<size_t>(capacity > 0 ? capacity : 1)))
+{}
 
-SortedSumsList::~SortedSumsList()
-{
-    delete[] nodes;
-}
+SortedSumsList::~SortedSumsList() = default;
 
 void SortedSumsList::insert(float z)
 {
@@ -151,18 +147,16 @@ CollectorOverlap::~CollectorOverlap()
 void CollectorOverlap::createSummer()
 {
     destroySummer();
-    summer = new Collector(channelCount, windowLength);
+    summer = std::make_unique<Collector>(channelCount, windowLength);
     summer->initialize(nullptr);
     summer->reset();
 }
 
 void CollectorOverlap::destroySummer()
 {
-    if (summer) {
+    if (summer)
         summer->terminate();
-        delete summer;
-        summer = nullptr;
-    }
+    summer.reset();
 }
 
 bool CollectorOverlap::initialize(const Param::ParamRecord* table)
@@ -214,14 +208,12 @@ void CollectorOverlap::startWorker(const char* name)
     if (worker)
         return;
     workerName = name;
-    worker = new CollectorProcessThread(name, this);
+    worker = std::make_unique<CollectorProcessThread>(name, this);
     if (worker->isSemaphoreValid())
         worker->start();
     // Without a semaphore or a thread the collector measures on the calling thread instead.
-    if (!worker->isUsable()) {
-        delete worker;
-        worker = nullptr;
-    }
+    if (!worker->isUsable())
+        worker.reset();
 }
 
 void CollectorOverlap::stopWorker()
@@ -229,8 +221,7 @@ void CollectorOverlap::stopWorker()
     if (!worker)
         return;
     worker->stop();
-    delete worker;
-    worker = nullptr;
+    worker.reset();
     // Whatever the worker had not reached yet (a last reset above all) is carried out here.
     processPending();
 }
@@ -257,15 +248,28 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
         return;
     summer->weightedBlockEnergy(window, length);
     float z = summer->getMeanSquare();
-    if (!(z > 0.0f))
+    // A window without energy, or whose mean square is not finite, is not measured.
+    if (!(z > 0.0f) || !(z <= FLT_MAX))
         return;
     float l = loudnessOf(z);
     currentLoudness = l;
     if (l > peakLoudness)
         peakLoudness = l;
     if (worker) {
-        if (!worker->hasQuit()) {
-            if (queue.push(HandOver{length, z}))
+        const HandOver item{length, z};
+        if (offline) {
+            // Offline there is time: wait for the worker to make room rather than lose the window.
+            bool pushed = false;
+            while (!worker->hasQuit() && !(pushed = queue.tryPush(item))) {
+                worker->wake();
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            if (pushed) {
+                worker->wake();
+                return;
+            }
+        } else if (!worker->hasQuit()) {
+            if (queue.push(item))
                 worker->wake();
             return;
         }
@@ -338,16 +342,12 @@ CollectorIntegrated::CollectorIntegrated(int32 channelCount, int32 blockSize, in
 CollectorIntegrated::~CollectorIntegrated()
 {
     stopWorker();
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
 }
 
 void CollectorIntegrated::allocateStore()
 {
-    alignedFree(blockStore);
-    blockStore = nullptr;
-    blockStore = static_cast<float*>(alignedMalloc(capacity * static_cast<int32>(sizeof(float)), 16));
-    std::memset(blockStore, 0, sizeof(float) * static_cast<size_t>(capacity));
+    blockStore = makeFloats(capacity);
 }
 
 bool CollectorIntegrated::initialize(const Param::ParamRecord* table)
@@ -364,15 +364,13 @@ bool CollectorIntegrated::initialize(const Param::ParamRecord* table)
 bool CollectorIntegrated::terminate()
 {
     CollectorOverlap::terminate();
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
     return true;
 }
 
 void CollectorIntegrated::freeAllBuffers()
 {
-    alignedFree(blockStore);
-    blockStore = nullptr;
+    blockStore.reset();
     CollectorOverlap::freeAllBuffers();
 }
 
@@ -441,15 +439,13 @@ CollectorLoudnessRange::CollectorLoudnessRange(int32 channelCount, int32 blockSi
 CollectorLoudnessRange::~CollectorLoudnessRange()
 {
     stopWorker();
-    delete distribution;
-    distribution = nullptr;
+    distribution.reset();
 }
 
 bool CollectorLoudnessRange::initialize(const Param::ParamRecord* table)
 {
     CollectorOverlap::initialize(table);
-    delete distribution;
-    distribution = new SortedSumsList(capacity);
+    distribution = std::make_unique<SortedSumsList>(capacity);
     if (threadedRequest)
         startWorker("LRThread");
     return true;
@@ -458,8 +454,7 @@ bool CollectorLoudnessRange::initialize(const Param::ParamRecord* table)
 bool CollectorLoudnessRange::terminate()
 {
     CollectorOverlap::terminate();
-    delete distribution;
-    distribution = nullptr;
+    distribution.reset();
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <memory>
 
 #include "dsp/handoverqueue.h"
 #include "dsp/samplecollector.h"
@@ -44,9 +45,9 @@ private:
     int32 channelCount;
     int32 runningFill = 0;
     float meanSquare = 0.0f;
-    float* sums = nullptr;
-    float* weights = nullptr;
-    float* runningSums = nullptr;
+    std::unique_ptr<float[]> sums;
+    std::unique_ptr<float[]> weights;
+    std::unique_ptr<float[]> runningSums;
 };
 
 // Ascending list of mean squares over a preallocated node pool.
@@ -77,7 +78,7 @@ private:
         float value;
     };
     int32 capacity;
-    Node* nodes;
+    std::unique_ptr<Node[]> nodes;
     int32 count = 0;
     int32 head = -1;
     float sum = 0.0f;
@@ -98,6 +99,10 @@ public:
     void allocateAllBuffers() override;
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void processOverlappedBlock(float** window, int32 length) override;
+    // Offline, a full hand-over queue makes the feed wait for room instead of dropping the window.
+    void setOfflineProcessing(bool state) override { offline = state; }
+    // Worker side: true when a hand-over or a reset is waiting.
+    bool hasPending() const { return !queue.empty() || queue.requestedGeneration() != appliedGeneration; }
 
     // Worker side: carries out every reset request and hand-over in the order they were posted.
     virtual void processPending();
@@ -114,7 +119,7 @@ public:
         return p;
     }
     float getGatedLoudness() const;
-    Collector* getSummer() const { return summer; }
+    Collector* getSummer() const { return summer.get(); }
     bool isThreaded() const { return worker != nullptr; }
     // Windows dropped because the worker's queue was full.
     std::uint32_t getDroppedWindows() const { return queue.droppedCount(); }
@@ -143,10 +148,11 @@ protected:
     float currentLoudness = -80.0f;
     float peakLoudness = -INFINITY;
     std::atomic<float> gatedLoudness{0.0f};
-    float* blockStore = nullptr;
-    Collector* summer = nullptr;
+    FloatBuffer blockStore;
+    std::unique_ptr<Collector> summer;
     bool threadedRequest;
-    CollectorProcessThread* worker = nullptr;
+    bool offline = false;
+    std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;
     std::uint32_t appliedGeneration = 0;
@@ -193,7 +199,7 @@ public:
     float getRange() const;
     float getLowPoint() const;
     float getHighPoint() const;
-    const SortedSumsList* getDistribution() const { return distribution; }
+    const SortedSumsList* getDistribution() const { return distribution.get(); }
 
 protected:
     void processWindow(int32 samples, float meanSquare) override { rangeStep(samples, meanSquare); }
@@ -203,7 +209,7 @@ private:
     std::atomic<float> range{0.0f};
     std::atomic<float> lowPoint{0.0f};
     std::atomic<float> highPoint{0.0f};
-    SortedSumsList* distribution = nullptr;
+    std::unique_ptr<SortedSumsList> distribution;
 };
 
 } // namespace DSP

@@ -15,11 +15,19 @@ std::uint32_t CollectorProcessThread::run()
     for (;;) {
         if (stopFlag.load(std::memory_order_acquire) || !owner)
             return 0;
-        if (!semaphore.wait(-1)) {
-            // A semaphore that cannot wait would make this loop spin: end, and let the owner
-            // measure on its own thread.
-            quit.store(true, std::memory_order_release);
-            return 0;
+        // Announce the sleep, then look once more: a hand-over made before the announcement is
+        // seen here, one made after it finds the flag and signals.
+        sleeping.store(true, std::memory_order_seq_cst);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        const bool work = owner->hasPending() || stopFlag.load(std::memory_order_acquire);
+        if (!work || !sleeping.exchange(false, std::memory_order_acq_rel)) {
+            // Nothing to do, or a producer took the announcement back and signalled: take that signal.
+            if (!semaphore.wait(-1)) {
+                // A semaphore that cannot wait would make this loop spin: end, and let the owner
+                // measure on its own thread.
+                quit.store(true, std::memory_order_release);
+                return 0;
+            }
         }
         // What is still queued at a stop is carried out by the owner after the join.
         if (stopFlag.load(std::memory_order_acquire))
@@ -31,6 +39,7 @@ std::uint32_t CollectorProcessThread::run()
 void CollectorProcessThread::stop()
 {
     stopFlag.store(true, std::memory_order_release);
+    sleeping.store(false, std::memory_order_relaxed);
     semaphore.signal(1);
     join(-1);
     cancel();

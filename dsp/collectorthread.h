@@ -24,8 +24,14 @@ public:
 
     std::uint32_t run() override;
 
-    // Audio thread: wakes the worker; never blocks.
-    void wake() { semaphore.signal(1); }
+    // Any thread: wakes the worker when it sleeps or is about to; never blocks. A worker that is
+    // busy looks at the queue again before it sleeps, so it needs no signal.
+    void wake()
+    {
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleeping.exchange(false, std::memory_order_acq_rel))
+            semaphore.signal(1);
+    }
     // Owner's thread: ends the run loop and joins it.
     void stop();
     bool isSemaphoreValid() const { return semaphore.isValid(); }
@@ -36,6 +42,7 @@ public:
 private:
     std::atomic<bool> stopFlag{false};
     std::atomic<bool> quit{false};
+    std::atomic<bool> sleeping{false};
     CollectorOverlap* owner;
     WorkerSemaphore semaphore;
 };

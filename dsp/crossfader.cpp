@@ -15,7 +15,6 @@ template <class S>
 CrossFader<S>::~CrossFader()
 {
     freeBuffers();
-    alignedFree(curve);
 }
 
 template <class S>
@@ -29,13 +28,11 @@ void CrossFader<S>::computeFadeLength()
 template <class S>
 void CrossFader<S>::buildCurve()
 {
-    alignedFree(curve);
-    curve = nullptr;
     int32 a = fadeLength + ownBlockSize, b = 2 * ownBlockSize;
     curveLength = a > b ? a : b;
     if (curveLength < 1)
         curveLength = 1;
-    curve = static_cast<float*>(alignedMalloc(curveLength * static_cast<int32>(sizeof(float)), 16));
+    curve = makeFloats(curveLength);
     for (int32 i = 0; i < curveLength; ++i)
         curve[i] = i < fadeLength ? curveMap.map(static_cast<float>(i)) : 0.0f;
     position = 0;
@@ -49,8 +46,7 @@ void CrossFader<S>::allocateBuffers()
     buffers = new S*[static_cast<size_t>(channelCount)];
     int32 n = ownBlockSize > 0 ? ownBlockSize : 1;
     for (int32 c = 0; c < channelCount; ++c) {
-        buffers[c] = static_cast<S*>(alignedMalloc(n * static_cast<int32>(sizeof(S)), 16));
-        std::memset(buffers[c], 0, sizeof(S) * static_cast<size_t>(n));
+        buffers[c] = static_cast<S*>(allocateZeroed(n, sizeof(S)));
     }
 }
 
@@ -79,8 +75,7 @@ template <class S>
 bool CrossFader<S>::terminate()
 {
     freeBuffers();
-    alignedFree(curve);
-    curve = nullptr;
+    curve.reset();
     curveLength = 0;
     terminated = true;
     return true;

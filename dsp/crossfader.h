@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dsp/algo.h"
+#include "dsp/prims.h"
 #include "dsp/valuemap.h"
 
 namespace DSP {
@@ -30,7 +31,7 @@ public:
     int32 getPosition() const { return position; }
     int32 getFadeLength() const { return fadeLength; }
     int32 getCurveLength() const { return curveLength; }
-    const float* getCurve() const { return curve; }
+    const float* getCurve() const { return curve.get(); }
     S** getChannelBuffers() const { return buffers; }
     int32 getChannelCount() const { return channelCount; }
     const PowerMap<float>& getCurveMap() const { return curveMap; }
@@ -50,7 +51,7 @@ private:
     int32 ownBlockSize;
     int32 curveLength = 0;
     float fadeMs;
-    float* curve = nullptr;
+    FloatBuffer curve;
     S** buffers = nullptr;
     PowerMap<float> curveMap;
     double curveRate;

@@ -9,11 +9,6 @@ namespace DSP {
 
 namespace {
 
-float* newRing(int32 n)
-{
-    return static_cast<float*>(alignedMalloc((n > 0 ? n : 1) * static_cast<int32>(sizeof(float)), 16));
-}
-
 // Smallest power of two above target, found by doubling from 2.
 int32 pow2Above(double target)
 {
@@ -39,17 +34,11 @@ Delay::Delay(int32 blockSize, double sampleRate, float maxMs)
     Delay::reset();
 }
 
-Delay::~Delay()
-{
-    alignedFree(ring);
-}
+Delay::~Delay() = default;
 
 void Delay::allocateRing(int32 n)
 {
-    alignedFree(ring);
-    ring = nullptr;
-    ring = newRing(n);
-    std::memset(ring, 0, sizeof(float) * static_cast<size_t>(n > 0 ? n : 1));
+    ring = makeFloats(n > 0 ? n : 1);
 }
 
 void Delay::applyDelaySamples(int32 n)
@@ -126,7 +115,7 @@ void Delay::reset()
     if (readIndex < 0)
         readIndex += size;
     if (ring && size > 0)
-        std::memset(ring, 0, sizeof(float) * static_cast<size_t>(size));
+        std::memset(ring.get(), 0, sizeof(float) * static_cast<size_t>(size));
 }
 
 void Delay::processChannel(const float* in, float* out, int32 n)
@@ -257,20 +246,14 @@ DelayMultiCh::~DelayMultiCh()
 
 void DelayMultiCh::destroyChannels()
 {
-    if (channels) {
-        for (int32 c = 0; c < channelCount; ++c)
-            delete channels[c];
-        delete[] channels;
-        channels = nullptr;
-    }
+    channels.clear();
 }
 
 void DelayMultiCh::buildChannels()
 {
-    channels = new DelayPow2*[static_cast<size_t>(channelCount)];
     for (int32 c = 0; c < channelCount; ++c) {
-        channels[c] = new DelayPow2(blockSize, sampleRate, maxDelayMs);
-        channels[c]->setDelayMs(delayMs);
+        channels.push_back(std::make_unique<DelayPow2>(blockSize, sampleRate, maxDelayMs));
+        channels.back()->setDelayMs(delayMs);
     }
 }
 
@@ -278,7 +261,7 @@ int32 DelayMultiCh::setChannelCount(int32 in, int32 out, int32)
 {
     if (in != out || in < 0)
         return kChannelsRefused;
-    if (in == channelCount && channels)
+    if (in == channelCount && static_cast<int32>(channels.size()) == in)
         return kChannelsAccepted;
     destroyChannels();
     channelCount = in;
@@ -300,7 +283,7 @@ int32 DelayMultiCh::setSampleRate(double rate)
 {
     sampleRate = rate;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setSampleRate(rate);
+        channels[static_cast<size_t>(c)]->setSampleRate(rate);
     return 1;
 }
 
@@ -308,7 +291,7 @@ void DelayMultiCh::setDelayMs(float ms)
 {
     delayMs = ms;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setDelayMs(ms);
+        channels[static_cast<size_t>(c)]->setDelayMs(ms);
 }
 
 void DelayMultiCh::setDelaySamples(int32 n)
@@ -318,13 +301,13 @@ void DelayMultiCh::setDelaySamples(int32 n)
     delaySamples = n;
     delayMs = n == 0 ? 0.0f : static_cast<float>(n * 1000.0 / sampleRate);
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setDelaySamples(n);
+        channels[static_cast<size_t>(c)]->setDelaySamples(n);
 }
 
 void DelayMultiCh::setMaxDelaySamples(int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setMaxDelaySamples(n);
+        channels[static_cast<size_t>(c)]->setMaxDelaySamples(n);
     if (channelCount > 0) {
         maxDelayMs = channels[0]->getMaxDelayMs();
         delayMs = channels[0]->getDelayMs();
@@ -335,20 +318,20 @@ void DelayMultiCh::setMaxDelaySamples(int32 n)
 void DelayMultiCh::process(float** in, float** out, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->processChannel(in[c], out[c], n);
+        channels[static_cast<size_t>(c)]->processChannel(in[c], out[c], n);
 }
 
 void DelayMultiCh::reset()
 {
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->reset();
+        channels[static_cast<size_t>(c)]->reset();
 }
 
 void DelayMultiCh::setActive(bool state)
 {
     active = state;
     for (int32 c = 0; c < channelCount; ++c)
-        channels[c]->setActive(state);
+        channels[static_cast<size_t>(c)]->setActive(state);
 }
 
 } // namespace DSP

@@ -1,7 +1,11 @@
 // Ring-buffer delay lines: one channel, a power-of-two ring, and several channels behind one algorithm.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "dsp/algo.h"
+#include "dsp/prims.h"
 
 namespace DSP {
 
@@ -35,7 +39,7 @@ protected:
     float maxDelayMs;
     float delayMs = 0.0f;
     float silenceThreshold;
-    float* ring = nullptr;
+    FloatBuffer ring;
     int32 readIndex = 0;
     int32 writeIndex = 0;
     int32 size = 0;
@@ -76,7 +80,7 @@ public:
     virtual void setMaxDelaySamples(int32 n);
 
     int32 getChannelCount() const { return channelCount; }
-    DelayPow2* getChannel(int32 c) const { return channels[c]; }
+    DelayPow2* getChannel(int32 c) const { return channels[static_cast<size_t>(c)].get(); }
     int32 getDelaySamples() const { return delaySamples; }
 
 private:
@@ -87,7 +91,7 @@ private:
     int32 delaySamples = -1;
     float delayMs = 2.0f;
     float maxDelayMs;
-    DelayPow2** channels = nullptr;
+    std::vector<std::unique_ptr<DelayPow2>> channels;
 };
 
 } // namespace DSP

@@ -12,8 +12,8 @@ struct HandOver
     float meanSquare;     // channel-weighted mean square of the window
 };
 
-// The producer (audio thread) never waits and never allocates: a full queue drops the window and
-// counts it. A reset request is one atomic word holding a generation and the write position at
+// The producer (audio thread) never allocates and, in real time, never waits: a full queue drops
+// the window and counts it (offline, the producer retries with tryPush instead). A reset request is one atomic word holding a generation and the write position at
 // which it was posted, so it can neither be lost nor overtake the windows queued before it.
 class HandOverQueue
 {
@@ -21,14 +21,20 @@ public:
     // About 100 s of 0.1-s hops: a worker that falls behind for a while loses nothing.
     static constexpr std::uint32_t kCapacity = 1024;
 
-    // Producer side.
+    // Producer side. A full queue drops the item and counts it.
     bool push(const HandOver& item)
     {
+        if (tryPush(item))
+            return true;
+        dropped.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    // A full queue leaves the item to the caller (offline processing waits and tries again).
+    bool tryPush(const HandOver& item)
+    {
         std::uint32_t w = writeIndex.load(std::memory_order_relaxed);
-        if (w - readIndex.load(std::memory_order_acquire) >= kCapacity) {
-            dropped.fetch_add(1, std::memory_order_relaxed);
+        if (w - readIndex.load(std::memory_order_acquire) >= kCapacity)
             return false;
-        }
         items[w & (kCapacity - 1)] = item;
         writeIndex.store(w + 1, std::memory_order_release);
         return true;

@@ -1,10 +1,9 @@
 #include "dsp/loudness.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
-
-#include "dsp/collectors.h"
 
 using namespace DSP;
 
@@ -12,6 +11,7 @@ namespace {
 
 const float kPlaceholderTaps[6] = {0.4234234f, 0.1234f, 0.44f, 1.0f, 0.324f, 0.23f};
 const int32 kStageOrder[6] = {0, 1, 5, 3, 4, 2};
+const std::int64_t kLargestWindow = 0x7fffffff / 8;
 
 } // namespace
 
@@ -22,7 +22,7 @@ Loudness::Loudness(int32 blockSize, bool threaded, double sampleRate)
 Loudness::~Loudness()
 {
     // Everything is released by terminate; a meter destroyed without it still must not leak threads.
-    if (rangeCollector || integratedCollector || shelf || highPass || work || weights)
+    if (rangeCollector || integratedCollector || shelf || highPass || !work.empty() || weights)
         Loudness::terminate();
 }
 
@@ -39,12 +39,20 @@ void Loudness::designShelf(double fs, float taps[6])
     const double e = r * 0.681566333438187 * s;
     const float a0 = static_cast<float>(P + d);
     const double g = 1.0 / a0;
-    taps[0] = static_cast<float>(static_cast<float>((N + e) * A) * g);
-    taps[1] = static_cast<float>(static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c)) * g);
-    taps[2] = static_cast<float>(static_cast<float>((N - e) * A) * g);
+    // Each numerator is rounded to single precision before the scaling; stored through volatile so
+    // that no compiler fuses the two roundings into one double product.
+    volatile float num[5];
+    num[0] = static_cast<float>((N + e) * A);
+    num[1] = static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c));
+    num[2] = static_cast<float>((N - e) * A);
+    num[3] = static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c));
+    num[4] = static_cast<float>(P - d);
+    taps[0] = static_cast<float>(num[0] * g);
+    taps[1] = static_cast<float>(num[1] * g);
+    taps[2] = static_cast<float>(num[2] * g);
     taps[3] = 1.0f;
-    taps[4] = static_cast<float>(static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c)) * g);
-    taps[5] = static_cast<float>(static_cast<float>(P - d) * g);
+    taps[4] = static_cast<float>(num[3] * g);
+    taps[5] = static_cast<float>(num[4] * g);
 }
 
 void Loudness::designHighPass(double fs, float taps[6])
@@ -64,9 +72,9 @@ void Loudness::designHighPass(double fs, float taps[6])
     taps[5] = static_cast<float>((1.0 - alpha) * g);
 }
 
-void Loudness::createBiquads(BiquadStage*& stages, bool shelfStage)
+void Loudness::createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage)
 {
-    stages = new BiquadStage[static_cast<size_t>(channelCount)];
+    stages = std::make_unique<BiquadStage[]>(static_cast<size_t>(channelCount));
     bool all = true;
     for (int32 c = 0; c < channelCount; ++c) {
         IirStateType* st = nullptr;
@@ -95,7 +103,7 @@ void Loudness::createBiquads(BiquadStage*& stages, bool shelfStage)
     }
 }
 
-void Loudness::freeBiquads(BiquadStage*& stages)
+void Loudness::freeBiquads(std::unique_ptr<BiquadStage[]>& stages)
 {
     if (!stages)
         return;
@@ -106,15 +114,14 @@ void Loudness::freeBiquads(BiquadStage*& stages)
             stages[c].released = true;
         }
     }
-    delete[] stages;
-    stages = nullptr;
+    stages.reset();
 }
 
 void Loudness::copyWeights()
 {
     if (!weights)
         return;
-    CollectorOverlap* collectors[2] = {rangeCollector, integratedCollector};
+    CollectorOverlap* collectors[2] = {rangeCollector.get(), integratedCollector.get()};
     for (CollectorOverlap* col : collectors) {
         if (!col || !col->getSummer() || col->getSummer()->getChannelCount() < channelCount)
             continue;
@@ -137,36 +144,44 @@ void Loudness::createStage(int32 k)
         createBiquads(highPass, false);
         break;
     case kStageWork:
-        work = new float*[static_cast<size_t>(channelCount)];
         for (int32 c = 0; c < channelCount; ++c) {
-            int32 n = blockSize > 0 ? blockSize : 1;
-            work[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-            std::memset(work[c], 0, sizeof(float) * static_cast<size_t>(n));
+            workBuffers.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
+            work.push_back(workBuffers.back().get());
         }
+        pieces.assign(static_cast<size_t>(channelCount), nullptr);
         break;
     case kStageRange: {
-        int32 w = static_cast<int32>(sampleRate * 3.0);
-        int32 v = static_cast<int32>(2.0 * sampleRate);
-        rangeCollector = new CollectorLoudnessRange(channelCount, blockSize, w, v, rate, threaded);
+        const std::int64_t w = static_cast<std::int64_t>(sampleRate * 3.0);
+        const std::int64_t v = static_cast<std::int64_t>(2.0 * sampleRate);
+        // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit
+        // counts, gets no collector.
+        if (w - v < 1 || w > kLargestWindow)
+            break;
+        rangeCollector = std::make_unique<CollectorLoudnessRange>(channelCount, blockSize, static_cast<int32>(w),
+                                                                  static_cast<int32>(v), rate, threaded);
         rangeCollector->initialize(nullptr);
+        rangeCollector->setOfflineProcessing(offline);
         rangeCollector->reset();
         copyWeights();
         break;
     }
     case kStageIntegrated: {
         const double product = sampleRate * 0.4000000059604645;
-        int32 w = static_cast<int32>(product);
-        int32 v = static_cast<int32>(product * 0.75);
-        integratedCollector = new CollectorIntegrated(channelCount, blockSize, w, v, rate, threaded);
+        const std::int64_t w = static_cast<std::int64_t>(product);
+        const std::int64_t v = static_cast<std::int64_t>(product * 0.75);
+        if (w - v < 1 || w > kLargestWindow)
+            break;
+        integratedCollector = std::make_unique<CollectorIntegrated>(channelCount, blockSize, static_cast<int32>(w),
+                                                                    static_cast<int32>(v), rate, threaded);
         integratedCollector->initialize(nullptr);
+        integratedCollector->setOfflineProcessing(offline);
         integratedCollector->reset();
         copyWeights();
         break;
     }
     case kStageWeights:
-        weights = new float[static_cast<size_t>(channelCount)];
-        for (int32 c = 0; c < channelCount; ++c)
-            weights[c] = 1.0f;
+        weights = std::make_unique<float[]>(static_cast<size_t>(channelCount));
+        std::fill_n(weights.get(), channelCount, 1.0f);
         break;
     }
 }
@@ -181,30 +196,22 @@ void Loudness::freeStage(int32 k)
         freeBiquads(highPass);
         break;
     case kStageWork:
-        if (work) {
-            for (int32 c = 0; c < channelCount; ++c)
-                alignedFree(work[c]);
-            delete[] work;
-            work = nullptr;
-        }
+        work.clear();
+        workBuffers.clear();
+        pieces.clear();
         break;
     case kStageRange:
-        if (rangeCollector) {
+        if (rangeCollector)
             rangeCollector->terminate();
-            delete rangeCollector;
-            rangeCollector = nullptr;
-        }
+        rangeCollector.reset();
         break;
     case kStageIntegrated:
-        if (integratedCollector) {
+        if (integratedCollector)
             integratedCollector->terminate();
-            delete integratedCollector;
-            integratedCollector = nullptr;
-        }
+        integratedCollector.reset();
         break;
     case kStageWeights:
-        delete[] weights;
-        weights = nullptr;
+        weights.reset();
         break;
     default:
         break;
@@ -270,50 +277,46 @@ void Loudness::reset()
         rangeCollector->reset();
     if (integratedCollector)
         integratedCollector->reset();
-    momentary = shortTerm = integrated = momentaryMax = shortTermMax = -80.0f;
-    range = 0.0f;
+    momentary = shortTerm = momentaryMax = shortTermMax = -80.0f;
 }
 
-void Loudness::refreshGated()
+void Loudness::setOfflineProcessing(bool state)
 {
+    offline = state;
     if (rangeCollector)
-        range = rangeCollector->getRange();
+        rangeCollector->setOfflineProcessing(state);
     if (integratedCollector)
-        integrated = integratedCollector->getGatedLoudness();
+        integratedCollector->setOfflineProcessing(state);
 }
 
 void Loudness::process(float** in, int32 n)
 {
-    if (!work || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
+    if (work.empty() || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
         return;
     // Longer blocks than the work buffers hold are measured in pieces.
-    float* pieces[64];
     float** src = in;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         if (offset > 0) {
-            if (channelCount > 64)
-                return;
             for (int32 c = 0; c < channelCount; ++c)
-                pieces[c] = in[c] + offset;
-            src = pieces;
+                pieces[static_cast<size_t>(c)] = in[c] + offset;
+            src = pieces.data();
         }
         for (int32 c = 0; c < channelCount; ++c) {
-            ippsIIR_32f(src[c], work[c], len, shelf[c].state);
-            ippsIIR_32f(work[c], work[c], len, highPass[c].state);
+            float* w = work[static_cast<size_t>(c)];
+            ippsIIR_32f(src[c], w, len, shelf[c].state);
+            ippsIIR_32f(w, w, len, highPass[c].state);
         }
         for (int32 c = 0; c < channelCount; ++c)
-            ippsSqr_32f(work[c], work[c], len);
+            ippsSqr_32f(work[static_cast<size_t>(c)], work[static_cast<size_t>(c)], len);
 
-        rangeCollector->feed(work, len);
+        rangeCollector->feed(work.data(), len);
         shortTerm = rangeCollector->getCurrentLoudness();
         const float stPeak = rangeCollector->takePeakLoudness();
         if (stPeak > shortTermMax)
             shortTermMax = stPeak;
-        range = rangeCollector->getRange();
 
-        integratedCollector->feed(work, len);
-        integrated = integratedCollector->getGatedLoudness();
+        integratedCollector->feed(work.data(), len);
         momentary = integratedCollector->getCurrentLoudness();
         const float mPeak = integratedCollector->takePeakLoudness();
         if (mPeak > momentaryMax)
@@ -323,12 +326,12 @@ void Loudness::process(float** in, int32 n)
 
 float Loudness::getIntegrated() const
 {
-    return integratedCollector ? integratedCollector->getGatedLoudness() : integrated;
+    return integratedCollector ? integratedCollector->getGatedLoudness() : -80.0f;
 }
 
 float Loudness::getRange() const
 {
-    return rangeCollector ? rangeCollector->getRange() : range;
+    return rangeCollector ? rangeCollector->getRange() : 0.0f;
 }
 
 float Loudness::getRangeHighEnergy() const
@@ -353,7 +356,6 @@ bool Loudness::drain(int32 timeoutMs)
         ok = rangeCollector->drain(timeoutMs) && ok;
     if (integratedCollector)
         ok = integratedCollector->drain(timeoutMs) && ok;
-    refreshGated();
     return ok;
 }
 

@@ -1,13 +1,12 @@
 // Loudness meter: K-weighting, momentary, short-term and integrated loudness, loudness range.
 #pragma once
 
-#include "dsp/algo.h"
-#include "dsp/prims.h"
+#include <memory>
+#include <vector>
 
-namespace DSP {
-class CollectorLoudnessRange;
-class CollectorIntegrated;
-} // namespace DSP
+#include "dsp/algo.h"
+#include "dsp/collectors.h"
+#include "dsp/prims.h"
 
 // One biquad of the K-weighting filter.
 struct BiquadStage
@@ -45,6 +44,7 @@ public:
     bool initialize(const Param::ParamRecord* table) override;
     bool terminate() override;
     void reset() override;
+    void setOfflineProcessing(bool offline) override;
 
     void process(float** in, DSP::int32 n);
 
@@ -66,15 +66,15 @@ public:
     void freeStage(DSP::int32 k);
 
     DSP::int32 getChannelCount() const { return channelCount; }
-    float getChannelWeight(DSP::int32 c) const { return weights ? weights[c] : 0.0f; }
+    float getChannelWeight(DSP::int32 c) const { return weights ? weights[static_cast<size_t>(c)] : 0.0f; }
     const BiquadStage* getBiquad(DSP::int32 stage, DSP::int32 channel) const
     {
         return stage == 0 ? (shelf ? &shelf[channel] : nullptr) : (highPass ? &highPass[channel] : nullptr);
     }
-    DSP::CollectorLoudnessRange* getRangeCollector() const { return rangeCollector; }
-    DSP::CollectorIntegrated* getIntegratedCollector() const { return integratedCollector; }
-    // Waits until both workers have processed every window handed over so far, then refreshes the
-    // readings from them (main thread; tests and offline use).
+    DSP::CollectorLoudnessRange* getRangeCollector() const { return rangeCollector.get(); }
+    DSP::CollectorIntegrated* getIntegratedCollector() const { return integratedCollector.get(); }
+    // Waits until both workers have processed every window handed over so far (main thread; tests
+    // and offline use).
     bool drain(DSP::int32 timeoutMs = 10000);
     // Windows the workers could not take (queue full).
     std::uint32_t getDroppedWindows() const;
@@ -83,23 +83,25 @@ public:
     static void designHighPass(double fs, float taps[6]);
 
 private:
-    void createBiquads(BiquadStage*& stages, bool shelfStage);
-    void freeBiquads(BiquadStage*& stages);
+    void createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage);
+    void freeBiquads(std::unique_ptr<BiquadStage[]>& stages);
     void copyWeights();
-    void refreshGated();
 
     bool threaded;
+    bool offline = false;
     DSP::int32 channelCount = 1;
     float momentary = 0.0f;
     float shortTerm = 0.0f;
-    float integrated = 0.0f;
     float momentaryMax = 0.0f;
     float shortTermMax = 0.0f;
-    float range = 0.0f;
-    float* weights = nullptr;
-    float** work = nullptr;
-    BiquadStage* shelf = nullptr;
-    BiquadStage* highPass = nullptr;
-    DSP::CollectorLoudnessRange* rangeCollector = nullptr;
-    DSP::CollectorIntegrated* integratedCollector = nullptr;
+    std::unique_ptr<float[]> weights;
+    // The K-weighted squares of one block per channel, and the pointers handed to the collectors.
+    std::vector<DSP::FloatBuffer> workBuffers;
+    std::vector<float*> work;
+    // The input channels of one piece of a longer block.
+    std::vector<float*> pieces;
+    std::unique_ptr<BiquadStage[]> shelf;
+    std::unique_ptr<BiquadStage[]> highPass;
+    std::unique_ptr<DSP::CollectorLoudnessRange> rangeCollector;
+    std::unique_ptr<DSP::CollectorIntegrated> integratedCollector;
 };

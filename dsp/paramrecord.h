@@ -29,11 +29,3 @@ static_assert(sizeof(ParamRecord) == 456, "parameter record layout");
 constexpr std::uint32_t kParamFlagBypass = 1u << 16;
 
 } // namespace Param
-
-namespace Param {
-
-// The processor's static parameter table (defined with the plug-in's tables).
-const ParamRecord* getProcessorParameterTable();
-std::int32_t getProcessorParameterCount();
-
-} // namespace Param

@@ -22,27 +22,17 @@ Rms::~Rms()
 
 void Rms::allocate()
 {
-    meanSquares = new float[static_cast<size_t>(channelCount)]();
-    channelMaxima = new float[static_cast<size_t>(channelCount)]();
-    buffers = new float*[static_cast<size_t>(channelCount)];
-    int32 n = blockSize > 0 ? blockSize : 1;
-    for (int32 c = 0; c < channelCount; ++c) {
-        buffers[c] = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
-    }
+    meanSquares.assign(static_cast<size_t>(channelCount), 0.0f);
+    channelMaxima.assign(static_cast<size_t>(channelCount), 0.0f);
+    for (int32 c = 0; c < channelCount; ++c)
+        buffers.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
 }
 
 void Rms::release()
 {
-    if (buffers)
-        for (int32 c = 0; c < channelCount; ++c)
-            alignedFree(buffers[c]);
-    delete[] buffers;
-    delete[] meanSquares;
-    delete[] channelMaxima;
-    buffers = nullptr;
-    meanSquares = nullptr;
-    channelMaxima = nullptr;
+    buffers.clear();
+    meanSquares.clear();
+    channelMaxima.clear();
 }
 
 int32 Rms::setChannelCount(int32 in, int32 out, int32)
@@ -63,9 +53,9 @@ void Rms::reset()
 {
     int32 n = blockSize > 0 ? blockSize : 1;
     for (int32 c = 0; c < channelCount; ++c) {
-        meanSquares[c] = 0.0f;
-        channelMaxima[c] = 0.0f;
-        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+        meanSquares[static_cast<size_t>(c)] = 0.0f;
+        channelMaxima[static_cast<size_t>(c)] = 0.0f;
+        std::memset(buffers[static_cast<size_t>(c)].get(), 0, sizeof(float) * static_cast<size_t>(n));
     }
     overallMax = 0.0f;
 }
@@ -74,7 +64,7 @@ void Rms::resetMaxima()
 {
     overallMax = 0.0f;
     for (int32 c = 0; c < channelCount; ++c)
-        channelMaxima[c] = 0.0f;
+        channelMaxima[static_cast<size_t>(c)] = 0.0f;
 }
 
 void Rms::processBlock(float** in, int32 n)
@@ -83,9 +73,9 @@ void Rms::processBlock(float** in, int32 n)
     const float c0 = coef, c1 = complement;
     for (int32 ch = 0; ch < channelCount; ++ch) {
         const float* x = in[ch];
-        float* out = buffers[ch];
-        float ms = meanSquares[ch];
-        float chMax = channelMaxima[ch];
+        float* out = buffers[static_cast<size_t>(ch)].get();
+        float ms = meanSquares[static_cast<size_t>(ch)];
+        float chMax = channelMaxima[static_cast<size_t>(ch)];
         for (int32 i = 0; i < n; ++i) {
             ms = ms * c0 + (x[i] * c1) * x[i];
             out[i] = ms;
@@ -95,10 +85,10 @@ void Rms::processBlock(float** in, int32 n)
         // The overall maximum only follows the channel maximum, so one check per channel is enough.
         if (chMax > overallMax)
             overallMax = chMax;
-        channelMaxima[ch] = chMax;
+        channelMaxima[static_cast<size_t>(ch)] = chMax;
         if (static_cast<double>(ms) < 1e-9)
             ms = 0.0f;
-        meanSquares[ch] = ms;
+        meanSquares[static_cast<size_t>(ch)] = ms;
     }
 }
 
@@ -106,14 +96,14 @@ void Rms::process(float** in, float** out, int32 n)
 {
     silenceCleared = false;
     for (int32 ch = 0; ch < channelCount; ++ch) {
-        float ms = meanSquares[ch];
+        float ms = meanSquares[static_cast<size_t>(ch)];
         for (int32 i = 0; i < n; ++i) {
             ms = static_cast<float>(ms * coef + static_cast<double>(complement) * std::fabs(in[ch][i]));
             out[ch][i] = ms;
         }
         if (static_cast<double>(ms) < 1e-9)
             ms = 0.0f;
-        meanSquares[ch] = ms;
+        meanSquares[static_cast<size_t>(ch)] = ms;
     }
 }
 
@@ -121,23 +111,23 @@ void Rms::processMagnitude(float** in, int32 n)
 {
     silenceCleared = false;
     for (int32 ch = 0; ch < channelCount; ++ch) {
-        float ms = meanSquares[ch];
+        float ms = meanSquares[static_cast<size_t>(ch)];
         for (int32 i = 0; i < n; ++i) {
             ms = static_cast<float>(ms * coef + static_cast<double>(complement) * std::fabs(in[ch][i]));
-            buffers[ch][i] = ms;
+            buffers[static_cast<size_t>(ch)][i] = ms;
         }
         if (static_cast<double>(ms) < 1e-9)
             ms = 0.0f;
-        meanSquares[ch] = ms;
+        meanSquares[static_cast<size_t>(ch)] = ms;
     }
 }
 
 float Rms::getBufferMax(int32 channel) const
 {
-    float m = buffers[channel][0];
+    float m = buffers[static_cast<size_t>(channel)][0];
     for (int32 i = 1; i < blockSize; ++i)
-        if (buffers[channel][i] > m)
-            m = buffers[channel][i];
+        if (buffers[static_cast<size_t>(channel)][i] > m)
+            m = buffers[static_cast<size_t>(channel)][i];
     return m;
 }
 
@@ -147,8 +137,8 @@ void Rms::processSilence(int32)
         return;
     int32 n = blockSize > 0 ? blockSize : 1;
     for (int32 c = 0; c < channelCount; ++c) {
-        meanSquares[c] = 0.0f;
-        std::memset(buffers[c], 0, sizeof(float) * static_cast<size_t>(n));
+        meanSquares[static_cast<size_t>(c)] = 0.0f;
+        std::memset(buffers[static_cast<size_t>(c)].get(), 0, sizeof(float) * static_cast<size_t>(n));
     }
     silenceCleared = true;
 }

@@ -1,7 +1,10 @@
 // Per-channel mean square with a one-pole exponential average, and its maxima.
 #pragma once
 
+#include <vector>
+
 #include "dsp/algo.h"
+#include "dsp/prims.h"
 
 namespace DSP {
 
@@ -20,12 +23,12 @@ public:
     void processMagnitude(float** in, int32 n);
     float getBufferMax(int32 channel) const;
     void resetMaxima();
-    float getChannelValue(int32 c) const { return meanSquares[c]; }
-    float getChannelMax(int32 c) const { return channelMaxima[c]; }
+    float getChannelValue(int32 c) const { return meanSquares[static_cast<size_t>(c)]; }
+    float getChannelMax(int32 c) const { return channelMaxima[static_cast<size_t>(c)]; }
     float getMax() const { return overallMax; }
     int32 getChannelCount() const { return channelCount; }
     float getCoefficient() const { return coef; }
-    const float* getOutputBuffer(int32 c) const { return buffers[c]; }
+    const float* getOutputBuffer(int32 c) const { return buffers[static_cast<size_t>(c)].get(); }
 
 private:
     void allocate();
@@ -35,9 +38,9 @@ private:
     float overallMax = 0.0f;
     float coef;
     float complement;
-    float* meanSquares = nullptr;
-    float* channelMaxima = nullptr;
-    float** buffers = nullptr;
+    std::vector<float> meanSquares;
+    std::vector<float> channelMaxima;
+    std::vector<FloatBuffer> buffers;
     int32 channelCount = 1;
     int32 outputChannelCount = 1;
 };

@@ -22,26 +22,6 @@ inline void zeroFloats(float* dst, int32 n)
 
 } // namespace
 
-float** SampleCollector::allocateChannels(int32 channels, int32 samples)
-{
-    float** b = new float*[static_cast<size_t>(channels > 0 ? channels : 1)]();
-    for (int32 c = 0; c < channels; ++c) {
-        b[c] = static_cast<float*>(alignedMalloc((samples > 0 ? samples : 1) * static_cast<int32>(sizeof(float)), 16));
-        zeroFloats(b[c], samples);
-    }
-    return b;
-}
-
-void SampleCollector::freeChannels(float**& buffers, int32 channels)
-{
-    if (!buffers)
-        return;
-    for (int32 c = 0; c < channels; ++c)
-        alignedFree(buffers[c]);
-    delete[] buffers;
-    buffers = nullptr;
-}
-
 SampleCollector::SampleCollector(int32 channelCount, int32 blockSize, int32 blockLength, int32 mode, float sampleRate)
 : Algo<double>(blockSize, sampleRate), mode(mode), channelCount(channelCount), blockLength(blockLength)
 {}
@@ -53,33 +33,28 @@ SampleCollector::~SampleCollector()
 
 void SampleCollector::freeBlockBuffers()
 {
-    freeChannels(collectBuffers, channelCount);
-    freeChannels(processedBuffers, channelCount);
+    collectBuffers.clear();
+    processedBuffers.clear();
 }
 
 void SampleCollector::allocateBlockBuffers()
 {
-    freeBlockBuffers();
-    collectBuffers = allocateChannels(channelCount, blockLength);
-    processedBuffers = allocateChannels(channelCount, blockLength);
+    collectBuffers.allocate(channelCount, blockLength);
+    processedBuffers.allocate(channelCount, blockLength);
 }
 
 void SampleCollector::freeAllBuffers()
 {
     freeBlockBuffers();
-    delete[] inputCursors;
-    delete[] outputCursors;
-    inputCursors = nullptr;
-    outputCursors = nullptr;
+    inputCursors.clear();
+    outputCursors.clear();
 }
 
 void SampleCollector::allocateAllBuffers()
 {
     allocateBlockBuffers();
-    delete[] inputCursors;
-    delete[] outputCursors;
-    inputCursors = new float*[static_cast<size_t>(channelCount > 0 ? channelCount : 1)]();
-    outputCursors = new float*[static_cast<size_t>(channelCount > 0 ? channelCount : 1)]();
+    inputCursors.assign(static_cast<size_t>(channelCount > 0 ? channelCount : 1), nullptr);
+    outputCursors.assign(static_cast<size_t>(channelCount > 0 ? channelCount : 1), nullptr);
 }
 
 bool SampleCollector::initialize(const Param::ParamRecord*)
@@ -141,22 +116,32 @@ void SampleCollector::processDirect(float**, float**, int32) {}
 void SampleCollector::feedDirect(float**, int32) {}
 void SampleCollector::processBlockInput(float**, int32) {}
 
+void SampleCollector::copyProcessed(int32 c, int32 from, int32 n)
+{
+    // Without processed buffers (a collector that produces no output) the output is silence.
+    if (!processedBuffers.empty())
+        copyFloats(outputCursors[c], processedBuffers[c] + from, n);
+    else
+        zeroFloats(outputCursors[c], n);
+}
+
 void SampleCollector::collect(float** in, float** out, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c) {
         inputCursors[c] = in[c];
         outputCursors[c] = out[c];
     }
-    if (n <= 0)
+    // An empty block length would never complete a block.
+    if (n <= 0 || blockLength < 1)
         return;
     float** const dst = collectInto();
     while (fill + n >= blockLength) {
         int32 t = blockLength - fill;
         for (int32 c = 0; c < channelCount; ++c) {
             copyFloats(dst[c] + fill, inputCursors[c], t);
-            copyFloats(outputCursors[c], processedBuffers[c] + fill, t);
+            copyProcessed(c, fill, t);
         }
-        processBlock(dst, processedBuffers, blockLength);
+        processBlock(dst, processedBuffers.data(), blockLength);
         for (int32 c = 0; c < channelCount; ++c) {
             inputCursors[c] += t;
             outputCursors[c] += t;
@@ -168,7 +153,7 @@ void SampleCollector::collect(float** in, float** out, int32 n)
     }
     for (int32 c = 0; c < channelCount; ++c) {
         copyFloats(dst[c] + fill, inputCursors[c], n);
-        copyFloats(outputCursors[c], processedBuffers[c] + fill, n);
+        copyProcessed(c, fill, n);
     }
     fill += n;
 }
@@ -177,7 +162,7 @@ void SampleCollector::collectInput(float** in, int32 n)
 {
     for (int32 c = 0; c < channelCount; ++c)
         inputCursors[c] = in[c];
-    if (n <= 0)
+    if (n <= 0 || blockLength < 1)
         return;
     float** const dst = collectInto();
     while (fill + n >= blockLength) {
@@ -199,7 +184,7 @@ void SampleCollector::collectInput(float** in, int32 n)
 
 void SampleCollector::reset()
 {
-    if (collectBuffers)
+    if (!collectBuffers.empty() && !processedBuffers.empty())
         for (int32 c = 0; c < channelCount; ++c) {
             zeroFloats(collectBuffers[c], blockLength);
             zeroFloats(processedBuffers[c], blockLength);
@@ -239,15 +224,14 @@ Ols::~Ols()
 
 void Ols::freeOlsBuffers()
 {
-    freeChannels(history, channelCount);
-    freeChannels(windows, channelCount);
+    history.clear();
+    windows.clear();
 }
 
 void Ols::allocateOlsBuffers()
 {
-    freeOlsBuffers();
-    history = allocateChannels(channelCount, overlap);
-    windows = allocateChannels(channelCount, overlap + hop);
+    history.allocate(channelCount, overlap);
+    windows.allocate(channelCount, std::int64_t(overlap) + hop);
 }
 
 bool Ols::initialize(const Param::ParamRecord* table)
@@ -280,7 +264,7 @@ void Ols::allocateAllBuffers()
 void Ols::reset()
 {
     SampleCollector::reset();
-    if (history)
+    if (!history.empty())
         for (int32 c = 0; c < channelCount; ++c) {
             zeroFloats(history[c], overlap);
             zeroFloats(windows[c], overlap + hop);
@@ -312,7 +296,7 @@ void Ols::processBlock(float** collected, float** out, int32 n)
             copyFloats(history[c] + (overlap - hop), collected[c], hop);
         }
     }
-    processOverlappedBlock(windows, overlap + hop);
+    processOverlappedBlock(windows.data(), overlap + hop);
     for (int32 c = 0; c < channelCount; ++c)
         copyFloats(out[c], windows[c] + overlap, hop);
 }
@@ -341,10 +325,9 @@ void Overlap::computeLengths()
 
 void Overlap::freeStreams()
 {
-    freeChannels(streams, channelCount);
-    delete[] tails;
-    delete[] windowStarts;
-    tails = windowStarts = nullptr;
+    streams.clear();
+    tails.clear();
+    windowStarts.clear();
     streamCapacity = 0;
 }
 
@@ -355,10 +338,10 @@ void Overlap::allocateStreams()
     const int32 span = overlap + hop;
     const int32 extra = span > 4 * hop ? span : 4 * hop;
     streamCapacity = span + extra;
-    streams = allocateChannels(channelCount, streamCapacity);
+    streams.allocate(channelCount, streamCapacity);
     const size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
-    tails = new float*[n]();
-    windowStarts = new float*[n]();
+    tails.assign(n, nullptr);
+    windowStarts.assign(n, nullptr);
     restartStream();
 }
 
@@ -372,38 +355,11 @@ void Overlap::restartStream()
     }
 }
 
-bool Overlap::initialize(const Param::ParamRecord* table)
-{
-    SampleCollector::initialize(table);
-    allocateStreams();
-    passThrough = 0;
-    return true;
-}
-
-bool Overlap::terminate()
-{
-    freeStreams();
-    Ols::terminate();
-    return true;
-}
-
-void Overlap::freeAllBuffers()
-{
-    freeStreams();
-    Ols::freeAllBuffers();
-}
-
-void Overlap::allocateAllBuffers()
-{
-    allocateStreams();
-    SampleCollector::allocateAllBuffers();
-}
-
 void Overlap::setLengths(int32 window, int32 ov)
 {
     overlap = ov;
     hop = window - ov;
-    if (collectBuffers)
+    if (!collectBuffers.empty())
         setBlockLength(hop);
     else
         blockLength = hop;
@@ -411,7 +367,7 @@ void Overlap::setLengths(int32 window, int32 ov)
     computeLengths();
     // A partial block of the old hop means nothing for the new one.
     fill = 0;
-    if (streams) {
+    if (!streams.empty()) {
         if (overlap + hop > streamCapacity)
             allocateStreams();
         else
@@ -430,7 +386,7 @@ void Overlap::reset()
     filled = 0;
     handler = &Overlap::handleStartBlock;
     Ols::reset();
-    if (streams)
+    if (!streams.empty())
         restartStream();
 }
 
@@ -476,7 +432,7 @@ void Overlap::handleBlock(float** collected)
     if (passThrough)
         return;
     appendHop(collected);
-    processOverlappedBlock(windowStarts, overlap + hop);
+    processOverlappedBlock(windowStarts.data(), overlap + hop);
     advanceStream();
 }
 
@@ -485,7 +441,7 @@ void Overlap::handleStartBlock(float** collected)
     if (passThrough)
         return;
     appendHop(collected);
-    processOverlappedBlock(windowStarts, hop + filled);
+    processOverlappedBlock(windowStarts.data(), hop + filled);
     advanceStream();
     filled += copyCount;
     if (filled >= overlap)

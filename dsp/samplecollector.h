@@ -1,7 +1,10 @@
 // Re-blocking of a stream into fixed blocks, and overlapping windows over those blocks.
 #pragma once
 
+#include <vector>
+
 #include "dsp/algo.h"
+#include "dsp/prims.h"
 
 namespace DSP {
 
@@ -28,7 +31,7 @@ public:
     virtual void collect(float** in, float** out, int32 n);
     virtual void collectInput(float** in, int32 n);
     // Where collect and collectInput gather each block: the collect buffers here.
-    virtual float** collectInto() { return collectBuffers; }
+    virtual float** collectInto() { return collectBuffers.data(); }
     virtual void processDirect(float** in, float** out, int32 n);
     virtual void feedDirect(float** in, int32 n);
     virtual void processBlock(float** collected, float** processed, int32 n) = 0;
@@ -41,8 +44,7 @@ public:
     int32 getFill() const { return fill; }
 
 protected:
-    static float** allocateChannels(int32 channels, int32 samples);
-    static void freeChannels(float**& buffers, int32 channels);
+    void copyProcessed(int32 channel, int32 from, int32 n);
 
     void (SampleCollector::*processPath)(float**, float**, int32) = nullptr;
     void (SampleCollector::*feedPath)(float**, int32) = nullptr;
@@ -51,10 +53,10 @@ protected:
     int32 fill = 0;
     int32 latency = 0;
     int32 blockLength;
-    float** collectBuffers = nullptr;
-    float** processedBuffers = nullptr;
-    float** inputCursors = nullptr;
-    float** outputCursors = nullptr;
+    ChannelBuffers collectBuffers;
+    ChannelBuffers processedBuffers;
+    std::vector<float*> inputCursors;
+    std::vector<float*> outputCursors;
 };
 
 class Ols : public SampleCollector
@@ -78,32 +80,33 @@ public:
     int32 getHop() const { return hop; }
 
 protected:
-    void freeOlsBuffers();
-    void allocateOlsBuffers();
+    // History and window buffers of the straightforward form.
+    virtual void freeOlsBuffers();
+    virtual void allocateOlsBuffers();
 
     int32 overlap;
     int32 hop;
     int32 passThrough = 0;
-    float** history = nullptr;
-    float** windows = nullptr;
+    ChannelBuffers history;
+    ChannelBuffers windows;
 };
 
 // Keeps each channel's stream in one buffer longer than the window: each hop is collected straight
 // into the buffer's tail and the window handed on is a pointer into it, always at an even sample
 // offset of a 16-byte aligned buffer. The tail moves down only when the buffer is full (or to keep
 // that offset even). The window handed on is the stream itself: processOverlappedBlock reads it only.
+// The stream is the only buffer: the base classes' collect, processed, history and window buffers
+// are never allocated, and the output of the process path is silence.
 class Overlap : public Ols
 {
 public:
     Overlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate);
     ~Overlap() override;
 
-    bool initialize(const Param::ParamRecord* table) override;
-    bool terminate() override;
     void reset() override;
-    void freeAllBuffers() override;
-    void allocateAllBuffers() override;
-    float** collectInto() override { return tails; }
+    void freeBlockBuffers() override { freeStreams(); }
+    void allocateBlockBuffers() override { allocateStreams(); }
+    float** collectInto() override { return tails.data(); }
     void processBlock(float** collected, float** processed, int32 n) override;
     void processBlockInput(float** collected, int32 n) override;
     void applyMode(int32 m) override;
@@ -114,6 +117,8 @@ public:
     int32 getStreamCapacity() const { return streamCapacity; }
 
 protected:
+    void freeOlsBuffers() override {}
+    void allocateOlsBuffers() override {}
     void computeLengths();
     void handleStartBlock(float** collected);
     void handleBlock(float** collected);
@@ -129,10 +134,10 @@ protected:
     int32 sourceOffset = 0;
     int32 filled = 0;
     int32 streamCapacity = 0;
-    int32 streamEnd = 0;            // one past the newest sample; the history is the V samples before it
-    float** streams = nullptr;      // per channel, streamCapacity floats
-    float** tails = nullptr;        // per channel: where the next hop is collected
-    float** windowStarts = nullptr; // per channel: the window handed on
+    int32 streamEnd = 0;              // one past the newest sample; the history is the V samples before it
+    ChannelBuffers streams;           // per channel, streamCapacity floats
+    std::vector<float*> tails;        // per channel: where the next hop is collected
+    std::vector<float*> windowStarts; // per channel: the window handed on
 };
 
 } // namespace DSP

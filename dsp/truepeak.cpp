@@ -1,5 +1,6 @@
 #include "dsp/truepeak.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,8 +15,7 @@ Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sample
 : Algo<double>(blockSize, sampleRate), tapCount(tapCount)
 {
     int32 n = blockSize > 0 ? blockSize : 1;
-    work = static_cast<float*>(alignedMalloc(n * static_cast<int32>(sizeof(float)), 16));
-    std::memset(work, 0, sizeof(float) * static_cast<size_t>(n));
+    work = makeFloats(n);
     if (taps) {
         ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
         Fir::reset();
@@ -28,7 +28,6 @@ Fir::~Fir()
 {
     if (state)
         ippsFIRFree_32f(state);
-    alignedFree(work);
 }
 
 void Fir::process(const float* in, float* out, int32 n)
@@ -43,8 +42,8 @@ void Fir::process(const float* in, float* out, int32 n)
     // The work buffer holds one block: longer calls are filtered in pieces.
     for (int32 offset = 0; offset < n; offset += blockSize) {
         int32 len = n - offset < blockSize ? n - offset : blockSize;
-        ippsFIR_32f(in + offset, work, len, state);
-        std::memcpy(out + offset, work, sizeof(float) * static_cast<size_t>(len));
+        ippsFIR_32f(in + offset, work.get(), len, state);
+        std::memcpy(out + offset, work.get(), sizeof(float) * static_cast<size_t>(len));
     }
 }
 
@@ -90,12 +89,9 @@ UpsamplerSinc::~UpsamplerSinc()
 
 void UpsamplerSinc::release()
 {
-    alignedFree(taps);
-    taps = nullptr;
-    alignedFree(output);
-    output = nullptr;
-    delete filter;
-    filter = nullptr;
+    taps.reset();
+    output.reset();
+    filter.reset();
 }
 
 bool UpsamplerSinc::initialize(const Param::ParamRecord*)
@@ -106,8 +102,7 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     const int32 N = M + 1;
     tapCount = N;
     centre = static_cast<int32>(static_cast<float>(M) * 0.5f);
-    taps = static_cast<float*>(alignedMalloc(N * static_cast<int32>(sizeof(float)), 16));
-    std::memset(taps, 0, sizeof(float) * static_cast<size_t>(N));
+    taps = makeFloats(N);
     taps[centre] = 1.0f;
     const double step = static_cast<double>(1.0f / F);
     double t = 0.0;
@@ -129,10 +124,9 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
         taps[n] = taps[n] * window;
     }
     const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
-    filter = new Fir(upBlock, N, taps, F * static_cast<float>(sampleRate));
-    const int32 bytes = static_cast<int32>(F * static_cast<float>(blockSize) * 4.0f);
-    output = static_cast<float*>(alignedMalloc(bytes > 0 ? bytes : 4, 16));
-    std::memset(output, 0, static_cast<size_t>(bytes > 0 ? bytes : 4));
+    filter = std::make_unique<Fir>(upBlock, N, taps.get(), F * static_cast<float>(sampleRate));
+    const std::int64_t outputCount = static_cast<std::int64_t>(F * static_cast<float>(blockSize));
+    output = makeFloats(outputCount > 0 ? outputCount : 1);
     initialized = true;
     return true;
 }
@@ -195,8 +189,8 @@ void UpsamplerSinc::processInto(const float* in, float* out, int32 n)
 
 float* UpsamplerSinc::processUpsampled(const float* in, int32 n)
 {
-    processInto(in, output, n);
-    return output;
+    processInto(in, output.get(), n);
+    return output.get();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -206,24 +200,16 @@ TruePeak::TruePeak(int32 blockSize, double sampleRate, float factor)
 
 TruePeak::~TruePeak()
 {
-    if (upsamplers)
-        TruePeak::terminate();
+    TruePeak::terminate();
 }
 
 void TruePeak::destroyUpsamplers()
 {
-    if (upsamplers) {
-        for (int32 c = 0; c < channelCount; ++c) {
-            upsamplers[c]->terminate();
-            delete upsamplers[c];
-        }
-        delete[] upsamplers;
-        upsamplers = nullptr;
-    }
-    delete[] upsampled;
-    upsampled = nullptr;
-    delete[] channelMaxima;
-    channelMaxima = nullptr;
+    for (auto& u : upsamplers)
+        u->terminate();
+    upsamplers.clear();
+    upsampled.clear();
+    channelMaxima.clear();
 }
 
 bool TruePeak::initialize(const Param::ParamRecord*)
@@ -240,29 +226,24 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
 {
     if (in != out || in < 1)
         return kChannelsRefused;
-    if (in == channelCount && upsamplers && upsampled)
+    if (in == channelCount && static_cast<int32>(upsamplers.size()) == in)
         return kChannelsAccepted;
     destroyUpsamplers();
     channelCount = in;
-    upsamplers = new UpsamplerSinc*[static_cast<size_t>(in)];
     for (int32 c = 0; c < in; ++c) {
-        upsamplers[c] = new UpsamplerSinc(blockSize, sampleRate, factor);
-        upsamplers[c]->initialize(nullptr);
-        upsamplers[c]->reset();
+        upsamplers.push_back(std::make_unique<UpsamplerSinc>(blockSize, sampleRate, factor));
+        upsamplers.back()->initialize(nullptr);
+        upsamplers.back()->reset();
     }
-    upsampled = new float*[static_cast<size_t>(in)]();
-    channelMaxima = new float[static_cast<size_t>(in)];
-    for (int32 c = 0; c < in; ++c)
-        channelMaxima[c] = kFloor;
+    upsampled.assign(static_cast<size_t>(in), nullptr);
+    channelMaxima.assign(static_cast<size_t>(in), kFloor);
     return kChannelsAccepted;
 }
 
 void TruePeak::reset()
 {
     overallMax = kFloor;
-    if (channelMaxima)
-        for (int32 c = 0; c < channelCount; ++c)
-            channelMaxima[c] = kFloor;
+    std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
 }
 
 bool TruePeak::terminate()
@@ -272,21 +253,28 @@ bool TruePeak::terminate()
     return true;
 }
 
+int32 TruePeak::getFlushLength() const
+{
+    const int32 taps = upsamplers.empty() ? 0 : upsamplers[0]->getTapCount();
+    return static_cast<int32>(static_cast<float>(taps) / factor) + 1;
+}
+
 void TruePeak::process(float** in, int32 n)
 {
-    if (!upsamplers || n < 1 || blockSize < 1)
+    if (static_cast<int32>(upsamplers.size()) != channelCount || n < 1 || blockSize < 1)
         return;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         for (int32 c = 0; c < channelCount; ++c)
-            upsampled[c] = upsamplers[c]->processUpsampled(in[c] + offset, len);
+            upsampled[static_cast<size_t>(c)] =
+                upsamplers[static_cast<size_t>(c)]->processUpsampled(in[c] + offset, len);
         const int32 m = static_cast<int32>(static_cast<float>(len) * factor);
         for (int32 c = 0; c < channelCount; ++c) {
-            const float v = absMax(upsampled[c], m);
-            if (v > channelMaxima[c])
-                channelMaxima[c] = v;
-            if (channelMaxima[c] > overallMax)
-                overallMax = channelMaxima[c];
+            const float v = absMax(upsampled[static_cast<size_t>(c)], m);
+            if (v > channelMaxima[static_cast<size_t>(c)])
+                channelMaxima[static_cast<size_t>(c)] = v;
+            if (channelMaxima[static_cast<size_t>(c)] > overallMax)
+                overallMax = channelMaxima[static_cast<size_t>(c)];
         }
     }
 }

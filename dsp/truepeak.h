@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "dsp/algo.h"
 #include "dsp/prims.h"
@@ -24,7 +26,7 @@ private:
     using DSP::Algo<double>::process;
     std::int64_t tapCount;
     DSP::FirStateType* state = nullptr;
-    float* work = nullptr;
+    DSP::FloatBuffer work;
 };
 
 class UpsamplerSinc : public DSP::Algo<double>
@@ -43,11 +45,11 @@ public:
     virtual void processInto(const float* in, float* out, DSP::int32 n);
     virtual float* processUpsampled(const float* in, DSP::int32 n);
 
-    const float* getTaps() const { return taps; }
+    const float* getTaps() const { return taps.get(); }
     DSP::int32 getTapCount() const { return tapCount; }
     DSP::int32 getCentre() const { return centre; }
-    float* getOutput() const { return output; }
-    Fir* getFilter() const { return filter; }
+    float* getOutput() const { return output.get(); }
+    Fir* getFilter() const { return filter.get(); }
 
 private:
     void release();
@@ -59,9 +61,9 @@ private:
     DSP::int32 position = 0;
     DSP::int32 centre = 0;
     float unused = 8.0f;
-    float* taps = nullptr;
-    float* output = nullptr;
-    Fir* filter = nullptr;
+    DSP::FloatBuffer taps;
+    DSP::FloatBuffer output;
+    std::unique_ptr<Fir> filter;
     DSP::int32 tapCount = 0;
 };
 
@@ -80,10 +82,17 @@ public:
     float getMax() const { return overallMax; }
     float getChannelMax(DSP::int32 c) const
     {
-        return c >= 0 && c < channelCount && channelMaxima ? channelMaxima[c] : 0.0f;
+        return c >= 0 && c < static_cast<DSP::int32>(channelMaxima.size()) ? channelMaxima[static_cast<size_t>(c)]
+                                                                           : 0.0f;
     }
     DSP::int32 getChannelCount() const { return channelCount; }
-    UpsamplerSinc* getUpsampler(DSP::int32 c) const { return upsamplers ? upsamplers[c] : nullptr; }
+    // Input samples that carry the last sample through the upsampler's filter.
+    DSP::int32 getFlushLength() const;
+    UpsamplerSinc* getUpsampler(DSP::int32 c) const
+    {
+        return c >= 0 && c < static_cast<DSP::int32>(upsamplers.size()) ? upsamplers[static_cast<size_t>(c)].get()
+                                                                        : nullptr;
+    }
 
     static constexpr float kFloor = 1e-6f;
 
@@ -96,7 +105,7 @@ private:
     DSP::int32 channelCount = 1;
     float overallMax = kFloor;
     float factor;
-    float* channelMaxima = nullptr;
-    float** upsampled = nullptr;
-    UpsamplerSinc** upsamplers = nullptr;
+    std::vector<float> channelMaxima;
+    std::vector<float*> upsampled;
+    std::vector<std::unique_ptr<UpsamplerSinc>> upsamplers;
 };

@@ -54,7 +54,7 @@ void BigMeterQel::createAlgorithm()
     if (accessor)
         releaseAlgorithm();
     accessor = std::make_unique<BigMeterAcc>(processSetup.maxSamplesPerBlock, processSetup.sampleRate, kProcessorParams,
-                                             kProcessorParamCount, true);
+                                             kProcessorParamCount);
     passBusArrangementsToAlgorithm();
     pushParametersToAlgorithm();
     accessor->setParameter(kIdLoudnessOn, 1.0);

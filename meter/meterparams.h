@@ -43,3 +43,11 @@ enum ParamId : int
 };
 
 } // namespace Norrik
+
+namespace Param {
+
+// The processor's static parameter table, which the processor hands to the engine.
+const ParamRecord* getProcessorParameterTable();
+std::int32_t getProcessorParameterCount();
+
+} // namespace Param

@@ -4,10 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "dsp/bigmeteracc.h"
 #include "dsp/collectors.h"
+#include "dsp/loudness.h"
 #include "dsp/paramrecord.h"
 
 #include <thread>
@@ -18,15 +22,9 @@ inline Param::ParamRecord row(int id, const char* name, const char* title, doubl
                               unsigned flags)
 {
     Param::ParamRecord r{};
-    r.id = id;
     std::strncpy(r.name, name, sizeof(r.name) - 1);
     std::strncpy(r.title, title, sizeof(r.title) - 1);
-    r.min = mn;
-    r.max = mx;
-    r.defaultValue = 0.0;
-    r.step = step;
-    r.type = type;
-    r.flags = flags;
+    r.id = id, r.min = mn, r.max = mx, r.step = step, r.type = type, r.flags = flags;
     return r;
 }
 
@@ -92,6 +90,52 @@ struct Lcg
 inline double dbToAmp(double db)
 {
     return std::pow(10.0, db / 20.0);
+}
+
+// Magnitude of the designed K-weighting at frequency f, from its taps in double precision.
+inline double kWeightingGain(double fs, double f)
+{
+    float s[6], h[6];
+    Loudness::designShelf(fs, s);
+    Loudness::designHighPass(fs, h);
+    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * f / fs);
+    auto stage = [&](const float* t) {
+        const double b0 = t[0], b1 = t[1], b2 = t[2], a1 = t[4], a2 = t[5];
+        return (b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z);
+    };
+    return std::abs(stage(s) * stage(h));
+}
+
+// The meter's accessor over the processor's rows, loudness on.
+inline std::unique_ptr<BigMeterAcc> makeMeter(double rate = 48000.0, DSP::int32 block = 512, bool threaded = false,
+                                              DSP::uint64 mask = 3)
+{
+    const auto& t = processorTable();
+    auto acc = std::make_unique<BigMeterAcc>(block, rate, t.data(), static_cast<DSP::int32>(t.size()), threaded);
+    acc->setChannelMasks(mask, mask, 0);
+    acc->setParameter(13, 1.0);
+    return acc;
+}
+
+// Feeds the whole signal in blocks of `block` samples; the output is dropped.
+inline void feed(DSP::IAlgo<double>& a, Signal& s, size_t block)
+{
+    Signal out(s.channels(), block);
+    for (size_t pos = 0; pos < s.frames(); pos += block)
+        a.process(s.at(pos), out.at(0), static_cast<DSP::int32>(std::min(block, s.frames() - pos)));
+}
+
+// A stereo programme: noise at four levels in turn, with a tone on the first channel.
+inline Signal programme(size_t frames)
+{
+    Signal s(2, frames);
+    Lcg rng;
+    for (size_t i = 0; i < frames; ++i) {
+        const float env = 0.02f + 0.3f * static_cast<float>((i / 20000) % 4);
+        s.data[0][i] = rng.next() * env + 0.2f * static_cast<float>(std::sin(static_cast<double>(i) * 0.05));
+        s.data[1][i] = rng.next() * env * 0.7f;
+    }
+    return s;
 }
 
 // A collector whose worker stalls inside its first window until released.

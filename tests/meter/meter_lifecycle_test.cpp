@@ -83,6 +83,21 @@ TEST_F(LifecycleTest, SetupRefusesWhatItCannotProcess)
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
 }
 
+TEST_F(LifecycleTest, SetupRefusesRatesTheEngineCannotMeasureAndCapsHugeBlocks)
+{
+    setupStereo(512);
+    IAudioProcessor* p = session.processor();
+    for (double r : {1.0, 4.0, 7.0, 7999.0, 384001.0, 2147483647.0}) {
+        ProcessSetup bad{kRealtime, kSample32, 512, 0, r};
+        EXPECT_EQ(p->setupProcessing(bad), kResultFalse) << r;
+    }
+    ProcessSetup huge{kOffline, kSample32, 1 << 28, 0, 384000.0};
+    ASSERT_EQ(p->setupProcessing(huge), kResultOk);
+    RawBlock b(2, 70000, 0.5f);
+    EXPECT_EQ(p->process(b.data), kResultOk);
+    EXPECT_EQ(b.out, b.in);
+}
+
 TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
 {
     // Before activation blocks pass through unmeasured: outputs written, not left as they were.

@@ -1,5 +1,8 @@
 #include "pluginset/common/qel/pluginqel.h"
 
+#include "base/fstreamer.h"
+#include "dsp/prims.h"
+#include "pluginset/common/qel/statestream.h"
 #include "primitives/vector/ipps_vector.h"
 
 #include <algorithm>
@@ -37,27 +40,6 @@ void offsetChannels(float** dest, const BusBuffers& bus, int32 channels, int32 o
     for (int32 c = 0; c < channels; ++c)
         dest[c] = bus.channelBuffers32[c] + offset;
 }
-
-// The accessor's records written into a buffer of their exact size.
-class BufferWriter : public DSP::StateWriter
-{
-public:
-    BufferWriter(std::uint8_t* buffer, int32 size) : buffer(buffer), room(size) {}
-    int32 writeBytes(const void* bytes, int32 n) override
-    {
-        n = std::min(n, room);
-        if (n <= 0)
-            return 0;
-        std::memcpy(buffer, bytes, static_cast<std::size_t>(n));
-        buffer += n;
-        room -= n;
-        return n;
-    }
-
-private:
-    std::uint8_t* buffer;
-    int32 room;
-};
 
 } // namespace
 
@@ -191,26 +173,43 @@ tresult PluginQel::setupProcessing(ProcessSetup& setup)
     // Only 32-bit samples are processed: a 64-bit set-up would have us read past every buffer.
     if (static_cast<IAudioProcessor*>(this)->canProcessSampleSize(setup.sampleSize) != kResultOk)
         return kResultFalse;
-    if (setup.maxSamplesPerBlock == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate)
+    // A rate the engine cannot measure right (or allocate for) is refused before anything changes.
+    if (!DSP::isSupportedSampleRate(setup.sampleRate) || (accessor && !accessor->acceptsSampleRate(setup.sampleRate)))
+        return kResultFalse;
+    const bool offline = setup.processMode == kOffline;
+    processSetup.processMode = setup.processMode;
+    // The buffers hold a capped block; longer host blocks are processed in pieces of it.
+    const int32 block = DSP::clampBlockSize(setup.maxSamplesPerBlock);
+    if (block == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate) {
+        if (accessor)
+            accessor->setOfflineProcessing(offline);
         return kResultOk;
-    processSetup.maxSamplesPerBlock = setup.maxSamplesPerBlock;
+    }
+    processSetup.maxSamplesPerBlock = block;
     processSetup.sampleRate = setup.sampleRate;
 
-    std::vector<DSP::ParameterEntry> saved;
-    if (accessor) {
-        const DSP::ParameterEntry* entries = accessor->getEntries();
-        saved.assign(entries, entries + accessor->getEntryCount());
-    }
-    dryDelay->setBlockSize(setup.maxSamplesPerBlock);
-    dryDelay->setSampleRate(setup.sampleRate);
-    crossFader->updateSampleRate(static_cast<float>(setup.sampleRate));
-    crossFader->setBlockSize(setup.maxSamplesPerBlock);
-    releaseAlgorithm();
-    createAlgorithm();
-    if (accessor) {
-        if (!saved.empty())
-            accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
-        dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
+    try {
+        std::vector<DSP::ParameterEntry> saved;
+        if (accessor) {
+            const DSP::ParameterEntry* entries = accessor->getEntries();
+            saved.assign(entries, entries + accessor->getEntryCount());
+        }
+        dryDelay->setBlockSize(block);
+        dryDelay->setSampleRate(setup.sampleRate);
+        crossFader->updateSampleRate(static_cast<float>(setup.sampleRate));
+        crossFader->setBlockSize(block);
+        releaseAlgorithm();
+        createAlgorithm();
+        if (accessor) {
+            if (!saved.empty())
+                accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
+            dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
+            accessor->setOfflineProcessing(offline);
+        }
+    } catch (...) {
+        // Out of memory: no exception crosses the boundary; without an algorithm audio passes through.
+        releaseAlgorithm();
+        return kResultFalse;
     }
     return kResultOk;
 }
@@ -246,7 +245,7 @@ tresult PluginQel::setActive(bool state)
     if (accessor)
         accessor->setActive(state);
     if (state && !processing && accessor) {
-        snapshot.allocate(accessor->getEntryCount() * DSP::kStateRecordBytes);
+        snapshot.allocate(accessor->getEntryCount());
         snapshotDue = true;
         publishSnapshot();
     }
@@ -574,9 +573,9 @@ tresult PluginQel::getState(IBStream* state)
         return !accessor ? kResultFalse : kInvalidArgument;
     IBStreamer streamer(state, kLittleEndian);
     // While blocks run the entries are the audio thread's: the records it last published are read.
-    bool written = processing
-                       ? ProcessorState::write(streamer, accessor->getEntryCount(), snapshot.latest(), snapshot.size())
-                       : ProcessorState::write(streamer, *accessor);
+    const int32 count = accessor->getEntryCount();
+    bool written = processing ? ProcessorState::write(streamer, snapshot.latest(), count)
+                              : ProcessorState::write(streamer, accessor->getEntries(), count);
     return written ? kResultOk : kResultFalse;
 }
 
@@ -624,25 +623,7 @@ void PluginQel::takeHandOvers()
 
 void PluginQel::applyState(const ProcessorState& state)
 {
-    DSP::ParameterEntry* entries = accessor->getEntries();
-    const int32 entryCount = accessor->getEntryCount();
-    for (int32 r = 0; r < state.count(); ++r) {
-        const int32 id = state.at(r).id;
-        // Earlier records of the same id have taken the entries of that id before this one.
-        int32 skip = 0;
-        for (int32 q = 0; q < r; ++q)
-            skip += state.at(q).id == id ? 1 : 0;
-        for (int32 i = 0; i < entryCount; ++i) {
-            if (entries[i].id != id || skip-- > 0)
-                continue;
-            double v = state.at(r).value;
-            if (const Param::ParamRecord* row = paramAccessor->getRecordAt(i))
-                v = std::max(std::min(v, row->max), row->min);
-            entries[i].value = v;
-            break;
-        }
-    }
-    accessor->applyParameters();
+    accessor->applyRecords(state.data(), state.count());
     // Set directly: a restored bypass takes effect without a fade.
     bypassState = ProcessorState::isOn(accessor->getValue(bypassId)) ? 1 : 0;
     snapshotDue = true;
@@ -651,10 +632,9 @@ void PluginQel::applyState(const ProcessorState& state)
 
 void PluginQel::publishSnapshot()
 {
-    if (!snapshotDue || !accessor || snapshot.size() != accessor->getEntryCount() * DSP::kStateRecordBytes)
+    if (!snapshotDue || !accessor || snapshot.size() != accessor->getEntryCount())
         return;
-    BufferWriter writer(snapshot.writeBuffer(), snapshot.size());
-    accessor->writeState(writer);
+    std::copy_n(accessor->getEntries(), snapshot.size(), snapshot.writeBuffer());
     snapshot.publish();
     snapshotDue = false;
 }

@@ -3,7 +3,7 @@
 // it with the shared one; the reader takes the shared one when it is newer than its own.
 #pragma once
 
-#include "base/ftypes.h"
+#include "dsp/algoaccessor.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,12 +15,12 @@ namespace Qel {
 class StateSnapshot
 {
 public:
-    // Main thread, while no block runs.
+    // Main thread, while no block runs: room for `size` entries.
     void allocate(int32 size)
     {
         bytes = size > 0 ? size : 0;
         for (auto& b : buffers)
-            b = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(bytes > 0 ? bytes : 1));
+            b = std::make_unique<DSP::ParameterEntry[]>(static_cast<std::size_t>(bytes > 0 ? bytes : 1));
         writer = 0;
         reader = 1;
         shared.store(2, std::memory_order_relaxed);
@@ -28,11 +28,11 @@ public:
     int32 size() const { return bytes; }
 
     // Writer side.
-    std::uint8_t* writeBuffer() { return buffers[writer].get(); }
+    DSP::ParameterEntry* writeBuffer() { return buffers[writer].get(); }
     void publish() { writer = shared.exchange(writer | kFresh, std::memory_order_acq_rel) & kIndex; }
 
     // Reader side: the newest published records.
-    const std::uint8_t* latest()
+    const DSP::ParameterEntry* latest()
     {
         if (shared.load(std::memory_order_acquire) & kFresh)
             reader = shared.exchange(reader, std::memory_order_acq_rel) & kIndex;
@@ -43,7 +43,7 @@ private:
     static constexpr int kIndex = 3;
     static constexpr int kFresh = 4;
 
-    std::unique_ptr<std::uint8_t[]> buffers[3];
+    std::unique_ptr<DSP::ParameterEntry[]> buffers[3];
     int32 bytes = 0;
     int writer = 0;
     int reader = 1;

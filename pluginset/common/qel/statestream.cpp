@@ -1,25 +1,11 @@
 #include "pluginset/common/qel/statestream.h"
 
-#include <cmath>
-
 namespace Calvereth {
 namespace Qel {
 
 namespace {
 
 constexpr int32 kEntryBytes = static_cast<int32>(sizeof(DSP::ParameterEntry));
-constexpr int32 kNameBytes = static_cast<int32>(sizeof(DSP::ParameterEntry::name));
-
-// The accessor's record writer, over the host stream.
-class StreamerWriter : public DSP::StateWriter
-{
-public:
-    explicit StreamerWriter(IBStreamer& streamer) : streamer(streamer) {}
-    int32 writeBytes(const void* buffer, int32 n) override { return static_cast<int32>(streamer.writeRaw(buffer, n)); }
-
-private:
-    IBStreamer& streamer;
-};
 
 } // namespace
 
@@ -52,15 +38,9 @@ bool ProcessorState::readRecords(IBStreamer& streamer, int32 length, int32 maxRe
     const int32 n = length / kEntryBytes;
     if (length < 0 || n > maxRecords || n > room)
         return false;
-    for (int32 i = 0; i < n; ++i) {
-        char name[kNameBytes];
-        uint32 id = 0;
-        double value = 0.0;
-        if (streamer.readRaw(name, kNameBytes) != kNameBytes || !streamer.readInt32u(id) ||
-            !streamer.readDouble(value) || !std::isfinite(value))
+    for (int32 i = 0; i < n; ++i)
+        if (!DSP::AlgoAccessor::readRecord(streamer, records[i]))
             return false;
-        records[i] = {static_cast<int32>(id), value};
-    }
     used = n;
     return true;
 }
@@ -75,16 +55,9 @@ bool ProcessorState::read(IBStream* stream, int32 maxRecords)
     return readLength(streamer, length) && readRecords(streamer, length, maxRecords);
 }
 
-bool ProcessorState::write(IBStreamer& streamer, DSP::AlgoAccessor& accessor)
+bool ProcessorState::write(IBStreamer& streamer, const DSP::ParameterEntry* entries, int32 count)
 {
-    StreamerWriter writer(streamer);
-    return streamer.writeInt32(accessor.getEntryCount() * kEntryBytes) && accessor.writeState(writer);
-}
-
-bool ProcessorState::write(IBStreamer& streamer, int32 entryCount, const void* records, int32 recordBytes)
-{
-    return streamer.writeInt32(entryCount * kEntryBytes) &&
-           (recordBytes == 0 || streamer.writeRaw(records, recordBytes) == recordBytes);
+    return streamer.writeInt32(count * kEntryBytes) && DSP::AlgoAccessor::writeEntries(streamer, entries, count);
 }
 
 bool ProcessorState::assign(const ProcessorState& other)

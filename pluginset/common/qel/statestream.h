@@ -14,11 +14,7 @@ namespace Qel {
 class ProcessorState
 {
 public:
-    struct Record
-    {
-        int32 id;
-        double value;
-    };
+    using Record = DSP::StateRecord;
 
     // Room for `capacity` records, allocated here once; reading and copying never allocate.
     explicit ProcessorState(int32 capacity = 0);
@@ -36,11 +32,9 @@ public:
     static bool readLength(IBStreamer& streamer, int32& length);
     // The records a normalised length announces, as `read`.
     bool readRecords(IBStreamer& streamer, int32 length, int32 maxRecords);
-    // The length field for `entryCount` entries, then the accessor's records; false when the
-    // stream takes less than all of it.
-    static bool write(IBStreamer& streamer, DSP::AlgoAccessor& accessor);
-    // The same from records the accessor wrote earlier (`recordBytes` of them).
-    static bool write(IBStreamer& streamer, int32 entryCount, const void* records, int32 recordBytes);
+    // The length field for `count` entries, then their records; false when the stream takes less
+    // than all of it.
+    static bool write(IBStreamer& streamer, const DSP::ParameterEntry* entries, int32 count);
 
     // Copies another state's records; false when they do not fit.
     bool assign(const ProcessorState& other);
@@ -48,6 +42,7 @@ public:
     int32 capacity() const { return room; }
     int32 count() const { return used; }
     const Record& at(int32 i) const { return records[i]; }
+    const Record* data() const { return records.get(); }
 
 private:
     std::unique_ptr<Record[]> records;

@@ -1,0 +1,27 @@
+#include "dsp/prims.h"
+
+#include <cstring>
+#include <new>
+
+namespace DSP {
+
+void* allocateZeroed(std::int64_t count, std::size_t elementSize)
+{
+    // The base allocator takes a 32-bit size and adds its own header: stay well below that.
+    constexpr std::int64_t kMaxBytes = std::int64_t(1) << 31;
+    if (count < 0 || elementSize == 0 || count > kMaxBytes / static_cast<std::int64_t>(elementSize))
+        throw std::bad_alloc();
+    const std::size_t bytes = static_cast<std::size_t>(count > 0 ? count : 1) * elementSize;
+    void* p = nullptr;
+    try {
+        p = alignedMalloc(static_cast<std::uint32_t>(bytes), 16);
+    } catch (...) {
+        p = nullptr;
+    }
+    if (!p)
+        throw std::bad_alloc();
+    std::memset(p, 0, bytes);
+    return p;
+}
+
+} // namespace DSP
