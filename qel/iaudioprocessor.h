@@ -89,8 +89,10 @@ public:
     virtual int32_t process(ProcessData& data) = 0;                                                  // 9
     virtual uint32_t getTailSamples() = 0;                                                           // 10: a count
 
-    QEL_DECLARE_IID(0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IAudioProcessor, 0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D)
 
 } // namespace Qel
 } // namespace Calvereth

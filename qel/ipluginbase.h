@@ -12,8 +12,10 @@ public:
     virtual int32_t initialize(FUnknown* context) = 0; // 3
     virtual int32_t terminate() = 0;                   // 4
 
-    QEL_DECLARE_IID(0x22888DDB, 0x156E45AE, 0x8358B348, 0x08190625);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IPluginBase, 0x22888DDB, 0x156E45AE, 0x8358B348, 0x08190625)
 
 //------------------------------------------------------------------------
 struct FactoryInfo
@@ -114,16 +116,20 @@ public:
     virtual int32_t getClassInfo(int32_t index, ClassInfo* info) = 0;               // 5
     virtual int32_t createInstance(const TUID cid, const TUID iid, void** obj) = 0; // 6
 
-    QEL_DECLARE_IID(0x7A4D811C, 0x52114A1F, 0xAED9D2EE, 0x0B43BF9F);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IPluginFactory, 0x7A4D811C, 0x52114A1F, 0xAED9D2EE, 0x0B43BF9F)
 
 class IPluginFactory2 : public IPluginFactory
 {
 public:
     virtual int32_t getClassInfo2(int32_t index, ClassInfo2* info) = 0; // 7
 
-    QEL_DECLARE_IID(0x0007B650, 0xF24B4C0B, 0xA464EDB9, 0xF00B2ABB);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IPluginFactory2, 0x0007B650, 0xF24B4C0B, 0xA464EDB9, 0xF00B2ABB)
 
 class IPluginFactory3 : public IPluginFactory2
 {
@@ -131,7 +137,9 @@ public:
     virtual int32_t getClassInfoUnicode(int32_t index, ClassInfoUnicode* info) = 0; // 8
     virtual int32_t setHostContext(FUnknown* context) = 0;                          // 9
 
-    QEL_DECLARE_IID(0x4555A2AB, 0xC1234E57, 0x9B122910, 0x36878931);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IPluginFactory3, 0x4555A2AB, 0xC1234E57, 0x9B122910, 0x36878931)
 
 } // namespace Calvereth

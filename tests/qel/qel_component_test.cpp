@@ -148,7 +148,7 @@ TEST(QelComponent, ControllerClassId)
     IComponent* c = &e;
     TUID cid;
     EXPECT_EQ((callSlot<tresult, char*>(c, 5, cid)), kResultFalse);
-    const TUID mine = QEL_IID_BYTES(0x6D826A83, 0x82B44A8D, 0xB374804F, 0xBE779C68);
+    const FUID mine(0x6D826A83, 0x82B44A8D, 0xB374804F, 0xBE779C68);
     e.setControllerClass(mine);
     EXPECT_EQ((callSlot<tresult, char*>(c, 5, cid)), kResultOk);
     EXPECT_EQ(std::memcmp(cid, mine, 16), 0);

@@ -30,7 +30,7 @@ const TUID kProcessorCid = {0x42,
                             static_cast<char>(0xC2),
                             static_cast<char>(0xAA),
                             0x79};
-const TUID kControllerCid = QEL_IID_BYTES(0x6D826A83, 0x82B44A8D, 0xB374804F, 0xBE779C68);
+const FUID kControllerCid(0x6D826A83, 0x82B44A8D, 0xB374804F, 0xBE779C68);
 
 int created = 0;
 int destroyedEffects = 0;

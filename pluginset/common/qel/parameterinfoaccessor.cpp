@@ -1,5 +1,6 @@
 #include "pluginset/common/qel/parameterinfoaccessor.h"
 
+#include "base/atomic.h"
 #include "qel/ieditcontroller.h"
 
 #include <cmath>
@@ -17,16 +18,6 @@ void widen(char16_t* dest, const char* src, int32 capacity)
         dest[i] = static_cast<char16_t>(static_cast<unsigned char>(src[i]));
     for (; i < capacity; ++i)
         dest[i] = 0;
-}
-
-uint32 atomicInc(uint32& count)
-{
-    return static_cast<uint32>(__atomic_add_fetch(&count, 1u, __ATOMIC_SEQ_CST));
-}
-
-uint32 atomicDec(uint32& count)
-{
-    return static_cast<uint32>(__atomic_sub_fetch(&count, 1u, __ATOMIC_SEQ_CST));
 }
 
 } // namespace
@@ -100,12 +91,12 @@ tresult ParameterInfoAccessor::queryInterface(const Calvereth::TUID asked, void*
 
 uint32 ParameterInfoAccessor::addRef()
 {
-    return atomicInc(refCount);
+    return static_cast<uint32>(Calvereth::atomicAdd(&refCount, 1));
 }
 
 uint32 ParameterInfoAccessor::release()
 {
-    uint32 n = atomicDec(refCount);
+    uint32 n = static_cast<uint32>(Calvereth::atomicAdd(&refCount, -1));
     if (n == 0) {
         delete this;
         return 0;
@@ -190,12 +181,12 @@ tresult LogTransformer::queryInterface(const Calvereth::TUID asked, void** obj)
 
 uint32 LogTransformer::addRef()
 {
-    return atomicInc(refCount);
+    return static_cast<uint32>(Calvereth::atomicAdd(&refCount, 1));
 }
 
 uint32 LogTransformer::release()
 {
-    uint32 n = atomicDec(refCount);
+    uint32 n = static_cast<uint32>(Calvereth::atomicAdd(&refCount, -1));
     if (n == 0) {
         delete this;
         return 0;

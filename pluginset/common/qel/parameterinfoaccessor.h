@@ -73,7 +73,7 @@ public:
     const ParamRecord* getTable() const { return table; }
 
 private:
-    uint32 refCount = 1;
+    int32 refCount = 1;
     int32 count;
     const ParamRecord* table;
 };
@@ -114,7 +114,7 @@ public:
     float getExponent() const { return exponent; }
 
 private:
-    uint32 refCount = 1;
+    int32 refCount = 1;
     float min;
     float max;
     float exponent;

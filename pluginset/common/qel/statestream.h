@@ -4,7 +4,7 @@
 
 #include "base/ftypes.h"
 #include "dsp/algoaccessor.h"
-#include "qel/ibstream.h"
+#include "base/ibstream.h"
 
 #include <cstdint>
 #include <vector>
