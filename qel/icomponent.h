@@ -30,6 +30,8 @@ struct BusInfo
     int32_t busType{};
     uint32_t flags{};
 };
+static_assert(sizeof(BusInfo) == 276 && offsetof(BusInfo, channelCount) == 8 && offsetof(BusInfo, name) == 12 &&
+              offsetof(BusInfo, busType) == 268 && offsetof(BusInfo, flags) == 272);
 
 //------------------------------------------------------------------------
 class IComponent : public IPluginBase

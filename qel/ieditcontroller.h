@@ -27,6 +27,10 @@ struct ParameterInfo
     int32_t unitId{};
     int32_t flags{};
 };
+static_assert(sizeof(ParameterInfo) == 792 && offsetof(ParameterInfo, title) == 4 &&
+              offsetof(ParameterInfo, shortTitle) == 260 && offsetof(ParameterInfo, units) == 516 &&
+              offsetof(ParameterInfo, stepCount) == 772 && offsetof(ParameterInfo, defaultNormalizedValue) == 776 &&
+              offsetof(ParameterInfo, unitId) == 784 && offsetof(ParameterInfo, flags) == 788);
 
 //------------------------------------------------------------------------
 // Host side: told of edits made on the controller.

@@ -40,6 +40,8 @@ struct FactoryInfo
     // Each text is copied like strncpy (a text filling its field stays unterminated); the unicode flag is always set.
     FactoryInfo(const char* vendor, const char* url, const char* email, int32_t flags);
 };
+static_assert(sizeof(FactoryInfo) == 452 && offsetof(FactoryInfo, url) == 64 && offsetof(FactoryInfo, email) == 320 &&
+              offsetof(FactoryInfo, flags) == 448);
 
 struct ClassInfo
 {
@@ -53,6 +55,8 @@ struct ClassInfo
     char category[kCategorySize]{};
     char name[kNameSize]{};
 };
+static_assert(sizeof(ClassInfo) == 116 && offsetof(ClassInfo, cardinality) == 16 &&
+              offsetof(ClassInfo, category) == 20 && offsetof(ClassInfo, name) == 52);
 
 struct ClassInfo2
 {
@@ -79,6 +83,9 @@ struct ClassInfo2
     ClassInfo2(const TUID cid, int32_t cardinality, const char* category, const char* name, uint32_t classFlags,
                const char* subCategories, const char* vendor, const char* version, const char* sdkVersion);
 };
+static_assert(sizeof(ClassInfo2) == 440 && offsetof(ClassInfo2, classFlags) == 116 &&
+              offsetof(ClassInfo2, subCategories) == 120 && offsetof(ClassInfo2, vendor) == 248 &&
+              offsetof(ClassInfo2, version) == 312 && offsetof(ClassInfo2, sdkVersion) == 376);
 
 struct ClassInfoUnicode
 {
@@ -104,6 +111,10 @@ struct ClassInfoUnicode
     // The wide form of an 8-bit record: texts widened byte by byte, categories copied as 8-bit text.
     explicit ClassInfoUnicode(const ClassInfo2& info);
 };
+static_assert(sizeof(ClassInfoUnicode) == 696 && offsetof(ClassInfoUnicode, name) == 52 &&
+              offsetof(ClassInfoUnicode, classFlags) == 180 && offsetof(ClassInfoUnicode, subCategories) == 184 &&
+              offsetof(ClassInfoUnicode, vendor) == 312 && offsetof(ClassInfoUnicode, version) == 440 &&
+              offsetof(ClassInfoUnicode, sdkVersion) == 568);
 
 inline constexpr int32_t kManyInstances = 0x7FFFFFFF;
 

@@ -17,6 +17,7 @@ struct ViewRect
     int32_t getWidth() const { return right - left; }
     int32_t getHeight() const { return bottom - top; }
 };
+static_assert(sizeof(ViewRect) == 16 && offsetof(ViewRect, right) == 8 && offsetof(ViewRect, bottom) == 12);
 
 class IPlugView : public FUnknown
 {

@@ -17,6 +17,7 @@ struct UnitInfo
     char16_t name[128]{};
     int32_t programListId{};
 };
+static_assert(sizeof(UnitInfo) == 268 && offsetof(UnitInfo, name) == 8 && offsetof(UnitInfo, programListId) == 264);
 
 struct ProgramListInfo
 {
@@ -24,6 +25,8 @@ struct ProgramListInfo
     char16_t name[128]{};
     int32_t programCount{};
 };
+static_assert(sizeof(ProgramListInfo) == 264 && offsetof(ProgramListInfo, name) == 4 &&
+              offsetof(ProgramListInfo, programCount) == 260);
 
 class IUnitInfo : public FUnknown
 {

@@ -1,6 +1,7 @@
 // Types, result codes and identifier helpers shared by every interface of the plug-in boundary.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 

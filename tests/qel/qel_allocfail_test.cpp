@@ -7,6 +7,7 @@
 
 #include "qel/audioeffect.h"
 #include "qel/editcontroller.h"
+#include "qel/programlist.h"
 
 namespace {
 // Counts down allocations; the one that reaches zero fails.
@@ -100,6 +101,32 @@ TEST(QelAllocationFailure, BusAddFailsCleanly)
     EXPECT_EQ(e.addAudioInput(u"In 2", kStereo), nullptr);
     failIn = -1;
     EXPECT_EQ(e.getBusCount(kAudio, kInput), 1);
+}
+
+// Every allocation of an addition fails in turn, also when the arrays must grow: a failed addition
+// leaves the list as it was, and every counted program has its name, attributes and pitch names.
+TEST(QelAllocationFailure, AddProgramLeavesTheListAsItWas)
+{
+    FailGuard guard;
+    IPtr<ProgramListWithPitchNames> list(new ProgramListWithPitchNames(u"L", 1, 0), false);
+    int failures = 0;
+    for (int round = 0; round < 60; ++round) {
+        const int32_t before = list->getCount();
+        failIn = round % 6;
+        const int32_t index = list->addProgram(u"P");
+        failIn = -1;
+        failures += index < 0;
+        EXPECT_EQ(list->getCount(), index < 0 ? before : before + 1);
+        EXPECT_EQ(index, index < 0 ? -1 : before);
+    }
+    EXPECT_GT(failures, 10);
+    char16_t name[128];
+    for (int32_t i = 0; i < list->getCount(); ++i) {
+        EXPECT_EQ(list->getProgramName(i, name), kResultOk);
+        EXPECT_TRUE(list->setProgramInfo(i, "a", u"b"));
+        EXPECT_TRUE(list->setPitchName(i, 1, u"c"));
+    }
+    EXPECT_EQ(list->getProgramName(list->getCount(), name), kResultFalse);
 }
 
 } // namespace
