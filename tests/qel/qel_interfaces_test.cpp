@@ -24,23 +24,13 @@ std::string hex(const char* iid)
 
 TEST(QelInterfaces, IdentifierBytesInMemoryOrder)
 {
+    // Those the host's own identifier table does not already compare with the plug-in's.
     const std::pair<const FUID*, const char*> ids[] = {
-        {&FUnknown::iid, "0000000000000000C000000000000046"},
-        {&IPluginBase::iid, "22888DDB156E45AE8358B34808190625"},
-        {&IPluginFactory::iid, "7A4D811C52114A1FAED9D2EE0B43BF9F"},
-        {&IPluginFactory2::iid, "0007B650F24B4C0BA464EDB9F00B2ABB"},
-        {&IPluginFactory3::iid, "4555A2ABC1234E579B12291036878931"},
         {&IPlugView::iid, "5BC32507D06049EAA6151B522B755B29"},
-        {&IComponent::iid, "E831FF31F2D54301928EBBEE25697802"},
-        {&IAudioProcessor::iid, "42043F99B7DA453CA569E79D9AAEC33D"},
-        {&IConnectionPoint::iid, "70A4156F6E6E4026989148BFAA60D8D1"},
-        {&IEditController::iid, "DCD7BBE37742448DA874AACC979C759E"},
         {&IEditController2::iid, "7F4EFE59F3204967AC27A3AEAFB63038"},
         {&IUnitInfo::iid, "3D4BD6B5913A4FD2A886E768A5EB92C1"},
         {&IEditControllerHostEditing::iid, "C127120870594098B9DD34B36BB0195E"},
         {&IXmlRepresentationController::iid, "A81A047148C34DC4AC30C9E13C8393D5"},
-        {&IHostApplication::iid, "58E595CCDB2D49698B6AAF8C36A664E5"},
-        {&IMessage::iid, "936F033BC6C047DBBB0882F813C1E613"},
         {&IComponentHandler2::iid, "F040B4B3A36045ECABCDC045B4D5A2CC"},
         {&IUnitHandler::iid, "4B5147F84654486B8DAB30BA163A3C56"}};
     for (const auto& [iid, bytes] : ids)
@@ -57,13 +47,12 @@ TEST(QelInterfaces, PlugViewSlots)
     EXPECT_EQ((callSlot<tresult, void*, const char*>(v, 4, &parent, "x")), kResultOk);
     EXPECT_EQ(view->getParent(), &parent);
     EXPECT_EQ((callSlot<tresult, float>(v, 6, 1.f)), kResultFalse);
-    EXPECT_EQ((callSlot<tresult, char16_t, int16_t, int16_t>(v, 7, u'a', 0, 0)), kResultFalse);
-    EXPECT_EQ((callSlot<tresult, char16_t, int16_t, int16_t>(v, 8, u'a', 0, 0)), kResultFalse);
+    for (int slot : {7, 8})
+        EXPECT_EQ((callSlot<tresult, char16_t, int16_t, int16_t>(v, slot, u'a', 0, 0)), kResultFalse);
     EXPECT_EQ((callSlot<tresult, ViewRect*>(v, 10, &r)), kResultOk);
     r = ViewRect();
     EXPECT_EQ((callSlot<tresult, ViewRect*>(v, 9, &r)), kResultOk);
     EXPECT_EQ(r.bottom, 4);
-    EXPECT_EQ((callSlot<tresult, ViewRect*>(v, 9, nullptr)), kInvalidArgument);
     EXPECT_EQ((callSlot<tresult, bool>(v, 11, true)), kResultFalse);
     EXPECT_EQ((callSlot<tresult, void*>(v, 12, &parent)), kResultOk);
     EXPECT_EQ(view->getFrame(), &parent);

@@ -31,24 +31,12 @@ struct UnitController : EditControllerEx1
     void editorDestroyed(IPlugView*) override { ++destroyed; }
 
     IUnitInfo* u() { return this; }
-    std::u16string name(int32_t list, int32_t program, tresult expected = kResultOk)
+    // A text-answering slot (7 program name, 8 program attribute, 10 pitch name) as the host calls it.
+    template <class... A>
+    std::u16string text(int slot, tresult expected, A... args)
     {
         char16_t out[128] = u"unchanged";
-        EXPECT_EQ((callSlot<tresult, int32_t, int32_t, char16_t*>(u(), 7, list, program, out)), expected);
-        return out;
-    }
-    std::u16string info(int32_t list, int32_t program, const char* attribute, tresult expected = kResultOk)
-    {
-        char16_t out[128] = u"unchanged";
-        EXPECT_EQ((callSlot<tresult, int32_t, int32_t, const char*, char16_t*>(u(), 8, list, program, attribute, out)),
-                  expected);
-        return out;
-    }
-    std::u16string pitch(int32_t list, int32_t program, int16_t key, tresult expected = kResultOk)
-    {
-        char16_t out[128] = u"unchanged";
-        EXPECT_EQ((callSlot<tresult, int32_t, int32_t, int16_t, char16_t*>(u(), 10, list, program, key, out)),
-                  expected);
+        EXPECT_EQ((callSlot<tresult, A..., char16_t*>(u(), slot, args..., out)), expected);
         return out;
     }
 };
@@ -79,16 +67,16 @@ TEST(QelUnitInfo, UnitsAndProgramListsThroughTheTable)
     EXPECT_EQ(std::u16string(list.name), u"Presets");
     EXPECT_EQ((callSlot<tresult, int32_t, ProgramListInfo*>(c.u(), 6, 1, &list)), kResultFalse);
 
-    EXPECT_EQ(c.name(7, 1), u"Bass & Lead");
-    EXPECT_EQ(c.name(8, 0, kResultFalse), u"unchanged"); // no such list
-    EXPECT_EQ(c.info(7, 0, "MediaType"), u"Audio");
-    EXPECT_EQ(c.info(7, 1, "MediaType", kResultFalse), u"unchanged");
+    EXPECT_EQ(c.text(7, kResultOk, 7, 1), u"Bass & Lead");
+    EXPECT_EQ(c.text(7, kResultFalse, 8, 0), u"unchanged"); // no such list
+    EXPECT_EQ(c.text(8, kResultOk, 7, 0, "MediaType"), u"Audio");
+    EXPECT_EQ(c.text(8, kResultFalse, 7, 1, "MediaType"), u"unchanged");
 
     EXPECT_EQ((callSlot<tresult, int32_t, int32_t>(c.u(), 9, 7, 0)), kResultFalse);
     EXPECT_TRUE(c.presets->setPitchName(0, 60, u"C3"));
     EXPECT_EQ((callSlot<tresult, int32_t, int32_t>(c.u(), 9, 7, 0)), kResultOk);
-    EXPECT_EQ(c.pitch(7, 0, 60), u"C3");
-    EXPECT_EQ(c.pitch(7, 0, 61, kResultFalse), u"unchanged");
+    EXPECT_EQ(c.text(10, kResultOk, 7, 0, int16_t(60)), u"C3");
+    EXPECT_EQ(c.text(10, kResultFalse, 7, 0, int16_t(61)), u"unchanged");
     EXPECT_TRUE(c.presets->removePitchName(0, 60));
     EXPECT_FALSE(c.presets->removePitchName(0, 60));
     EXPECT_EQ((callSlot<tresult, int32_t, int32_t>(c.u(), 9, 7, 0)), kResultFalse);
@@ -116,16 +104,16 @@ TEST(QelUnitInfo, BadProgramIndicesAreRefused)
     UnitController c;
     for (int32_t index : {-1, 2, INT32_MIN}) {
         EXPECT_EQ(c.setProgramName(7, index, u"x"), kResultFalse);
-        EXPECT_EQ(c.info(7, index, "MediaType", kResultFalse), u"unchanged");
+        EXPECT_EQ(c.text(8, kResultFalse, 7, index, "MediaType"), u"unchanged");
         EXPECT_FALSE(c.presets->setProgramInfo(index, "MediaType", u"x"));
         EXPECT_FALSE(c.presets->setPitchName(index, 60, u"x"));
         EXPECT_EQ((callSlot<tresult, int32_t, int32_t>(c.u(), 9, 7, index)), kResultFalse);
-        EXPECT_EQ(c.pitch(7, index, 60, kResultFalse), u"unchanged");
+        EXPECT_EQ(c.text(10, kResultFalse, 7, index, int16_t(60)), u"unchanged");
     }
-    EXPECT_EQ(c.name(7, 2, kResultFalse), u"unchanged");
-    EXPECT_EQ(c.name(7, -1), u""); // a negative index reads as an empty name
+    EXPECT_EQ(c.text(7, kResultFalse, 7, 2), u"unchanged");
+    EXPECT_EQ(c.text(7, kResultOk, 7, -1), u""); // a negative index reads as an empty name
     EXPECT_EQ(c.setProgramName(7, 0, u"Pad"), kResultOk);
-    EXPECT_EQ(c.name(7, 0), u"Pad");
+    EXPECT_EQ(c.text(7, kResultOk, 7, 0), u"Pad");
     EXPECT_EQ(c.setProgramName(9, 0, u"Pad"), kResultFalse);
 
     // A second list with a held id is refused and released.
