@@ -61,31 +61,23 @@ TEST(QelAllocationFailure, ParameterAddLeavesTheContainerConsistent)
 {
     FailGuard guard;
     ParameterContainer pc;
-    // The list's first allocation fails: the parameter is released, nothing is recorded.
-    IPtr<Parameter> p(new Parameter(u"A", 4)); // the creation reference is the one handed over
-    failIn = 0;
-    EXPECT_EQ(pc.addParameter(p.get()), nullptr);
-    failIn = -1;
-    EXPECT_EQ(p->getRefCount(), 1);
-    EXPECT_EQ(pc.getParameterCount(), 0);
-    EXPECT_EQ(pc.getParameter(4), nullptr);
-
-    // The id index's allocation fails: the parameter leaves the list again.
-    ASSERT_NE(pc.addParameter(u"B", nullptr, 0, 0, 1), nullptr);
-    p->addRef();
-    failIn = 0;
-    EXPECT_EQ(pc.addParameter(p.get()), nullptr);
-    failIn = -1;
-    EXPECT_EQ(p->getRefCount(), 1);
-    EXPECT_EQ(pc.getParameterCount(), 1);
-    EXPECT_EQ(pc.getParameter(4), nullptr);
-    EXPECT_NE(pc.getParameter(1), nullptr);
-
+    IPtr<Parameter> p(new Parameter(u"A", 4), false);
+    // The list's first allocation fails, then the id index's: the handed-over reference is released
+    // and nothing is recorded.
+    for (int fail : {0, 0}) {
+        p->addRef();
+        failIn = fail;
+        EXPECT_EQ(pc.addParameter(p.get()), nullptr);
+        failIn = -1;
+        EXPECT_EQ(p->getRefCount(), 1);
+        EXPECT_EQ(pc.getParameter(4), nullptr);
+        ASSERT_NE(pc.addParameter(u"B", nullptr, 0, 0, pc.getParameterCount()), nullptr);
+    }
     // Later additions index correctly.
     p->addRef();
     EXPECT_EQ(pc.addParameter(p.get()), p.get());
     EXPECT_EQ(pc.getParameter(4), p.get());
-    EXPECT_EQ(pc.getParameterByIndex(1), p.get());
+    EXPECT_EQ(pc.getParameterByIndex(2), p.get());
 }
 
 TEST(QelAllocationFailure, BusAddFailsCleanly)

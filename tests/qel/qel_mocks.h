@@ -55,50 +55,36 @@ I* fromHost(HostObject* object)
 
 // The host's second handler and unit handler, declared from their slot tables alone (apart from the
 // plug-in's declarations), so that a call landing in another slot shows. Both count on their owner.
-struct RawHandler2
+struct RawHandlerBase
 {
-    explicit RawHandler2(std::atomic<int32_t>* owner) : refs(owner) {}
+    explicit RawHandlerBase(std::atomic<int32_t>* owner) : refs(owner) {}
     std::atomic<int32_t>* refs;
-    int last = 0;
-    uint8_t flag = 0;
+    int32_t seen[2] = {-99, -99}; // the arguments of the last call
     virtual int32_t queryInterface(const char*, void**) { return kNoInterface; }
     virtual uint32_t addRef() { return ++*refs; }
     virtual uint32_t release() { return --*refs; }
-    virtual int32_t slot3(uint8_t f)
-    {
-        flag = f;
-        return last = 3;
-    }
-    virtual int32_t slot4(const char* text) { return last = text && text[0] == 'x' ? 4 : -4; }
-    virtual int32_t slot5() { return last = 5; }
-    virtual int32_t slot6() { return last = 6; }
 };
 
-struct RawUnitHandler
+struct RawHandler2 : RawHandlerBase
 {
-    explicit RawUnitHandler(std::atomic<int32_t>* owner) : refs(owner) {}
-    std::atomic<int32_t>* refs;
-    int32_t selected = -99, list = -99, program = -99;
-    virtual int32_t queryInterface(const char*, void**) { return kNoInterface; }
-    virtual uint32_t addRef() { return ++*refs; }
-    virtual uint32_t release() { return --*refs; }
-    virtual int32_t slot3(int32_t unitId)
-    {
-        selected = unitId;
-        return 30;
-    }
-    virtual int32_t slot4(int32_t listId, int32_t programIndex)
-    {
-        list = listId;
-        program = programIndex;
-        return 40;
-    }
+    using RawHandlerBase::RawHandlerBase;
+    virtual int32_t slot3(uint8_t flag) { return seen[0] = flag, 3; }
+    virtual int32_t slot4(const char* text) { return text && text[0] == 'x' ? 4 : -4; }
+    virtual int32_t slot5() { return 5; }
+    virtual int32_t slot6() { return 6; }
+};
+
+struct RawUnitHandler : RawHandlerBase
+{
+    using RawHandlerBase::RawHandlerBase;
+    virtual int32_t slot3(int32_t unitId) { return seen[0] = unitId, 30; }
+    virtual int32_t slot4(int32_t listId, int32_t programIndex) { return seen[0] = listId, seen[1] = programIndex, 40; }
 };
 
 // The host's component handler; it offers the second handler and the unit handler when asked to.
 struct MockHandler : MockUnknown<IComponentHandler>
 {
-    int begins = 0, ends = 0, asked = 0;
+    int asked = 0;
     ParamValue lastValue = -1;
     bool offerSecond = true, offerUnits = true;
     RawHandler2 second{&refs};
@@ -117,9 +103,9 @@ struct MockHandler : MockUnknown<IComponentHandler>
         *obj = part;
         return kResultOk;
     }
-    tresult beginEdit(ParamID) override { return ++begins, kResultOk; }
+    tresult beginEdit(ParamID) override { return kResultOk; }
     tresult performEdit(ParamID, ParamValue v) override { return lastValue = v, 9; }
-    tresult endEdit(ParamID) override { return ++ends, kResultOk; }
+    tresult endEdit(ParamID) override { return kResultOk; }
 };
 
 } // namespace qeltest
