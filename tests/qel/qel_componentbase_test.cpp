@@ -67,7 +67,6 @@ TEST(QelComponentBase, OneContextAndOnePeer)
     EXPECT_EQ(host->refCount(), 2u);
     EXPECT_EQ(other->refCount(), 1u);
 
-    EXPECT_EQ(c.connect(nullptr), kInvalidArgument);
     EXPECT_EQ(c.connect(a.point()), kResultOk);
     EXPECT_EQ(c.connect(b.point()), kResultFalse);
     EXPECT_EQ(c.connect(b.point(), 4), kResultFalse); // not the peer: the peer stays
