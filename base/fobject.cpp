@@ -44,21 +44,20 @@ tresult FObject::queryInterface(const TUID iid, void** obj)
 
 uint32 FObject::addRef()
 {
-    atomicIncrement(&refCount);
-    return static_cast<uint32>(atomicLoad(&refCount));
+    return static_cast<uint32>(atomicAdd(&refCount, 1));
 }
 
 uint32 FObject::release()
 {
-    int32 before = atomicDecrement(&refCount);
-    if (before == 1) {
+    const int32 left = atomicAdd(&refCount, -1);
+    if (left == 0) {
         atomicStore(&refCount, -1000);
         delete this;
         return 0;
     }
     // Not read again from the object: once our reference is gone, another thread's release may
     // already have destroyed it.
-    return static_cast<uint32>(before - 1);
+    return static_cast<uint32>(left);
 }
 
 void FObject::changed(int32 message)

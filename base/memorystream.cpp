@@ -1,5 +1,7 @@
 #include "base/memorystream.h"
 
+#include "base/atomic.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -33,12 +35,12 @@ tresult MemoryStream::queryInterface(const TUID iid, void** obj)
 
 uint32 MemoryStream::addRef()
 {
-    return refCount.fetch_add(1) + 1;
+    return static_cast<uint32>(atomicAdd(&refCount, 1));
 }
 
 uint32 MemoryStream::release()
 {
-    const uint32 left = refCount.fetch_sub(1) - 1;
+    const uint32 left = static_cast<uint32>(atomicAdd(&refCount, -1));
     if (left == 0)
         delete this;
     return left;

@@ -4,7 +4,6 @@
 
 #include "base/ibstream.h"
 
-#include <atomic>
 #include <cstdint>
 
 namespace Calvereth {
@@ -38,7 +37,7 @@ protected:
 private:
     bool reserve(int64_t bytes);
 
-    std::atomic<uint32> refCount{1};
+    int32 refCount = 1;
     uint8_t* data = nullptr;
     int64_t size = 0;
     int64_t capacity = 0;

@@ -9,11 +9,7 @@ Bus::Bus(const char16_t* busName, int32_t type, uint32_t busFlags)
 
 bool Bus::getInfo(BusInfo& info)
 {
-    size_t n = name.size();
-    if (n > BusInfo::kNameSize - 1)
-        n = BusInfo::kNameSize - 1;
-    std::memcpy(info.name, name.data(), n * sizeof(char16_t));
-    info.name[n] = 0;
+    name.copyTo16(info.name, 0, BusInfo::kNameSize - 1);
     info.busType = busType;
     info.flags = flags;
     return true;

@@ -1,9 +1,8 @@
 // Buses of a component and the lists that hold them.
 #pragma once
 
-#include <string>
-
 #include "base/fobject.h"
+#include "base/fstring.h"
 #include "base/iptr.h"
 #include "base/tlinkedlist.h"
 #include "qel/icomponent.h"
@@ -19,8 +18,8 @@ public:
     // Name (at most 127 units, terminated), bus type and flags; media type, direction and channel count stay.
     virtual bool getInfo(BusInfo& info);
 
-    const std::u16string& getName() const { return name; }
-    void setName(const char16_t* newName) { name = newName ? newName : u""; }
+    const String& getName() const { return name; }
+    void setName(const char16_t* newName) { name.assign(newName ? newName : u""); }
     int32_t getBusType() const { return busType; }
     uint32_t getFlags() const { return flags; }
     bool isActive() const { return active; }
@@ -29,7 +28,7 @@ public:
     OBJ_METHODS_NAMED(Bus, FObject, "Qel::Bus")
 
 protected:
-    std::u16string name;
+    String name;
     int32_t busType;
     uint32_t flags;
     bool active = false;

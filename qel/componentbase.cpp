@@ -1,6 +1,6 @@
 #include "qel/componentbase.h"
 
-#include <string>
+#include "base/wideliteraltable.h"
 
 namespace Calvereth {
 namespace Qel {
@@ -132,11 +132,9 @@ tresult ComponentBase::sendTextMessage(const char* text)
     if (!message)
         return kResultFalse;
     message->setMessageId("TextMessage");
-    std::u16string wide;
-    for (const char* p = text; p && *p; ++p)
-        wide.push_back(static_cast<unsigned char>(*p));
+    // The table keys on the text's address: the caller passes a literal.
     if (IMessageAttributes* attributes = message->getAttributes())
-        attributes->setString("Text", wide.c_str());
+        attributes->setString("Text", wideLiteral(text ? text : ""));
     tresult result = sendMessage(message);
     message->release();
     return result;

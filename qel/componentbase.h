@@ -35,6 +35,7 @@ public:
     IMessage* allocateMessage();
     // The peer's answer to the message; 1 without a message or a peer. The caller keeps its reference.
     tresult sendMessage(IMessage* message);
+    // The text goes through the wide-literal table, which keeps one copy per address: pass a literal.
     tresult sendTextMessage(const char* text);
 
     OBJ_METHODS(ComponentBase, FObject)

@@ -22,6 +22,8 @@ struct ProcessSetup
     int32_t maxSamplesPerBlock{};
     double sampleRate{}; // at offset 16, after four bytes of padding
 };
+static_assert(sizeof(ProcessSetup) == 24 && offsetof(ProcessSetup, maxSamplesPerBlock) == 8 &&
+              offsetof(ProcessSetup, sampleRate) == 16);
 
 // One bus of one block: channel pointers and a silence bit per channel.
 struct BusBuffers
@@ -34,6 +36,8 @@ struct BusBuffers
         double** channelBuffers64;
     };
 };
+static_assert(sizeof(BusBuffers) == 24 && offsetof(BusBuffers, silenceFlags) == 8 &&
+              offsetof(BusBuffers, channelBuffers32) == 16);
 
 // The transport state as the processor reads it; the fields between are not read.
 struct TransportContext
@@ -58,6 +62,8 @@ struct TransportContext
     double unread64{};
     double tempo{}; // 72: beats per minute
 };
+static_assert(offsetof(TransportContext, sampleRate) == 8 && offsetof(TransportContext, musicalPosition) == 40 &&
+              offsetof(TransportContext, musicalPosition2) == 56 && offsetof(TransportContext, tempo) == 72);
 
 struct ProcessData
 {
@@ -74,6 +80,10 @@ struct ProcessData
     void* unread64{};
     TransportContext* transport{};
 };
+static_assert(sizeof(ProcessData) == 80 && offsetof(ProcessData, numSamples) == 8 &&
+              offsetof(ProcessData, numOutputs) == 16 && offsetof(ProcessData, inputs) == 24 &&
+              offsetof(ProcessData, outputs) == 32 && offsetof(ProcessData, inputParameterChanges) == 40 &&
+              offsetof(ProcessData, outputParameterChanges) == 48 && offsetof(ProcessData, transport) == 72);
 
 //------------------------------------------------------------------------
 class IAudioProcessor : public FUnknown
@@ -89,8 +99,10 @@ public:
     virtual int32_t process(ProcessData& data) = 0;                                                  // 9
     virtual uint32_t getTailSamples() = 0;                                                           // 10: a count
 
-    QEL_DECLARE_IID(0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IAudioProcessor, 0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D)
 
 } // namespace Qel
 } // namespace Calvereth

@@ -1,7 +1,7 @@
 // The processor-side component interface and the bus information record.
 #pragma once
 
-#include "qel/ibstream.h"
+#include "base/ibstream.h"
 #include "qel/ipluginbase.h"
 
 namespace Calvereth {
@@ -30,6 +30,8 @@ struct BusInfo
     int32_t busType{};
     uint32_t flags{};
 };
+static_assert(sizeof(BusInfo) == 276 && offsetof(BusInfo, channelCount) == 8 && offsetof(BusInfo, name) == 12 &&
+              offsetof(BusInfo, busType) == 268 && offsetof(BusInfo, flags) == 272);
 
 //------------------------------------------------------------------------
 class IComponent : public IPluginBase
@@ -45,8 +47,10 @@ public:
     virtual int32_t setState(IBStream* state) = 0;                                                  // 12
     virtual int32_t getState(IBStream* state) = 0;                                                  // 13
 
-    QEL_DECLARE_IID(0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x25697802);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IComponent, 0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x25697802)
 
 } // namespace Qel
 } // namespace Calvereth

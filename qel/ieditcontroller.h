@@ -1,7 +1,7 @@
 // The controller-side interfaces, the host's component handlers and the parameter information record.
 #pragma once
 
-#include "qel/ibstream.h"
+#include "base/ibstream.h"
 #include "qel/ipluginbase.h"
 #include "qel/iplugview.h"
 
@@ -27,6 +27,10 @@ struct ParameterInfo
     int32_t unitId{};
     int32_t flags{};
 };
+static_assert(sizeof(ParameterInfo) == 792 && offsetof(ParameterInfo, title) == 4 &&
+              offsetof(ParameterInfo, shortTitle) == 260 && offsetof(ParameterInfo, units) == 516 &&
+              offsetof(ParameterInfo, stepCount) == 772 && offsetof(ParameterInfo, defaultNormalizedValue) == 776 &&
+              offsetof(ParameterInfo, unitId) == 784 && offsetof(ParameterInfo, flags) == 788);
 
 //------------------------------------------------------------------------
 // Host side: told of edits made on the controller.
@@ -47,8 +51,10 @@ public:
     virtual int32_t handlerOp5() = 0;                // 5
     virtual int32_t handlerOp6() = 0;                // 6
 
-    QEL_DECLARE_IID(0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IComponentHandler2, 0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC)
 
 //------------------------------------------------------------------------
 class IEditController : public IPluginBase
@@ -68,8 +74,10 @@ public:
     virtual int32_t setComponentHandler(IComponentHandler* handler) = 0;                                  // 16
     virtual IPlugView* createView(const char* name) = 0;                                                  // 17
 
-    QEL_DECLARE_IID(0xDCD7BBE3, 0x7742448D, 0xA874AACC, 0x979C759E);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IEditController, 0xDCD7BBE3, 0x7742448D, 0xA874AACC, 0x979C759E)
 
 class IEditController2 : public FUnknown
 {
@@ -78,8 +86,10 @@ public:
     virtual int32_t reservedSlot4(bool) = 0;         // 4: answers 1
     virtual int32_t reservedSlot5(bool) = 0;         // 5: answers 1
 
-    QEL_DECLARE_IID(0x7F4EFE59, 0xF3204967, 0xAC27A3AE, 0xAFB63038);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IEditController2, 0x7F4EFE59, 0xF3204967, 0xAC27A3AE, 0xAFB63038)
 
 // Edits begun and ended by the host itself.
 class IEditControllerHostEditing : public FUnknown
@@ -88,8 +98,10 @@ public:
     virtual int32_t beginHostEdit(ParamID id) = 0; // 3
     virtual int32_t endHostEdit(ParamID id) = 0;   // 4
 
-    QEL_DECLARE_IID(0xC1271208, 0x70594098, 0xB9DD34B3, 0x6BB0195E);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IEditControllerHostEditing, 0xC1271208, 0x70594098, 0xB9DD34B3, 0x6BB0195E)
 
 // A description of the controller's parameters in XML.
 class IXmlRepresentationController : public FUnknown
@@ -97,8 +109,10 @@ class IXmlRepresentationController : public FUnknown
 public:
     virtual int32_t getXmlRepresentation(void* info, IBStream* stream) = 0; // 3
 
-    QEL_DECLARE_IID(0xA81A0471, 0x48C34DC4, 0xAC30C9E1, 0x3C8393D5);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IXmlRepresentationController, 0xA81A0471, 0x48C34DC4, 0xAC30C9E1, 0x3C8393D5)
 
 } // namespace Qel
 } // namespace Calvereth

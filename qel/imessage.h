@@ -32,8 +32,10 @@ public:
     virtual IMessageAttributes* getAttributes() = 0; // 5: no reference is added
 
     // Also the class identifier under which the host creates a message.
-    QEL_DECLARE_IID(0x936F033B, 0xC6C047DB, 0xBB0882F8, 0x13C1E613);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IMessage, 0x936F033B, 0xC6C047DB, 0xBB0882F8, 0x13C1E613)
 
 } // namespace Qel
 } // namespace Calvereth

@@ -17,6 +17,7 @@ struct ViewRect
     int32_t getWidth() const { return right - left; }
     int32_t getHeight() const { return bottom - top; }
 };
+static_assert(sizeof(ViewRect) == 16 && offsetof(ViewRect, right) == 8 && offsetof(ViewRect, bottom) == 12);
 
 class IPlugView : public FUnknown
 {
@@ -34,7 +35,9 @@ public:
     virtual int32_t reservedSlot13() = 0;                          // 13: answers 1
     virtual int32_t reservedSlot14(ViewRect*) = 0;                 // 14: answers 1
 
-    QEL_DECLARE_IID(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IPlugView, 0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29)
 
 } // namespace Calvereth

@@ -17,6 +17,7 @@ struct UnitInfo
     char16_t name[128]{};
     int32_t programListId{};
 };
+static_assert(sizeof(UnitInfo) == 268 && offsetof(UnitInfo, name) == 8 && offsetof(UnitInfo, programListId) == 264);
 
 struct ProgramListInfo
 {
@@ -24,6 +25,8 @@ struct ProgramListInfo
     char16_t name[128]{};
     int32_t programCount{};
 };
+static_assert(sizeof(ProgramListInfo) == 264 && offsetof(ProgramListInfo, name) == 4 &&
+              offsetof(ProgramListInfo, programCount) == 260);
 
 class IUnitInfo : public FUnknown
 {
@@ -43,8 +46,10 @@ public:
     virtual int32_t reservedSlot13() = 0;                        // 13
     virtual int32_t reservedSlot14() = 0;                        // 14
 
-    QEL_DECLARE_IID(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IUnitInfo, 0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1)
 
 // Host side: told of unit selection and program-list changes.
 class IUnitHandler : public FUnknown
@@ -53,8 +58,10 @@ public:
     virtual int32_t notifyUnitSelection(int32_t unitId) = 0;                           // 3
     virtual int32_t notifyProgramListChange(int32_t listId, int32_t programIndex) = 0; // 4: -1 for the whole list
 
-    QEL_DECLARE_IID(0x4B5147F8, 0x4654486B, 0x8DAB30BA, 0x163A3C56);
+    static const FUID iid;
 };
+
+DECLARE_CLASS_IID(IUnitHandler, 0x4B5147F8, 0x4654486B, 0x8DAB30BA, 0x163A3C56)
 
 } // namespace Qel
 } // namespace Calvereth

@@ -1,6 +1,7 @@
 #include "qel/pluginfactory.h"
 
-#include <atomic>
+#include "base/atomic.h"
+
 #include <cstdlib>
 #include <new>
 #include <type_traits>
@@ -12,11 +13,6 @@ IPluginFactory* gPluginFactory = nullptr;
 namespace {
 static_assert(std::is_trivially_copyable_v<ClassInfo2> && std::is_trivially_copyable_v<ClassInfoUnicode>,
               "the class table is grown by reallocation");
-
-int32_t atomicAddRef(int32_t& count, int32_t n)
-{
-    return std::atomic_ref<int32_t>(count).fetch_add(n, std::memory_order_seq_cst) + n;
-}
 } // namespace
 
 CPluginFactory::CPluginFactory(const FactoryInfo& info) : factoryInfo(info) {}
@@ -87,12 +83,12 @@ tresult CPluginFactory::queryInterface(const TUID iid, void** obj)
 
 uint32_t CPluginFactory::addRef()
 {
-    return static_cast<uint32_t>(atomicAddRef(refCount, 1));
+    return static_cast<uint32_t>(atomicAdd(&refCount, 1));
 }
 
 uint32_t CPluginFactory::release()
 {
-    int32_t count = atomicAddRef(refCount, -1);
+    int32_t count = atomicAdd(&refCount, -1);
     if (count == 0) {
         delete this;
         return 0;

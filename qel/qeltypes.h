@@ -1,9 +1,9 @@
 // Types, result codes and identifier helpers shared by every interface of the plug-in boundary.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "base/funknown.h"
 
@@ -15,7 +15,6 @@ using ResultCode = int32_t;
 static_assert(kResultOk == 0 && kResultFalse == 1 && kInvalidArgument == 2 && kNotImplemented == 3 &&
               kNoInterface == -1);
 
-using IidByte = std::remove_extent_t<TUID>;
 static_assert(sizeof(TUID) == 16, "identifiers are 16 bytes");
 
 // One bit per speaker; the channel count is the number of set bits.
@@ -40,12 +39,3 @@ inline constexpr SampleSizeCode kSample64 = 1;
 
 } // namespace Qel
 } // namespace Calvereth
-
-// An interface identifier given as four words, each stored most significant byte first.
-#define QEL_IID_BYTE(w, s) static_cast<::Calvereth::Qel::IidByte>((((w) >> (s)) & 0xFFu))
-#define QEL_IID_WORD(w) QEL_IID_BYTE(w, 24), QEL_IID_BYTE(w, 16), QEL_IID_BYTE(w, 8), QEL_IID_BYTE(w, 0)
-#define QEL_IID_BYTES(w1, w2, w3, w4)                                                                                  \
-    {                                                                                                                  \
-        QEL_IID_WORD(w1), QEL_IID_WORD(w2), QEL_IID_WORD(w3), QEL_IID_WORD(w4)                                         \
-    }
-#define QEL_DECLARE_IID(w1, w2, w3, w4) static constexpr ::Calvereth::TUID iid = QEL_IID_BYTES(w1, w2, w3, w4)

@@ -1,28 +1,38 @@
-// Host-side objects for the framework's tests: application, messages with attributes, handlers.
+// Host-side objects for the framework's tests, and calls through raw slot indices.
 #pragma once
 
 #include <atomic>
 #include <cstring>
-#include <map>
-#include <string>
 
 #include "qel/ieditcontroller.h"
+#include "base/iptr.h"
+#include "host/hostobjects.h"
 #include "qel/ihostapplication.h"
 #include "qel/imessage.h"
+#include "qel/iunitinfo.h"
 
 namespace qeltest {
 
 using namespace Calvereth;
 using namespace Calvereth::Qel;
 
+// An operation called through its slot: the object's table of operations read as an array, as a host
+// built by another compiler calls it.
+template <typename R, typename... A>
+R callSlot(void* obj, int slot, A... args)
+{
+    using Fn = R (*)(void*, A...);
+    void** table = *static_cast<void***>(obj);
+    return reinterpret_cast<Fn>(table[slot])(obj, args...);
+}
+
 template <class I>
 struct MockUnknown : I
 {
     std::atomic<int32_t> refs{1};
-    bool deleteOnZero = false;
     tresult queryInterface(const TUID iid, void** obj) override
     {
-        if (iidEqual(iid, FUnknown::iid) || ownIid(iid)) {
+        if (iidEqual(iid, FUnknown::iid) || iidEqual(iid, I::iid)) {
             addRef();
             *obj = static_cast<I*>(this);
             return kResultOk;
@@ -30,123 +40,71 @@ struct MockUnknown : I
         *obj = nullptr;
         return kNoInterface;
     }
-    static bool ownIid(const TUID iid)
-    {
-        if constexpr (requires { I::iid; })
-            return iidEqual(iid, I::iid);
-        return false;
-    }
     uint32_t addRef() override { return ++refs; }
-    uint32_t release() override
-    {
-        int32_t n = --refs;
-        if (n == 0 && deleteOnZero)
-            delete this;
-        return n;
-    }
+    uint32_t release() override { return --refs; }
     virtual ~MockUnknown() = default;
 };
 
-struct MockAttributes : IMessageAttributes
+// One of the test host's own objects as the plug-in sees it: the host hands it over through its own
+// declarations of the same tables.
+template <class I, class HostObject>
+I* fromHost(HostObject* object)
 {
-    std::map<std::string, int64_t> ints;
-    std::map<std::string, double> floats;
-    std::map<std::string, std::u16string> strings;
-    tresult queryInterface(const TUID, void** obj) override
-    {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 1; }
-    tresult setInt(const char* id, int64_t v) override
-    {
-        ints[id] = v;
-        return kResultOk;
-    }
-    tresult getInt(const char* id, int64_t& v) override
-    {
-        auto it = ints.find(id);
-        if (it == ints.end())
-            return kResultFalse;
-        v = it->second;
-        return kResultOk;
-    }
-    tresult setFloat(const char* id, double v) override
-    {
-        floats[id] = v;
-        return kResultOk;
-    }
-    tresult getFloat(const char* id, double& v) override
-    {
-        auto it = floats.find(id);
-        if (it == floats.end())
-            return kResultFalse;
-        v = it->second;
-        return kResultOk;
-    }
-    tresult setString(const char* id, const char16_t* s) override
-    {
-        strings[id] = s;
-        return kResultOk;
-    }
-    // The size counts bytes; the copy is cut to fit and terminated.
-    tresult getString(const char* id, char16_t* s, uint32_t sizeInBytes) override
-    {
-        auto it = strings.find(id);
-        if (it == strings.end())
-            return kResultFalse;
-        size_t units = sizeInBytes / 2;
-        if (units == 0)
-            return kResultFalse;
-        size_t n = std::min(units - 1, it->second.size());
-        std::memcpy(s, it->second.data(), n * 2);
-        s[n] = 0;
-        return kResultOk;
-    }
-    tresult setBinary(const char*, const void*, uint32_t) override { return kResultOk; }
-    tresult getBinary(const char*, const void*&, uint32_t&) override { return kResultFalse; }
+    return reinterpret_cast<I*>(object);
+}
+
+// The host's second handler and unit handler, declared from their slot tables alone (apart from the
+// plug-in's declarations), so that a call landing in another slot shows. Both count on their owner.
+struct RawHandlerBase
+{
+    explicit RawHandlerBase(std::atomic<int32_t>* owner) : refs(owner) {}
+    std::atomic<int32_t>* refs;
+    int32_t seen[2] = {-99, -99}; // the arguments of the last call
+    virtual int32_t queryInterface(const char*, void**) { return kNoInterface; }
+    virtual uint32_t addRef() { return ++*refs; }
+    virtual uint32_t release() { return --*refs; }
 };
 
-struct MockMessage : MockUnknown<IMessage>
+struct RawHandler2 : RawHandlerBase
 {
-    std::string id;
-    MockAttributes attributes;
-    bool withAttributes = true;
-    MockMessage() { deleteOnZero = true; }
-    const char* getMessageId() override { return id.c_str(); }
-    void setMessageId(const char* newId) override { id = newId ? newId : ""; }
-    IMessageAttributes* getAttributes() override { return withAttributes ? &attributes : nullptr; }
+    using RawHandlerBase::RawHandlerBase;
+    virtual int32_t slot3(uint8_t flag) { return seen[0] = flag, 3; }
+    virtual int32_t slot4(const char* text) { return text && text[0] == 'x' ? 4 : -4; }
+    virtual int32_t slot5() { return 5; }
+    virtual int32_t slot6() { return 6; }
 };
 
-struct MockHost : MockUnknown<IHostApplication>
+struct RawUnitHandler : RawHandlerBase
 {
-    int created = 0;
-    bool refuse = false;
-    MockMessage* lastMessage = nullptr;
-    tresult getName(char16_t name[128]) override
-    {
-        std::memcpy(name, u"test", 10);
-        return kResultOk;
-    }
-    tresult createInstance(const TUID cid, const TUID iid, void** obj) override
-    {
-        if (refuse || !iidEqual(cid, IMessage::iid) || !iidEqual(iid, IMessage::iid)) {
-            *obj = nullptr;
-            return kResultFalse;
-        }
-        lastMessage = new MockMessage;
-        ++created;
-        *obj = static_cast<IMessage*>(lastMessage);
-        return kResultOk;
-    }
+    using RawHandlerBase::RawHandlerBase;
+    virtual int32_t slot3(int32_t unitId) { return seen[0] = unitId, 30; }
+    virtual int32_t slot4(int32_t listId, int32_t programIndex) { return seen[0] = listId, seen[1] = programIndex, 40; }
 };
 
-// A context that is not a host application.
-struct MockContext : MockUnknown<IComponentHandler>
+// The host's component handler; it offers the second handler and the unit handler when asked to.
+struct MockHandler : MockUnknown<IComponentHandler>
 {
+    int asked = 0;
+    ParamValue lastValue = -1;
+    bool offerSecond = true, offerUnits = true;
+    RawHandler2 second{&refs};
+    RawUnitHandler units{&refs};
+    tresult queryInterface(const TUID iid, void** obj) override
+    {
+        void* part = nullptr;
+        if (offerSecond && iidEqual(iid, IComponentHandler2::iid))
+            part = &second;
+        else if (offerUnits && iidEqual(iid, IUnitHandler::iid))
+            part = &units;
+        if (!part)
+            return MockUnknown::queryInterface(iid, obj);
+        ++asked;
+        addRef();
+        *obj = part;
+        return kResultOk;
+    }
     tresult beginEdit(ParamID) override { return kResultOk; }
-    tresult performEdit(ParamID, ParamValue) override { return kResultOk; }
+    tresult performEdit(ParamID, ParamValue v) override { return lastValue = v, 9; }
     tresult endEdit(ParamID) override { return kResultOk; }
 };
 

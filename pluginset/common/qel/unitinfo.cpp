@@ -19,12 +19,12 @@ tresult CUnitInfo::queryInterface(const TUID iid, void** obj)
 
 uint32 CUnitInfo::addRef()
 {
-    return __atomic_add_fetch(&refCount, 1, __ATOMIC_ACQ_REL);
+    return static_cast<uint32>(atomicAdd(&refCount, 1));
 }
 
 uint32 CUnitInfo::release()
 {
-    uint32 n = __atomic_sub_fetch(&refCount, 1, __ATOMIC_ACQ_REL);
+    uint32 n = static_cast<uint32>(atomicAdd(&refCount, -1));
     if (n == 0) {
         delete this;
         return 0;

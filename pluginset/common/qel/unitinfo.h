@@ -33,7 +33,7 @@ public:
     tresult reservedSlot14() override { return kNotImplemented; }
 
 private:
-    uint32 refCount = 1;
+    int32 refCount = 1;
     int32 unitCount = 0;
     const Param::UnitRecord* units = nullptr;
 };

@@ -1,0 +1,250 @@
+#include "pluginset/common/qel/xmlrepresentationwriter.h"
+
+#include "base/fuid.h"
+
+namespace Calvereth {
+namespace {
+
+constexpr const char* kLineEnd = "\r";
+constexpr const char* kLayerTypes[] = {"knob", "pressedKnob", "switchKnob", "switch", "LED", "link"};
+
+void appendEscaped(String& out, const char* text)
+{
+    for (const char* p = text ? text : ""; *p; ++p) {
+        switch (*p) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        default:
+            out.append(*p);
+            break;
+        }
+    }
+}
+
+void appendAttribute(String& out, const char* name, const char* value)
+{
+    out.append(' ');
+    out.append(name);
+    out.append("=\"");
+    appendEscaped(out, value);
+    out.append('"');
+}
+
+void appendAttribute(String& out, const char* name, int32 value)
+{
+    String number;
+    number.printf("%d", value);
+    appendAttribute(out, name, number.text8());
+}
+
+const char* styleAttributeOf(int32 type)
+{
+    if (type == XmlRepresentationWriter::kLED)
+        return "ledStyle";
+    if (type == XmlRepresentationWriter::kSwitch)
+        return "switchStyle";
+    return "style";
+}
+
+} // namespace
+
+XmlRepresentationWriter::XmlRepresentationWriter(IBStream* stream) : streamer(stream, kLittleEndian) {}
+
+bool XmlRepresentationWriter::writeLine(int32 depth, const String& text)
+{
+    String line;
+    line.append('\t', depth);
+    line.append(text);
+    line.append(kLineEnd);
+    const int32 length = line.length();
+    return streamer.writeRaw(line.text8(), length) == length;
+}
+
+bool XmlRepresentationWriter::startDocument()
+{
+    if (state != kNone)
+        return false;
+    state = kDocument;
+    return writeLine(0, String("<?xml version=\"1.0\" encoding=\"utf-8\"?>")) &&
+           writeLine(0, String("<!DOCTYPE qelXML PUBLIC \"-//Calvereth//DTD QEL Remote 1.1//EN\" "
+                               "\"qelremote-1.1.dtd\">")) &&
+           writeLine(0, String("<qelXML version=\"1.0\">"));
+}
+
+bool XmlRepresentationWriter::writePlugin(const TUID controllerClassId, const char* name, const char* vendor)
+{
+    if (state != kDocument || !controllerClassId)
+        return false;
+    char8 classId[33] = {};
+    FUID(controllerClassId).toString(classId);
+    String line("<plugin");
+    appendAttribute(line, "classID", classId);
+    appendAttribute(line, "name", name);
+    appendAttribute(line, "vendor", vendor);
+    line.append("/>");
+    return writeLine(0, line);
+}
+
+bool XmlRepresentationWriter::startRepresentation(const char* name, const char* vendor, const char* version,
+                                                  const char* host)
+{
+    if (state != kDocument)
+        return false;
+    state = kRepresentation;
+    String line("<representation");
+    appendAttribute(line, "name", name);
+    appendAttribute(line, "vendor", vendor);
+    appendAttribute(line, "version", version);
+    if (host && host[0])
+        appendAttribute(line, "host", host);
+    line.append('>');
+    return writeLine(1, line);
+}
+
+bool XmlRepresentationWriter::startPage(const char* name, int32 unitId)
+{
+    if (state != kRepresentation)
+        return false;
+    state = kPage;
+    String line("<page");
+    appendAttribute(line, "name", name);
+    if (unitId >= 0)
+        appendAttribute(line, "unitID", unitId);
+    line.append('>');
+    return writeLine(2, line);
+}
+
+bool XmlRepresentationWriter::endPage()
+{
+    if (state != kPage)
+        return false;
+    state = kRepresentation;
+    return writeLine(2, String("</page>"));
+}
+
+bool XmlRepresentationWriter::startCell()
+{
+    if (state != kPage)
+        return false;
+    state = kCell;
+    return writeLine(3, String("<cell>"));
+}
+
+bool XmlRepresentationWriter::endCell()
+{
+    if (state != kCell)
+        return false;
+    state = kPage;
+    return writeLine(3, String("</cell>"));
+}
+
+bool XmlRepresentationWriter::addEmptyCell()
+{
+    return state == kPage && writeLine(3, String("<cell/>"));
+}
+
+bool XmlRepresentationWriter::writeLayer(int32 type, int32 parameterId, const char* function, const char* style,
+                                         bool empty)
+{
+    if (state != kCell || type < kKnob || type > kLink)
+        return false;
+    String line("<layer");
+    appendAttribute(line, "type", kLayerTypes[type]);
+    appendAttribute(line, "parameterID", parameterId);
+    if (function)
+        appendAttribute(line, "function", function);
+    if (style)
+        appendAttribute(line, styleAttributeOf(type), style);
+    line.append(empty ? "/>" : ">");
+    if (!empty)
+        state = kLayer;
+    return writeLine(4, line);
+}
+
+bool XmlRepresentationWriter::startLayer(int32 type, int32 parameterId, const char* function, const char* style)
+{
+    return writeLayer(type, parameterId, function, style, false);
+}
+
+bool XmlRepresentationWriter::addLayer(int32 type, int32 parameterId, const char* function, const char* style)
+{
+    return writeLayer(type, parameterId, function, style, true);
+}
+
+bool XmlRepresentationWriter::endLayer()
+{
+    if (state != kLayer)
+        return false;
+    state = kCell;
+    return writeLine(4, String("</layer>"));
+}
+
+bool XmlRepresentationWriter::startTitleDisplay()
+{
+    if (state != kLayer)
+        return false;
+    state = kTitleDisplay;
+    return writeLine(5, String("<titleDisplay>"));
+}
+
+bool XmlRepresentationWriter::addTitle(const char* text)
+{
+    if (state != kTitleDisplay || !text)
+        return false;
+    String line("<name>");
+    appendEscaped(line, text);
+    line.append("</name>");
+    return writeLine(6, line);
+}
+
+bool XmlRepresentationWriter::endTitleDisplay()
+{
+    if (state != kTitleDisplay)
+        return false;
+    state = kLayer;
+    return writeLine(5, String("</titleDisplay>"));
+}
+
+bool XmlRepresentationWriter::endDocument()
+{
+    if (state < kRepresentation || state == kDone)
+        return false;
+    bool written = true;
+    if (state == kTitleDisplay)
+        written = endTitleDisplay() && written;
+    if (state == kLayer)
+        written = endLayer() && written;
+    if (state == kCell)
+        written = endCell() && written;
+    if (state == kPage)
+        written = endPage() && written;
+    state = kDone;
+    return writeLine(1, String("</representation>")) && writeLine(0, String("</qelXML>")) && written;
+}
+
+bool XmlRepresentationWriter::addControlLayer(const Qel::ParameterInfo& info)
+{
+    if (info.stepCount == 1)
+        return addLayer(kSwitch, static_cast<int32>(info.id), "pushIncLooped");
+    return addLayer(kKnob, static_cast<int32>(info.id));
+}
+
+bool XmlRepresentationWriter::addDisplayLayer(const Qel::ParameterInfo& info)
+{
+    return addLayer(kLED, static_cast<int32>(info.id));
+}
+
+} // namespace Calvereth
