@@ -30,36 +30,36 @@ ControllerValueList::ControllerValueList(IFrameHost* h, IPlugController* o) : ho
 
 ControllerValueList::~ControllerValueList()
 {
-    for (size_t i = entries.size(); i-- > 0;) {
-        if (entries[i]->value)
-            entries[i]->value->release();
-        delete entries[i];
+    for (int32 i = entries.count(); i-- > 0;) {
+        if (entries.at(i)->value)
+            entries.at(i)->value->release();
+        delete entries.at(i);
     }
-    entries.clear();
+    entries.removeAll();
     if (host)
         host->release();
 }
 
 void ControllerValueList::setCapacity(int32 n)
 {
-    if (n > 0)
-        entries.reserve(static_cast<size_t>(n));
+    if (n > entries.count())
+        entries.resize(n);
 }
 
 IHostValue* ControllerValueList::getAt(int32 index) const
 {
     if (index < 0 || index >= count())
         return nullptr;
-    return entries[index]->value;
+    return entries.at(index)->value;
 }
 
 IHostValue* ControllerValueList::findByName(const char8* name) const
 {
     if (!name)
         return nullptr;
-    for (ValueEntry* e : entries)
-        if (e->name == name)
-            return e->value;
+    for (int32 i = 0; i < entries.count(); ++i)
+        if (entries.at(i)->name == name)
+            return entries.at(i)->value;
     return nullptr;
 }
 
@@ -71,7 +71,7 @@ IHostValue* ControllerValueList::findById(int32 id) const
     while (lo <= hi) {
         if (guess < 0 || guess >= n)
             return nullptr;
-        IHostValue* v = entries[guess]->value;
+        IHostValue* v = entries.at(static_cast<int32>(guess))->value;
         if (!v)
             return nullptr;
         int64 found = v->getId();
@@ -85,9 +85,9 @@ IHostValue* ControllerValueList::findById(int32 id) const
         if (guess < lo || guess > hi)
             guess = (lo + hi) / 2;
     }
-    for (ValueEntry* e : entries)
-        if (e->value && e->value->getId() == id)
-            return e->value;
+    for (int32 i = 0; i < entries.count(); ++i)
+        if (entries.at(i)->value && entries.at(i)->value->getId() == id)
+            return entries.at(i)->value;
     return nullptr;
 }
 
@@ -183,17 +183,19 @@ bool ControllerValueList::insertSorted(ValueEntry* entry)
         return false;
     }
     const int32 id = entry->value->getId();
-    size_t position = 0;
-    for (size_t i = entries.size(); i-- > 0;) {
-        IHostValue* v = entries[i] ? entries[i]->value : nullptr;
+    int32 position = 0;
+    for (int32 i = entries.count(); i-- > 0;) {
+        IHostValue* v = entries.at(i) ? entries.at(i)->value : nullptr;
         if (v && v->getId() < id) {
             position = i + 1;
             break;
         }
     }
-    if (entries.size() == entries.capacity())
-        entries.reserve(entries.capacity() + 10);
-    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(position), entry);
+    if (!entries.insertAt(position, entry)) {
+        entry->value->release();
+        delete entry;
+        return false;
+    }
     return true;
 }
 

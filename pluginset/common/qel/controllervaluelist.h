@@ -3,8 +3,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "base/tarray.h"
 #include "pluginset/common/qel/views/frameinterfaces.h"
 
 namespace Calvereth {
@@ -26,7 +26,7 @@ public:
     IHostValue* findById(int32 id) const;
     IHostValue* getAt(int32 index) const;
     IHostValue* findByName(const char8* name) const;
-    int32 count() const { return static_cast<int32>(entries.size()); }
+    int32 count() const { return entries.count(); }
 
     void setOwner(IPlugController* o) { owner = o; }
     void setCapacity(int32 n);
@@ -53,7 +53,7 @@ private:
 
     IFrameHost* host;
     IPlugController* owner;
-    std::vector<ValueEntry*> entries;
+    TArray<ValueEntry*> entries{0, 10};
 };
 
 } // namespace Calvereth
