@@ -36,15 +36,6 @@ double accurateSum(const float* x, int len)
 
 TEST(VectorOps, ElementOperationsBitForBit)
 {
-    const auto copy = VECTOR_VARIANTS(ippsCopy_32f);
-    const auto zero = VECTOR_VARIANTS(ippsZero_32f);
-    const auto move = VECTOR_VARIANTS(ippsMove_32f);
-    const auto add = VECTOR_VARIANTS(ippsAdd_32f_I);
-    const auto mul = VECTOR_VARIANTS(ippsMulC_32f);
-    const auto mulI = VECTOR_VARIANTS(ippsMulC_32f_I);
-    const auto sqr = VECTOR_VARIANTS(ippsSqr_32f);
-    const auto copy8 = VECTOR_VARIANTS(ippsCopy_8u);
-    const auto zero8 = VECTOR_VARIANTS(ippsZero_8u);
     for (int len : testLengths())
         for (std::size_t so : {0, 4, 8, 12})
             for (std::size_t dof : {0, 4, 8, 12})
@@ -58,34 +49,34 @@ TEST(VectorOps, ElementOperationsBitForBit)
                             ASSERT_EQ(bits(d.data()[i]), bits(op(i))) << v << " len " << len << " i " << i;
                         ASSERT_TRUE(d.guardsIntact());
                     };
-                    ASSERT_EQ(copy[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsCopy_32f)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return a[i]; });
-                    ASSERT_EQ(zero[v](d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsZero_32f)[v](d.data(), len), 0);
                     expect([](int) { return 0.0f; });
-                    ASSERT_EQ(move[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMove_32f)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return a[i]; });
                     d.fill(b);
-                    ASSERT_EQ(add[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsAdd_32f_I)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return b[i] + a[i]; });
-                    ASSERT_EQ(mul[v](s.data(), c, d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](s.data(), c, d.data(), len), 0);
                     expect([&](int i) { return a[i] * c; });
-                    ASSERT_EQ(mulI[v](c, d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](c, d.data(), len), 0);
                     expect([&](int i) { return a[i] * c * c; });
                     d.fill(b);
-                    ASSERT_EQ(sqr[v](d.data(), d.data(), len), 0); // in place
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsSqr_32f)[v](d.data(), d.data(), len), 0); // in place
                     expect([&](int i) { return b[i] * b[i]; });
                     Placed<Ipp8u> s8(len, so + 1), d8(len, dof + 3);
                     const auto a8 = randomValues<Ipp8u>(len, 0, 256);
                     s8.fill(a8);
-                    ASSERT_EQ(copy8[v](s8.data(), d8.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsCopy_8u)[v](s8.data(), d8.data(), len), 0);
                     ASSERT_EQ(d8.values(), a8);
-                    ASSERT_EQ(zero8[v](d8.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsZero_8u)[v](d8.data(), len), 0);
                     ASSERT_EQ(d8.values(), std::vector<Ipp8u>(len, 0));
                     ASSERT_TRUE(d8.guardsIntact());
                 }
 }
 
-TEST(VectorOps, OverlappingMovesAndSpecialConstants)
+TEST(VectorOps, OverlappingMovesSpecialConstantsAndRefusals)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     for (int v = 0; v < 3; ++v) {
@@ -116,6 +107,19 @@ TEST(VectorOps, OverlappingMovesAndSpecialConstants)
             for (int i = 0; i < n; ++i)
                 EXPECT_EQ(bits(in[i]) | bits(out[i]), 0u);
         }
+        // Null pointers are refused before lengths, and nothing is written.
+        float r = 9;
+        for (int len : {0, -1}) {
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](w.data(), 2.0f, nullptr, len), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](w.data(), len, nullptr, 2), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMinMax_32f)[v](w.data(), len, nullptr, &r), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](1.0f, w.data(), len), ippStsSizeErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](w.data(), len, &r, 2), ippStsSizeErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](w.data(), len, &r, nullptr), ippStsSizeErr);
+        }
+        EXPECT_EQ(r, 9.0f);
+        EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](w.data() + 4, 8, &r, nullptr), 0); // the maximum alone
+        EXPECT_EQ(r, 7.0f);
     }
 }
 
@@ -181,21 +185,4 @@ TEST(VectorOps, SearchesFindTheFirstExtremes)
                     ASSERT_EQ(i, mx - data.begin());
                 }
             }
-}
-
-TEST(VectorOps, NullPointersBeforeLengths)
-{
-    float a[4] = {1, 2, 3, 4}, r = 9;
-    for (int v = 0; v < 3; ++v)
-        for (int len : {0, -1}) {
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](a, 2.0f, nullptr, len), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](a, len, nullptr, 2), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMinMax_32f)[v](a, len, nullptr, &r), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](1.0f, a, len), ippStsSizeErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](a, len, &r, 2), ippStsSizeErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](a, len, &r, nullptr), ippStsSizeErr);
-        }
-    EXPECT_EQ(r, 9.0f);                                  // nothing written
-    EXPECT_EQ(u8_ippsMaxIndx_32f(a, 4, &r, nullptr), 0); // no index wanted: the maximum alone
-    EXPECT_EQ(r, 4.0f);
 }
