@@ -3,26 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-bool startsWith(const std::string& s, const char* prefix)
-{
-    return s.rfind(prefix, 0) == 0;
-}
-
-bool baselineSymbol(const std::string& name)
-{
-    // m7_ functions, helpers in namespace m7, and the code that runs before or around dispatch.
-    for (const char* p : {"m7_", "_ZN2m7", "_ZNK2m7", "ipp", "own", "ps_", "Mini"})
-        if (startsWith(name, p))
-            return true;
-    return false;
-}
 
 // SSE3, SSSE3, SSE4.1, SSE4.2 and every VEX-encoded mnemonic.
 bool beyondSse2(const std::string& m)
@@ -37,10 +25,8 @@ bool beyondSse2(const std::string& m)
         "pinsrq",    "pmaxsb",    "pmaxsd",    "pmaxuw",    "pmaxud",   "pminsb",     "pminsd",    "pminuw",
         "pminud",    "pmuldq",    "pmulld",    "ptest",     "roundps",  "roundpd",    "roundss",   "roundsd",
         "pcmpestri", "pcmpestrm", "pcmpistri", "pcmpistrm", "pcmpgtq",  "popcnt"};
-    if (exact.count(m))
-        return true;
-    return startsWith(m, "fisttp") || startsWith(m, "pmovsx") || startsWith(m, "pmovzx") || startsWith(m, "crc32") ||
-           (m.size() > 2 && m[0] == 'v' && m != "verr" && m != "verw");
+    static const std::regex prefixed("(fisttp|pmovsx|pmovzx|crc32).*|v.+");
+    return exact.count(m) || (std::regex_match(m, prefixed) && m != "verr" && m != "verw");
 }
 
 TEST(VectorBaseline, LowestVariantUsesNoInstructionBeyondSse2)
@@ -53,35 +39,23 @@ TEST(VectorBaseline, LowestVariantUsesNoInstructionBeyondSse2)
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), &pclose);
     if (!pipe)
         GTEST_SKIP() << "objdump not available";
-
+    // "0000000000001234 <name>:" opens a function; "    1234:\tmnemonic operands" is an instruction.
+    // m7_ functions, helpers in namespace m7, and the code that runs before or around dispatch.
+    const std::regex function("[0-9a-f]+ <(.*)>:"), baseline("(m7_|_ZN2m7|_ZNK2m7|ipp|own|ps_|Mini).*"),
+        instruction(" *[0-9a-f]+:\t([a-z0-9]+).*");
     std::string current;
     bool checking = false;
     int checkedFunctions = 0;
     std::set<std::string> offenders;
     char line[4096];
+    std::smatch m;
     while (std::fgets(line, sizeof line, pipe.get())) {
-        std::string s(line);
-        if (!s.empty() && s.back() == '\n')
-            s.pop_back();
-        // "0000000000001234 <name>:" opens a function.
-        const auto lt = s.find(" <");
-        if (lt != std::string::npos && s.size() > 2 && s.compare(s.size() - 2, 2, ">:") == 0 &&
-            s.find_first_not_of("0123456789abcdef") == lt) {
-            current = s.substr(lt + 2, s.size() - lt - 4);
-            checking = baselineSymbol(current);
-            checkedFunctions += checking ? 1 : 0;
-            continue;
-        }
-        if (!checking)
-            continue;
-        // "    1234:\tmnemonic operands"
-        const auto tab = s.find(":\t");
-        if (tab == std::string::npos)
-            continue;
-        std::size_t b = tab + 2;
-        std::size_t e = s.find_first_of(" \t", b);
-        const std::string mnemonic = s.substr(b, e == std::string::npos ? std::string::npos : e - b);
-        if (beyondSse2(mnemonic))
+        const std::string s(line, std::strcspn(line, "\n"));
+        if (std::regex_match(s, m, function)) {
+            current = m[1];
+            checking = std::regex_match(current, baseline);
+            checkedFunctions += checking;
+        } else if (checking && std::regex_match(s, m, instruction) && beyondSse2(m[1]))
             offenders.insert(current + ": " + s);
     }
     if (checkedFunctions == 0)

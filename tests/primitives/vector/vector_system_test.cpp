@@ -1,5 +1,4 @@
-// Variant choice on stand-in processors, the dispatch stubs, the cache probe, the aligned
-// allocator, the floating-point control words and byte counts beyond 32 bits.
+// Variant choice on stand-in processors, the dispatch stubs, the aligned allocator, the floating-point control words and byte counts beyond 32 bits.
 #include <fstream>
 #include <map>
 #include <string>
@@ -20,16 +19,16 @@ constexpr std::uint32_t ecxSse3 = 1u << 0, ecxPclmul = 1u << 1, ecxSsse3 = 1u <<
                         ecxAvx = 1u << 28;
 
 // A stand-in processor installed for its lifetime: CPUID answers per leaf (sub-leaf 0 answers
-// for all), every probed cache cleared on entry and exit.
+// for all); on exit the real processor's choice comes back.
 struct FakeCpu
 {
     static inline FakeCpu* current = nullptr;
     std::map<std::pair<std::uint32_t, std::uint32_t>, Platform::CpuidRegisters> leaves;
     std::uint64_t xcr0 = 7;
     Platform::CpuProbe probe;
-    FakeCpu(const char* vendor, std::uint32_t ecx, std::uint32_t maxLeaf = 4, bool hasCpuid = true)
+    FakeCpu(const char* vendor, std::uint32_t ecx, bool hasCpuid = true)
     {
-        Platform::CpuidRegisters r{maxLeaf, 0, 0, 0};
+        Platform::CpuidRegisters r{4, 0, 0, 0};
         std::memcpy(&r.ebx, vendor, 4), std::memcpy(&r.edx, vendor + 4, 4), std::memcpy(&r.ecx, vendor + 8, 4);
         leaves[{0, 0}] = r;
         leaves[{1, 0}] = {0x000306A9, 0, ecx, edxBaseline};
@@ -48,14 +47,13 @@ struct FakeCpu
     {
         Platform::setCpuProbe(nullptr);
         NorrikIpp::resetFeatureCache();
-        NorrikIpp::resetCacheProbe();
         ippStaticInit();
     }
 };
 
 } // namespace
 
-TEST(VectorSystem, ChoiceByHighestInstructionSetAndFeatureMask)
+TEST(VectorSystem, ChoiceByHighestInstructionSet)
 {
     const struct
     {
@@ -81,38 +79,22 @@ TEST(VectorSystem, ChoiceByHighestInstructionSetAndFeatureMask)
         EXPECT_EQ(ippGetEnabledCpuFeatures(), r.enabled);
     }
     {
-        FakeCpu none("............", 0, 0, false);
+        FakeCpu none("............", 0, false);
         EXPECT_EQ(ippStaticInit(), ippStsNonIntelCpu);
         EXPECT_EQ(ippJumpIndexForMergedLibs, 0);
         Ipp64u untouched = 99;
         EXPECT_EQ(ippGetCpuFeatures(&untouched, nullptr), ippStsNoSSE3);
         EXPECT_EQ(untouched, 99u);
     }
-    {
-        FakeCpu cpu("GenuineIntel", ecxAvx | ecxOsxsave | ecxSse3, 7);
-        cpu.leaves[{7, 3}] = {0x70, 0x71, 0x72, 0x73};
-        cpu.xcr0 = 2; // the system saves the SSE state only: no AVX bit
-        Ipp64u m = 0;
-        EXPECT_EQ(ippGetCpuFeatures(nullptr, nullptr), ippStsNullPtrErr);
-        Ipp32u regs[4] = {};
-        EXPECT_EQ(ippGetCpuFeatures(&m, regs), 0);
-        EXPECT_EQ(m, 0x10Fu);
-        EXPECT_EQ(regs[2], ecxAvx | ecxOsxsave | ecxSse3);
-        std::memcpy(&m, "getinfoa", 8); // the caller's own leaf and sub-leaf
-        Ipp32u query[4] = {7, 0, 3, 0};
-        EXPECT_EQ(ippGetCpuFeatures(&m, query), 0);
-        EXPECT_EQ(query[3], 0x73u);
-    }
-    FakeCpu cpu("GenuineIntel", ecxAvx | ecxOsxsave);
-    cpu.xcr0 = 6;
-    cpu.leaves[{1, 0}].eax = 0xB00;
-    cpu.leaves[{0x20000001u, 0}] = {0, 0, 0, 2};
+    // The system saves the SSE state only: no AVX bit in the mask.
+    FakeCpu cpu("GenuineIntel", ecxAvx | ecxOsxsave | ecxSse3);
+    cpu.xcr0 = 2;
     Ipp64u m = 0;
-    ownGetMaskFeatures(&m);
-    EXPECT_EQ(m, 0x1307u);
+    EXPECT_EQ(ippGetCpuFeatures(&m, nullptr), 0);
+    EXPECT_EQ(m, 0x10Fu);
 }
 
-TEST(VectorSystem, ForcedChoiceStubsAndCacheProbe)
+TEST(VectorSystem, ForcedChoiceAndStubs)
 {
     EXPECT_EQ(ippStaticInitCpu(36), 0);
     EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
@@ -129,15 +111,7 @@ TEST(VectorSystem, ForcedChoiceStubsAndCacheProbe)
         EXPECT_EQ(ippsSqr_32f(a, b, 0), ippStsSizeErr);
         EXPECT_EQ(s + mn + mx + float(i0 + i1) + b[1], 14.0f - 2 + 7 + 4 - 1);
     }
-    // Descriptors 0x2C, 0x49 in EAX; EBX marked invalid (holds 0xEC); EDX 0x22.
-    FakeCpu cpu("GenuineIntel", 0);
-    cpu.leaves[{2, 0}] = {0x00492C01u, 0x800000ECu, 0, 0x00000022u};
-    const Ipp32s table[] = {0xEC, 24 << 20, 0x22, 512 << 10, 0x49, 4 << 20, 0};
-    EXPECT_EQ(ownGetCacheSize(table), 512 << 10);
-    NorrikIpp::resetCacheProbe();
-    EXPECT_EQ(NorrikIpp::largeCacheSize(), 4 << 20); // 0x49 comes before 0x22 in the size table
-    cpu.leaves[{2, 0}] = {0x00492C02u, 0, 0, 0};
-    EXPECT_EQ(ownGetCacheSize(table), -1);
+    ippStaticInit();
 }
 
 namespace {
