@@ -276,94 +276,86 @@ TEST(filters_iir_typed, IntegerOutputsSaturateAndRoundTiesToEven)
     std::vector<double> taps(8), dly(8, 7.0);
     IirState32f s{};
     s.taps = reinterpret_cast<float*>(taps.data()), s.dlyLine = reinterpret_cast<float*>(dly.data());
-    const double f = 0, d = 1, c = 2; // float, double and complex float accumulator
-    const double rows[][5] = {{f, 0.5, 33, 0, 16},        {f, 0.5, 35, 0, 18},          {f, 0.5, -33, 0, -16},
-                              {f, 1000, 32767, 0, 32767}, {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
-                              {f, 1, 32767, -20, 32767},  {f, 1, -1, -20, -32768},      {c, 1, -1, -20, -32768},
-                              {c, 1, 1, -20, 32767},      {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4}};
-    for (int v = 0; v < 3; ++v) {
+    const double f = 0, c = 1, d = 2, d32 = 3; // float, complex float, double accumulators; double to 32 bits
+    const double rows[][5] = {{f, 0.5, 33, 0, 16},          {f, 0.5, 35, 0, 18},
+                              {f, 0.5, -33, 0, -16},        {f, 1000, 32767, 0, 32767},
+                              {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
+                              {f, 1, 32767, -20, 32767},    {f, 1, -1, -20, -32768},
+                              {c, 1, -1, -20, -32768},      {c, 1, 1, -20, 32767},
+                              {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4},
+                              {d32, 4, 2e9, 0, 2147483647}, {d32, 4, -2e9, 0, -2147483648.0},
+                              {d32, 1, 1, -40, 2147483647}, {d32, 0.5, 5, 0, 2},
+                              {d32, 0.5, 7, 0, 4}};
+    for (int v = 0; v < 3; ++v)
         for (const auto& r : rows) {
-            const Ipp16s x = Ipp16s(r[2]);
+            const int sf = int(r[3]);
+            s.taps[0] = float(r[1]), s.taps[1] = 0.0f;
+            taps[0] = r[0] >= d ? r[1] : taps[0];
+            const Ipp16s x = r[0] == d32 ? 0 : Ipp16s(r[2]);
+            const Ipp16sc xc{x, Ipp16s(-x)};
+            const Ipp32s x32 = Ipp32s(r[2]);
             Ipp16s y = 0;
             Ipp16sc yc{};
-            const Ipp16sc xc{x, Ipp16s(-x)};
-            if (r[0] == d)
-                taps[0] = r[1], std::array{m7_ownsIIRAROne64f_16s, u8_ownsIIRAROne64f_16s,
-                                           y8_ownsIIRAROne64f_16s}[v](&x, &y, &s, int(r[3]));
-            else
-                reinterpret_cast<float*>(taps.data())[0] = float(r[1]), reinterpret_cast<float*>(taps.data())[1] = 0;
+            Ipp32s y32 = 0;
             if (r[0] == f)
-                std::array{m7_ownsIIRAROne32f_16s, u8_ownsIIRAROne32f_16s, y8_ownsIIRAROne32f_16s}[v](&x, &y, &s,
-                                                                                                      int(r[3]));
-            if (r[0] == c)
-                std::array{m7_ownsIIRAROne32fc_16sc, u8_ownsIIRAROne32fc_16sc,
-                           y8_ownsIIRAROne32fc_16sc}[v](&xc, &yc, &s, int(r[3])),
-                    y = yc.re;
-            EXPECT_EQ(y, r[4]) << v << " x " << r[2] << " sf " << r[3];
-            if (r[0] == c) {
-                EXPECT_EQ(yc.im, r[4] == 32767 ? -32768 : 32767);
-            }
+                VECTOR_VARIANTS(ownsIIRAROne32f_16s)[v](&x, &y, &s, sf);
+            else if (r[0] == c)
+                VECTOR_VARIANTS(ownsIIRAROne32fc_16sc)[v](&xc, &yc, &s, sf), y = yc.re;
+            else if (r[0] == d)
+                VECTOR_VARIANTS(ownsIIRAROne64f_16s)[v](&x, &y, &s, sf);
+            else
+                VECTOR_VARIANTS(ownsIIRAROne64f_32s)[v](&x32, &y32, &s, sf);
+            EXPECT_EQ(r[0] == d32 ? y32 : y, r[4]) << v << " x " << r[2] << " sf " << sf;
+            EXPECT_TRUE(r[0] != c || yc.im == (r[4] == 32767 ? -32768 : 32767));
         }
-        const auto ar32 = std::array{m7_ownsIIRAROne64f_32s, u8_ownsIIRAROne64f_32s, y8_ownsIIRAROne64f_32s}[v];
-        for (auto [b0, x, sf, want] : {std::array<double, 4>{4, 2e9, 0, 2147483647},
-                                       {4, -2e9, 0, -2147483648.0},
-                                       {1, 1, -40, 2147483647},
-                                       {0.5, 5, 0, 2},
-                                       {0.5, 7, 0, 4}}) {
-            taps[0] = b0;
-            const Ipp32s in = Ipp32s(x);
-            Ipp32s y = 0;
-            ar32(&in, &y, &s, int(sf));
-            EXPECT_EQ(y, want) << x;
-        }
-    }
     EXPECT_EQ(dly[0], 7.0);
 }
 
-TEST(filters_iir_typed, BlockKernelsMatchTheFloatKernelsAndTheReference)
+TEST(filters_iir_typed, BlockKernelsOf16BitDataMatchTheFloatKernels)
 {
     const std::vector<float> xf = noise(64, 21, 3000.0f);
     std::vector<Ipp16s> x16;
     for (float v : xf)
         x16.push_back(Ipp16s(std::lround(v)));
     const std::vector<float> xc(x16.begin(), x16.end());
+    const int len = 40;
     for (int N = 0; N <= 5; ++N) {
-        // Tables of an arbitrary-order float state, filled by the set-up of that kind.
+        // Tables of an arbitrary-order float state, filled by the set-up of that kind; for N = 2
+        // also those of the same filter as a biquad.
         std::vector<float> raw = noise(2 * N + 2, 30 + N, 0.3f), taps(4 * N + 8), dly(N + 4), xt(4 * N + 8),
                            yt(4 * N + 16);
         raw[N + 1] = 1.0f;
-        IirState32f s{};
+        IirState32f s{}, *q = nullptr;
         s.id = kIirIdArbitrary, s.order = N, s.taps = taps.data(), s.dlyLine = dly.data(), s.xTable = xt.data(),
         s.yTable = yt.data();
         ASSERT_EQ(m7_ippsIIRSetTaps_32f(raw.data(), &s), 0);
-        const int len = 40;
-        std::vector<float> v0(len), v1(len), y0(len + N), y1(len + N);
-        std::vector<Ipp16s> o16(len + N);
-        for (int i = 0; i < N; ++i)
-            y0[i] = y1[i] = float(i) - 1.5f;
-        m7_ownsIIRxAR_32f(xc.data(), v0.data(), len, xt.data(), N);
-        y8_ownsIIRxAR32f_16s(x16.data(), v1.data(), len, xt.data(), N);
-        EXPECT_TRUE(sameBits(v0, v1)) << N;
-        if (N == 0)
-            continue;
-        m7_ownsIIRyAR_32f(v0.data(), y0.data(), len, yt.data(), N);
-        u8_ownsIIRyAR32f_16s(v1.data(), y1.data(), len, yt.data(), N, o16.data(), 2);
-        EXPECT_TRUE(sameBits(y0, y1)) << N;
-        for (int k = N; k < len + N; ++k)
-            EXPECT_EQ(o16[k], toInt(y1[k], 2, -32768, 32767));
-        if (N != 2)
-            continue;
-        // The biquad forms against the float kernels on the same tables.
-        IirState32f* q = nullptr;
-        const float bq[6] = {raw[0], raw[1], raw[2], 1.0f, raw[4], raw[5]};
-        ASSERT_EQ(m7_ippsIIRInitAlloc_BiQuad_32f(&q, bq, 1, nullptr), 0);
-        m7_ownsIIRxBQ_32f(xc.data(), v0.data(), len, q->xTable);
-        u8_ownsIIRxBQ_32f_16s(x16.data(), v1.data(), len, q->xTable);
-        EXPECT_TRUE(sameBits(v0, v1));
-        m7_ownsIIRyBQ_32f(v0.data(), y0.data(), len, q->yTable);
-        y8_ownsIIRyBQ_32f_16s(v1.data(), y1.data(), len, q->yTable, o16.data(), -3);
-        EXPECT_TRUE(sameBits(y0, y1));
-        EXPECT_EQ(o16[9], toInt(y1[9], -3, -32768, 32767));
+        ASSERT_EQ(N == 2 ? m7_ippsIIRInitAlloc_BiQuad_32f(&q, raw.data(), 1, nullptr) : ippStsNoErr, 0);
+        for (int v = 0; v < 3; ++v) {
+            std::vector<float> v0(len), v1(len), y0(len + N), y1(len + N);
+            std::vector<Ipp16s> o16(len + N);
+            for (int i = 0; i < N; ++i)
+                y0[i] = y1[i] = float(i) - 1.5f;
+            VECTOR_VARIANTS(ownsIIRxAR_32f)[v](xc.data(), v0.data(), len, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR32f_16s)[v](x16.data(), v1.data(), len, xt.data(), N);
+            EXPECT_TRUE(sameBits(v0, v1)) << N;
+            if (N == 0)
+                continue;
+            VECTOR_VARIANTS(ownsIIRyAR_32f)[v](v0.data(), y0.data(), len, yt.data(), N);
+            VECTOR_VARIANTS(ownsIIRyAR32f_16s)[v](v1.data(), y1.data(), len, yt.data(), N, o16.data(), 2);
+            EXPECT_TRUE(sameBits(y0, y1)) << N;
+            for (int k = N; k < len + N; ++k)
+                EXPECT_EQ(o16[k], toInt(y1[k], 2, -32768, 32767));
+            if (N != 2)
+                continue;
+            VECTOR_VARIANTS(ownsIIRxBQ_32f)[v](xc.data(), v0.data(), len, q->xTable);
+            VECTOR_VARIANTS(ownsIIRxBQ_32f_16s)[v](x16.data(), v1.data(), len, q->xTable);
+            EXPECT_TRUE(sameBits(v0, v1));
+            VECTOR_VARIANTS(ownsIIRyBQ_32f)[v](v0.data(), y0.data(), len, q->yTable);
+            VECTOR_VARIANTS(ownsIIRyBQ_32f_16s)[v](v1.data(), y1.data(), len, q->yTable, o16.data(), -3);
+            EXPECT_TRUE(sameBits(y0, y1));
+            for (int k = N; k < len + N; ++k)
+                EXPECT_EQ(o16[k], toInt(y1[k], -3, -32768, 32767));
+        }
         m7_ippsIIRFree_32f(q);
     }
 }
