@@ -390,23 +390,25 @@ TEST(filters_iir_typed, ComplexBlockKernelsContinueTheSignal)
         }
         const std::vector<float> raw = noise(2 * 60, 60u + N, 1.0f);
         std::vector<Ipp16sc> x16(N + 60);
+        std::vector<Ipp32fc> x32(N + 60);
         std::vector<cd> x;
         for (int t = 0; t < 60; ++t) {
             x16[N + t] = {Ipp16s(raw[2 * t] * 100), Ipp16s(raw[2 * t + 1] * 100)};
+            x32[N + t] = {float(x16[N + t].re), float(x16[N + t].im)};
             x.push_back(value(x16[N + t]));
         }
         const std::vector<cd> ref = f.reference(x);
         for (int var = 0; var < 3; ++var) {
-            const auto xk = std::array{m7_ownsIIRxAR32fc_16sc, u8_ownsIIRxAR32fc_16sc, y8_ownsIIRxAR32fc_16sc}[var];
-            const auto yk = std::array{m7_ownsIIRyAR32fc_16sc, u8_ownsIIRyAR32fc_16sc, y8_ownsIIRyAR32fc_16sc}[var];
-            const auto yf = std::array{m7_ownsIIRyAR_32fc, u8_ownsIIRyAR_32fc, y8_ownsIIRyAR_32fc}[var];
-            std::vector<Ipp32fc> v(60), y(N + 60), yPlain(N + 60);
+            std::vector<Ipp32fc> v(60), vf(60), y(N + 60), yPlain(N + 60);
             std::vector<Ipp16sc> out(N + 60);
-            xk(x16.data(), v.data(), 60, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR32fc_16sc)[var](x16.data(), v.data(), 60, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR_32fc)[var](x32.data(), vf.data(), 60, xt.data(), N);
+            EXPECT_EQ(std::memcmp(v.data(), vf.data(), 60 * sizeof(Ipp32fc)), 0);
             // Two blocks, 23 then 37 outputs, the second starting from the history the first left.
+            const auto yk = VECTOR_VARIANTS(ownsIIRyAR32fc_16sc)[var];
             yk(v.data(), y.data(), 23, yt.data(), N, out.data(), 0);
             yk(v.data() + 23, y.data() + 23, 37, yt.data(), N, out.data() + 23, 0);
-            yf(v.data(), yPlain.data(), 60, yt.data(), N);
+            VECTOR_VARIANTS(ownsIIRyAR_32fc)[var](v.data(), yPlain.data(), 60, yt.data(), N);
             std::vector<float> got, plain;
             std::vector<double> want;
             for (int t = 0; t < 60; ++t) {
