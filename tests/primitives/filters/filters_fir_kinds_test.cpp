@@ -19,17 +19,9 @@ struct MultiRate
         taps = noise(4 * U * std::max(L, phaseLen) * 2, 7u + mode, 0.5f);
         delay.assign(L + directLimit + 64, 0.0f);
         s = FirState32f{};
-        s.id = kFirIdMultiRate;
-        s.mode = mode;
-        s.upFactor = U;
-        s.downFactor = D;
-        s.delayLen = L;
-        s.phaseLen = phaseLen;
-        s.directLimit = directLimit;
-        s.headCount = head;
-        s.indexTable = ix.data();
-        s.phaseTaps = taps.data();
-        s.delay = delay.data();
+        s.id = kFirIdMultiRate, s.mode = mode, s.upFactor = U, s.downFactor = D, s.delayLen = L;
+        s.phaseLen = phaseLen, s.directLimit = directLimit, s.headCount = head, s.indexTable = ix.data();
+        s.phaseTaps = taps.data(), s.delay = delay.data();
     }
 
     // Output n's window, from the closed forms of the three modes.

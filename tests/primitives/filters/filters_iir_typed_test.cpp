@@ -1,8 +1,6 @@
 // The typed IIR kernels: per-sample kernels of every accumulator and data type, and the block
 // kernels of 16-bit and complex data, against a complex double difference equation, with the
 // saturation and rounding of the integer outputs and the variants compared bit for bit.
-#include <cfenv>
-
 #include "filters_test_util.h"
 
 using namespace filters_test;
@@ -10,13 +8,8 @@ using cd = std::complex<double>;
 
 namespace {
 
-enum Acc
-{
-    F32,
-    F64,
-    C32,
-    C64
-};
+using Acc = int; // the accumulator type
+constexpr Acc F32 = 0, F64 = 1, C32 = 2, C64 = 3;
 
 // A filter (biquad cascade or one arbitrary-order filter, a0 = 1) and a state laid out for the
 // kernels of one accumulator type.
