@@ -35,77 +35,61 @@ struct Typed
             for (int i = 1; i <= (cascade ? 2 : n); ++i) // small feedback keeps every filter stable
                 a.push_back(c(u(g) * r(g) / float(cascade ? 2 : 2 * n), u(g) * 0.1f / float(cascade ? 1 : n)));
         }
+        // Taps (b then a, per section) and the one-sample table, as their values in order.
+        std::vector<double> t, o;
+        auto coef = [&](cd v) {
+            t.push_back(v.real());
+            if (cx)
+                t.push_back(v.imag());
+        };
+        auto quad = [&](cd p) { o.insert(o.end(), {p.real(), p.imag(), p.imag(), p.real()}); };
+        if (cascade) {
+            for (int k = 0; k < n; ++k) {
+                const cd b0 = b[3 * k], b1 = b[3 * k + 1], b2 = b[3 * k + 2], A1 = -a[2 * k], A2 = -a[2 * k + 1];
+                for (cd v : {b0, b1, b2, -A1, -A2})
+                    coef(v);
+                if (acc == F32)
+                    o.insert(o.end(), {b0.real(), b1.real(), b2.real(), 0, A1.real(), A2.real(), 0, 0});
+                else if (acc == F64)
+                    o.insert(o.end(), {b0.real(), b0.real(), b1.real(), b2.real(), A1.real(), A2.real()});
+                else if (acc == C32)
+                    o.insert(o.end(), {b0.real(), b0.imag(),  -b0.imag(), b0.real(),  b1.real(),  b1.imag(), b2.real(),
+                                       b2.imag(), -b1.imag(), b1.real(),  -b2.imag(), b2.real(),  A1.real(), A1.imag(),
+                                       A2.real(), A2.imag(),  -A1.imag(), A1.real(),  -A2.imag(), A2.real()});
+                else
+                    for (cd p : {b0, b1, b2, A1, A2})
+                        quad(p);
+            }
+        } else {
+            for (int i = 0; i <= 2 * n; ++i)
+                coef(i <= n ? b[i] : a[i - n - 1]);
+            if (acc == C32) { // the terms of two consecutive orders interleaved
+                o = {b[0].real(), b[0].real(), -b[0].imag(), b[0].imag()};
+                o.resize(4 + 8 * (n + 1));
+                for (int i = 0; i < n; ++i) {
+                    const cd B = b[i + 1], A = a[i];
+                    const double v[8] = {B.real(),  B.real(),  -B.imag(), B.imag(),
+                                         -A.real(), -A.imag(), A.imag(),  -A.real()};
+                    for (int q = 0; q < 8; ++q)
+                        o[4 + 8 * (i - i % 2) + 4 * (q / 2) + 2 * (i % 2) + q % 2] = v[q];
+                }
+            } else if (acc == C64) {
+                quad(b[0]);
+                for (int i = 0; i < n; ++i)
+                    quad(b[i + 1]), quad(-a[i]);
+            }
+        }
+        // Stored as the accumulator's element type.
+        const bool dbl = acc == F64 || acc == C64;
         taps.assign(64 * (n + 2), 0.0);
         table.assign(64 * (n + 2), 0.0);
         dly.assign(8 * (n + 2), 0.0);
         auto* tf = reinterpret_cast<float*>(taps.data());
         auto* of = reinterpret_cast<float*>(table.data());
-        auto put = [&](int at, cd v) { // a coefficient at index `at` of the accumulator type
-            if (acc == F32)
-                tf[at] = float(v.real());
-            else if (acc == F64)
-                taps[at] = v.real();
-            else if (acc == C32)
-                tf[2 * at] = float(v.real()), tf[2 * at + 1] = float(v.imag());
-            else
-                taps[2 * at] = v.real(), taps[2 * at + 1] = v.imag();
-        };
-        if (cascade) {
-            for (int k = 0; k < n; ++k) {
-                const cd b0 = b[3 * k], b1 = b[3 * k + 1], b2 = b[3 * k + 2], a1 = a[2 * k], a2 = a[2 * k + 1];
-                const cd co[5] = {b0, b1, b2, a1, a2};
-                for (int i = 0; i < 5; ++i)
-                    put(5 * k + i, co[i]);
-                if (acc == F32) {
-                    const double o[8] = {b0.real(), b1.real(), b2.real(), 0, -a1.real(), -a2.real(), 0, 0};
-                    for (int i = 0; i < 8; ++i)
-                        of[8 * k + i] = float(o[i]);
-                } else if (acc == F64) {
-                    const double o[6] = {b0.real(), b0.real(), b1.real(), b2.real(), -a1.real(), -a2.real()};
-                    std::copy(o, o + 6, table.begin() + 6 * k);
-                } else if (acc == C32) {
-                    const double o[20] = {b0.real(),  b0.imag(), -b0.imag(), b0.real(),  b1.real(),
-                                          b1.imag(),  b2.real(), b2.imag(),  -b1.imag(), b1.real(),
-                                          -b2.imag(), b2.real(), -a1.real(), -a1.imag(), -a2.real(),
-                                          -a2.imag(), a1.imag(), -a1.real(), a2.imag(),  -a2.real()};
-                    for (int i = 0; i < 20; ++i)
-                        of[20 * k + i] = float(o[i]);
-                } else {
-                    const cd p[5] = {b0, b1, b2, -a1, -a2};
-                    for (int i = 0; i < 5; ++i) {
-                        const double o[4] = {p[i].real(), p[i].imag(), p[i].imag(), p[i].real()};
-                        std::copy(o, o + 4, table.begin() + 20 * k + 4 * i);
-                    }
-                }
-            }
-        } else {
-            for (int i = 0; i <= n; ++i)
-                put(i, b[i]);
-            for (int i = 1; i <= n; ++i)
-                put(n + i, a[i - 1]);
-            if (acc == C32) {
-                const double h[4] = {b[0].real(), b[0].real(), -b[0].imag(), b[0].imag()};
-                for (int i = 0; i < 4; ++i)
-                    of[i] = float(h[i]);
-                for (int i = 0; i < n; ++i) {
-                    const cd B = b[i + 1], A = a[i];
-                    const double v[4][2] = {
-                        {B.real(), B.real()}, {-B.imag(), B.imag()}, {-A.real(), -A.imag()}, {A.imag(), -A.real()}};
-                    for (int q = 0; q < 4; ++q)
-                        for (int l = 0; l < 2; ++l)
-                            of[4 + 8 * (i - i % 2) + 4 * q + 2 * (i % 2) + l] = float(v[q][l]);
-                }
-            } else if (acc == C64) {
-                const double h[4] = {b[0].real(), b[0].imag(), b[0].imag(), b[0].real()};
-                std::copy(h, h + 4, table.begin());
-                for (int i = 0; i < n; ++i) {
-                    const cd B = b[i + 1], A = -a[i];
-                    const double e[8] = {B.real(), B.imag(), B.imag(), B.real(),
-                                         A.real(), A.imag(), A.imag(), A.real()};
-                    std::copy(e, e + 8, table.begin() + 4 + 8 * i);
-                }
-            }
-        }
+        for (std::size_t i = 0; i < t.size(); ++i)
+            dbl ? void(taps[i] = t[i]) : void(tf[i] = float(t[i]));
+        for (std::size_t i = 0; i < o.size(); ++i)
+            dbl ? void(table[i] = o[i]) : void(of[i] = float(o[i]));
         s.id = cascade ? kIirIdBiQuad : kIirIdArbitrary;
         s.taps = tf;
         s.oneTable = of;
