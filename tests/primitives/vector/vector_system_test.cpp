@@ -1,4 +1,5 @@
-// Variant choice on stand-in processors, the dispatch stubs, the aligned allocator, the floating-point control words and byte counts beyond 32 bits.
+// Variant choice on stand-in processors and the stubs that follow it, the aligned allocator, the
+// floating-point control words and byte counts beyond 32 bits.
 #include <fstream>
 #include <map>
 #include <string>
@@ -53,7 +54,7 @@ struct FakeCpu
 
 } // namespace
 
-TEST(VectorSystem, ChoiceByHighestInstructionSet)
+TEST(VectorSystem, ChoiceByHighestInstructionSetAndStubs)
 {
     const struct
     {
@@ -77,6 +78,14 @@ TEST(VectorSystem, ChoiceByHighestInstructionSet)
         EXPECT_EQ(ippJumpIndexForMergedLibs, r.index);
         EXPECT_EQ(ippJumpIndexForMergedLibsLP, r.lp);
         EXPECT_EQ(ippGetEnabledCpuFeatures(), r.enabled);
+        // The stubs reach the chosen variant.
+        float a[5] = {1, -2, 3, 7, 5}, b[5] = {1, 1, 1, 1, 1}, s = 0, mn = 0, mx = 0;
+        Ipp32s i0 = -1, i1 = -1;
+        EXPECT_EQ(ippsSum_32f(a, 5, &s, 2), 0);
+        EXPECT_EQ(ippsMinMaxIndx_32f(a, 5, &mn, &i0, &mx, &i1), 0);
+        EXPECT_EQ(ippsAdd_32f_I(a, b, 5), 0);
+        EXPECT_EQ(ippsSqr_32f(a, b, 0), ippStsSizeErr);
+        EXPECT_EQ(s + mn + mx + float(i0 + i1) + b[1], 14.0f - 2 + 7 + 4 - 1);
     }
     {
         FakeCpu none("............", 0, false);
@@ -92,26 +101,6 @@ TEST(VectorSystem, ChoiceByHighestInstructionSet)
     Ipp64u m = 0;
     EXPECT_EQ(ippGetCpuFeatures(&m, nullptr), 0);
     EXPECT_EQ(m, 0x10Fu);
-}
-
-TEST(VectorSystem, ForcedChoiceAndStubs)
-{
-    EXPECT_EQ(ippStaticInitCpu(36), 0);
-    EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
-    EXPECT_EQ(ippInitCpu(5), ippStsNoSSE3);
-    EXPECT_EQ(ippStaticInitCpu(200), ippStsUnknownCpu);
-    EXPECT_EQ(ippJumpIndexForMergedLibs, 2); // unchanged by the refused codes
-    for (Ipp32u code : {0u, 33u, 38u}) {
-        ippStaticInitCpu(code);
-        float a[5] = {1, -2, 3, 7, 5}, b[5] = {1, 1, 1, 1, 1}, s = 0, mn = 0, mx = 0;
-        Ipp32s i0 = -1, i1 = -1;
-        EXPECT_EQ(ippsSum_32f(a, 5, &s, 2), 0);
-        EXPECT_EQ(ippsMinMaxIndx_32f(a, 5, &mn, &i0, &mx, &i1), 0);
-        EXPECT_EQ(ippsAdd_32f_I(a, b, 5), 0);
-        EXPECT_EQ(ippsSqr_32f(a, b, 0), ippStsSizeErr);
-        EXPECT_EQ(s + mn + mx + float(i0 + i1) + b[1], 14.0f - 2 + 7 + 4 - 1);
-    }
-    ippStaticInit();
 }
 
 namespace {
