@@ -1,5 +1,5 @@
-// Variant choice on stand-in processors and the stubs that follow it, the aligned allocator, the
-// floating-point control words and byte counts beyond 32 bits.
+// Variant choice, features and cache size on stand-in processors, the stubs that follow the choice,
+// the aligned allocator, the floating-point control words and byte counts beyond 32 bits.
 #include <fstream>
 #include <map>
 #include <string>
@@ -54,7 +54,7 @@ struct FakeCpu
 
 } // namespace
 
-TEST(VectorSystem, ChoiceByHighestInstructionSetAndStubs)
+TEST(VectorSystem, ChoiceFeaturesAndCacheOnStandInProcessors)
 {
     const struct
     {
@@ -95,12 +95,44 @@ TEST(VectorSystem, ChoiceByHighestInstructionSetAndStubs)
         EXPECT_EQ(ippGetCpuFeatures(&untouched, nullptr), ippStsNoSSE3);
         EXPECT_EQ(untouched, 99u);
     }
-    // The system saves the SSE state only: no AVX bit in the mask.
+    // The system saves the SSE state only: no AVX bit in the mask. The caller's own leaf and
+    // sub-leaf may be asked for.
     FakeCpu cpu("GenuineIntel", ecxAvx | ecxOsxsave | ecxSse3);
     cpu.xcr0 = 2;
+    cpu.leaves[{7, 3}] = {0x70, 0x71, 0x72, 0x73};
+    cpu.leaves[{1, 0}].eax = 0x111;
     Ipp64u m = 0;
-    EXPECT_EQ(ippGetCpuFeatures(&m, nullptr), 0);
+    Ipp32u regs[4] = {};
+    EXPECT_EQ(ippGetCpuFeatures(nullptr, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippGetCpuFeatures(&m, regs), 0);
     EXPECT_EQ(m, 0x10Fu);
+    EXPECT_TRUE(regs[0] == 0x111u && regs[2] == (ecxAvx | ecxOsxsave | ecxSse3));
+    std::memcpy(&m, "getinfoa", 8);
+    Ipp32u query[4] = {7, 0, 3, 0};
+    EXPECT_EQ(ippGetCpuFeatures(&m, query), 0);
+    EXPECT_EQ(query[3], 0x73u);
+    // Forced choices: refused codes leave the choice alone.
+    EXPECT_EQ(ippStaticInitCpu(36), 0);
+    EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
+    EXPECT_EQ(ippInitCpu(5), ippStsNoSSE3);
+    EXPECT_EQ(ippStaticInitCpu(200), ippStsUnknownCpu);
+    EXPECT_EQ(ippJumpIndexForMergedLibs, 2);
+    // The cache size from leaf 2: descriptors 0x2C, 0x49 in EAX; EBX marked invalid; EDX 0x22.
+    cpu.leaves[{2, 0}] = {0x00492C01u, 0x800000ECu, 0, 0x00000022u};
+    const Ipp32s table[] = {0xEC, 24 << 20, 0x22, 512 << 10, 0x49, 4 << 20, 0};
+    EXPECT_EQ(ownGetCacheSize(table), 512 << 10);
+    NorrikIpp::resetCacheProbe();
+    EXPECT_EQ(NorrikIpp::largeCacheSize(), 4 << 20); // 0x49 comes before 0x22 in the size table
+    NorrikIpp::resetCacheProbe();
+    cpu.leaves[{2, 0}] = {0x00492C02u, 0, 0, 0};
+    EXPECT_EQ(ownGetCacheSize(table), -1);
+    // The saved AVX state, and the leaf beyond the standard range.
+    FakeCpu other("GenuineIntel", ecxAvx | ecxOsxsave);
+    other.xcr0 = 6;
+    other.leaves[{1, 0}].eax = 0xB00;
+    other.leaves[{0x20000001u, 0}] = {0, 0, 0, 2};
+    ownGetMaskFeatures(&m);
+    EXPECT_EQ(m, 0x1307u);
 }
 
 namespace {
