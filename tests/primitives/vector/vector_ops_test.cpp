@@ -123,50 +123,37 @@ TEST(VectorOps, OverlappingMovesSpecialConstantsAndRefusals)
     }
 }
 
-TEST(VectorOps, SumsInTheirDocumentedOrder)
+TEST(VectorOps, SumsInTheirDocumentedOrderAndSearchesFindTheFirstExtremes)
 {
-    const auto sum = VECTOR_VARIANTS(ippsSum_32f);
     std::vector<int> lengths = testLengths();
     lengths.insert(lengths.end(), {32767, 32768, 32769, 100003});
     for (int len : lengths)
-        for (std::size_t off : {0, 4, 8, 12}) {
-            const auto a = randomValues(len);
-            Placed<float> s(len, off);
-            s.fill(a);
-            const double exact = accurateSum(s.data(), len);
-            double plain = 0, magnitude = 0;
-            for (float x : a)
-                plain += x, magnitude += std::fabs(x);
-            float first = 0;
-            for (int v = 0; v < 3; ++v)
-                for (int hint : {0, 1, 2, 7}) {
-                    float r = -1;
-                    ASSERT_EQ(sum[v](s.data(), len, &r, hint), 0);
-                    if (hint != 1)
-                        ASSERT_EQ(bits(r), bits(float(exact))) << v << " len " << len << " off " << off;
-                    else if (v == 0) {
-                        first = r;
-                        EXPECT_NEAR(r, plain, 1e-6 * magnitude);
-                    } else
-                        ASSERT_EQ(bits(r), bits(first)); // the fast order: the same bits in every variant
-                }
-        }
-}
-
-TEST(VectorOps, SearchesFindTheFirstExtremes)
-{
-    for (int len : testLengths())
         for (std::size_t off : {0, 4, 8, 12, 20, 28})
-            for (int ties = 0; ties < 2; ++ties) {
+            for (int ties = 0; ties < 2; ++ties) { // ties: few distinct values, repeated extremes
                 auto data = randomValues(len, ties ? -20 : -100, ties ? 20 : 100);
-                if (ties)
-                    for (auto& x : data)
-                        x = std::floor(x);
+                for (auto& x : data)
+                    x = ties ? std::floor(x) : x;
                 Placed<float> s(len, off);
                 s.fill(data);
+                const double exact = accurateSum(s.data(), len);
+                double plain = 0, magnitude = 0;
+                for (float x : data)
+                    plain += x, magnitude += std::fabs(x);
                 const auto mx = std::max_element(data.begin(), data.end()),
                            mn = std::min_element(data.begin(), data.end());
+                float first = 0;
                 for (int v = 0; v < 3; ++v) {
+                    for (int hint : {0, 1, 2, 7}) {
+                        float r = -1;
+                        ASSERT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](s.data(), len, &r, hint), 0);
+                        if (hint != 1)
+                            ASSERT_EQ(bits(r), bits(float(exact))) << v << " len " << len << " off " << off;
+                        else if (v == 0) {
+                            first = r;
+                            EXPECT_NEAR(r, plain, 1e-6 * magnitude);
+                        } else
+                            ASSERT_EQ(bits(r), bits(first)); // the fast order: the same bits in every variant
+                    }
                     float a = -1, b = -1;
                     Ipp32s i = -1, j = -1;
                     ASSERT_EQ(VECTOR_VARIANTS(ippsMax_32f)[v](s.data(), len, &a), 0);
