@@ -6,20 +6,6 @@ using namespace filters_test;
 
 namespace {
 
-struct FirKernels
-{
-    const char* name;
-    IppStatus (*fir)(const Ipp32f*, Ipp32f*, int, FirState32f*);
-    void (*srC)(const Ipp32f*, const Ipp32fc*, Ipp32fc*, int, int);
-    int (*idxC)(const Ipp32f*, const Ipp32fc*, Ipp32fc*, int, const Ipp32s*, int, int, int, int);
-};
-#define FIR_KINDS(P)                                                                                                   \
-    FirKernels                                                                                                         \
-    {                                                                                                                  \
-#P, P##ippsFIR_32f, P##ownFIRSR_32fc, P##ownsidx_32fc                                                          \
-    }
-const FirKernels kKinds[] = {FIR_KINDS(m7_), FIR_KINDS(u8_), FIR_KINDS(y8_)};
-
 // A multi-rate filter: its parameters and the state that holds them.
 struct MultiRate
 {
@@ -33,17 +19,9 @@ struct MultiRate
         taps = noise(4 * U * std::max(L, phaseLen) * 2, 7u + mode, 0.5f);
         delay.assign(L + directLimit + 64, 0.0f);
         s = FirState32f{};
-        s.id = kFirIdMultiRate;
-        s.mode = mode;
-        s.upFactor = U;
-        s.downFactor = D;
-        s.delayLen = L;
-        s.phaseLen = phaseLen;
-        s.directLimit = directLimit;
-        s.headCount = head;
-        s.indexTable = ix.data();
-        s.phaseTaps = taps.data();
-        s.delay = delay.data();
+        s.id = kFirIdMultiRate, s.mode = mode, s.upFactor = U, s.downFactor = D, s.delayLen = L;
+        s.phaseLen = phaseLen, s.directLimit = directLimit, s.headCount = head, s.indexTable = ix.data();
+        s.phaseTaps = taps.data(), s.delay = delay.data();
     }
 
     // Output n's window, from the closed forms of the three modes.
@@ -111,7 +89,7 @@ TEST(filters_fir_kinds, MultiRateModesAgainstTheirClosedForms)
         {1, 1, 1, 4, 6, 8, 4, {1, 3}, {}, {}},
     };
     const std::vector<int> calls = {1, 2, 3, 5, 6, 7, 8, 9, 13, 40, 41, 43, 100, 3, 4};
-    for (const auto& api : kKinds)
+    for (const auto& api : kFir)
         for (MultiRate m : filters) {
             m.makeState();
             const std::vector<float> x = noise(2000, 3);
@@ -134,7 +112,7 @@ TEST(filters_fir_kinds, MultiRateModesAgainstTheirClosedForms)
 TEST(filters_fir_kinds, BlockFirAndResamplerWithoutDelayLine)
 {
     const std::vector<float> taps = noise(7, 4, 0.5f), x = noise(400, 5);
-    for (const auto& api : kKinds) {
+    for (const auto& api : kFir) {
         FirState32f s{};
         s.id = kFirIdDirect;
         s.taps = const_cast<float*>(taps.data());
@@ -195,9 +173,10 @@ TEST(filters_fir_kinds, ComplexKernels)
             const int at = 2 * (e * stride + k), im = 2 * E * stride;
             planes[at] = a, planes[at + 1] = -b, planes[im + at] = b, planes[im + at + 1] = a;
         }
-    for (const auto& api : kKinds) {
+    for (int v = 0; v < 3; ++v) {
+        const auto idxC = VECTOR_VARIANTS(ownsidx_32fc)[v];
         std::vector<Ipp32fc> y(n);
-        api.srC(packed.data(), x, y.data(), n, T);
+        VECTOR_VARIANTS(ownFIRSR_32fc)[v](packed.data(), x, y.data(), n, T);
         std::vector<float> got;
         std::vector<double> ref;
         for (int i = 0; i < n; ++i) {
@@ -208,7 +187,7 @@ TEST(filters_fir_kinds, ComplexKernels)
             ref.insert(ref.end(), {acc.real(), acc.imag()});
             got.insert(got.end(), {y[i].re, y[i].im});
         }
-        EXPECT_LT(relMaxError(got, ref), 1e-6) << api.name;
+        EXPECT_LT(relMaxError(got, ref), 1e-6) << v;
         got.clear(), ref.clear();
         long off = 3;
         for (int i = 0; i < 19; ++i) {
@@ -223,10 +202,10 @@ TEST(filters_fir_kinds, ComplexKernels)
             if (i % E == E - 1)
                 off += ix[E] / 8;
         }
-        EXPECT_EQ(api.idxC(planes.data(), x, y.data(), 19, ix.data(), groups, 3, T, stride), off) << api.name;
+        EXPECT_EQ(idxC(planes.data(), x, y.data(), 19, ix.data(), groups, 3, T, stride), off) << v;
         for (int i = 0; i < 19; ++i)
             got.insert(got.end(), {y[i].re, y[i].im});
-        EXPECT_LT(relMaxError(got, ref), 1e-6) << api.name;
-        EXPECT_EQ(api.idxC(planes.data(), x, y.data(), 0, ix.data(), groups, 3, T, stride), 3);
+        EXPECT_LT(relMaxError(got, ref), 1e-6) << v;
+        EXPECT_EQ(idxC(planes.data(), x, y.data(), 0, ix.data(), groups, 3, T, stride), 3);
     }
 }

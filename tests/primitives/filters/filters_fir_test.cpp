@@ -43,7 +43,7 @@ FirState32f* make(const FirApi& api, const std::vector<float>& taps, const float
 
 } // namespace
 
-TEST(filters_fir, AgainstTheDoubleConvolutionInAnyPartition)
+TEST(filters_fir, AgainstTheDoubleConvolutionInAnyPartitionAndInPlace)
 {
     const std::vector<float> x = noise(3000, 21);
     const std::vector<std::vector<int>> partitions = {{3000}, {511}, {512}, {97}, {1, 7, 600, 416}, {5, 6, 4, 9}};
@@ -59,31 +59,28 @@ TEST(filters_fir, AgainstTheDoubleConvolutionInAnyPartition)
                 ASSERT_EQ(api.setDlyLine(s, hist.data()), 0);
                 const std::vector<float> used(hist.begin(), hist.end() - 1);
                 EXPECT_LT(maxAbsError(inCalls(x, parts, run), convolve(taps, x, used)), tolerance(T)) << api.name;
-                ASSERT_EQ(api.setDlyLine(s, nullptr), 0);
-                EXPECT_LT(maxAbsError(inCalls(x, parts, run), ref), tolerance(T)) << api.name;
+                // In place, in the same array and with the outputs a little before the inputs.
+                for (int shift : {0, 3}) {
+                    ASSERT_EQ(api.setDlyLine(s, nullptr), 0);
+                    std::vector<float> b(shift, 0.0f);
+                    b.insert(b.end(), x.begin(), x.end());
+                    inCalls(x, parts, [&](const float* in, float*, int n) {
+                        float* at = b.data() + (in - x.data());
+                        return api.fir(at + shift, at, n, s);
+                    });
+                    b.resize(x.size());
+                    EXPECT_LT(maxAbsError(b, ref), tolerance(T)) << api.name << " T " << T << " shift " << shift;
+                }
                 api.free(s);
             }
         }
 }
 
-TEST(filters_fir, PathsAndSizes)
+TEST(filters_fir, CallsOf512AndMoreTakeTheTransformPath)
 {
-    const std::vector<float> x = noise(2000, 31);
+    // With the taps' spectrum zeroed, calls of 512 and more give zeros, 511 (direct) not.
+    const std::vector<float> x = noise(1023, 31), taps = noise(81, 3, 0.5f);
     for (const auto& api : kFir) {
-        for (auto [T, N, limit] : {std::array{1, -1, 5},
-                                   {4, -1, 5},
-                                   {5, -1, 9},
-                                   {63, -1, 65},
-                                   {64, 256, 65},
-                                   {127, 256, 129},
-                                   {128, 512, 129}}) {
-            FirState32f* s = make(api, noise(T, 1, 0.5f));
-            EXPECT_EQ(s->fftLen, N) << api.name << " T " << T;
-            EXPECT_EQ(s->directLimit, limit);
-            api.free(s);
-        }
-        // With the taps' spectrum zeroed, calls of 512 and more (FFT) give zeros, 511 (direct) not.
-        const std::vector<float> taps = noise(81, 3, 0.5f);
         FirState32f* s = make(api, taps);
         std::fill(s->tapsSpectrum, s->tapsSpectrum + s->fftLen, 0.0f);
         std::vector<float> y(1023, 7.0f);
@@ -92,33 +89,6 @@ TEST(filters_fir, PathsAndSizes)
         ASSERT_EQ(api.fir(x.data() + 511, y.data() + 511, 512, s), 0);
         EXPECT_EQ(*std::max_element(y.begin() + 511, y.end()), 0.0f);
         api.free(s);
-    }
-}
-
-TEST(filters_fir, FiltersInPlace)
-{
-    for (const auto& api : kFir) {
-        // 32 taps of 0.1 over 300 ones: the output climbs to 3.2 and stays there.
-        FirState32f* s = make(api, std::vector<float>(32, 0.1f));
-        std::vector<float> buf(300, 1.0f);
-        ASSERT_EQ(api.fir(buf.data(), buf.data(), 300, s), 0);
-        EXPECT_NEAR(buf[299], 3.2f, 1e-5) << api.name;
-        api.free(s);
-        for (int T : {1, 5, 33, 64, 81})
-            for (int shift : {0, 3}) { // the same array, and outputs a little before the inputs
-                const std::vector<float> taps = noise(T, T, 0.5f), x = noise(2600, 40 + T);
-                FirState32f* st = make(api, taps);
-                std::vector<float> b(x.size() + shift);
-                std::copy(x.begin(), x.end(), b.begin() + shift);
-                std::size_t pos = 0;
-                for (int n : {300, 1, 700, 1599}) {
-                    ASSERT_EQ(api.fir(b.data() + shift + pos, b.data() + pos, n, st), 0);
-                    pos += n;
-                }
-                b.resize(x.size());
-                EXPECT_LT(maxAbsError(b, convolve(taps, x)), tolerance(T)) << api.name << " T " << T;
-                api.free(st);
-            }
     }
 }
 

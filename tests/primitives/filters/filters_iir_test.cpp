@@ -1,6 +1,6 @@
 // The IIR filters on floats: the biquad cascade in every variant against a double-precision
-// difference equation, the variants, partitions and in-place use bit for bit, delay lines and
-// refusals; the arbitrary-order and direct-form-1 kinds on states laid out by hand.
+// difference equation, the variants, partitions and in-place use bit for bit, delay lines in both
+// cascade forms and refusals; the arbitrary-order kind on states laid out by hand.
 #include "filters_test_util.h"
 
 using namespace filters_test;
@@ -60,63 +60,64 @@ TEST(filters_iir, CascadeAgainstTheDoubleEquationAndVariantsBitForBit)
     const std::vector<float> x = noise(2500, 5);
     for (int numBq : {1, 2, 3}) {
         const std::vector<double> ref = cascade(kBq, numBq, x);
-        for (const std::vector<int>& parts : {std::vector<int>{2500}, {1}, {4}, {5}, {8, 9}, {1024, 1, 1025, 3}}) {
+        std::vector<float> whole;
+        // {1025} and {1024, 1} agree: a chunk of 1025 is filtered as 1024 and 1.
+        for (const std::vector<int>& parts : {std::vector<int>{1025}, {1024, 1}, {1}, {4}, {5}, {8, 9}, {2500}}) {
             std::vector<float> first;
             for (const auto& api : kIir) {
-                IirState32f* s = make(api, numBq);
+                IirState32f *s = make(api, numBq), *t = make(api, numBq);
                 const std::vector<float> y =
                     inCalls(x, parts, [&](const float* in, float* out, int n) { return api.iir(in, out, n, s); });
                 EXPECT_LT(relMaxError(y, ref), 3e-6) << api.name << " " << numBq << " " << parts[0];
-                if (&api == kIir)
-                    first = y;
+                first = &api == kIir ? y : first;
                 EXPECT_TRUE(sameBits(y, first)) << api.name;
+                std::vector<float> buf = x; // in place: the same bits
+                inCalls(x, parts, [&](const float* in, float*, int n) {
+                    float* at = buf.data() + (in - x.data());
+                    return api.iir(at, at, n, t);
+                });
+                EXPECT_TRUE(sameBits(buf, y)) << api.name;
                 api.free(s);
+                api.free(t);
             }
-        }
-        // A chunk of 1025 is filtered as 1024 and 1.
-        for (const auto& api : kIir) {
-            IirState32f *s = make(api, numBq), *t = make(api, numBq);
-            std::vector<float> a(1025), b(1025);
-            api.iir(x.data(), a.data(), 1025, s);
-            api.iir(x.data(), b.data(), 1024, t);
-            api.iir(x.data() + 1024, b.data() + 1024, 1, t);
-            EXPECT_TRUE(sameBits(a, b)) << api.name;
-            // In place: the same bits as out of place.
-            std::vector<float> c(x.begin(), x.begin() + 1025);
-            api.setDlyLine(t, nullptr);
-            api.iir(c.data(), c.data(), 1025, t);
-            EXPECT_TRUE(sameBits(a, c)) << api.name;
-            api.free(s);
-            api.free(t);
+            first.resize(1025);
+            if (parts[0] == 1025)
+                whole = first;
+            EXPECT_TRUE(parts[0] != 1024 || sameBits(whole, first)) << numBq;
         }
     }
 }
 
-TEST(filters_iir, DelayLineAndTapsCarryTheSignal)
+TEST(filters_iir, DelayLinesAndTapsCarryTheSignalInBothForms)
 {
-    const std::vector<float> x = noise(1500, 6);
-    for (const auto& api : kIir) {
-        IirState32f* s = make(api, 2);
-        std::vector<float> y(1500), rest(800);
-        api.iir(x.data(), y.data(), 700, s);
-        // A state created from the delay line the first one holds continues it bit for bit.
-        IirState32f* t = make(api, 2, s->dlyLine);
-        api.iir(x.data() + 700, y.data() + 700, 800, s);
-        api.iir(x.data() + 700, rest.data(), 800, t);
-        EXPECT_TRUE(sameBits(rest, std::vector<float>(y.begin() + 700, y.end()))) << api.name;
-        // New taps keep the history; a cleared delay line is a filter at rest.
-        ASSERT_EQ(api.setTaps(kBq.data() + 6, t), 0);
-        std::vector<float> z(100);
-        api.iir(x.data(), z.data(), 100, t);
-        EXPECT_NE(z[0], 2.0f / 2.0f * x[0]);
-        ASSERT_EQ(api.setDlyLine(t, nullptr), 0);
-        api.iir(x.data(), z.data(), 100, t);
-        EXPECT_LT(relMaxError(z, cascade(std::vector<float>(kBq.begin() + 6, kBq.end()), 2,
-                                         std::vector<float>(x.begin(), x.begin() + 100))),
-                  3e-6);
-        api.free(s);
-        api.free(t);
-    }
+    const auto build = VECTOR_VARIANTS(ownsIIRInitAlloc_BiQuad_32f);
+    const std::vector<float> x = noise(2000, 6), later(kBq.begin() + 6, kBq.end());
+    for (int v = 0; v < 3; ++v)
+        for (Ipp32u id : {kIirIdBiQuad, kIirIdBiQuadDF1}) {
+            const auto& api = kIir[v];
+            IirState32f *s = nullptr, *t = nullptr;
+            ASSERT_EQ(build[v](&s, kBq.data(), 2, nullptr, id), 0);
+            std::vector<float> y(2000), rest(800);
+            ASSERT_EQ(api.iir(x.data(), y.data(), 1200, s), 0);
+            // A state given the first one's delay line, at set-up or later, continues it bit for bit.
+            ASSERT_EQ(build[v](&t, kBq.data(), 2, id == kIirIdBiQuad ? s->dlyLine : nullptr, id), 0);
+            ASSERT_EQ(id == kIirIdBiQuad ? ippStsNoErr : api.setDlyLine(t, s->dlyLine), 0);
+            api.iir(x.data() + 1200, y.data() + 1200, 800, s);
+            api.iir(x.data() + 1200, rest.data(), 800, t);
+            EXPECT_TRUE(sameBits(rest, std::vector<float>(y.begin() + 1200, y.end()))) << api.name << id;
+            EXPECT_LT(relMaxError(y, cascade(kBq, 2, x)), 3e-6) << api.name << id;
+            // New taps keep the history; a cleared delay line is a filter at rest.
+            ASSERT_EQ(api.setTaps(later.data(), t), 0);
+            std::vector<float> z(100);
+            api.iir(x.data(), z.data(), 100, t);
+            EXPECT_NE(z[0], x[0]);
+            ASSERT_EQ(api.setDlyLine(t, nullptr), 0);
+            api.iir(x.data(), z.data(), 100, t);
+            EXPECT_LT(relMaxError(z, cascade(later, 2, std::vector<float>(x.begin(), x.begin() + 100))), 3e-6);
+            EXPECT_EQ(build[v](&t, kBq.data(), 2, nullptr, kIirIdArbitrary), ippStsContextMatchErr);
+            EXPECT_EQ(api.free(s), 0);
+            EXPECT_EQ(api.free(t), 0);
+        }
 }
 
 TEST(filters_iir, RefusalsInTheirOrderChangeNothing)
@@ -205,36 +206,4 @@ TEST(filters_iir, ArbitraryOrderFollowsTheDifferenceEquation)
     const float zeroA0[4] = {1, 1, 0, 1}, zeroB0[4] = {0, 1, 1, 1};
     EXPECT_EQ(m7_ippsIIRSetTaps_32f(zeroA0, &h.s), ippStsDivByZeroErr);
     EXPECT_EQ(m7_ippsIIRSetTaps_32f(zeroB0, &h.s), 0);
-}
-
-TEST(filters_iir, DirectForm1Cascade)
-{
-    using Build = IppStatus (*)(IirState32f**, const Ipp32f*, int, const Ipp32f*, Ipp32u);
-    const Build builders[3] = {m7_ownsIIRInitAlloc_BiQuad_32f, u8_ownsIIRInitAlloc_BiQuad_32f,
-                               y8_ownsIIRInitAlloc_BiQuad_32f};
-    const std::vector<float> taps = {0.5f, -0.3f, 0.2f, 1.0f, -0.9f, 0.35f, 2.0f, 1.0f, -0.5f, 2.0f, 0.4f, -0.7f};
-    const std::vector<float> x = noise(2000, 8);
-    for (int v = 0; v < 3; ++v) {
-        const auto& api = kIir[v];
-        IirState32f *h = nullptr, *h2 = nullptr;
-        ASSERT_EQ(builders[v](&h, taps.data(), 2, nullptr, kIirIdBiQuadDF1), 0);
-        ASSERT_EQ(builders[v](&h2, taps.data(), 2, nullptr, kIirIdBiQuadDF1), 0);
-        // Four delay floats per biquad, all of them below the tables.
-        EXPECT_EQ(h->order, 8);
-        EXPECT_GE(h->xTable, h->dlyLine + 8);
-        // a0 = 1: stored as given; a0 = 2: halved.
-        EXPECT_EQ(h->taps[3], -0.9f);
-        EXPECT_EQ(h->taps[9], -0.35f);
-        std::vector<float> y(2000), rest(800);
-        ASSERT_EQ(api.iir(x.data(), y.data(), 1200, h), 0);
-        // A second state loaded with the first one's delay line continues exactly.
-        ASSERT_EQ(api.setDlyLine(h2, h->dlyLine), 0);
-        ASSERT_EQ(api.iir(x.data() + 1200, y.data() + 1200, 800, h), 0);
-        ASSERT_EQ(api.iir(x.data() + 1200, rest.data(), 800, h2), 0);
-        EXPECT_TRUE(sameBits(rest, std::vector<float>(y.begin() + 1200, y.end())));
-        EXPECT_LT(relMaxError(y, cascade(taps, 2, x)), 2e-6) << api.name;
-        EXPECT_EQ(builders[v](&h, taps.data(), 2, nullptr, kIirIdArbitrary), ippStsContextMatchErr);
-        EXPECT_EQ(api.free(h), 0);
-        EXPECT_EQ(api.free(h2), 0);
-    }
 }

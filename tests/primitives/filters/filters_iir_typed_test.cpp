@@ -1,8 +1,6 @@
 // The typed IIR kernels: per-sample kernels of every accumulator and data type, and the block
 // kernels of 16-bit and complex data, against a complex double difference equation, with the
 // saturation and rounding of the integer outputs and the variants compared bit for bit.
-#include <cfenv>
-
 #include "filters_test_util.h"
 
 using namespace filters_test;
@@ -10,13 +8,8 @@ using cd = std::complex<double>;
 
 namespace {
 
-enum Acc
-{
-    F32,
-    F64,
-    C32,
-    C64
-};
+using Acc = int; // the accumulator type
+constexpr Acc F32 = 0, F64 = 1, C32 = 2, C64 = 3;
 
 // A filter (biquad cascade or one arbitrary-order filter, a0 = 1) and a state laid out for the
 // kernels of one accumulator type.
@@ -42,77 +35,61 @@ struct Typed
             for (int i = 1; i <= (cascade ? 2 : n); ++i) // small feedback keeps every filter stable
                 a.push_back(c(u(g) * r(g) / float(cascade ? 2 : 2 * n), u(g) * 0.1f / float(cascade ? 1 : n)));
         }
+        // Taps (b then a, per section) and the one-sample table, as their values in order.
+        std::vector<double> t, o;
+        auto coef = [&](cd v) {
+            t.push_back(v.real());
+            if (cx)
+                t.push_back(v.imag());
+        };
+        auto quad = [&](cd p) { o.insert(o.end(), {p.real(), p.imag(), p.imag(), p.real()}); };
+        if (cascade) {
+            for (int k = 0; k < n; ++k) {
+                const cd b0 = b[3 * k], b1 = b[3 * k + 1], b2 = b[3 * k + 2], A1 = -a[2 * k], A2 = -a[2 * k + 1];
+                for (cd v : {b0, b1, b2, -A1, -A2})
+                    coef(v);
+                if (acc == F32)
+                    o.insert(o.end(), {b0.real(), b1.real(), b2.real(), 0, A1.real(), A2.real(), 0, 0});
+                else if (acc == F64)
+                    o.insert(o.end(), {b0.real(), b0.real(), b1.real(), b2.real(), A1.real(), A2.real()});
+                else if (acc == C32)
+                    o.insert(o.end(), {b0.real(), b0.imag(),  -b0.imag(), b0.real(),  b1.real(),  b1.imag(), b2.real(),
+                                       b2.imag(), -b1.imag(), b1.real(),  -b2.imag(), b2.real(),  A1.real(), A1.imag(),
+                                       A2.real(), A2.imag(),  -A1.imag(), A1.real(),  -A2.imag(), A2.real()});
+                else
+                    for (cd p : {b0, b1, b2, A1, A2})
+                        quad(p);
+            }
+        } else {
+            for (int i = 0; i <= 2 * n; ++i)
+                coef(i <= n ? b[i] : a[i - n - 1]);
+            if (acc == C32) { // the terms of two consecutive orders interleaved
+                o = {b[0].real(), b[0].real(), -b[0].imag(), b[0].imag()};
+                o.resize(4 + 8 * (n + 1));
+                for (int i = 0; i < n; ++i) {
+                    const cd B = b[i + 1], A = a[i];
+                    const double v[8] = {B.real(),  B.real(),  -B.imag(), B.imag(),
+                                         -A.real(), -A.imag(), A.imag(),  -A.real()};
+                    for (int q = 0; q < 8; ++q)
+                        o[4 + 8 * (i - i % 2) + 4 * (q / 2) + 2 * (i % 2) + q % 2] = v[q];
+                }
+            } else if (acc == C64) {
+                quad(b[0]);
+                for (int i = 0; i < n; ++i)
+                    quad(b[i + 1]), quad(-a[i]);
+            }
+        }
+        // Stored as the accumulator's element type.
+        const bool dbl = acc == F64 || acc == C64;
         taps.assign(64 * (n + 2), 0.0);
         table.assign(64 * (n + 2), 0.0);
         dly.assign(8 * (n + 2), 0.0);
         auto* tf = reinterpret_cast<float*>(taps.data());
         auto* of = reinterpret_cast<float*>(table.data());
-        auto put = [&](int at, cd v) { // a coefficient at index `at` of the accumulator type
-            if (acc == F32)
-                tf[at] = float(v.real());
-            else if (acc == F64)
-                taps[at] = v.real();
-            else if (acc == C32)
-                tf[2 * at] = float(v.real()), tf[2 * at + 1] = float(v.imag());
-            else
-                taps[2 * at] = v.real(), taps[2 * at + 1] = v.imag();
-        };
-        if (cascade) {
-            for (int k = 0; k < n; ++k) {
-                const cd b0 = b[3 * k], b1 = b[3 * k + 1], b2 = b[3 * k + 2], a1 = a[2 * k], a2 = a[2 * k + 1];
-                const cd co[5] = {b0, b1, b2, a1, a2};
-                for (int i = 0; i < 5; ++i)
-                    put(5 * k + i, co[i]);
-                if (acc == F32) {
-                    const double o[8] = {b0.real(), b1.real(), b2.real(), 0, -a1.real(), -a2.real(), 0, 0};
-                    for (int i = 0; i < 8; ++i)
-                        of[8 * k + i] = float(o[i]);
-                } else if (acc == F64) {
-                    const double o[6] = {b0.real(), b0.real(), b1.real(), b2.real(), -a1.real(), -a2.real()};
-                    std::copy(o, o + 6, table.begin() + 6 * k);
-                } else if (acc == C32) {
-                    const double o[20] = {b0.real(),  b0.imag(), -b0.imag(), b0.real(),  b1.real(),
-                                          b1.imag(),  b2.real(), b2.imag(),  -b1.imag(), b1.real(),
-                                          -b2.imag(), b2.real(), -a1.real(), -a1.imag(), -a2.real(),
-                                          -a2.imag(), a1.imag(), -a1.real(), a2.imag(),  -a2.real()};
-                    for (int i = 0; i < 20; ++i)
-                        of[20 * k + i] = float(o[i]);
-                } else {
-                    const cd p[5] = {b0, b1, b2, -a1, -a2};
-                    for (int i = 0; i < 5; ++i) {
-                        const double o[4] = {p[i].real(), p[i].imag(), p[i].imag(), p[i].real()};
-                        std::copy(o, o + 4, table.begin() + 20 * k + 4 * i);
-                    }
-                }
-            }
-        } else {
-            for (int i = 0; i <= n; ++i)
-                put(i, b[i]);
-            for (int i = 1; i <= n; ++i)
-                put(n + i, a[i - 1]);
-            if (acc == C32) {
-                const double h[4] = {b[0].real(), b[0].real(), -b[0].imag(), b[0].imag()};
-                for (int i = 0; i < 4; ++i)
-                    of[i] = float(h[i]);
-                for (int i = 0; i < n; ++i) {
-                    const cd B = b[i + 1], A = a[i];
-                    const double v[4][2] = {
-                        {B.real(), B.real()}, {-B.imag(), B.imag()}, {-A.real(), -A.imag()}, {A.imag(), -A.real()}};
-                    for (int q = 0; q < 4; ++q)
-                        for (int l = 0; l < 2; ++l)
-                            of[4 + 8 * (i - i % 2) + 4 * q + 2 * (i % 2) + l] = float(v[q][l]);
-                }
-            } else if (acc == C64) {
-                const double h[4] = {b[0].real(), b[0].imag(), b[0].imag(), b[0].real()};
-                std::copy(h, h + 4, table.begin());
-                for (int i = 0; i < n; ++i) {
-                    const cd B = b[i + 1], A = -a[i];
-                    const double e[8] = {B.real(), B.imag(), B.imag(), B.real(),
-                                         A.real(), A.imag(), A.imag(), A.real()};
-                    std::copy(e, e + 8, table.begin() + 4 + 8 * i);
-                }
-            }
-        }
+        for (std::size_t i = 0; i < t.size(); ++i)
+            dbl ? void(taps[i] = t[i]) : void(tf[i] = float(t[i]));
+        for (std::size_t i = 0; i < o.size(); ++i)
+            dbl ? void(table[i] = o[i]) : void(of[i] = float(o[i]));
         s.id = cascade ? kIirIdBiQuad : kIirIdArbitrary;
         s.taps = tf;
         s.oneTable = of;
@@ -160,12 +137,17 @@ cd value(D x)
         return cd(x.re, x.im);
 }
 
-// Runs one kernel (call(src, dst, acc, state, sf)) over a random signal in every variant: the
-// variants' outputs agree bit for bit, float outputs follow the reference and integer outputs its
-// conversion within one step, the accumulator output (when the kernel has one) exactly converted.
-template <class D, class A, class F>
-void checkKernel(const char* name, bool cascade, Acc acc, int size, const F (&variants)[3], double tol, int sf = 0)
+// Runs one kernel of any form (with or without accumulator output and scale factor) over a random
+// signal in every variant: the variants' outputs agree bit for bit, float outputs follow the
+// reference and integer outputs its conversion within one step, the accumulator output (when the
+// kernel has one) exactly converted.
+template <class D, class... R>
+void checkKernel(const char* name, const std::array<void (*)(const D*, D*, R...), 3>& variants, bool cascade, Acc acc,
+                 int size, double tol)
 {
+    using First = std::tuple_element_t<0, std::tuple<R...>>;
+    using A = std::conditional_t<std::is_same_v<First, IirState32f*>, void, std::remove_pointer_t<First>>;
+    const int sf = 0;
     std::vector<D> in(300), first;
     std::mt19937 g(size * 31 + acc);
     std::uniform_real_distribution<double> u(-1, 1);
@@ -187,7 +169,15 @@ void checkKernel(const char* name, bool cascade, Acc acc, int size, const F (&va
         std::vector<Stored> accOut(in.size());
         double err = 0, scale = 1e-30;
         for (std::size_t t = 0; t < in.size(); ++t) {
-            variants[var](&in[t], &out[t], reinterpret_cast<A*>(&accOut[t]), &f.s, sf);
+            auto* accAt = reinterpret_cast<A*>(&accOut[t]);
+            if constexpr (sizeof...(R) == 1)
+                variants[var](&in[t], &out[t], &f.s);
+            else if constexpr (std::is_void_v<A>)
+                variants[var](&in[t], &out[t], &f.s, sf);
+            else if constexpr (sizeof...(R) == 2)
+                variants[var](&in[t], &out[t], accAt, &f.s);
+            else
+                variants[var](&in[t], &out[t], accAt, &f.s, sf);
             const cd got = value(out[t]);
             if constexpr (!std::is_void_v<A> && kInteger<D>) {
                 const cd y = value(accOut[t]);
@@ -214,59 +204,43 @@ void checkKernel(const char* name, bool cascade, Acc acc, int size, const F (&va
     }
 }
 
-template <class D, class A>
-using KernelCall = void (*)(const D*, D*, A*, IirState32f*, int);
-
 } // namespace
 
-// Adapters giving every kernel form the one signature of checkKernel.
-#define ONE(P, k, D) [](const D* x, D* y, void*, IirState32f* s, int) { P##k(x, y, s); }
-#define ONE_SF(P, k, D) [](const D* x, D* y, void*, IirState32f* s, int sf) { P##k(x, y, s, sf); }
-#define ONE_ACC(P, k, D, A) [](const D* x, D* y, A* a, IirState32f* s, int) { P##k(x, y, a, s); }
-#define ONE_ACC_SF(P, k, D, A) [](const D* x, D* y, A* a, IirState32f* s, int sf) { P##k(x, y, a, s, sf); }
-#define VARIANTS3(M, ...)                                                                                              \
-    {                                                                                                                  \
-        M(m7_, __VA_ARGS__), M(u8_, __VA_ARGS__), M(y8_, __VA_ARGS__)                                                  \
-    }
-#define CHECK(form, k, D, A, cascade, acc, size, tol, ...)                                                             \
-    {                                                                                                                  \
-        const KernelCall<D, A> v[3] = VARIANTS3(form, k, D __VA_OPT__(, ) __VA_ARGS__);                                \
-        checkKernel<D, A>(#k, cascade, acc, size, v, tol);                                                             \
-    }
+#define CHECK(k, ...) checkKernel(#k, VECTOR_VARIANTS(k), __VA_ARGS__);
 
 TEST(filters_iir_typed, PerSampleKernelsFollowTheDifferenceEquation)
 {
     for (int n : {1, 2, 3, 4, 5, 6}) {
-        CHECK(ONE_SF, ownsIIRBQOne32f_16s, Ipp16s, void, true, F32, n, 0)
-        CHECK(ONE_SF, ownsIIRAROne32f_16s, Ipp16s, void, false, F32, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne32f_16s_32f, Ipp16s, Ipp32f, false, F32, n, 0, Ipp32f)
-        CHECK(ONE, ownsIIRAROne_32fc, Ipp32fc, void, false, C32, n, 2e-5)
-        CHECK(ONE, ownsIIRBQOne_32fc, Ipp32fc, void, true, C32, n, 2e-5)
-        CHECK(ONE_SF, ownsIIRAROne32fc_16sc, Ipp16sc, void, false, C32, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne32fc_16sc_32fc, Ipp16sc, Ipp32fc, false, C32, n, 0, Ipp32fc)
-        CHECK(ONE_SF, ownsIIRBQOne32fc_16sc, Ipp16sc, void, true, C32, n, 0)
-        CHECK(ONE, ownsIIRBQOne_64f, Ipp64f, void, true, F64, n, 1e-12)
-        CHECK(ONE_SF, ownsIIRBQOne64f_16s, Ipp16s, void, true, F64, n, 0)
-        CHECK(ONE_SF, ownsIIRBQOne64f_32s, Ipp32s, void, true, F64, n, 0)
-        CHECK(ONE, ownsIIRBQOne64f_32f, Ipp32f, void, true, F64, n, 1e-6)
-        CHECK(ONE, ownsIIRAROne_64f, Ipp64f, void, false, F64, n, 1e-12)
-        CHECK(ONE_SF, ownsIIRAROne64f_32s, Ipp32s, void, false, F64, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne64f_32s_64f, Ipp32s, Ipp64f, false, F64, n, 0, Ipp64f)
-        CHECK(ONE_SF, ownsIIRAROne64f_16s, Ipp16s, void, false, F64, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne64f_16s_64f, Ipp16s, Ipp64f, false, F64, n, 0, Ipp64f)
-        CHECK(ONE, ownsIIRAROne64f_32f, Ipp32f, void, false, F64, n, 1e-6)
-        CHECK(ONE_ACC, ownsIIRAROne64f_32f_64f, Ipp32f, Ipp64f, false, F64, n, 1e-6, Ipp64f)
-        CHECK(ONE, ownsIIRAROne_64fc, Ipp64fc, void, false, C64, n, 1e-12)
-        CHECK(ONE, ownsIIRBQOne_64fc, Ipp64fc, void, true, C64, n, 1e-12)
-        CHECK(ONE_SF, ownsIIRAROne64fc_32sc, Ipp32sc, void, false, C64, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne64fc_32sc_64fc, Ipp32sc, Ipp64fc, false, C64, n, 0, Ipp64fc)
-        CHECK(ONE_SF, ownsIIRBQOne64fc_32sc, Ipp32sc, void, true, C64, n, 0)
-        CHECK(ONE_SF, ownsIIRAROne64fc_16sc, Ipp16sc, void, false, C64, n, 0)
-        CHECK(ONE_ACC_SF, ownsIIRAROne64fc_16sc_64fc, Ipp16sc, Ipp64fc, false, C64, n, 0, Ipp64fc)
-        CHECK(ONE_SF, ownsIIRBQOne64fc_16sc, Ipp16sc, void, true, C64, n, 0)
-        CHECK(ONE, ownsIIRAROne64fc_32fc, Ipp32fc, void, false, C64, n, 1e-6)
-        CHECK(ONE_ACC, ownsIIRAROne64fc_32fc_64fc, Ipp32fc, Ipp64fc, false, C64, n, 1e-6, Ipp64fc)
-        CHECK(ONE, ownsIIRBQOne64fc_32fc, Ipp32fc, void, true, C64, n, 1e-6)
+        CHECK(ownsIIRBQOne32f_16s, true, F32, n, 0)
+        CHECK(ownsIIRAROne32f_16s, false, F32, n, 0)
+        CHECK(ownsIIRAROne32f_16s_32f, false, F32, n, 0)
+        CHECK(ownsIIRAROne_32fc, false, C32, n, 2e-5)
+        CHECK(ownsIIRBQOne_32fc, true, C32, n, 2e-5)
+        CHECK(ownsIIRAROne32fc_16sc, false, C32, n, 0)
+        CHECK(ownsIIRAROne32fc_16sc_32fc, false, C32, n, 0)
+        CHECK(ownsIIRBQOne32fc_16sc, true, C32, n, 0)
+        CHECK(ownsIIRBQOne_64f, true, F64, n, 1e-12)
+        CHECK(ownsIIRBQOne64f_16s, true, F64, n, 0)
+        CHECK(ownsIIRBQOne64f_32s, true, F64, n, 0)
+        CHECK(ownsIIRBQOne64f_32f, true, F64, n, 1e-6)
+        CHECK(ownsIIRAROne_64f, false, F64, n, 1e-12)
+        CHECK(ownsIIRAROne64f_32s, false, F64, n, 0)
+        CHECK(ownsIIRAROne64f_32s_64f, false, F64, n, 0)
+        CHECK(ownsIIRAROne64f_16s, false, F64, n, 0)
+        CHECK(ownsIIRAROne64f_16s_64f, false, F64, n, 0)
+        CHECK(ownsIIRAROne64f_32f, false, F64, n, 1e-6)
+        CHECK(ownsIIRAROne64f_32f_64f, false, F64, n, 1e-6)
+        CHECK(ownsIIRAROne_64fc, false, C64, n, 1e-12)
+        CHECK(ownsIIRBQOne_64fc, true, C64, n, 1e-12)
+        CHECK(ownsIIRAROne64fc_32sc, false, C64, n, 0)
+        CHECK(ownsIIRAROne64fc_32sc_64fc, false, C64, n, 0)
+        CHECK(ownsIIRBQOne64fc_32sc, true, C64, n, 0)
+        CHECK(ownsIIRAROne64fc_16sc, false, C64, n, 0)
+        CHECK(ownsIIRAROne64fc_16sc_64fc, false, C64, n, 0)
+        CHECK(ownsIIRBQOne64fc_16sc, true, C64, n, 0)
+        CHECK(ownsIIRAROne64fc_32fc, false, C64, n, 1e-6)
+        CHECK(ownsIIRAROne64fc_32fc_64fc, false, C64, n, 1e-6)
+        CHECK(ownsIIRBQOne64fc_32fc, true, C64, n, 1e-6)
     }
 }
 
@@ -276,94 +250,86 @@ TEST(filters_iir_typed, IntegerOutputsSaturateAndRoundTiesToEven)
     std::vector<double> taps(8), dly(8, 7.0);
     IirState32f s{};
     s.taps = reinterpret_cast<float*>(taps.data()), s.dlyLine = reinterpret_cast<float*>(dly.data());
-    const double f = 0, d = 1, c = 2; // float, double and complex float accumulator
-    const double rows[][5] = {{f, 0.5, 33, 0, 16},        {f, 0.5, 35, 0, 18},          {f, 0.5, -33, 0, -16},
-                              {f, 1000, 32767, 0, 32767}, {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
-                              {f, 1, 32767, -20, 32767},  {f, 1, -1, -20, -32768},      {c, 1, -1, -20, -32768},
-                              {c, 1, 1, -20, 32767},      {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4}};
-    for (int v = 0; v < 3; ++v) {
+    const double f = 0, c = 1, d = 2, d32 = 3; // float, complex float, double accumulators; double to 32 bits
+    const double rows[][5] = {{f, 0.5, 33, 0, 16},          {f, 0.5, 35, 0, 18},
+                              {f, 0.5, -33, 0, -16},        {f, 1000, 32767, 0, 32767},
+                              {f, 1000, -32768, 0, -32768}, {f, 1, 33, 1, 16},
+                              {f, 1, 32767, -20, 32767},    {f, 1, -1, -20, -32768},
+                              {c, 1, -1, -20, -32768},      {c, 1, 1, -20, 32767},
+                              {d, 1, 3, -30, 32767},        {d, 1, 7, 1, 4},
+                              {d32, 4, 2e9, 0, 2147483647}, {d32, 4, -2e9, 0, -2147483648.0},
+                              {d32, 1, 1, -40, 2147483647}, {d32, 0.5, 5, 0, 2},
+                              {d32, 0.5, 7, 0, 4}};
+    for (int v = 0; v < 3; ++v)
         for (const auto& r : rows) {
-            const Ipp16s x = Ipp16s(r[2]);
+            const int sf = int(r[3]);
+            s.taps[0] = float(r[1]), s.taps[1] = 0.0f;
+            taps[0] = r[0] >= d ? r[1] : taps[0];
+            const Ipp16s x = r[0] == d32 ? 0 : Ipp16s(r[2]);
+            const Ipp16sc xc{x, Ipp16s(-x)};
+            const Ipp32s x32 = Ipp32s(r[2]);
             Ipp16s y = 0;
             Ipp16sc yc{};
-            const Ipp16sc xc{x, Ipp16s(-x)};
-            if (r[0] == d)
-                taps[0] = r[1], std::array{m7_ownsIIRAROne64f_16s, u8_ownsIIRAROne64f_16s,
-                                           y8_ownsIIRAROne64f_16s}[v](&x, &y, &s, int(r[3]));
-            else
-                reinterpret_cast<float*>(taps.data())[0] = float(r[1]), reinterpret_cast<float*>(taps.data())[1] = 0;
+            Ipp32s y32 = 0;
             if (r[0] == f)
-                std::array{m7_ownsIIRAROne32f_16s, u8_ownsIIRAROne32f_16s, y8_ownsIIRAROne32f_16s}[v](&x, &y, &s,
-                                                                                                      int(r[3]));
-            if (r[0] == c)
-                std::array{m7_ownsIIRAROne32fc_16sc, u8_ownsIIRAROne32fc_16sc,
-                           y8_ownsIIRAROne32fc_16sc}[v](&xc, &yc, &s, int(r[3])),
-                    y = yc.re;
-            EXPECT_EQ(y, r[4]) << v << " x " << r[2] << " sf " << r[3];
-            if (r[0] == c) {
-                EXPECT_EQ(yc.im, r[4] == 32767 ? -32768 : 32767);
-            }
+                VECTOR_VARIANTS(ownsIIRAROne32f_16s)[v](&x, &y, &s, sf);
+            else if (r[0] == c)
+                VECTOR_VARIANTS(ownsIIRAROne32fc_16sc)[v](&xc, &yc, &s, sf), y = yc.re;
+            else if (r[0] == d)
+                VECTOR_VARIANTS(ownsIIRAROne64f_16s)[v](&x, &y, &s, sf);
+            else
+                VECTOR_VARIANTS(ownsIIRAROne64f_32s)[v](&x32, &y32, &s, sf);
+            EXPECT_EQ(r[0] == d32 ? y32 : y, r[4]) << v << " x " << r[2] << " sf " << sf;
+            EXPECT_TRUE(r[0] != c || yc.im == (r[4] == 32767 ? -32768 : 32767));
         }
-        const auto ar32 = std::array{m7_ownsIIRAROne64f_32s, u8_ownsIIRAROne64f_32s, y8_ownsIIRAROne64f_32s}[v];
-        for (auto [b0, x, sf, want] : {std::array<double, 4>{4, 2e9, 0, 2147483647},
-                                       {4, -2e9, 0, -2147483648.0},
-                                       {1, 1, -40, 2147483647},
-                                       {0.5, 5, 0, 2},
-                                       {0.5, 7, 0, 4}}) {
-            taps[0] = b0;
-            const Ipp32s in = Ipp32s(x);
-            Ipp32s y = 0;
-            ar32(&in, &y, &s, int(sf));
-            EXPECT_EQ(y, want) << x;
-        }
-    }
     EXPECT_EQ(dly[0], 7.0);
 }
 
-TEST(filters_iir_typed, BlockKernelsMatchTheFloatKernelsAndTheReference)
+TEST(filters_iir_typed, BlockKernelsOf16BitDataMatchTheFloatKernels)
 {
     const std::vector<float> xf = noise(64, 21, 3000.0f);
     std::vector<Ipp16s> x16;
     for (float v : xf)
         x16.push_back(Ipp16s(std::lround(v)));
     const std::vector<float> xc(x16.begin(), x16.end());
+    const int len = 40;
     for (int N = 0; N <= 5; ++N) {
-        // Tables of an arbitrary-order float state, filled by the set-up of that kind.
+        // Tables of an arbitrary-order float state, filled by the set-up of that kind; for N = 2
+        // also those of the same filter as a biquad.
         std::vector<float> raw = noise(2 * N + 2, 30 + N, 0.3f), taps(4 * N + 8), dly(N + 4), xt(4 * N + 8),
                            yt(4 * N + 16);
         raw[N + 1] = 1.0f;
-        IirState32f s{};
+        IirState32f s{}, *q = nullptr;
         s.id = kIirIdArbitrary, s.order = N, s.taps = taps.data(), s.dlyLine = dly.data(), s.xTable = xt.data(),
         s.yTable = yt.data();
         ASSERT_EQ(m7_ippsIIRSetTaps_32f(raw.data(), &s), 0);
-        const int len = 40;
-        std::vector<float> v0(len), v1(len), y0(len + N), y1(len + N);
-        std::vector<Ipp16s> o16(len + N);
-        for (int i = 0; i < N; ++i)
-            y0[i] = y1[i] = float(i) - 1.5f;
-        m7_ownsIIRxAR_32f(xc.data(), v0.data(), len, xt.data(), N);
-        y8_ownsIIRxAR32f_16s(x16.data(), v1.data(), len, xt.data(), N);
-        EXPECT_TRUE(sameBits(v0, v1)) << N;
-        if (N == 0)
-            continue;
-        m7_ownsIIRyAR_32f(v0.data(), y0.data(), len, yt.data(), N);
-        u8_ownsIIRyAR32f_16s(v1.data(), y1.data(), len, yt.data(), N, o16.data(), 2);
-        EXPECT_TRUE(sameBits(y0, y1)) << N;
-        for (int k = N; k < len + N; ++k)
-            EXPECT_EQ(o16[k], toInt(y1[k], 2, -32768, 32767));
-        if (N != 2)
-            continue;
-        // The biquad forms against the float kernels on the same tables.
-        IirState32f* q = nullptr;
-        const float bq[6] = {raw[0], raw[1], raw[2], 1.0f, raw[4], raw[5]};
-        ASSERT_EQ(m7_ippsIIRInitAlloc_BiQuad_32f(&q, bq, 1, nullptr), 0);
-        m7_ownsIIRxBQ_32f(xc.data(), v0.data(), len, q->xTable);
-        u8_ownsIIRxBQ_32f_16s(x16.data(), v1.data(), len, q->xTable);
-        EXPECT_TRUE(sameBits(v0, v1));
-        m7_ownsIIRyBQ_32f(v0.data(), y0.data(), len, q->yTable);
-        y8_ownsIIRyBQ_32f_16s(v1.data(), y1.data(), len, q->yTable, o16.data(), -3);
-        EXPECT_TRUE(sameBits(y0, y1));
-        EXPECT_EQ(o16[9], toInt(y1[9], -3, -32768, 32767));
+        ASSERT_EQ(N == 2 ? m7_ippsIIRInitAlloc_BiQuad_32f(&q, raw.data(), 1, nullptr) : ippStsNoErr, 0);
+        for (int v = 0; v < 3; ++v) {
+            std::vector<float> v0(len), v1(len), y0(len + N), y1(len + N);
+            std::vector<Ipp16s> o16(len + N);
+            for (int i = 0; i < N; ++i)
+                y0[i] = y1[i] = float(i) - 1.5f;
+            VECTOR_VARIANTS(ownsIIRxAR_32f)[v](xc.data(), v0.data(), len, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR32f_16s)[v](x16.data(), v1.data(), len, xt.data(), N);
+            EXPECT_TRUE(sameBits(v0, v1)) << N;
+            if (N == 0)
+                continue;
+            VECTOR_VARIANTS(ownsIIRyAR_32f)[v](v0.data(), y0.data(), len, yt.data(), N);
+            VECTOR_VARIANTS(ownsIIRyAR32f_16s)[v](v1.data(), y1.data(), len, yt.data(), N, o16.data(), 2);
+            EXPECT_TRUE(sameBits(y0, y1)) << N;
+            for (int k = N; k < len + N; ++k)
+                EXPECT_EQ(o16[k], toInt(y1[k], 2, -32768, 32767));
+            if (N != 2)
+                continue;
+            VECTOR_VARIANTS(ownsIIRxBQ_32f)[v](xc.data(), v0.data(), len, q->xTable);
+            VECTOR_VARIANTS(ownsIIRxBQ_32f_16s)[v](x16.data(), v1.data(), len, q->xTable);
+            EXPECT_TRUE(sameBits(v0, v1));
+            VECTOR_VARIANTS(ownsIIRyBQ_32f)[v](v0.data(), y0.data(), len, q->yTable);
+            VECTOR_VARIANTS(ownsIIRyBQ_32f_16s)[v](v1.data(), y1.data(), len, q->yTable, o16.data(), -3);
+            EXPECT_TRUE(sameBits(y0, y1));
+            for (int k = N; k < len + N; ++k)
+                EXPECT_EQ(o16[k], toInt(y1[k], -3, -32768, 32767));
+        }
         m7_ippsIIRFree_32f(q);
     }
 }
@@ -398,23 +364,25 @@ TEST(filters_iir_typed, ComplexBlockKernelsContinueTheSignal)
         }
         const std::vector<float> raw = noise(2 * 60, 60u + N, 1.0f);
         std::vector<Ipp16sc> x16(N + 60);
+        std::vector<Ipp32fc> x32(N + 60);
         std::vector<cd> x;
         for (int t = 0; t < 60; ++t) {
             x16[N + t] = {Ipp16s(raw[2 * t] * 100), Ipp16s(raw[2 * t + 1] * 100)};
+            x32[N + t] = {float(x16[N + t].re), float(x16[N + t].im)};
             x.push_back(value(x16[N + t]));
         }
         const std::vector<cd> ref = f.reference(x);
         for (int var = 0; var < 3; ++var) {
-            const auto xk = std::array{m7_ownsIIRxAR32fc_16sc, u8_ownsIIRxAR32fc_16sc, y8_ownsIIRxAR32fc_16sc}[var];
-            const auto yk = std::array{m7_ownsIIRyAR32fc_16sc, u8_ownsIIRyAR32fc_16sc, y8_ownsIIRyAR32fc_16sc}[var];
-            const auto yf = std::array{m7_ownsIIRyAR_32fc, u8_ownsIIRyAR_32fc, y8_ownsIIRyAR_32fc}[var];
-            std::vector<Ipp32fc> v(60), y(N + 60), yPlain(N + 60);
+            std::vector<Ipp32fc> v(60), vf(60), y(N + 60), yPlain(N + 60);
             std::vector<Ipp16sc> out(N + 60);
-            xk(x16.data(), v.data(), 60, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR32fc_16sc)[var](x16.data(), v.data(), 60, xt.data(), N);
+            VECTOR_VARIANTS(ownsIIRxAR_32fc)[var](x32.data(), vf.data(), 60, xt.data(), N);
+            EXPECT_EQ(std::memcmp(v.data(), vf.data(), 60 * sizeof(Ipp32fc)), 0);
             // Two blocks, 23 then 37 outputs, the second starting from the history the first left.
+            const auto yk = VECTOR_VARIANTS(ownsIIRyAR32fc_16sc)[var];
             yk(v.data(), y.data(), 23, yt.data(), N, out.data(), 0);
             yk(v.data() + 23, y.data() + 23, 37, yt.data(), N, out.data() + 23, 0);
-            yf(v.data(), yPlain.data(), 60, yt.data(), N);
+            VECTOR_VARIANTS(ownsIIRyAR_32fc)[var](v.data(), yPlain.data(), 60, yt.data(), N);
             std::vector<float> got, plain;
             std::vector<double> want;
             for (int t = 0; t < 60; ++t) {

@@ -14,6 +14,7 @@
 
 #include "primitives/filters/filter_kernels.h"
 #include "primitives/vector/ipps_vector.h"
+#include "tests/primitives/vector/vector_support.h"
 
 namespace filters_test {
 

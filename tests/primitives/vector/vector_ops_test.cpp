@@ -36,15 +36,6 @@ double accurateSum(const float* x, int len)
 
 TEST(VectorOps, ElementOperationsBitForBit)
 {
-    const auto copy = VECTOR_VARIANTS(ippsCopy_32f);
-    const auto zero = VECTOR_VARIANTS(ippsZero_32f);
-    const auto move = VECTOR_VARIANTS(ippsMove_32f);
-    const auto add = VECTOR_VARIANTS(ippsAdd_32f_I);
-    const auto mul = VECTOR_VARIANTS(ippsMulC_32f);
-    const auto mulI = VECTOR_VARIANTS(ippsMulC_32f_I);
-    const auto sqr = VECTOR_VARIANTS(ippsSqr_32f);
-    const auto copy8 = VECTOR_VARIANTS(ippsCopy_8u);
-    const auto zero8 = VECTOR_VARIANTS(ippsZero_8u);
     for (int len : testLengths())
         for (std::size_t so : {0, 4, 8, 12})
             for (std::size_t dof : {0, 4, 8, 12})
@@ -58,34 +49,34 @@ TEST(VectorOps, ElementOperationsBitForBit)
                             ASSERT_EQ(bits(d.data()[i]), bits(op(i))) << v << " len " << len << " i " << i;
                         ASSERT_TRUE(d.guardsIntact());
                     };
-                    ASSERT_EQ(copy[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsCopy_32f)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return a[i]; });
-                    ASSERT_EQ(zero[v](d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsZero_32f)[v](d.data(), len), 0);
                     expect([](int) { return 0.0f; });
-                    ASSERT_EQ(move[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMove_32f)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return a[i]; });
                     d.fill(b);
-                    ASSERT_EQ(add[v](s.data(), d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsAdd_32f_I)[v](s.data(), d.data(), len), 0);
                     expect([&](int i) { return b[i] + a[i]; });
-                    ASSERT_EQ(mul[v](s.data(), c, d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](s.data(), c, d.data(), len), 0);
                     expect([&](int i) { return a[i] * c; });
-                    ASSERT_EQ(mulI[v](c, d.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](c, d.data(), len), 0);
                     expect([&](int i) { return a[i] * c * c; });
                     d.fill(b);
-                    ASSERT_EQ(sqr[v](d.data(), d.data(), len), 0); // in place
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsSqr_32f)[v](d.data(), d.data(), len), 0); // in place
                     expect([&](int i) { return b[i] * b[i]; });
                     Placed<Ipp8u> s8(len, so + 1), d8(len, dof + 3);
                     const auto a8 = randomValues<Ipp8u>(len, 0, 256);
                     s8.fill(a8);
-                    ASSERT_EQ(copy8[v](s8.data(), d8.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsCopy_8u)[v](s8.data(), d8.data(), len), 0);
                     ASSERT_EQ(d8.values(), a8);
-                    ASSERT_EQ(zero8[v](d8.data(), len), 0);
+                    ASSERT_EQ(VECTOR_VARIANTS(ippsZero_8u)[v](d8.data(), len), 0);
                     ASSERT_EQ(d8.values(), std::vector<Ipp8u>(len, 0));
                     ASSERT_TRUE(d8.guardsIntact());
                 }
 }
 
-TEST(VectorOps, OverlappingMovesAndSpecialConstants)
+TEST(VectorOps, OverlappingMovesSpecialConstantsAndRefusals)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     for (int v = 0; v < 3; ++v) {
@@ -116,58 +107,53 @@ TEST(VectorOps, OverlappingMovesAndSpecialConstants)
             for (int i = 0; i < n; ++i)
                 EXPECT_EQ(bits(in[i]) | bits(out[i]), 0u);
         }
+        // Null pointers are refused before lengths, and nothing is written.
+        float r = 9;
+        for (int len : {0, -1}) {
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](w.data(), 2.0f, nullptr, len), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](w.data(), len, nullptr, 2), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMinMax_32f)[v](w.data(), len, nullptr, &r), ippStsNullPtrErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](1.0f, w.data(), len), ippStsSizeErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](w.data(), len, &r, 2), ippStsSizeErr);
+            EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](w.data(), len, &r, nullptr), ippStsSizeErr);
+        }
+        EXPECT_EQ(r, 9.0f);
+        EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](w.data() + 4, 8, &r, nullptr), 0); // the maximum alone
+        EXPECT_EQ(r, 7.0f);
     }
 }
 
-TEST(VectorOps, SumsInTheirDocumentedOrder)
+TEST(VectorOps, SumsInTheirDocumentedOrderAndSearchesFindTheFirstExtremes)
 {
-    const auto sum = VECTOR_VARIANTS(ippsSum_32f);
     std::vector<int> lengths = testLengths();
     lengths.insert(lengths.end(), {32767, 32768, 32769, 100003});
     for (int len : lengths)
-        for (std::size_t off : {0, 4, 8, 12}) {
-            const auto a = randomValues(len);
-            Placed<float> s(len, off);
-            s.fill(a);
-            const double exact = accurateSum(s.data(), len);
-            double plain = 0, magnitude = 0;
-            for (float x : a)
-                plain += x, magnitude += std::fabs(x);
-            float first = 0;
-            for (int v = 0; v < 3; ++v)
-                for (int hint : {0, 1, 2, 7}) {
-                    float r = -1;
-                    ASSERT_EQ(sum[v](s.data(), len, &r, hint), 0);
-                    if (hint != 1)
-                        ASSERT_EQ(bits(r), bits(float(exact))) << v << " len " << len << " off " << off;
-                    else if (v == 0) {
-                        first = r;
-                        EXPECT_NEAR(r, plain, 1e-6 * magnitude);
-                    } else
-                        ASSERT_EQ(bits(r), bits(first)); // the fast order: the same bits in every variant
-                }
-        }
-    // A double sum rounded to float only at the end: 2^24 ones and one more.
-    std::vector<float> ones((1 << 24) + 1, 1.0f);
-    float r = 0;
-    ASSERT_EQ(y8_ippsSum_32f(ones.data(), int(ones.size()), &r, 2), 0);
-    EXPECT_EQ(r, 16777216.0f);
-}
-
-TEST(VectorOps, SearchesFindTheFirstExtremes)
-{
-    for (int len : testLengths())
         for (std::size_t off : {0, 4, 8, 12, 20, 28})
-            for (int ties = 0; ties < 2; ++ties) {
+            for (int ties = 0; ties < 2; ++ties) { // ties: few distinct values, repeated extremes
                 auto data = randomValues(len, ties ? -20 : -100, ties ? 20 : 100);
-                if (ties)
-                    for (auto& x : data)
-                        x = std::floor(x);
+                for (auto& x : data)
+                    x = ties ? std::floor(x) : x;
                 Placed<float> s(len, off);
                 s.fill(data);
+                const double exact = accurateSum(s.data(), len);
+                double plain = 0, magnitude = 0;
+                for (float x : data)
+                    plain += x, magnitude += std::fabs(x);
                 const auto mx = std::max_element(data.begin(), data.end()),
                            mn = std::min_element(data.begin(), data.end());
+                float first = 0;
                 for (int v = 0; v < 3; ++v) {
+                    for (int hint : {0, 1, 2, 7}) {
+                        float r = -1;
+                        ASSERT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](s.data(), len, &r, hint), 0);
+                        if (hint != 1)
+                            ASSERT_EQ(bits(r), bits(float(exact))) << v << " len " << len << " off " << off;
+                        else if (v == 0) {
+                            first = r;
+                            EXPECT_NEAR(r, plain, 1e-6 * magnitude);
+                        } else
+                            ASSERT_EQ(bits(r), bits(first)); // the fast order: the same bits in every variant
+                    }
                     float a = -1, b = -1;
                     Ipp32s i = -1, j = -1;
                     ASSERT_EQ(VECTOR_VARIANTS(ippsMax_32f)[v](s.data(), len, &a), 0);
@@ -181,21 +167,4 @@ TEST(VectorOps, SearchesFindTheFirstExtremes)
                     ASSERT_EQ(i, mx - data.begin());
                 }
             }
-}
-
-TEST(VectorOps, NullPointersBeforeLengths)
-{
-    float a[4] = {1, 2, 3, 4}, r = 9;
-    for (int v = 0; v < 3; ++v)
-        for (int len : {0, -1}) {
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f)[v](a, 2.0f, nullptr, len), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](a, len, nullptr, 2), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMinMax_32f)[v](a, len, nullptr, &r), ippStsNullPtrErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMulC_32f_I)[v](1.0f, a, len), ippStsSizeErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsSum_32f)[v](a, len, &r, 2), ippStsSizeErr);
-            EXPECT_EQ(VECTOR_VARIANTS(ippsMaxIndx_32f)[v](a, len, &r, nullptr), ippStsSizeErr);
-        }
-    EXPECT_EQ(r, 9.0f);                                  // nothing written
-    EXPECT_EQ(u8_ippsMaxIndx_32f(a, 4, &r, nullptr), 0); // no index wanted: the maximum alone
-    EXPECT_EQ(r, 4.0f);
 }

@@ -1,5 +1,5 @@
-// Helpers shared by the vector primitive tests: the three variants of a function, random data,
-// and buffers placed at any offset from a 64-byte boundary with guards around them.
+// Helpers shared by the primitive tests: the three variants of a function, random data, and
+// buffers placed at any offset from a 64-byte boundary with guards around them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,40 +16,28 @@
 
 namespace VectorTest {
 
-template <class Fn>
-std::array<Fn, 3> three(Fn m7, Fn u8, Fn y8)
-{
-    return {m7, u8, y8};
-}
-#define VECTOR_VARIANTS(fn) ::VectorTest::three(&m7_##fn, &u8_##fn, &y8_##fn)
+#define VECTOR_VARIANTS(fn) (std::array{&m7_##fn, &u8_##fn, &y8_##fn})
 
 template <class T>
-class Placed
+struct Placed
 {
-public:
-    Placed(std::size_t n, std::size_t offsetBytes) : n_(n), raw_(n * sizeof(T) + offsetBytes + 192, kGuard)
+    static constexpr unsigned char kGuard = 0xA5;
+    std::size_t n;
+    std::vector<unsigned char> raw;
+    unsigned char* start;
+    Placed(std::size_t count, std::size_t offsetBytes) : n(count), raw(count * sizeof(T) + offsetBytes + 192, kGuard)
     {
-        start_ = raw_.data() + (64 - reinterpret_cast<std::uintptr_t>(raw_.data()) % 64) + 64 + offsetBytes;
+        start = raw.data() + (64 - reinterpret_cast<std::uintptr_t>(raw.data()) % 64) + 64 + offsetBytes;
     }
-    T* data() { return reinterpret_cast<T*>(start_); }
-    void fill(const std::vector<T>& v) { std::memcpy(start_, v.data(), n_ * sizeof(T)); }
-    std::vector<T> values() const
-    {
-        return std::vector<T>(reinterpret_cast<const T*>(start_), reinterpret_cast<const T*>(start_) + n_);
-    }
+    T* data() { return reinterpret_cast<T*>(start); }
+    void fill(const std::vector<T>& v) { std::memcpy(start, v.data(), n * sizeof(T)); }
+    std::vector<T> values() { return std::vector<T>(data(), data() + n); }
     bool guardsIntact() const
     {
+        const unsigned char *begin = raw.data(), *end = begin + raw.size(), *at = start;
         const auto bad = [](unsigned char c) { return c != kGuard; };
-        const unsigned char* b = raw_.data();
-        return std::none_of(b, static_cast<const unsigned char*>(start_), bad) &&
-               std::none_of(static_cast<const unsigned char*>(start_) + n_ * sizeof(T), b + raw_.size(), bad);
+        return std::none_of(begin, at, bad) && std::none_of(at + n * sizeof(T), end, bad);
     }
-
-private:
-    static constexpr unsigned char kGuard = 0xA5;
-    std::size_t n_;
-    std::vector<unsigned char> raw_;
-    unsigned char* start_;
 };
 
 inline std::mt19937& rng()
@@ -78,10 +66,8 @@ inline std::uint32_t bits(float f)
 // Lengths that cross every step and tail size of the kernels.
 inline std::vector<int> testLengths()
 {
-    std::vector<int> v;
+    std::vector<int> v = {63, 64, 65, 127, 511, 513, 2047, 2049, 2055, 4103, 40000};
     for (int i = 1; i <= 40; ++i)
-        v.push_back(i);
-    for (int i : {63, 64, 65, 127, 511, 513, 2047, 2049, 2055, 4103, 40000})
         v.push_back(i);
     return v;
 }

@@ -1,21 +1,52 @@
-// Variant choice and feature mask on stand-in processors, the dispatch stubs, the cache probe,
+// Variant choice, features and cache size on stand-in processors, the stubs that follow the choice,
 // the aligned allocator, the floating-point control words and byte counts beyond 32 bits.
 #include <fstream>
+#include <map>
 #include <string>
 #include <sys/mman.h>
 
-#include "tests/primitives/vector/vector_fake_cpu.h"
+#include "platform/cpu.h"
+#include "primitives/vector/cpu_internal.h"
 #include "tests/primitives/vector/vector_support.h"
 
 using namespace VectorTest;
 
 namespace {
 
-class VectorSystem : public ::testing::Test
+// Leaf-1 bits.
+constexpr std::uint32_t edxBaseline = (1u << 23) | (1u << 25) | (1u << 26); // MMX SSE SSE2
+constexpr std::uint32_t ecxSse3 = 1u << 0, ecxPclmul = 1u << 1, ecxSsse3 = 1u << 9, ecxSse41 = 1u << 19,
+                        ecxSse42 = 1u << 20, ecxMovbe = 1u << 22, ecxAes = 1u << 25, ecxOsxsave = 1u << 27,
+                        ecxAvx = 1u << 28;
+
+// A stand-in processor installed for its lifetime: CPUID answers per leaf (sub-leaf 0 answers
+// for all); on exit the real processor's choice comes back.
+struct FakeCpu
 {
-protected:
-    void TearDown() override
+    static inline FakeCpu* current = nullptr;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, Platform::CpuidRegisters> leaves;
+    std::uint64_t xcr0 = 7;
+    Platform::CpuProbe probe;
+    FakeCpu(const char* vendor, std::uint32_t ecx, bool hasCpuid = true)
     {
+        Platform::CpuidRegisters r{4, 0, 0, 0};
+        std::memcpy(&r.ebx, vendor, 4), std::memcpy(&r.edx, vendor + 4, 4), std::memcpy(&r.ecx, vendor + 8, 4);
+        leaves[{0, 0}] = r;
+        leaves[{1, 0}] = {0x000306A9, 0, ecx, edxBaseline};
+        current = this;
+        probe.hasCpuid = hasCpuid;
+        probe.cpuid = [](std::uint32_t leaf, std::uint32_t sub) {
+            auto it = current->leaves.find({leaf, sub});
+            it = it != current->leaves.end() ? it : current->leaves.find({leaf, 0});
+            return it == current->leaves.end() ? Platform::CpuidRegisters{0, 0, 0, 0} : it->second;
+        };
+        probe.xgetbv = [](std::uint32_t) { return current->xcr0; };
+        Platform::setCpuProbe(&probe);
+        NorrikIpp::resetFeatureCache();
+    }
+    ~FakeCpu()
+    {
+        Platform::setCpuProbe(nullptr);
         NorrikIpp::resetFeatureCache();
         ippStaticInit();
     }
@@ -23,7 +54,7 @@ protected:
 
 } // namespace
 
-TEST_F(VectorSystem, ChoiceByHighestInstructionSet)
+TEST(VectorSystem, ChoiceFeaturesAndCacheOnStandInProcessors)
 {
     const struct
     {
@@ -42,67 +73,12 @@ TEST_F(VectorSystem, ChoiceByHighestInstructionSet)
         {"AuthenticAMD", ecxSse3 | ecxSsse3 | ecxSse41, ippStsNonIntelCpu, 3, 0, 0x5F},
     };
     for (const auto& r : rows) {
-        FakeCpu cpu;
-        cpu.vendor(r.vendor);
-        cpu.features(r.ecx, edxBaseline);
-        cpu.xcr0 = 7;
-        ScopedFakeCpu scope(cpu);
+        FakeCpu cpu(r.vendor, r.ecx);
         EXPECT_EQ(ippStaticInit(), r.status) << r.ecx;
         EXPECT_EQ(ippJumpIndexForMergedLibs, r.index);
         EXPECT_EQ(ippJumpIndexForMergedLibsLP, r.lp);
         EXPECT_EQ(ippGetEnabledCpuFeatures(), r.enabled);
-    }
-    FakeCpu none;
-    ScopedFakeCpu scope(none, false);
-    EXPECT_EQ(ippStaticInit(), ippStsNonIntelCpu);
-    EXPECT_EQ(ippJumpIndexForMergedLibs, 0);
-    Ipp64u untouched = 99;
-    EXPECT_EQ(ippGetCpuFeatures(&untouched, nullptr), ippStsNoSSE3);
-    EXPECT_EQ(untouched, 99u);
-}
-
-TEST_F(VectorSystem, FeatureMaskAndRegisters)
-{
-    FakeCpu cpu;
-    cpu.vendor("GenuineIntel", 7);
-    cpu.features(ecxAvx | ecxOsxsave | ecxSse3, edxBaseline, 0x111, 0x222);
-    cpu.leaves[{7, 3}] = {0x70, 0x71, 0x72, 0x73};
-    cpu.xcr0 = 2; // the system saves the SSE state only: no AVX bit 9
-    {
-        ScopedFakeCpu scope(cpu);
-        Ipp64u m = 0;
-        EXPECT_EQ(ippGetCpuFeatures(nullptr, nullptr), ippStsNullPtrErr);
-        Ipp32u regs[4] = {};
-        EXPECT_EQ(ippGetCpuFeatures(&m, regs), 0);
-        EXPECT_EQ(m, 0x10Fu);
-        EXPECT_EQ(regs[0], 0x111u);
-        EXPECT_EQ(regs[2], ecxAvx | ecxOsxsave | ecxSse3);
-        std::memcpy(&m, "getinfoa", 8); // the caller's own leaf and sub-leaf
-        Ipp32u query[4] = {7, 0, 3, 0};
-        EXPECT_EQ(ippGetCpuFeatures(&m, query), 0);
-        EXPECT_EQ(query[3], 0x73u);
-        const int calls = cpu.cpuidCalls;
-        EXPECT_EQ(ownGetMaskFeatures(&m), 1); // cached: no further query
-        EXPECT_EQ(cpu.cpuidCalls, calls);
-    }
-    cpu.xcr0 = 6;
-    cpu.features(ecxAvx | ecxOsxsave, edxBaseline, 0xB00);
-    cpu.leaves[{0x20000001u, 0}] = {0, 0, 0, 2};
-    ScopedFakeCpu scope(cpu);
-    Ipp64u m = 0;
-    ownGetMaskFeatures(&m);
-    EXPECT_EQ(m, 0x1307u);
-}
-
-TEST_F(VectorSystem, ForcedChoiceAndStubs)
-{
-    EXPECT_EQ(ippStaticInitCpu(36), 0);
-    EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
-    EXPECT_EQ(ippInitCpu(5), ippStsNoSSE3);
-    EXPECT_EQ(ippStaticInitCpu(200), ippStsUnknownCpu);
-    EXPECT_EQ(ippJumpIndexForMergedLibs, 2); // unchanged by the refused codes
-    for (Ipp32u code : {0u, 33u, 38u}) {
-        ippStaticInitCpu(code);
+        // The stubs reach the chosen variant.
         float a[5] = {1, -2, 3, 7, 5}, b[5] = {1, 1, 1, 1, 1}, s = 0, mn = 0, mx = 0;
         Ipp32s i0 = -1, i1 = -1;
         EXPECT_EQ(ippsSum_32f(a, 5, &s, 2), 0);
@@ -111,22 +87,52 @@ TEST_F(VectorSystem, ForcedChoiceAndStubs)
         EXPECT_EQ(ippsSqr_32f(a, b, 0), ippStsSizeErr);
         EXPECT_EQ(s + mn + mx + float(i0 + i1) + b[1], 14.0f - 2 + 7 + 4 - 1);
     }
-}
-
-TEST_F(VectorSystem, CacheSizeFromLeaf2)
-{
-    FakeCpu cpu;
-    cpu.vendor("GenuineIntel");
-    // Descriptors 0x2C, 0x49 in EAX; EBX marked invalid (holds 0xEC); EDX 0x22.
+    {
+        FakeCpu none("............", 0, false);
+        EXPECT_EQ(ippStaticInit(), ippStsNonIntelCpu);
+        EXPECT_EQ(ippJumpIndexForMergedLibs, 0);
+        Ipp64u untouched = 99;
+        EXPECT_EQ(ippGetCpuFeatures(&untouched, nullptr), ippStsNoSSE3);
+        EXPECT_EQ(untouched, 99u);
+    }
+    // The system saves the SSE state only: no AVX bit in the mask. The caller's own leaf and
+    // sub-leaf may be asked for.
+    FakeCpu cpu("GenuineIntel", ecxAvx | ecxOsxsave | ecxSse3);
+    cpu.xcr0 = 2;
+    cpu.leaves[{7, 3}] = {0x70, 0x71, 0x72, 0x73};
+    cpu.leaves[{1, 0}].eax = 0x111;
+    Ipp64u m = 0;
+    Ipp32u regs[4] = {};
+    EXPECT_EQ(ippGetCpuFeatures(nullptr, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(ippGetCpuFeatures(&m, regs), 0);
+    EXPECT_EQ(m, 0x10Fu);
+    EXPECT_TRUE(regs[0] == 0x111u && regs[2] == (ecxAvx | ecxOsxsave | ecxSse3));
+    std::memcpy(&m, "getinfoa", 8);
+    Ipp32u query[4] = {7, 0, 3, 0};
+    EXPECT_EQ(ippGetCpuFeatures(&m, query), 0);
+    EXPECT_EQ(query[3], 0x73u);
+    // Forced choices: refused codes leave the choice alone.
+    EXPECT_EQ(ippStaticInitCpu(36), 0);
+    EXPECT_EQ(ippJumpIndexForMergedLibsLP, 1);
+    EXPECT_EQ(ippInitCpu(5), ippStsNoSSE3);
+    EXPECT_EQ(ippStaticInitCpu(200), ippStsUnknownCpu);
+    EXPECT_EQ(ippJumpIndexForMergedLibs, 2);
+    // The cache size from leaf 2: descriptors 0x2C, 0x49 in EAX; EBX marked invalid; EDX 0x22.
     cpu.leaves[{2, 0}] = {0x00492C01u, 0x800000ECu, 0, 0x00000022u};
-    ScopedFakeCpu scope(cpu);
     const Ipp32s table[] = {0xEC, 24 << 20, 0x22, 512 << 10, 0x49, 4 << 20, 0};
     EXPECT_EQ(ownGetCacheSize(table), 512 << 10);
     NorrikIpp::resetCacheProbe();
     EXPECT_EQ(NorrikIpp::largeCacheSize(), 4 << 20); // 0x49 comes before 0x22 in the size table
+    NorrikIpp::resetCacheProbe();
     cpu.leaves[{2, 0}] = {0x00492C02u, 0, 0, 0};
     EXPECT_EQ(ownGetCacheSize(table), -1);
-    NorrikIpp::resetCacheProbe();
+    // The saved AVX state, and the leaf beyond the standard range.
+    FakeCpu other("GenuineIntel", ecxAvx | ecxOsxsave);
+    other.xcr0 = 6;
+    other.leaves[{1, 0}].eax = 0xB00;
+    other.leaves[{0x20000001u, 0}] = {0, 0, 0, 2};
+    ownGetMaskFeatures(&m);
+    EXPECT_EQ(m, 0x1307u);
 }
 
 namespace {
@@ -147,7 +153,7 @@ struct ShiftedHeap
 
 } // namespace
 
-TEST_F(VectorSystem, AlignedBlocksKeepTheirRawAddress)
+TEST(VectorSystem, AlignedBlocksKeepTheirRawAddress)
 {
     const IppMallocFn savedMalloc = i_malloc;
     const IppFreeFn savedFree = i_free;
@@ -158,8 +164,7 @@ TEST_F(VectorSystem, AlignedBlocksKeepTheirRawAddress)
         const auto raw = reinterpret_cast<std::uintptr_t>(ShiftedHeap::lastRaw),
                    user = reinterpret_cast<std::uintptr_t>(p);
         EXPECT_EQ(ShiftedHeap::lastSize, 140u);
-        EXPECT_EQ(user % 32, 0u);
-        EXPECT_TRUE(user >= raw + 8 && user - 32 < raw + 8); // the first multiple of 32 at or above raw + 8
+        EXPECT_TRUE(user % 32 == 0 && user >= raw + 8 && user - 32 < raw + 8); // first multiple of 32 from raw + 8
         ippFree(p);
         EXPECT_EQ(ShiftedHeap::freed, ShiftedHeap::lastRaw);
     }
@@ -172,7 +177,7 @@ TEST_F(VectorSystem, AlignedBlocksKeepTheirRawAddress)
     i_malloc = savedMalloc, i_free = savedFree;
 }
 
-TEST_F(VectorSystem, FloatingPointControlWords)
+TEST(VectorSystem, FloatingPointControlWords)
 {
     const Ipp32u cw = ps_get_cw_fpu(), csr = ps_get_ssx();
     EXPECT_EQ(ps_set_ssx(0x6000, 0x6000), csr);

@@ -103,25 +103,25 @@ TEST(VectorTyped, OtherTypesAgainstPlainLoops)
                 ASSERT_NEAR(got[1], fp[1], 1e-4 * len);
             }
             // Searches of the other types.
-            Ipp64f dmx, dmn;
-            Ipp16s smx, smn;
-            Ipp32s imx, imn;
-            VECTOR_VARIANTS(MiniMax_64f_M7)[v](d.data(), len, &dmn, &dmx);
-            VECTOR_VARIANTS(MiniMax_16s_M7)[v](i16.data(), len, &smn, &smx);
             const std::vector<Ipp32s> i32(i16.begin(), i16.begin() + len);
-            VECTOR_VARIANTS(MiniMax_32s_M7)[v](i32.data(), len, &imn, &imx);
-            ASSERT_EQ(dmx, *std::max_element(d.begin(), d.begin() + len));
-            ASSERT_EQ(dmn, *std::min_element(d.begin(), d.begin() + len));
-            ASSERT_EQ(smx, *std::max_element(i16.begin(), i16.begin() + len));
-            ASSERT_EQ(VECTOR_VARIANTS(ownippsMax_16s)[v](i16.data(), len, &smn), smx);
-            ASSERT_EQ(imn, *std::min_element(i32.begin(), i32.end()));
+            const std::vector<Ipp16u> u16(i16.begin(), i16.begin() + len);
+            const auto minMax = [len](auto fn, const auto& data) {
+                std::remove_cvref_t<decltype(data[0])> mn, mx;
+                fn(data.data(), len, &mn, &mx);
+                ASSERT_EQ(mn, *std::min_element(data.begin(), data.begin() + len));
+                ASSERT_EQ(mx, *std::max_element(data.begin(), data.begin() + len));
+            };
+            minMax(VECTOR_VARIANTS(MiniMax_64f_M7)[v], d);
+            minMax(VECTOR_VARIANTS(MiniMax_16s_M7)[v], i16);
+            minMax(VECTOR_VARIANTS(MiniMax_32s_M7)[v], i32);
+            minMax(VECTOR_VARIANTS(MiniMax_16u_M7)[v], u16);
+            Ipp16s m16;
+            ASSERT_EQ(VECTOR_VARIANTS(ownippsMax_16s)[v](i16.data(), len, &m16),
+                      *std::max_element(i16.begin(), i16.begin() + len));
             Ipp32s at = -1;
+            Ipp64f dmx;
             VECTOR_VARIANTS(ownsMaxIndx_64f_M7)[v](d.data(), len, &dmx, &at);
             ASSERT_EQ(at, std::max_element(d.begin(), d.begin() + len) - d.begin());
-            const std::vector<Ipp16u> u16(i16.begin(), i16.begin() + len);
-            Ipp16u umn, umx;
-            VECTOR_VARIANTS(MiniMax_16u_M7)[v](u16.data(), len, &umn, &umx);
-            ASSERT_EQ(umx, *std::max_element(u16.begin(), u16.end()));
         }
 }
 
