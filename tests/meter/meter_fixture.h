@@ -56,13 +56,10 @@ struct RawBlock
     ProcessData data{};
     RawBlock(int channels, int n, float value = 0.25f)
     {
+        // Moving a vector keeps its buffer: the pointers stay valid as the outer vectors grow.
         for (int c = 0; c < channels; ++c) {
-            in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
-            out.emplace_back(static_cast<std::size_t>(n), -7.0f);
-        }
-        for (int c = 0; c < channels; ++c) {
-            inPtr.push_back(in[static_cast<std::size_t>(c)].data());
-            outPtr.push_back(out[static_cast<std::size_t>(c)].data());
+            inPtr.push_back(in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1)).data());
+            outPtr.push_back(out.emplace_back(static_cast<std::size_t>(n), -7.0f).data());
         }
         ib = AudioBusBuffers{channels, 0, inPtr.data()};
         ob = AudioBusBuffers{channels, 0, outPtr.data()};
@@ -105,6 +102,20 @@ protected:
             }
         }
     }
+    // The processor's getState and setState on a stream of `bytes`.
+    std::vector<std::uint8_t> save()
+    {
+        std::vector<std::uint8_t> out;
+        EXPECT_TRUE(session.saveState(out));
+        return out;
+    }
+    tresult setState(const std::vector<std::uint8_t>& bytes)
+    {
+        auto* stream = new MemoryStream(bytes);
+        tresult r = session.component()->setState(stream);
+        stream->release();
+        return r;
+    }
     std::vector<MessageRecord> messages(const std::string& id)
     {
         std::vector<MessageRecord> out;
@@ -113,15 +124,6 @@ protected:
                 out.push_back(m);
         return out;
     }
-    static std::string timeText(const MessageRecord& m)
-    {
-        auto it = m.attributes.find("time");
-        if (it == m.attributes.end() || !std::holds_alternative<std::u16string>(it->second))
-            return "";
-        const auto& s = std::get<std::u16string>(it->second);
-        return std::string(s.begin(), s.end());
-    }
-
     Session session{NORRIK_BUNDLE_PATH};
 };
 

@@ -1,4 +1,6 @@
-// Read-out: known readings in both scales, the fixed order, values within 0..1, bypass and offline.
+// Read-out: known readings in both scales, the fixed order, values within 0..1, bypass and offline;
+// elapsed playing time, counted on the audio thread and sent as "time" text from the main thread.
+#include "meter/bigmeterqel.h"
 #include "tests/meter/meter_fixture.h"
 
 #include <cmath>
@@ -15,6 +17,9 @@ using ReadOutTest = BundleTest;
 TEST_F(ReadOutTest, KnownToneReadsAsKnownInBothScales)
 {
     setupStereo(480);
+    // Id 13 (loudness on) has no row of its own: switching it on from the host must not read as 0
+    // and stop the loudness measurement.
+    session.setParameter(13, 1.0);
     const Stereo tone = sine(4.0, 48000.0, 1000.0, std::pow(10.0, -23.0 / 20.0));
     for (double scale : {0.0, 1.0}) {
         SCOPED_TRACE(scale);
@@ -31,6 +36,11 @@ TEST_F(ReadOutTest, KnownToneReadsAsKnownInBothScales)
         EXPECT_EQ(session.lastOutput(47), 0.0); // not above -22
         EXPECT_EQ(session.lastOutput(46), 0.0); // not above -1 dBTP
     }
+    // Switched off: the integrated loudness is held at the tone's 0 LU, not measured.
+    session.setParameter(13, 0.0);
+    feed(sine(1.0, 48000.0, 1000.0, 0.5), 480);
+    session.readOut(true);
+    EXPECT_NEAR(session.lastOutput(3), meterNorm(0.0), 0.02 / 128.0);
 }
 
 // Far over full scale and shifted by 23, the loudness readings lie beyond 48: written as 1.0.
@@ -86,19 +96,56 @@ TEST_F(ReadOutTest, OfflineBlocksBeforeTheSecondPositionPassUnmeasured)
     EXPECT_TRUE(messages("time").empty());
 }
 
-TEST_F(ReadOutTest, ChangesOfIdsOutsideTheTableKeepTheirValue)
+TEST_F(ReadOutTest, FirstSecondFollowsTheNinetyFourthBlockAndAResetClearsIt)
 {
-    // Id 13 (loudness on) has no row of its own: switching it on from the host must not read as 0
-    // and stop the loudness measurement.
     setupStereo(512);
-    session.setParameter(13, 1.0);
-    feed(sine(1.0, 48000.0, 1000.0, std::pow(10.0, -23.0 / 20.0)), 512);
+    feed(sine(93 * 512 / 48000.0, 48000.0, 440.0, 0.1), 512);
+    session.requestData();
+    session.processBlock(nullptr, 0);
+    EXPECT_TRUE(messages("time").empty());
+    feed(sine(512 / 48000.0, 48000.0, 440.0, 0.1), 512);
+    session.requestData();
+    session.requestData(); // one message per second, however often asked
+    auto times = messages("time");
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_EQ(std::get<std::u16string>(times[0].attributes.at("time")), u"00:00:01");
+    EXPECT_TRUE(times[0].toController);
+    // Never built nor sent off the main thread.
+    EXPECT_FALSE(times[0].offMainThread);
+    EXPECT_EQ(session.router().offMainThreadMessages(), 0);
+    EXPECT_EQ(session.app().messagesCreatedOffMainThread(), 0);
+    // A reset point, even of value 0.0, clears the counter and sends "00:00:00" at once.
+    session.setParameter(4, 0.0);
+    session.processBlock(nullptr, 0);
+    session.requestData();
+    times = messages("time");
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(std::get<std::u16string>(times[1].attributes.at("time")), u"00:00:00");
+}
+
+TEST_F(ReadOutTest, TimeStandsStillWhileNotPlayingButMeteringGoesOn)
+{
+    setupStereo(512);
+    RawBlock b(2, 512); // a context without the playing bit
+    b.data.processContext = &b.ctx;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(session.processor()->process(b.data), kResultOk);
+    session.requestData();
+    EXPECT_TRUE(messages("time").empty());
+    EXPECT_EQ(b.out, b.in);
     session.readOut(true);
-    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3);
-    session.setParameter(13, 0.0);
-    feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
-    session.readOut(true);
-    EXPECT_NEAR(session.lastOutput(3), meterNorm(-22.99), 1e-3); // switched off: held, not measured
+    EXPECT_GT(session.lastOutput(11), meterNorm(-13.0)); // 0.25 peaks near -12 dB
+}
+
+TEST(TimeText, HoursMinutesSecondsAndTruncation)
+{
+    char16_t text[32];
+    for (auto [seconds, expected] : {std::pair{0LL, u"00:00:00"}, {3725LL, u"01:02:05"}, {360000LL, u"100:00:00"}}) {
+        Norrik::BigMeterQel::formatTime(seconds, text, 32);
+        EXPECT_EQ(std::u16string(text), expected);
+    }
+    Norrik::BigMeterQel::formatTime(3725, text, 4);
+    EXPECT_EQ(std::u16string(text), u"01:");
 }
 
 } // namespace
