@@ -94,25 +94,22 @@ protected:
         for (std::size_t pos = 0; pos < s.size(); pos += static_cast<std::size_t>(block)) {
             int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), s.size() - pos));
             const float* in[2] = {s.l.data() + pos, s.r.data() + pos};
-            if (out) {
-                float* o[2] = {out->l.data() + pos, out->r.data() + pos};
-                session.processBlock(in, n, o);
-            } else {
-                session.processBlock(in, n);
-            }
+            float* o[2] = {out ? out->l.data() + pos : nullptr, out ? out->r.data() + pos : nullptr};
+            session.processBlock(in, n, out ? o : nullptr);
         }
     }
-    // The processor's getState and setState on a stream of `bytes`.
+    // The processor's getState, and its setState or the controller's on a stream of `bytes`.
     std::vector<std::uint8_t> save()
     {
         std::vector<std::uint8_t> out;
         EXPECT_TRUE(session.saveState(out));
         return out;
     }
-    tresult setState(const std::vector<std::uint8_t>& bytes)
+    tresult setState(const std::vector<std::uint8_t>& bytes, bool controller = false)
     {
         auto* stream = new MemoryStream(bytes);
-        tresult r = session.component()->setState(stream);
+        tresult r =
+            controller ? session.controller()->setComponentState(stream) : session.component()->setState(stream);
         stream->release();
         return r;
     }
