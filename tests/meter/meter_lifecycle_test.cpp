@@ -79,7 +79,7 @@ TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
 }
 
-TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
+TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
 {
     // Before activation blocks pass through unmeasured: outputs written, not left as they were.
     IAudioProcessor* p = session.processor();
@@ -117,13 +117,8 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccess)
     EXPECT_EQ(session.processorConnection()->notify(nullptr), kInvalidArgument);
     EXPECT_EQ(session.component()->setState(nullptr), kInvalidArgument);
     EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
-}
 
-TEST_F(LifecycleTest, SilenceFlagsMuteOnlyWhenEveryChannelIsSilent)
-{
-    setupStereo(512);
-    IAudioProcessor* p = session.processor();
-    // Left flagged silent (and silent), right loud: measured and passed, not muted.
+    // Silence flags mute only when every channel is silent. Left flagged silent (and silent), right loud: measured and passed, not muted.
     Block one(2, 512, 0.5f);
     std::fill(one.in[0].begin(), one.in[0].end(), 0.0f);
     one.ib.silenceFlags = 0x1;
@@ -156,13 +151,16 @@ TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
     session.readOut(false);
     EXPECT_EQ(session.lastOutput(11), peak);
 
-    session.setParameter(48, 1.0); // ScaleLU on
-    session.processBlock(nullptr, 0);
+    // Only the last point of a queue counts: ScaleLU off, then on.
+    RawBlock b(2, 512, 0.0f);
+    b.inChanges.add(48, 0.0, 0);
+    b.inChanges.add(48, 1.0, 100);
+    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
     const auto before = save();
     std::string error;
     ASSERT_TRUE(session.resetup(128, error)) << error;
     EXPECT_EQ(save(), before);
-    // The LU offset is still in force, and the new meter starts from silence: -80 + 23.
+    // The LU offset is on and still in force, and the new meter starts from silence: -80 + 23.
     session.readOut(false);
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
@@ -187,25 +185,6 @@ TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCountsAndOtherMessag
     EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
     EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
     EXPECT_TRUE(messages("TextMessage").empty());
-}
-
-TEST_F(LifecycleTest, OnlyTheLastPointOfEachQueueCounts)
-{
-    setupStereo(512);
-    RawBlock b(2, 512, 0.0f);
-    b.inChanges.add(48, 0.0, 0);
-    b.inChanges.add(48, 1.0, 100); // ScaleLU: off, then on at the last point
-    session.requestData();
-    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
-    // Silence reads -80; shifted by 23 it is written as -57.
-    HostParamQueue* q = b.outChanges.queue(0);
-    ASSERT_NE(q, nullptr);
-    ASSERT_EQ(q->getParameterId(), 1u);
-    int32 off = -1;
-    double v = 0;
-    ASSERT_EQ(q->getPoint(0, off, v), kResultOk);
-    EXPECT_EQ(off, 0);
-    EXPECT_NEAR(v, meterNorm(-57.0), 1e-9);
 }
 
 TEST_F(LifecycleTest, BypassFadesEachTimeTheStateChanges)
