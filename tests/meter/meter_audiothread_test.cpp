@@ -40,7 +40,7 @@ protected:
         RawBlock& b = *block;
         const double rate = session.sampleRate();
         Stereo tone = sine(static_cast<double>(frames) / rate, rate, 997.0, 0.5, 0.3);
-        const std::vector<std::uint8_t> state = save();
+        const Bytes state = save();
         written = 0;
         for (int k = 0; k < blocks; ++k) {
             const int phase = k % 40;

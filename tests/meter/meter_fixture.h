@@ -12,6 +12,7 @@
 namespace metertest {
 
 using namespace qelhost;
+using Bytes = std::vector<std::uint8_t>;
 
 const std::uint8_t kProcessorCid[16] = {0x42, 0x61, 0x3C, 0xDE, 0x35, 0x56, 0x46, 0x53,
                                         0xB0, 0xD4, 0x0A, 0xD6, 0xBD, 0xC2, 0xAA, 0x79};
@@ -99,13 +100,13 @@ protected:
         }
     }
     // The processor's getState, and its setState or the controller's on a stream of `bytes`.
-    std::vector<std::uint8_t> save()
+    Bytes save()
     {
-        std::vector<std::uint8_t> out;
+        Bytes out;
         EXPECT_TRUE(session.saveState(out));
         return out;
     }
-    tresult setState(const std::vector<std::uint8_t>& bytes, bool controller = false)
+    tresult setState(const Bytes& bytes, bool controller = false)
     {
         auto* stream = new MemoryStream(bytes);
         tresult r =

@@ -10,7 +10,7 @@ namespace {
 
 using Param::ParameterInfoAccessor;
 
-TEST(ParamAccessor, ConversionsNamesAndTheRowKindsTheMeterDoesNotUse)
+TEST(ParamAccessor, ConversionsNamesRowKindsTheMeterDoesNotUseAndTheLogTransformer)
 {
     ParameterInfoAccessor a(Norrik::kProcessorParams, Norrik::kProcessorParamCount);
     EXPECT_EQ(a.toNormalized(1, 100.0), 180.0 / 128.0); // no clamping here
@@ -29,10 +29,8 @@ TEST(ParamAccessor, ConversionsNamesAndTheRowKindsTheMeterDoesNotUse)
     EXPECT_EQ(list.stepCount, 4);
     EXPECT_EQ(list.defaultNormalizedValue, 0.25);
     EXPECT_EQ(b.fillParameterInfo(1, list), 1);
-}
 
-TEST(LogTransformerTest, MidpointLandsWhereAskedAndNormalisedValuesClamp)
-{
+    // The logarithmic transformer: its midpoint lands where asked, normalised values clamp.
     auto* t = new Param::LogTransformer(0.0f, 100.0f, 0.5f, 25.0f);
     EXPECT_NEAR(t->toPlain(0.5f), 25.0f, 1e-4f);
     EXPECT_NEAR(t->toNormalized(25.0f), 0.5f, 1e-5f);

@@ -18,19 +18,16 @@ protected:
         BundleTest::SetUp();
         setupStereo(512);
     }
-    static void putInt(std::vector<std::uint8_t>& b, std::size_t at, int32 v) { std::memcpy(b.data() + at, &v, 4); }
-    static double valueAt(const std::vector<std::uint8_t>& b, int record)
+    static void putInt(Bytes& b, std::size_t at, int32 v) { std::memcpy(b.data() + at, &v, 4); }
+    static void setValue(Bytes& b, int record, double v) { std::memcpy(&b[136 + record * 140], &v, 8); }
+    static double valueAt(const Bytes& b, int record)
     {
         double v = 0;
-        std::memcpy(&v, b.data() + 4 + record * 140 + 132, 8);
+        std::memcpy(&v, &b[136 + record * 140], 8);
         return v;
     }
-    static void setValue(std::vector<std::uint8_t>& b, int record, double v)
-    {
-        std::memcpy(b.data() + 4 + record * 140 + 132, &v, 8);
-    }
     // While processing, a state is applied at the start of the next block.
-    tresult restore(const std::vector<std::uint8_t>& bytes)
+    tresult restore(const Bytes& bytes)
     {
         tresult r = setState(bytes);
         feed(Stereo(64), 64);
@@ -92,7 +89,7 @@ TEST_F(StateTest, BothSidesRefuseEveryTruncatedOrMalformedStream)
     auto changed = good;
     setValue(changed, 10, 1.0);
     setValue(changed, 11, 1.0);
-    std::vector<std::vector<std::uint8_t>> bad;
+    std::vector<Bytes> bad;
     for (std::size_t cut = 0; cut < changed.size(); ++cut)
         bad.emplace_back(changed.begin(), changed.begin() + static_cast<long>(cut));
     for (int n = 13; n <= 16; ++n) {
@@ -109,7 +106,7 @@ TEST_F(StateTest, BothSidesRefuseEveryTruncatedOrMalformedStream)
         ASSERT_EQ(session.controller()->getParamNormalized(48), 0.0) << "stream " << i;
     }
     // An empty length: nothing to read, nothing changed, on both sides.
-    std::vector<std::uint8_t> zero(4, 0);
+    Bytes zero(4, 0);
     EXPECT_EQ(restore(zero), kResultOk);
     EXPECT_EQ(setState(zero, true), kResultOk);
     EXPECT_EQ(save(), good);
@@ -144,7 +141,7 @@ TEST_F(StateTest, StatesAndResetsFromAnotherThreadWhileProcessing)
             session.router().sendToProcessor(proc, "resetMaxLevelOut", "resetMaxLevelOut", 0);
             if (setState(i % 2 ? scaled : plain) != kResultOk)
                 ++mixed;
-            std::vector<std::uint8_t> now;
+            Bytes now;
             if (!session.saveState(now) || (now != plain && now != scaled))
                 ++mixed;
             ++rounds;
