@@ -66,6 +66,7 @@ TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
     EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), kInvalidArgument);
     // Mono on both sides is accepted.
     EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultOk);
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
     // So are only 32-bit samples, blocks of at least one sample and rates the meter can filter.
     EXPECT_EQ(p->canProcessSampleSize(kSample64), kResultFalse);
     for (ProcessSetup bad : {ProcessSetup{kRealtime, kSample64, 512, 0, 48000.0},
@@ -75,21 +76,16 @@ TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
         EXPECT_EQ(p->setupProcessing(bad), kResultFalse) << bad.maxSamplesPerBlock << " " << bad.sampleRate;
     ProcessSetup ok{kRealtime, kSample32, 256, 0, 44100.0};
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
+    // Before activation blocks pass through unmeasured: outputs written, not left as they were.
+    Block before(2, 256, 0.5f);
+    ASSERT_EQ(p->process(before.data), kResultOk);
+    EXPECT_EQ(before.out, before.in);
 }
 
 TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
 {
-    // Before activation blocks pass through unmeasured: outputs written, not left as they were.
-    IAudioProcessor* p = session.processor();
-    SpeakerArrangement stereo = 0x3;
-    ASSERT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
-    ProcessSetup s{kRealtime, kSample32, 512, 0, 48000.0};
-    ASSERT_EQ(p->setupProcessing(s), kResultOk);
-    Block before(2, 512, 0.5f);
-    ASSERT_EQ(p->process(before.data), kResultOk);
-    EXPECT_EQ(before.out, before.in);
-
     setupStereo(512);
+    IAudioProcessor* p = session.processor();
     Block b(2, 512);
     ProcessData d = b.data;
     d.outputs = nullptr;

@@ -1,6 +1,10 @@
 // Read-out: known readings in both scales, the fixed order, values within 0..1, bypass and offline;
-// elapsed playing time, counted on the audio thread and sent as "time" text from the main thread.
+// elapsed playing time, counted on the audio thread and sent as "time" text from the main thread;
+// the parameter accessor that converts the values.
 #include "meter/bigmeterqel.h"
+#include "meter/meterparams.h"
+#include "pluginset/common/qel/parameterinfoaccessor.h"
+#include "qel/ieditcontroller.h"
 #include "tests/meter/meter_fixture.h"
 
 #include <cmath>
@@ -11,6 +15,7 @@ namespace {
 const std::vector<uint32> kOrder = {1, 2, 3, 47, 8, 9, 10, 45, 11, 46, 51, 52, 53};
 
 using ReadOutTest = BundleTest;
+using Param::ParameterInfoAccessor;
 
 // A stereo 1 kHz sine at -23 dBFS is known to read -23 LUFS (momentary, short-term, integrated and
 // their maxima), -23 dBTP and a range of 0; in the LU scale the loudness is written shifted by 23.
@@ -127,15 +132,43 @@ TEST_F(ReadOutTest, FirstSecondFollowsTheNinetyFourthBlockAndAResetClearsIt)
     times = messages("time");
     ASSERT_EQ(times.size(), 2u);
     EXPECT_EQ(std::get<std::u16string>(times[1].attributes.at("time")), u"00:00:00");
-}
-
-TEST(TimeText, HoursBeyondTwoDigitsAndAShortBuffer)
-{
+    // Hours beyond two digits, and a buffer too short for the whole text.
     char16_t text[32];
     Norrik::BigMeterQel::formatTime(360000, text, 32);
     EXPECT_EQ(std::u16string(text), u"100:00:00");
     Norrik::BigMeterQel::formatTime(3725, text, 4);
     EXPECT_EQ(std::u16string(text), u"01:");
+}
+
+// The parameter accessor's edges; the meter's own rows are converted above and described through
+// the controller.
+TEST(ParamAccessor, ConversionsNamesRowKindsTheMeterDoesNotUseAndTheLogTransformer)
+{
+    ParameterInfoAccessor a(Norrik::kProcessorParams, Norrik::kProcessorParamCount);
+    EXPECT_EQ(a.toNormalized(1, 100.0), 180.0 / 128.0); // no clamping here
+    EXPECT_EQ(a.toPlain(13, 1.0), 0.0);                 // no row: 0
+    int32_t id = -1;
+    EXPECT_EQ(a.getIdByName("Bypass", id), 1); // names match exactly
+    EXPECT_EQ(ParameterInfoAccessor(nullptr, 5).getCount(), 0);
+
+    Param::ParamRecord rows[2] = {
+        {70, "list", "List", "", 0.0, 4.0, 1.0, 1.0, Param::kTypeList, 0x20002u, "%.0f", 0, 0, 0},
+        {71, "gap", "Gap", "", 0.0, 1.0, 0.0, 1.0, Param::kTypeEmpty, 0, "%.0f", 0, 0, 0}};
+    ParameterInfoAccessor b(rows, 2);
+    Calvereth::Qel::ParameterInfo list{};
+    ASSERT_EQ(b.fillParameterInfo(0, list), 0);
+    EXPECT_EQ(list.flags, 0x2 | 0x8); // hidden bit dropped, list bit added
+    EXPECT_EQ(list.stepCount, 4);
+    EXPECT_EQ(list.defaultNormalizedValue, 0.25);
+    EXPECT_EQ(b.fillParameterInfo(1, list), 1);
+
+    // The logarithmic transformer: its midpoint lands where asked, normalised values clamp.
+    auto* t = new Param::LogTransformer(0.0f, 100.0f, 0.5f, 25.0f);
+    EXPECT_NEAR(t->toPlain(0.5f), 25.0f, 1e-4f);
+    EXPECT_NEAR(t->toNormalized(25.0f), 0.5f, 1e-5f);
+    EXPECT_EQ(t->toPlain(2.0f), 100.0f);
+    EXPECT_EQ(t->toPlain(-1.0f), 0.0f);
+    EXPECT_EQ(t->release(), 0u);
 }
 
 } // namespace
