@@ -23,9 +23,9 @@ protected:
     // "PluginDataGet" before every `readEvery`-th block and, in a cycle of 40 blocks, bypass fades,
     // silence flags, resets, ScaleLU, offline blocks, a state and reset messages, a block without
     // output changes and one without context. Answers the first process call that allocated, locked
-    // or waited, if any; `written` counts the read-outs that wrote values. The host's side of each
-    // block is left out of the count.
-    std::string drive(int frames, int blocks, int readEvery, int& written)
+    // or waited, if any, and checks that read-outs wrote values. The host's side of each block is left
+    // out of the count.
+    std::string drive(int frames, int blocks, int readEvery)
     {
         std::string fault;
         auto process = [&](ProcessData& data, int k) {
@@ -41,7 +41,7 @@ protected:
         const double rate = session.sampleRate();
         Stereo tone = sine(static_cast<double>(frames) / rate, rate, 997.0, 0.5, 0.3);
         const Bytes state = save();
-        written = 0;
+        int written = 0;
         for (int k = 0; k < blocks; ++k) {
             const int phase = k % 40;
             b.inChanges.clear();
@@ -105,6 +105,7 @@ protected:
         b.data.outputParameterChanges = &b.outChanges;
         EXPECT_EQ(process(b.data, blocks), kResultOk);
         EXPECT_GT(b.outChanges.getParameterCount(), 0);
+        EXPECT_GT(written, 0);
         return fault;
     }
 };
@@ -121,9 +122,7 @@ TEST_F(MeterAudioThread, ProcessIsFreeOfAllocationLocksAndWaitsAtEveryBlockSize)
         }
         // About two seconds of audio; blocks of one sample cover a shorter stretch.
         const int blocks = frames == 1 ? 12000 : std::max(80, 96000 / frames);
-        int written = 0;
-        EXPECT_EQ(drive(frames, blocks, frames == 1 ? 500 : 10, written), "");
-        EXPECT_GT(written, 0);
+        EXPECT_EQ(drive(frames, blocks, frames == 1 ? 500 : 10), "");
     }
     // The meter really measured the long blocks.
     session.readOut();
