@@ -8,11 +8,10 @@ namespace metertest {
 namespace {
 
 using LifecycleTest = BundleTest;
-using Block = RawBlock;
 
 // What the meter registers (the records' byte layout is the framework's test) and its buses. The
 // session creates both classes by these identifiers.
-TEST_F(LifecycleTest, ClassRecordsBusesAndASecondInitialize)
+TEST_F(LifecycleTest, ClassRecordsBusesASecondInitializeAndActivation)
 {
     EXPECT_STREQ(session.factoryInfo().vendor, "Calvereth Media Technologies");
     const auto& c = session.classes();
@@ -44,6 +43,26 @@ TEST_F(LifecycleTest, ClassRecordsBusesAndASecondInitialize)
     EXPECT_EQ(fresh->getBusCount(kAudio, kOutput), 1);
     EXPECT_EQ(fresh->terminate(), kResultOk);
     EXPECT_EQ(fresh->release(), 0u);
+
+    // Activation tells the controller the channel counts; other messages are ignored.
+    setupStereo(512); // 48 kHz, not the 44.1 kHz the processor starts with
+    EXPECT_TRUE(messages("sampleRate").empty());
+    session.component()->setActive(false);
+    auto n = messages("nChannels");
+    auto v = messages("vuMetersProcessing");
+    ASSERT_EQ(n.size(), 2u); // with each change of activation
+    EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
+    EXPECT_EQ(std::get<int64>(n[1].attributes.at("nChannelsOut")), 2);
+    ASSERT_EQ(v.size(), 2u); // on, then off
+    EXPECT_EQ(std::get<int64>(v[0].attributes.at("vuMetersProcessing")), 1);
+    EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
+    session.component()->setActive(true);
+    // Other messages, and resets without their attribute, are ignored; nothing reaches the controller.
+    IConnectionPoint* proc = session.processorConnection();
+    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
+    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
+    EXPECT_TRUE(messages("TextMessage").empty());
 }
 
 TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
@@ -77,7 +96,7 @@ TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
     ProcessSetup ok{kRealtime, kSample32, 256, 0, 44100.0};
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
     // Before activation blocks pass through unmeasured: outputs written, not left as they were.
-    Block before(2, 256, 0.5f);
+    RawBlock before(2, 256, 0.5f);
     ASSERT_EQ(p->process(before.data), kResultOk);
     EXPECT_EQ(before.out, before.in);
 }
@@ -86,7 +105,7 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
 {
     setupStereo(512);
     IAudioProcessor* p = session.processor();
-    Block b(2, 512);
+    RawBlock b(2, 512);
     ProcessData d = b.data;
     d.outputs = nullptr;
     EXPECT_EQ(p->process(d), kInvalidArgument);
@@ -100,11 +119,11 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
     EXPECT_EQ(p->process(d), kResultOk);
     EXPECT_EQ(b.out[0][0], 0.0f);
     // Fewer channel pointers than the meter was configured for: passed through.
-    Block mono(1, 512, 0.5f);
+    RawBlock mono(1, 512, 0.5f);
     EXPECT_EQ(p->process(mono.data), kResultOk);
     EXPECT_EQ(mono.out, mono.in);
     // A null output channel pointer cannot be written.
-    Block holes(2, 512);
+    RawBlock holes(2, 512);
     holes.outPtr[1] = nullptr;
     EXPECT_EQ(p->process(holes.data), kInvalidArgument);
     // Null everywhere else.
@@ -112,8 +131,9 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
     EXPECT_EQ(session.component()->setState(nullptr), kInvalidArgument);
     EXPECT_EQ(session.component()->getState(nullptr), kInvalidArgument);
 
-    // Silence flags mute only when every channel is silent. Left flagged silent (and silent), right loud: measured and passed, not muted.
-    Block one(2, 512, 0.5f);
+    // Silence flags mute only when every channel is silent. Left flagged silent (and silent), right
+    // loud: measured and passed, not muted.
+    RawBlock one(2, 512, 0.5f);
     std::fill(one.in[0].begin(), one.in[0].end(), 0.0f);
     one.ib.silenceFlags = 0x1;
     for (int i = 0; i < 20; ++i)
@@ -124,7 +144,7 @@ TEST_F(LifecycleTest, BadProcessDataNeverCrashesNorClaimsSuccessAndSilenceFlags)
     EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01); // right channel at 1.0
 
     // Both flagged and the meter's output silent: outputs zeroed and flagged.
-    Block all(2, 512, 0.0f);
+    RawBlock all(2, 512, 0.0f);
     all.ib.silenceFlags = 0x3;
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(p->process(all.data), kResultOk);
@@ -157,28 +177,6 @@ TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
     // The LU offset is on and still in force, and the new meter starts from silence: -80 + 23.
     session.readOut(false);
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
-}
-
-TEST_F(LifecycleTest, ActivationTellsTheControllerTheChannelCountsAndOtherMessagesAreIgnored)
-{
-    setupStereo(512); // 48 kHz, not the 44.1 kHz the processor starts with
-    EXPECT_TRUE(messages("sampleRate").empty());
-    session.component()->setActive(false);
-    auto n = messages("nChannels");
-    auto v = messages("vuMetersProcessing");
-    ASSERT_EQ(n.size(), 2u); // with each change of activation
-    EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
-    EXPECT_EQ(std::get<int64>(n[1].attributes.at("nChannelsOut")), 2);
-    ASSERT_EQ(v.size(), 2u); // on, then off
-    EXPECT_EQ(std::get<int64>(v[0].attributes.at("vuMetersProcessing")), 1);
-    EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
-    session.component()->setActive(true);
-    // Other messages, and resets without their attribute, are ignored; nothing reaches the controller.
-    IConnectionPoint* proc = session.processorConnection();
-    EXPECT_EQ(session.router().sendToProcessor(proc, "TextMessage", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, "resetMaxLevelIn", nullptr, 0), kResultOk);
-    EXPECT_EQ(session.router().sendToProcessor(proc, nullptr, nullptr, 0), kResultOk);
-    EXPECT_TRUE(messages("TextMessage").empty());
 }
 
 TEST_F(LifecycleTest, BypassFadesEachTimeTheStateChanges)
