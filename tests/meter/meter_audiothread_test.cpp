@@ -7,6 +7,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "tests/common/audio_thread_probe.h"
 
@@ -15,6 +16,11 @@ namespace {
 using namespace metertest;
 
 constexpr uint32 kPositionBits = (1u << 9) | (1u << 10) | (1u << 12);
+
+// Parameter changes (phase of the driver's cycle, id, value): loudness reset, bypass on and off,
+// the resets of the maxima.
+constexpr std::tuple<int, uint32, double> kChanges[] = {{3, 4, 1.0},  {4, 4, 0.0},  {12, 0, 1.0}, {20, 0, 0.0},
+                                                        {25, 5, 1.0}, {25, 7, 1.0}, {26, 5, 0.0}, {26, 7, 0.0}};
 
 class MeterAudioThread : public BundleTest
 {
@@ -52,14 +58,9 @@ protected:
                 b.in[0][i] = tone.l[i] * g;
                 b.in[1][i] = tone.r[i] * g;
             }
-            if (phase == 12 || phase == 20)
-                b.inChanges.add(0, phase == 12 ? 1.0 : 0.0); // bypass on, off
-            if (phase == 3 || phase == 4)
-                b.inChanges.add(4, phase == 3 ? 1.0 : 0.0); // loudness reset
-            if (phase == 25 || phase == 26) {
-                b.inChanges.add(5, phase == 25 ? 1.0 : 0.0);
-                b.inChanges.add(7, phase == 25 ? 1.0 : 0.0);
-            }
+            for (auto [when, id, value] : kChanges)
+                if (when == phase)
+                    b.inChanges.add(id, value);
             if (phase == 30)
                 b.inChanges.add(48, (k / 40) % 2 ? 0.0 : 1.0); // ScaleLU
             if (phase == 33) {
