@@ -37,10 +37,10 @@ inline Stereo sine(double seconds, double rate, double freq, double amp, double 
 {
     std::size_t n = static_cast<std::size_t>(std::llround(seconds * rate));
     Stereo s(n);
+    const double w = 6.283185307179586 * freq / rate;
     for (std::size_t i = 0; i < n; ++i) {
-        double t = static_cast<double>(i) / rate;
-        s.l[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t));
-        s.r[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t + phaseR));
+        s.l[i] = static_cast<float>(amp * std::sin(w * static_cast<double>(i)));
+        s.r[i] = static_cast<float>(amp * std::sin(w * static_cast<double>(i) + phaseR));
     }
     return s;
 }
