@@ -64,7 +64,7 @@ TEST_F(LifecycleTest, ClassRecordsBusesASecondInitializeAndActivation)
     EXPECT_TRUE(messages("TextMessage").empty());
 }
 
-TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
+TEST_F(LifecycleTest, SetupsRefusedOrKeptAndTheMeterWithThem)
 {
     IAudioProcessor* p = session.processor();
     SpeakerArrangement stereo = 0x3, mono = 0x1;
@@ -95,9 +95,32 @@ TEST_F(LifecycleTest, ArrangementsAndSetupsTheMeterCannotHoldAreRefused)
     ProcessSetup ok{kRealtime, kSample32, 256, 0, 44100.0};
     EXPECT_EQ(p->setupProcessing(ok), kResultOk);
     // Before activation blocks pass through unmeasured: outputs written, not left as they were.
-    RawBlock before(2, 256, 0.5f);
-    ASSERT_EQ(p->process(before.data), kResultOk);
-    EXPECT_EQ(before.out, before.in);
+    RawBlock early(2, 256, 0.5f);
+    ASSERT_EQ(p->process(early.data), kResultOk);
+    EXPECT_EQ(early.out, early.in);
+
+    // The same set-up again leaves the meter untouched; a new one re-creates it with every value kept.
+    setupStereo(512);
+    feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
+    session.readOut(true);
+    const double peak = session.lastOutput(11);
+    ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
+    ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
+    session.readOut(false);
+    EXPECT_EQ(session.lastOutput(11), peak);
+
+    // Only the last point of a queue counts: ScaleLU off, then on.
+    RawBlock b(2, 512, 0.0f);
+    b.inChanges.add(48, 0.0, 0);
+    b.inChanges.add(48, 1.0, 100);
+    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
+    const auto before = save();
+    std::string error;
+    ASSERT_TRUE(session.resetup(128, error)) << error;
+    EXPECT_EQ(save(), before);
+    // The LU offset is on and still in force, and the new meter starts from silence: -80 + 23.
+    session.readOut(false);
+    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
 TEST_F(LifecycleTest, BadBlocksNeverCrashNorClaimSuccessSilenceFlagsAndTheBypassFade)
@@ -168,32 +191,6 @@ TEST_F(LifecycleTest, BadBlocksNeverCrashNorClaimSuccessSilenceFlagsAndTheBypass
     session.setParameter(0, 0.2);
     feed(sig, 512, &same);
     EXPECT_EQ(same.l, sig.l);
-}
-
-// The same set-up again leaves the meter untouched; a new one re-creates it with every value kept.
-TEST_F(LifecycleTest, SetupKeepsTheMeterOrItsValues)
-{
-    setupStereo(512);
-    feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
-    session.readOut(true);
-    const double peak = session.lastOutput(11);
-    ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
-    ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
-    session.readOut(false);
-    EXPECT_EQ(session.lastOutput(11), peak);
-
-    // Only the last point of a queue counts: ScaleLU off, then on.
-    RawBlock b(2, 512, 0.0f);
-    b.inChanges.add(48, 0.0, 0);
-    b.inChanges.add(48, 1.0, 100);
-    ASSERT_EQ(session.processor()->process(b.data), kResultOk);
-    const auto before = save();
-    std::string error;
-    ASSERT_TRUE(session.resetup(128, error)) << error;
-    EXPECT_EQ(save(), before);
-    // The LU offset is on and still in force, and the new meter starts from silence: -80 + 23.
-    session.readOut(false);
-    EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
 } // namespace
