@@ -15,8 +15,6 @@ namespace {
 
 using namespace metertest;
 
-constexpr uint32 kPositionBits = (1u << 9) | (1u << 10) | (1u << 12);
-
 // Parameter changes (phase of the driver's cycle, id, value): loudness reset, bypass on and off,
 // the resets of the maxima.
 constexpr std::tuple<int, uint32, double> kChanges[] = {{3, 4, 1.0},  {4, 4, 0.0},  {12, 0, 1.0}, {20, 0, 0.0},
@@ -82,7 +80,7 @@ protected:
             const bool offline = phase >= 36;
             if (offline) {
                 // Blocks 36 and 37 lie wholly before the second position and pass unmeasured.
-                b.ctx.state |= kPositionBits;
+                b.ctx.state |= kProjectTimeMusicValid | kTempoValid | kCycleValid;
                 b.ctx.cycleStartMusic = phase < 38 ? b.ctx.projectTimeMusic + 1000.0 : 0.0;
             }
             b.ib.silenceFlags = silent ? 3 : 0;

@@ -20,10 +20,7 @@ const std::uint8_t kControllerCid[16] = {0x6D, 0x82, 0x6A, 0x83, 0x82, 0xB4, 0x4
                                          0xB3, 0x74, 0x80, 0x4F, 0xBE, 0x77, 0x9C, 0x68};
 
 // Normalised value of a meter row (-80 .. 48).
-inline double meterNorm(double plain)
-{
-    return (plain + 80.0) / 128.0;
-}
+constexpr auto meterNorm = [](double plain) { return (plain + 80.0) / 128.0; };
 
 // Two channels of samples, planar.
 struct Stereo
@@ -65,13 +62,7 @@ struct RawBlock
         ib = AudioBusBuffers{channels, 0, inPtr.data()};
         ob = AudioBusBuffers{channels, 0, outPtr.data()};
         ctx.sampleRate = 48000.0;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = n;
-        data.numInputs = data.numOutputs = 1;
-        data.inputs = &ib;
-        data.outputs = &ob;
-        data.inputParameterChanges = &inChanges;
-        data.outputParameterChanges = &outChanges;
+        data = ProcessData{kRealtime, kSample32, n, 1, 1, &ib, &ob, &inChanges, &outChanges, nullptr, nullptr, nullptr};
     }
 };
 

@@ -13,11 +13,6 @@ namespace {
 class StateTest : public BundleTest
 {
 protected:
-    void SetUp() override
-    {
-        BundleTest::SetUp();
-        setupStereo(512);
-    }
     static void putInt(Bytes& b, std::size_t at, int32 v) { std::memcpy(b.data() + at, &v, 4); }
     static void setValue(Bytes& b, int record, double v) { std::memcpy(&b[136 + record * 140], &v, 8); }
     static double valueAt(const Bytes& b, int record)
@@ -37,6 +32,7 @@ protected:
 
 TEST_F(StateTest, LayoutRoundTripAndBypassTakesEffectAtOnce)
 {
+    setupStereo(512);
     // Twelve records of 140 bytes (name, id at 128, value at 132) behind a length of 144 per entry.
     auto s = save();
     ASSERT_EQ(s.size(), 4u + 12u * 140u);
@@ -85,6 +81,7 @@ TEST_F(StateTest, LayoutRoundTripAndBypassTakesEffectAtOnce)
 // has, a negative length and a value that is no number are refused on both sides, changing nothing.
 TEST_F(StateTest, BothSidesRefuseEveryTruncatedOrMalformedStream)
 {
+    setupStereo(512);
     const auto good = save();
     auto changed = good;
     setValue(changed, 10, 1.0);
@@ -129,6 +126,7 @@ TEST_F(StateTest, BothSidesRefuseEveryTruncatedOrMalformedStream)
 // the audio thread takes both over at its next block, and getState reads whole states only.
 TEST_F(StateTest, StatesAndResetsFromAnotherThreadWhileProcessing)
 {
+    setupStereo(512);
     const auto plain = save();
     auto scaled = plain;
     setValue(scaled, 10, 1.0);
