@@ -92,7 +92,7 @@ TEST(Base1Object, ReferenceCountingAcrossThreads)
     EXPECT_EQ(Tracked::countInDestructor, -1000); // parked far below zero while it goes
 }
 
-TEST(Base1Object, FObjectInterfaceLookup)
+TEST(Base1Object, InterfaceLookupOfTheBaseAndOfASubclass)
 {
     auto* o = new FObject;
     for (const FUID* id : std::initializer_list<const FUID*>{&FUnknown::iid, &IDependent::iid, &FObject::classIID}) {
@@ -107,12 +107,10 @@ TEST(Base1Object, FObjectInterfaceLookup)
     EXPECT_EQ(o->queryInterface(FUnknown::iid, nullptr), kInvalidArgument);
     EXPECT_EQ(o->getRefCount(), 1); // failures add no reference
     o->release();
-}
 
-TEST(Base1Object, SubclassLookupAnswersSubObjectsThenBase)
-{
+    // A subclass answers its sub-objects, then the base.
     auto* p = new Probe;
-    void* out = nullptr;
+    out = nullptr;
     ASSERT_EQ(p->queryInterface(IProbe::iid, &out), kResultOk);
     EXPECT_EQ(static_cast<IProbe*>(out)->probe(), 7);
     ASSERT_EQ(p->queryInterface(ISecond::iid, &out), kResultOk);
@@ -137,13 +135,12 @@ TEST(Base1Object, SubclassLookupAnswersSubObjectsThenBase)
 TEST(Base1Object, ChangesWithoutHandlerReachUpdateDoneOnce)
 {
     ASSERT_EQ(FObject::getUpdateHandler(), nullptr);
-    auto* o = new Tracked;
-    o->changed(4);
-    o->deferUpdate(9);
-    o->addDependent(o); // no handler: nothing registered
-    o->removeDependent(o);
-    EXPECT_EQ(o->done, (std::vector<int32>{4, 9}));
-    o->release();
+    Tracked o;
+    o.changed(4);
+    o.deferUpdate(9);
+    o.addDependent(&o); // no handler: nothing registered
+    o.removeDependent(&o);
+    EXPECT_EQ(o.done, (std::vector<int32>{4, 9}));
 }
 
 TEST(Base1Object, StaticObjectsReleasedOnceAndClosed)
@@ -206,7 +203,7 @@ TEST(Base1Object, PrintClassIID)
     std::printf("CLASSIID %s\n", text);
 }
 
-TEST(Base1IPtr, OwnershipRules)
+TEST(Base1IPtr, OwnershipRulesAndAssignmentAddsBeforeReleasing)
 {
     auto* a = new Tracked;
     {
@@ -218,10 +215,7 @@ TEST(Base1IPtr, OwnershipRules)
     }
     IPtr<Tracked> adopted = owned(a);
     EXPECT_EQ(a->getRefCount(), 1);
-}
 
-TEST(Base1IPtr, AssignmentAddsBeforeReleasing)
-{
     // The old object holds the only other reference to the new one: releasing first would
     // destroy the new object before it is stored.
     auto* newer = new Tracked;
