@@ -12,7 +12,7 @@
 using namespace Calvereth;
 using testthreads::runThreads;
 
-TEST(Base2FObjectAllocator, ConsecutiveElementsUntilThe65536thComesFromASecondBlock)
+TEST(Base2FObjectAllocator, ConsecutiveElementsUntilASecondBlockAndDoubleFreesStaySafe)
 {
     FObjectAllocator pool(1);
     auto* first = static_cast<char*>(pool.allocate());
@@ -25,17 +25,13 @@ TEST(Base2FObjectAllocator, ConsecutiveElementsUntilThe65536thComesFromASecondBl
     pool.free(first + 10);
     EXPECT_EQ(pool.allocate(), first + 10); // freed elements come back first
     pool.free(nullptr);
-}
-
-TEST(Base2FObjectAllocator, SizeWithZeroLowBitsAndDoubleFreesStaySafe)
-{
-    FObjectAllocator pool(65536); // low 16 bits are 0
-    void* a = pool.allocate();
-    void* b = pool.allocate();
-    EXPECT_NE(a, b);
+    // A size whose low 16 bits are 0, and more frees of one element than the stack holds.
+    FObjectAllocator wide(65536);
+    void* a = wide.allocate();
+    EXPECT_NE(wide.allocate(), a);
     for (int i = 0; i < 70000; ++i)
-        pool.free(a); // more frees than the stack holds
-    EXPECT_EQ(pool.allocate(), a);
+        wide.free(a);
+    EXPECT_EQ(wide.allocate(), a);
 }
 
 TEST(Base2FObjectAllocator, ConcurrentUseGivesDistinctElements)
@@ -76,10 +72,7 @@ TEST(Base2FBlockAllocator, RegionsGrowByTheDoublingRule)
     std::memset(a, 1, 100);
     std::memset(b, 2, 2000);
     std::memset(c, 3, 100);
-}
-
-TEST(Base2FBlockAllocator, ZeroRegionSizeAndTinyRegionsStillHoldTheChunk)
-{
+    // A zero region size and tiny regions still hold the chunk.
     FBlockAllocator zero(0), tiny(4);
     std::memset(zero.allocate(5), 1, 5);
     std::memset(tiny.allocate(1), 1, 1);
@@ -121,7 +114,7 @@ TEST(Base2FBlockAllocator, ReleasedChunksAreSplitAndMergedWithoutOverlap)
     EXPECT_FALSE(pool.release(&local));
 }
 
-TEST(Base2ChunkPool, ReusesLastFreedFirstAndGrowsByChunks)
+TEST(Base2ChunkPool, ReusesLastFreedFirstGrowsByChunksAndRecyclesAtMostTheMaximum)
 {
     ChunkPool pool(4, 16);
     std::vector<void*> got;
@@ -134,24 +127,20 @@ TEST(Base2ChunkPool, ReusesLastFreedFirstAndGrowsByChunks)
     EXPECT_EQ(pool.allocate(), got[5]);
     EXPECT_EQ(pool.allocate(), got[2]);
     ChunkPool small(0, 1); // at least one element of 8 bytes per chunk
-    void* a = small.allocate();
-    std::memset(a, 0, 8);
     std::memset(small.allocate(), 0, 8);
-}
+    std::memset(small.allocate(), 0, 8);
 
-TEST(Base2RecyclePool, KeepsAtMostTheMaximum)
-{
-    RecyclePool pool(2, 64);
-    void* a = pool.allocate();
-    void* b = pool.allocate();
-    void* c = pool.allocate();
-    pool.free(a);
-    pool.free(b);
-    pool.free(c); // freed, not kept
-    EXPECT_EQ(pool.keptCount(), 2);
-    EXPECT_EQ(pool.allocate(), b);
-    EXPECT_EQ(pool.allocate(), a);
-    EXPECT_EQ(pool.keptCount(), 0);
-    pool.free(a);
-    pool.free(b);
+    // A recycle pool keeps at most its maximum.
+    RecyclePool recycle(2, 64);
+    void* a = recycle.allocate();
+    void* b = recycle.allocate();
+    void* c = recycle.allocate();
+    for (void* p : {a, b, c})
+        recycle.free(p); // the third is freed, not kept
+    EXPECT_EQ(recycle.keptCount(), 2);
+    EXPECT_EQ(recycle.allocate(), b);
+    EXPECT_EQ(recycle.allocate(), a);
+    EXPECT_EQ(recycle.keptCount(), 0);
+    recycle.free(a);
+    recycle.free(b);
 }

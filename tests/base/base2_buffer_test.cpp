@@ -17,7 +17,7 @@ std::vector<uint8> filled(const Buffer& b)
 }
 } // namespace
 
-TEST(Base2Buffer, GrowthByDelta)
+TEST(Base2Buffer, GrowthByDeltaEqualityCopiesAndTake)
 {
     Buffer b;
     EXPECT_TRUE(b.put('x'));
@@ -29,10 +29,8 @@ TEST(Base2Buffer, GrowthByDelta)
     b.setDelta(0); // replaced by the default when growing
     EXPECT_TRUE(b.put(more.data(), 5000));
     EXPECT_EQ(b.getSize(), 12288u);
-}
 
-TEST(Base2Buffer, EqualityCopiesAndTake)
-{
+    // Equality, copies and take.
     Buffer x(4, 0), y(4, 0);
     x.setFillSize(1);
     EXPECT_TRUE(x == y); // equal memory, different fill positions
@@ -74,7 +72,7 @@ TEST(Base2Buffer, SetSizeFlushAndCopy)
     EXPECT_FALSE(c.copy(0, 0xFFFFFFFFu, 2));
 }
 
-TEST(Base2Buffer, ShiftAtOpensAndClosesGapsWithinBounds)
+TEST(Base2Buffer, ShiftsOpenAndCloseGapsWithinBounds)
 {
     std::mt19937 rng(17);
     for (int round = 0; round < 500; ++round) {
@@ -119,10 +117,8 @@ TEST(Base2Buffer, ShiftAtOpensAndClosesGapsWithinBounds)
     EXPECT_EQ(unit, u'Z');
     empty.shiftAt(0, INT32_MIN); // nothing to remove that far
     EXPECT_EQ(empty.getFill(), 2u);
-}
 
-TEST(Base2Buffer, ShiftStartMovesAllMemory)
-{
+    // Shifting the start moves all memory.
     Buffer b(6, 0);
     std::memcpy(b.getData(), "abcdef", 6);
     b.shiftStart(2, '.');
@@ -136,7 +132,7 @@ TEST(Base2Buffer, ShiftStartMovesAllMemory)
     EXPECT_EQ(none.getSize(), 0u);
 }
 
-TEST(Base2Buffer, WideAndMultibyteConversion)
+TEST(Base2Buffer, WideMultibyteAndHexText)
 {
     // Up to three bytes per unit in UTF-8: the destination holds them all, terminated.
     Buffer w;
@@ -152,18 +148,16 @@ TEST(Base2Buffer, WideAndMultibyteConversion)
     Buffer bad;
     bad.putString8("\xC3(");
     EXPECT_FALSE(bad.toWideString(65001));
-}
 
-TEST(Base2Buffer, HexText)
-{
+    // Hex text.
     Buffer b;
     EXPECT_TRUE(b.fromHexString("0aFF"));
     EXPECT_EQ(filled(b), (std::vector<uint8>{0x0A, 0xFF}));
-    String text;
-    EXPECT_TRUE(b.toHexString(text));
-    EXPECT_EQ(text, String("0AFF"));
-    for (const char* bad : {"0G", "abc", "", static_cast<const char*>(nullptr)})
-        EXPECT_FALSE(b.fromHexString(bad));
+    String hex;
+    EXPECT_TRUE(b.toHexString(hex));
+    EXPECT_EQ(hex, String("0AFF"));
+    for (const char* wrong : {"0G", "abc", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(b.fromHexString(wrong));
     EXPECT_EQ(b.getFill(), 0u);
-    EXPECT_FALSE(Buffer().toHexString(text));
+    EXPECT_FALSE(Buffer().toHexString(hex));
 }
