@@ -31,7 +31,7 @@ std::u16string ascii16(const std::string& s)
 using Edit = std::function<void(String&)>;
 } // namespace
 
-TEST(Base1StringStorage, WidthSelfAssignmentAndMoves)
+TEST(Base1StringStorage, WidthSelfAssignmentMovesResizesAndCountedCopies)
 {
     String a("abc", 2);
     a.assign("xyz", -1, false); // not terminated, no count: unchanged
@@ -51,10 +51,8 @@ TEST(Base1StringStorage, WidthSelfAssignmentAndMoves)
     EXPECT_EQ(moved.rawText(), nullptr);
     EXPECT_TRUE(narrow.extract(narrow, 1, 1)); // into itself
     EXPECT_EQ(u16(narrow), u"z");
-}
 
-TEST(Base1StringStorage, FailedResizeKeepsWidthAndText)
-{
+    // A failed resize keeps the width and the text.
     String s("abc");
     EXPECT_FALSE(s.resize(-1, true));
     EXPECT_FALSE(s.resize(ConstString::kMaxLength + 1, true));
@@ -68,11 +66,9 @@ TEST(Base1StringStorage, FailedResizeKeepsWidthAndText)
     ASSERT_TRUE(w.resize(1, true));
     w.updateLength();
     EXPECT_LE(w.length(), 1);
-}
 
-TEST(Base1StringStorage, CharactersAndCountedCopies)
-{
-    String s("abc");
+    // Characters and counted copies.
+    s.assign("abc");
     EXPECT_TRUE(s.setChar(5, u'x'));
     EXPECT_EQ(u8(s), "abc  x");
     EXPECT_TRUE(s.setChar(2, char16(0)));
@@ -94,7 +90,7 @@ TEST(Base1StringStorage, CharactersAndCountedCopies)
     EXPECT_STREQ(dest8, "\x8Ello");
 }
 
-TEST(Base1StringConversion, CodePages)
+TEST(Base1StringConversion, CodePagesAndStaticConvertersThatClampToTheDestination)
 {
     auto widened = [](const char* bytes, uint32 codePage) {
         String s(bytes);
@@ -116,10 +112,8 @@ TEST(Base1StringConversion, CodePages)
     String reencoded("\x8E"); // 8-bit text goes through 16 bits into the other code page
     ASSERT_TRUE(reencoded.toMultiByte(kCP_Utf8));
     EXPECT_EQ(u8(reencoded), "\xC3\xA9");
-}
 
-TEST(Base1StringConversion, StaticConvertersClampToTheDestination)
-{
+    // The static converters clamp to the destination.
     char16 wide[8];
     EXPECT_EQ(String::multiByteToWideString(nullptr, "abc", 0, kCP_Default), 4);
     EXPECT_EQ(String::multiByteToWideString(wide, "abcdef", 2, kCP_Default), 3);
@@ -132,7 +126,7 @@ TEST(Base1StringConversion, StaticConvertersClampToTheDestination)
     EXPECT_STREQ(narrow, "\xE4\xB8\xAD");
 }
 
-TEST(Base1StringConversion, PlatformStringsAndNormalisation)
+TEST(Base1StringConversion, PlatformStringsNormalisationAndVariants)
 {
     EXPECT_FALSE(String("abc").normalize(ConstString::kNormalizationC)); // 16-bit text only
 
@@ -149,10 +143,8 @@ TEST(Base1StringConversion, PlatformStringsAndNormalisation)
     EXPECT_EQ(ascii.length(), 0);
     Platform::release(p);
     EXPECT_EQ(String("\x80").toCFString(), nullptr); // not ASCII
-}
 
-TEST(Base1StringConversion, Variants)
-{
+    // Variants.
     VariantValue v;
     String s(u"text");
     s.toVariant(v);
@@ -255,7 +247,7 @@ TEST(Base1StringSearch, FindCountAndEnds)
     EXPECT_TRUE(ConstString("").startsWith(""));
 }
 
-TEST(Base1StringSearch, CompareAndNaturalOrder)
+TEST(Base1StringSearch, CompareNaturalOrderCaseAndCharacterClasses)
 {
     const int32 ci = ConstString::kCaseInsensitive;
     auto sign = [](int32 v) { return (v > 0) - (v < 0); };
@@ -277,10 +269,8 @@ TEST(Base1StringSearch, CompareAndNaturalOrder)
         EXPECT_EQ(sign(cases[i].first), cases[i].second) << "case " << i;
     EXPECT_EQ(ConstString(u"abc").compare(u"abe"), 'c' - 'e');
     EXPECT_NE(ConstString("abc").naturalCompare("ABC", 0), 0);
-}
 
-TEST(Base1StringSearch, CaseAndCharacterClasses)
-{
+    // Case and character classes.
     String s("Hello W\x8Erld");
     s.toUpper();
     EXPECT_EQ(u8(s), "HELLO W\x8E"
@@ -328,14 +318,10 @@ TEST(Base1StringFormat, SixteenBitFormattingMatchesSnprintf)
     String t;
     t.printf(u"%s and %S and %%s", u"wide", u"also");
     EXPECT_EQ(u16(t), u"wide and also and %s");
-    t.printf(u"[%-6s|%3.2s]", "ab", "xyz"); // only the bare %s takes 16-bit text
-    EXPECT_EQ(u16(t), u"[ab    | xy]");
     t.printf(u"%d %@", 1, nullptr); // cannot be formatted: unchanged
-    EXPECT_EQ(u16(t), u"[ab    | xy]");
-}
+    EXPECT_EQ(u16(t), u"wide and also and %s");
 
-TEST(Base1StringFormat, Snwprintf16NeverPassesTheSize)
-{
+    // snwprintf never passes the size.
     char16 dest[8];
     for (char16& c : dest)
         c = u'#';
@@ -369,7 +355,7 @@ TEST(Base1StringFormat, PrintNumbers)
         }
 }
 
-TEST(Base1StringFormat, Scanners)
+TEST(Base1StringFormat, ScannersAndTrailingNumbers)
 {
     auto scan = [](const ConstString& text, int32 offset, bool skip) {
         int64 v = -1;
@@ -391,24 +377,20 @@ TEST(Base1StringFormat, Scanners)
     uint8 hex = 0;
     EXPECT_TRUE(ConstString("1FF").scanHex(hex));
     EXPECT_EQ(hex, 0xFF);
-    // A comma reads as the decimal point.
+    // A comma reads as the decimal point (more in the locale test), from any offset.
     auto scanFloat = [](const ConstString& text, int32 offset = 0) {
         double d = 9;
         return text.scanFloat(d, offset) ? d : -99.0;
     };
-    EXPECT_DOUBLE_EQ(scanFloat("3,25"), 3.25);
     EXPECT_DOUBLE_EQ(scanFloat("1,5,5"), 1.5);
-    EXPECT_DOUBLE_EQ(scanFloat(u"gain -6,5 dB"), -6.5);
     EXPECT_DOUBLE_EQ(scanFloat("a 1,2 3,4", 5), 3.4);
     EXPECT_DOUBLE_EQ(scanFloat("none"), -99.0);
     int64 s8 = 0;
     EXPECT_TRUE(ConstString::scanInt64_16(u" 77", s8, false));
     EXPECT_EQ(s8, 77);
     EXPECT_FALSE(ConstString::scanInt64_8(nullptr, s8));
-}
 
-TEST(Base1StringFormat, TrailingNumbers)
-{
+    // Trailing numbers.
     EXPECT_EQ(ConstString("Take12").getTrailingNumber(7), 12);
     EXPECT_EQ(ConstString("Take").getTrailingNumber(7), 7);
     EXPECT_EQ(ConstString(u"Take-3").getTrailingNumber(), 3);
