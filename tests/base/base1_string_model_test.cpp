@@ -48,18 +48,12 @@ TEST(Base1StringModel, RandomEditsMatchModel)
             std::string t8 = narrowAscii(t);
             switch (pick(9)) {
             case 0:
-                if (wide)
-                    s.append(t.c_str(), n);
-                else
-                    s.append(t8.c_str(), n);
+                wide ? s.append(t.c_str(), n) : s.append(t8.c_str(), n);
                 model += t.substr(0, n < 0 ? t.size() : static_cast<size_t>(n));
                 break;
             case 1:
                 if (index >= 0 && index <= len) {
-                    if (wide)
-                        s.insertAt(index, t.c_str(), n);
-                    else
-                        s.insertAt(index, t8.c_str(), n);
+                    wide ? s.insertAt(index, t.c_str(), n) : s.insertAt(index, t8.c_str(), n);
                     model.insert(static_cast<size_t>(index), t.substr(0, n < 0 ? t.size() : static_cast<size_t>(n)));
                 }
                 break;
@@ -87,16 +81,10 @@ TEST(Base1StringModel, RandomEditsMatchModel)
                     s.remove(100), model.erase(100);
                 break;
             case 5:
-                if (wide)
-                    s.toWideString();
-                else
-                    s.toMultiByte();
+                wide ? s.toWideString() : s.toMultiByte();
                 break;
             case 6:
-                if (wide)
-                    s.assign(t.c_str());
-                else
-                    s.assign(t8.c_str());
+                wide ? s.assign(t.c_str()) : s.assign(t8.c_str());
                 model = t;
                 break;
             case 7: {

@@ -203,9 +203,18 @@ TEST(Base2Streams, ByteLayouts)
     EXPECT_TRUE(bools.s.readBool(b[0]) && bools.s.readBool(b[1]));
     EXPECT_FALSE(bools.s.readBool(b[2]));
     EXPECT_EQ(std::vector<bool>(b, b + 3), (std::vector<bool>{false, true, false}));
+    // UTF-8 text carries a byte order mark only when needed.
+    Stream w;
+    w.s.writeStringUtf8(u"ab");
+    w.s.writeStringUtf8(u"\u00E9");
+    EXPECT_EQ(w.bytes(), (std::vector<uint8_t>{'a', 'b', 0, 0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 0}));
+    Stream r(w.bytes());
+    char16 text[4];
+    EXPECT_EQ(r.s.readString8(text, 4), 2);
+    EXPECT_EQ(std::u16string(text), u"ab");
 }
 
-TEST(Base2Streams, ShortReadsLeaveZerosAndStopArrays)
+TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAndNeverAllocateForALengthBeyondTheStream)
 {
     Stream three({1, 2, 3});
     int64 v = 99;
@@ -220,10 +229,7 @@ TEST(Base2Streams, ShortReadsLeaveZerosAndStopArrays)
     EXPECT_EQ(std::vector<float>(f, f + 4), (std::vector<float>{1, 2, 0, 5}));
     EXPECT_FALSE(floats.s.readFloatArray(f, -1));
     EXPECT_FALSE(floats.s.readFloatArray(nullptr, 2));
-}
-
-TEST(Base2Streams, CountedTextWithALengthBeyondTheStreamFailsWithoutAHugeAllocation)
-{
+    // A counted text with a length beyond the stream fails without a huge allocation.
     EXPECT_EQ(Stream({0xF0, 0xFF, 0xFF, 0x7F, 'a', 'b'}).s.readStr8(), nullptr);
     EXPECT_EQ(Stream({0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'}).s.readStr8(), nullptr);
     // A stored text without its terminator still reads as a terminated text.
@@ -257,18 +263,6 @@ TEST(Base2Streams, LinesAndTextsNeverWritePastTheirDestination)
     wide[0] = u'z';
     EXPECT_EQ(Stream({0}).s.readString8(wide, 4), 0);
     EXPECT_EQ(wide[0], 0);
-}
-
-TEST(Base2Streams, Utf8TextCarriesAByteOrderMarkOnlyWhenNeeded)
-{
-    Stream w;
-    w.s.writeStringUtf8(u"ab");
-    w.s.writeStringUtf8(u"\u00E9");
-    EXPECT_EQ(w.bytes(), (std::vector<uint8_t>{'a', 'b', 0, 0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 0}));
-    Stream r(w.bytes());
-    char16 text[4];
-    EXPECT_EQ(r.s.readString8(text, 4), 2);
-    EXPECT_EQ(std::u16string(text), u"ab");
 }
 
 TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeaves)
