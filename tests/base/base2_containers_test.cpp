@@ -38,6 +38,14 @@ struct Keyed
     bool operator<(const Keyed& o) const { return key < o.key; }
 };
 
+// Removes the first element equal to `v` from the model; answers whether there was one.
+template <class M, class V>
+bool eraseFirst(M& model, const V& v)
+{
+    auto it = std::find(model.begin(), model.end(), v);
+    return it != model.end() && (model.erase(it), true);
+}
+
 template <class C>
 C make(int32_t delta)
 {
@@ -145,10 +153,7 @@ TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
     for (int step = 0; step < 3000; ++step) {
         const Keyed k{static_cast<int>(rng() % 50), step};
         if (rng() % 4 == 0 && !model.empty()) {
-            auto it = std::find(model.begin(), model.end(), k);
-            EXPECT_EQ(a.remove(k), it != model.end());
-            if (it != model.end())
-                model.erase(it);
+            EXPECT_EQ(a.remove(k), eraseFirst(model, k));
         } else {
             a.add(k);
             model.insert(std::upper_bound(model.begin(), model.end(), k), k);
@@ -182,9 +187,7 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
             const int32_t index = static_cast<int32_t>(rng() % (model.size() + 3)) - 1;
             const bool inRange = index >= 0 && index < static_cast<int32_t>(model.size());
             switch (rng() % 9) {
-            case 0:
-            case 1:
-            case 2:
+            default: // three in nine
                 EXPECT_TRUE(c.add(v));
                 model.push_back(v);
                 break;
@@ -193,13 +196,9 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
                 if (inRange)
                     model.erase(model.begin() + index);
                 break;
-            case 4: {
-                auto it = std::find(model.begin(), model.end(), v);
-                EXPECT_EQ(c.remove(v), it != model.end());
-                if (it != model.end())
-                    model.erase(it);
+            case 4:
+                EXPECT_EQ(c.remove(v), eraseFirst(model, v));
                 break;
-            }
             case 5:
                 EXPECT_EQ(c.at(index), inRange ? model[index] : -7);
                 EXPECT_EQ(c.occurrences(v), std::count(model.begin(), model.end(), v));
@@ -384,18 +383,13 @@ TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)
         const int v = rng() % 40;
         auto& chain = model[v % 7];
         switch (rng() % 5) {
-        case 0:
-        case 1:
+        default: // two in five
             EXPECT_TRUE(table.add(v));
             chain.push_back(v);
             break;
-        case 2: {
-            auto it = std::find(chain.begin(), chain.end(), v);
-            EXPECT_EQ(table.remove(v), it != chain.end());
-            if (it != chain.end())
-                chain.erase(it);
+        case 2:
+            EXPECT_EQ(table.remove(v), eraseFirst(chain, v));
             break;
-        }
         case 3: {
             std::vector<int> all = flat();
             const int32_t index = static_cast<int32_t>(rng() % (all.size() + 2)) - 1;
