@@ -70,7 +70,7 @@ TEST(Base1FixedString16, AssignAndAppendCutAndTerminate)
     EXPECT_EQ(small[3], 0);
 }
 
-TEST(Base1FixedString16, CopyOutNeverPassesTheDestination)
+TEST(Base1FixedString16, CopyOutNeverPassesTheDestinationAndIntegersInAndOut)
 {
     char16 source[6] = {u'a', u'b', u'c', 0, u'#', u'#'}, full[3] = {u'x', u'y', u'z'};
     const struct
@@ -98,11 +98,8 @@ TEST(Base1FixedString16, CopyOutNeverPassesTheDestination)
     char8 dest8[10];
     FixedString16(source, 6).copyTo8(dest8, 10);
     EXPECT_STREQ(dest8, "abc");
-}
 
-// Floating-point numbers are in the locale test.
-TEST(Base1FixedString16, IntegersInAndOut)
-{
+    // Integers in and out; floating-point numbers are in the locale test.
     char16 buffer[128];
     FixedString16 view(buffer, 128);
     EXPECT_TRUE(view.printInt(-42));

@@ -34,7 +34,7 @@ TEST(Base1FUID, WordsAreStoredMostSignificantByteFirst)
     EXPECT_TRUE(FUID(0, 0, 0, 1) < FUID(0, 0, 0, 2));
 }
 
-TEST(Base1FUID, TextForms)
+TEST(Base1FUID, TextFormsAndTheirRoundTrip)
 {
     const FUID& id = FUnknown::iid;
     EXPECT_EQ(hexOf(id), "0000000000000000C000000000000046");
@@ -47,10 +47,8 @@ TEST(Base1FUID, TextForms)
     id.print(nullptr, 17); // an unknown style declares a class identifier
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "DECLARE_CLASS_IID (Interface, 0x00000000, 0x00000000, 0xC0000000, 0x00000046)\n");
-}
 
-TEST(Base1FUID, TextFormsRoundTrip)
-{
+    // Generated identifiers round-trip through both text forms, in either case.
     for (int i = 0; i < 50; ++i) {
         FUID id;
         ASSERT_TRUE(id.generate());

@@ -132,7 +132,7 @@ TEST(Base1Object, InterfaceLookupOfTheBaseAndOfASubclass)
     EXPECT_EQ(gDestroyed, 1);
 }
 
-TEST(Base1Object, ChangesWithoutHandlerReachUpdateDoneOnce)
+TEST(Base1Object, ChangesWithoutHandlerAndStaticObjects)
 {
     ASSERT_EQ(FObject::getUpdateHandler(), nullptr);
     Tracked o;
@@ -141,10 +141,8 @@ TEST(Base1Object, ChangesWithoutHandlerReachUpdateDoneOnce)
     o.addDependent(&o); // no handler: nothing registered
     o.removeDependent(&o);
     EXPECT_EQ(o.done, (std::vector<int32>{4, 9}));
-}
 
-TEST(Base1Object, StaticObjectsReleasedOnceAndClosed)
-{
+    // Static objects are released once, then the list is closed.
     gDestroyed = 0;
     FObject* a = new Tracked;
     FObject* b = nullptr;

@@ -214,7 +214,7 @@ TEST(Base2Streams, ByteLayouts)
     EXPECT_EQ(std::u16string(text), u"ab");
 }
 
-TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAndNeverAllocateForALengthBeyondTheStream)
+TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAllocateNothingHugeAndNeverWritePastTheDestination)
 {
     Stream three({1, 2, 3});
     int64 v = 99;
@@ -237,10 +237,8 @@ TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAndNeverAllocateForALengthBeyon
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "xyz");
     delete[] text;
-}
 
-TEST(Base2Streams, LinesAndTextsNeverWritePastTheirDestination)
-{
+    // Lines and texts never write past their destination.
     Stream lines({'a', 'b', 13, 10, 'c', 'd', 'e', 'f', 'g', 0});
     char8 line[8];
     EXPECT_EQ(lines.s.readLine8(line, 8), 2);

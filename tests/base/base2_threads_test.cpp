@@ -231,7 +231,7 @@ TEST(Base2FThread, JoinWithTimeOutLeavesTheThreadJoinableAndStartAppliesThePrior
     EXPECT_FALSE(w.setPriority(2));
 }
 
-TEST(Base2Event, SignalAllWithoutWaiterLetsExactlyOneWaitThrough)
+TEST(Base2Event, SignalsWaitersAndTimeOuts)
 {
     Event e;
     e.signalAll();
@@ -242,11 +242,8 @@ TEST(Base2Event, SignalAllWithoutWaiterLetsExactlyOneWaitThrough)
     const int64_t start = Platform::monotonicNanoseconds();
     EXPECT_FALSE(e.wait(30));
     EXPECT_GE(elapsedMs(start), 29); // timed on the monotonic clock
-}
 
-TEST(Base2Event, SignalAllReleasesEveryWaiterAndATimedOutWaiterLeavesOthersWaiting)
-{
-    Event e;
+    // Signalling all releases every waiter; a timed-out waiter leaves the others waiting.
     std::atomic<int> released{0};
     std::thread signaller([&] { signalUntil([&] { return released.load() == 3; }, [&] { e.signalAll(); }); });
     runThreads(3, [&](int) {
