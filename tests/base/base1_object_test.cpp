@@ -1,3 +1,5 @@
+// Objects, interfaces and reference counts, identifiers and their text forms, rectangles and
+// variant values.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include "base/fobject.h"
 #include "base/fuid.h"
 #include "base/iptr.h"
+#include "base/rect.h"
+#include "base/variantvalue.h"
 #include "tests/common/threads.h"
 
 using namespace Calvereth;
@@ -229,4 +233,167 @@ TEST(Base1IPtr, OwnershipRulesAndAssignmentAddsBeforeReleasing)
         EXPECT_EQ(p.get(), newer);
     }
     EXPECT_FALSE(newerAlive);
+}
+
+namespace {
+std::string hexOf(const FUID& id)
+{
+    char text[33];
+    id.toString(text);
+    return text;
+}
+} // namespace
+
+TEST(Base1FUID, WordsAreStoredMostSignificantByteFirst)
+{
+    const unsigned char expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+    EXPECT_EQ(std::memcmp(FUnknown::iid.toTUID(), expected, 16), 0);
+    uint32 a, b, c, d;
+    FUID(0x01020304, 0xA0B0C0D0, 0xFFFFFFFF, 0x00000080).to4Int(a, b, c, d);
+    EXPECT_EQ(a, 0x01020304u);
+    EXPECT_EQ(b, 0xA0B0C0D0u);
+    EXPECT_EQ(c, 0xFFFFFFFFu);
+    EXPECT_EQ(d, 0x80u);
+    FUID g, h;
+    EXPECT_FALSE(g.isValid());
+    EXPECT_TRUE(g.generate() && h.generate());
+    EXPECT_NE(g, h);
+    EXPECT_TRUE(FUID(0, 0, 0, 1) < FUID(0, 0, 0, 2));
+}
+
+TEST(Base1FUID, TextFormsAndTheirRoundTrip)
+{
+    const FUID& id = FUnknown::iid;
+    EXPECT_EQ(hexOf(id), "0000000000000000C000000000000046");
+    char reg[39], printed[128];
+    id.toRegistryString(reg);
+    EXPECT_STREQ(reg, "{00000000-0000-0000-C000-000000000046}");
+    FUID(0x12345678, 0x9ABCDEF0, 0x0F1E2D3C, 0x4B5A6978).print(printed, FUID::kINLINE_UID);
+    EXPECT_STREQ(printed, "INLINE_UID (0x12345678, 0x9ABCDEF0, 0x0F1E2D3C, 0x4B5A6978)");
+    testing::internal::CaptureStdout();
+    id.print(nullptr, 17); // an unknown style declares a class identifier
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "DECLARE_CLASS_IID (Interface, 0x00000000, 0x00000000, 0xC0000000, 0x00000046)\n");
+
+    // Generated identifiers round-trip through both text forms, in either case.
+    for (int i = 0; i < 50; ++i) {
+        FUID id;
+        ASSERT_TRUE(id.generate());
+        char text[33], reg[39];
+        id.toString(text);
+        id.toRegistryString(reg);
+        FUID a, b;
+        ASSERT_TRUE(a.fromString(text));
+        ASSERT_TRUE(b.fromRegistryString(reg));
+        EXPECT_EQ(a, id);
+        EXPECT_EQ(b, id);
+        // Lower-case digits read the same.
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        FUID lower;
+        ASSERT_TRUE(lower.fromString(text));
+        EXPECT_EQ(lower, id);
+    }
+}
+
+TEST(Base1FUID, RejectedTextLeavesBytesUnchanged)
+{
+    const FUID original(0xDEADBEEF, 1, 2, 3);
+    FUID id = original;
+    const std::string good = "0123456789ABCDEF0123456789abcdef";
+    EXPECT_FALSE(id.fromString(nullptr));
+    EXPECT_FALSE(id.fromString(""));
+    EXPECT_FALSE(id.fromString(good.substr(1).c_str()));
+    EXPECT_FALSE(id.fromString((good + "0").c_str()));
+    // Non-hex characters anywhere, including those a scanf conversion would accept.
+    for (std::string bad :
+         {"0123456789ABCDEF0123456789ABCDEG", "G123456789ABCDEF0123456789ABCDEF", " 123456789ABCDEF0123456789ABCDEF",
+          "+123456789ABCDEF0123456789ABCDEF", "0x23456789ABCDEF0123456789ABCDEF", "01234567-9ABCDEF0123456789ABCDEF"})
+        EXPECT_FALSE(id.fromString(bad.c_str())) << bad;
+    EXPECT_EQ(id, original);
+
+    const std::string reg = "{01234567-89AB-CDEF-0123-456789ABCDEF}";
+    EXPECT_FALSE(id.fromRegistryString(reg.substr(1).c_str()));
+    EXPECT_FALSE(id.fromRegistryString((reg + "}").c_str()));
+    EXPECT_FALSE(id.fromRegistryString("{0123456Z-89AB-CDEF-0123-456789ABCDEF}"));
+    EXPECT_FALSE(id.fromRegistryString("{01234567-89AB-CDEF-0123-456789ABCDE }"));
+    EXPECT_EQ(id, original);
+    // Braces and dashes are not examined.
+    ASSERT_TRUE(id.fromRegistryString("x01234567x89ABxCDEFx0123x456789ABCDEFx"));
+    EXPECT_EQ(id, FUID(0x01234567, 0x89ABCDEF, 0x01234567, 0x89ABCDEF));
+}
+
+TEST(Base1Rect, Operations)
+{
+    using Op = bool (Rect::*)(const Rect&);
+    const struct
+    {
+        Rect start;
+        Op op;
+        Rect other;
+        bool answer;
+        Rect result;
+    } cases[] = {
+        {{0, 0, 100, 50}, &Rect::moveInside, {20, 10, 200, 200}, true, {20, 10, 120, 60}},
+        {{0, 0, 100, 50}, &Rect::moveInside, {0, 0, 80, 80}, false, {0, 0, 100, 50}}, // too wide: stays
+        {{150, 150, 250, 200}, &Rect::moveInside, {0, 0, 200, 180}, true, {100, 130, 200, 180}},
+        {{0, 0, 100, 100}, &Rect::subtract, {0, 0, 100, 30}, true, {0, 30, 100, 100}},
+        {{0, 0, 100, 100}, &Rect::subtract, {40, 40, 60, 60}, true, {0, 0, 100, 100}}, // a hole: unchanged
+        {{0, 0, 100, 100}, &Rect::subtract, {-10, -10, 200, 200}, false, {}},
+        {{0, 0, 100, 100}, &Rect::subtract, {70, -5, 120, 105}, true, {0, 0, 70, 100}},
+        {{}, &Rect::join, {1, 2, 3, 4}, true, {1, 2, 3, 4}},
+        {{1, 2, 3, 4}, &Rect::join, {5, 5, 5, 9}, false, {1, 2, 3, 4}}, // empty: ignored
+        {{1, 2, 3, 4}, &Rect::join, {-1, 3, 2, 10}, true, {-1, 2, 3, 10}},
+    };
+    for (const auto& c : cases) {
+        Rect r = c.start;
+        EXPECT_EQ((r.*c.op)(c.other), c.answer);
+        EXPECT_EQ(r, c.result);
+    }
+    Rect l(0, 0, 10, 10), out;
+    EXPECT_TRUE(l.intersection(Rect(10, 0, 20, 10), out)); // touching edges intersect
+    EXPECT_EQ(out, Rect(10, 0, 10, 10));
+    EXPECT_FALSE(l.intersection(Rect(11, 0, 20, 10), out));
+    EXPECT_EQ(out, Rect());
+    EXPECT_FALSE(l.rectInside(Rect(0, 0, 11, 10)));
+    Rect v(0, 0, 10, 10);
+    v.center(Rect(-20, -20, 1, 1));
+    EXPECT_EQ(v, Rect(-15, -15, -5, -5)); // truncation toward zero
+    Point p{-5, 50};
+    l.clampPoint(p);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.y, 10);
+}
+
+namespace {
+struct Counted : FObject
+{};
+} // namespace
+
+TEST(Base1VariantValue, CopiesOwnTextsAndReferences)
+{
+    char8 source[] = "level";
+    VariantValue a(static_cast<const char8*>(source)), b(a);
+    EXPECT_FALSE(a.isOwner());
+    EXPECT_TRUE(b.isOwner());
+    EXPECT_NE(b.getString8(), a.getString8());
+    b.empty();
+    EXPECT_STREQ(a.getString8(), "level");
+    VariantValue w(static_cast<const char16*>(u"wide")), w2;
+    w2 = w;
+    w2 = w2; // self-assignment changes nothing
+    EXPECT_TRUE(w2.isOwner());
+    EXPECT_EQ(std::u16string(w2.getString16()), u"wide");
+
+    auto* object = new Counted;
+    {
+        VariantValue o(static_cast<FUnknown*>(object)), copy(o), another;
+        another = copy;
+        EXPECT_EQ(object->getRefCount(), 3); // built from a pointer it holds none; copies hold one each
+        another.empty();
+        EXPECT_EQ(object->getRefCount(), 2);
+    }
+    EXPECT_EQ(object->getRefCount(), 1);
+    object->release();
+    EXPECT_EQ(VariantValue(int64(-7)).getFloat(), 0.0); // no conversion between types
 }
