@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <unistd.h>
 #include <string>
@@ -170,32 +171,24 @@ TEST(Base1Object, ChangesWithoutHandlerAndStaticObjects)
     EXPECT_EQ(gDestroyed, 2);
 }
 
-// Two loads of the program have different class identifiers.
+// Another load of the program has another class identifier.
 TEST(Base1Object, ClassIIDDiffersBetweenProcesses)
 {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = 0;
-    std::string cmd = std::string(self) + " --gtest_filter=Base1Object.PrintClassIID 2>/dev/null";
-    auto run = [&] {
-        std::string out;
-        FILE* f = popen(cmd.c_str(), "r");
-        char line[256];
-        while (f && fgets(line, sizeof line, f))
-            if (std::strncmp(line, "CLASSIID ", 9) == 0)
-                out = line + 9;
-        if (f)
-            pclose(f);
-        return out;
-    };
     EXPECT_EQ(static_cast<uint8>(FObject::classIID.toTUID()[6]) >> 4, 4); // a generated identifier
-    std::string first = run(), second = run();
-    ASSERT_EQ(first.size(), 33u);
-    EXPECT_NE(first, second);
+    const std::string cmd = std::filesystem::read_symlink("/proc/self/exe").string() +
+                            " --gtest_filter=Base1Object.PrintClassIID 2>/dev/null";
+    std::string other;
+    FILE* f = popen(cmd.c_str(), "r");
+    char line[256];
+    while (f && fgets(line, sizeof line, f))
+        if (std::strncmp(line, "CLASSIID ", 9) == 0)
+            other = line + 9;
+    if (f)
+        pclose(f);
+    ASSERT_EQ(other.size(), 33u);
     char mine[33];
     FObject::classIID.toString(mine);
-    EXPECT_NE(first.substr(0, 32), std::string(mine));
+    EXPECT_NE(other.substr(0, 32), std::string(mine));
 }
 
 TEST(Base1Object, PrintClassIID)
@@ -248,12 +241,9 @@ TEST(Base1FUID, WordsAreStoredMostSignificantByteFirst)
 {
     const unsigned char expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
     EXPECT_EQ(std::memcmp(FUnknown::iid.toTUID(), expected, 16), 0);
-    uint32 a, b, c, d;
-    FUID(0x01020304, 0xA0B0C0D0, 0xFFFFFFFF, 0x00000080).to4Int(a, b, c, d);
-    EXPECT_EQ(a, 0x01020304u);
-    EXPECT_EQ(b, 0xA0B0C0D0u);
-    EXPECT_EQ(c, 0xFFFFFFFFu);
-    EXPECT_EQ(d, 0x80u);
+    uint32 w[4];
+    FUID(0x01020304, 0xA0B0C0D0, 0xFFFFFFFF, 0x00000080).to4Int(w[0], w[1], w[2], w[3]);
+    EXPECT_EQ(std::vector<uint32>(w, w + 4), (std::vector<uint32>{0x01020304u, 0xA0B0C0D0u, 0xFFFFFFFFu, 0x80u}));
     FUID g, h;
     EXPECT_FALSE(g.isValid());
     EXPECT_TRUE(g.generate() && h.generate());
@@ -395,5 +385,4 @@ TEST(Base1VariantValue, CopiesOwnTextsAndReferences)
     }
     EXPECT_EQ(object->getRefCount(), 1);
     object->release();
-    EXPECT_EQ(VariantValue(int64(-7)).getFloat(), 0.0); // no conversion between types
 }

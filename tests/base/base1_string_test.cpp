@@ -211,7 +211,7 @@ TEST(Base1StringStorage, WidthSelfAssignmentMovesResizesAndCountedCopies)
     EXPECT_STREQ(dest8, "\x8Ello");
 }
 
-TEST(Base1StringConversion, CodePagesAndStaticConvertersThatClampToTheDestination)
+TEST(Base1StringConversion, CodePagesStaticConvertersPlatformStringsAndVariants)
 {
     auto widened = [](const char* bytes, uint32 codePage) {
         String s(bytes);
@@ -245,17 +245,15 @@ TEST(Base1StringConversion, CodePagesAndStaticConvertersThatClampToTheDestinatio
     EXPECT_STREQ(narrow, "a?b");
     EXPECT_EQ(String::wideStringToMultiByte(narrow, u"\u4E2D\u4E2D", 4, kCP_Utf8), 4); // no half character
     EXPECT_STREQ(narrow, "\xE4\xB8\xAD");
-}
 
-TEST(Base1StringConversion, PlatformStringsNormalisationAndVariants)
-{
+    // Platform strings, normalisation and variants.
     EXPECT_FALSE(String("abc").normalize(ConstString::kNormalizationC)); // 16-bit text only
 
     PlatformStringRef p = String(u"caf\u00E9").toCFString();
     ASSERT_NE(p, nullptr);
-    String wide;
-    EXPECT_TRUE(wide.fromCFString(p));
-    EXPECT_EQ(u16(wide), u"caf\u00E9");
+    String back;
+    EXPECT_TRUE(back.fromCFString(p));
+    EXPECT_EQ(u16(back), u"caf\u00E9");
     String utf("x");
     EXPECT_TRUE(utf.fromCFString(p, Platform::kEncodingUTF8));
     EXPECT_EQ(u8(utf), "caf\xC3\xA9"); // three bytes per unit may be needed: sized for it
@@ -407,7 +405,7 @@ TEST(Base1StringSearch, CompareNaturalOrderCaseAndCharacterClasses)
     EXPECT_TRUE(String().isAsciiString());
 }
 
-TEST(Base1StringFormat, PrintfCutsAtBufferLimit)
+TEST(Base1StringFormat, PrintfCutsAtTheBufferLimitAndSixteenBitFormattingMatchesSnprintf)
 {
     std::string big(5000, 'x');
     String s;
@@ -419,10 +417,8 @@ TEST(Base1StringFormat, PrintfCutsAtBufferLimit)
     EXPECT_EQ(s.length(), 4095);
     EXPECT_TRUE(s.isWideString());
     EXPECT_EQ(s.getChar16(4094), u'y');
-}
 
-TEST(Base1StringFormat, SixteenBitFormattingMatchesSnprintf)
-{
+    // 16-bit formatting matches the C library's 8-bit formatting.
     const char* formats[] = {"%2.1f|%lld", "%.3f dB %+lld", "%10.4e [%-8lld]", "%g %05lld", "0%lld:", "%lld:"};
     for (const char* f : formats)
         for (double d : {-23.456, 0.0, 1e-7, 123456.789, -0.05})
@@ -460,7 +456,7 @@ TEST(Base1StringFormat, SixteenBitFormattingMatchesSnprintf)
     EXPECT_EQ(std::u16string(dest), u"%sz");
 }
 
-TEST(Base1StringFormat, PrintNumbers)
+TEST(Base1StringFormat, PrintNumbersScannersAndTrailingNumbers)
 {
     const std::pair<double, const char*> floats[] = {
         {1.25, "1.25"},         {3.0, "3.0"}, {-0.5, "-0.5"}, {0.0, "0.0"}, {1e20, "100000000000000000000.0"},
@@ -474,10 +470,8 @@ TEST(Base1StringFormat, PrintNumbers)
             EXPECT_EQ(s.isWideString(), wide);
             EXPECT_STREQ(String(s).text8(), text);
         }
-}
 
-TEST(Base1StringFormat, ScannersAndTrailingNumbers)
-{
+    // Scanners and trailing numbers.
     auto scan = [](const ConstString& text, int32 offset, bool skip) {
         int64 v = -1;
         return std::make_pair(text.scanInt64(v, offset, skip), v);

@@ -263,7 +263,7 @@ TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAllocateNothingHugeAndNeverWrit
     EXPECT_EQ(wide[0], 0);
 }
 
-TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeaves)
+TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeavesAndOverstatedCountsAreNotBelieved)
 {
     Stream w;
     w.s.writeInt16(7);
@@ -289,10 +289,8 @@ TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeaves)
     Stream damaged({0xFF, 0xFF, 0xFF, 0xFF, 1, 2});
     SizeChunkReader(damaged.s).begin();
     EXPECT_EQ(damaged.s.tell(), 4); // never back before the chunk
-}
 
-TEST(Base2Streams, AStreamThatOverstatesItsCountIsNotBelieved)
-{
+    // A stream that overstates its count is not believed.
     struct Liar : MemoryStream
     {
         int32_t read(void* buffer, int32_t n, int32_t* got) override
@@ -304,10 +302,10 @@ TEST(Base2Streams, AStreamThatOverstatesItsCountIsNotBelieved)
         }
     };
     Liar* liar = new Liar;
-    IBStreamer r(liar);
+    IBStreamer liarReader(liar);
     uint8 buffer[4];
-    EXPECT_EQ(r.readRaw(buffer, 4), 4);
-    EXPECT_EQ(r.readRaw(buffer, -4), 0);
+    EXPECT_EQ(liarReader.readRaw(buffer, 4), 4);
+    EXPECT_EQ(liarReader.readRaw(buffer, -4), 0);
     liar->release();
     IBStreamer none(nullptr);
     int32 v = 5;

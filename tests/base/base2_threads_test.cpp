@@ -303,15 +303,11 @@ TEST(Base2ReadWriteLock, WriterIsReentrantAndMayReadReadersShareAndWritersExclud
                 lock.writeLock();
                 if (activeWriters.fetch_add(1) != 0 || activeReaders.load() != 0)
                     violation.store(true);
-                if (i % 8 == 0) { // re-entry
-                    lock.writeLock();
-                    lock.readLock();
-                    ++shared;
-                    lock.readUnlock();
-                    lock.writeUnlock();
-                } else {
-                    ++shared;
-                }
+                if (i % 8 == 0) // re-entry
+                    lock.writeLock(), lock.readLock();
+                ++shared;
+                if (i % 8 == 0)
+                    lock.readUnlock(), lock.writeUnlock();
                 activeWriters.fetch_sub(1);
                 lock.writeUnlock();
             } else {
