@@ -237,7 +237,7 @@ std::string hexOf(const FUID& id)
 }
 } // namespace
 
-TEST(Base1FUID, WordsAreStoredMostSignificantByteFirst)
+TEST(Base1FUID, ByteOrderTextFormsAndTheirRoundTrip)
 {
     const unsigned char expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
     EXPECT_EQ(std::memcmp(FUnknown::iid.toTUID(), expected, 16), 0);
@@ -249,10 +249,8 @@ TEST(Base1FUID, WordsAreStoredMostSignificantByteFirst)
     EXPECT_TRUE(g.generate() && h.generate());
     EXPECT_NE(g, h);
     EXPECT_TRUE(FUID(0, 0, 0, 1) < FUID(0, 0, 0, 2));
-}
 
-TEST(Base1FUID, TextFormsAndTheirRoundTrip)
-{
+    // Text forms and their round trip.
     const FUID& id = FUnknown::iid;
     EXPECT_EQ(hexOf(id), "0000000000000000C000000000000046");
     char reg[39], printed[128];
@@ -313,7 +311,7 @@ TEST(Base1FUID, RejectedTextLeavesBytesUnchanged)
     EXPECT_EQ(id, FUID(0x01234567, 0x89ABCDEF, 0x01234567, 0x89ABCDEF));
 }
 
-TEST(Base1Rect, Operations)
+TEST(Base1RectAndVariant, OperationsAndCopies)
 {
     using Op = bool (Rect::*)(const Rect&);
     const struct
@@ -353,15 +351,8 @@ TEST(Base1Rect, Operations)
     l.clampPoint(p);
     EXPECT_EQ(p.x, 0);
     EXPECT_EQ(p.y, 10);
-}
 
-namespace {
-struct Counted : FObject
-{};
-} // namespace
-
-TEST(Base1VariantValue, CopiesOwnTextsAndReferences)
-{
+    // Variant values copy their own texts and hold references.
     char8 source[] = "level";
     VariantValue a(static_cast<const char8*>(source)), b(a);
     EXPECT_FALSE(a.isOwner());
@@ -375,7 +366,7 @@ TEST(Base1VariantValue, CopiesOwnTextsAndReferences)
     EXPECT_TRUE(w2.isOwner());
     EXPECT_EQ(std::u16string(w2.getString16()), u"wide");
 
-    auto* object = new Counted;
+    auto* object = new Tracked;
     {
         VariantValue o(static_cast<FUnknown*>(object)), copy(o), another;
         another = copy;

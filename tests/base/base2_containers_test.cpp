@@ -63,7 +63,7 @@ TYPED_TEST_SUITE(Base2Sequences, SequenceTypes);
 
 } // namespace
 
-TEST(Base2TArray, GrowthRules)
+TEST(Base2TArray, GrowthRulesAndRemovingAtAnIterator)
 {
     TArray<int> fixed(2, 0); // delta 0: never grows
     EXPECT_TRUE(fixed.add(1));
@@ -82,6 +82,24 @@ TEST(Base2TArray, GrowthRules)
         fresh->add(i);
     EXPECT_EQ(fresh->capacity(), 30);
     delete fresh;
+
+    // Removing at an iterator takes the first equal element and keeps the iterator valid.
+    TArray<Keyed> a;
+    a.add({1, 0});
+    a.add({2, 0});
+    a.add({1, 1});
+    TIterator<Keyed>* it = a.newIterator();
+    it->next();
+    it->next();
+    EXPECT_EQ(it->current().tag, 1);
+    EXPECT_TRUE(a.removeAtIterator(*it));
+    ASSERT_EQ(a.count(), 2);
+    EXPECT_EQ(a.at(0).key, 2);
+    EXPECT_EQ(a.at(1).tag, 1);
+    EXPECT_EQ(it->current().tag, 1); // still on its own element
+    EXPECT_TRUE(a.removeAtIterator(*it));
+    EXPECT_TRUE(it->done());
+    delete it;
 }
 
 // Every slot holds exactly one reference: removal, growth, resizing and replacement release the
@@ -123,26 +141,6 @@ TEST(Base2Containers, OwningElementsHoldOneReferencePerSlot)
     EXPECT_EQ(a.use_count(), 1);
     EXPECT_EQ(b.use_count(), 1);
     EXPECT_EQ(c.use_count(), 1);
-}
-
-TEST(Base2TArray, RemoveAtIteratorTakesTheFirstEqualElementAndKeepsTheIteratorValid)
-{
-    TArray<Keyed> a;
-    a.add({1, 0});
-    a.add({2, 0});
-    a.add({1, 1});
-    TIterator<Keyed>* it = a.newIterator();
-    it->next();
-    it->next();
-    EXPECT_EQ(it->current().tag, 1);
-    EXPECT_TRUE(a.removeAtIterator(*it));
-    ASSERT_EQ(a.count(), 2);
-    EXPECT_EQ(a.at(0).key, 2);
-    EXPECT_EQ(a.at(1).tag, 1);
-    EXPECT_EQ(it->current().tag, 1); // still on its own element
-    EXPECT_TRUE(a.removeAtIterator(*it));
-    EXPECT_TRUE(it->done());
-    delete it;
 }
 
 TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
@@ -272,7 +270,7 @@ TYPED_TEST(Base2Sequences, RemovingWhileWalkingNeverLeavesTheIteratorOnARemovedE
     EXPECT_EQ(contents<int>(c), (std::vector<int>{1, 3, 1, 3, 1, 3, 1, 3}));
 }
 
-TEST(Base2TDictionary, AddSkipsTheKeyCheckAndEqualityIsByKeysInOrder)
+TEST(Base2TDictionary, AddSkipsTheKeyCheckEqualityIsByKeysInOrderAndHashBucketsAreUnsigned)
 {
     TDictionary<int, int> d;
     d.setNullAssociation(0, -1);
@@ -294,6 +292,24 @@ TEST(Base2TDictionary, AddSkipsTheKeyCheckAndEqualityIsByKeysInOrder)
     EXPECT_EQ(array.indexOf(f), 0);
     TArray<TDictionary<int, int>> copy(array);
     EXPECT_EQ(copy.at(1).find(2), 1);
+
+    // An identifier map with ten buckets takes the unsigned remainder.
+    THashDictionary<uint32_t, int32_t> map(hashAssociationByKey<uint32_t, int32_t>, 10);
+    map.setNullAssociation(0, -1);
+    EXPECT_TRUE(map.add(13, 1));
+    EXPECT_TRUE(map.add(3, 2));
+    EXPECT_TRUE(map.add(0xFFFFFFFFu, 3)); // the unsigned remainder: bucket 5
+    EXPECT_EQ(map.find(23), -1);
+    EXPECT_EQ(map.find(0xFFFFFFFFu), 3);
+    auto all = contents<TAssociation<uint32_t, int32_t>>(map);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].key, 13u);
+    EXPECT_EQ(all[1].key, 3u);
+    EXPECT_EQ(all[2].key, 0xFFFFFFFFu);
+    THashTable<int> unusable; // no hash function
+    EXPECT_FALSE(unusable.add(1));
+    EXPECT_FALSE(unusable.remove(1));
+    EXPECT_EQ(unusable.lookup(1), 0);
 }
 
 TEST(Base2TDictionary, RandomOperationsMatchAModel)
@@ -342,26 +358,6 @@ TEST(Base2TDictionary, RandomOperationsMatchAModel)
         EXPECT_EQ(all[i].key, model[i].first);
         EXPECT_EQ(all[i].value, model[i].second);
     }
-}
-
-TEST(Base2THashDictionary, IdentifierMapWithTenBuckets)
-{
-    THashDictionary<uint32_t, int32_t> map(hashAssociationByKey<uint32_t, int32_t>, 10);
-    map.setNullAssociation(0, -1);
-    EXPECT_TRUE(map.add(13, 1));
-    EXPECT_TRUE(map.add(3, 2));
-    EXPECT_TRUE(map.add(0xFFFFFFFFu, 3)); // the unsigned remainder: bucket 5
-    EXPECT_EQ(map.find(23), -1);
-    EXPECT_EQ(map.find(0xFFFFFFFFu), 3);
-    auto all = contents<TAssociation<uint32_t, int32_t>>(map);
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].key, 13u);
-    EXPECT_EQ(all[1].key, 3u);
-    EXPECT_EQ(all[2].key, 0xFFFFFFFFu);
-    THashTable<int> unusable; // no hash function
-    EXPECT_FALSE(unusable.add(1));
-    EXPECT_FALSE(unusable.remove(1));
-    EXPECT_EQ(unusable.lookup(1), 0);
 }
 
 TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)

@@ -197,7 +197,6 @@ TEST(Base2Streams, ByteLayouts)
     le.s.writeStr8(nullptr);
     EXPECT_EQ(le.bytes(),
               (std::vector<uint8_t>{4, 3, 2, 1, 1, 2, 3, 4, 1, 0, 4, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0, 0, 0}));
-    EXPECT_EQ(FStreamer::getStr8Size("abc"), 8);
     Stream bools({0, 0, 2, 0, 7}); // any non-zero is true; a short read leaves false
     bool b[3] = {true, false, true};
     EXPECT_TRUE(bools.s.readBool(b[0]) && bools.s.readBool(b[1]));
