@@ -22,7 +22,7 @@ std::string filled(const Buffer& b)
 }
 } // namespace
 
-TEST(Base2Buffer, GrowthByDeltaEqualityCopiesAndTake)
+TEST(Base2Buffer, GrowthEqualityCopiesTakeSetSizeFlushAndCopy)
 {
     Buffer b;
     EXPECT_TRUE(b.put('x'));
@@ -51,19 +51,17 @@ TEST(Base2Buffer, GrowthByDeltaEqualityCopiesAndTake)
     uint8 out[8];
     EXPECT_EQ(moved.get(out, 8), 3u); // reads from the fill position
     EXPECT_EQ(moved.get(nullptr, 4), 0u);
-}
 
-TEST(Base2Buffer, SetSizeFlushAndCopy)
-{
-    Buffer b(10, 1);
-    b.setFillSize(8);
-    EXPECT_TRUE(b.setSize(4));
-    EXPECT_EQ(b.getFill(), 4u);
-    EXPECT_TRUE(b.flush());
-    EXPECT_EQ(b.getSize(), 4u);
-    EXPECT_TRUE(b.setSize(0));
-    EXPECT_EQ(b.getData(), nullptr);
-    EXPECT_TRUE(b.setSize(0));
+    // Setting the size, flushing and copying within the buffer.
+    Buffer sized(10, 1);
+    sized.setFillSize(8);
+    EXPECT_TRUE(sized.setSize(4));
+    EXPECT_EQ(sized.getFill(), 4u);
+    EXPECT_TRUE(sized.flush());
+    EXPECT_EQ(sized.getSize(), 4u);
+    EXPECT_TRUE(sized.setSize(0));
+    EXPECT_EQ(sized.getData(), nullptr);
+    EXPECT_TRUE(sized.setSize(0));
 
     Buffer c;
     c.putString8("abcdef");

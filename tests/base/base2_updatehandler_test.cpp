@@ -62,7 +62,7 @@ protected:
 
 } // namespace
 
-TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
+TEST_F(Base2UpdateHandler, ChangesAreToldInOrderThenUpdateDoneAndDeferredOnesQueuedOncePerObject)
 {
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
     UpdateHandler second; // one is installed already: the second stays out
@@ -82,15 +82,13 @@ TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
     EXPECT_EQ(take(), (Entries{{"O.done", 1}}));
     EXPECT_EQ(handler->triggerUpdates(nullptr, 1), kResultFalse);
     EXPECT_EQ(handler->addDependent(nullptr, nullptr), kResultFalse);
-}
 
-TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOrder)
-{
+    // Deferred changes are queued once per object and delivered in order.
     Node a(&log, "A"), b(&log, "B"), lonely(&log, "L");
-    Node d1(&log, "D1"), d2(&log, "D2");
-    a.addDependent(&d1);
-    a.addDependent(&d2);
-    b.addDependent(&d1);
+    Node e1(&log, "D1"), e2(&log, "D2");
+    a.addDependent(&e1);
+    a.addDependent(&e2);
+    b.addDependent(&e1);
     lonely.deferUpdate(1); // no dependents: done at once, nothing queued
     EXPECT_EQ(take(), (Entries{{"L.done", 1}}));
     b.deferUpdate(1);
@@ -98,16 +96,16 @@ TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOr
         a.deferUpdate(1);
     a.deferUpdate(3);
     EXPECT_TRUE(take().empty());
-    a.removeDependent(&d1);                          // one remains: A's changes stay
+    a.removeDependent(&e1);                          // one remains: A's changes stay
     handler->triggerDeferedUpdates(a.unknownCast()); // A's only
     EXPECT_EQ(take(), (Entries{{"D2", 1}, {"A.done", 1}, {"D2", 3}, {"A.done", 3}}));
     a.deferUpdate(1);
-    a.removeDependent(&d2); // the last one: A's queued change goes with it
+    a.removeDependent(&e2); // the last one: A's queued change goes with it
     handler->triggerDeferedUpdates();
     EXPECT_EQ(take(), (Entries{{"D1", 1}, {"B.done", 1}}));
     handler->triggerDeferedUpdates();
     EXPECT_TRUE(take().empty());
-    handler->removeDependent(nullptr, &d1); // from every object
+    handler->removeDependent(nullptr, &e1); // from every object
     EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
 }
 
