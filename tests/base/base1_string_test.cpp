@@ -555,9 +555,6 @@ struct ResultOnly : IStringResult
 TEST(Base1StringObject, TextInAndOut)
 {
     auto* object = new StringObject;
-    void* out = nullptr;
-    ASSERT_EQ(object->queryInterface(IStringResult::iid, &out), kResultOk);
-    static_cast<IStringResult*>(out)->release();
     IString* text = object;
     text->setText8("abc");
     EXPECT_EQ(std::u16string(text->getText16()), u"abc");
