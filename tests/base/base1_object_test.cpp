@@ -221,15 +221,6 @@ TEST(Base1IPtr, OwnershipRulesAndAssignmentAddsBeforeReleasing)
     EXPECT_FALSE(newerAlive);
 }
 
-namespace {
-std::string hexOf(const FUID& id)
-{
-    char text[33];
-    id.toString(text);
-    return text;
-}
-} // namespace
-
 TEST(Base1FUID, ByteOrderTextFormsAndTheirRoundTrip)
 {
     const unsigned char expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
@@ -245,8 +236,9 @@ TEST(Base1FUID, ByteOrderTextFormsAndTheirRoundTrip)
 
     // Text forms and their round trip.
     const FUID& id = FUnknown::iid;
-    EXPECT_EQ(hexOf(id), "0000000000000000C000000000000046");
-    char reg[39], printed[128];
+    char hex[33], reg[39], printed[128];
+    id.toString(hex);
+    EXPECT_STREQ(hex, "0000000000000000C000000000000046");
     id.toRegistryString(reg);
     EXPECT_STREQ(reg, "{00000000-0000-0000-C000-000000000046}");
     FUID(0x12345678, 0x9ABCDEF0, 0x0F1E2D3C, 0x4B5A6978).print(printed, FUID::kINLINE_UID);

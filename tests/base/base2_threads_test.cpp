@@ -40,14 +40,8 @@ public:
         char buffer[32] = {};
         Platform::threadGetCurrentName(buffer, sizeof(buffer));
         nameSeen = buffer;
-        for (;;) {
-            if (stop.load())
-                break;
-            wake.wait(-1);
-            if (stop.load())
-                break;
+        while (!stop.load() && wake.wait(-1) && !stop.load())
             processed.fetch_add(1);
-        }
         exited.store(true);
         return 7;
     }
