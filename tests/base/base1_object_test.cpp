@@ -74,7 +74,7 @@ public:
 
 } // namespace
 
-TEST(Base1Object, ReferenceCountingAcrossThreads)
+TEST(Base1Object, ReferenceCountingAcrossThreadsAndSmartPointers)
 {
     gDestroyed = 0;
     auto* o = new Tracked;
@@ -95,6 +95,34 @@ TEST(Base1Object, ReferenceCountingAcrossThreads)
     runThreads(kThreads, [o](int) { o->release(); });
     EXPECT_EQ(gDestroyed, 1);
     EXPECT_EQ(Tracked::countInDestructor, -1000); // parked far below zero while it goes
+
+    // Smart pointers: ownership, and assignment adds before it releases.
+    auto* a = new Tracked;
+    {
+        IPtr<Tracked> p(a), q = p;
+        q = a; // same pointer: nothing changes
+        IPtr<Tracked> m(std::move(q));
+        EXPECT_EQ(a->getRefCount(), 3);
+        EXPECT_EQ(q.get(), nullptr);
+    }
+    IPtr<Tracked> adopted = owned(a);
+    EXPECT_EQ(a->getRefCount(), 1);
+
+    // The old object holds the only other reference to the new one: releasing first would
+    // destroy the new object before it is stored.
+    auto* newer = new Tracked;
+    auto* older = new Tracked;
+    bool newerAlive = true;
+    newer->onDestroy = [&] { newerAlive = false; };
+    older->onDestroy = [newer] { newer->release(); };
+    {
+        IPtr<Tracked> p = owned(older);
+        p = newer;
+        EXPECT_TRUE(newerAlive);
+        EXPECT_EQ(newer->getRefCount(), 1);
+        EXPECT_EQ(p.get(), newer);
+    }
+    EXPECT_FALSE(newerAlive);
 }
 
 TEST(Base1Object, InterfaceLookupOfTheBaseAndOfASubclass)
@@ -189,36 +217,6 @@ TEST(Base1Object, PrintClassIID)
     char text[33];
     FObject::classIID.toString(text);
     std::printf("CLASSIID %s\n", text);
-}
-
-TEST(Base1IPtr, OwnershipRulesAndAssignmentAddsBeforeReleasing)
-{
-    auto* a = new Tracked;
-    {
-        IPtr<Tracked> p(a), q = p;
-        q = a; // same pointer: nothing changes
-        IPtr<Tracked> m(std::move(q));
-        EXPECT_EQ(a->getRefCount(), 3);
-        EXPECT_EQ(q.get(), nullptr);
-    }
-    IPtr<Tracked> adopted = owned(a);
-    EXPECT_EQ(a->getRefCount(), 1);
-
-    // The old object holds the only other reference to the new one: releasing first would
-    // destroy the new object before it is stored.
-    auto* newer = new Tracked;
-    auto* older = new Tracked;
-    bool newerAlive = true;
-    newer->onDestroy = [&] { newerAlive = false; };
-    older->onDestroy = [newer] { newer->release(); };
-    {
-        IPtr<Tracked> p = owned(older);
-        p = newer;
-        EXPECT_TRUE(newerAlive);
-        EXPECT_EQ(newer->getRefCount(), 1);
-        EXPECT_EQ(p.get(), newer);
-    }
-    EXPECT_FALSE(newerAlive);
 }
 
 TEST(Base1FUID, ByteOrderTextFormsAndTheirRoundTrip)

@@ -172,7 +172,7 @@ TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
 }
 
 // Sequences: arrays of several growth deltas and both lists against a vector.
-TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
+TYPED_TEST(Base2Sequences, RandomOperationsMatchAVectorAndRemovingWhileWalking)
 {
     constexpr bool kArray = std::is_same_v<TypeParam, TArray<int>>;
     for (int32_t delta : {-1, 3, 10}) {
@@ -248,10 +248,8 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
         TypeParam copy(c);
         EXPECT_EQ(contents<int>(copy), model);
     }
-}
 
-TYPED_TEST(Base2Sequences, RemovingWhileWalkingNeverLeavesTheIteratorOnARemovedElement)
-{
+    // Removing while walking never leaves the iterator on a removed element.
     TypeParam c = make<TypeParam>(10);
     for (int i = 0; i < 20; ++i)
         c.add(i % 5);

@@ -102,7 +102,7 @@ TEST(Base2FLock, IsRecursiveAndExclusiveAcrossThreads)
     EXPECT_EQ(counter, 40000);
 }
 
-TEST(Base2Semaphore, StartsWithItsInitialCountAndASignalBelowOneWakesEveryWaiter)
+TEST(Base2Semaphore, InitialCountSignalsBelowOneAndManyProducersManyConsumers)
 {
     Semaphore s(2, "s");
     ASSERT_TRUE(s.isValid());
@@ -128,14 +128,12 @@ TEST(Base2Semaphore, StartsWithItsInitialCountAndASignalBelowOneWakesEveryWaiter
         signaller.join();
         EXPECT_FALSE(s.wait(0));
     }
-}
 
-TEST(Base2Semaphore, ManyProducersManyConsumers)
-{
+    // Many producers, many consumers.
     // Consumers wait without a time-out, so a lost wake-up leaves one waiting: the watchdog fails
     // the test at its deadline and then releases them.
     constexpr int kConsumers = 3, kProducers = 6, kEach = 5000, kTotal = kProducers * kEach;
-    Semaphore s(0);
+    Semaphore queue(0);
     std::atomic<int> taken{0};
     std::atomic<bool> finished{false};
     std::thread watchdog([&] {
@@ -144,22 +142,22 @@ TEST(Base2Semaphore, ManyProducersManyConsumers)
             sleepMilliseconds(10);
         if (!finished.load()) {
             ADD_FAILURE() << "consumers still waiting after 60 s, " << taken.load() << " of " << kTotal << " taken";
-            s.signal(kTotal);
+            queue.signal(kTotal);
         }
     });
     runThreads(kConsumers + kProducers, [&](int i) {
         for (int k = 0; k < kTotal / kConsumers && i < kConsumers; ++k)
-            taken.fetch_add(s.wait(-1) ? 1 : 0);
+            taken.fetch_add(queue.wait(-1) ? 1 : 0);
         for (int k = 0; k < kEach && i >= kConsumers; ++k)
-            s.signal(1);
+            queue.signal(1);
     });
     finished.store(true);
     watchdog.join();
     EXPECT_EQ(taken.load(), kTotal);
-    EXPECT_FALSE(s.wait(0));
+    EXPECT_FALSE(queue.wait(0));
 }
 
-TEST(Base2FThread, WorkerLifecycleAsTheEngineDrivesIt)
+TEST(Base2FThread, WorkerLifecycleJoinsAndPriority)
 {
     char inherited[32] = {};
     Platform::threadGetCurrentName(inherited, sizeof(inherited));
@@ -187,10 +185,8 @@ TEST(Base2FThread, WorkerLifecycleAsTheEngineDrivesIt)
     while (!detached->exited.load())
         sleepMilliseconds(1);
     delete detached;
-}
 
-TEST(Base2FThread, JoinWithTimeOutLeavesTheThreadJoinableAndStartAppliesThePriority)
-{
+    // A join with a time-out leaves the thread joinable; the start applies the priority.
     Worker idle("idle"); // never started: joins at once
     EXPECT_TRUE(idle.join(-1));
     EXPECT_TRUE(idle.join(5));

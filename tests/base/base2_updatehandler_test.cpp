@@ -109,7 +109,7 @@ TEST_F(Base2UpdateHandler, ChangesAreToldInOrderThenUpdateDoneAndDeferredOnesQue
     EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
 }
 
-TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAndDeferralsWaitForTheNextCall)
+TEST_F(Base2UpdateHandler, RemovalsDuringDeliveryDeferralsPairsLimitsAndManyObjects)
 {
     Node o(&log, "O");
     Node d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
@@ -135,46 +135,44 @@ TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAndDefer
     handler->triggerDeferedUpdates();
     EXPECT_EQ(take(), (Entries{{"D1", 5}, {"O.done", 5}}));
     o.removeDependent(&d1);
-}
 
-TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceTheLimitCutsTheRestAndManyObjectsKeepTheirOwn)
-{
-    Node o(nullptr, "O");
+    // The limit cuts the rest; the same pair twice is told twice.
+    Node p(nullptr, "P");
     std::vector<Node*> many;
     int firstTold = 0, lastTold = 0;
     for (int i = 0; i < Update::kMaxDependents + 1; ++i) {
         many.push_back(new Node(nullptr, ""));
-        o.addDependent(many.back());
+        p.addDependent(many.back());
     }
-    o.addDependent(many.front()); // past the limit: refused, even for a known pair
+    p.addDependent(many.front()); // past the limit: refused, even for a known pair
     many.front()->onUpdate = [&] { ++firstTold; };
     many.back()->onUpdate = [&] { ++lastTold; };
-    o.changed(1);
+    p.changed(1);
     EXPECT_EQ(firstTold, 1);
     EXPECT_EQ(lastTold, 0);
-    o.removeDependent(nullptr);
-    Node d(nullptr, "D");
-    d.onUpdate = [&] { ++firstTold; };
-    o.addDependent(&d);
-    o.addDependent(&d);
-    o.changed(1);
+    p.removeDependent(nullptr);
+    Node q(nullptr, "Q");
+    q.onUpdate = [&] { ++firstTold; };
+    p.addDependent(&q);
+    p.addDependent(&q);
+    p.changed(1);
     EXPECT_EQ(firstTold, 3);
-    o.removeDependent(&d);
+    p.removeDependent(&q);
 
     // Many objects keep their own dependents, each told once per change.
-    Node a(nullptr, "a"), b(nullptr, "b");
-    int toldA = 0;
-    a.onUpdate = [&] { ++toldA; };
+    Node x(nullptr, "x"), y(nullptr, "y");
+    int toldX = 0;
+    x.onUpdate = [&] { ++toldX; };
     for (Node* s : many)
-        s->addDependent(&a), s->addDependent(&b);
+        s->addDependent(&x), s->addDependent(&y);
     for (Node* s : many) {
         s->changed(1);
-        EXPECT_EQ(a.lastChanged, s->unknownCast());
+        EXPECT_EQ(x.lastChanged, s->unknownCast());
         EXPECT_EQ(handler->countDependents(s->unknownCast()), 2);
     }
-    EXPECT_EQ(toldA, static_cast<int>(many.size()));
-    handler->removeDependent(nullptr, &a);
-    handler->removeDependent(nullptr, &b);
+    EXPECT_EQ(toldX, static_cast<int>(many.size()));
+    handler->removeDependent(nullptr, &x);
+    handler->removeDependent(nullptr, &y);
     for (Node* w : many)
         w->release();
 }

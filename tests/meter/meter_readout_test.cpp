@@ -1,4 +1,4 @@
-// Read-out: known readings in both scales, the fixed order, values within 0..1, bypass and offline;
+// Read-out: known readings, the fixed order, values within 0..1, bypass and offline;
 // elapsed playing time, counted on the audio thread and sent as "time" text from the main thread;
 // the parameter accessor that converts the values.
 #include "meter/bigmeterqel.h"
