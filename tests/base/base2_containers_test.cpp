@@ -38,6 +38,14 @@ struct Keyed
     bool operator<(const Keyed& o) const { return key < o.key; }
 };
 
+// Removes the first element equal to `v` from the model; answers whether there was one.
+template <class M, class V>
+bool eraseFirst(M& model, const V& v)
+{
+    auto it = std::find(model.begin(), model.end(), v);
+    return it != model.end() && (model.erase(it), true);
+}
+
 template <class C>
 C make(int32_t delta)
 {
@@ -55,7 +63,7 @@ TYPED_TEST_SUITE(Base2Sequences, SequenceTypes);
 
 } // namespace
 
-TEST(Base2TArray, GrowthRules)
+TEST(Base2TArray, GrowthRulesAndRemovingAtAnIterator)
 {
     TArray<int> fixed(2, 0); // delta 0: never grows
     EXPECT_TRUE(fixed.add(1));
@@ -74,6 +82,24 @@ TEST(Base2TArray, GrowthRules)
         fresh->add(i);
     EXPECT_EQ(fresh->capacity(), 30);
     delete fresh;
+
+    // Removing at an iterator takes the first equal element and keeps the iterator valid.
+    TArray<Keyed> a;
+    a.add({1, 0});
+    a.add({2, 0});
+    a.add({1, 1});
+    TIterator<Keyed>* it = a.newIterator();
+    it->next();
+    it->next();
+    EXPECT_EQ(it->current().tag, 1);
+    EXPECT_TRUE(a.removeAtIterator(*it));
+    ASSERT_EQ(a.count(), 2);
+    EXPECT_EQ(a.at(0).key, 2);
+    EXPECT_EQ(a.at(1).tag, 1);
+    EXPECT_EQ(it->current().tag, 1); // still on its own element
+    EXPECT_TRUE(a.removeAtIterator(*it));
+    EXPECT_TRUE(it->done());
+    delete it;
 }
 
 // Every slot holds exactly one reference: removal, growth, resizing and replacement release the
@@ -117,26 +143,6 @@ TEST(Base2Containers, OwningElementsHoldOneReferencePerSlot)
     EXPECT_EQ(c.use_count(), 1);
 }
 
-TEST(Base2TArray, RemoveAtIteratorTakesTheFirstEqualElementAndKeepsTheIteratorValid)
-{
-    TArray<Keyed> a;
-    a.add({1, 0});
-    a.add({2, 0});
-    a.add({1, 1});
-    TIterator<Keyed>* it = a.newIterator();
-    it->next();
-    it->next();
-    EXPECT_EQ(it->current().tag, 1);
-    EXPECT_TRUE(a.removeAtIterator(*it));
-    ASSERT_EQ(a.count(), 2);
-    EXPECT_EQ(a.at(0).key, 2);
-    EXPECT_EQ(a.at(1).tag, 1);
-    EXPECT_EQ(it->current().tag, 1); // still on its own element
-    EXPECT_TRUE(a.removeAtIterator(*it));
-    EXPECT_TRUE(it->done());
-    delete it;
-}
-
 TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
 {
     std::mt19937 rng(99);
@@ -145,10 +151,7 @@ TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
     for (int step = 0; step < 3000; ++step) {
         const Keyed k{static_cast<int>(rng() % 50), step};
         if (rng() % 4 == 0 && !model.empty()) {
-            auto it = std::find(model.begin(), model.end(), k);
-            EXPECT_EQ(a.remove(k), it != model.end());
-            if (it != model.end())
-                model.erase(it);
+            EXPECT_EQ(a.remove(k), eraseFirst(model, k));
         } else {
             a.add(k);
             model.insert(std::upper_bound(model.begin(), model.end(), k), k);
@@ -169,7 +172,7 @@ TEST(Base2TOrderedArray, RandomInsertionsStaySortedAndStable)
 }
 
 // Sequences: arrays of several growth deltas and both lists against a vector.
-TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
+TYPED_TEST(Base2Sequences, RandomOperationsMatchAVectorAndRemovingWhileWalking)
 {
     constexpr bool kArray = std::is_same_v<TypeParam, TArray<int>>;
     for (int32_t delta : {-1, 3, 10}) {
@@ -182,9 +185,7 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
             const int32_t index = static_cast<int32_t>(rng() % (model.size() + 3)) - 1;
             const bool inRange = index >= 0 && index < static_cast<int32_t>(model.size());
             switch (rng() % 9) {
-            case 0:
-            case 1:
-            case 2:
+            default: // three in nine
                 EXPECT_TRUE(c.add(v));
                 model.push_back(v);
                 break;
@@ -193,13 +194,9 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
                 if (inRange)
                     model.erase(model.begin() + index);
                 break;
-            case 4: {
-                auto it = std::find(model.begin(), model.end(), v);
-                EXPECT_EQ(c.remove(v), it != model.end());
-                if (it != model.end())
-                    model.erase(it);
+            case 4:
+                EXPECT_EQ(c.remove(v), eraseFirst(model, v));
                 break;
-            }
             case 5:
                 EXPECT_EQ(c.at(index), inRange ? model[index] : -7);
                 EXPECT_EQ(c.occurrences(v), std::count(model.begin(), model.end(), v));
@@ -251,10 +248,8 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVector)
         TypeParam copy(c);
         EXPECT_EQ(contents<int>(copy), model);
     }
-}
 
-TYPED_TEST(Base2Sequences, RemovingWhileWalkingNeverLeavesTheIteratorOnARemovedElement)
-{
+    // Removing while walking never leaves the iterator on a removed element.
     TypeParam c = make<TypeParam>(10);
     for (int i = 0; i < 20; ++i)
         c.add(i % 5);
@@ -273,7 +268,7 @@ TYPED_TEST(Base2Sequences, RemovingWhileWalkingNeverLeavesTheIteratorOnARemovedE
     EXPECT_EQ(contents<int>(c), (std::vector<int>{1, 3, 1, 3, 1, 3, 1, 3}));
 }
 
-TEST(Base2TDictionary, AddSkipsTheKeyCheckAndEqualityIsByKeysInOrder)
+TEST(Base2TDictionary, AddSkipsTheKeyCheckEqualityIsByKeysInOrderAndHashBucketsAreUnsigned)
 {
     TDictionary<int, int> d;
     d.setNullAssociation(0, -1);
@@ -295,6 +290,24 @@ TEST(Base2TDictionary, AddSkipsTheKeyCheckAndEqualityIsByKeysInOrder)
     EXPECT_EQ(array.indexOf(f), 0);
     TArray<TDictionary<int, int>> copy(array);
     EXPECT_EQ(copy.at(1).find(2), 1);
+
+    // An identifier map with ten buckets takes the unsigned remainder.
+    THashDictionary<uint32_t, int32_t> map(hashAssociationByKey<uint32_t, int32_t>, 10);
+    map.setNullAssociation(0, -1);
+    EXPECT_TRUE(map.add(13, 1));
+    EXPECT_TRUE(map.add(3, 2));
+    EXPECT_TRUE(map.add(0xFFFFFFFFu, 3)); // the unsigned remainder: bucket 5
+    EXPECT_EQ(map.find(23), -1);
+    EXPECT_EQ(map.find(0xFFFFFFFFu), 3);
+    auto all = contents<TAssociation<uint32_t, int32_t>>(map);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].key, 13u);
+    EXPECT_EQ(all[1].key, 3u);
+    EXPECT_EQ(all[2].key, 0xFFFFFFFFu);
+    THashTable<int> unusable; // no hash function
+    EXPECT_FALSE(unusable.add(1));
+    EXPECT_FALSE(unusable.remove(1));
+    EXPECT_EQ(unusable.lookup(1), 0);
 }
 
 TEST(Base2TDictionary, RandomOperationsMatchAModel)
@@ -345,26 +358,6 @@ TEST(Base2TDictionary, RandomOperationsMatchAModel)
     }
 }
 
-TEST(Base2THashDictionary, IdentifierMapWithTenBuckets)
-{
-    THashDictionary<uint32_t, int32_t> map(hashAssociationByKey<uint32_t, int32_t>, 10);
-    map.setNullAssociation(0, -1);
-    EXPECT_TRUE(map.add(13, 1));
-    EXPECT_TRUE(map.add(3, 2));
-    EXPECT_TRUE(map.add(0xFFFFFFFFu, 3)); // the unsigned remainder: bucket 5
-    EXPECT_EQ(map.find(23), -1);
-    EXPECT_EQ(map.find(0xFFFFFFFFu), 3);
-    auto all = contents<TAssociation<uint32_t, int32_t>>(map);
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].key, 13u);
-    EXPECT_EQ(all[1].key, 3u);
-    EXPECT_EQ(all[2].key, 0xFFFFFFFFu);
-    THashTable<int> unusable; // no hash function
-    EXPECT_FALSE(unusable.add(1));
-    EXPECT_FALSE(unusable.remove(1));
-    EXPECT_EQ(unusable.lookup(1), 0);
-}
-
 TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)
 {
     auto hash = [](const int& v, int32_t n) {
@@ -384,18 +377,13 @@ TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)
         const int v = rng() % 40;
         auto& chain = model[v % 7];
         switch (rng() % 5) {
-        case 0:
-        case 1:
+        default: // two in five
             EXPECT_TRUE(table.add(v));
             chain.push_back(v);
             break;
-        case 2: {
-            auto it = std::find(chain.begin(), chain.end(), v);
-            EXPECT_EQ(table.remove(v), it != chain.end());
-            if (it != chain.end())
-                chain.erase(it);
+        case 2:
+            EXPECT_EQ(table.remove(v), eraseFirst(chain, v));
             break;
-        }
         case 3: {
             std::vector<int> all = flat();
             const int32_t index = static_cast<int32_t>(rng() % (all.size() + 2)) - 1;

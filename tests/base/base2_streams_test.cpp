@@ -157,7 +157,7 @@ int readAll(FStreamer& s, uint64_t seed)
 
 } // namespace
 
-TEST(Base2Streams, EveryTypeRoundTripsInBothByteOrders)
+TEST(Base2Streams, EveryTypeRoundTripsInBothByteOrdersAndEveryTruncationIsRejected)
 {
     for (int16 order : {static_cast<int16>(kLittleEndian), static_cast<int16>(kBigEndian)})
         for (uint64_t seed = 1; seed <= 5; ++seed) {
@@ -168,10 +168,8 @@ TEST(Base2Streams, EveryTypeRoundTripsInBothByteOrders)
             int32 extra;
             EXPECT_FALSE(r.s.readInt32(extra));
         }
-}
 
-TEST(Base2Streams, EveryTruncationIsRejectedCleanly)
-{
+    // Every truncation is rejected cleanly.
     Stream full;
     writeAll(full.s, 42);
     const std::vector<uint8_t> bytes = full.bytes();
@@ -197,15 +195,23 @@ TEST(Base2Streams, ByteLayouts)
     le.s.writeStr8(nullptr);
     EXPECT_EQ(le.bytes(),
               (std::vector<uint8_t>{4, 3, 2, 1, 1, 2, 3, 4, 1, 0, 4, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0, 0, 0}));
-    EXPECT_EQ(FStreamer::getStr8Size("abc"), 8);
     Stream bools({0, 0, 2, 0, 7}); // any non-zero is true; a short read leaves false
     bool b[3] = {true, false, true};
     EXPECT_TRUE(bools.s.readBool(b[0]) && bools.s.readBool(b[1]));
     EXPECT_FALSE(bools.s.readBool(b[2]));
     EXPECT_EQ(std::vector<bool>(b, b + 3), (std::vector<bool>{false, true, false}));
+    // UTF-8 text carries a byte order mark only when needed.
+    Stream w;
+    w.s.writeStringUtf8(u"ab");
+    w.s.writeStringUtf8(u"\u00E9");
+    EXPECT_EQ(w.bytes(), (std::vector<uint8_t>{'a', 'b', 0, 0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 0}));
+    Stream r(w.bytes());
+    char16 text[4];
+    EXPECT_EQ(r.s.readString8(text, 4), 2);
+    EXPECT_EQ(std::u16string(text), u"ab");
 }
 
-TEST(Base2Streams, ShortReadsLeaveZerosAndStopArrays)
+TEST(Base2Streams, ShortReadsLeaveZerosStopArraysAllocateNothingHugeAndNeverWritePastTheDestination)
 {
     Stream three({1, 2, 3});
     int64 v = 99;
@@ -220,10 +226,7 @@ TEST(Base2Streams, ShortReadsLeaveZerosAndStopArrays)
     EXPECT_EQ(std::vector<float>(f, f + 4), (std::vector<float>{1, 2, 0, 5}));
     EXPECT_FALSE(floats.s.readFloatArray(f, -1));
     EXPECT_FALSE(floats.s.readFloatArray(nullptr, 2));
-}
-
-TEST(Base2Streams, CountedTextWithALengthBeyondTheStreamFailsWithoutAHugeAllocation)
-{
+    // A counted text with a length beyond the stream fails without a huge allocation.
     EXPECT_EQ(Stream({0xF0, 0xFF, 0xFF, 0x7F, 'a', 'b'}).s.readStr8(), nullptr);
     EXPECT_EQ(Stream({0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'}).s.readStr8(), nullptr);
     // A stored text without its terminator still reads as a terminated text.
@@ -231,10 +234,8 @@ TEST(Base2Streams, CountedTextWithALengthBeyondTheStreamFailsWithoutAHugeAllocat
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "xyz");
     delete[] text;
-}
 
-TEST(Base2Streams, LinesAndTextsNeverWritePastTheirDestination)
-{
+    // Lines and texts never write past their destination.
     Stream lines({'a', 'b', 13, 10, 'c', 'd', 'e', 'f', 'g', 0});
     char8 line[8];
     EXPECT_EQ(lines.s.readLine8(line, 8), 2);
@@ -259,19 +260,7 @@ TEST(Base2Streams, LinesAndTextsNeverWritePastTheirDestination)
     EXPECT_EQ(wide[0], 0);
 }
 
-TEST(Base2Streams, Utf8TextCarriesAByteOrderMarkOnlyWhenNeeded)
-{
-    Stream w;
-    w.s.writeStringUtf8(u"ab");
-    w.s.writeStringUtf8(u"\u00E9");
-    EXPECT_EQ(w.bytes(), (std::vector<uint8_t>{'a', 'b', 0, 0xEF, 0xBB, 0xBF, 0xC3, 0xA9, 0}));
-    Stream r(w.bytes());
-    char16 text[4];
-    EXPECT_EQ(r.s.readString8(text, 4), 2);
-    EXPECT_EQ(std::u16string(text), u"ab");
-}
-
-TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeaves)
+TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeavesAndOverstatedCountsAreNotBelieved)
 {
     Stream w;
     w.s.writeInt16(7);
@@ -297,10 +286,8 @@ TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeaves)
     Stream damaged({0xFF, 0xFF, 0xFF, 0xFF, 1, 2});
     SizeChunkReader(damaged.s).begin();
     EXPECT_EQ(damaged.s.tell(), 4); // never back before the chunk
-}
 
-TEST(Base2Streams, AStreamThatOverstatesItsCountIsNotBelieved)
-{
+    // A stream that overstates its count is not believed.
     struct Liar : MemoryStream
     {
         int32_t read(void* buffer, int32_t n, int32_t* got) override
@@ -312,10 +299,10 @@ TEST(Base2Streams, AStreamThatOverstatesItsCountIsNotBelieved)
         }
     };
     Liar* liar = new Liar;
-    IBStreamer r(liar);
+    IBStreamer liarReader(liar);
     uint8 buffer[4];
-    EXPECT_EQ(r.readRaw(buffer, 4), 4);
-    EXPECT_EQ(r.readRaw(buffer, -4), 0);
+    EXPECT_EQ(liarReader.readRaw(buffer, 4), 4);
+    EXPECT_EQ(liarReader.readRaw(buffer, -4), 0);
     liar->release();
     IBStreamer none(nullptr);
     int32 v = 5;

@@ -62,7 +62,7 @@ protected:
 
 } // namespace
 
-TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
+TEST_F(Base2UpdateHandler, ChangesAreToldInOrderThenUpdateDoneAndDeferredOnesQueuedOncePerObject)
 {
     EXPECT_EQ(FObject::getUpdateHandler(), static_cast<IUpdateHandler*>(handler));
     UpdateHandler second; // one is installed already: the second stays out
@@ -82,15 +82,13 @@ TEST_F(Base2UpdateHandler, ChangedTellsDependentsInOrderThenUpdateDone)
     EXPECT_EQ(take(), (Entries{{"O.done", 1}}));
     EXPECT_EQ(handler->triggerUpdates(nullptr, 1), kResultFalse);
     EXPECT_EQ(handler->addDependent(nullptr, nullptr), kResultFalse);
-}
 
-TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOrder)
-{
+    // Deferred changes are queued once per object and delivered in order.
     Node a(&log, "A"), b(&log, "B"), lonely(&log, "L");
-    Node d1(&log, "D1"), d2(&log, "D2");
-    a.addDependent(&d1);
-    a.addDependent(&d2);
-    b.addDependent(&d1);
+    Node e1(&log, "D1"), e2(&log, "D2");
+    a.addDependent(&e1);
+    a.addDependent(&e2);
+    b.addDependent(&e1);
     lonely.deferUpdate(1); // no dependents: done at once, nothing queued
     EXPECT_EQ(take(), (Entries{{"L.done", 1}}));
     b.deferUpdate(1);
@@ -98,20 +96,20 @@ TEST_F(Base2UpdateHandler, DeferredChangesAreQueuedOncePerObjectAndDeliveredInOr
         a.deferUpdate(1);
     a.deferUpdate(3);
     EXPECT_TRUE(take().empty());
-    a.removeDependent(&d1);                          // one remains: A's changes stay
+    a.removeDependent(&e1);                          // one remains: A's changes stay
     handler->triggerDeferedUpdates(a.unknownCast()); // A's only
     EXPECT_EQ(take(), (Entries{{"D2", 1}, {"A.done", 1}, {"D2", 3}, {"A.done", 3}}));
     a.deferUpdate(1);
-    a.removeDependent(&d2); // the last one: A's queued change goes with it
+    a.removeDependent(&e2); // the last one: A's queued change goes with it
     handler->triggerDeferedUpdates();
     EXPECT_EQ(take(), (Entries{{"D1", 1}, {"B.done", 1}}));
     handler->triggerDeferedUpdates();
     EXPECT_TRUE(take().empty());
-    handler->removeDependent(nullptr, &d1); // from every object
+    handler->removeDependent(nullptr, &e1); // from every object
     EXPECT_EQ(handler->countDependents(b.unknownCast()), 0);
 }
 
-TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
+TEST_F(Base2UpdateHandler, RemovalsDuringDeliveryDeferralsPairsLimitsAndManyObjects)
 {
     Node o(&log, "O");
     Node d1(&log, "D1"), d2(&log, "D2"), d3(&log, "D3");
@@ -124,76 +122,59 @@ TEST_F(Base2UpdateHandler, ADependentRemovedDuringANotificationIsNotToldAnymore)
     EXPECT_EQ(take(), (Entries{{"D1", 1}, {"D3", 1}, {"O.done", 1}}));
     o.changed(1);
     EXPECT_EQ(take(), (Entries{{"D1", 1}, {"O.done", 1}}));
-    o.removeDependent(&d1);
-}
-
-TEST_F(Base2UpdateHandler, ChangesDeferredDuringDeliveryWaitForTheNextCall)
-{
-    Node o(&log, "O");
-    Node d(&log, "D");
+    // A change deferred while O is being told waits for the next call, not a nested one.
     int nested = 0;
-    d.onUpdate = [&] {
+    d1.onUpdate = [&] {
         if (nested++ == 0) {
-            o.deferUpdate(5);                 // queued while O is being told
-            handler->triggerDeferedUpdates(); // must not deliver it nested
+            o.deferUpdate(5);
+            handler->triggerDeferedUpdates();
         }
     };
-    o.addDependent(&d);
     o.changed(1);
-    EXPECT_EQ(take(), (Entries{{"D", 1}, {"O.done", 1}}));
+    EXPECT_EQ(take(), (Entries{{"D1", 1}, {"O.done", 1}}));
     handler->triggerDeferedUpdates();
-    EXPECT_EQ(take(), (Entries{{"D", 5}, {"O.done", 5}}));
-    o.removeDependent(&d);
-}
+    EXPECT_EQ(take(), (Entries{{"D1", 5}, {"O.done", 5}}));
+    o.removeDependent(&d1);
 
-TEST_F(Base2UpdateHandler, SamePairTwiceIsToldTwiceAndTheLimitCutsTheRest)
-{
-    Node o(nullptr, "O");
+    // The limit cuts the rest; the same pair twice is told twice.
+    Node p(nullptr, "P");
     std::vector<Node*> many;
     int firstTold = 0, lastTold = 0;
     for (int i = 0; i < Update::kMaxDependents + 1; ++i) {
         many.push_back(new Node(nullptr, ""));
-        o.addDependent(many.back());
+        p.addDependent(many.back());
     }
-    o.addDependent(many.front()); // past the limit: refused, even for a known pair
+    p.addDependent(many.front()); // past the limit: refused, even for a known pair
     many.front()->onUpdate = [&] { ++firstTold; };
     many.back()->onUpdate = [&] { ++lastTold; };
-    o.changed(1);
+    p.changed(1);
     EXPECT_EQ(firstTold, 1);
     EXPECT_EQ(lastTold, 0);
-    o.removeDependent(nullptr);
+    p.removeDependent(nullptr);
+    Node q(nullptr, "Q");
+    q.onUpdate = [&] { ++firstTold; };
+    p.addDependent(&q);
+    p.addDependent(&q);
+    p.changed(1);
+    EXPECT_EQ(firstTold, 3);
+    p.removeDependent(&q);
+
+    // Many objects keep their own dependents, each told once per change.
+    Node x(nullptr, "x"), y(nullptr, "y");
+    int toldX = 0;
+    x.onUpdate = [&] { ++toldX; };
+    for (Node* s : many)
+        s->addDependent(&x), s->addDependent(&y);
+    for (Node* s : many) {
+        s->changed(1);
+        EXPECT_EQ(x.lastChanged, s->unknownCast());
+        EXPECT_EQ(handler->countDependents(s->unknownCast()), 2);
+    }
+    EXPECT_EQ(toldX, static_cast<int>(many.size()));
+    handler->removeDependent(nullptr, &x);
+    handler->removeDependent(nullptr, &y);
     for (Node* w : many)
         w->release();
-    Node d(nullptr, "D");
-    d.onUpdate = [&] { ++firstTold; };
-    o.addDependent(&d);
-    o.addDependent(&d);
-    o.changed(1);
-    EXPECT_EQ(firstTold, 3);
-    o.removeDependent(&d);
-}
-
-TEST_F(Base2UpdateHandler, ManyObjectsKeepTheirOwnDependents)
-{
-    std::vector<Node*> subjects;
-    Node a(nullptr, "a"), b(nullptr, "b");
-    std::vector<FUnknown*> seenByA;
-    a.onUpdate = [&] { seenByA.push_back(a.lastChanged); };
-    for (int i = 0; i < 300; ++i) {
-        subjects.push_back(new Node(nullptr, ""));
-        subjects.back()->addDependent(&a);
-        subjects.back()->addDependent(&b);
-    }
-    for (size_t i = 0; i < subjects.size(); ++i) {
-        subjects[i]->changed(1);
-        ASSERT_EQ(seenByA.size(), i + 1);
-        EXPECT_EQ(seenByA[i], subjects[i]->unknownCast());
-        EXPECT_EQ(handler->countDependents(subjects[i]->unknownCast()), 2);
-    }
-    handler->removeDependent(nullptr, &a);
-    handler->removeDependent(nullptr, &b);
-    for (Node* s : subjects)
-        s->release();
 }
 
 TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)

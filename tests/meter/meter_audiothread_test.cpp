@@ -7,6 +7,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "tests/common/audio_thread_probe.h"
 
@@ -14,17 +15,10 @@ namespace {
 
 using namespace metertest;
 
-constexpr uint32 kPositionBits = (1u << 9) | (1u << 10) | (1u << 12);
-
-void add(audit::Counts& a, const audit::Counts& b)
-{
-    a.news += b.news;
-    a.deletes += b.deletes;
-    a.mallocs += b.mallocs;
-    a.frees += b.frees;
-    a.locks += b.locks;
-    a.waits += b.waits;
-}
+// Parameter changes (phase of the driver's cycle, id, value): loudness reset, bypass on and off,
+// the resets of the maxima.
+constexpr std::tuple<int, uint32, double> kChanges[] = {{3, 4, 1.0},  {4, 4, 0.0},  {12, 0, 1.0}, {20, 0, 0.0},
+                                                        {25, 5, 1.0}, {25, 7, 1.0}, {26, 5, 0.0}, {26, 7, 0.0}};
 
 class MeterAudioThread : public BundleTest
 {
@@ -32,19 +26,26 @@ protected:
     // Runs `blocks` blocks of `frames` samples straight into the processor on this thread, with a
     // "PluginDataGet" before every `readEvery`-th block and, in a cycle of 40 blocks, bypass fades,
     // silence flags, resets, ScaleLU, offline blocks, a state and reset messages, a block without
-    // output changes and one without context. Answers what the process calls did; `written` counts
-    // the read-outs that wrote values. The host's side of each block is left out of the count.
-    audit::Counts drive(int frames, int blocks, int readEvery, int& written)
+    // output changes and one without context. Answers the first process call that allocated, locked
+    // or waited, if any, and checks that read-outs wrote values. The host's side of each block is left
+    // out of the count.
+    std::string drive(int frames, int blocks, int readEvery)
     {
-        IAudioProcessor* proc = session.processor();
-        audit::Counts total;
+        std::string fault;
+        auto process = [&](ProcessData& data, int k) {
+            audit::Watch watch;
+            const tresult result = session.processor()->process(data);
+            const audit::Counts c = watch.take();
+            if (c.total() != 0 && fault.empty())
+                fault = "block " + std::to_string(k) + ": " + audit::describe(c);
+            return result;
+        };
         auto block = std::make_unique<RawBlock>(2, frames);
         RawBlock& b = *block;
         const double rate = session.sampleRate();
         Stereo tone = sine(static_cast<double>(frames) / rate, rate, 997.0, 0.5, 0.3);
-        std::vector<std::uint8_t> state;
-        EXPECT_TRUE(session.saveState(state));
-        written = 0;
+        const Bytes state = save();
+        int written = 0;
         for (int k = 0; k < blocks; ++k) {
             const int phase = k % 40;
             b.inChanges.clear();
@@ -55,23 +56,16 @@ protected:
                 b.in[0][i] = tone.l[i] * g;
                 b.in[1][i] = tone.r[i] * g;
             }
-            if (phase == 12 || phase == 20)
-                b.inChanges.add(0, phase == 12 ? 1.0 : 0.0); // bypass on, off
-            if (phase == 3 || phase == 4)
-                b.inChanges.add(4, phase == 3 ? 1.0 : 0.0); // loudness reset
-            if (phase == 25 || phase == 26) {
-                b.inChanges.add(5, phase == 25 ? 1.0 : 0.0);
-                b.inChanges.add(7, phase == 25 ? 1.0 : 0.0);
-            }
+            for (auto [when, id, value] : kChanges)
+                if (when == phase)
+                    b.inChanges.add(id, value);
             if (phase == 30)
                 b.inChanges.add(48, (k / 40) % 2 ? 0.0 : 1.0); // ScaleLU
             if (phase == 33) {
                 IConnectionPoint* cp = session.processorConnection();
                 session.router().sendToProcessor(cp, "resetMaxLevelIn", "resetMaxLevelIn", 0);
                 session.router().sendToProcessor(cp, "resetMaxLevelOut", "resetMaxLevelOut", 0);
-                auto* stream = new MemoryStream(state);
-                EXPECT_EQ(session.component()->setState(stream), kResultOk);
-                stream->release();
+                EXPECT_EQ(setState(state), kResultOk);
             }
             const bool readOut = k % readEvery == 0;
             if (readOut)
@@ -86,7 +80,7 @@ protected:
             const bool offline = phase >= 36;
             if (offline) {
                 // Blocks 36 and 37 lie wholly before the second position and pass unmeasured.
-                b.ctx.state |= kPositionBits;
+                b.ctx.state |= kProjectTimeMusicValid | kTempoValid | kCycleValid;
                 b.ctx.cycleStartMusic = phase < 38 ? b.ctx.projectTimeMusic + 1000.0 : 0.0;
             }
             b.ib.silenceFlags = silent ? 3 : 0;
@@ -95,12 +89,7 @@ protected:
             b.data.numSamples = frames;
             b.data.outputParameterChanges = phase == 15 ? nullptr : &b.outChanges;
             b.data.processContext = phase == 16 ? nullptr : &b.ctx;
-
-            audit::Watch watch;
-            const tresult result = proc->process(b.data);
-            add(total, watch.take());
-
-            EXPECT_EQ(result, kResultOk) << "block " << k;
+            EXPECT_EQ(process(b.data, k), kResultOk) << "block " << k;
             if (readOut && b.outChanges.getParameterCount() > 0)
                 ++written;
             EXPECT_TRUE(std::isfinite(b.out[0][0]) && std::isfinite(b.out[1][static_cast<std::size_t>(frames - 1)]));
@@ -113,11 +102,10 @@ protected:
         b.inChanges.add(0, 0.0); // a bypassed meter writes no values
         b.data.numSamples = 0;
         b.data.outputParameterChanges = &b.outChanges;
-        audit::Watch watch;
-        EXPECT_EQ(proc->process(b.data), kResultOk);
-        add(total, watch.take());
+        EXPECT_EQ(process(b.data, blocks), kResultOk);
         EXPECT_GT(b.outChanges.getParameterCount(), 0);
-        return total;
+        EXPECT_GT(written, 0);
+        return fault;
     }
 };
 
@@ -133,10 +121,7 @@ TEST_F(MeterAudioThread, ProcessIsFreeOfAllocationLocksAndWaitsAtEveryBlockSize)
         }
         // About two seconds of audio; blocks of one sample cover a shorter stretch.
         const int blocks = frames == 1 ? 12000 : std::max(80, 96000 / frames);
-        int written = 0;
-        audit::Counts c = drive(frames, blocks, frames == 1 ? 500 : 10, written);
-        EXPECT_EQ(c.total(), 0) << audit::describe(c);
-        EXPECT_GT(written, 0);
+        EXPECT_EQ(drive(frames, blocks, frames == 1 ? 500 : 10), "");
     }
     // The meter really measured the long blocks.
     session.readOut();

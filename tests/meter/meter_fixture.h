@@ -12,6 +12,7 @@
 namespace metertest {
 
 using namespace qelhost;
+using Bytes = std::vector<std::uint8_t>;
 
 const std::uint8_t kProcessorCid[16] = {0x42, 0x61, 0x3C, 0xDE, 0x35, 0x56, 0x46, 0x53,
                                         0xB0, 0xD4, 0x0A, 0xD6, 0xBD, 0xC2, 0xAA, 0x79};
@@ -19,10 +20,7 @@ const std::uint8_t kControllerCid[16] = {0x6D, 0x82, 0x6A, 0x83, 0x82, 0xB4, 0x4
                                          0xB3, 0x74, 0x80, 0x4F, 0xBE, 0x77, 0x9C, 0x68};
 
 // Normalised value of a meter row (-80 .. 48).
-inline double meterNorm(double plain)
-{
-    return (plain + 80.0) / 128.0;
-}
+constexpr auto meterNorm = [](double plain) { return (plain + 80.0) / 128.0; };
 
 // Two channels of samples, planar.
 struct Stereo
@@ -36,10 +34,10 @@ inline Stereo sine(double seconds, double rate, double freq, double amp, double 
 {
     std::size_t n = static_cast<std::size_t>(std::llround(seconds * rate));
     Stereo s(n);
+    const double w = 6.283185307179586 * freq / rate;
     for (std::size_t i = 0; i < n; ++i) {
-        double t = static_cast<double>(i) / rate;
-        s.l[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t));
-        s.r[i] = static_cast<float>(amp * std::sin(6.283185307179586 * freq * t + phaseR));
+        s.l[i] = static_cast<float>(amp * std::sin(w * static_cast<double>(i)));
+        s.r[i] = static_cast<float>(amp * std::sin(w * static_cast<double>(i) + phaseR));
     }
     return s;
 }
@@ -56,24 +54,15 @@ struct RawBlock
     ProcessData data{};
     RawBlock(int channels, int n, float value = 0.25f)
     {
+        // Moving a vector keeps its buffer: the pointers stay valid as the outer vectors grow.
         for (int c = 0; c < channels; ++c) {
-            in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1));
-            out.emplace_back(static_cast<std::size_t>(n), -7.0f);
-        }
-        for (int c = 0; c < channels; ++c) {
-            inPtr.push_back(in[static_cast<std::size_t>(c)].data());
-            outPtr.push_back(out[static_cast<std::size_t>(c)].data());
+            inPtr.push_back(in.emplace_back(static_cast<std::size_t>(n), value * static_cast<float>(c + 1)).data());
+            outPtr.push_back(out.emplace_back(static_cast<std::size_t>(n), -7.0f).data());
         }
         ib = AudioBusBuffers{channels, 0, inPtr.data()};
         ob = AudioBusBuffers{channels, 0, outPtr.data()};
         ctx.sampleRate = 48000.0;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = n;
-        data.numInputs = data.numOutputs = 1;
-        data.inputs = &ib;
-        data.outputs = &ob;
-        data.inputParameterChanges = &inChanges;
-        data.outputParameterChanges = &outChanges;
+        data = ProcessData{kRealtime, kSample32, n, 1, 1, &ib, &ob, &inChanges, &outChanges, nullptr, nullptr, nullptr};
     }
 };
 
@@ -97,13 +86,24 @@ protected:
         for (std::size_t pos = 0; pos < s.size(); pos += static_cast<std::size_t>(block)) {
             int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), s.size() - pos));
             const float* in[2] = {s.l.data() + pos, s.r.data() + pos};
-            if (out) {
-                float* o[2] = {out->l.data() + pos, out->r.data() + pos};
-                session.processBlock(in, n, o);
-            } else {
-                session.processBlock(in, n);
-            }
+            float* o[2] = {out ? out->l.data() + pos : nullptr, out ? out->r.data() + pos : nullptr};
+            session.processBlock(in, n, out ? o : nullptr);
         }
+    }
+    // The processor's getState, and its setState or the controller's on a stream of `bytes`.
+    Bytes save()
+    {
+        Bytes out;
+        EXPECT_TRUE(session.saveState(out));
+        return out;
+    }
+    tresult setState(const Bytes& bytes, bool controller = false)
+    {
+        auto* stream = new MemoryStream(bytes);
+        tresult r =
+            controller ? session.controller()->setComponentState(stream) : session.component()->setState(stream);
+        stream->release();
+        return r;
     }
     std::vector<MessageRecord> messages(const std::string& id)
     {
@@ -113,15 +113,6 @@ protected:
                 out.push_back(m);
         return out;
     }
-    static std::string timeText(const MessageRecord& m)
-    {
-        auto it = m.attributes.find("time");
-        if (it == m.attributes.end() || !std::holds_alternative<std::u16string>(it->second))
-            return "";
-        const auto& s = std::get<std::u16string>(it->second);
-        return std::string(s.begin(), s.end());
-    }
-
     Session session{NORRIK_BUNDLE_PATH};
 };
 
