@@ -33,43 +33,45 @@ enum FftFixKernelRow
 #define NORRIK_FFTK_PAIR(P, name) IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst);
 #define NORRIK_FFTK_SCALE(P, name) IPP_API void P##name(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32f factor);
 
-#define NORRIK_FFTK_DECLARE(P)                                                                                         \
-    NORRIK_FFTK_PAIR(P, ipps_rFFT_1_32f)                                                                               \
-    NORRIK_FFTK_SCALE(P, ipps_rFFT_1_scale_32f) NORRIK_FFTK_PAIR(P, ipps_rFFT_2_32f) NORRIK_FFTK_SCALE(                \
-        P, ipps_rFFT_2_scale_32f) NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_4_32f) NORRIK_FFTK_SCALE(P,                         \
-                                                                                            ipps_rFFTfwd_4_scale_32f)  \
-        NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_8_scale_32f) NORRIK_FFTK_PAIR(       \
-            P, ipps_rFFTfwd_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_16_scale_32f)                                    \
-            NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_32_scale_32f) NORRIK_FFTK_PAIR( \
-                P, ipps_rFFTinv_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_4_scale_32f)                                  \
-                NORRIK_FFTK_PAIR(P, ipps_rFFTinv_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_8_scale_32f)                 \
-                    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_16_scale_32f)           \
-                        NORRIK_FFTK_PAIR(P, ipps_rFFTinv_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_32_scale_32f)       \
-                            NORRIK_FFTK_PAIR(P, ipps_cFFT_1_32fc) NORRIK_FFTK_SCALE(                                   \
-                                P, ipps_cFFT_1_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFT_2_32fc)                       \
-                                NORRIK_FFTK_SCALE(P, ipps_cFFT_2_scale_32fc) NORRIK_FFTK_PAIR(                         \
-                                    P, ipps_cFFTfwd_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_4_scale_32fc)            \
-                                    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_8_32fc) NORRIK_FFTK_SCALE(                        \
-                                        P, ipps_cFFTfwd_8_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_16_32fc)        \
-                                        NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_16_scale_32fc) NORRIK_FFTK_PAIR(             \
-                                            P, ipps_cFFTfwd_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_32_scale_32fc)  \
-                                            NORRIK_FFTK_PAIR(P, ipps_cFFTinv_4_32fc) NORRIK_FFTK_SCALE(                \
-                                                P, ipps_cFFTinv_4_scale_32fc) NORRIK_FFTK_PAIR(P, ipps_cFFTinv_8_32fc) \
-                                                NORRIK_FFTK_SCALE(P, ipps_cFFTinv_8_scale_32fc)                        \
-                                                    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_16_32fc) NORRIK_FFTK_SCALE(       \
-                                                        P, ipps_cFFTinv_16_scale_32fc)                                 \
-                                                        NORRIK_FFTK_PAIR(P, ipps_cFFTinv_32_32fc) NORRIK_FFTK_SCALE(   \
-                                                            P, ipps_cFFTinv_32_scale_32fc) extern "C" IPP_EXPORT const \
-                                                            FftFixKernelEntry P##fft_fix_kernel_table_32f[8][6];       \
-    /* Complex transform of n points read through the Norm bit-reversal table, natural-order */                        \
-    /* interleaved result in dst (src may equal dst); buffer: 8n bytes, 16-byte aligned. */                            \
-    IPP_API void P##ipps_cRadix4FwdNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,            \
-                                             const Ipp32u* pBitRev, Ipp8u* pBuffer);                                   \
-    IPP_API void P##ipps_cRadix4InvNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd,            \
-                                             const Ipp32u* pBitRev, Ipp8u* pBuffer);                                   \
-    /* In place on bit-reversed data; interleave 1 writes interleaved, else split-by-four. */                          \
-    IPP_API void P##ipps_cRadix4Fwd_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave);   \
-    IPP_API void P##ipps_cRadix4Inv_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave);
+// clang-format off
+#define NORRIK_FFTK_DECLARE(P) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFT_1_32f) NORRIK_FFTK_SCALE(P, ipps_rFFT_1_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFT_2_32f) NORRIK_FFTK_SCALE(P, ipps_rFFT_2_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_4_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_8_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_16_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTfwd_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTfwd_32_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_4_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_4_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_8_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_8_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_16_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_16_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_rFFTinv_32_32f) NORRIK_FFTK_SCALE(P, ipps_rFFTinv_32_scale_32f) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFT_1_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFT_1_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFT_2_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFT_2_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_4_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_8_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_8_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_16_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_16_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTfwd_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTfwd_32_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_4_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_4_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_8_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_8_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_16_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_16_scale_32fc) \
+    NORRIK_FFTK_PAIR(P, ipps_cFFTinv_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_32_scale_32fc) \
+    extern "C" IPP_EXPORT const FftFixKernelEntry P##fft_fix_kernel_table_32f[8][6]; \
+    /* Complex transform of n points read through the Norm bit-reversal table, natural-order */ \
+    /* interleaved result in dst (src may equal dst); buffer: 8n bytes, 16-byte aligned. */ \
+    IPP_API void P##ipps_cRadix4FwdNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, \
+                                             const Ipp32u* pBitRev, Ipp8u* pBuffer); \
+    IPP_API void P##ipps_cRadix4InvNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, \
+                                             const Ipp32u* pBitRev, Ipp8u* pBuffer); \
+    /* In place on bit-reversed data; interleave 1 writes interleaved, else split-by-four. */ \
+    IPP_API void P##ipps_cRadix4Fwd_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave); \
+    IPP_API void P##ipps_cRadix4Inv_32fc(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave); \
+    /* One radix-4 or radix-8 level in place on count groups of rows of len points (split-by-four, */ \
+    /* rows in bit-reversed order); pTw: this call's share of the column twiddles, 16-byte aligned. */ \
+    IPP_API void P##ipps_cFftFwd_Fact4_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
+    IPP_API void P##ipps_cFftInv_Fact4_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
+    IPP_API void P##ipps_cFftFwd_Fact8_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
+    IPP_API void P##ipps_cFftInv_Fact8_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw);
+// clang-format on
 
 NORRIK_FFTK_DECLARE(m7_)
 NORRIK_FFTK_DECLARE(u8_)

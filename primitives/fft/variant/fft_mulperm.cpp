@@ -62,6 +62,6 @@ IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst
     const Ipp32u count = static_cast<Ipp32u>((len - start) / 2);
     if (count != 0)
         VARIANT(ownps_Mpy2_32fc)
-        (reinterpret_cast<const Ipp32fc*>(pSrc + start), reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
+    (reinterpret_cast<const Ipp32fc*>(pSrc + start), reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
     return ippStsNoErr;
 }

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "primitives/fft/fft_internal.h"
+#include "primitives/fft/variant/fft_fold.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
 
 // Quarter-wave sine of 1024 points (entry k = sin(2 pi k / 1024), k = 0..256), then seven zeros.
 extern "C" IPP_EXPORT const Ipp32f VARIANT(fft_fix_twiddle_table_32f)[264] = {
@@ -283,29 +285,7 @@ extern "C" IPP_EXPORT const Ipp32f fft_fix_twiddle_table_32f[264]
 namespace NORRIK_VARIANT_NS {
 namespace {
 
-inline Ipp8u* align32(const void* p)
-{
-    const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<Ipp8u*>((a + 31) & ~static_cast<std::uintptr_t>(31));
-}
-
-// cos and sin of 2 pi t / L read from the base table B by quadrant; u is the stride into B.
-inline void foldCosSin(const float* B, long t, long L, long u, float& cs, float& sn)
-{
-    if (t <= L / 4) {
-        cs = B[(L / 4 - t) * u];
-        sn = B[t * u];
-    } else if (t <= L / 2) {
-        cs = 0.0f - B[(t - L / 4) * u];
-        sn = B[(L / 2 - t) * u];
-    } else if (t <= 3 * L / 4) {
-        cs = 0.0f - B[(3 * L / 4 - t) * u];
-        sn = 0.0f - B[(t - L / 2) * u];
-    } else {
-        cs = B[(t - 3 * L / 4) * u];
-        sn = 0.0f - B[(L - t) * u];
-    }
-}
+using namespace fft;
 
 // Norm and pair tables of order m share the reversed counter over m - 2 bits.
 template <typename F>
@@ -476,7 +456,7 @@ IPP_API Ipp8u* VARIANT(ipps_initTabTwdBase_32f)(int order, Ipp32f* table)
             table[k] = VARIANT(fft_fix_twiddle_table_32f)[k * stride];
         table[Q] = 1.0f;
     }
-    return align32(table + Q + 1);
+    return reinterpret_cast<Ipp8u*>(align32(table + Q + 1));
 }
 
 IPP_API Ipp8u* VARIANT(ipps_initTabTwd_L1_32f)(int m, const Ipp32f* base, int baseOrder, Ipp32f* dst)
@@ -506,7 +486,7 @@ IPP_API Ipp8u* VARIANT(ipps_initTabTwd_L1_32f)(int m, const Ipp32f* base, int ba
         }
         L = span;
     }
-    return align32(dst + 2 * (1L << m));
+    return reinterpret_cast<Ipp8u*>(align32(dst + 2 * (1L << m)));
 }
 
 IPP_API Ipp8u* VARIANT(ipps_initTabBitRevNorm)(int m, Ipp32u* tab)
@@ -517,7 +497,7 @@ IPP_API Ipp8u* VARIANT(ipps_initTabBitRevNorm)(int m, Ipp32u* tab)
     reversedCounter(m - 2, [&](Ipp32u i, Ipp32u j) { tab[i] = 2 * j; });
     tab[0] = 0;
     tab[n] = 0;
-    return align32(tab + n + 1);
+    return reinterpret_cast<Ipp8u*>(align32(tab + n + 1));
 }
 
 IPP_API Ipp8u* VARIANT(ipps_initTabBitRev)(int m, Ipp32u* tab)
@@ -537,7 +517,7 @@ IPP_API Ipp8u* VARIANT(ipps_initTabBitRev)(int m, Ipp32u* tab)
     });
     tab[front] = 0;
     tab[n] = 0;
-    return align32(tab + n + 1);
+    return reinterpret_cast<Ipp8u*>(align32(tab + n + 1));
 }
 
 IPP_API Ipp8u* VARIANT(ipps_initTabBitRevLarge)(int m, int s, Ipp32u* tab)

@@ -1,11 +1,10 @@
 // Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
-#include <emmintrin.h>
-
 #include <cstddef>
 #include <cstdint>
 
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
@@ -13,12 +12,7 @@ namespace {
 // One unit above the float nearest sqrt(1/2): the rotation constant of the passes.
 constexpr float kR8 = 0.70710683f;
 
-#define FFT_INLINE inline __attribute__((always_inline))
-
-inline bool aligned16(const void* p)
-{
-    return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0;
-}
+using namespace fft;
 
 // Smallest m with 2^m >= n.
 inline int ceilLog2(int n)
@@ -67,83 +61,8 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     _mm_storeu_ps(g1 + 4, d);
 }
 
-struct Cv
-{
-    __m128 re, im;
-};
-
-FFT_INLINE Cv loadC(const float* p)
-{
-    return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)};
-}
-FFT_INLINE Cv addC(Cv a, Cv b)
-{
-    return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)};
-}
-FFT_INLINE Cv subC(Cv a, Cv b)
-{
-    return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)};
-}
-
-// y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate. Aligned
-// twiddles let the compiler take c and s straight from memory into the products.
-template <bool Inv, bool A>
-FFT_INLINE Cv twist(Cv y, const float* w)
-{
-    const __m128 c = A ? _mm_load_ps(w) : _mm_loadu_ps(w);
-    const __m128 s = A ? _mm_load_ps(w + 4) : _mm_loadu_ps(w + 4);
-    if (Inv)
-        return {_mm_add_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
-                _mm_sub_ps(_mm_mul_ps(y.im, c), _mm_mul_ps(y.re, s))};
-    return {_mm_sub_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)), _mm_add_ps(_mm_mul_ps(y.re, s), _mm_mul_ps(y.im, c))};
-}
-
-// a - i b (forward) or a + i b (inverse), and the other one.
-template <bool Inv>
-FFT_INLINE void rotPair(Cv a, Cv b, Cv& x1, Cv& x3)
-{
-    const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)}; // a - i b
-    const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)}; // a + i b
-    x1 = Inv ? p : m;
-    x3 = Inv ? m : p;
-}
-
-// 4-point DFT of (a, b, c, d) in natural input order.
-template <bool Inv>
-FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3)
-{
-    const Cv ac = addC(a, c), bd = addC(b, d);
-    x0 = addC(ac, bd);
-    x2 = subC(ac, bd);
-    rotPair<Inv>(subC(a, c), subC(b, d), x1, x3);
-}
-
-// Writes a split group either split or interleaved.
-template <bool Interleaved>
-FFT_INLINE void storeGroup(float* p, Cv x)
-{
-    if (Interleaved) {
-        _mm_storeu_ps(p, _mm_unpacklo_ps(x.re, x.im));
-        _mm_storeu_ps(p + 4, _mm_unpackhi_ps(x.re, x.im));
-    } else {
-        _mm_storeu_ps(p, x.re);
-        _mm_storeu_ps(p + 4, x.im);
-    }
-}
-
 // Radix-4 stage: joins sub-transforms of length L (split layout in `in`) into length 4L at `out`
 // (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
-// Complex product with a twiddle held in registers.
-template <bool Inv>
-FFT_INLINE Cv twistBy(Cv y, Cv w)
-{
-    if (Inv)
-        return {_mm_add_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
-                _mm_sub_ps(_mm_mul_ps(y.im, w.re), _mm_mul_ps(y.re, w.im))};
-    return {_mm_sub_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
-            _mm_add_ps(_mm_mul_ps(y.re, w.im), _mm_mul_ps(y.im, w.re))};
-}
-
 template <bool Inv, bool A, bool Interleaved>
 FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd)
 {
@@ -182,70 +101,14 @@ FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* t
     }
 }
 
-// Multiplies by W8^1 and W8^3 (forward) or their conjugates, as sums and differences times kR8.
-template <bool Inv>
-FFT_INLINE Cv rot8a(Cv o)
-{
-    const __m128 c = _mm_set1_ps(kR8);
-    if (Inv)
-        return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), c), _mm_mul_ps(_mm_add_ps(o.im, o.re), c)};
-    return {_mm_mul_ps(_mm_add_ps(o.re, o.im), c), _mm_mul_ps(_mm_sub_ps(o.im, o.re), c)};
-}
-template <bool Inv>
-FFT_INLINE Cv rot8b(Cv o)
-{
-    const __m128 c = _mm_set1_ps(kR8);
-    const __m128 nc = _mm_set1_ps(-kR8);
-    if (Inv)
-        return {_mm_mul_ps(_mm_add_ps(o.re, o.im), nc), _mm_mul_ps(_mm_sub_ps(o.re, o.im), c)};
-    return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), nc), _mm_mul_ps(_mm_add_ps(o.im, o.re), nc)};
-}
-
-// 8-point DFT of t[0..7] (natural input order) as two radix-4 halves joined by W8.
-template <bool Inv>
-FFT_INLINE void dft8(const Cv* t, Cv* x)
-{
-    Cv e0, e1, e2, e3, o0, o1, o2, o3;
-    dft4<Inv>(t[0], t[2], t[4], t[6], e0, e1, e2, e3);
-    dft4<Inv>(t[1], t[3], t[5], t[7], o0, o1, o2, o3);
-    o1 = rot8a<Inv>(o1);
-    o3 = rot8b<Inv>(o3);
-    x[0] = addC(e0, o0);
-    x[4] = subC(e0, o0);
-    rotPair<Inv>(e2, o2, x[2], x[6]);
-    x[1] = addC(e1, o1);
-    x[5] = subC(e1, o1);
-    x[3] = addC(e3, o3);
-    x[7] = subC(e3, o3);
-}
-
-constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
 // One radix-8 butterfly: y(r) gives the input at position r L (natural order), w its seven
 // twiddles, the outputs go to dst + 2 q L.
 template <bool Inv, bool A, bool Interleaved, typename Y>
 FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L)
 {
-    // dft8's operations, ordered so that the odd half is done (rotations included)
-    // before the even half is loaded and each output pair is stored as soon as it
-    // exists: fewer live registers.
-    Cv e0, e1, e2, e3, o0, o1, o2, o3;
-    dft4<Inv>(twist<Inv, A>(y(kRev3[1]), w), twist<Inv, A>(y(kRev3[3]), w + 16), twist<Inv, A>(y(kRev3[5]), w + 32),
-              twist<Inv, A>(y(kRev3[7]), w + 48), o0, o1, o2, o3);
-    o1 = rot8a<Inv>(o1);
-    o3 = rot8b<Inv>(o3);
-    dft4<Inv>(y(0), twist<Inv, A>(y(kRev3[2]), w + 8), twist<Inv, A>(y(kRev3[4]), w + 24),
-              twist<Inv, A>(y(kRev3[6]), w + 40), e0, e1, e2, e3);
-    storeGroup<Interleaved>(dst, addC(e0, o0));
-    storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
-    Cv x2, x6;
-    rotPair<Inv>(e2, o2, x2, x6);
-    storeGroup<Interleaved>(dst + 2 * (2 * L), x2);
-    storeGroup<Interleaved>(dst + 2 * (6 * L), x6);
-    storeGroup<Interleaved>(dst + 2 * L, addC(e1, o1));
-    storeGroup<Interleaved>(dst + 2 * (5 * L), subC(e1, o1));
-    storeGroup<Interleaved>(dst + 2 * (3 * L), addC(e3, o3));
-    storeGroup<Interleaved>(dst + 2 * (7 * L), subC(e3, o3));
+    butterfly8<Inv, Rot8::SumFirst>([&](int r) { return r == 0 ? y(0) : twist<Inv, A>(y(kRev3[r]), w + 8 * (r - 1)); },
+                                    [&](int q, Cv x) { storeGroup<Interleaved>(dst + 2 * q * L, x); }, _mm_set1_ps(kR8),
+                                    _mm_set1_ps(-kR8));
 }
 
 template <bool Inv, bool A, bool Interleaved>
@@ -359,15 +222,15 @@ void direct8(const float* src, float* dst)
     float in[16];
     for (int i = 0; i < 16; ++i)
         in[i] = src[i];
-    Cv t[8];
-    for (int r = 0; r < 8; ++r)
-        t[r] = {_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
-    Cv x[8];
-    dft8<Inv>(t, x);
-    for (int q = 0; q < 8; ++q) {
-        dst[2 * q] = _mm_cvtss_f32(x[q].re);
-        dst[2 * q + 1] = _mm_cvtss_f32(x[q].im);
-    }
+    butterfly8<Inv, Rot8::SumFirst>(
+        [&](int r) {
+            return Cv{_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
+        },
+        [&](int q, Cv x) {
+            dst[2 * q] = _mm_cvtss_f32(x.re);
+            dst[2 * q + 1] = _mm_cvtss_f32(x.im);
+        },
+        _mm_set1_ps(kR8), _mm_set1_ps(-kR8));
 }
 
 // The first pass joined with the second stage (radix 4 or 8 over groups of four), for a size
