@@ -61,8 +61,6 @@ constexpr Ipp32u kRealFftSpecId = 6;
     IPP_API Ipp8u* P##ipps_initTabTwdCcsRec_32f(int order, const Ipp32f* base, int baseOrder, void* dst);              \
     IPP_API void P##ipps_cRealRecombine_32f(Ipp32fc* data, int M, const Ipp32f* table);                                \
     IPP_API void P##ipps_cCcsRecombine_32f(const Ipp32fc* src, Ipp32fc* dst, int M, const Ipp32f* table);              \
-    IPP_API void P##ipps_cRecombineMulPerm_32f(Ipp32fc* data, const Ipp32f* perm, int M, const Ipp32f* realTable,      \
-                                               const Ipp32f* ccsTable);                                                \
     IPP_API void P##ipps_getSizesTwd_Large_32f(int m, int* pSpecSize, int* pInitSize, int* pWorkSize);                 \
     IPP_API void P##ipps_getSizesTwd_Large_Rec(int m, int depth, int* pSpecSize, int* pInitSize, int* pWorkSize);      \
     IPP_API Ipp8u* P##ipps_initTabTwd_Large_32f(RealFftSpec32f* spec, int m, const Ipp32f* base, int baseOrder,        \
