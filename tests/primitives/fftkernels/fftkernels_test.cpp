@@ -94,70 +94,6 @@ TEST(FftFixedKernels, VariantsGiveIdenticalBits)
         }
 }
 
-TEST(FftFixedKernels, TableHoldsTheNamedKernels)
-{
-    const auto& t = m7_fft_fix_kernel_table_32f;
-    EXPECT_EQ(t[0][0].plain, &m7_ipps_rFFT_1_32f);
-    EXPECT_EQ(t[4][1].plain, &m7_ipps_rFFT_2_32f);
-    EXPECT_EQ(t[0][2].plain, &m7_ipps_rFFTfwd_4_32f);
-    EXPECT_EQ(t[5][4].scaled, &m7_ipps_rFFTinv_16_scale_32f);
-    EXPECT_EQ(t[2][4].plain, &m7_ipps_cFFTfwd_16_32fc);
-    EXPECT_EQ(t[7][5].scaled, &m7_ipps_cFFTinv_32_scale_32fc);
-    EXPECT_EQ(u8_fft_fix_kernel_table_32f[6][5].plain, &u8_ipps_cFFTinv_32_32fc);
-    EXPECT_EQ(y8_fft_fix_kernel_table_32f[3][0].scaled, &y8_ipps_cFFT_1_scale_32fc);
-    // 1 and 2 points: one kernel serves both directions.
-    for (const auto& v : fftVariants())
-        for (int col = 0; col < 2; ++col) {
-            EXPECT_EQ(v.kernels[0][col].plain, v.kernels[4][col].plain);
-            EXPECT_EQ(v.kernels[3][col].scaled, v.kernels[7][col].scaled);
-        }
-}
-
-TEST(FftFixedKernels, ExactExamples)
-{
-    for (const auto& v : fftVariants()) {
-        const float x4[4] = {1, 2, 3, 4};
-        float y4[4];
-        v.kernels[0][2].plain(x4, y4);
-        const float e4[4] = {10, -2, -2, 2};
-        EXPECT_TRUE(sameBits(y4, e4, 4));
-        const float x8[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        float y8[8];
-        v.kernels[0][3].plain(x8, y8);
-        const float e8[8] = {36, -4, -4, 9.6568546f, -4, 4, -4, 1.6568542f};
-        EXPECT_TRUE(sameBits(y8, e8, 8));
-        const float ones[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-        v.kernels[0][3].plain(ones, y8);
-        const float eo[8] = {8, 0, 0, -0.0f, 0, 0, 0, 0};
-        EXPECT_TRUE(sameBits(y8, eo, 8));
-        // Impulse: flat spectra.
-        for (int col = 2; col < 6; ++col) {
-            const int N = kPoints[col];
-            std::vector<float> x(2 * N, 0.0f), y(2 * N);
-            x[0] = 1.0f;
-            v.kernels[0][col].plain(x.data(), y.data());
-            EXPECT_EQ(y[0], 1.0f);
-            EXPECT_EQ(y[1], 1.0f);
-            for (int k = 1; k < N / 2; ++k) {
-                EXPECT_EQ(y[2 * k], 1.0f);
-                EXPECT_EQ(y[2 * k + 1], 0.0f);
-            }
-            for (int row : {2, 6}) {
-                v.kernels[row][col].plain(x.data(), y.data());
-                for (int k = 0; k < N; ++k) {
-                    EXPECT_EQ(y[2 * k], 1.0f);
-                    EXPECT_EQ(y[2 * k + 1], 0.0f);
-                }
-            }
-        }
-        // The 1-point complex kernel is a bit copy.
-        Ipp32u bits[2] = {0x7FC12345u, 0x80000000u}, out[2];
-        v.kernels[2][0].plain(reinterpret_cast<float*>(bits), reinterpret_cast<float*>(out));
-        EXPECT_EQ(out[0], bits[0]);
-        EXPECT_EQ(out[1], bits[1]);
-    }
-}
-
 TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding)
 {
     for (const auto& v : fftVariants()) {
@@ -171,16 +107,6 @@ TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding)
             callKernel(v, c.row + 1, c.col, in.data(), s.data(), 0.3f);
             for (int i = 0; i < F; ++i)
                 EXPECT_EQ(s[i], p[i] * 0.3f) << c.row << " " << c.col;
-        }
-        // Real inverse after real forward returns N times the input; with 1/N it returns the input.
-        for (int col = 0; col < 6; ++col) {
-            const int N = kPoints[col];
-            const auto x = randomFloats(N, 9);
-            std::vector<float> X(N), y(N);
-            v.kernels[0][col].plain(x.data(), X.data());
-            v.kernels[5][col].scaled(X.data(), y.data(), 1.0f / N);
-            std::vector<double> ref(x.begin(), x.end());
-            EXPECT_LT(relRms(y.data(), ref), 3e-7) << N;
         }
     }
 }
@@ -277,22 +203,6 @@ TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement)
     }
 }
 
-TEST(FftRadix4Passes, EightPointsNeedNoTable)
-{
-    for (const auto& v : fftVariants()) {
-        const auto x = randomFloats(16, 8);
-        std::vector<float> zeros(64, 0.0f), y(16);
-        std::vector<Ipp32u> noBits(8, 0);
-        v.fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), 8, zeros.data(),
-                  noBits.data(), nullptr);
-        EXPECT_LT(relRms(y.data(), complexRef(x, -1)), 2e-7);
-        std::vector<float> z = x;
-        v.fwdNorm(reinterpret_cast<const Ipp32fc*>(z.data()), reinterpret_cast<Ipp32fc*>(z.data()), 8, zeros.data(),
-                  noBits.data(), nullptr);
-        EXPECT_TRUE(sameBits(z.data(), y.data(), 16));
-    }
-}
-
 TEST(FftRadix4Passes, PlainPassesOnBitReversedInput)
 {
     for (int m = 6; m <= 17; ++m) {
@@ -333,41 +243,74 @@ TEST(FftRadix4Passes, PlainPassesOnBitReversedInput)
     }
 }
 
-TEST(FftRadix4Passes, ImpulseConstantAndRoundTrip)
+// One factor pass over count groups of R rows of len points: row rev(k) of a group holds the
+// len-point DFT of x[R j + k] of that group's own signal, the twiddles are W^(k j) of R len points;
+// the pass leaves the R len-point DFT in natural order. Every variant, the same bits.
+TEST(FftFactorPasses, OneLevelJoinsTheSubTransforms)
 {
-    for (const auto& v : fftVariants()) {
-        for (int m : {4, 5, 7, 10}) {
-            const int n = 1 << m;
-            PassTables t(v, m);
-            std::vector<float> x(2 * n, 0.0f), y(2 * n), buf(2 * n + 8);
-            x[0] = 1.0f;
-            v.fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), n, t.tw,
-                      t.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-            for (int k = 0; k < n; ++k) {
-                EXPECT_EQ(y[2 * k], 1.0f);
-                EXPECT_EQ(y[2 * k + 1], 0.0f);
+    const int len = 16;
+    struct Case
+    {
+        int radix, count;
+    };
+    for (Case c : {Case{4, 1}, Case{4, 2}, Case{8, 1}, Case{8, 3}}) {
+        const int R = c.radix, P = R * len, bits = R == 4 ? 2 : 3;
+        for (bool inverse : {false, true}) {
+            const int sign = inverse ? +1 : -1;
+            std::vector<float> data(2 * P * c.count + 4), tw(2 * 7 * len + 4);
+            float* d = data.data() + (4 - reinterpret_cast<std::uintptr_t>(data.data()) / 4 % 4) % 4;
+            float* t = tw.data() + (4 - reinterpret_cast<std::uintptr_t>(tw.data()) / 4 % 4) % 4;
+            const int kMax = c.radix == 4 && c.count == 1 ? 2 : R - 1;
+            for (int j = 0, o = 0; j < (kMax == 2 ? len / 2 : len); j += 4)
+                for (int k = 1; k <= kMax; ++k, o += 8)
+                    for (int l = 0; l < 4; ++l) {
+                        t[o + l] = float(std::cos(2 * M_PI * k * (j + l) / P));
+                        t[o + 4 + l] = float(-std::sin(2 * M_PI * k * (j + l) / P));
+                    }
+            std::vector<std::vector<double>> refs;
+            for (int g = 0; g < c.count; ++g) {
+                const auto x = randomFloats(2 * P, 90 + g);
+                refs.push_back(complexRef(x, sign));
+                for (int k = 0; k < R; ++k) {
+                    std::vector<float> sub(2 * len);
+                    for (int j = 0; j < len; ++j) {
+                        sub[2 * j] = x[2 * (R * j + k)];
+                        sub[2 * j + 1] = x[2 * (R * j + k) + 1];
+                    }
+                    const auto S = complexRef(sub, sign);
+                    int row = 0;
+                    for (int b = 0; b < bits; ++b)
+                        row |= (k >> b & 1) << (bits - 1 - b);
+                    float* r = d + 2 * (g * P + row * len);
+                    for (int j = 0; j < len; ++j) {
+                        r[8 * (j / 4) + j % 4] = float(S[2 * j]);
+                        r[8 * (j / 4) + j % 4 + 4] = float(S[2 * j + 1]);
+                    }
+                }
             }
-            for (int k = 0; k < n; ++k)
-                x[2 * k] = 1.0f;
-            v.invNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), n, t.tw,
-                      t.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-            EXPECT_EQ(y[0], float(n));
-            for (int k = 1; k < 2 * n; ++k)
-                EXPECT_EQ(y[k], 0.0f) << m << " " << k;
+            const std::vector<float> in(d, d + 2 * P * c.count);
+            std::vector<float> first;
+            for (const auto& v : fftVariants()) {
+                std::copy(in.begin(), in.end(), d);
+                const auto pass = R == 4 ? (inverse ? v.invFact4 : v.fwdFact4) : (inverse ? v.invFact8 : v.fwdFact8);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, 0, t);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, 0, c.count, t);
+                ASSERT_TRUE(sameBits(d, in.data(), in.size())) << "count or len 0 does nothing";
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, c.count, t);
+                for (int g = 0; g < c.count; ++g) {
+                    std::vector<float> out(2 * P);
+                    for (int p = 0; p < P; ++p) {
+                        out[2 * p] = d[2 * g * P + 8 * (p / 4) + p % 4];
+                        out[2 * p + 1] = d[2 * g * P + 8 * (p / 4) + p % 4 + 4];
+                    }
+                    EXPECT_LT(relRms(out.data(), refs[g]), 1e-6) << v.name << " radix " << R << " count " << c.count;
+                }
+                if (first.empty())
+                    first.assign(d, d + in.size());
+                EXPECT_TRUE(sameBits(d, first.data(), in.size())) << v.name << " radix " << R;
+            }
         }
     }
-}
-
-TEST(FftRadix4Passes, TablesAreVariantSpecific)
-{
-    // m7 and u8 plans differ at 128 points: an m7 table read by the u8 pass gives a wrong result.
-    const auto& vs = fftVariants();
-    PassTables m7(vs[0], 7);
-    const auto x = randomFloats(256, 3);
-    std::vector<float> y(256), buf(256);
-    vs[1].fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), 128, m7.tw,
-                  m7.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-    EXPECT_GT(relRms(y.data(), complexRef(x, -1)), 1e-3);
 }
 
 } // namespace
