@@ -6,6 +6,7 @@
 
 #include "primitives/common/ipptypes.h"
 #include "primitives/fft/ipps_fft.h"
+#include "primitives/fftkernels/fft_kernels.h"
 
 struct RealFftSpec32f
 {
@@ -35,7 +36,6 @@ static_assert(offsetof(RealFftSpec32f, columnTwiddles) == 112);
 constexpr Ipp32u kRealFftSpecId = 6;
 
 #define NORRIK_FFT_INTERNAL_DECLARE(P)                                                                                 \
-    extern "C" IPP_EXPORT const Ipp32f P##fft_fix_twiddle_table_32f[264];                                              \
     IPP_API Ipp8u* P##ipps_initTabTwdBase_32f(int order, Ipp32f* table);                                               \
     IPP_API Ipp8u* P##ipps_initTabTwd_L1_32f(int m, const Ipp32f* base, int baseOrder, Ipp32f* dst);                   \
     IPP_API Ipp8u* P##ipps_initTabBitRevNorm(int m, Ipp32u* tab);                                                      \
@@ -89,6 +89,3 @@ NORRIK_FFT_INTERNAL_DECLARE(m7_)
 NORRIK_FFT_INTERNAL_DECLARE(u8_)
 NORRIK_FFT_INTERNAL_DECLARE(y8_)
 #undef NORRIK_FFT_INTERNAL_DECLARE
-
-// The m7_ base table under its plain name.
-extern "C" IPP_EXPORT const Ipp32f fft_fix_twiddle_table_32f[264];

@@ -7,6 +7,23 @@
 
 #include "primitives/common/ipptypes.h"
 
+// A variant's exported constant block. It opens with the quarter-sine table of base order 10
+// (entry k = sin(2 pi k / 1024), k = 0..256, then seven zeros), so its address is that table's.
+struct alignas(16) FftFixTwiddleTable
+{
+    Ipp32f sine[264];
+    Ipp32f r8[4];      // 0.70710683: eighth-root rotations of the radix-4, core and last factor-8 passes
+    Ipp32f minusR8[4]; //
+    Ipp32f c[4];       // 0.70710677, the float nearest sqrt(1/2): the factor passes
+    Ipp32f minusC[4];  //
+    Ipp32f tw8Re[4];   // the 8-point twiddles (1, r8, 0, -r8) and (0, -r8, -1, -r8)
+    Ipp32f tw8Im[4];   //
+    Ipp32u signOdd[4]; // -0.0 in lanes 1 and 3, applied by exclusive or
+    Ipp32u signEven[4];
+    Ipp32u largeL[31]; // by m: levels left to the cache-blocked transform's column passes (0: none)
+    Ipp32u largeW[31]; // by m: log2 of the values in one column group
+};
+
 typedef void (*FftFixKernel32f)(const Ipp32f* pSrc, Ipp32f* pDst);
 typedef void (*FftFixKernelScale32f)(const Ipp32f* pSrc, Ipp32f* pDst, Ipp32f factor);
 
@@ -56,6 +73,7 @@ enum FftFixKernelRow
     NORRIK_FFTK_PAIR(P, ipps_cFFTinv_16_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_16_scale_32fc) \
     NORRIK_FFTK_PAIR(P, ipps_cFFTinv_32_32fc) NORRIK_FFTK_SCALE(P, ipps_cFFTinv_32_scale_32fc) \
     extern "C" IPP_EXPORT const FftFixKernelEntry P##fft_fix_kernel_table_32f[8][6]; \
+    extern "C" IPP_EXPORT const FftFixTwiddleTable P##fft_fix_twiddle_table_32f; \
     /* Complex transform of n points read through the Norm bit-reversal table, natural-order */ \
     /* interleaved result in dst (src may equal dst); buffer: 8n bytes, 16-byte aligned. */ \
     IPP_API void P##ipps_cRadix4FwdNorm_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, \
@@ -79,3 +97,6 @@ NORRIK_FFTK_DECLARE(y8_)
 #undef NORRIK_FFTK_DECLARE
 #undef NORRIK_FFTK_PAIR
 #undef NORRIK_FFTK_SCALE
+
+// The m7_ constant block under its plain name.
+extern "C" IPP_EXPORT const FftFixTwiddleTable fft_fix_twiddle_table_32f;

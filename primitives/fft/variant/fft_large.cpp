@@ -22,11 +22,11 @@ constexpr int kBlockFloats = 2 * kBlockSide * kBlockSide; // 32,768 bytes
 
 int largeL(int m)
 {
-    return kFftSettings.largeL[m];
+    return static_cast<int>(VARIANT(fft_fix_twiddle_table_32f).largeL[m]);
 }
 int largeW(int m)
 {
-    return kFftSettings.largeW[m];
+    return static_cast<int>(VARIANT(fft_fix_twiddle_table_32f).largeW[m]);
 }
 
 // Column passes of one group: radix 4 when 2, 4 or 6 levels are left, else radix 8.

@@ -163,7 +163,7 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
     if (order >= 11 && !pMemInit)
         return ippStsNullPtrErr;
     if (order >= 5) {
-        const float* base = VARIANT(fft_fix_twiddle_table_32f);
+        const float* base = VARIANT(fft_fix_twiddle_table_32f).sine;
         int baseOrder = 10;
         if (order >= 11) {
             float* table = align32(reinterpret_cast<float*>(pMemInit));

@@ -8,8 +8,7 @@ namespace {
 
 using namespace fft;
 
-// The float nearest sqrt(1/2): the eighth-root constant of these passes.
-constexpr float kC = 0.70710677f;
+// The eighth-root constant here is the float nearest sqrt(1/2) (the radix-4 passes use the next).
 
 // Rows of a group hold their inputs in bit-reversed order; outputs go to the rows in order.
 template <bool Inv>
@@ -21,7 +20,7 @@ void factor4(float* d, int len, int count, const float* tw)
     if (count == 1) {
         // Two radix-2 steps sharing P = T2 and Q = T1; the second half of the positions turns the
         // first half's entries by -i and e^(-i pi / 4).
-        const __m128 c = _mm_set1_ps(kC), sign = _mm_set1_ps(-0.0f);
+        const __m128 c = _mm_load_ps(constants().c), sign = _mm_set1_ps(-0.0f);
         const int half = len / 2;
         for (int j = 0; j < len; j += 4) {
             const bool second = j >= half;
@@ -71,7 +70,7 @@ void factor8(float* d, int len, int count, const float* tw)
     if (len < 1 || count < 1)
         return;
     const std::ptrdiff_t row = 2 * static_cast<std::ptrdiff_t>(len);
-    const __m128 c = _mm_set1_ps(kC), nc = _mm_set1_ps(-kC);
+    const __m128 c = _mm_load_ps(constants().c), nc = _mm_load_ps(constants().minusC);
     for (int g = 0; g < count; ++g) {
         float* group = d + 8 * row * g;
         for (int j = 0; j < len; j += 4) {

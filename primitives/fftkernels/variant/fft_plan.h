@@ -17,27 +17,15 @@ struct FftVariantSettings
     int blockFrom;         // first m whose bit reversal moves 64 x 64 blocks
     int copyFrom;          // first m whose out-of-place blocked reversal copies first, then swaps
     int copyPiece;         // bytes per piece of that copy
-    int largeL[31];        // levels left to the column passes, by m (0: not a large m)
-    int largeW[31];        // log2 of the values in one column group, by m
 };
 
-// clang-format off
-#define NORRIK_FFT_LW_M7 \
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 6, 8, 8, 8, 8, 8, 8, 8, 8, 8}, \
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 10, 10, 10, 13, 15, 15, 15, 15, 15, 15, 15, 15, 15}
-#define NORRIK_FFT_LW_U8 \
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, \
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14}
 #if NORRIK_VARIANT_ID == 0
-inline constexpr FftVariantSettings kFftSettings{true, 16, 18, 19, true, 16, 20, 20, 8 << 20, NORRIK_FFT_LW_M7};
+inline constexpr FftVariantSettings kFftSettings{true, 16, 18, 19, true, 16, 20, 20, 8 << 20};
 #elif NORRIK_VARIANT_ID == 1
-inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false, 17, 19, 22, 32 << 20, NORRIK_FFT_LW_U8};
+inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false, 17, 19, 22, 32 << 20};
 #else
-inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false, 17, 19, 23, 64 << 20, NORRIK_FFT_LW_U8};
+inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false, 17, 19, 23, 64 << 20};
 #endif
-#undef NORRIK_FFT_LW_M7
-#undef NORRIK_FFT_LW_U8
-// clang-format on
 
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point
 // transform, m >= 4; returns their count.

@@ -9,9 +9,6 @@
 namespace NORRIK_VARIANT_NS {
 namespace {
 
-// One unit above the float nearest sqrt(1/2): the rotation constant of the passes.
-constexpr float kR8 = 0.70710683f;
-
 using namespace fft;
 
 // Smallest m with 2^m >= n.
@@ -107,8 +104,8 @@ template <bool Inv, bool A, bool Interleaved, typename Y>
 FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L)
 {
     butterfly8<Inv, Rot8::SumFirst>([&](int r) { return r == 0 ? y(0) : twist<Inv, A>(y(kRev3[r]), w + 8 * (r - 1)); },
-                                    [&](int q, Cv x) { storeGroup<Interleaved>(dst + 2 * q * L, x); }, _mm_set1_ps(kR8),
-                                    _mm_set1_ps(-kR8));
+                                    [&](int q, Cv x) { storeGroup<Interleaved>(dst + 2 * q * L, x); },
+                                    _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
 }
 
 template <bool Inv, bool A, bool Interleaved>
@@ -230,7 +227,7 @@ void direct8(const float* src, float* dst)
             dst[2 * q] = _mm_cvtss_f32(x.re);
             dst[2 * q + 1] = _mm_cvtss_f32(x.im);
         },
-        _mm_set1_ps(kR8), _mm_set1_ps(-kR8));
+        _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
 }
 
 // The first pass joined with the second stage (radix 4 or 8 over groups of four), for a size

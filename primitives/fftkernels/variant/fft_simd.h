@@ -7,11 +7,18 @@
 #include <cstdint>
 
 #include "primitives/common/variant.h"
+#include "primitives/fftkernels/fft_kernels.h"
 
 #define FFT_INLINE inline __attribute__((always_inline))
 
 namespace NORRIK_VARIANT_NS {
 namespace fft {
+
+// The variant's constant block (its four-lane constants are 16-byte aligned).
+inline const FftFixTwiddleTable& constants()
+{
+    return VARIANT(fft_fix_twiddle_table_32f);
+}
 
 inline bool aligned16(const void* p)
 {

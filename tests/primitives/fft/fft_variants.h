@@ -46,7 +46,7 @@ struct FftVariant
                     \
                 P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc, P##ipps_cRadix4Fwd_32fc, \
                P##ipps_cRadix4Inv_32fc, P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
-               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f}
+               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
 // clang-format on
 
 inline const std::array<FftVariant, 3>& fftVariants()
