@@ -88,12 +88,48 @@ enum FftFixKernelRow
     IPP_API void P##ipps_cFftFwd_Fact4_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
     IPP_API void P##ipps_cFftInv_Fact4_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
     IPP_API void P##ipps_cFftFwd_Fact8_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
-    IPP_API void P##ipps_cFftInv_Fact8_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw);
+    IPP_API void P##ipps_cFftInv_Fact8_32fc(Ipp32fc* pSrcDst, void* pUnused, int len, int count, const Ipp32f* pTw); \
+    /* The complex passes on two float arrays (real parts, imaginary parts); the work buffer of */ \
+    /* 8n bytes, 16-byte aligned, serves every n from 16 on. */ \
+    IPP_API void P##ipps_crRadix4FwdNorm_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe, \
+                                             Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev, \
+                                             Ipp8u* pBuffer); \
+    IPP_API void P##ipps_crRadix4InvNorm_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe, \
+                                             Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev, \
+                                             Ipp8u* pBuffer); \
+    IPP_API void P##ipps_crRadix4Fwd_32f(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw, \
+                                         Ipp8u* pBuffer); \
+    IPP_API void P##ipps_crRadix4Inv_32f(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw, \
+                                         Ipp8u* pBuffer);
+
+// Core passes: the four len-point sub-transforms x[8m + c], c = 0..3, of the rows the table names,
+// into four split-by-four areas of pDst (pBuffer, 32 len bytes, when pDst is pSrc or unaligned);
+// the last factor-8 passes join eight such areas into natural order. u8_ and y8_ only.
+#define NORRIK_FFTK_DECLARE_CORE(P) \
+    IPP_API void P##ipps_cFftFwd_CoreMT_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, Ipp64s len, const Ipp32f* pTw, \
+                                             const Ipp32u* pBitRev, Ipp32f* pBuffer); \
+    IPP_API void P##ipps_cFftInv_CoreMT_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst, Ipp64s len, const Ipp32f* pTw, \
+                                             const Ipp32u* pBitRev, Ipp32f* pBuffer); \
+    IPP_API void P##ipps_crFftFwd_CoreMT_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDst, Ipp64s len, \
+                                             const Ipp32f* pTw, const Ipp32u* pBitRev); \
+    IPP_API void P##ipps_crFftInv_CoreMT_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDst, Ipp64s len, \
+                                             const Ipp32f* pTw, const Ipp32u* pBitRev); \
+    IPP_API void P##ipps_cFftFwd_Fact8_Last_32fc(const Ipp32f* pSrc, Ipp32fc* pDst, Ipp64s len, Ipp64s count, \
+                                                 const Ipp32f* pTw); \
+    IPP_API void P##ipps_cFftInv_Fact8_Last_32fc(const Ipp32f* pSrc, Ipp32fc* pDst, Ipp64s len, Ipp64s count, \
+                                                 const Ipp32f* pTw); \
+    IPP_API void P##ipps_crFftFwd_Fact8_Last_32f(const Ipp32f* pSrc, Ipp32f* pDstRe, Ipp32f* pDstIm, Ipp64s len, \
+                                                 int count, const Ipp32f* pTw); \
+    IPP_API void P##ipps_crFftInv_Fact8_Last_32f(const Ipp32f* pSrc, Ipp32f* pDstRe, Ipp32f* pDstIm, Ipp64s len, \
+                                                 int count, const Ipp32f* pTw);
 // clang-format on
 
 NORRIK_FFTK_DECLARE(m7_)
 NORRIK_FFTK_DECLARE(u8_)
 NORRIK_FFTK_DECLARE(y8_)
+NORRIK_FFTK_DECLARE_CORE(u8_)
+NORRIK_FFTK_DECLARE_CORE(y8_)
+#undef NORRIK_FFTK_DECLARE_CORE
 #undef NORRIK_FFTK_DECLARE
 #undef NORRIK_FFTK_PAIR
 #undef NORRIK_FFTK_SCALE

@@ -4,7 +4,7 @@
 
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
-#include "primitives/fftkernels/variant/fft_simd.h"
+#include "primitives/fftkernels/variant/fft_stages.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
@@ -57,83 +57,6 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     _mm_storeu_ps(g1, c);
     _mm_storeu_ps(g1 + 4, d);
 }
-
-// Radix-4 stage: joins sub-transforms of length L (split layout in `in`) into length 4L at `out`
-// (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
-template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd)
-{
-    if (L == 4) {
-        // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
-        const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
-        for (int p = 0; p < n; p += 16) {
-            const Cv y0 = loadC(in + 2 * p);
-            const Cv y1 = twistBy<Inv>(loadC(in + 2 * (p + 8)), w1);
-            const Cv y2 = twistBy<Inv>(loadC(in + 2 * (p + 4)), w2);
-            const Cv y3 = twistBy<Inv>(loadC(in + 2 * (p + 12)), w3);
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
-            storeGroup<Interleaved>(out + 2 * p, x0);
-            storeGroup<Interleaved>(out + 2 * (p + 4), x1);
-            storeGroup<Interleaved>(out + 2 * (p + 8), x2);
-            storeGroup<Interleaved>(out + 2 * (p + 12), x3);
-        }
-        return;
-    }
-    for (int b = 0; b < n; b += 4 * L) {
-        const float* w = twd;
-        for (int j = 0; j < L; j += 4, w += 24) {
-            const int p = b + j;
-            const Cv y0 = loadC(in + 2 * p);
-            const Cv y1 = twist<Inv, A>(loadC(in + 2 * (p + 2 * L)), w);
-            const Cv y2 = twist<Inv, A>(loadC(in + 2 * (p + L)), w + 8);
-            const Cv y3 = twist<Inv, A>(loadC(in + 2 * (p + 3 * L)), w + 16);
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
-            storeGroup<Interleaved>(out + 2 * p, x0);
-            storeGroup<Interleaved>(out + 2 * (p + L), x1);
-            storeGroup<Interleaved>(out + 2 * (p + 2 * L), x2);
-            storeGroup<Interleaved>(out + 2 * (p + 3 * L), x3);
-        }
-    }
-}
-
-// One radix-8 butterfly: y(r) gives the input at position r L (natural order), w its seven
-// twiddles, the outputs go to dst + 2 q L.
-template <bool Inv, bool A, bool Interleaved, typename Y>
-FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L)
-{
-    butterfly8<Inv, Rot8::SumFirst>([&](int r) { return r == 0 ? y(0) : twist<Inv, A>(y(kRev3[r]), w + 8 * (r - 1)); },
-                                    [&](int q, Cv x) { storeGroup<Interleaved>(dst + 2 * q * L, x); },
-                                    _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
-}
-
-template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd)
-{
-    for (int b = 0; b < n; b += 8 * L) {
-        const float* w = twd;
-        for (int j = 0; j < L; j += 4, w += 56) {
-            const int p = b + j;
-            radix8Block<Inv, A, Interleaved>([&](int r) { return loadC(in + 2 * (p + r * L)); }, w, out + 2 * p, L);
-        }
-    }
-}
-
-// Every order's stage plan, worked out at compile time instead of on each call.
-struct StagePlans
-{
-    int count[31];
-    int radix[31][16];
-};
-constexpr StagePlans makeStagePlans()
-{
-    StagePlans p{};
-    for (int m = 4; m <= 30; ++m)
-        p.count[m] = fftStagePlan(m, p.radix[m]);
-    return p;
-}
-constexpr StagePlans kStagePlans = makeStagePlans();
 
 // Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
 template <bool Inv, bool A>
@@ -348,6 +271,64 @@ void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int 
     laterStages<Inv>(work, data, n, m, pTwd, interleave == 1);
 }
 
+// A complex sequence held as two float arrays: points i and j as (re, im, re, im).
+struct SplitArrays
+{
+    const float* re;
+    const float* im;
+    FFT_INLINE __m128 two(std::size_t i, std::size_t j) const { return _mm_setr_ps(re[i], im[i], re[j], im[j]); }
+};
+
+// The split-by-four result in work to the two arrays.
+void toArrays(const float* work, float* re, float* im, int n)
+{
+    for (int p = 0; p < n; p += 4) {
+        _mm_storeu_ps(re + p, _mm_load_ps(work + 2 * p));
+        _mm_storeu_ps(im + p, _mm_load_ps(work + 2 * p + 4));
+    }
+}
+
+// The complex passes on two arrays: the same stages and operations, with the first stage reading
+// the arrays and every later stage in the work buffer.
+template <bool Inv>
+void splitNorm(SplitArrays s, float* dRe, float* dIm, int n, const float* tw, const Ipp32u* bitRev, float* work)
+{
+    if (n == 8) {
+        float in[16], out[16];
+        for (int i = 0; i < 8; ++i) {
+            in[2 * i] = s.re[i];
+            in[2 * i + 1] = s.im[i];
+        }
+        direct8<Inv>(in, out);
+        for (int i = 0; i < 8; ++i) {
+            dRe[i] = out[2 * i];
+            dIm[i] = out[2 * i + 1];
+        }
+        return;
+    }
+    const std::size_t eighth = n / 8, q1 = n / 4, q2 = n / 2, q3 = 3 * (n / 4);
+    for (std::size_t q = 0; q < eighth; ++q) {
+        const std::size_t c = q == 0 ? 0 : bitRev[2 * q];
+        firstButterfly<Inv>(s.two(c, c + 1), s.two(q2 + c, q2 + c + 1), s.two(q1 + c, q1 + c + 1),
+                            s.two(q3 + c, q3 + c + 1), work + 8 * q, work + 8 * (eighth + q));
+    }
+    laterStages<Inv>(work, work, n, ceilLog2(n), tw, false);
+    toArrays(work, dRe, dIm, n);
+}
+
+template <bool Inv>
+void splitPlain(float* re, float* im, int n, const float* tw, float* work)
+{
+    const SplitArrays s{re, im};
+    for (std::size_t p = 0; p < std::size_t(n) / 4; p += 2) {
+        const std::size_t b = 4 * p;
+        firstButterfly<Inv>(s.two(b, b + 4), s.two(b + 1, b + 5), s.two(b + 2, b + 6), s.two(b + 3, b + 7),
+                            work + 8 * p, work + 8 * (p + 1));
+    }
+    laterStages<Inv>(work, work, n, ceilLog2(n), tw, false);
+    toArrays(work, re, im, n);
+}
+
 } // namespace
 } // namespace NORRIK_VARIANT_NS
 
@@ -373,4 +354,30 @@ IPP_API void VARIANT(ipps_cRadix4Fwd_32fc)(Ipp32fc* pData, int n, const Ipp32f* 
 IPP_API void VARIANT(ipps_cRadix4Inv_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave)
 {
     radix4Plain<true>(pData, n, pTwd, pBuffer, interleave);
+}
+
+IPP_API void VARIANT(ipps_crRadix4FwdNorm_32f)(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe,
+                                               Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer)
+{
+    splitNorm<false>({pSrcRe, pSrcIm}, pDstRe, pDstIm, n, pTw, pBitRev, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4InvNorm_32f)(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe,
+                                               Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer)
+{
+    splitNorm<true>({pSrcRe, pSrcIm}, pDstRe, pDstIm, n, pTw, pBitRev, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4Fwd_32f)(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw,
+                                           Ipp8u* pBuffer)
+{
+    splitPlain<false>(pSrcDstRe, pSrcDstIm, n, pTw, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4Inv_32f)(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw,
+                                           Ipp8u* pBuffer)
+{
+    splitPlain<true>(pSrcDstRe, pSrcDstIm, n, pTw, reinterpret_cast<float*>(pBuffer));
 }

@@ -33,6 +33,10 @@ struct FftVariant
     decltype(&m7_ipps_cFftInv_Fact4_32fc) invFact4;
     decltype(&m7_ipps_cFftFwd_Fact8_32fc) fwdFact8;
     decltype(&m7_ipps_cFftInv_Fact8_32fc) invFact8;
+    decltype(&m7_ipps_crRadix4FwdNorm_32f) fwdNormSplit;
+    decltype(&m7_ipps_crRadix4InvNorm_32f) invNormSplit;
+    decltype(&m7_ipps_crRadix4Fwd_32f) fwdPlainSplit;
+    decltype(&m7_ipps_crRadix4Inv_32f) invPlainSplit;
     const FftFixKernelEntry (*kernels)[6];
     const Ipp32f* fixTwiddles;
 };
@@ -46,7 +50,7 @@ struct FftVariant
                     \
                 P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc, P##ipps_cRadix4Fwd_32fc, \
                P##ipps_cRadix4Inv_32fc, P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
-               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
+               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
 // clang-format on
 
 inline const std::array<FftVariant, 3>& fftVariants()

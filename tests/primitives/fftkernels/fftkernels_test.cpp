@@ -313,4 +313,114 @@ TEST(FftFactorPasses, OneLevelJoinsTheSubTransforms)
     }
 }
 
+// On two arrays the passes give the complex passes' bits, at any float alignment, in place too.
+TEST(FftRadix4Passes, SplitArraysGiveTheComplexPassBits)
+{
+    for (int m : {3, 4, 5, 6, 7, 9, 12}) {
+        const int n = 1 << m;
+        const auto x = randomFloats(2 * n, 70 + m);
+        std::vector<float> re(n), im(n), xr(2 * n);
+        for (int i = 0; i < n; ++i) {
+            re[i] = x[2 * i];
+            im[i] = x[2 * i + 1];
+        }
+        for (const auto& v : fftVariants()) {
+            PassTables t(v, m);
+            for (bool inverse : {false, true}) {
+                std::vector<float> want(2 * n);
+                OffsetBuffer buf(2 * n, 0), sr(n, 4), si(n, 12), dr(n, 8), di(n, 0);
+                (inverse ? v.invNorm : v.fwdNorm)(reinterpret_cast<const Ipp32fc*>(x.data()),
+                                                  reinterpret_cast<Ipp32fc*>(want.data()), n, t.tw, t.bitRev.data(),
+                                                  buf.bytes());
+                std::copy(re.begin(), re.end(), sr.f());
+                std::copy(im.begin(), im.end(), si.f());
+                (inverse ? v.invNormSplit : v.fwdNormSplit)(sr.f(), si.f(), dr.f(), di.f(), n, t.tw, t.bitRev.data(),
+                                                            buf.bytes());
+                (inverse ? v.invNormSplit : v.fwdNormSplit)(sr.f(), si.f(), sr.f(), si.f(), n, t.tw, t.bitRev.data(),
+                                                            buf.bytes());
+                for (int i = 0; i < n; ++i) {
+                    ASSERT_EQ(dr.f()[i], want[2 * i]) << v.name << " n " << n << " " << i;
+                    ASSERT_EQ(di.f()[i], want[2 * i + 1]) << v.name << " n " << n << " " << i;
+                    ASSERT_EQ(sr.f()[i], want[2 * i]) << v.name << " in place n " << n;
+                    ASSERT_EQ(si.f()[i], want[2 * i + 1]) << v.name << " in place n " << n;
+                }
+                if (m < 6)
+                    continue;
+                // On bit-reversed input, in place.
+                const auto rev = bitReversed(x);
+                for (int i = 0; i < n; ++i) {
+                    sr.f()[i] = rev[2 * i];
+                    si.f()[i] = rev[2 * i + 1];
+                }
+                (inverse ? v.invPlainSplit : v.fwdPlainSplit)(sr.f(), si.f(), n, t.tw, buf.bytes());
+                for (int i = 0; i < n; ++i) {
+                    ASSERT_EQ(sr.f()[i], want[2 * i]) << v.name << " plain n " << n;
+                    ASSERT_EQ(si.f()[i], want[2 * i + 1]) << v.name << " plain n " << n;
+                }
+            }
+        }
+    }
+}
+
+// Two core passes and a last factor-8 pass give the 8 len-point transform; u8 and y8 alike.
+TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
+{
+    struct Core
+    {
+        decltype(&u8_ipps_cFftFwd_CoreMT_32fc) core[2];
+        decltype(&u8_ipps_crFftFwd_CoreMT_32f) coreSplit[2];
+        decltype(&u8_ipps_cFftFwd_Fact8_Last_32fc) last[2];
+        decltype(&u8_ipps_crFftFwd_Fact8_Last_32f) lastSplit[2];
+    };
+    const Core cores[2] = {{{u8_ipps_cFftFwd_CoreMT_32fc, u8_ipps_cFftInv_CoreMT_32fc},
+                            {u8_ipps_crFftFwd_CoreMT_32f, u8_ipps_crFftInv_CoreMT_32f},
+                            {u8_ipps_cFftFwd_Fact8_Last_32fc, u8_ipps_cFftInv_Fact8_Last_32fc},
+                            {u8_ipps_crFftFwd_Fact8_Last_32f, u8_ipps_crFftInv_Fact8_Last_32f}},
+                           {{y8_ipps_cFftFwd_CoreMT_32fc, y8_ipps_cFftInv_CoreMT_32fc},
+                            {y8_ipps_crFftFwd_CoreMT_32f, y8_ipps_crFftInv_CoreMT_32f},
+                            {y8_ipps_cFftFwd_Fact8_Last_32fc, y8_ipps_cFftInv_Fact8_Last_32fc},
+                            {y8_ipps_crFftFwd_Fact8_Last_32f, y8_ipps_crFftInv_Fact8_Last_32f}}};
+    for (int L : {6, 7, 8, 9, 10}) {
+        const int len = 1 << L, N = 8 * len;
+        const auto x = randomFloats(2 * N, 30 + L);
+        std::vector<float> re(N), im(N);
+        for (int i = 0; i < N; ++i) {
+            re[i] = x[2 * i];
+            im[i] = x[2 * i + 1];
+        }
+        OffsetBuffer tw8(2 * 7 * len, 0);
+        for (int k = 0; k < len; ++k)
+            for (int j = 1; j < 8; ++j) {
+                tw8.f()[56 * (k / 4) + 8 * (j - 1) + k % 4] = float(std::cos(2 * M_PI * j * k / N));
+                tw8.f()[56 * (k / 4) + 8 * (j - 1) + 4 + k % 4] = float(-std::sin(2 * M_PI * j * k / N));
+            }
+        for (bool inverse : {false, true}) {
+            const auto ref = complexRef(x, inverse ? +1 : -1);
+            std::vector<float> first;
+            for (int vi = 1; vi <= 2; ++vi) {
+                const auto& v = fftVariants()[vi];
+                const Core& c = cores[vi - 1];
+                PassTables t(v, L);
+                OffsetBuffer w(2 * N, 0), b1(8 * len, 0), b2(8 * len, 0), out(2 * N, 4), wr(2 * N, 0);
+                c.core[inverse](reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(w.f()), len,
+                                t.tw, t.bitRev.data(), b1.f());
+                c.core[inverse](reinterpret_cast<const Ipp32fc*>(x.data() + 8),
+                                reinterpret_cast<Ipp32fc*>(w.f()) + 4 * len, len, t.tw, t.bitRev.data(), b2.f());
+                c.coreSplit[inverse](re.data(), im.data(), wr.f(), len, t.tw, t.bitRev.data());
+                c.coreSplit[inverse](re.data() + 4, im.data() + 4, wr.f() + 8 * len, len, t.tw, t.bitRev.data());
+                EXPECT_TRUE(sameBits(w.f(), wr.f(), 2 * N)) << v.name << " two arrays, L " << L;
+                c.last[inverse](w.f(), reinterpret_cast<Ipp32fc*>(out.f()), len, len, tw8.f());
+                EXPECT_LT(relRms(out.f(), ref), 2e-6) << v.name << " L " << L << " inverse " << inverse;
+                std::vector<float> dre(N), dim(N);
+                c.lastSplit[inverse](w.f(), dre.data(), dim.data(), len, len, tw8.f());
+                for (int i = 0; i < N; ++i)
+                    ASSERT_TRUE(dre[i] == out.f()[2 * i] && dim[i] == out.f()[2 * i + 1]) << v.name << " L " << L;
+                if (first.empty())
+                    first.assign(out.f(), out.f() + 2 * N);
+                EXPECT_TRUE(sameBits(out.f(), first.data(), 2 * N)) << "u8 and y8 differ, L " << L;
+            }
+        }
+    }
+}
+
 } // namespace
