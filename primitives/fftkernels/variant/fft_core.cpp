@@ -70,11 +70,11 @@ void corePass(In in, float* work, float* dst, std::int64_t len, const float* tw,
         for (int s = 0; s < stages; ++s) {
             float* to = s + 1 == stages ? out : area;
             if (radix[s] == 4) {
-                stage4<Inv, true, false>(area, to, n, L, t);
+                stage4<Inv, false>(area, to, n, L, t);
                 t += 6 * L;
                 L *= 4;
             } else {
-                stage8<Inv, true, false, Rot8::ProductFirst>(area, to, n, L, t);
+                stage8<Inv, false, Rot8::ProductFirst>(area, to, n, L, t);
                 t += 14 * L;
                 L *= 8;
             }

@@ -1,6 +1,8 @@
 // Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
@@ -17,16 +19,10 @@ inline int ceilLog2(int n)
     return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1));
 }
 
-inline __m128 signMask(float a, float b, float c, float d)
-{
-    return _mm_setr_ps(a, b, c, d);
-}
-
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
 // x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
 template <bool Inv>
-FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, __m128& g0re, __m128& g0im, __m128& g1re,
-                                   __m128& g1im)
+FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1)
 {
     const __m128 s = _mm_add_ps(u0, u1);
     const __m128 d = _mm_sub_ps(u0, u1);
@@ -34,105 +30,60 @@ FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, _
     const __m128 e = _mm_sub_ps(u2, u3);
     const __m128 es = _mm_shuffle_ps(e, e, _MM_SHUFFLE(2, 3, 0, 1));
     // -i e = (e.im, -e.re), +i e = (-e.im, e.re)
-    const __m128 minusI = _mm_xor_ps(es, signMask(0.0f, -0.0f, 0.0f, -0.0f));
-    const __m128 plusI = _mm_xor_ps(es, signMask(-0.0f, 0.0f, -0.0f, 0.0f));
+    const __m128 minusI = _mm_xor_ps(es, _mm_load_ps(reinterpret_cast<const float*>(constants().signOdd)));
+    const __m128 plusI = _mm_xor_ps(es, _mm_load_ps(reinterpret_cast<const float*>(constants().signEven)));
     __m128 y0 = _mm_add_ps(s, t);
     __m128 y2 = _mm_sub_ps(s, t);
     __m128 y1 = _mm_add_ps(d, Inv ? plusI : minusI);
     __m128 y3 = _mm_add_ps(d, Inv ? minusI : plusI);
     _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
-    g0re = y0;
-    g0im = y1;
-    g1re = y2;
-    g1im = y3;
+    _mm_storeu_ps(g0, y0);
+    _mm_storeu_ps(g0 + 4, y1);
+    _mm_storeu_ps(g1, y2);
+    _mm_storeu_ps(g1 + 4, y3);
 }
 
-template <bool Inv>
-FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1)
-{
-    __m128 a, b, c, d;
-    firstButterflyRegs<Inv>(u0, u1, u2, u3, a, b, c, d);
-    _mm_storeu_ps(g0, a);
-    _mm_storeu_ps(g0 + 4, b);
-    _mm_storeu_ps(g1, c);
-    _mm_storeu_ps(g1 + 4, d);
-}
-
-// Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
-template <bool Inv, bool A>
-void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave)
-{
-    const int* const radix = kStagePlans.radix[m];
-    const int count = kStagePlans.count[m];
-    int L = 4;
-    for (int s = 0; s < count; ++s) {
-        const bool last = s + 1 == count;
-        float* dst = last ? out : work;
-        if (radix[s] == 4) {
-            if (last && interleave)
-                stage4<Inv, A, true>(work, dst, n, L, twd);
-            else
-                stage4<Inv, A, false>(work, dst, n, L, twd);
-            twd += 6 * L;
-            L *= 4;
-        } else {
-            if (last && interleave)
-                stage8<Inv, A, true>(work, dst, n, L, twd);
-            else
-                stage8<Inv, A, false>(work, dst, n, L, twd);
-            twd += 14 * L;
-            L *= 8;
-        }
-    }
-}
-
-// laterStagesT for a size known at compile time: the plan unrolled, every span a constant.
-template <bool Inv, bool A, bool Interleaved, int M, int S = 0, int L = 4>
-FFT_INLINE void fixedStages(float* work, float* out, const float* twd)
+// The stages after the first one for 2^M points, the plan unrolled at compile time so every span
+// is a constant: all but the last in place in work, the last into out.
+template <bool Inv, bool Interleaved, int M, int S = 0, int L = 4>
+FFT_INLINE void stages(float* work, float* out, const float* twd)
 {
     constexpr int count = kStagePlans.count[M];
     if constexpr (S < count) {
         constexpr bool last = S + 1 == count;
         float* const dst = last ? out : work;
         if constexpr (kStagePlans.radix[M][S] == 4) {
-            stage4<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
-            fixedStages<Inv, A, Interleaved, M, S + 1, 4 * L>(work, out, twd + 6 * L);
+            stage4<Inv, last && Interleaved>(work, dst, 1 << M, L, twd);
+            stages<Inv, Interleaved, M, S + 1, 4 * L>(work, out, twd + 6 * L);
         } else {
-            stage8<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
-            fixedStages<Inv, A, Interleaved, M, S + 1, 8 * L>(work, out, twd + 14 * L);
+            stage8<Inv, last && Interleaved>(work, dst, 1 << M, L, twd);
+            stages<Inv, Interleaved, M, S + 1, 8 * L>(work, out, twd + 14 * L);
         }
     }
 }
 
-template <bool Inv, int M>
-void fixedLaterStages(float* work, float* out, const float* twd)
+template <bool Inv, bool Interleaved, int M>
+void stagesOf(float* work, float* out, const float* twd)
 {
-    fixedStages<Inv, true, true, M>(work, out, twd);
+    stages<Inv, Interleaved, M>(work, out, twd);
 }
 
-// Every stage's twiddle offset is a multiple of four floats: one check covers them all. The
-// small sizes of the Norm passes (interleaved, table aligned) run unrolled.
+constexpr int kMinM = 4, kMaxM = 17; // 16 to 131,072 points
+
+template <bool Inv, bool Interleaved, int... I>
+constexpr auto stageTable(std::integer_sequence<int, I...>)
+{
+    return std::array{&stagesOf<Inv, Interleaved, kMinM + I>...};
+}
+
+// The table must be 16-byte aligned, as the tables the set-up builds are.
 template <bool Inv>
-void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave)
+void laterStages(float* work, float* out, int m, const float* twd, bool interleave)
 {
-    if (aligned16(twd) && interleave) {
-        switch (m) {
-        case 6:
-            return fixedLaterStages<Inv, 6>(work, out, twd);
-        case 7:
-            return fixedLaterStages<Inv, 7>(work, out, twd);
-        case 8:
-            return fixedLaterStages<Inv, 8>(work, out, twd);
-        case 9:
-            return fixedLaterStages<Inv, 9>(work, out, twd);
-        default:
-            break;
-        }
-    }
-    if (aligned16(twd))
-        laterStagesT<Inv, true>(work, out, n, m, twd, interleave);
-    else
-        laterStagesT<Inv, false>(work, out, n, m, twd, interleave);
+    using Sizes = std::make_integer_sequence<int, kMaxM - kMinM + 1>;
+    static constexpr auto kInterleaved = stageTable<Inv, true>(Sizes{});
+    static constexpr auto kSplit = stageTable<Inv, false>(Sizes{});
+    (interleave ? kInterleaved : kSplit)[m - kMinM](work, out, twd);
 }
 
 // The 8-point transform of the Norm passes; reads every point before writing.
@@ -153,74 +104,6 @@ void direct8(const float* src, float* dst)
         _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
 }
 
-// The first pass joined with the second stage (radix 4 or 8 over groups of four), for a size
-// known at compile time: G first-pass steps q .. q + G - 1 complete the second stage's block of
-// groups q .. q + G - 1, which is transformed before it leaves the registers; the groups of the
-// second half are stored and their blocks run after. Same operations as the two passes apart.
-template <bool Inv, int M>
-void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
-{
-    constexpr int n = 1 << M, eighth = n / 8;
-    const float* const s1 = src + n;
-    const float* const s2 = src + n / 2;
-    const float* const s3 = src + 3 * (n / 2);
-    [[maybe_unused]] const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
-    float* const half = work + 8 * eighth;
-    constexpr bool eight = kStagePlans.radix[M][0] == 8;
-    constexpr int G = eight ? 8 : 4; // groups per block of the second stage
-    for (int q0 = 0; q0 < eighth; q0 += G) {
-        Cv g[G];
-#pragma GCC unroll 8
-        for (int i = 0; i < G; ++i) {
-            const int q = q0 + i;
-            // Group 0 starts at 0 whatever word 0 holds.
-            const std::size_t c2 = q == 0 ? 0 : 2 * static_cast<std::size_t>(pBitRev[2 * q]);
-            Cv h;
-            firstButterflyRegs<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
-                                    _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h.re, h.im);
-            storeGroup<false>(half + 8 * q, h);
-        }
-        float* out = work + 8 * q0;
-        if constexpr (eight) {
-            radix8Block<Inv, true, false>([&](int r) { return g[r]; }, twd, out, 4);
-        } else {
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1, x2, x3);
-            storeGroup<false>(out, x0);
-            storeGroup<false>(out + 8, x1);
-            storeGroup<false>(out + 16, x2);
-            storeGroup<false>(out + 24, x3);
-        }
-    }
-    // The second half's blocks, in place.
-    if constexpr (eight) {
-        stage8<Inv, true, false>(half, half, n / 2, 4, twd);
-        fixedStages<Inv, true, true, M, 1, 32>(work, dst, twd + 56);
-    } else {
-        stage4<Inv, true, false>(half, half, n / 2, 4, twd);
-        fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
-    }
-}
-
-// Sizes with more than one later stage and enough first-pass groups for one block of the second.
-constexpr bool fusedNormSize(int m)
-{
-    return kStagePlans.count[m] >= 2 &&
-           ((m >= 5 && kStagePlans.radix[m][0] == 4) || (m >= 6 && kStagePlans.radix[m][0] == 8));
-}
-
-template <bool Inv, int M>
-bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
-{
-    if constexpr (fusedNormSize(M)) {
-        if (m == M) {
-            fixedNormFused<Inv, M>(src, work, dst, pBitRev, twd);
-            return true;
-        }
-    }
-    return false;
-}
-
 template <bool Inv>
 void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev, Ipp8u* pBuffer)
 {
@@ -232,10 +115,6 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
     }
     const int m = ceilLog2(n);
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
-    if (aligned16(pTwd) && (tryFixedNormFused<Inv, 6>(m, src, work, dst, pBitRev, pTwd) ||
-                            tryFixedNormFused<Inv, 7>(m, src, work, dst, pBitRev, pTwd) ||
-                            tryFixedNormFused<Inv, 9>(m, src, work, dst, pBitRev, pTwd)))
-        return;
     const int eighth = n / 8;
     // The four quarter bases, so each group costs one table read and one offset.
     const float* const s1 = src + n;
@@ -250,7 +129,7 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
         firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2), _mm_loadu_ps(s3 + c2),
                             work + 8 * q, w1 + 8 * q);
     }
-    laterStages<Inv>(work, dst, n, m, pTwd, true);
+    laterStages<Inv>(work, dst, m, pTwd, true);
 }
 
 template <bool Inv>
@@ -268,7 +147,7 @@ void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int 
         firstButterfly<Inv>(_mm_movelh_ps(a, c), _mm_movehl_ps(c, a), _mm_movelh_ps(b, d), _mm_movehl_ps(d, b),
                             work + 8 * p, work + 8 * (p + 1));
     }
-    laterStages<Inv>(work, data, n, m, pTwd, interleave == 1);
+    laterStages<Inv>(work, data, m, pTwd, interleave == 1);
 }
 
 // A complex sequence held as two float arrays: points i and j as (re, im, re, im).
@@ -312,7 +191,7 @@ void splitNorm(SplitArrays s, float* dRe, float* dIm, int n, const float* tw, co
         firstButterfly<Inv>(s.two(c, c + 1), s.two(q2 + c, q2 + c + 1), s.two(q1 + c, q1 + c + 1),
                             s.two(q3 + c, q3 + c + 1), work + 8 * q, work + 8 * (eighth + q));
     }
-    laterStages<Inv>(work, work, n, ceilLog2(n), tw, false);
+    laterStages<Inv>(work, work, ceilLog2(n), tw, false);
     toArrays(work, dRe, dIm, n);
 }
 
@@ -325,7 +204,7 @@ void splitPlain(float* re, float* im, int n, const float* tw, float* work)
         firstButterfly<Inv>(s.two(b, b + 4), s.two(b + 1, b + 5), s.two(b + 2, b + 6), s.two(b + 3, b + 7),
                             work + 8 * p, work + 8 * (p + 1));
     }
-    laterStages<Inv>(work, work, n, ceilLog2(n), tw, false);
+    laterStages<Inv>(work, work, ceilLog2(n), tw, false);
     toArrays(work, re, im, n);
 }
 
