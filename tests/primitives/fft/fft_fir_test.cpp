@@ -12,12 +12,15 @@ struct Fir
     decltype(&m7_ippsFIR_32f) run;
     decltype(&m7_ippsFIRFree_32f) free;
 };
+#define NORRIK_FIR(P)                                                                                                  \
+    Fir                                                                                                                \
+    {                                                                                                                  \
+        P##ippsFIRInitAlloc_32f, P##ippsFIR_32f, P##ippsFIRFree_32f                                                    \
+    }
 
 TEST(FftFirLarge, LongFiltersMatchTheDirectConvolution)
 {
-    const Fir firs[3] = {{m7_ippsFIRInitAlloc_32f, m7_ippsFIR_32f, m7_ippsFIRFree_32f},
-                         {u8_ippsFIRInitAlloc_32f, u8_ippsFIR_32f, u8_ippsFIRFree_32f},
-                         {y8_ippsFIRInitAlloc_32f, y8_ippsFIR_32f, y8_ippsFIRFree_32f}};
+    const Fir firs[3] = {NORRIK_FIR(m7_), NORRIK_FIR(u8_), NORRIK_FIR(y8_)};
     for (int T : {1 << 17, 1 << 18}) {
         const auto taps = randomFloats(T, 5);
         const int n = 1024; // long enough for the transform road

@@ -123,7 +123,6 @@ TEST(FftRealSetup, GetSizeStatusesInTheirOrder)
         EXPECT_EQ(v.getSize(30, 2, 0, &a, &b, nullptr), -8);
         EXPECT_EQ(v.getSize(30, 3, 0, &a, &b, &c), -16);
         EXPECT_EQ(v.getSize(30, 2, 0, &a, &b, &c), -15);
-        EXPECT_EQ(v.getSize(8, 0, 0, &a, &b, &c), -16);
         EXPECT_EQ(v.getSize(8, 16, 0, &a, &b, &c), -16);
     }
 }
@@ -160,14 +159,6 @@ TEST(FftRealSetup, InitStatusesAndFailedInitLeavesNoValidHeader)
         std::vector<float> x(2048, 1.0f);
         EXPECT_EQ(v.fwd(x.data(), x.data(), header(), nullptr), -17);
         EXPECT_EQ(v.free(header()), -17);
-
-        // Order 10 needs no init buffer; order 11 builds with one.
-        EXPECT_EQ(v.init(&spec, 10, 2, 0, mem.data(), nullptr), 0);
-        EXPECT_EQ(spec, header());
-        EXPECT_EQ(spec->id, 6u);
-        std::vector<Ipp8u> big(20000);
-        EXPECT_EQ(v.init(&spec, 11, 2, 0, big.data() + 3, initMem.data() + 1), 0);
-        EXPECT_EQ(spec->selfAllocated, 0u);
     }
 }
 
@@ -206,7 +197,9 @@ TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize)
         for (int order : {0, 4, 5, 6, 7, 8, 12, v.largeFrom, 20, 21}) {
             int specSize, initSize, workSize;
             ASSERT_EQ(v.getSize(order, 2, 0, &specSize, &initSize, &workSize), 0);
-            for (int off = 0; off < 32; off += 4) {
+            const auto x = randomFloats(size_t(1) << order, 5);
+            const auto ref = referencePerm(x);
+            for (int off = 0; off<32; off += order> 12 ? 12 : 4) {
                 std::vector<Ipp8u> mem(specSize + 64 + 16, 0xCD);
                 std::vector<Ipp8u> initMem(initSize + 1);
                 Ipp8u* start = mem.data() + 32 - (reinterpret_cast<std::uintptr_t>(mem.data()) % 32) + off;
@@ -226,9 +219,9 @@ TEST(FftRealSetup, HeaderAndTablesStayInsideTheReportedSize)
                 }
                 // Scratch memory of the caller is not kept: a transform still works after it changes.
                 std::fill(initMem.begin(), initMem.end(), 0xFF);
-                std::vector<float> x = randomFloats(1 << order, 5), y(1 << order);
+                std::vector<float> y(x.size());
                 ASSERT_EQ(v.fwd(x.data(), y.data(), spec, nullptr), 0);
-                EXPECT_LT(relRms(y.data(), referencePerm(x)), 2e-6);
+                EXPECT_LT(relRms(y.data(), ref), 2e-6);
             }
         }
     }
@@ -293,8 +286,9 @@ TEST(FftRealTransform, ExactSmallExamples)
 constexpr int kFlags[4] = {8, 1, 2, 4};
 
 // Every order, each flag in turn, forward and inverse, against the double reference; the same bits
-// in place, out of place, with or without a caller's buffer, at any alignment. Orders 0 to 24 take
-// every road of every variant and both sides of each threshold between them.
+// in place, out of place, with or without a caller's buffer, at any alignment, and in the variants
+// whose plans agree. Orders 0 to 24 take every road of every variant and both sides of each
+// threshold between them.
 TEST(FftRealTransform, EveryOrderMatchesTheReferenceAndPlacementKeepsTheBits)
 {
     for (int order = 0; order <= 24; ++order) {
@@ -303,11 +297,12 @@ TEST(FftRealTransform, EveryOrderMatchesTheReferenceAndPlacementKeepsTheBits)
         const bool reference = order <= 23;
         const std::vector<double> refs[2] = {reference ? referencePerm(x) : std::vector<double>{},
                                              reference ? referenceInversePerm(p) : std::vector<double>{}};
+        std::vector<float> outs[3][2];
         for (size_t vi = 0; vi < fftVariants().size(); ++vi) {
             const auto& v = fftVariants()[vi];
             if (order == 24 && v.name != "y8_")
                 continue; // only y8 has a threshold there (its first copying reversal)
-            const int flag = kFlags[(order + vi) % 4];
+            const int flag = kFlags[order % 4];
             Spec s(v, order, flag);
             int bufSize = 0;
             ASSERT_EQ(v.getBufSize(s.p, &bufSize), 0);
@@ -315,8 +310,14 @@ TEST(FftRealTransform, EveryOrderMatchesTheReferenceAndPlacementKeepsTheBits)
                 const auto& in = inverse ? p : x;
                 const auto t = inverse ? v.inv : v.fwd;
                 const std::string what = v.name + " order " + std::to_string(order) + (inverse ? " inv" : " fwd");
-                std::vector<float> out(N);
+                std::vector<float>& out = outs[vi][inverse];
+                out.resize(N);
                 ASSERT_EQ(t(in.data(), out.data(), s.p, nullptr), 0);
+                // u8 and y8 differ only in the recombination tables of orders 19 and 20; m7 has
+                // their stage plan at a few half-lengths.
+                const bool same = (vi == 2 && order != 19 && order != 20 && order < 24) ||
+                                  (vi == 1 && (order <= 7 || order == 12 || order == 15));
+                EXPECT_TRUE(!same || sameBits(out.data(), outs[vi - 1][inverse].data(), N)) << what << ": variants";
                 if (reference) {
                     std::vector<double> ref = refs[inverse];
                     const bool scaled = (inverse ? s.p->scaleInverse : s.p->scaleForward) == 1;
@@ -348,32 +349,6 @@ TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer)
             Ipp8u* bogus = reinterpret_cast<Ipp8u*>(std::uintptr_t(1));
             EXPECT_EQ(v.fwd(x.data(), y.data(), s.p, bogus), 0);
             EXPECT_EQ(v.inv(y.data(), y.data(), s.p, bogus), 0);
-        }
-    }
-}
-
-TEST(FftRealTransform, VariantsAgreeBitForBitWhereTheirPlansAgree)
-{
-    const auto& vs = fftVariants();
-    const FftVariant &m7 = vs[0], &u8 = vs[1], &y8 = vs[2];
-    for (int order : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 21, 22, 23}) {
-        const size_t N = size_t(1) << order;
-        const auto x = randomFloats(N, 50 + order);
-        auto run = [&](const FftVariant& v, bool inverse) {
-            Spec s(v, order, 4);
-            std::vector<float> y(N);
-            (inverse ? v.inv : v.fwd)(x.data(), y.data(), s.p, nullptr);
-            return y;
-        };
-        // u8 and y8 differ only in the recombination tables of orders 19 and 20.
-        for (bool inverse : {false, true}) {
-            const auto yu = run(u8, inverse), yy = run(y8, inverse);
-            EXPECT_TRUE(sameBits(yu.data(), yy.data(), N)) << "u8/y8 order " << order;
-            // m7 has the same stage plan for these half-lengths.
-            if (order <= 7 || order == 12 || order == 15) {
-                const auto ym = run(m7, inverse);
-                EXPECT_TRUE(sameBits(ym.data(), yu.data(), N)) << "m7/u8 order " << order;
-            }
         }
     }
 }

@@ -27,8 +27,6 @@ struct FftVariant
     decltype(&m7_ipps_initTabTwdBase_32f) twdBase;
     decltype(&m7_ipps_cRadix4FwdNorm_32fc) fwdNorm;
     decltype(&m7_ipps_cRadix4InvNorm_32fc) invNorm;
-    decltype(&m7_ipps_cRadix4Fwd_32fc) fwdPlain;
-    decltype(&m7_ipps_cRadix4Inv_32fc) invPlain;
     decltype(&m7_ipps_cFftFwd_Fact4_32fc) fwdFact4;
     decltype(&m7_ipps_cFftInv_Fact4_32fc) invFact4;
     decltype(&m7_ipps_cFftFwd_Fact8_32fc) fwdFact8;
@@ -48,8 +46,8 @@ struct FftVariant
                P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I, P##ownps_Mpy3_32fc, P##ipps_initTabBitRevNorm, \
                 P##ipps_initTabTwd_L1_32f, P##ipps_initTabTwdBase_32f,  \
                     \
-                P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc, P##ipps_cRadix4Fwd_32fc, \
-               P##ipps_cRadix4Inv_32fc, P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
+                P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc,  \
+                P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
                P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
 // clang-format on
 

@@ -1,6 +1,7 @@
 // Fixed-size kernels and radix-4 passes of every variant against double-precision references.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -170,83 +171,129 @@ std::vector<float> bitReversed(const std::vector<float>& x)
     return r;
 }
 
-TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement)
+// The Norm passes against the reference, in place and at unaligned addresses; on two arrays (Norm
+// and plain passes) the same bits at any float alignment.
+TEST(FftRadix4Passes, ComplexAndTwoArrayPassesMatchTheDft)
 {
     for (int m = 3; m <= 17; ++m) {
         const int n = 1 << m;
-        const auto x = randomFloats(2 * n, 40 + m);
+        const auto x = randomFloats(2 * n, 40 + m), xr = bitReversed(x);
         const std::vector<double> refs[2] = {complexRef(x, -1), complexRef(x, +1)};
         for (const auto& v : fftVariants()) {
             PassTables t(v, m);
             for (bool inverse : {false, true}) {
                 auto pass = inverse ? v.invNorm : v.fwdNorm;
-                const auto& ref = refs[inverse];
-                OffsetBuffer dst(2 * n, 0), buf(2 * n, 0);
+                OffsetBuffer dst(2 * n, 0), buf(2 * n, 0), odd(2 * n, 8), src(2 * n, 4);
                 std::fill(buf.f(), buf.f() + 2 * n, 123.0f);
                 pass(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(dst.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_LT(relRms(dst.f(), ref), 2e-6) << v.name << " n " << n << " inv " << inverse;
+                const float* good = dst.f();
+                EXPECT_LT(relRms(good, refs[inverse]), 2e-6) << v.name << " n " << n << " inv " << inverse;
                 // Aligned, distinct destination: the buffer stays untouched.
-                for (int i = 0; i < 2 * n; ++i)
-                    ASSERT_EQ(buf.f()[i], 123.0f) << v.name << " n " << n;
-                const std::vector<float> good(dst.f(), dst.f() + 2 * n);
-                OffsetBuffer odd(2 * n, 8), src(2 * n, 4);
+                EXPECT_TRUE(std::all_of(buf.f(), buf.f() + 2 * n, [](float f) { return f == 123.0f; }));
                 std::copy(x.begin(), x.end(), src.f());
                 pass(reinterpret_cast<const Ipp32fc*>(src.f()), reinterpret_cast<Ipp32fc*>(odd.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_TRUE(sameBits(odd.f(), good.data(), 2 * n)) << v.name << " unaligned dst n " << n;
+                EXPECT_TRUE(sameBits(odd.f(), good, 2 * n)) << v.name << " unaligned dst n " << n;
                 pass(reinterpret_cast<const Ipp32fc*>(src.f()), reinterpret_cast<Ipp32fc*>(src.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_TRUE(sameBits(src.f(), good.data(), 2 * n)) << v.name << " in place n " << n;
+                EXPECT_TRUE(sameBits(src.f(), good, 2 * n)) << v.name << " in place n " << n;
+                if (m > 12)
+                    continue;
+                OffsetBuffer re(n, 4), im(n, 12), dre(n, 8), dim(n, 0);
+                auto splitIs = [&](const float* a, const float* b) {
+                    for (int i = 0; i < n; ++i)
+                        if (a[i] != good[2 * i] || b[i] != good[2 * i + 1])
+                            return false;
+                    return true;
+                };
+                for (int i = 0; i < n; ++i) {
+                    re.f()[i] = x[2 * i];
+                    im.f()[i] = x[2 * i + 1];
+                }
+                auto split = inverse ? v.invNormSplit : v.fwdNormSplit;
+                split(re.f(), im.f(), dre.f(), dim.f(), n, t.tw, t.bitRev.data(), buf.bytes());
+                EXPECT_TRUE(splitIs(dre.f(), dim.f())) << v.name << " two arrays n " << n;
+                split(re.f(), im.f(), re.f(), im.f(), n, t.tw, t.bitRev.data(), buf.bytes());
+                EXPECT_TRUE(splitIs(re.f(), im.f())) << v.name << " two arrays in place n " << n;
+                if (m < 6)
+                    continue;
+                for (int i = 0; i < n; ++i) {
+                    re.f()[i] = xr[2 * i];
+                    im.f()[i] = xr[2 * i + 1];
+                }
+                (inverse ? v.invPlainSplit : v.fwdPlainSplit)(re.f(), im.f(), n, t.tw, buf.bytes());
+                EXPECT_TRUE(splitIs(re.f(), im.f())) << v.name << " two arrays, bit-reversed input, n " << n;
             }
         }
     }
 }
 
-// On two arrays the passes give the complex passes' bits, at any float alignment, in place too.
-TEST(FftRadix4Passes, SplitArraysGiveTheComplexPassBits)
+// One factor pass over count groups of R rows of len points: row rev(k) of a group holds the
+// len-point DFT of x[R j + k] of that group's own signal, the twiddles are W^(k j) of R len points;
+// the pass leaves the R len-point DFT in natural order. Every variant, the same bits.
+TEST(FftFactorPasses, OneLevelJoinsTheSubTransforms)
 {
-    for (int m : {3, 4, 5, 6, 7, 9, 12}) {
-        const int n = 1 << m;
-        const auto x = randomFloats(2 * n, 70 + m);
-        std::vector<float> re(n), im(n), xr(2 * n);
-        for (int i = 0; i < n; ++i) {
-            re[i] = x[2 * i];
-            im[i] = x[2 * i + 1];
-        }
-        for (const auto& v : fftVariants()) {
-            PassTables t(v, m);
-            for (bool inverse : {false, true}) {
-                std::vector<float> want(2 * n);
-                OffsetBuffer buf(2 * n, 0), sr(n, 4), si(n, 12), dr(n, 8), di(n, 0);
-                (inverse ? v.invNorm : v.fwdNorm)(reinterpret_cast<const Ipp32fc*>(x.data()),
-                                                  reinterpret_cast<Ipp32fc*>(want.data()), n, t.tw, t.bitRev.data(),
-                                                  buf.bytes());
-                std::copy(re.begin(), re.end(), sr.f());
-                std::copy(im.begin(), im.end(), si.f());
-                (inverse ? v.invNormSplit : v.fwdNormSplit)(sr.f(), si.f(), dr.f(), di.f(), n, t.tw, t.bitRev.data(),
-                                                            buf.bytes());
-                (inverse ? v.invNormSplit : v.fwdNormSplit)(sr.f(), si.f(), sr.f(), si.f(), n, t.tw, t.bitRev.data(),
-                                                            buf.bytes());
-                for (int i = 0; i < n; ++i) {
-                    ASSERT_EQ(dr.f()[i], want[2 * i]) << v.name << " n " << n << " " << i;
-                    ASSERT_EQ(di.f()[i], want[2 * i + 1]) << v.name << " n " << n << " " << i;
-                    ASSERT_EQ(sr.f()[i], want[2 * i]) << v.name << " in place n " << n;
-                    ASSERT_EQ(si.f()[i], want[2 * i + 1]) << v.name << " in place n " << n;
+    const int len = 16;
+    struct Case
+    {
+        int radix, count;
+    };
+    for (Case c : {Case{4, 1}, Case{4, 2}, Case{8, 1}, Case{8, 3}}) {
+        const int R = c.radix, P = R * len, bits = R == 4 ? 2 : 3;
+        for (bool inverse : {false, true}) {
+            const int sign = inverse ? +1 : -1;
+            std::vector<float> data(2 * P * c.count + 4), tw(2 * 7 * len + 4);
+            float* d = data.data() + (4 - reinterpret_cast<std::uintptr_t>(data.data()) / 4 % 4) % 4;
+            float* t = tw.data() + (4 - reinterpret_cast<std::uintptr_t>(tw.data()) / 4 % 4) % 4;
+            const int kMax = c.radix == 4 && c.count == 1 ? 2 : R - 1;
+            for (int j = 0, o = 0; j < (kMax == 2 ? len / 2 : len); j += 4)
+                for (int k = 1; k <= kMax; ++k, o += 8)
+                    for (int l = 0; l < 4; ++l) {
+                        t[o + l] = float(std::cos(2 * M_PI * k * (j + l) / P));
+                        t[o + 4 + l] = float(-std::sin(2 * M_PI * k * (j + l) / P));
+                    }
+            std::vector<std::vector<double>> refs;
+            for (int g = 0; g < c.count; ++g) {
+                const auto x = randomFloats(2 * P, 90 + g);
+                refs.push_back(complexRef(x, sign));
+                for (int k = 0; k < R; ++k) {
+                    std::vector<float> sub(2 * len);
+                    for (int j = 0; j < len; ++j) {
+                        sub[2 * j] = x[2 * (R * j + k)];
+                        sub[2 * j + 1] = x[2 * (R * j + k) + 1];
+                    }
+                    const auto S = complexRef(sub, sign);
+                    int row = 0;
+                    for (int b = 0; b < bits; ++b)
+                        row |= (k >> b & 1) << (bits - 1 - b);
+                    float* r = d + 2 * (g * P + row * len);
+                    for (int j = 0; j < len; ++j) {
+                        r[8 * (j / 4) + j % 4] = float(S[2 * j]);
+                        r[8 * (j / 4) + j % 4 + 4] = float(S[2 * j + 1]);
+                    }
                 }
-                if (m < 6)
-                    continue;
-                // On bit-reversed input, in place.
-                const auto rev = bitReversed(x);
-                for (int i = 0; i < n; ++i) {
-                    sr.f()[i] = rev[2 * i];
-                    si.f()[i] = rev[2 * i + 1];
+            }
+            const std::vector<float> in(d, d + 2 * P * c.count);
+            std::vector<float> first;
+            for (const auto& v : fftVariants()) {
+                std::copy(in.begin(), in.end(), d);
+                const auto pass = R == 4 ? (inverse ? v.invFact4 : v.fwdFact4) : (inverse ? v.invFact8 : v.fwdFact8);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, 0, t);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, 0, c.count, t);
+                ASSERT_TRUE(sameBits(d, in.data(), in.size())) << "count or len 0 does nothing";
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, c.count, t);
+                for (int g = 0; g < c.count; ++g) {
+                    std::vector<float> out(2 * P);
+                    for (int p = 0; p < P; ++p) {
+                        out[2 * p] = d[2 * g * P + 8 * (p / 4) + p % 4];
+                        out[2 * p + 1] = d[2 * g * P + 8 * (p / 4) + p % 4 + 4];
+                    }
+                    EXPECT_LT(relRms(out.data(), refs[g]), 1e-6) << v.name << " radix " << R << " count " << c.count;
                 }
-                (inverse ? v.invPlainSplit : v.fwdPlainSplit)(sr.f(), si.f(), n, t.tw, buf.bytes());
-                for (int i = 0; i < n; ++i) {
-                    ASSERT_EQ(sr.f()[i], want[2 * i]) << v.name << " plain n " << n;
-                    ASSERT_EQ(si.f()[i], want[2 * i + 1]) << v.name << " plain n " << n;
-                }
+                if (first.empty())
+                    first.assign(d, d + in.size());
+                EXPECT_TRUE(sameBits(d, first.data(), in.size())) << v.name << " radix " << R;
             }
         }
     }
@@ -262,14 +309,13 @@ TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
         decltype(&u8_ipps_cFftFwd_Fact8_Last_32fc) last[2];
         decltype(&u8_ipps_crFftFwd_Fact8_Last_32f) lastSplit[2];
     };
-    const Core cores[2] = {{{u8_ipps_cFftFwd_CoreMT_32fc, u8_ipps_cFftInv_CoreMT_32fc},
-                            {u8_ipps_crFftFwd_CoreMT_32f, u8_ipps_crFftInv_CoreMT_32f},
-                            {u8_ipps_cFftFwd_Fact8_Last_32fc, u8_ipps_cFftInv_Fact8_Last_32fc},
-                            {u8_ipps_crFftFwd_Fact8_Last_32f, u8_ipps_crFftInv_Fact8_Last_32f}},
-                           {{y8_ipps_cFftFwd_CoreMT_32fc, y8_ipps_cFftInv_CoreMT_32fc},
-                            {y8_ipps_crFftFwd_CoreMT_32f, y8_ipps_crFftInv_CoreMT_32f},
-                            {y8_ipps_cFftFwd_Fact8_Last_32fc, y8_ipps_cFftInv_Fact8_Last_32fc},
-                            {y8_ipps_crFftFwd_Fact8_Last_32f, y8_ipps_crFftInv_Fact8_Last_32f}}};
+    // clang-format off
+#define NORRIK_CORE(P) \
+    Core{{P##ipps_cFftFwd_CoreMT_32fc, P##ipps_cFftInv_CoreMT_32fc}, {P##ipps_crFftFwd_CoreMT_32f, P##ipps_crFftInv_CoreMT_32f}, \
+         {P##ipps_cFftFwd_Fact8_Last_32fc, P##ipps_cFftInv_Fact8_Last_32fc}, {P##ipps_crFftFwd_Fact8_Last_32f, P##ipps_crFftInv_Fact8_Last_32f}}
+    const Core cores[2] = {NORRIK_CORE(u8_), NORRIK_CORE(y8_)};
+#undef NORRIK_CORE
+    // clang-format on
     for (int L : {6, 7, 8, 9, 10}) {
         const int len = 1 << L, N = 8 * len;
         const auto x = randomFloats(2 * N, 30 + L);
