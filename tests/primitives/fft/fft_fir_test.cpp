@@ -12,11 +12,9 @@ struct Fir
     decltype(&m7_ippsFIR_32f) run;
     decltype(&m7_ippsFIRFree_32f) free;
 };
-#define NORRIK_FIR(P)                                                                                                  \
-    Fir                                                                                                                \
-    {                                                                                                                  \
-        P##ippsFIRInitAlloc_32f, P##ippsFIR_32f, P##ippsFIRFree_32f                                                    \
-    }
+// clang-format off
+#define NORRIK_FIR(P) Fir{P##ippsFIRInitAlloc_32f, P##ippsFIR_32f, P##ippsFIRFree_32f}
+// clang-format on
 
 TEST(FftFirLarge, LongFiltersMatchTheDirectConvolution)
 {
