@@ -1,8 +1,6 @@
 // Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
@@ -30,8 +28,8 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     const __m128 e = _mm_sub_ps(u2, u3);
     const __m128 es = _mm_shuffle_ps(e, e, _MM_SHUFFLE(2, 3, 0, 1));
     // -i e = (e.im, -e.re), +i e = (-e.im, e.re)
-    const __m128 minusI = _mm_xor_ps(es, _mm_load_ps(reinterpret_cast<const float*>(constants().signOdd)));
-    const __m128 plusI = _mm_xor_ps(es, _mm_load_ps(reinterpret_cast<const float*>(constants().signEven)));
+    const __m128 minusI = _mm_xor_ps(es, _mm_setr_ps(0.0f, -0.0f, 0.0f, -0.0f));
+    const __m128 plusI = _mm_xor_ps(es, _mm_setr_ps(-0.0f, 0.0f, -0.0f, 0.0f));
     __m128 y0 = _mm_add_ps(s, t);
     __m128 y2 = _mm_sub_ps(s, t);
     __m128 y1 = _mm_add_ps(d, Inv ? plusI : minusI);
@@ -43,47 +41,32 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     _mm_storeu_ps(g1 + 4, y3);
 }
 
-// The stages after the first one for 2^M points, the plan unrolled at compile time so every span
-// is a constant: all but the last in place in work, the last into out.
-template <bool Inv, bool Interleaved, int M, int S = 0, int L = 4>
-FFT_INLINE void stages(float* work, float* out, const float* twd)
-{
-    constexpr int count = kStagePlans.count[M];
-    if constexpr (S < count) {
-        constexpr bool last = S + 1 == count;
-        float* const dst = last ? out : work;
-        if constexpr (kStagePlans.radix[M][S] == 4) {
-            stage4<Inv, last && Interleaved>(work, dst, 1 << M, L, twd);
-            stages<Inv, Interleaved, M, S + 1, 4 * L>(work, out, twd + 6 * L);
-        } else {
-            stage8<Inv, last && Interleaved>(work, dst, 1 << M, L, twd);
-            stages<Inv, Interleaved, M, S + 1, 8 * L>(work, out, twd + 14 * L);
-        }
-    }
-}
-
-template <bool Inv, bool Interleaved, int M>
-void stagesOf(float* work, float* out, const float* twd)
-{
-    stages<Inv, Interleaved, M>(work, out, twd);
-}
-
-constexpr int kMinM = 4, kMaxM = 17; // 16 to 131,072 points
-
-template <bool Inv, bool Interleaved, int... I>
-constexpr auto stageTable(std::integer_sequence<int, I...>)
-{
-    return std::array{&stagesOf<Inv, Interleaved, kMinM + I>...};
-}
-
-// The table must be 16-byte aligned, as the tables the set-up builds are.
+// The stages after the first one for 2^m points (m from 4 to 17): all but the last in place in
+// work, the last into out. The twiddle table is 16-byte aligned, as the set-up builds it.
 template <bool Inv>
 void laterStages(float* work, float* out, int m, const float* twd, bool interleave)
 {
-    using Sizes = std::make_integer_sequence<int, kMaxM - kMinM + 1>;
-    static constexpr auto kInterleaved = stageTable<Inv, true>(Sizes{});
-    static constexpr auto kSplit = stageTable<Inv, false>(Sizes{});
-    (interleave ? kInterleaved : kSplit)[m - kMinM](work, out, twd);
+    const int n = 1 << m, count = kStagePlans.count[m];
+    int L = 4;
+    for (int s = 0; s < count; ++s) {
+        const bool last = s + 1 == count;
+        float* dst = last ? out : work;
+        if (kStagePlans.radix[m][s] == 4) {
+            if (last && interleave)
+                stage4<Inv, true>(work, dst, n, L, twd);
+            else
+                stage4<Inv, false>(work, dst, n, L, twd);
+            twd += 6 * L;
+            L *= 4;
+        } else {
+            if (last && interleave)
+                stage8<Inv, true>(work, dst, n, L, twd);
+            else
+                stage8<Inv, false>(work, dst, n, L, twd);
+            twd += 14 * L;
+            L *= 8;
+        }
+    }
 }
 
 // The 8-point transform of the Norm passes; reads every point before writing.
