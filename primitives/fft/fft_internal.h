@@ -6,6 +6,7 @@
 
 #include "primitives/common/ipptypes.h"
 #include "primitives/fft/ipps_fft.h"
+#include "primitives/fftkernels/fft_kernels.h"
 
 struct RealFftSpec32f
 {
@@ -35,7 +36,6 @@ static_assert(offsetof(RealFftSpec32f, columnTwiddles) == 112);
 constexpr Ipp32u kRealFftSpecId = 6;
 
 #define NORRIK_FFT_INTERNAL_DECLARE(P)                                                                                 \
-    extern "C" IPP_EXPORT const Ipp32f P##fft_fix_twiddle_table_32f[264];                                              \
     IPP_API Ipp8u* P##ipps_initTabTwdBase_32f(int order, Ipp32f* table);                                               \
     IPP_API Ipp8u* P##ipps_initTabTwd_L1_32f(int m, const Ipp32f* base, int baseOrder, Ipp32f* dst);                   \
     IPP_API Ipp8u* P##ipps_initTabBitRevNorm(int m, Ipp32u* tab);                                                      \
@@ -61,8 +61,27 @@ constexpr Ipp32u kRealFftSpecId = 6;
     IPP_API Ipp8u* P##ipps_initTabTwdCcsRec_32f(int order, const Ipp32f* base, int baseOrder, void* dst);              \
     IPP_API void P##ipps_cRealRecombine_32f(Ipp32fc* data, int M, const Ipp32f* table);                                \
     IPP_API void P##ipps_cCcsRecombine_32f(const Ipp32fc* src, Ipp32fc* dst, int M, const Ipp32f* table);              \
-    IPP_API void P##ipps_cRecombineMulPerm_32f(Ipp32fc* data, const Ipp32f* perm, int M, const Ipp32f* realTable,      \
-                                               const Ipp32f* ccsTable);                                                \
+    IPP_API void P##ipps_getSizesTwd_Large_32f(int m, int* pSpecSize, int* pInitSize, int* pWorkSize);                 \
+    IPP_API void P##ipps_getSizesTwd_Large_Rec(int m, int depth, int* pSpecSize, int* pInitSize, int* pWorkSize);      \
+    IPP_API Ipp8u* P##ipps_initTabTwd_Large_32f(RealFftSpec32f* spec, int m, const Ipp32f* base, int baseOrder,        \
+                                                void* bitRevArea);                                                     \
+    IPP_API Ipp8u* P##ipps_initTabTwd_Large_Rec(RealFftSpec32f* spec, int m, const Ipp32f* base, int baseOrder,        \
+                                                int depth, void* at);                                                  \
+    IPP_API void P##ipps_cFftFwd_Large_32fc(const RealFftSpec32f* spec, const Ipp32fc* src, Ipp32fc* dst, int m,       \
+                                            Ipp32f* work);                                                             \
+    IPP_API void P##ipps_cFftInv_Large_32fc(const RealFftSpec32f* spec, const Ipp32fc* src, Ipp32fc* dst, int m,       \
+                                            Ipp32f* work);                                                             \
+    IPP_API void P##ipps_cFftFwd_Large_Step(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth,               \
+                                            Ipp32f* work);                                                             \
+    IPP_API void P##ipps_cFftInv_Large_Step(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth,               \
+                                            Ipp32f* work);                                                             \
+    IPP_API void P##ipps_cFft_BlkMerge_32fc(const Ipp32fc* src, Ipp32fc* buf, int stride, int rows, int width);        \
+    IPP_API void P##ipps_cFft_BlkSplit_32fc(Ipp32fc* dst, const Ipp32fc* buf, int stride, int rows, int width,         \
+                                            int interleave);                                                           \
+    IPP_API void P##ipps_crFft_BlkMerge_32f(const Ipp32f* srcRe, const Ipp32f* srcIm, Ipp32f* buf, int stride,         \
+                                            int rows, int width);                                                      \
+    IPP_API void P##ipps_crFft_BlkSplit_32f(Ipp32f* dstRe, Ipp32f* dstIm, const Ipp32f* buf, int stride, int rows,     \
+                                            int width);                                                                \
     IPP_API void P##ownps_Mpy2_32fc(const Ipp32fc* src, Ipp32fc* srcDst, Ipp32u count);                                \
     IPP_API void P##ownps_Mpy3_32fc(const Ipp32fc* src1, const Ipp32fc* src2, Ipp32fc* dst, Ipp32u count);
 
@@ -70,6 +89,3 @@ NORRIK_FFT_INTERNAL_DECLARE(m7_)
 NORRIK_FFT_INTERNAL_DECLARE(u8_)
 NORRIK_FFT_INTERNAL_DECLARE(y8_)
 #undef NORRIK_FFT_INTERNAL_DECLARE
-
-// The m7_ base table under its plain name.
-extern "C" IPP_EXPORT const Ipp32f fft_fix_twiddle_table_32f[264];

@@ -2,10 +2,12 @@
 #include <emmintrin.h>
 
 #include "primitives/fft/fft_internal.h"
-#include "primitives/common/variant.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
+
+using namespace fft;
 
 inline void mpy(const Ipp32fc* s, const Ipp32fc* d, Ipp32fc* out, Ipp32u count)
 {
@@ -15,16 +17,7 @@ inline void mpy(const Ipp32fc* s, const Ipp32fc* d, Ipp32fc* out, Ipp32u count)
     Ipp32u j = 0;
     // Four at a time, all inputs read before the results are written.
     for (; j + 4 <= count; j += 4) {
-        const __m128 s0 = _mm_loadu_ps(sp + 2 * j), s1 = _mm_loadu_ps(sp + 2 * j + 4);
-        const __m128 d0 = _mm_loadu_ps(dp + 2 * j), d1 = _mm_loadu_ps(dp + 2 * j + 4);
-        const __m128 sr = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(2, 0, 2, 0));
-        const __m128 si = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(3, 1, 3, 1));
-        const __m128 dr = _mm_shuffle_ps(d0, d1, _MM_SHUFFLE(2, 0, 2, 0));
-        const __m128 di = _mm_shuffle_ps(d0, d1, _MM_SHUFFLE(3, 1, 3, 1));
-        const __m128 re = _mm_sub_ps(_mm_mul_ps(sr, dr), _mm_mul_ps(si, di));
-        const __m128 im = _mm_add_ps(_mm_mul_ps(si, dr), _mm_mul_ps(sr, di));
-        _mm_storeu_ps(op + 2 * j, _mm_unpacklo_ps(re, im));
-        _mm_storeu_ps(op + 2 * j + 4, _mm_unpackhi_ps(re, im));
+        storeI(op + 2 * j, twistBy<false>(loadI(dp + 2 * j), loadI(sp + 2 * j)));
     }
     for (; j < count; ++j) {
         const Ipp32fc a = s[j], b = d[j];
@@ -62,6 +55,6 @@ IPP_API IppStatus VARIANT(ippsMulPerm_32f_I)(const Ipp32f* pSrc, Ipp32f* pSrcDst
     const Ipp32u count = static_cast<Ipp32u>((len - start) / 2);
     if (count != 0)
         VARIANT(ownps_Mpy2_32fc)
-        (reinterpret_cast<const Ipp32fc*>(pSrc + start), reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
+    (reinterpret_cast<const Ipp32fc*>(pSrc + start), reinterpret_cast<Ipp32fc*>(pSrcDst + start), count);
     return ippStsNoErr;
 }

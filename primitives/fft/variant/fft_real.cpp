@@ -7,56 +7,56 @@
 #include "primitives/fft/variant/fft_vector_deps.h"
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
 
 constexpr int kHeaderBytes = 136;
 
-inline std::uintptr_t align32u(std::uintptr_t a)
-{
-    return (a + 31) & ~static_cast<std::uintptr_t>(31);
-}
-inline int align32i(int v)
-{
-    return (v + 31) & ~31;
-}
-template <typename T>
-inline T* align32p(T* p)
-{
-    return reinterpret_cast<T*>(align32u(reinterpret_cast<std::uintptr_t>(p)));
-}
+using namespace fft;
 
 inline bool validFlag(int flag)
 {
     return flag == 1 || flag == 2 || flag == 4 || flag == 8;
 }
 
-// Orders from the cache-blocked range are not built yet and answer as out of range.
-inline bool supportedOrder(int order)
-{
-    return order >= 0 && order < kFftSettings.largeFromOrder;
-}
 inline bool radix4Order(int order)
 {
     return order >= 7 && order < kFftSettings.largeFromOrder;
 }
+inline bool largeOrder(int order)
+{
+    return order >= kFftSettings.largeFromOrder;
+}
 
 struct Sizes
 {
-    int spec, init, work;
+    std::int64_t spec, init, work;
 };
 
+// Pure arithmetic on the order: no table is built, nothing allocated.
 Sizes sizesOf(int order)
 {
     if (order <= 4)
         return {168, 0, 0};
-    const int N = 1 << order, n = N / 2;
-    const int T = radix4Order(order) ? align32i(n + 4) + align32i(8 * n + 8) : 0;
-    const int R = order < kFftSettings.recThreshold ? align32i(8 * (N / 4)) : align32i(8 * (1 << (order - 12)) + 8192);
-    const int init = order >= 11 ? align32i(N + 4) + 32 : 0;
-    const int work = radix4Order(order) ? 8 * n + 32 : 0;
-    return {192 + T + 2 * R, init, work};
+    const std::int64_t N = std::int64_t(1) << order, n = N / 2;
+    std::int64_t T = 0, init = 0, work = 0;
+    if (radix4Order(order)) {
+        T = align32(n + 4) + align32(8 * n + 8);
+        work = 8 * n;
+    } else if (largeOrder(order)) {
+        int spec = 0, largeInit = 0, largeWork = 0;
+        VARIANT(ipps_getSizesTwd_Large_32f)(order - 1, &spec, &largeInit, &largeWork);
+        T = spec;
+        init = largeInit;
+        work = largeWork;
+    }
+    const std::int64_t R = order < kFftSettings.recThreshold ? align32(8 * (N / 4))
+                                                             : align32(8 * (std::int64_t(1) << (order - 12)) + 8192);
+    if (order >= 11)
+        init += align32(N + 4) + 32;
+    return {192 + T + 2 * R, init, work > 0 ? work + 32 : 0};
 }
 
 // 1/sqrt(N) from the processor's estimate and one Newton step, in this exact order.
@@ -76,7 +76,7 @@ public:
         if (spec->workBytes <= 0)
             return;
         if (caller) {
-            ptr_ = align32p(caller);
+            ptr_ = align32(caller);
         } else {
             ptr_ = own_ = VARIANT(ippsMalloc_8u)(spec->workBytes);
         }
@@ -126,12 +126,12 @@ IPP_API IppStatus VARIANT(ippsFFTGetSize_R_32f)(int order, int flag, int /*hint*
         return ippStsNullPtrErr;
     if (!validFlag(flag))
         return ippStsFftFlagErr;
-    if (!supportedOrder(order))
+    if (order > 29)
         return ippStsFftOrderErr;
     const Sizes s = sizesOf(order);
-    *pSpecSize = s.spec;
-    *pInitSize = s.init;
-    *pWorkSize = s.work;
+    *pSpecSize = static_cast<int>(s.spec);
+    *pInitSize = static_cast<int>(s.init);
+    *pWorkSize = static_cast<int>(s.work);
     return ippStsNoErr;
 }
 
@@ -140,11 +140,11 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
 {
     if (!ppSpec)
         return ippStsNullPtrErr;
-    if (!supportedOrder(order))
+    if (order < 0 || order > 29)
         return ippStsFftOrderErr;
     if (!pMemSpec)
         return ippStsNullPtrErr;
-    RealFftSpec32f* spec = align32p(reinterpret_cast<RealFftSpec32f*>(pMemSpec));
+    RealFftSpec32f* spec = align32(reinterpret_cast<RealFftSpec32f*>(pMemSpec));
     Ipp8u* const s = reinterpret_cast<Ipp8u*>(spec);
     VARIANT(ippsZero_8u)(s, kHeaderBytes);
     spec->hint = static_cast<Ipp32u>(hint);
@@ -163,10 +163,10 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
     if (order >= 11 && !pMemInit)
         return ippStsNullPtrErr;
     if (order >= 5) {
-        const float* base = VARIANT(fft_fix_twiddle_table_32f);
+        const float* base = VARIANT(fft_fix_twiddle_table_32f).sine;
         int baseOrder = 10;
         if (order >= 11) {
-            float* table = align32p(reinterpret_cast<float*>(pMemInit));
+            float* table = align32(reinterpret_cast<float*>(pMemInit));
             VARIANT(ipps_initTabTwdBase_32f)(order, table);
             base = table;
             baseOrder = order;
@@ -175,13 +175,16 @@ IPP_API IppStatus VARIANT(ippsFFTInit_R_32f)(RealFftSpec32f** ppSpec, int order,
         Ipp8u* next;
         if (order <= 6) {
             spec->workBytes = 0;
-            next = align32p(s + kHeaderBytes);
+            next = align32(s + kHeaderBytes);
+        } else if (largeOrder(order)) {
+            spec->bitRevTable = reinterpret_cast<Ipp32u*>(s + kHeaderBytes);
+            next = VARIANT(ipps_initTabTwd_Large_32f)(spec, m, base, baseOrder, spec->bitRevTable);
         } else {
             spec->bitRevTable = reinterpret_cast<Ipp32u*>(s + kHeaderBytes);
             Ipp8u* twd = VARIANT(ipps_initTabBitRevNorm)(m, spec->bitRevTable);
             spec->radix4Twiddles = reinterpret_cast<float*>(twd);
             next = VARIANT(ipps_initTabTwd_L1_32f)(m, base, baseOrder, spec->radix4Twiddles);
-            spec->workBytes = align32i(8 << m);
+            spec->workBytes = 8 << m;
         }
         spec->realRecTwiddles = reinterpret_cast<float*>(next);
         next = VARIANT(ipps_initTabTwdRealRec_32f)(order, base, baseOrder, next);
@@ -266,7 +269,10 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
     if (order <= 6) {
         runKernel(kFftRowCFwd, order - 1, pSrc, pDst, scaled, pSpec->factor);
     } else {
-        if (order <= kFftSettings.normMaxOrder) {
+        if (largeOrder(order)) { // scales its rows itself
+            VARIANT(ipps_cFftFwd_Large_32fc)
+            (pSpec, reinterpret_cast<const Ipp32fc*>(pSrc), dstC, order - 1, reinterpret_cast<float*>(buffer.get()));
+        } else if (order <= kFftSettings.normMaxOrder) {
             VARIANT(ipps_cRadix4FwdNorm_32fc)
             (reinterpret_cast<const Ipp32fc*>(pSrc), dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());
         } else { // the bit-reversal order
@@ -276,7 +282,7 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
                 VARIANT(ipps_BitRev1_C)(pDst, n, pSpec->bitRevTable);
             VARIANT(ipps_cRadix4Fwd_32fc)(dstC, n, pSpec->radix4Twiddles, buffer.get(), 1);
         }
-        if (scaled)
+        if (scaled && !largeOrder(order))
             VARIANT(ippsMulC_32f_I)(pSpec->factor, pDst, 2 * n);
     }
     const float a = pDst[0], b = pDst[1];
@@ -310,6 +316,10 @@ IPP_API IppStatus VARIANT(ippsFFTInv_PermToR_32f)(const Ipp32f* pSrc, Ipp32f* pD
     if (order <= 6) {
         runKernel(kFftRowCInv, order - 1, pDst, pDst, scaled, pSpec->factor);
         return ippStsNoErr;
+    }
+    if (largeOrder(order)) {
+        VARIANT(ipps_cFftInv_Large_32fc)(pSpec, dstC, dstC, order - 1, reinterpret_cast<float*>(buffer.get()));
+        return ippStsNoErr; // scaled its rows itself
     }
     if (order <= kFftSettings.normMaxOrder) {
         VARIANT(ipps_cRadix4InvNorm_32fc)(dstC, dstC, n, pSpec->radix4Twiddles, pSpec->bitRevTable, buffer.get());

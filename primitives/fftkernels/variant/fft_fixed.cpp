@@ -1,6 +1,6 @@
 // Straight-line transforms of 1 to 32 points and the variant's kernel table.
 #include "primitives/fftkernels/fft_kernels.h"
-#include "primitives/common/variant.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
@@ -10,25 +10,19 @@ constexpr float kR2 = 1.41421354f; // sqrt(2)
 constexpr float kFirstQuadCos[9] = {1.0f,         0.980785251f, 0.923879504f, 0.831469595f, kC,
                                     0.555570245f, 0.382683426f, 0.195090324f, 0.0f};
 
-#define FFT_INLINE inline __attribute__((always_inline))
-
-struct Cx
-{
-    float re, im;
-};
-inline Cx operator+(Cx a, Cx b)
+inline Ipp32fc operator+(Ipp32fc a, Ipp32fc b)
 {
     return {a.re + b.re, a.im + b.im};
 }
-inline Cx operator-(Cx a, Cx b)
+inline Ipp32fc operator-(Ipp32fc a, Ipp32fc b)
 {
     return {a.re - b.re, a.im - b.im};
 }
-inline Cx mulI(Cx a, bool plus)
+inline Ipp32fc mulI(Ipp32fc a, bool plus)
 {
-    return plus ? Cx{-a.im, a.re} : Cx{a.im, -a.re};
+    return plus ? Ipp32fc{-a.im, a.re} : Ipp32fc{a.im, -a.re};
 }
-inline Cx scale(Cx a, float s)
+inline Ipp32fc scale(Ipp32fc a, float s)
 {
     return {a.re * s, a.im * s};
 }
@@ -60,7 +54,7 @@ FFT_INLINE void cosSin32(int e, float& cs, float& sn)
 
 // z times e^(-/+ 2 pi i e / 32).
 template <bool Inv>
-FFT_INLINE Cx rot32(Cx z, int e)
+FFT_INLINE Ipp32fc rot32(Ipp32fc z, int e)
 {
     float cs, sn;
     cosSin32(e, cs, sn);
@@ -72,10 +66,10 @@ FFT_INLINE Cx rot32(Cx z, int e)
 // ---- complex kernels ----
 
 template <bool Inv>
-FFT_INLINE void cfft4(const Cx* x, Cx* X)
+FFT_INLINE void cfft4(const Ipp32fc* x, Ipp32fc* X)
 {
-    const Cx a = x[0] + x[2], b = x[1] + x[3], e = x[0] - x[2];
-    const Cx d = mulI(x[1] - x[3], Inv);
+    const Ipp32fc a = x[0] + x[2], b = x[1] + x[3], e = x[0] - x[2];
+    const Ipp32fc d = mulI(x[1] - x[3], Inv);
     X[0] = a + b;
     X[1] = e + d;
     X[2] = a - b;
@@ -84,22 +78,22 @@ FFT_INLINE void cfft4(const Cx* x, Cx* X)
 
 // x read with stride `step` (in points), result in natural order.
 template <bool Inv>
-FFT_INLINE void cfft8(const Cx* x, Cx* X, int step = 1)
+FFT_INLINE void cfft8(const Ipp32fc* x, Ipp32fc* X, int step = 1)
 {
-    Cx y[2][4];
+    Ipp32fc y[2][4];
 #pragma GCC unroll 32
     for (int n = 0; n < 2; ++n) {
-        const Cx x0 = x[n * step], x2 = x[(n + 2) * step], x4 = x[(n + 4) * step], x6 = x[(n + 6) * step];
-        const Cx a = x0 + x4, b = x2 + x6, e = x0 - x4;
-        const Cx d = mulI(x2 - x6, Inv);
+        const Ipp32fc x0 = x[n * step], x2 = x[(n + 2) * step], x4 = x[(n + 4) * step], x6 = x[(n + 6) * step];
+        const Ipp32fc a = x0 + x4, b = x2 + x6, e = x0 - x4;
+        const Ipp32fc d = mulI(x2 - x6, Inv);
         y[n][0] = a + b;
         y[n][1] = e + d;
         y[n][2] = a - b;
         y[n][3] = e - d;
     }
-    Cx t[4];
+    Ipp32fc t[4];
     t[0] = y[1][0];
-    const Cx y1 = y[1][1], y3 = y[1][3];
+    const Ipp32fc y1 = y[1][1], y3 = y[1][3];
     if (!Inv) {
         t[1] = {(y1.re + y1.im) * kC, (y1.im - y1.re) * kC};
         t[3] = {(y3.re - y3.im) * -kC, (y3.im + y3.re) * -kC};
@@ -118,13 +112,13 @@ FFT_INLINE void cfft8(const Cx* x, Cx* X, int step = 1)
 // 16 points: radix-4 butterflies over x[n + 4p], twiddles, then 4-point transforms; the factor
 // multiplies the operands of the last additions.
 template <bool Inv>
-FFT_INLINE void cfft16(const Cx* x, Cx* X, float s, bool scaled)
+FFT_INLINE void cfft16(const Ipp32fc* x, Ipp32fc* X, float s, bool scaled)
 {
-    Cx y[4][4];
+    Ipp32fc y[4][4];
 #pragma GCC unroll 32
     for (int n = 0; n < 4; ++n) {
-        const Cx a = x[n] + x[n + 8], b = x[n + 4] + x[n + 12], e = x[n] - x[n + 8];
-        const Cx d = mulI(x[n + 4] - x[n + 12], Inv);
+        const Ipp32fc a = x[n] + x[n + 8], b = x[n + 4] + x[n + 12], e = x[n] - x[n + 8];
+        const Ipp32fc d = mulI(x[n + 4] - x[n + 12], Inv);
         y[n][0] = a + b;
         y[n][1] = e + d;
         y[n][2] = a - b;
@@ -135,8 +129,8 @@ FFT_INLINE void cfft16(const Cx* x, Cx* X, float s, bool scaled)
     }
 #pragma GCC unroll 32
     for (int k = 0; k < 4; ++k) {
-        Cx a = y[0][k] + y[2][k], b = y[1][k] + y[3][k], e = y[0][k] - y[2][k];
-        Cx d = mulI(y[1][k] - y[3][k], Inv);
+        Ipp32fc a = y[0][k] + y[2][k], b = y[1][k] + y[3][k], e = y[0][k] - y[2][k];
+        Ipp32fc d = mulI(y[1][k] - y[3][k], Inv);
         if (scaled) {
             a = scale(a, s);
             b = scale(b, s);
@@ -152,13 +146,13 @@ FFT_INLINE void cfft16(const Cx* x, Cx* X, float s, bool scaled)
 
 // 32 points: radix-4 butterflies over x[n + 8p], twiddles, then 8-point transforms.
 template <bool Inv>
-FFT_INLINE void cfft32(const Cx* x, Cx* X)
+FFT_INLINE void cfft32(const Ipp32fc* x, Ipp32fc* X)
 {
-    Cx y[4][8];
+    Ipp32fc y[4][8];
 #pragma GCC unroll 32
     for (int n = 0; n < 8; ++n) {
-        const Cx a = x[n] + x[n + 16], b = x[n + 8] + x[n + 24], e = x[n] - x[n + 16];
-        const Cx d = mulI(x[n + 8] - x[n + 24], Inv);
+        const Ipp32fc a = x[n] + x[n + 16], b = x[n + 8] + x[n + 24], e = x[n] - x[n + 16];
+        const Ipp32fc d = mulI(x[n + 8] - x[n + 24], Inv);
         y[0][n] = a + b;
         y[1][n] = e + d;
         y[2][n] = a - b;
@@ -169,7 +163,7 @@ FFT_INLINE void cfft32(const Cx* x, Cx* X)
     }
 #pragma GCC unroll 32
     for (int k = 0; k < 4; ++k) {
-        Cx z[8];
+        Ipp32fc z[8];
         cfft8<Inv>(y[k], z);
 #pragma GCC unroll 32
         for (int m = 0; m < 8; ++m)
@@ -261,7 +255,7 @@ void rfwdLarge(const float* x, float* P, float s, bool scaled)
 {
     constexpr int H = N / 2;
     float sum[H];
-    Cx y[H];
+    Ipp32fc y[H];
 #pragma GCC unroll 32
     for (int n = 0; n < H; ++n) {
         float a = x[n] + x[n + H], d = x[n] - x[n + H];
@@ -270,10 +264,10 @@ void rfwdLarge(const float* x, float* P, float s, bool scaled)
             d *= s;
         }
         sum[n] = a;
-        y[n] = rot32<false>(Cx{d, 0.0f}, n * (32 / N));
+        y[n] = rot32<false>(Ipp32fc{d, 0.0f}, n * (32 / N));
     }
     float even[H];
-    Cx odd[H];
+    Ipp32fc odd[H];
     if constexpr (N == 16) {
         rfwd8(sum, even, 1.0f, false);
         cfft8<false>(y, odd);
@@ -305,7 +299,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled)
     auto im = [&](int k) { return P[2 * k + 1]; };
     float e0 = P[0] + P[1], o0 = P[0] - P[1];
     float eq = re(Q) + re(Q), oq = im(Q) + im(Q);
-    Cx ek[Q], dk[Q];
+    Ipp32fc ek[Q], dk[Q];
 #pragma GCC unroll 32
     for (int k = 1; k < Q; ++k) {
         ek[k] = {re(k) + re(H - k), im(k) - im(H - k)};
@@ -329,7 +323,7 @@ void rinvLarge(const float* P, float* x, float s, bool scaled)
     O[1] = 0.0f - oq;
 #pragma GCC unroll 32
     for (int k = 1; k < Q; ++k) {
-        const Cx r = rot32<true>(dk[k], k * (32 / N));
+        const Ipp32fc r = rot32<true>(dk[k], k * (32 / N));
         E[2 * k] = ek[k].re;
         E[2 * k + 1] = ek[k].im;
         O[2 * k] = r.re;
@@ -353,14 +347,14 @@ void rinvLarge(const float* P, float* x, float s, bool scaled)
 // ---- wrappers: every kernel reads its whole input before writing, so src may equal dst ----
 
 template <int N>
-inline void loadC(const float* src, Cx* x)
+inline void loadC(const float* src, Ipp32fc* x)
 {
 #pragma GCC unroll 32
     for (int i = 0; i < N; ++i)
         x[i] = {src[2 * i], src[2 * i + 1]};
 }
 template <int N>
-inline void storeC(const Cx* X, float* dst, float s, bool scaled)
+inline void storeC(const Ipp32fc* X, float* dst, float s, bool scaled)
 {
 #pragma GCC unroll 32
     for (int i = 0; i < N; ++i) {
@@ -372,7 +366,7 @@ inline void storeC(const Cx* X, float* dst, float s, bool scaled)
 template <int N, bool Inv>
 void complexKernel(const float* src, float* dst, float s, bool scaled)
 {
-    Cx x[N], X[N];
+    Ipp32fc x[N], X[N];
     loadC<N>(src, x);
     if constexpr (N == 4) {
         cfft4<Inv>(x, X);

@@ -13,14 +13,18 @@ struct FftVariantSettings
     int largeFromOrder;    // first real order of the cache-blocked transform
     int recThreshold;      // first order of the two-level recombination tables
     bool recFourBinBlocks; // recombination tables in blocks of four bins (else two)
+    int rowLimit;          // largest row order of the cache-blocked transform run by the radix-4 pass
+    int blockFrom;         // first m whose bit reversal moves 64 x 64 blocks
+    int copyFrom;          // first m whose out-of-place blocked reversal copies first, then swaps
+    int copyPiece;         // bytes per piece of that copy
 };
 
 #if NORRIK_VARIANT_ID == 0
-inline constexpr FftVariantSettings kFftSettings{true, 16, 18, 19, true};
+inline constexpr FftVariantSettings kFftSettings{true, 16, 18, 19, true, 16, 20, 20, 8 << 20};
 #elif NORRIK_VARIANT_ID == 1
-inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false};
+inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false, 17, 19, 22, 32 << 20};
 #else
-inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false};
+inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false, 17, 19, 23, 64 << 20};
 #endif
 
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point

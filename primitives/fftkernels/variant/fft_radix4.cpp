@@ -1,24 +1,15 @@
 // Complex radix-4/8 decimation-in-time passes on the split-by-four working layout.
-#include <emmintrin.h>
-
 #include <cstddef>
 #include <cstdint>
 
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fftkernels/variant/fft_stages.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace {
 
-// One unit above the float nearest sqrt(1/2): the rotation constant of the passes.
-constexpr float kR8 = 0.70710683f;
-
-#define FFT_INLINE inline __attribute__((always_inline))
-
-inline bool aligned16(const void* p)
-{
-    return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0;
-}
+using namespace fft;
 
 // Smallest m with 2^m >= n.
 inline int ceilLog2(int n)
@@ -26,16 +17,10 @@ inline int ceilLog2(int n)
     return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1));
 }
 
-inline __m128 signMask(float a, float b, float c, float d)
-{
-    return _mm_setr_ps(a, b, c, d);
-}
-
 // First radix-4 stage on two butterflies held as (re, im, re, im) vectors of the inputs
 // x[c], x[c + n/2], x[c + n/4], x[c + 3n/4]; writes the two split groups at g0 and g1.
 template <bool Inv>
-FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, __m128& g0re, __m128& g0im, __m128& g1re,
-                                   __m128& g1im)
+FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1)
 {
     const __m128 s = _mm_add_ps(u0, u1);
     const __m128 d = _mm_sub_ps(u0, u1);
@@ -43,313 +28,45 @@ FFT_INLINE void firstButterflyRegs(__m128 u0, __m128 u1, __m128 u2, __m128 u3, _
     const __m128 e = _mm_sub_ps(u2, u3);
     const __m128 es = _mm_shuffle_ps(e, e, _MM_SHUFFLE(2, 3, 0, 1));
     // -i e = (e.im, -e.re), +i e = (-e.im, e.re)
-    const __m128 minusI = _mm_xor_ps(es, signMask(0.0f, -0.0f, 0.0f, -0.0f));
-    const __m128 plusI = _mm_xor_ps(es, signMask(-0.0f, 0.0f, -0.0f, 0.0f));
+    const __m128 minusI = _mm_xor_ps(es, _mm_setr_ps(0.0f, -0.0f, 0.0f, -0.0f));
+    const __m128 plusI = _mm_xor_ps(es, _mm_setr_ps(-0.0f, 0.0f, -0.0f, 0.0f));
     __m128 y0 = _mm_add_ps(s, t);
     __m128 y2 = _mm_sub_ps(s, t);
     __m128 y1 = _mm_add_ps(d, Inv ? plusI : minusI);
     __m128 y3 = _mm_add_ps(d, Inv ? minusI : plusI);
     _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
-    g0re = y0;
-    g0im = y1;
-    g1re = y2;
-    g1im = y3;
+    _mm_storeu_ps(g0, y0);
+    _mm_storeu_ps(g0 + 4, y1);
+    _mm_storeu_ps(g1, y2);
+    _mm_storeu_ps(g1 + 4, y3);
 }
 
+// The stages after the first one for 2^m points (m from 4 to 17): all but the last in place in
+// work, the last into out. The twiddle table is 16-byte aligned, as the set-up builds it.
 template <bool Inv>
-FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float* g0, float* g1)
+void laterStages(float* work, float* out, int m, const float* twd, bool interleave)
 {
-    __m128 a, b, c, d;
-    firstButterflyRegs<Inv>(u0, u1, u2, u3, a, b, c, d);
-    _mm_storeu_ps(g0, a);
-    _mm_storeu_ps(g0 + 4, b);
-    _mm_storeu_ps(g1, c);
-    _mm_storeu_ps(g1 + 4, d);
-}
-
-struct Cv
-{
-    __m128 re, im;
-};
-
-FFT_INLINE Cv loadC(const float* p)
-{
-    return {_mm_loadu_ps(p), _mm_loadu_ps(p + 4)};
-}
-FFT_INLINE Cv addC(Cv a, Cv b)
-{
-    return {_mm_add_ps(a.re, b.re), _mm_add_ps(a.im, b.im)};
-}
-FFT_INLINE Cv subC(Cv a, Cv b)
-{
-    return {_mm_sub_ps(a.re, b.re), _mm_sub_ps(a.im, b.im)};
-}
-
-// y times the stored twiddle (c, s) = (cos, -sin); the inverse uses its conjugate. Aligned
-// twiddles let the compiler take c and s straight from memory into the products.
-template <bool Inv, bool A>
-FFT_INLINE Cv twist(Cv y, const float* w)
-{
-    const __m128 c = A ? _mm_load_ps(w) : _mm_loadu_ps(w);
-    const __m128 s = A ? _mm_load_ps(w + 4) : _mm_loadu_ps(w + 4);
-    if (Inv)
-        return {_mm_add_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)),
-                _mm_sub_ps(_mm_mul_ps(y.im, c), _mm_mul_ps(y.re, s))};
-    return {_mm_sub_ps(_mm_mul_ps(y.re, c), _mm_mul_ps(y.im, s)), _mm_add_ps(_mm_mul_ps(y.re, s), _mm_mul_ps(y.im, c))};
-}
-
-// a - i b (forward) or a + i b (inverse), and the other one.
-template <bool Inv>
-FFT_INLINE void rotPair(Cv a, Cv b, Cv& x1, Cv& x3)
-{
-    const Cv m{_mm_add_ps(a.re, b.im), _mm_sub_ps(a.im, b.re)}; // a - i b
-    const Cv p{_mm_sub_ps(a.re, b.im), _mm_add_ps(a.im, b.re)}; // a + i b
-    x1 = Inv ? p : m;
-    x3 = Inv ? m : p;
-}
-
-// 4-point DFT of (a, b, c, d) in natural input order.
-template <bool Inv>
-FFT_INLINE void dft4(Cv a, Cv b, Cv c, Cv d, Cv& x0, Cv& x1, Cv& x2, Cv& x3)
-{
-    const Cv ac = addC(a, c), bd = addC(b, d);
-    x0 = addC(ac, bd);
-    x2 = subC(ac, bd);
-    rotPair<Inv>(subC(a, c), subC(b, d), x1, x3);
-}
-
-// Writes a split group either split or interleaved.
-template <bool Interleaved>
-FFT_INLINE void storeGroup(float* p, Cv x)
-{
-    if (Interleaved) {
-        _mm_storeu_ps(p, _mm_unpacklo_ps(x.re, x.im));
-        _mm_storeu_ps(p + 4, _mm_unpackhi_ps(x.re, x.im));
-    } else {
-        _mm_storeu_ps(p, x.re);
-        _mm_storeu_ps(p + 4, x.im);
-    }
-}
-
-// Radix-4 stage: joins sub-transforms of length L (split layout in `in`) into length 4L at `out`
-// (same positions). Sub-transform of residue r sits at offset rev2(r) L within its block.
-// Complex product with a twiddle held in registers.
-template <bool Inv>
-FFT_INLINE Cv twistBy(Cv y, Cv w)
-{
-    if (Inv)
-        return {_mm_add_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
-                _mm_sub_ps(_mm_mul_ps(y.im, w.re), _mm_mul_ps(y.re, w.im))};
-    return {_mm_sub_ps(_mm_mul_ps(y.re, w.re), _mm_mul_ps(y.im, w.im)),
-            _mm_add_ps(_mm_mul_ps(y.re, w.im), _mm_mul_ps(y.im, w.re))};
-}
-
-template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage4(const float* in, float* out, int n, int L, const float* twd)
-{
-    if (L == 4) {
-        // The span-16 stage has one twiddle group: keep it in registers for the whole stage.
-        const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
-        for (int p = 0; p < n; p += 16) {
-            const Cv y0 = loadC(in + 2 * p);
-            const Cv y1 = twistBy<Inv>(loadC(in + 2 * (p + 8)), w1);
-            const Cv y2 = twistBy<Inv>(loadC(in + 2 * (p + 4)), w2);
-            const Cv y3 = twistBy<Inv>(loadC(in + 2 * (p + 12)), w3);
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
-            storeGroup<Interleaved>(out + 2 * p, x0);
-            storeGroup<Interleaved>(out + 2 * (p + 4), x1);
-            storeGroup<Interleaved>(out + 2 * (p + 8), x2);
-            storeGroup<Interleaved>(out + 2 * (p + 12), x3);
-        }
-        return;
-    }
-    for (int b = 0; b < n; b += 4 * L) {
-        const float* w = twd;
-        for (int j = 0; j < L; j += 4, w += 24) {
-            const int p = b + j;
-            const Cv y0 = loadC(in + 2 * p);
-            const Cv y1 = twist<Inv, A>(loadC(in + 2 * (p + 2 * L)), w);
-            const Cv y2 = twist<Inv, A>(loadC(in + 2 * (p + L)), w + 8);
-            const Cv y3 = twist<Inv, A>(loadC(in + 2 * (p + 3 * L)), w + 16);
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(y0, y1, y2, y3, x0, x1, x2, x3);
-            storeGroup<Interleaved>(out + 2 * p, x0);
-            storeGroup<Interleaved>(out + 2 * (p + L), x1);
-            storeGroup<Interleaved>(out + 2 * (p + 2 * L), x2);
-            storeGroup<Interleaved>(out + 2 * (p + 3 * L), x3);
-        }
-    }
-}
-
-// Multiplies by W8^1 and W8^3 (forward) or their conjugates, as sums and differences times kR8.
-template <bool Inv>
-FFT_INLINE Cv rot8a(Cv o)
-{
-    const __m128 c = _mm_set1_ps(kR8);
-    if (Inv)
-        return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), c), _mm_mul_ps(_mm_add_ps(o.im, o.re), c)};
-    return {_mm_mul_ps(_mm_add_ps(o.re, o.im), c), _mm_mul_ps(_mm_sub_ps(o.im, o.re), c)};
-}
-template <bool Inv>
-FFT_INLINE Cv rot8b(Cv o)
-{
-    const __m128 c = _mm_set1_ps(kR8);
-    const __m128 nc = _mm_set1_ps(-kR8);
-    if (Inv)
-        return {_mm_mul_ps(_mm_add_ps(o.re, o.im), nc), _mm_mul_ps(_mm_sub_ps(o.re, o.im), c)};
-    return {_mm_mul_ps(_mm_sub_ps(o.re, o.im), nc), _mm_mul_ps(_mm_add_ps(o.im, o.re), nc)};
-}
-
-// 8-point DFT of t[0..7] (natural input order) as two radix-4 halves joined by W8.
-template <bool Inv>
-FFT_INLINE void dft8(const Cv* t, Cv* x)
-{
-    Cv e0, e1, e2, e3, o0, o1, o2, o3;
-    dft4<Inv>(t[0], t[2], t[4], t[6], e0, e1, e2, e3);
-    dft4<Inv>(t[1], t[3], t[5], t[7], o0, o1, o2, o3);
-    o1 = rot8a<Inv>(o1);
-    o3 = rot8b<Inv>(o3);
-    x[0] = addC(e0, o0);
-    x[4] = subC(e0, o0);
-    rotPair<Inv>(e2, o2, x[2], x[6]);
-    x[1] = addC(e1, o1);
-    x[5] = subC(e1, o1);
-    x[3] = addC(e3, o3);
-    x[7] = subC(e3, o3);
-}
-
-constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-// One radix-8 butterfly: y(r) gives the input at position r L (natural order), w its seven
-// twiddles, the outputs go to dst + 2 q L.
-template <bool Inv, bool A, bool Interleaved, typename Y>
-FFT_INLINE void radix8Block(Y y, const float* w, float* dst, int L)
-{
-    // dft8's operations, ordered so that the odd half is done (rotations included)
-    // before the even half is loaded and each output pair is stored as soon as it
-    // exists: fewer live registers.
-    Cv e0, e1, e2, e3, o0, o1, o2, o3;
-    dft4<Inv>(twist<Inv, A>(y(kRev3[1]), w), twist<Inv, A>(y(kRev3[3]), w + 16), twist<Inv, A>(y(kRev3[5]), w + 32),
-              twist<Inv, A>(y(kRev3[7]), w + 48), o0, o1, o2, o3);
-    o1 = rot8a<Inv>(o1);
-    o3 = rot8b<Inv>(o3);
-    dft4<Inv>(y(0), twist<Inv, A>(y(kRev3[2]), w + 8), twist<Inv, A>(y(kRev3[4]), w + 24),
-              twist<Inv, A>(y(kRev3[6]), w + 40), e0, e1, e2, e3);
-    storeGroup<Interleaved>(dst, addC(e0, o0));
-    storeGroup<Interleaved>(dst + 2 * (4 * L), subC(e0, o0));
-    Cv x2, x6;
-    rotPair<Inv>(e2, o2, x2, x6);
-    storeGroup<Interleaved>(dst + 2 * (2 * L), x2);
-    storeGroup<Interleaved>(dst + 2 * (6 * L), x6);
-    storeGroup<Interleaved>(dst + 2 * L, addC(e1, o1));
-    storeGroup<Interleaved>(dst + 2 * (5 * L), subC(e1, o1));
-    storeGroup<Interleaved>(dst + 2 * (3 * L), addC(e3, o3));
-    storeGroup<Interleaved>(dst + 2 * (7 * L), subC(e3, o3));
-}
-
-template <bool Inv, bool A, bool Interleaved>
-FFT_INLINE void stage8(const float* in, float* out, int n, int L, const float* twd)
-{
-    for (int b = 0; b < n; b += 8 * L) {
-        const float* w = twd;
-        for (int j = 0; j < L; j += 4, w += 56) {
-            const int p = b + j;
-            radix8Block<Inv, A, Interleaved>([&](int r) { return loadC(in + 2 * (p + r * L)); }, w, out + 2 * p, L);
-        }
-    }
-}
-
-// Every order's stage plan, worked out at compile time instead of on each call.
-struct StagePlans
-{
-    int count[31];
-    int radix[31][16];
-};
-constexpr StagePlans makeStagePlans()
-{
-    StagePlans p{};
-    for (int m = 4; m <= 30; ++m)
-        p.count[m] = fftStagePlan(m, p.radix[m]);
-    return p;
-}
-constexpr StagePlans kStagePlans = makeStagePlans();
-
-// Runs the stages after the first one: all but the last in place in `work`, the last into `out`.
-template <bool Inv, bool A>
-void laterStagesT(float* work, float* out, int n, int m, const float* twd, bool interleave)
-{
-    const int* const radix = kStagePlans.radix[m];
-    const int count = kStagePlans.count[m];
+    const int n = 1 << m, count = kStagePlans.count[m];
     int L = 4;
     for (int s = 0; s < count; ++s) {
         const bool last = s + 1 == count;
         float* dst = last ? out : work;
-        if (radix[s] == 4) {
+        if (kStagePlans.radix[m][s] == 4) {
             if (last && interleave)
-                stage4<Inv, A, true>(work, dst, n, L, twd);
+                stage4<Inv, true>(work, dst, n, L, twd);
             else
-                stage4<Inv, A, false>(work, dst, n, L, twd);
+                stage4<Inv, false>(work, dst, n, L, twd);
             twd += 6 * L;
             L *= 4;
         } else {
             if (last && interleave)
-                stage8<Inv, A, true>(work, dst, n, L, twd);
+                stage8<Inv, true>(work, dst, n, L, twd);
             else
-                stage8<Inv, A, false>(work, dst, n, L, twd);
+                stage8<Inv, false>(work, dst, n, L, twd);
             twd += 14 * L;
             L *= 8;
         }
     }
-}
-
-// laterStagesT for a size known at compile time: the plan unrolled, every span a constant.
-template <bool Inv, bool A, bool Interleaved, int M, int S = 0, int L = 4>
-FFT_INLINE void fixedStages(float* work, float* out, const float* twd)
-{
-    constexpr int count = kStagePlans.count[M];
-    if constexpr (S < count) {
-        constexpr bool last = S + 1 == count;
-        float* const dst = last ? out : work;
-        if constexpr (kStagePlans.radix[M][S] == 4) {
-            stage4<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
-            fixedStages<Inv, A, Interleaved, M, S + 1, 4 * L>(work, out, twd + 6 * L);
-        } else {
-            stage8<Inv, A, last && Interleaved>(work, dst, 1 << M, L, twd);
-            fixedStages<Inv, A, Interleaved, M, S + 1, 8 * L>(work, out, twd + 14 * L);
-        }
-    }
-}
-
-template <bool Inv, int M>
-void fixedLaterStages(float* work, float* out, const float* twd)
-{
-    fixedStages<Inv, true, true, M>(work, out, twd);
-}
-
-// Every stage's twiddle offset is a multiple of four floats: one check covers them all. The
-// small sizes of the Norm passes (interleaved, table aligned) run unrolled.
-template <bool Inv>
-void laterStages(float* work, float* out, int n, int m, const float* twd, bool interleave)
-{
-    if (aligned16(twd) && interleave) {
-        switch (m) {
-        case 6:
-            return fixedLaterStages<Inv, 6>(work, out, twd);
-        case 7:
-            return fixedLaterStages<Inv, 7>(work, out, twd);
-        case 8:
-            return fixedLaterStages<Inv, 8>(work, out, twd);
-        case 9:
-            return fixedLaterStages<Inv, 9>(work, out, twd);
-        default:
-            break;
-        }
-    }
-    if (aligned16(twd))
-        laterStagesT<Inv, true>(work, out, n, m, twd, interleave);
-    else
-        laterStagesT<Inv, false>(work, out, n, m, twd, interleave);
 }
 
 // The 8-point transform of the Norm passes; reads every point before writing.
@@ -359,83 +76,15 @@ void direct8(const float* src, float* dst)
     float in[16];
     for (int i = 0; i < 16; ++i)
         in[i] = src[i];
-    Cv t[8];
-    for (int r = 0; r < 8; ++r)
-        t[r] = {_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
-    Cv x[8];
-    dft8<Inv>(t, x);
-    for (int q = 0; q < 8; ++q) {
-        dst[2 * q] = _mm_cvtss_f32(x[q].re);
-        dst[2 * q + 1] = _mm_cvtss_f32(x[q].im);
-    }
-}
-
-// The first pass joined with the second stage (radix 4 or 8 over groups of four), for a size
-// known at compile time: G first-pass steps q .. q + G - 1 complete the second stage's block of
-// groups q .. q + G - 1, which is transformed before it leaves the registers; the groups of the
-// second half are stored and their blocks run after. Same operations as the two passes apart.
-template <bool Inv, int M>
-void fixedNormFused(const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
-{
-    constexpr int n = 1 << M, eighth = n / 8;
-    const float* const s1 = src + n;
-    const float* const s2 = src + n / 2;
-    const float* const s3 = src + 3 * (n / 2);
-    [[maybe_unused]] const Cv w1 = loadC(twd), w2 = loadC(twd + 8), w3 = loadC(twd + 16);
-    float* const half = work + 8 * eighth;
-    constexpr bool eight = kStagePlans.radix[M][0] == 8;
-    constexpr int G = eight ? 8 : 4; // groups per block of the second stage
-    for (int q0 = 0; q0 < eighth; q0 += G) {
-        Cv g[G];
-#pragma GCC unroll 8
-        for (int i = 0; i < G; ++i) {
-            const int q = q0 + i;
-            // Group 0 starts at 0 whatever word 0 holds.
-            const std::size_t c2 = q == 0 ? 0 : 2 * static_cast<std::size_t>(pBitRev[2 * q]);
-            Cv h;
-            firstButterflyRegs<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2),
-                                    _mm_loadu_ps(s3 + c2), g[i].re, g[i].im, h.re, h.im);
-            storeGroup<false>(half + 8 * q, h);
-        }
-        float* out = work + 8 * q0;
-        if constexpr (eight) {
-            radix8Block<Inv, true, false>([&](int r) { return g[r]; }, twd, out, 4);
-        } else {
-            Cv x0, x1, x2, x3;
-            dft4<Inv>(g[0], twistBy<Inv>(g[2], w1), twistBy<Inv>(g[1], w2), twistBy<Inv>(g[3], w3), x0, x1, x2, x3);
-            storeGroup<false>(out, x0);
-            storeGroup<false>(out + 8, x1);
-            storeGroup<false>(out + 16, x2);
-            storeGroup<false>(out + 24, x3);
-        }
-    }
-    // The second half's blocks, in place.
-    if constexpr (eight) {
-        stage8<Inv, true, false>(half, half, n / 2, 4, twd);
-        fixedStages<Inv, true, true, M, 1, 32>(work, dst, twd + 56);
-    } else {
-        stage4<Inv, true, false>(half, half, n / 2, 4, twd);
-        fixedStages<Inv, true, true, M, 1, 16>(work, dst, twd + 24);
-    }
-}
-
-// Sizes with more than one later stage and enough first-pass groups for one block of the second.
-constexpr bool fusedNormSize(int m)
-{
-    return kStagePlans.count[m] >= 2 &&
-           ((m >= 5 && kStagePlans.radix[m][0] == 4) || (m >= 6 && kStagePlans.radix[m][0] == 8));
-}
-
-template <bool Inv, int M>
-bool tryFixedNormFused(int m, const float* src, float* work, float* dst, const Ipp32u* pBitRev, const float* twd)
-{
-    if constexpr (fusedNormSize(M)) {
-        if (m == M) {
-            fixedNormFused<Inv, M>(src, work, dst, pBitRev, twd);
-            return true;
-        }
-    }
-    return false;
+    butterfly8<Inv, Rot8::SumFirst>(
+        [&](int r) {
+            return Cv{_mm_set1_ps(in[2 * r]), _mm_set1_ps(in[2 * r + 1])};
+        },
+        [&](int q, Cv x) {
+            dst[2 * q] = _mm_cvtss_f32(x.re);
+            dst[2 * q + 1] = _mm_cvtss_f32(x.im);
+        },
+        _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
 }
 
 template <bool Inv>
@@ -449,10 +98,6 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
     }
     const int m = ceilLog2(n);
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
-    if (aligned16(pTwd) && (tryFixedNormFused<Inv, 6>(m, src, work, dst, pBitRev, pTwd) ||
-                            tryFixedNormFused<Inv, 7>(m, src, work, dst, pBitRev, pTwd) ||
-                            tryFixedNormFused<Inv, 9>(m, src, work, dst, pBitRev, pTwd)))
-        return;
     const int eighth = n / 8;
     // The four quarter bases, so each group costs one table read and one offset.
     const float* const s1 = src + n;
@@ -467,7 +112,7 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
         firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2), _mm_loadu_ps(s3 + c2),
                             work + 8 * q, w1 + 8 * q);
     }
-    laterStages<Inv>(work, dst, n, m, pTwd, true);
+    laterStages<Inv>(work, dst, m, pTwd, true);
 }
 
 template <bool Inv>
@@ -485,7 +130,65 @@ void radix4Plain(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int 
         firstButterfly<Inv>(_mm_movelh_ps(a, c), _mm_movehl_ps(c, a), _mm_movelh_ps(b, d), _mm_movehl_ps(d, b),
                             work + 8 * p, work + 8 * (p + 1));
     }
-    laterStages<Inv>(work, data, n, m, pTwd, interleave == 1);
+    laterStages<Inv>(work, data, m, pTwd, interleave == 1);
+}
+
+// A complex sequence held as two float arrays: points i and j as (re, im, re, im).
+struct SplitArrays
+{
+    const float* re;
+    const float* im;
+    FFT_INLINE __m128 two(std::size_t i, std::size_t j) const { return _mm_setr_ps(re[i], im[i], re[j], im[j]); }
+};
+
+// The split-by-four result in work to the two arrays.
+void toArrays(const float* work, float* re, float* im, int n)
+{
+    for (int p = 0; p < n; p += 4) {
+        _mm_storeu_ps(re + p, _mm_load_ps(work + 2 * p));
+        _mm_storeu_ps(im + p, _mm_load_ps(work + 2 * p + 4));
+    }
+}
+
+// The complex passes on two arrays: the same stages and operations, with the first stage reading
+// the arrays and every later stage in the work buffer.
+template <bool Inv>
+void splitNorm(SplitArrays s, float* dRe, float* dIm, int n, const float* tw, const Ipp32u* bitRev, float* work)
+{
+    if (n == 8) {
+        float in[16], out[16];
+        for (int i = 0; i < 8; ++i) {
+            in[2 * i] = s.re[i];
+            in[2 * i + 1] = s.im[i];
+        }
+        direct8<Inv>(in, out);
+        for (int i = 0; i < 8; ++i) {
+            dRe[i] = out[2 * i];
+            dIm[i] = out[2 * i + 1];
+        }
+        return;
+    }
+    const std::size_t eighth = n / 8, q1 = n / 4, q2 = n / 2, q3 = 3 * (n / 4);
+    for (std::size_t q = 0; q < eighth; ++q) {
+        const std::size_t c = q == 0 ? 0 : bitRev[2 * q];
+        firstButterfly<Inv>(s.two(c, c + 1), s.two(q2 + c, q2 + c + 1), s.two(q1 + c, q1 + c + 1),
+                            s.two(q3 + c, q3 + c + 1), work + 8 * q, work + 8 * (eighth + q));
+    }
+    laterStages<Inv>(work, work, ceilLog2(n), tw, false);
+    toArrays(work, dRe, dIm, n);
+}
+
+template <bool Inv>
+void splitPlain(float* re, float* im, int n, const float* tw, float* work)
+{
+    const SplitArrays s{re, im};
+    for (std::size_t p = 0; p < std::size_t(n) / 4; p += 2) {
+        const std::size_t b = 4 * p;
+        firstButterfly<Inv>(s.two(b, b + 4), s.two(b + 1, b + 5), s.two(b + 2, b + 6), s.two(b + 3, b + 7),
+                            work + 8 * p, work + 8 * (p + 1));
+    }
+    laterStages<Inv>(work, work, ceilLog2(n), tw, false);
+    toArrays(work, re, im, n);
 }
 
 } // namespace
@@ -513,4 +216,30 @@ IPP_API void VARIANT(ipps_cRadix4Fwd_32fc)(Ipp32fc* pData, int n, const Ipp32f* 
 IPP_API void VARIANT(ipps_cRadix4Inv_32fc)(Ipp32fc* pData, int n, const Ipp32f* pTwd, Ipp8u* pBuffer, int interleave)
 {
     radix4Plain<true>(pData, n, pTwd, pBuffer, interleave);
+}
+
+IPP_API void VARIANT(ipps_crRadix4FwdNorm_32f)(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe,
+                                               Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer)
+{
+    splitNorm<false>({pSrcRe, pSrcIm}, pDstRe, pDstIm, n, pTw, pBitRev, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4InvNorm_32f)(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* pDstRe,
+                                               Ipp32f* pDstIm, int n, const Ipp32f* pTw, const Ipp32u* pBitRev,
+                                               Ipp8u* pBuffer)
+{
+    splitNorm<true>({pSrcRe, pSrcIm}, pDstRe, pDstIm, n, pTw, pBitRev, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4Fwd_32f)(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw,
+                                           Ipp8u* pBuffer)
+{
+    splitPlain<false>(pSrcDstRe, pSrcDstIm, n, pTw, reinterpret_cast<float*>(pBuffer));
+}
+
+IPP_API void VARIANT(ipps_crRadix4Inv_32f)(Ipp32f* pSrcDstRe, Ipp32f* pSrcDstIm, int n, const Ipp32f* pTw,
+                                           Ipp8u* pBuffer)
+{
+    splitPlain<true>(pSrcDstRe, pSrcDstIm, n, pTw, reinterpret_cast<float*>(pBuffer));
 }

@@ -4,9 +4,8 @@
 
 #include <cstdint>
 
-#include "primitives/fft/fft_internal.h"
-#include "primitives/fftkernels/fft_kernels.h"
-#include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fft/fft_convolve.h"
+#include "primitives/fft/ipps_fft.h"
 #include "primitives/filters/variant/filters_variant.h"
 
 namespace NORRIK_VARIANT_NS {
@@ -251,54 +250,14 @@ void loadFirDelay(FirState32f* s, const void* pDlyLine, bool floats)
 
 // ---- filtering ------------------------------------------------------------------------------
 
-// The transforms' own road with the spectrum product folded into the recombination sweep, for
-// the orders whose calls run the Norm passes and one-level recombination tables.
-bool fusedTransforms(const RealFftSpec32f* spec)
-{
-    return spec->id == kRealFftSpecId && spec->order >= 7 && spec->order <= kFftSettings.normMaxOrder &&
-           spec->order < kFftSettings.recThreshold && spec->scaleForward == 0 && spec->workBytes > 0;
-}
-
 // Forward transform into fftWork, product with the taps' spectrum, inverse in place, then the
-// count values from M on (scaled when the inverse scales) to dst. The first block of a call stops
-// on errors only, later blocks on any status but success.
+// count values from M on to dst. The first block of a call stops on errors only, later blocks on
+// any status but success.
 IppStatus convolveBlock(FirState32f* s, const Ipp32f* fwdSrc, bool anyStatusStops, Ipp32f* dst, int count)
 {
-    auto* spec = static_cast<const RealFftSpec32f*>(s->fftSpec);
-    const int M = s->tapsLen - 1;
-    float* W = s->fftWork;
-    if (fusedTransforms(spec)) {
-        auto* buffer = reinterpret_cast<Ipp8u*>((reinterpret_cast<std::uintptr_t>(s->fftBuffer) + 31) &
-                                                ~static_cast<std::uintptr_t>(31));
-        const int n = s->fftLen / 2;
-        auto* wc = reinterpret_cast<Ipp32fc*>(W);
-        VARIANT(ipps_cRadix4FwdNorm_32fc)
-        (reinterpret_cast<const Ipp32fc*>(fwdSrc), wc, n, spec->radix4Twiddles, spec->bitRevTable, buffer);
-        VARIANT(ipps_cRecombineMulPerm_32f)(wc, s->tapsSpectrum, n, spec->realRecTwiddles, spec->ccsRecTwiddles);
-        VARIANT(ipps_cRadix4InvNorm_32fc)(wc, wc, n, spec->radix4Twiddles, spec->bitRevTable, buffer);
-        const float f = spec->factor;
-        if (spec->scaleInverse == 1 && f != 1.0f) {
-            // The inverse's scaling, applied only to the values kept.
-            const __m128 fv = _mm_set1_ps(f);
-            int i = 0;
-            for (; i + 4 <= count; i += 4)
-                _mm_storeu_ps(dst + i, _mm_mul_ps(_mm_loadu_ps(W + M + i), fv));
-            for (; i < count; ++i)
-                dst[i] = W[M + i] * f;
-        } else {
-            VARIANT(ippsCopy_32f)(W + M, dst, count);
-        }
-        return ippStsNoErr;
-    }
-    IppStatus st = VARIANT(ippsFFTFwd_RToPerm_32f)(fwdSrc, W, spec, s->fftBuffer);
-    if (st < 0 || (anyStatusStops && st != ippStsNoErr))
-        return st;
-    VARIANT(ippsMulPerm_32f_I)(s->tapsSpectrum, W, s->fftLen);
-    st = VARIANT(ippsFFTInv_PermToR_32f)(W, W, spec, s->fftBuffer);
-    if (st < 0 || (anyStatusStops && st != ippStsNoErr))
-        return st;
-    VARIANT(ippsCopy_32f)(W + M, dst, count);
-    return st;
+    const IppStatus st = fftConvolveBlock(static_cast<const RealFftSpec32f*>(s->fftSpec), fwdSrc, s->fftWork,
+                                          s->tapsSpectrum, s->fftBuffer, dst, s->tapsLen - 1, count);
+    return st < 0 || anyStatusStops ? st : ippStsNoErr;
 }
 
 IppStatus firFft(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)

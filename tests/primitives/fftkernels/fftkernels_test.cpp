@@ -1,6 +1,7 @@
 // Fixed-size kernels and radix-4 passes of every variant against double-precision references.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -94,70 +95,6 @@ TEST(FftFixedKernels, VariantsGiveIdenticalBits)
         }
 }
 
-TEST(FftFixedKernels, TableHoldsTheNamedKernels)
-{
-    const auto& t = m7_fft_fix_kernel_table_32f;
-    EXPECT_EQ(t[0][0].plain, &m7_ipps_rFFT_1_32f);
-    EXPECT_EQ(t[4][1].plain, &m7_ipps_rFFT_2_32f);
-    EXPECT_EQ(t[0][2].plain, &m7_ipps_rFFTfwd_4_32f);
-    EXPECT_EQ(t[5][4].scaled, &m7_ipps_rFFTinv_16_scale_32f);
-    EXPECT_EQ(t[2][4].plain, &m7_ipps_cFFTfwd_16_32fc);
-    EXPECT_EQ(t[7][5].scaled, &m7_ipps_cFFTinv_32_scale_32fc);
-    EXPECT_EQ(u8_fft_fix_kernel_table_32f[6][5].plain, &u8_ipps_cFFTinv_32_32fc);
-    EXPECT_EQ(y8_fft_fix_kernel_table_32f[3][0].scaled, &y8_ipps_cFFT_1_scale_32fc);
-    // 1 and 2 points: one kernel serves both directions.
-    for (const auto& v : fftVariants())
-        for (int col = 0; col < 2; ++col) {
-            EXPECT_EQ(v.kernels[0][col].plain, v.kernels[4][col].plain);
-            EXPECT_EQ(v.kernels[3][col].scaled, v.kernels[7][col].scaled);
-        }
-}
-
-TEST(FftFixedKernels, ExactExamples)
-{
-    for (const auto& v : fftVariants()) {
-        const float x4[4] = {1, 2, 3, 4};
-        float y4[4];
-        v.kernels[0][2].plain(x4, y4);
-        const float e4[4] = {10, -2, -2, 2};
-        EXPECT_TRUE(sameBits(y4, e4, 4));
-        const float x8[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        float y8[8];
-        v.kernels[0][3].plain(x8, y8);
-        const float e8[8] = {36, -4, -4, 9.6568546f, -4, 4, -4, 1.6568542f};
-        EXPECT_TRUE(sameBits(y8, e8, 8));
-        const float ones[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-        v.kernels[0][3].plain(ones, y8);
-        const float eo[8] = {8, 0, 0, -0.0f, 0, 0, 0, 0};
-        EXPECT_TRUE(sameBits(y8, eo, 8));
-        // Impulse: flat spectra.
-        for (int col = 2; col < 6; ++col) {
-            const int N = kPoints[col];
-            std::vector<float> x(2 * N, 0.0f), y(2 * N);
-            x[0] = 1.0f;
-            v.kernels[0][col].plain(x.data(), y.data());
-            EXPECT_EQ(y[0], 1.0f);
-            EXPECT_EQ(y[1], 1.0f);
-            for (int k = 1; k < N / 2; ++k) {
-                EXPECT_EQ(y[2 * k], 1.0f);
-                EXPECT_EQ(y[2 * k + 1], 0.0f);
-            }
-            for (int row : {2, 6}) {
-                v.kernels[row][col].plain(x.data(), y.data());
-                for (int k = 0; k < N; ++k) {
-                    EXPECT_EQ(y[2 * k], 1.0f);
-                    EXPECT_EQ(y[2 * k + 1], 0.0f);
-                }
-            }
-        }
-        // The 1-point complex kernel is a bit copy.
-        Ipp32u bits[2] = {0x7FC12345u, 0x80000000u}, out[2];
-        v.kernels[2][0].plain(reinterpret_cast<float*>(bits), reinterpret_cast<float*>(out));
-        EXPECT_EQ(out[0], bits[0]);
-        EXPECT_EQ(out[1], bits[1]);
-    }
-}
-
 TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding)
 {
     for (const auto& v : fftVariants()) {
@@ -171,16 +108,6 @@ TEST(FftFixedKernels, ScaleAtTheEndIsOneRounding)
             callKernel(v, c.row + 1, c.col, in.data(), s.data(), 0.3f);
             for (int i = 0; i < F; ++i)
                 EXPECT_EQ(s[i], p[i] * 0.3f) << c.row << " " << c.col;
-        }
-        // Real inverse after real forward returns N times the input; with 1/N it returns the input.
-        for (int col = 0; col < 6; ++col) {
-            const int N = kPoints[col];
-            const auto x = randomFloats(N, 9);
-            std::vector<float> X(N), y(N);
-            v.kernels[0][col].plain(x.data(), X.data());
-            v.kernels[5][col].scaled(X.data(), y.data(), 1.0f / N);
-            std::vector<double> ref(x.begin(), x.end());
-            EXPECT_LT(relRms(y.data(), ref), 3e-7) << N;
         }
     }
 }
@@ -244,130 +171,192 @@ std::vector<float> bitReversed(const std::vector<float>& x)
     return r;
 }
 
-TEST(FftRadix4Passes, NormPassesMatchTheDftAndEveryPlacement)
+// The Norm passes against the reference, in place and at unaligned addresses; on two arrays (Norm
+// and plain passes) the same bits at any float alignment.
+TEST(FftRadix4Passes, ComplexAndTwoArrayPassesMatchTheDft)
 {
     for (int m = 3; m <= 17; ++m) {
         const int n = 1 << m;
-        const auto x = randomFloats(2 * n, 40 + m);
+        const auto x = randomFloats(2 * n, 40 + m), xr = bitReversed(x);
         const std::vector<double> refs[2] = {complexRef(x, -1), complexRef(x, +1)};
         for (const auto& v : fftVariants()) {
             PassTables t(v, m);
             for (bool inverse : {false, true}) {
                 auto pass = inverse ? v.invNorm : v.fwdNorm;
-                const auto& ref = refs[inverse];
-                OffsetBuffer dst(2 * n, 0), buf(2 * n, 0);
+                OffsetBuffer dst(2 * n, 0), buf(2 * n, 0), odd(2 * n, 8), src(2 * n, 4);
                 std::fill(buf.f(), buf.f() + 2 * n, 123.0f);
                 pass(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(dst.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_LT(relRms(dst.f(), ref), 2e-6) << v.name << " n " << n << " inv " << inverse;
+                const float* good = dst.f();
+                EXPECT_LT(relRms(good, refs[inverse]), 2e-6) << v.name << " n " << n << " inv " << inverse;
                 // Aligned, distinct destination: the buffer stays untouched.
-                for (int i = 0; i < 2 * n; ++i)
-                    ASSERT_EQ(buf.f()[i], 123.0f) << v.name << " n " << n;
-                const std::vector<float> good(dst.f(), dst.f() + 2 * n);
-                OffsetBuffer odd(2 * n, 8), src(2 * n, 4);
+                EXPECT_TRUE(std::all_of(buf.f(), buf.f() + 2 * n, [](float f) { return f == 123.0f; }));
                 std::copy(x.begin(), x.end(), src.f());
                 pass(reinterpret_cast<const Ipp32fc*>(src.f()), reinterpret_cast<Ipp32fc*>(odd.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_TRUE(sameBits(odd.f(), good.data(), 2 * n)) << v.name << " unaligned dst n " << n;
+                EXPECT_TRUE(sameBits(odd.f(), good, 2 * n)) << v.name << " unaligned dst n " << n;
                 pass(reinterpret_cast<const Ipp32fc*>(src.f()), reinterpret_cast<Ipp32fc*>(src.f()), n, t.tw,
                      t.bitRev.data(), buf.bytes());
-                EXPECT_TRUE(sameBits(src.f(), good.data(), 2 * n)) << v.name << " in place n " << n;
-            }
-        }
-    }
-}
-
-TEST(FftRadix4Passes, EightPointsNeedNoTable)
-{
-    for (const auto& v : fftVariants()) {
-        const auto x = randomFloats(16, 8);
-        std::vector<float> zeros(64, 0.0f), y(16);
-        std::vector<Ipp32u> noBits(8, 0);
-        v.fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), 8, zeros.data(),
-                  noBits.data(), nullptr);
-        EXPECT_LT(relRms(y.data(), complexRef(x, -1)), 2e-7);
-        std::vector<float> z = x;
-        v.fwdNorm(reinterpret_cast<const Ipp32fc*>(z.data()), reinterpret_cast<Ipp32fc*>(z.data()), 8, zeros.data(),
-                  noBits.data(), nullptr);
-        EXPECT_TRUE(sameBits(z.data(), y.data(), 16));
-    }
-}
-
-TEST(FftRadix4Passes, PlainPassesOnBitReversedInput)
-{
-    for (int m = 6; m <= 17; ++m) {
-        const int n = 1 << m;
-        const auto x = randomFloats(2 * n, 60 + m);
-        const auto xr = bitReversed(x);
-        const std::vector<double> refs[2] = {complexRef(x, -1), complexRef(x, +1)};
-        for (const auto& v : fftVariants()) {
-            PassTables t(v, m);
-            for (bool inverse : {false, true}) {
-                auto pass = inverse ? v.invPlain : v.fwdPlain;
-                const auto& ref = refs[inverse];
-                OffsetBuffer data(2 * n, 0), buf(2 * n, 0);
-                std::copy(xr.begin(), xr.end(), data.f());
-                pass(reinterpret_cast<Ipp32fc*>(data.f()), n, t.tw, buf.bytes(), 1);
-                EXPECT_LT(relRms(data.f(), ref), 2e-6) << v.name << " n " << n;
-                const std::vector<float> good(data.f(), data.f() + 2 * n);
-                // Only 8-byte aligned: runs through the buffer, same bits.
-                OffsetBuffer odd(2 * n, 8);
-                std::copy(xr.begin(), xr.end(), odd.f());
-                pass(reinterpret_cast<Ipp32fc*>(odd.f()), n, t.tw, buf.bytes(), 1);
-                EXPECT_TRUE(sameBits(odd.f(), good.data(), 2 * n)) << v.name << " n " << n;
-                // Split-by-four output holds the same values.
-                std::copy(xr.begin(), xr.end(), data.f());
-                pass(reinterpret_cast<Ipp32fc*>(data.f()), n, t.tw, buf.bytes(), 0);
-                for (int p = 0; p < n; ++p) {
-                    ASSERT_EQ(data.f()[8 * (p / 4) + p % 4], good[2 * p]);
-                    ASSERT_EQ(data.f()[8 * (p / 4) + p % 4 + 4], good[2 * p + 1]);
+                EXPECT_TRUE(sameBits(src.f(), good, 2 * n)) << v.name << " in place n " << n;
+                if (m > 12)
+                    continue;
+                OffsetBuffer re(n, 4), im(n, 12), dre(n, 8), dim(n, 0);
+                auto splitIs = [&](const float* a, const float* b) {
+                    for (int i = 0; i < n; ++i)
+                        if (a[i] != good[2 * i] || b[i] != good[2 * i + 1])
+                            return false;
+                    return true;
+                };
+                for (int i = 0; i < n; ++i) {
+                    re.f()[i] = x[2 * i];
+                    im.f()[i] = x[2 * i + 1];
                 }
-                // The Norm pass of the same variant gives the same bits.
-                std::vector<float> viaNorm(2 * n);
-                (inverse ? v.invNorm : v.fwdNorm)(reinterpret_cast<const Ipp32fc*>(x.data()),
-                                                  reinterpret_cast<Ipp32fc*>(viaNorm.data()), n, t.tw, t.bitRev.data(),
-                                                  buf.bytes());
-                EXPECT_TRUE(sameBits(viaNorm.data(), good.data(), 2 * n)) << v.name << " n " << n;
+                auto split = inverse ? v.invNormSplit : v.fwdNormSplit;
+                split(re.f(), im.f(), dre.f(), dim.f(), n, t.tw, t.bitRev.data(), buf.bytes());
+                EXPECT_TRUE(splitIs(dre.f(), dim.f())) << v.name << " two arrays n " << n;
+                split(re.f(), im.f(), re.f(), im.f(), n, t.tw, t.bitRev.data(), buf.bytes());
+                EXPECT_TRUE(splitIs(re.f(), im.f())) << v.name << " two arrays in place n " << n;
+                if (m < 6)
+                    continue;
+                for (int i = 0; i < n; ++i) {
+                    re.f()[i] = xr[2 * i];
+                    im.f()[i] = xr[2 * i + 1];
+                }
+                (inverse ? v.invPlainSplit : v.fwdPlainSplit)(re.f(), im.f(), n, t.tw, buf.bytes());
+                EXPECT_TRUE(splitIs(re.f(), im.f())) << v.name << " two arrays, bit-reversed input, n " << n;
             }
         }
     }
 }
 
-TEST(FftRadix4Passes, ImpulseConstantAndRoundTrip)
+// One factor pass over count groups of R rows of len points: row rev(k) of a group holds the
+// len-point DFT of x[R j + k] of that group's own signal, the twiddles are W^(k j) of R len points;
+// the pass leaves the R len-point DFT in natural order. Every variant, the same bits.
+TEST(FftFactorPasses, OneLevelJoinsTheSubTransforms)
 {
-    for (const auto& v : fftVariants()) {
-        for (int m : {4, 5, 7, 10}) {
-            const int n = 1 << m;
-            PassTables t(v, m);
-            std::vector<float> x(2 * n, 0.0f), y(2 * n), buf(2 * n + 8);
-            x[0] = 1.0f;
-            v.fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), n, t.tw,
-                      t.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-            for (int k = 0; k < n; ++k) {
-                EXPECT_EQ(y[2 * k], 1.0f);
-                EXPECT_EQ(y[2 * k + 1], 0.0f);
+    const int len = 16;
+    struct Case
+    {
+        int radix, count;
+    };
+    for (Case c : {Case{4, 1}, Case{4, 2}, Case{8, 1}, Case{8, 3}}) {
+        const int R = c.radix, P = R * len, bits = R == 4 ? 2 : 3;
+        for (bool inverse : {false, true}) {
+            const int sign = inverse ? +1 : -1;
+            std::vector<float> data(2 * P * c.count + 4), tw(2 * 7 * len + 4);
+            float* d = data.data() + (4 - reinterpret_cast<std::uintptr_t>(data.data()) / 4 % 4) % 4;
+            float* t = tw.data() + (4 - reinterpret_cast<std::uintptr_t>(tw.data()) / 4 % 4) % 4;
+            const int kMax = c.radix == 4 && c.count == 1 ? 2 : R - 1;
+            for (int j = 0, o = 0; j < (kMax == 2 ? len / 2 : len); j += 4)
+                for (int k = 1; k <= kMax; ++k, o += 8)
+                    for (int l = 0; l < 4; ++l) {
+                        t[o + l] = float(std::cos(2 * M_PI * k * (j + l) / P));
+                        t[o + 4 + l] = float(-std::sin(2 * M_PI * k * (j + l) / P));
+                    }
+            std::vector<std::vector<double>> refs;
+            for (int g = 0; g < c.count; ++g) {
+                const auto x = randomFloats(2 * P, 90 + g);
+                refs.push_back(complexRef(x, sign));
+                for (int k = 0; k < R; ++k) {
+                    std::vector<float> sub(2 * len);
+                    for (int j = 0; j < len; ++j) {
+                        sub[2 * j] = x[2 * (R * j + k)];
+                        sub[2 * j + 1] = x[2 * (R * j + k) + 1];
+                    }
+                    const auto S = complexRef(sub, sign);
+                    int row = 0;
+                    for (int b = 0; b < bits; ++b)
+                        row |= (k >> b & 1) << (bits - 1 - b);
+                    float* r = d + 2 * (g * P + row * len);
+                    for (int j = 0; j < len; ++j) {
+                        r[8 * (j / 4) + j % 4] = float(S[2 * j]);
+                        r[8 * (j / 4) + j % 4 + 4] = float(S[2 * j + 1]);
+                    }
+                }
             }
-            for (int k = 0; k < n; ++k)
-                x[2 * k] = 1.0f;
-            v.invNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), n, t.tw,
-                      t.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-            EXPECT_EQ(y[0], float(n));
-            for (int k = 1; k < 2 * n; ++k)
-                EXPECT_EQ(y[k], 0.0f) << m << " " << k;
+            const std::vector<float> in(d, d + 2 * P * c.count);
+            std::vector<float> first;
+            for (const auto& v : fftVariants()) {
+                std::copy(in.begin(), in.end(), d);
+                const auto pass = R == 4 ? (inverse ? v.invFact4 : v.fwdFact4) : (inverse ? v.invFact8 : v.fwdFact8);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, 0, t);
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, 0, c.count, t);
+                ASSERT_TRUE(sameBits(d, in.data(), in.size())) << "count or len 0 does nothing";
+                pass(reinterpret_cast<Ipp32fc*>(d), nullptr, len, c.count, t);
+                for (int g = 0; g < c.count; ++g) {
+                    std::vector<float> out(2 * P);
+                    for (int p = 0; p < P; ++p) {
+                        out[2 * p] = d[2 * g * P + 8 * (p / 4) + p % 4];
+                        out[2 * p + 1] = d[2 * g * P + 8 * (p / 4) + p % 4 + 4];
+                    }
+                    EXPECT_LT(relRms(out.data(), refs[g]), 1e-6) << v.name << " radix " << R << " count " << c.count;
+                }
+                if (first.empty())
+                    first.assign(d, d + in.size());
+                EXPECT_TRUE(sameBits(d, first.data(), in.size())) << v.name << " radix " << R;
+            }
         }
     }
 }
 
-TEST(FftRadix4Passes, TablesAreVariantSpecific)
+// Two core passes and a last factor-8 pass give the 8 len-point transform; u8 and y8 alike.
+TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
 {
-    // m7 and u8 plans differ at 128 points: an m7 table read by the u8 pass gives a wrong result.
-    const auto& vs = fftVariants();
-    PassTables m7(vs[0], 7);
-    const auto x = randomFloats(256, 3);
-    std::vector<float> y(256), buf(256);
-    vs[1].fwdNorm(reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(y.data()), 128, m7.tw,
-                  m7.bitRev.data(), reinterpret_cast<Ipp8u*>(buf.data()));
-    EXPECT_GT(relRms(y.data(), complexRef(x, -1)), 1e-3);
+    struct Core
+    {
+        decltype(&u8_ipps_cFftFwd_CoreMT_32fc) core[2];
+        decltype(&u8_ipps_crFftFwd_CoreMT_32f) coreSplit[2];
+        decltype(&u8_ipps_cFftFwd_Fact8_Last_32fc) last[2];
+        decltype(&u8_ipps_crFftFwd_Fact8_Last_32f) lastSplit[2];
+    };
+    // clang-format off
+#define NORRIK_CORE(P) \
+    Core{{P##ipps_cFftFwd_CoreMT_32fc, P##ipps_cFftInv_CoreMT_32fc}, {P##ipps_crFftFwd_CoreMT_32f, P##ipps_crFftInv_CoreMT_32f}, \
+         {P##ipps_cFftFwd_Fact8_Last_32fc, P##ipps_cFftInv_Fact8_Last_32fc}, {P##ipps_crFftFwd_Fact8_Last_32f, P##ipps_crFftInv_Fact8_Last_32f}}
+    const Core cores[2] = {NORRIK_CORE(u8_), NORRIK_CORE(y8_)};
+#undef NORRIK_CORE
+    // clang-format on
+    for (int L : {6, 7, 8, 9, 10}) {
+        const int len = 1 << L, N = 8 * len;
+        const auto x = randomFloats(2 * N, 30 + L);
+        std::vector<float> re(N), im(N);
+        for (int i = 0; i < N; ++i) {
+            re[i] = x[2 * i];
+            im[i] = x[2 * i + 1];
+        }
+        OffsetBuffer tw8(2 * 7 * len, 0);
+        for (int k = 0; k < len; ++k)
+            for (int j = 1; j < 8; ++j) {
+                tw8.f()[56 * (k / 4) + 8 * (j - 1) + k % 4] = float(std::cos(2 * M_PI * j * k / N));
+                tw8.f()[56 * (k / 4) + 8 * (j - 1) + 4 + k % 4] = float(-std::sin(2 * M_PI * j * k / N));
+            }
+        for (bool inverse : {false, true}) {
+            const auto ref = complexRef(x, inverse ? +1 : -1);
+            std::vector<float> first;
+            for (int vi = 1; vi <= 2; ++vi) {
+                const auto& v = fftVariants()[vi];
+                const Core& c = cores[vi - 1];
+                PassTables t(v, L);
+                OffsetBuffer w(2 * N, 0), b1(8 * len, 0), b2(8 * len, 0), out(2 * N, 4), wr(2 * N, 0);
+                c.core[inverse](reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(w.f()), len,
+                                t.tw, t.bitRev.data(), b1.f());
+                c.core[inverse](reinterpret_cast<const Ipp32fc*>(x.data() + 8),
+                                reinterpret_cast<Ipp32fc*>(w.f()) + 4 * len, len, t.tw, t.bitRev.data(), b2.f());
+                c.coreSplit[inverse](re.data(), im.data(), wr.f(), len, t.tw, t.bitRev.data());
+                c.coreSplit[inverse](re.data() + 4, im.data() + 4, wr.f() + 8 * len, len, t.tw, t.bitRev.data());
+                EXPECT_TRUE(sameBits(w.f(), wr.f(), 2 * N)) << v.name << " two arrays, L " << L;
+                c.last[inverse](w.f(), reinterpret_cast<Ipp32fc*>(out.f()), len, len, tw8.f());
+                EXPECT_LT(relRms(out.f(), ref), 2e-6) << v.name << " L " << L << " inverse " << inverse;
+                std::vector<float> dre(N), dim(N);
+                c.lastSplit[inverse](w.f(), dre.data(), dim.data(), len, len, tw8.f());
+                for (int i = 0; i < N; ++i)
+                    ASSERT_TRUE(dre[i] == out.f()[2 * i] && dim[i] == out.f()[2 * i + 1]) << v.name << " L " << L;
+                if (first.empty())
+                    first.assign(out.f(), out.f() + 2 * N);
+                EXPECT_TRUE(sameBits(out.f(), first.data(), 2 * N)) << "u8 and y8 differ, L " << L;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,60 @@
+// One step of the recombination sweeps: four bins from the front of the half-size spectrum and
+// their four mirrors from the back; included by variant sources only.
+#pragma once
+
+#include "primitives/fftkernels/variant/fft_plan.h"
+#include "primitives/fftkernels/variant/fft_simd.h"
+
+namespace NORRIK_VARIANT_NS {
+namespace fft {
+
+// The four values ending at p + 8 (exclusive), lanes in descending address order. A: p is
+// 16-byte aligned, so the shuffles can read the first half straight from memory.
+template <bool A = false>
+FFT_INLINE Cv loadBack(const float* p)
+{
+    const __m128 a = A ? _mm_load_ps(p) : _mm_loadu_ps(p), b = A ? _mm_load_ps(p + 4) : _mm_loadu_ps(p + 4);
+    return {_mm_shuffle_ps(b, a, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(b, a, _MM_SHUFFLE(1, 3, 1, 3))};
+}
+FFT_INLINE void storeBack(float* p, Cv q)
+{
+    const __m128 r = _mm_shuffle_ps(q.re, q.re, _MM_SHUFFLE(0, 1, 2, 3));
+    const __m128 i = _mm_shuffle_ps(q.im, q.im, _MM_SHUFFLE(0, 1, 2, 3));
+    _mm_storeu_ps(p, _mm_unpacklo_ps(r, i));
+    _mm_storeu_ps(p + 4, _mm_unpackhi_ps(r, i));
+}
+// One 32-byte table block as lanes in bin order. A: t is 16-byte aligned, so the shuffles can
+// read the second half straight from memory.
+template <bool A = false>
+FFT_INLINE Cv loadTable(const float* t)
+{
+    const __m128 a = A ? _mm_load_ps(t) : _mm_loadu_ps(t), b = A ? _mm_load_ps(t + 4) : _mm_loadu_ps(t + 4);
+    if (kFftSettings.recFourBinBlocks)
+        return {_mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 3, 0, 1)), _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1))};
+    return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 3, 1, 3))};
+}
+
+// Forward recombination of front bins a and back bins b with table block t: the Perm values of
+// the front bins into f, those of the back bins into k.
+FFT_INLINE void realRecStep(Cv a, Cv b, Cv t, Cv& f, Cv& k)
+{
+    const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
+    const __m128 E = _mm_add_ps(_mm_mul_ps(t.re, di), _mm_mul_ps(t.im, dr));
+    const __m128 D = _mm_sub_ps(_mm_mul_ps(t.im, di), _mm_mul_ps(t.re, dr));
+    f = {_mm_add_ps(b.re, E), _mm_sub_ps(D, b.im)};
+    k = {_mm_sub_ps(a.re, E), _mm_sub_ps(D, a.im)};
+}
+
+// Inverse recombination: Perm values a (front) and b (back) to the half-size spectrum.
+FFT_INLINE void ccsRecStep(Cv a, Cv b, Cv t, Cv& f, Cv& k)
+{
+    const __m128 sr = _mm_add_ps(a.re, b.re), si = _mm_sub_ps(a.im, b.im);
+    const __m128 dr = _mm_sub_ps(a.re, b.re), di = _mm_add_ps(a.im, b.im);
+    const __m128 G = _mm_sub_ps(_mm_mul_ps(t.im, dr), _mm_mul_ps(t.re, di));
+    const __m128 H = _mm_add_ps(_mm_mul_ps(t.re, dr), _mm_mul_ps(t.im, di));
+    f = {_mm_add_ps(sr, G), _mm_add_ps(H, si)};
+    k = {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)};
+}
+
+} // namespace fft
+} // namespace NORRIK_VARIANT_NS
