@@ -74,7 +74,17 @@ const char* const kFftVariants =
     "ipps_rFFTfwd_4_scale_32f ipps_rFFTfwd_8_32f ipps_rFFTfwd_8_scale_32f ipps_rFFTinv_16_32f "
     "ipps_rFFTinv_16_scale_32f ipps_rFFTinv_32_32f ipps_rFFTinv_32_scale_32f ipps_rFFTinv_4_32f "
     "ipps_rFFTinv_4_scale_32f ipps_rFFTinv_8_32f ipps_rFFTinv_8_scale_32f ipps_sBitRev1_Blk ipps_zBitRev1_Blk "
-    "ownps_Mpy2_32fc ownps_Mpy3_32fc";
+    "ownps_Mpy2_32fc ownps_Mpy3_32fc ipps_cFftFwd_Fact4_32fc ipps_cFftInv_Fact4_32fc ipps_cFftFwd_Fact8_32fc "
+    "ipps_cFftInv_Fact8_32fc ipps_cFftFwd_Large_32fc ipps_cFftInv_Large_32fc ipps_cFftFwd_Large_Step "
+    "ipps_cFftInv_Large_Step ipps_cFft_BlkMerge_32fc ipps_cFft_BlkSplit_32fc ipps_crFft_BlkMerge_32f "
+    "ipps_crFft_BlkSplit_32f ipps_crRadix4Fwd_32f ipps_crRadix4FwdNorm_32f ipps_crRadix4Inv_32f "
+    "ipps_crRadix4InvNorm_32f ipps_getSizesTwd_Large_32f ipps_getSizesTwd_Large_Rec ipps_initTabTwd_Large_32f "
+    "ipps_initTabTwd_Large_Rec";
+
+// Exported under the prefixes u8_ and y8_ only: the core and last factor-8 passes.
+const char* const kFftHigherVariants =
+    "ipps_cFftFwd_CoreMT_32fc ipps_cFftInv_CoreMT_32fc ipps_cFftFwd_Fact8_Last_32fc ipps_cFftInv_Fact8_Last_32fc "
+    "ipps_crFftFwd_CoreMT_32f ipps_crFftInv_CoreMT_32f ipps_crFftFwd_Fact8_Last_32f ipps_crFftInv_Fact8_Last_32f";
 
 // Exported as they stand: the FFT's data.
 const char* const kFftPlain = "fft_fix_twiddle_table_32f";
@@ -100,6 +110,8 @@ std::set<std::string> listed()
     for (const char* list : {kStubs, kVariants, kFftVariants})
         for (const auto& n : words(list))
             names.insert({"m7_" + n, "u8_" + n, "y8_" + n});
+    for (const auto& n : words(kFftHigherVariants))
+        names.insert({"u8_" + n, "y8_" + n});
     return names;
 }
 
