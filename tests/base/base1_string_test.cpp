@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <tuple>
@@ -292,6 +293,41 @@ TEST(Base1StringConversion, CodePagesStaticConvertersPlatformStringsAndVariants)
     object.setObject(nullptr);
     EXPECT_FALSE(n.fromVariant(object));
     EXPECT_EQ(n.length(), 0);
+}
+
+TEST(Base1StringConversion, PascalBytesAndAttributeStores)
+{
+    // The length byte is unsigned and the bytes after it are not terminated.
+    const unsigned char abc[] = {3, 'A', 'B', 'C', 'x'};
+    String s(u"old");
+    s.fromPascalString(abc);
+    EXPECT_FALSE(s.isWideString());
+    EXPECT_EQ(u8(s.fromPascalString(nullptr)), "ABC");
+    String longText;
+    longText.assign('\xE9', 300);
+    unsigned char pascal[256];
+    longText.toPascalString(pascal);
+    EXPECT_EQ(u8(s.fromPascalString(pascal)), std::string(255, '\xE9'));
+
+    // A store of variants by id answering 0 on success; it refuses negative ids.
+    struct Store
+    {
+        std::map<int, VariantValue> values;
+        int set(int id, const VariantValue& v) { return id < 0 ? 1 : (values[id] = v, 0); }
+        int get(int id, VariantValue& v) { return values.count(id) ? (v = values[id], 0) : 1; }
+    } store;
+    String wide(u"caf\u00E9"), back("x");
+    EXPECT_TRUE(wide.toAttributes(&store, 1));
+    store.values[3] = VariantValue(int64(-7));
+    EXPECT_EQ(u16(wide), u"caf\u00E9"); // lent to the store, not handed over
+    EXPECT_TRUE(back.fromAttributes(&store, 1));
+    EXPECT_EQ(u16(back), u"caf\u00E9");
+    EXPECT_TRUE(back.fromAttributes(&store, 3));
+    // Missing ids, refusals and absent stores fail and leave the string as it was.
+    EXPECT_FALSE(back.fromAttributes(&store, 4));
+    EXPECT_FALSE(back.fromAttributes(static_cast<Store*>(nullptr), 1));
+    EXPECT_EQ(u8(back), "-7");
+    EXPECT_FALSE(wide.toAttributes(&store, -1));
 }
 
 // Plain ASCII edits in both widths are in the model test; these are the edits that change the

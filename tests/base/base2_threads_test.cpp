@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace Calvereth;
@@ -213,6 +214,25 @@ TEST(Base2FThread, WorkerLifecycleJoinsAndPriority)
     EXPECT_TRUE(w.join(10000));
     EXPECT_EQ(w.getHandle(), nullptr);
     EXPECT_FALSE(w.setPriority(2));
+}
+
+TEST(Base2FThread, ObserverIsToldOfCreationAndDestruction)
+{
+    // Addresses as numbers: compared after the objects are gone.
+    using Told = std::vector<std::pair<char, uintptr_t>>;
+    struct Observer : ThreadObserver
+    {
+        Told told;
+        void threadCreated(FThread* t) override { told.emplace_back('+', reinterpret_cast<uintptr_t>(t)); }
+        void threadDestroyed(FThread* t) override { told.emplace_back('-', reinterpret_cast<uintptr_t>(t)); }
+    } observer;
+    FThread::setThreadObserver(&observer);
+    auto* thread = new FThread("observed");
+    const auto address = reinterpret_cast<uintptr_t>(thread);
+    delete thread;
+    FThread::setThreadObserver(nullptr);
+    delete new FThread("unobserved");
+    EXPECT_EQ(observer.told, (Told{{'+', address}, {'-', address}}));
 }
 
 TEST(Base2Event, SignalsWaitersAndTimeOuts)

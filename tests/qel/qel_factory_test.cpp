@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "qel/audioeffect.h"
@@ -112,6 +113,32 @@ TEST(QelFactory, CreateInstance)
     }
     EXPECT_EQ(f.create(kProcessorCid, IComponent::iid, nullptr), kInvalidArgument);
     EXPECT_EQ(destroyed, created); // nothing stays alive
+}
+
+TEST(QelFactory, WideOnlyClassIsFoundAndAnswersItsWideRecordOnly)
+{
+    Factory f;
+    // A name without an 8-bit form: the reason to register in wide form only.
+    ClassInfoUnicode w;
+    std::memcpy(w.cid, kControllerCid.toTUID(), sizeof(TUID));
+    std::memcpy(w.name, u"\u65E5\u672C", 2 * sizeof(char16_t));
+    ASSERT_TRUE(f->registerClassUnicode(&w, createEffect));
+    ClassInfoUnicode back;
+    EXPECT_EQ(f.info(8, 0, &back), kResultOk);
+    EXPECT_EQ(std::memcmp(&back, &w, sizeof(w)), 0);
+    // Its 8-bit records answer 1, zeroed.
+    ClassInfo2 i2;
+    const std::string zeros(sizeof(i2), '\0');
+    for (auto [slot, bytes] : {std::pair{5, sizeof(ClassInfo)}, std::pair{7, sizeof(ClassInfo2)}}) {
+        std::memset(static_cast<void*>(&i2), 0x77, sizeof(i2));
+        EXPECT_EQ(f.info(slot, 0, &i2), kResultFalse);
+        EXPECT_EQ(std::memcmp(&i2, zeros.data(), bytes), 0) << "slot " << slot;
+    }
+    created = destroyed = 0;
+    void* obj = nullptr;
+    ASSERT_EQ(f.create(kControllerCid, IComponent::iid, &obj), kResultOk);
+    static_cast<IComponent*>(obj)->release();
+    EXPECT_EQ(destroyed, created);
 }
 
 TEST(QelFactory, ReferenceCountFromManyThreads)
