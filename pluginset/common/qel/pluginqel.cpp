@@ -216,11 +216,8 @@ tresult PluginQel::setupProcessing(ProcessSetup& setup)
 
 tresult PluginQel::activateBus(MediaType type, BusDirection dir, int32 index, bool state)
 {
-    BusList* list = getBusList(type, dir);
-    Bus* bus = list ? list->at(index) : nullptr;
-    if (!bus)
+    if (Component::activateBus(type, dir, index, state) != kResultOk)
         return kResultFalse;
-    bus->setActive(state);
     if (dir == kOutput) {
         if (index == 0)
             mainOutputActive = state;

@@ -84,19 +84,7 @@ int32 DataView<T>::drawView(IDrawContext* context, const ViewRect& updateRect)
 template <typename T>
 int32 DataView<T>::mouseDown(int32 x, int32 y)
 {
-    MouseCaptureScope scope(*this);
-    IFrameSystem* system = getFrameSystem();
-    int32 lastX = x, lastY = y;
-    while (isMouseButtonDown() && system && system->trackMouseStep()) {
-        int32 nx = 0, ny = 0;
-        getMousePosition(nx, ny);
-        if (nx != lastX || ny != lastY) {
-            invalidateRect(getLocalRect());
-            lastX = nx;
-            lastY = ny;
-        }
-    }
-    return kResultOk;
+    return trackMouseRedrawing(x, y);
 }
 
 uint32 parseColor(const char8* text)

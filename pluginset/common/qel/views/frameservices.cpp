@@ -202,6 +202,11 @@ int32 ExampleView::drawView(IDrawContext* context, const ViewRect& updateRect)
 
 int32 ExampleView::mouseDown(int32 x, int32 y)
 {
+    return trackMouseRedrawing(x, y);
+}
+
+int32 View::trackMouseRedrawing(int32 x, int32 y)
+{
     MouseCaptureScope scope(*this);
     int32 lastX = x, lastY = y;
     IFrameSystem* system = getFrameSystem();

@@ -62,6 +62,10 @@ public:
     uint32 release() override { return FObject::release(); }
 
 protected:
+    // Captures the mouse from a press at (x, y) and redraws the view whenever it moves, until the
+    // button is released or the host stops tracking.
+    int32 trackMouseRedrawing(int32 x, int32 y);
+
     IHostView* hostView = nullptr; // not referenced: the host view owns this view
 };
 
