@@ -10,36 +10,8 @@ class HostMeterSettings final : public RefCounted<IMeterSettings>
 {
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
-    void slot4() override {}
-    void slot5() override {}
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
-    void slot9() override {}
-    void slot10() override {}
-    void slot11() override {}
-    void slot12() override {}
-    void slot13() override {}
-    void slot14() override {}
-    void slot15() override {}
-    void slot16() override {}
-    void slot17() override {}
-    void slot18() override {}
-    void slot19() override {}
-    void slot20() override {}
-    void slot21() override {}
-    void slot22() override {}
-    void slot23() override {}
-    void slot24() override {}
-    void slot25() override {}
-    void slot26() override {}
-    void slot27() override {}
-    void slot28() override {}
     float getFallFactor(int32, float, float) override { return fall; }
-    void slot30() override {}
     float getPeakFallFactor(int32, float, float) override { return peakFall; }
-    void slot32() override {}
     float getPeakHoldTime(int32) override { return holdTime; }
 
     // What the host answers (the plug-in falls by 1 minus these per second).
@@ -51,9 +23,6 @@ class HostScaleMapper final : public RefCounted<IScaleMapper>
 {
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
-    void slot4() override {}
-    void slot5() override {}
     double mapToPosition(int32 viewType, double level) override;
     int32 lastViewType = 0;
 };
@@ -64,7 +33,6 @@ public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     FUnknown* createForeground(const ViewRect& r, int32 type, int32 thickness, TBool horizontal) override;
     FUnknown* createBackground(const ViewRect& r, int32 type, TBool horizontal) override;
-    void slot5() override {}
     FUnknown* createSingle(const ViewRect& r) override;
     int made = 0;
     int32 lastType = 0, lastThickness = 0;

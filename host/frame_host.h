@@ -50,16 +50,6 @@ class HostFrameSystem final : public RefCounted<IFrameSystem>
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     TBool trackMouseStep() override { return 0; }
-    void slot4() override {}
-    void slot5() override {}
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
-    void slot9() override {}
-    void slot10() override {}
-    void slot11() override {}
-    void slot12() override {}
-    void slot13() override {}
     int32 getTickCount() override;
 
     // Milliseconds; a steady clock unless set (a run on a file follows the audio's time).
@@ -71,7 +61,6 @@ class HostIdleRegistry final : public RefCounted<IIdleRegistry>
 public:
     ~HostIdleRegistry() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
     tresult registerIdleHandler(IIdleHandler* handler) override;
     tresult unregisterIdleHandler(IIdleHandler* handler) override;
 

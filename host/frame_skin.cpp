@@ -140,7 +140,6 @@ public:
         font_ = name ? toUtf8(name, 64) : "sans-serif";
         fontSize_ = static_cast<int32>(size * (scale > 0 ? scale : 1.f));
     }
-    void slot6() override {}
     void setFontColor(uint32 color) override { fontColor_ = color; }
     void drawLine(const FramePoint& a, const FramePoint& b) override
     {
@@ -157,9 +156,6 @@ public:
         else
             out_ << "fill=\"none\" stroke=\"" << svgColor(line_) << "\" stroke-width=\"" << lineWidth_ << "\"/>\n";
     }
-    void slot10() override {}
-    void slot11() override {}
-    void slot12() override {}
     void drawString(const char16* text, const ViewRect& r, int32, int32) override
     {
         out_ << "<text x=\"" << (r.left + r.right) / 2 << "\" y=\"" << (r.top + r.bottom) / 2
@@ -167,10 +163,6 @@ public:
              << "\" font-size=\"" << fontSize_ << "\" fill=\"" << svgColor(fontColor_) << "\">"
              << escape(text ? toUtf8(text, 256) : std::string()) << "</text>\n";
     }
-    void slot14() override {}
-    void slot15() override {}
-    void slot16() override {}
-    void slot17() override {}
     void drawBitmap(FUnknown* bitmap, const ViewRect& s, const ViewRect& d) override
     {
         IBitmapExtent* extent = nullptr;
@@ -220,14 +212,6 @@ public:
         *obj = nullptr;
         return kNoInterface;
     }
-    void slot3() override {}
-    void slot4() override {}
-    void slot5() override {}
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
-    void slot9() override {}
-    void slot10() override {}
     const char8* getString(const char8* name) override
     {
         auto it = element_.attributes.find(name ? name : "");

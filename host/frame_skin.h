@@ -53,8 +53,6 @@ class SkinBitmap final : public RefCounted<IBitmapExtent>
 public:
     explicit SkinBitmap(SkinBitmapDef def) : def_(std::move(def)) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
-    void slot4() override {}
     tresult getExtent(int32& width, int32& height) override
     {
         width = def_.width;
@@ -90,15 +88,8 @@ public:
     ~SkinService() override;
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     tresult getColor(const char8* name, uint32& color) override;
-    void slot4() override {}
     tresult loadSkin(void* bundle, const char16* fileName) override;
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
-    void slot9() override {}
-    void slot10() override {}
     tresult getBitmap(const char8* name, FUnknown** bitmap) override;
-    void slot12() override {}
     tresult createView(const char8* name, IPlugController* controller, IPlugView** view) override;
 
     void setResourceDirectory(const std::string& dir) { resources_ = dir; }

@@ -35,42 +35,23 @@ public:
     explicit HostValue(Kind kind) : kind_(kind) {}
 
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    void slot3() override {}
-    void slot4() override {}
-    void slot5() override {}
-    void slot6() override {}
-    void slot7() override {}
-    void slot8() override {}
     void setController(IPlugController* owner, int32 id) override
     {
         owner_ = owner;
         id_ = id;
     }
-    void slot10() override {}
     int32 getId() override { return id_; }
-    void slot12() override {}
-    void slot13() override {}
-    void slot14() override {}
-    void slot15() override {}
-    void slot16() override {}
     tresult getString(char16* buffer, int32* size) override;
     void setString(const char16* text, int32 flag) override;
     void setInt(int32 value, int32 flag) override;
     void setIntMin(int32 value) override { intMin_ = value; }
     void setIntMax(int32 value) override { intMax_ = value; }
-    void slot22() override {}
     void setPlain(int32 flag, float value) override;
-    void slot24() override {}
-    void slot25() override {}
     void setMin(float value) override { min_ = value; }
     void setMax(float value) override { max_ = value; }
     float getNormalized() override { return normalized_; }
     void setNormalized(int32 flag, float value) override;
-    void slot30() override {}
-    void slot31() override {}
     void setDefault(float value) override { default_ = value; }
-    void slot33() override {}
-    void slot34() override {}
     void setOption(uint32 bit, TBool on) override;
     void setMeterFlag(int32 flag) override { meterFlag_ = flag; }
     void setStringRepresentation(IValueStringRepresentation* r) override { representation_ = r; }

@@ -1,6 +1,7 @@
 // The host's own view of the drawing side of the boundary: the frame host and its services, host
 // views, draw context, bitmaps, skin service, value objects and the controller's drawing interfaces,
-// written from the slot tables on this side of the border.
+// written from the slot tables on this side of the border. Slots this host never fills are
+// empty by default, so its objects override only what they do.
 #pragma once
 
 #include "host/qelabi.h"
@@ -68,16 +69,16 @@ struct IFrameHost : FUnknown
 struct IFrameSystem : FUnknown
 {
     virtual TBool trackMouseStep() = 0;
-    virtual void slot4() = 0;
-    virtual void slot5() = 0;
-    virtual void slot6() = 0;
-    virtual void slot7() = 0;
-    virtual void slot8() = 0;
-    virtual void slot9() = 0;
-    virtual void slot10() = 0;
-    virtual void slot11() = 0;
-    virtual void slot12() = 0;
-    virtual void slot13() = 0;
+    virtual void slot4() {}
+    virtual void slot5() {}
+    virtual void slot6() {}
+    virtual void slot7() {}
+    virtual void slot8() {}
+    virtual void slot9() {}
+    virtual void slot10() {}
+    virtual void slot11() {}
+    virtual void slot12() {}
+    virtual void slot13() {}
     virtual int32 getTickCount() = 0;
 };
 
@@ -99,18 +100,18 @@ struct IDrawContext : FUnknown
     virtual void setLineColor(uint32 color, int32 width, float alpha) = 0;
     virtual void setFillColor(uint32 color, float alpha) = 0;
     virtual void setFont(const char16* name, int32 size, int32 style, float scale) = 0;
-    virtual void slot6() = 0;
+    virtual void slot6() {}
     virtual void setFontColor(uint32 color) = 0;
     virtual void drawLine(const FramePoint& from, const FramePoint& to) = 0;
     virtual void drawRect(const ViewRect& rect, int32 filled) = 0;
-    virtual void slot10() = 0;
-    virtual void slot11() = 0;
-    virtual void slot12() = 0;
+    virtual void slot10() {}
+    virtual void slot11() {}
+    virtual void slot12() {}
     virtual void drawString(const char16* text, const ViewRect& rect, int32 align, int32 flags) = 0;
-    virtual void slot14() = 0;
-    virtual void slot15() = 0;
-    virtual void slot16() = 0;
-    virtual void slot17() = 0;
+    virtual void slot14() {}
+    virtual void slot15() {}
+    virtual void slot16() {}
+    virtual void slot17() {}
     virtual void drawBitmap(FUnknown* bitmap, const ViewRect& source, const ViewRect& destination) = 0;
 };
 
@@ -137,64 +138,64 @@ struct IHostViewMouseCapture : FUnknown
 
 struct IBitmapExtent : FUnknown
 {
-    virtual void slot3() = 0;
-    virtual void slot4() = 0;
+    virtual void slot3() {}
+    virtual void slot4() {}
     virtual tresult getExtent(int32& width, int32& height) = 0;
 };
 
 struct IViewAttributes : FUnknown
 {
-    virtual void slot3() = 0;
-    virtual void slot4() = 0;
-    virtual void slot5() = 0;
-    virtual void slot6() = 0;
-    virtual void slot7() = 0;
-    virtual void slot8() = 0;
-    virtual void slot9() = 0;
-    virtual void slot10() = 0;
+    virtual void slot3() {}
+    virtual void slot4() {}
+    virtual void slot5() {}
+    virtual void slot6() {}
+    virtual void slot7() {}
+    virtual void slot8() {}
+    virtual void slot9() {}
+    virtual void slot10() {}
     virtual const char8* getString(const char8* name) = 0;
 };
 
 struct IMeterSettings : FUnknown
 {
-    virtual void slot3() = 0;
-    virtual void slot4() = 0;
-    virtual void slot5() = 0;
-    virtual void slot6() = 0;
-    virtual void slot7() = 0;
-    virtual void slot8() = 0;
-    virtual void slot9() = 0;
-    virtual void slot10() = 0;
-    virtual void slot11() = 0;
-    virtual void slot12() = 0;
-    virtual void slot13() = 0;
-    virtual void slot14() = 0;
-    virtual void slot15() = 0;
-    virtual void slot16() = 0;
-    virtual void slot17() = 0;
-    virtual void slot18() = 0;
-    virtual void slot19() = 0;
-    virtual void slot20() = 0;
-    virtual void slot21() = 0;
-    virtual void slot22() = 0;
-    virtual void slot23() = 0;
-    virtual void slot24() = 0;
-    virtual void slot25() = 0;
-    virtual void slot26() = 0;
-    virtual void slot27() = 0;
-    virtual void slot28() = 0;
+    virtual void slot3() {}
+    virtual void slot4() {}
+    virtual void slot5() {}
+    virtual void slot6() {}
+    virtual void slot7() {}
+    virtual void slot8() {}
+    virtual void slot9() {}
+    virtual void slot10() {}
+    virtual void slot11() {}
+    virtual void slot12() {}
+    virtual void slot13() {}
+    virtual void slot14() {}
+    virtual void slot15() {}
+    virtual void slot16() {}
+    virtual void slot17() {}
+    virtual void slot18() {}
+    virtual void slot19() {}
+    virtual void slot20() {}
+    virtual void slot21() {}
+    virtual void slot22() {}
+    virtual void slot23() {}
+    virtual void slot24() {}
+    virtual void slot25() {}
+    virtual void slot26() {}
+    virtual void slot27() {}
+    virtual void slot28() {}
     virtual float getFallFactor(int32 meter, float a, float b) = 0;
-    virtual void slot30() = 0;
+    virtual void slot30() {}
     virtual float getPeakFallFactor(int32 meter, float a, float b) = 0;
-    virtual void slot32() = 0;
+    virtual void slot32() {}
     virtual float getPeakHoldTime(int32 meter) = 0;
 };
 
 struct IScaleMapper : FUnknown
 {
-    virtual void slot3() = 0;
-    virtual void slot4() = 0;
-    virtual void slot5() = 0;
+    virtual void slot3() {}
+    virtual void slot4() {}
+    virtual void slot5() {}
     virtual double mapToPosition(int32 viewType, double level) = 0;
 };
 
@@ -202,7 +203,7 @@ struct IMeterBitmapService : FUnknown
 {
     virtual FUnknown* createForeground(const ViewRect& r, int32 type, int32 thickness, TBool horizontal) = 0;
     virtual FUnknown* createBackground(const ViewRect& r, int32 type, TBool horizontal) = 0;
-    virtual void slot5() = 0;
+    virtual void slot5() {}
     virtual FUnknown* createSingle(const ViewRect& r) = 0;
 };
 
@@ -221,29 +222,29 @@ struct IValueStringRepresentation;
 
 struct IHostValue : FUnknown
 {
-    virtual void slot3() = 0;
-    virtual void slot4() = 0;
-    virtual void slot5() = 0;
-    virtual void slot6() = 0;
-    virtual void slot7() = 0;
-    virtual void slot8() = 0;
+    virtual void slot3() {}
+    virtual void slot4() {}
+    virtual void slot5() {}
+    virtual void slot6() {}
+    virtual void slot7() {}
+    virtual void slot8() {}
     virtual void setController(IPlugController* owner, int32 id) = 0;
-    virtual void slot10() = 0;
+    virtual void slot10() {}
     virtual int32 getId() = 0;
-    virtual void slot12() = 0;
-    virtual void slot13() = 0;
-    virtual void slot14() = 0;
-    virtual void slot15() = 0;
-    virtual void slot16() = 0;
+    virtual void slot12() {}
+    virtual void slot13() {}
+    virtual void slot14() {}
+    virtual void slot15() {}
+    virtual void slot16() {}
     virtual tresult getString(char16* buffer, int32* size) = 0;
     virtual void setString(const char16* text, int32 flag) = 0;
     virtual void setInt(int32 value, int32 flag) = 0;
     virtual void setIntMin(int32 value) = 0;
     virtual void setIntMax(int32 value) = 0;
-    virtual void slot22() = 0;
+    virtual void slot22() {}
     virtual void setPlain(int32 flag, float value) = 0;
-    virtual void slot24() = 0;
-    virtual void slot25() = 0;
+    virtual void slot24() {}
+    virtual void slot25() {}
     virtual void setMin(float value) = 0;
     virtual void setMax(float value) = 0;
     virtual float getNormalized() = 0;
@@ -252,11 +253,11 @@ struct IHostValue : FUnknown
 
 struct IHostValueOptions : IHostValue
 {
-    virtual void slot30() = 0;
-    virtual void slot31() = 0;
+    virtual void slot30() {}
+    virtual void slot31() {}
     virtual void setDefault(float value) = 0;
-    virtual void slot33() = 0;
-    virtual void slot34() = 0;
+    virtual void slot33() {}
+    virtual void slot34() {}
     virtual void setOption(uint32 bit, TBool on) = 0;
 };
 
@@ -293,7 +294,7 @@ struct IIdleHandler : FUnknown
 
 struct IIdleRegistry : FUnknown
 {
-    virtual void slot3() = 0;
+    virtual void slot3() {}
     virtual tresult registerIdleHandler(IIdleHandler* handler) = 0;
     virtual tresult unregisterIdleHandler(IIdleHandler* handler) = 0;
 };
@@ -307,15 +308,15 @@ struct IValueStringRepresentation : FUnknown
 struct ISkinService : FUnknown
 {
     virtual tresult getColor(const char8* name, uint32& color) = 0;
-    virtual void slot4() = 0;
+    virtual void slot4() {}
     virtual tresult loadSkin(void* bundle, const char16* fileName) = 0;
-    virtual void slot6() = 0;
-    virtual void slot7() = 0;
-    virtual void slot8() = 0;
-    virtual void slot9() = 0;
-    virtual void slot10() = 0;
+    virtual void slot6() {}
+    virtual void slot7() {}
+    virtual void slot8() {}
+    virtual void slot9() {}
+    virtual void slot10() {}
     virtual tresult getBitmap(const char8* name, FUnknown** bitmap) = 0;
-    virtual void slot12() = 0;
+    virtual void slot12() {}
     virtual tresult createView(const char8* name, IPlugController* controller, IPlugView** view) = 0;
 };
 
