@@ -136,7 +136,12 @@ void SortedSumsList::clear()
 CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
                                    bool threaded)
 : Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
-{}
+{
+    // Every wake costs a task switch on both sides: let the worker's results lag the audio by up to
+    // 0.3 s, in whole hops (read-outs, drains and resets wake it at once).
+    const double hops = 0.3 * static_cast<double>(sampleRate) / static_cast<double>(hop > 0 ? hop : 1);
+    wakeBatch = hops >= 2.0 ? static_cast<int32>(hops) : 1;
+}
 
 CollectorOverlap::~CollectorOverlap()
 {
@@ -265,18 +270,30 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
             if (pushed) {
-                worker->wake();
+                wakeForBatch();
                 return;
             }
         } else if (!worker->hasQuit()) {
             if (queue.push(item))
-                worker->wake();
+                wakeForBatch();
             return;
         }
         // The worker has ended on its own: catch up with what it left and go on directly.
         processPending();
     }
     processWindow(length, z);
+}
+
+void CollectorOverlap::wakeForBatch()
+{
+    if (queue.size() >= static_cast<std::uint32_t>(wakeBatch))
+        worker->wake();
+}
+
+void CollectorOverlap::requestResults() const
+{
+    if (worker && !queue.empty())
+        worker->wake();
 }
 
 void CollectorOverlap::processPending()
@@ -314,6 +331,7 @@ bool CollectorOverlap::resultsCurrent() const
 
 float CollectorOverlap::getGatedLoudness() const
 {
+    requestResults();
     return resultsCurrent() ? gatedLoudness.load(std::memory_order_relaxed) : -80.0f;
 }
 
@@ -389,6 +407,7 @@ void CollectorIntegrated::clearGating()
 
 bool CollectorIntegrated::isBelowRelativeGate() const
 {
+    requestResults();
     return resultsCurrent() && belowGate.load(std::memory_order_relaxed);
 }
 
@@ -474,16 +493,19 @@ void CollectorLoudnessRange::clearGating()
 
 float CollectorLoudnessRange::getRange() const
 {
+    requestResults();
     return resultsCurrent() ? range.load(std::memory_order_relaxed) : 0.0f;
 }
 
 float CollectorLoudnessRange::getLowPoint() const
 {
+    requestResults();
     return resultsCurrent() ? lowPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 
 float CollectorLoudnessRange::getHighPoint() const
 {
+    requestResults();
     return resultsCurrent() ? highPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 

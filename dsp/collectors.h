@@ -126,6 +126,11 @@ public:
     // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
     // far; true at once without a worker.
     bool drain(int32 timeoutMs = 10000);
+    // Any thread: wakes the worker when windows wait for it, so that the next read-out finds them
+    // counted. The gated getters call it; between read-outs the worker is woken once per batch.
+    void requestResults() const;
+    // Windows the worker is left to collect before the feed wakes it.
+    int32 getWakeBatch() const { return wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
     // For tests: the worker's evaluation counter and stored blocks (read after drain).
     int32 getStoredCount() const { return storedCount; }
@@ -139,6 +144,8 @@ protected:
     void destroySummer();
     void startWorker(const char* name);
     void stopWorker();
+    // Audio thread, after a hand-over: wakes the worker once a batch of windows waits.
+    void wakeForBatch();
     bool resultsCurrent() const;
 
     int32 storedCount = 0;
@@ -152,6 +159,7 @@ protected:
     std::unique_ptr<Collector> summer;
     bool threadedRequest;
     bool offline = false;
+    int32 wakeBatch = 1;
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;
