@@ -292,7 +292,12 @@ void CollectorOverlap::wakeForBatch()
 
 void CollectorOverlap::requestResults() const
 {
-    if (worker && !queue.empty())
+    if (!worker)
+        return;
+    // While windows keep coming the batches bound the lag; once the feed has stood still since the
+    // previous read-out, what is left over is handed on.
+    const std::uint32_t pushed = queue.pushedCount();
+    if (readOutMark.exchange(pushed, std::memory_order_relaxed) == pushed && !queue.empty())
         worker->wake();
 }
 

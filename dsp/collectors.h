@@ -126,8 +126,9 @@ public:
     // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
     // far; true at once without a worker.
     bool drain(int32 timeoutMs = 10000);
-    // Any thread: wakes the worker when windows wait for it, so that the next read-out finds them
-    // counted. The gated getters call it; between read-outs the worker is woken once per batch.
+    // Any thread: the gated getters call it. The feed wakes the worker once per batch of windows;
+    // a read-out that finds no window queued since the one before wakes it for the rest, so that
+    // the read-outs after it find them counted.
     void requestResults() const;
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return wakeBatch; }
@@ -160,6 +161,7 @@ protected:
     bool threadedRequest;
     bool offline = false;
     int32 wakeBatch = 1;
+    mutable std::atomic<std::uint32_t> readOutMark{0};
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;

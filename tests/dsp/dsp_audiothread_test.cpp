@@ -124,7 +124,7 @@ TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLos
     float* p = x.data();
     c.feed(&p, 120 * 4); // the start-up hops and the first full window
     while (c.entered.load() == 0) {
-        c.requestResults(); // as a read-out does: one window is less than a batch
+        c.requestResults(); // as read-outs do: one window is less than a batch
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // The queue fills and then drops: none of the windows is waited for.
