@@ -137,10 +137,10 @@ CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 wi
                                    bool threaded)
 : Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
 {
-    // Every wake costs a task switch on both sides: let the worker's results lag the audio by up to
-    // 0.3 s, in whole hops (read-outs, drains and resets wake it at once).
+    // Every wake costs a task switch on both sides: let the worker's results lag the audio by about
+    // 0.3 s, rounded to whole hops (drains, resets and a read-out after the feed stops wake it).
     const double hops = 0.3 * static_cast<double>(sampleRate) / static_cast<double>(hop > 0 ? hop : 1);
-    wakeBatch = hops >= 2.0 ? static_cast<int32>(hops) : 1;
+    wakeBatch = hops >= 1.5 ? static_cast<int32>(hops + 0.5) : 1;
 }
 
 CollectorOverlap::~CollectorOverlap()
@@ -336,7 +336,6 @@ bool CollectorOverlap::resultsCurrent() const
 
 float CollectorOverlap::getGatedLoudness() const
 {
-    requestResults();
     return resultsCurrent() ? gatedLoudness.load(std::memory_order_relaxed) : -80.0f;
 }
 
@@ -412,7 +411,6 @@ void CollectorIntegrated::clearGating()
 
 bool CollectorIntegrated::isBelowRelativeGate() const
 {
-    requestResults();
     return resultsCurrent() && belowGate.load(std::memory_order_relaxed);
 }
 
@@ -498,19 +496,16 @@ void CollectorLoudnessRange::clearGating()
 
 float CollectorLoudnessRange::getRange() const
 {
-    requestResults();
     return resultsCurrent() ? range.load(std::memory_order_relaxed) : 0.0f;
 }
 
 float CollectorLoudnessRange::getLowPoint() const
 {
-    requestResults();
     return resultsCurrent() ? lowPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 
 float CollectorLoudnessRange::getHighPoint() const
 {
-    requestResults();
     return resultsCurrent() ? highPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 

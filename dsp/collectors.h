@@ -126,9 +126,9 @@ public:
     // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
     // far; true at once without a worker.
     bool drain(int32 timeoutMs = 10000);
-    // Any thread: the gated getters call it. The feed wakes the worker once per batch of windows;
-    // a read-out that finds no window queued since the one before wakes it for the rest, so that
-    // the read-outs after it find them counted.
+    // Any thread, once per read-out. The feed wakes the worker once per batch of windows; a
+    // read-out that finds no window queued since the one before wakes it for the rest, so that the
+    // read-outs after it find them counted.
     void requestResults() const;
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return wakeBatch; }
