@@ -26,14 +26,31 @@ void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall,
     }
 }
 
+void AlgoAccessorVu::measureOutput(float** out, int32 n)
+{
+    // One pass over each output channel gives its peak and its part of the silence test.
+    bool quiet = true;
+    for (int32 c = 0; c < outputCount; ++c) {
+        const float m = measurablePeak(out[c], n, nullptr);
+        if (m > silence.getThreshold())
+            quiet = false;
+        if (n < 1 || c >= kMaxChannels)
+            continue;
+        if (m > heldOut[static_cast<size_t>(c)])
+            heldOut[static_cast<size_t>(c)] = m;
+        if (heldOut[static_cast<size_t>(c)] > overallOut)
+            overallOut = heldOut[static_cast<size_t>(c)];
+    }
+    silent = silence.advance(quiet, n);
+}
+
 void AlgoAccessorVu::processDefault(float** in, float** out, int32 n)
 {
     if (!inner)
         return;
     measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
     inner->process(in, out, n);
-    measurePeaks(out, heldOut.data(), &overallOut, outputCount, n);
-    detectSilence(out, n, outputCount);
+    measureOutput(out, n);
 }
 
 void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, int32 n)
@@ -42,8 +59,7 @@ void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, i
         return;
     measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
     inner->processDual(in, out, side, n);
-    measurePeaks(out, heldOut.data(), &overallOut, outputCount, n);
-    detectSilence(out, n, outputCount);
+    measureOutput(out, n);
 }
 
 } // namespace DSP

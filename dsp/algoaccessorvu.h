@@ -29,6 +29,8 @@ public:
 
 protected:
     int32 maxChannels() const override { return kMaxChannels; }
+    // The output's held peaks and the silence flag, from one pass over it.
+    void measureOutput(float** out, int32 n);
 
     float overallIn = 0.0f;
     float overallOut = 0.0f;

@@ -67,8 +67,13 @@ bool SilenceTest::test(float** channels, std::int32_t n, std::int32_t channelCou
         if (unmeasurable)
             unmeasurable[c] = bad;
     }
-    run = silent ? run + (n > 0 ? n : 0) : 0;
-    skipping = silent && run >= kSkipAfter;
+    return advance(silent, n);
+}
+
+bool SilenceTest::advance(bool silentBlock, std::int32_t n)
+{
+    run = silentBlock ? run + (n > 0 ? n : 0) : 0;
+    skipping = silentBlock && run >= kSkipAfter;
     return skipping;
 }
 

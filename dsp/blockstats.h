@@ -26,6 +26,9 @@ public:
     // Tests n samples of each channel; true when they may be skipped. With `unmeasurable` (one entry
     // per channel), entry c tells whether channel c holds a sample that must be measured as 0.
     bool test(float** channels, std::int32_t n, std::int32_t channelCount, bool* unmeasurable = nullptr);
+    // As test, for a block whose peaks the caller has compared with getThreshold already.
+    bool advance(bool silentBlock, std::int32_t n);
+    float getThreshold() const { return threshold; }
     // The last answer of test (true before the first block).
     bool isSkipping() const { return skipping; }
     void reset();

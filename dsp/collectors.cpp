@@ -136,7 +136,12 @@ void SortedSumsList::clear()
 CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate,
                                    bool threaded)
 : Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
-{}
+{
+    // Every wake costs a task switch on both sides: let the worker's results lag the audio by about
+    // 0.3 s, rounded to whole hops (drains, resets and a read-out after the feed stops wake it).
+    const double hops = 0.3 * static_cast<double>(sampleRate) / static_cast<double>(hop > 0 ? hop : 1);
+    wakeBatch = hops >= 1.5 ? static_cast<int32>(hops + 0.5) : 1;
+}
 
 CollectorOverlap::~CollectorOverlap()
 {
@@ -265,18 +270,35 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
             if (pushed) {
-                worker->wake();
+                wakeForBatch();
                 return;
             }
         } else if (!worker->hasQuit()) {
             if (queue.push(item))
-                worker->wake();
+                wakeForBatch();
             return;
         }
         // The worker has ended on its own: catch up with what it left and go on directly.
         processPending();
     }
     processWindow(length, z);
+}
+
+void CollectorOverlap::wakeForBatch()
+{
+    if (queue.size() >= static_cast<std::uint32_t>(wakeBatch))
+        worker->wake();
+}
+
+void CollectorOverlap::requestResults() const
+{
+    if (!worker)
+        return;
+    // While windows keep coming the batches bound the lag; once the feed has stood still since the
+    // previous read-out, what is left over is handed on.
+    const std::uint32_t pushed = queue.pushedCount();
+    if (readOutMark.exchange(pushed, std::memory_order_relaxed) == pushed && !queue.empty())
+        worker->wake();
 }
 
 void CollectorOverlap::processPending()

@@ -126,6 +126,12 @@ public:
     // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
     // far; true at once without a worker.
     bool drain(int32 timeoutMs = 10000);
+    // Any thread, once per read-out. The feed wakes the worker once per batch of windows; a
+    // read-out that finds no window queued since the one before wakes it for the rest, so that the
+    // read-outs after it find them counted.
+    void requestResults() const;
+    // Windows the worker is left to collect before the feed wakes it.
+    int32 getWakeBatch() const { return wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
     // For tests: the worker's evaluation counter and stored blocks (read after drain).
     int32 getStoredCount() const { return storedCount; }
@@ -139,6 +145,8 @@ protected:
     void destroySummer();
     void startWorker(const char* name);
     void stopWorker();
+    // Audio thread, after a hand-over: wakes the worker once a batch of windows waits.
+    void wakeForBatch();
     bool resultsCurrent() const;
 
     int32 storedCount = 0;
@@ -152,6 +160,8 @@ protected:
     std::unique_ptr<Collector> summer;
     bool threadedRequest;
     bool offline = false;
+    int32 wakeBatch = 1;
+    mutable std::atomic<std::uint32_t> readOutMark{0};
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;

@@ -92,6 +92,13 @@ public:
     {
         return readIndex.load(std::memory_order_acquire) == writeIndex.load(std::memory_order_acquire);
     }
+    // Items queued so far (wraps); changes with every push.
+    std::uint32_t pushedCount() const { return writeIndex.load(std::memory_order_acquire); }
+    // Items queued and not yet consumed (exact on the producer's thread, a snapshot elsewhere).
+    std::uint32_t size() const
+    {
+        return writeIndex.load(std::memory_order_acquire) - readIndex.load(std::memory_order_acquire);
+    }
     std::uint32_t droppedCount() const { return dropped.load(std::memory_order_relaxed); }
     void clearDropped() { dropped.store(0, std::memory_order_relaxed); }
 

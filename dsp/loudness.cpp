@@ -326,12 +326,18 @@ void Loudness::process(float** in, int32 n)
 
 float Loudness::getIntegrated() const
 {
-    return integratedCollector ? integratedCollector->getGatedLoudness() : -80.0f;
+    if (!integratedCollector)
+        return -80.0f;
+    integratedCollector->requestResults();
+    return integratedCollector->getGatedLoudness();
 }
 
 float Loudness::getRange() const
 {
-    return rangeCollector ? rangeCollector->getRange() : 0.0f;
+    if (!rangeCollector)
+        return 0.0f;
+    rangeCollector->requestResults();
+    return rangeCollector->getRange();
 }
 
 float Loudness::getRangeHighEnergy() const

@@ -51,7 +51,8 @@ public:
     float getMomentary() const { return momentary; }
     float getShortTerm() const { return shortTerm; }
     // The gated values come from the workers, which may finish after the last block: they are read
-    // through to the collectors, so a read-out after the audio stops shows the final result.
+    // through to the collectors, so a read-out after the audio stops shows the final result. A
+    // read-out reads each of these two once: that is what lets it wake a worker when needed.
     float getIntegrated() const;
     float getMomentaryMax() const { return momentaryMax; }
     float getShortTermMax() const { return shortTermMax; }

@@ -71,7 +71,31 @@ void Rms::processBlock(float** in, int32 n)
 {
     silenceCleared = false;
     const float c0 = coef, c1 = complement;
-    for (int32 ch = 0; ch < channelCount; ++ch) {
+    int32 ch = 0;
+    // Two channels per pass: their recursions are independent, so the two chains overlap in the
+    // pipeline; each channel's arithmetic is the same as in the one-channel loop below.
+    for (; ch + 1 < channelCount; ch += 2) {
+        const size_t a = static_cast<size_t>(ch), b = a + 1;
+        const float* xa = in[ch];
+        const float* xb = in[ch + 1];
+        float* outA = buffers[a].get();
+        float* outB = buffers[b].get();
+        float msA = meanSquares[a], msB = meanSquares[b];
+        float maxA = channelMaxima[a], maxB = channelMaxima[b];
+        for (int32 i = 0; i < n; ++i) {
+            msA = msA * c0 + (xa[i] * c1) * xa[i];
+            msB = msB * c0 + (xb[i] * c1) * xb[i];
+            outA[i] = msA;
+            outB[i] = msB;
+            if (msA > maxA)
+                maxA = msA;
+            if (msB > maxB)
+                maxB = msB;
+        }
+        finishChannel(ch, msA, maxA);
+        finishChannel(ch + 1, msB, maxB);
+    }
+    for (; ch < channelCount; ++ch) {
         const float* x = in[ch];
         float* out = buffers[static_cast<size_t>(ch)].get();
         float ms = meanSquares[static_cast<size_t>(ch)];
@@ -82,14 +106,19 @@ void Rms::processBlock(float** in, int32 n)
             if (ms > chMax)
                 chMax = ms;
         }
-        // The overall maximum only follows the channel maximum, so one check per channel is enough.
-        if (chMax > overallMax)
-            overallMax = chMax;
-        channelMaxima[static_cast<size_t>(ch)] = chMax;
-        if (static_cast<double>(ms) < 1e-9)
-            ms = 0.0f;
-        meanSquares[static_cast<size_t>(ch)] = ms;
+        finishChannel(ch, ms, chMax);
     }
+}
+
+void Rms::finishChannel(int32 ch, float ms, float chMax)
+{
+    // The overall maximum only follows the channel maximum, so one check per channel is enough.
+    if (chMax > overallMax)
+        overallMax = chMax;
+    channelMaxima[static_cast<size_t>(ch)] = chMax;
+    if (static_cast<double>(ms) < 1e-9)
+        ms = 0.0f;
+    meanSquares[static_cast<size_t>(ch)] = ms;
 }
 
 void Rms::process(float** in, float** out, int32 n)

@@ -33,6 +33,8 @@ public:
 private:
     void allocate();
     void release();
+    // Stores a channel's state after a block and follows its maximum.
+    void finishChannel(int32 ch, float ms, float chMax);
 
     bool silenceCleared = true;
     float overallMax = 0.0f;

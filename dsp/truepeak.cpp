@@ -14,8 +14,6 @@ using namespace DSP;
 Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sampleRate)
 : Algo<double>(blockSize, sampleRate), tapCount(tapCount)
 {
-    int32 n = blockSize > 0 ? blockSize : 1;
-    work = makeFloats(n);
     if (taps) {
         ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
         Fir::reset();
@@ -39,11 +37,11 @@ void Fir::process(const float* in, float* out, int32 n)
             std::memmove(out, in, sizeof(float) * static_cast<size_t>(n));
         return;
     }
-    // The work buffer holds one block: longer calls are filtered in pieces.
+    // Filtered in place where asked (a single-rate state allows it), in pieces of one block as
+    // the filter was set up for.
     for (int32 offset = 0; offset < n; offset += blockSize) {
         int32 len = n - offset < blockSize ? n - offset : blockSize;
-        ippsFIR_32f(in + offset, work.get(), len, state);
-        std::memcpy(out + offset, work.get(), sizeof(float) * static_cast<size_t>(len));
+        ippsFIR_32f(in + offset, out + offset, len, state);
     }
 }
 

@@ -26,7 +26,6 @@ private:
     using DSP::Algo<double>::process;
     std::int64_t tapCount;
     DSP::FirStateType* state = nullptr;
-    DSP::FloatBuffer work;
 };
 
 class UpsamplerSinc : public DSP::Algo<double>

@@ -123,8 +123,10 @@ TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLos
     std::vector<float> x(120 * 1500, 1e-4f);
     float* p = x.data();
     c.feed(&p, 120 * 4); // the start-up hops and the first full window
-    while (c.entered.load() == 0)
+    while (c.entered.load() == 0) {
+        c.requestResults(); // as read-outs do: one window is less than a batch
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     // The queue fills and then drops: none of the windows is waited for.
     p = x.data() + 120 * 4;
     audit::Watch watch;

@@ -1,6 +1,7 @@
 // Block statistics and the silence test, delay lines, crossfader and the RMS meter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -107,6 +108,36 @@ TEST(DspCrossFader, CurveAndFade)
     EXPECT_EQ(blocks, 9);
     EXPECT_EQ(out.data[0][511], -1.0f); // the tail of the last block is pure b
     f.terminate();
+}
+
+// The paired and the single-channel loops against a plain per-channel recursion, bit for bit.
+TEST(DspRms, EveryChannelMatchesAPlainRecursion)
+{
+    Rms r(512, 48000.0, 900.0f);
+    ASSERT_EQ(r.setChannelCount(3, 3, 0), kChannelsAccepted);
+    const float c0 = r.getCoefficient(), c1 = 1.0f - c0;
+    std::vector<std::vector<float>> x(3, std::vector<float>(512));
+    float ms[3] = {}, mx[3] = {};
+    unsigned seed = 7;
+    for (int n : {512, 1, 77, 300}) {
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < n; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                x[c][i] = static_cast<float>(seed >> 8) / 16777216.0f * (c + 1.0f) - 0.5f;
+            }
+        float* p[3] = {x[0].data(), x[1].data(), x[2].data()};
+        r.processBlock(p, n);
+        for (int c = 0; c < 3; ++c) {
+            for (int i = 0; i < n; ++i) {
+                ms[c] = ms[c] * c0 + (x[c][i] * c1) * x[c][i];
+                EXPECT_EQ(r.getOutputBuffer(c)[i], ms[c]);
+                mx[c] = std::max(mx[c], ms[c]);
+            }
+            EXPECT_EQ(r.getChannelValue(c), ms[c]);
+            EXPECT_EQ(r.getChannelMax(c), mx[c]);
+        }
+        EXPECT_EQ(r.getMax(), std::max({mx[0], mx[1], mx[2]}));
+    }
 }
 
 TEST(DspRms, TimeConstantFloorAndSilence)
