@@ -17,8 +17,7 @@ std::uint32_t CollectorProcessThread::run()
             return 0;
         // Announce the sleep, then look once more: a hand-over made before the announcement is
         // seen here, one made after it finds the flag and signals.
-        sleeping.store(true, std::memory_order_seq_cst);
-        std::atomic_thread_fence(std::memory_order_seq_cst);
+        sleeping.exchange(true, std::memory_order_acq_rel);
         const bool work = owner->hasPending() || stopFlag.load(std::memory_order_acquire);
         if (!work || !sleeping.exchange(false, std::memory_order_acq_rel)) {
             // Nothing to do, or a producer took the announcement back and signalled: take that signal.

@@ -24,11 +24,11 @@ public:
 
     std::uint32_t run() override;
 
-    // Any thread: wakes the worker when it sleeps or is about to; never blocks. A worker that is
-    // busy looks at the queue again before it sleeps, so it needs no signal.
+    // Any thread, after queueing: wakes the worker when it sleeps or is about to; never blocks. A
+    // worker that is busy looks at the queue again before it sleeps, so it needs no signal. Both
+    // sides exchange the flag, so whichever comes second sees what the other did before.
     void wake()
     {
-        std::atomic_thread_fence(std::memory_order_seq_cst);
         if (sleeping.exchange(false, std::memory_order_acq_rel))
             semaphore.signal(1);
     }
