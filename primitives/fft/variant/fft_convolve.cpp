@@ -37,15 +37,20 @@ FFT_INLINE void recombineMulPermStep(float* z, const float* perm, int M, const f
     storeBack(back, y);
 }
 
-template <bool A, bool B>
-void recombineMulPermSweep(float* z, const float* perm, int M, const float* realTable, const float* ccsTable)
+template <bool A, bool B, int FixedM = 0>
+FFT_INLINE void recombineMulPermSweep(float* z, const float* perm, int M, const float* realTable, const float* ccsTable)
 {
+    if (FixedM)
+        M = FixedM;
     const int last = M / 8 - 1;
     for (int j = 0; j < last; ++j)
         recombineMulPermStep<false, A, B>(z, perm, M, realTable, ccsTable, j);
     if (last >= 0)
         recombineMulPermStep<true, A, B>(z, perm, M, realTable, ccsTable, last);
 }
+
+// The half size of the FIR's order-8 block, swept with constant offsets.
+constexpr int kFirM = 128;
 
 // The complex spectrum z of M points to the complex spectrum of the product with perm.
 void recombineMulPerm(float* z, const float* perm, int M, const float* realTable, const float* ccsTable)
@@ -55,7 +60,9 @@ void recombineMulPerm(float* z, const float* perm, int M, const float* realTable
     z[0] = dc + nyq;
     z[1] = dc - nyq;
     const bool tables = aligned16(realTable) && aligned16(ccsTable);
-    if (tables && aligned16(z) && aligned16(perm))
+    if (tables && aligned16(z) && aligned16(perm) && M == kFirM)
+        recombineMulPermSweep<true, true, kFirM>(z, perm, M, realTable, ccsTable);
+    else if (tables && aligned16(z) && aligned16(perm))
         recombineMulPermSweep<true, true>(z, perm, M, realTable, ccsTable);
     else if (tables)
         recombineMulPermSweep<true, false>(z, perm, M, realTable, ccsTable);

@@ -41,11 +41,39 @@ FFT_INLINE void firstButterfly(__m128 u0, __m128 u1, __m128 u2, __m128 u3, float
     _mm_storeu_ps(g1 + 4, y3);
 }
 
+// The later stages of one size with its plan known at compile time: constant strides and trip
+// counts, so the FIR's block size runs without plan look-ups or loop set-up per stage.
+template <bool Inv, bool Interleave, int M, int S = 0, int L = 4>
+FFT_INLINE void fixedStages(float* work, float* out, const float* twd)
+{
+    if constexpr (S < kStagePlans.count[M]) {
+        constexpr bool last = S + 1 == kStagePlans.count[M];
+        float* dst = last ? out : work;
+        if constexpr (kStagePlans.radix[M][S] == 4) {
+            stage4<Inv, last && Interleave>(work, dst, 1 << M, L, twd);
+            fixedStages<Inv, Interleave, M, S + 1, 4 * L>(work, out, twd + 6 * L);
+        } else {
+            stage8<Inv, last && Interleave>(work, dst, 1 << M, L, twd);
+            fixedStages<Inv, Interleave, M, S + 1, 8 * L>(work, out, twd + 14 * L);
+        }
+    }
+}
+
+// The size of the FIR's order-8 block.
+constexpr int kFixedM = 7;
+
 // The stages after the first one for 2^m points (m from 4 to 17): all but the last in place in
 // work, the last into out. The twiddle table is 16-byte aligned, as the set-up builds it.
 template <bool Inv>
 void laterStages(float* work, float* out, int m, const float* twd, bool interleave)
 {
+    if (m == kFixedM) {
+        if (interleave)
+            fixedStages<Inv, true, kFixedM>(work, out, twd);
+        else
+            fixedStages<Inv, false, kFixedM>(work, out, twd);
+        return;
+    }
     const int n = 1 << m, count = kStagePlans.count[m];
     int L = 4;
     for (int s = 0; s < count; ++s) {
@@ -87,16 +115,14 @@ void direct8(const float* src, float* dst)
         _mm_load_ps(constants().r8), _mm_load_ps(constants().minusR8));
 }
 
-template <bool Inv>
-void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev, Ipp8u* pBuffer)
+// The Norm passes from n = 16 on; Fixed: n is 2^kFixedM, known at compile time.
+template <bool Inv, bool Fixed>
+FFT_INLINE void radix4NormFrom16(const float* src, float* dst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev,
+                                 Ipp8u* pBuffer)
 {
-    const float* src = reinterpret_cast<const float*>(pSrc);
-    float* dst = reinterpret_cast<float*>(pDst);
-    if (n == 8) {
-        direct8<Inv>(src, dst);
-        return;
-    }
-    const int m = ceilLog2(n);
+    if (Fixed)
+        n = 1 << kFixedM;
+    const int m = Fixed ? kFixedM : ceilLog2(n);
     float* work = (src != dst && aligned16(dst)) ? dst : reinterpret_cast<float*>(pBuffer);
     const int eighth = n / 8;
     // The four quarter bases, so each group costs one table read and one offset.
@@ -112,7 +138,23 @@ void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, c
         firstButterfly<Inv>(_mm_loadu_ps(src + c2), _mm_loadu_ps(s1 + c2), _mm_loadu_ps(s2 + c2), _mm_loadu_ps(s3 + c2),
                             work + 8 * q, w1 + 8 * q);
     }
-    laterStages<Inv>(work, dst, m, pTwd, true);
+    if (Fixed)
+        fixedStages<Inv, true, kFixedM>(work, dst, pTwd);
+    else
+        laterStages<Inv>(work, dst, m, pTwd, true);
+}
+
+template <bool Inv>
+void radix4Norm(const Ipp32fc* pSrc, Ipp32fc* pDst, int n, const Ipp32f* pTwd, const Ipp32u* pBitRev, Ipp8u* pBuffer)
+{
+    const float* src = reinterpret_cast<const float*>(pSrc);
+    float* dst = reinterpret_cast<float*>(pDst);
+    if (n == 8)
+        direct8<Inv>(src, dst);
+    else if (n == 1 << kFixedM)
+        radix4NormFrom16<Inv, true>(src, dst, n, pTwd, pBitRev, pBuffer);
+    else
+        radix4NormFrom16<Inv, false>(src, dst, n, pTwd, pBitRev, pBuffer);
 }
 
 template <bool Inv>
