@@ -4,8 +4,10 @@
 #include <cstdint>
 
 #include "primitives/fft/fft_internal.h"
+#include "primitives/fft/variant/fft_recombine.h"
 #include "primitives/fft/variant/fft_vector_deps.h"
 #include "primitives/fftkernels/fft_kernels.h"
+#include "primitives/fftkernels/variant/fft_norm.h"
 #include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/fftkernels/variant/fft_simd.h"
 
@@ -21,11 +23,11 @@ inline bool validFlag(int flag)
     return flag == 1 || flag == 2 || flag == 4 || flag == 8;
 }
 
-inline bool radix4Order(int order)
+constexpr bool radix4Order(int order)
 {
     return order >= 7 && order < kFftSettings.largeFromOrder;
 }
-inline bool largeOrder(int order)
+constexpr bool largeOrder(int order)
 {
     return order >= kFftSettings.largeFromOrder;
 }
@@ -265,6 +267,16 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
     if (buffer.failed(pSpec))
         return ippStsMemAllocErr;
     const int n = 1 << (order - 1);
+    if (order == kFixedM + 1) { // the FIR's block: the last stage stays split for the sweep
+        static_assert(kFixedM + 1 <= kFftSettings.normMaxOrder && radix4Order(kFixedM + 1));
+        float* work = (pSrc != pDst && aligned16(pDst)) ? pDst : reinterpret_cast<float*>(buffer.get());
+        normFirstStage<false>(pSrc, work, n, pSpec->bitRevTable);
+        fixedStages<false, false, kFixedM>(work, work, pSpec->radix4Twiddles);
+        if (scaled)
+            VARIANT(ippsMulC_32f_I)(pSpec->factor, work, 2 * n);
+        permFromSplit(work, pDst, n, pSpec->realRecTwiddles);
+        return ippStsNoErr;
+    }
     auto* dstC = reinterpret_cast<Ipp32fc*>(pDst);
     if (order <= 6) {
         runKernel(kFftRowCFwd, order - 1, pSrc, pDst, scaled, pSpec->factor);

@@ -2,6 +2,8 @@
 // their four mirrors from the back; included by variant sources only.
 #pragma once
 
+#include <tmmintrin.h>
+
 #include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/fftkernels/variant/fft_simd.h"
 
@@ -54,6 +56,43 @@ FFT_INLINE void ccsRecStep(Cv a, Cv b, Cv t, Cv& f, Cv& k)
     const __m128 H = _mm_add_ps(_mm_mul_ps(t.re, dr), _mm_mul_ps(t.im, di));
     f = {_mm_add_ps(sr, G), _mm_add_ps(H, si)};
     k = {_mm_sub_ps(sr, G), _mm_sub_ps(H, si)};
+}
+
+// Points 4j + 1 .. 4j + 4 of a split-by-four array from the parts g and h of groups j and j + 1.
+FFT_INLINE __m128 nextFour(__m128 g, __m128 h)
+{
+#if defined(__SSSE3__)
+    return _mm_castsi128_ps(_mm_alignr_epi8(_mm_castps_si128(h), _mm_castps_si128(g), 4));
+#else
+    const __m128 t = _mm_move_ss(g, h);
+    return _mm_shuffle_ps(t, t, _MM_SHUFFLE(0, 3, 2, 1));
+#endif
+}
+FFT_INLINE __m128 reversed(__m128 x)
+{
+    return _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+// The forward recombination (Nyquist and DC pair included) of the M-point half-size spectrum held
+// split-by-four in work, 16-byte aligned, into Perm at dst, which may be work: the sweep's steps
+// without an interleaved copy of the spectrum between. Each group is read before its place is
+// written over, group j + 1 being held from step j on.
+FFT_INLINE void permFromSplit(const float* work, float* dst, int M, const float* table)
+{
+    Cv cur = loadC<true>(work);
+    const float a = work[0], b = work[4];
+    dst[0] = a + b;
+    dst[1] = a - b;
+    for (int j = 0; j < M / 8; ++j) {
+        const Cv next = loadC<true>(work + 8 * (j + 1));
+        const Cv back = loadC<true>(work + 8 * (M / 4 - 1 - j));
+        Cv f, k;
+        realRecStep({nextFour(cur.re, next.re), nextFour(cur.im, next.im)}, {reversed(back.re), reversed(back.im)},
+                    loadTable<true>(table + 8 * j), f, k);
+        storeI(dst + 2 * (4 * j + 1), f);
+        storeBack(dst + 2 * (M - 4 * j - 4), k);
+        cur = next;
+    }
 }
 
 } // namespace fft
