@@ -77,6 +77,8 @@ public:
     virtual bool acceptsSampleRate(double rate) const { return rate > 0.0; }
     // Offline processing may wait for helpers; real-time processing never does.
     virtual void setOfflineProcessing(bool) {}
+    // True when process leaves every output channel equal to its input: its peaks need no second pass.
+    virtual bool passesInputThrough() const { return false; }
 
 protected:
     T sampleRate;

@@ -55,6 +55,7 @@ public:
     DSP::int32 setChannelConfig(DSP::int32 in, DSP::int32 out, DSP::int32 aux, DSP::uint64 inputMask) override;
     DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     void process(float** in, float** out, DSP::int32 n) override;
+    bool passesInputThrough() const override { return true; }
     void processSilence(DSP::int32 n) override;
     double getValue(DSP::int32 id) override;
     bool initialize(const Param::ParamRecord* table) override;
