@@ -117,7 +117,7 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 64; // blocks in flight: the main thread waits once per 32 blocks
+constexpr std::uint64_t kRing = 128; // blocks in flight: the main thread waits once per 96 blocks
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 } // namespace
@@ -584,8 +584,9 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             done = true;
             continue;
         }
-        // Wake once the audio thread has freed half the ring (or finished), not at every block.
-        if (!waitFor(eof ? published : std::min(published, consumed + kRing / 2), error))
+        // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
+        // block: refilling them takes the reader a fraction of the time the last quarter keeps it busy.
+        if (!waitFor(eof ? published : std::min(published, consumed + kRing * 3 / 4), error))
             return false;
     }
     framesRead_ = pos;
