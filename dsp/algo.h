@@ -79,6 +79,9 @@ public:
     virtual void setOfflineProcessing(bool) {}
     // True when process leaves every output channel equal to its input: its peaks need no second pass.
     virtual bool passesInputThrough() const { return false; }
+    // The peaks (as measurablePeak gives them) of the `count` channels of the n-sample block the next
+    // process call receives, for an algorithm that would otherwise measure them again.
+    virtual void takeInputPeaks(const float* /*peaks*/, const bool* /*unmeasurable*/, int32 /*count*/, int32 /*n*/) {}
 
 protected:
     T sampleRate;

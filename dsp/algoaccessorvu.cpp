@@ -18,8 +18,10 @@ void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall,
         channelCount = kMaxChannels;
     for (int32 c = 0; c < channelCount; ++c) {
         // Non-finite samples are not peaks.
-        const float m = measurablePeak(channels[c], n, nullptr);
+        bool bad = false;
+        const float m = measurablePeak(channels[c], n, &bad);
         blockIn[static_cast<size_t>(c)] = m;
+        blockInUnmeasurable[static_cast<size_t>(c)] = bad;
         if (m > held[c])
             held[c] = m;
         if (held[c] > *overall)
@@ -74,6 +76,9 @@ void AlgoAccessorVu::processDefault(float** in, float** out, int32 n)
     if (!inner)
         return;
     measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
+    if (Algo<double>* a = innerAlgo(); a && n >= 1)
+        a->takeInputPeaks(blockIn.data(), blockInUnmeasurable.data(),
+                          inputCount < kMaxChannels ? inputCount : kMaxChannels, n);
     inner->process(in, out, n);
     if (outputIsInput(n))
         measureOutputAsInput(n);

@@ -42,6 +42,7 @@ protected:
     std::array<float, kMaxChannels> heldOut{};
     // Each input channel's peak in the last block measurePeaks measured.
     std::array<float, kMaxChannels> blockIn{};
+    std::array<bool, kMaxChannels> blockInUnmeasurable{};
 };
 
 } // namespace DSP
