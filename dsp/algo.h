@@ -77,6 +77,11 @@ public:
     virtual bool acceptsSampleRate(double rate) const { return rate > 0.0; }
     // Offline processing may wait for helpers; real-time processing never does.
     virtual void setOfflineProcessing(bool) {}
+    // True when process leaves every output channel equal to its input: its peaks need no second pass.
+    virtual bool passesInputThrough() const { return false; }
+    // The peaks (as measurablePeak gives them) of the `count` channels of the n-sample block the next
+    // process call receives, for an algorithm that would otherwise measure them again.
+    virtual void takeInputPeaks(const float* /*peaks*/, const bool* /*unmeasurable*/, int32 /*count*/, int32 /*n*/) {}
 
 protected:
     T sampleRate;

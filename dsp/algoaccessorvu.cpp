@@ -18,7 +18,10 @@ void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall,
         channelCount = kMaxChannels;
     for (int32 c = 0; c < channelCount; ++c) {
         // Non-finite samples are not peaks.
-        const float m = measurablePeak(channels[c], n, nullptr);
+        bool bad = false;
+        const float m = measurablePeak(channels[c], n, &bad);
+        blockIn[static_cast<size_t>(c)] = m;
+        blockInUnmeasurable[static_cast<size_t>(c)] = bad;
         if (m > held[c])
             held[c] = m;
         if (held[c] > *overall)
@@ -44,13 +47,43 @@ void AlgoAccessorVu::measureOutput(float** out, int32 n)
     silent = silence.advance(quiet, n);
 }
 
+void AlgoAccessorVu::measureOutputAsInput(int32 n)
+{
+    bool quiet = true;
+    for (int32 c = 0; c < outputCount; ++c) {
+        const float m = blockIn[static_cast<size_t>(c)];
+        if (m > silence.getThreshold())
+            quiet = false;
+        if (n < 1 || c >= kMaxChannels)
+            continue;
+        if (m > heldOut[static_cast<size_t>(c)])
+            heldOut[static_cast<size_t>(c)] = m;
+        if (heldOut[static_cast<size_t>(c)] > overallOut)
+            overallOut = heldOut[static_cast<size_t>(c)];
+    }
+    silent = silence.advance(quiet, n);
+}
+
+bool AlgoAccessorVu::outputIsInput(int32 n) const
+{
+    // Only peaks measurePeaks has taken for this very block stand for the output's.
+    const Algo<double>* a = innerAlgo();
+    return n >= 1 && a && a->passesInputThrough() && outputCount <= inputCount && outputCount <= kMaxChannels;
+}
+
 void AlgoAccessorVu::processDefault(float** in, float** out, int32 n)
 {
     if (!inner)
         return;
     measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
+    if (Algo<double>* a = innerAlgo(); a && n >= 1)
+        a->takeInputPeaks(blockIn.data(), blockInUnmeasurable.data(),
+                          inputCount < kMaxChannels ? inputCount : kMaxChannels, n);
     inner->process(in, out, n);
-    measureOutput(out, n);
+    if (outputIsInput(n))
+        measureOutputAsInput(n);
+    else
+        measureOutput(out, n);
 }
 
 void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, int32 n)

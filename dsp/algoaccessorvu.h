@@ -31,11 +31,18 @@ protected:
     int32 maxChannels() const override { return kMaxChannels; }
     // The output's held peaks and the silence flag, from one pass over it.
     void measureOutput(float** out, int32 n);
+    // As measureOutput, for an output equal to the input measurePeaks has just measured.
+    void measureOutputAsInput(int32 n);
+    // Whether the inner algorithm's output of an n-sample block is its input.
+    bool outputIsInput(int32 n) const;
 
     float overallIn = 0.0f;
     float overallOut = 0.0f;
     std::array<float, kMaxChannels> heldIn{};
     std::array<float, kMaxChannels> heldOut{};
+    // Each input channel's peak in the last block measurePeaks measured.
+    std::array<float, kMaxChannels> blockIn{};
+    std::array<bool, kMaxChannels> blockInUnmeasurable{};
 };
 
 } // namespace DSP

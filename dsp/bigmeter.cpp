@@ -172,8 +172,21 @@ void BigMeter::setParameter(int32 id, double value)
     }
 }
 
+void BigMeter::takeInputPeaks(const float* peaks, const bool* unmeasurable, int32 count, int32 n)
+{
+    givenPeaks = peaks;
+    givenUnmeasurable = unmeasurable;
+    givenCount = count;
+    givenLength = n;
+}
+
 void BigMeter::process(float** in, float** out, int32 n)
 {
+    // Given peaks hold for this call only, and only when they cover it in one piece.
+    const bool given = givenPeaks && givenLength == n && n <= blockSize && givenCount >= channelCount;
+    const float* peaks = givenPeaks;
+    const bool* bad = givenUnmeasurable;
+    givenPeaks = nullptr;
     if (n < 1)
         return;
     for (int32 c = 0; c < channelCount; ++c)
@@ -186,7 +199,18 @@ void BigMeter::process(float** in, float** out, int32 n)
         float** piece = measure.data();
         for (int32 c = 0; c < channelCount; ++c)
             piece[c] = in[c] + offset;
-        const bool skip = silence.test(piece, len, channelCount, unmeasurable.get());
+        bool skip = false;
+        if (given) {
+            bool quiet = true;
+            for (int32 c = 0; c < channelCount; ++c) {
+                if (peaks[c] > silence.getThreshold())
+                    quiet = false;
+                unmeasurable[c] = bad[c];
+            }
+            skip = silence.advance(quiet, len);
+        } else {
+            skip = silence.test(piece, len, channelCount, unmeasurable.get());
+        }
         // Unmeasurable samples (non-finite or too large) are measured as 0, from a cleaned copy.
         for (int32 c = 0; c < channelCount; ++c)
             if (unmeasurable[c]) {

@@ -55,6 +55,8 @@ public:
     DSP::int32 setChannelConfig(DSP::int32 in, DSP::int32 out, DSP::int32 aux, DSP::uint64 inputMask) override;
     DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     void process(float** in, float** out, DSP::int32 n) override;
+    bool passesInputThrough() const override { return true; }
+    void takeInputPeaks(const float* peaks, const bool* unmeasurable, DSP::int32 count, DSP::int32 n) override;
     void processSilence(DSP::int32 n) override;
     double getValue(DSP::int32 id) override;
     bool initialize(const Param::ParamRecord* table) override;
@@ -80,6 +82,11 @@ private:
     DSP::int32 channelCount = 1;
     float rmsScale = 1.0f;
     DSP::SilenceTest silence;
+    // Peaks of the block the next process call receives, when the caller has measured them.
+    const float* givenPeaks = nullptr;
+    const bool* givenUnmeasurable = nullptr;
+    DSP::int32 givenCount = 0;
+    DSP::int32 givenLength = 0;
     std::unique_ptr<Loudness> loudness;
     std::unique_ptr<DSP::Rms> rms;
     std::unique_ptr<TruePeak> truePeak;

@@ -286,7 +286,7 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
 
 void CollectorOverlap::wakeForBatch()
 {
-    if (queue.size() >= static_cast<std::uint32_t>(wakeBatch))
+    if (queue.size() >= static_cast<std::uint32_t>(getWakeBatch()))
         worker->wake();
 }
 

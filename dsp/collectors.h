@@ -100,6 +100,7 @@ public:
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void processOverlappedBlock(float** window, int32 length) override;
     // Offline, a full hand-over queue makes the feed wait for room instead of dropping the window.
+    // Nobody watches the readings as they come offline, so the worker is woken for large batches.
     void setOfflineProcessing(bool state) override { offline = state; }
     // Worker side: true when a hand-over or a reset is waiting.
     bool hasPending() const { return !queue.empty() || queue.requestedGeneration() != appliedGeneration; }
@@ -131,7 +132,7 @@ public:
     // read-outs after it find them counted.
     void requestResults() const;
     // Windows the worker is left to collect before the feed wakes it.
-    int32 getWakeBatch() const { return wakeBatch; }
+    int32 getWakeBatch() const { return offline ? kOfflineWakeBatch : wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
     // For tests: the worker's evaluation counter and stored blocks (read after drain).
     int32 getStoredCount() const { return storedCount; }
@@ -161,6 +162,8 @@ protected:
     bool threadedRequest;
     bool offline = false;
     int32 wakeBatch = 1;
+    // A quarter of the queue: room is left for the windows that come while the worker catches up.
+    static constexpr int32 kOfflineWakeBatch = static_cast<int32>(HandOverQueue::kCapacity / 4);
     mutable std::atomic<std::uint32_t> readOutMark{0};
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";

@@ -294,6 +294,14 @@ void DelayMultiCh::setDelayMs(float ms)
         channels[static_cast<size_t>(c)]->setDelayMs(ms);
 }
 
+bool DelayMultiCh::isDelaying() const
+{
+    for (const auto& c : channels)
+        if (c->getDelaySamples() != 0)
+            return true;
+    return false;
+}
+
 void DelayMultiCh::setDelaySamples(int32 n)
 {
     if (n == delaySamples)

@@ -82,6 +82,8 @@ public:
     int32 getChannelCount() const { return channelCount; }
     DelayPow2* getChannel(int32 c) const { return channels[static_cast<size_t>(c)].get(); }
     int32 getDelaySamples() const { return delaySamples; }
+    // Whether any channel delays (else process merely copies).
+    bool isDelaying() const;
 
 private:
     void buildChannels();

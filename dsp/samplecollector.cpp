@@ -334,9 +334,10 @@ void Overlap::freeStreams()
 void Overlap::allocateStreams()
 {
     freeStreams();
-    // Beyond the window, room for at least four hops: the tail moves down once per several hops.
+    // Beyond the window, room for three windows or at least twelve hops: the tail moves down once
+    // per many hops, so moving it costs about a third of a copy of the signal.
     const int32 span = overlap + hop;
-    const int32 extra = span > 4 * hop ? span : 4 * hop;
+    const int32 extra = span > 4 * hop ? 3 * span : 12 * hop;
     streamCapacity = span + extra;
     streams.allocate(channelCount, streamCapacity);
     const size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);

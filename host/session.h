@@ -137,7 +137,7 @@ private:
     class AudioThread;
 
     void fillContext(ProcessContext& ctx, std::int64_t pos);
-    void prepareSlot(Slot& s, int n);
+    void prepareSlot(Slot& s, int n, bool inPlace);
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);

@@ -399,7 +399,9 @@ void PluginQel::processPiece(ProcessData& data, int32 offset, int32 n, bool with
         return;
     }
     float** scratch = crossFader->getChannelBuffers();
-    dryDelay->process(in, scratch, n);
+    // The dry signal is only heard while fading; a delay line must still be fed.
+    if (crossFader->isFading() || dryDelay->isDelaying())
+        dryDelay->process(in, scratch, n);
     bool aux = withAux && secondInputActive && data.numInputs > 1 &&
                busUsable(data.inputs + 1, data.numInputs - 1, channelsIn);
     if (aux) {
