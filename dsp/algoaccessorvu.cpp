@@ -29,29 +29,13 @@ void AlgoAccessorVu::measurePeaks(float** channels, float* held, float* overall,
     }
 }
 
-void AlgoAccessorVu::measureOutput(float** out, int32 n)
+void AlgoAccessorVu::measureOutput(float** out, int32 n, bool asInput)
 {
-    // One pass over each output channel gives its peak and its part of the silence test.
+    // One pass over each output channel gives its peak and its part of the silence test; an output
+    // that is the input takes the peaks measurePeaks has just measured instead.
     bool quiet = true;
     for (int32 c = 0; c < outputCount; ++c) {
-        const float m = measurablePeak(out[c], n, nullptr);
-        if (m > silence.getThreshold())
-            quiet = false;
-        if (n < 1 || c >= kMaxChannels)
-            continue;
-        if (m > heldOut[static_cast<size_t>(c)])
-            heldOut[static_cast<size_t>(c)] = m;
-        if (heldOut[static_cast<size_t>(c)] > overallOut)
-            overallOut = heldOut[static_cast<size_t>(c)];
-    }
-    silent = silence.advance(quiet, n);
-}
-
-void AlgoAccessorVu::measureOutputAsInput(int32 n)
-{
-    bool quiet = true;
-    for (int32 c = 0; c < outputCount; ++c) {
-        const float m = blockIn[static_cast<size_t>(c)];
+        const float m = asInput ? blockIn[static_cast<size_t>(c)] : measurablePeak(out[c], n, nullptr);
         if (m > silence.getThreshold())
             quiet = false;
         if (n < 1 || c >= kMaxChannels)
@@ -80,10 +64,7 @@ void AlgoAccessorVu::processDefault(float** in, float** out, int32 n)
         a->takeInputPeaks(blockIn.data(), blockInUnmeasurable.data(),
                           inputCount < kMaxChannels ? inputCount : kMaxChannels, n);
     inner->process(in, out, n);
-    if (outputIsInput(n))
-        measureOutputAsInput(n);
-    else
-        measureOutput(out, n);
+    measureOutput(out, n, outputIsInput(n));
 }
 
 void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, int32 n)
@@ -92,7 +73,7 @@ void AlgoAccessorVu::processDualDefault(float** in, float** out, float** side, i
         return;
     measurePeaks(in, heldIn.data(), &overallIn, inputCount, n);
     inner->processDual(in, out, side, n);
-    measureOutput(out, n);
+    measureOutput(out, n, false);
 }
 
 } // namespace DSP

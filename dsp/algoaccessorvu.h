@@ -29,10 +29,9 @@ public:
 
 protected:
     int32 maxChannels() const override { return kMaxChannels; }
-    // The output's held peaks and the silence flag, from one pass over it.
-    void measureOutput(float** out, int32 n);
-    // As measureOutput, for an output equal to the input measurePeaks has just measured.
-    void measureOutputAsInput(int32 n);
+    // The output's held peaks and the silence flag, from one pass over it, or, asInput, from the
+    // input's peaks that measurePeaks has just measured.
+    void measureOutput(float** out, int32 n, bool asInput);
     // Whether the inner algorithm's output of an n-sample block is its input.
     bool outputIsInput(int32 n) const;
 
