@@ -1,5 +1,6 @@
 #include "host/session.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <semaphore>
@@ -644,6 +646,54 @@ bool Session::writeSvg(const std::string& path, std::string& error)
     return display_->writeSvg(controller_, path, error);
 }
 
+namespace {
+
+enum class Others
+{
+    Blocked,
+    Busy,
+    Unknown
+};
+
+// Whether every thread of this process but the caller is blocked: the meter's workers then have no
+// window left to take in. A thread that has been woken but not yet scheduled counts as busy.
+Others otherThreads()
+{
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return Others::Unknown;
+    const long self = static_cast<long>(gettid());
+    Others result = Others::Blocked;
+    while (dirent* e = readdir(dir)) {
+        char* end = nullptr;
+        const long tid = std::strtol(e->d_name, &end, 10);
+        if (end == e->d_name || *end != '\0' || tid == self)
+            continue;
+        char path[64], line[512];
+        std::snprintf(path, sizeof path, "/proc/self/task/%ld/stat", tid);
+        FILE* f = std::fopen(path, "r");
+        if (!f)
+            continue; // it has ended
+        const std::size_t got = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        line[got] = '\0';
+        // The state follows the name, which is in parentheses and may itself hold them.
+        const char* close = std::strrchr(line, ')');
+        if (!close || close[1] != ' ') {
+            result = Others::Unknown;
+            break;
+        }
+        if (close[2] == 'R') {
+            result = Others::Busy;
+            break;
+        }
+    }
+    closedir(dir);
+    return result;
+}
+
+} // namespace
+
 void Session::readOut(bool settle)
 {
     auto once = [this] {
@@ -653,14 +703,29 @@ void Session::readOut(bool settle)
     once();
     if (!settle)
         return;
-    // The gated values are computed on the meter's worker threads: read until they have stood
-    // still over several reads, so a worker that a busy machine has not scheduled yet is waited for.
-    int still = 0;
-    for (int i = 0; i < 100 && still < 3; ++i) {
-        auto before = lastOutputs_;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The gated values are computed on the meter's worker threads: read until two reads in a row,
+    // each taken with every other thread blocked, agree. Where thread states cannot be seen, until
+    // the values have stood still for 60 ms, so a worker a busy machine has not scheduled is waited for.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto changed = start;
+    int calm = 0;
+    while (Clock::now() - start < std::chrono::seconds(2)) {
+        const auto before = lastOutputs_;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const Others others = otherThreads();
         once();
-        still = lastOutputs_ == before ? still + 1 : 0;
+        const bool same = lastOutputs_ == before;
+        if (!same)
+            changed = Clock::now();
+        if (others == Others::Unknown) {
+            if (same && Clock::now() - changed >= std::chrono::milliseconds(60))
+                break;
+            continue;
+        }
+        calm = same && others == Others::Blocked ? calm + 1 : 0;
+        if (calm >= 2)
+            break;
     }
 }
 
