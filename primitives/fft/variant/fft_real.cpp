@@ -274,7 +274,7 @@ IPP_API IppStatus VARIANT(ippsFFTFwd_RToPerm_32f)(const Ipp32f* pSrc, Ipp32f* pD
         fixedStages<false, false, kFixedM>(work, work, pSpec->radix4Twiddles);
         if (scaled)
             VARIANT(ippsMulC_32f_I)(pSpec->factor, work, 2 * n);
-        permFromSplit(work, pDst, n, pSpec->realRecTwiddles);
+        permFromSplit<1 << kFixedM>(work, pDst);
         return ippStsNoErr;
     }
     auto* dstC = reinterpret_cast<Ipp32fc*>(pDst);

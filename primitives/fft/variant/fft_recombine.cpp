@@ -12,21 +12,12 @@ namespace {
 
 using namespace fft;
 
-// Real entry: half of the forward factor folded in, (0.5 c, 0.5 - 0.5 s); CCS entry: (c, -s).
-inline Ipp32fc recIpp32fc(const float* base, long k, long Q, long d, bool real)
-{
-    const float s = base[k * d], c = base[(Q - k) * d];
-    if (real)
-        return {0.5f * c, static_cast<float>(0.5 - 0.5 * static_cast<double>(s))};
-    return {c, 0.0f - s};
-}
-
 // Writes the entries of bins 1 .. count in the variant's fine layout.
 void writeFine(float* out, const float* base, long count, long Q, long d, bool real)
 {
     for (long k = 1; k <= count; k += 4) {
-        const Ipp32fc e1 = recIpp32fc(base, k, Q, d, real), e2 = recIpp32fc(base, k + 1, Q, d, real),
-                      e3 = recIpp32fc(base, k + 2, Q, d, real), e4 = recIpp32fc(base, k + 3, Q, d, real);
+        const Ipp32fc e1 = recEntry(base, k, Q, d, real), e2 = recEntry(base, k + 1, Q, d, real),
+                      e3 = recEntry(base, k + 2, Q, d, real), e4 = recEntry(base, k + 3, Q, d, real);
         if (kFftSettings.recFourBinBlocks) {
             const float v[8] = {e2.re, e1.re, e4.re, e3.re, e2.im, e1.im, e4.im, e3.im};
             for (int i = 0; i < 8; ++i)
@@ -48,7 +39,7 @@ Ipp8u* buildRecTable(int order, const float* base, int baseOrder, void* dst, boo
     if (N <= 8) {
         count = 2;
         for (long j = 0; j < Q; ++j) {
-            const Ipp32fc e = recIpp32fc(base, j, Q, d, real);
+            const Ipp32fc e = recEntry(base, j, Q, d, real);
             out[2 * j] = e.re;
             out[2 * j + 1] = e.im;
         }

@@ -6,6 +6,7 @@
 
 #include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/fftkernels/variant/fft_simd.h"
+#include "primitives/fftkernels/variant/fft_sine.h"
 
 namespace NORRIK_VARIANT_NS {
 namespace fft {
@@ -34,6 +35,40 @@ FFT_INLINE Cv loadTable(const float* t)
     if (kFftSettings.recFourBinBlocks)
         return {_mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 3, 0, 1)), _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1))};
     return {_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 2, 0, 2)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 3, 1, 3))};
+}
+
+// Table entry of bin k read from the base table (quarter Q, stride d). Real: half of the forward
+// factor folded in, (0.5 c, 0.5 - 0.5 s); CCS: (c, -s).
+constexpr Ipp32fc recEntry(const float* base, long k, long Q, long d, bool real)
+{
+    const float s = base[k * d], c = base[(Q - k) * d];
+    if (real)
+        return {0.5f * c, static_cast<float>(0.5 - 0.5 * static_cast<double>(s))};
+    return {c, 0.0f - s};
+}
+
+// The forward recombination table of the M-point half-size spectrum (order 10 at most, so the
+// set-up reads the constant base table) in the lanes the sweep multiplies with, worked out while
+// compiling: four bins' real parts, then their imaginary parts, per step. The same values as the
+// set-up's table, without shuffling them apart on every call.
+template <int M>
+struct SplitRecTable
+{
+    alignas(16) float v[M / 8][8];
+};
+template <int M>
+constexpr SplitRecTable<M> splitRecTable()
+{
+    static_assert(2 * M <= 1024);
+    SplitRecTable<M> t{};
+    for (int j = 0; j < M / 8; ++j) {
+        for (int i = 0; i < 4; ++i) {
+            const Ipp32fc e = recEntry(kQuarterSine, 4 * j + 1 + i, M / 2, 1024 / (2 * M), true);
+            t.v[j][i] = e.re;
+            t.v[j][4 + i] = e.im;
+        }
+    }
+    return t;
 }
 
 // Forward recombination of front bins a and back bins b with table block t: the Perm values of
@@ -68,27 +103,31 @@ FFT_INLINE __m128 nextFour(__m128 g, __m128 h)
     return _mm_shuffle_ps(t, t, _MM_SHUFFLE(0, 3, 2, 1));
 #endif
 }
-FFT_INLINE __m128 reversed(__m128 x)
+// Four aligned values in reverse order: the integer shuffle reads memory itself and keeps no copy.
+FFT_INLINE __m128 loadReversed(const float* p)
 {
-    return _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 1, 2, 3));
+    return _mm_castsi128_ps(
+        _mm_shuffle_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), _MM_SHUFFLE(0, 1, 2, 3)));
 }
 
 // The forward recombination (Nyquist and DC pair included) of the M-point half-size spectrum held
 // split-by-four in work, 16-byte aligned, into Perm at dst, which may be work: the sweep's steps
 // without an interleaved copy of the spectrum between. Each group is read before its place is
-// written over, group j + 1 being held from step j on.
-FFT_INLINE void permFromSplit(const float* work, float* dst, int M, const float* table)
+// written over, group j + 1 being held from step j on. M, the one size it runs at, is a constant.
+template <int M>
+FFT_INLINE void permFromSplit(const float* work, float* dst)
 {
+    static constexpr SplitRecTable<M> kTable = splitRecTable<M>();
     Cv cur = loadC<true>(work);
     const float a = work[0], b = work[4];
     dst[0] = a + b;
     dst[1] = a - b;
     for (int j = 0; j < M / 8; ++j) {
         const Cv next = loadC<true>(work + 8 * (j + 1));
-        const Cv back = loadC<true>(work + 8 * (M / 4 - 1 - j));
+        const float* back = work + 8 * (M / 4 - 1 - j);
         Cv f, k;
-        realRecStep({nextFour(cur.re, next.re), nextFour(cur.im, next.im)}, {reversed(back.re), reversed(back.im)},
-                    loadTable<true>(table + 8 * j), f, k);
+        realRecStep({nextFour(cur.re, next.re), nextFour(cur.im, next.im)},
+                    {loadReversed(back), loadReversed(back + 4)}, loadC<true>(kTable.v[j]), f, k);
         storeI(dst + 2 * (4 * j + 1), f);
         storeBack(dst + 2 * (M - 4 * j - 4), k);
         cur = next;
