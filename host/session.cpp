@@ -704,8 +704,9 @@ void Session::readOut(bool settle)
     if (!settle)
         return;
     // The gated values are computed on the meter's worker threads: read until two reads in a row,
-    // each taken with every other thread blocked, agree. Where thread states cannot be seen, until
-    // the values have stood still for 60 ms, so a worker a busy machine has not scheduled is waited for.
+    // each taken with every other thread blocked, agree. Otherwise, until the values have stood
+    // still for a while: 60 ms where thread states cannot be seen (so a worker a busy machine has not
+    // scheduled is waited for), 200 ms where some thread never blocks.
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     auto changed = start;
@@ -718,13 +719,9 @@ void Session::readOut(bool settle)
         const bool same = lastOutputs_ == before;
         if (!same)
             changed = Clock::now();
-        if (others == Others::Unknown) {
-            if (same && Clock::now() - changed >= std::chrono::milliseconds(60))
-                break;
-            continue;
-        }
         calm = same && others == Others::Blocked ? calm + 1 : 0;
-        if (calm >= 2)
+        const auto still = std::chrono::milliseconds(others == Others::Unknown ? 60 : 200);
+        if (calm >= 2 || (same && Clock::now() - changed >= still))
             break;
     }
 }
