@@ -268,6 +268,51 @@ TYPED_TEST(Base2Sequences, RandomOperationsMatchAVectorAndRemovingWhileWalking)
     EXPECT_EQ(contents<int>(c), (std::vector<int>{1, 3, 1, 3, 1, 3, 1, 3}));
 }
 
+namespace {
+
+template <class L>
+class Base2Lists : public ::testing::Test
+{};
+using ListTypes = ::testing::Types<TLinkedList<Keyed>, TDLinkedList<Keyed>>;
+TYPED_TEST_SUITE(Base2Lists, ListTypes);
+
+} // namespace
+
+// Removing at an iterator takes the first equal element: the iterator moves on only from a node of its
+// own that was removed, and an iterator of another list never moves. A copy keeps the null element.
+TYPED_TEST(Base2Lists, RemovingAtAnIteratorMovesOnlyItsOwnIteratorOffTheRemovedNode)
+{
+    TypeParam list;
+    list.setNullElement({-1, -1});
+    for (int i = 0; i < 4; ++i)
+        list.add({i % 2, i}); // keys 0 1 0 1, tags 0 1 2 3
+    TIterator<Keyed>* it = list.newIterator();
+    it->next();
+    it->next();
+    EXPECT_TRUE(list.removeAtIterator(*it)); // the equal element before it
+    EXPECT_EQ(it->current().tag, 2);
+    TypeParam copy(list);
+    TIterator<Keyed>* foreign = copy.newIterator();
+    EXPECT_TRUE(list.removeAtIterator(*foreign)); // {1, 1} of this list
+    EXPECT_EQ(foreign->current().tag, 1);
+    EXPECT_TRUE(list.removeAtIterator(*it)); // its own node: it moves on
+    EXPECT_EQ(it->current().tag, 3);
+    EXPECT_EQ(it->previous().tag, 3); // the head: done after it
+    EXPECT_TRUE(it->done());
+    EXPECT_EQ(it->next().tag, -1);
+    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ(list.at(0).tag, 3);
+    EXPECT_EQ(copy.count(), 3);
+    EXPECT_EQ(copy.at(3).tag, -1);
+    delete it;
+    delete foreign;
+
+    TContainer<Keyed>* fresh = list.newInstance();
+    EXPECT_NE(dynamic_cast<TypeParam*>(fresh), nullptr);
+    EXPECT_TRUE(fresh->isEmpty());
+    delete fresh;
+}
+
 TEST(Base2TDictionary, AddSkipsTheKeyCheckEqualityIsByKeysInOrderAndHashBucketsAreUnsigned)
 {
     TDictionary<int, int> d;
@@ -310,10 +355,14 @@ TEST(Base2TDictionary, AddSkipsTheKeyCheckEqualityIsByKeysInOrderAndHashBucketsA
     EXPECT_EQ(unusable.lookup(1), 0);
 }
 
-TEST(Base2TDictionary, RandomOperationsMatchAModel)
+namespace {
+
+// Random inserts, replacements, removals and finds, each checked against a model kept in insertion
+// order (a replaced key moves to the end); answers the model.
+template <class D>
+std::vector<std::pair<int, int>> runAgainstModel(D& d)
 {
     std::mt19937 rng(3);
-    TDictionary<int, int> d;
     d.setNullAssociation(0, -1);
     std::vector<std::pair<int, int>> model;
     auto findKey = [&](int k) {
@@ -350,12 +399,44 @@ TEST(Base2TDictionary, RandomOperationsMatchAModel)
         }
         }
     }
+    return model;
+}
+
+template <class D>
+void expectContents(const D& d, const std::vector<std::pair<int, int>>& model)
+{
     auto all = contents<TAssociation<int, int>>(d);
     ASSERT_EQ(all.size(), model.size());
     for (size_t i = 0; i < all.size(); ++i) {
         EXPECT_EQ(all[i].key, model[i].first);
         EXPECT_EQ(all[i].value, model[i].second);
     }
+}
+
+} // namespace
+
+TEST(Base2TDictionary, RandomOperationsMatchAModel)
+{
+    TDictionary<int, int> d;
+    expectContents(d, runAgainstModel(d));
+    TContainer<TAssociation<int, int>>* fresh = d.newInstance();
+    EXPECT_NE((dynamic_cast<TDictionary<int, int>*>(fresh)), nullptr);
+    EXPECT_TRUE(fresh->isEmpty());
+    delete fresh;
+}
+
+// The same operations on the hash dictionary; it iterates bucket by bucket, each in insertion order.
+TEST(Base2THashDictionary, RandomOperationsMatchAModel)
+{
+    THashDictionary<int, int> d(hashAssociationByKey<int, int>, 10);
+    std::vector<std::pair<int, int>> model = runAgainstModel(d);
+    std::stable_sort(model.begin(), model.end(), [](auto& a, auto& b) { return a.first % 10 < b.first % 10; });
+    expectContents(d, model);
+    auto* fresh = dynamic_cast<THashDictionary<int, int>*>(d.newInstance());
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->getHashFunction(), d.getHashFunction());
+    EXPECT_TRUE(fresh->isEmpty());
+    delete fresh;
 }
 
 TEST(Base2THashTable, RandomOperationsMatchAModelAndIterateInBucketOrder)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -155,7 +156,61 @@ int readAll(FStreamer& s, uint64_t seed)
     return ok;
 }
 
+// The stored bytes of `v`, built from its bit pattern: least significant first, reversed for big-endian.
+template <class T>
+std::vector<uint8_t> storedBytes(T v, int16 order)
+{
+    using Bits = std::conditional_t<sizeof(T) == 2, uint16, std::conditional_t<sizeof(T) == 4, uint32, uint64>>;
+    Bits bits;
+    std::memcpy(&bits, &v, sizeof(T));
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < sizeof(T); ++i)
+        out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    if (order != kLittleEndian)
+        std::reverse(out.begin(), out.end());
+    return out;
+}
+
+// A value and a pair, written by the scalar and the array form, against the reference bytes;
+// reading the reference bytes gives the values back.
+template <class T, bool (FStreamer::*W)(T), bool (FStreamer::*R)(T&), bool (FStreamer::*WA)(const T*, int32),
+          bool (FStreamer::*RA)(T*, int32)>
+void expectLayout(Rng& rng)
+{
+    for (int16 order : {static_cast<int16>(kLittleEndian), static_cast<int16>(kBigEndian)}) {
+        const T v[3] = {value<T>(rng), value<T>(rng), value<T>(rng)};
+        std::vector<uint8_t> expected;
+        for (const T& x : v) {
+            const std::vector<uint8_t> b = storedBytes(x, order);
+            expected.insert(expected.end(), b.begin(), b.end());
+        }
+        Stream w({}, order);
+        EXPECT_TRUE((w.s.*W)(v[0]) && (w.s.*WA)(v + 1, 2));
+        EXPECT_EQ(w.bytes(), expected) << sizeof(T) << " bytes, order " << order;
+        Stream r(expected, order);
+        T got[3] = {};
+        EXPECT_TRUE((r.s.*R)(got[0]) && (r.s.*RA)(got + 1, 2));
+        EXPECT_EQ(std::memcmp(got, v, sizeof(v)), 0) << sizeof(T) << " bytes, order " << order;
+    }
+}
+
 } // namespace
+
+TEST(Base2Streams, EveryWidthMatchesTheReferenceBytesInBothOrders)
+{
+    using F = FStreamer;
+    Rng rng(7);
+    for (int round = 0; round < 20; ++round) {
+        expectLayout<int16, &F::writeInt16, &F::readInt16, &F::writeInt16Array, &F::readInt16Array>(rng);
+        expectLayout<uint16, &F::writeInt16u, &F::readInt16u, &F::writeInt16uArray, &F::readInt16uArray>(rng);
+        expectLayout<int32, &F::writeInt32, &F::readInt32, &F::writeInt32Array, &F::readInt32Array>(rng);
+        expectLayout<uint32, &F::writeInt32u, &F::readInt32u, &F::writeInt32uArray, &F::readInt32uArray>(rng);
+        expectLayout<int64, &F::writeInt64, &F::readInt64, &F::writeInt64Array, &F::readInt64Array>(rng);
+        expectLayout<uint64, &F::writeInt64u, &F::readInt64u, &F::writeInt64uArray, &F::readInt64uArray>(rng);
+        expectLayout<float, &F::writeFloat, &F::readFloat, &F::writeFloatArray, &F::readFloatArray>(rng);
+        expectLayout<double, &F::writeDouble, &F::readDouble, &F::writeDoubleArray, &F::readDoubleArray>(rng);
+    }
+}
 
 TEST(Base2Streams, EveryTypeRoundTripsInBothByteOrdersAndEveryTruncationIsRejected)
 {
