@@ -74,10 +74,10 @@ public:
     }
 
     bool add(const K& key, const V& value) { return Base::add(Association(key, value)); }
-    bool contains(const K& key) const { return Base::find(probe(key)) != nullptr; }
+    bool contains(const K& key) const { return Base::findNode(probe(key)) != nullptr; }
     Association& lookup(const K& key) const
     {
-        auto* n = Base::find(probe(key));
+        auto* n = Base::findNode(probe(key));
         return n ? n->element : this->nullRef();
     }
     bool remove(const K& key) { return Base::remove(probe(key)); }

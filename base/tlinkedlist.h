@@ -1,4 +1,5 @@
-// Singly and doubly linked lists of the base library.
+// Singly and doubly linked lists of the base library. Both are one implementation over their node
+// type: a node with a previous pointer is linked both ways, one without is found by a walk from the head.
 #pragma once
 
 #include "base/tcontainer.h"
@@ -6,11 +7,6 @@
 #include <new>
 
 namespace Calvereth {
-
-template <class T>
-class TLinkedList;
-template <class T>
-class TDLinkedList;
 
 template <class T>
 struct TLinkedListNode
@@ -27,11 +23,14 @@ struct TDLinkedListNode
     TDLinkedListNode* previous;
 };
 
-template <class T>
-class TLinkedListIterator : public TIterator<T>
+template <class T, class Node>
+class TNodeList;
+
+template <class T, class Node>
+class TNodeListIterator : public TIterator<T>
 {
 public:
-    explicit TLinkedListIterator(const TLinkedList<T>* l) : list(l), node(l->head) {}
+    explicit TNodeListIterator(const TNodeList<T, Node>* l) : list(l), node(l->head) {}
     bool done() override { return node == nullptr; }
     T& next() override
     {
@@ -46,10 +45,7 @@ public:
         if (!node)
             return list->nullRef();
         T& e = node->element;
-        TLinkedListNode<T>* before = nullptr;
-        for (TLinkedListNode<T>* n = list->head; n && n != node; n = n->next)
-            before = n;
-        node = before;
+        node = list->before(node);
         return e;
     }
     T& current() override { return node ? node->element : list->nullRef(); }
@@ -57,36 +53,24 @@ public:
     void last() override { node = list->tail; }
 
 private:
-    friend class TLinkedList<T>;
-    const TLinkedList<T>* list;
-    TLinkedListNode<T>* node;
+    friend class TNodeList<T, Node>;
+    const TNodeList<T, Node>* list;
+    Node* node;
 };
 
-template <class T>
-class TLinkedList : public TContainer<T>
+template <class T, class Node>
+class TNodeList : public TContainer<T>
 {
 public:
-    using Node = TLinkedListNode<T>;
-
-    TLinkedList() = default;
-    TLinkedList(const TLinkedList& other) : TContainer<T>() { *this = other; }
-    TLinkedList& operator=(const TLinkedList& other)
-    {
-        if (this == &other)
-            return *this;
-        removeAll();
-        this->nullElement = other.nullElement;
-        for (Node* n = other.head; n; n = n->next)
-            add(n->element);
-        return *this;
-    }
-    ~TLinkedList() override { removeAll(); }
-
-    TContainer<T>* newInstance() const override { return new TLinkedList<T>; }
+    ~TNodeList() override { removeAll(); }
 
     bool add(const T& element) override
     {
-        Node* n = new (std::nothrow) Node{nullptr, element};
+        Node* n;
+        if constexpr (kLinkedBack)
+            n = new (std::nothrow) Node{nullptr, element, tail};
+        else
+            n = new (std::nothrow) Node{nullptr, element};
         if (!n)
             return false;
         if (tail)
@@ -100,22 +84,16 @@ public:
 
     bool remove(const T& element) override
     {
-        int32_t index = 0;
-        for (Node* n = head; n; n = n->next, ++index)
-            if (TContainerTraits<T>::equal(n->element, element))
-                return removeAt(index);
-        return false;
+        Node* n = findNode(element);
+        return n && unlink(n);
     }
 
     bool removeAtIterator(TIterator<T>& iterator) override
     {
-        const T element = iterator.current();
-        Node* target = head;
-        while (target && !TContainerTraits<T>::equal(target->element, element))
-            target = target->next;
+        Node* target = findNode(iterator.current());
         if (!target)
             return false;
-        auto* own = dynamic_cast<TLinkedListIterator<T>*>(&iterator);
+        auto* own = dynamic_cast<TNodeListIterator<T, Node>*>(&iterator);
         // Never leave the iterator on a freed node: it moves on to the following one.
         if (own && own->list == this && own->node == target)
             own->node = target->next;
@@ -126,10 +104,7 @@ public:
     {
         if (index < 0 || index >= this->size)
             return false;
-        Node* n = head;
-        for (int32_t i = 0; i < index; ++i)
-            n = n->next;
-        return unlink(n);
+        return unlink(nodeAt(index));
     }
 
     void removeAll() override
@@ -148,195 +123,39 @@ public:
     {
         if (index < 0 || index >= this->size)
             return this->nullRef();
-        Node* n = head;
-        for (int32_t i = 0; i < index; ++i)
-            n = n->next;
-        return n->element;
+        return nodeAt(index)->element;
     }
 
-    TIterator<T>* newIterator() const override { return new TLinkedListIterator<T>(this); }
+    T& lookup(const T& element) const override
+    {
+        Node* n = findNode(element);
+        return n ? n->element : this->nullRef();
+    }
+    bool contains(const T& element) const override { return findNode(element) != nullptr; }
 
     // Remove the first (last) element and answer a copy of it; an empty list answers the null element.
-    T takeFirst()
-    {
-        if (!head)
-            return this->nullElement;
-        T e = head->element;
-        unlink(head);
-        return e;
-    }
-    T takeLast()
-    {
-        if (!tail)
-            return this->nullElement;
-        T e = tail->element;
-        unlink(tail);
-        return e;
-    }
+    T takeFirst() { return take(head); }
+    T takeLast() { return take(tail); }
 
 protected:
-    friend class TLinkedListIterator<T>;
+    friend class TNodeListIterator<T, Node>;
 
-    bool unlink(Node* target)
-    {
-        Node* before = nullptr;
-        for (Node* n = head; n && n != target; n = n->next)
-            before = n;
-        if (before)
-            before->next = target->next;
-        else
-            head = target->next;
-        if (tail == target)
-            tail = before;
-        delete target;
-        --this->size;
-        return true;
-    }
+    static constexpr bool kLinkedBack = requires(Node n) { n.previous; };
 
-    Node* head = nullptr;
-    Node* tail = nullptr;
-};
+    TNodeList() = default;
 
-template <class T>
-class TDLinkedListIterator : public TIterator<T>
-{
-public:
-    explicit TDLinkedListIterator(const TDLinkedList<T>* l) : list(l), node(l->head) {}
-    bool done() override { return node == nullptr; }
-    T& next() override
-    {
-        if (!node)
-            return list->nullRef();
-        T& e = node->element;
-        node = node->next;
-        return e;
-    }
-    T& previous() override
-    {
-        if (!node)
-            return list->nullRef();
-        T& e = node->element;
-        node = node->previous;
-        return e;
-    }
-    T& current() override { return node ? node->element : list->nullRef(); }
-    void first() override { node = list->head; }
-    void last() override { node = list->tail; }
-
-private:
-    friend class TDLinkedList<T>;
-    const TDLinkedList<T>* list;
-    TDLinkedListNode<T>* node;
-};
-
-template <class T>
-class TDLinkedList : public TContainer<T>
-{
-public:
-    using Node = TDLinkedListNode<T>;
-
-    TDLinkedList() = default;
-    TDLinkedList(const TDLinkedList& other) : TContainer<T>() { *this = other; }
-    TDLinkedList& operator=(const TDLinkedList& other)
+    // Empties this list, then copies the other's null element and elements in order.
+    void assign(const TNodeList& other)
     {
         if (this == &other)
-            return *this;
+            return;
         removeAll();
         this->nullElement = other.nullElement;
         for (Node* n = other.head; n; n = n->next)
             add(n->element);
-        return *this;
-    }
-    ~TDLinkedList() override { removeAll(); }
-
-    TContainer<T>* newInstance() const override { return new TDLinkedList<T>; }
-
-    bool add(const T& element) override
-    {
-        Node* n = new (std::nothrow) Node{nullptr, element, tail};
-        if (!n)
-            return false;
-        if (tail)
-            tail->next = n;
-        else
-            head = n;
-        tail = n;
-        ++this->size;
-        return true;
     }
 
-    bool remove(const T& element) override
-    {
-        Node* n = find(element);
-        return n && unlink(n);
-    }
-
-    bool removeAtIterator(TIterator<T>& iterator) override
-    {
-        Node* target = find(iterator.current());
-        if (!target)
-            return false;
-        auto* own = dynamic_cast<TDLinkedListIterator<T>*>(&iterator);
-        if (own && own->list == this && own->node == target)
-            own->node = target->next;
-        return unlink(target);
-    }
-
-    bool removeAt(int32_t index) override
-    {
-        if (index < 0 || index >= this->size)
-            return false;
-        Node* n = head;
-        for (int32_t i = 0; i < index; ++i)
-            n = n->next;
-        return unlink(n);
-    }
-
-    void removeAll() override
-    {
-        Node* n = head;
-        while (n) {
-            Node* next = n->next;
-            delete n;
-            n = next;
-        }
-        head = tail = nullptr;
-        this->size = 0;
-    }
-
-    T& at(int32_t index) const override
-    {
-        if (index < 0 || index >= this->size)
-            return this->nullRef();
-        Node* n = head;
-        for (int32_t i = 0; i < index; ++i)
-            n = n->next;
-        return n->element;
-    }
-
-    TIterator<T>* newIterator() const override { return new TDLinkedListIterator<T>(this); }
-
-    T takeFirst()
-    {
-        if (!head)
-            return this->nullElement;
-        T e = head->element;
-        unlink(head);
-        return e;
-    }
-    T takeLast()
-    {
-        if (!tail)
-            return this->nullElement;
-        T e = tail->element;
-        unlink(tail);
-        return e;
-    }
-
-protected:
-    friend class TDLinkedListIterator<T>;
-
-    Node* find(const T& element) const
+    Node* findNode(const T& element) const
     {
         for (Node* n = head; n; n = n->next)
             if (TContainerTraits<T>::equal(n->element, element))
@@ -344,23 +163,110 @@ protected:
         return nullptr;
     }
 
-    bool unlink(Node* n)
+    Node* nodeAt(int32_t index) const
     {
-        if (n->previous)
-            n->previous->next = n->next;
+        Node* n = head;
+        for (int32_t i = 0; i < index; ++i)
+            n = n->next;
+        return n;
+    }
+
+    Node* before(const Node* target) const
+    {
+        if constexpr (kLinkedBack) {
+            return target->previous;
+        } else {
+            Node* b = nullptr;
+            for (Node* n = head; n && n != target; n = n->next)
+                b = n;
+            return b;
+        }
+    }
+
+    bool unlink(Node* target)
+    {
+        Node* b = before(target);
+        if (b)
+            b->next = target->next;
         else
-            head = n->next;
-        if (n->next)
-            n->next->previous = n->previous;
-        else
-            tail = n->previous;
-        delete n;
+            head = target->next;
+        if (!target->next)
+            tail = b;
+        else if constexpr (kLinkedBack)
+            target->next->previous = b;
+        delete target;
         --this->size;
         return true;
     }
 
+    T take(Node* n)
+    {
+        if (!n)
+            return this->nullElement;
+        T e = n->element;
+        unlink(n);
+        return e;
+    }
+
     Node* head = nullptr;
     Node* tail = nullptr;
+};
+
+template <class T>
+class TLinkedList;
+template <class T>
+class TDLinkedList;
+
+template <class T>
+class TLinkedListIterator : public TNodeListIterator<T, TLinkedListNode<T>>
+{
+public:
+    explicit TLinkedListIterator(const TLinkedList<T>* l) : TNodeListIterator<T, TLinkedListNode<T>>(l) {}
+};
+
+template <class T>
+class TDLinkedListIterator : public TNodeListIterator<T, TDLinkedListNode<T>>
+{
+public:
+    explicit TDLinkedListIterator(const TDLinkedList<T>* l) : TNodeListIterator<T, TDLinkedListNode<T>>(l) {}
+};
+
+// Removal by position walks from the head to the node before it.
+template <class T>
+class TLinkedList : public TNodeList<T, TLinkedListNode<T>>
+{
+public:
+    using Node = TLinkedListNode<T>;
+
+    TLinkedList() = default;
+    TLinkedList(const TLinkedList& other) : TNodeList<T, Node>() { this->assign(other); }
+    TLinkedList& operator=(const TLinkedList& other)
+    {
+        this->assign(other);
+        return *this;
+    }
+
+    TContainer<T>* newInstance() const override { return new TLinkedList<T>; }
+    TIterator<T>* newIterator() const override { return new TLinkedListIterator<T>(this); }
+};
+
+// Removal unlinks through the previous pointers once the node is reached.
+template <class T>
+class TDLinkedList : public TNodeList<T, TDLinkedListNode<T>>
+{
+public:
+    using Node = TDLinkedListNode<T>;
+
+    TDLinkedList() = default;
+    TDLinkedList(const TDLinkedList& other) : TNodeList<T, Node>() { this->assign(other); }
+    TDLinkedList& operator=(const TDLinkedList& other)
+    {
+        this->assign(other);
+        return *this;
+    }
+
+    TContainer<T>* newInstance() const override { return new TDLinkedList<T>; }
+    TIterator<T>* newIterator() const override { return new TDLinkedListIterator<T>(this); }
 };
 
 } // namespace Calvereth
