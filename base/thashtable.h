@@ -261,44 +261,17 @@ int32_t hashAssociationByKey(const TAssociation<K, V>& a, int32_t bucketCount)
 }
 
 template <class K, class V>
-class THashDictionary : public THashTable<TAssociation<K, V>>
+class THashDictionary : public TAssociationMap<K, V, THashTable<TAssociation<K, V>>>
 {
 public:
     using Association = TAssociation<K, V>;
     using Base = THashTable<Association>;
-    using Base::add;
-    using Base::contains;
-    using Base::lookup;
-    using Base::remove;
 
     explicit THashDictionary(typename Base::HashFunction hash = nullptr, int32_t bucketCount = 10)
-    : Base(hash, bucketCount)
+    : TAssociationMap<K, V, Base>(hash, bucketCount)
     {}
 
     TContainer<Association>* newInstance() const override { return new THashDictionary<K, V>(this->hashFunction, 10); }
-
-    V& find(const K& key) const { return lookup(key).value; }
-    bool insert(const K& key, const V& value)
-    {
-        if (contains(key))
-            return false;
-        return Base::add(Association(key, value));
-    }
-    bool replace(const K& key, const V& value)
-    {
-        if (!remove(key))
-            return false;
-        return insert(key, value);
-    }
-    bool add(const K& key, const V& value) { return Base::add(Association(key, value)); }
-    bool contains(const K& key) const { return Base::contains(probe(key)); }
-    Association& lookup(const K& key) const { return Base::lookup(probe(key)); }
-    bool remove(const K& key) { return Base::remove(probe(key)); }
-
-    void setNullAssociation(const K& key, const V& value) { this->setNullElement(Association(key, value)); }
-
-private:
-    static Association probe(const K& key) { return Association(key, V{}); }
 };
 
 } // namespace Calvereth
