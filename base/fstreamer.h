@@ -5,6 +5,9 @@
 #include "base/ftypes.h"
 #include "base/ibstream.h"
 
+#include <bit>
+#include <cstddef>
+
 namespace Calvereth {
 
 enum
@@ -26,41 +29,41 @@ public:
     int16 getByteOrder() const { return byteOrder; }
     void setByteOrder(int16 order) { byteOrder = order; }
 
-    bool writeInt16(int16 value);
-    bool readInt16(int16& value);
-    bool writeInt16u(uint16 value);
-    bool readInt16u(uint16& value);
-    bool writeInt16Array(const int16* values, int32 count);
-    bool readInt16Array(int16* values, int32 count);
-    bool writeInt16uArray(const uint16* values, int32 count);
-    bool readInt16uArray(uint16* values, int32 count);
+    bool writeInt16(int16 value) { return writeValues(&value, 1); }
+    bool readInt16(int16& value) { return readValues(&value, 1); }
+    bool writeInt16u(uint16 value) { return writeValues(&value, 1); }
+    bool readInt16u(uint16& value) { return readValues(&value, 1); }
+    bool writeInt16Array(const int16* values, int32 count) { return writeValues(values, count); }
+    bool readInt16Array(int16* values, int32 count) { return readValues(values, count); }
+    bool writeInt16uArray(const uint16* values, int32 count) { return writeValues(values, count); }
+    bool readInt16uArray(uint16* values, int32 count) { return readValues(values, count); }
 
-    bool writeInt32(int32 value);
-    bool readInt32(int32& value);
-    bool writeInt32u(uint32 value);
-    bool readInt32u(uint32& value);
-    bool writeInt32Array(const int32* values, int32 count);
-    bool readInt32Array(int32* values, int32 count);
-    bool writeInt32uArray(const uint32* values, int32 count);
-    bool readInt32uArray(uint32* values, int32 count);
+    bool writeInt32(int32 value) { return writeValues(&value, 1); }
+    bool readInt32(int32& value) { return readValues(&value, 1); }
+    bool writeInt32u(uint32 value) { return writeValues(&value, 1); }
+    bool readInt32u(uint32& value) { return readValues(&value, 1); }
+    bool writeInt32Array(const int32* values, int32 count) { return writeValues(values, count); }
+    bool readInt32Array(int32* values, int32 count) { return readValues(values, count); }
+    bool writeInt32uArray(const uint32* values, int32 count) { return writeValues(values, count); }
+    bool readInt32uArray(uint32* values, int32 count) { return readValues(values, count); }
 
-    bool writeInt64(int64 value);
-    bool readInt64(int64& value);
-    bool writeInt64u(uint64 value);
-    bool readInt64u(uint64& value);
-    bool writeInt64Array(const int64* values, int32 count);
-    bool readInt64Array(int64* values, int32 count);
-    bool writeInt64uArray(const uint64* values, int32 count);
-    bool readInt64uArray(uint64* values, int32 count);
+    bool writeInt64(int64 value) { return writeValues(&value, 1); }
+    bool readInt64(int64& value) { return readValues(&value, 1); }
+    bool writeInt64u(uint64 value) { return writeValues(&value, 1); }
+    bool readInt64u(uint64& value) { return readValues(&value, 1); }
+    bool writeInt64Array(const int64* values, int32 count) { return writeValues(values, count); }
+    bool readInt64Array(int64* values, int32 count) { return readValues(values, count); }
+    bool writeInt64uArray(const uint64* values, int32 count) { return writeValues(values, count); }
+    bool readInt64uArray(uint64* values, int32 count) { return readValues(values, count); }
 
-    bool writeFloat(float value);
-    bool readFloat(float& value);
-    bool writeFloatArray(const float* values, int32 count);
-    bool readFloatArray(float* values, int32 count);
-    bool writeDouble(double value);
-    bool readDouble(double& value);
-    bool writeDoubleArray(const double* values, int32 count);
-    bool readDoubleArray(double* values, int32 count);
+    bool writeFloat(float value) { return writeValues(&value, 1); }
+    bool readFloat(float& value) { return readValues(&value, 1); }
+    bool writeFloatArray(const float* values, int32 count) { return writeValues(values, count); }
+    bool readFloatArray(float* values, int32 count) { return readValues(values, count); }
+    bool writeDouble(double value) { return writeValues(&value, 1); }
+    bool readDouble(double& value) { return readValues(&value, 1); }
+    bool writeDoubleArray(const double* values, int32 count) { return writeValues(values, count); }
+    bool readDoubleArray(double* values, int32 count) { return readValues(values, count); }
 
     // 2 bytes: 1 for true, 0 for false; any non-zero value reads as true.
     bool writeBool(bool value);
@@ -92,14 +95,52 @@ protected:
     ~FStreamer() = default;
 
 private:
+    // Every typed read and write, one element type per instance. Writing stops at the first value
+    // not written whole; reading stops at the first short one, which is left 0.
     template <class T>
-    bool writeValue(T value);
+    bool writeValues(const T* values, int32 count)
+    {
+        if (count < 0 || (count > 0 && !values))
+            return false;
+        for (int32 i = 0; i < count; ++i) {
+            T v = values[i];
+            toStreamOrder(v);
+            if (writeRaw(&v, sizeof(T)) != static_cast<TSize>(sizeof(T)))
+                return false;
+        }
+        return true;
+    }
     template <class T>
-    bool readValue(T& value);
+    bool readValues(T* values, int32 count)
+    {
+        if (count < 0 || (count > 0 && !values))
+            return false;
+        for (int32 i = 0; i < count; ++i) {
+            T v;
+            if (readRaw(&v, sizeof(T)) != static_cast<TSize>(sizeof(T))) {
+                values[i] = T{};
+                return false;
+            }
+            toStreamOrder(v);
+            values[i] = v;
+        }
+        return true;
+    }
+    // Reverses the value's bytes when the stream's order is not this machine's; the same step
+    // turns a stored value back.
     template <class T>
-    bool writeArray(const T* values, int32 count);
-    template <class T>
-    bool readArray(T* values, int32 count);
+    void toStreamOrder(T& value) const
+    {
+        const bool streamLittleEndian = byteOrder == kLittleEndian;
+        if (streamLittleEndian == (std::endian::native == std::endian::little))
+            return;
+        auto* b = reinterpret_cast<unsigned char*>(&value);
+        for (size_t i = 0, j = sizeof(T) - 1; i < j; ++i, --j) {
+            const unsigned char t = b[i];
+            b[i] = b[j];
+            b[j] = t;
+        }
+    }
 
     int16 byteOrder;
 };
