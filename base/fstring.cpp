@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/iattributestore.h"
 #include "base/istring.h"
 #include "platform/strings.h"
 
@@ -868,6 +869,25 @@ bool String::fromVariant(const VariantValue& value)
         resize(0, isWideString());
         return false;
     }
+}
+
+bool String::toAttributes(IAttributeStore* store, const char8* id) const
+{
+    if (!store)
+        return false;
+    VariantValue value;
+    toVariant(value);
+    return store->set(id, value) == kResultOk;
+}
+
+bool String::fromAttributes(IAttributeStore* store, const char8* id)
+{
+    if (!store)
+        return false;
+    VariantValue value;
+    if (store->get(id, value) != kResultOk)
+        return false;
+    return fromVariant(value);
 }
 
 } // namespace Calvereth

@@ -12,6 +12,7 @@ struct StringObject;
 
 namespace Calvereth {
 
+class IAttributeStore;
 class IString;
 class IStringResult;
 class String;
@@ -261,26 +262,11 @@ public:
     void passToVariant(VariantValue& value);
     bool fromVariant(const VariantValue& value);
 
-    // The store needs set (id, const VariantValue&) and get (id, VariantValue&) answering 0 on success.
-    template <class Store, class Id>
-    bool toAttributes(Store* store, Id id) const
-    {
-        if (!store)
-            return false;
-        VariantValue value;
-        toVariant(value);
-        return store->set(id, value) == 0;
-    }
-    template <class Store, class Id>
-    bool fromAttributes(Store* store, Id id)
-    {
-        if (!store)
-            return false;
-        VariantValue value;
-        if (store->get(id, value) != 0)
-            return false;
-        return fromVariant(value);
-    }
+    // The text lent to the store as a variant (not owned) under the id / the variant under the id
+    // read back through fromVariant. True when the store answered 0 (and, reading, the variant
+    // was a number or a text); false without a store.
+    bool toAttributes(IAttributeStore* store, const char8* id) const;
+    bool fromAttributes(IAttributeStore* store, const char8* id);
 
     // ---- editing ----
     String& append(const ConstString& other, int32 n = -1);
