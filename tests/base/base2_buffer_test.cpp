@@ -95,12 +95,16 @@ TEST(Base2Buffer, ShiftsOpenAndCloseGapsWithinBounds)
                 EXPECT_EQ(got.substr(0, position) + got.substr(position + n), model);
             }
         } else if (amount < 0) {
-            EXPECT_EQ(got.size(), model.size() <= n ? model.size() : model.size() - n);
-            if (position + n < model.size()) {
-                EXPECT_EQ(got, model.erase(position, n));
-            }
+            // The filled bytes from position on, at most n of them.
+            EXPECT_EQ(got, model.size() <= n || position >= model.size() ? model : model.erase(position, n));
         }
     }
+    Buffer digits;
+    digits.putString8("0123456789");
+    digits.shiftAt(8, -5); // reaches past the end: only "89" goes
+    EXPECT_EQ(filled(digits), "01234567");
+    digits.shiftAt(8, -5); // at the end: nothing to remove
+    EXPECT_EQ(filled(digits), "01234567");
     Buffer empty;
     EXPECT_TRUE(empty.prependChar16(u'Z'));
     char16 unit;
