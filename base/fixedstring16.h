@@ -24,6 +24,9 @@ public:
 
     bool printInt(int64 value);
     void printFloat(int32 precision, double value);
+    // The number at the start of the text (after white space); a text that is no number reads as
+    // 0. scanFloat reads only finite decimal numbers, as String::scanFloat does. False only for an
+    // unusable view.
     bool scanInt(int64& value) const;
     bool scanFloat(double& value) const;
 

@@ -1,5 +1,5 @@
 // Formatting into strings and reading numbers out of them.
-#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,30 +87,6 @@ const char8* numberStart(const char8* text, Number kind, bool scanToEnd)
         if (startsNumber(text, kind))
             return text;
     return nullptr;
-}
-
-// Characters of the decimal number at p: sign, digits, fraction, exponent (taken only with digits).
-size_t decimalLength(const char8* p)
-{
-    const char8* s = p;
-    if (*s == '+' || *s == '-')
-        ++s;
-    while (isDigit8(*s))
-        ++s;
-    if (*s == '.')
-        for (++s; isDigit8(*s);)
-            ++s;
-    if (*s == 'e' || *s == 'E') {
-        const char8* e = s + 1;
-        if (*e == '+' || *e == '-')
-            ++e;
-        if (isDigit8(*e)) {
-            while (isDigit8(*e))
-                ++e;
-            s = e;
-        }
-    }
-    return static_cast<size_t>(s - p);
 }
 
 template <class T>
@@ -374,18 +350,7 @@ SCAN_MEMBER(scanHex, uint8)
 bool ConstString::scanFloat_8(const char8* text, double& value, bool scanToEnd)
 {
     const char8* start = numberStart(text, Number::kDecimal, scanToEnd);
-    if (!start)
-        return false;
-    size_t n = decimalLength(start);
-    // A hexadecimal number is no decimal one, not even its leading 0.
-    const char8* digits = start + (*start == '+' || *start == '-' ? 1 : 0);
-    if (digits + 1 == start + n && *digits == '0' && (start[n] == 'x' || start[n] == 'X'))
-        return false;
-    double v = Platform::decimalValue(start, n);
-    if (!std::isfinite(v))
-        return false;
-    value = v;
-    return true;
+    return start && Platform::readDecimal(start, SIZE_MAX, value) > 0;
 }
 
 bool ConstString::scanFloat_16(const char16* text, double& value, bool scanToEnd)
