@@ -30,11 +30,12 @@ void FObjectAllocator::deleteBlock(FObjectBlock* block)
     std::free(block);
 }
 
-// An element size whose low 16 bits are 0 would put every element at one address and divide by
-// zero on free: such elements take 1 byte.
+// Cut to 16 bits, a larger size would hand out overlapping elements.
 FObjectAllocator::FObjectAllocator(uint32_t size)
-: elementSize(static_cast<uint16_t>(size) ? static_cast<uint16_t>(size) : 1), blocks(0, 10)
+: elementSize(size > 0xFFFF ? 0 : static_cast<uint16_t>(size ? size : 1)), blocks(0, 10)
 {
+    if (elementSize == 0)
+        return;
     if (FObjectBlock* first = newBlock(elementSize))
         blocks.add(first);
 }
@@ -55,6 +56,8 @@ void* FObjectAllocator::allocate()
             block = b;
     }
     if (!block) {
+        if (elementSize == 0)
+            return nullptr;
         block = newBlock(elementSize);
         if (!block)
             return nullptr;

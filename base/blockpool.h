@@ -23,12 +23,14 @@ struct FObjectBlock
 class FObjectAllocator
 {
 public:
+    // A block holds the element size in 16 bits: a size above 65535 is refused (no block is made
+    // and allocate answers null). A size of 0 gives elements of 1 byte.
     explicit FObjectAllocator(uint32_t elementSize);
     ~FObjectAllocator();
     FObjectAllocator(const FObjectAllocator&) = delete;
     FObjectAllocator& operator=(const FObjectAllocator&) = delete;
 
-    void* allocate(); // null only when memory runs out
+    void* allocate(); // null when the element size was refused or memory runs out
     void free(void* address);
 
 private:
@@ -36,7 +38,7 @@ private:
     static void deleteBlock(FObjectBlock* block);
 
     FLock lock;
-    uint16_t elementSize;
+    uint16_t elementSize; // 0: refused
     TArray<FObjectBlock*> blocks;
 };
 
