@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -247,6 +248,32 @@ TEST(Base1StringStorage, WidthSelfAssignmentMovesResizesAndCountedCopies)
     char8 dest8[16];
     EXPECT_EQ(String(u"h\u00E9llo").copyTo8(dest8, 1), 4);
     EXPECT_STREQ(dest8, "\x8Ello");
+}
+
+// A count beyond what is left from the index copies the rest: the count and the units are right,
+// and the destination is terminated right after them. Nothing past the source's end is read:
+// each text lies once in a heap block of exactly its size, and once followed by more text.
+TEST(Base1StringConversion, CountedCopiesBeyondTheEndTakeTheRest)
+{
+    const std::u16string wide = u"ab\u00E9c", padded16(u"ab\u00E9c\0ef", 7);
+    const std::string narrow = "ab\216c", padded8("ab\216c\0ef", 7); // \216: the default code page's e acute
+    std::unique_ptr<char16[]> exact16(new char16[5]);
+    std::unique_ptr<char8[]> exact8(new char8[5]);
+    std::copy(wide.c_str(), wide.c_str() + 5, exact16.get());
+    std::copy(narrow.c_str(), narrow.c_str() + 5, exact8.get());
+    for (const ConstString& source : {ConstString(exact16.get()), ConstString(padded16.c_str()),
+                                      ConstString(exact8.get()), ConstString(padded8.c_str())})
+        for (int32 index : {0, 1, 3})
+            for (int32 n : {4 - index, 5 - index, 4, 100, INT32_MAX}) {
+                char16 dest16[16];
+                std::fill(std::begin(dest16), std::end(dest16), u'#');
+                ASSERT_EQ(source.copyTo16(dest16, index, n), 4 - index) << index << " " << n;
+                EXPECT_EQ(std::u16string(dest16, 6 - index), wide.substr(index) + u'\0' + u'#');
+                char8 dest8[16];
+                std::fill(std::begin(dest8), std::end(dest8), '#');
+                ASSERT_EQ(source.copyTo8(dest8, index, n), 4 - index) << index << " " << n;
+                EXPECT_EQ(std::string(dest8, 6 - index), narrow.substr(index) + '\0' + '#');
+            }
 }
 
 TEST(Base1StringConversion, CodePagesStaticConvertersPlatformStringsAndVariants)
