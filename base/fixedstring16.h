@@ -35,6 +35,12 @@ public:
 
 private:
     bool isUsable() const { return buffer && capacity >= 1; }
+    // Copy out at most size units, each converted to the destination's width.
+    template <class Out, class Convert>
+    void copyOut(Out* dest, int32 size, Convert convert) const;
+    // Copy in at most n units, each converted to 16 bits.
+    template <class In, class Convert>
+    FixedString16& assignConverted(const In* text, int32 n, Convert convert);
     void setFromAscii(const char8* text, int32 count);
 
     char16* buffer;
