@@ -75,6 +75,14 @@ private:
     FLock lock;
 };
 
+// Blocks of memory linked through their first 8 bytes, the last pushed on top (no lock of its own).
+struct BlockStack
+{
+    void* top = nullptr;
+    void push(void* block);
+    void* pop(); // null when empty
+};
+
 // Fixed-size elements carved from chunks; one free list, last returned first handed out.
 class ChunkPool
 {
@@ -93,7 +101,7 @@ public:
 private:
     uint32_t elementsPerChunk;
     uint32_t elementSize;
-    void* firstFree = nullptr;
+    BlockStack freeElements;
     TArray<void*> chunks;
     FLock lock;
 };
@@ -115,7 +123,7 @@ private:
     uint32_t maxKept;
     uint32_t blockSize;
     int32_t kept = 0;
-    void* firstKept = nullptr;
+    BlockStack keptBlocks;
     FLock lock;
 };
 
