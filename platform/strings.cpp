@@ -1,4 +1,5 @@
 #include "platform/strings.h"
+#include "platform/refcounted.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -735,9 +736,8 @@ bool formatV(const char16_t* format, va_list args, std::u16string& out)
 
 // ---- string handles ----
 
-struct StringObject
+struct StringObject : RefCounted
 {
-    std::atomic<int32_t> references{1};
     bool isMutable = false;
     std::u16string text;
 };
@@ -811,15 +811,12 @@ bool normalizeString(StringRef string, NormalizationForm form)
 
 StringRef retain(StringRef string)
 {
-    if (string)
-        string->references.fetch_add(1);
-    return string;
+    return retainObject(string);
 }
 
 void release(StringRef string)
 {
-    if (string && string->references.fetch_sub(1) == 1)
-        delete string;
+    releaseObject(string);
 }
 
 int32_t retainCount(StringRef string)
