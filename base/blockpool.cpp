@@ -30,11 +30,12 @@ void FObjectAllocator::deleteBlock(FObjectBlock* block)
     std::free(block);
 }
 
-// An element size whose low 16 bits are 0 would put every element at one address and divide by
-// zero on free: such elements take 1 byte.
+// Cut to 16 bits, a larger size would hand out overlapping elements.
 FObjectAllocator::FObjectAllocator(uint32_t size)
-: elementSize(static_cast<uint16_t>(size) ? static_cast<uint16_t>(size) : 1), blocks(0, 10)
+: elementSize(size > 0xFFFF ? 0 : static_cast<uint16_t>(size ? size : 1)), blocks(0, 10)
 {
+    if (elementSize == 0)
+        return;
     if (FObjectBlock* first = newBlock(elementSize))
         blocks.add(first);
 }
@@ -55,6 +56,8 @@ void* FObjectAllocator::allocate()
             block = b;
     }
     if (!block) {
+        if (elementSize == 0)
+            return nullptr;
         block = newBlock(elementSize);
         if (!block)
             return nullptr;
@@ -222,6 +225,21 @@ bool FBlockAllocator::release(void* address)
     return false;
 }
 
+//------------------------------------------------------------------------ BlockStack
+void BlockStack::push(void* block)
+{
+    std::memcpy(block, &top, sizeof(void*));
+    top = block;
+}
+
+void* BlockStack::pop()
+{
+    void* block = top;
+    if (block)
+        std::memcpy(&top, block, sizeof(void*));
+    return block;
+}
+
 //------------------------------------------------------------------------ ChunkPool
 ChunkPool::ChunkPool(uint32_t perChunk, uint32_t size)
 : elementsPerChunk(perChunk ? perChunk : 1), elementSize(size < 8 ? 8 : size), chunks(0, 10)
@@ -245,24 +263,22 @@ void* ChunkPool::addChunk()
         std::free(chunk);
         return nullptr;
     }
-    for (uint32_t i = 0; i < elementsPerChunk; ++i) {
-        void* next = i + 1 < elementsPerChunk ? chunk + static_cast<size_t>(i + 1) * elementSize : nullptr;
-        std::memcpy(chunk + static_cast<size_t>(i) * elementSize, &next, sizeof(next));
-    }
-    return chunk;
+    // Pushed from the last element down, the first lies on top and each links to the next.
+    BlockStack elements;
+    for (uint32_t i = elementsPerChunk; i-- > 0;)
+        elements.push(chunk + static_cast<size_t>(i) * elementSize);
+    return elements.top;
 }
 
 void* ChunkPool::allocate()
 {
     FGuard guard(lock);
-    if (!firstFree) {
-        firstFree = addChunk();
-        if (!firstFree)
+    if (!freeElements.top) {
+        freeElements.top = addChunk();
+        if (!freeElements.top)
             return nullptr;
     }
-    void* element = firstFree;
-    std::memcpy(&firstFree, element, sizeof(void*));
-    return element;
+    return freeElements.pop();
 }
 
 void ChunkPool::free(void* address)
@@ -270,8 +286,7 @@ void ChunkPool::free(void* address)
     if (!address)
         return;
     FGuard guard(lock);
-    std::memcpy(address, &firstFree, sizeof(void*));
-    firstFree = address;
+    freeElements.push(address);
 }
 
 //------------------------------------------------------------------------ RecyclePool
@@ -279,23 +294,17 @@ RecyclePool::RecyclePool(uint32_t maximum, uint32_t size) : maxKept(maximum), bl
 
 RecyclePool::~RecyclePool()
 {
-    while (firstKept) {
-        void* next;
-        std::memcpy(&next, firstKept, sizeof(void*));
-        std::free(firstKept);
-        firstKept = next;
-    }
+    while (void* block = keptBlocks.pop())
+        std::free(block);
 }
 
 void* RecyclePool::allocate()
 {
     {
         FGuard guard(lock);
-        if (kept > 0 && firstKept) {
-            void* block = firstKept;
-            std::memcpy(&firstKept, block, sizeof(void*));
+        if (kept > 0 && keptBlocks.top) {
             --kept;
-            return block;
+            return keptBlocks.pop();
         }
     }
     return std::malloc(blockSize);
@@ -308,8 +317,7 @@ void RecyclePool::free(void* address)
     {
         FGuard guard(lock);
         if (static_cast<uint32_t>(kept) < maxKept) {
-            std::memcpy(address, &firstKept, sizeof(void*));
-            firstKept = address;
+            keptBlocks.push(address);
             ++kept;
             return;
         }

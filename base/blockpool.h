@@ -23,12 +23,14 @@ struct FObjectBlock
 class FObjectAllocator
 {
 public:
+    // A block holds the element size in 16 bits: a size above 65535 is refused (no block is made
+    // and allocate answers null). A size of 0 gives elements of 1 byte.
     explicit FObjectAllocator(uint32_t elementSize);
     ~FObjectAllocator();
     FObjectAllocator(const FObjectAllocator&) = delete;
     FObjectAllocator& operator=(const FObjectAllocator&) = delete;
 
-    void* allocate(); // null only when memory runs out
+    void* allocate(); // null when the element size was refused or memory runs out
     void free(void* address);
 
 private:
@@ -36,7 +38,7 @@ private:
     static void deleteBlock(FObjectBlock* block);
 
     FLock lock;
-    uint16_t elementSize;
+    uint16_t elementSize; // 0: refused
     TArray<FObjectBlock*> blocks;
 };
 
@@ -73,6 +75,14 @@ private:
     FLock lock;
 };
 
+// Blocks of memory linked through their first 8 bytes, the last pushed on top (no lock of its own).
+struct BlockStack
+{
+    void* top = nullptr;
+    void push(void* block);
+    void* pop(); // null when empty
+};
+
 // Fixed-size elements carved from chunks; one free list, last returned first handed out.
 class ChunkPool
 {
@@ -91,7 +101,7 @@ public:
 private:
     uint32_t elementsPerChunk;
     uint32_t elementSize;
-    void* firstFree = nullptr;
+    BlockStack freeElements;
     TArray<void*> chunks;
     FLock lock;
 };
@@ -113,7 +123,7 @@ private:
     uint32_t maxKept;
     uint32_t blockSize;
     int32_t kept = 0;
-    void* firstKept = nullptr;
+    BlockStack keptBlocks;
     FLock lock;
 };
 

@@ -179,12 +179,12 @@ void Buffer::shiftAt(uint32 position, int32 amount)
         fillSize += static_cast<uint32>(amount);
     } else if (amount < 0) {
         const uint64 n = static_cast<uint64>(-static_cast<int64>(amount));
-        if (fillSize <= n)
+        if (fillSize <= n || position >= fillSize)
             return;
-        // Move only what lies inside the filled bytes.
-        if (static_cast<uint64>(position) + n < fillSize)
-            std::memmove(data + position, data + position + n, static_cast<size_t>(fillSize - position - n));
-        fillSize -= static_cast<uint32>(n);
+        // Only filled bytes are removed: a gap reaching past the end takes the bytes up to it.
+        const uint64 removed = n < fillSize - position ? n : fillSize - position;
+        std::memmove(data + position, data + position + removed, static_cast<size_t>(fillSize - position - removed));
+        fillSize -= static_cast<uint32>(removed);
     }
 }
 

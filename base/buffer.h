@@ -35,7 +35,9 @@ public:
 
     void take(Buffer& other);
     bool flush();
-    // Opens (amount > 0) or closes (amount < 0) a gap at position within the filled bytes.
+    // Opens (amount > 0) or closes (amount < 0) a gap at position within the filled bytes. Closing
+    // removes the filled bytes from position on, at most -amount of them; nothing when position
+    // lies at or past the fill position or -amount is not below it.
     void shiftAt(uint32 position, int32 amount);
     bool prependChar16(char16 unit);
     // Moves all memory by amount, filling what is opened with fill; the fill position stays.

@@ -15,51 +15,11 @@ int32 FixedString16::length() const
     return n;
 }
 
-const FixedString16& FixedString16::copyTo(char16* dest, int32 size) const
-{
-    if (!dest || size <= 0)
-        return *this;
-    int32 count = isUsable() ? ((capacity < size) ? capacity : size) : 0;
-    int32 i = 0;
-    bool terminated = false;
-    for (; i < count; ++i) {
-        dest[i] = buffer[i];
-        if (buffer[i] == 0) {
-            terminated = true;
-            break;
-        }
-    }
-    if (!terminated)
-        dest[i < size ? i : size - 1] = 0;
-    dest[size - 1] = 0;
-    return *this;
-}
-
-const FixedString16& FixedString16::copyTo8(char8* dest, int32 size) const
-{
-    if (!dest || size <= 0)
-        return *this;
-    int32 count = isUsable() ? ((capacity < size) ? capacity : size) : 0;
-    int32 i = 0;
-    bool terminated = false;
-    for (; i < count; ++i) {
-        dest[i] = static_cast<char8>(buffer[i] & 0xFF);
-        if (buffer[i] == 0) {
-            terminated = true;
-            break;
-        }
-    }
-    if (!terminated)
-        dest[i < size ? i : size - 1] = 0;
-    dest[size - 1] = 0;
-    return *this;
-}
-
 namespace {
-// Copies at most count units into out (room units), stopping after a 0, and terminates right
-// after the copied text whatever the count.
-template <class Char, class Convert>
-void copyTerminated(char16* out, int32 room, const Char* text, int32 count, Convert convert)
+// Copies at most count units into out (room units), converting each, stopping after a 0, and
+// terminates right after the copied text whatever the count.
+template <class Out, class In, class Convert>
+void copyTerminated(Out* out, int32 room, const In* text, int32 count, Convert convert)
 {
     int32 i = 0;
     if (text) {
@@ -71,27 +31,51 @@ void copyTerminated(char16* out, int32 room, const Char* text, int32 count, Conv
     }
     out[i < room ? i : room - 1] = 0;
 }
+
+const auto sameUnit = [](char16 c) { return c; };
 } // namespace
 
-FixedString16& FixedString16::assign(const char16* text, int32 n)
+const FixedString16& FixedString16::copyTo(char16* dest, int32 size) const
+{
+    copyOut(dest, size, sameUnit);
+    return *this;
+}
+
+const FixedString16& FixedString16::copyTo8(char8* dest, int32 size) const
+{
+    copyOut(dest, size, [](char16 c) { return static_cast<char8>(c & 0xFF); });
+    return *this;
+}
+
+template <class Out, class Convert>
+void FixedString16::copyOut(Out* dest, int32 size, Convert convert) const
+{
+    if (!dest || size <= 0)
+        return;
+    copyTerminated(dest, size, buffer, isUsable() ? ((capacity < size) ? capacity : size) : 0, convert);
+    dest[size - 1] = 0;
+}
+
+template <class In, class Convert>
+FixedString16& FixedString16::assignConverted(const In* text, int32 n, Convert convert)
 {
     if (!isUsable())
         return *this;
     int32 count = (n >= 0 && n < capacity) ? n : capacity;
-    copyTerminated(buffer, capacity, text, count, [](char16 c) { return c; });
+    copyTerminated(buffer, capacity, text, count, convert);
     buffer[capacity - 1] = 0;
     return *this;
 }
 
+FixedString16& FixedString16::assign(const char16* text, int32 n)
+{
+    return assignConverted(text, n, sameUnit);
+}
+
 FixedString16& FixedString16::assign(const char8* text, int32 n)
 {
-    if (!isUsable())
-        return *this;
-    int32 count = (n >= 0 && n < capacity) ? n : capacity;
-    copyTerminated(buffer, capacity, text, count,
-                   [](char8 c) { return static_cast<char16>(static_cast<int16>(static_cast<signed char>(c))); });
-    buffer[capacity - 1] = 0;
-    return *this;
+    return assignConverted(
+        text, n, [](char8 c) { return static_cast<char16>(static_cast<int16>(static_cast<signed char>(c))); });
 }
 
 FixedString16& FixedString16::append(const char16* text, int32 n)
@@ -102,7 +86,7 @@ FixedString16& FixedString16::append(const char16* text, int32 n)
     int32 room = capacity - len;
     int32 count = (n >= 0 && n < room) ? n : room;
     if (room > 0)
-        copyTerminated(buffer + len, room, text, count, [](char16 c) { return c; });
+        copyTerminated(buffer + len, room, text, count, sameUnit);
     buffer[capacity - 1] = 0;
     return *this;
 }

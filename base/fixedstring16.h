@@ -24,6 +24,9 @@ public:
 
     bool printInt(int64 value);
     void printFloat(int32 precision, double value);
+    // The number at the start of the text (after white space); a text that is no number reads as
+    // 0. scanFloat reads only finite decimal numbers, as String::scanFloat does. False only for an
+    // unusable view.
     bool scanInt(int64& value) const;
     bool scanFloat(double& value) const;
 
@@ -32,6 +35,12 @@ public:
 
 private:
     bool isUsable() const { return buffer && capacity >= 1; }
+    // Copy out at most size units, each converted to the destination's width.
+    template <class Out, class Convert>
+    void copyOut(Out* dest, int32 size, Convert convert) const;
+    // Copy in at most n units, each converted to 16 bits.
+    template <class In, class Convert>
+    FixedString16& assignConverted(const In* text, int32 n, Convert convert);
     void setFromAscii(const char8* text, int32 count);
 
     char16* buffer;

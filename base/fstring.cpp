@@ -1,11 +1,13 @@
 // Storage, construction and conversion of strings.
 #include "base/fstring.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "base/iattributestore.h"
 #include "base/istring.h"
 #include "platform/strings.h"
 
@@ -16,13 +18,40 @@ namespace {
 const char8 kEmpty8[1] = {0};
 const char16 kEmpty16[1] = {0};
 
-size_t strlen16(const char16* text)
+template <class Char>
+constexpr bool kWide = sizeof(Char) == sizeof(char16);
+
+// Converts a string to the width Char in the default code page.
+template <class Char>
+bool toWidthOf(String& s)
 {
-    size_t n = 0;
-    if (text)
-        while (text[n])
-            ++n;
-    return n;
+    return kWide<Char> ? s.toWideString(kCP_Default) : s.toMultiByte(kCP_Default);
+}
+
+// The units from index on in the destination's width (a string of the other width converts a
+// copy first), at most n of them (all when n < 0), terminated; the count copied.
+template <class Char>
+int32 copyUnits(const ConstString& s, Char* dest, int32 index, int32 n)
+{
+    if (!dest)
+        return 0;
+    const int32 len = s.length();
+    if (!s.rawText() || index < 0 || index >= len) {
+        dest[0] = 0;
+        return 0;
+    }
+    if (s.isWideString() != kWide<Char>) {
+        String converted(s);
+        if (!toWidthOf<Char>(converted)) {
+            dest[0] = 0;
+            return 0;
+        }
+        return copyUnits(converted, dest, index, n);
+    }
+    const int32 count = (n < 0 || n > len - index) ? len - index : n;
+    std::memcpy(dest, static_cast<const Char*>(s.rawText()) + index, static_cast<size_t>(count) * sizeof(Char));
+    dest[count] = 0;
+    return count;
 }
 
 int32 clampLength(size_t n)
@@ -55,12 +84,12 @@ Platform::NormalizationForm platformForm(int32 form, bool& ok)
 
 ConstString::ConstString(const char8* text) : buffer8(const_cast<char8*>(text))
 {
-    lengthWord = static_cast<uint32>(text ? clampLength(std::strlen(text)) : 0);
+    lengthWord = static_cast<uint32>(clampLength(textLength(text)));
 }
 
 ConstString::ConstString(const char16* text) : buffer16(const_cast<char16*>(text))
 {
-    lengthWord = static_cast<uint32>(clampLength(strlen16(text))) | kWideFlag;
+    lengthWord = static_cast<uint32>(clampLength(textLength(text))) | kWideFlag;
 }
 
 ConstString::ConstString(const ConstString& other, int32 offset) : buffer(other.buffer)
@@ -82,10 +111,10 @@ ConstString::ConstString(const VariantValue& value)
 {
     if (value.getType() == VariantValue::kString16) {
         buffer16 = const_cast<char16*>(value.getString16());
-        lengthWord = static_cast<uint32>(clampLength(strlen16(buffer16))) | kWideFlag;
+        lengthWord = static_cast<uint32>(clampLength(textLength(buffer16))) | kWideFlag;
     } else if (value.getType() == VariantValue::kString8) {
         buffer8 = const_cast<char8*>(value.getString8());
-        lengthWord = static_cast<uint32>(buffer8 ? clampLength(std::strlen(buffer8)) : 0);
+        lengthWord = static_cast<uint32>(clampLength(textLength(buffer8)));
     }
 }
 
@@ -211,50 +240,12 @@ PlatformStringRef ConstString::toCFString(uint32 encoding, bool mutableString) c
 
 int32 ConstString::copyTo16(char16* dest, int32 index, int32 n) const
 {
-    if (!dest)
-        return 0;
-    int32 len = length();
-    if (!isWideString()) {
-        if (buffer8 && index >= 0 && index < len) {
-            String wide(*this);
-            if (wide.toWideString(kCP_Default))
-                return wide.copyTo16(dest, index, n);
-        }
-        dest[0] = 0;
-        return 0;
-    }
-    if (!buffer16 || index < 0 || index >= len) {
-        dest[0] = 0;
-        return 0;
-    }
-    int32 count = (n < 0 || n > len - index) ? len - index : n;
-    std::memcpy(dest, buffer16 + index, static_cast<size_t>(count) * sizeof(char16));
-    dest[count] = 0;
-    return count;
+    return copyUnits(*this, dest, index, n);
 }
 
 int32 ConstString::copyTo8(char8* dest, int32 index, int32 n) const
 {
-    if (!dest)
-        return 0;
-    int32 len = length();
-    if (isWideString()) {
-        if (buffer16 && index >= 0 && index < len) {
-            String narrow(*this);
-            if (narrow.toMultiByte(kCP_Default))
-                return narrow.copyTo8(dest, index, n);
-        }
-        dest[0] = 0;
-        return 0;
-    }
-    if (!buffer8 || index < 0 || index >= len) {
-        dest[0] = 0;
-        return 0;
-    }
-    int32 count = (n < 0 || n > len - index) ? len - index : n;
-    std::memcpy(dest, buffer8 + index, static_cast<size_t>(count));
-    dest[count] = 0;
-    return count;
+    return copyUnits(*this, dest, index, n);
 }
 
 void ConstString::copyTo(IString* object) const
@@ -443,7 +434,7 @@ void String::updateLength()
         setLength(0);
         return;
     }
-    setLength(clampLength(isWideString() ? strlen16(buffer16) : std::strlen(buffer8)));
+    setLength(clampLength(isWideString() ? textLength(buffer16) : textLength(buffer8)));
 }
 
 bool String::assignUnits(const void* text, int32 count, bool wide)
@@ -467,13 +458,18 @@ bool String::assignUnits(const void* text, int32 count, bool wide)
         return false;
     if (count > 0) {
         std::memcpy(buffer, text, bytes);
-        if (wide)
-            buffer16[count] = 0;
-        else
-            buffer8[count] = 0;
+        terminateAt(count);
     }
     setLength(count);
     return true;
+}
+
+void String::terminateAt(int32 n)
+{
+    if (isWideString())
+        units<char16>()[n] = 0;
+    else
+        units<char8>()[n] = 0;
 }
 
 bool String::toWideString(uint32 sourceCodePage)
@@ -566,7 +562,7 @@ int32 String::multiByteToWideString(char16* dest, const char8* source, int32 cap
 
 int32 String::wideStringToMultiByte(char8* dest, const char16* source, int32 capacity, uint32 destCodePage)
 {
-    size_t units = strlen16(source);
+    size_t units = textLength(source);
     uint32 encoding = Platform::encodingForCodePage(destCodePage);
     if (!dest) {
         size_t bound = Platform::maxSizeForEncoding(units, encoding);
@@ -640,84 +636,65 @@ String& String::assign(const ConstString& other, int32 n)
     const void* text = other.rawText();
     if (text && text == buffer)
         return *this;
-    bool wide = other.isWideString();
-    size_t len =
-        wide ? strlen16(static_cast<const char16*>(text)) : (text ? std::strlen(static_cast<const char8*>(text)) : 0);
-    if (n >= 0 && static_cast<size_t>(n) < len)
-        len = static_cast<size_t>(n);
-    if (len > static_cast<size_t>(kMaxLength))
+    if (other.isWideString())
+        return assignText(static_cast<const char16*>(text), n, true);
+    return assignText(static_cast<const char8*>(text), n, true);
+}
+
+template <class Char>
+String& String::assignText(const Char* text, int32 n, bool isTerminated)
+{
+    if (text && text == buffer && isWideString() == kWide<Char>)
         return *this;
-    assignUnits(text, static_cast<int32>(len), wide);
+    size_t count;
+    if (isTerminated) {
+        count = textLength(text);
+        if (n >= 0 && static_cast<size_t>(n) < count)
+            count = static_cast<size_t>(n);
+    } else {
+        if (n < 0 || (!text && n > 0))
+            return *this;
+        count = static_cast<size_t>(n);
+    }
+    if (count > static_cast<size_t>(kMaxLength))
+        return *this;
+    assignUnits(text, static_cast<int32>(count), kWide<Char>);
     return *this;
 }
 
 String& String::assign(const char8* text, int32 n, bool isTerminated)
 {
-    if (text && text == buffer8 && !isWideString())
-        return *this;
-    size_t count;
-    if (isTerminated) {
-        count = text ? std::strlen(text) : 0;
-        if (n >= 0 && static_cast<size_t>(n) < count)
-            count = static_cast<size_t>(n);
-    } else {
-        if (n < 0 || (!text && n > 0))
-            return *this;
-        count = static_cast<size_t>(n);
-    }
-    if (count > static_cast<size_t>(kMaxLength))
-        return *this;
-    assignUnits(text, static_cast<int32>(count), false);
-    return *this;
+    return assignText(text, n, isTerminated);
 }
 
 String& String::assign(const char16* text, int32 n, bool isTerminated)
 {
-    if (text && text == buffer16 && isWideString())
+    return assignText(text, n, isTerminated);
+}
+
+template <class Char>
+String& String::assignRepeated(Char c, int32 n)
+{
+    if (n <= 0) {
+        resize(0, kWide<Char>);
         return *this;
-    size_t count;
-    if (isTerminated) {
-        count = strlen16(text);
-        if (n >= 0 && static_cast<size_t>(n) < count)
-            count = static_cast<size_t>(n);
-    } else {
-        if (n < 0 || (!text && n > 0))
-            return *this;
-        count = static_cast<size_t>(n);
     }
-    if (count > static_cast<size_t>(kMaxLength))
+    if (!resize(n, kWide<Char>))
         return *this;
-    assignUnits(text, static_cast<int32>(count), true);
+    std::fill_n(units<Char>(), n, c);
+    units<Char>()[n] = 0;
+    setLength(n);
     return *this;
 }
 
 String& String::assign(char16 c, int32 n)
 {
-    if (n <= 0) {
-        resize(0, true);
-        return *this;
-    }
-    if (!resize(n, true))
-        return *this;
-    for (int32 i = 0; i < n; ++i)
-        buffer16[i] = c;
-    buffer16[n] = 0;
-    setLength(n);
-    return *this;
+    return assignRepeated(c, n);
 }
 
 String& String::assign(char8 c, int32 n)
 {
-    if (n <= 0) {
-        resize(0, false);
-        return *this;
-    }
-    if (!resize(n, false))
-        return *this;
-    std::memset(buffer8, c, static_cast<size_t>(n));
-    buffer8[n] = 0;
-    setLength(n);
-    return *this;
+    return assignRepeated(c, n);
 }
 
 String& String::take(String& other)
@@ -767,69 +744,48 @@ void String::toPascalString(unsigned char* dest) const
         std::memcpy(dest + 1, narrow.text8(), static_cast<size_t>(n));
 }
 
-bool String::setChar(int32 index, char16 c)
+// c is of the string's own width.
+template <class Char>
+bool String::setUnit(int32 index, Char c)
 {
     if (index < 0)
         return false;
     int32 len = length();
     if (index == len && c == 0)
         return true;
-    bool wide = isWideString();
-    char8 byte = 0;
-    if (!wide && !narrowChar(c, byte))
-        return false;
     if (index >= len) {
         if (index >= kMaxLength)
             return false;
         int32 newLength = c == 0 ? index : index + 1;
-        if (!resize(newLength, wide, true))
+        if (!resize(newLength, kWide<Char>, true))
             return false;
-        if (wide)
-            buffer16[newLength] = 0;
-        else
-            buffer8[newLength] = 0;
+        units<Char>()[newLength] = 0;
         setLength(newLength);
         if (c == 0)
             return true;
     }
-    if (wide)
-        buffer16[index] = c;
-    else
-        buffer8[index] = byte;
+    units<Char>()[index] = c;
     if (c == 0) {
         updateLength();
-        resize(length(), wide);
+        resize(length(), kWide<Char>);
     }
     return true;
 }
 
-bool String::setChar(int32 index, char8 c)
+bool String::setChar(int32 index, char16 c)
 {
     if (isWideString())
-        return setChar(index, widenChar(c));
+        return setUnit(index, c);
+    char8 byte = 0;
+    return narrowChar(c, byte) && setUnit(index, byte);
+}
+
+bool String::setChar(int32 index, char8 c)
+{
     // An 8-bit character goes into an 8-bit string unchanged.
-    if (index < 0)
-        return false;
-    int32 len = length();
-    if (index == len && c == 0)
-        return true;
-    if (index >= len) {
-        if (index >= kMaxLength)
-            return false;
-        int32 newLength = c == 0 ? index : index + 1;
-        if (!resize(newLength, false, true))
-            return false;
-        buffer8[newLength] = 0;
-        setLength(newLength);
-        if (c == 0)
-            return true;
-    }
-    buffer8[index] = c;
-    if (c == 0) {
-        updateLength();
-        resize(length(), false);
-    }
-    return true;
+    if (isWideString())
+        return setUnit(index, widenChar(c));
+    return setUnit(index, c);
 }
 
 void String::passToVariant(VariantValue& value)
@@ -868,6 +824,25 @@ bool String::fromVariant(const VariantValue& value)
         resize(0, isWideString());
         return false;
     }
+}
+
+bool String::toAttributes(IAttributeStore* store, const char8* id) const
+{
+    if (!store)
+        return false;
+    VariantValue value;
+    toVariant(value);
+    return store->set(id, value) == kResultOk;
+}
+
+bool String::fromAttributes(IAttributeStore* store, const char8* id)
+{
+    if (!store)
+        return false;
+    VariantValue value;
+    if (store->get(id, value) != kResultOk)
+        return false;
+    return fromVariant(value);
 }
 
 } // namespace Calvereth

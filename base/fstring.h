@@ -2,6 +2,7 @@
 // Text of 8-bit (code page) or 16-bit (UTF-16, host order) characters: a view (ConstString)
 // and an owning string (String) that converts between the widths on demand.
 #include <cstdarg>
+#include <cstddef>
 
 #include "base/ftypes.h"
 #include "base/variantvalue.h"
@@ -12,6 +13,7 @@ struct StringObject;
 
 namespace Calvereth {
 
+class IAttributeStore;
 class IString;
 class IStringResult;
 class String;
@@ -186,6 +188,22 @@ protected:
     void setWide(bool wide) { lengthWord = wide ? (lengthWord | kWideFlag) : (lengthWord & ~kWideFlag); }
     // Whether p points into this string's buffer.
     bool ownsPointer(const void* p) const;
+    // The buffer as units of one width.
+    template <class Char>
+    Char* units() const
+    {
+        return static_cast<Char*>(buffer);
+    }
+    // Units before the terminator; 0 for no text.
+    template <class Char>
+    static size_t textLength(const Char* text)
+    {
+        size_t n = 0;
+        if (text)
+            while (text[n])
+                ++n;
+        return n;
+    }
 
     union
     {
@@ -261,26 +279,11 @@ public:
     void passToVariant(VariantValue& value);
     bool fromVariant(const VariantValue& value);
 
-    // The store needs set (id, const VariantValue&) and get (id, VariantValue&) answering 0 on success.
-    template <class Store, class Id>
-    bool toAttributes(Store* store, Id id) const
-    {
-        if (!store)
-            return false;
-        VariantValue value;
-        toVariant(value);
-        return store->set(id, value) == 0;
-    }
-    template <class Store, class Id>
-    bool fromAttributes(Store* store, Id id)
-    {
-        if (!store)
-            return false;
-        VariantValue value;
-        if (store->get(id, value) != 0)
-            return false;
-        return fromVariant(value);
-    }
+    // The text lent to the store as a variant (not owned) under the id / the variant under the id
+    // read back through fromVariant. True when the store answered 0 (and, reading, the variant
+    // was a number or a text); false without a store.
+    bool toAttributes(IAttributeStore* store, const char8* id) const;
+    bool fromAttributes(IAttributeStore* store, const char8* id);
 
     // ---- editing ----
     String& append(const ConstString& other, int32 n = -1);
@@ -329,11 +332,33 @@ private:
     friend class ConstString;
 
     bool assignUnits(const void* text, int32 count, bool wide);
-    bool appendUnits(const void* text, int32 count, bool wide);
-    bool insertUnits(int32 index, const void* text, int32 count, bool wide);
+    // Puts textCount units of the given width in place of count characters at index.
     bool replaceUnits(int32 index, int32 count, const void* text, int32 textCount, bool wide);
+    // The terminator after n units of the current width.
+    void terminateAt(int32 n);
+
+    // The 8-bit and the 16-bit form of an operation, written once over the character type.
+    template <class Char>
+    String& assignText(const Char* text, int32 n, bool isTerminated);
+    template <class Char>
+    String& assignRepeated(Char c, int32 n);
+    template <class Char>
+    bool setUnit(int32 index, Char c);
+    template <class Char>
+    String& appendText(const Char* text, int32 n);
+    template <class Char>
+    String& appendRepeated(Char c, int32 n);
+    template <class Char>
+    String& insertText(int32 index, const Char* text, int32 n);
+    template <class Char>
+    String& replaceText(int32 index, int32 count, const Char* text, int32 n);
+    template <class Char>
+    void putText(int32 index, int32 count, const Char* text, int32 textCount, bool emptyTakesNarrowText);
     template <class Pred>
     bool removeIf(Pred shouldRemove);
+    // Each of count units from index replaced by map (unit).
+    template <class Map>
+    void mapUnits(int32 index, int32 count, Map map);
 };
 
 } // namespace Calvereth

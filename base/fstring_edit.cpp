@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <strings.h>
 
 #include "base/fstring.h"
@@ -11,13 +12,13 @@ namespace Calvereth {
 
 namespace {
 
-size_t strlen16(const char16* text)
+template <class Char>
+constexpr bool kWide = sizeof(Char) == sizeof(char16);
+
+// How many of a text's units an edit takes: n, or all when n < 0 or n exceeds them.
+size_t unitsTaken(int32 n, size_t available)
 {
-    size_t n = 0;
-    if (text)
-        while (text[n])
-            ++n;
-    return n;
+    return (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
 }
 
 char16 unitOf(char8 c)
@@ -125,103 +126,87 @@ bool ConstString::testChar(int32 index, char8 c) const
 // ---------------------------------------------------------------------------------------------
 // search
 
+namespace {
+// Searches forward end before limit: after end when end is an index of the text, else at its end.
+int32 forwardLimit(int32 end, int32 len)
+{
+    return (end >= 0 && end < len) ? end + 1 : len;
+}
+
+// Searches backward start at start, or at the last index when start lies outside the text.
+int32 backwardStart(int32 start, int32 len)
+{
+    return (start < 0 || start > len - 1) ? len - 1 : start;
+}
+
+// The first index in start .. limit - 1 (start < 0 counting from 0) and the last in start .. 0
+// whose unit equals c, case folded when mode is set; -1 when none does.
+template <class Char>
+int32 findUnitForward(const Char* text, int32 start, int32 limit, Char c, int32 mode)
+{
+    const Char wanted = mode ? ConstString::toLower(c) : c;
+    for (int32 i = start < 0 ? 0 : start; i < limit; ++i)
+        if ((mode ? ConstString::toLower(text[i]) : text[i]) == wanted)
+            return i;
+    return -1;
+}
+
+template <class Char>
+int32 findUnitBackward(const Char* text, int32 start, Char c, int32 mode)
+{
+    const Char wanted = mode ? ConstString::toLower(c) : c;
+    for (int32 i = start; i >= 0; --i)
+        if ((mode ? ConstString::toLower(text[i]) : text[i]) == wanted)
+            return i;
+    return -1;
+}
+} // namespace
+
 int32 ConstString::findFirst(int32 start, char16 c, int32 mode, int32 end) const
 {
-    int32 len = length();
     if (!buffer)
         return -1;
-    int32 limit = (end >= 0 && end < len) ? end + 1 : len;
-    if (start < 0)
-        start = 0;
-    if (isWideString()) {
-        char16 wanted = mode ? toLower(c) : c;
-        for (int32 i = start; i < limit; ++i)
-            if ((mode ? toLower(buffer16[i]) : buffer16[i]) == wanted)
-                return i;
-        return -1;
-    }
+    if (isWideString())
+        return findUnitForward(buffer16, start, forwardLimit(end, length()), c, mode);
     char8 byte = 0;
-    if (!narrowChar(c, byte))
-        return -1;
-    return findFirst(start, byte, mode, end);
+    return narrowChar(c, byte) ? findFirst(start, byte, mode, end) : -1;
 }
 
 int32 ConstString::findFirst(int32 start, char8 c, int32 mode, int32 end) const
 {
     if (isWideString())
         return findFirst(start, widenChar(c), mode, end);
-    int32 len = length();
     if (!buffer8)
         return -1;
-    int32 limit = (end >= 0 && end < len) ? end + 1 : len;
-    if (start < 0)
-        start = 0;
-    char8 wanted = mode ? toLower(c) : c;
-    for (int32 i = start; i < limit; ++i)
-        if ((mode ? toLower(buffer8[i]) : buffer8[i]) == wanted)
-            return i;
-    return -1;
+    return findUnitForward(buffer8, start, forwardLimit(end, length()), c, mode);
 }
 
 int32 ConstString::findPrev(int32 start, char16 c, int32 mode) const
 {
-    int32 len = length();
     if (!buffer)
         return -1;
-    if (start < 0 || start > len)
-        start = len;
-    if (start > len - 1)
-        start = len - 1;
-    if (isWideString()) {
-        char16 wanted = mode ? toLower(c) : c;
-        for (int32 i = start; i >= 0; --i)
-            if ((mode ? toLower(buffer16[i]) : buffer16[i]) == wanted)
-                return i;
-        return -1;
-    }
+    if (isWideString())
+        return findUnitBackward(buffer16, backwardStart(start, length()), c, mode);
     char8 byte = 0;
-    if (!narrowChar(c, byte))
-        return -1;
-    return findPrev(start, byte, mode);
+    return narrowChar(c, byte) ? findPrev(start, byte, mode) : -1;
 }
 
 int32 ConstString::findPrev(int32 start, char8 c, int32 mode) const
 {
     if (isWideString())
         return findPrev(start, widenChar(c), mode);
-    int32 len = length();
     if (!buffer8)
         return -1;
-    if (start < 0 || start > len)
-        start = len;
-    if (start > len - 1)
-        start = len - 1;
-    char8 wanted = mode ? toLower(c) : c;
-    for (int32 i = start; i >= 0; --i)
-        if ((mode ? toLower(buffer8[i]) : buffer8[i]) == wanted)
-            return i;
-    return -1;
+    return findUnitBackward(buffer8, backwardStart(start, length()), c, mode);
 }
 
 namespace {
-// Whether n characters of b match a at index; both widths, case folded when mode is set.
-bool matchAt(const ConstString& a, int32 index, const ConstString& b, int32 n, int32 mode)
+// Whether the n units read by a and b are equal, case folded when mode is set.
+template <class ReadA, class ReadB>
+bool unitsMatch(int32 n, int32 mode, ReadA a, ReadB b)
 {
-    bool aWide = a.isWideString(), bWide = b.isWideString();
-    if (!aWide && !bWide) {
-        const char8* x = static_cast<const char8*>(a.rawText()) + index;
-        const char8* y = static_cast<const char8*>(b.rawText());
-        for (int32 k = 0; k < n; ++k) {
-            char8 p = x[k], q = y[k];
-            if (mode)
-                p = ConstString::toLower(p), q = ConstString::toLower(q);
-            if (p != q)
-                return false;
-        }
-        return true;
-    }
     for (int32 k = 0; k < n; ++k) {
-        char16 p = a.getChar(index + k), q = b.getChar(k);
+        auto p = a(k), q = b(k);
         if (mode)
             p = ConstString::toLower(p), q = ConstString::toLower(q);
         if (p != q)
@@ -229,20 +214,41 @@ bool matchAt(const ConstString& a, int32 index, const ConstString& b, int32 n, i
     }
     return true;
 }
+
+// Whether n characters of b match a at index; 8-bit texts as bytes, any other pair as 16-bit
+// characters.
+bool matchAt(const ConstString& a, int32 index, const ConstString& b, int32 n, int32 mode)
+{
+    if (!a.isWideString() && !b.isWideString()) {
+        const char8* x = static_cast<const char8*>(a.rawText()) + index;
+        const char8* y = static_cast<const char8*>(b.rawText());
+        return unitsMatch(
+            n, mode, [x](int32 k) { return x[k]; }, [y](int32 k) { return y[k]; });
+    }
+    return unitsMatch(
+        n, mode, [&](int32 k) { return a.getChar(index + k); }, [&](int32 k) { return b.getChar(k); });
+}
+} // namespace
+
+namespace {
+// How many of the text's characters a search matches: n, or all when n < 0 or n exceeds them;
+// 0 when there is nothing to search for or in.
+int32 searchedLength(const ConstString& in, const ConstString& text, int32 n)
+{
+    const int32 available = text.length();
+    if (n < 0 || n > available)
+        n = available;
+    return (n < 1 || !in.rawText() || !text.rawText()) ? 0 : n;
+}
 } // namespace
 
 int32 ConstString::findNext(int32 start, const ConstString& text, int32 n, int32 mode, int32 end) const
 {
-    int32 textLength = text.length();
-    if (n < 0 || n > textLength)
-        n = textLength;
-    if (n < 1 || !buffer || !text.rawText())
+    n = searchedLength(*this, text, n);
+    if (n == 0)
         return -1;
-    int32 len = length();
-    int32 limit = (end >= 0 && end < len) ? end + 1 : len;
-    if (start < 0)
-        start = 0;
-    for (int32 i = start; i < limit && static_cast<int64>(i) + n <= len; ++i)
+    const int32 len = length(), limit = forwardLimit(end, len);
+    for (int32 i = start < 0 ? 0 : start; i < limit && static_cast<int64>(i) + n <= len; ++i)
         if (matchAt(*this, i, text, n, mode))
             return i;
     return -1;
@@ -250,17 +256,14 @@ int32 ConstString::findNext(int32 start, const ConstString& text, int32 n, int32
 
 int32 ConstString::findPrev(int32 start, const ConstString& text, int32 n, int32 mode) const
 {
-    int32 textLength = text.length();
-    if (n < 0 || n > textLength)
-        n = textLength;
-    if (n < 1 || !buffer || !text.rawText())
+    n = searchedLength(*this, text, n);
+    if (n == 0)
         return -1;
-    int32 len = length();
-    if (start < 0 || start >= len)
-        start = len - 1;
-    if (start > len - n)
-        start = len - n;
-    for (int32 i = start; i >= 0; --i)
+    const int32 len = length();
+    int32 i = backwardStart(start, len);
+    if (i > len - n)
+        i = len - n;
+    for (; i >= 0; --i)
         if (matchAt(*this, i, text, n, mode))
             return i;
     return -1;
@@ -271,41 +274,47 @@ bool ConstString::contains(const ConstString& text, int32 mode) const
     return findNext(0, text, -1, mode) != -1;
 }
 
-int32 ConstString::countOccurences(char16 c, int32 start, int32 mode) const
+namespace {
+template <class Char>
+int32 occurrences(const ConstString& s, Char c, int32 start, int32 mode)
 {
     int32 count = 0;
-    for (int32 i = findFirst(start, c, mode); i >= 0; i = findFirst(i + 1, c, mode))
+    for (int32 i = s.findFirst(start, c, mode); i >= 0; i = s.findFirst(i + 1, c, mode))
         ++count;
     return count;
+}
+
+// Whether the whole text stands at the start (or the end) of s, compared as compare does; an
+// empty text only in an empty string.
+bool standsAtEdge(const ConstString& s, const ConstString& text, int32 mode, bool atEnd)
+{
+    const int32 n = text.length();
+    if (n == 0 || text.isEmpty())
+        return s.isEmpty();
+    if (s.isEmpty() || s.length() < n)
+        return false;
+    return ConstString(s, atEnd ? s.length() - n : 0).compare(text, n, mode) == 0;
+}
+} // namespace
+
+int32 ConstString::countOccurences(char16 c, int32 start, int32 mode) const
+{
+    return occurrences(*this, c, start, mode);
 }
 
 int32 ConstString::countOccurences(char8 c, int32 start, int32 mode) const
 {
-    int32 count = 0;
-    for (int32 i = findFirst(start, c, mode); i >= 0; i = findFirst(i + 1, c, mode))
-        ++count;
-    return count;
+    return occurrences(*this, c, start, mode);
 }
 
 bool ConstString::startsWith(const ConstString& text, int32 mode) const
 {
-    int32 textLength = text.length();
-    if (textLength == 0 || text.isEmpty())
-        return isEmpty();
-    if (isEmpty() || length() < textLength)
-        return false;
-    return compare(text, textLength, mode) == 0;
+    return standsAtEdge(*this, text, mode, false);
 }
 
 bool ConstString::endsWith(const ConstString& text, int32 mode) const
 {
-    int32 textLength = text.length();
-    if (textLength == 0 || text.isEmpty())
-        return isEmpty();
-    if (isEmpty() || length() < textLength)
-        return false;
-    ConstString tail(*this, length() - textLength);
-    return tail.compare(text, textLength, mode) == 0;
+    return standsAtEdge(*this, text, mode, true);
 }
 
 int32 ConstString::getFirstDifferent(const ConstString& text, int32 mode) const
@@ -320,6 +329,21 @@ int32 ConstString::getFirstDifferent(const ConstString& text, int32 mode) const
             return -1;
     }
 }
+
+namespace {
+// Two strings of different widths compared as 16-bit texts: the 8-bit side is widened through
+// the default code page (when that fails, it counts as the smaller).
+template <class Compare>
+int32 compareWidened(const ConstString& a, const ConstString& b, Compare compare)
+{
+    const bool aWide = a.isWideString();
+    String widened(aWide ? b : a);
+    if (!widened.toWideString(kCP_Default))
+        return aWide ? 1 : -1;
+    const ConstString wide(widened.text16());
+    return aWide ? compare(a, wide) : compare(wide, b);
+}
+} // namespace
 
 int32 ConstString::compare(const ConstString& other, int32 n, int32 mode) const
 {
@@ -336,19 +360,9 @@ int32 ConstString::compare(const ConstString& other, int32 n, int32 mode) const
                         : std::strncmp(buffer8, other.buffer8, static_cast<size_t>(n));
         return mode ? strcasecmp(buffer8, other.buffer8) : std::strcmp(buffer8, other.buffer8);
     }
-    if (wide != otherWide) {
-        // The 8-bit side is widened through the default code page.
-        if (!wide) {
-            String widened(*this);
-            if (!widened.toWideString(kCP_Default))
-                return -1;
-            return ConstString(widened.text16()).compare(other, n, mode);
-        }
-        String widened(other);
-        if (!widened.toWideString(kCP_Default))
-            return 1;
-        return compare(ConstString(widened.text16()), n, mode);
-    }
+    if (wide != otherWide)
+        return compareWidened(*this, other,
+                              [&](const ConstString& a, const ConstString& b) { return a.compare(b, n, mode); });
     const char16* a = buffer16;
     const char16* b = other.buffer16;
     if (mode) {
@@ -425,192 +439,19 @@ int32 ConstString::naturalCompare(const ConstString& other, int32 mode) const
         return naturalCompareText(buffer8, other.buffer8, mode);
     if (wide && otherWide)
         return naturalCompareText(buffer16, other.buffer16, mode);
-    String widened(wide ? other : *this);
-    if (!widened.toWideString(kCP_Default))
-        return wide ? 1 : -1;
-    return wide ? naturalCompareText(buffer16, widened.text16(), mode)
-                : naturalCompareText(widened.text16(), other.buffer16, mode);
+    return compareWidened(*this, other, [&](const ConstString& a, const ConstString& b) {
+        return naturalCompareText(a.text16(), b.text16(), mode);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // String: editing
 
-bool String::appendUnits(const void* text, int32 count, bool wide)
-{
-    if (count <= 0)
-        return true;
-    const size_t width = wide ? 2 : 1;
-    if (ownsPointer(text)) {
-        // Appending (part of) itself: resizing may move the source, so take a copy first.
-        void* copy = std::malloc(static_cast<size_t>(count) * width);
-        if (!copy)
-            return false;
-        std::memcpy(copy, text, static_cast<size_t>(count) * width);
-        bool ok = appendUnits(copy, count, wide);
-        std::free(copy);
-        return ok;
-    }
-    int32 oldLength = length();
-    int64 newLength = static_cast<int64>(oldLength) + count;
-    if (newLength > kMaxLength)
-        return false;
-    if (!resize(static_cast<int32>(newLength), wide))
-        return false;
-    std::memcpy(static_cast<char*>(buffer) + static_cast<size_t>(oldLength) * width, text,
-                static_cast<size_t>(count) * width);
-    if (wide)
-        buffer16[newLength] = 0;
-    else
-        buffer8[newLength] = 0;
-    setLength(static_cast<int32>(newLength));
-    return true;
-}
-
-String& String::append(const char16* text, int32 n)
-{
-    if (!text)
-        return *this;
-    size_t available = strlen16(text);
-    size_t count = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
-    if (count == 0 || count > static_cast<size_t>(kMaxLength))
-        return *this;
-    if (!isWideString() && !isEmpty() && !toWideString(kCP_Default))
-        return *this;
-    appendUnits(text, static_cast<int32>(count), true);
-    return *this;
-}
-
-String& String::append(const char8* text, int32 n)
-{
-    if (!text)
-        return *this;
-    size_t available = std::strlen(text);
-    size_t count = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
-    if (count == 0 || count > static_cast<size_t>(kMaxLength))
-        return *this;
-    if (isWideString() && !isEmpty()) {
-        String widened(text, static_cast<int32>(count));
-        if (widened.toWideString(kCP_Default))
-            appendUnits(widened.buffer16, widened.length(), true);
-        return *this;
-    }
-    appendUnits(text, static_cast<int32>(count), false);
-    return *this;
-}
-
-String& String::append(const ConstString& other, int32 n)
-{
-    if (other.isWideString())
-        return append(static_cast<const char16*>(other.rawText()), n);
-    return append(static_cast<const char8*>(other.rawText()), n);
-}
-
-String& String::append(char16 c, int32 n)
-{
-    if (n < 1 || c == 0)
-        return *this;
-    if (!isWideString() && !isEmpty() && !toWideString(kCP_Default))
-        return *this;
-    int32 oldLength = length();
-    int64 newLength = static_cast<int64>(oldLength) + n;
-    if (newLength > kMaxLength || !resize(static_cast<int32>(newLength), true))
-        return *this;
-    for (int64 i = oldLength; i < newLength; ++i)
-        buffer16[i] = c;
-    buffer16[newLength] = 0;
-    setLength(static_cast<int32>(newLength));
-    return *this;
-}
-
-String& String::append(char8 c, int32 n)
-{
-    if (n < 1 || c == 0)
-        return *this;
-    if (isWideString() && !isEmpty())
-        return append(widenChar(c), n);
-    int32 oldLength = length();
-    int64 newLength = static_cast<int64>(oldLength) + n;
-    if (newLength > kMaxLength || !resize(static_cast<int32>(newLength), false))
-        return *this;
-    std::memset(buffer8 + oldLength, c, static_cast<size_t>(n));
-    buffer8[newLength] = 0;
-    setLength(static_cast<int32>(newLength));
-    return *this;
-}
-
-bool String::insertUnits(int32 index, const void* text, int32 count, bool wide)
-{
-    if (count <= 0)
-        return true;
-    const size_t width = wide ? 2 : 1;
-    if (ownsPointer(text)) {
-        void* copy = std::malloc(static_cast<size_t>(count) * width);
-        if (!copy)
-            return false;
-        std::memcpy(copy, text, static_cast<size_t>(count) * width);
-        bool ok = insertUnits(index, copy, count, wide);
-        std::free(copy);
-        return ok;
-    }
-    int32 oldLength = length();
-    int64 newLength = static_cast<int64>(oldLength) + count;
-    if (newLength > kMaxLength || !resize(static_cast<int32>(newLength), wide))
-        return false;
-    char* base = static_cast<char*>(buffer);
-    std::memmove(base + (static_cast<size_t>(index) + count) * width, base + static_cast<size_t>(index) * width,
-                 static_cast<size_t>(oldLength - index) * width);
-    std::memcpy(base + static_cast<size_t>(index) * width, text, static_cast<size_t>(count) * width);
-    if (wide)
-        buffer16[newLength] = 0;
-    else
-        buffer8[newLength] = 0;
-    setLength(static_cast<int32>(newLength));
-    return true;
-}
-
-String& String::insertAt(int32 index, const char16* text, int32 n)
-{
-    if (index < 0 || index > length() || !text)
-        return *this;
-    size_t available = strlen16(text);
-    size_t count = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
-    if (count < 1 || count > static_cast<size_t>(kMaxLength))
-        return *this;
-    if (!isWideString() && !isEmpty() && !toWideString(kCP_Default))
-        return *this;
-    insertUnits(index, text, static_cast<int32>(count), true);
-    return *this;
-}
-
-String& String::insertAt(int32 index, const char8* text, int32 n)
-{
-    if (index < 0 || index > length() || !text)
-        return *this;
-    size_t available = std::strlen(text);
-    size_t count = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
-    if (count < 1 || count > static_cast<size_t>(kMaxLength))
-        return *this;
-    if (isWideString()) {
-        String widened(text, static_cast<int32>(count));
-        if (widened.toWideString(kCP_Default))
-            insertUnits(index, widened.buffer16, widened.length(), true);
-        return *this;
-    }
-    insertUnits(index, text, static_cast<int32>(count), false);
-    return *this;
-}
-
-String& String::insertAt(int32 index, const ConstString& other, int32 n)
-{
-    if (other.isWideString())
-        return insertAt(index, static_cast<const char16*>(other.rawText()), n);
-    return insertAt(index, static_cast<const char8*>(other.rawText()), n);
-}
-
 bool String::replaceUnits(int32 index, int32 count, const void* text, int32 textCount, bool wide)
 {
     const size_t width = wide ? 2 : 1;
     if (textCount > 0 && ownsPointer(text)) {
+        // The source lies in our own buffer, which resizing may move: take a copy first.
         void* copy = std::malloc(static_cast<size_t>(textCount) * width);
         if (!copy)
             return false;
@@ -643,15 +484,127 @@ bool String::replaceUnits(int32 index, int32 count, const void* text, int32 text
     if (textCount > 0)
         std::memcpy(static_cast<char*>(buffer) + static_cast<size_t>(index) * width, text,
                     static_cast<size_t>(textCount) * width);
-    if (wide)
-        buffer16[newLength] = 0;
-    else
-        buffer8[newLength] = 0;
+    terminateAt(static_cast<int32>(newLength));
     setLength(static_cast<int32>(newLength));
     return true;
 }
 
-String& String::replace(int32 index, int32 count, const char16* text, int32 n)
+// The width rule of every edit: 16-bit text widens an 8-bit string first; 8-bit text goes into a
+// 16-bit string widened, except that an empty string appended to takes it as 8-bit text.
+template <class Char>
+void String::putText(int32 index, int32 count, const Char* text, int32 textCount, bool emptyTakesNarrowText)
+{
+    if constexpr (kWide<Char>) {
+        if (!isWideString() && !isEmpty()) {
+            // Keep the text safe from the conversion, which frees the old buffer.
+            std::u16string copy(text, static_cast<size_t>(textCount));
+            if (toWideString(kCP_Default))
+                replaceUnits(index, count, copy.data(), textCount, true);
+            return;
+        }
+        replaceUnits(index, count, text, textCount, true);
+    } else {
+        if (isWideString() && !(emptyTakesNarrowText && isEmpty())) {
+            String widened(text, textCount);
+            if (widened.toWideString(kCP_Default))
+                replaceUnits(index, count, widened.buffer16, widened.length(), true);
+            return;
+        }
+        replaceUnits(index, count, text, textCount, false);
+    }
+}
+
+template <class Char>
+String& String::appendText(const Char* text, int32 n)
+{
+    if (!text)
+        return *this;
+    size_t count = unitsTaken(n, textLength(text));
+    if (count == 0 || count > static_cast<size_t>(kMaxLength))
+        return *this;
+    putText(length(), 0, text, static_cast<int32>(count), true);
+    return *this;
+}
+
+String& String::append(const char16* text, int32 n)
+{
+    return appendText(text, n);
+}
+
+String& String::append(const char8* text, int32 n)
+{
+    return appendText(text, n);
+}
+
+String& String::append(const ConstString& other, int32 n)
+{
+    if (other.isWideString())
+        return append(static_cast<const char16*>(other.rawText()), n);
+    return append(static_cast<const char8*>(other.rawText()), n);
+}
+
+template <class Char>
+String& String::appendRepeated(Char c, int32 n)
+{
+    if (n < 1 || c == 0)
+        return *this;
+    if constexpr (kWide<Char>) {
+        if (!isWideString() && !isEmpty() && !toWideString(kCP_Default))
+            return *this;
+    } else if (isWideString() && !isEmpty()) {
+        return appendRepeated(widenChar(c), n);
+    }
+    int32 oldLength = length();
+    int64 newLength = static_cast<int64>(oldLength) + n;
+    if (newLength > kMaxLength || !resize(static_cast<int32>(newLength), kWide<Char>))
+        return *this;
+    std::fill(units<Char>() + oldLength, units<Char>() + newLength, c);
+    units<Char>()[newLength] = 0;
+    setLength(static_cast<int32>(newLength));
+    return *this;
+}
+
+String& String::append(char16 c, int32 n)
+{
+    return appendRepeated(c, n);
+}
+
+String& String::append(char8 c, int32 n)
+{
+    return appendRepeated(c, n);
+}
+
+template <class Char>
+String& String::insertText(int32 index, const Char* text, int32 n)
+{
+    if (index < 0 || index > length() || !text)
+        return *this;
+    size_t count = unitsTaken(n, textLength(text));
+    if (count < 1 || count > static_cast<size_t>(kMaxLength))
+        return *this;
+    putText(index, 0, text, static_cast<int32>(count), false);
+    return *this;
+}
+
+String& String::insertAt(int32 index, const char16* text, int32 n)
+{
+    return insertText(index, text, n);
+}
+
+String& String::insertAt(int32 index, const char8* text, int32 n)
+{
+    return insertText(index, text, n);
+}
+
+String& String::insertAt(int32 index, const ConstString& other, int32 n)
+{
+    if (other.isWideString())
+        return insertAt(index, static_cast<const char16*>(other.rawText()), n);
+    return insertAt(index, static_cast<const char8*>(other.rawText()), n);
+}
+
+template <class Char>
+String& String::replaceText(int32 index, int32 count, const Char* text, int32 n)
 {
     int32 len = length();
     if (index < 0 || index > len || !text || count == 0)
@@ -660,44 +613,21 @@ String& String::replace(int32 index, int32 count, const char16* text, int32 n)
         count = len - index;
     if (count == 0)
         return *this;
-    size_t available = strlen16(text);
-    size_t textCount = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
+    size_t textCount = unitsTaken(n, textLength(text));
     if (textCount > static_cast<size_t>(kMaxLength))
         return *this;
-    if (!isWideString()) {
-        // Keep the text safe from the conversion, which frees the old buffer.
-        std::u16string copy(text, textCount);
-        if (!toWideString(kCP_Default))
-            return *this;
-        replaceUnits(index, count, copy.data(), static_cast<int32>(textCount), true);
-        return *this;
-    }
-    replaceUnits(index, count, text, static_cast<int32>(textCount), true);
+    putText(index, count, text, static_cast<int32>(textCount), false);
     return *this;
+}
+
+String& String::replace(int32 index, int32 count, const char16* text, int32 n)
+{
+    return replaceText(index, count, text, n);
 }
 
 String& String::replace(int32 index, int32 count, const char8* text, int32 n)
 {
-    int32 len = length();
-    if (index < 0 || index > len || !text || count == 0)
-        return *this;
-    if (count < 0 || static_cast<int64>(index) + count > len)
-        count = len - index;
-    if (count == 0)
-        return *this;
-    size_t available = std::strlen(text);
-    size_t textCount = (n < 0 || static_cast<size_t>(n) > available) ? available : static_cast<size_t>(n);
-    if (textCount > static_cast<size_t>(kMaxLength))
-        return *this;
-    if (isWideString()) {
-        String widened(text, static_cast<int32>(textCount));
-        if (textCount > 0 && !widened.toWideString(kCP_Default))
-            return *this;
-        replaceUnits(index, count, textCount ? widened.buffer16 : nullptr, widened.length(), true);
-        return *this;
-    }
-    replaceUnits(index, count, text, static_cast<int32>(textCount), false);
-    return *this;
+    return replaceText(index, count, text, n);
 }
 
 String& String::replace(int32 index, int32 count, const ConstString& other, int32 n)
@@ -742,10 +672,7 @@ String& String::remove(int32 index, int32 n)
     std::memmove(base + static_cast<size_t>(index) * width, base + (static_cast<size_t>(index) + n) * width,
                  static_cast<size_t>(len - index - n) * width);
     int32 newLength = len - n;
-    if (isWideString())
-        buffer16[newLength] = 0;
-    else
-        buffer8[newLength] = 0;
+    terminateAt(newLength);
     resize(newLength, isWideString());
     updateLength();
     return *this;
@@ -770,59 +697,81 @@ bool String::removeIf(Pred shouldRemove)
 {
     if (!buffer)
         return false;
-    int32 len = length(), kept = 0;
-    bool wide = isWideString();
-    for (int32 i = 0; i < len; ++i) {
-        if (wide) {
-            if (!shouldRemove(buffer16[i]))
-                buffer16[kept++] = buffer16[i];
-        } else {
-            if (!shouldRemove(buffer8[i]))
-                buffer8[kept++] = buffer8[i];
-        }
-    }
+    const int32 len = length();
+    auto compact = [&](auto* text) {
+        int32 kept = 0;
+        for (int32 i = 0; i < len; ++i)
+            if (!shouldRemove(text[i]))
+                text[kept++] = text[i];
+        return kept;
+    };
+    const int32 kept = isWideString() ? compact(buffer16) : compact(buffer8);
     if (kept == len)
         return false;
-    if (wide)
-        buffer16[kept] = 0;
-    else
-        buffer8[kept] = 0;
-    resize(kept, wide);
+    terminateAt(kept);
+    resize(kept, isWideString());
     setLength(kept);
     return true;
 }
 
-String& String::removeChars(CharGroup group)
+namespace {
+// Whether a character group (space, not alphanumeric, not alphabetic) takes the character.
+template <class Char>
+bool isInGroup(ConstString::CharGroup group, Char c)
 {
     switch (group) {
-    case kSpace:
-        removeIf([](auto c) { return isCharSpace(c); });
-        break;
-    case kNotAlphaNum:
-        removeIf([](auto c) { return !isCharAlphaNum(c); });
-        break;
-    case kNotAlpha:
-        removeIf([](auto c) { return !isCharAlpha(c); });
-        break;
+    case ConstString::kSpace:
+        return ConstString::isCharSpace(c);
+    case ConstString::kNotAlphaNum:
+        return !ConstString::isCharAlphaNum(c);
+    default:
+        return !ConstString::isCharAlpha(c);
     }
+}
+
+bool isGroup(ConstString::CharGroup group)
+{
+    return group >= ConstString::kSpace && group <= ConstString::kNotAlpha;
+}
+
+// A set of 8-bit characters as their 16-bit forms.
+std::u16string widenedSet(const char8* set)
+{
+    std::u16string wide;
+    for (const char8* p = set; *p; ++p)
+        wide.push_back(ConstString::widenChar(*p));
+    return wide;
+}
+
+// Replaces every unit whose 16-bit form is in the set by `with`.
+template <class Char>
+bool replaceUnitsIn(Char* text, int32 len, const std::u16string& set, Char with)
+{
+    bool replaced = false;
+    for (int32 i = 0; text && i < len; ++i)
+        if (set.find(unitOf(text[i])) != std::u16string::npos)
+            text[i] = with, replaced = true;
+    return replaced;
+}
+} // namespace
+
+String& String::removeChars(CharGroup group)
+{
+    if (isGroup(group))
+        removeIf([group](auto c) { return isInGroup(group, c); });
     return *this;
 }
 
 bool String::removeChars(const char8* set)
 {
-    if (!set)
-        return false;
-    std::u16string wideSet;
-    for (const char8* p = set; *p; ++p)
-        wideSet.push_back(widenChar(*p));
-    return removeIf([&](auto c) { return wideSet.find(unitOf(c)) != std::u16string::npos; });
+    return set && removeChars(widenedSet(set).c_str());
 }
 
 bool String::removeChars(const char16* set)
 {
     if (!set)
         return false;
-    std::u16string wideSet(set);
+    const std::u16string wideSet(set);
     return removeIf([&](auto c) { return wideSet.find(unitOf(c)) != std::u16string::npos; });
 }
 
@@ -830,23 +779,9 @@ bool String::replaceChars(const char8* set, char8 replacement)
 {
     if (!set)
         return false;
-    if (isWideString()) {
-        std::u16string wideSet;
-        for (const char8* p = set; *p; ++p)
-            wideSet.push_back(widenChar(*p));
-        return replaceChars(wideSet.c_str(), replacement == 0 ? char16(0x20) : widenChar(replacement));
-    }
-    if (replacement == 0)
-        replacement = 0x20;
-    bool replaced = false;
-    int32 len = length();
-    for (int32 i = 0; buffer8 && i < len; ++i) {
-        if (buffer8[i] != 0 && std::strchr(set, buffer8[i])) {
-            buffer8[i] = replacement;
-            replaced = true;
-        }
-    }
-    return replaced;
+    if (isWideString())
+        return replaceChars(widenedSet(set).c_str(), replacement == 0 ? char16(0x20) : widenChar(replacement));
+    return replaceUnitsIn(buffer8, length(), widenedSet(set), replacement == 0 ? char8(0x20) : replacement);
 }
 
 bool String::replaceChars(const char16* set, char16 replacement)
@@ -855,104 +790,89 @@ bool String::replaceChars(const char16* set, char16 replacement)
         return false;
     if (replacement == 0)
         replacement = 0x20;
-    std::u16string wideSet(set);
+    const std::u16string wideSet(set);
     if (!isWideString()) {
         char8 byte = 0;
-        if (!narrowChar(replacement, byte)) {
-            // The replacement has no byte in the default code page: continue in 16-bit.
-            if (!toWideString(kCP_Default))
-                return false;
-            return replaceChars(wideSet.c_str(), replacement);
-        }
-        bool replaced = false;
-        int32 len = length();
-        for (int32 i = 0; buffer8 && i < len; ++i)
-            if (wideSet.find(widenChar(buffer8[i])) != std::u16string::npos)
-                buffer8[i] = byte, replaced = true;
-        return replaced;
+        if (narrowChar(replacement, byte))
+            return replaceUnitsIn(buffer8, length(), wideSet, byte);
+        // The replacement has no byte in the default code page: continue in 16-bit.
+        if (!toWideString(kCP_Default))
+            return false;
     }
-    bool replaced = false;
-    int32 len = length();
-    for (int32 i = 0; buffer16 && i < len; ++i)
-        if (wideSet.find(buffer16[i]) != std::u16string::npos)
-            buffer16[i] = replacement, replaced = true;
-    return replaced;
+    return replaceUnitsIn(buffer16, length(), wideSet, replacement);
 }
 
 bool String::trim(CharGroup group)
 {
-    if (!buffer || length() == 0 || group < kSpace || group > kNotAlpha)
+    if (!buffer || length() == 0 || !isGroup(group))
         return false;
-    auto removable = [group](auto c) {
-        switch (group) {
-        case kSpace:
-            return isCharSpace(c);
-        case kNotAlphaNum:
-            return !isCharAlphaNum(c);
-        default:
-            return !isCharAlpha(c);
-        }
+    const int32 len = length();
+    // The characters to go at the front, then (unless that is all) at the back.
+    auto ends = [&](auto* text) {
+        int32 lead = 0, trail = 0;
+        while (lead < len && isInGroup(group, text[lead]))
+            ++lead;
+        while (trail < len - lead && isInGroup(group, text[len - 1 - trail]))
+            ++trail;
+        return std::pair<int32, int32>(lead, trail);
     };
-    bool wide = isWideString();
-    int32 len = length();
-    auto at = [&](int32 i) -> bool { return wide ? removable(buffer16[i]) : removable(buffer8[i]); };
-    int32 lead = 0;
-    while (lead < len && at(lead))
-        ++lead;
+    const auto [lead, trail] = isWideString() ? ends(buffer16) : ends(buffer8);
     if (lead == len) {
-        resize(0, wide);
+        resize(0, isWideString());
         return true;
     }
-    int32 trail = 0;
-    while (trail < len - lead && at(len - 1 - trail))
-        ++trail;
-    int32 newLength = len - lead - trail;
+    const int32 newLength = len - lead - trail;
     if (newLength == len)
         return false;
-    const size_t width = wide ? 2 : 1;
+    const size_t width = isWideString() ? 2 : 1;
     char* base = static_cast<char*>(buffer);
     std::memmove(base, base + static_cast<size_t>(lead) * width, static_cast<size_t>(newLength) * width);
-    if (wide)
-        buffer16[newLength] = 0;
-    else
-        buffer8[newLength] = 0;
-    resize(newLength, wide);
+    terminateAt(newLength);
+    resize(newLength, isWideString());
     setLength(newLength);
     return true;
 }
 
+template <class Map>
+void String::mapUnits(int32 index, int32 count, Map map)
+{
+    auto mapEach = [&](auto* text) {
+        for (int32 i = index; i < index + count; ++i)
+            text[i] = map(text[i]);
+    };
+    if (!buffer)
+        return;
+    if (isWideString())
+        mapEach(buffer16);
+    else
+        mapEach(buffer8);
+}
+
+namespace {
+const auto upper = [](auto c) { return ConstString::toUpper(c); };
+const auto lower = [](auto c) { return ConstString::toLower(c); };
+} // namespace
+
 void String::toUpper()
 {
-    int32 len = length();
-    for (int32 i = 0; buffer && i < len; ++i)
-        toUpper(i);
+    mapUnits(0, length(), upper);
 }
 
 void String::toLower()
 {
-    int32 len = length();
-    for (int32 i = 0; buffer && i < len; ++i)
-        toLower(i);
+    mapUnits(0, length(), lower);
 }
 
 void String::toUpper(int32 index)
 {
-    if (!buffer || index < 0 || index >= length())
-        return;
-    if (isWideString())
-        buffer16[index] = ConstString::toUpper(buffer16[index]);
-    else
-        buffer8[index] = ConstString::toUpper(buffer8[index]);
+    if (index >= 0 && index < length())
+        mapUnits(index, 1, upper);
 }
 
 void String::toLower(int32 index)
 {
-    if (!buffer || index < 0 || index >= length())
-        return;
-    if (isWideString())
-        buffer16[index] = ConstString::toLower(buffer16[index]);
-    else
-        buffer8[index] = ConstString::toLower(buffer8[index]);
+    if (index >= 0 && index < length())
+        mapUnits(index, 1, lower);
 }
 
 } // namespace Calvereth

@@ -1,5 +1,5 @@
 // Formatting into strings and reading numbers out of them.
-#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,50 +89,27 @@ const char8* numberStart(const char8* text, Number kind, bool scanToEnd)
     return nullptr;
 }
 
-// Characters of the decimal number at p: sign, digits, fraction, exponent (taken only with digits).
-size_t decimalLength(const char8* p)
-{
-    const char8* s = p;
-    if (*s == '+' || *s == '-')
-        ++s;
-    while (isDigit8(*s))
-        ++s;
-    if (*s == '.')
-        for (++s; isDigit8(*s);)
-            ++s;
-    if (*s == 'e' || *s == 'E') {
-        const char8* e = s + 1;
-        if (*e == '+' || *e == '-')
-            ++e;
-        if (isDigit8(*e)) {
-            while (isDigit8(*e))
-                ++e;
-            s = e;
-        }
-    }
-    return static_cast<size_t>(s - p);
-}
-
-template <class T>
-bool scanText8(const char8* text, const char8* format, T& value, bool scanToEnd, Number kind)
+// Reads one number with a C format into a Read and stores it as the caller's type (its low bits
+// where that is narrower).
+template <class Read, class Stored>
+bool scanNumber(const char8* text, const char8* format, Stored& value, bool scanToEnd, Number kind)
 {
     const char8* start = numberStart(text, kind, scanToEnd);
-    T read{};
+    Read read{};
     if (!start || !Platform::scanC(start, format, &read))
         return false;
-    value = read;
+    value = static_cast<Stored>(read);
     return true;
 }
 
+// A 16-bit text is read by the 8-bit scanner from its copy in the default code page.
 template <class T>
-bool scanText16(const char16* text, const char8* format, T& value, bool scanToEnd, Number kind)
+bool scanNarrowed(const char16* text, bool (*scan8)(const char8*, T&, bool), T& value, bool scanToEnd)
 {
     if (!text || !*text)
         return false;
     String copy(text);
-    if (!copy.toMultiByte(kCP_Default))
-        return false;
-    return scanText8(copy.text8(), format, value, scanToEnd, kind);
+    return copy.toMultiByte(kCP_Default) && scan8(copy.text8(), value, scanToEnd);
 }
 
 bool isNumberDigit(const ConstString& s, int32 i)
@@ -263,97 +240,17 @@ String& String::printFloat(double value)
 // ---------------------------------------------------------------------------------------------
 // scanning
 
-bool ConstString::scanInt64_8(const char8* text, int64& value, bool scanToEnd)
-{
-    long long v = 0;
-    if (!scanText8(text, "%lld", v, scanToEnd, Number::kInteger))
-        return false;
-    value = v;
-    return true;
-}
-
-bool ConstString::scanInt64_16(const char16* text, int64& value, bool scanToEnd)
-{
-    long long v = 0;
-    if (!scanText16(text, "%lld", v, scanToEnd, Number::kInteger))
-        return false;
-    value = v;
-    return true;
-}
-
-bool ConstString::scanUInt64_8(const char8* text, uint64& value, bool scanToEnd)
-{
-    unsigned long long v = 0;
-    if (!scanText8(text, "%llu", v, scanToEnd, Number::kInteger))
-        return false;
-    value = v;
-    return true;
-}
-
-bool ConstString::scanUInt64_16(const char16* text, uint64& value, bool scanToEnd)
-{
-    unsigned long long v = 0;
-    if (!scanText16(text, "%llu", v, scanToEnd, Number::kInteger))
-        return false;
-    value = v;
-    return true;
-}
-
-bool ConstString::scanInt32_8(const char8* text, int32& value, bool scanToEnd)
-{
-    int64 v = 0;
-    if (!scanInt64_8(text, v, scanToEnd))
-        return false;
-    value = static_cast<int32>(static_cast<uint32>(static_cast<uint64>(v)));
-    return true;
-}
-
-bool ConstString::scanInt32_16(const char16* text, int32& value, bool scanToEnd)
-{
-    int64 v = 0;
-    if (!scanInt64_16(text, v, scanToEnd))
-        return false;
-    value = static_cast<int32>(static_cast<uint32>(static_cast<uint64>(v)));
-    return true;
-}
-
-bool ConstString::scanUInt32_8(const char8* text, uint32& value, bool scanToEnd)
-{
-    uint64 v = 0;
-    if (!scanUInt64_8(text, v, scanToEnd))
-        return false;
-    value = static_cast<uint32>(v);
-    return true;
-}
-
-bool ConstString::scanUInt32_16(const char16* text, uint32& value, bool scanToEnd)
-{
-    uint64 v = 0;
-    if (!scanUInt64_16(text, v, scanToEnd))
-        return false;
-    value = static_cast<uint32>(v);
-    return true;
-}
-
-bool ConstString::scanHex_8(const char8* text, uint8& value, bool scanToEnd)
-{
-    unsigned int v = 0;
-    if (!scanText8(text, "%x", v, scanToEnd, Number::kHex))
-        return false;
-    value = static_cast<uint8>(v);
-    return true;
-}
-
-bool ConstString::scanHex_16(const char16* text, uint8& value, bool scanToEnd)
-{
-    unsigned int v = 0;
-    if (!scanText16(text, "%x", v, scanToEnd, Number::kHex))
-        return false;
-    value = static_cast<uint8>(v);
-    return true;
-}
-
-#define SCAN_MEMBER(Name, Type)                                                                                        \
+// Each integer scanner in its three forms: the 8-bit one reads a C format into Read, the 16-bit
+// one reads its 8-bit copy, and the member form reads the string's text from index.
+#define SCAN_FORMS(Name, Type, Read, format, kind)                                                                     \
+    bool ConstString::Name##_8(const char8* text, Type& value, bool scanToEnd)                                         \
+    {                                                                                                                  \
+        return scanNumber<Read>(text, format, value, scanToEnd, kind);                                                 \
+    }                                                                                                                  \
+    bool ConstString::Name##_16(const char16* text, Type& value, bool scanToEnd)                                       \
+    {                                                                                                                  \
+        return scanNarrowed(text, Name##_8, value, scanToEnd);                                                         \
+    }                                                                                                                  \
     bool ConstString::Name(Type& value, int32 index, bool scanToEnd) const                                             \
     {                                                                                                                  \
         if (isEmpty() || index < 0 || index >= length())                                                               \
@@ -363,37 +260,23 @@ bool ConstString::scanHex_16(const char16* text, uint8& value, bool scanToEnd)
         return Name##_8(buffer8 + index, value, scanToEnd);                                                            \
     }
 
-SCAN_MEMBER(scanInt64, int64)
-SCAN_MEMBER(scanUInt64, uint64)
-SCAN_MEMBER(scanInt32, int32)
-SCAN_MEMBER(scanUInt32, uint32)
-SCAN_MEMBER(scanHex, uint8)
+SCAN_FORMS(scanInt64, int64, long long, "%lld", Number::kInteger)
+SCAN_FORMS(scanUInt64, uint64, unsigned long long, "%llu", Number::kInteger)
+SCAN_FORMS(scanInt32, int32, long long, "%lld", Number::kInteger)
+SCAN_FORMS(scanUInt32, uint32, unsigned long long, "%llu", Number::kInteger)
+SCAN_FORMS(scanHex, uint8, unsigned int, "%x", Number::kHex)
 
-#undef SCAN_MEMBER
+#undef SCAN_FORMS
 
 bool ConstString::scanFloat_8(const char8* text, double& value, bool scanToEnd)
 {
     const char8* start = numberStart(text, Number::kDecimal, scanToEnd);
-    if (!start)
-        return false;
-    size_t n = decimalLength(start);
-    // A hexadecimal number is no decimal one, not even its leading 0.
-    const char8* digits = start + (*start == '+' || *start == '-' ? 1 : 0);
-    if (digits + 1 == start + n && *digits == '0' && (start[n] == 'x' || start[n] == 'X'))
-        return false;
-    double v = Platform::decimalValue(start, n);
-    if (!std::isfinite(v))
-        return false;
-    value = v;
-    return true;
+    return start && Platform::readDecimal(start, SIZE_MAX, value) > 0;
 }
 
 bool ConstString::scanFloat_16(const char16* text, double& value, bool scanToEnd)
 {
-    if (!text || !*text)
-        return false;
-    String copy(text);
-    return copy.toMultiByte(kCP_Default) && scanFloat_8(copy.text8(), value, scanToEnd);
+    return scanNarrowed(text, scanFloat_8, value, scanToEnd);
 }
 
 bool ConstString::scanFloat(double& value, int32 index, bool scanToEnd) const

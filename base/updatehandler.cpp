@@ -13,6 +13,7 @@ struct UpdateHandler::Table
     TOrderedArray<Dependency> buckets[Update::kHashSize];
     TLinkedList<DeferedChange> deferedChanges;
     TLinkedList<UpdateData> inFlight;
+    uint64 nextSerial = 0;
 
     Table()
     {
@@ -202,7 +203,7 @@ tresult UpdateHandler::deferUpdates(FUnknown* object, int32 message)
         }
         delete it;
         if (!queued)
-            table->deferedChanges.add(DeferedChange{identity, message});
+            table->deferedChanges.add(DeferedChange{identity, message, table->nextSerial++});
     } else {
         callUpdateDone(identity, message);
     }
@@ -228,35 +229,37 @@ tresult UpdateHandler::triggerDeferedUpdates(FUnknown* object)
         if (!identity)
             return kResultFalse;
     }
+    uint64 queuedBefore;
+    {
+        FGuard guard(lock);
+        queuedBefore = table->nextSerial;
+    }
     TLinkedList<DeferedChange> kept;
     for (;;) {
         DeferedChange change;
         bool busy;
         {
-            // The test for a queued change and its removal happen under one lock.
+            // The test for a queued change and its removal happen under one lock. A change queued
+            // after this call began (a dependent deferring again from inside update) waits for
+            // the next call, so that one call always ends.
             FGuard guard(lock);
             TLinkedList<DeferedChange>& queue = table->deferedChanges;
-            if (identity) {
-                int32 index = 0;
-                bool found = false;
-                TIterator<DeferedChange>* it = queue.newIterator();
-                while (!it->done()) {
-                    if (it->next().object == identity) {
-                        found = true;
-                        break;
-                    }
-                    ++index;
+            int32 index = 0;
+            bool found = false;
+            TIterator<DeferedChange>* it = queue.newIterator();
+            while (!it->done()) {
+                const DeferedChange& queued = it->next();
+                if (queued.serial < queuedBefore && (!identity || queued.object == identity)) {
+                    found = true;
+                    break;
                 }
-                delete it;
-                if (!found)
-                    break;
-                change = queue.at(index);
-                queue.removeAt(index);
-            } else {
-                if (queue.isEmpty())
-                    break;
-                change = queue.takeFirst();
+                ++index;
             }
+            delete it;
+            if (!found)
+                break;
+            change = queue.at(index);
+            queue.removeAt(index);
             busy = isInFlight(change.object);
         }
         // A change of an object whose dependents are still being told waits for a later call.

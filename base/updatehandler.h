@@ -37,10 +37,12 @@ struct Dependency
     bool operator>(const Dependency& o) const { return address(object) > address(o.object); }
 };
 
+// Serial numbers count the changes ever queued, so that a delivery knows which were there when it began.
 struct DeferedChange
 {
     FUnknown* object = nullptr;
     int32 message = 0;
+    uint64 serial = 0;
     bool operator==(const DeferedChange& o) const { return object == o.object; }
 };
 

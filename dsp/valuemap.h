@@ -58,8 +58,7 @@ public:
     void unmapArray(const T* in, T* out, int n) const
     {
         for (int i = 0; i < n; ++i)
-            out[i] = inMin + inRange * static_cast<T>(std::pow(static_cast<float>((in[i] - outMin) * invOutRange),
-                                                               static_cast<float>(invExponent)));
+            out[i] = unmap(in[i]);
     }
 
     T outRange, invOutRange, inRange, invInRange, inMin, exponent, invExponent, outMin;

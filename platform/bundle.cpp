@@ -1,4 +1,5 @@
 #include "platform/bundle.h"
+#include "platform/refcounted.h"
 
 #include <sys/stat.h>
 
@@ -31,9 +32,8 @@ bool isFile(const char* path)
 
 } // namespace
 
-struct URLObject
+struct URLObject : RefCounted
 {
-    std::atomic<int32_t> references{1};
     std::string path;
     bool directory = false;
 };
@@ -111,15 +111,12 @@ bool urlGetFileSystemRepresentation(URLRef url, char* buffer, size_t bufferSize)
 
 URLRef urlRetain(URLRef url)
 {
-    if (url)
-        url->references.fetch_add(1);
-    return url;
+    return retainObject(url);
 }
 
 void urlRelease(URLRef url)
 {
-    if (url && url->references.fetch_sub(1) == 1)
-        delete url;
+    releaseObject(url);
 }
 
 } // namespace Platform

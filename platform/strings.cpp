@@ -1,4 +1,5 @@
 #include "platform/strings.h"
+#include "platform/refcounted.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -413,24 +415,56 @@ int32_t intValue(const char16_t* text, size_t count)
     return static_cast<int32_t>(value);
 }
 
+size_t readDecimal(const char* text, size_t count, double& value)
+{
+    if (!text || !cLocale())
+        return 0;
+    auto at = [&](size_t i) { return i < count ? text[i] : '\0'; };
+    auto isDigitAt = [&](size_t i) { return at(i) >= '0' && at(i) <= '9'; };
+    size_t i = (at(0) == '+' || at(0) == '-') ? 1 : 0;
+    const size_t integerStart = i;
+    while (isDigitAt(i))
+        ++i;
+    const size_t integerDigits = i - integerStart;
+    size_t fractionDigits = 0;
+    if (at(i) == '.') {
+        while (isDigitAt(i + 1 + fractionDigits))
+            ++fractionDigits;
+        if (integerDigits + fractionDigits > 0)
+            i += 1 + fractionDigits;
+    }
+    if (integerDigits + fractionDigits == 0)
+        return 0;
+    // A hexadecimal number is no decimal one, not even its leading 0.
+    if (i == integerStart + 1 && at(integerStart) == '0' && (at(i) == 'x' || at(i) == 'X'))
+        return 0;
+    if (at(i) == 'e' || at(i) == 'E') {
+        size_t e = i + 1;
+        if (at(e) == '+' || at(e) == '-')
+            ++e;
+        if (isDigitAt(e)) {
+            while (isDigitAt(e))
+                ++e;
+            i = e;
+        }
+    }
+    // strtod_l sees exactly the characters checked above, so that it reads no other form.
+    const std::string number(text, i);
+    const double read = strtod_l(number.c_str(), nullptr, cLocale());
+    if (!std::isfinite(read))
+        return 0;
+    value = read;
+    return i;
+}
+
 double doubleValue(const char16_t* text, size_t count)
 {
     if (!text)
         return 0.0;
-    std::string s = asciiPrefix(text, count);
-    if (s.empty() || !cLocale())
-        return 0.0;
-    char* end = nullptr;
-    double value = strtod_l(s.c_str(), &end, cLocale());
-    return end == s.c_str() ? 0.0 : value;
-}
-
-double decimalValue(const char* text, size_t count)
-{
-    if (!text || count == 0 || !cLocale())
-        return 0.0;
-    std::string s(text, count);
-    return strtod_l(s.c_str(), nullptr, cLocale());
+    const std::string s = asciiPrefix(text, count);
+    double value = 0.0;
+    readDecimal(s.c_str(), s.size(), value);
+    return value;
 }
 
 // ---- formatting ----
@@ -702,9 +736,8 @@ bool formatV(const char16_t* format, va_list args, std::u16string& out)
 
 // ---- string handles ----
 
-struct StringObject
+struct StringObject : RefCounted
 {
-    std::atomic<int32_t> references{1};
     bool isMutable = false;
     std::u16string text;
 };
@@ -778,15 +811,12 @@ bool normalizeString(StringRef string, NormalizationForm form)
 
 StringRef retain(StringRef string)
 {
-    if (string)
-        string->references.fetch_add(1);
-    return string;
+    return retainObject(string);
 }
 
 void release(StringRef string)
 {
-    if (string && string->references.fetch_sub(1) == 1)
-        delete string;
+    releaseObject(string);
 }
 
 int32_t retainCount(StringRef string)

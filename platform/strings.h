@@ -63,7 +63,14 @@ bool isNormalized(const char16_t* text, size_t count, NormalizationForm form);
 
 // Leading white space skipped, optional sign, decimal digits; 0 when no number; clamped to 32 bits.
 int32_t intValue(const char16_t* text, size_t count);
-// Leading white space skipped, a decimal number with '.' as the separator; 0.0 when no number.
+// The one strict reader of decimal numbers: the finite number that starts right at `text`,
+// read in the C locale whatever locale is set. An optional sign, digits with an optional
+// fraction after '.' (at least one digit in all), and an exponent taken only with its digits.
+// No infinities, NaNs or hexadecimal numbers ("0x" reads as none), and a number beyond the
+// double range is none. Reads at most `count` characters, stopping at a 0. The number of
+// characters read, with `value` set; 0 with `value` untouched when no such number starts there.
+size_t readDecimal(const char* text, size_t count, double& value);
+// Leading white space skipped, then readDecimal over the text; 0.0 when no number.
 double doubleValue(const char16_t* text, size_t count);
 
 // Numbers as text in the C locale, whatever locale the process or thread has set: vsnprintf and
@@ -72,9 +79,6 @@ double doubleValue(const char16_t* text, size_t count);
 int formatC(char* dest, size_t size, const char* format, ...);
 int formatCV(char* dest, size_t size, const char* format, va_list args);
 bool scanC(const char* text, const char* format, void* value);
-// The value of `count` characters of decimal number text ('.' the separator), as strtod reads it
-// in the C locale (overflow gives an infinity).
-double decimalValue(const char* text, size_t count);
 
 // printf-style formatting of a 16-bit format: %S takes a 16-bit text, %C a 16-bit character,
 // %s an 8-bit text (Mac OS Roman), %c an 8-bit character; numbers as the C library formats them.

@@ -68,6 +68,16 @@ TEST(Base1Locale, OnlyFiniteDecimalNumbersRead)
         EXPECT_TRUE(ConstString(r.text).scanFloat(d, 0, r.scanToEnd)) << r.text;
         EXPECT_EQ(d, r.value) << r.text;
     }
+    // The fixed-capacity string reads with the same reader: what String reads at the start, it
+    // reads too, and every text that is no number gives 0 (as it always has).
+    for (const char* text : {"nan", "inf", "1e400", "-1e999", "0x5", "dB", "-23.5 dB", "  .5", "1e-3", "12e", "-0"}) {
+        double fromString = 0.0, fromFixed = 9.0;
+        const bool read = ConstString(text).scanFloat(fromString, 0, false);
+        char16 field[32] = {};
+        FixedString16(field, 32).assign(text);
+        EXPECT_TRUE(FixedString16(field, 32).scanFloat(fromFixed)) << text;
+        EXPECT_EQ(fromFixed, read ? fromString : 0.0) << text;
+    }
     double d = 0;
     // Leading text is skipped in one pass: a long text without a number ends at once.
     std::string longText(200000, 'a');

@@ -9,12 +9,14 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
 
 #include "base/fixedstring16.h"
 #include "base/fstring.h"
+#include "base/iattributestore.h"
 #include "base/istring.h"
 #include "base/stringobject.h"
 #include "base/wideliteraltable.h"
@@ -31,6 +33,30 @@ std::string u8(const ConstString& s)
 {
     return std::string(s.text8(), static_cast<size_t>(s.length()));
 }
+// An attribute container keyed by text; it refuses null ids and counts the calls of set and get.
+struct VariantStore : IAttributeStore
+{
+    std::map<std::string, VariantValue> values;
+    int calls = 0;
+    tresult queryInterface(const TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult set(const char8* id, const VariantValue& v) override
+    {
+        ++calls;
+        return id ? (values[id] = v, kResultOk) : kResultFalse;
+    }
+    tresult get(const char8* id, VariantValue& v) override
+    {
+        ++calls;
+        auto it = id ? values.find(id) : values.end();
+        return it == values.end() ? kResultFalse : (v = it->second, kResultOk);
+    }
+};
 std::u16string ascii16(const std::string& s)
 {
     return std::u16string(s.begin(), s.end());
@@ -224,6 +250,32 @@ TEST(Base1StringStorage, WidthSelfAssignmentMovesResizesAndCountedCopies)
     EXPECT_STREQ(dest8, "\x8Ello");
 }
 
+// A count beyond what is left from the index copies the rest: the count and the units are right,
+// and the destination is terminated right after them. Nothing past the source's end is read:
+// each text lies once in a heap block of exactly its size, and once followed by more text.
+TEST(Base1StringConversion, CountedCopiesBeyondTheEndTakeTheRest)
+{
+    const std::u16string wide = u"ab\u00E9c", padded16(u"ab\u00E9c\0ef", 7);
+    const std::string narrow = "ab\216c", padded8("ab\216c\0ef", 7); // \216: the default code page's e acute
+    std::unique_ptr<char16[]> exact16(new char16[5]);
+    std::unique_ptr<char8[]> exact8(new char8[5]);
+    std::copy(wide.c_str(), wide.c_str() + 5, exact16.get());
+    std::copy(narrow.c_str(), narrow.c_str() + 5, exact8.get());
+    for (const ConstString& source : {ConstString(exact16.get()), ConstString(padded16.c_str()),
+                                      ConstString(exact8.get()), ConstString(padded8.c_str())})
+        for (int32 index : {0, 1, 3})
+            for (int32 n : {4 - index, 5 - index, 4, 100, INT32_MAX}) {
+                char16 dest16[16];
+                std::fill(std::begin(dest16), std::end(dest16), u'#');
+                ASSERT_EQ(source.copyTo16(dest16, index, n), 4 - index) << index << " " << n;
+                EXPECT_EQ(std::u16string(dest16, 6 - index), wide.substr(index) + u'\0' + u'#');
+                char8 dest8[16];
+                std::fill(std::begin(dest8), std::end(dest8), '#');
+                ASSERT_EQ(source.copyTo8(dest8, index, n), 4 - index) << index << " " << n;
+                EXPECT_EQ(std::string(dest8, 6 - index), narrow.substr(index) + '\0' + '#');
+            }
+}
+
 TEST(Base1StringConversion, CodePagesStaticConvertersPlatformStringsAndVariants)
 {
     auto widened = [](const char* bytes, uint32 codePage) {
@@ -309,25 +361,43 @@ TEST(Base1StringConversion, PascalBytesAndAttributeStores)
     longText.toPascalString(pascal);
     EXPECT_EQ(u8(s.fromPascalString(pascal)), std::string(255, '\xE9'));
 
-    // A store of variants by id answering 0 on success; it refuses negative ids.
-    struct Store
-    {
-        std::map<int, VariantValue> values;
-        int set(int id, const VariantValue& v) { return id < 0 ? 1 : (values[id] = v, 0); }
-        int get(int id, VariantValue& v) { return values.count(id) ? (v = values[id], 0) : 1; }
-    } store;
+    VariantStore store;
     String wide(u"caf\u00E9"), back("x");
-    EXPECT_TRUE(wide.toAttributes(&store, 1));
-    store.values[3] = VariantValue(int64(-7));
+    EXPECT_TRUE(wide.toAttributes(&store, "a"));
+    store.values["n"] = VariantValue(int64(-7));
     EXPECT_EQ(u16(wide), u"caf\u00E9"); // lent to the store, not handed over
-    EXPECT_TRUE(back.fromAttributes(&store, 1));
+    EXPECT_TRUE(back.fromAttributes(&store, "a"));
     EXPECT_EQ(u16(back), u"caf\u00E9");
-    EXPECT_TRUE(back.fromAttributes(&store, 3));
+    EXPECT_TRUE(back.fromAttributes(&store, "n"));
     // Missing ids, refusals and absent stores fail and leave the string as it was.
-    EXPECT_FALSE(back.fromAttributes(&store, 4));
-    EXPECT_FALSE(back.fromAttributes(static_cast<Store*>(nullptr), 1));
+    EXPECT_FALSE(back.fromAttributes(&store, "missing"));
+    EXPECT_FALSE(back.fromAttributes(nullptr, "a"));
     EXPECT_EQ(u8(back), "-7");
-    EXPECT_FALSE(wide.toAttributes(&store, -1));
+    EXPECT_FALSE(wide.toAttributes(&store, nullptr));
+}
+
+// The host calls the container by slot: set in the fourth, get in the seventh, 0 on success.
+TEST(Base1StringConversion, AttributeStoreOperationsSitAtTheirSlots)
+{
+    VariantStore store;
+    IAttributeStore* host = &store;
+    void** table = *reinterpret_cast<void***>(host);
+    using Set = tresult (*)(IAttributeStore*, const char8*, const VariantValue&);
+    using Get = tresult (*)(IAttributeStore*, const char8*, VariantValue&);
+    const Set set = reinterpret_cast<Set>(table[3]);
+    const Get get = reinterpret_cast<Get>(table[6]);
+    EXPECT_EQ(set(host, "k", VariantValue(int64(12))), kResultOk);
+    EXPECT_EQ(set(host, nullptr, VariantValue(int64(1))), kResultFalse);
+    VariantValue v;
+    EXPECT_EQ(get(host, "k", v), kResultOk);
+    EXPECT_EQ(v.getInt(), 12);
+    EXPECT_EQ(get(host, "none", v), kResultFalse);
+    // String's conversion reaches exactly these two slots.
+    EXPECT_TRUE(String(u"t").toAttributes(&store, "s"));
+    String back;
+    EXPECT_TRUE(back.fromAttributes(&store, "s"));
+    EXPECT_EQ(u16(back), u"t");
+    EXPECT_EQ(store.calls, 6);
 }
 
 // Plain ASCII edits in both widths are in the model test; these are the edits that change the

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <set>
@@ -95,12 +96,16 @@ TEST(Base2Buffer, ShiftsOpenAndCloseGapsWithinBounds)
                 EXPECT_EQ(got.substr(0, position) + got.substr(position + n), model);
             }
         } else if (amount < 0) {
-            EXPECT_EQ(got.size(), model.size() <= n ? model.size() : model.size() - n);
-            if (position + n < model.size()) {
-                EXPECT_EQ(got, model.erase(position, n));
-            }
+            // The filled bytes from position on, at most n of them.
+            EXPECT_EQ(got, model.size() <= n || position >= model.size() ? model : model.erase(position, n));
         }
     }
+    Buffer digits;
+    digits.putString8("0123456789");
+    digits.shiftAt(8, -5); // reaches past the end: only "89" goes
+    EXPECT_EQ(filled(digits), "01234567");
+    digits.shiftAt(8, -5); // at the end: nothing to remove
+    EXPECT_EQ(filled(digits), "01234567");
     Buffer empty;
     EXPECT_TRUE(empty.prependChar16(u'Z'));
     char16 unit;
@@ -165,13 +170,38 @@ TEST(Base2FObjectAllocator, ConsecutiveElementsUntilASecondBlockAndDoubleFreesSt
     pool.free(first + 10);
     EXPECT_EQ(pool.allocate(), first + 10); // freed elements come back first
     pool.free(nullptr);
-    // A size whose low 16 bits are 0, and more frees of one element than the stack holds.
-    FObjectAllocator wide(65536);
-    void* a = wide.allocate();
-    EXPECT_NE(wide.allocate(), a);
+    // More frees of one element than the stack holds.
+    FObjectAllocator small(8);
+    void* a = small.allocate();
+    EXPECT_NE(small.allocate(), a);
     for (int i = 0; i < 70000; ++i)
-        wide.free(a);
-    EXPECT_EQ(wide.allocate(), a);
+        small.free(a);
+    EXPECT_EQ(small.allocate(), a);
+}
+
+// Elements handed out never overlap: sizes a block can hold give whole elements, larger ones
+// (whose low 16 bits would give tiny or zero-sized elements) give none.
+TEST(Base2FObjectAllocator, ElementsNeverOverlap)
+{
+    for (uint32_t size : {0u, 1u, 3u, 8u, 1000u, 65536u, 65537u, 65536u + 8u, 1u << 20, 0xFFFFFFFFu}) {
+        FObjectAllocator pool(size);
+        const size_t span = size ? size : 1;
+        std::vector<uint8_t*> elements;
+        for (int i = 0; i < 64; ++i)
+            if (auto* p = static_cast<uint8_t*>(pool.allocate()))
+                elements.push_back(p);
+        if (size > 0xFFFF) {
+            EXPECT_TRUE(elements.empty()) << size;
+            pool.free(&size); // not one of its elements: ignored
+            continue;
+        }
+        ASSERT_EQ(elements.size(), 64u) << size;
+        std::sort(elements.begin(), elements.end());
+        for (size_t i = 1; i < elements.size(); ++i)
+            EXPECT_GE(static_cast<size_t>(elements[i] - elements[i - 1]), span) << size;
+        for (size_t i = 0; i < elements.size(); ++i)
+            std::memset(elements[i], static_cast<int>(i), span); // whole elements are writable
+    }
 }
 
 TEST(Base2FObjectAllocator, ConcurrentUseGivesDistinctElements)

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -156,6 +159,60 @@ TEST(Base2Semaphore, InitialCountSignalsBelowOneAndManyProducersManyConsumers)
     watchdog.join();
     EXPECT_EQ(taken.load(), kTotal);
     EXPECT_FALSE(queue.wait(0));
+}
+
+namespace {
+std::atomic<int> interruptsHandled{0};
+void countInterrupt(int)
+{
+    interruptsHandled.fetch_add(1);
+}
+} // namespace
+
+// The loudness workers wait without a time-out. A signal whose handler is installed without
+// SA_RESTART interrupts the wait in the kernel: an infinite wait goes on waiting, and a timed one
+// keeps its first deadline (interrupts every few milliseconds would otherwise restart it forever).
+TEST(Base2Semaphore, InterruptedWaitsRetryAndKeepTheirDeadline)
+{
+    struct sigaction action = {}, previous = {};
+    action.sa_handler = countInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    interruptsHandled.store(0);
+
+    Semaphore s(0);
+    std::atomic<int> answer{0}; // 0 while waiting, then 1 for true and 2 for false
+    std::thread waiter([&] { answer.store(s.wait(-1) ? 1 : 2); });
+    for (int i = 0; i < 20; ++i) {
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+        sleepMilliseconds(5);
+    }
+    EXPECT_EQ(answer.load(), 0);
+    s.signal(1);
+    waiter.join();
+    EXPECT_EQ(answer.load(), 1);
+
+    std::atomic<bool> returned{false};
+    bool took = true;
+    int64_t waited = 0;
+    std::thread timed([&] {
+        const int64_t start = Platform::monotonicNanoseconds();
+        took = s.wait(200);
+        waited = elapsedMs(start);
+        returned.store(true);
+    });
+    const int64_t start = Platform::monotonicNanoseconds();
+    while (!returned.load() && elapsedMs(start) < 10000) {
+        pthread_kill(timed.native_handle(), SIGUSR1);
+        sleepMilliseconds(5);
+    }
+    timed.join();
+    EXPECT_FALSE(took);
+    EXPECT_GE(waited, 200);
+    EXPECT_LT(waited, 10000);
+    EXPECT_GT(interruptsHandled.load(), 0);
+    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 TEST(Base2FThread, WorkerLifecycleJoinsAndPriority)

@@ -177,6 +177,34 @@ TEST_F(Base2UpdateHandler, RemovalsDuringDeliveryDeferralsPairsLimitsAndManyObje
         w->release();
 }
 
+TEST_F(Base2UpdateHandler, OneCallDeliversOnlyTheChangesQueuedWhenItBegan)
+{
+    // A dependent that defers the change again whenever it is told (five times at most, so that
+    // a handler that keeps delivering still ends): each call delivers it once, in both forms.
+    Node o(&log, "O"), other(&log, "P");
+    Node d(&log, "D");
+    o.addDependent(&d);
+    other.addDependent(&d);
+    int redeferrals = 0;
+    d.onUpdate = [&] {
+        if (redeferrals++ < 5) {
+            o.deferUpdate(1);
+            other.deferUpdate(3);
+        }
+    };
+    o.deferUpdate(1);
+    handler->triggerDeferedUpdates();
+    EXPECT_EQ(take(), (Entries{{"D", 1}, {"O.done", 1}}));
+    handler->triggerDeferedUpdates(o.unknownCast());
+    EXPECT_EQ(take(), (Entries{{"D", 1}, {"O.done", 1}}));
+    handler->triggerDeferedUpdates(); // P's queued change and O's, in the order they were queued
+    EXPECT_EQ(take(), (Entries{{"D", 3}, {"P.done", 3}, {"D", 1}, {"O.done", 1}}));
+    o.removeDependent(&d);
+    other.removeDependent(&d);
+    handler->triggerDeferedUpdates();
+    EXPECT_TRUE(take().empty());
+}
+
 TEST_F(Base2UpdateHandler, ConcurrentNotificationsAndRegistrations)
 {
     constexpr int kThreads = 6;

@@ -10,6 +10,7 @@
 #include "dsp/crossfader.h"
 #include "dsp/delay.h"
 #include "dsp/rms.h"
+#include "dsp/valuemap.h"
 #include "dsp_support.h"
 
 using namespace DSP;
@@ -108,6 +109,37 @@ TEST(DspCrossFader, CurveAndFade)
     EXPECT_EQ(blocks, 9);
     EXPECT_EQ(out.data[0][511], -1.0f); // the tail of the last block is pure b
     f.terminate();
+}
+
+// The array forms give what the single-value forms give, also outside the output range.
+template <class T>
+void expectArraysMatchSingleValues(const PowerMap<T>& m)
+{
+    const std::vector<T> in = {T(-0.5), T(-1e-7), T(0), T(0.1), T(0.5), T(0.999), T(1), T(1.5), T(4410)};
+    std::vector<T> out(in.size());
+    m.unmapArray(in.data(), out.data(), static_cast<int>(in.size()));
+    for (size_t i = 0; i < in.size(); ++i) {
+        const T single = m.unmap(in[i]);
+        EXPECT_TRUE(out[i] == single || (std::isnan(out[i]) && std::isnan(single))) << in[i];
+    }
+    m.mapArray(in.data(), out.data(), static_cast<int>(in.size()));
+    for (size_t i = 0; i < in.size(); ++i) {
+        const T single = m.map(in[i]);
+        EXPECT_TRUE(out[i] == single || (std::isnan(out[i]) && std::isnan(single))) << in[i];
+    }
+}
+
+TEST(DspValueMap, PowerMapArraysMatchSingleValues)
+{
+    const PowerMap<float> unit;
+    expectArraysMatchSingleValues(unit);
+    expectArraysMatchSingleValues(PowerMap<double>());
+    expectArraysMatchSingleValues(PowerMap<float>(0.0f, 4410.0f, 1.0f, 1e-4f, 2205.0f, 0.70794576f));
+    // A negative base is raised to 0 in single precision: below the range is the input minimum.
+    const float below = -0.5f;
+    float out = 1.0f;
+    unit.unmapArray(&below, &out, 1);
+    EXPECT_EQ(out, 0.0f);
 }
 
 // The paired and the single-channel loops against a plain per-channel recursion, bit for bit.

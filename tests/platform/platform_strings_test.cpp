@@ -7,6 +7,7 @@
 #include <random>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,34 @@ TEST(PlatformStringsFormat, TextArguments)
     // An unknown conversion formats nothing.
     EXPECT_EQ(format(u"%@ %d", nullptr, 3), u"<untouched>");
     EXPECT_EQ(format(u"%1$d", 3), u"<untouched>");
+}
+
+TEST(PlatformStringsNumbers, StrictDecimalReaderAgainstStrtod)
+{
+    // Decimal texts read as strtod reads them, and exactly their characters are taken.
+    for (const char* text : {"0", "-0", "+7", "12.", ".5", "-.25e-3", "1.5e+2x", "12e", "3e+", "0.x", "1e308",
+                             "4.9e-324", "007.5", "1 2", "2.5,1"}) {
+        char* end = nullptr;
+        const double expected = std::strtod(text, &end);
+        double value = -1.0;
+        EXPECT_EQ(readDecimal(text, std::strlen(text), value), static_cast<size_t>(end - text)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    // No number: the value stays as it was.
+    for (const char* text :
+         {"", "-", ".", "-.e", "e5", " 1", "nan", "-inf", "Infinity", "1e400", "-1e999", "0x5", "-0X1p3", "0x", "x1"}) {
+        double value = 9.0;
+        EXPECT_EQ(readDecimal(text, std::strlen(text), value), 0u) << text;
+        EXPECT_EQ(value, 9.0) << text;
+    }
+    // The count bounds the text; the loose 16-bit reader is gone: it shares the strict one.
+    double value = 0;
+    EXPECT_EQ(readDecimal("12345", 2, value), 2u);
+    EXPECT_EQ(value, 12.0);
+    EXPECT_EQ(readDecimal(nullptr, 4, value), 0u);
+    EXPECT_EQ(doubleValue(u" \u00A0-2.5e1dB", 14), -25.0);
+    for (const char16_t* refused : {u"nan", u"inf", u"1e400", u"0x10"})
+        EXPECT_EQ(doubleValue(refused, std::char_traits<char16_t>::length(refused)), 0.0);
 }
 
 TEST(PlatformBundle, HandlesAndPaths)
