@@ -119,6 +119,22 @@ TEST_F(ClockFixture, LevelsRiseAtOnceAndFallAtTheFallFactor)
     d->release();
 }
 
+// A host clock that has run for days falls as smoothly as a fresh one: 50 ms steps take 10 % each.
+TEST_F(ClockFixture, FallIsSmoothAfterDaysOfHostClock)
+{
+    auto* d = new LinearVuMeterPhData(1, TagList{1}, nullptr);
+    ms = 3 * 86400 * 1000 + 7;
+    d->setValue(1, 1.f);
+    double expected = 1.0;
+    for (int step = 0; step < 6; ++step) {
+        ms += 50;
+        d->setValue(1, 0.f);
+        expected *= 0.9;
+        EXPECT_NEAR(get(*d, 1), expected, 1e-5) << step;
+    }
+    d->release();
+}
+
 TEST_F(ClockFixture, HeldPeakHoldsThenFallsMaximumStaysUntilCleared)
 {
     auto* d = new LinearVuMeterPhData(1, TagList{1}, nullptr);
