@@ -240,3 +240,30 @@ TEST_F(ClockFixture, DataViewDrawsWithinItsData)
     EXPECT_EQ(host->updateHandler().dependentCount(), 0u);
     d->release();
 }
+
+// Values far beyond the view, or no number, are drawn at its edges, in either precision.
+template <typename T>
+void drawExtremes()
+{
+    DrawRecorder ctx;
+    auto* d = new CurveData(5, TagList{0, 1, 2, 3, 4}, nullptr);
+    const float values[5] = {-5e31f, 5e31f, std::nanf(""), 0.5f, 3e9f};
+    d->setValues(values, 5);
+    auto* view = new DataView<T>(d, 5, ViewRect(0, 0, 20, 10));
+    view->draw(&ctx, ViewRect(0, 0, 20, 10));
+    ASSERT_EQ(ctx.lines.size(), 4u);
+    const int32 ys[5] = {10, 0, 10, 5, 0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(ctx.lines[i].left, i * 5) << i;
+        EXPECT_EQ(ctx.lines[i].top, ys[i]) << i;
+        EXPECT_EQ(ctx.lines[i].bottom, ys[i + 1]) << i;
+    }
+    view->release();
+    d->release();
+}
+
+TEST_F(ClockFixture, DataViewKeepsExtremeValuesAtItsEdges)
+{
+    drawExtremes<double>();
+    drawExtremes<float>();
+}
