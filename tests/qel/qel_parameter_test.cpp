@@ -57,6 +57,20 @@ TEST(QelRangeParameter, SteppedRange)
     p->release();
 }
 
+// Between its points a stepped range takes the step whose equal share of 0..1 holds the value:
+// 0.7 of three steps above 10 is 12, not the nearest step 13.
+TEST(QelRangeParameter, SteppedRangeBetweenItsPoints)
+{
+    auto* p = new RangeParameter(u"Mode", 4, nullptr, 10.0, 13.0, 10.0, 3);
+    EXPECT_DOUBLE_EQ(p->toPlain(0.7), 12.0);
+    for (int k = 0; k <= 100; ++k) {
+        const double n = k / 100.0;
+        const double step = n < 0.25 ? 0 : n < 0.5 ? 1 : n < 0.75 ? 2 : 3;
+        ASSERT_DOUBLE_EQ(p->toPlain(n), 10.0 + step) << n;
+    }
+    p->release();
+}
+
 TEST(QelStringListParameter, Choices)
 {
     auto* p = new StringListParameter(u"List", 9);
