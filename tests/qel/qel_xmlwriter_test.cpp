@@ -58,6 +58,14 @@ std::vector<std::string> parse(MemoryStream* stream)
     return wellFormed ? out.elements : std::vector<std::string>();
 }
 
+// A call that must answer false and leave the stream as it was.
+void expectRefused(MemoryStream* stream, const std::function<bool()>& call)
+{
+    const int64_t size = stream->getSize();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(stream->getSize(), size);
+}
+
 Qel::ParameterInfo parameter(uint32 id, int32 stepCount)
 {
     Qel::ParameterInfo info;
@@ -117,23 +125,19 @@ TEST(QelXmlWriter, ElementsOutOfPlaceAreRefusedUnwritten)
 {
     auto* stream = new MemoryStream;
     Writer w(stream);
-    const auto refused = [&](bool answer) {
-        const int64_t size = stream->getSize();
-        EXPECT_FALSE(answer);
-        EXPECT_EQ(stream->getSize(), size);
-    };
-    refused(w.startPage("early"));
+    const auto refused = [stream](const std::function<bool()>& call) { expectRefused(stream, call); };
+    refused([&] { return w.startPage("early"); });
     ASSERT_TRUE(w.startDocument());
     ASSERT_TRUE(w.startRepresentation("R", "V", "1", ""));
-    refused(w.writePlugin(FUID(), "late", "v"));
-    refused(w.endPage());
+    refused([&] { return w.writePlugin(FUID(), "late", "v"); });
+    refused([&] { return w.endPage(); });
     ASSERT_TRUE(w.startPage("P"));
-    refused(w.startLayer(Writer::kKnob, 1));
+    refused([&] { return w.startLayer(Writer::kKnob, 1); });
     ASSERT_TRUE(w.startCell());
-    refused(w.addLayer(Writer::kLink + 1, 1));
-    refused(w.addTitle("t"));
+    refused([&] { return w.addLayer(Writer::kLink + 1, 1); });
+    refused([&] { return w.addTitle("t"); });
     ASSERT_TRUE(w.startLayer(Writer::kPressedKnob, 2));
-    refused(w.startCell());
+    refused([&] { return w.startCell(); });
     ASSERT_TRUE(w.endLayer());
     ASSERT_TRUE(w.endDocument());
     const std::vector<std::string> expected = {"0 qelXML version=1.0 |", "1 representation name=R vendor=V version=1 |",
@@ -149,36 +153,32 @@ TEST(QelXmlWriter, TextXmlCannotCarryIsRefusedAndTheRestRoundTrips)
     const char* bad[] = {"bad\x01name", "caf\xE9", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xEF\xBF\xBE", "x\x1Fy"};
     auto* stream = new MemoryStream;
     Writer w(stream);
-    const auto refused = [&](bool answer) {
-        const int64_t size = stream->getSize();
-        EXPECT_FALSE(answer);
-        EXPECT_EQ(stream->getSize(), size);
-    };
+    const auto refused = [stream](const std::function<bool()>& call) { expectRefused(stream, call); };
     ASSERT_TRUE(w.startDocument());
     for (const char* t : bad) {
-        refused(w.writePlugin(FUID(), t, "v"));
-        refused(w.writePlugin(FUID(), "n", t));
+        refused([&] { return w.writePlugin(FUID(), t, "v"); });
+        refused([&] { return w.writePlugin(FUID(), "n", t); });
     }
     ASSERT_TRUE(w.writePlugin(FUID(), "n", "v"));
     for (const char* t : bad) {
-        refused(w.startRepresentation(t, "v", "1"));
-        refused(w.startRepresentation("r", t, "1"));
-        refused(w.startRepresentation("r", "v", t));
-        refused(w.startRepresentation("r", "v", "1", t));
+        refused([&] { return w.startRepresentation(t, "v", "1"); });
+        refused([&] { return w.startRepresentation("r", t, "1"); });
+        refused([&] { return w.startRepresentation("r", "v", t); });
+        refused([&] { return w.startRepresentation("r", "v", "1", t); });
     }
     ASSERT_TRUE(w.startRepresentation("r", "v", "1"));
     for (const char* t : bad)
-        refused(w.startPage(t));
+        refused([&] { return w.startPage(t); });
     ASSERT_TRUE(w.startPage("a\tb\r\nc\rd \xF0\x9F\x8E\x9A"));
     ASSERT_TRUE(w.startCell());
     for (const char* t : bad) {
-        refused(w.addLayer(Writer::kKnob, 1, t));
-        refused(w.startLayer(Writer::kKnob, 1, nullptr, t));
+        refused([&] { return w.addLayer(Writer::kKnob, 1, t); });
+        refused([&] { return w.startLayer(Writer::kKnob, 1, nullptr, t); });
     }
     ASSERT_TRUE(w.startLayer(Writer::kKnob, 1));
     ASSERT_TRUE(w.startTitleDisplay());
     for (const char* t : bad)
-        refused(w.addTitle(t));
+        refused([&] { return w.addTitle(t); });
     ASSERT_TRUE(w.addTitle("\tx\r\n"));
     ASSERT_TRUE(w.endDocument());
     const std::vector<std::string> expected = {"0 qelXML version=1.0 |",

@@ -2,6 +2,9 @@
 
 #include "base/fuid.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace Calvereth {
 namespace {
 
@@ -24,42 +27,28 @@ bool isXmlText(const char* text)
 }
 
 // Markup characters as entities; tabs and line ends as character references, which parsers keep
-// as they are. False, appending nothing, for text XML cannot carry.
+// as they are.
+struct Escape
+{
+    char character;
+    const char* text;
+};
+constexpr Escape kEscapes[] = {{'&', "&amp;"},   {'<', "&lt;"},  {'>', "&gt;"},   {'"', "&quot;"},
+                               {'\'', "&apos;"}, {'\t', "&#9;"}, {'\n', "&#10;"}, {'\r', "&#13;"}};
+
+// False, appending nothing, for text XML cannot carry.
 bool appendEscaped(String& out, const char* text)
 {
     text = text ? text : "";
     if (!isXmlText(text))
         return false;
     for (const char* p = text; *p; ++p) {
-        switch (*p) {
-        case '&':
-            out.append("&amp;");
-            break;
-        case '<':
-            out.append("&lt;");
-            break;
-        case '>':
-            out.append("&gt;");
-            break;
-        case '"':
-            out.append("&quot;");
-            break;
-        case '\'':
-            out.append("&apos;");
-            break;
-        case '\t':
-            out.append("&#9;");
-            break;
-        case '\n':
-            out.append("&#10;");
-            break;
-        case '\r':
-            out.append("&#13;");
-            break;
-        default:
+        const Escape* escape =
+            std::find_if(std::begin(kEscapes), std::end(kEscapes), [p](const Escape& e) { return e.character == *p; });
+        if (escape != std::end(kEscapes))
+            out.append(escape->text);
+        else
             out.append(*p);
-            break;
-        }
     }
     return true;
 }
