@@ -13,21 +13,13 @@ using namespace viewstest;
 namespace {
 
 // Frame services with a clock the test sets.
-struct ClockFixture : ::testing::Test
+struct ClockFixture : HostFixture
 {
     void SetUp() override
     {
-        app = new qelhost::HostApplication;
-        host = newFrameHost(app);
+        HostFixture::SetUp();
         host->frameSystem().clock = [this] { return ms; };
-        ASSERT_TRUE(Frame::initFrameServices(plug(static_cast<qelhost::IFrameHost*>(host))));
-    }
-    void TearDown() override
-    {
-        host->updateHandler().discard();
-        Frame::exitFrameServices();
-        host->release();
-        app->release();
+        ASSERT_TRUE(Frame::initFrameServices(context()));
     }
     float get(CurveData& d, int32 tag)
     {
@@ -36,8 +28,6 @@ struct ClockFixture : ::testing::Test
         return v;
     }
     int32 ms = 0;
-    qelhost::HostApplication* app;
-    qelhost::FrameHost* host;
 };
 
 } // namespace
