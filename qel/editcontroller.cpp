@@ -2,6 +2,18 @@
 
 namespace Calvereth {
 namespace Qel {
+namespace {
+
+// The parameter's description; 1, leaving info as it was, when there is no such parameter.
+tresult describe(const Parameter* p, ParameterInfo& info)
+{
+    if (!p)
+        return kResultFalse;
+    info = p->getInfo();
+    return kResultOk;
+}
+
+} // namespace
 
 EditController::EditController() = default;
 
@@ -63,11 +75,7 @@ int32_t EditController::getParameterCount()
 
 tresult EditController::getParameterInfo(int32_t paramIndex, ParameterInfo& info)
 {
-    Parameter* p = parameters.getParameterByIndex(paramIndex);
-    if (!p)
-        return kResultFalse;
-    info = p->getInfo();
-    return kResultOk;
+    return describe(parameters.getParameterByIndex(paramIndex), info);
 }
 
 tresult EditController::getParamStringByValue(ParamID id, ParamValue valueNormalized, String128 string)
@@ -181,11 +189,7 @@ Parameter* EditController::getParameterObject(ParamID id)
 
 tresult EditController::getParameterInfoById(ParamID id, ParameterInfo& info)
 {
-    Parameter* p = parameters.getParameter(id);
-    if (!p)
-        return kResultFalse;
-    info = p->getInfo();
-    return kResultOk;
+    return describe(parameters.getParameter(id), info);
 }
 
 } // namespace Qel

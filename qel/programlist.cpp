@@ -51,11 +51,7 @@ ProgramList::ProgramList(const char16_t* name, int32_t listId, int32_t unit) : u
 ProgramList::ProgramList(const ProgramList& other) : FObject(other), info(other.info), unitId(other.unitId)
 {
     info.programCount = 0;
-    for (int32_t i = 0; i < other.info.programCount; ++i) {
-        if (addProgram(other.names.at(i).text16()) < 0)
-            break;
-        *attributes.at(i) = *other.attributes.at(i);
-    }
+    appendPrograms(other, [](int32_t) {});
 }
 
 ProgramList::~ProgramList()
@@ -147,15 +143,11 @@ ProgramListWithPitchNames::ProgramListWithPitchNames(const char16_t* name, int32
 : ProgramList(name, listId, unitId)
 {}
 
+// The programs are added here, not by the base's copy, so that each gets its pitch names' room.
 ProgramListWithPitchNames::ProgramListWithPitchNames(const ProgramListWithPitchNames& other)
 : ProgramList(other.info.name, other.info.id, other.unitId)
 {
-    for (int32_t i = 0; i < other.info.programCount; ++i) {
-        if (addProgram(other.names.at(i).text16()) < 0)
-            break;
-        *attributes.at(i) = *other.attributes.at(i);
-        *pitchNames.at(i) = *other.pitchNames.at(i);
-    }
+    appendPrograms(other, [&](int32_t i) { *pitchNames.at(i) = *other.pitchNames.at(i); });
 }
 
 ProgramListWithPitchNames::~ProgramListWithPitchNames()

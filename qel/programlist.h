@@ -66,6 +66,18 @@ protected:
     bool validIndex(int32_t index) const { return index >= 0 && index < info.programCount; }
     // Takes back the last program's name and attributes (an addition that failed half way).
     void dropLastProgram();
+    // Adds the other list's programs to this empty one through addProgram, with their attributes;
+    // copyMore(i) copies what a subclass keeps for program i. Stops at the first that cannot be stored.
+    template <class CopyMore>
+    void appendPrograms(const ProgramList& other, CopyMore copyMore)
+    {
+        for (int32_t i = 0; i < other.info.programCount; ++i) {
+            if (addProgram(other.names.at(i).text16()) != i)
+                break;
+            *attributes.at(i) = *other.attributes.at(i);
+            copyMore(i);
+        }
+    }
 
     ProgramListInfo info;
     int32_t unitId;

@@ -124,6 +124,39 @@ TEST_F(ReadOutTest, TimeCountsMeasuredBlocksPlayedAndAResetClearsIt)
     EXPECT_EQ(std::u16string(text), u"01:");
 }
 
+// The meter keeps measuring while bypassed: a programme bypassed from its middle on reads as one
+// that never was (loudness, maxima, range and true peak).
+TEST_F(ReadOutTest, ProgrammeBypassedHalfwayReadsAsNotBypassed)
+{
+    const Stereo loud = sine(4.0, 48000.0, 1000.0, 0.3), quiet = sine(4.0, 48000.0, 500.0, 0.03);
+    auto measure = [&](Session& s, bool bypass) {
+        std::string error;
+        if (!s.component()) {
+            EXPECT_TRUE(s.load(error) && s.create(error)) << error;
+        }
+        EXPECT_TRUE(s.setup(48000.0, 2, 512, error)) << error;
+        for (const Stereo* part : {&loud, &quiet}) {
+            if (part == &quiet) {
+                s.setParameter(0, bypass ? 1.0 : 0.0);
+                s.requestData();
+            }
+            for (std::size_t pos = 0; pos < part->size(); pos += 512) {
+                const float* in[2] = {part->l.data() + pos, part->r.data() + pos};
+                s.processBlock(in, static_cast<int>(std::min<std::size_t>(512, part->size() - pos)));
+            }
+        }
+        EXPECT_EQ(s.outputLog().empty(), bypass); // a read-out waits for the bypass to end
+        s.setParameter(0, 0.0);
+        s.readOut(true);
+        std::vector<double> values;
+        for (uint32 id : {1u, 2u, 3u, 8u, 9u, 10u, 11u})
+            values.push_back(s.lastOutput(id));
+        return values;
+    };
+    Session bypassed{NORRIK_BUNDLE_PATH};
+    EXPECT_EQ(measure(bypassed, true), measure(session, false));
+}
+
 // The parameter accessor's edges; the meter's own rows are converted above and described through
 // the controller.
 TEST(ParamAccessor, ConversionsNamesRowKindsTheMeterDoesNotUseAndTheLogTransformer)

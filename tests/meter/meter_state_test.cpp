@@ -77,6 +77,26 @@ TEST_F(StateTest, LayoutRoundTripAndBypassTakesEffectAtOnce)
     EXPECT_EQ(valueAt(save(), 10), 0.0);
 }
 
+// A host that loads a preset while blocks run and saves before the next block saves that preset,
+// as the processor will hold it (clamped), and a newer preset replaces one not yet taken.
+TEST_F(StateTest, StateSavedBeforeTheNextBlockIsTheOneJustSet)
+{
+    setupStereo(512);
+    const auto plain = save();
+    auto scaled = plain;
+    setValue(scaled, 10, 1.0);
+    ASSERT_EQ(setState(scaled), kResultOk);
+    EXPECT_EQ(save(), scaled);
+    auto low = plain;
+    setValue(low, 0, -500.0);
+    ASSERT_EQ(setState(low), kResultOk);
+    auto clamped = low;
+    setValue(clamped, 0, -80.0);
+    EXPECT_EQ(save(), clamped);
+    feed(Stereo(64), 64);
+    EXPECT_EQ(save(), clamped);
+}
+
 // Processor and controller read one stream the same way: every cut, more entries than the meter
 // has, a negative length and a value that is no number are refused on both sides, changing nothing.
 TEST_F(StateTest, BothSidesRefuseEveryTruncatedOrMalformedStream)

@@ -8,6 +8,7 @@
 
 #include "meter/meterparams.h"
 #include "meter/norrikfactory.h"
+#include "pluginset/common/qel/unitinfo.h"
 #include "tests/common/comma_locale.h"
 
 using namespace Calvereth;
@@ -204,6 +205,50 @@ TEST_F(ControllerTest, ValueEditsGoToTheHostOnlyOutsideStateLoads)
     EXPECT_EQ(value("bypass")->lastFlag(), 0); // the edit stored it after the state set it with 1
     controller->setComponentHandler(nullptr);
     handler->release();
+}
+
+// The host sees the units "Global" and "Meter" below it, the root selected, and no program lists.
+TEST_F(ControllerTest, UnitsGlobalAndMeterWithoutProgramLists)
+{
+    void* obj = nullptr;
+    ASSERT_EQ(controller->queryInterface(Qel::IUnitInfo::iid, &obj), kResultOk);
+    auto* units = static_cast<Qel::IUnitInfo*>(obj);
+    EXPECT_EQ(units->getUnitCount(), 2);
+    const struct
+    {
+        int32 id, parent;
+        const char* name;
+    } expected[2] = {{0, -1, "Global"}, {1, 0, "Meter"}};
+    for (int32 i = 0; i < 2; ++i) {
+        Qel::UnitInfo info{};
+        ASSERT_EQ(units->getUnitInfo(i, info), kResultOk);
+        EXPECT_EQ(info.id, expected[i].id);
+        EXPECT_EQ(info.parentUnitId, expected[i].parent);
+        EXPECT_EQ(info.programListId, -1);
+        EXPECT_EQ(text(info.name), expected[i].name);
+    }
+    for (int32 i : {2, -1, INT32_MIN}) {
+        Qel::UnitInfo info{};
+        info.id = 77;
+        EXPECT_EQ(units->getUnitInfo(i, info), kResultFalse);
+        EXPECT_EQ(info.id, 77);
+    }
+    EXPECT_EQ(units->getSelectedUnit(), 0);
+    EXPECT_EQ(units->getProgramListCount(), 0);
+    Qel::ProgramListInfo list{};
+    char16_t name[128] = {};
+    EXPECT_EQ(units->getProgramListInfo(0, list), kNotImplemented);
+    EXPECT_EQ(units->getProgramName(-1, 0, name), kNotImplemented);
+    EXPECT_EQ(units->selectUnit(1), kNotImplemented);
+    units->release();
+
+    // Standing alone, without a table, it counts its own references.
+    auto* bare = new CUnitInfo;
+    Qel::UnitInfo info{};
+    EXPECT_EQ(bare->getUnitInfo(0, info), kResultFalse);
+    ASSERT_EQ(bare->queryInterface(FUnknown::iid, &obj), kResultOk);
+    EXPECT_EQ(bare->release(), 1u);
+    EXPECT_EQ(bare->release(), 0u);
 }
 
 TEST_F(ControllerTest, TruncatedOrCorruptStateChangesNothing)

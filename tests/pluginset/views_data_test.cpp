@@ -13,21 +13,13 @@ using namespace viewstest;
 namespace {
 
 // Frame services with a clock the test sets.
-struct ClockFixture : ::testing::Test
+struct ClockFixture : HostFixture
 {
     void SetUp() override
     {
-        app = new qelhost::HostApplication;
-        host = newFrameHost(app);
+        HostFixture::SetUp();
         host->frameSystem().clock = [this] { return ms; };
-        ASSERT_TRUE(Frame::initFrameServices(plug(static_cast<qelhost::IFrameHost*>(host))));
-    }
-    void TearDown() override
-    {
-        host->updateHandler().discard();
-        Frame::exitFrameServices();
-        host->release();
-        app->release();
+        ASSERT_TRUE(Frame::initFrameServices(context()));
     }
     float get(CurveData& d, int32 tag)
     {
@@ -36,8 +28,6 @@ struct ClockFixture : ::testing::Test
         return v;
     }
     int32 ms = 0;
-    qelhost::HostApplication* app;
-    qelhost::FrameHost* host;
 };
 
 } // namespace
@@ -116,6 +106,22 @@ TEST_F(ClockFixture, LevelsRiseAtOnceAndFallAtTheFallFactor)
     ms = 3000; // decayed below zero: 0
     d->setValue(1, 0.f);
     EXPECT_EQ(get(*d, 1), 0.f);
+    d->release();
+}
+
+// A host clock that has run for days falls as smoothly as a fresh one: 50 ms steps take 10 % each.
+TEST_F(ClockFixture, FallIsSmoothAfterDaysOfHostClock)
+{
+    auto* d = new LinearVuMeterPhData(1, TagList{1}, nullptr);
+    ms = 3 * 86400 * 1000 + 7;
+    d->setValue(1, 1.f);
+    double expected = 1.0;
+    for (int step = 0; step < 6; ++step) {
+        ms += 50;
+        d->setValue(1, 0.f);
+        expected *= 0.9;
+        EXPECT_NEAR(get(*d, 1), expected, 1e-5) << step;
+    }
     d->release();
 }
 
@@ -223,4 +229,31 @@ TEST_F(ClockFixture, DataViewDrawsWithinItsData)
     view->release();
     EXPECT_EQ(host->updateHandler().dependentCount(), 0u);
     d->release();
+}
+
+// Values far beyond the view, or no number, are drawn at its edges, in either precision.
+template <typename T>
+void drawExtremes()
+{
+    DrawRecorder ctx;
+    auto* d = new CurveData(5, TagList{0, 1, 2, 3, 4}, nullptr);
+    const float values[5] = {-5e31f, 5e31f, std::nanf(""), 0.5f, 3e9f};
+    d->setValues(values, 5);
+    auto* view = new DataView<T>(d, 5, ViewRect(0, 0, 20, 10));
+    view->draw(&ctx, ViewRect(0, 0, 20, 10));
+    ASSERT_EQ(ctx.lines.size(), 4u);
+    const int32 ys[5] = {10, 0, 10, 5, 0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(ctx.lines[i].left, i * 5) << i;
+        EXPECT_EQ(ctx.lines[i].top, ys[i]) << i;
+        EXPECT_EQ(ctx.lines[i].bottom, ys[i + 1]) << i;
+    }
+    view->release();
+    d->release();
+}
+
+TEST_F(ClockFixture, DataViewKeepsExtremeValuesAtItsEdges)
+{
+    drawExtremes<double>();
+    drawExtremes<float>();
 }

@@ -111,6 +111,82 @@ TEST_F(DisplayTest, SegmentLayout)
     closeEditor();
 }
 
+namespace {
+
+// A foreground bitmap that tells its size as the skin's bitmaps do.
+struct SizedBitmap final : Calvereth::IBitmapExtent
+{
+    SizedBitmap(int32 w, int32 h) : width(w), height(h) {}
+    tresult queryInterface(const TUID iid, void** obj) override
+    {
+        *obj = iidEqual(iid, IBitmapExtent::iid) ? this : nullptr;
+        return *obj ? kResultOk : kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    void bitmapExtentSlot3() override {}
+    void bitmapExtentSlot4() override {}
+    tresult getExtent(int32& w, int32& h) override
+    {
+        w = width;
+        h = height;
+        return kResultOk;
+    }
+    int32 width, height;
+};
+
+} // namespace
+
+// Every way the bars share the view: (channels, view size and bitmap size across the bars) give the
+// bars' first pixel, width and distance; the same across the view for both orientations.
+TEST(ViewsMeterLayout, EveryRowVerticalAndHorizontal)
+{
+    const struct
+    {
+        int32 channels, size, bitmap;
+        int32 first, bar, pitch;
+    } rows[] = {
+        {1, 28, 20, 4, 20, 0},    // one bar, narrower bitmap: centred
+        {1, 16, 20, 0, 16, 0},    // one bar, wider bitmap: as wide as the view
+        {3, 100, 20, 18, 20, 21}, // room to spare: bitmap-wide bars with gaps, centred as a group
+        {2, 30, 20, 0, 14, 16},   // a pixel left over between two bars: the gap takes it
+        {3, 23, 20, 0, 7, 8},     // a pixel left over for each bar: bars one wider
+        {4, 41, 20, 1, 9, 10},    // two pixels left over: one on each side
+        {3, 30, 20, 0, 9, 10},    // one pixel left over among three: it stays at the end
+    };
+    const int32 extent = 100;
+    auto corners = [](const ViewRect& r) {
+        return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+               std::to_string(r.bottom);
+    };
+    auto* data = new Frame::VuMeterData(4, Frame::TagList{1, 2, 3, 4}, nullptr);
+    for (const auto& row : rows) {
+        data->setChannelCount(row.channels);
+        for (bool vertical : {true, false}) {
+            SizedBitmap fg(vertical ? row.bitmap : extent, vertical ? extent : row.bitmap);
+            Frame::VuMeterView* view;
+            if (vertical)
+                view = new Frame::VuMeterVertiView(data, 4, ViewRect(0, 0, row.size, 120), {}, &fg, nullptr);
+            else
+                view = new Frame::VuMeterHorizView(data, 4, ViewRect(0, 0, 120, row.size), {}, &fg, nullptr);
+            view->layoutSegments();
+            const auto& bars = view->getSegments();
+            ASSERT_EQ(static_cast<int32>(bars.size()), row.channels) << row.size;
+            for (int32 i = 0; i < row.channels; ++i) {
+                const int32 pos = row.first + i * row.pitch;
+                const ViewRect want =
+                    vertical ? ViewRect(pos, 0, pos + row.bar, extent) : ViewRect(0, pos, extent, pos + row.bar);
+                EXPECT_EQ(corners(bars[i]), corners(want))
+                    << row.channels << "/" << row.size << " bar " << i << " vertical " << vertical;
+            }
+            EXPECT_EQ(vertical ? view->getSegmentWidth() : view->getSegmentHeight(), row.bar);
+            EXPECT_EQ(vertical ? view->getSegmentHeight() : view->getSegmentWidth(), extent);
+            view->release();
+        }
+    }
+    data->release();
+}
+
 TEST_F(DisplayTest, PeakReadoutTexts)
 {
     auto* data = new Frame::VuMeterData(1, Frame::TagList{1}, nullptr);

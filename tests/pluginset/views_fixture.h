@@ -114,6 +114,27 @@ struct DrawRecorder : Calvereth::IDrawContext
     std::vector<ViewRect> bitmaps, lines, rects;
 };
 
+// A frame host over a host application; frame services a test leaves started are ended.
+struct HostFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        app = new qelhost::HostApplication;
+        host = newFrameHost(app);
+    }
+    void TearDown() override
+    {
+        host->updateHandler().discard();
+        while (Calvereth::Frame::getFrameServicesUserCount() > 0)
+            Calvereth::Frame::exitFrameServices();
+        host->release();
+        app->release();
+    }
+    Calvereth::FUnknown* context() { return plug(static_cast<qelhost::IFrameHost*>(host)); }
+    qelhost::HostApplication* app;
+    qelhost::FrameHost* host;
+};
+
 // A started controller over a full host.
 class ControllerTest : public ::testing::Test
 {

@@ -8,25 +8,6 @@ using namespace viewstest;
 
 namespace {
 
-struct HostFixture : ::testing::Test
-{
-    void SetUp() override
-    {
-        app = new qelhost::HostApplication;
-        host = newFrameHost(app);
-    }
-    void TearDown() override
-    {
-        while (Frame::getFrameServicesUserCount() > 0)
-            Frame::exitFrameServices();
-        host->release();
-        app->release();
-    }
-    FUnknown* context() { return plug(static_cast<qelhost::IFrameHost*>(host)); }
-    qelhost::HostApplication* app;
-    qelhost::FrameHost* host;
-};
-
 const qelhost::Uid kRequired[] = {qelhost::iid::HeldService1, qelhost::iid::HeldService2,   qelhost::iid::IFrameSystem,
                                   qelhost::iid::HeldService4, qelhost::iid::IUpdateHandler, qelhost::iid::HeldService6};
 

@@ -124,6 +124,14 @@ TEST(QelUnitInfo, BadProgramIndicesAreRefused)
     char16_t value[128];
     EXPECT_EQ(copy->getProgramInfo(0, "MediaType", value), kResultOk);
     EXPECT_EQ(std::u16string(value), u"Audio");
+    // A pitch-name list's copy takes its pitch names too.
+    EXPECT_TRUE(c.presets->setPitchName(1, 62, u"D3"));
+    IPtr<ProgramListWithPitchNames> pitched(new ProgramListWithPitchNames(*c.presets), false);
+    EXPECT_EQ(pitched->getCount(), 2);
+    EXPECT_EQ(pitched->getProgramInfo(0, "MediaType", value), kResultOk);
+    EXPECT_EQ(pitched->getPitchName(1, 62, value), kResultOk);
+    EXPECT_EQ(std::u16string(value), u"D3");
+    EXPECT_EQ(pitched->hasPitchNames(0), kResultFalse);
 }
 
 TEST(QelUnitInfo, ChangesReachTheHostsUnitHandler)

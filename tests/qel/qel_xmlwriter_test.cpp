@@ -3,6 +3,7 @@
 
 #include <expat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct Parsed
 {
     std::vector<std::string> elements;
     std::vector<size_t> open;
+    // Text since the last tag; only a title ("name") holds text, everything else is layout.
+    std::string text;
 };
 
 std::vector<std::string> parse(MemoryStream* stream)
@@ -36,18 +39,31 @@ std::vector<std::string> parse(MemoryStream* stream)
                 e += std::string(" ") + attributes[i] + "=" + attributes[i + 1];
             p->open.push_back(p->elements.size());
             p->elements.push_back(e + " |");
+            p->text.clear();
         },
-        [](void* data, const XML_Char*) { static_cast<Parsed*>(data)->open.pop_back(); });
+        [](void* data, const XML_Char* name) {
+            auto* p = static_cast<Parsed*>(data);
+            if (std::string(name) == "name")
+                p->elements[p->open.back()] += p->text;
+            p->open.pop_back();
+            p->text.clear();
+        });
     XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* s, int n) {
-        auto* p = static_cast<Parsed*>(data);
-        if (!p->open.empty() && s[0] != '\n' && s[0] != '\t') // not the layout between elements
-            p->elements[p->open.back()].append(s, n);
+        static_cast<Parsed*>(data)->text.append(s, static_cast<size_t>(n));
     });
     const bool wellFormed = XML_Parse(parser, reinterpret_cast<const char*>(stream->getData()),
                                       static_cast<int>(stream->getSize()), XML_TRUE) == XML_STATUS_OK;
     XML_ParserFree(parser);
     stream->release();
     return wellFormed ? out.elements : std::vector<std::string>();
+}
+
+// A call that must answer false and leave the stream as it was.
+void expectRefused(MemoryStream* stream, const std::function<bool()>& call)
+{
+    const int64_t size = stream->getSize();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(stream->getSize(), size);
 }
 
 Qel::ParameterInfo parameter(uint32 id, int32 stepCount)
@@ -109,29 +125,102 @@ TEST(QelXmlWriter, ElementsOutOfPlaceAreRefusedUnwritten)
 {
     auto* stream = new MemoryStream;
     Writer w(stream);
-    const auto refused = [&](bool answer) {
-        const int64_t size = stream->getSize();
-        EXPECT_FALSE(answer);
-        EXPECT_EQ(stream->getSize(), size);
-    };
-    refused(w.startPage("early"));
+    const auto refused = [stream](const std::function<bool()>& call) { expectRefused(stream, call); };
+    refused([&] { return w.startPage("early"); });
     ASSERT_TRUE(w.startDocument());
     ASSERT_TRUE(w.startRepresentation("R", "V", "1", ""));
-    refused(w.writePlugin(FUID(), "late", "v"));
-    refused(w.endPage());
+    refused([&] { return w.writePlugin(FUID(), "late", "v"); });
+    refused([&] { return w.endPage(); });
     ASSERT_TRUE(w.startPage("P"));
-    refused(w.startLayer(Writer::kKnob, 1));
+    refused([&] { return w.startLayer(Writer::kKnob, 1); });
     ASSERT_TRUE(w.startCell());
-    refused(w.addLayer(Writer::kLink + 1, 1));
-    refused(w.addTitle("t"));
+    refused([&] { return w.addLayer(Writer::kLink + 1, 1); });
+    refused([&] { return w.addTitle("t"); });
     ASSERT_TRUE(w.startLayer(Writer::kPressedKnob, 2));
-    refused(w.startCell());
+    refused([&] { return w.startCell(); });
     ASSERT_TRUE(w.endLayer());
     ASSERT_TRUE(w.endDocument());
     const std::vector<std::string> expected = {"0 qelXML version=1.0 |", "1 representation name=R vendor=V version=1 |",
                                                "2 page name=P |", "3 cell |",
                                                "4 layer type=pressedKnob parameterID=2 |"};
     EXPECT_EQ(parse(stream), expected);
+}
+
+// Text XML 1.0 cannot carry (control characters, bytes that are not UTF-8, surrogates, U+FFFE) is
+// refused wherever it goes, writing nothing; tabs and line ends come back exactly as given.
+TEST(QelXmlWriter, TextXmlCannotCarryIsRefusedAndTheRestRoundTrips)
+{
+    const char* bad[] = {"bad\x01name", "caf\xE9", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xEF\xBF\xBE", "x\x1Fy"};
+    auto* stream = new MemoryStream;
+    Writer w(stream);
+    const auto refused = [stream](const std::function<bool()>& call) { expectRefused(stream, call); };
+    ASSERT_TRUE(w.startDocument());
+    for (const char* t : bad) {
+        refused([&] { return w.writePlugin(FUID(), t, "v"); });
+        refused([&] { return w.writePlugin(FUID(), "n", t); });
+    }
+    ASSERT_TRUE(w.writePlugin(FUID(), "n", "v"));
+    for (const char* t : bad) {
+        refused([&] { return w.startRepresentation(t, "v", "1"); });
+        refused([&] { return w.startRepresentation("r", t, "1"); });
+        refused([&] { return w.startRepresentation("r", "v", t); });
+        refused([&] { return w.startRepresentation("r", "v", "1", t); });
+    }
+    ASSERT_TRUE(w.startRepresentation("r", "v", "1"));
+    for (const char* t : bad)
+        refused([&] { return w.startPage(t); });
+    ASSERT_TRUE(w.startPage("a\tb\r\nc\rd \xF0\x9F\x8E\x9A"));
+    ASSERT_TRUE(w.startCell());
+    for (const char* t : bad) {
+        refused([&] { return w.addLayer(Writer::kKnob, 1, t); });
+        refused([&] { return w.startLayer(Writer::kKnob, 1, nullptr, t); });
+    }
+    ASSERT_TRUE(w.startLayer(Writer::kKnob, 1));
+    ASSERT_TRUE(w.startTitleDisplay());
+    for (const char* t : bad)
+        refused([&] { return w.addTitle(t); });
+    ASSERT_TRUE(w.addTitle("\tx\r\n"));
+    ASSERT_TRUE(w.endDocument());
+    const std::vector<std::string> expected = {"0 qelXML version=1.0 |",
+                                               "1 plugin classID=00000000000000000000000000000000 name=n vendor=v |",
+                                               "1 representation name=r vendor=v version=1 |",
+                                               "2 page name=a\tb\r\nc\rd \xF0\x9F\x8E\x9A |",
+                                               "3 cell |",
+                                               "4 layer type=knob parameterID=1 |",
+                                               "5 titleDisplay |",
+                                               "6 name |\tx\r\n"};
+    EXPECT_EQ(parse(stream), expected);
+}
+
+// The root is closed whatever is open when the document ends, and only once.
+TEST(QelXmlWriter, EndingAtAnyDepthClosesTheDocument)
+{
+    // Each step opens one more element, and the element as it parses back.
+    const std::vector<std::pair<std::function<bool(Writer&)>, std::string>> steps = {
+        {[](Writer& w) { return w.startDocument(); }, "0 qelXML version=1.0 |"},
+        {[](Writer& w) { return w.writePlugin(FUID(), "n", "v"); },
+         "1 plugin classID=00000000000000000000000000000000 name=n vendor=v |"},
+        {[](Writer& w) { return w.startRepresentation("r", "v", "1"); },
+         "1 representation name=r vendor=v version=1 |"},
+        {[](Writer& w) { return w.startPage("p"); }, "2 page name=p |"},
+        {[](Writer& w) { return w.startCell(); }, "3 cell |"},
+        {[](Writer& w) { return w.startLayer(Writer::kLink, 9); }, "4 layer type=link parameterID=9 |"},
+        {[](Writer& w) { return w.startTitleDisplay(); }, "5 titleDisplay |"}};
+    for (size_t depth = 1; depth <= steps.size(); ++depth) {
+        auto* stream = new MemoryStream;
+        Writer w(stream);
+        EXPECT_FALSE(w.endDocument());
+        EXPECT_EQ(stream->getSize(), 0);
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < depth; ++i) {
+            ASSERT_TRUE(steps[i].first(w));
+            expected.push_back(steps[i].second);
+        }
+        EXPECT_TRUE(w.endDocument()) << depth;
+        EXPECT_FALSE(w.endDocument()) << depth;
+        EXPECT_FALSE(w.startDocument()) << depth;
+        EXPECT_EQ(parse(stream), expected) << depth;
+    }
 }
 
 } // namespace

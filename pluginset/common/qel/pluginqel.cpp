@@ -571,11 +571,21 @@ tresult PluginQel::getState(IBStream* state)
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
     IBStreamer streamer(state, kLittleEndian);
-    // While blocks run the entries are the audio thread's: the records it last published are read.
     const int32 count = accessor->getEntryCount();
-    bool written = processing ? ProcessorState::write(streamer, snapshot.latest(), count)
-                              : ProcessorState::write(streamer, accessor->getEntries(), count);
-    return written ? kResultOk : kResultFalse;
+    if (!processing)
+        return ProcessorState::write(streamer, accessor->getEntries(), count) ? kResultOk : kResultFalse;
+    // While blocks run the entries are the audio thread's: the records it last published are read,
+    // with a state it has not taken yet applied to them as it will apply it.
+    // The stage is read first: once it is empty, the applied state has been published.
+    const bool staged = pendingStage.load(std::memory_order_acquire) != kPendingNone;
+    const DSP::ParameterEntry* published = snapshot.latest();
+    if (!staged)
+        return ProcessorState::write(streamer, published, count) ? kResultOk : kResultFalse;
+    const Param::ParamRecord* table = rowCount >= count ? paramAccessor->getTable() : nullptr;
+    DSP::AlgoAccessor view(0, count, table);
+    std::copy_n(published, count, view.getEntries());
+    view.applyRecords(pending.data(), pending.count());
+    return ProcessorState::write(streamer, view.getEntries(), count) ? kResultOk : kResultFalse;
 }
 
 tresult PluginQel::setState(IBStream* state)
@@ -616,6 +626,8 @@ void PluginQel::takeHandOvers()
     if (pendingStage.compare_exchange_strong(stage, kPendingApplying, std::memory_order_acquire)) {
         if (accessor)
             applyState(pending);
+        // getState reads the staged state until the applied one is published.
+        publishSnapshot();
         pendingStage.store(kPendingNone, std::memory_order_release);
     }
 }

@@ -37,7 +37,8 @@ public:
     tresult setActive(bool state) override;
     // A refused stream (cut short, a value that is not finite, more records than entries) answers 1
     // and changes nothing. While processing, an accepted state is applied by the audio thread at
-    // the start of its next block, and getState answers the records as of the last block.
+    // the start of its next block; getState answers the records as of the last block, with a state
+    // not yet taken applied to them (so a host saving right after loading saves what it loaded).
     tresult setState(IBStream* state) override;
     tresult getState(IBStream* state) override;
     // IAudioProcessor

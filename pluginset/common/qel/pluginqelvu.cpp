@@ -125,25 +125,24 @@ void PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value
     }
 }
 
+void PluginQelVu::writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
+                                  int32 overallId)
+{
+    const int32 count = busChannelCount(dir);
+    if (count <= idCount)
+        for (int32 c = 0; c < count; ++c)
+            addPoint(changes, ids[c], accessor->getValue(ids[c]));
+    if (overallId >= 0)
+        addPoint(changes, overallId, accessor->getValue(overallId));
+}
+
 void PluginQelVu::writeMeterValues(IParameterChangeList* changes, int32)
 {
     if (accessor && changes) {
-        if (inputMeteringOn && inputValueIds) {
-            int32 count = busChannelCount(kInput);
-            if (count <= inputIdCount)
-                for (int32 c = 0; c < count; ++c)
-                    addPoint(changes, inputValueIds[c], accessor->getValue(inputValueIds[c]));
-            if (overallInputId >= 0)
-                addPoint(changes, overallInputId, accessor->getValue(overallInputId));
-        }
-        if (outputMeteringOn && outputValueIds) {
-            int32 count = busChannelCount(kOutput);
-            if (count <= outputIdCount)
-                for (int32 c = 0; c < count; ++c)
-                    addPoint(changes, outputValueIds[c], accessor->getValue(outputValueIds[c]));
-            if (overallOutputId >= 0)
-                addPoint(changes, overallOutputId, accessor->getValue(overallOutputId));
-        }
+        if (inputMeteringOn && inputValueIds)
+            writeSideValues(changes, kInput, inputValueIds.get(), inputIdCount, overallInputId);
+        if (outputMeteringOn && outputValueIds)
+            writeSideValues(changes, kOutput, outputValueIds.get(), outputIdCount, overallOutputId);
         if (singleValueOn && singleValueId >= 0) {
             double v = accessor->getValue(singleValueId);
             if (v > static_cast<double>(0.99f))

@@ -45,6 +45,9 @@ protected:
     virtual void dataRequested() {}
     // One point at offset 0 for id, when the host gives a queue.
     static void addPoint(IParameterChangeList* changes, int32 id, double value);
+    // One side's channel values (when its ids cover the bus's channels), then its overall value.
+    void writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
+                         int32 overallId);
     int32 busChannelCount(BusDirection dir);
 
     bool inputMeteringOn = false;

@@ -2,52 +2,75 @@
 
 #include "base/fuid.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace Calvereth {
 namespace {
 
 constexpr const char* kLineEnd = "\r";
 constexpr const char* kLayerTypes[] = {"knob", "pressedKnob", "switchKnob", "switch", "LED", "link"};
 
-void appendEscaped(String& out, const char* text)
+// True for UTF-8 made only of characters XML 1.0 can carry.
+bool isXmlText(const char* text)
 {
-    for (const char* p = text ? text : ""; *p; ++p) {
-        switch (*p) {
-        case '&':
-            out.append("&amp;");
-            break;
-        case '<':
-            out.append("&lt;");
-            break;
-        case '>':
-            out.append("&gt;");
-            break;
-        case '"':
-            out.append("&quot;");
-            break;
-        case '\'':
-            out.append("&apos;");
-            break;
-        default:
-            out.append(*p);
-            break;
-        }
+    String wide(text);
+    if (!wide.toWideString(kCP_Utf8))
+        return false;
+    const char16* units = wide.text16();
+    for (int32 i = 0; i < wide.length(); ++i) {
+        const char16 c = units[i];
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF)
+            return false;
     }
+    return true;
 }
 
-void appendAttribute(String& out, const char* name, const char* value)
+// Markup characters as entities; tabs and line ends as character references, which parsers keep
+// as they are.
+struct Escape
 {
+    char character;
+    const char* text;
+};
+constexpr Escape kEscapes[] = {{'&', "&amp;"},   {'<', "&lt;"},  {'>', "&gt;"},   {'"', "&quot;"},
+                               {'\'', "&apos;"}, {'\t', "&#9;"}, {'\n', "&#10;"}, {'\r', "&#13;"}};
+
+// False, appending nothing, for text XML cannot carry.
+bool appendEscaped(String& out, const char* text)
+{
+    text = text ? text : "";
+    if (!isXmlText(text))
+        return false;
+    for (const char* p = text; *p; ++p) {
+        const Escape* escape =
+            std::find_if(std::begin(kEscapes), std::end(kEscapes), [p](const Escape& e) { return e.character == *p; });
+        if (escape != std::end(kEscapes))
+            out.append(escape->text);
+        else
+            out.append(*p);
+    }
+    return true;
+}
+
+bool appendAttribute(String& out, const char* name, const char* value)
+{
+    String escaped;
+    if (!appendEscaped(escaped, value))
+        return false;
     out.append(' ');
     out.append(name);
     out.append("=\"");
-    appendEscaped(out, value);
+    out.append(escaped);
     out.append('"');
+    return true;
 }
 
-void appendAttribute(String& out, const char* name, int32 value)
+bool appendAttribute(String& out, const char* name, int32 value)
 {
     String number;
     number.printf("%d", value);
-    appendAttribute(out, name, number.text8());
+    return appendAttribute(out, name, number.text8());
 }
 
 const char* styleAttributeOf(int32 type)
@@ -91,9 +114,9 @@ bool XmlRepresentationWriter::writePlugin(const TUID controllerClassId, const ch
     char8 classId[33] = {};
     FUID(controllerClassId).toString(classId);
     String line("<plugin");
-    appendAttribute(line, "classID", classId);
-    appendAttribute(line, "name", name);
-    appendAttribute(line, "vendor", vendor);
+    if (!appendAttribute(line, "classID", classId) || !appendAttribute(line, "name", name) ||
+        !appendAttribute(line, "vendor", vendor))
+        return false;
     line.append("/>");
     return writeLine(0, line);
 }
@@ -103,14 +126,12 @@ bool XmlRepresentationWriter::startRepresentation(const char* name, const char* 
 {
     if (state != kDocument)
         return false;
-    state = kRepresentation;
     String line("<representation");
-    appendAttribute(line, "name", name);
-    appendAttribute(line, "vendor", vendor);
-    appendAttribute(line, "version", version);
-    if (host && host[0])
-        appendAttribute(line, "host", host);
+    if (!appendAttribute(line, "name", name) || !appendAttribute(line, "vendor", vendor) ||
+        !appendAttribute(line, "version", version) || (host && host[0] && !appendAttribute(line, "host", host)))
+        return false;
     line.append('>');
+    state = kRepresentation;
     return writeLine(1, line);
 }
 
@@ -118,12 +139,11 @@ bool XmlRepresentationWriter::startPage(const char* name, int32 unitId)
 {
     if (state != kRepresentation)
         return false;
-    state = kPage;
     String line("<page");
-    appendAttribute(line, "name", name);
-    if (unitId >= 0)
-        appendAttribute(line, "unitID", unitId);
+    if (!appendAttribute(line, "name", name) || (unitId >= 0 && !appendAttribute(line, "unitID", unitId)))
+        return false;
     line.append('>');
+    state = kPage;
     return writeLine(2, line);
 }
 
@@ -162,12 +182,10 @@ bool XmlRepresentationWriter::writeLayer(int32 type, int32 parameterId, const ch
     if (state != kCell || type < kKnob || type > kLink)
         return false;
     String line("<layer");
-    appendAttribute(line, "type", kLayerTypes[type]);
-    appendAttribute(line, "parameterID", parameterId);
-    if (function)
-        appendAttribute(line, "function", function);
-    if (style)
-        appendAttribute(line, styleAttributeOf(type), style);
+    if (!appendAttribute(line, "type", kLayerTypes[type]) || !appendAttribute(line, "parameterID", parameterId) ||
+        (function && !appendAttribute(line, "function", function)) ||
+        (style && !appendAttribute(line, styleAttributeOf(type), style)))
+        return false;
     line.append(empty ? "/>" : ">");
     if (!empty)
         state = kLayer;
@@ -205,7 +223,8 @@ bool XmlRepresentationWriter::addTitle(const char* text)
     if (state != kTitleDisplay || !text)
         return false;
     String line("<name>");
-    appendEscaped(line, text);
+    if (!appendEscaped(line, text))
+        return false;
     line.append("</name>");
     return writeLine(6, line);
 }
@@ -220,7 +239,7 @@ bool XmlRepresentationWriter::endTitleDisplay()
 
 bool XmlRepresentationWriter::endDocument()
 {
-    if (state < kRepresentation || state == kDone)
+    if (state == kNone || state == kDone)
         return false;
     bool written = true;
     if (state == kTitleDisplay)
@@ -231,8 +250,10 @@ bool XmlRepresentationWriter::endDocument()
         written = endCell() && written;
     if (state == kPage)
         written = endPage() && written;
+    if (state == kRepresentation)
+        written = writeLine(1, String("</representation>")) && written;
     state = kDone;
-    return writeLine(1, String("</representation>")) && writeLine(0, String("</qelXML>")) && written;
+    return writeLine(0, String("</qelXML>")) && written;
 }
 
 bool XmlRepresentationWriter::addControlLayer(const Qel::ParameterInfo& info)

@@ -10,7 +10,10 @@ namespace Calvereth {
 
 // Elements nest one level at a time: document, representation, page, cell, layer, title display.
 // An element that does not fit the current nesting is refused with false and nothing is written.
-// Texts are UTF-8; attribute values and contents are escaped, so any text gives well-formed XML.
+// Texts are UTF-8 (null counts as empty). Text that XML 1.0 cannot carry (bytes that are not UTF-8,
+// control characters other than tab, line feed and carriage return, U+FFFE, U+FFFF) is refused the
+// same way: false, nothing written, the nesting unchanged. Everything else is escaped and comes back
+// from a parser as given, so the output is well-formed XML.
 class XmlRepresentationWriter
 {
 public:
@@ -46,7 +49,8 @@ public:
     bool startTitleDisplay();
     bool addTitle(const char* text);
     bool endTitleDisplay();
-    // Closes whatever is open, then the representation and the root.
+    // Closes whatever is open after startDocument, down to the root; false before startDocument, once
+    // the document is ended, or when the stream takes less than the closing lines.
     bool endDocument();
 
     // One parameter as a control (an on/off parameter a looped switch, any other a knob) or as a display.

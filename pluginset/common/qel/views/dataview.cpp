@@ -1,12 +1,29 @@
 #include "pluginset/common/qel/views/dataview.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "pluginset/common/qel/views/colorgroups.h"
 
 namespace Calvereth {
 namespace Frame {
+
+namespace {
+
+// A mapped coordinate as a pixel of the span from `from` to `to` (either order), truncated toward
+// zero: one beyond the span sits at its end, one that is no number at `from`.
+template <typename T>
+int32 pixelIn(T coordinate, int32 from, int32 to)
+{
+    const double c = static_cast<double>(coordinate);
+    if (std::isnan(c))
+        return from;
+    return static_cast<int32>(
+        std::clamp(c, static_cast<double>(std::min(from, to)), static_cast<double>(std::max(from, to))));
+}
+
+} // namespace
 
 template <typename T>
 DataView<T>::DataView(CurveData* d, int32 count, const ViewRect& size)
@@ -71,11 +88,12 @@ int32 DataView<T>::drawView(IDrawContext* context, const ViewRect& updateRect)
     // Never more points than the data holds.
     int32 n = data ? std::min<int32>(pointCount, static_cast<int32>(data->getCount())) : 0;
     for (int32 i = 0; i < n; ++i)
-        points[i].x = static_cast<int32>(xMap.map(static_cast<T>(i)));
+        points[i].x = pixelIn(xMap.map(static_cast<T>(i)), r.left, r.right);
+    // Values beyond 0..1 are drawn at the view's edges; one that is no number at the bottom.
     const float* v = data ? data->getValues() : nullptr;
     for (int32 i = 0; v && i + 1 < n; ++i) {
-        points[i].y = static_cast<int32>(yMap.map(static_cast<T>(v[i])));
-        points[i + 1].y = static_cast<int32>(yMap.map(static_cast<T>(v[i + 1])));
+        points[i].y = pixelIn(yMap.map(static_cast<T>(v[i])), r.bottom, r.top);
+        points[i + 1].y = pixelIn(yMap.map(static_cast<T>(v[i + 1])), r.bottom, r.top);
         context->drawLine(points[i], points[i + 1]);
     }
     return kResultOk;

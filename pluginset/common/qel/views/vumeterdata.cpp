@@ -10,6 +10,7 @@ namespace Frame {
 
 namespace {
 constexpr float kFloor = 1e-9f;
+constexpr float kHalfTick = 0.0005f;
 
 // A host's fall setting f gives the fall factor 1 - f per second; a setting that would make the
 // meter rise as it falls (f above 1, or no number) keeps the default.
@@ -109,7 +110,8 @@ void VuMeterData::setValue(int32 tag, float level)
         float decayed = 0.f;
         double elapsed = 0.0;
         if (IFrameSystem* system = getFrameSystem()) {
-            double now = static_cast<double>(static_cast<float>(system->getTickCount() * 0.001));
+            // In double: a clock of days in single precision would step by far more than a frame.
+            double now = system->getTickCount() * 0.001;
             elapsed = now - lastUpdate[index];
             // A clock that steps back means no time passed: nothing may grow by decaying.
             if (!(elapsed > 0.0))
@@ -282,7 +284,9 @@ void VuMeterPhData::decay(int32 index, float& value, bool& changed, double elaps
 {
     VuMeterData::decay(index, value, changed, elapsed);
     countdown[index] -= static_cast<float>(elapsed);
-    if (countdown[index] <= 0.f) {
+    // The clock counts milliseconds: a hold with less than half of one left has run out (the
+    // countdown's rounding must not keep a peak for one more update).
+    if (countdown[index] < kHalfTick) {
         float next = decayed(held[index], peakFallFactor, elapsed);
         if (next != held[index])
             changed = true;
