@@ -1,5 +1,6 @@
 #include "dsp/bigmeter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -189,6 +190,7 @@ void BigMeter::process(float** in, float** out, int32 n)
     givenPeaks = nullptr;
     if (n < 1)
         return;
+    fedSinceReadOut = true;
     for (int32 c = 0; c < channelCount; ++c)
         if (in[c] != out[c])
             std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(n));
@@ -218,12 +220,7 @@ void BigMeter::process(float** in, float** out, int32 n)
                 piece[c] = scratch[static_cast<size_t>(c)].get();
             }
         if (skip) {
-            // A peak just before the silence is still in the true peak's delay line: flush it once.
-            if (!truePeakFlushed) {
-                const int32 flush = truePeak->getFlushLength();
-                truePeak->process(piece, len < flush ? len : flush);
-                truePeakFlushed = true;
-            }
+            skipSilence(piece, len);
             continue;
         }
         truePeakFlushed = false;
@@ -234,10 +231,56 @@ void BigMeter::process(float** in, float** out, int32 n)
     }
 }
 
+void BigMeter::flushTruePeak(float** silent, int32 n)
+{
+    // A peak just before the silence is still in the true peak's delay line: flush it once.
+    if (truePeakFlushed)
+        return;
+    const int32 flush = truePeak->getFlushLength();
+    truePeak->process(silent, n < flush ? n : flush);
+    truePeakFlushed = true;
+}
+
+void BigMeter::skipSilence(float** silent, int32 n)
+{
+    flushTruePeak(silent, n);
+    // The loudness windows run on through silence; the filters need not.
+    if (loudnessOn && loudness)
+        loudness->processSilence(n);
+}
+
+float** BigMeter::zeros(int32 n)
+{
+    float** z = measure.data();
+    for (int32 c = 0; c < channelCount; ++c) {
+        z[c] = scratch[static_cast<size_t>(c)].get();
+        std::fill_n(z[c], n, 0.0f);
+    }
+    return z;
+}
+
 void BigMeter::processSilence(int32 n)
 {
     if (rms)
         rms->processSilence(n);
+    if (!truePeak || n < 1 || measure.size() != static_cast<size_t>(channelCount))
+        return;
+    fedSinceReadOut = true;
+    float** z = zeros(n < blockSize ? n : blockSize);
+    for (int32 offset = 0; offset < n; offset += blockSize)
+        skipSilence(z, n - offset < blockSize ? n - offset : blockSize);
+}
+
+float BigMeter::readTruePeak()
+{
+    // Offline, a read-out after the feed has stopped is the programme's end: its last samples are
+    // carried through the true peak's filter, as silence after them would.
+    if (offline && !fedSinceReadOut && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
+        const int32 flush = std::min(truePeak->getFlushLength(), blockSize);
+        flushTruePeak(zeros(flush), flush);
+    }
+    fedSinceReadOut = false;
+    return truePeak ? truePeak->getMax() : 0.0f;
 }
 
 double BigMeter::getValue(int32 id)
@@ -256,7 +299,7 @@ double BigMeter::getValue(int32 id)
     case kMeterRange:
         return loudness ? loudness->getRange() : 0.0;
     case kMeterTruePeak:
-        return truePeak ? truePeak->getMax() : 0.0;
+        return readTruePeak();
     case kMeterTruePeakChannel0:
         return truePeak ? truePeak->getChannelMax(0) : 0.0;
     case kMeterLoudnessOn:

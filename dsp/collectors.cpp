@@ -168,6 +168,7 @@ bool CollectorOverlap::initialize(const Param::ParamRecord* table)
 {
     Overlap::initialize(table);
     createSummer();
+    folded = std::make_unique<EnergyHistogram>();
     return true;
 }
 
@@ -176,6 +177,7 @@ bool CollectorOverlap::terminate()
     stopWorker();
     destroySummer();
     Overlap::terminate();
+    folded.reset();
     return true;
 }
 
@@ -253,8 +255,7 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
         return;
     summer->weightedBlockEnergy(window, length);
     float z = summer->getMeanSquare();
-    // A window without energy, or whose mean square is not finite, is not measured.
-    if (!(z > 0.0f) || !(z <= FLT_MAX))
+    if (!isMeasurableEnergy(z))
         return;
     float l = loudnessOf(z);
     currentLoudness = l;
@@ -290,15 +291,23 @@ void CollectorOverlap::wakeForBatch()
         worker->wake();
 }
 
-void CollectorOverlap::requestResults() const
+void CollectorOverlap::requestResults()
 {
-    if (!worker)
+    if (!worker || worker->hasQuit()) {
+        settleDirectly();
         return;
-    // While windows keep coming the batches bound the lag; once the feed has stood still since the
+    }
+    // While samples keep coming the batches bound the lag; once the feed has stood still since the
     // previous read-out, what is left over is handed on.
-    const std::uint32_t pushed = queue.pushedCount();
-    if (readOutMark.exchange(pushed, std::memory_order_relaxed) == pushed && !queue.empty())
+    const std::uint64_t fed = getFedSamples();
+    if (readOutMark.exchange(fed, std::memory_order_relaxed) == fed && !isSettled())
         worker->wake();
+}
+
+void CollectorOverlap::settleDirectly()
+{
+    if (!worker || worker->hasQuit())
+        processPending();
 }
 
 void CollectorOverlap::processPending()
@@ -320,12 +329,20 @@ void CollectorOverlap::processPending()
         processWindow(h.samples, h.meanSquare);
         queue.consume();
     }
+    // One evaluation covers every window taken in: a read-out's results then miss none of them.
+    if (evaluationDue) {
+        evaluate();
+        evaluationDue = false;
+    }
+    settledCount.store(queue.consumedCount(), std::memory_order_release);
 }
 
 void CollectorOverlap::resetPending()
 {
-    accumulated = 0;
     gatedLoudness.store(-80.0f, std::memory_order_relaxed);
+    evaluationDue = false;
+    if (folded)
+        folded->clear();
     clearGating();
 }
 
@@ -334,8 +351,14 @@ bool CollectorOverlap::resultsCurrent() const
     return publishedGeneration.load(std::memory_order_acquire) == queue.requestedGeneration();
 }
 
-float CollectorOverlap::getGatedLoudness() const
+bool CollectorOverlap::isSettled() const
 {
+    return queue.empty() && settledCount.load(std::memory_order_acquire) == queue.pushedCount() && resultsCurrent();
+}
+
+float CollectorOverlap::getGatedLoudness()
+{
+    settleDirectly();
     return resultsCurrent() ? gatedLoudness.load(std::memory_order_relaxed) : -80.0f;
 }
 
@@ -344,7 +367,7 @@ bool CollectorOverlap::drain(int32 timeoutMs)
     if (!worker)
         return true;
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!(queue.empty() && resultsCurrent())) {
+    while (!isSettled()) {
         if (worker->hasQuit())
             return false;
         if (std::chrono::steady_clock::now() > until)
@@ -405,50 +428,61 @@ void CollectorIntegrated::allocateAllBuffers()
 void CollectorIntegrated::clearGating()
 {
     storedCount = 0;
-    runningSum = 0.0f;
+    runningSum = 0.0;
+    latestLoudness = -80.0f;
     belowGate.store(false, std::memory_order_relaxed);
 }
 
-bool CollectorIntegrated::isBelowRelativeGate() const
+bool CollectorIntegrated::isBelowRelativeGate()
 {
+    settleDirectly();
     return resultsCurrent() && belowGate.load(std::memory_order_relaxed);
 }
 
-void CollectorIntegrated::integrateBlock(int32 samples, float z)
+void CollectorIntegrated::integrateBlock(int32, float z)
 {
-    // A window without energy (or a non-finite one) adds nothing.
-    if (!(z > 0.0f) || !(z <= 3.4e38f) || !blockStore)
+    if (!isMeasurableEnergy(z) || !blockStore || !folded)
         return;
-    const float current = loudnessOf(z);
-    if (current > -70.0f) {
-        blockStore[storedCount] = z;
-        ++storedCount;
-        runningSum += z;
-        if (storedCount >= capacity) {
-            storedCount = 0;
-            runningSum = 0.0f;
-            accumulated += samples;
-            return;
+    latestLoudness = loudnessOf(z);
+    evaluationDue = true;
+    if (!(latestLoudness > -70.0f))
+        return;
+    // Once the exact store has filled, every window goes to the histogram.
+    if (folded->getCount() > 0) {
+        folded->add(z);
+        return;
+    }
+    blockStore[storedCount] = z;
+    ++storedCount;
+    runningSum += z;
+    if (storedCount >= capacity) {
+        for (int32 i = 0; i < storedCount; ++i)
+            folded->add(blockStore[i]);
+        storedCount = 0;
+        runningSum = 0.0;
+    }
+}
+
+void CollectorIntegrated::evaluate()
+{
+    const std::int64_t count = storedCount + folded->getCount();
+    if (count == 0)
+        return;
+    const double gate = (runningSum + folded->getSum()) / static_cast<double>(count) * 0.1;
+    double sum = 0.0;
+    std::int64_t above = 0;
+    for (int32 i = 0; i < storedCount; ++i) {
+        if (blockStore[i] > gate) {
+            sum += blockStore[i];
+            ++above;
         }
     }
-    accumulated += samples;
-    if (storedCount >= 1 && static_cast<double>(accumulated) >= sampleRate) {
-        const float mean = runningSum / static_cast<float>(storedCount);
-        const float gate = static_cast<float>(static_cast<double>(mean) * 0.1);
-        float sum = 0.0f;
-        int32 count = 0;
-        for (int32 i = 0; i < storedCount; ++i) {
-            if (blockStore[i] > gate) {
-                sum += blockStore[i];
-                ++count;
-            }
-        }
-        // Nothing above the relative gate: the previous result stands.
-        if (count > 0) {
-            gatedLoudness.store(loudnessOf(sum / static_cast<float>(count)), std::memory_order_relaxed);
-            belowGate.store(loudnessOf(gate) > current, std::memory_order_relaxed);
-        }
-        accumulated = 0;
+    folded->addAbove(gate, above, sum);
+    // Nothing above the relative gate: the previous result stands.
+    if (above > 0) {
+        gatedLoudness.store(loudnessOf(static_cast<float>(sum / static_cast<double>(above))),
+                            std::memory_order_relaxed);
+        belowGate.store(loudnessOf(static_cast<float>(gate)) > latestLoudness, std::memory_order_relaxed);
     }
 }
 
@@ -480,11 +514,6 @@ bool CollectorLoudnessRange::terminate()
     return true;
 }
 
-void CollectorLoudnessRange::reset()
-{
-    CollectorOverlap::reset();
-}
-
 void CollectorLoudnessRange::clearGating()
 {
     if (distribution)
@@ -494,66 +523,87 @@ void CollectorLoudnessRange::clearGating()
     highPoint.store(0.0f, std::memory_order_relaxed);
 }
 
-float CollectorLoudnessRange::getRange() const
+float CollectorLoudnessRange::getRange()
 {
+    settleDirectly();
     return resultsCurrent() ? range.load(std::memory_order_relaxed) : 0.0f;
 }
 
-float CollectorLoudnessRange::getLowPoint() const
+float CollectorLoudnessRange::getLowPoint()
 {
+    settleDirectly();
     return resultsCurrent() ? lowPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 
-float CollectorLoudnessRange::getHighPoint() const
+float CollectorLoudnessRange::getHighPoint()
 {
+    settleDirectly();
     return resultsCurrent() ? highPoint.load(std::memory_order_relaxed) : 0.0f;
 }
 
 void CollectorLoudnessRange::rangeStep(int32, float z)
 {
-    if (!(z > 0.0f) || !(z <= 3.4e38f) || !distribution)
+    if (!isMeasurableEnergy(z) || !distribution || !folded)
         return;
-    const float current = loudnessOf(z);
-    if (current > -70.0f) {
-        if (distribution->getCount() >= distribution->getCapacity())
-            distribution->clear();
+    evaluationDue = true;
+    if (!(loudnessOf(z) > -70.0f))
+        return;
+    // Once the distribution has filled, every window goes to the histogram.
+    if (folded->getCount() == 0 && distribution->getCount() < distribution->getCapacity()) {
         distribution->insert(z);
+        return;
     }
-    accumulated += hop;
-    const int32 count = distribution->getCount();
-    if (count > 0 && static_cast<double>(accumulated) >= 0.5 * sampleRate) {
-        const float gate = (distribution->getSum() / static_cast<float>(count)) * 0.01f;
-        int32 passed = 0;
-        distribution->forEach([&](float v) {
-            if (v <= gate) {
-                ++passed;
-                return true;
-            }
-            return false;
-        });
-        const int32 above = count - passed;
-        if (above > 0) {
-            const float x = static_cast<float>(above - 1);
-            const int32 hi = static_cast<int32>(x * 0.95f + 0.5f);
-            const int32 lo = static_cast<int32>(x * 0.1f + 0.5f);
-            float low = 0.0f, high = 0.0f;
-            int32 index = -passed;
-            distribution->forEach([&](float v) {
-                if (index == lo)
-                    low = v;
-                if (index == hi) {
-                    high = v;
-                    return false;
-                }
-                ++index;
-                return true;
-            });
-            lowPoint.store(low, std::memory_order_relaxed);
-            highPoint.store(high, std::memory_order_relaxed);
-            range.store((log10f(high) * 10.0f - 0.691f) - (log10f(low) * 10.0f - 0.691f), std::memory_order_relaxed);
+    distribution->forEach([&](float v) {
+        folded->add(v);
+        return true;
+    });
+    distribution->clear();
+    folded->add(z);
+}
+
+void CollectorLoudnessRange::evaluate()
+{
+    const std::int64_t count = distribution->getCount() + folded->getCount();
+    if (count == 0)
+        return;
+    const double gate = (distribution->getSum() + folded->getSum()) / static_cast<double>(count) * 0.01;
+    std::int64_t above = 0;
+    double unused = 0.0;
+    folded->addAbove(gate, above, unused);
+    int32 passed = 0;
+    distribution->forEach([&](float v) {
+        if (v <= gate) {
+            ++passed;
+            return true;
         }
-        accumulated = 0;
+        return false;
+    });
+    above += distribution->getCount() - passed;
+    if (above == 0)
+        return;
+    const float x = static_cast<float>(above - 1);
+    const std::int64_t hi = static_cast<std::int64_t>(x * 0.95f + 0.5f);
+    const std::int64_t lo = static_cast<std::int64_t>(x * 0.1f + 0.5f);
+    float low = 0.0f, high = 0.0f;
+    if (folded->getCount() > 0) {
+        low = folded->valueAt(gate, lo);
+        high = folded->valueAt(gate, hi);
+    } else {
+        std::int64_t index = -passed;
+        distribution->forEach([&](float v) {
+            if (index == lo)
+                low = v;
+            if (index == hi) {
+                high = v;
+                return false;
+            }
+            ++index;
+            return true;
+        });
     }
+    lowPoint.store(low, std::memory_order_relaxed);
+    highPoint.store(high, std::memory_order_relaxed);
+    range.store((log10f(high) * 10.0f - 0.691f) - (log10f(low) * 10.0f - 0.691f), std::memory_order_relaxed);
 }
 
 } // namespace DSP

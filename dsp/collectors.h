@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
 
+#include "dsp/energyhistogram.h"
 #include "dsp/handoverqueue.h"
 #include "dsp/samplecollector.h"
 
@@ -17,6 +19,13 @@ class CollectorProcessThread;
 inline float loudnessOf(float meanSquare)
 {
     return log10f(meanSquare) * 10.0f + (-0.691f);
+}
+
+// Whether a window's mean square can be measured: windows without energy, and those whose energy
+// is not a finite float, add nothing.
+inline bool isMeasurableEnergy(float meanSquare)
+{
+    return meanSquare > 0.0f && meanSquare <= std::numeric_limits<float>::max();
 }
 
 // Channel summer: the channel-weighted mean square of one window.
@@ -61,7 +70,7 @@ public:
     void clear();
     int32 getCount() const { return count; }
     int32 getCapacity() const { return capacity; }
-    float getSum() const { return sum; }
+    double getSum() const { return sum; }
     // Values from the head, in order (for evaluation and tests).
     template <class F>
     void forEach(F f) const
@@ -81,12 +90,14 @@ private:
     std::unique_ptr<Node[]> nodes;
     int32 count = 0;
     int32 head = -1;
-    float sum = 0.0f;
+    // In double: a float sum of many windows drifts by hundredths of a LU.
+    double sum = 0.0;
 };
 
 class CollectorOverlap : public Overlap
 {
 public:
+    // Windows kept exactly; beyond them, every window is folded into a histogram.
     static constexpr int32 kCapacity = 345600;
 
     CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate, bool threaded);
@@ -105,7 +116,8 @@ public:
     // Worker side: true when a hand-over or a reset is waiting.
     bool hasPending() const { return !queue.empty() || queue.requestedGeneration() != appliedGeneration; }
 
-    // Worker side: carries out every reset request and hand-over in the order they were posted.
+    // Worker side (or the owner's thread without a worker): carries out every reset request and
+    // hand-over in the order they were posted, then evaluates the gating over every window so far.
     virtual void processPending();
     // Worker side: clears the gating state.
     virtual void resetPending();
@@ -119,27 +131,32 @@ public:
         peakLoudness = -INFINITY;
         return p;
     }
-    float getGatedLoudness() const;
+    // The gated results cover every window the worker has taken in; without a worker, every window.
+    float getGatedLoudness();
     Collector* getSummer() const { return summer.get(); }
     bool isThreaded() const { return worker != nullptr; }
     // Windows dropped because the worker's queue was full.
     std::uint32_t getDroppedWindows() const { return queue.droppedCount(); }
-    // Waits (main thread, tests) until the worker has processed every hand-over and reset posted so
-    // far; true at once without a worker.
+    // Waits (main thread, tests) until the worker has taken in and evaluated every hand-over and
+    // reset posted so far; true at once without a worker.
     bool drain(int32 timeoutMs = 10000);
-    // Any thread, once per read-out. The feed wakes the worker once per batch of windows; a
-    // read-out that finds no window queued since the one before wakes it for the rest, so that the
-    // read-outs after it find them counted.
-    void requestResults() const;
+    // Once per read-out, on the feeding thread, never waiting. The feed wakes the worker once per
+    // batch of windows; a read-out that finds no sample fed since the one before wakes it for the
+    // rest, so that the read-outs after it find every window counted. Without a worker, the results
+    // are brought up to date here.
+    void requestResults();
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return offline ? kOfflineWakeBatch : wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
-    // For tests: the worker's evaluation counter and stored blocks (read after drain).
+    // For tests: windows in the exact store and in the histogram (read after drain).
     int32 getStoredCount() const { return storedCount; }
+    std::int64_t getFoldedCount() const { return folded ? folded->getCount() : 0; }
 
 protected:
     // One window's gating step (worker, or audio thread when unthreaded).
     virtual void processWindow(int32 samples, float meanSquare) = 0;
+    // The gated results over every window taken in so far.
+    virtual void evaluate() = 0;
     // Clears the worker-owned gating state.
     virtual void clearGating() = 0;
     void createSummer();
@@ -149,27 +166,35 @@ protected:
     // Audio thread, after a hand-over: wakes the worker once a batch of windows waits.
     void wakeForBatch();
     bool resultsCurrent() const;
+    // Whether the worker has evaluated every hand-over and reset posted so far.
+    bool isSettled() const;
+    // Without a running worker, the results are brought up to date on the reading thread.
+    void settleDirectly();
 
     int32 storedCount = 0;
     int32 capacity = kCapacity;
-    int32 accumulated = 0;
     int32 windowLength;
     float currentLoudness = -80.0f;
     float peakLoudness = -INFINITY;
     std::atomic<float> gatedLoudness{0.0f};
     FloatBuffer blockStore;
+    std::unique_ptr<EnergyHistogram> folded;
     std::unique_ptr<Collector> summer;
     bool threadedRequest;
     bool offline = false;
+    // Worker side: a window was taken in since the last evaluation.
+    bool evaluationDue = false;
     int32 wakeBatch = 1;
     // A quarter of the queue: room is left for the windows that come while the worker catches up.
     static constexpr int32 kOfflineWakeBatch = static_cast<int32>(HandOverQueue::kCapacity / 4);
-    mutable std::atomic<std::uint32_t> readOutMark{0};
+    std::atomic<std::uint64_t> readOutMark{0};
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;
     std::uint32_t appliedGeneration = 0;
     std::atomic<std::uint32_t> publishedGeneration{0};
+    // Hand-overs taken in and evaluated by the worker (its queue's read position then).
+    std::atomic<std::uint32_t> settledCount{0};
 };
 
 class CollectorIntegrated : public CollectorOverlap
@@ -185,16 +210,19 @@ public:
     void allocateAllBuffers() override;
 
     void integrateBlock(int32 samples, float meanSquare);
-    bool isBelowRelativeGate() const;
+    bool isBelowRelativeGate();
 
 protected:
     void processWindow(int32 samples, float meanSquare) override { integrateBlock(samples, meanSquare); }
+    void evaluate() override;
     void clearGating() override;
 
 private:
     void allocateStore();
     std::atomic<bool> belowGate{false};
-    float runningSum = 0.0f;
+    // Worker side: the exact store's sum, and the loudness of the latest window taken in.
+    double runningSum = 0.0;
+    float latestLoudness = -80.0f;
 };
 
 class CollectorLoudnessRange : public CollectorOverlap
@@ -206,16 +234,16 @@ public:
 
     bool initialize(const Param::ParamRecord* table) override;
     bool terminate() override;
-    void reset() override;
 
     void rangeStep(int32 samples, float meanSquare);
-    float getRange() const;
-    float getLowPoint() const;
-    float getHighPoint() const;
+    float getRange();
+    float getLowPoint();
+    float getHighPoint();
     const SortedSumsList* getDistribution() const { return distribution.get(); }
 
 protected:
     void processWindow(int32 samples, float meanSquare) override { rangeStep(samples, meanSquare); }
+    void evaluate() override;
     void clearGating() override;
 
 private:

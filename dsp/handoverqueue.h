@@ -94,6 +94,8 @@ public:
     }
     // Items queued so far (wraps); changes with every push.
     std::uint32_t pushedCount() const { return writeIndex.load(std::memory_order_acquire); }
+    // Items consumed or dropped by a reset so far (wraps): the read position.
+    std::uint32_t consumedCount() const { return readIndex.load(std::memory_order_acquire); }
     // Items queued and not yet consumed (exact on the producer's thread, a snapshot elsewhere).
     std::uint32_t size() const
     {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/blockstats.h"
+
 using namespace DSP;
 
 namespace {
@@ -153,30 +155,22 @@ void Loudness::createStage(int32 k)
     case kStageRange: {
         const std::int64_t w = static_cast<std::int64_t>(sampleRate * 3.0);
         const std::int64_t v = static_cast<std::int64_t>(2.0 * sampleRate);
-        // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit
-        // counts, gets no collector.
-        if (w - v < 1 || w > kLargestWindow)
+        if (!windowsFit(w, v))
             break;
         rangeCollector = std::make_unique<CollectorLoudnessRange>(channelCount, blockSize, static_cast<int32>(w),
                                                                   static_cast<int32>(v), rate, threaded);
-        rangeCollector->initialize(nullptr);
-        rangeCollector->setOfflineProcessing(offline);
-        rangeCollector->reset();
-        copyWeights();
+        startCollector(*rangeCollector);
         break;
     }
     case kStageIntegrated: {
         const double product = sampleRate * 0.4000000059604645;
         const std::int64_t w = static_cast<std::int64_t>(product);
         const std::int64_t v = static_cast<std::int64_t>(product * 0.75);
-        if (w - v < 1 || w > kLargestWindow)
+        if (!windowsFit(w, v))
             break;
         integratedCollector = std::make_unique<CollectorIntegrated>(channelCount, blockSize, static_cast<int32>(w),
                                                                     static_cast<int32>(v), rate, threaded);
-        integratedCollector->initialize(nullptr);
-        integratedCollector->setOfflineProcessing(offline);
-        integratedCollector->reset();
-        copyWeights();
+        startCollector(*integratedCollector);
         break;
     }
     case kStageWeights:
@@ -184,6 +178,19 @@ void Loudness::createStage(int32 k)
         std::fill_n(weights.get(), channelCount, 1.0f);
         break;
     }
+}
+
+bool Loudness::windowsFit(std::int64_t window, std::int64_t overlap)
+{
+    return window - overlap >= 1 && window <= kLargestWindow;
+}
+
+void Loudness::startCollector(CollectorOverlap& collector)
+{
+    collector.initialize(nullptr);
+    collector.setOfflineProcessing(offline);
+    collector.reset();
+    copyWeights();
 }
 
 void Loudness::freeStage(int32 k)
@@ -265,7 +272,7 @@ int32 Loudness::setChannelConfig(int32 in, int32, int32, uint64 inputMask)
     return kChannelsAccepted;
 }
 
-void Loudness::reset()
+void Loudness::clearFilterHistories()
 {
     for (int32 c = 0; c < channelCount; ++c) {
         if (shelf && shelf[c].state)
@@ -273,6 +280,12 @@ void Loudness::reset()
         if (highPass && highPass[c].state)
             ippsIIRSetDlyLine_32f(highPass[c].state, nullptr);
     }
+    filtersRinging = false;
+}
+
+void Loudness::reset()
+{
+    clearFilterHistories();
     if (rangeCollector)
         rangeCollector->reset();
     if (integratedCollector)
@@ -289,10 +302,16 @@ void Loudness::setOfflineProcessing(bool state)
         integratedCollector->setOfflineProcessing(state);
 }
 
+bool Loudness::isMeasuring() const
+{
+    return !work.empty() && shelf && highPass && rangeCollector && integratedCollector && blockSize >= 1;
+}
+
 void Loudness::process(float** in, int32 n)
 {
-    if (work.empty() || !shelf || !highPass || !rangeCollector || !integratedCollector || n < 1 || blockSize < 1)
+    if (!isMeasuring() || n < 1)
         return;
+    filtersRinging = true;
     // Longer blocks than the work buffers hold are measured in pieces.
     float** src = in;
     for (int32 offset = 0; offset < n; offset += blockSize) {
@@ -307,21 +326,61 @@ void Loudness::process(float** in, int32 n)
             ippsIIR_32f(src[c], w, len, shelf[c].state);
             ippsIIR_32f(w, w, len, highPass[c].state);
         }
-        for (int32 c = 0; c < channelCount; ++c)
-            ippsSqr_32f(work[static_cast<size_t>(c)], work[static_cast<size_t>(c)], len);
-
-        rangeCollector->feed(work.data(), len);
-        shortTerm = rangeCollector->getCurrentLoudness();
-        const float stPeak = rangeCollector->takePeakLoudness();
-        if (stPeak > shortTermMax)
-            shortTermMax = stPeak;
-
-        integratedCollector->feed(work.data(), len);
-        momentary = integratedCollector->getCurrentLoudness();
-        const float mPeak = integratedCollector->takePeakLoudness();
-        if (mPeak > momentaryMax)
-            momentaryMax = mPeak;
+        feedWork(len, true);
     }
+}
+
+void Loudness::processSilence(int32 n)
+{
+    if (!isMeasuring() || n < 1)
+        return;
+    // Far below anything a window can measure: once the filters' output has fallen under it, they
+    // are cleared, which is all that more zeros would still change.
+    constexpr float kRungOut = 1e-20f;
+    int32 offset = 0;
+    for (; offset < n && filtersRinging; offset += blockSize) {
+        const int32 len = n - offset < blockSize ? n - offset : blockSize;
+        float peak = 0.0f;
+        for (int32 c = 0; c < channelCount; ++c) {
+            float* w = work[static_cast<size_t>(c)];
+            std::fill_n(w, len, 0.0f);
+            ippsIIR_32f(w, w, len, shelf[c].state);
+            ippsIIR_32f(w, w, len, highPass[c].state);
+            peak = std::max(peak, absMax(w, len));
+        }
+        if (!(peak > kRungOut))
+            clearFilterHistories();
+        feedWork(len, false);
+    }
+    if (offset < n) {
+        rangeCollector->feedSilence(n - offset);
+        integratedCollector->feedSilence(n - offset);
+        takeWindows(false);
+    }
+}
+
+void Loudness::feedWork(int32 n, bool display)
+{
+    for (int32 c = 0; c < channelCount; ++c)
+        ippsSqr_32f(work[static_cast<size_t>(c)], work[static_cast<size_t>(c)], n);
+    rangeCollector->feed(work.data(), n);
+    integratedCollector->feed(work.data(), n);
+    takeWindows(display);
+}
+
+void Loudness::takeWindows(bool display)
+{
+    // The displayed values follow the windows completed, not those completed over silence.
+    const float stPeak = rangeCollector->takePeakLoudness();
+    if (stPeak > shortTermMax)
+        shortTermMax = stPeak;
+    if (display && stPeak > -INFINITY)
+        shortTerm = rangeCollector->getCurrentLoudness();
+    const float mPeak = integratedCollector->takePeakLoudness();
+    if (mPeak > momentaryMax)
+        momentaryMax = mPeak;
+    if (display && mPeak > -INFINITY)
+        momentary = integratedCollector->getCurrentLoudness();
 }
 
 float Loudness::getIntegrated() const

@@ -47,12 +47,16 @@ public:
     void setOfflineProcessing(bool offline) override;
 
     void process(float** in, DSP::int32 n);
+    // Measures n samples of digital silence as if zeros had been fed: the filters ring out, the
+    // windows that hold sound complete, and the windows' grid runs on. The displayed momentary and
+    // short-term values hold while the silence lasts.
+    void processSilence(DSP::int32 n);
 
     float getMomentary() const { return momentary; }
     float getShortTerm() const { return shortTerm; }
     // The gated values come from the workers, which may finish after the last block: they are read
     // through to the collectors, so a read-out after the audio stops shows the final result. A
-    // read-out reads each of these two once: that is what lets it wake a worker when needed.
+    // read-out reads each of these two once: that is what lets it settle a worker when needed.
     float getIntegrated() const;
     float getMomentaryMax() const { return momentaryMax; }
     float getShortTermMax() const { return shortTermMax; }
@@ -86,7 +90,16 @@ public:
 private:
     void createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage);
     void freeBiquads(std::unique_ptr<BiquadStage[]>& stages);
+    // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit counts,
+    // gets no collector.
+    static bool windowsFit(std::int64_t window, std::int64_t overlap);
+    void startCollector(DSP::CollectorOverlap& collector);
     void copyWeights();
+    bool isMeasuring() const;
+    void clearFilterHistories();
+    // Hands the squares in the work buffers to both collectors, and takes in the windows completed.
+    void feedWork(DSP::int32 n, bool display);
+    void takeWindows(bool display);
 
     bool threaded;
     bool offline = false;
@@ -103,6 +116,8 @@ private:
     std::vector<float*> pieces;
     std::unique_ptr<BiquadStage[]> shelf;
     std::unique_ptr<BiquadStage[]> highPass;
+    // The filters hold the tail of sound; once they have rung out over silence, they are cleared.
+    bool filtersRinging = false;
     std::unique_ptr<DSP::CollectorLoudnessRange> rangeCollector;
     std::unique_ptr<DSP::CollectorIntegrated> integratedCollector;
 };

@@ -1,5 +1,6 @@
 #include "dsp/samplecollector.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dsp/prims.h"
@@ -384,11 +385,57 @@ void Overlap::applyMode(int32)
 
 void Overlap::reset()
 {
+    silentRun = 0;
     filled = 0;
     handler = &Overlap::handleStartBlock;
     Ols::reset();
     if (!streams.empty())
         restartStream();
+}
+
+void Overlap::collectInput(float** in, int32 n)
+{
+    if (n <= 0)
+        return;
+    countFed(n);
+    silentRun = 0;
+    SampleCollector::collectInput(in, n);
+}
+
+void Overlap::feedSilence(std::int64_t n)
+{
+    if (n <= 0 || blockLength < 1 || streams.empty())
+        return;
+    countFed(n);
+    float** const tail = collectInto();
+    // Zeros go in hop by hop while a window to come may still reach back to the sound.
+    const std::int64_t span = static_cast<std::int64_t>(overlap) + hop;
+    while (n > 0 && silentRun < span) {
+        const int32 t = static_cast<int32>(std::min<std::int64_t>(n, blockLength - fill));
+        for (int32 c = 0; c < channelCount; ++c)
+            zeroFloats(tail[c] + fill, t);
+        fill += t;
+        silentRun += t;
+        n -= t;
+        if (fill == blockLength) {
+            fill = 0;
+            processBlockInput(tail, blockLength);
+        }
+    }
+    if (n == 0)
+        return;
+    // Every window from here holds zeros only: it carries no energy, so only the grid moves on. The
+    // history is zeros already; the start-up handler counts the hops it would have seen.
+    const std::int64_t total = fill + n;
+    std::int64_t hops = total / blockLength;
+    fill = static_cast<int32>(total % blockLength);
+    for (; hops > 0 && handler == &Overlap::handleStartBlock && !passThrough; --hops) {
+        filled += copyCount;
+        if (filled >= overlap)
+            handler = &Overlap::handleBlock;
+    }
+    for (int32 c = 0; c < channelCount; ++c)
+        zeroFloats(tail[c], fill);
 }
 
 void Overlap::processBlock(float** collected, float**, int32)

@@ -1,6 +1,8 @@
 // Re-blocking of a stream into fixed blocks, and overlapping windows over those blocks.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 #include "dsp/algo.h"
@@ -110,6 +112,14 @@ public:
     void processBlock(float** collected, float** processed, int32 n) override;
     void processBlockInput(float** collected, int32 n) override;
     void applyMode(int32 m) override;
+    void collectInput(float** in, int32 n) override;
+
+    // Takes in n samples of silence, exactly as if n zeros had been fed: the windows that still
+    // hold sound are completed one by one, and beyond them, where every window would be zeros
+    // without energy, only the grid of windows moves on.
+    void feedSilence(std::int64_t n);
+    // Samples taken in so far, silence included (any thread; changes with every feed).
+    std::uint64_t getFedSamples() const { return fedSamples.load(std::memory_order_relaxed); }
 
     void setLengths(int32 window, int32 overlap);
     bool isStartingUp() const { return handler == &Overlap::handleStartBlock; }
@@ -127,6 +137,7 @@ protected:
     void restartStream();
     void freeStreams();
     void allocateStreams();
+    void countFed(std::int64_t n) { fedSamples.store(getFedSamples() + static_cast<std::uint64_t>(n), std::memory_order_relaxed); }
 
     void (Overlap::*handler)(float**) = &Overlap::handleStartBlock;
     int32 keep = 0;
@@ -138,6 +149,8 @@ protected:
     ChannelBuffers streams;           // per channel, streamCapacity floats
     std::vector<float*> tails;        // per channel: where the next hop is collected
     std::vector<float*> windowStarts; // per channel: the window handed on
+    std::int64_t silentRun = 0;       // zeros at the end of the stream, counted up to a whole window
+    std::atomic<std::uint64_t> fedSamples{0};
 };
 
 } // namespace DSP

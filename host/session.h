@@ -79,8 +79,8 @@ public:
     // usual one for `channels`), sets up processing, activates the buses and the processor. False
     // with the reason when the plug-in refuses the arrangement or the set-up.
     bool setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers = 0);
-    // Meters the whole source on the audio thread, then a short silent tail as hosts play after the
-    // end. progress(done, total) runs on the main thread. False when a block fails or the plug-in
+    // Meters the whole source on the audio thread, then `tailFrames` of silence. progress(done,
+    // total) runs on the main thread. False when a block fails or the plug-in
     // stops processing (no block done in `stallSeconds`).
     bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
@@ -127,7 +127,9 @@ public:
     int idleEveryBlocks = 0; // 0: about ten times per second of audio
     int processMode = kOffline;
     // Offline, the plug-in waits for its gating workers rather than drop windows: no pacing is needed.
-    int tailFrames = 512;       // silence played after the end of a source
+    // Silence played after the end of a source. None by default: the meter counts digital silence as
+    // part of the programme, so a tail would add windows the file does not have.
+    int tailFrames = 0;
     double stallSeconds = 10.0; // a plug-in that finishes no block for this long has stopped
     bool stalled() const { return stalled_; }
     std::int64_t framesRead() const { return framesRead_; } // by the last run(), without the tail
