@@ -137,7 +137,10 @@ protected:
     void restartStream();
     void freeStreams();
     void allocateStreams();
-    void countFed(std::int64_t n) { fedSamples.store(getFedSamples() + static_cast<std::uint64_t>(n), std::memory_order_relaxed); }
+    void countFed(std::int64_t n)
+    {
+        fedSamples.store(getFedSamples() + static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+    }
 
     void (Overlap::*handler)(float**) = &Overlap::handleStartBlock;
     int32 keep = 0;
