@@ -19,9 +19,12 @@ namespace qelhost {
 
 namespace {
 
-// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. A layout
-// with side but no rear speakers (5.1 as most files label it) puts its sides on the surround bits.
-int speakerBit(int position, bool sidesAreSurrounds)
+// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. The loudness
+// model weighs a channel 1.41 between 60 and 120 degrees from the front, and only the plug-in's
+// surround pair (bits 4 and 5) carries that weight. So the pair at the sides takes it, or in a
+// layout with one surround pair (5.1, quad), that pair whatever its label; a rear pair beside a side
+// pair (7.1) sits behind 120 degrees and takes the plug-in's other pair.
+int speakerBit(int position, bool rearsAreSurrounds)
 {
     switch (position) {
     case SF_CHANNEL_MAP_MONO:
@@ -36,20 +39,20 @@ int speakerBit(int position, bool sidesAreSurrounds)
         return 2;
     case SF_CHANNEL_MAP_LFE:
         return 3;
-    case SF_CHANNEL_MAP_REAR_LEFT:
+    case SF_CHANNEL_MAP_SIDE_LEFT:
         return 4;
-    case SF_CHANNEL_MAP_REAR_RIGHT:
+    case SF_CHANNEL_MAP_SIDE_RIGHT:
         return 5;
+    case SF_CHANNEL_MAP_REAR_LEFT:
+        return rearsAreSurrounds ? 4 : 9;
+    case SF_CHANNEL_MAP_REAR_RIGHT:
+        return rearsAreSurrounds ? 5 : 10;
     case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
         return 6;
     case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
         return 7;
     case SF_CHANNEL_MAP_REAR_CENTER:
         return 8;
-    case SF_CHANNEL_MAP_SIDE_LEFT:
-        return sidesAreSurrounds ? 4 : 9;
-    case SF_CHANNEL_MAP_SIDE_RIGHT:
-        return sidesAreSurrounds ? 5 : 10;
     case SF_CHANNEL_MAP_TOP_CENTER:
         return 11;
     case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
@@ -77,13 +80,12 @@ bool mapLayout(SNDFILE* f, int channels, std::uint64_t& mask, std::vector<int>& 
     if (sf_command(f, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())) != SF_TRUE)
         return false;
     auto has = [&map](int p) { return std::find(map.begin(), map.end(), p) != map.end(); };
-    const bool sidesAreSurrounds = (has(SF_CHANNEL_MAP_SIDE_LEFT) || has(SF_CHANNEL_MAP_SIDE_RIGHT)) &&
-                                   !has(SF_CHANNEL_MAP_REAR_LEFT) && !has(SF_CHANNEL_MAP_REAR_RIGHT);
+    const bool rearsAreSurrounds = !has(SF_CHANNEL_MAP_SIDE_LEFT) && !has(SF_CHANNEL_MAP_SIDE_RIGHT);
     int channelOfBit[64];
     std::fill(std::begin(channelOfBit), std::end(channelOfBit), -1);
     mask = 0;
     for (int c = 0; c < channels; ++c) {
-        int bit = speakerBit(map[static_cast<std::size_t>(c)], sidesAreSurrounds);
+        int bit = speakerBit(map[static_cast<std::size_t>(c)], rearsAreSurrounds);
         if (bit < 0 || (mask >> bit & 1u))
             return false;
         mask |= 1ull << bit;

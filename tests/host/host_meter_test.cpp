@@ -77,8 +77,11 @@ protected:
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
         if (!f)
             return path;
-        if (!map.empty())
-            sf_command(f, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size()));
+        if (!map.empty()) {
+            EXPECT_EQ(sf_command(f, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())),
+                      SF_TRUE)
+                << name << " takes no channel map";
+        }
         sf_writef_float(f, data.data(), n);
         sf_close(f);
         return path;
@@ -179,6 +182,53 @@ TEST_F(MeterProgram, SurroundLayoutsAreWeightedBySpeaker)
     r = run(write("many.wav", std::vector<double>(15, -30.0), 48000, 0.2));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the plug-in refuses 15-channel audio"), std::string::npos) << r.err;
+}
+
+TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
+{
+    // The loudness model weighs a pair between 60 and 120 degrees from the front 1.41 (+1.49 LU against
+    // the same tone in the front pair) and one behind that 1.0: the sides of 7.1 and the one surround
+    // pair of 5.1, whichever label it has, are weighted; the back pair of 7.1 is not.
+    enum : int
+    {
+        L = SF_CHANNEL_MAP_LEFT,
+        R = SF_CHANNEL_MAP_RIGHT,
+        C = SF_CHANNEL_MAP_CENTER,
+        LFE = SF_CHANNEL_MAP_LFE,
+        BL = SF_CHANNEL_MAP_REAR_LEFT,
+        BR = SF_CHANNEL_MAP_REAR_RIGHT,
+        SL = SF_CHANNEL_MAP_SIDE_LEFT,
+        SR = SF_CHANNEL_MAP_SIDE_RIGHT
+    };
+    struct Layout
+    {
+        const char* name;
+        std::vector<int> map;
+        int pair; // the pair's first channel
+        double weight;
+    };
+    const Layout layouts[] = {{"sides51", {L, R, C, LFE, SL, SR}, 4, 1.41},
+                              {"backs51", {L, R, C, LFE, BL, BR}, 4, 1.41},
+                              {"sides71", {L, R, C, LFE, BL, BR, SL, SR}, 6, 1.41},
+                              {"backs71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0}};
+    std::string files;
+    for (const Layout& l : layouts) {
+        std::vector<double> front(l.map.size(), kSilent), pair(l.map.size(), kSilent);
+        front[0] = front[1] = pair[static_cast<std::size_t>(l.pair)] = pair[static_cast<std::size_t>(l.pair) + 1] =
+            -26.0;
+        files +=
+            " " + write(std::string(l.name) + "front.wav", front, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
+        files +=
+            " " + write(std::string(l.name) + "pair.wav", pair, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
+    }
+    ProgramRun r = run(files + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = lines(r.out);
+    ASSERT_EQ(json.size(), 2 * std::size(layouts)) << r.out;
+    for (std::size_t i = 0; i < std::size(layouts); ++i)
+        EXPECT_NEAR(plainOf(json[2 * i + 1], "Integrated") - plainOf(json[2 * i], "Integrated"),
+                    10.0 * std::log10(layouts[i].weight), 0.02)
+            << layouts[i].name;
 }
 
 TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
