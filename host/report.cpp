@@ -1,6 +1,5 @@
 #include "host/report.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -68,20 +67,6 @@ std::optional<double> clockSeconds(const std::string& text)
 }
 
 } // namespace
-
-std::string formatNumber(double v, int digits)
-{
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::general, digits);
-    return std::string(buf, res.ptr);
-}
-
-std::string formatFixed(double v, int decimals)
-{
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::fixed, decimals);
-    return std::string(buf, res.ptr);
-}
 
 std::vector<ReportedValue> reportedValues(const MeterReport& r)
 {

@@ -1,5 +1,7 @@
 #include "host/session.h"
 
+#include "host/numbertext.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -406,9 +408,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     }
     ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate};
     if (processor_->setupProcessing(ps) != kResultOk) {
-        char rate[48];
-        std::snprintf(rate, sizeof(rate), "%.17g", sampleRate);
-        error = std::string("the plug-in refuses to process at ") + rate + " Hz in blocks of up to " +
+        error = "the plug-in refuses to process at " + formatNumber(sampleRate, 17) + " Hz in blocks of up to " +
                 std::to_string(blockSize) + " samples";
         return false;
     }
@@ -433,9 +433,7 @@ bool Session::waitFor(std::uint64_t target, std::string& error)
                                     std::chrono::duration<double>(stallSeconds))))
         return true;
     stalled_ = true;
-    char secs[32];
-    std::snprintf(secs, sizeof(secs), "%g", stallSeconds);
-    error = std::string("the plug-in stopped processing: no block done in ") + secs + " s";
+    error = "the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s";
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "host/audiosource.h"
 #include "host/frame_display.h"
 #include "host/session.h"
+#include "tests/common/comma_locale.h"
 
 #include <gtest/gtest.h>
 
@@ -205,4 +206,31 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     alarm << prog.rdbuf();
     EXPECT_EQ(fill(alarm.str(), "truePeakOver"), "#FF4A3D");
     std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(HostSkin, TheDrawingIsTheSameInEveryLocale)
+{
+    // The bundle's skin, drawn without the plug-in's views: its gradient stops and opacities are
+    // fractions, read and written the same under a decimal-comma locale as under C.
+    std::ifstream in(bundleResourceDirectory(NORRIK_BUNDLE_PATH) + "/norrik.srf", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream text;
+    text << in.rdbuf();
+    auto draw = [&text] {
+        auto* skin = new SkinService;
+        std::string svg;
+        IPlugView* view = nullptr;
+        if (skin->loadText(text.str()) &&
+            skin->createView(skin->model().views.front().name.c_str(), nullptr, &view) == kResultOk)
+            svg = asEditorView(view)->renderSvg();
+        if (view)
+            view->release();
+        skin->release();
+        return svg;
+    };
+    const std::string inC = draw();
+    ASSERT_NE(inC.find("<stop offset=\"0.6667\""), std::string::npos) << inC;
+    testlocale::CommaDecimalLocale comma;
+    NORRIK_SKIP_WITHOUT_COMMA_LOCALE(comma);
+    EXPECT_EQ(draw(), inC);
 }
