@@ -80,6 +80,7 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
         v.param = &p;
         v.reading = (p.flags & kReadOnly) != 0;
         v.value = p.plain;
+        v.text = p.text;
         v.unit = p.units == "On/Off" ? std::string() : p.units;
         if (p.title == "Momentary" || p.title == "ShortTerm" || p.title == "Integrated" || p.title == "MomentMax" ||
             p.title == "ShortTermMax")
@@ -87,10 +88,13 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
         else if (p.title == "TruePeak")
             v.unit = "dBTP";
         else if (p.title == "Time") {
-            v.value = clockSeconds(p.text);
+            // The plug-in sends its clock once a second has passed: until then, none has.
+            if (v.text.empty())
+                v.text = "00:00:00";
+            v.value = clockSeconds(v.text);
             v.unit = "s";
         }
-        if (v.reading && (p.text == "--" || p.text.empty()))
+        if (v.reading && (v.text == "--" || v.text.empty()))
             v.value.reset();
         out.push_back(std::move(v));
     }
@@ -106,7 +110,7 @@ std::string formatText(const MeterReport& r)
         for (const ReportedValue& v : values) {
             if (v.reading != readings)
                 continue;
-            std::string shown = v.param->text;
+            std::string shown = v.text;
             // The display's text with the unit; the elapsed time as the clock shows it.
             if (v.value && !v.unit.empty() && v.unit != "s")
                 shown += " " + v.unit;
@@ -139,7 +143,7 @@ std::string formatJson(const MeterReport& r)
         out += ", \"normalized\": " + jsonNumber(p.normalized);
         out += ", \"plain\": " + jsonNumber(v.value);
         out += ", \"unit\": " + jsonString(v.unit);
-        out += ", \"text\": " + jsonString(p.text) + "}";
+        out += ", \"text\": " + jsonString(v.text) + "}";
     }
     out += "}}\n";
     return out;

@@ -29,6 +29,7 @@ struct ReportedValue
     bool reading = false;
     std::optional<double> value;
     std::string unit;
+    std::string text; // as the display shows it
 };
 std::vector<ReportedValue> reportedValues(const MeterReport& r);
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -297,8 +298,56 @@ TEST_F(MeterProgram, DamagedFilesAreMeteredWithAWarning)
     ASSERT_TRUE(writeWavFile(dir + "/nan.wav", v, 2, 48000, error)) << error;
     r = run(dir + "/nan.wav");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("nan.wav: 3 non-finite samples"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nan.wav: 3 non-finite or oversized samples"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("truncated"), std::string::npos);
+}
+
+TEST_F(MeterProgram, FilesEndingBeforeTheirAudioOrWithoutAnyAreWarnedOf)
+{
+    // Cut right after the header, inside the header's size of the audio, and an AIFF cut short.
+    const std::string wav = write("after.wav", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string aiff = write("cut.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    struct stat st
+    {};
+    ASSERT_EQ(stat(wav.c_str(), &st), 0);
+    const off_t header = st.st_size - 48000 * 4;
+    ASSERT_EQ(truncate(wav.c_str(), header), 0);
+    ASSERT_EQ(std::system(("head -c " + std::to_string(header - 2) + " " + wav + " >" + dir + "/inside.wav").c_str()),
+              0);
+    ASSERT_EQ(stat(aiff.c_str(), &st), 0);
+    ASSERT_EQ(truncate(aiff.c_str(), st.st_size - 24000 * 4), 0);
+    ProgramRun r = run(wav + " " + dir + "/inside.wav " + aiff);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("after.wav: truncated: 48000 frames expected, 0 read"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("inside.wav: truncated: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cut.aiff: truncated: 48000 frames expected, 24000 read"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no audio"), std::string::npos) << r.err;
+
+    // No frames at all: 0 s everywhere, and a word why.
+    const std::string empty = write("empty.wav", {-20.0, -20.0}, 48000, 0.0);
+    r = run(empty);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "meter: warning: " + empty + ": the file holds no audio\n");
+    EXPECT_NE(r.out.find(": 48000 Hz, 2 channels, 0.00 s\n"), std::string::npos) << r.out;
+    EXPECT_EQ(shown(r.out, "Time"), "00:00:00") << r.out;
+    r = run(empty + " --json");
+    EXPECT_EQ(entry(r.out, "Time"), "\"Time\": {\"id\": 53, \"normalized\": 0, \"plain\": 0, \"unit\": \"s\", "
+                                    "\"text\": \"00:00:00\"}");
+
+    // Samples beyond the largest the plug-in measures are measured as silence, like non-finite ones.
+    std::vector<float> v(4800 * 2, 0.25f);
+    v[10] = 2e15f;
+    v[11] = -1e30f;
+    v[12] = NAN;
+    v[13] = 1e15f; // the largest measured
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/huge.wav", v, 2, 48000, error)) << error;
+    r = run(dir + "/huge.wav");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("huge.wav: 3 non-finite or oversized samples (NaN, infinity or magnitude above 1e+15), "
+                         "metered as silence"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)
