@@ -179,10 +179,14 @@ TEST_F(MeterProgram, SurroundLayoutsAreWeightedBySpeaker)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"channels\": 6"), std::string::npos);
     EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
-    // More channels than the plug-in holds: its refusal, not the host's.
-    r = run(write("many.wav", std::vector<double>(15, -30.0), 48000, 0.2));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the plug-in refuses 15-channel audio"), std::string::npos) << r.err;
+    // More channels than the plug-in holds, and more than its speaker arrangements name: refused in
+    // the user's terms.
+    for (int channels : {15, 65}) {
+        const std::string many = write("many.wav", std::vector<double>(channels, -30.0), 48000, 0.2);
+        r = run(many);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "meter: " + many + ": " + std::to_string(channels) + " channels: the meter takes 1 to 14\n");
+    }
 }
 
 TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
@@ -261,6 +265,10 @@ TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(lines(r.out).size(), 2u) << r.out;
     EXPECT_NE(r.err.find("cannot read " + dir + "/missing.wav: "), std::string::npos) << r.err;
+    // Files failing in different ways: the most severe status, in either order.
+    const std::string refused = write("refused.wav", {-20.0}, 4000, 0.1);
+    EXPECT_EQ(run(dir + "/missing.wav " + refused).status, 2);
+    EXPECT_EQ(run(refused + " " + dir + "/missing.wav").status, 2);
     r = run("\"\"");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("empty file name"), std::string::npos) << r.err;
@@ -358,7 +366,14 @@ TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)
     ASSERT_TRUE(writeWavFile(dir + "/slow.wav", v, 1, 2, error)) << error;
     ProgramRun r = run(dir + "/slow.wav");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("slow.wav: the plug-in refuses to process at 2 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("slow.wav: 2 Hz: the sample rate is outside 8-384 kHz"), std::string::npos) << r.err;
+    for (int rate : {4000, 400000}) {
+        r = run(write("rate.wav", {-20.0}, rate, 0.1));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("rate.wav: " + std::to_string(rate) + " Hz: the sample rate is outside 8-384 kHz\n"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 TEST_F(MeterProgram, AClickInTheLastSampleIsMeasured)
