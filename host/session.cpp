@@ -248,6 +248,7 @@ bool Session::load(std::string& error)
     if (!module_.open(bundlePath_, error))
         return false;
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
+    display_->frame().frameSystem().clock = [this] { return displayClock(); };
     factory_ = module_.getFactory();
     if (!factory_) {
         error = "GetPluginFactory returned no factory";
@@ -437,6 +438,13 @@ bool Session::waitFor(std::uint64_t target, std::string& error)
     return false;
 }
 
+int32 Session::displayClock() const
+{
+    const double ms = static_cast<double>(framesTakenBack_) * 1000.0 / sampleRate_;
+    // Wraps as a tick count does.
+    return static_cast<int32>(static_cast<std::uint32_t>(static_cast<std::int64_t>(ms)));
+}
+
 void Session::fillContext(ProcessContext& ctx, std::int64_t pos)
 {
     ctx = ProcessContext{};
@@ -520,6 +528,7 @@ void Session::consumeSlot(Slot& s)
     }
     if (logging && !batch.empty())
         outputLog_.push_back(std::move(batch));
+    framesTakenBack_ += s.data.numSamples;
 }
 
 bool Session::run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
