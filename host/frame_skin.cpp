@@ -111,18 +111,10 @@ std::string escape(const std::string& s)
 }
 
 // The draw context the plug-in's views paint into: SVG elements in view coordinates.
-class SvgContext final : public IDrawContext
+class SvgContext final : public Uncounted<IDrawContext>
 {
 public:
     SvgContext(std::ostringstream& out, const SkinService* skin) : out_(out), skin_(skin) {}
-    tresult queryInterface(const std::uint8_t*, void** obj) override
-    {
-        if (obj)
-            *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
 
     void setLineColor(uint32 color, int32 width, float alpha) override
     {
@@ -204,13 +196,7 @@ public:
     explicit ViewAttributes(const SkinElement& e) : element_(e) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override
     {
-        if (!obj)
-            return kInvalidArgument;
-        if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-            answerInterface(this, iid, iid::IViewAttributes, this, obj))
-            return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
+        return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IViewAttributes, this}});
     }
     const char8* getString(const char8* name) override
     {
@@ -322,13 +308,7 @@ bool parseSkin(const std::string& text, SkinModel& model, std::string& error)
 
 tresult SkinBitmap::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-        answerInterface(this, iid, iid::IBitmapExtent, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IBitmapExtent, this}});
 }
 
 // ---- skin service ----
@@ -340,15 +320,11 @@ SkinService::~SkinService()
 
 tresult SkinService::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
     ISkinService* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) ||
-        answerInterface(this, iid, iid::ISkinService, self, obj) ||
-        answerInterface(this, iid, iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this), obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj,
+                       {{iid::FUnknown, self},
+                        {iid::ISkinService, self},
+                        {iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this)}});
 }
 
 void SkinService::unload()
@@ -502,13 +478,7 @@ void EditorView::close()
 
 tresult EditorView::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IPlugView, this, obj) ||
-        answerInterface(this, iid, iid::HostEditorView, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IPlugView, this}, {iid::HostEditorView, this}});
 }
 
 EditorView* asEditorView(IPlugView* view)

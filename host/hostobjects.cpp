@@ -12,26 +12,6 @@ bool sameUid(const std::uint8_t* a, const std::uint8_t* b)
 
 namespace {
 
-// Answers FUnknown and the one interface given.
-tresult answer(void* self, const std::uint8_t* asked, const Uid& own, void** obj)
-{
-    if (!obj)
-        return kInvalidArgument;
-    if (sameUid(asked, iid::FUnknown.b) || sameUid(asked, own.b)) {
-        *obj = self;
-        return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-}
-
-tresult refuse(void** obj)
-{
-    if (obj)
-        *obj = nullptr;
-    return kNoInterface;
-}
-
 constexpr std::size_t kMaxLog = 4096;
 
 } // namespace
@@ -99,11 +79,7 @@ std::string toUtf8(const char16* s, std::size_t max)
 
 tresult HostAttributeList::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (obj && sameUid(iid, iid::FUnknown.b)) {
-        *obj = this;
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}});
 }
 
 tresult HostAttributeList::setInt(const char* id, int64 value)
@@ -187,10 +163,7 @@ tresult HostAttributeList::getBinary(const char* id, const void*& data, uint32& 
 
 tresult HostMessage::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IMessage*>(this), asked, iid::IMessage, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IMessage, this}});
 }
 
 // ---- application ----
@@ -199,10 +172,7 @@ HostApplication::HostApplication() : mainThread_(std::this_thread::get_id()) {}
 
 tresult HostApplication::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IHostApplication*>(this), asked, iid::IHostApplication, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IHostApplication, this}});
 }
 
 tresult HostApplication::getName(char16* name)
@@ -228,11 +198,6 @@ tresult HostApplication::createInstance(const std::uint8_t* cid, const std::uint
 }
 
 // ---- parameter changes ----
-
-tresult HostParamQueue::queryInterface(const std::uint8_t*, void** obj)
-{
-    return refuse(obj);
-}
 
 tresult HostParamQueue::getPoint(int32 index, int32& sampleOffset, double& value)
 {
@@ -266,11 +231,6 @@ tresult HostParamQueue::addPoint(int32 sampleOffset, double value, int32& index)
     }
     index = i;
     return kResultOk;
-}
-
-tresult HostParameterChanges::queryInterface(const std::uint8_t*, void** obj)
-{
-    return refuse(obj);
 }
 
 IParameterChangeQueue* HostParameterChanges::getParameterData(int32 index)
@@ -307,12 +267,7 @@ bool HostParameterChanges::add(uint32 id, double value, int32 offset)
 
 tresult MemoryStream::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    if (obj && sameUid(asked, iid::FUnknown.b)) {
-        *obj = static_cast<IBStream*>(this);
-        addRef();
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}});
 }
 
 tresult MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead)
@@ -374,12 +329,7 @@ tresult MemoryStream::tell(int64* pos)
 tresult ComponentHandler::queryInterface(const std::uint8_t* asked, void** obj)
 {
     // Only the plain handler: the second handler interface is refused.
-    if (obj && sameUid(asked, iid::FUnknown.b)) {
-        *obj = static_cast<IComponentHandler*>(this);
-        addRef();
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}});
 }
 
 tresult ComponentHandler::performEdit(uint32 id, double valueNormalized)
@@ -393,10 +343,7 @@ tresult ComponentHandler::performEdit(uint32 id, double valueNormalized)
 
 tresult ConnectionProxy::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IConnectionPoint*>(this), asked, iid::IConnectionPoint, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IConnectionPoint, this}});
 }
 
 tresult ConnectionProxy::connect(IConnectionPoint* other)
