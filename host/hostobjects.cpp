@@ -82,82 +82,87 @@ tresult HostAttributeList::queryInterface(const std::uint8_t* iid, void** obj)
     return answerQuery(this, iid, obj, {{iid::FUnknown, this}});
 }
 
-tresult HostAttributeList::setInt(const char* id, int64 value)
+tresult HostAttributeList::store(const char* id, Value value)
 {
     if (!id)
         return kInvalidArgument;
-    values_[id] = value;
+    values_[id] = std::move(value);
     return kResultOk;
+}
+
+template <class T>
+const T* HostAttributeList::find(const char* id) const
+{
+    auto it = id ? values_.find(id) : values_.end();
+    return it == values_.end() ? nullptr : std::get_if<T>(&it->second);
+}
+
+template <class T>
+tresult HostAttributeList::fetch(const char* id, T& value) const
+{
+    const T* v = find<T>(id);
+    if (!v)
+        return kResultFalse;
+    value = *v;
+    return kResultOk;
+}
+
+tresult HostAttributeList::setInt(const char* id, int64 value)
+{
+    return store(id, value);
 }
 
 tresult HostAttributeList::getInt(const char* id, int64& value)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<int64>(it->second))
-        return kResultFalse;
-    value = std::get<int64>(it->second);
-    return kResultOk;
+    return fetch(id, value);
 }
 
 tresult HostAttributeList::setFloat(const char* id, double value)
 {
-    if (!id)
-        return kInvalidArgument;
-    values_[id] = value;
-    return kResultOk;
+    return store(id, value);
 }
 
 tresult HostAttributeList::getFloat(const char* id, double& value)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<double>(it->second))
-        return kResultFalse;
-    value = std::get<double>(it->second);
-    return kResultOk;
+    return fetch(id, value);
 }
 
 tresult HostAttributeList::setString(const char* id, const char16* string)
 {
-    if (!id || !string)
+    if (!string)
         return kInvalidArgument;
-    values_[id] = std::u16string(string);
-    return kResultOk;
+    return store(id, std::u16string(string));
 }
 
 tresult HostAttributeList::getString(const char* id, char16* string, uint32 sizeInBytes)
 {
     if (!id || !string)
         return kInvalidArgument;
-    auto it = values_.find(id);
-    if (it == values_.end() || !std::holds_alternative<std::u16string>(it->second))
-        return kResultFalse;
-    const std::u16string& s = std::get<std::u16string>(it->second);
+    const std::u16string* s = find<std::u16string>(id);
     std::size_t units = sizeInBytes / sizeof(char16);
-    if (units == 0)
+    if (!s || units == 0)
         return kResultFalse;
-    std::size_t n = std::min(s.size(), units - 1);
-    std::copy_n(s.data(), n, string);
+    std::size_t n = std::min(s->size(), units - 1);
+    std::copy_n(s->data(), n, string);
     string[n] = 0;
     return kResultOk;
 }
 
 tresult HostAttributeList::setBinary(const char* id, const void* data, uint32 sizeInBytes)
 {
-    if (!id || (!data && sizeInBytes))
+    if (!data && sizeInBytes)
         return kInvalidArgument;
     auto p = static_cast<const std::uint8_t*>(data);
-    values_[id] = std::vector<std::uint8_t>(p, p + sizeInBytes);
-    return kResultOk;
+    return store(id, std::vector<std::uint8_t>(p, p + sizeInBytes));
 }
 
 tresult HostAttributeList::getBinary(const char* id, const void*& data, uint32& sizeInBytes)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<std::vector<std::uint8_t>>(it->second))
+    const auto* v = find<std::vector<std::uint8_t>>(id);
+    if (!v)
         return kResultFalse;
-    const auto& v = std::get<std::vector<std::uint8_t>>(it->second);
-    data = v.data();
-    sizeInBytes = static_cast<uint32>(v.size());
+    data = v->data();
+    sizeInBytes = static_cast<uint32>(v->size());
     return kResultOk;
 }
 

@@ -107,6 +107,15 @@ public:
     const std::map<std::string, Value>& values() const { return values_; }
 
 private:
+    // kInvalidArgument without an id.
+    tresult store(const char* id, Value value);
+    // The value under `id` when it has type T, else null.
+    template <class T>
+    const T* find(const char* id) const;
+    // Copies the value under `id` to `value` when it has type T, else kResultFalse.
+    template <class T>
+    tresult fetch(const char* id, T& value) const;
+
     std::map<std::string, Value> values_;
 };
 
