@@ -844,6 +844,8 @@ void Session::teardown()
         // The audio thread is inside the plug-in: nothing of it may be touched or unloaded. Leave it
         // all to the end of the process.
         (void)audio_.release();
+        if (display_)
+            display_->frame().frameSystem().clock = nullptr; // it reads this session
         (void)display_.release();
         component_ = nullptr;
         processor_ = nullptr;
