@@ -1,10 +1,12 @@
 #include "host/audiosource.h"
 
+#include "dsp/blockstats.h"
+#include "host/numbertext.h"
+
 #include <sndfile.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <iterator>
 #include <sstream>
@@ -19,9 +21,12 @@ namespace qelhost {
 
 namespace {
 
-// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. A layout
-// with side but no rear speakers (5.1 as most files label it) puts its sides on the surround bits.
-int speakerBit(int position, bool sidesAreSurrounds)
+// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. The loudness
+// model weighs a channel 1.41 between 60 and 120 degrees from the front, and only the plug-in's
+// surround pair (bits 4 and 5) carries that weight. So the pair at the sides takes it, or in a
+// layout with one surround pair (5.1, quad), that pair whatever its label; a rear pair beside a side
+// pair (7.1) sits behind 120 degrees and takes the plug-in's other pair.
+int speakerBit(int position, bool rearsAreSurrounds)
 {
     switch (position) {
     case SF_CHANNEL_MAP_MONO:
@@ -36,20 +41,20 @@ int speakerBit(int position, bool sidesAreSurrounds)
         return 2;
     case SF_CHANNEL_MAP_LFE:
         return 3;
-    case SF_CHANNEL_MAP_REAR_LEFT:
+    case SF_CHANNEL_MAP_SIDE_LEFT:
         return 4;
-    case SF_CHANNEL_MAP_REAR_RIGHT:
+    case SF_CHANNEL_MAP_SIDE_RIGHT:
         return 5;
+    case SF_CHANNEL_MAP_REAR_LEFT:
+        return rearsAreSurrounds ? 4 : 9;
+    case SF_CHANNEL_MAP_REAR_RIGHT:
+        return rearsAreSurrounds ? 5 : 10;
     case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
         return 6;
     case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
         return 7;
     case SF_CHANNEL_MAP_REAR_CENTER:
         return 8;
-    case SF_CHANNEL_MAP_SIDE_LEFT:
-        return sidesAreSurrounds ? 4 : 9;
-    case SF_CHANNEL_MAP_SIDE_RIGHT:
-        return sidesAreSurrounds ? 5 : 10;
     case SF_CHANNEL_MAP_TOP_CENTER:
         return 11;
     case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
@@ -77,13 +82,12 @@ bool mapLayout(SNDFILE* f, int channels, std::uint64_t& mask, std::vector<int>& 
     if (sf_command(f, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())) != SF_TRUE)
         return false;
     auto has = [&map](int p) { return std::find(map.begin(), map.end(), p) != map.end(); };
-    const bool sidesAreSurrounds = (has(SF_CHANNEL_MAP_SIDE_LEFT) || has(SF_CHANNEL_MAP_SIDE_RIGHT)) &&
-                                   !has(SF_CHANNEL_MAP_REAR_LEFT) && !has(SF_CHANNEL_MAP_REAR_RIGHT);
+    const bool rearsAreSurrounds = !has(SF_CHANNEL_MAP_SIDE_LEFT) && !has(SF_CHANNEL_MAP_SIDE_RIGHT);
     int channelOfBit[64];
     std::fill(std::begin(channelOfBit), std::end(channelOfBit), -1);
     mask = 0;
     for (int c = 0; c < channels; ++c) {
-        int bit = speakerBit(map[static_cast<std::size_t>(c)], sidesAreSurrounds);
+        int bit = speakerBit(map[static_cast<std::size_t>(c)], rearsAreSurrounds);
         if (bit < 0 || (mask >> bit & 1u))
             return false;
         mask |= 1ull << bit;
@@ -96,28 +100,81 @@ bool mapLayout(SNDFILE* f, int channels, std::uint64_t& mask, std::vector<int>& 
     return true;
 }
 
-// The frames the header promised when libsndfile found the file shorter ("data : N (should be M)"
-// in its log), else -1.
-std::int64_t promisedFrames(SNDFILE* f, std::int64_t frames)
+// Bytes of one frame of uncompressed samples, 0 for a compressed format.
+std::int64_t frameBytes(const SF_INFO& info)
+{
+    std::int64_t bytes = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        bytes = 1;
+        break;
+    case SF_FORMAT_PCM_16:
+        bytes = 2;
+        break;
+    case SF_FORMAT_PCM_24:
+        bytes = 3;
+        break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        bytes = 4;
+        break;
+    case SF_FORMAT_DOUBLE:
+        bytes = 8;
+        break;
+    default:
+        break;
+    }
+    return bytes * info.channels;
+}
+
+// What the header promised when libsndfile found the file shorter: its log of the header gives a
+// chunk that runs past the end as "<chunk> : <size> (should be <bytes there>)".
+struct HeaderPromise
+{
+    bool cut = false;         // the file ends before what its header describes
+    std::int64_t frames = -1; // the frames the header promised, -1 when it cannot be told
+};
+
+HeaderPromise headerPromise(SNDFILE* f, const SF_INFO& info)
 {
     char log[8192] = {};
     sf_command(f, SFC_GET_LOG_INFO, log, sizeof(log));
     std::istringstream lines(log);
     std::string line;
+    HeaderPromise promise;
+    bool containerCut = false;
     while (std::getline(lines, line)) {
-        if (line.rfind("data", 0) != 0 && line.rfind("SSND", 0) != 0)
+        line.erase(0, line.find_first_not_of(' '));
+        const auto colon = line.find(" : "), should = line.find("(should be ");
+        if (colon == std::string::npos || should == std::string::npos)
             continue;
-        auto colon = line.find(" : "), should = line.find("(should be ");
-        if (colon == std::string::npos || should == std::string::npos || frames <= 0)
-            continue;
+        const std::string chunk = line.substr(0, colon);
         const long long declared = std::atoll(line.c_str() + colon + 3);
         const long long actual = std::atoll(line.c_str() + should + 11);
-        const long long frameBytes = std::max(1ll, actual / frames);
-        const long long overhead = actual - frames * frameBytes;
-        if (declared > actual)
-            return (declared - overhead) / frameBytes;
+        if (declared <= actual)
+            continue;
+        if (chunk == "RIFF" || chunk == "RIFX" || chunk == "RF64" || chunk == "FORM") {
+            containerCut = true;
+        } else if (chunk == "data" || chunk == "SSND") {
+            promise.cut = true;
+            // The sound chunk of AIFF starts with 8 bytes of offset and block size.
+            const long long samplesAt = chunk == "SSND" ? 8 : 0;
+            long long bytes = frameBytes(info);
+            if (bytes == 0 && info.frames > 0)
+                bytes = std::max(1ll, (actual - samplesAt) / info.frames);
+            if (bytes > 0)
+                promise.frames = (declared - samplesAt) / bytes;
+        }
     }
-    return -1;
+    // A container longer than the file with no audio in it: the file ends inside or right after
+    // its header, before the size of its audio could even be read. (With audio, a container one
+    // pad byte short is harmless.)
+    if (containerCut && info.frames == 0)
+        promise.cut = true;
+    return promise;
 }
 
 class SndfileSource final : public AudioSource
@@ -126,9 +183,13 @@ public:
     SndfileSource(SNDFILE* file, const SF_INFO& info, std::string path)
     : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
     {
-        if (!info_.seekable)
+        if (!info_.seekable) {
             info_.frames = -1; // a pipe's header cannot know its length
-        promised_ = std::max<std::int64_t>(info_.frames, promisedFrames(file_, info_.frames));
+        } else {
+            const HeaderPromise promise = headerPromise(file_, info_);
+            cut_ = promise.cut;
+            promised_ = std::max<std::int64_t>(info_.frames, promise.frames);
+        }
         if (!mapLayout(file_, info_.channels, speakers_, order_)) {
             speakers_ = defaultSpeakers(info_.channels);
             order_.resize(static_cast<std::size_t>(info_.channels));
@@ -148,12 +209,20 @@ public:
     std::string warnings() const override
     {
         std::string w;
-        if (ended_ && promised_ > read_)
+        if (!ended_)
+            return w;
+        if (promised_ > read_)
             w += path_ + ": truncated: " + std::to_string(promised_) + " frames expected, " + std::to_string(read_) +
                  " read\n";
-        if (nonFinite_ > 0)
-            w += path_ + ": " + std::to_string(nonFinite_) + " non-finite sample" + (nonFinite_ == 1 ? "" : "s") +
-                 " (NaN or infinity), metered as silence\n";
+        else if (cut_)
+            w += path_ + ": truncated: the file ends before the audio its header describes, " + std::to_string(read_) +
+                 " frames read\n";
+        else if (read_ == 0)
+            w += path_ + ": the file holds no audio\n";
+        if (unmeasurable_ > 0)
+            w += path_ + ": " + std::to_string(unmeasurable_) + " non-finite or oversized sample" +
+                 (unmeasurable_ == 1 ? "" : "s") + " (NaN, infinity or magnitude above " +
+                 formatNumber(DSP::kLargestMeasured, 3) + "), metered as silence\n";
         return w;
     }
 
@@ -172,7 +241,7 @@ public:
                     break;
                 }
                 read_ += bufFrames_;
-                countNonFinite(scratch_.data(), bufFrames_ * ch);
+                countUnmeasurable(scratch_.data(), bufFrames_ * ch);
             }
             std::int64_t n = std::min<std::int64_t>(maxFrames - done, bufFrames_ - bufPos_);
             const float* src = scratch_.data() + bufPos_ * ch;
@@ -210,24 +279,26 @@ public:
     }
 
 private:
-    // A sample is not finite when its exponent bits are all set.
-    void countNonFinite(const float* p, std::int64_t n)
+    // The samples the plug-in measures as silence: NaN, infinite, or beyond its largest magnitude.
+    void countUnmeasurable(const float* p, std::int64_t n)
     {
         std::int64_t bad = 0, i = 0;
 #if defined(__SSE2__)
-        const __m128i exponent = _mm_set1_epi32(0x7F800000);
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+        const __m128 largest = _mm_set1_ps(DSP::kLargestMeasured);
         __m128i lanes = _mm_setzero_si128(); // each lane counts at most a chunk's samples / 4
         for (; i + 4 <= n; i += 4) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            lanes = _mm_sub_epi32(lanes, _mm_cmpeq_epi32(_mm_and_si128(v, exponent), exponent));
+            // Not-less-or-equal holds for NaN as for the too large.
+            const __m128 a = _mm_and_ps(_mm_loadu_ps(p + i), magnitude);
+            lanes = _mm_sub_epi32(lanes, _mm_castps_si128(_mm_cmpnle_ps(a, largest)));
         }
         alignas(16) std::int32_t sum[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(sum), lanes);
         bad = static_cast<std::int64_t>(sum[0]) + sum[1] + sum[2] + sum[3];
 #endif
         for (; i < n; ++i)
-            bad += (std::bit_cast<std::uint32_t>(p[i]) & 0x7F800000u) == 0x7F800000u;
-        nonFinite_ += bad;
+            bad += !(std::fabs(p[i]) <= DSP::kLargestMeasured);
+        unmeasurable_ += bad;
     }
 
     static constexpr std::int64_t kChunk = 16384; // 128 KiB of stereo: stays in cache until de-interleaved
@@ -241,8 +312,9 @@ private:
     std::vector<int> order_; // file channel of each of the plug-in's channels
     bool inOrder_ = true;
     std::int64_t promised_ = -1;
+    bool cut_ = false;
     std::int64_t read_ = 0;
-    std::int64_t nonFinite_ = 0;
+    std::int64_t unmeasurable_ = 0;
     bool ended_ = false;
 };
 

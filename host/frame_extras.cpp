@@ -5,28 +5,14 @@
 
 namespace qelhost {
 
-namespace {
-template <class T, class I>
-tresult answerOwn(T* self, const std::uint8_t* iid, const Uid& own, void** obj)
-{
-    if (!obj)
-        return kInvalidArgument;
-    I* as = self;
-    if (answerInterface(self, iid, iid::FUnknown, as, obj) || answerInterface(self, iid, own, as, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
-}
-} // namespace
-
 tresult HostMeterSettings::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    return answerOwn<HostMeterSettings, IMeterSettings>(this, iid, iid::IMeterSettings, obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IMeterSettings, this}});
 }
 
 tresult HostScaleMapper::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    return answerOwn<HostScaleMapper, IScaleMapper>(this, iid, iid::IScaleMapper, obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IScaleMapper, this}});
 }
 
 double HostScaleMapper::mapToPosition(int32 viewType, double level)
@@ -37,12 +23,12 @@ double HostScaleMapper::mapToPosition(int32 viewType, double level)
 
 tresult HostMeterBitmapService::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    return answerOwn<HostMeterBitmapService, IMeterBitmapService>(this, iid, iid::IMeterBitmapService, obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IMeterBitmapService, this}});
 }
 
 tresult HostColorGroups::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    return answerOwn<HostColorGroups, IColorGroupInformation>(this, iid, iid::IColorGroupInformation, obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IColorGroupInformation, this}});
 }
 
 FUnknown* HostMeterBitmapService::make(const ViewRect& r, bool horizontal, uint32 color, const char* role)

@@ -41,22 +41,11 @@ private:
     FUnknown* make(const ViewRect& r, bool horizontal, uint32 color, const char* role);
 };
 
-class HostColorGroups final : public RefCounted<IColorGroupInformation>
+class HostColorGroups final : public RefCounted<WithoutColorTransforms>
 {
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     tresult applyColorGroup(FUnknown*) override { return kResultFalse; }
-    tresult getTransformCount(int32& count) override
-    {
-        count = 0;
-        return kResultFalse;
-    }
-    tresult getTransform(int32, IColorTransform** transform) override
-    {
-        if (transform)
-            *transform = nullptr;
-        return kResultFalse;
-    }
 };
 
 } // namespace qelhost

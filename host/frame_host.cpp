@@ -16,13 +16,7 @@ HostUpdateHandler::~HostUpdateHandler()
 
 tresult HostUpdateHandler::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-        answerInterface(this, iid, iid::IUpdateHandler, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IUpdateHandler, this}});
 }
 
 tresult HostUpdateHandler::addDependent(FUnknown* object, IDependent* dependent)
@@ -111,13 +105,7 @@ std::size_t HostUpdateHandler::dependentCount() const
 
 tresult HostFrameSystem::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-        answerInterface(this, iid, iid::IFrameSystem, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IFrameSystem, this}});
 }
 
 int32 HostFrameSystem::getTickCount()
@@ -139,13 +127,7 @@ HostIdleRegistry::~HostIdleRegistry()
 
 tresult HostIdleRegistry::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-        answerInterface(this, iid, iid::IIdleRegistry, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IIdleRegistry, this}});
 }
 
 tresult HostIdleRegistry::registerIdleHandler(IIdleHandler* handler)
@@ -188,12 +170,7 @@ class HeldService final : public RefCounted<FUnknown>
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override
     {
-        if (!obj)
-            return kInvalidArgument;
-        if (answerInterface(this, iid, iid::FUnknown, this, obj))
-            return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
+        return answerQuery(this, iid, obj, {{iid::FUnknown, this}});
     }
 };
 } // namespace

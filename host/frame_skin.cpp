@@ -1,10 +1,13 @@
 #include "host/frame_skin.h"
 
+#include "host/numbertext.h"
+
 #include <expat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <locale>
 #include <memory>
 #include <sstream>
 
@@ -80,10 +83,7 @@ std::string svgColor(uint32 argb)
 
 std::string opacity(uint32 argb, float alpha = 1.f)
 {
-    double a = ((argb >> 24) & 0xFF) / 255.0 * alpha;
-    char b[32];
-    std::snprintf(b, sizeof b, "%.3g", a);
-    return b;
+    return formatNumber(((argb >> 24) & 0xFF) / 255.0 * alpha, 3);
 }
 
 std::string escape(const std::string& s)
@@ -111,18 +111,10 @@ std::string escape(const std::string& s)
 }
 
 // The draw context the plug-in's views paint into: SVG elements in view coordinates.
-class SvgContext final : public IDrawContext
+class SvgContext final : public Uncounted<IDrawContext>
 {
 public:
     SvgContext(std::ostringstream& out, const SkinService* skin) : out_(out), skin_(skin) {}
-    tresult queryInterface(const std::uint8_t*, void** obj) override
-    {
-        if (obj)
-            *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
 
     void setLineColor(uint32 color, int32 width, float alpha) override
     {
@@ -204,13 +196,7 @@ public:
     explicit ViewAttributes(const SkinElement& e) : element_(e) {}
     tresult queryInterface(const std::uint8_t* iid, void** obj) override
     {
-        if (!obj)
-            return kInvalidArgument;
-        if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-            answerInterface(this, iid, iid::IViewAttributes, this, obj))
-            return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
+        return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IViewAttributes, this}});
     }
     const char8* getString(const char8* name) override
     {
@@ -283,7 +269,7 @@ bool parseSkin(const std::string& text, SkinModel& model, std::string& error)
                 for (auto& s : b->children) {
                     uint32 argb = 0;
                     if (s->name == "stop" && parseColor(get(*s, "color"), argb))
-                        def.stops.emplace_back(std::strtod(get(*s, "at", "0").c_str(), nullptr), argb);
+                        def.stops.emplace_back(readNumber(get(*s, "at", "0")), argb);
                 }
                 if (def.name.empty() || def.width <= 0 || def.height <= 0) {
                     error = "skin: bitmap '" + def.name + "' without a name or size";
@@ -322,13 +308,7 @@ bool parseSkin(const std::string& text, SkinModel& model, std::string& error)
 
 tresult SkinBitmap::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) ||
-        answerInterface(this, iid, iid::IBitmapExtent, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IBitmapExtent, this}});
 }
 
 // ---- skin service ----
@@ -340,15 +320,11 @@ SkinService::~SkinService()
 
 tresult SkinService::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
     ISkinService* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) ||
-        answerInterface(this, iid, iid::ISkinService, self, obj) ||
-        answerInterface(this, iid, iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this), obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj,
+                       {{iid::FUnknown, self},
+                        {iid::ISkinService, self},
+                        {iid::IColorGroupInformation, static_cast<IColorGroupInformation*>(this)}});
 }
 
 void SkinService::unload()
@@ -502,13 +478,7 @@ void EditorView::close()
 
 tresult EditorView::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
-    if (answerInterface(this, iid, iid::FUnknown, this, obj) || answerInterface(this, iid, iid::IPlugView, this, obj) ||
-        answerInterface(this, iid, iid::HostEditorView, this, obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}, {iid::IPlugView, this}, {iid::HostEditorView, this}});
 }
 
 EditorView* asEditorView(IPlugView* view)
@@ -543,6 +513,7 @@ HostValue* EditorView::value(const std::string& name) const
 std::string EditorView::renderSvg()
 {
     std::ostringstream out;
+    out.imbue(std::locale::classic());
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\""
         << def_.width << "\" height=\"" << def_.height << "\" viewBox=\"0 0 " << def_.width << ' ' << def_.height
@@ -551,8 +522,8 @@ std::string EditorView::renderSvg()
         out << "<linearGradient id=\"g-" << escape(b.name) << "\" x1=\"0\" y1=\"" << (b.horizontal ? 0 : 1)
             << "\" x2=\"" << (b.horizontal ? 1 : 0) << "\" y2=\"0\">";
         for (auto& s : b.stops)
-            out << "<stop offset=\"" << s.first << "\" stop-color=\"" << svgColor(s.second) << "\" stop-opacity=\""
-                << opacity(s.second) << "\"/>";
+            out << "<stop offset=\"" << formatNumber(s.first, 6) << "\" stop-color=\"" << svgColor(s.second)
+                << "\" stop-opacity=\"" << opacity(s.second) << "\"/>";
         out << "</linearGradient>\n<g id=\"bm-" << escape(b.name) << "\"><rect width=\"" << b.width << "\" height=\""
             << b.height << "\" fill=\"url(#g-" << escape(b.name) << ")\"/></g>\n";
     }

@@ -67,11 +67,10 @@ private:
 
 class EditorView;
 
-class SkinService final : public RefCounted<ISkinService, IColorGroupInformation>
+// Colour group information with no colour transforms to give.
+class WithoutColorTransforms : public IColorGroupInformation
 {
 public:
-    // The plug-in hands the skin its colour groups.
-    tresult applyColorGroup(FUnknown* group) override;
     tresult getTransformCount(int32& count) override
     {
         count = 0;
@@ -83,6 +82,13 @@ public:
             *transform = nullptr;
         return kResultFalse;
     }
+};
+
+class SkinService final : public RefCounted<ISkinService, WithoutColorTransforms>
+{
+public:
+    // The plug-in hands the skin its colour groups.
+    tresult applyColorGroup(FUnknown* group) override;
     int colorGroupsApplied() const { return colorGroupsApplied_; }
 
     ~SkinService() override;

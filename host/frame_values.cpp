@@ -8,16 +8,12 @@ namespace qelhost {
 
 tresult HostValue::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
     IHostValueOptions* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) ||
-        answerInterface(this, iid, iid::IHostValueOptions, self, obj) ||
-        answerInterface(this, iid, iid::IHostValueMeter, static_cast<IHostValueMeter*>(this), obj) ||
-        answerInterface(this, iid, iid::IHostValueStringHolder, static_cast<IHostValueStringHolder*>(this), obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj,
+                       {{iid::FUnknown, self},
+                        {iid::IHostValueOptions, self},
+                        {iid::IHostValueMeter, static_cast<IHostValueMeter*>(this)},
+                        {iid::IHostValueStringHolder, static_cast<IHostValueStringHolder*>(this)}});
 }
 
 tresult HostValue::getString(char16* buffer, int32* size)
@@ -70,17 +66,9 @@ void HostValue::setOption(uint32 bit, TBool on)
 }
 
 namespace {
-class TextReceiver final : public IValueTextReceiver
+class TextReceiver final : public Uncounted<IValueTextReceiver>
 {
 public:
-    tresult queryInterface(const std::uint8_t*, void** obj) override
-    {
-        if (obj)
-            *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
     void setText(const char16* t) override { text = t ? toUtf8(t, 128) : std::string(); }
     std::string text;
 };
@@ -107,14 +95,11 @@ HostView::~HostView()
 
 tresult HostView::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (!obj)
-        return kInvalidArgument;
     IHostView* self = this;
-    if (answerInterface(this, iid, iid::FUnknown, self, obj) || answerInterface(this, iid, iid::IHostView, self, obj) ||
-        answerInterface(this, iid, iid::IHostViewMouseCapture, static_cast<IHostViewMouseCapture*>(this), obj))
-        return kResultOk;
-    *obj = nullptr;
-    return kNoInterface;
+    return answerQuery(this, iid, obj,
+                       {{iid::FUnknown, self},
+                        {iid::IHostView, self},
+                        {iid::IHostViewMouseCapture, static_cast<IHostViewMouseCapture*>(this)}});
 }
 
 tresult HostView::setClient(IHostViewClient* client)

@@ -10,17 +10,6 @@
 
 namespace qelhost {
 
-// Answers `asked` when it is one of `ids`, with `object` and one more reference.
-template <class Object>
-bool answerInterface(Object* object, const std::uint8_t* asked, const Uid& id, FUnknown* as, void** obj)
-{
-    if (!sameUid(asked, id.b))
-        return false;
-    object->addRef();
-    *obj = as;
-    return true;
-}
-
 // A value object the host draws from.
 class HostValue final : public RefCounted<IHostValueOptions, IHostValueMeter, IHostValueStringHolder>
 {

@@ -12,26 +12,6 @@ bool sameUid(const std::uint8_t* a, const std::uint8_t* b)
 
 namespace {
 
-// Answers FUnknown and the one interface given.
-tresult answer(void* self, const std::uint8_t* asked, const Uid& own, void** obj)
-{
-    if (!obj)
-        return kInvalidArgument;
-    if (sameUid(asked, iid::FUnknown.b) || sameUid(asked, own.b)) {
-        *obj = self;
-        return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-}
-
-tresult refuse(void** obj)
-{
-    if (obj)
-        *obj = nullptr;
-    return kNoInterface;
-}
-
 constexpr std::size_t kMaxLog = 4096;
 
 } // namespace
@@ -99,98 +79,96 @@ std::string toUtf8(const char16* s, std::size_t max)
 
 tresult HostAttributeList::queryInterface(const std::uint8_t* iid, void** obj)
 {
-    if (obj && sameUid(iid, iid::FUnknown.b)) {
-        *obj = this;
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, iid, obj, {{iid::FUnknown, this}});
+}
+
+tresult HostAttributeList::store(const char* id, Value value)
+{
+    if (!id)
+        return kInvalidArgument;
+    values_[id] = std::move(value);
+    return kResultOk;
+}
+
+template <class T>
+const T* HostAttributeList::find(const char* id) const
+{
+    auto it = id ? values_.find(id) : values_.end();
+    return it == values_.end() ? nullptr : std::get_if<T>(&it->second);
+}
+
+template <class T>
+tresult HostAttributeList::fetch(const char* id, T& value) const
+{
+    const T* v = find<T>(id);
+    if (!v)
+        return kResultFalse;
+    value = *v;
+    return kResultOk;
 }
 
 tresult HostAttributeList::setInt(const char* id, int64 value)
 {
-    if (!id)
-        return kInvalidArgument;
-    values_[id] = value;
-    return kResultOk;
+    return store(id, value);
 }
 
 tresult HostAttributeList::getInt(const char* id, int64& value)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<int64>(it->second))
-        return kResultFalse;
-    value = std::get<int64>(it->second);
-    return kResultOk;
+    return fetch(id, value);
 }
 
 tresult HostAttributeList::setFloat(const char* id, double value)
 {
-    if (!id)
-        return kInvalidArgument;
-    values_[id] = value;
-    return kResultOk;
+    return store(id, value);
 }
 
 tresult HostAttributeList::getFloat(const char* id, double& value)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<double>(it->second))
-        return kResultFalse;
-    value = std::get<double>(it->second);
-    return kResultOk;
+    return fetch(id, value);
 }
 
 tresult HostAttributeList::setString(const char* id, const char16* string)
 {
-    if (!id || !string)
+    if (!string)
         return kInvalidArgument;
-    values_[id] = std::u16string(string);
-    return kResultOk;
+    return store(id, std::u16string(string));
 }
 
 tresult HostAttributeList::getString(const char* id, char16* string, uint32 sizeInBytes)
 {
     if (!id || !string)
         return kInvalidArgument;
-    auto it = values_.find(id);
-    if (it == values_.end() || !std::holds_alternative<std::u16string>(it->second))
-        return kResultFalse;
-    const std::u16string& s = std::get<std::u16string>(it->second);
+    const std::u16string* s = find<std::u16string>(id);
     std::size_t units = sizeInBytes / sizeof(char16);
-    if (units == 0)
+    if (!s || units == 0)
         return kResultFalse;
-    std::size_t n = std::min(s.size(), units - 1);
-    std::copy_n(s.data(), n, string);
+    std::size_t n = std::min(s->size(), units - 1);
+    std::copy_n(s->data(), n, string);
     string[n] = 0;
     return kResultOk;
 }
 
 tresult HostAttributeList::setBinary(const char* id, const void* data, uint32 sizeInBytes)
 {
-    if (!id || (!data && sizeInBytes))
+    if (!data && sizeInBytes)
         return kInvalidArgument;
     auto p = static_cast<const std::uint8_t*>(data);
-    values_[id] = std::vector<std::uint8_t>(p, p + sizeInBytes);
-    return kResultOk;
+    return store(id, std::vector<std::uint8_t>(p, p + sizeInBytes));
 }
 
 tresult HostAttributeList::getBinary(const char* id, const void*& data, uint32& sizeInBytes)
 {
-    auto it = id ? values_.find(id) : values_.end();
-    if (it == values_.end() || !std::holds_alternative<std::vector<std::uint8_t>>(it->second))
+    const auto* v = find<std::vector<std::uint8_t>>(id);
+    if (!v)
         return kResultFalse;
-    const auto& v = std::get<std::vector<std::uint8_t>>(it->second);
-    data = v.data();
-    sizeInBytes = static_cast<uint32>(v.size());
+    data = v->data();
+    sizeInBytes = static_cast<uint32>(v->size());
     return kResultOk;
 }
 
 tresult HostMessage::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IMessage*>(this), asked, iid::IMessage, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IMessage, this}});
 }
 
 // ---- application ----
@@ -199,10 +177,7 @@ HostApplication::HostApplication() : mainThread_(std::this_thread::get_id()) {}
 
 tresult HostApplication::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IHostApplication*>(this), asked, iid::IHostApplication, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IHostApplication, this}});
 }
 
 tresult HostApplication::getName(char16* name)
@@ -228,11 +203,6 @@ tresult HostApplication::createInstance(const std::uint8_t* cid, const std::uint
 }
 
 // ---- parameter changes ----
-
-tresult HostParamQueue::queryInterface(const std::uint8_t*, void** obj)
-{
-    return refuse(obj);
-}
 
 tresult HostParamQueue::getPoint(int32 index, int32& sampleOffset, double& value)
 {
@@ -266,11 +236,6 @@ tresult HostParamQueue::addPoint(int32 sampleOffset, double value, int32& index)
     }
     index = i;
     return kResultOk;
-}
-
-tresult HostParameterChanges::queryInterface(const std::uint8_t*, void** obj)
-{
-    return refuse(obj);
 }
 
 IParameterChangeQueue* HostParameterChanges::getParameterData(int32 index)
@@ -307,12 +272,7 @@ bool HostParameterChanges::add(uint32 id, double value, int32 offset)
 
 tresult MemoryStream::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    if (obj && sameUid(asked, iid::FUnknown.b)) {
-        *obj = static_cast<IBStream*>(this);
-        addRef();
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}});
 }
 
 tresult MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead)
@@ -374,12 +334,7 @@ tresult MemoryStream::tell(int64* pos)
 tresult ComponentHandler::queryInterface(const std::uint8_t* asked, void** obj)
 {
     // Only the plain handler: the second handler interface is refused.
-    if (obj && sameUid(asked, iid::FUnknown.b)) {
-        *obj = static_cast<IComponentHandler*>(this);
-        addRef();
-        return kResultOk;
-    }
-    return refuse(obj);
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}});
 }
 
 tresult ComponentHandler::performEdit(uint32 id, double valueNormalized)
@@ -393,10 +348,7 @@ tresult ComponentHandler::performEdit(uint32 id, double valueNormalized)
 
 tresult ConnectionProxy::queryInterface(const std::uint8_t* asked, void** obj)
 {
-    tresult r = answer(static_cast<IConnectionPoint*>(this), asked, iid::IConnectionPoint, obj);
-    if (r == kResultOk)
-        addRef();
-    return r;
+    return answerQuery(this, asked, obj, {{iid::FUnknown, this}, {iid::IConnectionPoint, this}});
 }
 
 tresult ConnectionProxy::connect(IConnectionPoint* other)

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -38,15 +39,61 @@ private:
     std::atomic<uint32> refs_{1};
 };
 
-class HostAttributeList final : public IMessageAttributes
+// A host object its holder owns (as a member or on the stack): references are not counted, and it
+// answers no interface.
+template <class Interface>
+class Uncounted : public Interface
+{
+public:
+    tresult queryInterface(const std::uint8_t*, void** obj) override
+    {
+        if (obj)
+            *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+};
+
+// Answers `asked` when it is `id`: `as` in *obj, with one more reference of `object`.
+template <class Object>
+bool answerInterface(Object* object, const std::uint8_t* asked, const Uid& id, FUnknown* as, void** obj)
+{
+    if (!sameUid(asked, id.b))
+        return false;
+    object->addRef();
+    *obj = as;
+    return true;
+}
+
+// One interface an object answers for, and the pointer it answers with.
+struct Answer
+{
+    const Uid& id;
+    FUnknown* as;
+};
+
+// queryInterface of an object that answers for `answers`: the first whose identifier is `asked`,
+// with one more reference; else null and kNoInterface (kInvalidArgument without `obj`).
+template <class Object>
+tresult answerQuery(Object* object, const std::uint8_t* asked, void** obj, std::initializer_list<Answer> answers)
+{
+    if (!obj)
+        return kInvalidArgument;
+    for (const Answer& a : answers)
+        if (answerInterface(object, asked, a.id, a.as, obj))
+            return kResultOk;
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+// Owned by its message: the reference count of the message covers it.
+class HostAttributeList final : public Uncounted<IMessageAttributes>
 {
 public:
     using Value = std::variant<int64, double, std::u16string, std::vector<std::uint8_t>>;
 
-    // Owned by its message: the reference count of the message covers it.
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
 
     tresult setInt(const char* id, int64 value) override;
     tresult getInt(const char* id, int64& value) override;
@@ -60,6 +107,15 @@ public:
     const std::map<std::string, Value>& values() const { return values_; }
 
 private:
+    // kInvalidArgument without an id.
+    tresult store(const char* id, Value value);
+    // The value under `id` when it has type T, else null.
+    template <class T>
+    const T* find(const char* id) const;
+    // Copies the value under `id` to `value` when it has type T, else kResultFalse.
+    template <class T>
+    tresult fetch(const char* id, T& value) const;
+
     std::map<std::string, Value> values_;
 };
 
@@ -107,13 +163,10 @@ private:
     std::atomic<int> offMain_{0};
 };
 
-class HostParamQueue final : public IParameterChangeQueue
+class HostParamQueue final : public Uncounted<IParameterChangeQueue>
 {
 public:
     static constexpr int32 kMaxPoints = 64;
-    tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
     uint32 getParameterId() override { return id_; }
     int32 getPointCount() override { return count_; }
     tresult getPoint(int32 index, int32& sampleOffset, double& value) override;
@@ -133,13 +186,10 @@ private:
 };
 
 // Fixed capacity: filling it on the audio thread never allocates.
-class HostParameterChanges final : public IParameterChanges
+class HostParameterChanges final : public Uncounted<IParameterChanges>
 {
 public:
     static constexpr int32 kMaxQueues = 64;
-    tresult queryInterface(const std::uint8_t* iid, void** obj) override;
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
     int32 getParameterCount() override { return count_; }
     IParameterChangeQueue* getParameterData(int32 index) override;
     IParameterChangeQueue* addParameterData(const uint32& id, int32& index) override;

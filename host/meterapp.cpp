@@ -1,11 +1,14 @@
 #include "host/meterapp.h"
 
+#include "dsp/prims.h"
+#include "host/numbertext.h"
 #include "host/report.h"
 #include "host/session.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +17,27 @@
 namespace qelhost {
 
 namespace {
+
 constexpr const char* kHostVersion = "1.1.0";
+
+// The sample rates the plug-in measures, as "8-384 kHz".
+std::string rateRange()
+{
+    return formatNumber(DSP::kMinSampleRate / 1000.0) + "-" + formatNumber(DSP::kMaxSampleRate / 1000.0) + " kHz";
+}
+
+// A refused set-up in the user's terms when the source lies outside what the meter takes, else as
+// the session tells it.
+std::string setupRefusal(const AudioSource& source, const std::string& error)
+{
+    if (source.channels() > kMeterMaxChannels)
+        return std::to_string(source.channels()) + " channels: the meter takes 1 to " +
+               std::to_string(kMeterMaxChannels);
+    if (!DSP::isSupportedSampleRate(source.sampleRate()))
+        return formatNumber(source.sampleRate()) + " Hz: the sample rate is outside " + rateRange();
+    return error;
+}
+
 } // namespace
 
 std::string meterUsage()
@@ -25,14 +48,18 @@ std::string meterUsage()
            "  range in LU, true peak in dBTP, the elapsed time) apart from the controls. Without a\n"
            "  file it meters a built-in 20-second stereo test programme; '-' reads standard input.\n"
            "  Files: whatever libsndfile reads: WAV, RF64, W64, AIFF, CAF, FLAC, Ogg (Vorbis, Opus),\n"
-           "  MP3 and more, 1 to 14 channels (the file's channel layout picks the speakers, so\n"
-           "  surround channels are weighted and LFE channels left out), any sample rate the\n"
-           "  plug-in accepts.\n"
+           "  MP3 and more, 1 to " +
+           std::to_string(kMeterMaxChannels) +
+           " channels (the file's channel layout picks the speakers, so\n"
+           "  surround channels are weighted and LFE channels left out), sample rates of " +
+           rateRange() +
+           ".\n"
            "  --json      one JSON object per file, one per line; no reading is null\n"
            "  --block N   host block size, 1 to 65536 (default 512)\n"
            "  --svg FILE  write the meter's display at the end as SVG\n"
            "  Exit status: 0 all metered, 1 a file could not be read or the SVG not written,\n"
-           "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line.\n";
+           "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line;\n"
+           "  when several files fail, the most severe: 3 over 2 over 1.\n";
 }
 
 std::string meterVersion(const std::string& bundlePath)
@@ -156,7 +183,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
         return kMeterPluginError;
     }
     if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers())) {
-        note("meter: " + name + ": " + error + "\n");
+        note("meter: " + name + ": " + setupRefusal(*source, error) + "\n");
         return kMeterPluginError;
     }
     // The host hands the controller's current scale to the processor with the first block.
@@ -224,8 +251,7 @@ int runMeter(const MeterOptions& o, const std::function<void(const std::string&)
         int rc = meterOne(o, &f, output, note);
         if (rc == kMeterStalled)
             return rc;
-        if (status == kMeterOk)
-            status = rc;
+        status = std::max(status, rc);
     }
     return status;
 }

@@ -1,6 +1,5 @@
 #include "host/report.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -69,20 +68,6 @@ std::optional<double> clockSeconds(const std::string& text)
 
 } // namespace
 
-std::string formatNumber(double v, int digits)
-{
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::general, digits);
-    return std::string(buf, res.ptr);
-}
-
-std::string formatFixed(double v, int decimals)
-{
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::fixed, decimals);
-    return std::string(buf, res.ptr);
-}
-
 std::vector<ReportedValue> reportedValues(const MeterReport& r)
 {
     // Loudness reads in LUFS, or in LU relative to the target when the display scale says so.
@@ -95,6 +80,7 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
         v.param = &p;
         v.reading = (p.flags & kReadOnly) != 0;
         v.value = p.plain;
+        v.text = p.text;
         v.unit = p.units == "On/Off" ? std::string() : p.units;
         if (p.title == "Momentary" || p.title == "ShortTerm" || p.title == "Integrated" || p.title == "MomentMax" ||
             p.title == "ShortTermMax")
@@ -102,10 +88,13 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
         else if (p.title == "TruePeak")
             v.unit = "dBTP";
         else if (p.title == "Time") {
-            v.value = clockSeconds(p.text);
+            // The plug-in sends its clock once a second has passed: until then, none has.
+            if (v.text.empty())
+                v.text = "00:00:00";
+            v.value = clockSeconds(v.text);
             v.unit = "s";
         }
-        if (v.reading && (p.text == "--" || p.text.empty()))
+        if (v.reading && (v.text == "--" || v.text.empty()))
             v.value.reset();
         out.push_back(std::move(v));
     }
@@ -121,7 +110,7 @@ std::string formatText(const MeterReport& r)
         for (const ReportedValue& v : values) {
             if (v.reading != readings)
                 continue;
-            std::string shown = v.param->text;
+            std::string shown = v.text;
             // The display's text with the unit; the elapsed time as the clock shows it.
             if (v.value && !v.unit.empty() && v.unit != "s")
                 shown += " " + v.unit;
@@ -154,7 +143,7 @@ std::string formatJson(const MeterReport& r)
         out += ", \"normalized\": " + jsonNumber(p.normalized);
         out += ", \"plain\": " + jsonNumber(v.value);
         out += ", \"unit\": " + jsonString(v.unit);
-        out += ", \"text\": " + jsonString(p.text) + "}";
+        out += ", \"text\": " + jsonString(v.text) + "}";
     }
     out += "}}\n";
     return out;

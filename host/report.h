@@ -3,6 +3,7 @@
 // whatever the process's locale.
 #pragma once
 
+#include "host/numbertext.h"
 #include "host/session.h"
 
 #include <optional>
@@ -28,15 +29,11 @@ struct ReportedValue
     bool reading = false;
     std::optional<double> value;
     std::string unit;
+    std::string text; // as the display shows it
 };
 std::vector<ReportedValue> reportedValues(const MeterReport& r);
 
 std::string formatText(const MeterReport& r);
 std::string formatJson(const MeterReport& r); // one line
-
-// Locale-independent numbers: `digits` significant digits as %g writes them, and fixed with
-// `decimals` decimals.
-std::string formatNumber(double v, int digits = 10);
-std::string formatFixed(double v, int decimals);
 
 } // namespace qelhost

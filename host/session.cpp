@@ -1,5 +1,7 @@
 #include "host/session.h"
 
+#include "host/numbertext.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -246,6 +248,7 @@ bool Session::load(std::string& error)
     if (!module_.open(bundlePath_, error))
         return false;
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
+    display_->frame().frameSystem().clock = [this] { return displayClock(); };
     factory_ = module_.getFactory();
     if (!factory_) {
         error = "GetPluginFactory returned no factory";
@@ -406,9 +409,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     }
     ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate};
     if (processor_->setupProcessing(ps) != kResultOk) {
-        char rate[48];
-        std::snprintf(rate, sizeof(rate), "%.17g", sampleRate);
-        error = std::string("the plug-in refuses to process at ") + rate + " Hz in blocks of up to " +
+        error = "the plug-in refuses to process at " + formatNumber(sampleRate, 17) + " Hz in blocks of up to " +
                 std::to_string(blockSize) + " samples";
         return false;
     }
@@ -433,10 +434,15 @@ bool Session::waitFor(std::uint64_t target, std::string& error)
                                     std::chrono::duration<double>(stallSeconds))))
         return true;
     stalled_ = true;
-    char secs[32];
-    std::snprintf(secs, sizeof(secs), "%g", stallSeconds);
-    error = std::string("the plug-in stopped processing: no block done in ") + secs + " s";
+    error = "the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s";
     return false;
+}
+
+int32 Session::displayClock() const
+{
+    const double ms = static_cast<double>(framesTakenBack_) * 1000.0 / sampleRate_;
+    // Wraps as a tick count does.
+    return static_cast<int32>(static_cast<std::uint32_t>(static_cast<std::int64_t>(ms)));
 }
 
 void Session::fillContext(ProcessContext& ctx, std::int64_t pos)
@@ -522,6 +528,7 @@ void Session::consumeSlot(Slot& s)
     }
     if (logging && !batch.empty())
         outputLog_.push_back(std::move(batch));
+    framesTakenBack_ += s.data.numSamples;
 }
 
 bool Session::run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
@@ -837,6 +844,8 @@ void Session::teardown()
         // The audio thread is inside the plug-in: nothing of it may be touched or unloaded. Leave it
         // all to the end of the process.
         (void)audio_.release();
+        if (display_)
+            display_->frame().frameSystem().clock = nullptr; // it reads this session
         (void)display_.release();
         component_ = nullptr;
         processor_ = nullptr;

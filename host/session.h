@@ -143,6 +143,11 @@ private:
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);
+    // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host
+    // has taken its blocks back, so that the display moves with the audio's time and its picture
+    // after a run is the same however fast the machine meters. (The blocks handed over can run
+    // seconds of audio ahead of it.)
+    int32 displayClock() const;
 
     std::string bundlePath_;
     PluginModule module_;
@@ -169,6 +174,7 @@ private:
     int sourceChannels_ = 2;
     int pluginChannels_ = 2;
     std::int64_t samplesProcessed_ = 0;
+    std::int64_t framesTakenBack_ = 0; // the frames of every block processed and taken back
     std::int64_t framesRead_ = 0;
     bool stalled_ = false;
 

@@ -3,6 +3,7 @@
 #include "host/audiosource.h"
 #include "host/frame_display.h"
 #include "host/session.h"
+#include "tests/common/comma_locale.h"
 
 #include <gtest/gtest.h>
 
@@ -205,4 +206,67 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     alarm << prog.rdbuf();
     EXPECT_EQ(fill(alarm.str(), "truePeakOver"), "#FF4A3D");
     std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(HostFrameProgram, TheDisplayAfterALevelDropIsTheAudiosNotTheMachines)
+{
+    // 3 s loud, then 5 s quiet: long enough for the bar to fall, in the audio's time. The bar then
+    // stands where 8 s of the quiet tone put it, and every run draws the same picture.
+    char dirTemplate[] = "/tmp/hostframeXXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    auto tone = [](double loudSeconds, double seconds) {
+        std::vector<float> samples(static_cast<std::size_t>(48000 * seconds) * 2);
+        for (std::size_t i = 0; i < samples.size() / 2; ++i) {
+            const double a = std::pow(10.0, (i < 48000 * loudSeconds ? -13.0 : -33.0) / 20.0);
+            samples[2 * i] = samples[2 * i + 1] = static_cast<float>(a * std::sin(2.0 * M_PI * 1000.0 * i / 48000.0));
+        }
+        return samples;
+    };
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/drop.wav", tone(3.0, 8.0), 2, 48000, error)) << error;
+    ASSERT_TRUE(writeWavFile(dir + "/quiet.wav", tone(0.0, 8.0), 2, 48000, error)) << error;
+    auto draw = [&dir](const std::string& file, const std::string& svg) {
+        const std::string cmd =
+            std::string(NORRIK_METER_PATH) + " " + dir + "/" + file + " --svg " + dir + "/" + svg + " >/dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        std::ifstream in(dir + "/" + svg, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string drop = draw("drop.wav", "drop.svg");
+    const std::string quiet = draw("quiet.wav", "quiet.svg");
+    ASSERT_GT(barTop(quiet), 120) << quiet; // below 0 LU
+    EXPECT_EQ(barTop(drop), barTop(quiet));
+    EXPECT_EQ(textOf(drop, "loudnessM"), textOf(quiet, "loudnessM"));
+    EXPECT_EQ(draw("drop.wav", "again.svg"), drop);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(HostSkin, TheDrawingIsTheSameInEveryLocale)
+{
+    // The bundle's skin, drawn without the plug-in's views: its gradient stops and opacities are
+    // fractions, read and written the same under a decimal-comma locale as under C.
+    std::ifstream in(bundleResourceDirectory(NORRIK_BUNDLE_PATH) + "/norrik.srf", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream text;
+    text << in.rdbuf();
+    auto draw = [&text] {
+        auto* skin = new SkinService;
+        std::string svg;
+        IPlugView* view = nullptr;
+        if (skin->loadText(text.str()) &&
+            skin->createView(skin->model().views.front().name.c_str(), nullptr, &view) == kResultOk)
+            svg = asEditorView(view)->renderSvg();
+        if (view)
+            view->release();
+        skin->release();
+        return svg;
+    };
+    const std::string inC = draw();
+    ASSERT_NE(inC.find("<stop offset=\"0.6667\""), std::string::npos) << inC;
+    testlocale::CommaDecimalLocale comma;
+    NORRIK_SKIP_WITHOUT_COMMA_LOCALE(comma);
+    EXPECT_EQ(draw(), inC);
 }

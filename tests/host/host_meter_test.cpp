@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -77,8 +78,11 @@ protected:
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
         if (!f)
             return path;
-        if (!map.empty())
-            sf_command(f, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size()));
+        if (!map.empty()) {
+            EXPECT_EQ(sf_command(f, SFC_SET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())),
+                      SF_TRUE)
+                << name << " takes no channel map";
+        }
         sf_writef_float(f, data.data(), n);
         sf_close(f);
         return path;
@@ -175,10 +179,61 @@ TEST_F(MeterProgram, SurroundLayoutsAreWeightedBySpeaker)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"channels\": 6"), std::string::npos);
     EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
-    // More channels than the plug-in holds: its refusal, not the host's.
-    r = run(write("many.wav", std::vector<double>(15, -30.0), 48000, 0.2));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the plug-in refuses 15-channel audio"), std::string::npos) << r.err;
+    // More channels than the plug-in holds, and more than its speaker arrangements name: refused in
+    // the user's terms.
+    for (int channels : {15, 65}) {
+        const std::string many = write("many.wav", std::vector<double>(channels, -30.0), 48000, 0.2);
+        r = run(many);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "meter: " + many + ": " + std::to_string(channels) + " channels: the meter takes 1 to 14\n");
+    }
+}
+
+TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
+{
+    // The loudness model weighs a pair between 60 and 120 degrees from the front 1.41 (+1.49 LU against
+    // the same tone in the front pair) and one behind that 1.0: the sides of 7.1 and the one surround
+    // pair of 5.1, whichever label it has, are weighted; the back pair of 7.1 is not.
+    enum : int
+    {
+        L = SF_CHANNEL_MAP_LEFT,
+        R = SF_CHANNEL_MAP_RIGHT,
+        C = SF_CHANNEL_MAP_CENTER,
+        LFE = SF_CHANNEL_MAP_LFE,
+        BL = SF_CHANNEL_MAP_REAR_LEFT,
+        BR = SF_CHANNEL_MAP_REAR_RIGHT,
+        SL = SF_CHANNEL_MAP_SIDE_LEFT,
+        SR = SF_CHANNEL_MAP_SIDE_RIGHT
+    };
+    struct Layout
+    {
+        const char* name;
+        std::vector<int> map;
+        int pair; // the pair's first channel
+        double weight;
+    };
+    const Layout layouts[] = {{"sides51", {L, R, C, LFE, SL, SR}, 4, 1.41},
+                              {"backs51", {L, R, C, LFE, BL, BR}, 4, 1.41},
+                              {"sides71", {L, R, C, LFE, BL, BR, SL, SR}, 6, 1.41},
+                              {"backs71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0}};
+    std::string files;
+    for (const Layout& l : layouts) {
+        std::vector<double> front(l.map.size(), kSilent), pair(l.map.size(), kSilent);
+        front[0] = front[1] = pair[static_cast<std::size_t>(l.pair)] = pair[static_cast<std::size_t>(l.pair) + 1] =
+            -26.0;
+        files +=
+            " " + write(std::string(l.name) + "front.wav", front, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
+        files +=
+            " " + write(std::string(l.name) + "pair.wav", pair, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
+    }
+    ProgramRun r = run(files + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = lines(r.out);
+    ASSERT_EQ(json.size(), 2 * std::size(layouts)) << r.out;
+    for (std::size_t i = 0; i < std::size(layouts); ++i)
+        EXPECT_NEAR(plainOf(json[2 * i + 1], "Integrated") - plainOf(json[2 * i], "Integrated"),
+                    10.0 * std::log10(layouts[i].weight), 0.02)
+            << layouts[i].name;
 }
 
 TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
@@ -210,6 +265,10 @@ TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(lines(r.out).size(), 2u) << r.out;
     EXPECT_NE(r.err.find("cannot read " + dir + "/missing.wav: "), std::string::npos) << r.err;
+    // Files failing in different ways: the most severe status, in either order.
+    const std::string refused = write("refused.wav", {-20.0}, 4000, 0.1);
+    EXPECT_EQ(run(dir + "/missing.wav " + refused).status, 2);
+    EXPECT_EQ(run(refused + " " + dir + "/missing.wav").status, 2);
     r = run("\"\"");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("empty file name"), std::string::npos) << r.err;
@@ -247,8 +306,56 @@ TEST_F(MeterProgram, DamagedFilesAreMeteredWithAWarning)
     ASSERT_TRUE(writeWavFile(dir + "/nan.wav", v, 2, 48000, error)) << error;
     r = run(dir + "/nan.wav");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("nan.wav: 3 non-finite samples"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nan.wav: 3 non-finite or oversized samples"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("truncated"), std::string::npos);
+}
+
+TEST_F(MeterProgram, FilesEndingBeforeTheirAudioOrWithoutAnyAreWarnedOf)
+{
+    // Cut right after the header, inside the header's size of the audio, and an AIFF cut short.
+    const std::string wav = write("after.wav", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string aiff = write("cut.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    struct stat st
+    {};
+    ASSERT_EQ(stat(wav.c_str(), &st), 0);
+    const off_t header = st.st_size - 48000 * 4;
+    ASSERT_EQ(truncate(wav.c_str(), header), 0);
+    ASSERT_EQ(std::system(("head -c " + std::to_string(header - 2) + " " + wav + " >" + dir + "/inside.wav").c_str()),
+              0);
+    ASSERT_EQ(stat(aiff.c_str(), &st), 0);
+    ASSERT_EQ(truncate(aiff.c_str(), st.st_size - 24000 * 4), 0);
+    ProgramRun r = run(wav + " " + dir + "/inside.wav " + aiff);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("after.wav: truncated: 48000 frames expected, 0 read"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("inside.wav: truncated: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cut.aiff: truncated: 48000 frames expected, 24000 read"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no audio"), std::string::npos) << r.err;
+
+    // No frames at all: 0 s everywhere, and a word why.
+    const std::string empty = write("empty.wav", {-20.0, -20.0}, 48000, 0.0);
+    r = run(empty);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "meter: warning: " + empty + ": the file holds no audio\n");
+    EXPECT_NE(r.out.find(": 48000 Hz, 2 channels, 0.00 s\n"), std::string::npos) << r.out;
+    EXPECT_EQ(shown(r.out, "Time"), "00:00:00") << r.out;
+    r = run(empty + " --json");
+    EXPECT_EQ(entry(r.out, "Time"), "\"Time\": {\"id\": 53, \"normalized\": 0, \"plain\": 0, \"unit\": \"s\", "
+                                    "\"text\": \"00:00:00\"}");
+
+    // Samples beyond the largest the plug-in measures are measured as silence, like non-finite ones.
+    std::vector<float> v(4800 * 2, 0.25f);
+    v[10] = 2e15f;
+    v[11] = -1e30f;
+    v[12] = NAN;
+    v[13] = 1e15f; // the largest measured
+    std::string error;
+    ASSERT_TRUE(writeWavFile(dir + "/huge.wav", v, 2, 48000, error)) << error;
+    r = run(dir + "/huge.wav");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("huge.wav: 3 non-finite or oversized samples (NaN, infinity or magnitude above 1e+15), "
+                         "metered as silence"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)
@@ -259,7 +366,14 @@ TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)
     ASSERT_TRUE(writeWavFile(dir + "/slow.wav", v, 1, 2, error)) << error;
     ProgramRun r = run(dir + "/slow.wav");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("slow.wav: the plug-in refuses to process at 2 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("slow.wav: 2 Hz: the sample rate is outside 8-384 kHz"), std::string::npos) << r.err;
+    for (int rate : {4000, 400000}) {
+        r = run(write("rate.wav", {-20.0}, rate, 0.1));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("rate.wav: " + std::to_string(rate) + " Hz: the sample rate is outside 8-384 kHz\n"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 TEST_F(MeterProgram, AClickInTheLastSampleIsMeasured)
