@@ -30,7 +30,11 @@ std::string formatFixed(double v, int decimals)
 
 double readNumber(const std::string& text)
 {
-    return Platform::decimalValue(text.data(), text.size());
+    const std::size_t start = text.find_first_not_of(" \t\n\r");
+    double v = 0.0;
+    if (start != std::string::npos)
+        Platform::readDecimal(text.data() + start, text.size() - start, v);
+    return v;
 }
 
 } // namespace qelhost
