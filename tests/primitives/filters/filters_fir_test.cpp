@@ -1,5 +1,6 @@
 // The single-rate FIR: every variant against a double-precision convolution, on both paths and
-// in any partition of the signal, with delay lines, in place, and its failures.
+// in any partition of the signal, with delay lines, in place or overlapping either way, and its
+// failures.
 #include "filters_test_util.h"
 
 using namespace filters_test;
@@ -70,6 +71,19 @@ TEST(filters_fir, AgainstTheDoubleConvolutionInAnyPartitionAndInPlace)
                     });
                     b.resize(x.size());
                     EXPECT_LT(maxAbsError(b, ref), tolerance(T)) << api.name << " T " << T << " shift " << shift;
+                }
+                // The outputs a little after the inputs, and half a call after them.
+                for (bool half : {false, true}) {
+                    ASSERT_EQ(api.setDlyLine(s, nullptr), 0);
+                    const std::vector<float> y = inCalls(x, parts, [&](const float* in, float* out, int n) {
+                        const int d = half ? std::max(1, n / 2) : 3;
+                        std::vector<float> b(in, in + n);
+                        b.resize(n + d);
+                        const IppStatus st = api.fir(b.data(), b.data() + d, n, s);
+                        std::copy(b.begin() + d, b.end(), out);
+                        return st;
+                    });
+                    EXPECT_LT(maxAbsError(y, ref), tolerance(T)) << api.name << " T " << T << " half " << half;
                 }
                 api.free(s);
             }
