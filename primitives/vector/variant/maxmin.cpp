@@ -27,14 +27,6 @@ inline __m128 keepLanes(__m128 r, __m128 x)
     else
         return _mm_min_ps(r, x);
 }
-template <bool IsMax>
-inline __m128i keepLanes16(__m128i r, __m128i x)
-{
-    if constexpr (IsMax)
-        return _mm_max_epi16(r, x);
-    else
-        return _mm_min_epi16(r, x);
-}
 template <bool IsMax, class T>
 inline T keep(T r, T x)
 {
@@ -187,8 +179,10 @@ template <bool IsMax>
 Ipp16s find16s(const Ipp16s* src, std::uint32_t n)
 {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    for (std::uint32_t i = 8; i < n; i += 8)
-        v = keepLanes16<IsMax>(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    for (std::uint32_t i = 8; i < n; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        v = IsMax ? _mm_max_epi16(v, x) : _mm_min_epi16(v, x);
+    }
     Ipp16s lanes[8];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v);
     Ipp16s r = lanes[0];
