@@ -50,8 +50,9 @@ IPPS_DECLARE_DISPATCHED(ippsFIRFree_32f, (FirState32f * pState))
 // Loads the delay line (newest first; null: zeros) of a single-rate or multi-rate state. -8 null,
 // -17 another kind.
 IPPS_DECLARE_DISPATCHED(ippsFIRSetDlyLine_32f, (FirState32f * pState, const Ipp32f* pDlyLine))
-// Filters numIters iterations, carrying the history between calls. A single-rate state may
-// filter in place (pDst == pSrc, or pDst before pSrc in the same array); the other kinds need
+// Filters numIters iterations, carrying the history between calls. A single-rate state filters
+// any overlap of pSrc and pDst correctly, in place or with the output before or after the input
+// in one array (after it: the input is first moved to the output's place); the other kinds need
 // separate arrays. -8 null, -6 numIters < 1, -17 unknown kind (or multi-rate mode); on the FFT
 // path a failing transform's status, with the outputs before it written.
 IPPS_DECLARE_DISPATCHED(ippsFIR_32f, (const Ipp32f* pSrc, Ipp32f* pDst, Ipp32s numIters, FirState32f* pState))

@@ -35,6 +35,36 @@ void clearExceptions()
     __asm__ volatile("fnclex");
 }
 
+Ipp32u readCsr()
+{
+    return _mm_getcsr();
+}
+
+void loadCsr(Ipp32u value)
+{
+    _mm_setcsr(value);
+}
+
+// Control word and MXCSR alike: the bits under mask from value, the others kept; answers the
+// former contents.
+template <Ipp32u (*Read)(), void (*Load)(Ipp32u)>
+Ipp32u setUnderMask(Ipp32u value, Ipp32u mask)
+{
+    const Ipp32u old = Read();
+    Load((value & mask) | (old & ~mask));
+    return old;
+}
+
+// Loads the bits under mask from value (already within the mask) only when they differ.
+template <Ipp32u (*Read)(), void (*Load)(Ipp32u)>
+Ipp32u replaceWhenChanged(Ipp32u value, Ipp32u mask)
+{
+    const Ipp32u old = Read();
+    if ((old & mask) != value)
+        Load((old & ~mask) | value);
+    return old;
+}
+
 // x87 exception bit -> portable bit.
 constexpr Ipp32u exceptionMap[6][2] = {
     {0x1, 0x10}, {0x4, 0x8}, {0x8, 0x4}, {0x10, 0x2}, {0x20, 0x1}, {0x2, 0x80000},
@@ -130,9 +160,7 @@ IPP_API Ipp32u ps_get_cw_fpu(void)
 
 IPP_API Ipp32u ps_set_cw_fpu(Ipp32u value, Ipp32u mask)
 {
-    const Ipp32u old = readControlWord();
-    loadControlWord((value & mask) | (old & ~mask));
-    return old;
+    return setUnderMask<readControlWord, loadControlWord>(value, mask);
 }
 
 IPP_API Ipp32u ps_get_sw_fpu(void)
@@ -154,9 +182,7 @@ IPP_API void ipp_set_cw_fpu(Ipp32u value)
 
 IPP_API void ipp_set_rcpc_fpu(Ipp32u value, Ipp32u mask)
 {
-    const Ipp32u cw = readControlWord();
-    if ((cw & mask) != value)
-        loadControlWord((cw & ~mask) | value);
+    replaceWhenChanged<readControlWord, loadControlWord>(value, mask);
 }
 
 IPP_API Ipp32u ps_get_ssx(void)
@@ -166,9 +192,7 @@ IPP_API Ipp32u ps_get_ssx(void)
 
 IPP_API Ipp32u ps_set_ssx(Ipp32u value, Ipp32u mask)
 {
-    const Ipp32u old = _mm_getcsr();
-    _mm_setcsr((value & mask) | (old & ~mask));
-    return old;
+    return setUnderMask<readCsr, loadCsr>(value, mask);
 }
 
 IPP_API Ipp32u ipp_clear_ssx(void)
@@ -185,10 +209,7 @@ IPP_API void ipp_set_cw_ssx(Ipp32u value)
 
 IPP_API Ipp32u ipp_set_rc_ssx(Ipp32u rc)
 {
-    const Ipp32u old = _mm_getcsr();
-    if ((old & 0x6000u) != rc)
-        _mm_setcsr((old & ~0x6000u) | rc);
-    return old;
+    return replaceWhenChanged<readCsr, loadCsr>(rc, 0x6000u);
 }
 
 IPP_API Ipp32s ipp_tst_daz_ssx(void)

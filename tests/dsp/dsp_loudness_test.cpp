@@ -46,9 +46,11 @@ void formulaTaps(double fs, float shelf[6], float highPass[6])
     const double d = r * 0.734638611198489 * s, e = r * 0.681566333438187 * s;
     const float a0 = static_cast<float>(P + d);
     const double g = 1.0 / a0;
-    const float num[5] = {static_cast<float>((N + e) * A), static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c)),
-                          static_cast<float>((N - e) * A), static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c)),
-                          static_cast<float>(P - d)};
+    // Through volatile as in the design, so that an optimiser cannot merge the two roundings.
+    volatile const float num[5] = {static_cast<float>((N + e) * A),
+                                   static_cast<float>(-2.0 * A * ((A - 1.0) + (A + 1.0) * c)),
+                                   static_cast<float>((N - e) * A),
+                                   static_cast<float>(2.0 * ((A - 1.0) - (A + 1.0) * c)), static_cast<float>(P - d)};
     const int at[5] = {0, 1, 2, 4, 5};
     for (int k = 0; k < 5; ++k)
         shelf[at[k]] = static_cast<float>(static_cast<double>(num[k]) * g);

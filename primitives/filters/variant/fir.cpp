@@ -317,7 +317,7 @@ void firDirect(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s)
     VARIANT(ownFIRSR_32f)(taps, pSrc + T4 - M, pDst + T4, numIters - T4, T, layout);
 }
 
-// Output sharing memory with the input (at or before it): calls short enough to copy all their
+// Output sharing memory with the input, at or before it: calls short enough to copy all their
 // input into the state (the delay buffer, or the FFT work area) before writing any output, one
 // after the other.
 IppStatus firInPlace(const Ipp32f* pSrc, Ipp32f* pDst, int numIters, FirState32f* s, bool fft)
@@ -473,8 +473,14 @@ IPP_API IppStatus VARIANT(ippsFIR_32f)(const Ipp32f* pSrc, Ipp32f* pDst, int num
     if (pState->id != kFirIdSingleRate)
         return firOtherKinds(pSrc, pDst, numIters, pState);
     const bool fft = numIters >= kFftMinIters && pState->fftLen > 0;
-    if (pDst < pSrc + numIters && pSrc < pDst + numIters)
+    if (pDst < pSrc + numIters && pSrc < pDst + numIters) {
+        // Output after its input: the input moves to where the output goes, to be filtered there.
+        if (pDst > pSrc) {
+            VARIANT(ippsMove_32f)(pSrc, pDst, numIters);
+            pSrc = pDst;
+        }
         return firInPlace(pSrc, pDst, numIters, pState, fft);
+    }
     if (fft)
         return firFft(pSrc, pDst, numIters, pState);
     firDirect(pSrc, pDst, numIters, pState);

@@ -35,40 +35,14 @@ Cx<R> operator*(Cx<R> b, Cx<R> x)
 
 // ---- input and output conversions -----------------------------------------------------------
 
+// A real value to the accumulator type, or a complex one part by part.
 template <class A, class D>
 A widen(D x)
 {
-    return static_cast<A>(x);
-}
-template <>
-Cx<float> widen<Cx<float>, Ipp16sc>(Ipp16sc x)
-{
-    return {float(x.re), float(x.im)};
-}
-template <>
-Cx<float> widen<Cx<float>, Ipp32fc>(Ipp32fc x)
-{
-    return {x.re, x.im};
-}
-template <>
-Cx<double> widen<Cx<double>, Ipp16sc>(Ipp16sc x)
-{
-    return {double(x.re), double(x.im)};
-}
-template <>
-Cx<double> widen<Cx<double>, Ipp32sc>(Ipp32sc x)
-{
-    return {double(x.re), double(x.im)};
-}
-template <>
-Cx<double> widen<Cx<double>, Ipp32fc>(Ipp32fc x)
-{
-    return {double(x.re), double(x.im)};
-}
-template <>
-Cx<double> widen<Cx<double>, Ipp64fc>(Ipp64fc x)
-{
-    return {x.re, x.im};
+    if constexpr (std::is_arithmetic_v<D>)
+        return static_cast<A>(x);
+    else
+        return {static_cast<decltype(A::re)>(x.re), static_cast<decltype(A::re)>(x.im)};
 }
 
 // 2^-scaleFactor from the exponent field of 1.0 (the caller keeps the factor in range).
@@ -348,19 +322,6 @@ void one(const D* src, D* dst, Acc* acc, IirState32f* s, int sf)
 
 // ---- block kernels --------------------------------------------------------------------------
 
-float toFloat(Ipp16s x)
-{
-    return float(x);
-}
-Cx<float> toCx(Ipp16sc x)
-{
-    return {float(x.re), float(x.im)};
-}
-Cx<float> toCx(Ipp32fc x)
-{
-    return {x.re, x.im};
-}
-
 // Runs a float y kernel of int counts over a 64-bit count, in pieces of whole steps of four.
 template <class F>
 void inPieces(Ipp64s len, F&& run)
@@ -378,7 +339,7 @@ void xComplex(const In* p, Ipp32fc* v, Ipp64s len, const float* xt, int N)
         Cx<float> acc{};
         for (int q = 0; q <= N; ++q) {
             const float* b = xt + 8 * (N - q);
-            const Cx<float> x = toCx(p[k + q]);
+            const Cx<float> x = widen<Cx<float>>(p[k + q]);
             const Cx<float> prod{b[0] * x.re + b[4] * x.im, b[0] * x.im + b[5] * x.re};
             acc = q == 0 ? prod : acc + prod;
         }
@@ -499,7 +460,7 @@ NORRIK_ONE(ownsIIRBQOne64fc_32fc, Cascade, Cx<double>, Ipp32fc)
 IPP_API void VARIANT(ownsIIRxBQ_32f_16s)(const Ipp16s* pSrc, Ipp32f* pV, Ipp64s len, const Ipp32f* xt)
 {
     for (Ipp64s k = 0; k < len; ++k)
-        pV[k] = (xt[8] * toFloat(pSrc[k]) + xt[4] * toFloat(pSrc[k + 1])) + xt[0] * toFloat(pSrc[k + 2]);
+        pV[k] = (xt[8] * widen<float>(pSrc[k]) + xt[4] * widen<float>(pSrc[k + 1])) + xt[0] * widen<float>(pSrc[k + 2]);
 }
 
 IPP_API void VARIANT(ownsIIRyBQ_32f_16s)(const Ipp32f* pV, Ipp32f* pY, Ipp64s len, const Ipp32f* yt, Ipp16s* pDst,
@@ -514,9 +475,9 @@ IPP_API void VARIANT(ownsIIRyBQ_32f_16s)(const Ipp32f* pV, Ipp32f* pY, Ipp64s le
 IPP_API void VARIANT(ownsIIRxAR32f_16s)(const Ipp16s* pSrc, Ipp32f* pV, Ipp64s len, const Ipp32f* xt, int N)
 {
     for (Ipp64s k = 0; k < len; ++k) {
-        float acc = xt[4 * N] * toFloat(pSrc[k]);
+        float acc = xt[4 * N] * widen<float>(pSrc[k]);
         for (int q = 1; q <= N; ++q)
-            acc = acc + xt[4 * (N - q)] * toFloat(pSrc[k + q]);
+            acc = acc + xt[4 * (N - q)] * widen<float>(pSrc[k + q]);
         pV[k] = acc;
     }
 }

@@ -19,17 +19,27 @@ inline T keepMin(T r, T x)
 }
 
 // maxps(r, x) is (r > x) ? r : x, the scalar rule lane by lane; minps likewise.
-inline float foldLanesMax(__m128 v)
+template <bool IsMax>
+inline __m128 keepLanes(__m128 r, __m128 x)
 {
-    v = _mm_max_ps(v, _mm_movehl_ps(v, v));
-    v = _mm_max_ss(v, _mm_shuffle_ps(v, v, 1));
-    return _mm_cvtss_f32(v);
+    if constexpr (IsMax)
+        return _mm_max_ps(r, x);
+    else
+        return _mm_min_ps(r, x);
 }
-inline float foldLanesMin(__m128 v)
+template <bool IsMax, class T>
+inline T keep(T r, T x)
 {
-    v = _mm_min_ps(v, _mm_movehl_ps(v, v));
-    v = _mm_min_ss(v, _mm_shuffle_ps(v, v, 1));
-    return _mm_cvtss_f32(v);
+    return IsMax ? keepMax(r, x) : keepMin(r, x);
+}
+
+// Lanes 0 and 2, 1 and 3, then the two results: lane 0 holds the answer.
+template <bool IsMax>
+inline float foldLanes(__m128 v)
+{
+    v = keepLanes<IsMax>(v, _mm_movehl_ps(v, v));
+    const __m128 s = _mm_shuffle_ps(v, v, 1);
+    return _mm_cvtss_f32(IsMax ? _mm_max_ss(v, s) : _mm_min_ss(v, s));
 }
 
 inline std::uintptr_t addr(const void* p)
@@ -45,7 +55,7 @@ float max32f(const float* x, std::int32_t len)
         __m128 v = _mm_set1_ps(r);
         for (; len - i >= 4; i += 4)
             v = _mm_max_ps(v, _mm_loadu_ps(x + i));
-        r = foldLanesMax(v);
+        r = foldLanes<true>(v);
     } else {
         for (; i < len && !aligned16(x + i); ++i)
             r = keepMax(r, x[i]);
@@ -66,7 +76,7 @@ float max32f(const float* x, std::int32_t len)
         }
         for (; len - i >= 4; i += 4)
             v = _mm_max_ps(v, _mm_load_ps(x + i));
-        r = foldLanesMax(v);
+        r = foldLanes<true>(v);
     }
     for (; i < len; ++i)
         r = keepMax(r, x[i]);
@@ -87,7 +97,7 @@ void minMax32f(const float* x, std::uint32_t len, float& mn, float& mx)
             hi = _mm_max_ps(hi, b);
         }
     }
-    float a = foldLanesMin(lo), b = foldLanesMax(hi);
+    float a = foldLanes<false>(lo), b = foldLanes<true>(hi);
     for (; i < len; ++i) {
         a = keepMin(a, x[i]);
         b = keepMax(b, x[i]);
@@ -136,7 +146,7 @@ void maxIndxShort(const float* x, std::int32_t len, float& value, std::int32_t& 
             std::int32_t li[4];
             _mm_storeu_ps(lv, lanes);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(li), _mm_castps_si128(where));
-            const float best = foldLanesMax(lanes);
+            const float best = foldLanes<true>(lanes);
             v = best;
             k = -1;
             for (int l = 0; l < 4; ++l)
@@ -153,24 +163,32 @@ void maxIndxShort(const float* x, std::int32_t len, float& value, std::int32_t& 
     index = k;
 }
 
-float maxFind32f(const float* x, std::uint32_t n)
+// The extreme of n >= 8 values, n a multiple of 8.
+template <bool IsMax>
+float find32f(const float* x, std::uint32_t n)
 {
     __m128 a = _mm_loadu_ps(x), b = _mm_loadu_ps(x + 4);
     for (std::uint32_t i = 8; i < n; i += 8) {
-        a = _mm_max_ps(a, _mm_loadu_ps(x + i));
-        b = _mm_max_ps(b, _mm_loadu_ps(x + i + 4));
+        a = keepLanes<IsMax>(a, _mm_loadu_ps(x + i));
+        b = keepLanes<IsMax>(b, _mm_loadu_ps(x + i + 4));
     }
-    return foldLanesMax(_mm_max_ps(a, b));
+    return foldLanes<IsMax>(keepLanes<IsMax>(a, b));
 }
 
-float minFind32f(const float* x, std::uint32_t n)
+template <bool IsMax>
+Ipp16s find16s(const Ipp16s* src, std::uint32_t n)
 {
-    __m128 a = _mm_loadu_ps(x), b = _mm_loadu_ps(x + 4);
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
     for (std::uint32_t i = 8; i < n; i += 8) {
-        a = _mm_min_ps(a, _mm_loadu_ps(x + i));
-        b = _mm_min_ps(b, _mm_loadu_ps(x + i + 4));
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        v = IsMax ? _mm_max_epi16(v, x) : _mm_min_epi16(v, x);
     }
-    return foldLanesMin(_mm_min_ps(a, b));
+    Ipp16s lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v);
+    Ipp16s r = lanes[0];
+    for (int l = 1; l < 8; ++l)
+        r = keep<IsMax>(r, lanes[l]);
+    return r;
 }
 
 // First element with the bit pattern of *value; the caller guarantees that one exists.
@@ -201,7 +219,7 @@ void maxIndxLong(const float* x, std::int32_t len, float& value, std::int32_t& i
     while (body > 0) {
         const std::int32_t n = body > indxBlock ? indxBlock : body;
         float m;
-        m = maxFind32f(x + i, std::uint32_t(n));
+        m = find32f<true>(x + i, std::uint32_t(n));
         if (m > v) {
             k = i + indexOfPattern(x + i, &m);
             v = m;
@@ -232,7 +250,7 @@ void extremeIndx64(const T* src, std::uint32_t len, T* pValue, std::int32_t* pIn
 {
     T r = src[0];
     for (std::uint32_t i = 1; i < len; ++i)
-        r = IsMax ? keepMax(r, src[i]) : keepMin(r, src[i]);
+        r = keep<IsMax>(r, src[i]);
     std::uint64_t want;
     std::memcpy(&want, &r, 8);
     std::int32_t k = 0;
@@ -311,12 +329,12 @@ IPP_API void VARIANT(MiniMax_32s_M7)(const Ipp32s* src, Ipp32u len, Ipp32s* pMin
 
 IPP_API void VARIANT(ownsMaxFind_32f_M7)(const Ipp32f* src, Ipp32u n, Ipp32f* pOut)
 {
-    *pOut = maxFind32f(src, n);
+    *pOut = find32f<true>(src, n);
 }
 
 IPP_API void VARIANT(ownsMinFind_32f_M7)(const Ipp32f* src, Ipp32u n, Ipp32f* pOut)
 {
-    *pOut = minFind32f(src, n);
+    *pOut = find32f<false>(src, n);
 }
 
 IPP_API Ipp32s VARIANT(ownsIndx_32f_M7)(const Ipp32f* src, const Ipp32f* pValue)
@@ -326,28 +344,12 @@ IPP_API Ipp32s VARIANT(ownsIndx_32f_M7)(const Ipp32f* src, const Ipp32f* pValue)
 
 IPP_API Ipp16s VARIANT(ownsMaxFind_16s_M7)(const Ipp16s* src, Ipp32u n)
 {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    for (Ipp32u i = 8; i < n; i += 8)
-        v = _mm_max_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
-    Ipp16s lanes[8];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v);
-    Ipp16s r = lanes[0];
-    for (int l = 1; l < 8; ++l)
-        r = keepMax(r, lanes[l]);
-    return r;
+    return find16s<true>(src, n);
 }
 
 IPP_API Ipp16s VARIANT(ownsMinFind_16s_M7)(const Ipp16s* src, Ipp32u n)
 {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    for (Ipp32u i = 8; i < n; i += 8)
-        v = _mm_min_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
-    Ipp16s lanes[8];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v);
-    Ipp16s r = lanes[0];
-    for (int l = 1; l < 8; ++l)
-        r = keepMin(r, lanes[l]);
-    return r;
+    return find16s<false>(src, n);
 }
 
 IPP_API Ipp32s VARIANT(ownsIndx_16s_M7)(const Ipp16s* src, Ipp16s value)

@@ -32,27 +32,55 @@ inline double lane1(__m128d v)
     return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
 }
 
+// Four pairs of double partial sums. Kept in registers: the runs below are always inlined.
+struct Pairs
+{
+    __m128d a0, a1, a2, a3;
+};
+
+// Adds runs of eight floats from x, widened, while n counts at least `run` (eight floats in the
+// caller's unit), moving x and n past them: floats 0 and 1 of each run to a0, 2 and 3 to a1, 4 and
+// 5 to a2, 6 and 7 to a3.
+[[gnu::always_inline]] inline Pairs addWidenedEights(Pairs p, const float*& x, std::int32_t& n, std::int32_t run)
+{
+    for (; n >= run; x += 8, n -= run) {
+        const __m128 lo = _mm_loadu_ps(x);
+        const __m128 hi = _mm_loadu_ps(x + 4);
+        p.a0 = _mm_add_pd(p.a0, lowPair(lo));
+        p.a1 = _mm_add_pd(p.a1, highPair(lo));
+        p.a2 = _mm_add_pd(p.a2, lowPair(hi));
+        p.a3 = _mm_add_pd(p.a3, highPair(hi));
+    }
+    return p;
+}
+
+// The same for runs of eight doubles; answers (a0 + a1) + (a2 + a3).
+[[gnu::always_inline]] inline __m128d sumEights(Pairs p, const double*& x, std::int32_t& n, std::int32_t run)
+{
+    for (; n >= run; x += 8, n -= run) {
+        p.a0 = _mm_add_pd(p.a0, _mm_loadu_pd(x));
+        p.a1 = _mm_add_pd(p.a1, _mm_loadu_pd(x + 2));
+        p.a2 = _mm_add_pd(p.a2, _mm_loadu_pd(x + 4));
+        p.a3 = _mm_add_pd(p.a3, _mm_loadu_pd(x + 6));
+    }
+    return _mm_add_pd(_mm_add_pd(p.a0, p.a1), _mm_add_pd(p.a2, p.a3));
+}
+
+constexpr Pairs kZeroPairs{};
+
 // Eight double partial sums p0..p7, held as pairs (p0,p1) (p2,p3) (p4,p5) (p6,p7).
 double sumAccurate(const float* x, std::int32_t len)
 {
-    __m128d a01 = _mm_setzero_pd(), a23 = _mm_setzero_pd(), a45 = _mm_setzero_pd(), a67 = _mm_setzero_pd();
+    __m128d a01 = _mm_setzero_pd(), a23 = _mm_setzero_pd();
     std::int32_t n = len;
     if (reinterpret_cast<std::uintptr_t>(x) & 4u) {
         a01 = _mm_add_sd(a01, _mm_set_sd(double(x[0])));
         ++x, --n;
     }
     if (n >= 8) {
-        do {
-            const __m128 lo = _mm_loadu_ps(x);
-            const __m128 hi = _mm_loadu_ps(x + 4);
-            a01 = _mm_add_pd(a01, lowPair(lo));
-            a23 = _mm_add_pd(a23, highPair(lo));
-            a45 = _mm_add_pd(a45, lowPair(hi));
-            a67 = _mm_add_pd(a67, highPair(hi));
-            x += 8, n -= 8;
-        } while (n >= 8);
-        a01 = _mm_add_pd(a01, a45);
-        a23 = _mm_add_pd(a23, a67);
+        const Pairs p = addWidenedEights({a01, a23, a23, a23}, x, n, 8);
+        a01 = _mm_add_pd(p.a0, p.a2);
+        a23 = _mm_add_pd(p.a1, p.a3);
     }
     if (n >= 4) {
         a01 = _mm_add_pd(a01, pairAt(x));
@@ -160,18 +188,10 @@ IPP_API IppStatus VARIANT(ippsSum_32f)(const Ipp32f* pSrc, Ipp32s len, Ipp32f* p
 IPP_API void VARIANT(ownippsSum_32fc_Accur)(const Ipp32fc* src, Ipp32s len, Ipp64f pSum[2])
 {
     const float* x = reinterpret_cast<const float*>(src);
-    __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
     std::int32_t n = len;
-    for (; n >= 4; x += 8, n -= 4) {
-        const __m128 lo = _mm_loadu_ps(x);
-        const __m128 hi = _mm_loadu_ps(x + 4);
-        a0 = _mm_add_pd(a0, lowPair(lo));
-        a1 = _mm_add_pd(a1, highPair(lo));
-        a2 = _mm_add_pd(a2, lowPair(hi));
-        a3 = _mm_add_pd(a3, highPair(hi));
-    }
-    a0 = _mm_add_pd(a0, a2);
-    a1 = _mm_add_pd(a1, a3);
+    const Pairs p = addWidenedEights(kZeroPairs, x, n, 4);
+    __m128d a0 = _mm_add_pd(p.a0, p.a2);
+    __m128d a1 = _mm_add_pd(p.a1, p.a3);
     if (n >= 2) {
         a0 = _mm_add_pd(a0, pairAt(x));
         a1 = _mm_add_pd(a1, pairAt(x + 2));
@@ -216,19 +236,13 @@ IPP_API void VARIANT(ownippsSum_32fc_Fast)(const Ipp32fc* src, Ipp32s len, Ipp64
 
 IPP_API void VARIANT(ownippsSum_64f)(const Ipp64f* src, Ipp32s len, Ipp64f* pSum)
 {
-    __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
+    Pairs p = kZeroPairs;
     std::int32_t n = len;
     if (!aligned16(src) && n > 0) {
-        a0 = _mm_add_sd(a0, _mm_set_sd(src[0]));
+        p.a0 = _mm_add_sd(p.a0, _mm_set_sd(src[0]));
         ++src, --n;
     }
-    for (; n >= 8; src += 8, n -= 8) {
-        a0 = _mm_add_pd(a0, _mm_loadu_pd(src));
-        a1 = _mm_add_pd(a1, _mm_loadu_pd(src + 2));
-        a2 = _mm_add_pd(a2, _mm_loadu_pd(src + 4));
-        a3 = _mm_add_pd(a3, _mm_loadu_pd(src + 6));
-    }
-    __m128d a = _mm_add_pd(_mm_add_pd(a0, a1), _mm_add_pd(a2, a3));
+    __m128d a = sumEights(p, src, n, 8);
     if (n >= 4) {
         a = _mm_add_pd(a, _mm_loadu_pd(src));
         a = _mm_add_pd(a, _mm_loadu_pd(src + 2));
@@ -246,15 +260,8 @@ IPP_API void VARIANT(ownippsSum_64f)(const Ipp64f* src, Ipp32s len, Ipp64f* pSum
 IPP_API void VARIANT(ownippsSum_64fc)(const Ipp64fc* src, Ipp32s len, Ipp64f pSum[2])
 {
     const double* x = reinterpret_cast<const double*>(src);
-    __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
     std::int32_t n = len;
-    for (; n >= 4; x += 8, n -= 4) {
-        a0 = _mm_add_pd(a0, _mm_loadu_pd(x));
-        a1 = _mm_add_pd(a1, _mm_loadu_pd(x + 2));
-        a2 = _mm_add_pd(a2, _mm_loadu_pd(x + 4));
-        a3 = _mm_add_pd(a3, _mm_loadu_pd(x + 6));
-    }
-    __m128d a = _mm_add_pd(_mm_add_pd(a0, a1), _mm_add_pd(a2, a3));
+    __m128d a = sumEights(kZeroPairs, x, n, 4);
     for (; n > 0; x += 2, --n)
         a = _mm_add_pd(a, _mm_loadu_pd(x));
     pSum[0] = lane0(a);

@@ -1,5 +1,6 @@
 // The single-rate FIR: every variant against a double-precision convolution, on both paths and
-// in any partition of the signal, with delay lines, in place, and its failures.
+// in any partition of the signal, with delay lines, in place or overlapping either way, and its
+// failures.
 #include "filters_test_util.h"
 
 using namespace filters_test;
@@ -71,6 +72,19 @@ TEST(filters_fir, AgainstTheDoubleConvolutionInAnyPartitionAndInPlace)
                     b.resize(x.size());
                     EXPECT_LT(maxAbsError(b, ref), tolerance(T)) << api.name << " T " << T << " shift " << shift;
                 }
+                // The outputs a little after the inputs, and half a call after them.
+                for (bool half : {false, true}) {
+                    ASSERT_EQ(api.setDlyLine(s, nullptr), 0);
+                    const std::vector<float> y = inCalls(x, parts, [&](const float* in, float* out, int n) {
+                        const int d = half ? std::max(1, n / 2) : 3;
+                        std::vector<float> b(in, in + n);
+                        b.resize(n + d);
+                        const IppStatus st = api.fir(b.data(), b.data() + d, n, s);
+                        std::copy(b.begin() + d, b.end(), out);
+                        return st;
+                    });
+                    EXPECT_LT(maxAbsError(y, ref), tolerance(T)) << api.name << " T " << T << " half " << half;
+                }
                 api.free(s);
             }
         }
@@ -127,5 +141,43 @@ TEST(filters_fir, FailuresInTheirOrderLeaveNothingBehind)
         s->id = id;
         EXPECT_EQ(api.free(s), 0);
         EXPECT_EQ(heap.live, 0) << api.name;
+    }
+}
+
+TEST(filters_fir, EveryTapOfALongFilterAcrossCallsAndBlocks)
+{
+    // 2^17 taps: 2^19-point transforms of L = 393217 outputs. The calls take the transform road
+    // with fewer inputs than taps, then with more, the direct road with a history from both, and
+    // a call of two blocks; the outputs checked lie past the first T - 1, so every tap weighs
+    // an input, and at each call's and block's edges.
+    const int T = 1 << 17, L = (1 << 19) - (T - 1);
+    const std::vector<int> calls = {1000, 140000, 300, 400000};
+    const std::vector<float> taps = noise(T, 7, 0.5f), x = noise(541300, 8);
+    std::vector<long> checked;
+    long start = 0;
+    for (int n : calls) {
+        for (long at : {start, start + 1, start + n / 2, start + n - 1})
+            checked.push_back(at);
+        start += n;
+    }
+    const long secondBlock = start - calls.back() + L;
+    checked.insert(checked.end(), {secondBlock - 1, secondBlock, secondBlock + 1});
+    std::erase_if(checked, [&](long at) { return at < T - 1; });
+    std::vector<double> ref;
+    for (long at : checked) {
+        ref.push_back(0.0);
+        for (long j = 0; j < T; ++j)
+            ref.back() += double(taps[j]) * x[at - j];
+    }
+    for (const auto& api : kFir) {
+        FirState32f* s = make(api, taps);
+        ASSERT_EQ(s->fftLen, 1 << 19);
+        const std::vector<float> y =
+            inCalls(x, calls, [&](const float* in, float* out, int n) { return api.fir(in, out, n, s); });
+        api.free(s);
+        std::vector<float> got;
+        for (long at : checked)
+            got.push_back(y[at]);
+        EXPECT_LT(relMaxError(got, ref), 3e-5) << api.name;
     }
 }
