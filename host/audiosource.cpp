@@ -74,30 +74,67 @@ int speakerBit(int position, bool rearsAreSurrounds)
     }
 }
 
-// The file's layout as speaker bits, with the file channel behind each bit in bit order. False when
-// the file names no layout the plug-in's speakers can hold.
-bool mapLayout(SNDFILE* f, int channels, std::uint64_t& mask, std::vector<int>& order)
+// A layout as speaker bits, with the file channel behind each bit in bit order. False when there is
+// no layout or it has a position the plug-in's speakers cannot hold.
+bool mapLayout(const std::vector<int>& map, std::uint64_t& mask, std::vector<int>& order)
 {
-    std::vector<int> map(static_cast<std::size_t>(channels));
-    if (sf_command(f, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())) != SF_TRUE)
+    if (map.empty())
         return false;
     auto has = [&map](int p) { return std::find(map.begin(), map.end(), p) != map.end(); };
     const bool rearsAreSurrounds = !has(SF_CHANNEL_MAP_SIDE_LEFT) && !has(SF_CHANNEL_MAP_SIDE_RIGHT);
     int channelOfBit[64];
     std::fill(std::begin(channelOfBit), std::end(channelOfBit), -1);
     mask = 0;
-    for (int c = 0; c < channels; ++c) {
-        int bit = speakerBit(map[static_cast<std::size_t>(c)], rearsAreSurrounds);
+    for (std::size_t c = 0; c < map.size(); ++c) {
+        int bit = speakerBit(map[c], rearsAreSurrounds);
         if (bit < 0 || (mask >> bit & 1u))
             return false;
         mask |= 1ull << bit;
-        channelOfBit[bit] = c;
+        channelOfBit[bit] = static_cast<int>(c);
     }
     order.clear();
     for (int bit = 0; bit < 64; ++bit)
         if (channelOfBit[bit] >= 0)
             order.push_back(channelOfBit[bit]);
     return true;
+}
+
+// The layout the file names in its channel map; empty when it names none.
+std::vector<int> fileLayout(SNDFILE* f, int channels)
+{
+    std::vector<int> map(static_cast<std::size_t>(channels));
+    if (sf_command(f, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(sizeof(int) * map.size())) != SF_TRUE)
+        map.clear();
+    return map;
+}
+
+// The usual order of the channels of a file that names no layout, as WAVE and FLAC lay them out;
+// empty beyond 8 channels.
+std::vector<int> usualLayout(int channels)
+{
+    const int fl = SF_CHANNEL_MAP_FRONT_LEFT, fr = SF_CHANNEL_MAP_FRONT_RIGHT, fc = SF_CHANNEL_MAP_FRONT_CENTER;
+    const int lfe = SF_CHANNEL_MAP_LFE, rl = SF_CHANNEL_MAP_REAR_LEFT, rr = SF_CHANNEL_MAP_REAR_RIGHT;
+    const int sl = SF_CHANNEL_MAP_SIDE_LEFT, sr = SF_CHANNEL_MAP_SIDE_RIGHT;
+    switch (channels) {
+    case 1:
+        return {SF_CHANNEL_MAP_MONO};
+    case 2:
+        return {fl, fr};
+    case 3:
+        return {fl, fr, fc};
+    case 4:
+        return {fl, fr, rl, rr};
+    case 5:
+        return {fl, fr, fc, rl, rr};
+    case 6:
+        return {fl, fr, fc, lfe, rl, rr};
+    case 7:
+        return {fl, fr, fc, lfe, SF_CHANNEL_MAP_REAR_CENTER, sl, sr};
+    case 8:
+        return {fl, fr, fc, lfe, rl, rr, sl, sr};
+    default:
+        return {};
+    }
 }
 
 // Bytes of one frame of uncompressed samples, 0 for a compressed format.
@@ -190,7 +227,8 @@ public:
             cut_ = promise.cut;
             promised_ = std::max<std::int64_t>(info_.frames, promise.frames);
         }
-        if (!mapLayout(file_, info_.channels, speakers_, order_)) {
+        if (!mapLayout(fileLayout(file_, info_.channels), speakers_, order_) &&
+            !mapLayout(usualLayout(info_.channels), speakers_, order_)) {
             speakers_ = defaultSpeakers(info_.channels);
             order_.resize(static_cast<std::size_t>(info_.channels));
             for (int c = 0; c < info_.channels; ++c)
@@ -404,7 +442,7 @@ std::uint64_t defaultSpeakers(int channels)
     case 7:
         return 0x13F; // and a rear centre
     case 8:
-        return 0x63F; // L R C LFE Ls Rs Sl Sr
+        return 0x63F; // L R C LFE Ls Rs and a rear pair
     default:
         return channels >= 64 ? ~0ull : (1ull << std::max(channels, 0)) - 1;
     }

@@ -193,7 +193,8 @@ TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
 {
     // The loudness model weighs a pair between 60 and 120 degrees from the front 1.41 (+1.49 LU against
     // the same tone in the front pair) and one behind that 1.0: the sides of 7.1 and the one surround
-    // pair of 5.1, whichever label it has, are weighted; the back pair of 7.1 is not.
+    // pair of 5.1, whichever label it has, are weighted; the back pair of 7.1 is not. A file without
+    // labels has its channels in the usual order: 7.1 and 6.1 end with the side pair.
     enum : int
     {
         L = SF_CHANNEL_MAP_LEFT,
@@ -211,20 +212,24 @@ TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
         std::vector<int> map;
         int pair; // the pair's first channel
         double weight;
+        bool labelled = true; // else a plain WAV in the usual order of its channel count
     };
     const Layout layouts[] = {{"sides51", {L, R, C, LFE, SL, SR}, 4, 1.41},
                               {"backs51", {L, R, C, LFE, BL, BR}, 4, 1.41},
                               {"sides71", {L, R, C, LFE, BL, BR, SL, SR}, 6, 1.41},
-                              {"backs71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0}};
+                              {"backs71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0},
+                              {"plainsides71", {L, R, C, LFE, BL, BR, SL, SR}, 6, 1.41, false},
+                              {"plainbacks71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0, false},
+                              {"plainsides61", {L, R, C, LFE, SF_CHANNEL_MAP_REAR_CENTER, SL, SR}, 5, 1.41, false}};
     std::string files;
     for (const Layout& l : layouts) {
         std::vector<double> front(l.map.size(), kSilent), pair(l.map.size(), kSilent);
         front[0] = front[1] = pair[static_cast<std::size_t>(l.pair)] = pair[static_cast<std::size_t>(l.pair) + 1] =
             -26.0;
-        files +=
-            " " + write(std::string(l.name) + "front.wav", front, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
-        files +=
-            " " + write(std::string(l.name) + "pair.wav", pair, 48000, 3.0, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, l.map);
+        const int format = (l.labelled ? SF_FORMAT_WAVEX : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
+        const std::vector<int> map = l.labelled ? l.map : std::vector<int>{};
+        files += " " + write(std::string(l.name) + "front.wav", front, 48000, 3.0, format, map);
+        files += " " + write(std::string(l.name) + "pair.wav", pair, 48000, 3.0, format, map);
     }
     ProgramRun r = run(files + " --json");
     ASSERT_EQ(r.status, 0) << r.err;
