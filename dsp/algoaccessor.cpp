@@ -127,11 +127,12 @@ int32 AlgoAccessor::setChannelMasks(uint64 in, uint64 out, uint64 aux)
     return answer;
 }
 
-int32 AlgoAccessor::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask)
+template <class Configure>
+int32 AlgoAccessor::configureChannels(int32 in, int32 out, int32 aux, Configure configureInner)
 {
     if (in != out || in < 1 || !inner || in > maxChannels())
         return kChannelsRefused;
-    if (inner->setChannelConfig(in, out, aux, mask) == kChannelsRefused)
+    if (configureInner() == kChannelsRefused)
         return kChannelsRefused;
     inputCount = in;
     outputCount = out;
@@ -140,17 +141,14 @@ int32 AlgoAccessor::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask
     return kChannelsAccepted;
 }
 
+int32 AlgoAccessor::setChannelConfig(int32 in, int32 out, int32 aux, uint64 mask)
+{
+    return configureChannels(in, out, aux, [&] { return inner->setChannelConfig(in, out, aux, mask); });
+}
+
 int32 AlgoAccessor::setChannelCount(int32 in, int32 out, int32 aux)
 {
-    if (in != out || in < 1 || !inner || in > maxChannels())
-        return kChannelsRefused;
-    if (inner->setChannelCount(in, out, aux) == kChannelsRefused)
-        return kChannelsRefused;
-    inputCount = in;
-    outputCount = out;
-    auxCount = aux;
-    applyParameters();
-    return kChannelsAccepted;
+    return configureChannels(in, out, aux, [&] { return inner->setChannelCount(in, out, aux); });
 }
 
 bool AlgoAccessor::isActive()

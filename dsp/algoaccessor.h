@@ -114,6 +114,10 @@ public:
     IAlgo<double>* getInner() const { return inner.get(); }
 
 protected:
+    // Checks a channel configuration, has the inner algorithm take it, then keeps the counts.
+    template <class Configure>
+    int32 configureChannels(int32 in, int32 out, int32 aux, Configure configureInner);
+
     // Largest channel count the accessor can meter.
     virtual int32 maxChannels() const { return 0x7fffffff; }
     // Algo's extra operations (initialize, terminate, reset) when the inner algorithm has them.

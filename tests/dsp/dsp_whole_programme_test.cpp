@@ -131,20 +131,30 @@ TEST(DspWholeProgramme, EveryWindowCountsAtTheEnd)
     }
 }
 
+// Drives a collector with `count` window energies at the levels `lufs(i)` gives, directly through
+// its gating step, and answers the energies.
+template <class Collector, class Level>
+std::vector<double> feedWindows(Collector& c, void (Collector::*step)(int32, float), int count, Level lufs)
+{
+    c.initialize(nullptr);
+    c.reset();
+    std::vector<double> windows;
+    for (int i = 0; i < count; ++i) {
+        const float z = static_cast<float>(std::pow(10.0, (lufs(i) + 0.691) / 10.0));
+        (c.*step)(c.getWindowLength(), z);
+        windows.push_back(z);
+    }
+    EXPECT_GT(c.getFoldedCount(), 0);
+    return windows;
+}
+
 TEST(DspLongProgramme, IntegratedStaysRightBeyondTheExactStore)
 {
     // 5 hours of a level that wanders within 2 LU, then 5.5 hours 10 dB quieter: 0.1-s windows.
     CollectorIntegrated c(1, 4800, 19200, 14400, 48000.0f, false);
-    c.initialize(nullptr);
-    c.reset();
-    std::vector<double> windows;
-    for (int i = 0; i < 378000; ++i) {
-        const double level = (i < 180000 ? -20.0 : -30.0) + std::sin(i * 0.0007) + 0.5 * std::sin(i * 0.31);
-        const float z = static_cast<float>(std::pow(10.0, (level + 0.691) / 10.0));
-        c.integrateBlock(19200, z);
-        windows.push_back(z);
-    }
-    EXPECT_GT(c.getFoldedCount(), 0);
+    const auto windows = feedWindows(c, &CollectorIntegrated::integrateBlock, 378000, [](int i) {
+        return (i < 180000 ? -20.0 : -30.0) + std::sin(i * 0.0007) + 0.5 * std::sin(i * 0.31);
+    });
     EXPECT_NEAR(c.getGatedLoudness(), loudref::integratedOf(windows), 0.01);
     c.terminate();
 }
@@ -154,15 +164,8 @@ TEST(DspLongProgramme, RangeStaysRightBeyondTheExactDistribution)
     // 88 hours loud, then 12 hours 8 LU softer, in 1-s steps: the soft part holds the 10 % point
     // only when the last hours count.
     CollectorLoudnessRange r(1, 4800, 144000, 96000, 48000.0f, false);
-    r.initialize(nullptr);
-    r.reset();
-    std::vector<double> windows;
-    for (int i = 0; i < 360000; ++i) {
-        const float z = static_cast<float>(std::pow(10.0, ((i < 316800 ? -18.0 : -26.0) + 0.691) / 10.0));
-        r.rangeStep(144000, z);
-        windows.push_back(z);
-    }
-    EXPECT_GT(r.getFoldedCount(), 0);
+    const auto windows =
+        feedWindows(r, &CollectorLoudnessRange::rangeStep, 360000, [](int i) { return i < 316800 ? -18.0 : -26.0; });
     EXPECT_NEAR(r.getRange(), loudref::rangeOf(windows), 0.01);
     r.terminate();
 }
