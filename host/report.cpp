@@ -68,6 +68,23 @@ std::optional<double> clockSeconds(const std::string& text)
 
 } // namespace
 
+namespace {
+
+// The unit a value is reported in; loudness in `loudness`.
+std::string unitOf(const ParamValue& p, const std::string& loudness)
+{
+    if (p.title == "Momentary" || p.title == "ShortTerm" || p.title == "Integrated" || p.title == "MomentMax" ||
+        p.title == "ShortTermMax")
+        return loudness;
+    if (p.title == "TruePeak")
+        return "dBTP";
+    if (p.title == "Time")
+        return "s";
+    return p.units == "On/Off" ? std::string() : p.units;
+}
+
+} // namespace
+
 std::vector<ReportedValue> reportedValues(const MeterReport& r)
 {
     // Loudness reads in LUFS, or in LU relative to the target when the display scale says so.
@@ -81,18 +98,12 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
         v.reading = (p.flags & kReadOnly) != 0;
         v.value = p.plain;
         v.text = p.text;
-        v.unit = p.units == "On/Off" ? std::string() : p.units;
-        if (p.title == "Momentary" || p.title == "ShortTerm" || p.title == "Integrated" || p.title == "MomentMax" ||
-            p.title == "ShortTermMax")
-            v.unit = loudness;
-        else if (p.title == "TruePeak")
-            v.unit = "dBTP";
-        else if (p.title == "Time") {
+        v.unit = unitOf(p, loudness);
+        if (p.title == "Time") {
             // The plug-in sends its clock once a second has passed: until then, none has.
             if (v.text.empty())
                 v.text = "00:00:00";
             v.value = clockSeconds(v.text);
-            v.unit = "s";
         }
         if (v.reading && (v.text == "--" || v.text.empty()))
             v.value.reset();

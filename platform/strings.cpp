@@ -567,7 +567,7 @@ bool formatV(const char16_t* format, va_list args, std::u16string& out)
             if (*p == u'*') {
                 int prec = va_arg(ap, int);
                 if (prec >= 0)
-                    spec += "." + std::to_string(prec), precision = prec;
+                    spec += '.', spec += std::to_string(prec), precision = prec;
                 ++p;
             } else {
                 precision = 0;

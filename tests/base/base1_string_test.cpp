@@ -152,7 +152,7 @@ TEST(Base1StringModel, RandomEditsMatchModel)
                 if (!what.empty() && s.replace(what.c_str(), u"Z", true) >= 0) {
                     size_t at = 0;
                     while ((at = model.find(what, at)) != std::u16string::npos)
-                        model.replace(at, what.size(), u"Z"), at += 1;
+                        model.replace(at, what.size(), 1, u'Z'), at += 1;
                 }
                 break;
             }

@@ -51,13 +51,14 @@ inline const std::vector<Param::ParamRecord>& processorTable()
 // Planar multichannel buffer.
 struct Signal
 {
-    Signal(int channels, size_t frames) : data(static_cast<size_t>(channels), std::vector<float>(frames, 0.0f)) {}
+    Signal(int channels, size_t frames)
+    : data(static_cast<size_t>(channels), std::vector<float>(frames, 0.0f)), ptrs(static_cast<size_t>(channels))
+    {}
     int channels() const { return static_cast<int>(data.size()); }
     size_t frames() const { return data[0].size(); }
     // Pointers to frame `offset` of every channel.
     float** at(size_t offset)
     {
-        ptrs.resize(data.size());
         for (size_t c = 0; c < data.size(); ++c)
             ptrs[c] = data[c].data() + offset;
         return ptrs.data();

@@ -228,8 +228,8 @@ TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
             -26.0;
         const int format = (l.labelled ? SF_FORMAT_WAVEX : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
         const std::vector<int> map = l.labelled ? l.map : std::vector<int>{};
-        files += " " + write(std::string(l.name) + "front.wav", front, 48000, 3.0, format, map);
-        files += " " + write(std::string(l.name) + "pair.wav", pair, 48000, 3.0, format, map);
+        for (const auto& [suffix, levels] : {std::pair{"front.wav", front}, std::pair{"pair.wav", pair}})
+            files.append(" ").append(write(std::string(l.name) + suffix, levels, 48000, 3.0, format, map));
     }
     ProgramRun r = run(files + " --json");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -173,7 +173,7 @@ TEST(PlatformStringsFormat, RandomConversionsMatchTheCLibrary)
         if (rng() % 2)
             spec += std::to_string(rng() % 25);
         if (rng() % 2)
-            spec += "." + std::to_string(rng() % 12);
+            spec += '.', spec += std::to_string(rng() % 12);
         bool isFloat = rng() % 2;
         spec += isFloat ? floatConversions[rng() % 7] : intConversions[rng() % 11];
         spec += ">";
