@@ -55,6 +55,30 @@ struct AllocProbe
     }
 };
 
+// ---- the double reference ----
+
+// The reference against the sum that defines the transform, past the size from which its
+// twiddles are products of two table entries.
+TEST(FftReference, MatchesTheDirectSum)
+{
+    for (size_t n = 1; n <= 512; n *= 2)
+        for (int sign : {-1, +1}) {
+            const auto parts = randomFloats(2 * n, unsigned(n));
+            std::vector<cd> x(n);
+            for (size_t i = 0; i < n; ++i)
+                x[i] = cd(parts[2 * i], parts[2 * i + 1]);
+            const auto X = referenceDft(x, sign);
+            double worst = 0;
+            for (size_t k = 0; k < n; ++k) {
+                cd sum = 0;
+                for (size_t t = 0; t < n; ++t)
+                    sum += x[t] * std::polar(1.0, sign * 2.0 * M_PI * double(t * k % n) / double(n));
+                worst = std::max(worst, std::abs(X[k] - sum));
+            }
+            EXPECT_LT(worst, 1e-12) << "n " << n << " sign " << sign;
+        }
+}
+
 // ---- sizes and set-up ----
 
 // Row and column-group tables of the large orders, by m: {L, W}.
