@@ -361,6 +361,54 @@ TEST(FftRealTransform, EveryOrderMatchesTheReferenceAndPlacementKeepsTheBits)
     }
 }
 
+// The variants build different tables (m7 has its own stage plan and recombination layout, y8 its
+// own two-level threshold), each one matching its own passes: a spec holding the table that the
+// variant below builds transforms wrongly, the same spec with the variant's own table rightly.
+TEST(FftVariantTables, APassWithTheTableOfTheVariantBelowGoesWrong)
+{
+    enum Table
+    {
+        kRadix4,
+        kRealRec,
+        kCcsRec
+    };
+    struct Case
+    {
+        int lower, order;
+        Table table;
+    };
+    for (Case c : {Case{0, 10, kRadix4}, Case{0, 10, kRealRec}, Case{0, 10, kCcsRec}, Case{1, 19, kRealRec},
+                   Case{1, 19, kCcsRec}}) {
+        const FftVariant &lower = fftVariants()[c.lower], &own = fftVariants()[c.lower + 1];
+        const size_t N = size_t(1) << c.order;
+        const int baseOrder = std::max(c.order, 10);
+        std::vector<float> base(N / 4 + 8);
+        if (c.order > 10)
+            own.twdBase(c.order, base.data());
+        const float* b = c.order > 10 ? base.data() : own.fixTwiddles;
+        OffsetBuffer table(2 * N + 64, 0); // room for any of the three at this order
+        Spec s(own, c.order, 8);
+        RealFftSpec32f swapped = *s.p;
+        (c.table == kRadix4    ? swapped.radix4Twiddles
+         : c.table == kRealRec ? swapped.realRecTwiddles
+                               : swapped.ccsRecTwiddles) = table.f();
+        const auto x = randomFloats(N, 60 + c.order);
+        const auto ref = c.table == kCcsRec ? referenceInversePerm(x) : referencePerm(x);
+        auto errorWithTableOf = [&](const FftVariant& builder) {
+            if (c.table == kRadix4)
+                builder.twdL1(c.order - 1, b, baseOrder, table.f());
+            else
+                (c.table == kRealRec ? builder.realRec : builder.ccsRec)(c.order, b, baseOrder, table.f());
+            std::vector<float> y(N);
+            EXPECT_EQ((c.table == kCcsRec ? own.inv : own.fwd)(x.data(), y.data(), &swapped, nullptr), 0);
+            return relRms(y.data(), ref);
+        };
+        const std::string what = own.name + " order " + std::to_string(c.order) + " table " + std::to_string(c.table);
+        EXPECT_LT(errorWithTableOf(own), 2e-6) << what;
+        EXPECT_GT(errorWithTableOf(lower), 1e-2) << what << " with the table of " << lower.name;
+    }
+}
+
 TEST(FftRealTransform, SmallOrdersNeverTouchTheBuffer)
 {
     for (const auto& v : fftVariants()) {

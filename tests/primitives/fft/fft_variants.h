@@ -25,6 +25,8 @@ struct FftVariant
     decltype(&m7_ipps_initTabBitRevNorm) bitRevNorm;
     decltype(&m7_ipps_initTabTwd_L1_32f) twdL1;
     decltype(&m7_ipps_initTabTwdBase_32f) twdBase;
+    decltype(&m7_ipps_initTabTwdRealRec_32f) realRec;
+    decltype(&m7_ipps_initTabTwdCcsRec_32f) ccsRec;
     decltype(&m7_ipps_cRadix4FwdNorm_32fc) fwdNorm;
     decltype(&m7_ipps_cRadix4InvNorm_32fc) invNorm;
     decltype(&m7_ipps_cFftFwd_Fact4_32fc) fwdFact4;
@@ -44,8 +46,8 @@ struct FftVariant
     FftVariant{#P, large, rec, P##ippsFFTGetSize_R_32f, P##ippsFFTInit_R_32f, P##ippsFFTInitAlloc_R_32f, \
                P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f, \
                P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I, P##ownps_Mpy3_32fc, P##ipps_initTabBitRevNorm, \
-                P##ipps_initTabTwd_L1_32f, P##ipps_initTabTwdBase_32f,  \
-                    \
+                P##ipps_initTabTwd_L1_32f, P##ipps_initTabTwdBase_32f, P##ipps_initTabTwdRealRec_32f, \
+                P##ipps_initTabTwdCcsRec_32f, \
                 P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc,  \
                 P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
                P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
