@@ -89,19 +89,38 @@ std::pair<int, int> largeLW(const FftVariant& v, int m)
     return m < 20 ? std::pair{4, 10} : std::pair{8, 14};
 }
 
-// Spec and work bytes of one level of the large transform (rows and column twiddles).
-void largeLevel(const FftVariant& v, int m, int64_t& spec, int64_t& work)
+// Spec and work bytes of the large transform's levels as the library plans them: the deepest rows'
+// radix-4 table and work, each level's column twiddles and column group.
+void largeLevels(const FftVariant& v, int m, int64_t& spec, int64_t& work)
 {
-    const auto [L, W] = largeLW(v, m);
-    const int r = m - L;
-    if (r <= v.largeFrom - 2) {
-        spec = (8ll << r) + 32;
-        work = 8ll << r;
-    } else {
-        largeLevel(v, r, spec, work);
+    const FftLargePlan& plan = v.largePlan(m);
+    spec = (8ll << plan.rowOrder) + 32;
+    work = 8ll << plan.rowOrder;
+    for (int d = 0; d < plan.depths; ++d) {
+        spec += 4ll << plan.level[d].m;
+        work = std::max<int64_t>(work, 8ll << plan.level[d].W);
     }
-    spec += 4ll << m;
-    work = std::max<int64_t>(work, 8ll << W);
+}
+
+// Each level takes L and W from the tables by its size; its rows are the next level while they
+// are longer than the radix-4 pass takes.
+TEST(FftRealSetup, LargePlanFollowsTheRowAndGroupTables)
+{
+    for (const auto& v : fftVariants()) {
+        const int rowLimit = v.largeFrom - 2;
+        for (int m = v.largeFrom - 1; m <= 28; ++m) {
+            const FftLargePlan& plan = v.largePlan(m);
+            int size = m;
+            for (int d = 0; d < plan.depths; ++d) {
+                const FftLargeLevel& level = plan.level[d];
+                EXPECT_EQ(level.m, size) << v.name << " m " << m;
+                EXPECT_EQ(std::pair(level.L, level.W), largeLW(v, size)) << v.name << " m " << m;
+                size -= level.L;
+                EXPECT_EQ(size > rowLimit, d + 1 < plan.depths) << v.name << " m " << m << " depth " << d;
+            }
+            EXPECT_EQ(plan.rowOrder, size) << v.name << " m " << m;
+        }
+    }
 }
 
 TEST(FftRealSetup, SizesOfEveryOrderWithoutAllocating)
@@ -120,7 +139,7 @@ TEST(FftRealSetup, SizesOfEveryOrderWithoutAllocating)
                     T = a32(n + 4) + a32(8 * n + 8);
                     expWork = 8 * n + 32;
                 } else if (order >= v.largeFrom) {
-                    largeLevel(v, order - 1, T, expWork);
+                    largeLevels(v, order - 1, T, expWork);
                     const bool blocked = order - 1 >= (v.name == "m7_" ? 20 : 19);
                     T += blocked ? (n >> 10) + 4128 : a32(n + 4);
                     expWork = (blocked ? std::max<int64_t>(expWork, 65536) : expWork) + 32;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "primitives/fft/fft_internal.h"
+#include "primitives/fft/fft_large_plan.h"
 #include "primitives/fft/ipps_fft.h"
 #include "primitives/fftkernels/fft_kernels.h"
 
@@ -39,10 +40,11 @@ struct FftVariant
     decltype(&m7_ipps_crRadix4Inv_32f) invPlainSplit;
     const FftFixKernelEntry (*kernels)[6];
     const Ipp32f* fixTwiddles;
+    decltype(&m7::fftLargePlan) largePlan;
 };
 
 // clang-format off
-#define NORRIK_FFT_VARIANT(P, large, rec) \
+#define NORRIK_FFT_VARIANT(P, NS, large, rec) \
     FftVariant{#P, large, rec, P##ippsFFTGetSize_R_32f, P##ippsFFTInit_R_32f, P##ippsFFTInitAlloc_R_32f, \
                P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f, \
                P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I, P##ownps_Mpy3_32fc, P##ipps_initTabBitRevNorm, \
@@ -50,12 +52,12 @@ struct FftVariant
                 P##ipps_initTabTwdCcsRec_32f, \
                 P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc,  \
                 P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
-               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine}
+               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine, NS::fftLargePlan}
 // clang-format on
 
 inline const std::array<FftVariant, 3>& fftVariants()
 {
-    static const std::array<FftVariant, 3> v = {NORRIK_FFT_VARIANT(m7_, 18, 19), NORRIK_FFT_VARIANT(u8_, 19, 19),
-                                                NORRIK_FFT_VARIANT(y8_, 19, 21)};
+    static const std::array<FftVariant, 3> v = {
+        NORRIK_FFT_VARIANT(m7_, m7, 18, 19), NORRIK_FFT_VARIANT(u8_, u8, 19, 19), NORRIK_FFT_VARIANT(y8_, y8, 19, 21)};
     return v;
 }
