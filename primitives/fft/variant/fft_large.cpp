@@ -84,24 +84,33 @@ Ipp8u* planTables(RealFftSpec32f* spec, const FftLargePlan& plan, const float* b
     return next;
 }
 
-// Gathers rows runs of width complex values, stride values apart, into buf; or scatters them
-// back, turning split groups into interleaved ones when asked.
-template <bool Merge>
-void blockMove(float* strided, float* buf, int stride, int rows, int width, bool interleave)
+// Runs of width complex values, stride values apart in the strided array, one after another in
+// buf: move(run in the strided array, its place in buf) for each.
+template <typename Strided, typename Packed, typename Move>
+FFT_INLINE void forEachRun(Strided* strided, Packed* buf, int stride, int rows, int width, Move move)
+{
+    for (int i = 0; i < rows; ++i)
+        move(strided + 2 * static_cast<std::ptrdiff_t>(stride) * i, buf + 2 * static_cast<std::ptrdiff_t>(width) * i);
+}
+
+void gatherRuns(const float* src, float* buf, int stride, int rows, int width)
 {
     const std::size_t runBytes = 8 * static_cast<std::size_t>(width);
-    for (int i = 0; i < rows; ++i) {
-        float* s = strided + 2 * static_cast<std::ptrdiff_t>(stride) * i;
-        float* b = buf + 2 * static_cast<std::ptrdiff_t>(width) * i;
-        if (Merge) {
-            std::memcpy(b, s, runBytes);
-        } else if (interleave) {
+    forEachRun(src, buf, stride, rows, width, [&](const float* s, float* b) { std::memcpy(b, s, runBytes); });
+}
+
+// The reverse, turning split groups into interleaved ones when asked.
+void scatterRuns(float* dst, const float* buf, int stride, int rows, int width, bool interleave)
+{
+    const std::size_t runBytes = 8 * static_cast<std::size_t>(width);
+    forEachRun(dst, buf, stride, rows, width, [&](float* s, const float* b) {
+        if (interleave) {
             for (int j = 0; j < 2 * width; j += 8)
                 storeI(s + j, loadC<true>(b + j));
         } else {
             std::memcpy(s, b, runBytes);
         }
-    }
+    });
 }
 
 // dst = src in fixed pieces, so no single copy's length exceeds the primitive's count.
@@ -134,10 +143,10 @@ void bitReverse(const RealFftSpec32f* spec, const float* src, float* dst, int m,
     float* const h0 = work;
     float* const h1 = work + kBlockFloats;
     auto gather = [&](const float* from, float* half) {
-        blockMove<true>(const_cast<float*>(from), half, stride, kBlockSide, kBlockSide, false);
+        gatherRuns(from, half, stride, kBlockSide, kBlockSide);
         VARIANT(ipps_cBitRev1_Blk)(half, kBlockSide * kBlockSide, pairs);
     };
-    auto scatter = [&](float* to, float* half) { blockMove<false>(to, half, stride, kBlockSide, kBlockSide, false); };
+    auto scatter = [&](float* to, const float* half) { scatterRuns(to, half, stride, kBlockSide, kBlockSide, false); };
     const std::int64_t blocks = N >> 12;
     if (src == dst || m >= kFftSettings.copyFrom) {
         if (src != dst)
@@ -190,7 +199,7 @@ void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int d, int
     const float* cursor = spec->columnTwiddles[depth];
     auto* block = reinterpret_cast<Ipp32fc*>(work);
     for (int c = 0; c < R; c += G) {
-        blockMove<true>(data + 2 * c, work, R, rows, G, false);
+        gatherRuns(data + 2 * c, work, R, rows, G);
         int s = G, n = rows;
         for (int p = 0; p < level.passes; ++p) {
             if (level.bits[p] == 2) {
@@ -211,7 +220,7 @@ void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int d, int
                 s *= 8;
             }
         }
-        blockMove<false>(data + 2 * c, work, R, rows, G, depth == 0);
+        scatterRuns(data + 2 * c, work, R, rows, G, depth == 0);
     }
 }
 
@@ -294,15 +303,14 @@ IPP_API void VARIANT(ipps_cFftInv_Large_Step)(const RealFftSpec32f* spec, Ipp32f
 
 IPP_API void VARIANT(ipps_cFft_BlkMerge_32fc)(const Ipp32fc* src, Ipp32fc* buf, int stride, int rows, int width)
 {
-    blockMove<true>(const_cast<float*>(reinterpret_cast<const float*>(src)), reinterpret_cast<float*>(buf), stride,
-                    rows, width, false);
+    gatherRuns(reinterpret_cast<const float*>(src), reinterpret_cast<float*>(buf), stride, rows, width);
 }
 
 IPP_API void VARIANT(ipps_cFft_BlkSplit_32fc)(Ipp32fc* dst, const Ipp32fc* buf, int stride, int rows, int width,
                                               int interleave)
 {
-    blockMove<false>(reinterpret_cast<float*>(dst), const_cast<float*>(reinterpret_cast<const float*>(buf)), stride,
-                     rows, width, interleave == 1);
+    scatterRuns(reinterpret_cast<float*>(dst), reinterpret_cast<const float*>(buf), stride, rows, width,
+                interleave == 1);
 }
 
 IPP_API void VARIANT(ipps_crFft_BlkMerge_32f)(const Ipp32f* srcRe, const Ipp32f* srcIm, Ipp32f* buf, int stride,
