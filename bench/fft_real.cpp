@@ -7,18 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "primitives/fft/fft_convolve.h"
 #include "primitives/fft/ipps_fft.h"
-
-// The FIR's block step inside the FFT library (internal: one declaration per variant here).
-#define NORRIK_DECLARE_CONVOLVE(NS)                                                                                    \
-    namespace NS {                                                                                                     \
-    IppStatus fftConvolveBlock(const RealFftSpec32f* spec, const Ipp32f* src, Ipp32f* work, const Ipp32f* taps,        \
-                               Ipp8u* buffer, Ipp32f* dst, int from, int count);                                       \
-    }
-NORRIK_DECLARE_CONVOLVE(m7)
-NORRIK_DECLARE_CONVOLVE(u8)
-NORRIK_DECLARE_CONVOLVE(y8)
-#undef NORRIK_DECLARE_CONVOLVE
 
 #ifdef HAVE_FFTW3F
 #include <fftw3.h>
@@ -73,7 +63,8 @@ struct Setup
     unsigned char* buf() { return buffer.data(); }
 };
 
-void fwd(benchmark::State& state, const Variant& v)
+// One transform (v.fwd or v.inv) a round.
+void transform(benchmark::State& state, const Variant& v, decltype(&m7_ippsFFTFwd_RToPerm_32f) run)
 {
     const int order = int(state.range(0));
     const size_t N = size_t(1) << order;
@@ -81,21 +72,7 @@ void fwd(benchmark::State& state, const Variant& v)
     auto x = noise(N);
     std::vector<float> y(N);
     for (auto _ : state) {
-        v.fwd(x.data(), y.data(), s.spec, s.buf());
-        benchmark::DoNotOptimize(y.data());
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(N));
-}
-
-void inv(benchmark::State& state, const Variant& v)
-{
-    const int order = int(state.range(0));
-    const size_t N = size_t(1) << order;
-    Setup s(v, order);
-    auto x = noise(N);
-    std::vector<float> y(N);
-    for (auto _ : state) {
-        v.inv(x.data(), y.data(), s.spec, s.buf());
+        run(x.data(), y.data(), s.spec, s.buf());
         benchmark::DoNotOptimize(y.data());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(N));
@@ -211,8 +188,10 @@ void orders(benchmark::internal::Benchmark* b)
 int registerAll()
 {
     for (const Variant& v : kVariants) {
-        benchmark::RegisterBenchmark((std::string(v.name) + "FFTFwd_RToPerm").c_str(), fwd, v)->Apply(orders);
-        benchmark::RegisterBenchmark((std::string(v.name) + "FFTInv_PermToR").c_str(), inv, v)->Apply(orders);
+        benchmark::RegisterBenchmark((std::string(v.name) + "FFTFwd_RToPerm").c_str(), transform, v, v.fwd)
+            ->Apply(orders);
+        benchmark::RegisterBenchmark((std::string(v.name) + "FFTInv_PermToR").c_str(), transform, v, v.inv)
+            ->Apply(orders);
         benchmark::RegisterBenchmark((std::string(v.name) + "FirBlock_Order8").c_str(), firBlock, v);
         benchmark::RegisterBenchmark((std::string(v.name) + "FirBlockExported_Order8").c_str(), firBlockExported, v);
     }
