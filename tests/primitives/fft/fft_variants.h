@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "primitives/fft/fft_convolve.h"
 #include "primitives/fft/fft_internal.h"
 #include "primitives/fft/fft_large_plan.h"
 #include "primitives/fft/ipps_fft.h"
@@ -41,6 +42,10 @@ struct FftVariant
     const FftFixKernelEntry (*kernels)[6];
     const Ipp32f* fixTwiddles;
     decltype(&m7::fftLargePlan) largePlan;
+    decltype(&m7_ipps_BitRev2_C) bitRev2C;
+    decltype(&m7_ipps_cRadix4Fwd_32fc) fwdPlain;
+    decltype(&m7_ipps_cRealRecombine_32f) realRecombine;
+    decltype(&m7::fftConvolveBlock) convolve;
 };
 
 // clang-format off
@@ -52,7 +57,8 @@ struct FftVariant
                 P##ipps_initTabTwdCcsRec_32f, \
                 P##ipps_cRadix4FwdNorm_32fc, P##ipps_cRadix4InvNorm_32fc,  \
                 P##ipps_cFftFwd_Fact4_32fc, P##ipps_cFftInv_Fact4_32fc, \
-               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine, NS::fftLargePlan}
+               P##ipps_cFftFwd_Fact8_32fc, P##ipps_cFftInv_Fact8_32fc, P##ipps_crRadix4FwdNorm_32f, P##ipps_crRadix4InvNorm_32f, P##ipps_crRadix4Fwd_32f, P##ipps_crRadix4Inv_32f, P##fft_fix_kernel_table_32f, P##fft_fix_twiddle_table_32f.sine, NS::fftLargePlan, \
+               P##ipps_BitRev2_C, P##ipps_cRadix4Fwd_32fc, P##ipps_cRealRecombine_32f, NS::fftConvolveBlock}
 // clang-format on
 
 inline const std::array<FftVariant, 3>& fftVariants()
