@@ -466,43 +466,35 @@ IPP_API void VARIANT(ipps_cFFT_2_scale_32fc)(const Ipp32f* src, Ipp32f* dst, Ipp
     dst[3] = (ai - bi) * s;
 }
 
-// The _scale names put the suffix before the type: ipps_rFFTfwd_4_scale_32f.
-#define NORRIK_REAL_KERNEL(dir, n, call)                                                                               \
-    IPP_API void VARIANT(ipps_rFFT##dir##_##n##_32f)(const Ipp32f* src, Ipp32f* dst)                                   \
+// Each kernel in its plain and its _scale form; the suffix goes before the type:
+// ipps_rFFTfwd_4_scale_32f, ipps_cFFTinv_8_scale_32fc.
+#define NORRIK_KERNEL(kind, dir, n, type, call)                                                                        \
+    IPP_API void VARIANT(ipps_##kind##FFT##dir##_##n##_##type)(const Ipp32f* src, Ipp32f* dst)                         \
     {                                                                                                                  \
         call(src, dst, 1.0f, false);                                                                                   \
     }                                                                                                                  \
-    IPP_API void VARIANT(ipps_rFFT##dir##_##n##_scale_32f)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)                   \
-    {                                                                                                                  \
-        call(src, dst, s, true);                                                                                       \
-    }
-#define NORRIK_COMPLEX_KERNEL(dir, n, call)                                                                            \
-    IPP_API void VARIANT(ipps_cFFT##dir##_##n##_32fc)(const Ipp32f* src, Ipp32f* dst)                                  \
-    {                                                                                                                  \
-        call(src, dst, 1.0f, false);                                                                                   \
-    }                                                                                                                  \
-    IPP_API void VARIANT(ipps_cFFT##dir##_##n##_scale_32fc)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)                  \
+    IPP_API void VARIANT(ipps_##kind##FFT##dir##_##n##_scale_##type)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)         \
     {                                                                                                                  \
         call(src, dst, s, true);                                                                                       \
     }
 
-NORRIK_REAL_KERNEL(fwd, 4, realFwd<4>)
-NORRIK_REAL_KERNEL(fwd, 8, realFwd<8>)
-NORRIK_REAL_KERNEL(fwd, 16, realFwd<16>)
-NORRIK_REAL_KERNEL(fwd, 32, realFwd<32>)
-NORRIK_REAL_KERNEL(inv, 4, realInv<4>)
-NORRIK_REAL_KERNEL(inv, 8, realInv<8>)
-NORRIK_REAL_KERNEL(inv, 16, realInv<16>)
-NORRIK_REAL_KERNEL(inv, 32, realInv<32>)
+NORRIK_KERNEL(r, fwd, 4, 32f, realFwd<4>)
+NORRIK_KERNEL(r, fwd, 8, 32f, realFwd<8>)
+NORRIK_KERNEL(r, fwd, 16, 32f, realFwd<16>)
+NORRIK_KERNEL(r, fwd, 32, 32f, realFwd<32>)
+NORRIK_KERNEL(r, inv, 4, 32f, realInv<4>)
+NORRIK_KERNEL(r, inv, 8, 32f, realInv<8>)
+NORRIK_KERNEL(r, inv, 16, 32f, realInv<16>)
+NORRIK_KERNEL(r, inv, 32, 32f, realInv<32>)
 #define NORRIK_CK(n, inv) complexKernel<n, inv>
-NORRIK_COMPLEX_KERNEL(fwd, 4, NORRIK_CK(4, false))
-NORRIK_COMPLEX_KERNEL(fwd, 8, NORRIK_CK(8, false))
-NORRIK_COMPLEX_KERNEL(fwd, 16, NORRIK_CK(16, false))
-NORRIK_COMPLEX_KERNEL(fwd, 32, NORRIK_CK(32, false))
-NORRIK_COMPLEX_KERNEL(inv, 4, NORRIK_CK(4, true))
-NORRIK_COMPLEX_KERNEL(inv, 8, NORRIK_CK(8, true))
-NORRIK_COMPLEX_KERNEL(inv, 16, NORRIK_CK(16, true))
-NORRIK_COMPLEX_KERNEL(inv, 32, NORRIK_CK(32, true))
+NORRIK_KERNEL(c, fwd, 4, 32fc, NORRIK_CK(4, false))
+NORRIK_KERNEL(c, fwd, 8, 32fc, NORRIK_CK(8, false))
+NORRIK_KERNEL(c, fwd, 16, 32fc, NORRIK_CK(16, false))
+NORRIK_KERNEL(c, fwd, 32, 32fc, NORRIK_CK(32, false))
+NORRIK_KERNEL(c, inv, 4, 32fc, NORRIK_CK(4, true))
+NORRIK_KERNEL(c, inv, 8, 32fc, NORRIK_CK(8, true))
+NORRIK_KERNEL(c, inv, 16, 32fc, NORRIK_CK(16, true))
+NORRIK_KERNEL(c, inv, 32, 32fc, NORRIK_CK(32, true))
 
 #define P_(name)                                                                                                       \
     {                                                                                                                  \
