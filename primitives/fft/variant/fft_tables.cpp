@@ -13,7 +13,8 @@ namespace {
 
 using namespace fft;
 
-// Norm and pair tables of order m share the reversed counter over m - 2 bits.
+// Counts i up from 1 below 2^bits with j = i reversed over the bits: the Norm and pair tables of
+// order m (over m - 2 bits) and the block words of the Large table.
 template <typename F>
 void reversedCounter(int bits, F&& visit)
 {
@@ -249,19 +250,9 @@ IPP_API Ipp8u* VARIANT(ipps_initTabBitRev)(int m, Ipp32u* tab)
 IPP_API Ipp8u* VARIANT(ipps_initTabBitRevLarge)(int m, int s, Ipp32u* tab)
 {
     const int bits = m - 2 * s;
-    const Ipp32u B = 1u << bits;
     tab[0] = 0;
-    Ipp32u j = 0;
-    for (Ipp32u i = 1; i < B; ++i) {
-        Ipp32u h = B / 2;
-        while (h <= j) {
-            j -= h;
-            h /= 2;
-        }
-        j += h;
-        tab[i] = j << s;
-    }
-    return VARIANT(ipps_initTabBitRev)(2 * s, tab + B);
+    reversedCounter(bits, [&](Ipp32u i, Ipp32u j) { tab[i] = j << s; });
+    return VARIANT(ipps_initTabBitRev)(2 * s, tab + (1u << bits));
 }
 
 // The exported permutations by table and element width: in place (BitRev1) and out of place
