@@ -1,4 +1,4 @@
-// The FFT routines of each variant, gathered so tests can run every variant alike.
+// The FFT routines of each variant, gathered so tests and benchmarks can run every variant alike.
 #pragma once
 
 #include <array>
