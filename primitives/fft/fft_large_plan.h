@@ -12,11 +12,13 @@ struct FftLargeLevel
     int bits[4]; // levels of each pass in turn: 2 for a factor-4 pass, 3 for a factor-8 pass
 };
 
+constexpr int kFftLargeMaxDepths = 3; // the spec has a column table for each
+
 struct FftLargePlan
 {
-    int depths;             // levels; the rows of level d are level d + 1, the last level's go to the radix-4 pass
-    FftLargeLevel level[3]; // level 0: the whole transform
-    int rowOrder;           // log2 of the points in the last level's rows
+    int depths; // levels; the rows of level d are level d + 1, the last level's go to the radix-4 pass
+    FftLargeLevel level[kFftLargeMaxDepths]; // level 0: the whole transform
+    int rowOrder;                            // log2 of the points in the last level's rows
 };
 
 #define NORRIK_FFT_LARGE_PLAN_DECLARE(NS)                                                                              \

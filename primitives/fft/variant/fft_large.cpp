@@ -171,19 +171,19 @@ void bitReverse(const RealFftSpec32f* spec, const float* src, float* dst, int m,
     }
 }
 
-// Level d of the plan on its bit-reversed points at data: the rows, then the column passes, their
+// Level D of the plan on its bit-reversed points at data: the rows, then the column passes, their
 // twiddles from the spec's column table of this depth. The top level leaves the points interleaved,
 // a nested one in the split-by-four layout.
-template <bool Inv>
-void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int d, int depth, float* data, float* work)
+template <bool Inv, int D = 0>
+void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int depth, float* data, float* work)
 {
-    const FftLargeLevel& level = plan.level[d];
+    const FftLargeLevel& level = plan.level[D];
     const int r = level.m - level.L;
     const int R = 1 << r, rows = 1 << level.L, G = 1 << (level.W - level.L);
     const bool scale = (Inv ? spec->scaleInverse : spec->scaleForward) != 0;
     for (int i = 0; i < rows; ++i) {
         float* row = data + 2 * static_cast<std::ptrdiff_t>(R) * i;
-        if (d + 1 == plan.depths) {
+        if (D + 1 == plan.depths) {
             auto* rowC = reinterpret_cast<Ipp32fc*>(row);
             auto* buffer = reinterpret_cast<Ipp8u*>(work);
             if (Inv)
@@ -192,8 +192,8 @@ void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int d, int
                 VARIANT(ipps_cRadix4Fwd_32fc)(rowC, R, spec->radix4Twiddles, buffer, 0);
             if (scale)
                 VARIANT(ippsMulC_32f_I)(spec->factor, row, 2 * R);
-        } else {
-            largeLevel<Inv>(spec, plan, d + 1, depth + 1, row, work);
+        } else if constexpr (D + 1 < kFftLargeMaxDepths) {
+            largeLevel<Inv, D + 1>(spec, plan, depth + 1, row, work);
         }
     }
     const float* cursor = spec->columnTwiddles[depth];
@@ -229,7 +229,7 @@ void largeTransform(const RealFftSpec32f* spec, const Ipp32fc* src, Ipp32fc* dst
 {
     float* d = reinterpret_cast<float*>(dst);
     bitReverse(spec, reinterpret_cast<const float*>(src), d, m, work);
-    largeLevel<Inv>(spec, fftLargePlan(m), 0, 0, d, work);
+    largeLevel<Inv>(spec, fftLargePlan(m), 0, d, work);
 }
 
 } // namespace
@@ -293,12 +293,12 @@ IPP_API void VARIANT(ipps_cFftInv_Large_32fc)(const RealFftSpec32f* spec, const 
 
 IPP_API void VARIANT(ipps_cFftFwd_Large_Step)(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth, Ipp32f* work)
 {
-    largeLevel<false>(spec, fftLargePlan(m), 0, depth, reinterpret_cast<float*>(data), work);
+    largeLevel<false>(spec, fftLargePlan(m), depth, reinterpret_cast<float*>(data), work);
 }
 
 IPP_API void VARIANT(ipps_cFftInv_Large_Step)(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth, Ipp32f* work)
 {
-    largeLevel<true>(spec, fftLargePlan(m), 0, depth, reinterpret_cast<float*>(data), work);
+    largeLevel<true>(spec, fftLargePlan(m), depth, reinterpret_cast<float*>(data), work);
 }
 
 IPP_API void VARIANT(ipps_cFft_BlkMerge_32fc)(const Ipp32fc* src, Ipp32fc* buf, int stride, int rows, int width)

@@ -23,7 +23,7 @@ constexpr FftLargePlan planOf(int m)
             left -= bits;
         }
         m -= level.L;
-        if (m <= kFftSettings.rowLimit || plan.depths == 3)
+        if (m <= kFftSettings.rowLimit || plan.depths == kFftLargeMaxDepths)
             break;
     }
     plan.rowOrder = m;
