@@ -389,21 +389,12 @@ void rKernel(const float* src, float* dst, float s, bool scaled)
 #pragma GCC unroll 32
     for (int i = 0; i < N; ++i)
         x[i] = src[i];
-    if constexpr (Inv) {
-        if constexpr (N == 4)
-            rinv4(x, dst, s, scaled);
-        else if constexpr (N == 8)
-            rinv8(x, dst, s, scaled);
-        else
-            rinvLarge<N>(x, dst, s, scaled);
-    } else {
-        if constexpr (N == 4)
-            rfwd4(x, dst, s, scaled);
-        else if constexpr (N == 8)
-            rfwd8(x, dst, s, scaled);
-        else
-            rfwdLarge<N>(x, dst, s, scaled);
-    }
+    if constexpr (N == 4)
+        (Inv ? rinv4 : rfwd4)(x, dst, s, scaled);
+    else if constexpr (N == 8)
+        (Inv ? rinv8 : rfwd8)(x, dst, s, scaled);
+    else
+        (Inv ? rinvLarge<N> : rfwdLarge<N>)(x, dst, s, scaled);
 }
 
 } // namespace
