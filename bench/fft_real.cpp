@@ -7,18 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "primitives/fft/ipps_fft.h"
-
-// The FIR's block step inside the FFT library (internal: one declaration per variant here).
-#define NORRIK_DECLARE_CONVOLVE(NS)                                                                                    \
-    namespace NS {                                                                                                     \
-    IppStatus fftConvolveBlock(const RealFftSpec32f* spec, const Ipp32f* src, Ipp32f* work, const Ipp32f* taps,        \
-                               Ipp8u* buffer, Ipp32f* dst, int from, int count);                                       \
-    }
-NORRIK_DECLARE_CONVOLVE(m7)
-NORRIK_DECLARE_CONVOLVE(u8)
-NORRIK_DECLARE_CONVOLVE(y8)
-#undef NORRIK_DECLARE_CONVOLVE
+#include "tests/primitives/fft/fft_variants.h" // every variant's entry points, as the tests gather them
 
 #ifdef HAVE_FFTW3F
 #include <fftw3.h>
@@ -26,25 +15,7 @@ NORRIK_DECLARE_CONVOLVE(y8)
 
 namespace {
 
-struct Variant
-{
-    const char* name;
-    decltype(&m7_ippsFFTInitAlloc_R_32f) initAlloc;
-    decltype(&m7_ippsFFTFree_R_32f) free;
-    decltype(&m7_ippsFFTGetBufSize_R_32f) getBufSize;
-    decltype(&m7_ippsFFTFwd_RToPerm_32f) fwd;
-    decltype(&m7_ippsFFTInv_PermToR_32f) inv;
-    decltype(&m7_ippsMulPerm_32f_I) mulPerm;
-    decltype(&m7::fftConvolveBlock) convolve;
-};
-
-#define VARIANT_ROW(P, NS)                                                                                             \
-    Variant                                                                                                            \
-    {                                                                                                                  \
-#P, P##ippsFFTInitAlloc_R_32f, P##ippsFFTFree_R_32f, P##ippsFFTGetBufSize_R_32f, P##ippsFFTFwd_RToPerm_32f,    \
-            P##ippsFFTInv_PermToR_32f, P##ippsMulPerm_32f_I, NS::fftConvolveBlock                                      \
-    }
-const Variant kVariants[3] = {VARIANT_ROW(m7_, m7), VARIANT_ROW(u8_, u8), VARIANT_ROW(y8_, y8)};
+using Variant = FftVariant;
 
 std::vector<float> noise(size_t n)
 {
@@ -73,7 +44,8 @@ struct Setup
     unsigned char* buf() { return buffer.data(); }
 };
 
-void fwd(benchmark::State& state, const Variant& v)
+// One transform (v.fwd or v.inv) a round.
+void transform(benchmark::State& state, const Variant& v, decltype(&m7_ippsFFTFwd_RToPerm_32f) run)
 {
     const int order = int(state.range(0));
     const size_t N = size_t(1) << order;
@@ -81,21 +53,7 @@ void fwd(benchmark::State& state, const Variant& v)
     auto x = noise(N);
     std::vector<float> y(N);
     for (auto _ : state) {
-        v.fwd(x.data(), y.data(), s.spec, s.buf());
-        benchmark::DoNotOptimize(y.data());
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(N));
-}
-
-void inv(benchmark::State& state, const Variant& v)
-{
-    const int order = int(state.range(0));
-    const size_t N = size_t(1) << order;
-    Setup s(v, order);
-    auto x = noise(N);
-    std::vector<float> y(N);
-    for (auto _ : state) {
-        v.inv(x.data(), y.data(), s.spec, s.buf());
+        run(x.data(), y.data(), s.spec, s.buf());
         benchmark::DoNotOptimize(y.data());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(N));
@@ -134,40 +92,28 @@ void firBlockExported(benchmark::State& state, const Variant& v)
 }
 
 #ifdef HAVE_FFTW3F
-void fftwFwd(benchmark::State& state)
+// FFTW's real transform one way or the other; c2r destroys its input, so it gets a fresh copy.
+template <bool Inverse>
+void fftwReal(benchmark::State& state)
 {
     const int N = 1 << state.range(0);
-    float* in = fftwf_alloc_real(N);
-    fftwf_complex* out = fftwf_alloc_complex(N / 2 + 1);
-    fftwf_plan p = fftwf_plan_dft_r2c_1d(N, in, out, FFTW_MEASURE);
-    auto x = noise(N);
-    std::copy(x.begin(), x.end(), in);
-    for (auto _ : state) {
-        fftwf_execute(p);
-        benchmark::DoNotOptimize(out);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(N));
-    fftwf_destroy_plan(p);
-    fftwf_free(in);
-    fftwf_free(out);
-}
-
-void fftwInv(benchmark::State& state)
-{
-    const int N = 1 << state.range(0);
-    float* out = fftwf_alloc_real(N);
-    fftwf_complex* in = fftwf_alloc_complex(N / 2 + 1);
-    fftwf_plan p = fftwf_plan_dft_c2r_1d(N, in, out, FFTW_MEASURE);
+    float* real = fftwf_alloc_real(N);
+    fftwf_complex* spectrum = fftwf_alloc_complex(N / 2 + 1);
+    fftwf_plan p = Inverse ? fftwf_plan_dft_c2r_1d(N, spectrum, real, FFTW_MEASURE)
+                           : fftwf_plan_dft_r2c_1d(N, real, spectrum, FFTW_MEASURE);
     auto x = noise(N + 2);
+    if (!Inverse)
+        std::copy(x.begin(), x.begin() + N, real);
     for (auto _ : state) {
-        std::copy(x.begin(), x.end(), reinterpret_cast<float*>(in)); // c2r destroys its input
+        if (Inverse)
+            std::copy(x.begin(), x.end(), reinterpret_cast<float*>(spectrum));
         fftwf_execute(p);
-        benchmark::DoNotOptimize(out);
+        benchmark::DoNotOptimize(Inverse ? static_cast<void*>(real) : static_cast<void*>(spectrum));
     }
     state.SetItemsProcessed(state.iterations() * int64_t(N));
     fftwf_destroy_plan(p);
-    fftwf_free(in);
-    fftwf_free(out);
+    fftwf_free(real);
+    fftwf_free(spectrum);
 }
 
 void fftwFirBlock(benchmark::State& state)
@@ -210,15 +156,15 @@ void orders(benchmark::internal::Benchmark* b)
 
 int registerAll()
 {
-    for (const Variant& v : kVariants) {
-        benchmark::RegisterBenchmark((std::string(v.name) + "FFTFwd_RToPerm").c_str(), fwd, v)->Apply(orders);
-        benchmark::RegisterBenchmark((std::string(v.name) + "FFTInv_PermToR").c_str(), inv, v)->Apply(orders);
-        benchmark::RegisterBenchmark((std::string(v.name) + "FirBlock_Order8").c_str(), firBlock, v);
-        benchmark::RegisterBenchmark((std::string(v.name) + "FirBlockExported_Order8").c_str(), firBlockExported, v);
+    for (const Variant& v : fftVariants()) {
+        benchmark::RegisterBenchmark((v.name + "FFTFwd_RToPerm").c_str(), transform, v, v.fwd)->Apply(orders);
+        benchmark::RegisterBenchmark((v.name + "FFTInv_PermToR").c_str(), transform, v, v.inv)->Apply(orders);
+        benchmark::RegisterBenchmark((v.name + "FirBlock_Order8").c_str(), firBlock, v);
+        benchmark::RegisterBenchmark((v.name + "FirBlockExported_Order8").c_str(), firBlockExported, v);
     }
 #ifdef HAVE_FFTW3F
-    benchmark::RegisterBenchmark("fftwf_r2c_measure", fftwFwd)->Apply(orders);
-    benchmark::RegisterBenchmark("fftwf_c2r_measure", fftwInv)->Apply(orders);
+    benchmark::RegisterBenchmark("fftwf_r2c_measure", fftwReal<false>)->Apply(orders);
+    benchmark::RegisterBenchmark("fftwf_c2r_measure", fftwReal<true>)->Apply(orders);
     benchmark::RegisterBenchmark("fftwf_FirBlock_Order8", fftwFirBlock);
 #endif
     return 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "primitives/fft/fft_internal.h"
+#include "primitives/fft/fft_large_plan.h"
 #include "primitives/fft/variant/fft_fold.h"
 #include "primitives/fft/variant/fft_vector_deps.h"
 #include "primitives/fftkernels/fft_kernels.h"
@@ -20,46 +21,30 @@ using namespace fft;
 constexpr int kBlockSide = 64;                            // the bit reversal's blocks: 64 x 64 values
 constexpr int kBlockFloats = 2 * kBlockSide * kBlockSide; // 32,768 bytes
 
-int largeL(int m)
+// Spec and work bytes of a plan's levels: the last level's rows on the radix-4 pass (its table
+// and work), every level's column twiddles and gathered column group.
+void planSizes(const FftLargePlan& plan, std::int64_t& spec, std::int64_t& work)
 {
-    return static_cast<int>(VARIANT(fft_fix_twiddle_table_32f).largeL[m]);
-}
-int largeW(int m)
-{
-    return static_cast<int>(VARIANT(fft_fix_twiddle_table_32f).largeW[m]);
-}
-
-// Column passes of one group: radix 4 when 2, 4 or 6 levels are left, else radix 8.
-inline bool factorFour(int left)
-{
-    return left == 2 || left == 4 || left == 6;
-}
-
-void sizesRec(int m, std::int64_t& spec, std::int64_t& work)
-{
-    const int r = m - largeL(m);
-    if (r <= kFftSettings.rowLimit) {
-        spec = (8 * (std::int64_t(1) << r) + 39) & ~std::int64_t(31);
-        work = (8 * (std::int64_t(1) << r) + 31) & ~std::int64_t(31);
-    } else {
-        sizesRec(r, spec, work);
+    const std::int64_t rowPoints = std::int64_t(1) << plan.rowOrder;
+    spec = (8 * rowPoints + 39) & ~std::int64_t(31);
+    work = (8 * rowPoints + 31) & ~std::int64_t(31);
+    for (int d = 0; d < plan.depths; ++d) {
+        spec += 4 * (std::int64_t(1) << plan.level[d].m);
+        work = std::max(work, 8 * (std::int64_t(1) << plan.level[d].W));
     }
-    spec += 4 * (std::int64_t(1) << m);
-    work = std::max(work, 8 * (std::int64_t(1) << largeW(m)));
 }
 
 // The column twiddles of one level, in the order the transform's cursor reads them.
-float* columnTwiddles(float* out, int m, const float* base, int baseOrder)
+float* columnTwiddles(float* out, const FftLargeLevel& level, const float* base, int baseOrder)
 {
-    const int L = largeL(m), r = m - L;
-    const long R = 1L << r, G = 1L << (largeW(m) - L);
+    const int r = level.m - level.L;
+    const long R = 1L << r, G = 1L << (level.W - level.L);
     for (long c = 0; c < R; c += G) {
-        long Q = 1;
         int logQ = 0;
-        for (int l = 0; l < L;) {
-            const int bits = factorFour(L - l) ? 2 : 3;
-            const long radix = 1L << bits;
-            const bool last = l + bits == L;
+        for (int p = 0; p < level.passes; ++p) {
+            const int bits = level.bits[p];
+            const long Q = 1L << logQ, radix = 1L << bits;
+            const bool last = p + 1 == level.passes;
             const int logP = r + logQ + bits;
             const long P = 1L << logP, d = 1L << (baseOrder - logP);
             const long qEnd = last ? Q / 2 : Q, kEnd = last ? 2 : radix - 1;
@@ -74,32 +59,58 @@ float* columnTwiddles(float* out, int m, const float* base, int baseOrder)
                         }
                         out += 8;
                     }
-            Q *= radix;
             logQ += bits;
-            l += bits;
         }
     }
     return out;
 }
 
-// Gathers rows runs of width complex values, stride values apart, into buf; or scatters them
-// back, turning split groups into interleaved ones when asked.
-template <bool Merge>
-void blockMove(float* strided, float* buf, int stride, int rows, int width, bool interleave)
+// The rows' radix-4 table, then the column twiddles of each level, the last level's first, and
+// the work bytes; the plan's level d takes the spec's column table of depth + d. Returns the
+// address after the tables.
+Ipp8u* planTables(RealFftSpec32f* spec, const FftLargePlan& plan, const float* base, int baseOrder, int depth, void* at)
+{
+    spec->radix4Twiddles = static_cast<Ipp32f*>(at);
+    Ipp8u* next = VARIANT(ipps_initTabTwd_L1_32f)(plan.rowOrder, base, baseOrder, spec->radix4Twiddles);
+    for (int d = plan.depths - 1; d >= 0; --d) {
+        float* const t0 = reinterpret_cast<float*>(next);
+        spec->columnTwiddles[depth + d] = t0;
+        columnTwiddles(t0, plan.level[d], base, baseOrder);
+        next += 4 * (std::int64_t(1) << plan.level[d].m);
+    }
+    std::int64_t specBytes = 0, workBytes = 0;
+    planSizes(plan, specBytes, workBytes);
+    spec->workBytes = static_cast<Ipp32s>(workBytes);
+    return next;
+}
+
+// Runs of width complex values, stride values apart in the strided array, one after another in
+// buf: move(run in the strided array, its place in buf) for each.
+template <typename Strided, typename Packed, typename Move>
+FFT_INLINE void forEachRun(Strided* strided, Packed* buf, int stride, int rows, int width, Move move)
+{
+    for (int i = 0; i < rows; ++i)
+        move(strided + 2 * static_cast<std::ptrdiff_t>(stride) * i, buf + 2 * static_cast<std::ptrdiff_t>(width) * i);
+}
+
+void gatherRuns(const float* src, float* buf, int stride, int rows, int width)
 {
     const std::size_t runBytes = 8 * static_cast<std::size_t>(width);
-    for (int i = 0; i < rows; ++i) {
-        float* s = strided + 2 * static_cast<std::ptrdiff_t>(stride) * i;
-        float* b = buf + 2 * static_cast<std::ptrdiff_t>(width) * i;
-        if (Merge) {
-            std::memcpy(b, s, runBytes);
-        } else if (interleave) {
+    forEachRun(src, buf, stride, rows, width, [&](const float* s, float* b) { std::memcpy(b, s, runBytes); });
+}
+
+// The reverse, turning split groups into interleaved ones when asked.
+void scatterRuns(float* dst, const float* buf, int stride, int rows, int width, bool interleave)
+{
+    const std::size_t runBytes = 8 * static_cast<std::size_t>(width);
+    forEachRun(dst, buf, stride, rows, width, [&](float* s, const float* b) {
+        if (interleave) {
             for (int j = 0; j < 2 * width; j += 8)
                 storeI(s + j, loadC<true>(b + j));
         } else {
             std::memcpy(s, b, runBytes);
         }
-    }
+    });
 }
 
 // dst = src in fixed pieces, so no single copy's length exceeds the primitive's count.
@@ -132,10 +143,10 @@ void bitReverse(const RealFftSpec32f* spec, const float* src, float* dst, int m,
     float* const h0 = work;
     float* const h1 = work + kBlockFloats;
     auto gather = [&](const float* from, float* half) {
-        blockMove<true>(const_cast<float*>(from), half, stride, kBlockSide, kBlockSide, false);
+        gatherRuns(from, half, stride, kBlockSide, kBlockSide);
         VARIANT(ipps_cBitRev1_Blk)(half, kBlockSide * kBlockSide, pairs);
     };
-    auto scatter = [&](float* to, float* half) { blockMove<false>(to, half, stride, kBlockSide, kBlockSide, false); };
+    auto scatter = [&](float* to, const float* half) { scatterRuns(to, half, stride, kBlockSide, kBlockSide, false); };
     const std::int64_t blocks = N >> 12;
     if (src == dst || m >= kFftSettings.copyFrom) {
         if (src != dst)
@@ -160,17 +171,19 @@ void bitReverse(const RealFftSpec32f* spec, const float* src, float* dst, int m,
     }
 }
 
-// Rows, then the column levels, of the 2^m bit-reversed points at data; the top level leaves them
-// interleaved, a nested level in the split-by-four layout.
-template <bool Inv>
-void largeLevel(const RealFftSpec32f* spec, float* data, int m, int depth, float* work)
+// Level D of the plan on its bit-reversed points at data: the rows, then the column passes, their
+// twiddles from the spec's column table of this depth. The top level leaves the points interleaved,
+// a nested one in the split-by-four layout.
+template <bool Inv, int D = 0>
+void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int depth, float* data, float* work)
 {
-    const int L = largeL(m), r = m - L;
-    const int R = 1 << r, rows = 1 << L, G = 1 << (largeW(m) - L);
+    const FftLargeLevel& level = plan.level[D];
+    const int r = level.m - level.L;
+    const int R = 1 << r, rows = 1 << level.L, G = 1 << (level.W - level.L);
     const bool scale = (Inv ? spec->scaleInverse : spec->scaleForward) != 0;
     for (int i = 0; i < rows; ++i) {
         float* row = data + 2 * static_cast<std::ptrdiff_t>(R) * i;
-        if (r <= kFftSettings.rowLimit) {
+        if (D + 1 == plan.depths) {
             auto* rowC = reinterpret_cast<Ipp32fc*>(row);
             auto* buffer = reinterpret_cast<Ipp8u*>(work);
             if (Inv)
@@ -179,17 +192,17 @@ void largeLevel(const RealFftSpec32f* spec, float* data, int m, int depth, float
                 VARIANT(ipps_cRadix4Fwd_32fc)(rowC, R, spec->radix4Twiddles, buffer, 0);
             if (scale)
                 VARIANT(ippsMulC_32f_I)(spec->factor, row, 2 * R);
-        } else {
-            largeLevel<Inv>(spec, row, r, depth + 1, work);
+        } else if constexpr (D + 1 < kFftLargeMaxDepths) {
+            largeLevel<Inv, D + 1>(spec, plan, depth + 1, row, work);
         }
     }
     const float* cursor = spec->columnTwiddles[depth];
     auto* block = reinterpret_cast<Ipp32fc*>(work);
     for (int c = 0; c < R; c += G) {
-        blockMove<true>(data + 2 * c, work, R, rows, G, false);
+        gatherRuns(data + 2 * c, work, R, rows, G);
         int s = G, n = rows;
-        for (int l = 0; l < L;) {
-            if (factorFour(L - l)) {
+        for (int p = 0; p < level.passes; ++p) {
+            if (level.bits[p] == 2) {
                 n /= 4;
                 if (Inv)
                     VARIANT(ipps_cFftInv_Fact4_32fc)(block, block, s, n, cursor);
@@ -197,7 +210,6 @@ void largeLevel(const RealFftSpec32f* spec, float* data, int m, int depth, float
                     VARIANT(ipps_cFftFwd_Fact4_32fc)(block, block, s, n, cursor);
                 cursor += 2 * static_cast<std::ptrdiff_t>(n == 1 ? s : 3 * s);
                 s *= 4;
-                l += 2;
             } else {
                 n /= 8;
                 if (Inv)
@@ -206,10 +218,9 @@ void largeLevel(const RealFftSpec32f* spec, float* data, int m, int depth, float
                     VARIANT(ipps_cFftFwd_Fact8_32fc)(block, block, s, n, cursor);
                 cursor += 2 * 7 * static_cast<std::ptrdiff_t>(s);
                 s *= 8;
-                l += 3;
             }
         }
-        blockMove<false>(data + 2 * c, work, R, rows, G, depth == 0);
+        scatterRuns(data + 2 * c, work, R, rows, G, depth == 0);
     }
 }
 
@@ -218,7 +229,7 @@ void largeTransform(const RealFftSpec32f* spec, const Ipp32fc* src, Ipp32fc* dst
 {
     float* d = reinterpret_cast<float*>(dst);
     bitReverse(spec, reinterpret_cast<const float*>(src), d, m, work);
-    largeLevel<Inv>(spec, d, m, 0, work);
+    largeLevel<Inv>(spec, fftLargePlan(m), 0, d, work);
 }
 
 } // namespace
@@ -229,7 +240,7 @@ using namespace NORRIK_VARIANT_NS;
 IPP_API void VARIANT(ipps_getSizesTwd_Large_Rec)(int m, int /*depth*/, int* pSpecSize, int* pInitSize, int* pWorkSize)
 {
     std::int64_t spec = 0, work = 0;
-    sizesRec(m, spec, work);
+    planSizes(fftLargePlan(m), spec, work);
     *pSpecSize = static_cast<int>(spec);
     *pInitSize = 0;
     *pWorkSize = static_cast<int>(work);
@@ -238,7 +249,7 @@ IPP_API void VARIANT(ipps_getSizesTwd_Large_Rec)(int m, int /*depth*/, int* pSpe
 IPP_API void VARIANT(ipps_getSizesTwd_Large_32f)(int m, int* pSpecSize, int* pInitSize, int* pWorkSize)
 {
     std::int64_t spec = 0, work = 0;
-    sizesRec(m, spec, work);
+    planSizes(fftLargePlan(m), spec, work);
     if (m < kFftSettings.blockFrom) {
         spec += ((std::int64_t(1) << m) + 35) & ~std::int64_t(31);
     } else {
@@ -253,20 +264,7 @@ IPP_API void VARIANT(ipps_getSizesTwd_Large_32f)(int m, int* pSpecSize, int* pIn
 IPP_API Ipp8u* VARIANT(ipps_initTabTwd_Large_Rec)(RealFftSpec32f* spec, int m, const Ipp32f* base, int baseOrder,
                                                   int depth, void* at)
 {
-    const int r = m - largeL(m);
-    Ipp8u* next;
-    if (r <= kFftSettings.rowLimit) {
-        spec->radix4Twiddles = static_cast<Ipp32f*>(at);
-        next = VARIANT(ipps_initTabTwd_L1_32f)(r, base, baseOrder, spec->radix4Twiddles);
-        spec->workBytes = static_cast<Ipp32s>((8 * (std::int64_t(1) << r) + 31) & ~std::int64_t(31));
-    } else {
-        next = VARIANT(ipps_initTabTwd_Large_Rec)(spec, r, base, baseOrder, depth + 1, at);
-    }
-    float* const t0 = reinterpret_cast<float*>(next);
-    spec->columnTwiddles[depth] = t0;
-    columnTwiddles(t0, m, base, baseOrder);
-    spec->workBytes = std::max<Ipp32s>(spec->workBytes, 8 << largeW(m));
-    return next + 4 * (std::int64_t(1) << m);
+    return planTables(spec, fftLargePlan(m), base, baseOrder, depth, at);
 }
 
 IPP_API Ipp8u* VARIANT(ipps_initTabTwd_Large_32f)(RealFftSpec32f* spec, int m, const Ipp32f* base, int baseOrder,
@@ -275,7 +273,7 @@ IPP_API Ipp8u* VARIANT(ipps_initTabTwd_Large_32f)(RealFftSpec32f* spec, int m, c
     auto* tab = static_cast<Ipp32u*>(bitRevArea);
     Ipp8u* next = m >= kFftSettings.blockFrom ? VARIANT(ipps_initTabBitRevLarge)(m, 6, tab)
                                               : VARIANT(ipps_initTabBitRevNorm)(m, tab);
-    next = VARIANT(ipps_initTabTwd_Large_Rec)(spec, m, base, baseOrder, 0, next);
+    next = planTables(spec, fftLargePlan(m), base, baseOrder, 0, next);
     if (m >= kFftSettings.blockFrom)
         spec->workBytes = std::max<Ipp32s>(spec->workBytes, 2 * 4 * kBlockFloats);
     return next;
@@ -295,25 +293,24 @@ IPP_API void VARIANT(ipps_cFftInv_Large_32fc)(const RealFftSpec32f* spec, const 
 
 IPP_API void VARIANT(ipps_cFftFwd_Large_Step)(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth, Ipp32f* work)
 {
-    largeLevel<false>(spec, reinterpret_cast<float*>(data), m, depth, work);
+    largeLevel<false>(spec, fftLargePlan(m), depth, reinterpret_cast<float*>(data), work);
 }
 
 IPP_API void VARIANT(ipps_cFftInv_Large_Step)(const RealFftSpec32f* spec, Ipp32fc* data, int m, int depth, Ipp32f* work)
 {
-    largeLevel<true>(spec, reinterpret_cast<float*>(data), m, depth, work);
+    largeLevel<true>(spec, fftLargePlan(m), depth, reinterpret_cast<float*>(data), work);
 }
 
 IPP_API void VARIANT(ipps_cFft_BlkMerge_32fc)(const Ipp32fc* src, Ipp32fc* buf, int stride, int rows, int width)
 {
-    blockMove<true>(const_cast<float*>(reinterpret_cast<const float*>(src)), reinterpret_cast<float*>(buf), stride,
-                    rows, width, false);
+    gatherRuns(reinterpret_cast<const float*>(src), reinterpret_cast<float*>(buf), stride, rows, width);
 }
 
 IPP_API void VARIANT(ipps_cFft_BlkSplit_32fc)(Ipp32fc* dst, const Ipp32fc* buf, int stride, int rows, int width,
                                               int interleave)
 {
-    blockMove<false>(reinterpret_cast<float*>(dst), const_cast<float*>(reinterpret_cast<const float*>(buf)), stride,
-                     rows, width, interleave == 1);
+    scatterRuns(reinterpret_cast<float*>(dst), reinterpret_cast<const float*>(buf), stride, rows, width,
+                interleave == 1);
 }
 
 IPP_API void VARIANT(ipps_crFft_BlkMerge_32f)(const Ipp32f* srcRe, const Ipp32f* srcIm, Ipp32f* buf, int stride,

@@ -13,7 +13,8 @@ namespace {
 
 using namespace fft;
 
-// Norm and pair tables of order m share the reversed counter over m - 2 bits.
+// Counts i up from 1 below 2^bits with j = i reversed over the bits: the Norm and pair tables of
+// order m (over m - 2 bits) and the block words of the Large table.
 template <typename F>
 void reversedCounter(int bits, F&& visit)
 {
@@ -249,82 +250,35 @@ IPP_API Ipp8u* VARIANT(ipps_initTabBitRev)(int m, Ipp32u* tab)
 IPP_API Ipp8u* VARIANT(ipps_initTabBitRevLarge)(int m, int s, Ipp32u* tab)
 {
     const int bits = m - 2 * s;
-    const Ipp32u B = 1u << bits;
     tab[0] = 0;
-    Ipp32u j = 0;
-    for (Ipp32u i = 1; i < B; ++i) {
-        Ipp32u h = B / 2;
-        while (h <= j) {
-            j -= h;
-            h /= 2;
-        }
-        j += h;
-        tab[i] = j << s;
-    }
-    return VARIANT(ipps_initTabBitRev)(2 * s, tab + B);
+    reversedCounter(bits, [&](Ipp32u i, Ipp32u j) { tab[i] = j << s; });
+    return VARIANT(ipps_initTabBitRev)(2 * s, tab + (1u << bits));
 }
 
-IPP_API void VARIANT(ipps_BitRev1_4)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<4>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev1_8)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<8>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_sBitRev1_Blk)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<4>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_cBitRev1_Blk)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<8>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_dBitRev1_Blk)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<8>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_zBitRev1_Blk)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevInPlace<16>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_4)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevOutOfPlace<4>(s, d, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_8)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    pairBitRevOutOfPlace<8>(s, d, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev1_S)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevInPlace<4>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev1_C)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevInPlace<8>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev1_D)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevInPlace<8>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev1_Z)(void* x, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevInPlace<16>(x, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_S)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevOutOfPlace<4>(s, d, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_C)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevOutOfPlace<8>(s, d, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_D)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevOutOfPlace<8>(s, d, n, tab);
-}
-IPP_API void VARIANT(ipps_BitRev2_Z)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)
-{
-    normBitRevOutOfPlace<16>(s, d, n, tab);
-}
+// The exported permutations by table and element width: in place (BitRev1) and out of place
+// (BitRev2); the block permutations of the large transform are the pair table's in place.
+#define NORRIK_BITREV(suffix, table, W)                                                                                \
+    IPP_API void VARIANT(ipps_BitRev1_##suffix)(void* x, Ipp64s n, const Ipp32u* tab)                                  \
+    {                                                                                                                  \
+        table##BitRevInPlace<W>(x, n, tab);                                                                            \
+    }                                                                                                                  \
+    IPP_API void VARIANT(ipps_BitRev2_##suffix)(const void* s, void* d, Ipp64s n, const Ipp32u* tab)                   \
+    {                                                                                                                  \
+        table##BitRevOutOfPlace<W>(s, d, n, tab);                                                                      \
+    }
+#define NORRIK_BLOCK_BITREV(type, W)                                                                                   \
+    IPP_API void VARIANT(ipps_##type##BitRev1_Blk)(void* x, Ipp64s n, const Ipp32u* tab)                               \
+    {                                                                                                                  \
+        pairBitRevInPlace<W>(x, n, tab);                                                                               \
+    }
+
+NORRIK_BITREV(4, pair, 4)
+NORRIK_BITREV(8, pair, 8)
+NORRIK_BITREV(S, norm, 4)
+NORRIK_BITREV(C, norm, 8)
+NORRIK_BITREV(D, norm, 8)
+NORRIK_BITREV(Z, norm, 16)
+NORRIK_BLOCK_BITREV(s, 4)
+NORRIK_BLOCK_BITREV(c, 8)
+NORRIK_BLOCK_BITREV(d, 8)
+NORRIK_BLOCK_BITREV(z, 16)

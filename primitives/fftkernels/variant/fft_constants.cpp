@@ -2,6 +2,7 @@
 // constants of the kernels and passes and the order tables of the cache-blocked transform.
 #include "primitives/fftkernels/fft_kernels.h"
 #include "primitives/common/variant.h"
+#include "primitives/fftkernels/variant/fft_plan.h"
 #include "primitives/fftkernels/variant/fft_sine.h"
 
 namespace {
@@ -10,28 +11,34 @@ constexpr Ipp32u kNeg = 0x80000000u;  // -0.0f
 constexpr float kR8 = 0x1.6a09e8p-1f; // 0.70710683, one unit above the float nearest sqrt(1/2)
 constexpr float kC = 0x1.6a09e6p-1f;  // 0.70710677
 
+// The large transform's tables are copied in from the variant's settings, where its planner reads them.
+constexpr FftFixTwiddleTable makeConstants()
+{
+    // clang-format off
+    FftFixTwiddleTable t = {
+        {NORRIK_FFT_QUARTER_SINE},
+        {kR8, kR8, kR8, kR8},
+        {-kR8, -kR8, -kR8, -kR8},
+        {kC, kC, kC, kC},
+        {-kC, -kC, -kC, -kC},
+        {1.0f, kR8, 0.0f, -kR8},
+        {0.0f, -kR8, -1.0f, -kR8},
+        {0, kNeg, 0, kNeg},
+        {kNeg, 0, kNeg, 0},
+        {},
+        {},
+    };
+    // clang-format on
+    for (int m = 0; m < 31; ++m) {
+        t.largeL[m] = NORRIK_VARIANT_NS::kLargeL[m];
+        t.largeW[m] = NORRIK_VARIANT_NS::kLargeW[m];
+    }
+    return t;
+}
+
 } // namespace
 
-// clang-format off
-extern "C" IPP_EXPORT const FftFixTwiddleTable VARIANT(fft_fix_twiddle_table_32f) = {
-    {NORRIK_FFT_QUARTER_SINE},
-    {kR8, kR8, kR8, kR8},
-    {-kR8, -kR8, -kR8, -kR8},
-    {kC, kC, kC, kC},
-    {-kC, -kC, -kC, -kC},
-    {1.0f, kR8, 0.0f, -kR8},
-    {0.0f, -kR8, -1.0f, -kR8},
-    {0, kNeg, 0, kNeg},
-    {kNeg, 0, kNeg, 0},
-#if NORRIK_VARIANT_ID == 0
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 6, 8, 8, 8, 8, 8, 8, 8, 8, 8},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 10, 10, 10, 13, 15, 15, 15, 15, 15, 15, 15, 15, 15},
-#else
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14},
-#endif
-};
-// clang-format on
+extern "C" IPP_EXPORT constinit const FftFixTwiddleTable VARIANT(fft_fix_twiddle_table_32f) = makeConstants();
 
 #if NORRIK_VARIANT_ID == 0
 // The baseline block is also exported under the table's plain name.

@@ -363,8 +363,9 @@ inline void storeC(const Ipp32fc* X, float* dst, float s, bool scaled)
     }
 }
 
+// The complex (c) and real (r) kernels of N points, as the entry points below name them.
 template <int N, bool Inv>
-void complexKernel(const float* src, float* dst, float s, bool scaled)
+void cKernel(const float* src, float* dst, float s, bool scaled)
 {
     Ipp32fc x[N], X[N];
     loadC<N>(src, x);
@@ -381,34 +382,19 @@ void complexKernel(const float* src, float* dst, float s, bool scaled)
     storeC<N>(X, dst, s, scaled);
 }
 
-template <int N>
-void realFwd(const float* src, float* dst, float s, bool scaled)
+template <int N, bool Inv>
+void rKernel(const float* src, float* dst, float s, bool scaled)
 {
     float x[N];
 #pragma GCC unroll 32
     for (int i = 0; i < N; ++i)
         x[i] = src[i];
     if constexpr (N == 4)
-        rfwd4(x, dst, s, scaled);
+        (Inv ? rinv4 : rfwd4)(x, dst, s, scaled);
     else if constexpr (N == 8)
-        rfwd8(x, dst, s, scaled);
+        (Inv ? rinv8 : rfwd8)(x, dst, s, scaled);
     else
-        rfwdLarge<N>(x, dst, s, scaled);
-}
-
-template <int N>
-void realInv(const float* src, float* dst, float s, bool scaled)
-{
-    float P[N];
-#pragma GCC unroll 32
-    for (int i = 0; i < N; ++i)
-        P[i] = src[i];
-    if constexpr (N == 4)
-        rinv4(P, dst, s, scaled);
-    else if constexpr (N == 8)
-        rinv8(P, dst, s, scaled);
-    else
-        rinvLarge<N>(P, dst, s, scaled);
+        (Inv ? rinvLarge<N> : rfwdLarge<N>)(x, dst, s, scaled);
 }
 
 } // namespace
@@ -466,43 +452,34 @@ IPP_API void VARIANT(ipps_cFFT_2_scale_32fc)(const Ipp32f* src, Ipp32f* dst, Ipp
     dst[3] = (ai - bi) * s;
 }
 
-// The _scale names put the suffix before the type: ipps_rFFTfwd_4_scale_32f.
-#define NORRIK_REAL_KERNEL(dir, n, call)                                                                               \
-    IPP_API void VARIANT(ipps_rFFT##dir##_##n##_32f)(const Ipp32f* src, Ipp32f* dst)                                   \
+// Each kernel in its plain and its _scale form; the suffix goes before the type:
+// ipps_rFFTfwd_4_scale_32f, ipps_cFFTinv_8_scale_32fc.
+#define NORRIK_KERNEL(kind, dir, n, type, inv)                                                                         \
+    IPP_API void VARIANT(ipps_##kind##FFT##dir##_##n##_##type)(const Ipp32f* src, Ipp32f* dst)                         \
     {                                                                                                                  \
-        call(src, dst, 1.0f, false);                                                                                   \
+        kind##Kernel<n, inv>(src, dst, 1.0f, false);                                                                   \
     }                                                                                                                  \
-    IPP_API void VARIANT(ipps_rFFT##dir##_##n##_scale_32f)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)                   \
+    IPP_API void VARIANT(ipps_##kind##FFT##dir##_##n##_scale_##type)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)         \
     {                                                                                                                  \
-        call(src, dst, s, true);                                                                                       \
-    }
-#define NORRIK_COMPLEX_KERNEL(dir, n, call)                                                                            \
-    IPP_API void VARIANT(ipps_cFFT##dir##_##n##_32fc)(const Ipp32f* src, Ipp32f* dst)                                  \
-    {                                                                                                                  \
-        call(src, dst, 1.0f, false);                                                                                   \
-    }                                                                                                                  \
-    IPP_API void VARIANT(ipps_cFFT##dir##_##n##_scale_32fc)(const Ipp32f* src, Ipp32f* dst, Ipp32f s)                  \
-    {                                                                                                                  \
-        call(src, dst, s, true);                                                                                       \
+        kind##Kernel<n, inv>(src, dst, s, true);                                                                       \
     }
 
-NORRIK_REAL_KERNEL(fwd, 4, realFwd<4>)
-NORRIK_REAL_KERNEL(fwd, 8, realFwd<8>)
-NORRIK_REAL_KERNEL(fwd, 16, realFwd<16>)
-NORRIK_REAL_KERNEL(fwd, 32, realFwd<32>)
-NORRIK_REAL_KERNEL(inv, 4, realInv<4>)
-NORRIK_REAL_KERNEL(inv, 8, realInv<8>)
-NORRIK_REAL_KERNEL(inv, 16, realInv<16>)
-NORRIK_REAL_KERNEL(inv, 32, realInv<32>)
-#define NORRIK_CK(n, inv) complexKernel<n, inv>
-NORRIK_COMPLEX_KERNEL(fwd, 4, NORRIK_CK(4, false))
-NORRIK_COMPLEX_KERNEL(fwd, 8, NORRIK_CK(8, false))
-NORRIK_COMPLEX_KERNEL(fwd, 16, NORRIK_CK(16, false))
-NORRIK_COMPLEX_KERNEL(fwd, 32, NORRIK_CK(32, false))
-NORRIK_COMPLEX_KERNEL(inv, 4, NORRIK_CK(4, true))
-NORRIK_COMPLEX_KERNEL(inv, 8, NORRIK_CK(8, true))
-NORRIK_COMPLEX_KERNEL(inv, 16, NORRIK_CK(16, true))
-NORRIK_COMPLEX_KERNEL(inv, 32, NORRIK_CK(32, true))
+NORRIK_KERNEL(r, fwd, 4, 32f, false)
+NORRIK_KERNEL(r, fwd, 8, 32f, false)
+NORRIK_KERNEL(r, fwd, 16, 32f, false)
+NORRIK_KERNEL(r, fwd, 32, 32f, false)
+NORRIK_KERNEL(r, inv, 4, 32f, true)
+NORRIK_KERNEL(r, inv, 8, 32f, true)
+NORRIK_KERNEL(r, inv, 16, 32f, true)
+NORRIK_KERNEL(r, inv, 32, 32f, true)
+NORRIK_KERNEL(c, fwd, 4, 32fc, false)
+NORRIK_KERNEL(c, fwd, 8, 32fc, false)
+NORRIK_KERNEL(c, fwd, 16, 32fc, false)
+NORRIK_KERNEL(c, fwd, 32, 32fc, false)
+NORRIK_KERNEL(c, inv, 4, 32fc, true)
+NORRIK_KERNEL(c, inv, 8, 32fc, true)
+NORRIK_KERNEL(c, inv, 16, 32fc, true)
+NORRIK_KERNEL(c, inv, 32, 32fc, true)
 
 #define P_(name)                                                                                                       \
     {                                                                                                                  \

@@ -27,6 +27,21 @@ inline constexpr FftVariantSettings kFftSettings{false, 17, 19, 19, false, 17, 1
 inline constexpr FftVariantSettings kFftSettings{false, 18, 19, 21, false, 17, 19, 23, 64 << 20};
 #endif
 
+// By m: the levels that the cache-blocked transform of 2^m points leaves to its column passes (it
+// splits the points into 2^L rows; 0: not transformed that way), and log2 of the values in one
+// of its column groups. The variant's exported constant block carries them too.
+#if NORRIK_VARIANT_ID == 0
+inline constexpr Ipp32u kLargeL[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                       0, 4, 4, 4, 4, 6, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+inline constexpr Ipp32u kLargeW[31] = {0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0, 0,
+                                       0, 9, 10, 10, 10, 13, 15, 15, 15, 15, 15, 15, 15, 15, 15};
+#else
+inline constexpr Ipp32u kLargeL[31] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                       0, 0, 4, 4, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+inline constexpr Ipp32u kLargeW[31] = {0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0, 0,
+                                       0, 0, 10, 10, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14};
+#endif
+
 // Radices (4 or 8) of the stages after the twiddle-free first radix-4 stage of a 2^m-point
 // transform, m >= 4; returns their count.
 constexpr int fftStagePlan(int m, int* radix)

@@ -18,18 +18,13 @@ inline int ceilLog2(int n)
     return n <= 1 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(n - 1));
 }
 
-// The stages after the first one for 2^m points (m from 4 to 17): all but the last in place in
-// work, the last into out. The twiddle table is 16-byte aligned, as the set-up builds it.
+// The stages after the first one for 2^m points (m from 4 to 17), by the stage plan's loop at
+// every size (only the Norm pass runs the FIR's size with the plan fixed at compile time): all but
+// the last in place in work, the last into out. The twiddle table is 16-byte aligned, as the set-up
+// builds it.
 template <bool Inv>
 void laterStages(float* work, float* out, int m, const float* twd, bool interleave)
 {
-    if (m == kFixedM) {
-        if (interleave)
-            fixedStages<Inv, true, kFixedM>(work, out, twd);
-        else
-            fixedStages<Inv, false, kFixedM>(work, out, twd);
-        return;
-    }
     const int n = 1 << m, count = kStagePlans.count[m];
     int L = 4;
     for (int s = 0; s < count; ++s) {

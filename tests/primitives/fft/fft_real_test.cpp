@@ -55,6 +55,30 @@ struct AllocProbe
     }
 };
 
+// ---- the double reference ----
+
+// The reference against the sum that defines the transform, past the size from which its
+// twiddles are products of two table entries.
+TEST(FftReference, MatchesTheDirectSum)
+{
+    for (size_t n = 1; n <= 512; n *= 2)
+        for (int sign : {-1, +1}) {
+            const auto parts = randomFloats(2 * n, unsigned(n));
+            std::vector<cd> x(n);
+            for (size_t i = 0; i < n; ++i)
+                x[i] = cd(parts[2 * i], parts[2 * i + 1]);
+            const auto X = referenceDft(x, sign);
+            double worst = 0;
+            for (size_t k = 0; k < n; ++k) {
+                cd sum = 0;
+                for (size_t t = 0; t < n; ++t)
+                    sum += x[t] * std::polar(1.0, sign * 2.0 * M_PI * double(t * k % n) / double(n));
+                worst = std::max(worst, std::abs(X[k] - sum));
+            }
+            EXPECT_LT(worst, 1e-12) << "n " << n << " sign " << sign;
+        }
+}
+
 // ---- sizes and set-up ----
 
 // Row and column-group tables of the large orders, by m: {L, W}.
@@ -65,19 +89,38 @@ std::pair<int, int> largeLW(const FftVariant& v, int m)
     return m < 20 ? std::pair{4, 10} : std::pair{8, 14};
 }
 
-// Spec and work bytes of one level of the large transform (rows and column twiddles).
-void largeLevel(const FftVariant& v, int m, int64_t& spec, int64_t& work)
+// Spec and work bytes of the large transform's levels as the library plans them: the deepest rows'
+// radix-4 table and work, each level's column twiddles and column group.
+void largeLevels(const FftVariant& v, int m, int64_t& spec, int64_t& work)
 {
-    const auto [L, W] = largeLW(v, m);
-    const int r = m - L;
-    if (r <= v.largeFrom - 2) {
-        spec = (8ll << r) + 32;
-        work = 8ll << r;
-    } else {
-        largeLevel(v, r, spec, work);
+    const FftLargePlan& plan = v.largePlan(m);
+    spec = (8ll << plan.rowOrder) + 32;
+    work = 8ll << plan.rowOrder;
+    for (int d = 0; d < plan.depths; ++d) {
+        spec += 4ll << plan.level[d].m;
+        work = std::max<int64_t>(work, 8ll << plan.level[d].W);
     }
-    spec += 4ll << m;
-    work = std::max<int64_t>(work, 8ll << W);
+}
+
+// Each level takes L and W from the tables by its size; its rows are the next level while they
+// are longer than the radix-4 pass takes.
+TEST(FftRealSetup, LargePlanFollowsTheRowAndGroupTables)
+{
+    for (const auto& v : fftVariants()) {
+        const int rowLimit = v.largeFrom - 2;
+        for (int m = v.largeFrom - 1; m <= 28; ++m) {
+            const FftLargePlan& plan = v.largePlan(m);
+            int size = m;
+            for (int d = 0; d < plan.depths; ++d) {
+                const FftLargeLevel& level = plan.level[d];
+                EXPECT_EQ(level.m, size) << v.name << " m " << m;
+                EXPECT_EQ(std::pair(level.L, level.W), largeLW(v, size)) << v.name << " m " << m;
+                size -= level.L;
+                EXPECT_EQ(size > rowLimit, d + 1 < plan.depths) << v.name << " m " << m << " depth " << d;
+            }
+            EXPECT_EQ(plan.rowOrder, size) << v.name << " m " << m;
+        }
+    }
 }
 
 TEST(FftRealSetup, SizesOfEveryOrderWithoutAllocating)
@@ -96,7 +139,7 @@ TEST(FftRealSetup, SizesOfEveryOrderWithoutAllocating)
                     T = a32(n + 4) + a32(8 * n + 8);
                     expWork = 8 * n + 32;
                 } else if (order >= v.largeFrom) {
-                    largeLevel(v, order - 1, T, expWork);
+                    largeLevels(v, order - 1, T, expWork);
                     const bool blocked = order - 1 >= (v.name == "m7_" ? 20 : 19);
                     T += blocked ? (n >> 10) + 4128 : a32(n + 4);
                     expWork = (blocked ? std::max<int64_t>(expWork, 65536) : expWork) + 32;
@@ -334,6 +377,54 @@ TEST(FftRealTransform, EveryOrderMatchesTheReferenceAndPlacementKeepsTheBits)
                 EXPECT_TRUE(sameBits(a.f(), out.data(), N)) << what << " in place";
             }
         }
+    }
+}
+
+// The variants build different tables (m7 has its own stage plan and recombination layout, y8 its
+// own two-level threshold), each one matching its own passes: a spec holding the table that the
+// variant below builds transforms wrongly, the same spec with the variant's own table rightly.
+TEST(FftVariantTables, APassWithTheTableOfTheVariantBelowGoesWrong)
+{
+    enum Table
+    {
+        kRadix4,
+        kRealRec,
+        kCcsRec
+    };
+    struct Case
+    {
+        int lower, order;
+        Table table;
+    };
+    for (Case c : {Case{0, 10, kRadix4}, Case{0, 10, kRealRec}, Case{0, 10, kCcsRec}, Case{1, 19, kRealRec},
+                   Case{1, 19, kCcsRec}}) {
+        const FftVariant &lower = fftVariants()[c.lower], &own = fftVariants()[c.lower + 1];
+        const size_t N = size_t(1) << c.order;
+        const int baseOrder = std::max(c.order, 10);
+        std::vector<float> base(N / 4 + 8);
+        if (c.order > 10)
+            own.twdBase(c.order, base.data());
+        const float* b = c.order > 10 ? base.data() : own.fixTwiddles;
+        OffsetBuffer table(2 * N + 64, 0); // room for any of the three at this order
+        Spec s(own, c.order, 8);
+        RealFftSpec32f swapped = *s.p;
+        (c.table == kRadix4    ? swapped.radix4Twiddles
+         : c.table == kRealRec ? swapped.realRecTwiddles
+                               : swapped.ccsRecTwiddles) = table.f();
+        const auto x = randomFloats(N, 60 + c.order);
+        const auto ref = c.table == kCcsRec ? referenceInversePerm(x) : referencePerm(x);
+        auto errorWithTableOf = [&](const FftVariant& builder) {
+            if (c.table == kRadix4)
+                builder.twdL1(c.order - 1, b, baseOrder, table.f());
+            else
+                (c.table == kRealRec ? builder.realRec : builder.ccsRec)(c.order, b, baseOrder, table.f());
+            std::vector<float> y(N);
+            EXPECT_EQ((c.table == kCcsRec ? own.inv : own.fwd)(x.data(), y.data(), &swapped, nullptr), 0);
+            return relRms(y.data(), ref);
+        };
+        const std::string what = own.name + " order " + std::to_string(c.order) + " table " + std::to_string(c.table);
+        EXPECT_LT(errorWithTableOf(own), 2e-6) << what;
+        EXPECT_GT(errorWithTableOf(lower), 1e-2) << what << " with the table of " << lower.name;
     }
 }
 

@@ -10,30 +10,73 @@
 
 using cd = std::complex<double>;
 
-// X[k] = sum x[t] e^(sign 2 pi i t k / n) of a power-of-two length: a plain radix-2 transform in
-// double precision with exact twiddles.
-inline std::vector<cd> referenceDft(const std::vector<cd>& x, int sign)
+// e^(sign 2 pi i k / n) for k below n / 2, as products of two exact table entries.
+class ReferenceTwiddles
+{
+public:
+    ReferenceTwiddles(size_t n, int sign) : n_(n)
+    {
+        for (size_t k = 0; k < kFine; ++k)
+            fine_.push_back(std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n)));
+        for (size_t k = 0; k < n / 2; k += kFine)
+            coarse_.push_back(std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n)));
+    }
+    size_t n() const { return n_; }
+    // Parts written out: no build type turns a product into a library call.
+    void get(size_t k, double& re, double& im) const
+    {
+        const cd a = coarse_[k / kFine], b = fine_[k % kFine];
+        re = a.real() * b.real() - a.imag() * b.imag();
+        im = a.real() * b.imag() + a.imag() * b.real();
+    }
+
+private:
+    static constexpr size_t kFine = 64;
+    size_t n_;
+    std::vector<cd> fine_, coarse_;
+};
+
+// The radix-2 levels of the n points at x (interleaved parts), given in bit-reversed order: both
+// halves first, so a block that fits the cache finishes all its levels there.
+inline void referenceLevels(double* x, size_t n, const ReferenceTwiddles& w)
+{
+    if (n < 2)
+        return;
+    referenceLevels(x, n / 2, w);
+    referenceLevels(x + n, n / 2, w);
+    const size_t step = w.n() / n;
+    double* y = x + n;
+    for (size_t k = 0; k < n / 2; ++k) {
+        double wr, wi;
+        w.get(k * step, wr, wi);
+        const double vr = y[2 * k] * wr - y[2 * k + 1] * wi, vi = y[2 * k] * wi + y[2 * k + 1] * wr;
+        y[2 * k] = x[2 * k] - vr;
+        y[2 * k + 1] = x[2 * k + 1] - vi;
+        x[2 * k] += vr;
+        x[2 * k + 1] += vi;
+    }
+}
+
+// X[k] = sum x[t] e^(sign 2 pi i t k / n) of a power-of-two length, in place: a plain radix-2
+// transform in double precision.
+inline void referenceDftInPlace(std::vector<cd>& x, int sign)
 {
     const size_t n = x.size();
-    std::vector<cd> w(n / 2 + 1), X = x;
-    for (size_t k = 0; k < w.size(); ++k)
-        w[k] = std::polar(1.0, sign * 2.0 * M_PI * double(k) / double(n));
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
             j ^= bit;
         j ^= bit;
         if (i < j)
-            std::swap(X[i], X[j]);
+            std::swap(x[i], x[j]);
     }
-    for (size_t len = 2; len <= n; len <<= 1)
-        for (size_t i = 0; i < n; i += len)
-            for (size_t k = 0; k < len / 2; ++k) {
-                const cd u = X[i + k], v = X[i + k + len / 2] * w[k * (n / len)];
-                X[i + k] = u + v;
-                X[i + k + len / 2] = u - v;
-            }
-    return X;
+    referenceLevels(reinterpret_cast<double*>(x.data()), n, ReferenceTwiddles(n, sign));
+}
+
+inline std::vector<cd> referenceDft(std::vector<cd> x, int sign)
+{
+    referenceDftInPlace(x, sign);
+    return x;
 }
 
 // Relative RMS error of a float result against a double reference.

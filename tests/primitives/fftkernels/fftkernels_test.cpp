@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "fft_reference.h"
@@ -299,23 +300,36 @@ TEST(FftFactorPasses, OneLevelJoinsTheSubTransforms)
     }
 }
 
-// Two core passes and a last factor-8 pass give the 8 len-point transform; u8 and y8 alike.
-TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
+// The core and last factor-8 passes of u8 and y8, forward [0] and inverse [1].
+struct Core
 {
-    struct Core
-    {
-        decltype(&u8_ipps_cFftFwd_CoreMT_32fc) core[2];
-        decltype(&u8_ipps_crFftFwd_CoreMT_32f) coreSplit[2];
-        decltype(&u8_ipps_cFftFwd_Fact8_Last_32fc) last[2];
-        decltype(&u8_ipps_crFftFwd_Fact8_Last_32f) lastSplit[2];
-    };
-    // clang-format off
+    decltype(&u8_ipps_cFftFwd_CoreMT_32fc) core[2];
+    decltype(&u8_ipps_crFftFwd_CoreMT_32f) coreSplit[2];
+    decltype(&u8_ipps_cFftFwd_Fact8_Last_32fc) last[2];
+    decltype(&u8_ipps_crFftFwd_Fact8_Last_32f) lastSplit[2];
+};
+// clang-format off
 #define NORRIK_CORE(P) \
     Core{{P##ipps_cFftFwd_CoreMT_32fc, P##ipps_cFftInv_CoreMT_32fc}, {P##ipps_crFftFwd_CoreMT_32f, P##ipps_crFftInv_CoreMT_32f}, \
          {P##ipps_cFftFwd_Fact8_Last_32fc, P##ipps_cFftInv_Fact8_Last_32fc}, {P##ipps_crFftFwd_Fact8_Last_32f, P##ipps_crFftInv_Fact8_Last_32f}}
-    const Core cores[2] = {NORRIK_CORE(u8_), NORRIK_CORE(y8_)};
+const Core kCores[2] = {NORRIK_CORE(u8_), NORRIK_CORE(y8_)};
 #undef NORRIK_CORE
-    // clang-format on
+// clang-format on
+
+// Twiddles of the last factor-8 pass for 8 len points: T_j[k] = W^(j k), seven per position.
+void lastTwiddles(float* tw, int len)
+{
+    const int N = 8 * len;
+    for (int k = 0; k < len; ++k)
+        for (int j = 1; j < 8; ++j) {
+            tw[56 * (k / 4) + 8 * (j - 1) + k % 4] = float(std::cos(2 * M_PI * j * k / N));
+            tw[56 * (k / 4) + 8 * (j - 1) + 4 + k % 4] = float(-std::sin(2 * M_PI * j * k / N));
+        }
+}
+
+// Two core passes and a last factor-8 pass give the 8 len-point transform; u8 and y8 alike.
+TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
+{
     for (int L : {6, 7, 8, 9, 10}) {
         const int len = 1 << L, N = 8 * len;
         const auto x = randomFloats(2 * N, 30 + L);
@@ -325,17 +339,13 @@ TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
             im[i] = x[2 * i + 1];
         }
         OffsetBuffer tw8(2 * 7 * len, 0);
-        for (int k = 0; k < len; ++k)
-            for (int j = 1; j < 8; ++j) {
-                tw8.f()[56 * (k / 4) + 8 * (j - 1) + k % 4] = float(std::cos(2 * M_PI * j * k / N));
-                tw8.f()[56 * (k / 4) + 8 * (j - 1) + 4 + k % 4] = float(-std::sin(2 * M_PI * j * k / N));
-            }
+        lastTwiddles(tw8.f(), len);
         for (bool inverse : {false, true}) {
             const auto ref = complexRef(x, inverse ? +1 : -1);
             std::vector<float> first;
             for (int vi = 1; vi <= 2; ++vi) {
                 const auto& v = fftVariants()[vi];
-                const Core& c = cores[vi - 1];
+                const Core& c = kCores[vi - 1];
                 PassTables t(v, L);
                 OffsetBuffer w(2 * N, 0), b1(8 * len, 0), b2(8 * len, 0), out(2 * N, 4), wr(2 * N, 0);
                 c.core[inverse](reinterpret_cast<const Ipp32fc*>(x.data()), reinterpret_cast<Ipp32fc*>(w.f()), len,
@@ -357,6 +367,93 @@ TEST(FftCorePasses, TwoCoresAndTheLastFactorEightGiveTheTransform)
             }
         }
     }
+}
+
+// Twiddles of the core passes' stages after the first, for the given radices: a stage joining
+// sub-transforms of S points holds S / 4 blocks of R - 1 vectors T_j[k] = e^(-2 pi i j k / (R S)).
+void coreTwiddles(float* tw, std::initializer_list<int> radices)
+{
+    int S = 4;
+    for (int R : radices) {
+        for (int k = 0; k < S; ++k)
+            for (int j = 1; j < R; ++j) {
+                float* at = tw + 8 * ((R - 1) * (k / 4) + j - 1) + k % 4;
+                at[0] = float(std::cos(2 * M_PI * j * k / (R * S)));
+                at[4] = float(-std::sin(2 * M_PI * j * k / (R * S)));
+            }
+        tw += 2 * (R - 1) * S;
+        S *= R;
+    }
+}
+
+Ipp32fc* points(float* p)
+{
+    return reinterpret_cast<Ipp32fc*>(p);
+}
+
+// Core passes past the lengths above: L = 11 on the radix-4 table, and L = 18, the one length
+// whose plan ends in a radix-4 stage, on a table of that plan. A call whose destination is its
+// source works through its buffer and gives the bits of a call into another destination.
+TEST(FftCorePasses, LongLengthsAndTheDestinationEqualToTheSource)
+{
+    for (int L : {11, 18}) {
+        const int len = 1 << L, N = 8 * len;
+        auto x = randomFloats(2 * N, 50 + L);
+        OffsetBuffer tw8(2 * 7 * len, 0);
+        lastTwiddles(tw8.f(), len);
+        for (bool inverse : {false, true}) {
+            const auto ref = complexRef(x, inverse ? +1 : -1);
+            for (int vi = 1; vi <= 2; ++vi) {
+                const auto& v = fftVariants()[vi];
+                const Core& c = kCores[vi - 1];
+                PassTables t(v, L);
+                if (L == 18)
+                    coreTwiddles(t.tw, {4, 8, 8, 8, 8, 4});
+                OffsetBuffer w(2 * N, 0), in(2 * N, 0), buf(8 * len, 0), out(2 * N, 0);
+                c.core[inverse](points(x.data()), points(w.f()), len, t.tw, t.bitRev.data(), buf.f());
+                c.core[inverse](points(x.data() + 8), points(w.f()) + 4 * len, len, t.tw, t.bitRev.data(), buf.f());
+                c.last[inverse](w.f(), points(out.f()), len, len, tw8.f());
+                EXPECT_LT(relRms(out.f(), ref), 2e-6) << v.name << " L " << L << " inverse " << inverse;
+                for (int half : {0, 1}) {
+                    std::copy(x.begin(), x.end(), in.f());
+                    float* at = in.f() + 8 * half;
+                    c.core[inverse](points(at), points(at), len, t.tw, t.bitRev.data(), buf.f());
+                    EXPECT_TRUE(sameBits(at, w.f() + 8 * len * half, 8 * len))
+                        << v.name << " L " << L << " half " << half << " in place";
+                }
+            }
+        }
+    }
+}
+
+// The last factor-8 pass does max(1, ceil(count / 4)) blocks of four positions of every row, from
+// position 0 on, and writes nothing beyond them.
+TEST(FftCorePasses, LastFactorEightDoesWholeBlocksOfFourAndAtLeastOne)
+{
+    const int len = 16;
+    OffsetBuffer src(2 * 8 * len, 0), tw(2 * 7 * len, 0);
+    const auto x = randomFloats(2 * 8 * len, 3);
+    std::copy(x.begin(), x.end(), src.f());
+    lastTwiddles(tw.f(), len);
+    for (int vi = 0; vi < 2; ++vi)
+        for (bool inverse : {false, true}) {
+            const Core& c = kCores[vi];
+            std::vector<float> full(2 * 8 * len);
+            c.last[inverse](src.f(), points(full.data()), len, len, tw.f());
+            for (int count : {-5, 0, 1, 4, 5, 8, 9, 15}) {
+                const int done = 4 * std::max(1, (count + 3) / 4);
+                std::vector<float> got(2 * 8 * len, -7.0f), gotRe(8 * len, -7.0f), gotIm(8 * len, -7.0f);
+                c.last[inverse](src.f(), points(got.data()), len, count, tw.f());
+                c.lastSplit[inverse](src.f(), gotRe.data(), gotIm.data(), len, count, tw.f());
+                for (int i = 0; i < 8 * len; ++i) {
+                    const bool written = i % len < done;
+                    const float wantRe = written ? full[2 * i] : -7.0f, wantIm = written ? full[2 * i + 1] : -7.0f;
+                    ASSERT_TRUE(got[2 * i] == wantRe && got[2 * i + 1] == wantIm && gotRe[i] == wantRe &&
+                                gotIm[i] == wantIm)
+                        << "variant " << vi << " count " << count << " point " << i;
+                }
+            }
+        }
 }
 
 } // namespace
