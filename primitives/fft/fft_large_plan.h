@@ -12,7 +12,7 @@ struct FftLargeLevel
     int bits[4]; // levels of each pass in turn: 2 for a factor-4 pass, 3 for a factor-8 pass
 };
 
-constexpr int kFftLargeMaxDepths = 3; // the spec has a column table for each
+constexpr int kFftLargeMaxDepths = 3; // the set-up record has a column table for each
 
 struct FftLargePlan
 {

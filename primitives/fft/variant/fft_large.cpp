@@ -66,7 +66,7 @@ float* columnTwiddles(float* out, const FftLargeLevel& level, const float* base,
 }
 
 // The rows' radix-4 table, then the column twiddles of each level, the last level's first, and
-// the work bytes; the plan's level d takes the spec's column table of depth + d. Returns the
+// the work bytes; the plan's level d takes the set-up's column table of depth + d. Returns the
 // address after the tables.
 Ipp8u* planTables(RealFftSpec32f* spec, const FftLargePlan& plan, const float* base, int baseOrder, int depth, void* at)
 {
@@ -172,7 +172,7 @@ void bitReverse(const RealFftSpec32f* spec, const float* src, float* dst, int m,
 }
 
 // Level D of the plan on its bit-reversed points at data: the rows, then the column passes, their
-// twiddles from the spec's column table of this depth. The top level leaves the points interleaved,
+// twiddles from the set-up's column table of this depth. The top level leaves the points interleaved,
 // a nested one in the split-by-four layout.
 template <bool Inv, int D = 0>
 void largeLevel(const RealFftSpec32f* spec, const FftLargePlan& plan, int depth, float* data, float* work)
