@@ -293,8 +293,8 @@ void CollectorOverlap::wakeForBatch()
 
 void CollectorOverlap::requestResults()
 {
-    if (!worker || worker->hasQuit()) {
-        settleDirectly();
+    if (measuresDirectly()) {
+        processPending();
         return;
     }
     // While samples keep coming the batches bound the lag; once the feed has stood still since the
@@ -304,9 +304,14 @@ void CollectorOverlap::requestResults()
         worker->wake();
 }
 
+bool CollectorOverlap::measuresDirectly() const
+{
+    return !worker || worker->hasQuit();
+}
+
 void CollectorOverlap::settleDirectly()
 {
-    if (!worker || worker->hasQuit())
+    if (measuresDirectly())
         processPending();
 }
 

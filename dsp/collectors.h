@@ -168,7 +168,9 @@ protected:
     bool resultsCurrent() const;
     // Whether the worker has evaluated every hand-over and reset posted so far.
     bool isSettled() const;
-    // Without a running worker, the results are brought up to date on the reading thread.
+    // Without a running worker the windows are gated on the feeding thread, and the results are
+    // brought up to date on the reading thread.
+    bool measuresDirectly() const;
     void settleDirectly();
 
     int32 storedCount = 0;
