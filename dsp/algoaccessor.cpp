@@ -45,6 +45,12 @@ void AlgoAccessor::setOfflineProcessing(bool offline)
         a->setOfflineProcessing(offline);
 }
 
+bool AlgoAccessor::completeReadOut(bool feedEnded)
+{
+    Algo<double>* a = innerAlgo();
+    return !a || a->completeReadOut(feedEnded);
+}
+
 void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
 {
     if (Algo<double>* a = innerAlgo()) {

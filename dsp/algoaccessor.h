@@ -108,6 +108,8 @@ public:
     bool acceptsSampleRate(double rate) const;
     // Tells the inner algorithm whether the host processes offline.
     void setOfflineProcessing(bool offline);
+    // The inner algorithm's completeReadOut (true without one).
+    bool completeReadOut(bool feedEnded);
     int32 getBypassId() const { return bypassId; }
     int32 getInputCount() const { return inputCount; }
     int32 getOutputCount() const { return outputCount; }

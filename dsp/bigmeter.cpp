@@ -271,15 +271,26 @@ void BigMeter::processSilence(int32 n)
         skipSilence(z, n - offset < blockSize ? n - offset : blockSize);
 }
 
+bool BigMeter::completeReadOut(bool ended)
+{
+    if (!offline)
+        return true;
+    feedEnded = ended;
+    return loudness ? loudness->completeResults() : true;
+}
+
 float BigMeter::readTruePeak()
 {
-    // Offline, a read-out after the feed has stopped is the programme's end: its last samples are
-    // carried through the true peak's filter, as silence after them would.
-    if (offline && !fedSinceReadOut && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
+    // Offline, a read-out at the end of the feed (the host says so, or nothing came since the last
+    // read-out) is the programme's end: its last samples are carried through the true peak's
+    // filter, as silence after them would.
+    if (offline && (feedEnded || !fedSinceReadOut) && truePeak &&
+        measure.size() == static_cast<size_t>(channelCount)) {
         const int32 flush = std::min(truePeak->getFlushLength(), blockSize);
         flushTruePeak(zeros(flush), flush);
     }
     fedSinceReadOut = false;
+    feedEnded = false;
     return truePeak ? truePeak->getMax() : 0.0f;
 }
 

@@ -49,6 +49,7 @@ public:
     void setBlockSize(DSP::int32) override {}
     // Offline, a lagging loudness worker makes process wait instead of losing windows.
     void setOfflineProcessing(bool offline) override;
+    bool completeReadOut(bool feedEnded) override;
 
     void setParameter(DSP::int32 id, double value) override;
     void setActive(bool state) override { active = state; }
@@ -70,8 +71,8 @@ public:
     DSP::Rms* getRms() const { return rms.get(); }
     TruePeak* getTruePeak() const { return truePeak.get(); }
     DSP::int32 getChannelCount() const { return channelCount; }
-    // Waits until the loudness workers have caught up (main thread; tests and offline use).
-    bool drain(DSP::int32 timeoutMs = 10000);
+    // Brings the loudness workers' results up to date (main thread while nothing is fed; tests).
+    bool drain(DSP::int32 timeoutMs = DSP::CollectorOverlap::kWaitLimitMs);
 
 private:
     void allocateScratch();
@@ -104,6 +105,8 @@ private:
     bool truePeakFlushed = true;
     // Samples came in since the last read-out.
     bool fedSinceReadOut = false;
+    // The host reads after its last samples (offline).
+    bool feedEnded = false;
     // Channels with unmeasurable samples are measured from a cleaned copy.
     DSP::uint64 inputMask = 0;
     std::vector<DSP::FloatBuffer> scratch;

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "dsp/collectorthread.h"
 #include "dsp/prims.h"
@@ -138,7 +136,7 @@ CollectorOverlap::CollectorOverlap(int32 channelCount, int32 blockSize, int32 wi
 : Overlap(channelCount, blockSize, window, overlap, sampleRate), windowLength(window), threadedRequest(threaded)
 {
     // Every wake costs a task switch on both sides: let the worker's results lag the audio by about
-    // 0.3 s, rounded to whole hops (drains, resets and a read-out after the feed stops wake it).
+    // 0.3 s, rounded to whole hops (read-outs, resets and drains wake it for the rest).
     const double hops = 0.3 * static_cast<double>(sampleRate) / static_cast<double>(hop > 0 ? hop : 1);
     wakeBatch = hops >= 1.5 ? static_cast<int32>(hops + 0.5) : 1;
 }
@@ -227,6 +225,7 @@ void CollectorOverlap::stopWorker()
 {
     if (!worker)
         return;
+    holdWorker(false);
     worker->stop();
     worker.reset();
     // Whatever the worker had not reached yet (a last reset above all) is carried out here.
@@ -236,6 +235,7 @@ void CollectorOverlap::stopWorker()
 void CollectorOverlap::reset()
 {
     Overlap::reset();
+    windowsLost = false;
     currentLoudness = -80.0f;
     peakLoudness = -INFINITY;
     if (summer)
@@ -261,24 +261,27 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
     currentLoudness = l;
     if (l > peakLoudness)
         peakLoudness = l;
-    if (worker) {
+    if (worker && !worker->hasQuit()) {
         const HandOver item{length, z};
-        if (offline) {
-            // Offline there is time: wait for the worker to make room rather than lose the window.
-            bool pushed = false;
-            while (!worker->hasQuit() && !(pushed = queue.tryPush(item))) {
-                worker->wake();
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-            }
-            if (pushed) {
-                wakeForBatch();
-                return;
-            }
-        } else if (!worker->hasQuit()) {
+        if (!offline) {
             if (queue.push(item))
                 wakeForBatch();
             return;
         }
+        // Offline there is time: let the worker catch up (or take its part) rather than lose the window.
+        const Deadline until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitLimitMs);
+        if (queue.tryPush(item) || (settleBy(until) && queue.tryPush(item))) {
+            wakeForBatch();
+            return;
+        }
+        if (!worker->hasQuit()) {
+            // The worker did not answer: the window is lost, and every read-out says so until a reset.
+            queue.push(item);
+            windowsLost = true;
+            return;
+        }
+    }
+    if (worker) {
         // The worker has ended on its own: catch up with what it left and go on directly.
         processPending();
     }
@@ -293,14 +296,9 @@ void CollectorOverlap::wakeForBatch()
 
 void CollectorOverlap::requestResults()
 {
-    if (measuresDirectly()) {
+    if (measuresDirectly())
         processPending();
-        return;
-    }
-    // While samples keep coming the batches bound the lag; once the feed has stood still since the
-    // previous read-out, what is left over is handed on.
-    const std::uint64_t fed = getFedSamples();
-    if (readOutMark.exchange(fed, std::memory_order_relaxed) == fed && !isSettled())
+    else if (!isSettled())
         worker->wake();
 }
 
@@ -319,15 +317,16 @@ void CollectorOverlap::processPending()
 {
     for (;;) {
         std::uint32_t gen = 0;
-        if (queue.takeReset(appliedGeneration, gen)) {
+        const std::uint32_t applied = appliedGeneration.load(std::memory_order_relaxed);
+        if (queue.takeReset(applied, gen)) {
             resetPending();
-            appliedGeneration = gen;
+            appliedGeneration.store(gen, std::memory_order_relaxed);
             publishedGeneration.store(gen, std::memory_order_release);
             continue;
         }
         HandOver h;
-        if (!queue.peekAfter(appliedGeneration, h)) {
-            if (queue.requestedGeneration() != appliedGeneration)
+        if (!queue.peekAfter(applied, h)) {
+            if (queue.requestedGeneration() != applied)
                 continue; // a reset came in meanwhile: carry it out first
             break;
         }
@@ -367,20 +366,61 @@ float CollectorOverlap::getGatedLoudness()
     return resultsCurrent() ? gatedLoudness.load(std::memory_order_relaxed) : -80.0f;
 }
 
+void CollectorOverlap::serveWorker()
+{
+    // Held (tests): busy and stuck here until released, as a worker that is never scheduled.
+    workerHeld.wait(true, std::memory_order_acquire);
+    processPending();
+    if (settleWanted.exchange(false, std::memory_order_acq_rel))
+        worker->signalSettled();
+}
+
+bool CollectorOverlap::settleBy(Deadline deadline)
+{
+    for (;;) {
+        if (measuresDirectly()) {
+            processPending();
+            return true;
+        }
+        if (isSettled())
+            return true;
+        if (worker->takeSleep()) {
+            // The worker sleeps: what it has not taken in is taken in here, without a task switch.
+            processPending();
+            worker->releaseSleep();
+            continue;
+        }
+        // It is busy: it answers the request once it has taken in everything queued so far.
+        settleWanted.store(true, std::memory_order_seq_cst);
+        worker->wake();
+        if (isSettled())
+            return true;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        worker->waitSettled(static_cast<int32>(std::min<std::int64_t>(left.count(), 0x7fffffff)));
+    }
+}
+
+bool CollectorOverlap::completeBy(Deadline deadline)
+{
+    return settleBy(deadline) && !windowsLost;
+}
+
 bool CollectorOverlap::drain(int32 timeoutMs)
 {
-    if (!worker)
-        return true;
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!isSettled()) {
-        if (worker->hasQuit())
-            return false;
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        worker->wake();
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return completeBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+void CollectorOverlap::holdWorker(bool held)
+{
+    workerHeld.store(held, std::memory_order_release);
+    if (held) {
+        if (worker)
+            worker->wake();
+    } else {
+        workerHeld.notify_all();
     }
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -99,6 +100,8 @@ class CollectorOverlap : public Overlap
 public:
     // Windows kept exactly; beyond them, every window is folded into a histogram.
     static constexpr int32 kCapacity = 345600;
+    // How long offline processing waits for a worker, at the most, before it gives up.
+    static constexpr int32 kWaitLimitMs = 8000;
 
     CollectorOverlap(int32 channelCount, int32 blockSize, int32 window, int32 overlap, float sampleRate, bool threaded);
     ~CollectorOverlap() override;
@@ -110,16 +113,26 @@ public:
     void allocateAllBuffers() override;
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void processOverlappedBlock(float** window, int32 length) override;
-    // Offline, a full hand-over queue makes the feed wait for room instead of dropping the window.
-    // Nobody watches the readings as they come offline, so the worker is woken for large batches.
+    // Offline, a full hand-over queue makes the feed wait (a bounded time) for room instead of
+    // dropping the window. Nobody watches the readings as they come offline, so the worker is woken
+    // for large batches, and each read-out completes the readings first.
     void setOfflineProcessing(bool state) override { offline = state; }
-    // Worker side: true when a hand-over or a reset is waiting.
-    bool hasPending() const { return !queue.empty() || queue.requestedGeneration() != appliedGeneration; }
+    // Worker side: true when a hand-over, a reset or a settle request is waiting (or the worker is
+    // held).
+    bool hasPending() const
+    {
+        return workerHeld.load(std::memory_order_acquire) || !queue.empty() ||
+               queue.requestedGeneration() != appliedGeneration.load(std::memory_order_relaxed) ||
+               settleWanted.load(std::memory_order_acquire);
+    }
+    // The worker's turn: takes in what is pending, then answers a settle request.
+    void serveWorker();
 
-    // Worker side (or the owner's thread without a worker): carries out every reset request and
-    // hand-over in the order they were posted, then evaluates the gating over every window so far.
+    // The consuming thread (the worker, the feeding thread while the worker sleeps, or the owner's
+    // thread without a worker): carries out every reset request and hand-over in the order they
+    // were posted, then evaluates the gating over every window so far.
     virtual void processPending();
-    // Worker side: clears the gating state.
+    // Consuming thread: clears the gating state.
     virtual void resetPending();
 
     // Loudness of the latest window (audio thread), -80 before the first.
@@ -137,14 +150,23 @@ public:
     bool isThreaded() const { return worker != nullptr; }
     // Windows dropped because the worker's queue was full.
     std::uint32_t getDroppedWindows() const { return queue.droppedCount(); }
-    // Waits (main thread, tests) until the worker has taken in and evaluated every hand-over and
-    // reset posted so far; true at once without a worker.
-    bool drain(int32 timeoutMs = 10000);
-    // Once per read-out, on the feeding thread, never waiting. The feed wakes the worker once per
-    // batch of windows; a read-out that finds no sample fed since the one before wakes it for the
-    // rest, so that the read-outs after it find every window counted. Without a worker, the results
-    // are brought up to date here.
+    using Deadline = std::chrono::steady_clock::time_point;
+    // Brings every window completed so far into the gated results (the feeding thread, or any one
+    // thread while nothing is fed): what the worker has not taken in yet is taken in here while it
+    // sleeps, and a busy worker is waited for, until `deadline` at the most. True when the results
+    // cover every window; false when the worker did not answer in time, or when an offline feed
+    // had to drop a window since the last reset.
+    bool completeBy(Deadline deadline);
+    bool drain(int32 timeoutMs = kWaitLimitMs);
+    // Once per read-out, on the feeding thread, never waiting: wakes the worker for whatever it has
+    // not evaluated yet, so the next read-out shows it. Without a worker, the results are brought
+    // up to date here.
     void requestResults();
+    // How long an offline feed waits for room in the queue before it drops a window.
+    void setWaitLimit(int32 ms) { waitLimitMs = ms; }
+    // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
+    // system does not schedule); it goes on when released. Owner's thread.
+    void holdWorker(bool held);
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return offline ? kOfflineWakeBatch : wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
@@ -168,6 +190,8 @@ protected:
     bool resultsCurrent() const;
     // Whether the worker has evaluated every hand-over and reset posted so far.
     bool isSettled() const;
+    // Until every hand-over and reset is evaluated (true), or until the deadline (false).
+    bool settleBy(Deadline deadline);
     // Without a running worker the windows are gated on the feeding thread, and the results are
     // brought up to date on the reading thread.
     bool measuresDirectly() const;
@@ -187,13 +211,17 @@ protected:
     // Worker side: a window was taken in since the last evaluation.
     bool evaluationDue = false;
     int32 wakeBatch = 1;
+    int32 waitLimitMs = kWaitLimitMs;
+    // An offline feed dropped a window (its worker did not answer): the results miss it until reset.
+    bool windowsLost = false;
     // A quarter of the queue: room is left for the windows that come while the worker catches up.
     static constexpr int32 kOfflineWakeBatch = static_cast<int32>(HandOverQueue::kCapacity / 4);
-    std::atomic<std::uint64_t> readOutMark{0};
     std::unique_ptr<CollectorProcessThread> worker;
     const char* workerName = "";
     HandOverQueue queue;
-    std::uint32_t appliedGeneration = 0;
+    std::atomic<std::uint32_t> appliedGeneration{0};
+    std::atomic<bool> settleWanted{false};
+    std::atomic<bool> workerHeld{false};
     std::atomic<std::uint32_t> publishedGeneration{0};
     // Hand-overs taken in and evaluated by the worker (its queue's read position then).
     std::atomic<std::uint32_t> settledCount{0};

@@ -5,7 +5,7 @@
 namespace DSP {
 
 CollectorProcessThread::CollectorProcessThread(const char* name, CollectorOverlap* owner)
-: WorkerThreadBase(name), owner(owner), semaphore(0, "waitForData")
+: WorkerThreadBase(name), owner(owner), semaphore(0, "waitForData"), settled(0, "settled")
 {}
 
 CollectorProcessThread::~CollectorProcessThread() = default;
@@ -20,7 +20,7 @@ std::uint32_t CollectorProcessThread::run()
         sleeping.exchange(true, std::memory_order_acq_rel);
         const bool work = owner->hasPending() || stopFlag.load(std::memory_order_acquire);
         if (!work || !sleeping.exchange(false, std::memory_order_acq_rel)) {
-            // Nothing to do, or a producer took the announcement back and signalled: take that signal.
+            // Nothing to do, or another thread took the announcement and signals (or gives it back).
             if (!semaphore.wait(-1)) {
                 // A semaphore that cannot wait would make this loop spin: end, and let the owner
                 // measure on its own thread.
@@ -31,7 +31,7 @@ std::uint32_t CollectorProcessThread::run()
         // What is still queued at a stop is carried out by the owner after the join.
         if (stopFlag.load(std::memory_order_acquire))
             return 0;
-        owner->processPending();
+        owner->serveWorker();
     }
 }
 

@@ -32,10 +32,19 @@ public:
         if (sleeping.exchange(false, std::memory_order_acq_rel))
             semaphore.signal(1);
     }
+    // The feeding thread, offline: when the worker sleeps (or is about to), keeps it asleep and
+    // answers true; the caller may then do the worker's part itself and must give it back with
+    // `releaseSleep`. A worker that is about to sleep only reads the queue meanwhile.
+    bool takeSleep() { return sleeping.exchange(false, std::memory_order_acq_rel); }
+    void releaseSleep() { sleeping.store(true, std::memory_order_release); }
+    // The worker, once it has taken in everything after a settle request: wakes the waiter.
+    void signalSettled() { settled.signal(1); }
+    // The waiter: at most `milliseconds` for the worker's answer.
+    bool waitSettled(std::int32_t milliseconds) { return settled.wait(milliseconds); }
     // Owner's thread: ends the run loop and joins it.
     void stop();
-    bool isSemaphoreValid() const { return semaphore.isValid(); }
-    bool isUsable() const { return semaphore.isValid() && isRunning(); }
+    bool isSemaphoreValid() const { return semaphore.isValid() && settled.isValid(); }
+    bool isUsable() const { return isSemaphoreValid() && isRunning(); }
     // Set by the worker when it has ended on its own (its semaphore failed).
     bool hasQuit() const { return quit.load(std::memory_order_acquire); }
 
@@ -45,6 +54,7 @@ private:
     std::atomic<bool> sleeping{false};
     CollectorOverlap* owner;
     WorkerSemaphore semaphore;
+    WorkerSemaphore settled;
 };
 
 } // namespace DSP

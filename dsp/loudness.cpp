@@ -189,6 +189,7 @@ void Loudness::startCollector(CollectorOverlap& collector)
 {
     collector.initialize(nullptr);
     collector.setOfflineProcessing(offline);
+    collector.setWaitLimit(waitLimitMs);
     collector.reset();
     copyWeights();
 }
@@ -416,12 +417,22 @@ bool Loudness::isBelowRelativeGate() const
 
 bool Loudness::drain(int32 timeoutMs)
 {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool ok = true;
     if (rangeCollector)
-        ok = rangeCollector->drain(timeoutMs) && ok;
+        ok = rangeCollector->completeBy(until) && ok;
     if (integratedCollector)
-        ok = integratedCollector->drain(timeoutMs) && ok;
+        ok = integratedCollector->completeBy(until) && ok;
     return ok;
+}
+
+void Loudness::setWaitLimit(int32 ms)
+{
+    waitLimitMs = ms;
+    if (rangeCollector)
+        rangeCollector->setWaitLimit(ms);
+    if (integratedCollector)
+        integratedCollector->setWaitLimit(ms);
 }
 
 std::uint32_t Loudness::getDroppedWindows() const

@@ -54,9 +54,9 @@ public:
 
     float getMomentary() const { return momentary; }
     float getShortTerm() const { return shortTerm; }
-    // The gated values come from the workers, which may finish after the last block: they are read
-    // through to the collectors, so a read-out after the audio stops shows the final result. A
-    // read-out reads each of these two once: that is what lets it settle a worker when needed.
+    // The gated values come from the workers. Reading one wakes its worker for the windows it has
+    // not evaluated yet, never waiting: in real time the next read-out shows them; offline,
+    // completeResults comes first.
     float getIntegrated() const;
     float getMomentaryMax() const { return momentaryMax; }
     float getShortTermMax() const { return shortTermMax; }
@@ -78,9 +78,14 @@ public:
     }
     DSP::CollectorLoudnessRange* getRangeCollector() const { return rangeCollector.get(); }
     DSP::CollectorIntegrated* getIntegratedCollector() const { return integratedCollector.get(); }
-    // Waits until both workers have processed every window handed over so far (main thread; tests
-    // and offline use).
-    bool drain(DSP::int32 timeoutMs = 10000);
+    // Brings every window completed so far into the gated results, waiting for busy workers until
+    // one deadline `timeoutMs` away (the feeding thread, or the main thread while nothing is fed).
+    // False when a worker did not answer in time or an offline feed had to drop a window.
+    bool drain(DSP::int32 timeoutMs);
+    // The same within the wait limit: what an offline read-out does first.
+    bool completeResults() { return drain(waitLimitMs); }
+    // How long offline processing waits for a worker at the most (default 8 s).
+    void setWaitLimit(DSP::int32 ms);
     // Windows the workers could not take (queue full).
     std::uint32_t getDroppedWindows() const;
 
@@ -103,6 +108,7 @@ private:
 
     bool threaded;
     bool offline = false;
+    DSP::int32 waitLimitMs = DSP::CollectorOverlap::kWaitLimitMs;
     DSP::int32 channelCount = 1;
     float momentary = 0.0f;
     float shortTerm = 0.0f;

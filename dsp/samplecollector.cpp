@@ -397,7 +397,6 @@ void Overlap::collectInput(float** in, int32 n)
 {
     if (n <= 0)
         return;
-    countFed(n);
     silentRun = 0;
     SampleCollector::collectInput(in, n);
 }
@@ -406,7 +405,6 @@ void Overlap::feedSilence(std::int64_t n)
 {
     if (n <= 0 || blockLength < 1 || streams.empty())
         return;
-    countFed(n);
     float** const tail = collectInto();
     // Zeros go in hop by hop while a window to come may still reach back to the sound.
     const std::int64_t span = static_cast<std::int64_t>(overlap) + hop;

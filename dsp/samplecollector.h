@@ -118,8 +118,6 @@ public:
     // hold sound are completed one by one, and beyond them, where every window would be zeros
     // without energy, only the grid of windows moves on.
     void feedSilence(std::int64_t n);
-    // Samples taken in so far, silence included (any thread; changes with every feed).
-    std::uint64_t getFedSamples() const { return fedSamples.load(std::memory_order_relaxed); }
 
     void setLengths(int32 window, int32 overlap);
     bool isStartingUp() const { return handler == &Overlap::handleStartBlock; }
@@ -137,10 +135,6 @@ protected:
     void restartStream();
     void freeStreams();
     void allocateStreams();
-    void countFed(std::int64_t n)
-    {
-        fedSamples.store(getFedSamples() + static_cast<std::uint64_t>(n), std::memory_order_relaxed);
-    }
 
     void (Overlap::*handler)(float**) = &Overlap::handleStartBlock;
     int32 keep = 0;
@@ -153,7 +147,6 @@ protected:
     std::vector<float*> tails;        // per channel: where the next hop is collected
     std::vector<float*> windowStarts; // per channel: the window handed on
     std::int64_t silentRun = 0;       // zeros at the end of the stream, counted up to a whole window
-    std::atomic<std::uint64_t> fedSamples{0};
 };
 
 } // namespace DSP

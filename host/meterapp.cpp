@@ -204,7 +204,11 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
         note("meter: " + name + ": " + error + "\n");
         return session.stalled() ? kMeterStalled : kMeterPluginError;
     }
-    session.readOut(true);
+    // Offline the plug-in completes its readings before it writes them: one read-out is final.
+    if (!session.readOut(&error)) {
+        note("meter: " + name + ": " + error + "\n");
+        return session.stalled() ? kMeterStalled : kMeterPluginError;
+    }
 
     MeterReport report;
     report.file = name;

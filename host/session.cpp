@@ -2,7 +2,6 @@
 
 #include "host/numbertext.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -121,7 +120,10 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 128; // blocks in flight: the main thread waits once per 96 blocks
+constexpr std::uint64_t kRing = 128;
+// A block answers kResultFalse when the plug-in could not complete its readings in time.
+const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
+                                        "answer in time"; // blocks in flight: the main thread waits once per 96 blocks
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 } // namespace
@@ -544,7 +546,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                                         : std::max(1, static_cast<int>(std::lround(0.1 * sampleRate_ / blockSize_)));
     std::uint64_t published = audio_->done(), consumed = published;
     const std::uint64_t base = published;
-    bool eof = false, done = false, failed = false;
+    bool eof = false, done = false, failed = false, incomplete = false;
     std::vector<float*> readPtr(static_cast<std::size_t>(sourceChannels_));
     framesRead_ = 0;
     while (!done) {
@@ -552,6 +554,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         while (consumed < d) {
             Slot& s = *slots_[consumed++ % kRing];
             failed = failed || s.result != kResultOk;
+            incomplete = incomplete || s.result == kResultFalse;
             consumeSlot(s);
         }
         router_->deliverQueued();
@@ -602,6 +605,11 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
     router_->deliverQueued();
     if (progress)
         progress(pos, total);
+    if (incomplete) {
+        stalled_ = true;
+        error = kReadingsIncomplete;
+        return false;
+    }
     if (failed) {
         error = "the plug-in failed to process a block";
         return false;
@@ -653,84 +661,22 @@ bool Session::writeSvg(const std::string& path, std::string& error)
     return display_->writeSvg(controller_, path, error);
 }
 
-namespace {
-
-enum class Others
+bool Session::readOut(std::string* error)
 {
-    Blocked,
-    Busy,
-    Unknown
-};
-
-// Whether every thread of this process but the caller is blocked: the meter's workers then have no
-// window left to take in. A thread that has been woken but not yet scheduled counts as busy.
-Others otherThreads()
-{
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir)
-        return Others::Unknown;
-    const long self = static_cast<long>(gettid());
-    Others result = Others::Blocked;
-    while (dirent* e = readdir(dir)) {
-        char* end = nullptr;
-        const long tid = std::strtol(e->d_name, &end, 10);
-        if (end == e->d_name || *end != '\0' || tid == self)
-            continue;
-        char path[64], line[512];
-        std::snprintf(path, sizeof path, "/proc/self/task/%ld/stat", tid);
-        FILE* f = std::fopen(path, "r");
-        if (!f)
-            continue; // it has ended
-        const std::size_t got = std::fread(line, 1, sizeof line - 1, f);
-        std::fclose(f);
-        line[got] = '\0';
-        // The state follows the name, which is in parentheses and may itself hold them.
-        const char* close = std::strrchr(line, ')');
-        if (!close || close[1] != ' ') {
-            result = Others::Unknown;
-            break;
-        }
-        if (close[2] == 'R') {
-            result = Others::Busy;
-            break;
-        }
+    requestData();
+    const tresult result = processBlock(nullptr, 0);
+    if (result == kResultOk)
+        return true;
+    if (result == kResultFalse && !stalled_) {
+        // The plug-in waited for its measuring threads in vain: they may never return.
+        stalled_ = true;
+        if (error)
+            *error = kReadingsIncomplete;
+    } else if (error) {
+        *error = stalled_ ? "the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s"
+                          : "the plug-in failed to read out its values";
     }
-    closedir(dir);
-    return result;
-}
-
-} // namespace
-
-void Session::readOut(bool settle)
-{
-    auto once = [this] {
-        requestData();
-        processBlock(nullptr, 0);
-    };
-    once();
-    if (!settle)
-        return;
-    // The gated values are computed on the meter's worker threads: read until two reads in a row,
-    // each taken with every other thread blocked, agree. Otherwise, until the values have stood
-    // still for a while: 60 ms where thread states cannot be seen (so a worker a busy machine has not
-    // scheduled is waited for), 200 ms where some thread never blocks.
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    auto changed = start;
-    int calm = 0;
-    while (Clock::now() - start < std::chrono::seconds(2)) {
-        const auto before = lastOutputs_;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        const Others others = otherThreads();
-        once();
-        const bool same = lastOutputs_ == before;
-        if (!same)
-            changed = Clock::now();
-        calm = same && others == Others::Blocked ? calm + 1 : 0;
-        const auto still = std::chrono::milliseconds(others == Others::Unknown ? 60 : 200);
-        if (calm >= 2 || (same && Clock::now() - changed >= still))
-            break;
-    }
+    return false;
 }
 
 double Session::lastOutput(uint32 id) const

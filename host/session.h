@@ -80,14 +80,17 @@ public:
     // with the reason when the plug-in refuses the arrangement or the set-up.
     bool setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers = 0);
     // Meters the whole source on the audio thread, then `tailFrames` of silence. progress(done,
-    // total) runs on the main thread. False when a block fails or the plug-in
-    // stops processing (no block done in `stallSeconds`).
+    // total) runs on the main thread. False when a block fails, or when the plug-in stops
+    // processing (no block done in `stallSeconds`) or cannot complete its readings: it has stalled.
     bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
     // Output samples land in `out` when given.
     tresult processBlock(const float* const* in, int numSamples, float* const* out = nullptr);
-    // Asks for data, runs an empty block with output changes and passes them to the controller.
-    void readOut(bool settle = true);
+    // Asks for data, runs an empty block with output changes and passes them to the controller:
+    // offline, the plug-in completes its readings first, so one read-out after the last block reads
+    // the whole programme. False when the block fails (with the reason in `error`); when the
+    // plug-in could not complete its readings, the session has stalled.
+    bool readOut(std::string* error = nullptr);
     std::vector<ParamValue> values();
 
     // Queues an input parameter change (normalized) for the next block and tells the controller.

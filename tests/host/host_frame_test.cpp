@@ -91,7 +91,7 @@ protected:
         Tone tone(seconds);
         std::string error;
         ASSERT_TRUE(session->run(tone, nullptr, error)) << error;
-        session->readOut(true);
+        session->readOut();
     }
     std::unique_ptr<Session> session;
 };
@@ -153,7 +153,7 @@ TEST_F(HostFrameRun, ClicksReachThePlugIn)
     // The reset button resets the loudness in the processor: the time starts again.
     EXPECT_TRUE(editor->click(120, 245));
     session->processBlock(nullptr, 512);
-    session->readOut(false);
+    session->readOut();
     display->idle();
     std::string svg = editor->renderSvg();
     EXPECT_EQ(textOf(svg, "time"), "00:00:00");

@@ -162,7 +162,7 @@ TEST_F(MeterAudioThread, HostAudioThreadNeitherAllocatesNorLocks)
         session.requestData();
         feed(s, 512);
     }
-    session.readOut(false);
+    session.readOut();
     // Metering a whole source pipelines the blocks through the ring, with the host's idle read-outs.
     auto programme = makeTestProgramme(4.0);
     std::string error;

@@ -102,11 +102,11 @@ TEST_F(LifecycleTest, SetupsRefusedOrKeptAndTheMeterWithThem)
     // The same set-up again leaves the meter untouched; a new one re-creates it with every value kept.
     setupStereo(512);
     feed(sine(1.0, 48000.0, 1000.0, 0.5), 512);
-    session.readOut(true);
+    session.readOut();
     const double peak = session.lastOutput(11);
     ProcessSetup same{kOffline, kSample32, 512, 0, 48000.0};
     ASSERT_EQ(session.processor()->setupProcessing(same), kResultOk);
-    session.readOut(false);
+    session.readOut();
     EXPECT_EQ(session.lastOutput(11), peak);
 
     // Only the last point of a queue counts: ScaleLU off, then on.
@@ -119,7 +119,7 @@ TEST_F(LifecycleTest, SetupsRefusedOrKeptAndTheMeterWithThem)
     ASSERT_TRUE(session.resetup(128, error)) << error;
     EXPECT_EQ(save(), before);
     // The LU offset is on and still in force, and the new meter starts from silence: -80 + 23.
-    session.readOut(false);
+    session.readOut();
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
 }
 
@@ -177,7 +177,7 @@ TEST_F(LifecycleTest, BadBlocksNeverCrashNorClaimSuccessSilenceFlagsAndTheBypass
         ASSERT_EQ(p->process(one.data), kResultOk);
     EXPECT_EQ(one.out, one.in);
     EXPECT_EQ(one.ob.silenceFlags, 0u);
-    session.readOut(true);
+    session.readOut();
     EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01); // right channel at 1.0
 
     // Both flagged and the meter's output silent: outputs zeroed and flagged.

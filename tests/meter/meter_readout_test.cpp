@@ -26,7 +26,7 @@ TEST_F(ReadOutTest, KnownReadingsInTheFixedOrderWithinZeroToOneAndOnlyWhenAsked)
     session.setParameter(13, 1.0);
     session.setParameter(48, 1.0);
     feed(sine(4.0, 48000.0, 1000.0, std::pow(10.0, -23.0 / 20.0)), 480);
-    session.readOut(true);
+    session.readOut();
     const double lu = 0.02 / 128.0;
     for (uint32 id : {1u, 2u, 3u, 8u, 9u})
         EXPECT_NEAR(session.lastOutput(id), meterNorm(0.0), lu) << id;
@@ -37,7 +37,7 @@ TEST_F(ReadOutTest, KnownReadingsInTheFixedOrderWithinZeroToOneAndOnlyWhenAsked)
     // Switched off: the integrated loudness is held, not measured.
     session.setParameter(13, 0.0);
     feed(sine(1.0, 48000.0, 1000.0, 0.5), 480);
-    session.readOut(true);
+    session.readOut();
     EXPECT_NEAR(session.lastOutput(3), meterNorm(0.0), lu);
 
     session.setParameter(13, 1.0);
@@ -59,7 +59,7 @@ TEST_F(ReadOutTest, KnownReadingsInTheFixedOrderWithinZeroToOneAndOnlyWhenAsked)
         EXPECT_LE(v, 1.0) << id;
     }
     EXPECT_EQ(ids, (std::vector<uint32>{1, 2, 3, 47, 8, 9, 10, 45, 11, 46, 51, 52, 53}));
-    session.readOut(true); // the gated values settle on the meter's workers
+    session.readOut(); // the gated values settle on the meter's workers
     EXPECT_EQ(session.lastOutput(8), 1.0);
     EXPECT_EQ(session.lastOutput(47), 1.0); // integrated above -22
     EXPECT_EQ(session.lastOutput(46), 1.0); // true peak above -1 dB
@@ -91,7 +91,7 @@ TEST_F(ReadOutTest, TimeCountsMeasuredBlocksPlayedAndAResetClearsIt)
     b.data.processMode = kRealtime;
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(session.processor()->process(b.data), kResultOk);
-    session.readOut(true);
+    session.readOut();
     EXPECT_NEAR(session.lastOutput(11), meterNorm(0.0), 0.01); // the right channel at 1.0
 
     feed(sine(93 * 512 / 48000.0, 48000.0, 440.0, 0.1), 512);
@@ -147,7 +147,7 @@ TEST_F(ReadOutTest, ProgrammeBypassedHalfwayReadsAsNotBypassed)
         }
         EXPECT_EQ(s.outputLog().empty(), bypass); // a read-out waits for the bypass to end
         s.setParameter(0, 0.0);
-        s.readOut(true);
+        s.readOut();
         std::vector<double> values;
         for (uint32 id : {1u, 2u, 3u, 8u, 9u, 10u, 11u})
             values.push_back(s.lastOutput(id));

@@ -62,7 +62,7 @@ TEST_F(StateTest, LayoutRoundTripAndBypassTakesEffectAtOnce)
     putInt(s, 0, 1728);
     EXPECT_EQ(save(), s);
     // The restored scale is in force: silence reads -80 + 23.
-    session.readOut(false);
+    session.readOut();
     EXPECT_NEAR(session.lastOutput(1), meterNorm(-57.0), 1e-9);
     // Rows clamp what they cannot hold.
     setValue(s, 10, 7.0);

@@ -42,7 +42,7 @@ TEST_F(WholeProgrammeTest, PausesAndTheEndReadAsTheWholeProgramme)
         SCOPED_TRACE("block " + std::to_string(block));
         setupStereo(block, rate);
         feed(s, block);
-        session.readOut(true);
+        session.readOut();
         EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, ref.integrated, 0.02);
         EXPECT_NEAR(session.lastOutput(10) * 100.0, ref.range, 0.05);
         EXPECT_NEAR(session.lastOutput(8) * 128.0 - 80.0, ref.momentaryMax, 0.05);

@@ -265,10 +265,13 @@ uint32 PluginQel::getTailSamples()
 tresult PluginQel::process(ProcessData& data)
 {
     takeHandOvers();
+    readOutIncomplete = false;
     int32 result = (this->*processRoutine)(data);
     publishSnapshot();
     // A block whose outputs could not be written is never reported as processed.
-    return result == kBlockInvalid ? kInvalidArgument : kResultOk;
+    if (result == kBlockInvalid)
+        return kInvalidArgument;
+    return readOutIncomplete ? kResultFalse : kResultOk;
 }
 
 void PluginQel::setBypass(double value)

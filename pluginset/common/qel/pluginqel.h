@@ -196,6 +196,9 @@ protected:
     std::atomic<int32> pendingStage{kPendingNone};
     // Audio thread: the entries changed since the last published snapshot.
     bool snapshotDue = false;
+    // Audio thread: this block's read-out could not complete the readings (offline), so the block
+    // fails rather than hand on values that are not final.
+    bool readOutIncomplete = false;
     StateSnapshot snapshot;
 };
 

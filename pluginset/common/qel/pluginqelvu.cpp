@@ -106,8 +106,14 @@ void PluginQelVu::processParameterChanges(ProcessData& data)
 
 void PluginQelVu::writeRequestedReadOut(ProcessData& data)
 {
-    if (data.outputParameterChanges && bypassState == 0 && readOutRequested.load(std::memory_order_acquire))
-        writeMeterValues(data.outputParameterChanges, data.numSamples);
+    if (!data.outputParameterChanges || bypassState != 0 || !readOutRequested.load(std::memory_order_acquire))
+        return;
+    // A block without samples after the feed reads to the programme's end.
+    if (accessor && !accessor->completeReadOut(data.numSamples == 0)) {
+        readOutIncomplete = true;
+        return;
+    }
+    writeMeterValues(data.outputParameterChanges, data.numSamples);
 }
 
 void PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value)

@@ -39,7 +39,8 @@ protected:
     // Resets asked for by the controller reach the meter here, on the audio thread.
     void takeHandOvers() override;
     // The read-out of a block: when the controller has asked, the block carries output changes
-    // and the processor is not bypassed.
+    // and the processor is not bypassed. Offline the readings are completed first; when they cannot
+    // be, nothing is written, the request stays and the block fails.
     void writeRequestedReadOut(ProcessData& data);
     // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the audio thread.
     virtual void dataRequested() {}
