@@ -284,8 +284,7 @@ float BigMeter::readTruePeak()
     // Offline, a read-out at the end of the feed (the host says so, or nothing came since the last
     // read-out) is the programme's end: its last samples are carried through the true peak's
     // filter, as silence after them would.
-    if (offline && (feedEnded || !fedSinceReadOut) && truePeak &&
-        measure.size() == static_cast<size_t>(channelCount)) {
+    if (offline && (feedEnded || !fedSinceReadOut) && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
         const int32 flush = std::min(truePeak->getFlushLength(), blockSize);
         flushTruePeak(zeros(flush), flush);
     }

@@ -268,9 +268,10 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
                 wakeForBatch();
             return;
         }
-        // Offline there is time: let the worker catch up (or take its part) rather than lose the window.
+        // Offline there is time: let the worker catch up (or take its part) rather than lose the
+        // window. Once it has failed to answer, the readings are lost anyway: no more waiting.
         const Deadline until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitLimitMs);
-        if (queue.tryPush(item) || (settleBy(until) && queue.tryPush(item))) {
+        if (queue.tryPush(item) || (!windowsLost && settleBy(until) && queue.tryPush(item))) {
             wakeForBatch();
             return;
         }

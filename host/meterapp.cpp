@@ -177,7 +177,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
         return kMeterInputError;
     }
     const std::string name = file ? *file : source->name();
-    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath);
+    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn);
     if (!session.load(error) || !session.create(error)) {
         note("meter: " + error + "\n");
         return kMeterPluginError;
@@ -186,6 +186,8 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
         note("meter: " + name + ": " + setupRefusal(*source, error) + "\n");
         return kMeterPluginError;
     }
+    if (o.onSetUp)
+        o.onSetUp(session);
     // The host hands the controller's current scale to the processor with the first block.
     if (session.controller())
         session.setParameter(48, session.controller()->getParamNormalized(48));

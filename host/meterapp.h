@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "host/session.h"
+
 namespace qelhost {
 
 struct MeterOptions
@@ -15,6 +17,10 @@ struct MeterOptions
     bool json = false;
     int blockSize = 512;
     bool progress = false; // draw a progress bar on stderr
+    // Tests: a plug-in linked into the process instead of the bundle's, and a look into each
+    // session once it is set up.
+    PluginEntries linkedIn;
+    std::function<void(Session&)> onSetUp;
 };
 
 // Parses the command line; on failure answers false with a message in `error`. `help` and

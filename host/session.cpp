@@ -62,14 +62,34 @@ bool PluginModule::open(const std::string& path, std::string& error)
     return true;
 }
 
+bool PluginModule::attach(const PluginEntries& entries, std::string& error)
+{
+    close();
+    if (!entries.entry || !entries.exit || !entries.getFactory) {
+        error = "the linked-in plug-in lacks bundleEntry, bundleExit or GetPluginFactory";
+        return false;
+    }
+    if (!entries.entry(nullptr)) {
+        error = "bundleEntry failed";
+        return false;
+    }
+    entry_ = entries.entry;
+    exit_ = entries.exit;
+    getFactory_ = entries.getFactory;
+    attached_ = true;
+    return true;
+}
+
 void PluginModule::close()
 {
-    if (!handle_)
+    if (!isOpen())
         return;
     if (exit_)
         exit_();
-    dlclose(handle_);
+    if (handle_)
+        dlclose(handle_);
     handle_ = nullptr;
+    attached_ = false;
     entry_ = nullptr;
     exit_ = nullptr;
     getFactory_ = nullptr;
@@ -219,7 +239,8 @@ private:
 
 // ---- session ----
 
-Session::Session(std::string bundlePath) : bundlePath_(std::move(bundlePath))
+Session::Session(std::string bundlePath, PluginEntries linkedIn)
+: bundlePath_(std::move(bundlePath)), linkedIn_(linkedIn)
 {
     app_ = new HostApplication;
     router_ = std::make_unique<MessageRouter>(*app_);
@@ -247,7 +268,7 @@ Session::~Session()
 
 bool Session::load(std::string& error)
 {
-    if (!module_.open(bundlePath_, error))
+    if (!(linkedIn_.getFactory ? module_.attach(linkedIn_, error) : module_.open(bundlePath_, error)))
         return false;
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
     display_->frame().frameSystem().clock = [this] { return displayClock(); };
@@ -558,7 +579,8 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             consumeSlot(s);
         }
         router_->deliverQueued();
-        if (!(eof && tailLeft == 0) && published - consumed < kRing) {
+        // A plug-in that could not complete its readings gets no more blocks.
+        if (!(eof && tailLeft == 0) && !incomplete && published - consumed < kRing) {
             Slot& s = *slots_[published % kRing];
             std::int64_t got = 0;
             if (!eof) {
@@ -592,13 +614,14 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             }
             continue;
         }
-        if (eof && tailLeft == 0 && consumed == published) {
+        const bool ending = (eof && tailLeft == 0) || incomplete;
+        if (ending && consumed == published) {
             done = true;
             continue;
         }
         // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
         // block: refilling them takes the reader a fraction of the time the last quarter keeps it busy.
-        if (!waitFor(eof ? published : std::min(published, consumed + kRing * 3 / 4), error))
+        if (!waitFor(ending ? published : std::min(published, consumed + kRing * 3 / 4), error))
             return false;
     }
     framesRead_ = pos;

@@ -15,6 +15,14 @@
 
 namespace qelhost {
 
+// The three entry functions of a plug-in linked into the process (tests reach inside it).
+struct PluginEntries
+{
+    BundleEntryProc entry = nullptr;
+    BundleExitProc exit = nullptr;
+    GetPluginFactoryProc getFactory = nullptr;
+};
+
 // The bundle binary with its three entry functions.
 class PluginModule
 {
@@ -24,16 +32,22 @@ public:
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
 
-    bool open(const std::string& path, std::string& error); // dlopen, entry points, bundleEntry
-    void close();                                           // bundleExit, dlclose
-    IPluginFactory* getFactory();                           // a new reference, or null
-    bool isOpen() const { return handle_ != nullptr; }
+    bool open(const std::string& path, std::string& error);        // dlopen, entry points, bundleEntry
+    bool attach(const PluginEntries& entries, std::string& error); // a linked-in plug-in: bundleEntry
+    void close();                                                  // bundleExit, dlclose
+    IPluginFactory* getFactory();                                  // a new reference, or null
+    bool isOpen() const { return handle_ != nullptr || attached_; }
     void* symbol(const char* name) const;
     // Forgets the bundle without calling into it or unloading it (its code is still running).
-    void abandon() { handle_ = nullptr; }
+    void abandon()
+    {
+        handle_ = nullptr;
+        attached_ = false;
+    }
 
 private:
     void* handle_ = nullptr;
+    bool attached_ = false;
     BundleEntryProc entry_ = nullptr;
     BundleExitProc exit_ = nullptr;
     GetPluginFactoryProc getFactory_ = nullptr;
@@ -67,7 +81,9 @@ std::string defaultBundlePath(); // next to the running executable
 class Session
 {
 public:
-    explicit Session(std::string bundlePath);
+    // The bundle at `bundlePath`, or with `linkedIn` a plug-in linked into the process (the bundle
+    // then only lends the display its skin).
+    explicit Session(std::string bundlePath, PluginEntries linkedIn = {});
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -153,6 +169,7 @@ private:
     int32 displayClock() const;
 
     std::string bundlePath_;
+    PluginEntries linkedIn_;
     PluginModule module_;
     HostApplication* app_ = nullptr;
     std::unique_ptr<MessageRouter> router_;

@@ -123,10 +123,8 @@ TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLos
     std::vector<float> x(120 * 1500, 1e-4f);
     float* p = x.data();
     c.feed(&p, 120 * 4); // the start-up hops and the first full window
-    while (c.entered.load() == 0) {
-        c.requestResults(); // as read-outs do: one window is less than a batch
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    c.requestResults();  // as read-outs do: one window is less than a batch
+    c.entered.wait(0);
     // The queue fills and then drops: none of the windows is waited for.
     p = x.data() + 120 * 4;
     audit::Watch watch;
@@ -138,6 +136,7 @@ TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLos
     EXPECT_EQ(c.getGatedLoudness(), -80.0f);
     // The reset is carried out once the worker runs again, and measuring goes on after it.
     c.hold.store(false);
+    c.hold.notify_all();
     ASSERT_TRUE(c.drain());
     EXPECT_EQ(c.getStoredCount(), 0);
     p = x.data();

@@ -151,8 +151,8 @@ protected:
     void processWindow(DSP::int32 samples, float z) override
     {
         entered.fetch_add(1);
-        while (hold.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        entered.notify_all();
+        hold.wait(true);
         DSP::CollectorIntegrated::processWindow(samples, z);
     }
 };

@@ -110,7 +110,9 @@ void PluginQelVu::writeRequestedReadOut(ProcessData& data)
         return;
     // A block without samples after the feed reads to the programme's end.
     if (accessor && !accessor->completeReadOut(data.numSamples == 0)) {
+        // Answered with a failed block; the controller asks again.
         readOutIncomplete = true;
+        readOutRequested.store(false, std::memory_order_release);
         return;
     }
     writeMeterValues(data.outputParameterChanges, data.numSamples);

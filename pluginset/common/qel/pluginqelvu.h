@@ -40,7 +40,7 @@ protected:
     void takeHandOvers() override;
     // The read-out of a block: when the controller has asked, the block carries output changes
     // and the processor is not bypassed. Offline the readings are completed first; when they cannot
-    // be, nothing is written, the request stays and the block fails.
+    // be, nothing is written and the block fails.
     void writeRequestedReadOut(ProcessData& data);
     // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the audio thread.
     virtual void dataRequested() {}
