@@ -2,14 +2,19 @@
 
 #include "dsp/blockstats.h"
 #include "host/numbertext.h"
+#include "host/statedaudio.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <sstream>
+#include <utility>
 #include <cmath>
 #include <cstring>
 
@@ -167,65 +172,103 @@ std::int64_t frameBytes(const SF_INFO& info)
     return bytes * info.channels;
 }
 
-// What the header promised when libsndfile found the file shorter: its log of the header gives a
-// chunk that runs past the end as "<chunk> : <size> (should be <bytes there>)".
-struct HeaderPromise
+// The frames the header promises, -1 when it states no length or its bytes cannot be told in
+// frames.
+std::int64_t promisedFrames(const StatedAudio& stated, const SF_INFO& info)
 {
-    bool cut = false;         // the file ends before what its header describes
-    std::int64_t frames = -1; // the frames the header promised, -1 when it cannot be told
+    if (stated.bytes < 0)
+        return -1;
+    if (const std::int64_t bytes = frameBytes(info); bytes > 0)
+        return stated.bytes / bytes;
+    // Compressed samples: the frames the held bytes decode to, in proportion.
+    if (info.frames > 0 && stated.held > 0)
+        return static_cast<std::int64_t>(std::min<long double>(
+            static_cast<long double>(stated.bytes) * static_cast<long double>(info.frames) / stated.held, 9e18L));
+    return -1;
+}
+
+// A file descriptor, closed when it goes.
+class Descriptor
+{
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& o) noexcept
+    {
+        std::swap(fd_, o.fd_);
+        return *this;
+    }
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_ = -1;
 };
 
-HeaderPromise headerPromise(SNDFILE* f, const SF_INFO& info)
+// Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
+// file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
+// in `error`.
+Descriptor spool(int from, std::string& error)
 {
-    char log[8192] = {};
-    sf_command(f, SFC_GET_LOG_INFO, log, sizeof(log));
-    std::istringstream lines(log);
-    std::string line;
-    HeaderPromise promise;
-    bool containerCut = false;
-    while (std::getline(lines, line)) {
-        line.erase(0, line.find_first_not_of(' '));
-        const auto colon = line.find(" : "), should = line.find("(should be ");
-        if (colon == std::string::npos || should == std::string::npos)
+    Descriptor copy;
+    if (FILE* tmp = std::tmpfile()) {
+        copy = Descriptor(fcntl(fileno(tmp), F_DUPFD_CLOEXEC, 0));
+        std::fclose(tmp); // the file lives on, nameless, while `copy` holds it open
+    }
+    if (copy.get() < 0) {
+        error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
+        return Descriptor();
+    }
+    std::vector<char> buffer(std::size_t(1) << 16);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
             continue;
-        const std::string chunk = line.substr(0, colon);
-        const long long declared = std::atoll(line.c_str() + colon + 3);
-        const long long actual = std::atoll(line.c_str() + should + 11);
-        if (declared <= actual)
-            continue;
-        if (chunk == "RIFF" || chunk == "RIFX" || chunk == "RF64" || chunk == "FORM") {
-            containerCut = true;
-        } else if (chunk == "data" || chunk == "SSND") {
-            promise.cut = true;
-            // The sound chunk of AIFF starts with 8 bytes of offset and block size.
-            const long long samplesAt = chunk == "SSND" ? 8 : 0;
-            long long bytes = frameBytes(info);
-            if (bytes == 0 && info.frames > 0)
-                bytes = std::max(1ll, (actual - samplesAt) / info.frames);
-            if (bytes > 0)
-                promise.frames = (declared - samplesAt) / bytes;
+        if (got < 0) {
+            error = std::strerror(errno);
+            return Descriptor();
+        }
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t wrote = ::write(copy.get(), buffer.data() + put, static_cast<std::size_t>(got - put));
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            if (wrote < 0) {
+                error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
+                return Descriptor();
+            }
+            put += wrote;
         }
     }
-    // A container longer than the file with no audio in it: the file ends inside or right after
-    // its header, before the size of its audio could even be read. (With audio, a container one
-    // pad byte short is harmless.)
-    if (containerCut && info.frames == 0)
-        promise.cut = true;
-    return promise;
+    if (lseek(copy.get(), 0, SEEK_SET) != 0) {
+        error = std::string("cannot read back its temporary copy: ") + std::strerror(errno);
+        return Descriptor();
+    }
+    return copy;
 }
 
 class SndfileSource final : public AudioSource
 {
 public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, std::string path)
-    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
+    // Reads `file`, whose descriptor `own` (when it holds one) must stay open as long.
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, Descriptor own, std::string path)
+    : file_(file), own_(std::move(own)), info_(info), path_(std::move(path)),
+      scratch_(static_cast<std::size_t>(kChunk * info.channels))
     {
         if (!info_.seekable) {
-            info_.frames = -1; // a pipe's header cannot know its length
+            info_.frames = -1; // a stream's header cannot know its length
         } else {
-            const HeaderPromise promise = headerPromise(file_, info_);
-            cut_ = promise.cut;
-            promised_ = std::max<std::int64_t>(info_.frames, promise.frames);
+            const std::int64_t promised = promisedFrames(stated, info_);
+            promised_ = std::max<std::int64_t>(info_.frames, promised);
+            // Where the frames cannot be told: cut in its audio, or inside or right after its header
+            // with no audio at all (with audio, a container a pad byte short is harmless).
+            cut_ = stated.cut && (stated.bytes >= 0 ? promised < 0 : info_.frames == 0);
         }
         if (!mapLayout(fileLayout(file_, info_.channels), speakers_, order_) &&
             !mapLayout(usualLayout(info_.channels), speakers_, order_)) {
@@ -343,6 +386,7 @@ private:
     std::int64_t bufFrames_ = 0;
     std::int64_t bufPos_ = 0;
     SNDFILE* file_;
+    Descriptor own_;
     SF_INFO info_;
     std::string path_;
     std::vector<float> scratch_;
@@ -454,18 +498,39 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         error = "an empty file name was given";
         return nullptr;
     }
+    const bool standardInput = path == "-";
     struct stat st
     {};
-    if (path != "-" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (!standardInput && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         error = "cannot read " + path + ": it is a directory";
         return nullptr;
     }
+    // The header is read through a descriptor of our own; a stream that cannot seek (a pipe) is
+    // read from its spooled copy, which libsndfile then reads as it reads a file.
+    Descriptor own(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int fd = standardInput ? STDIN_FILENO : own.get();
+    if (fd < 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    const bool spooled = lseek(fd, 0, SEEK_CUR) < 0;
+    if (spooled) {
+        own = spool(fd, error);
+        fd = own.get();
+        if (fd < 0) {
+            error = "cannot read " + path + ": " + error;
+            return nullptr;
+        }
+    }
+    const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
     if (!f) {
         error = "cannot read " + path + ": " + sf_strerror(nullptr);
         return nullptr;
     }
+    if (!spooled)
+        own = Descriptor();
     if (info.channels < 1) {
         error = path + ": no channels";
         sf_close(f);
@@ -481,7 +546,7 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         return nullptr;
     }
-    return std::make_unique<SndfileSource>(f, info, path);
+    return std::make_unique<SndfileSource>(f, info, stated, std::move(own), path);
 }
 
 std::unique_ptr<AudioSource> makeTestProgramme(double seconds, double sampleRate)

@@ -56,7 +56,8 @@ std::string meterUsage()
            ".\n"
            "  --json      one JSON object per file, one per line; no reading is null\n"
            "  --block N   host block size, 1 to 65536 (default 512)\n"
-           "  --svg FILE  write the meter's display at the end as SVG\n"
+           "  --svg FILE  write the meter's display at the end as SVG; with several files one picture\n"
+           "              each, numbered by the file's place before the extension: OUT-1.svg, OUT-2.svg ...\n"
            "  Exit status: 0 all metered, 1 a file could not be read or the SVG not written,\n"
            "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line;\n"
            "  when several files fail, the most severe: 3 over 2 over 1.\n";
@@ -166,9 +167,21 @@ std::string svgFolderProblem(const std::string& path)
     return {};
 }
 
-// Meters one source; answers its exit status.
-int meterOne(const MeterOptions& o, const std::string* file, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& note)
+// The picture of the n-th of several files: its number before the extension of the name given
+// ("out.svg": "out-2.svg"), or after a name without one.
+std::string numberedSvgPath(const std::string& path, std::size_t n)
+{
+    const auto slash = path.find_last_of('/');
+    const auto nameAt = slash == std::string::npos ? 0 : slash + 1;
+    auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot <= nameAt)
+        dot = path.size();
+    return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
+
+// Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
+int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note)
 {
     std::string error;
     std::unique_ptr<AudioSource> source = file ? openAudioFile(*file, error) : makeTestProgramme();
@@ -219,7 +232,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::function
     report.seconds = static_cast<double>(session.framesRead()) / source->sampleRate();
     report.params = session.values();
     int status = kMeterOk;
-    if (!o.svgPath.empty() && !session.writeSvg(o.svgPath, error)) {
+    if (!svgPath.empty() && !session.writeSvg(svgPath, error)) {
         note("meter: --svg: " + error + "\n");
         status = kMeterInputError;
     }
@@ -251,10 +264,13 @@ int runMeter(const MeterOptions& o, const std::function<void(const std::string&)
         }
     }
     if (o.files.empty())
-        return meterOne(o, nullptr, output, note);
+        return meterOne(o, nullptr, o.svgPath, output, note);
     int status = kMeterOk;
-    for (const std::string& f : o.files) {
-        int rc = meterOne(o, &f, output, note);
+    for (std::size_t i = 0; i < o.files.size(); ++i) {
+        // One picture per file: several are told apart by their place on the command line.
+        const std::string svg =
+            o.files.size() > 1 && !o.svgPath.empty() ? numberedSvgPath(o.svgPath, i + 1) : o.svgPath;
+        int rc = meterOne(o, &o.files[i], svg, output, note);
         if (rc == kMeterStalled)
             return rc;
         status = std::max(status, rc);

@@ -13,7 +13,7 @@ struct MeterOptions
 {
     std::vector<std::string> files; // none: the built-in programme; "-" is standard input
     std::string bundlePath;         // empty: next to the executable
-    std::string svgPath;
+    std::string svgPath;            // empty: no picture; with several files one each, numbered
     bool json = false;
     int blockSize = 512;
     bool progress = false; // draw a progress bar on stderr

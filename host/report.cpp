@@ -9,10 +9,55 @@ namespace {
 
 constexpr int32 kReadOnly = 1 << 1; // the plug-in writes the value: a reading
 
+// The length of the well-formed UTF-8 character at `at`; where there is none, minus the length of
+// the longest start of one there (at least a byte), which one U+FFFD replaces.
+int utf8Character(const std::string& s, std::size_t at)
+{
+    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    // The second byte's range keeps out overlong forms, surrogates and characters beyond U+10FFFF.
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
+    }
+    for (int i = 1; i < length; ++i) {
+        const std::size_t next = at + static_cast<std::size_t>(i);
+        if (next >= s.size() || byte(next) < (i == 1 ? low : 0x80) || byte(next) > (i == 1 ? high : 0xBF))
+            return -i;
+    }
+    return length;
+}
+
+// A JSON string of any bytes: control characters escaped, bytes that are not UTF-8 as U+FFFD.
 std::string jsonString(const std::string& s)
 {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    for (std::size_t at = 0; at < s.size();) {
+        const int length = utf8Character(s, at);
+        if (length < 0) {
+            out += "\xEF\xBF\xBD";
+            at += static_cast<std::size_t>(-length);
+            continue;
+        }
+        if (length > 1) {
+            out.append(s, at, static_cast<std::size_t>(length));
+            at += static_cast<std::size_t>(length);
+            continue;
+        }
+        const unsigned char c = static_cast<unsigned char>(s[at++]);
         switch (c) {
         case '"':
             out += "\\\"";

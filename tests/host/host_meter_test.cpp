@@ -2,6 +2,7 @@
 // surround layouts through the bundle, and every error's message and exit status.
 #include "host/audiosource.h"
 #include "host/meterapp.h"
+#include "strictjson.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -132,6 +133,8 @@ TEST_F(MeterProgram, ReadingsCarryUnitsAndNoReadingIsNullInBothOutputs)
     ASSERT_EQ(r.status, 0) << r.err;
     auto json = lines(r.out);
     ASSERT_EQ(json.size(), 2u) << r.out; // one object per file, one per line
+    for (const std::string& line : json)
+        EXPECT_TRUE(jsontest::isStrictJson(line)) << line;
     EXPECT_NE(json[0].find("\"sample_rate\": 44100, \"channels\": 2, \"seconds\": 6,"), std::string::npos) << json[0];
     // A 997 Hz tone at -20 dBFS on both channels reads -20 LUFS.
     EXPECT_NEAR(plainOf(json[0], "Integrated"), -20.0, 0.1);
@@ -248,6 +251,9 @@ TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
     ASSERT_EQ(r.status, 0) << r.err;
     // One channel at -20 dBFS: 3 LU below the same tone on two channels.
     EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
+    r = run(flac + " --json --block 65536"); // the largest block: longer than the file
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -23.0, 0.1) << r.out;
     std::string aiff = write("tone.aiff", {-20.0, -20.0}, 96000, 3.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
     r = run("- --json --block 4096 <" + aiff);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -255,7 +261,7 @@ TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
     EXPECT_NEAR(plainOf(r.out, "Integrated"), -20.0, 0.1) << r.out;
     r = run("--help");
     EXPECT_EQ(r.status, 0);
-    for (const char* format : {"WAV", "RF64", "W64", "AIFF", "CAF", "FLAC", "Opus", "MP3", "'-'"})
+    for (const char* format : {"WAV", "RF64", "W64", "AIFF", "CAF", "FLAC", "Opus", "MP3", "'-'", "OUT-1.svg"})
         EXPECT_NE(r.out.find(format), std::string::npos) << format;
     r = run("--version");
     EXPECT_EQ(r.status, 0);
@@ -288,8 +294,11 @@ TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write " + dir + "/nowhere/x.svg: No such file or directory"), std::string::npos)
         << r.err;
-    for (const char* bad : {"--block 0", "--block x", "--frobnicate", "--svg"})
-        EXPECT_EQ(run(bad).status, 64) << bad;
+    for (const char* bad : {"--block 0", "--block x", "--block 65537", "--block 512x", "--frobnicate", "--svg"})
+        EXPECT_EQ(run(tone + " " + bad).status, 64) << bad;
+    r = run(tone + " --block 65537");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("meter: --block takes a whole number from 1 to 65536, not '65537'\n", 0), 0u) << r.err;
     r = run("", "true | ");
     EXPECT_EQ(r.status, 0); // no file: the built-in programme, standard input untouched
 }
@@ -361,6 +370,112 @@ TEST_F(MeterProgram, FilesEndingBeforeTheirAudioOrWithoutAnyAreWarnedOf)
                          "metered as silence"),
               std::string::npos)
         << r.err;
+}
+
+TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
+{
+    // One second of 16-bit stereo with its last half second cut off.
+    std::string files;
+    for (const auto& [name, format] : {std::pair{"cut.wav", SF_FORMAT_WAV}, std::pair{"cut.rf64", SF_FORMAT_RF64},
+                                       std::pair{"cut.w64", SF_FORMAT_W64}, std::pair{"cut.aiff", SF_FORMAT_AIFF},
+                                       std::pair{"cut.au", SF_FORMAT_AU}, std::pair{"cut.flac", SF_FORMAT_FLAC}}) {
+        const std::string path = write(name, {-20.0, -20.0}, 48000, 1.0, format | SF_FORMAT_PCM_16);
+        struct stat st
+        {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        ASSERT_EQ(truncate(path.c_str(), format == SF_FORMAT_FLAC ? st.st_size / 2 : st.st_size - 24000 * 4), 0);
+        files += " " + path;
+    }
+    // An RF64 whose 64-bit sizes claim 2^62 bytes of audio, and a WAVE streamed with its size left open.
+    const std::string huge = write("huge.rf64", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_RF64 | SF_FORMAT_PCM_16);
+    const std::string open = write("open.wav", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    {
+        std::fstream f(huge, std::ios::in | std::ios::out | std::ios::binary);
+        char id[4] = {};
+        f.seekg(12).read(id, 4);
+        ASSERT_EQ(std::string(id, 4), "ds64"); // its body: the sizes of the whole file, then of the audio
+        f.seekp(20 + 8).write("\0\0\0\0\0\0\0\x40", 8);
+        std::fstream w(open, std::ios::in | std::ios::out | std::ios::binary);
+        w.seekg(36).read(id, 4);
+        ASSERT_EQ(std::string(id, 4), "data");
+        w.seekp(40).write("\xFF\xFF\xFF\xFF", 4);
+    }
+    ProgramRun r = run(files + " " + huge + " " + open + " --json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"cut.wav", "cut.rf64", "cut.w64", "cut.aiff", "cut.au"})
+        EXPECT_NE(r.err.find(std::string(name) + ": truncated: 48000 frames expected, 24000 read\n"), std::string::npos)
+            << name << ": " << r.err;
+    EXPECT_NE(r.err.find("cut.flac: truncated: 48000 frames expected, "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("huge.rf64: truncated: 1152921504606846976 frames expected, 48000 read\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("open.wav"), std::string::npos) << r.err;
+    const auto json = lines(r.out);
+    ASSERT_EQ(json.size(), 8u) << r.out;
+    for (std::size_t i : {6, 7}) {
+        EXPECT_NE(json[i].find("\"seconds\": 1,"), std::string::npos) << json[i];
+        EXPECT_NEAR(plainOf(json[i], "Integrated"), -20.0, 0.1) << json[i];
+    }
+}
+
+TEST_F(MeterProgram, APipeReadsAsTheFileDoes)
+{
+    const std::string flac = write("tone.flac", {-20.0, -26.0}, 44100, 3.0, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    const std::string wav = write("cut.wav", {-20.0, -26.0}, 44100, 3.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(truncate(wav.c_str(), 44 + 44100 * 4), 0);
+    for (const std::string& path : {flac, wav}) {
+        const ProgramRun file = run(path + " --json");
+        ASSERT_EQ(file.status, 0) << file.err;
+        const ProgramRun piped = run("- --json", "cat " + path + " | ");
+        ASSERT_EQ(piped.status, 0) << piped.err;
+        // The same readings and warnings, under the name "-".
+        const auto after = [](const std::string& s, const std::string& from) { return s.substr(s.find(from)); };
+        EXPECT_EQ(after(piped.out, "\"sample_rate\""), after(file.out, "\"sample_rate\"")) << piped.out;
+        EXPECT_EQ(piped.out.rfind("{\"file\": \"-\",", 0), 0u) << piped.out;
+        EXPECT_EQ(piped.err, file.err.empty() ? "" : "meter: warning: -" + after(file.err, ": truncated"));
+    }
+}
+
+TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
+{
+    const std::string loud = write("loud.wav", {-10.0, -10.0}, 48000, 2.0);
+    const std::string quiet = write("quiet.wav", {-40.0, -40.0}, 48000, 2.0);
+    auto read = [](const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return f ? s.str() : std::string();
+    };
+    ProgramRun r = run(loud + " --svg " + dir + "/loud.svg");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string loudPicture = read(dir + "/loud.svg");
+    ASSERT_NE(loudPicture.find("<svg"), std::string::npos);
+    // Numbered by the file's place, a file that cannot be read leaving its number out.
+    r = run(loud + " " + dir + "/missing.wav " + quiet + " --svg " + dir + "/all.svg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(read(dir + "/all-1.svg") == loudPicture);
+    EXPECT_FALSE(std::ifstream(dir + "/all-2.svg"));
+    EXPECT_FALSE(std::ifstream(dir + "/all.svg"));
+    const std::string quietPicture = read(dir + "/all-3.svg");
+    EXPECT_NE(quietPicture.find("<svg"), std::string::npos);
+    EXPECT_FALSE(quietPicture == loudPicture);
+    // A name without an extension takes the number at its end.
+    r = run(loud + " " + quiet + " --svg " + dir + "/pictures.d/all");
+    EXPECT_EQ(r.status, 1); // no such folder
+    ASSERT_EQ(mkdir((dir + "/pictures.d").c_str(), 0700), 0);
+    r = run(loud + " " + quiet + " --svg " + dir + "/pictures.d/all");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read(dir + "/pictures.d/all-1") == loudPicture);
+    EXPECT_TRUE(read(dir + "/pictures.d/all-2") == quietPicture);
+}
+
+TEST_F(MeterProgram, FileNamesThatAreNotUtf8GiveValidJson)
+{
+    // A Latin-1 e acute, a control character and a u umlaut in UTF-8, found through the shell's glob.
+    write("caf\xE9\x01 \xC3\xBC.wav", {-20.0, -20.0}, 48000, 1.0);
+    ProgramRun r = run(dir + "/caf*.wav --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(jsontest::isStrictJson(r.out.substr(0, r.out.size() - 1))) << r.out;
+    EXPECT_NE(r.out.find("/caf\xEF\xBF\xBD\\u0001 \xC3\xBC.wav\", "), std::string::npos) << r.out;
 }
 
 TEST_F(MeterProgram, ARateThePlugInRefusesIsReportedNotWaitedOn)

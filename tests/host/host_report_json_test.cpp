@@ -1,0 +1,71 @@
+// The JSON report holds for any file name: every line is valid JSON, names that are UTF-8 come
+// out as they are, control characters escaped and each piece that is not UTF-8 one U+FFFD.
+#include "host/report.h"
+#include "strictjson.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace qelhost;
+
+std::string jsonLine(const std::string& file)
+{
+    MeterReport r;
+    r.file = file;
+    r.sampleRate = 48000;
+    r.channels = 2;
+    return formatJson(r);
+}
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+} // namespace
+
+TEST(HostReportJson, FileNamesOfAnyBytesGiveValidJson)
+{
+    const struct
+    {
+        std::string name, shown;
+    } cases[] = {
+        {"caf\xE9.wav", "caf" + kFffd + ".wav"}, // Latin-1
+        {"a\x01"
+         "b\x1F\x7F",
+         "a\\u0001b\\u001f\x7F"},               // control characters
+        {"\"q\"\\\t\n", "\\\"q\\\"\\\\\\t\\n"}, // escapes
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \xF4\x8F\xBF\xBF", // 2, 3 and 4 bytes,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \xF4\x8F\xBF\xBF"}, // the last character
+        {"\xC0\xAF|\xE0\x80\xAF|\xF0\x80\x80\xAF",
+         kFffd + kFffd + "|" + kFffd + kFffd + kFffd + "|" + kFffd + kFffd + kFffd + kFffd}, // overlong: each byte one
+        {"x\xE2\x82|\xF0\x9F\x8E", "x" + kFffd + "|" + kFffd}, // truncated: one for the start
+        {"\xED\xA0\x80|\xF4\x90\x80\x80|\xF5|\x80\xBF",        // surrogate, beyond U+10FFFF, no lead byte
+         kFffd + kFffd + kFffd + "|" + kFffd + kFffd + kFffd + kFffd + "|" + kFffd + "|" + kFffd + kFffd},
+    };
+    for (const auto& c : cases) {
+        const std::string line = jsonLine(c.name);
+        EXPECT_TRUE(jsontest::isStrictJson(line.substr(0, line.size() - 1))) << line;
+        EXPECT_EQ(line.back(), '\n');
+        EXPECT_EQ(line.rfind("{\"file\": \"" + c.shown + "\", \"sample_rate\": 48000,", 0), 0u) << line;
+    }
+
+    // Random bytes, weighted towards the bytes of multi-byte characters.
+    std::mt19937 random(7);
+    const unsigned char pool[] = {'a',  '"',  '\\', 0x01, 0x1F, 0x7F, 0x80, 0x8F, 0x9F, 0xA0, 0xBF,
+                                  0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+    for (int i = 0; i < 20000; ++i) {
+        std::string name(random() % 9, ' ');
+        for (char& b : name)
+            b = static_cast<char>(pool[random() % sizeof(pool)]);
+        const std::string line = jsonLine(name);
+        ASSERT_TRUE(jsontest::isStrictJson(line.substr(0, line.size() - 1))) << line;
+        // A name without escapes that is well-formed UTF-8 comes out unchanged.
+        if (name.find_first_of("\"\\\x01\x1F") == std::string::npos && jsontest::isStrictJson("\"" + name + "\"")) {
+            ASSERT_EQ(line.rfind("{\"file\": \"" + name + "\",", 0), 0u) << line;
+        }
+    }
+}
