@@ -23,27 +23,35 @@ namespace {
 const std::string kFile = "/tmp/norrik-bench-30min-stereo48k.wav";
 constexpr int kRate = 48000;
 constexpr std::int64_t kFrames = 30LL * 60 * kRate;
+// Many short files, as a batch scan meets them.
+constexpr int kShortFiles = 40;
+constexpr std::int64_t kShortFrames = 3LL * kRate;
 
-// A programme with a changing level: noise and tones whose gain steps every 10 s, fixed seed.
-bool makeProgramme()
+std::string shortFile(int k)
+{
+    return "/tmp/norrik-bench-short-" + std::to_string(k) + ".wav";
+}
+
+// A programme with a changing level: noise and tones whose gain steps every `step` seconds, from a
+// fixed seed.
+bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t seed, std::int64_t step)
 {
     struct stat st
     {};
-    if (stat(kFile.c_str(), &st) == 0 && st.st_size > kFrames * 8)
+    if (stat(path.c_str(), &st) == 0 && st.st_size > frames * 8)
         return true;
     SF_INFO info{};
     info.channels = 2;
     info.samplerate = kRate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    const std::string tmp = kFile + ".part";
+    const std::string tmp = path + ".part";
     SNDFILE* f = sf_open(tmp.c_str(), SFM_WRITE, &info);
     if (!f)
         return false;
     std::vector<float> buf(2 * 48000);
-    std::uint32_t seed = 20261207u;
-    for (std::int64_t at = 0; at < kFrames; at += 48000) {
+    for (std::int64_t at = 0; at < frames; at += 48000) {
         const std::int64_t second = at / kRate;
-        const double gain = std::pow(10.0, (-30.0 + 6.0 * static_cast<double>((second / 10) % 5)) / 20.0);
+        const double gain = std::pow(10.0, (-30.0 + 6.0 * static_cast<double>((second / step + seed) % 5)) / 20.0);
         for (int i = 0; i < 48000; ++i) {
             seed = seed * 1664525u + 1013904223u;
             const double n = static_cast<double>(seed) / 2147483648.0 - 1.0;
@@ -57,7 +65,7 @@ bool makeProgramme()
         }
     }
     sf_close(f);
-    return std::rename(tmp.c_str(), kFile.c_str()) == 0;
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
 struct Usage
@@ -104,7 +112,7 @@ void MeterVsPeer(benchmark::State& state)
         state.SkipWithError("libebur128 was not found when building: no peer to compare with");
         return;
     }
-    if (!makeProgramme()) {
+    if (!makeProgramme(kFile, kFrames, 20261207u, 10)) {
         state.SkipWithError("cannot write the test file in /tmp");
         return;
     }
@@ -137,5 +145,45 @@ void MeterVsPeer(benchmark::State& state)
     state.counters["wall_ratio"] = m.wall / p.wall; // target at most 0.25
 }
 BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
+
+// 40 three-second files in one run of meter: a run that sleeps between or after files shows as wall
+// time beyond CPU time. The peer scans the same files, one process each.
+void ManyShortFiles(benchmark::State& state)
+{
+    const std::string peer = NORRIK_PEER_PATH;
+    std::vector<std::string> meterArgs = {NORRIK_METER_PATH};
+    for (int k = 0; k < kShortFiles; ++k) {
+        if (!makeProgramme(shortFile(k), kShortFrames, 1000u + static_cast<std::uint32_t>(k), 1)) {
+            state.SkipWithError("cannot write the test files in /tmp");
+            return;
+        }
+        meterArgs.push_back(shortFile(k));
+    }
+    Usage m{}, p{};
+    for (auto _ : state) {
+        for (int k = 0; k < kShortFiles && !peer.empty(); ++k) {
+            const Usage pu = runProgram({peer, shortFile(k)});
+            p.cpu += pu.cpu;
+            p.wall += pu.wall;
+        }
+        const Usage mu = runProgram(meterArgs);
+        if (mu.status != 0) {
+            state.SkipWithError("meter failed");
+            return;
+        }
+        state.SetIterationTime(mu.wall);
+        m.cpu += mu.cpu;
+        m.wall += mu.wall;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["meter_cpu_s"] = m.cpu / n;
+    state.counters["meter_wall_s"] = m.wall / n;
+    state.counters["wall_over_cpu"] = m.wall / m.cpu; // target at most 1.15
+    if (!peer.empty()) {
+        state.counters["peer_cpu_s"] = p.cpu / n;
+        state.counters["cpu_ratio"] = m.cpu / p.cpu;
+    }
+}
+BENCHMARK(ManyShortFiles)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(5);
 
 } // namespace

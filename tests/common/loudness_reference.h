@@ -133,18 +133,46 @@ struct Readings
     double shortTermMax;
 };
 
-// The readings of a programme, one vector of samples per channel.
+// Every window of a programme, one vector of samples per channel, computed once: the readings
+// after its first `frames` samples are those of the windows that end within them.
+class Programme
+{
+public:
+    Programme(const std::vector<std::vector<float>>& channels, const std::vector<double>& weights, double fs)
+    : frames_(channels.empty() ? 0 : static_cast<std::int64_t>(channels[0].size())),
+      w(static_cast<std::int64_t>(fs * 0.4000000059604645)),
+      hopM(w - static_cast<std::int64_t>(fs * 0.4000000059604645 * 0.75)), ws(static_cast<std::int64_t>(fs * 3.0)),
+      hopS(ws - static_cast<std::int64_t>(fs * 2.0))
+    {
+        std::vector<std::vector<double>> squares;
+        for (const auto& x : channels)
+            squares.push_back(weightedSquares(x, fs));
+        momentary = windowEnergies(squares, weights, w, hopM);
+        shortTerm = windowEnergies(squares, weights, ws, hopS);
+    }
+    Readings upTo(std::int64_t frames) const
+    {
+        const std::vector<double> m = first(momentary, frames, w, hopM), s = first(shortTerm, frames, ws, hopS);
+        return {integratedOf(m), rangeOf(s), maxOf(m), maxOf(s)};
+    }
+    Readings whole() const { return upTo(frames_); }
+
+private:
+    static std::vector<double> first(const std::vector<double>& all, std::int64_t frames, std::int64_t length,
+                                     std::int64_t hop)
+    {
+        const std::int64_t n = std::min<std::int64_t>(frames < length ? 0 : (frames - length) / hop + 1,
+                                                      static_cast<std::int64_t>(all.size()));
+        return {all.begin(), all.begin() + n};
+    }
+    std::int64_t frames_, w, hopM, ws, hopS;
+    std::vector<double> momentary, shortTerm;
+};
+
+// The readings of a whole programme.
 inline Readings measure(const std::vector<std::vector<float>>& channels, const std::vector<double>& weights, double fs)
 {
-    std::vector<std::vector<double>> squares;
-    for (const auto& x : channels)
-        squares.push_back(weightedSquares(x, fs));
-    const std::int64_t w = static_cast<std::int64_t>(fs * 0.4000000059604645);
-    const std::int64_t v = static_cast<std::int64_t>(fs * 0.4000000059604645 * 0.75);
-    const std::int64_t ws = static_cast<std::int64_t>(fs * 3.0), vs = static_cast<std::int64_t>(fs * 2.0);
-    const std::vector<double> m = windowEnergies(squares, weights, w, w - v);
-    const std::vector<double> s = windowEnergies(squares, weights, ws, ws - vs);
-    return {integratedOf(m), rangeOf(s), maxOf(m), maxOf(s)};
+    return Programme(channels, weights, fs).whole();
 }
 
 } // namespace loudref

@@ -1,5 +1,6 @@
-// A programme with pauses of digital silence through the plug-in, as a host plays it: the host flags
-// the silent blocks, and the final read-out must cover every window of the programme.
+// A programme with pauses of digital silence through the plug-in, as a host plays it offline: the
+// host flags the silent blocks, and each read-out, one at a time with no waiting, covers every
+// window so far; the one after the last block covers the whole programme.
 #include "tests/common/loudness_reference.h"
 #include "tests/meter/meter_fixture.h"
 
@@ -42,7 +43,7 @@ TEST_F(WholeProgrammeTest, PausesAndTheEndReadAsTheWholeProgramme)
         SCOPED_TRACE("block " + std::to_string(block));
         setupStereo(block, rate);
         feed(s, block);
-        session.readOut();
+        ASSERT_TRUE(session.readOut());
         EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, ref.integrated, 0.02);
         EXPECT_NEAR(session.lastOutput(10) * 100.0, ref.range, 0.05);
         EXPECT_NEAR(session.lastOutput(8) * 128.0 - 80.0, ref.momentaryMax, 0.05);
@@ -50,6 +51,33 @@ TEST_F(WholeProgrammeTest, PausesAndTheEndReadAsTheWholeProgramme)
         session.teardown();
         std::string error;
         ASSERT_TRUE(session.load(error) && session.create(error)) << error;
+    }
+}
+
+TEST_F(WholeProgrammeTest, EveryReadOutCoversTheProgrammeSoFar)
+{
+    const double rate = 44100.0;
+    Stereo s = speechWithPauses(rate);
+    // A pause longer than a short-term window, read out inside it.
+    s.l.insert(s.l.begin() + static_cast<std::ptrdiff_t>(3.0 * rate), static_cast<std::size_t>(4.0 * rate), 0.0f);
+    s.r.insert(s.r.begin() + static_cast<std::ptrdiff_t>(3.0 * rate), static_cast<std::size_t>(4.0 * rate), 0.0f);
+    const loudref::Programme ref({s.l, s.r}, {1.0, 1.0}, rate);
+    const int block = 512;
+    setupStereo(block, rate);
+    const std::size_t every = 45 * static_cast<std::size_t>(block);
+    for (std::size_t pos = 0; pos < s.size(); pos += every) {
+        const std::size_t to = std::min(pos + every, s.size());
+        Stereo part(to - pos);
+        std::copy(s.l.begin() + static_cast<std::ptrdiff_t>(pos), s.l.begin() + static_cast<std::ptrdiff_t>(to),
+                  part.l.begin());
+        std::copy(s.r.begin() + static_cast<std::ptrdiff_t>(pos), s.r.begin() + static_cast<std::ptrdiff_t>(to),
+                  part.r.begin());
+        feed(part, block);
+        SCOPED_TRACE("after " + std::to_string(static_cast<double>(to) / rate) + " s");
+        ASSERT_TRUE(session.readOut());
+        const loudref::Readings want = ref.upTo(static_cast<std::int64_t>(to));
+        EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, std::isnan(want.integrated) ? -80.0 : want.integrated, 0.02);
+        EXPECT_NEAR(session.lastOutput(10) * 100.0, want.range, 0.05);
     }
 }
 
