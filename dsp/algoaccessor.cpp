@@ -79,12 +79,23 @@ int32 AlgoAccessor::findEntryIndex(int32 id, int32* index)
     return *index >= 0 ? 0 : 1;
 }
 
+double AlgoAccessor::clampToRow(int32 index, double value) const
+{
+    return table ? std::max(std::min(value, table[index].max), table[index].min) : value;
+}
+
 void AlgoAccessor::setParameter(int32 id, double value)
 {
+    // A value that is no number would be written into every saved state, which no side reads back.
+    if (!std::isfinite(value))
+        return;
+    int32 index = -1;
+    const bool hasEntry = findEntryIndex(id, &index) == 0;
+    if (hasEntry)
+        value = clampToRow(index, value);
     if (inner)
         inner->setParameter(id, value);
-    int32 index = -1;
-    if (findEntryIndex(id, &index) == 0)
+    if (hasEntry)
         entries[index].value = value;
 }
 
@@ -267,10 +278,7 @@ void AlgoAccessor::applyRecords(const StateRecord* records, int32 count)
         for (int32 i = 0; i < entryCount; ++i) {
             if (entries[static_cast<size_t>(i)].id != id || skip-- > 0)
                 continue;
-            double v = records[r].value;
-            if (table)
-                v = std::max(std::min(v, table[i].max), table[i].min);
-            entries[static_cast<size_t>(i)].value = v;
+            entries[static_cast<size_t>(i)].value = clampToRow(i, records[r].value);
             break;
         }
     }

@@ -53,6 +53,7 @@ public:
     ~AlgoAccessor() override;
 
     // IAlgo
+    // A value that is not finite is ignored; one outside its entry's row is clamped to the row.
     void setParameter(int32 id, double value) override;
     void setActive(bool state) override;
     void setBlockSize(int32 n) override;
@@ -122,6 +123,8 @@ protected:
 
     // Largest channel count the accessor can meter.
     virtual int32 maxChannels() const { return 0x7fffffff; }
+    // A plain value held within the row of the entry at `index` (as it is without a table).
+    double clampToRow(int32 index, double value) const;
     // Algo's extra operations (initialize, terminate, reset) when the inner algorithm has them.
     Algo<double>* innerAlgo() const;
 

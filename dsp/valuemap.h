@@ -45,8 +45,9 @@ public:
     }
     T unmap(T y) const
     {
+        // Below the output range the base is held at 0: a fractional power of a negative is no number.
         T base = (y - outMin) * invOutRange;
-        if (sizeof(T) == sizeof(float) && base < T(0))
+        if (base < T(0))
             base = T(0);
         return inMin + inRange * static_cast<T>(std::pow(static_cast<float>(base), static_cast<float>(invExponent)));
     }

@@ -86,6 +86,8 @@ double SmallBigMeterController::loudnessPosition(int32 id, double normalized) co
 
 tresult SmallBigMeterController::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
+    if (!Param::acceptNormalized(v))
+        return kResultFalse;
     applyControl(id, v);
     switch (static_cast<int32>(id)) {
     case kIdMomentary:

@@ -135,11 +135,29 @@ TEST(DspValueMap, PowerMapArraysMatchSingleValues)
     expectArraysMatchSingleValues(unit);
     expectArraysMatchSingleValues(PowerMap<double>());
     expectArraysMatchSingleValues(PowerMap<float>(0.0f, 4410.0f, 1.0f, 1e-4f, 2205.0f, 0.70794576f));
-    // A negative base is raised to 0 in single precision: below the range is the input minimum.
+    // A negative base is raised to 0: below the range is the input minimum.
     const float below = -0.5f;
     float out = 1.0f;
     unit.unmapArray(&below, &out, 1);
     EXPECT_EQ(out, 0.0f);
+}
+
+// Below the output range (beyond its start, for a falling one) both precisions answer the input
+// minimum: the base is held at 0 rather than raised to a fractional power.
+template <class T>
+void expectBelowRangeGivesTheInputMinimum()
+{
+    const PowerMap<T> unit, falling(T(0), T(4410), T(1), T(1e-4), T(2205), T(0.70794576));
+    for (T y : {T(-0.5), T(-1e-7), T(-1e30)})
+        EXPECT_EQ(unit.unmap(y), T(0)) << y;
+    for (T y : {T(1.5), T(1) + T(1e-6)})
+        EXPECT_EQ(falling.unmap(y), T(0)) << y;
+}
+
+TEST(DspValueMap, BelowTheOutputRangeBothPrecisionsGiveTheInputMinimum)
+{
+    expectBelowRangeGivesTheInputMinimum<float>();
+    expectBelowRangeGivesTheInputMinimum<double>();
 }
 
 // The paired and the single-channel loops against a plain per-channel recursion, bit for bit.

@@ -203,6 +203,29 @@ TEST(DspState, RoundTripThroughTheStreamerAndTheMemoryBlock)
     EXPECT_EQ(d->getEntries()[10].value, 1.0);
 }
 
+// Values set directly are held as a state would bring them back: non-finite ones change nothing,
+// others are clamped to their row, so that what is written is read back unchanged.
+TEST(DspState, SetValuesAreThoseAStateWouldRestore)
+{
+    auto a = makeAcc(64);
+    a->setParameter(48, 1.0);
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL})
+        a->setParameter(48, bad);
+    EXPECT_EQ(a->getEntries()[10].value, 1.0);
+    a->setParameter(0, 7.0);
+    a->setParameter(1, -500.0);
+    EXPECT_EQ(a->getValue(0), 1.0);
+    EXPECT_EQ(a->getEntries()[0].value, -80.0);
+    StateStream out;
+    ASSERT_TRUE(a->writeState(out.streamer));
+    auto b = makeAcc(64);
+    StateStream in(out.bytes());
+    ASSERT_TRUE(b->readState(in.streamer, 12 * 144));
+    StateStream again;
+    ASSERT_TRUE(b->writeState(again.streamer));
+    EXPECT_EQ(again.bytes(), out.bytes());
+}
+
 TEST(DspState, RepeatedIdsFillSuccessiveEntries)
 {
     auto t = dsptest::processorTable();

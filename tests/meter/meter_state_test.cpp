@@ -3,8 +3,11 @@
 // blocks run.
 #include "tests/meter/meter_fixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <thread>
 
 namespace metertest {
@@ -95,6 +98,42 @@ TEST_F(StateTest, StateSavedBeforeTheNextBlockIsTheOneJustSet)
     EXPECT_EQ(save(), clamped);
     feed(Stereo(64), 64);
     EXPECT_EQ(save(), clamped);
+}
+
+// A host's parameter change that is no number is ignored, and one outside 0..1 is held at its end,
+// by processor and controller alike: after any of them the saved state restores on both sides and
+// saves again as the same bytes.
+TEST_F(StateTest, BadParameterValuesLeaveAStateBothSidesRestore)
+{
+    setupStereo(512);
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct
+    {
+        uint32 id;
+        int record;
+    } rows[] = {{48, 10}, {4, 7}, {0, 11}}; // the bypass last: read-outs wait while it is on
+    for (const auto& row : rows) {
+        for (double bad : {std::nan(""), inf, -inf, -3.0, 7.0}) {
+            SCOPED_TRACE("id " + std::to_string(row.id) + ", value " + std::to_string(bad));
+            // Set first to the other end from where the bad value would land, so that taking it shows.
+            const double before = bad > 0.5 ? 0.0 : 1.0;
+            session.setParameter(row.id, before);
+            feed(Stereo(64), 64);
+            session.setParameter(row.id, bad);
+            feed(Stereo(64), 64);
+            const double expected = std::isfinite(bad) ? std::clamp(bad, 0.0, 1.0) : before;
+            const Bytes saved = save();
+            EXPECT_EQ(valueAt(saved, row.record), expected);
+            EXPECT_EQ(session.controller()->getParamNormalized(row.id), expected);
+            if (row.id == 48) { // the scale in force is the one saved: silence reads -80 + 23 in LU
+                session.readOut(false);
+                EXPECT_EQ(session.lastOutput(1), meterNorm(expected == 1.0 ? -57.0 : -80.0));
+            }
+            EXPECT_EQ(restore(saved), kResultOk);
+            EXPECT_EQ(setState(saved, true), kResultOk);
+            EXPECT_EQ(save(), saved);
+        }
+    }
 }
 
 // Processor and controller read one stream the same way: every cut, more entries than the meter

@@ -276,7 +276,7 @@ Qel::ParamValue EditController2::getParamNormalized(Qel::ParamID id)
 tresult EditController2::setParamNormalized(Qel::ParamID id, Qel::ParamValue v)
 {
     IHostValue* value = valueList ? valueList->findById(static_cast<int32>(id)) : nullptr;
-    if (!value)
+    if (!value || !Param::acceptNormalized(v))
         return kResultFalse;
     // A text value holds its text: the number the read-out sends for it must not blank it.
     const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;

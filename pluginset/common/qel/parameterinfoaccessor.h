@@ -4,6 +4,9 @@
 #include "base/funknown.h"
 #include "dsp/paramrecord.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace Calvereth::Qel {
 struct ParameterInfo;
 }
@@ -27,6 +30,16 @@ enum ParamType : int32
 // Flag bits of a row.
 constexpr uint32 kParamFlagOutput = 1u << 1;
 constexpr uint32 kParamFlagHidden = 1u << 17;
+
+// A normalised value as a host hands it in: false when it is no finite number (it is then
+// ignored), else true with the value clamped to 0..1.
+inline bool acceptNormalized(double& value)
+{
+    if (!std::isfinite(value))
+        return false;
+    value = std::clamp(value, 0.0, 1.0);
+    return true;
+}
 
 // Its table of operations does not begin with the three FUnknown operations.
 class IParameterInfoContainer

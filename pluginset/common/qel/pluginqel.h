@@ -127,7 +127,8 @@ protected:
     void applyInputChanges(ProcessData& data);
     // Hands a parameter change to the accessor in plain units.
     void setAccessorParameter(int32 id, double normalized);
-    // Calls f(id, value) with the last point of every queue of a block's input changes.
+    // Calls f(id, value) with the last point of every queue of a block's input changes, clamped to
+    // 0..1; a point that is no finite number is skipped.
     template <class F>
     static void forEachLastPoint(IParameterChangeList* changes, F f)
     {
@@ -141,7 +142,8 @@ protected:
             int32 points = queue->getPointCount();
             int32 offset = 0;
             double value = 0.0;
-            if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk)
+            if (points < 1 || queue->getPoint(points - 1, offset, value) != kResultOk ||
+                !Param::acceptNormalized(value))
                 continue;
             f(static_cast<int32>(queue->getParameterId()), value);
         }

@@ -193,6 +193,48 @@ TEST(VectorSystem, FloatingPointControlWords)
     ipp_set_cw_ssx(csr);
 }
 
+// One masked update serves the x87 control word and MXCSR: the bits under the mask come from the
+// value, every other bit keeps what it held, and the former word is answered. Exceptions stay
+// masked throughout, and each word is restored before anything is checked.
+TEST(VectorSystem, MaskedControlUpdatesKeepEveryBitOutsideTheMask)
+{
+    struct Word
+    {
+        const char* name;
+        Ipp32u (*get)();
+        Ipp32u (*set)(Ipp32u, Ipp32u);
+        void (*load)(Ipp32u);
+        Ipp32u settable;                   // bits a value may carry
+        std::vector<Ipp32u> starts, masks; // starts hold every exception masked
+    };
+    const Ipp32u daz = ipp_tst_daz_ssx() ? 0x40u : 0u;
+    const Word words[] = {
+        {"x87", ps_get_cw_fpu, ps_set_cw_fpu, ipp_set_cw_fpu, 0x1F7Fu, {0x037Fu, 0x1E7Fu}, {0x0C00u, 0x0300u, 0x1F00u}},
+        {"MXCSR",
+         ps_get_ssx,
+         ps_set_ssx,
+         ipp_set_cw_ssx,
+         0xFFBFu | daz,
+         {0x1F80u, 0xFFBFu | daz},
+         {0x6000u, 0x8000u | daz, 0x003Fu}},
+    };
+    ps_clear_fpu(); // no x87 exception pending while a word is changed
+    for (const Word& w : words)
+        for (Ipp32u start : w.starts)
+            for (Ipp32u mask : w.masks)
+                for (Ipp32u value : {0u, w.settable}) {
+                    const Ipp32u saved = w.get();
+                    w.load(start);
+                    const Ipp32u answered = w.set(value, mask);
+                    const Ipp32u now = w.get();
+                    w.load(saved);
+                    SCOPED_TRACE(std::string(w.name) + " start " + std::to_string(start) + " mask " +
+                                 std::to_string(mask) + " value " + std::to_string(value));
+                    EXPECT_EQ(answered, start);
+                    EXPECT_EQ(now, (value & mask) | (start & ~mask));
+                }
+}
+
 // Address and thread sanitizers shadow what a test maps, several times over.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VECTOR_TEST_SHADOWED 1
