@@ -102,7 +102,8 @@ void BigMeterQel::processParameterChanges(ProcessData& data)
 int32 BigMeterQel::processMain(ProcessData& data)
 {
     TransportContext* t = data.transport;
-    if (t && (t->state & TransportContext::kPlaying) && loudnessOn) {
+    const bool counting = t && (t->state & TransportContext::kPlaying) && loudnessOn;
+    if (counting) {
         if (data.processMode == kOffline && (t->state & TransportContext::kPositionBits) &&
             t->musicalPosition2 > t->musicalPosition) {
             double end = t->musicalPosition + data.numSamples * t->tempo / (t->sampleRate * 60.0);
@@ -114,14 +115,16 @@ int32 BigMeterQel::processMain(ProcessData& data)
                 return passThrough(data) ? kBlockPassed : kBlockInvalid;
             }
         }
-        if (data.numSamples > 0) {
-            timer.advance(data.numSamples);
-            elapsedSamples.fetch_add(data.numSamples, std::memory_order_relaxed);
-            if (timer.takeFired())
-                timeDue.store(true, std::memory_order_release);
-        }
     }
-    return PluginQel::processMain(data);
+    const int32 result = PluginQel::processMain(data);
+    // Counted after the block's changes: a reset that comes with audio counts that audio.
+    if (counting && data.numSamples > 0) {
+        timer.advance(data.numSamples);
+        elapsedSamples.fetch_add(data.numSamples, std::memory_order_relaxed);
+        if (timer.takeFired())
+            timeDue.store(true, std::memory_order_release);
+    }
+    return result;
 }
 
 void BigMeterQel::formatTime(int64 s, char16_t* text, int capacity)

@@ -126,7 +126,7 @@ TEST_F(StateTest, BadParameterValuesLeaveAStateBothSidesRestore)
             EXPECT_EQ(valueAt(saved, row.record), expected);
             EXPECT_EQ(session.controller()->getParamNormalized(row.id), expected);
             if (row.id == 48) { // the scale in force is the one saved: silence reads -80 + 23 in LU
-                session.readOut(false);
+                EXPECT_TRUE(session.readOut());
                 EXPECT_EQ(session.lastOutput(1), meterNorm(expected == 1.0 ? -57.0 : -80.0));
             }
             EXPECT_EQ(restore(saved), kResultOk);
