@@ -376,7 +376,7 @@ void CollectorOverlap::serveWorker()
         worker->signalSettled();
 }
 
-bool CollectorOverlap::settleBy(Deadline deadline)
+bool CollectorOverlap::settleBy(Deadline deadline, bool help)
 {
     for (;;) {
         if (measuresDirectly()) {
@@ -385,7 +385,7 @@ bool CollectorOverlap::settleBy(Deadline deadline)
         }
         if (isSettled())
             return true;
-        if (worker->takeSleep()) {
+        if (help && worker->takeSleep()) {
             // The worker sleeps: what it has not taken in is taken in here, without a task switch.
             processPending();
             worker->releaseSleep();
@@ -393,7 +393,8 @@ bool CollectorOverlap::settleBy(Deadline deadline)
         }
         // It is busy: it answers the request once it has taken in everything queued so far.
         settleWanted.store(true, std::memory_order_seq_cst);
-        worker->wake();
+        if (help)
+            worker->wake();
         if (isSettled())
             return true;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -411,6 +412,11 @@ bool CollectorOverlap::completeBy(Deadline deadline)
 bool CollectorOverlap::drain(int32 timeoutMs)
 {
     return completeBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+bool CollectorOverlap::awaitWorker(int32 timeoutMs)
+{
+    return settleBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), false);
 }
 
 void CollectorOverlap::holdWorker(bool held)

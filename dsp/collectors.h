@@ -167,6 +167,9 @@ public:
     // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
     // system does not schedule); it goes on when released. Owner's thread.
     void holdWorker(bool held);
+    // For tests: waits, at most `timeoutMs`, until the worker has evaluated everything, without
+    // waking it or doing its part: true only when something else woke it.
+    bool awaitWorker(int32 timeoutMs);
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return offline ? kOfflineWakeBatch : wakeBatch; }
     int32 getWindowLength() const { return windowLength; }
@@ -190,8 +193,9 @@ protected:
     bool resultsCurrent() const;
     // Whether the worker has evaluated every hand-over and reset posted so far.
     bool isSettled() const;
-    // Until every hand-over and reset is evaluated (true), or until the deadline (false).
-    bool settleBy(Deadline deadline);
+    // Until every hand-over and reset is evaluated (true), or until the deadline (false). With
+    // `help`, the worker is woken, and while it sleeps its part is done here.
+    bool settleBy(Deadline deadline, bool help = true);
     // Without a running worker the windows are gated on the feeding thread, and the results are
     // brought up to date on the reading thread.
     bool measuresDirectly() const;

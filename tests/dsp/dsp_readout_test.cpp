@@ -107,3 +107,22 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     ASSERT_TRUE(acc->completeReadOut(true));
     EXPECT_NEAR(acc->getValue(kMeterIntegrated), shownIntegrated(ref, 10 * second), 0.02);
 }
+
+TEST(DspRealTimeReadOut, AfterTheFeedStopsOneReadOutWakesTheWorkerForTheRest)
+{
+    const double fs = 48000.0;
+    dsptest::Signal s = dsptest::programme(static_cast<size_t>(6.1 * fs));
+    const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
+    auto acc = dsptest::makeMeter(fs, 480, true);
+    CollectorIntegrated* integrated = acc->getMeter()->getLoudness()->getIntegratedCollector();
+    ASSERT_GT(integrated->getWakeBatch(), 1);
+    feedFrames(*acc, s, 0, static_cast<size_t>(6.0 * fs), 480);
+    acc->getValue(kMeterIntegrated);
+    ASSERT_TRUE(integrated->awaitWorker(5000));
+    // One window more, less than the batch the feed wakes the worker for: the read-out wakes it,
+    // never waiting itself, and the next read-out has it.
+    feedFrames(*acc, s, static_cast<size_t>(6.0 * fs), s.frames(), 480);
+    acc->getValue(kMeterIntegrated);
+    ASSERT_TRUE(integrated->awaitWorker(5000));
+    EXPECT_NEAR(acc->getValue(kMeterIntegrated), shownIntegrated(ref, static_cast<std::int64_t>(s.frames())), 0.02);
+}
