@@ -123,13 +123,12 @@ void Loudness::copyWeights()
 {
     if (!weights)
         return;
-    CollectorOverlap* collectors[2] = {rangeCollector.get(), integratedCollector.get()};
-    for (CollectorOverlap* col : collectors) {
-        if (!col || !col->getSummer() || col->getSummer()->getChannelCount() < channelCount)
-            continue;
+    forEachCollector([this](CollectorOverlap& col) {
+        if (!col.getSummer() || col.getSummer()->getChannelCount() < channelCount)
+            return;
         for (int32 c = 0; c < channelCount; ++c)
-            col->getSummer()->setWeight(c, weights[c]);
-    }
+            col.getSummer()->setWeight(c, weights[c]);
+    });
 }
 
 void Loudness::createStage(int32 k)
@@ -287,20 +286,14 @@ void Loudness::clearFilterHistories()
 void Loudness::reset()
 {
     clearFilterHistories();
-    if (rangeCollector)
-        rangeCollector->reset();
-    if (integratedCollector)
-        integratedCollector->reset();
+    forEachCollector([](CollectorOverlap& c) { c.reset(); });
     momentary = shortTerm = momentaryMax = shortTermMax = -80.0f;
 }
 
 void Loudness::setOfflineProcessing(bool state)
 {
     offline = state;
-    if (rangeCollector)
-        rangeCollector->setOfflineProcessing(state);
-    if (integratedCollector)
-        integratedCollector->setOfflineProcessing(state);
+    forEachCollector([state](CollectorOverlap& c) { c.setOfflineProcessing(state); });
 }
 
 bool Loudness::isMeasuring() const
@@ -419,28 +412,19 @@ bool Loudness::drain(int32 timeoutMs)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool ok = true;
-    if (rangeCollector)
-        ok = rangeCollector->completeBy(until) && ok;
-    if (integratedCollector)
-        ok = integratedCollector->completeBy(until) && ok;
+    forEachCollector([&](CollectorOverlap& c) { ok = c.completeBy(until) && ok; });
     return ok;
 }
 
 void Loudness::setWaitLimit(int32 ms)
 {
     waitLimitMs = ms;
-    if (rangeCollector)
-        rangeCollector->setWaitLimit(ms);
-    if (integratedCollector)
-        integratedCollector->setWaitLimit(ms);
+    forEachCollector([ms](CollectorOverlap& c) { c.setWaitLimit(ms); });
 }
 
 std::uint32_t Loudness::getDroppedWindows() const
 {
     std::uint32_t n = 0;
-    if (rangeCollector)
-        n += rangeCollector->getDroppedWindows();
-    if (integratedCollector)
-        n += integratedCollector->getDroppedWindows();
+    forEachCollector([&n](CollectorOverlap& c) { n += c.getDroppedWindows(); });
     return n;
 }

@@ -99,6 +99,15 @@ private:
     // gets no collector.
     static bool windowsFit(std::int64_t window, std::int64_t overlap);
     void startCollector(DSP::CollectorOverlap& collector);
+    // f(collector) for each collector there is.
+    template <class F>
+    void forEachCollector(F f) const
+    {
+        if (rangeCollector)
+            f(*rangeCollector);
+        if (integratedCollector)
+            f(*integratedCollector);
+    }
     void copyWeights();
     bool isMeasuring() const;
     void clearFilterHistories();
