@@ -1,7 +1,8 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# The labels a test may carry. CI builds tests labelled "threads" with ThreadSanitizer too.
+# The labels a test may carry. "threads": the program starts threads (ctest -L threads picks the
+# programs a ThreadSanitizer build has to run).
 set(NORRIK_TEST_LABELS threads)
 set(NORRIK_TEST_PROPERTIES_CHECK ${CMAKE_CURRENT_LIST_DIR}/CheckTestProperties.cmake)
 
