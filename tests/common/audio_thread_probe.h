@@ -64,6 +64,13 @@ inline void noteOther(std::atomic<long>& counter = gOtherCount)
     if (std::strcmp(name, "CIThread") != 0 && std::strcmp(name, "LRThread") != 0)
         counter.fetch_add(1, std::memory_order_relaxed);
 }
+// Keeps an allocation that a test makes for the hooks to see: the optimiser may drop a new paired
+// with its delete, or a malloc with its free, unless the pointer escapes.
+inline void keep(const void* p)
+{
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+}
+
 inline void noteNew()
 {
     if (tArmed)
