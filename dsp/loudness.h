@@ -50,7 +50,7 @@ public:
     // Measures n samples of digital silence as if zeros had been fed: the filters ring out, the
     // windows that hold sound complete, and the windows' grid runs on. The displayed momentary and
     // short-term values hold while the silence lasts.
-    void processSilence(DSP::int32 n);
+    void processSilence(DSP::int32 n) override;
 
     float getMomentary() const { return momentary; }
     float getShortTerm() const { return shortTerm; }
@@ -93,6 +93,7 @@ public:
     static void designHighPass(double fs, float taps[6]);
 
 private:
+    using DSP::Algo<double>::process;
     void createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage);
     void freeBiquads(std::unique_ptr<BiquadStage[]>& stages);
     // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit counts,

@@ -59,7 +59,6 @@ private:
     bool terminated = false;
     DSP::int32 position = 0;
     DSP::int32 centre = 0;
-    float unused = 8.0f;
     DSP::FloatBuffer taps;
     DSP::FloatBuffer output;
     std::unique_ptr<Fir> filter;

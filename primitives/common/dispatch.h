@@ -20,17 +20,28 @@ IPP_API Ipp32s ippJumpIndexForMergedLibs;
     IPP_API IppStatus name params;                                                                                     \
     IPP_API const name##_Fn name##_arraddr[4];
 
-// Defines one stub and its table [m7_, m7_, u8_, y8_]. The stub checks nothing: it reads the
-// variant index (a relaxed atomic load, a plain move, since another processor's set-up may store
-// the same value meanwhile) and jumps, arguments untouched. Every table goes to one section, in
-// the order of definition (the sources that define them are compiled without top-level
-// reordering, and the vector library's come first in the bundle), so that the seventeen tables
-// lie consecutive in the order of their stubs.
-#define IPPS_DEFINE_DISPATCHED(name, params, args)                                                                     \
-    extern "C" {                                                                                                       \
-    __attribute__((section("ipps_dispatch")))                                                                          \
-    const name##_Fn name##_arraddr[4] = {m7_##name, m7_##name, u8_##name, y8_##name};                                  \
-    }                                                                                                                  \
+// Defines a library's dispatch stubs and their tables [m7_, m7_, u8_, y8_] from its list of
+// operations in stub order: STUBS(X) calls X(name, params, args) once per operation. A stub checks
+// nothing: it reads the variant index (a relaxed atomic load, a plain move, since another
+// processor's set-up may store the same value meanwhile) and jumps, arguments untouched.
+//
+// The tables are written as one assembler block, row after row as listed, so their order is the
+// list's and no compiler's. Each library's block goes to the section ipps_dispatch, which the
+// linker fills in link order: the bundle links the vector library (stubs 1 to 8) before the
+// filters (9 to 17), and the seventeen tables lie consecutive in the order of their stubs.
+#define IPPS_DEFINE_DISPATCH(STUBS)                                                                                    \
+    static_assert(sizeof(void*) == 8, "a table row is four 8-byte pointers");                                          \
+    asm(".pushsection ipps_dispatch, \"aw\", @progbits\n"                                                              \
+        ".balign 32\n" STUBS(IPPS_DISPATCH_TABLE) ".popsection\n");                                                    \
+    STUBS(IPPS_DISPATCH_STUB)
+
+#define IPPS_DISPATCH_TABLE(name, params, args)                                                                        \
+    ".globl " #name "_arraddr\n"                                                                                       \
+    ".type " #name "_arraddr, @object\n"                                                                               \
+    ".size " #name "_arraddr, 32\n" #name "_arraddr:\n"                                                                \
+    ".quad m7_" #name ", m7_" #name ", u8_" #name ", y8_" #name "\n"
+
+#define IPPS_DISPATCH_STUB(name, params, args)                                                                         \
     IPP_API IppStatus name params                                                                                      \
     {                                                                                                                  \
         return name##_arraddr[Ipp32u(__atomic_load_n(&ippJumpIndexForMergedLibs, __ATOMIC_RELAXED))] args;             \

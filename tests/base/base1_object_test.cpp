@@ -345,7 +345,8 @@ TEST(Base1RectAndVariant, OperationsAndCopies)
     EXPECT_STREQ(a.getString8(), "level");
     VariantValue w(static_cast<const char16*>(u"wide")), w2;
     w2 = w;
-    w2 = w2; // self-assignment changes nothing
+    const VariantValue& same = w2;
+    w2 = same; // self-assignment changes nothing
     EXPECT_TRUE(w2.isOwner());
     EXPECT_EQ(std::u16string(w2.getString16()), u"wide");
 

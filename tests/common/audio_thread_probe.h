@@ -19,11 +19,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tests/common/sanitized.h"
+
 // ---- Counting hooks -------------------------------------------------------------------------
 // Heap and lock calls are counted only on a thread that has armed its own counter, so worker
 // threads may allocate and lock freely. Under sanitizers, which own malloc and the pthread calls,
 // only operator new/delete are counted.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if NORRIK_TEST_SANITIZED
 #define AUDIT_LIBC_HOOKS 0
 #else
 #define AUDIT_LIBC_HOOKS 1
@@ -62,6 +64,13 @@ inline void noteOther(std::atomic<long>& counter = gOtherCount)
     if (std::strcmp(name, "CIThread") != 0 && std::strcmp(name, "LRThread") != 0)
         counter.fetch_add(1, std::memory_order_relaxed);
 }
+// Keeps an allocation that a test makes for the hooks to see: the optimiser may drop a new paired
+// with its delete, or a malloc with its free, unless the pointer escapes.
+inline void keep(const void* p)
+{
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+}
+
 inline void noteNew()
 {
     if (tArmed)
@@ -228,7 +237,9 @@ void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcep
 }
 
 #if AUDIT_LIBC_HOOKS
-// The C allocator forwards to the C library's own entry points.
+// The hooks stand in for the C library's functions, so the dynamic linker must see them whatever
+// the build's default visibility. The C allocator forwards to the C library's own entry points.
+#pragma GCC visibility push(default)
 extern "C" {
 void* __libc_malloc(std::size_t);
 void __libc_free(void*);
@@ -293,6 +304,7 @@ int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
     return 0;
 }
 } // extern "C"
+#pragma GCC visibility pop
 
 namespace audit {
 inline void noteLock()
@@ -323,6 +335,7 @@ inline void noteWait()
         return f;                                                                                                      \
     }())
 
+#pragma GCC visibility push(default)
 extern "C" {
 int pthread_mutex_lock(pthread_mutex_t* m) noexcept
 {
@@ -402,4 +415,5 @@ long syscall(long number, ...) noexcept
                                                                                      a[4], a[5]);
 }
 } // extern "C"
+#pragma GCC visibility pop
 #endif

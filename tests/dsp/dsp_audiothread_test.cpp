@@ -152,10 +152,11 @@ TEST(DspAudioThread, HooksCountTheCallingThreadOnly)
 {
     audit::Watch watch;
     auto* v = new std::vector<int>(100);
+    audit::keep(v);
     delete v;
     std::thread other([] {
         std::vector<int> w(1000);
-        (void)w;
+        audit::keep(w.data());
     });
     other.join();
     audit::Counts c = watch.take();
@@ -169,6 +170,7 @@ TEST(DspAudioThread, HooksCountTheCallingThreadOnly)
         m.lock();
         m.unlock();
         void* q = std::malloc(10);
+        audit::keep(q);
         std::free(q);
         std::this_thread::sleep_for(std::chrono::microseconds(10));
         audit::Counts d = w2.take();

@@ -144,7 +144,11 @@ TEST_F(MeterAudioThread, HooksSeeTheBundlesAllocations)
 #endif
     // A thread of the host's kind is seen; the meter's workers are not.
     audit::OtherThreads others;
-    std::thread t([] { delete new int(3); });
+    std::thread t([] {
+        int* p = new int(3);
+        audit::keep(p);
+        delete p;
+    });
     t.join();
     EXPECT_GT(others.take(), 0);
 }

@@ -25,11 +25,11 @@ struct TextReceiver : ComponentBase
     IConnectionPoint* point() { return this; }
     tresult init(FUnknown* context) { return callSlot<tresult, FUnknown*>(base(), 3, context); }
     tresult term() { return callSlot<tresult>(base(), 4); }
-    tresult connect(IConnectionPoint* other, int slot = 3)
+    tresult connectThroughSlot(IConnectionPoint* other, int slot = 3)
     {
         return callSlot<tresult, IConnectionPoint*>(point(), slot, other);
     }
-    tresult notify(qelhost::HostMessage* m) { return callSlot<tresult, void*>(point(), 5, m); }
+    tresult notifyThroughSlot(qelhost::HostMessage* m) { return callSlot<tresult, void*>(point(), 5, m); }
 
 private:
     IPluginBase* base() { return this; }
@@ -67,16 +67,16 @@ TEST(QelComponentBase, OneContextAndOnePeer)
     EXPECT_EQ(host->refCount(), 2u);
     EXPECT_EQ(other->refCount(), 1u);
 
-    EXPECT_EQ(c.connect(a.point()), kResultOk);
-    EXPECT_EQ(c.connect(b.point()), kResultFalse);
-    EXPECT_EQ(c.connect(b.point(), 4), kResultFalse); // not the peer: the peer stays
+    EXPECT_EQ(c.connectThroughSlot(a.point()), kResultOk);
+    EXPECT_EQ(c.connectThroughSlot(b.point()), kResultFalse);
+    EXPECT_EQ(c.connectThroughSlot(b.point(), 4), kResultFalse); // not the peer: the peer stays
     EXPECT_EQ(c.getPeer(), a.point());
-    EXPECT_EQ(c.connect(a.point(), 4), kResultOk);
+    EXPECT_EQ(c.connectThroughSlot(a.point(), 4), kResultOk);
     EXPECT_EQ(a.getRefCount(), 1);
 
     // Terminate tells the peer with its own connection point and lets go of peer and context.
-    c.connect(a.point());
-    a.connect(c.point());
+    c.connectThroughSlot(a.point());
+    a.connectThroughSlot(c.point());
     EXPECT_EQ(c.term(), kResultOk);
     EXPECT_EQ(a.getPeer(), nullptr);
     EXPECT_EQ(a.getRefCount() + c.getRefCount(), 2);
@@ -88,22 +88,22 @@ TEST(QelComponentBase, OneContextAndOnePeer)
 TEST(QelComponentBase, NotifyPassesTextMessagesOnly)
 {
     TextReceiver r;
-    EXPECT_EQ(r.notify(nullptr), kInvalidArgument);
+    EXPECT_EQ(r.notifyThroughSlot(nullptr), kInvalidArgument);
     IPtr<qelhost::HostMessage> m(new qelhost::HostMessage, false);
     m->setMessageId("TextMessage");
-    EXPECT_EQ(r.notify(m), kResultFalse); // no text
+    EXPECT_EQ(r.notifyThroughSlot(m), kResultFalse); // no text
     m->attributes().setString("Text", u"hello");
     for (const char* id : {"Other", "TextMessagex"}) {
         m->setMessageId(id);
-        EXPECT_EQ(r.notify(m), kResultFalse);
+        EXPECT_EQ(r.notifyThroughSlot(m), kResultFalse);
     }
     EXPECT_EQ(r.calls, 0);
     m->setMessageId("TextMessage");
-    EXPECT_EQ(r.notify(m), 7);
+    EXPECT_EQ(r.notifyThroughSlot(m), 7);
     EXPECT_EQ(r.received, "hello");
     // A long text reaches the receiver cut and terminated.
     m->attributes().setString("Text", std::u16string(300, u'a').c_str());
-    EXPECT_EQ(r.notify(m), 7);
+    EXPECT_EQ(r.notifyThroughSlot(m), 7);
     EXPECT_LE(r.received.size(), 255u);
     EXPECT_EQ(r.received.find_first_not_of('a'), std::string::npos);
 }
@@ -121,7 +121,7 @@ TEST(QelComponentBase, MessagesGoThroughTheHostAndThePeer)
     // Without a peer the message is not sent and stays the caller's.
     EXPECT_EQ(sender.sendMessage(m), kResultFalse);
     EXPECT_EQ(m->release(), 0u);
-    sender.connect(receiver.point());
+    sender.connectThroughSlot(receiver.point());
     EXPECT_EQ(sender.sendTextMessage("hi there"), 7);
     EXPECT_EQ(receiver.received, "hi there");
     sender.term();

@@ -7,6 +7,7 @@
 
 #include "platform/cpu.h"
 #include "primitives/vector/cpu_internal.h"
+#include "tests/common/sanitized.h"
 #include "tests/primitives/vector/vector_support.h"
 
 using namespace VectorTest;
@@ -236,18 +237,7 @@ TEST(VectorSystem, MaskedControlUpdatesKeepEveryBitOutsideTheMask)
 }
 
 // Address and thread sanitizers shadow what a test maps, several times over.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VECTOR_TEST_SHADOWED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VECTOR_TEST_SHADOWED 1
-#endif
-#endif
-#ifdef VECTOR_TEST_SHADOWED
-constexpr bool kShadowedMemory = true;
-#else
-constexpr bool kShadowedMemory = false;
-#endif
+constexpr bool kShadowedMemory = NORRIK_TEST_SANITIZED;
 
 // 4 x len does not fit 32 bits: the byte count must still cover every element. The test runs
 // alone (RUN_SERIAL) and not under the sanitizers, where its 4.3 GB cost several times more.

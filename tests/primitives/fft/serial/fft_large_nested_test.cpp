@@ -10,6 +10,7 @@
 
 #include "fft_reference.h"
 #include "primitives/fft/fft_internal.h"
+#include "tests/common/sanitized.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ double relRmsOf(const std::vector<float>& got, const std::vector<cd>& ref, doubl
 // directions scale by 1/sqrt(2^26), so the nested rows' scaling is in play too.
 TEST(FftLargeNested, M7Order26MatchesTheReferenceAndComesBack)
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if NORRIK_TEST_SANITIZED
     GTEST_SKIP() << "too large for a sanitizer's shadow memory";
 #endif
     if (availableBytes() < (std::int64_t(2) << 30))

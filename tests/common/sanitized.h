@@ -1,0 +1,15 @@
+// NORRIK_TEST_SANITIZED is 1 in a build under AddressSanitizer or ThreadSanitizer, whose shadow
+// memory multiplies what a test maps and whose run-times own malloc and the pthread calls. GCC
+// names the sanitizers with macros, clang through __has_feature.
+#pragma once
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define NORRIK_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define NORRIK_TEST_SANITIZED 1
+#endif
+#endif
+#ifndef NORRIK_TEST_SANITIZED
+#define NORRIK_TEST_SANITIZED 0
+#endif
