@@ -190,7 +190,6 @@ void BigMeter::process(float** in, float** out, int32 n)
     givenPeaks = nullptr;
     if (n < 1)
         return;
-    fedSinceReadOut = true;
     for (int32 c = 0; c < channelCount; ++c)
         if (in[c] != out[c])
             std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(n));
@@ -265,32 +264,22 @@ void BigMeter::processSilence(int32 n)
         rms->processSilence(n);
     if (!truePeak || n < 1 || measure.size() != static_cast<size_t>(channelCount))
         return;
-    fedSinceReadOut = true;
     float** z = zeros(n < blockSize ? n : blockSize);
     for (int32 offset = 0; offset < n; offset += blockSize)
         skipSilence(z, n - offset < blockSize ? n - offset : blockSize);
 }
 
-bool BigMeter::completeReadOut(bool ended)
+bool BigMeter::completeReadOut(bool feedEnded)
 {
     if (!offline)
         return true;
-    feedEnded = ended;
-    return loudness ? loudness->completeResults() : true;
-}
-
-float BigMeter::readTruePeak()
-{
-    // Offline, a read-out at the end of the feed (the host says so, or nothing came since the last
-    // read-out) is the programme's end: its last samples are carried through the true peak's
-    // filter, as silence after them would.
-    if (offline && (feedEnded || !fedSinceReadOut) && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
+    // At the programme's end its last samples are carried through the true peak's filter, as
+    // silence after them would.
+    if (feedEnded && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
         const int32 flush = std::min(truePeak->getFlushLength(), blockSize);
         flushTruePeak(zeros(flush), flush);
     }
-    fedSinceReadOut = false;
-    feedEnded = false;
-    return truePeak ? truePeak->getMax() : 0.0f;
+    return loudness ? loudness->completeResults() : true;
 }
 
 double BigMeter::getValue(int32 id)
@@ -309,7 +298,7 @@ double BigMeter::getValue(int32 id)
     case kMeterRange:
         return loudness ? loudness->getRange() : 0.0;
     case kMeterTruePeak:
-        return readTruePeak();
+        return truePeak ? truePeak->getMax() : 0.0;
     case kMeterTruePeakChannel0:
         return truePeak ? truePeak->getChannelMax(0) : 0.0;
     case kMeterLoudnessOn:

@@ -82,8 +82,6 @@ private:
     void flushTruePeak(float** silent, DSP::int32 n);
     // The scratch channels, n <= blockSize samples of them zeroed.
     float** zeros(DSP::int32 n);
-    // The true peak at a read-out (once per read-out).
-    float readTruePeak();
 
     bool threaded;
     bool offline = false;
@@ -103,10 +101,6 @@ private:
     bool loudnessOn = false;
     // Once skipping silence, the true peak has had its delay line flushed.
     bool truePeakFlushed = true;
-    // Samples came in since the last read-out.
-    bool fedSinceReadOut = false;
-    // The host reads after its last samples (offline).
-    bool feedEnded = false;
     // Channels with unmeasurable samples are measured from a cleaned copy.
     DSP::uint64 inputMask = 0;
     std::vector<DSP::FloatBuffer> scratch;

@@ -270,8 +270,7 @@ void CollectorOverlap::processOverlappedBlock(float** window, int32 length)
         }
         // Offline there is time: let the worker catch up (or take its part) rather than lose the
         // window. Once it has failed to answer, the readings are lost anyway: no more waiting.
-        const Deadline until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitLimitMs);
-        if (queue.tryPush(item) || (!windowsLost && settleBy(until) && queue.tryPush(item))) {
+        if (queue.tryPush(item) || (!windowsLost && drain(waitLimitMs) && queue.tryPush(item))) {
             wakeForBatch();
             return;
         }

@@ -141,7 +141,8 @@ struct Session::Slot
 
 namespace {
 constexpr std::uint64_t kRing = 128;
-// A block answers kResultFalse when the plug-in could not complete its readings in time.
+// A block answers kResultFalse when the plug-in could not complete its readings in time: its
+// measuring threads may never return, so the session has stalled.
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
                                         "answer in time"; // blocks in flight: the main thread waits once per 96 blocks
 constexpr std::uint64_t kStopBit = 1ull << 63;
@@ -456,9 +457,17 @@ bool Session::waitFor(std::uint64_t target, std::string& error)
     if (audio_->waitFor(target, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                     std::chrono::duration<double>(stallSeconds))))
         return true;
-    stalled_ = true;
-    error = "the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s";
+    stall("the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s");
+    error = stallReason_;
     return false;
+}
+
+void Session::stall(std::string reason)
+{
+    if (stalled_)
+        return;
+    stalled_ = true;
+    stallReason_ = std::move(reason);
 }
 
 int32 Session::displayClock() const
@@ -629,8 +638,8 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
     if (progress)
         progress(pos, total);
     if (incomplete) {
-        stalled_ = true;
-        error = kReadingsIncomplete;
+        stall(kReadingsIncomplete);
+        error = stallReason_;
         return false;
     }
     if (failed) {
@@ -659,6 +668,8 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
     if (!waitFor(k + 1, error))
         return kResultFalse;
     consumeSlot(s);
+    if (s.result == kResultFalse)
+        stall(kReadingsIncomplete);
     if (out)
         for (int c = 0; c < pluginChannels_; ++c)
             std::copy_n(s.outPtr[static_cast<std::size_t>(c)], numSamples, out[c]);
@@ -690,15 +701,8 @@ bool Session::readOut(std::string* error)
     const tresult result = processBlock(nullptr, 0);
     if (result == kResultOk)
         return true;
-    if (result == kResultFalse && !stalled_) {
-        // The plug-in waited for its measuring threads in vain: they may never return.
-        stalled_ = true;
-        if (error)
-            *error = kReadingsIncomplete;
-    } else if (error) {
-        *error = stalled_ ? "the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s"
-                          : "the plug-in failed to read out its values";
-    }
+    if (error)
+        *error = stalled_ ? stallReason_ : "the plug-in failed to read out its values";
     return false;
 }
 

@@ -162,6 +162,8 @@ private:
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);
+    // The plug-in may still be running code: from now on it is abandoned, not torn down.
+    void stall(std::string reason);
     // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host
     // has taken its blocks back, so that the display moves with the audio's time and its picture
     // after a run is the same however fast the machine meters. (The blocks handed over can run
@@ -197,6 +199,7 @@ private:
     std::int64_t framesTakenBack_ = 0; // the frames of every block processed and taken back
     std::int64_t framesRead_ = 0;
     bool stalled_ = false;
+    std::string stallReason_;
 
     std::vector<std::unique_ptr<Slot>> slots_;
     std::unique_ptr<AudioThread> audio_;
