@@ -273,12 +273,10 @@ bool BigMeter::completeReadOut(bool feedEnded)
 {
     if (!offline)
         return true;
-    // At the programme's end its last samples are carried through the true peak's filter, as
-    // silence after them would.
-    if (feedEnded && truePeak && measure.size() == static_cast<size_t>(channelCount)) {
-        const int32 flush = std::min(truePeak->getFlushLength(), blockSize);
-        flushTruePeak(zeros(flush), flush);
-    }
+    // At the programme's end its last samples count as silence after them would carry them
+    // through the true peak's filter; measured on a copy, since the feed may well go on.
+    if (feedEnded && truePeak && !truePeakFlushed)
+        truePeak->measureTail();
     return loudness ? loudness->completeResults() : true;
 }
 

@@ -205,9 +205,17 @@ void TruePeak::destroyUpsamplers()
 {
     for (auto& u : upsamplers)
         u->terminate();
+    for (auto& u : tailUpsamplers)
+        u->terminate();
     upsamplers.clear();
+    tailUpsamplers.clear();
+    history.clear();
+    silence.reset();
     upsampled.clear();
     channelMaxima.clear();
+    tailMaxima.clear();
+    tailHeld = false;
+    flushLength = 0;
 }
 
 bool TruePeak::initialize(const Param::ParamRecord*)
@@ -228,13 +236,20 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
         return kChannelsAccepted;
     destroyUpsamplers();
     channelCount = in;
-    for (int32 c = 0; c < in; ++c) {
-        upsamplers.push_back(std::make_unique<UpsamplerSinc>(blockSize, sampleRate, factor));
-        upsamplers.back()->initialize(nullptr);
-        upsamplers.back()->reset();
-    }
+    for (auto* list : {&upsamplers, &tailUpsamplers})
+        for (int32 c = 0; c < in; ++c) {
+            list->push_back(std::make_unique<UpsamplerSinc>(blockSize, sampleRate, factor));
+            list->back()->initialize(nullptr);
+            list->back()->reset();
+        }
+    flushLength = static_cast<int32>(static_cast<float>(upsamplers[0]->getTapCount()) / factor) + 1;
+    // Zeros, as the filter's delay line starts.
+    for (int32 c = 0; c < in; ++c)
+        history.push_back(makeFloats(flushLength));
+    silence = makeFloats(flushLength);
     upsampled.assign(static_cast<size_t>(in), nullptr);
     channelMaxima.assign(static_cast<size_t>(in), kFloor);
+    tailMaxima.assign(static_cast<size_t>(in), kFloor);
     return kChannelsAccepted;
 }
 
@@ -242,6 +257,7 @@ void TruePeak::reset()
 {
     overallMax = kFloor;
     std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
+    tailHeld = false;
 }
 
 bool TruePeak::terminate()
@@ -251,16 +267,11 @@ bool TruePeak::terminate()
     return true;
 }
 
-int32 TruePeak::getFlushLength() const
-{
-    const int32 taps = upsamplers.empty() ? 0 : upsamplers[0]->getTapCount();
-    return static_cast<int32>(static_cast<float>(taps) / factor) + 1;
-}
-
 void TruePeak::process(float** in, int32 n)
 {
     if (static_cast<int32>(upsamplers.size()) != channelCount || n < 1 || blockSize < 1)
         return;
+    tailHeld = false;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         for (int32 c = 0; c < channelCount; ++c)
@@ -275,4 +286,44 @@ void TruePeak::process(float** in, int32 n)
                 overallMax = channelMaxima[static_cast<size_t>(c)];
         }
     }
+    keepHistory(in, n);
+}
+
+void TruePeak::keepHistory(float** in, int32 n)
+{
+    const int32 keep = flushLength;
+    for (int32 c = 0; c < channelCount; ++c) {
+        float* h = history[static_cast<size_t>(c)].get();
+        if (n >= keep) {
+            std::memcpy(h, in[c] + n - keep, sizeof(float) * static_cast<size_t>(keep));
+            continue;
+        }
+        std::memmove(h, h + n, sizeof(float) * static_cast<size_t>(keep - n));
+        std::memcpy(h + keep - n, in[c], sizeof(float) * static_cast<size_t>(n));
+    }
+}
+
+void TruePeak::measureTail()
+{
+    if (tailHeld || static_cast<int32>(tailUpsamplers.size()) != channelCount || blockSize < 1)
+        return;
+    // The history covers the filter's whole delay line: replayed from zeros it leaves the copy in
+    // the real filter's state, and the copy's outputs for the silence are the real filter's.
+    tailMax = kFloor;
+    for (int32 c = 0; c < channelCount; ++c) {
+        UpsamplerSinc& u = *tailUpsamplers[static_cast<size_t>(c)];
+        u.reset();
+        const float* h = history[static_cast<size_t>(c)].get();
+        float m = kFloor;
+        for (const bool replay : {true, false})
+            for (int32 offset = 0; offset < flushLength; offset += blockSize) {
+                const int32 len = flushLength - offset < blockSize ? flushLength - offset : blockSize;
+                const float* y = u.processUpsampled(replay ? h + offset : silence.get(), len);
+                if (!replay)
+                    m = std::max(m, absMax(y, static_cast<int32>(static_cast<float>(len) * factor)));
+            }
+        tailMaxima[static_cast<size_t>(c)] = m;
+        tailMax = std::max(tailMax, m);
+    }
+    tailHeld = true;
 }

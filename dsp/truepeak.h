@@ -76,16 +76,25 @@ public:
     DSP::int32 setChannelCount(DSP::int32 in, DSP::int32 out, DSP::int32 aux) override;
     void reset() override;
 
+    // Samples drop a held tail: from them on the filter measures what follows the last ones.
     void process(float** in, DSP::int32 n);
-    float getMax() const { return overallMax; }
+    // Measures what the filter would give for silence after the samples so far, on a copy of its
+    // history, and holds that in the readings until the next samples or reset. The filter itself
+    // is left as it was, so later samples measure as if this had never run.
+    void measureTail();
+    bool holdsTail() const { return tailHeld; }
+    float getMax() const { return tailHeld && tailMax > overallMax ? tailMax : overallMax; }
     float getChannelMax(DSP::int32 c) const
     {
-        return c >= 0 && c < static_cast<DSP::int32>(channelMaxima.size()) ? channelMaxima[static_cast<size_t>(c)]
-                                                                           : 0.0f;
+        if (c < 0 || c >= static_cast<DSP::int32>(channelMaxima.size()))
+            return 0.0f;
+        const float m = channelMaxima[static_cast<size_t>(c)];
+        const float t = tailMaxima[static_cast<size_t>(c)];
+        return tailHeld && t > m ? t : m;
     }
     DSP::int32 getChannelCount() const { return channelCount; }
     // Input samples that carry the last sample through the upsampler's filter.
-    DSP::int32 getFlushLength() const;
+    DSP::int32 getFlushLength() const { return flushLength; }
     UpsamplerSinc* getUpsampler(DSP::int32 c) const
     {
         return c >= 0 && c < static_cast<DSP::int32>(upsamplers.size()) ? upsamplers[static_cast<size_t>(c)].get()
@@ -97,13 +106,23 @@ public:
 private:
     using DSP::Algo<double>::process;
     void destroyUpsamplers();
+    void keepHistory(float** in, DSP::int32 n);
 
     bool initialized = false;
     bool terminated = false;
     DSP::int32 channelCount = 1;
+    DSP::int32 flushLength = 0;
     float overallMax = kFloor;
     float factor;
     std::vector<float> channelMaxima;
     std::vector<float*> upsampled;
     std::vector<std::unique_ptr<UpsamplerSinc>> upsamplers;
+    // Per channel the last flushLength input samples the filter was fed (oldest first), and a
+    // second filter that replays them into silence; all sized at set-up.
+    std::vector<DSP::FloatBuffer> history;
+    std::vector<std::unique_ptr<UpsamplerSinc>> tailUpsamplers;
+    DSP::FloatBuffer silence;
+    std::vector<float> tailMaxima;
+    float tailMax = kFloor;
+    bool tailHeld = false;
 };

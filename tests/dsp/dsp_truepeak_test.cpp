@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "dsp/truepeak.h"
@@ -160,4 +161,83 @@ TEST(DspTruePeak, SinesBetweenTheSamplesReadTheirAnalyticPeaks)
     dsptest::addSine(both, 0, 1.0 / 6.0, 1.0, 1.0);
     dsptest::addSine(both, 1, 0.25, A, 1.0, M_PI / 4.0);
     EXPECT_NEAR(truePeakOf(both, 512, 512), 1.0, 5e-4);
+}
+
+// The tail a read-out measures on a copy of the filter's history is, bit for bit, what feeding the
+// filter silence gives, in every partition (the last calls shorter than the history included) and
+// for programmes shorter than it; the filter itself goes on as if it had never been measured.
+TEST(DspTruePeak, TailOnACopyIsWhatSilenceThroughTheFilterGives)
+{
+    ippStaticInit();
+    const std::vector<float> taps = upsamplerTaps();
+    const struct
+    {
+        size_t frames;
+        int block;
+        std::vector<int> sizes;
+    } cases[] = {{3000, 1, {1}},
+                 {3000, 7, {7, 3, 5}},
+                 {3000, 64, {64, 50, 13}},
+                 {3017, 512, {512}},
+                 {3000, 512, {512, 300, 1, 129}},
+                 {5, 512, {2, 3}},
+                 {1000, 4096, {1000}}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE("block " + std::to_string(k.block) + ", " + std::to_string(k.frames) + " frames");
+        dsptest::Signal s(2, k.frames), more(2, 700);
+        for (int c = 0; c < 2; ++c) {
+            s.data[static_cast<size_t>(c)] = noise(k.frames, 5u + static_cast<unsigned>(c));
+            for (float& v : s.data[static_cast<size_t>(c)])
+                v *= 0.3f;
+            more.data[static_cast<size_t>(c)] = noise(700, 9u + static_cast<unsigned>(c));
+        }
+        // Clicks in the last samples, whose peaks the filter gives only after them.
+        s.data[0][k.frames - 1] = 0.95f;
+        s.data[1][k.frames > 3 ? k.frames - 3 : 0] = -0.9f;
+        TruePeak copy(k.block, 48000.0, 4.0f), flushed(k.block, 48000.0, 4.0f), plain(k.block, 48000.0, 4.0f);
+        for (TruePeak* tp : {&copy, &flushed, &plain}) {
+            tp->initialize(nullptr);
+            ASSERT_EQ(tp->setChannelCount(2, 2, 0), 0);
+            size_t pos = 0;
+            for (int n : partition(k.frames, k.sizes)) {
+                tp->process(s.at(pos), n);
+                pos += static_cast<size_t>(n);
+            }
+            tp->reset(); // the maxima from here on: the tail's alone
+        }
+        const int32_t flush = copy.getFlushLength();
+        ASSERT_EQ(flush, 21);
+        copy.measureTail();
+        copy.measureTail(); // held, not measured again
+        copy.process(s.at(0), 0);
+        ASSERT_TRUE(copy.holdsTail());
+        dsptest::Signal zeros(2, static_cast<size_t>(flush));
+        flushed.process(zeros.at(0), flush);
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(copy.getChannelMax(c), flushed.getChannelMax(c)) << c;
+            // The double reference over the outputs that follow the programme.
+            std::vector<float> x = s.data[static_cast<size_t>(c)];
+            x.resize(x.size() + static_cast<size_t>(flush), 0.0f);
+            const std::vector<double> y = referenceUpsampled(x, taps);
+            double want = 0.0;
+            for (size_t i = 4 * k.frames; i < y.size(); ++i)
+                want = std::max(want, std::fabs(y[i]));
+            EXPECT_NEAR(copy.getChannelMax(c), want, 2e-6) << c;
+            EXPECT_GT(want, 0.85) << c;
+        }
+        EXPECT_EQ(copy.getMax(), flushed.getMax());
+        // More samples drop the tail and measure as if it had never been taken.
+        copy.process(more.at(0), 700);
+        plain.process(more.at(0), 700);
+        EXPECT_FALSE(copy.holdsTail());
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(copy.getChannelMax(c), plain.getChannelMax(c)) << c;
+        EXPECT_EQ(copy.getMax(), plain.getMax());
+        // A reset drops a held tail.
+        copy.measureTail();
+        EXPECT_GT(copy.getMax(), TruePeak::kFloor);
+        copy.reset();
+        EXPECT_EQ(copy.getMax(), TruePeak::kFloor);
+        EXPECT_EQ(copy.getChannelMax(1), TruePeak::kFloor);
+    }
 }
