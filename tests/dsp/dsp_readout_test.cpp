@@ -1,6 +1,7 @@
 // Offline read-outs: complete when they are written, at any point of a programme (silence
 // included), against a plain double-precision computation over the samples fed so far; and a
-// failure, never stale values, when a worker does not answer.
+// failure, never stale values, when a worker does not answer (while the process runs: time it
+// stands stopped does not count).
 #include <gtest/gtest.h>
 
 #include <chrono>
