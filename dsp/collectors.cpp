@@ -375,7 +375,7 @@ void CollectorOverlap::serveWorker()
         worker->signalSettled();
 }
 
-bool CollectorOverlap::settleBy(Deadline deadline, bool help)
+bool CollectorOverlap::settleBy(WaitBudget& budget, bool help)
 {
     for (;;) {
         if (measuresDirectly()) {
@@ -396,26 +396,28 @@ bool CollectorOverlap::settleBy(Deadline deadline, bool help)
             worker->wake();
         if (isSettled())
             return true;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (budget.isSpent())
             return false;
-        worker->waitSettled(static_cast<int32>(std::min<std::int64_t>(left.count(), 0x7fffffff)));
+        budget.waitSlice([this](int32 ms) { return worker->waitSettled(ms); });
     }
 }
 
-bool CollectorOverlap::completeBy(Deadline deadline)
+bool CollectorOverlap::completeBy(WaitBudget& budget)
 {
-    return settleBy(deadline) && !windowsLost;
+    // The results miss the dropped windows whatever the worker does: nothing to wait for.
+    return !windowsLost && settleBy(budget);
 }
 
 bool CollectorOverlap::drain(int32 timeoutMs)
 {
-    return completeBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+    WaitBudget budget(timeoutMs);
+    return completeBy(budget);
 }
 
 bool CollectorOverlap::awaitWorker(int32 timeoutMs)
 {
-    return settleBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), false);
+    WaitBudget budget(timeoutMs);
+    return settleBy(budget, false);
 }
 
 void CollectorOverlap::holdWorker(bool held)

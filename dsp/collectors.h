@@ -2,9 +2,11 @@
 // loudness and loudness range over 3-s windows, with the gating of the loudness standard.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 
@@ -95,6 +97,36 @@ private:
     double sum = 0.0;
 };
 
+// How long a read-out may still wait for workers, shared by every wait it makes. Only waiting
+// while the process runs counts: the waits are taken in short slices, and a slice counts at most
+// the length asked for, so a process stopped meanwhile (a suspended job, a debugger, a frozen
+// container) does not find its bound used up by time in which its worker could not run either.
+class WaitBudget
+{
+public:
+    explicit WaitBudget(int32 ms) : leftNs(ms > 0 ? static_cast<std::int64_t>(ms) * 1000000 : 0) {}
+    bool isSpent() const { return leftNs <= 0; }
+    // One slice of `wait(ms)`, which answers true when it was woken before its time ran out.
+    template <class Wait>
+    bool waitSlice(Wait&& wait)
+    {
+        const std::int64_t slice = std::min<std::int64_t>(leftNs, kSliceMs * std::int64_t{1000000});
+        if (slice <= 0)
+            return false;
+        const auto start = std::chrono::steady_clock::now();
+        const bool woken = wait(static_cast<int32>((slice + 999999) / 1000000));
+        // A slice that ran out counts whole (however long the process stood still in it); one that
+        // was answered, the time it took, at most its length.
+        const std::int64_t took = std::chrono::nanoseconds(std::chrono::steady_clock::now() - start).count();
+        leftNs -= woken ? std::clamp<std::int64_t>(took, 0, slice) : slice;
+        return woken;
+    }
+
+private:
+    static constexpr int32 kSliceMs = 20;
+    std::int64_t leftNs;
+};
+
 class CollectorOverlap : public Overlap
 {
 public:
@@ -150,25 +182,28 @@ public:
     bool isThreaded() const { return worker != nullptr; }
     // Windows dropped because the worker's queue was full.
     std::uint32_t getDroppedWindows() const { return queue.droppedCount(); }
-    using Deadline = std::chrono::steady_clock::time_point;
     // Brings every window completed so far into the gated results (the feeding thread, or any one
     // thread while nothing is fed): what the worker has not taken in yet is taken in here while it
-    // sleeps, and a busy worker is waited for, until `deadline` at the most. True when the results
-    // cover every window; false when the worker did not answer in time, or when an offline feed
-    // had to drop a window since the last reset.
-    bool completeBy(Deadline deadline);
+    // sleeps, and a busy worker is waited for, as long as `budget` lasts. True when the results
+    // cover every window; false when the worker did not answer in time, and false at once, with no
+    // waiting, when an offline feed had to drop a window since the last reset.
+    bool completeBy(WaitBudget& budget);
+    // The same with a budget of `timeoutMs` (time the process stands still not counted).
     bool drain(int32 timeoutMs = kWaitLimitMs);
+    // Whether an offline feed dropped a window since the last reset.
+    bool hasLostWindows() const { return windowsLost; }
     // Once per read-out, on the feeding thread, never waiting: wakes the worker for whatever it has
     // not evaluated yet, so the next read-out shows it. Without a worker, the results are brought
     // up to date here.
     void requestResults();
-    // How long an offline feed waits for room in the queue before it drops a window.
+    // How long an offline feed waits for room in the queue before it drops a window (time the
+    // process stands still not counted). It waits once: after a dropped window, no more until reset.
     void setWaitLimit(int32 ms) { waitLimitMs = ms; }
     // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
-    // system does not schedule); it goes on when released. Owner's thread.
+    // system does not schedule); it goes on when released. Owner's thread (releasing: any thread).
     void holdWorker(bool held);
-    // For tests: waits, at most `timeoutMs`, until the worker has evaluated everything, without
-    // waking it or doing its part: true only when something else woke it.
+    // For tests: waits, at most `timeoutMs` (as drain counts it), until the worker has evaluated
+    // everything, without waking it or doing its part: true only when something else woke it.
     bool awaitWorker(int32 timeoutMs);
     // Windows the worker is left to collect before the feed wakes it.
     int32 getWakeBatch() const { return offline ? kOfflineWakeBatch : wakeBatch; }
@@ -193,9 +228,9 @@ protected:
     bool resultsCurrent() const;
     // Whether the worker has evaluated every hand-over and reset posted so far.
     bool isSettled() const;
-    // Until every hand-over and reset is evaluated (true), or until the deadline (false). With
-    // `help`, the worker is woken, and while it sleeps its part is done here.
-    bool settleBy(Deadline deadline, bool help = true);
+    // Until every hand-over and reset is evaluated (true), or until the budget is spent (false).
+    // With `help`, the worker is woken, and while it sleeps its part is done here.
+    bool settleBy(WaitBudget& budget, bool help = true);
     // Without a running worker the windows are gated on the feeding thread, and the results are
     // brought up to date on the reading thread.
     bool measuresDirectly() const;

@@ -410,9 +410,14 @@ bool Loudness::isBelowRelativeGate() const
 
 bool Loudness::drain(int32 timeoutMs)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A collector that lost windows fails the read-out whatever the others do: none is waited for.
+    bool lost = false;
+    forEachCollector([&](CollectorOverlap& c) { lost = lost || c.hasLostWindows(); });
+    if (lost)
+        return false;
+    WaitBudget budget(timeoutMs);
     bool ok = true;
-    forEachCollector([&](CollectorOverlap& c) { ok = c.completeBy(until) && ok; });
+    forEachCollector([&](CollectorOverlap& c) { ok = c.completeBy(budget) && ok; });
     return ok;
 }
 

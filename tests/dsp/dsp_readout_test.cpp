@@ -1,10 +1,17 @@
 // Offline read-outs: complete when they are written, at any point of a programme (silence
 // included), against a plain double-precision computation over the samples fed so far; and a
-// failure, never stale values, when a worker does not answer.
+// failure, never stale values, when a worker does not answer (while the process runs: time it
+// stands stopped does not count).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
 #include <vector>
 
 #include "dsp/bigmeter.h"
@@ -35,6 +42,53 @@ std::unique_ptr<BigMeterAcc> offlineMeter(double fs, int32 block)
     acc->setOfflineProcessing(true);
     return acc;
 }
+
+std::chrono::milliseconds since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// A child process that stops this whole process `afterMs` from now, for `forMs`, as a suspended
+// job or a debugger would, then lets it go on and ends. Reaped when this goes.
+class StopThisProcess
+{
+public:
+    StopThisProcess(long afterMs, long forMs)
+    {
+        const pid_t parent = getpid();
+        child = fork();
+        if (child == 0) {
+            // Only async-signal-safe calls in the child of a threaded process.
+            const timespec before{afterMs / 1000, afterMs % 1000 * 1000000};
+            const timespec during{forMs / 1000, forMs % 1000 * 1000000};
+            nanosleep(&before, nullptr);
+            kill(parent, SIGSTOP);
+            nanosleep(&during, nullptr);
+            kill(parent, SIGCONT);
+            _exit(0);
+        }
+    }
+    ~StopThisProcess()
+    {
+        if (child <= 0)
+            return;
+        // The child ends on its own within seconds; one that does not is ended here.
+        const auto start = std::chrono::steady_clock::now();
+        while (waitpid(child, nullptr, WNOHANG) == 0) {
+            if (since(start) > std::chrono::seconds(10)) {
+                kill(child, SIGKILL);
+                waitpid(child, nullptr, 0);
+                ADD_FAILURE() << "the stopping child did not end";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    bool started() const { return child > 0; }
+
+private:
+    pid_t child = -1;
+};
 
 } // namespace
 
@@ -93,12 +147,30 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     EXPECT_NEAR(acc->getValue(kMeterRange), ref.upTo(25 * second).range, 0.05);
 
     // Held while more windows come than the queue holds: the feed waits once, then drops what has
-    // no room, and every read-out fails until a reset.
-    loudness->setWaitLimit(200);
+    // no room. A wait lasts its limit at least: a feed that waited for every window dropped would
+    // make every piece after the first wait that long, five windows of them each.
+    const auto limit = std::chrono::milliseconds(500);
+    loudness->setWaitLimit(static_cast<int32>(limit.count()));
     integrated->holdWorker(true);
-    feedFrames(*acc, s, 25 * second, 150 * second, block);
-    integrated->holdWorker(false);
+    int slowPieces = 0;
+    for (size_t pos = 25 * second; pos < 150 * second; pos += 16 * block) {
+        const auto start = std::chrono::steady_clock::now();
+        feedFrames(*acc, s, pos, std::min(pos + 16 * block, 150 * second), block);
+        if (since(start) >= limit)
+            ++slowPieces;
+        ASSERT_LT(slowPieces, 2) << "the feed waits for the worker again after it failed to answer";
+    }
     EXPECT_GT(loudness->getDroppedWindows(), 0u);
+    // Every read-out fails until a reset, at once: nothing the workers do can bring the dropped
+    // windows back, so neither workers still held nor a long limit keep it waiting.
+    const auto longLimit = std::chrono::milliseconds(2000);
+    loudness->setWaitLimit(static_cast<int32>(longLimit.count()));
+    loudness->getRangeCollector()->holdWorker(true);
+    const auto readOut = std::chrono::steady_clock::now();
+    EXPECT_FALSE(acc->completeReadOut(false));
+    EXPECT_LT(since(readOut), longLimit) << "a read-out waited although windows were lost";
+    loudness->getRangeCollector()->holdWorker(false);
+    integrated->holdWorker(false);
     EXPECT_FALSE(acc->completeReadOut(false));
     EXPECT_FALSE(acc->completeReadOut(false));
     loudness->setWaitLimit(CollectorOverlap::kWaitLimitMs);
@@ -106,6 +178,51 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     feedFrames(*acc, s, 0, 10 * second, block);
     ASSERT_TRUE(acc->completeReadOut(true));
     EXPECT_NEAR(acc->getValue(kMeterIntegrated), shownIntegrated(ref, 10 * second), 0.02);
+}
+
+TEST(DspOfflineReadOut, TimeTheProcessStandsStillIsNotCountedInTheWaitForAWorker)
+{
+    // The worker is held while the queue fills exactly; the next window makes the feed wait. Then
+    // the whole process is stopped longer than the wait limit, and the worker is released 0.2 s
+    // after it goes on: it has had far less than the limit to answer, and nothing may be lost.
+    // A run timed otherwise (a loaded machine) only makes this weaker: the release comes before
+    // the stop, or the feed's wait after it.
+    const double fs = 8000.0;
+    const size_t second = 8000, hop = 800, block = 400;
+    const size_t full = 20 * second + HandOverQueue::kCapacity * hop;
+    dsptest::Signal s = dsptest::programme(full + hop);
+    const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
+    auto acc = offlineMeter(fs, static_cast<int32>(block));
+    Loudness* loudness = acc->getMeter()->getLoudness();
+    CollectorIntegrated* integrated = loudness->getIntegratedCollector();
+    ASSERT_EQ(integrated->getWindowLength() / 4, static_cast<int32>(hop));
+    feedFrames(*acc, s, 0, 20 * second, block);
+    ASSERT_TRUE(acc->completeReadOut(false));
+    const auto limit = std::chrono::milliseconds(2000);
+    loudness->setWaitLimit(static_cast<int32>(limit.count()));
+    integrated->holdWorker(true);
+    feedFrames(*acc, s, 20 * second, full, block);
+
+    const auto start = std::chrono::steady_clock::now();
+    std::thread release;
+    {
+        StopThisProcess stop(300, 2500);
+        ASSERT_TRUE(stop.started());
+        release = std::thread([&] {
+            // A stop during the first sleep ends it as the process goes on.
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(600));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            integrated->holdWorker(false);
+        });
+        feedFrames(*acc, s, full, full + hop, block);
+        release.join();
+    }
+    // The window had to wait for the worker: the queue was full.
+    EXPECT_GE(since(start), std::chrono::milliseconds(600));
+    EXPECT_EQ(loudness->getDroppedWindows(), 0u);
+    ASSERT_TRUE(acc->completeReadOut(true));
+    EXPECT_NEAR(acc->getValue(kMeterIntegrated), shownIntegrated(ref, static_cast<std::int64_t>(full + hop)), 0.02);
+    EXPECT_NEAR(acc->getValue(kMeterRange), ref.upTo(static_cast<std::int64_t>(full + hop)).range, 0.05);
 }
 
 TEST(DspRealTimeReadOut, AfterTheFeedStopsOneReadOutWakesTheWorkerForTheRest)
