@@ -68,5 +68,20 @@ TEST_F(IndicatorTest, TimeCountsFromAReset)
     EXPECT_EQ(lastTime(), u"00:00:01");
 }
 
+// Hours, minutes and seconds: two hours of digital silence, which the host flags and the meter
+// passes over cheaply, at the lowest rate.
+TEST_F(IndicatorTest, TimeReadsHoursMinutesAndSeconds)
+{
+    const double rate = 8000.0;
+    setupStereo(8192, rate);
+    auto timeAfter = [&](std::int64_t seconds) {
+        EXPECT_EQ(session.processStretch(nullptr, seconds * static_cast<std::int64_t>(rate)), kResultOk);
+        session.requestData();
+        return lastTime();
+    };
+    EXPECT_EQ(timeAfter(59 * 60 + 59), u"00:59:59");
+    EXPECT_EQ(timeAfter(2 * 3600 + 2 * 60 - (59 * 60 + 59)), u"02:02:00");
+}
+
 } // namespace
 } // namespace metertest
