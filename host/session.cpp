@@ -140,11 +140,11 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 128;
+constexpr std::uint64_t kRing = 128; // blocks in flight: the main thread waits once per 96 blocks
 // A block answers kResultFalse when the plug-in could not complete its readings in time: its
 // measuring threads may never return, so the session has stalled.
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
-                                        "answer in time"; // blocks in flight: the main thread waits once per 96 blocks
+                                        "answer in time";
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 } // namespace
@@ -563,6 +563,63 @@ void Session::consumeSlot(Slot& s)
     framesTakenBack_ += s.data.numSamples;
 }
 
+// Fills the slot for the next block and answers true, or false when there is none; the pipeline
+// tells it when a block has been handed over and hands each block back in order.
+struct Session::Feed
+{
+    virtual ~Feed() = default;
+    virtual bool fill(Slot& s) = 0;
+    virtual void submitted(std::uint64_t /*blocks*/) {}
+    virtual void taken(Slot& /*s*/) {}
+};
+
+bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::string& error)
+{
+    std::uint64_t published = audio_->done(), consumed = published;
+    const std::uint64_t base = published;
+    bool ended = false, stop = false, incomplete = false;
+    first = kResultOk;
+    for (;;) {
+        const std::uint64_t d = audio_->done();
+        while (consumed < d) {
+            Slot& s = *slots_[consumed++ % kRing];
+            if (s.result != kResultOk) {
+                if (first == kResultOk)
+                    first = s.result;
+                // A plug-in that could not complete its readings gets no more blocks.
+                incomplete = incomplete || s.result == kResultFalse;
+                stop = stop || stopOnFailure || incomplete;
+            }
+            consumeSlot(s);
+            feed.taken(s);
+        }
+        router_->deliverQueued();
+        if (!ended && !stop && published - consumed < kRing) {
+            Slot& s = *slots_[published % kRing];
+            if (!feed.fill(s)) {
+                ended = true;
+                continue;
+            }
+            audio_->submit(&s);
+            ++published;
+            if ((published - base) % kBatch == 0)
+                audio_->kick();
+            feed.submitted(published - base);
+            continue;
+        }
+        const bool ending = ended || stop;
+        if (ending && consumed == published)
+            break;
+        // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
+        // block: refilling them takes the feed a fraction of the time the last quarter keeps it busy.
+        if (!waitFor(ending ? published : std::min(published, consumed + kRing * 3 / 4), error))
+            return false;
+    }
+    if (incomplete)
+        stall(kReadingsIncomplete);
+    return true;
+}
+
 bool Session::run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress,
                   std::string& error)
 {
@@ -570,111 +627,142 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         error = "processing is not set up";
         return false;
     }
-    const std::int64_t total = source.frames();
-    std::int64_t pos = 0, tailLeft = std::max(0, tailFrames);
-    int idleEvery = idleEveryBlocks > 0 ? idleEveryBlocks
-                                        : std::max(1, static_cast<int>(std::lround(0.1 * sampleRate_ / blockSize_)));
-    std::uint64_t published = audio_->done(), consumed = published;
-    const std::uint64_t base = published;
-    bool eof = false, done = false, failed = false, incomplete = false;
-    std::vector<float*> readPtr(static_cast<std::size_t>(sourceChannels_));
-    framesRead_ = 0;
-    while (!done) {
-        std::uint64_t d = audio_->done();
-        while (consumed < d) {
-            Slot& s = *slots_[consumed++ % kRing];
-            failed = failed || s.result != kResultOk;
-            incomplete = incomplete || s.result == kResultFalse;
-            consumeSlot(s);
-        }
-        router_->deliverQueued();
-        // A plug-in that could not complete its readings gets no more blocks.
-        if (!(eof && tailLeft == 0) && !incomplete && published - consumed < kRing) {
-            Slot& s = *slots_[published % kRing];
+    struct SourceFeed : Feed
+    {
+        Session& self;
+        AudioSource& source;
+        const std::function<void(std::int64_t, std::int64_t)>& progress;
+        const std::int64_t total;
+        std::int64_t pos = 0;
+        std::int64_t tailLeft;
+        std::uint64_t idleEvery;
+        bool eof = false;
+        std::vector<float*> readPtr;
+
+        SourceFeed(Session& session, AudioSource& src, const std::function<void(std::int64_t, std::int64_t)>& prog)
+        : self(session), source(src), progress(prog), total(src.frames()), tailLeft(std::max(0, session.tailFrames)),
+          idleEvery(static_cast<std::uint64_t>(
+              session.idleEveryBlocks > 0
+                  ? session.idleEveryBlocks
+                  : std::max(1, static_cast<int>(std::lround(0.1 * session.sampleRate_ / session.blockSize_))))),
+          readPtr(static_cast<std::size_t>(session.sourceChannels_))
+        {}
+        bool fill(Slot& s) override
+        {
             std::int64_t got = 0;
             if (!eof) {
-                for (int c = 0; c < sourceChannels_; ++c)
+                for (int c = 0; c < self.sourceChannels_; ++c)
                     readPtr[static_cast<std::size_t>(c)] = s.inPtr[static_cast<std::size_t>(c)];
-                got = source.read(readPtr.data(), blockSize_);
+                got = source.read(readPtr.data(), self.blockSize_);
                 eof = got <= 0;
-                if (got > 0 && sourceChannels_ == 1 && pluginChannels_ == 2)
+                if (got > 0 && self.sourceChannels_ == 1 && self.pluginChannels_ == 2)
                     std::copy_n(s.inPtr[0], got, s.inPtr[1]);
                 pos += std::max<std::int64_t>(got, 0);
             }
             if (eof) {
                 // The tail: silence after the last block lets the plug-in's filters flush.
-                got = std::min<std::int64_t>(tailLeft, blockSize_);
+                got = std::min<std::int64_t>(tailLeft, self.blockSize_);
                 tailLeft -= got;
                 if (got == 0)
-                    continue;
-                for (int c = 0; c < pluginChannels_; ++c)
+                    return false;
+                for (int c = 0; c < self.pluginChannels_; ++c)
                     std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
             }
-            prepareSlot(s, static_cast<int>(got), true);
-            audio_->submit(&s);
-            ++published;
-            if ((published - base) % kBatch == 0)
-                audio_->kick();
-            if ((published - base) % static_cast<std::uint64_t>(idleEvery) == 0) {
-                audio_->kick();
-                requestData();
+            self.prepareSlot(s, static_cast<int>(got), true);
+            return true;
+        }
+        void submitted(std::uint64_t blocks) override
+        {
+            if (blocks % idleEvery == 0) {
+                self.audio_->kick();
+                self.requestData();
                 if (progress)
                     progress(pos, total);
             }
-            continue;
         }
-        const bool ending = (eof && tailLeft == 0) || incomplete;
-        if (ending && consumed == published) {
-            done = true;
-            continue;
-        }
-        // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
-        // block: refilling them takes the reader a fraction of the time the last quarter keeps it busy.
-        if (!waitFor(ending ? published : std::min(published, consumed + kRing * 3 / 4), error))
-            return false;
-    }
-    framesRead_ = pos;
+    };
+    SourceFeed feed(*this, source, progress);
+    framesRead_ = 0;
+    tresult first = kResultOk;
+    if (!pipeline(feed, false, first, error))
+        return false;
+    framesRead_ = feed.pos;
     router_->deliverQueued();
     if (progress)
-        progress(pos, total);
-    if (incomplete) {
-        stall(kReadingsIncomplete);
+        progress(feed.pos, feed.total);
+    if (stalled_) {
         error = stallReason_;
         return false;
     }
-    if (failed) {
+    if (first != kResultOk) {
         error = "the plug-in failed to process a block";
         return false;
     }
     return true;
 }
 
+// Blocks cut from planar input, their outputs copied out as they come back.
+struct Session::StretchFeed : Feed
+{
+    Session& self;
+    const float* const* in;
+    float* const* out;
+    std::int64_t frames;
+    bool emptyBlock; // one block of no samples when there are no frames
+    std::int64_t pos = 0, outPos = 0;
+
+    StretchFeed(Session& session, const float* const* input, std::int64_t n, float* const* output, bool empty)
+    : self(session), in(input), out(output), frames(n), emptyBlock(empty)
+    {}
+    bool fill(Slot& s) override
+    {
+        if (pos >= frames && !emptyBlock)
+            return false;
+        emptyBlock = false;
+        const int n = static_cast<int>(std::min<std::int64_t>(self.blockSize_, frames - pos));
+        for (int c = 0; c < self.pluginChannels_; ++c) {
+            float* dst = s.inPtr[static_cast<std::size_t>(c)];
+            if (in && in[c])
+                std::copy_n(in[c] + pos, n, dst);
+            else
+                std::fill_n(dst, n, 0.0f);
+        }
+        self.prepareSlot(s, n, false);
+        pos += n;
+        return true;
+    }
+    void taken(Slot& s) override
+    {
+        const int n = s.data.numSamples;
+        if (out)
+            for (int c = 0; c < self.pluginChannels_; ++c)
+                if (out[c])
+                    std::copy_n(s.outPtr[static_cast<std::size_t>(c)], n, out[c] + outPos);
+        outPos += n;
+    }
+};
+
+tresult Session::processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock)
+{
+    if (!audio_ || stalled_)
+        return kInvalidArgument;
+    StretchFeed feed(*this, in, frames, out, emptyBlock);
+    tresult first = kResultOk;
+    std::string error;
+    if (!pipeline(feed, true, first, error))
+        return kResultFalse;
+    router_->deliverQueued();
+    return first;
+}
+
+tresult Session::processStretch(const float* const* in, std::int64_t frames, float* const* out)
+{
+    return frames < 0 ? kInvalidArgument : processFed(in, frames, out, false);
+}
+
 tresult Session::processBlock(const float* const* in, int numSamples, float* const* out)
 {
-    if (!audio_ || stalled_ || numSamples < 0 || numSamples > blockSize_)
-        return kInvalidArgument;
-    std::uint64_t k = audio_->done();
-    Slot& s = *slots_[k % kRing];
-    for (int c = 0; c < pluginChannels_; ++c) {
-        float* dst = s.inPtr[static_cast<std::size_t>(c)];
-        if (in && in[c])
-            std::copy_n(in[c], numSamples, dst);
-        else
-            std::fill_n(dst, numSamples, 0.0f);
-    }
-    prepareSlot(s, numSamples, false);
-    audio_->submit(&s);
-    std::string error;
-    if (!waitFor(k + 1, error))
-        return kResultFalse;
-    consumeSlot(s);
-    if (s.result == kResultFalse)
-        stall(kReadingsIncomplete);
-    if (out)
-        for (int c = 0; c < pluginChannels_; ++c)
-            std::copy_n(s.outPtr[static_cast<std::size_t>(c)], numSamples, out[c]);
-    router_->deliverQueued();
-    return s.result;
+    return numSamples < 0 || numSamples > blockSize_ ? kInvalidArgument : processFed(in, numSamples, out, true);
 }
 
 void Session::requestData()

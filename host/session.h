@@ -102,6 +102,14 @@ public:
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
     // Output samples land in `out` when given.
     tresult processBlock(const float* const* in, int numSamples, float* const* out = nullptr);
+    // `frames` of planar input (pluginChannels() channels; a null `in` or channel is silence) in blocks
+    // of blockSize() on the audio thread, handed over as run() hands over a source: the main thread
+    // waits only when every slot is in flight. Outputs land in `out` (each channel when not null) when
+    // given. Answers kResultOk; the first block's result that is not, after which no block is handed
+    // over (kResultFalse: the plug-in could not complete its readings, or stopped processing for
+    // `stallSeconds`: the session has stalled); kInvalidArgument when not set up, stalled, or frames < 0.
+    // No frames process no block.
+    tresult processStretch(const float* const* in, std::int64_t frames, float* const* out = nullptr);
     // Asks for data, runs an empty block with output changes and passes them to the controller:
     // offline, the plug-in completes its readings first, so one read-out after the last block reads
     // the whole programme. False when the block fails (with the reason in `error`); when the
@@ -156,12 +164,20 @@ public:
 private:
     struct Slot;
     class AudioThread;
+    struct Feed;
+    struct StretchFeed;
 
     void fillContext(ProcessContext& ctx, std::int64_t pos);
     void prepareSlot(Slot& s, int n, bool inPlace);
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);
+    // The pipeline behind run(), processStretch() and processBlock(). `first` is the first result that
+    // is not ok; after it no block is handed over when `stopOnFailure`, after kResultFalse never (the
+    // session then stalls). False when the plug-in stopped processing (stalled, with `error`).
+    bool pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::string& error);
+    // processStretch(), or with `emptyBlock` one block even of no frames (processBlock()).
+    tresult processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock);
     // The plug-in may still be running code: from now on it is abandoned, not torn down.
     void stall(std::string reason);
     // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host

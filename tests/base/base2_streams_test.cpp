@@ -365,3 +365,39 @@ TEST(Base2Streams, SizeChunksSkipWhatTheReaderLeavesAndOverstatedCountsAreNotBel
     EXPECT_EQ(v, 0);
     EXPECT_EQ(none.seek(0, 0), -1);
 }
+
+// A write after a seek past the end fills the gap with zeros, also where the memory still holds
+// bytes a truncation cut off, and where the stream had to grow for it.
+TEST(Base2Streams, MemoryStreamGapsBehindASeekPastTheEndReadAsZeros)
+{
+    auto* m = new MemoryStream;
+    auto contents = [m] { return std::vector<uint8_t>(m->getData(), m->getData() + m->getSize()); };
+    std::vector<uint8_t> dirt(300, 0xAB);
+    int32_t n = 0;
+    ASSERT_EQ(m->write(dirt.data(), 300, &n), kResultOk);
+    m->truncate(10);
+    int64_t at = 0;
+    ASSERT_EQ(m->seek(100, IBStream::kIBSeekEnd, &at), kResultOk);
+    EXPECT_EQ(at, 110);
+    EXPECT_EQ(m->getSize(), 10); // a seek alone does not grow the stream
+    uint8_t two[2] = {1, 2};
+    ASSERT_EQ(m->write(two, 2, &n), kResultOk);
+    std::vector<uint8_t> want(10, 0xAB);
+    want.resize(110, 0);
+    want.insert(want.end(), {1, 2});
+    EXPECT_EQ(contents(), want);
+
+    ASSERT_EQ(m->seek(5000, IBStream::kIBSeekSet, &at), kResultOk);
+    ASSERT_EQ(m->write(two, 2, &n), kResultOk);
+    want.resize(5000, 0);
+    want.insert(want.end(), {1, 2});
+    EXPECT_EQ(contents(), want);
+    // Read back through the stream as well.
+    std::vector<uint8_t> back(want.size() + 8, 0x55);
+    ASSERT_EQ(m->seek(0, IBStream::kIBSeekSet, &at), kResultOk);
+    ASSERT_EQ(m->read(back.data(), static_cast<int32_t>(back.size()), &n), kResultOk);
+    EXPECT_EQ(n, static_cast<int32_t>(want.size()));
+    back.resize(want.size());
+    EXPECT_EQ(back, want);
+    m->release();
+}

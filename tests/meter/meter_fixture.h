@@ -80,15 +80,16 @@ protected:
         std::string error;
         ASSERT_TRUE(session.setup(rate, 2, block, error)) << error;
     }
-    // Feeds a signal block by block on the audio thread; outputs land in `out` when given.
+    // Feeds a signal on the audio thread in blocks of `block`, all in flight at once: `block` is the
+    // set-up size, or the signal is one block. Outputs land in `out` when given.
     void feed(const Stereo& s, int block, Stereo* out = nullptr)
     {
-        for (std::size_t pos = 0; pos < s.size(); pos += static_cast<std::size_t>(block)) {
-            int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block), s.size() - pos));
-            const float* in[2] = {s.l.data() + pos, s.r.data() + pos};
-            float* o[2] = {out ? out->l.data() + pos : nullptr, out ? out->r.data() + pos : nullptr};
-            session.processBlock(in, n, out ? o : nullptr);
-        }
+        ASSERT_TRUE(block == session.blockSize() ||
+                    (s.size() <= static_cast<std::size_t>(block) && block <= session.blockSize()))
+            << block;
+        const float* in[2] = {s.l.data(), s.r.data()};
+        float* o[2] = {out ? out->l.data() : nullptr, out ? out->r.data() : nullptr};
+        EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(s.size()), out ? o : nullptr), kResultOk);
     }
     // The processor's getState, and its setState or the controller's on a stream of `bytes`.
     Bytes save()

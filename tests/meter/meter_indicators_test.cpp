@@ -1,5 +1,6 @@
 // The indicators a user reads beside the loudness: IL-Over at its -22 threshold (in both scales)
 // and the elapsed time after a reset.
+#include "meter/bigmeterqel.h"
 #include "tests/common/loudness_reference.h"
 #include "tests/meter/meter_fixture.h"
 
@@ -66,6 +67,23 @@ TEST_F(IndicatorTest, TimeCountsFromAReset)
     feed(sine(1.0, kRate, 440.0, 0.1), 480);
     session.requestData();
     EXPECT_EQ(lastTime(), u"00:00:01");
+}
+
+// Minutes and hours of the elapsed time: past a minute through the bundle (digital silence the
+// host flags, at the lowest rate), past an hour by the formatter itself (two hours through the
+// bundle take seconds under the thread sanitizer).
+TEST_F(IndicatorTest, TimeReadsMinutesAndHours)
+{
+    const std::int64_t rate = 8000;
+    setupStereo(8192, static_cast<double>(rate));
+    EXPECT_EQ(session.processStretch(nullptr, 120 * rate), kResultOk);
+    session.requestData();
+    EXPECT_EQ(lastTime(), u"00:02:00");
+    char16_t text[16];
+    Norrik::BigMeterQel::formatTime(59 * 60 + 59, text, 16);
+    EXPECT_EQ(std::u16string(text), u"00:59:59");
+    Norrik::BigMeterQel::formatTime(2 * 3600 + 2 * 60, text, 16);
+    EXPECT_EQ(std::u16string(text), u"02:02:00");
 }
 
 } // namespace

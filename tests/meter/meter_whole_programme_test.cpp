@@ -34,6 +34,16 @@ Stereo speechWithPauses(double rate)
     return s;
 }
 
+Stereo slice(const Stereo& s, std::size_t from, std::size_t to)
+{
+    Stereo part(to - from);
+    std::copy(s.l.begin() + static_cast<std::ptrdiff_t>(from), s.l.begin() + static_cast<std::ptrdiff_t>(to),
+              part.l.begin());
+    std::copy(s.r.begin() + static_cast<std::ptrdiff_t>(from), s.r.begin() + static_cast<std::ptrdiff_t>(to),
+              part.r.begin());
+    return part;
+}
+
 TEST_F(WholeProgrammeTest, PausesAndTheEndReadAsTheWholeProgramme)
 {
     const double rate = 48000.0;
@@ -67,17 +77,40 @@ TEST_F(WholeProgrammeTest, EveryReadOutCoversTheProgrammeSoFar)
     const std::size_t every = 45 * static_cast<std::size_t>(block);
     for (std::size_t pos = 0; pos < s.size(); pos += every) {
         const std::size_t to = std::min(pos + every, s.size());
-        Stereo part(to - pos);
-        std::copy(s.l.begin() + static_cast<std::ptrdiff_t>(pos), s.l.begin() + static_cast<std::ptrdiff_t>(to),
-                  part.l.begin());
-        std::copy(s.r.begin() + static_cast<std::ptrdiff_t>(pos), s.r.begin() + static_cast<std::ptrdiff_t>(to),
-                  part.r.begin());
-        feed(part, block);
+        feed(slice(s, pos, to), block);
         SCOPED_TRACE("after " + std::to_string(static_cast<double>(to) / rate) + " s");
         ASSERT_TRUE(session.readOut());
         const loudref::Readings want = ref.upTo(static_cast<std::int64_t>(to));
         EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, std::isnan(want.integrated) ? -80.0 : want.integrated, 0.02);
         EXPECT_NEAR(session.lastOutput(10) * 100.0, want.range, 0.05);
+    }
+}
+
+// A read-out asked for in a block that carries samples sits at the block's start: it reads the
+// programme up to there, every window completed as at the end.
+TEST_F(WholeProgrammeTest, AReadOutInABlockWithSamplesCoversTheProgrammeBeforeIt)
+{
+    const double rate = 48000.0;
+    const Stereo s = speechWithPauses(rate);
+    const loudref::Programme ref({s.l, s.r}, {1.0, 1.0}, rate);
+    const int block = 480;
+    setupStereo(block, rate);
+    // Not a whole number of window hops: the read-outs fall at every phase of the windows.
+    const std::size_t every = 37 * static_cast<std::size_t>(block);
+    for (std::size_t pos = 0, at = every; at < s.size(); at += every + static_cast<std::size_t>(block)) {
+        feed(slice(s, pos, at), block);
+        SCOPED_TRACE("at " + std::to_string(static_cast<double>(at) / rate) + " s");
+        session.clearOutputLog();
+        session.requestData();
+        const float* in[2] = {s.l.data() + at, s.r.data() + at};
+        pos = std::min(at + static_cast<std::size_t>(block), s.size());
+        ASSERT_EQ(session.processBlock(in, static_cast<int>(pos - at)), kResultOk);
+        ASSERT_EQ(session.outputLog().size(), 1u); // written in that block
+        const loudref::Readings want = ref.upTo(static_cast<std::int64_t>(at));
+        EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, std::isnan(want.integrated) ? -80.0 : want.integrated, 0.02);
+        EXPECT_NEAR(session.lastOutput(10) * 100.0, want.range, 0.05);
+        EXPECT_NEAR(session.lastOutput(8) * 128.0 - 80.0, std::max(want.momentaryMax, -80.0), 0.05);
+        EXPECT_NEAR(session.lastOutput(9) * 128.0 - 80.0, std::max(want.shortTermMax, -80.0), 0.05);
     }
 }
 
