@@ -176,21 +176,25 @@ public:
     }
     std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
     // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
-    // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
+    // then. False when no block was done for `stall` while the process ran: the plug-in has
+    // stopped in a process call. The wait goes in slices, each counted as at most its length, so a
+    // process stopped meanwhile (a suspended job, a debugger) does not find its bound used up.
     bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
     {
+        constexpr auto kSlice = std::chrono::milliseconds(200);
         kick();
         std::uint64_t d = done_.load();
         if (d >= target)
             return true;
         mainTarget_.store(target);
         mainWaiting_.store(true);
-        auto deadline = std::chrono::steady_clock::now() + stall;
+        std::chrono::steady_clock::duration idle{0};
         for (;;) {
-            if (wake_.try_acquire_for(std::chrono::milliseconds(200)))
+            if (wake_.try_acquire_for(kSlice))
                 return true; // the audio thread took the flag back and woke us
+            idle += kSlice;
             const std::uint64_t now = done_.load();
-            if (now >= target || std::chrono::steady_clock::now() > deadline) {
+            if (now >= target || idle >= stall) {
                 // Take the flag back; if the audio thread took it first, its wake is on the way.
                 if (!mainWaiting_.exchange(false))
                     wake_.acquire();
@@ -198,7 +202,7 @@ public:
             }
             if (now != d) {
                 d = now;
-                deadline = std::chrono::steady_clock::now() + stall;
+                idle = {};
             }
         }
     }
@@ -905,6 +909,8 @@ void Session::teardown()
         // The audio thread is inside the plug-in: nothing of it may be touched or unloaded. Leave it
         // all to the end of the process.
         (void)audio_.release();
+        for (auto& s : slots_)
+            (void)s.release(); // the block the audio thread is in still points into its slot
         if (display_)
             display_->frame().frameSystem().clock = nullptr; // it reads this session
         (void)display_.release();
