@@ -178,8 +178,10 @@ std::int64_t promisedFrames(const StatedAudio& stated, const SF_INFO& info)
 {
     if (stated.bytes < 0)
         return -1;
+    // The header may count the frames too (AIFF): the larger claim holds. (Compressed AIFC counts
+    // its packets there.)
     if (const std::int64_t bytes = frameBytes(info); bytes > 0)
-        return stated.bytes / bytes;
+        return std::max(stated.frames, stated.bytes / bytes);
     // Compressed samples: the frames the held bytes decode to, in proportion.
     if (info.frames > 0 && stated.held > 0)
         return static_cast<std::int64_t>(std::min<long double>(
@@ -293,17 +295,16 @@ public:
         if (!ended_)
             return w;
         if (promised_ > read_)
-            w += path_ + ": truncated: " + std::to_string(promised_) + " frames expected, " + std::to_string(read_) +
-                 " read\n";
+            w += "truncated: " + std::to_string(promised_) + " frames expected, " + std::to_string(read_) + " read\n";
         else if (cut_)
-            w += path_ + ": truncated: the file ends before the audio its header describes, " + std::to_string(read_) +
+            w += "truncated: the file ends before the audio its header describes, " + std::to_string(read_) +
                  " frames read\n";
         else if (read_ == 0)
-            w += path_ + ": the file holds no audio\n";
+            w += "the file holds no audio\n";
         if (unmeasurable_ > 0)
-            w += path_ + ": " + std::to_string(unmeasurable_) + " non-finite or oversized sample" +
-                 (unmeasurable_ == 1 ? "" : "s") + " (NaN, infinity or magnitude above " +
-                 formatNumber(DSP::kLargestMeasured, 3) + "), metered as silence\n";
+            w += std::to_string(unmeasurable_) + " non-finite or oversized sample" + (unmeasurable_ == 1 ? "" : "s") +
+                 " (NaN, infinity or magnitude above " + formatNumber(DSP::kLargestMeasured, 3) +
+                 "), metered as silence\n";
         return w;
     }
 

@@ -21,9 +21,9 @@ public:
     // Reads up to maxFrames frames into one buffer per channel; answers the frames read (0 at the end).
     virtual std::int64_t read(float* const* channels, std::int64_t maxFrames) = 0;
     virtual std::string name() const = 0;
-    // What the report should warn of, one line each: a file shorter than its header says or with no
-    // audio at all, samples the plug-in measures as silence (NaN, infinite or too large); complete
-    // once read() has answered 0.
+    // What the report should warn of, one line each, without the source's name: a file shorter than
+    // its header says or with no audio at all, samples the plug-in measures as silence (NaN,
+    // infinite or too large); complete once read() has answered 0.
     virtual std::string warnings() const { return {}; }
 };
 

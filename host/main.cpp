@@ -1,10 +1,34 @@
 // meter: meters audio files (or a built-in test programme) through the norrik plug-in bundle.
 #include "host/meterapp.h"
+#include "host/report.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Writes all of `s` to standard output; the error number when it is lost, else 0.
+int writeOut(const std::string& s)
+{
+    errno = 0;
+    if (std::fputs(s.c_str(), stdout) == EOF || std::fflush(stdout) == EOF)
+        return errno != 0 ? errno : EIO;
+    return 0;
+}
+
+// Output nobody will read is a failure the user must hear of (a full disk, a closed descriptor).
+int lostOutput(const char* what, int error)
+{
+    std::fprintf(stderr, "meter: cannot write %s: %s\n", what, std::strerror(error));
+    return qelhost::kMeterInputError;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -12,24 +36,26 @@ int main(int argc, char** argv)
     std::string error;
     bool help = false, version = false;
     if (!qelhost::parseMeterArgs(argc, argv, options, error, help, version)) {
-        std::fprintf(stderr, "meter: %s\n%s", error.c_str(), qelhost::meterUsage().c_str());
+        std::fprintf(stderr, "meter: %s\n%s", qelhost::terminalText(error).c_str(), qelhost::meterUsage().c_str());
         return qelhost::kMeterUsage;
     }
     if (help || version) {
-        std::fputs(help ? qelhost::meterUsage().c_str() : qelhost::meterVersion(options.bundlePath).c_str(), stdout);
-        return 0;
+        const int lost = writeOut(help ? qelhost::meterUsage() : qelhost::meterVersion(options.bundlePath));
+        return lost != 0 ? lostOutput("to standard output", lost) : 0;
     }
     options.progress = isatty(STDERR_FILENO) != 0;
-    const int status = qelhost::runMeter(
+    int lost = 0;
+    int status = qelhost::runMeter(
         options,
-        [](const std::string& s) {
-            std::fputs(s.c_str(), stdout);
-            std::fflush(stdout);
+        [&lost](const std::string& s) {
+            if (lost == 0)
+                lost = writeOut(s);
         },
         [](const std::string& s) { std::fputs(s.c_str(), stderr); });
+    if (lost != 0)
+        status = std::max(status, lostOutput("the report", lost));
     if (status == qelhost::kMeterStalled) {
         // The audio thread is stuck inside the plug-in: end without running its exit handlers.
-        std::fflush(stdout);
         std::_Exit(status);
     }
     return status;

@@ -58,9 +58,10 @@ std::string meterUsage()
            "  --block N   host block size, 1 to 65536 (default 512)\n"
            "  --svg FILE  write the meter's display at the end as SVG; with several files one picture\n"
            "              each, numbered by the file's place before the extension: OUT-1.svg, OUT-2.svg ...\n"
-           "  Exit status: 0 all metered, 1 a file could not be read or the SVG not written,\n"
-           "  2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad command line;\n"
-           "  when several files fail, the most severe: 3 over 2 over 1.\n";
+           "  Control characters in names are shown escaped (\\n, \\x1b) in the text and messages.\n"
+           "  Exit status: 0 all metered, 1 a file could not be read, the SVG not written or the\n"
+           "  report lost, 2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad\n"
+           "  command line; when several files fail, the most severe: 3 over 2 over 1.\n";
 }
 
 std::string meterVersion(const std::string& bundlePath)
@@ -212,7 +213,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
     std::string warnings = source->warnings();
     for (std::size_t at = 0; at < warnings.size();) {
         std::size_t end = warnings.find('\n', at);
-        note("meter: warning: " + warnings.substr(at, end - at) + "\n");
+        note("meter: warning: " + name + ": " + warnings.substr(at, end - at) + "\n");
         at = end + 1;
     }
     if (!ran) {
@@ -255,8 +256,13 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
 } // namespace
 
 int runMeter(const MeterOptions& o, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& note)
+             const std::function<void(const std::string&)>& noteLine)
 {
+    // One line each, whatever the names in them hold.
+    const std::function<void(const std::string&)> note = [&noteLine](const std::string& line) {
+        const bool ended = !line.empty() && line.back() == '\n';
+        noteLine(terminalText(ended ? line.substr(0, line.size() - 1) : line) + (ended ? "\n" : ""));
+    };
     if (!o.svgPath.empty()) {
         if (std::string why = svgFolderProblem(o.svgPath); !why.empty()) {
             note("meter: cannot write " + o.svgPath + ": " + why + "\n");

@@ -33,7 +33,8 @@ std::string meterVersion(const std::string& bundlePath);
 // The most channels the plug-in takes.
 constexpr int kMeterMaxChannels = 14;
 
-// Exit statuses: 0 every source metered, 1 a source could not be read or the SVG not written,
+// Exit statuses: 0 every source metered, 1 a source could not be read, the SVG not written or
+// (in `meter`) the report lost,
 // 2 the plug-in could not be loaded or refused the set-up, 3 the plug-in stopped in a process call
 // (its thread cannot be ended: the process should end at once), 64 a bad command line. Each is more
 // severe than the one before.
@@ -47,8 +48,9 @@ enum MeterStatus
 };
 
 // Meters every source in turn: `output` takes each report (stdout) as it is done, `note` each
-// warning and error line (stderr, prefixed "meter: "). Answers the exit status: the most severe
-// of the sources' (0 when none failed), whatever their order. A stalled plug-in ends the run.
+// warning and error line (stderr, prefixed "meter: ", control characters in it escaped as
+// terminalText does). Answers the exit status: the most severe of the sources' (0 when none
+// failed), whatever their order. A stalled plug-in ends the run.
 int runMeter(const MeterOptions& options, const std::function<void(const std::string&)>& output,
              const std::function<void(const std::string&)>& note);
 

@@ -41,6 +41,19 @@ int utf8Character(const std::string& s, std::size_t at)
     return length;
 }
 
+// The letter of a control character's short escape (\n, \r, \t), or 0 where it has none.
+char shortEscape(unsigned char c)
+{
+    return c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : 0;
+}
+
+void appendHex(std::string& out, unsigned char c)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
+
 // A JSON string of any bytes: control characters escaped, bytes that are not UTF-8 as U+FFFD.
 std::string jsonString(const std::string& s)
 {
@@ -58,31 +71,17 @@ std::string jsonString(const std::string& s)
             continue;
         }
         const unsigned char c = static_cast<unsigned char>(s[at++]);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (const char letter = shortEscape(c)) {
+            out += '\\';
+            out += letter;
+        } else if (c < 0x20) {
+            out += "\\u00";
+            appendHex(out, c);
+        } else {
+            out += static_cast<char>(c);
         }
     }
     return out + "\"";
@@ -130,6 +129,32 @@ std::string unitOf(const ParamValue& p, const std::string& loudness)
 
 } // namespace
 
+std::string terminalText(const std::string& s)
+{
+    std::string out;
+    for (std::size_t at = 0; at < s.size();) {
+        const int length = utf8Character(s, at);
+        const auto size = static_cast<std::size_t>(length < 0 ? -length : length);
+        const unsigned char lead = static_cast<unsigned char>(s[at]);
+        // C0 and DEL, and C1 (U+0080 to U+009F, lead byte 0xC2): a terminal may act on them.
+        const bool control = length == 1 ? lead < 0x20 || lead == 0x7F
+                                         : length == 2 && lead == 0xC2 && static_cast<unsigned char>(s[at + 1]) < 0xA0;
+        if (length > 0 && !control) {
+            out.append(s, at, size);
+        } else if (const char letter = length == 1 ? shortEscape(lead) : 0) {
+            out += '\\';
+            out += letter;
+        } else {
+            for (std::size_t i = 0; i < size; ++i) {
+                out += "\\x";
+                appendHex(out, static_cast<unsigned char>(s[at + i]));
+            }
+        }
+        at += size;
+    }
+    return out;
+}
+
 std::vector<ReportedValue> reportedValues(const MeterReport& r)
 {
     // Loudness reads in LUFS, or in LU relative to the target when the display scale says so.
@@ -159,8 +184,8 @@ std::vector<ReportedValue> reportedValues(const MeterReport& r)
 
 std::string formatText(const MeterReport& r)
 {
-    std::string out = r.file + ": " + formatNumber(r.sampleRate) + " Hz, " + std::to_string(r.channels) + " channel" +
-                      (r.channels == 1 ? "" : "s") + ", " + formatFixed(r.seconds, 2) + " s\n";
+    std::string out = terminalText(r.file) + ": " + formatNumber(r.sampleRate) + " Hz, " + std::to_string(r.channels) +
+                      " channel" + (r.channels == 1 ? "" : "s") + ", " + formatFixed(r.seconds, 2) + " s\n";
     const auto values = reportedValues(r);
     auto lines = [&out, &values](bool readings) {
         for (const ReportedValue& v : values) {

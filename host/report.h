@@ -33,7 +33,12 @@ struct ReportedValue
 };
 std::vector<ReportedValue> reportedValues(const MeterReport& r);
 
-std::string formatText(const MeterReport& r);
+std::string formatText(const MeterReport& r); // the file's name as terminalText
 std::string formatJson(const MeterReport& r); // one line
+
+// Text of any bytes as a terminal should get it, on one line: control characters (C0, DEL and C1)
+// written as \n, \r, \t or \xNN, each byte that is not part of a UTF-8 character as \xNN, the
+// rest unchanged.
+std::string terminalText(const std::string& s);
 
 } // namespace qelhost

@@ -151,27 +151,47 @@ StatedAudio wave64Audio(const Header& h)
     return {};
 }
 
-// AIFF and AIFC: big-endian chunks padded to even; the sound chunk's body starts with the
-// samples' offset within it and a block size.
+// AIFF and AIFC: big-endian chunks padded to even; the common chunk counts the frames, the sound
+// chunk's body starts with the samples' offset within it and a block size.
 StatedAudio aiffAudio(const Header& h)
 {
+    std::int64_t frames = -1;
+    StatedAudio sound;
+    bool hasSound = false;
+    // The common chunk usually comes first, but may follow the sound.
+    const auto found = [&]() {
+        if (!hasSound)
+            return endedInHeader();
+        sound.frames = frames;
+        return sound;
+    };
     std::uint64_t at = 12;
     for (int i = 0; i < kMostChunks; ++i) {
         unsigned char c[8];
         if (!h.read(at, c, 8))
-            return endedInHeader();
+            return found();
         const std::uint64_t size = bigEndian(c + 4, 4);
-        if (std::memcmp(c, "SSND", 4) == 0) {
+        if (std::memcmp(c, "COMM", 4) == 0) {
+            unsigned char common[6]; // channels, then frames
+            if (!h.read(at + 8, common, 6))
+                return found();
+            frames = static_cast<std::int64_t>(bigEndian(common + 2, 4));
+            if (hasSound)
+                return found();
+        } else if (std::memcmp(c, "SSND", 4) == 0) {
             unsigned char offset[4];
             if (!h.read(at + 8, offset, 4))
                 return endedInHeader();
             const std::uint64_t skip = 8 + bigEndian(offset, 4);
-            return audioAt(h, at + 8 + skip, size > skip ? size - skip : 0);
+            sound = audioAt(h, at + 8 + skip, size > skip ? size - skip : 0);
+            hasSound = true;
+            if (frames >= 0)
+                return found();
         }
         if (!nextChunk(h, at, 8, size, 2))
-            return endedInHeader();
+            return found();
     }
-    return {};
+    return hasSound ? found() : StatedAudio{};
 }
 
 // Sun/NeXT: the audio's offset and size in a fixed header, big- or (".dns") little-endian.

@@ -11,6 +11,9 @@ struct StatedAudio
     std::int64_t bytes = -1; // the audio's length as the header states it; -1 when it states none
     std::int64_t held = 0;   // the bytes of that audio the file holds
     bool cut = false;        // the file ends before that audio, or inside its header
+    // The sample frames the header counts apart from the audio's bytes (AIFF and AIFC; compressed
+    // AIFC counts its packets there), -1 when it counts none.
+    std::int64_t frames = -1;
 };
 
 // Reads the header of a WAVE (RIFF, RIFX, RF64, BW64), Wave64, AIFF/AIFC or Sun/NeXT (.au) file

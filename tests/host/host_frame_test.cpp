@@ -3,6 +3,7 @@
 #include "host/audiosource.h"
 #include "host/frame_display.h"
 #include "host/session.h"
+#include "meterrun.h"
 #include "tests/common/comma_locale.h"
 
 #include <gtest/gtest.h>
@@ -178,16 +179,9 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
         samples[2 * i] = samples[2 * i + 1] = static_cast<float>(a * std::sin(2.0 * M_PI * 1000.0 * i / 48000.0));
     std::string error;
     ASSERT_TRUE(writeWavFile(dir + "/tone.wav", samples, 2, 48000, error)) << error;
-    std::string cmd = std::string(NORRIK_METER_PATH) + " " + dir + "/tone.wav --svg " + dir + "/out.svg 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    EXPECT_EQ(pclose(p), 0) << out;
-    EXPECT_NE(out.find("Integrated"), std::string::npos) << out;
+    const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/tone.wav --svg " + dir + "/out.svg");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Integrated"), std::string::npos) << run.out;
     std::ifstream in(dir + "/out.svg");
     std::stringstream svg;
     svg << in.rdbuf();
@@ -200,7 +194,7 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     };
     EXPECT_EQ(fill(svg.str(), "truePeakOver"), "#ECEEF2");
     EXPECT_EQ(fill(svg.str(), "loudnessIOver"), "#ECEEF2");
-    ASSERT_EQ(std::system((std::string(NORRIK_METER_PATH) + " --svg " + dir + "/prog.svg >/dev/null").c_str()), 0);
+    ASSERT_EQ(metertest::runMeterProgram("--svg " + dir + "/prog.svg").status, 0);
     std::ifstream prog(dir + "/prog.svg");
     std::stringstream alarm;
     alarm << prog.rdbuf();
@@ -227,9 +221,8 @@ TEST(HostFrameProgram, TheDisplayAfterALevelDropIsTheAudiosNotTheMachines)
     ASSERT_TRUE(writeWavFile(dir + "/drop.wav", tone(3.0, 8.0), 2, 48000, error)) << error;
     ASSERT_TRUE(writeWavFile(dir + "/quiet.wav", tone(0.0, 8.0), 2, 48000, error)) << error;
     auto draw = [&dir](const std::string& file, const std::string& svg) {
-        const std::string cmd =
-            std::string(NORRIK_METER_PATH) + " " + dir + "/" + file + " --svg " + dir + "/" + svg + " >/dev/null";
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/" + file + " --svg " + dir + "/" + svg);
+        EXPECT_EQ(run.status, 0) << run.out;
         std::ifstream in(dir + "/" + svg, std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();

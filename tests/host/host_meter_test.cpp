@@ -2,6 +2,7 @@
 // surround layouts through the bundle, and every error's message and exit status.
 #include "host/audiosource.h"
 #include "host/meterapp.h"
+#include "meterrun.h"
 #include "strictjson.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -21,11 +23,7 @@ namespace {
 
 using namespace qelhost;
 
-struct ProgramRun
-{
-    int status = -1;
-    std::string out, err;
-};
+using metertest::ProgramRun;
 
 class MeterProgram : public ::testing::Test
 {
@@ -41,22 +39,7 @@ protected:
 
     ProgramRun run(const std::string& args, const std::string& before = "")
     {
-        ProgramRun r;
-        std::string cmd = before + std::string(NORRIK_METER_PATH) + " " + args + " 2>" + dir + "/err";
-        FILE* p = popen(cmd.c_str(), "r");
-        if (!p)
-            return r;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-            r.out.append(buf, n);
-        int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        std::ifstream e(dir + "/err");
-        std::stringstream s;
-        s << e.rdbuf();
-        r.err = s.str();
-        return r;
+        return metertest::runMeterProgram(args, dir + "/err", before);
     }
 
     // A 997 Hz sine per channel at the given dBFS (no entry: silence), with a channel map when given.
@@ -224,24 +207,23 @@ TEST_F(MeterProgram, ThePairAtTheSidesIsTheWeightedSurroundPair)
                               {"plainsides71", {L, R, C, LFE, BL, BR, SL, SR}, 6, 1.41, false},
                               {"plainbacks71", {L, R, C, LFE, BL, BR, SL, SR}, 4, 1.0, false},
                               {"plainsides61", {L, R, C, LFE, SF_CHANNEL_MAP_REAR_CENTER, SL, SR}, 5, 1.41, false}};
-    std::string files;
+    // One run per layout: each run stays short, well inside the bound, in a sanitizer build too.
     for (const Layout& l : layouts) {
         std::vector<double> front(l.map.size(), kSilent), pair(l.map.size(), kSilent);
         front[0] = front[1] = pair[static_cast<std::size_t>(l.pair)] = pair[static_cast<std::size_t>(l.pair) + 1] =
             -26.0;
         const int format = (l.labelled ? SF_FORMAT_WAVEX : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
         const std::vector<int> map = l.labelled ? l.map : std::vector<int>{};
+        std::string files;
         for (const auto& [suffix, levels] : {std::pair{"front.wav", front}, std::pair{"pair.wav", pair}})
             files.append(" ").append(write(std::string(l.name) + suffix, levels, 48000, 3.0, format, map));
+        ProgramRun r = run(files + " --json");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto json = lines(r.out);
+        ASSERT_EQ(json.size(), 2u) << r.out;
+        EXPECT_NEAR(plainOf(json[1], "Integrated") - plainOf(json[0], "Integrated"), 10.0 * std::log10(l.weight), 0.02)
+            << l.name;
     }
-    ProgramRun r = run(files + " --json");
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto json = lines(r.out);
-    ASSERT_EQ(json.size(), 2 * std::size(layouts)) << r.out;
-    for (std::size_t i = 0; i < std::size(layouts); ++i)
-        EXPECT_NEAR(plainOf(json[2 * i + 1], "Integrated") - plainOf(json[2 * i], "Integrated"),
-                    10.0 * std::log10(layouts[i].weight), 0.02)
-            << layouts[i].name;
 }
 
 TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
@@ -415,6 +397,96 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
         EXPECT_NE(json[i].find("\"seconds\": 1,"), std::string::npos) << json[i];
         EXPECT_NEAR(plainOf(json[i], "Integrated"), -20.0, 0.1) << json[i];
     }
+}
+
+TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
+{
+    // One second of audio whose common chunk counts more frames than the sound chunk holds: in plain
+    // AIFF, in AIFC (float samples) and with the common chunk after the sound.
+    auto countFrames = [](const std::string& path, std::uint32_t frames) {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        const auto comm = bytes.find("COMM");
+        ASSERT_NE(comm, std::string::npos) << path;
+        const char big[4] = {static_cast<char>(frames >> 24), static_cast<char>(frames >> 16),
+                             static_cast<char>(frames >> 8), static_cast<char>(frames)};
+        f.seekp(static_cast<std::streamoff>(comm + 10)).write(big, 4); // after the id, size and channels
+    };
+    const std::string twice = write("twice.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string open = write("open.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string aifc = write("float.aifc", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    const std::string later = write("later.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    countFrames(twice, 96000);
+    countFrames(open, 0xFFFFFFFFu);
+    countFrames(aifc, 96000);
+    countFrames(later, 96000);
+    {
+        // FORM header, common chunk, sound chunk: the common chunk moved to the end.
+        std::ifstream in(later, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        ASSERT_EQ(bytes.substr(12, 4), "COMM");
+        const std::string common = bytes.substr(12, 8 + 18);
+        ASSERT_EQ(bytes.substr(12 + common.size(), 4), "SSND");
+        std::ofstream(later, std::ios::binary | std::ios::trunc)
+            << bytes.substr(0, 12) + bytes.substr(12 + common.size()) + common;
+    }
+    ProgramRun r = run(twice + " " + open + " " + aifc + " " + later + " --json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "meter: warning: " + twice + ": truncated: 96000 frames expected, 48000 read\n" +
+                         "meter: warning: " + open + ": truncated: 4294967295 frames expected, 48000 read\n" +
+                         "meter: warning: " + aifc + ": truncated: 96000 frames expected, 48000 read\n" +
+                         "meter: warning: " + later + ": truncated: 96000 frames expected, 48000 read\n");
+    const auto json = lines(r.out);
+    ASSERT_EQ(json.size(), 4u) << r.out;
+    for (const std::string& line : json) {
+        EXPECT_NE(line.find("\"seconds\": 1,"), std::string::npos) << line;
+        EXPECT_NEAR(plainOf(line, "Integrated"), -20.0, 0.2) << line;
+    }
+}
+
+TEST_F(MeterProgram, ControlCharactersInNamesAreEscapedOnTheTerminal)
+{
+    // A name with an escape sequence and a newline, found through the shell's glob: the report's
+    // header and each message stay one line, and the terminal is sent no control character.
+    const std::string cut =
+        write("esc\x1b[31m\nname.wav", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(truncate(cut.c_str(), 44 + 24000 * 4), 0);
+    ASSERT_EQ(mkdir((dir + "/fold\x1b\ner").c_str(), 0700), 0);
+    const std::string shown = dir + "/esc\\x1b[31m\\nname.wav";
+    ProgramRun r = run(dir + "/esc*.wav " + dir + "/fold*");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: warning: " + shown + ": truncated: 48000 frames expected, 24000 read\n" +
+                         "meter: cannot read " + dir + "/fold\\x1b\\ner: it is a directory\n");
+    EXPECT_EQ(lines(r.out).at(0), shown + ": 48000 Hz, 2 channels, 0.50 s") << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    // Options are named as given, escaped the same way.
+    r = run("--frob\x1b");
+    EXPECT_EQ(r.status, 64);
+    EXPECT_EQ(r.err.rfind("meter: unknown option --frob\\x1b\n", 0), 0u) << r.err;
+}
+
+TEST_F(MeterProgram, LostOutputFailsWithAMessage)
+{
+    // A report nobody can read is a failure: a full disk, a closed standard output.
+    const std::string tone = write("tone.wav", {-20.0, -20.0}, 48000, 1.0);
+    for (const char* form : {" --json", ""}) {
+        ProgramRun r = run(tone + form + " >/dev/full");
+        EXPECT_EQ(r.status, 1) << form;
+        EXPECT_EQ(r.err, "meter: cannot write the report: No space left on device\n") << form;
+    }
+    ProgramRun r = run(tone + " >&-");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot write the report: Bad file descriptor\n");
+    // The more severe status stays: a refused file beside the lost report, said once.
+    const std::string refused = write("refused.wav", {-20.0}, 4000, 0.1);
+    r = run(tone + " " + refused + " " + tone + " >/dev/full");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "meter: " + refused + ": 4000 Hz: the sample rate is outside 8-384 kHz\n" +
+                         "meter: cannot write the report: No space left on device\n");
+    r = run("--help >/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot write to standard output: No space left on device\n");
 }
 
 TEST_F(MeterProgram, APipeReadsAsTheFileDoes)

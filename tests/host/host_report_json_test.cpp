@@ -1,5 +1,6 @@
-// The JSON report holds for any file name: every line is valid JSON, names that are UTF-8 come
-// out as they are, control characters escaped and each piece that is not UTF-8 one U+FFFD.
+// The reports hold for any file name: every JSON line is valid JSON, names that are UTF-8 come
+// out as they are, control characters escaped and each piece that is not UTF-8 one U+FFFD; text
+// for the terminal holds no control character and shows each byte that is not UTF-8.
 #include "host/report.h"
 #include "strictjson.h"
 
@@ -67,5 +68,49 @@ TEST(HostReportJson, FileNamesOfAnyBytesGiveValidJson)
         if (name.find_first_of("\"\\\x01\x1F") == std::string::npos && jsontest::isStrictJson("\"" + name + "\"")) {
             ASSERT_EQ(line.rfind("{\"file\": \"" + name + "\",", 0), 0u) << line;
         }
+    }
+}
+
+TEST(HostReportText, NamesReachTheTerminalWithoutControlCharacters)
+{
+    const struct
+    {
+        std::string name, shown;
+    } cases[] = {
+        {"a\x1b[31m\nb\tc\r", "a\\x1b[31m\\nb\\tc\\r"}, // C0
+        {std::string("\0\x7F", 2), "\\x00\\x7f"},       // NUL and DEL
+        {"\xC2\x9B"
+         "1m\xC2\x80|\xC2\x9F",
+         "\\xc2\\x9b1m\\xc2\\x80|\\xc2\\x9f"}, // C1, as UTF-8
+        {"\xC2\xA0\xC3\xBC \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \\",
+         "\xC2\xA0\xC3\xBC \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \\"},                      // printable
+        {"caf\xE9|\x9B|\xE2\x82|\xC0\xAF", "caf\\xe9|\\x9b|\\xe2\\x82|\\xc0\\xaf"}, // not UTF-8: each byte
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(terminalText(c.name), c.shown);
+    MeterReport r;
+    r.file = "a\nb";
+    r.sampleRate = 48000;
+    r.channels = 2;
+    EXPECT_EQ(formatText(r).rfind("a\\nb: 48000 Hz, 2 channels, 0.00 s\n  controls:\n", 0), 0u) << formatText(r);
+
+    // Random bytes: never a control character (nor a C1 one), and what is left is UTF-8.
+    std::mt19937 random(11);
+    const unsigned char pool[] = {'a',  '\\', 0x00, 0x0A, 0x1B, 0x1F, 0x7F, 0x80, 0x9B, 0x9F, 0xA0,
+                                  0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+    for (int i = 0; i < 20000; ++i) {
+        std::string name(random() % 9, ' ');
+        for (char& b : name)
+            b = static_cast<char>(pool[random() % sizeof(pool)]);
+        const std::string shown = terminalText(name);
+        std::string quoted = "\"";
+        for (std::size_t at = 0; at < shown.size(); ++at) {
+            const auto b = static_cast<unsigned char>(shown[at]);
+            ASSERT_TRUE(b >= 0x20 && b != 0x7F) << shown;
+            ASSERT_FALSE(b == 0xC2 && at + 1 < shown.size() && static_cast<unsigned char>(shown[at + 1]) < 0xA0)
+                << shown;
+            quoted += b == '\\' ? "\\\\" : std::string(1, static_cast<char>(b));
+        }
+        ASSERT_TRUE(jsontest::isStrictJson(quoted + "\"")) << shown;
     }
 }

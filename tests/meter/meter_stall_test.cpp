@@ -1,5 +1,5 @@
-// A plug-in whose measuring threads do not answer: `meter` stops with status 3 and the reason, and
-// meters no further file. The plug-in is linked into the test, so that its worker can be held.
+// A plug-in whose measuring threads do not answer, or that does not return from a process call:
+// `meter` stops with status 3 and the reason, and meters no further file. The plug-in is linked into the test, so that its worker can be held.
 #include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "host/audiosource.h"
@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ Loudness* loudnessOf(qelhost::Session& session)
     return accessor ? accessor->getMeter()->getLoudness() : nullptr;
 }
 
+// A child that has not ended by then has hung; it ends by SIGALRM, which fails the test.
+constexpr unsigned kChildSeconds = 20;
+const char* const kBoundNote = "(a child ended by signal 14 did not end within its bound: it hung)";
+
 std::string writeTone(const std::string& path)
 {
     std::vector<float> samples(2 * 48000 * 3);
@@ -40,6 +45,26 @@ std::string writeTone(const std::string& path)
     return path;
 }
 
+// `meter` over `files` with the plug-in linked in, `prepare` run on each session once it is set up:
+// ends the process as `meter` does, with the status, the reports marked "report> " on stderr.
+// The child bounds its own run: one that hangs ends by SIGALRM and fails the death test.
+[[noreturn]] void meterAndExit(const std::vector<std::string>& files, std::function<void(qelhost::Session&)> prepare)
+{
+    alarm(kChildSeconds);
+    qelhost::MeterOptions o;
+    o.files = files;
+    o.bundlePath = NORRIK_BUNDLE_PATH;
+    o.linkedIn = {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
+                  reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)};
+    o.onSetUp = std::move(prepare);
+    const int status = qelhost::runMeter(
+        o, [](const std::string& s) { std::fprintf(stderr, "report> %s", s.c_str()); },
+        [](const std::string& s) { std::fputs(s.c_str(), stderr); });
+    std::fflush(stderr);
+    // As `meter` ends on a stall: at once, without the plug-in's exit handlers.
+    std::_Exit(status);
+}
+
 } // namespace
 
 TEST(MeterStall, WorkersThatDoNotAnswerEndTheRunWithStatusThree)
@@ -48,28 +73,62 @@ TEST(MeterStall, WorkersThatDoNotAnswerEndTheRunWithStatusThree)
     const std::string dir = ::testing::TempDir();
     const std::string first = writeTone(dir + "/stall-first.wav");
     const std::string second = writeTone(dir + "/stall-second.wav");
-    qelhost::MeterOptions o;
-    o.files = {first, second};
-    o.bundlePath = NORRIK_BUNDLE_PATH;
-    o.linkedIn = {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
-                  reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)};
-    o.onSetUp = [](qelhost::Session& session) {
-        Loudness* loudness = loudnessOf(session);
-        ASSERT_NE(loudness, nullptr);
-        loudness->setWaitLimit(100);
-        loudness->getIntegratedCollector()->holdWorker(true);
-    };
-    // The status as `meter` ends on a stall: at once, without the plug-in's exit handlers.
-    EXPECT_EXIT(
-        {
-            const int status = qelhost::runMeter(
-                o, [](const std::string& s) { std::fprintf(stderr, "report> %s", s.c_str()); },
-                [](const std::string& s) { std::fputs(s.c_str(), stderr); });
-            std::fflush(stderr);
-            std::_Exit(status);
-        },
-        ::testing::ExitedWithCode(3),
-        ::testing::AllOf(::testing::HasSubstr(first + ": the plug-in could not complete its readings"),
-                         ::testing::Not(::testing::HasSubstr("report> ")),
-                         ::testing::Not(::testing::HasSubstr(second))));
+    EXPECT_EXIT(meterAndExit({first, second},
+                             [](qelhost::Session& session) {
+                                 Loudness* loudness = loudnessOf(session);
+                                 ASSERT_NE(loudness, nullptr);
+                                 loudness->setWaitLimit(100);
+                                 loudness->getIntegratedCollector()->holdWorker(true);
+                             }),
+                ::testing::ExitedWithCode(3),
+                ::testing::AllOf(::testing::HasSubstr(first + ": the plug-in could not complete its readings"),
+                                 ::testing::Not(::testing::HasSubstr("report> ")),
+                                 ::testing::Not(::testing::HasSubstr(second))))
+        << kBoundNote;
+}
+
+TEST(MeterStall, AFinalReadOutThatCannotCompleteIsAStall)
+{
+    // No read-out while the file is fed, and too few windows to fill the worker's queue: only the
+    // read-out after the last block waits for the held worker, and fails.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string dir = ::testing::TempDir();
+    const std::string first = writeTone(dir + "/final-first.wav");
+    const std::string missing = dir + "/final-never-opened.wav";
+    EXPECT_EXIT(meterAndExit({first, missing},
+                             [](qelhost::Session& session) {
+                                 Loudness* loudness = loudnessOf(session);
+                                 ASSERT_NE(loudness, nullptr);
+                                 session.idleEveryBlocks = 1 << 30;
+                                 loudness->setWaitLimit(100);
+                                 loudness->getIntegratedCollector()->holdWorker(true);
+                             }),
+                ::testing::ExitedWithCode(3),
+                ::testing::AllOf(::testing::HasSubstr(first + ": the plug-in could not complete its readings"),
+                                 ::testing::Not(::testing::HasSubstr("report> ")),
+                                 ::testing::Not(::testing::HasSubstr(missing))))
+        << kBoundNote;
+}
+
+TEST(MeterStall, ABlockStuckInsideThePlugInIsGivenUpAfterTheHostsBound)
+{
+    // The first read-out waits inside the plug-in for the held worker, for up to 4 s; the host
+    // gives the block up after its own 0.3 s, long before.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string dir = ::testing::TempDir();
+    const std::string first = writeTone(dir + "/stuck-first.wav");
+    const std::string second = writeTone(dir + "/stuck-second.wav");
+    EXPECT_EXIT(meterAndExit({first, second},
+                             [](qelhost::Session& session) {
+                                 Loudness* loudness = loudnessOf(session);
+                                 ASSERT_NE(loudness, nullptr);
+                                 session.stallSeconds = 0.3;
+                                 loudness->setWaitLimit(4000);
+                                 loudness->getIntegratedCollector()->holdWorker(true);
+                             }),
+                ::testing::ExitedWithCode(3),
+                ::testing::AllOf(
+                    ::testing::HasSubstr(first + ": the plug-in stopped processing: no block done in 0.3 s"),
+                    ::testing::Not(::testing::HasSubstr("report> ")), ::testing::Not(::testing::HasSubstr(second))))
+        << kBoundNote;
 }
