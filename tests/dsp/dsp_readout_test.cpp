@@ -6,17 +6,14 @@
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <time.h>
-#include <unistd.h>
 #include <vector>
 
 #include "dsp/bigmeter.h"
 #include "dsp_support.h"
 #include "tests/common/loudness_reference.h"
+#include "tests/common/stop_process.h"
 
 using namespace DSP;
 
@@ -47,48 +44,6 @@ std::chrono::milliseconds since(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
-
-// A child process that stops this whole process `afterMs` from now, for `forMs`, as a suspended
-// job or a debugger would, then lets it go on and ends. Reaped when this goes.
-class StopThisProcess
-{
-public:
-    StopThisProcess(long afterMs, long forMs)
-    {
-        const pid_t parent = getpid();
-        child = fork();
-        if (child == 0) {
-            // Only async-signal-safe calls in the child of a threaded process.
-            const timespec before{afterMs / 1000, afterMs % 1000 * 1000000};
-            const timespec during{forMs / 1000, forMs % 1000 * 1000000};
-            nanosleep(&before, nullptr);
-            kill(parent, SIGSTOP);
-            nanosleep(&during, nullptr);
-            kill(parent, SIGCONT);
-            _exit(0);
-        }
-    }
-    ~StopThisProcess()
-    {
-        if (child <= 0)
-            return;
-        // The child ends on its own within seconds; one that does not is ended here.
-        const auto start = std::chrono::steady_clock::now();
-        while (waitpid(child, nullptr, WNOHANG) == 0) {
-            if (since(start) > std::chrono::seconds(10)) {
-                kill(child, SIGKILL);
-                waitpid(child, nullptr, 0);
-                ADD_FAILURE() << "the stopping child did not end";
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    bool started() const { return child > 0; }
-
-private:
-    pid_t child = -1;
-};
 
 } // namespace
 
@@ -206,7 +161,7 @@ TEST(DspOfflineReadOut, TimeTheProcessStandsStillIsNotCountedInTheWaitForAWorker
     const auto start = std::chrono::steady_clock::now();
     std::thread release;
     {
-        StopThisProcess stop(300, 2500);
+        teststop::StopThisProcess stop(300, 2500);
         ASSERT_TRUE(stop.started());
         release = std::thread([&] {
             // A stop during the first sleep ends it as the process goes on.

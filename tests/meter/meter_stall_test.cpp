@@ -1,5 +1,6 @@
 // A plug-in whose measuring threads do not answer, or that does not return from a process call:
-// `meter` stops with status 3 and the reason, and meters no further file. The plug-in is linked into the test, so that its worker can be held.
+// `meter` stops with status 3 and the reason, and meters no further file; time the process stands
+// stopped is no stall. The plug-in is linked into the test, so that its worker can be held.
 #include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "host/audiosource.h"
@@ -7,17 +8,20 @@
 #include "meter/norrikfactory.h"
 #include "pluginset/common/qel/pluginqel.h"
 #include "qel/bundleentry.h"
+#include "tests/common/stop_process.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -131,4 +135,46 @@ TEST(MeterStall, ABlockStuckInsideThePlugInIsGivenUpAfterTheHostsBound)
                     ::testing::HasSubstr(first + ": the plug-in stopped processing: no block done in 0.3 s"),
                     ::testing::Not(::testing::HasSubstr("report> ")), ::testing::Not(::testing::HasSubstr(second))))
         << kBoundNote;
+}
+
+TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
+{
+    // A read-out waits inside the plug-in for the held worker while the whole process is stopped
+    // for longer than the host's bound; the worker is released 0.2 s after it goes on. The host
+    // has waited far less than its bound while the process ran: the block is not given up.
+    // A run timed otherwise (a loaded machine) only makes this weaker.
+    qelhost::Session session(NORRIK_BUNDLE_PATH, {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
+                                                  reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
+    std::string error;
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    Loudness* loudness = loudnessOf(session);
+    ASSERT_NE(loudness, nullptr);
+    session.stallSeconds = 1.5;
+    loudness->setWaitLimit(20000);
+    DSP::CollectorIntegrated* integrated = loudness->getIntegratedCollector();
+    integrated->holdWorker(true);
+    std::vector<float> tone(48000 * 3);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
+    const float* in[2] = {tone.data(), tone.data()};
+    ASSERT_EQ(session.processStretch(in, static_cast<std::int64_t>(tone.size())), qelhost::kResultOk);
+
+    const auto start = std::chrono::steady_clock::now();
+    bool read = false;
+    {
+        teststop::StopThisProcess stop(300, 2500);
+        ASSERT_TRUE(stop.started());
+        std::thread release([&] {
+            // A stop during the first sleep ends it as the process goes on.
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(600));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            integrated->holdWorker(false);
+        });
+        read = session.readOut(&error);
+        release.join();
+    }
+    EXPECT_TRUE(read) << error;
+    EXPECT_FALSE(session.stalled());
+    // A 1 kHz tone of amplitude 0.1 in both channels reads -20 LUFS.
+    EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, -20.0, 0.2);
 }
