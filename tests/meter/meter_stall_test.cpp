@@ -69,6 +69,24 @@ std::string writeTone(const std::string& path)
     std::_Exit(status);
 }
 
+// Holds the session's integrated-loudness worker, the plug-in's waits for it bounded by `waitLimitMs`.
+void holdWorker(qelhost::Session& session, int waitLimitMs)
+{
+    Loudness* loudness = loudnessOf(session);
+    ASSERT_NE(loudness, nullptr);
+    loudness->setWaitLimit(waitLimitMs);
+    loudness->getIntegratedCollector()->holdWorker(true);
+}
+
+// What `meter` writes when a stall at `file` ends its run: the reason, no report, nothing of `later`.
+::testing::Matcher<const std::string&> stallAt(const std::string& file, const std::string& reason,
+                                               const std::string& later)
+{
+    return ::testing::AllOf(::testing::HasSubstr(file + ": " + reason),
+                            ::testing::Not(::testing::HasSubstr("report> ")),
+                            ::testing::Not(::testing::HasSubstr(later)));
+}
+
 } // namespace
 
 TEST(MeterStall, WorkersThatDoNotAnswerEndTheRunWithStatusThree)
@@ -77,17 +95,8 @@ TEST(MeterStall, WorkersThatDoNotAnswerEndTheRunWithStatusThree)
     const std::string dir = ::testing::TempDir();
     const std::string first = writeTone(dir + "/stall-first.wav");
     const std::string second = writeTone(dir + "/stall-second.wav");
-    EXPECT_EXIT(meterAndExit({first, second},
-                             [](qelhost::Session& session) {
-                                 Loudness* loudness = loudnessOf(session);
-                                 ASSERT_NE(loudness, nullptr);
-                                 loudness->setWaitLimit(100);
-                                 loudness->getIntegratedCollector()->holdWorker(true);
-                             }),
-                ::testing::ExitedWithCode(3),
-                ::testing::AllOf(::testing::HasSubstr(first + ": the plug-in could not complete its readings"),
-                                 ::testing::Not(::testing::HasSubstr("report> ")),
-                                 ::testing::Not(::testing::HasSubstr(second))))
+    EXPECT_EXIT(meterAndExit({first, second}, [](qelhost::Session& session) { holdWorker(session, 100); }),
+                ::testing::ExitedWithCode(3), stallAt(first, "the plug-in could not complete its readings", second))
         << kBoundNote;
 }
 
@@ -101,16 +110,10 @@ TEST(MeterStall, AFinalReadOutThatCannotCompleteIsAStall)
     const std::string missing = dir + "/final-never-opened.wav";
     EXPECT_EXIT(meterAndExit({first, missing},
                              [](qelhost::Session& session) {
-                                 Loudness* loudness = loudnessOf(session);
-                                 ASSERT_NE(loudness, nullptr);
                                  session.idleEveryBlocks = 1 << 30;
-                                 loudness->setWaitLimit(100);
-                                 loudness->getIntegratedCollector()->holdWorker(true);
+                                 holdWorker(session, 100);
                              }),
-                ::testing::ExitedWithCode(3),
-                ::testing::AllOf(::testing::HasSubstr(first + ": the plug-in could not complete its readings"),
-                                 ::testing::Not(::testing::HasSubstr("report> ")),
-                                 ::testing::Not(::testing::HasSubstr(missing))))
+                ::testing::ExitedWithCode(3), stallAt(first, "the plug-in could not complete its readings", missing))
         << kBoundNote;
 }
 
@@ -124,16 +127,11 @@ TEST(MeterStall, ABlockStuckInsideThePlugInIsGivenUpAfterTheHostsBound)
     const std::string second = writeTone(dir + "/stuck-second.wav");
     EXPECT_EXIT(meterAndExit({first, second},
                              [](qelhost::Session& session) {
-                                 Loudness* loudness = loudnessOf(session);
-                                 ASSERT_NE(loudness, nullptr);
                                  session.stallSeconds = 0.3;
-                                 loudness->setWaitLimit(4000);
-                                 loudness->getIntegratedCollector()->holdWorker(true);
+                                 holdWorker(session, 4000);
                              }),
                 ::testing::ExitedWithCode(3),
-                ::testing::AllOf(
-                    ::testing::HasSubstr(first + ": the plug-in stopped processing: no block done in 0.3 s"),
-                    ::testing::Not(::testing::HasSubstr("report> ")), ::testing::Not(::testing::HasSubstr(second))))
+                stallAt(first, "the plug-in stopped processing: no block done in 0.3 s", second))
         << kBoundNote;
 }
 
@@ -147,12 +145,9 @@ TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
                                                   reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
     std::string error;
     ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
-    Loudness* loudness = loudnessOf(session);
-    ASSERT_NE(loudness, nullptr);
     session.stallSeconds = 1.5;
-    loudness->setWaitLimit(20000);
-    DSP::CollectorIntegrated* integrated = loudness->getIntegratedCollector();
-    integrated->holdWorker(true);
+    ASSERT_NO_FATAL_FAILURE(holdWorker(session, 20000));
+    DSP::CollectorIntegrated* integrated = loudnessOf(session)->getIntegratedCollector();
     std::vector<float> tone(48000 * 3);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
