@@ -77,10 +77,11 @@ public:
     virtual bool acceptsSampleRate(double rate) const { return rate > 0.0; }
     // Offline processing may wait for helpers; real-time processing never does.
     virtual void setOfflineProcessing(bool) {}
-    // Before a read-out. Offline: brings every window completed so far into the readings, waiting a
-    // bounded time for helpers, and with `feedEnded` (the host reads after its last samples) also
-    // what the filters still hold. Real time: never waits. False when the readings could not be
-    // completed; they must not then be handed on as final.
+    // Before a read-out. `feedEnded`: the host reads at the programme's end (a block without
+    // samples while it is not playing). Offline: brings every window completed so far into the
+    // readings, waiting a bounded time for helpers, and at the end also what the filters still
+    // hold. Real time: never waits. False when the readings could not be completed; they must not
+    // then be handed on as final.
     virtual bool completeReadOut(bool /*feedEnded*/) { return true; }
     // True when process leaves every output channel equal to its input: its peaks need no second pass.
     virtual bool passesInputThrough() const { return false; }

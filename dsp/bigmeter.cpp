@@ -143,8 +143,7 @@ void BigMeter::setParameter(int32 id, double value)
     case kMeterResetLoudness:
         if (loudness)
             loudness->reset();
-        if (truePeak)
-            truePeak->reset();
+        resetTruePeak();
         if (rms)
             rms->reset();
         break;
@@ -159,8 +158,7 @@ void BigMeter::setParameter(int32 id, double value)
             rms->resetMaxima();
         break;
     case kMeterResetTruePeak:
-        if (truePeak)
-            truePeak->reset();
+        resetTruePeak();
         break;
     case kMeterLoudnessOn:
         loudnessOn = value >= 0.5;
@@ -171,6 +169,21 @@ void BigMeter::setParameter(int32 id, double value)
     default:
         break;
     }
+}
+
+void BigMeter::resetTruePeak()
+{
+    if (!truePeak)
+        return;
+    truePeakResetSinceSamples = true;
+    // While a programme goes on, its filter runs on through the reset. After the end, what the filter
+    // holds belongs to the programme before: the samples that follow start afresh.
+    if (!atEnd) {
+        truePeak->reset();
+        return;
+    }
+    truePeak->restart();
+    truePeakFlushLeft = 0;
 }
 
 void BigMeter::takeInputPeaks(const float* peaks, const bool* unmeasurable, int32 count, int32 n)
@@ -190,6 +203,7 @@ void BigMeter::process(float** in, float** out, int32 n)
     givenPeaks = nullptr;
     if (n < 1)
         return;
+    samplesArrived();
     for (int32 c = 0; c < channelCount; ++c)
         if (in[c] != out[c])
             std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(n));
@@ -222,7 +236,7 @@ void BigMeter::process(float** in, float** out, int32 n)
             skipSilence(piece, len);
             continue;
         }
-        truePeakFlushed = false;
+        truePeakFlushLeft = truePeak->getFlushLength();
         truePeak->process(piece, len);
         rms->processBlock(piece, len);
         if (loudnessOn && loudness)
@@ -233,11 +247,11 @@ void BigMeter::process(float** in, float** out, int32 n)
 void BigMeter::flushTruePeak(float** silent, int32 n)
 {
     // A peak just before the silence is still in the true peak's delay line: flush it once.
-    if (truePeakFlushed)
+    if (truePeakFlushLeft < 1)
         return;
-    const int32 flush = truePeak->getFlushLength();
-    truePeak->process(silent, n < flush ? n : flush);
-    truePeakFlushed = true;
+    const int32 k = n < truePeakFlushLeft ? n : truePeakFlushLeft;
+    truePeak->process(silent, k);
+    truePeakFlushLeft -= k;
 }
 
 void BigMeter::skipSilence(float** silent, int32 n)
@@ -260,6 +274,8 @@ float** BigMeter::zeros(int32 n)
 
 void BigMeter::processSilence(int32 n)
 {
+    if (n > 0)
+        samplesArrived();
     if (rms)
         rms->processSilence(n);
     if (!truePeak || n < 1 || measure.size() != static_cast<size_t>(channelCount))
@@ -271,12 +287,19 @@ void BigMeter::processSilence(int32 n)
 
 bool BigMeter::completeReadOut(bool feedEnded)
 {
+    if (feedEnded && truePeak) {
+        atEnd = true;
+        if (truePeakResetSinceSamples) {
+            // Now past the end, the reset since the last samples leaves nothing of them to measure.
+            resetTruePeak();
+        } else if (offline && truePeakFlushLeft > 0) {
+            // The last samples count as silence after them would carry them through the filter;
+            // measured on a copy, since the feed may go on after all.
+            truePeak->measureTail();
+        }
+    }
     if (!offline)
         return true;
-    // At the programme's end its last samples count as silence after them would carry them
-    // through the true peak's filter; measured on a copy, since the feed may well go on.
-    if (feedEnded && truePeak && !truePeakFlushed)
-        truePeak->measureTail();
     return loudness ? loudness->completeResults() : true;
 }
 

@@ -80,6 +80,13 @@ private:
     // A skipped block of digital silence: the true peak is flushed once, the loudness runs on.
     void skipSilence(float** silent, DSP::int32 n);
     void flushTruePeak(float** silent, DSP::int32 n);
+    // Samples reached the meters: the programme goes on.
+    void samplesArrived()
+    {
+        atEnd = false;
+        truePeakResetSinceSamples = false;
+    }
+    void resetTruePeak();
     // The scratch channels, n <= blockSize samples of them zeroed.
     float** zeros(DSP::int32 n);
 
@@ -99,8 +106,13 @@ private:
     bool initialized = false;
     bool terminated = false;
     bool loudnessOn = false;
-    // Once skipping silence, the true peak has had its delay line flushed.
-    bool truePeakFlushed = true;
+    // Silent samples still to feed the true peak after the last sound, so that its filter gives the
+    // peaks of the last samples; skipped silence feeds them once, in as many blocks as it comes.
+    DSP::int32 truePeakFlushLeft = 0;
+    // A read-out has marked the programme's end, and no samples came since.
+    bool atEnd = false;
+    // A true-peak reset came, and no samples since.
+    bool truePeakResetSinceSamples = false;
     // Channels with unmeasurable samples are measured from a cleaned copy.
     DSP::uint64 inputMask = 0;
     std::vector<DSP::FloatBuffer> scratch;

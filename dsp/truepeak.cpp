@@ -260,6 +260,15 @@ void TruePeak::reset()
     tailHeld = false;
 }
 
+void TruePeak::restart()
+{
+    reset();
+    for (auto& u : upsamplers)
+        u->reset();
+    for (auto& h : history)
+        std::fill_n(h.get(), flushLength, 0.0f);
+}
+
 bool TruePeak::terminate()
 {
     destroyUpsamplers();

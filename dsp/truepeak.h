@@ -83,6 +83,9 @@ public:
     // is left as it was, so later samples measure as if this had never run.
     void measureTail();
     bool holdsTail() const { return tailHeld; }
+    // A reset that also empties the filters and their history: what follows reads as a new
+    // programme, with nothing of the samples before it ringing into it.
+    void restart();
     float getMax() const { return tailHeld && tailMax > overallMax ? tailMax : overallMax; }
     float getChannelMax(DSP::int32 c) const
     {

@@ -481,10 +481,10 @@ int32 Session::displayClock() const
     return static_cast<int32>(static_cast<std::uint32_t>(static_cast<std::int64_t>(ms)));
 }
 
-void Session::fillContext(ProcessContext& ctx, std::int64_t pos)
+void Session::fillContext(ProcessContext& ctx, std::int64_t pos, bool playing)
 {
     ctx = ProcessContext{};
-    ctx.state = kPlaying;
+    ctx.state = playing ? static_cast<uint32>(kPlaying) : 0u;
     ctx.sampleRate = sampleRate_;
     ctx.projectTimeSamples = pos;
     ctx.continuousTimeSamples = pos;
@@ -502,12 +502,12 @@ void Session::takePendingEdits(HostParameterChanges& changes)
     pendingEdits_.clear();
 }
 
-void Session::prepareSlot(Slot& s, int n, bool inPlace)
+void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
 {
     s.inChanges.clear();
     s.outChanges.clear();
     takePendingEdits(s.inChanges);
-    fillContext(s.ctx, samplesProcessed_);
+    fillContext(s.ctx, samplesProcessed_, playing);
     samplesProcessed_ += n;
     s.inBus.numChannels = pluginChannels_;
     s.inBus.channelBuffers32 = s.inPtr.data();
@@ -713,10 +713,12 @@ struct Session::StretchFeed : Feed
     float* const* out;
     std::int64_t frames;
     bool emptyBlock; // one block of no samples when there are no frames
+    bool playing;
     std::int64_t pos = 0, outPos = 0;
 
-    StretchFeed(Session& session, const float* const* input, std::int64_t n, float* const* output, bool empty)
-    : self(session), in(input), out(output), frames(n), emptyBlock(empty)
+    StretchFeed(Session& session, const float* const* input, std::int64_t n, float* const* output, bool empty,
+                bool play)
+    : self(session), in(input), out(output), frames(n), emptyBlock(empty), playing(play)
     {}
     bool fill(Slot& s) override
     {
@@ -731,7 +733,7 @@ struct Session::StretchFeed : Feed
             else
                 std::fill_n(dst, n, 0.0f);
         }
-        self.prepareSlot(s, n, false);
+        self.prepareSlot(s, n, false, playing);
         pos += n;
         return true;
     }
@@ -746,11 +748,12 @@ struct Session::StretchFeed : Feed
     }
 };
 
-tresult Session::processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock)
+tresult Session::processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock,
+                            bool playing)
 {
     if (!audio_ || stalled_)
         return kInvalidArgument;
-    StretchFeed feed(*this, in, frames, out, emptyBlock);
+    StretchFeed feed(*this, in, frames, out, emptyBlock, playing);
     tresult first = kResultOk;
     std::string error;
     if (!pipeline(feed, true, first, error))
@@ -787,10 +790,10 @@ bool Session::writeSvg(const std::string& path, std::string& error)
     return display_->writeSvg(controller_, path, error);
 }
 
-bool Session::readOut(std::string* error)
+bool Session::readOut(std::string* error, bool playing)
 {
     requestData();
-    const tresult result = processBlock(nullptr, 0);
+    const tresult result = processFed(nullptr, 0, nullptr, true, playing);
     if (result == kResultOk)
         return true;
     if (error)

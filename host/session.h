@@ -110,11 +110,13 @@ public:
     // `stallSeconds`: the session has stalled); kInvalidArgument when not set up, stalled, or frames < 0.
     // No frames process no block.
     tresult processStretch(const float* const* in, std::int64_t frames, float* const* out = nullptr);
-    // Asks for data, runs an empty block with output changes and passes them to the controller:
-    // offline, the plug-in completes its readings first, so one read-out after the last block reads
-    // the whole programme. False when the block fails (with the reason in `error`); when the
+    // Asks for data, runs an empty block with output changes and passes them to the controller.
+    // The block's transport says the host has stopped: that is the programme's end, and offline the
+    // plug-in completes its readings first, so one read-out after the last block reads the whole
+    // programme. With `playing` the transport says the host plays on, as it does between blocks of
+    // a programme that goes on. False when the block fails (with the reason in `error`); when the
     // plug-in could not complete its readings, the session has stalled.
-    bool readOut(std::string* error = nullptr);
+    bool readOut(std::string* error = nullptr, bool playing = false);
     std::vector<ParamValue> values();
 
     // Queues an input parameter change (normalized) for the next block and tells the controller.
@@ -167,8 +169,9 @@ private:
     struct Feed;
     struct StretchFeed;
 
-    void fillContext(ProcessContext& ctx, std::int64_t pos);
-    void prepareSlot(Slot& s, int n, bool inPlace);
+    // Every block but a final read-out's says the host is playing.
+    void fillContext(ProcessContext& ctx, std::int64_t pos, bool playing);
+    void prepareSlot(Slot& s, int n, bool inPlace, bool playing = true);
     void consumeSlot(Slot& s);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);
@@ -177,7 +180,8 @@ private:
     // session then stalls). False when the plug-in stopped processing (stalled, with `error`).
     bool pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::string& error);
     // processStretch(), or with `emptyBlock` one block even of no frames (processBlock()).
-    tresult processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock);
+    tresult processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock,
+                       bool playing = true);
     // The plug-in may still be running code: from now on it is abandoned, not torn down.
     void stall(std::string reason);
     // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host

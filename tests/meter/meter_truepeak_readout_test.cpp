@@ -1,10 +1,12 @@
-// Read-outs in blocks without samples, as a host's idle calls make them at any time offline: the
-// end of the samples so far counts in the true peak as silence after them would, but the audio
-// that follows measures as if no read-out had come.
+// Read-outs in blocks without samples. While the host plays, the programme goes on: such a read-out
+// adds nothing, and what it shows never falls between resets. Where the host has stopped, the last
+// samples count as silence after them would carry them through the true peak's filter, and a reset
+// there starts afresh. Either way the audio that follows measures as if no read-out had come.
 #include "tests/meter/meter_fixture.h"
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -13,9 +15,15 @@ namespace {
 
 using TruePeakReadOutTest = BundleTest;
 
-constexpr double kRate = 48000.0, kTau = 6.283185307179586;
+constexpr double kRate = 48000.0, kTau = 6.283185307179586, kPi = kTau / 2.0;
 constexpr int kBlock = 512;
-constexpr uint32 kIntegrated = 3, kShortTermMax = 9, kTruePeak = 11, kTruePeakOver = 46;
+constexpr uint32 kIntegrated = 3, kResetLoudness = 4, kResetTruePeak = 7, kMomentaryMax = 8, kShortTermMax = 9,
+                 kTruePeak = 11, kTruePeakOver = 46;
+
+double dB(double normalized)
+{
+    return normalized * 128.0 - 80.0;
+}
 
 Stereo generate(double seconds, const std::function<void(double t, std::size_t i, float& l, float& r)>& f)
 {
@@ -34,13 +42,56 @@ double noiseAt(std::size_t i)
     return static_cast<double>(x) / 4294967296.0 * 2.0 - 1.0;
 }
 
+// Blocks straight into the processor on the test's own thread, so that a read-out in every block
+// costs no round trip to the host's audio thread; the values of each read-out as it wrote them.
+class Direct
+{
+public:
+    explicit Direct(Session& s) : session(s), b(2, kBlock)
+    {
+        b.data.processMode = kOffline;
+        b.data.processContext = &b.ctx;
+    }
+    // n samples of `s` from `pos` (none: an empty block); with `readOut`, the values it wrote.
+    void block(const Stereo* s, std::size_t pos, int n, bool playing, bool readOut)
+    {
+        b.inChanges.clear();
+        b.outChanges.clear();
+        for (int c = 0; c < 2 && s; ++c)
+            std::copy_n((c ? s->r : s->l).data() + pos, n, b.in[static_cast<std::size_t>(c)].data());
+        b.data.numSamples = n;
+        b.ctx = ProcessContext{};
+        b.ctx.state = playing ? static_cast<uint32>(kPlaying) : 0u;
+        b.ctx.sampleRate = kRate;
+        if (readOut)
+            session.requestData();
+        ASSERT_EQ(session.processor()->process(b.data), kResultOk);
+        for (int32 i = 0; i < b.outChanges.getParameterCount(); ++i) {
+            HostParamQueue* q = b.outChanges.queue(i);
+            int32 offset = 0;
+            double v = 0.0;
+            if (q->getPointCount() > 0 && q->getPoint(q->getPointCount() - 1, offset, v) == kResultOk)
+                values[q->getParameterId()] = v;
+        }
+    }
+    std::map<uint32, double> values;
+
+private:
+    Session& session;
+    RawBlock b;
+};
+
 // True peak in dB, TP-Over, and the loudness rows.
 struct Reading
 {
-    double truePeak, over, integrated, shortTermMax;
+    double truePeak, over, integrated, momentaryMax, shortTermMax;
+    explicit Reading(std::map<uint32, double>& v)
+    : truePeak(dB(v[kTruePeak])), over(v[kTruePeakOver]), integrated(v[kIntegrated]), momentaryMax(v[kMomentaryMax]),
+      shortTermMax(v[kShortTermMax])
+    {}
 };
 
-TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksLeaveTheReadingsAsOneAtTheEnd)
+TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksNeverFallWhilePlayingAndLeaveTheEndAsOneReadOut)
 {
     const auto low = [](double t, std::size_t, float& l, float& r) {
         l = static_cast<float>(0.5 * std::sin(kTau * 997.0 * t));
@@ -71,19 +122,21 @@ TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksLeaveTheReadingsAsOneAtTheEnd)
         {"5 kHz and 17 kHz", generate(1.5, high)}, {"clipped bass with noise", generate(1.5, bass)},
         {"bursts", generate(1.5, bursts)},
     };
-    auto measure = [&](const Stereo& s, int every) {
+    // The final reading, and every one shown before it.
+    auto measure = [&](const Stereo& s, int every, bool playing, std::vector<Reading>* shown) {
         setupStereo(kBlock, kRate);
+        Direct host(session);
         std::size_t blocks = 0;
         for (std::size_t pos = 0; pos < s.size(); pos += kBlock) {
-            const float* in[2] = {s.l.data() + pos, s.r.data() + pos};
-            session.processBlock(in, static_cast<int>(std::min<std::size_t>(kBlock, s.size() - pos)));
+            host.block(&s, pos, static_cast<int>(std::min<std::size_t>(kBlock, s.size() - pos)), true, false);
             if (every > 0 && ++blocks % static_cast<std::size_t>(every) == 0) {
-                EXPECT_TRUE(session.readOut());
+                host.block(nullptr, 0, 0, playing, true);
+                if (shown)
+                    shown->emplace_back(host.values);
             }
         }
-        EXPECT_TRUE(session.readOut());
-        const Reading r{session.lastOutput(kTruePeak) * 128.0 - 80.0, session.lastOutput(kTruePeakOver),
-                        session.lastOutput(kIntegrated), session.lastOutput(kShortTermMax)};
+        host.block(nullptr, 0, 0, false, true);
+        const Reading r(host.values);
         session.teardown();
         std::string error;
         EXPECT_TRUE(session.load(error) && session.create(error)) << error;
@@ -91,54 +144,166 @@ TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksLeaveTheReadingsAsOneAtTheEnd)
     };
     for (const auto& [name, signal] : signals) {
         SCOPED_TRACE(name);
-        const Reading once = measure(signal, 0);
-        for (int every : {1, 3, 7}) {
-            SCOPED_TRACE("a read-out every " + std::to_string(every) + " blocks");
-            const Reading r = measure(signal, every);
-            EXPECT_NEAR(r.truePeak, once.truePeak, 0.01);
-            EXPECT_EQ(r.over, once.over);
-            EXPECT_NEAR(r.integrated, once.integrated, 1e-9);
-            EXPECT_NEAR(r.shortTermMax, once.shortTermMax, 1e-9);
-        }
+        const Reading once = measure(signal, 0, false, nullptr);
+        for (int every : {1, 3, 7})
+            for (bool playing : {true, false}) {
+                SCOPED_TRACE("a read-out every " + std::to_string(every) + " blocks" + (playing ? ", playing" : ""));
+                std::vector<Reading> shown;
+                const Reading r = measure(signal, every, playing, &shown);
+                EXPECT_EQ(r.truePeak, once.truePeak);
+                EXPECT_EQ(r.over, once.over);
+                EXPECT_EQ(r.integrated, once.integrated);
+                EXPECT_EQ(r.shortTermMax, once.shortTermMax);
+                if (!playing)
+                    continue;
+                // Maxima only rise between resets, and an over stays off for a programme that has none.
+                for (std::size_t k = 0; k < shown.size(); ++k) {
+                    const Reading& now = shown[k];
+                    EXPECT_LE(now.truePeak, once.truePeak) << k;
+                    EXPECT_LE(now.over, once.over) << k;
+                    if (k == 0)
+                        continue;
+                    const Reading& before = shown[k - 1];
+                    EXPECT_GE(now.truePeak, before.truePeak) << k;
+                    EXPECT_GE(now.over, before.over) << k;
+                    EXPECT_GE(now.momentaryMax, before.momentaryMax) << k;
+                    EXPECT_GE(now.shortTermMax, before.shortTermMax) << k;
+                }
+            }
     }
 }
 
-// A click in the last sample peaks only in the filter's output after it: a read-out after it shows
-// it, as often as asked, and the audio that follows measures as if it had not been read: after a
-// true-peak reset that comes with the next samples, the click's peak still comes out of the filter.
-TEST_F(TruePeakReadOutTest, AClickInTheLastSamplesCountsAtTheEndAndTheAudioGoesOnUnchanged)
+// A second of a quiet tone, some samples of 0.01, and a click of 0.95 in the last sample, whose
+// peak the filter gives only after it.
+Stereo clickAtTheEnd()
 {
-    Stereo a = sine(1.0, kRate, 1000.0, 0.05), b = sine(0.3, kRate, 1000.0, 0.05);
+    Stereo a = sine(1.0, kRate, 1000.0, 0.05);
     a.l.resize(a.size() + 37, 0.01f);
     a.r.resize(a.l.size(), 0.01f);
     a.l.back() = 0.95f;
-    const double click = 20.0 * std::log10(0.95);
+    return a;
+}
+
+void feedAll(Session& s, const Stereo& x)
+{
+    const float* in[2] = {x.l.data(), x.r.data()};
+    ASSERT_EQ(s.processStretch(in, static_cast<std::int64_t>(x.size())), kResultOk);
+}
+
+// While the host plays, the click is not shown before samples follow it; at the end it is, once
+// however often read. A reset after the end, whether it comes in a block of its own or in the final
+// read-out's, empties the readings, and the next audio reads as itself, TP-Over off.
+TEST_F(TruePeakReadOutTest, AClickInTheLastSampleCountsAtTheEndAndAResetThereStartsAfresh)
+{
+    const double click = 20.0 * std::log10(0.95), tone = 20.0 * std::log10(0.05);
+    const Stereo a = clickAtTheEnd(), b = sine(0.1, kRate, 1000.0, 0.05);
+    for (bool resetInItsOwnBlock : {true, false}) {
+        SCOPED_TRACE(resetInItsOwnBlock ? "reset in a block of its own" : "reset in the final read-out's block");
+        setupStereo(kBlock, kRate);
+        feedAll(session, a);
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(session.readOut(nullptr, true));
+            EXPECT_LT(dB(session.lastOutput(kTruePeak)), -20.0) << i;
+            EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
+        }
+        if (resetInItsOwnBlock) {
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_TRUE(session.readOut());
+                EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), click, 0.1) << i;
+                EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0) << i;
+            }
+            session.setParameter(kResetTruePeak, 1.0);
+            ASSERT_EQ(session.processBlock(nullptr, 0), kResultOk);
+        } else {
+            session.setParameter(kResetLoudness, 1.0);
+        }
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(session.readOut());
+            EXPECT_EQ(dB(session.lastOutput(kTruePeak)), -80.0) << i;
+            EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
+        }
+        feedAll(session, b);
+        ASSERT_TRUE(session.readOut());
+        EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), tone, 0.05);
+        EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0);
+        session.teardown();
+        std::string error;
+        ASSERT_TRUE(session.load(error) && session.create(error)) << error;
+    }
+}
+
+// A reset while the host plays leaves the filter running: the click rings into the next samples
+// and counts after the reset, as in a host that never read out.
+TEST_F(TruePeakReadOutTest, AResetWhilePlayingLeavesTheFilterAsIfNoReadOutHadCome)
+{
+    const Stereo a = clickAtTheEnd(), b = sine(0.3, kRate, 1000.0, 0.05);
     Session plain{NORRIK_BUNDLE_PATH};
     std::string error;
     ASSERT_TRUE(plain.load(error) && plain.create(error) && plain.setup(kRate, 2, kBlock, error)) << error;
     setupStereo(kBlock, kRate);
     for (Session* s : {&session, &plain})
-        for (std::size_t pos = 0; pos < a.size(); pos += kBlock) {
-            const float* in[2] = {a.l.data() + pos, a.r.data() + pos};
-            s->processBlock(in, static_cast<int>(std::min<std::size_t>(kBlock, a.size() - pos)));
-        }
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(session.readOut());
-        EXPECT_NEAR(session.lastOutput(kTruePeak) * 128.0 - 80.0, click, 0.1) << i;
-        EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0) << i;
-    }
+        feedAll(*s, a);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(session.readOut(nullptr, true));
     for (Session* s : {&session, &plain}) {
-        s->setParameter(7, 1.0);
-        for (std::size_t pos = 0; pos < b.size(); pos += kBlock) {
-            const float* in[2] = {b.l.data() + pos, b.r.data() + pos};
-            s->processBlock(in, static_cast<int>(std::min<std::size_t>(kBlock, b.size() - pos)));
-        }
+        s->setParameter(kResetTruePeak, 1.0);
+        feedAll(*s, b);
         ASSERT_TRUE(s->readOut());
     }
-    EXPECT_NEAR(session.lastOutput(kTruePeak) * 128.0 - 80.0, plain.lastOutput(kTruePeak) * 128.0 - 80.0, 0.01);
-    EXPECT_NEAR(plain.lastOutput(kTruePeak) * 128.0 - 80.0, click, 0.1);
-    EXPECT_EQ(session.lastOutput(kTruePeakOver), plain.lastOutput(kTruePeakOver));
+    EXPECT_EQ(session.lastOutput(kTruePeak), plain.lastOutput(kTruePeak));
+    EXPECT_NEAR(dB(plain.lastOutput(kTruePeak)), 20.0 * std::log10(0.95), 0.1);
+    EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0);
     plain.teardown();
+}
+
+// The 4-times oversampled peak in double precision: zeros stuffed between the samples, and the
+// windowed-sinc low pass (81 taps, Blackman window) designed here.
+double referenceTruePeak(const std::vector<float>& x)
+{
+    constexpr int kTaps = 81, kCentre = 40;
+    double taps[kTaps];
+    for (int n = 0; n < kTaps; ++n) {
+        const double arg = kPi * static_cast<double>(n - kCentre) / 4.0;
+        const double sinc = n == kCentre ? 1.0 : std::sin(arg) / arg;
+        const double w = kTau * static_cast<double>(n) / 80.0;
+        taps[n] = sinc * (0.42 - 0.5 * std::cos(w) + 0.08 * std::cos(2.0 * w));
+    }
+    double peak = 0.0;
+    for (std::size_t m = 0; m < 4 * x.size(); ++m) {
+        double y = 0.0;
+        for (std::size_t k = m % 4; k < kTaps && k <= m; k += 4)
+            y += taps[k] * static_cast<double>(x[(m - k) / 4]);
+        peak = std::max(peak, std::fabs(y));
+    }
+    return 20.0 * std::log10(peak);
+}
+
+// A click that ends two samples before a block boundary, then blocks the host flags as silent: a
+// read-out while playing, in the pause, shows the click's inter-sample peak as the reference does.
+TEST_F(TruePeakReadOutTest, APeakJustBeforeFlaggedSilenceShowsInThePause)
+{
+    for (int block : {512, 100}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::size_t sound = static_cast<std::size_t>(block) * (24000 / static_cast<std::size_t>(block));
+        Stereo x = sine(static_cast<double>(sound) / kRate, kRate, 1000.0, 0.05);
+        // Two equal samples: their peak lies between them, above either.
+        x.l[sound - 4] = x.l[sound - 3] = 0.8f;
+        x.l[sound - 2] = x.l[sound - 1] = x.r[sound - 2] = x.r[sound - 1] = 0.0f;
+        x.l.resize(sound + static_cast<std::size_t>(4 * block), 0.0f);
+        x.r.resize(x.l.size(), 0.0f);
+        const double want = std::max(referenceTruePeak(x.l), referenceTruePeak(x.r));
+        ASSERT_GT(want, 20.0 * std::log10(0.8) + 1.0);
+        setupStereo(block, kRate);
+        feedAll(session, x);
+        ASSERT_TRUE(session.readOut(nullptr, true));
+        EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), want, 0.01);
+        EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0);
+        ASSERT_TRUE(session.readOut());
+        EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), want, 0.01);
+        session.teardown();
+        std::string error;
+        ASSERT_TRUE(session.load(error) && session.create(error)) << error;
+    }
 }
 
 } // namespace

@@ -108,8 +108,10 @@ void PluginQelVu::writeRequestedReadOut(ProcessData& data)
 {
     if (!data.outputParameterChanges || bypassState != 0 || !readOutRequested.load(std::memory_order_acquire))
         return;
-    // A block without samples after the feed reads to the programme's end.
-    if (accessor && !accessor->completeReadOut(data.numSamples == 0)) {
+    // A block without samples while the host is not playing reads to the programme's end. While it
+    // plays, the programme goes on: what the filters hold counts once more samples come.
+    const bool playing = data.transport && (data.transport->state & TransportContext::kPlaying);
+    if (accessor && !accessor->completeReadOut(data.numSamples == 0 && !playing)) {
         // Answered with a failed block; the controller asks again.
         readOutIncomplete = true;
         readOutRequested.store(false, std::memory_order_release);
