@@ -50,8 +50,6 @@ Outcome runOut(int32 limitMs, Wait wait, Between between, int cap = 100000)
     return {(clock.t - start) / kMs, waits, clock.sleeps};
 }
 
-const auto nothingBetween = [](ScriptedClock&, int) {};
-
 } // namespace
 
 TEST(DspWaitBudget, EndsAtItsBoundInWallTimeHoweverItsWaitsGo)
