@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -97,34 +96,61 @@ private:
     double sum = 0.0;
 };
 
-// How long a read-out may still wait for workers, shared by every wait it makes. Only waiting
-// while the process runs counts: the waits are taken in short slices, and a slice counts at most
-// the length asked for, so a process stopped meanwhile (a suspended job, a debugger, a frozen
-// container) does not find its bound used up by time in which its worker could not run either.
+// Where a wait budget reads the time and sleeps, in nanoseconds of a steady clock; tests replace it.
+class WaitClock
+{
+public:
+    virtual std::int64_t now() = 0;
+    // Returns at `deadline` or later.
+    virtual void sleepUntil(std::int64_t deadline) = 0;
+    // The machine's monotonic clock.
+    static WaitClock& steady();
+
+protected:
+    ~WaitClock() = default;
+};
+
+// How long a read-out may still wait for workers, shared by every wait it makes. It counts wall
+// time from its start, so time spent waiting to be scheduled on a busy machine counts. Only a slice
+// that lasts a second or more, far longer than any scheduling delay, counts as long as it was meant
+// to: it held a stop (a suspended job, a debugger, a frozen container) in which the worker could
+// not run either. No allocation or lock: the offline feed waits with it on the audio thread.
 class WaitBudget
 {
 public:
-    explicit WaitBudget(int32 ms) : leftNs(ms > 0 ? static_cast<std::int64_t>(ms) * 1000000 : 0) {}
+    explicit WaitBudget(int32 ms, WaitClock& clock = WaitClock::steady())
+    : time(clock), leftNs(ms > 0 ? static_cast<std::int64_t>(ms) * 1000000 : 0), last(clock.now())
+    {}
     bool isSpent() const { return leftNs <= 0; }
     // One slice of `wait(ms)`, which answers true when it was woken before its time ran out.
     template <class Wait>
     bool waitSlice(Wait&& wait)
     {
-        const std::int64_t slice = std::min<std::int64_t>(leftNs, kSliceMs * std::int64_t{1000000});
+        const std::int64_t slice = std::min<std::int64_t>(leftNs, kSliceNs);
         if (slice <= 0)
             return false;
-        const auto start = std::chrono::steady_clock::now();
+        const std::int64_t deadline = time.now() + slice;
         const bool woken = wait(static_cast<int32>((slice + 999999) / 1000000));
-        // A slice that ran out counts whole (however long the process stood still in it); one that
-        // was answered, the time it took, at most its length.
-        const std::int64_t took = std::chrono::nanoseconds(std::chrono::steady_clock::now() - start).count();
-        leftNs -= woken ? std::clamp<std::int64_t>(took, 0, slice) : slice;
+        std::int64_t now = time.now();
+        // Back early unanswered (interrupted, or a wait that cannot wait): the rest of the slice is
+        // slept out, so a wait that fails at once neither spins nor spends the budget early.
+        if (!woken && now < deadline) {
+            time.sleepUntil(deadline);
+            now = time.now();
+        }
+        const std::int64_t took = now - last;
+        last = now;
+        leftNs -= took >= kStopNs ? slice : std::max<std::int64_t>(took, 0);
         return woken;
     }
 
 private:
-    static constexpr int32 kSliceMs = 20;
+    static constexpr std::int64_t kSliceNs = 20000000;
+    static constexpr std::int64_t kStopNs = 1000000000;
+    WaitClock& time;
     std::int64_t leftNs;
+    // When the budget last read the clock: time between its waits counts too.
+    std::int64_t last;
 };
 
 class CollectorOverlap : public Overlap
@@ -188,7 +214,7 @@ public:
     // cover every window; false when the worker did not answer in time, and false at once, with no
     // waiting, when an offline feed had to drop a window since the last reset.
     bool completeBy(WaitBudget& budget);
-    // The same with a budget of `timeoutMs` (time the process stands still not counted).
+    // The same with a budget of `timeoutMs` (wall time, a stop of a second or more left out).
     bool drain(int32 timeoutMs = kWaitLimitMs);
     // Whether an offline feed dropped a window since the last reset.
     bool hasLostWindows() const { return windowsLost; }
@@ -196,8 +222,8 @@ public:
     // not evaluated yet, so the next read-out shows it. Without a worker, the results are brought
     // up to date here.
     void requestResults();
-    // How long an offline feed waits for room in the queue before it drops a window (time the
-    // process stands still not counted). It waits once: after a dropped window, no more until reset.
+    // How long an offline feed waits for room in the queue before it drops a window (wall time, a
+    // stop of a second or more left out). It waits once: after a dropped window, no more until reset.
     void setWaitLimit(int32 ms) { waitLimitMs = ms; }
     // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
     // system does not schedule); it goes on when released. Owner's thread (releasing: any thread).

@@ -79,14 +79,14 @@ public:
     DSP::CollectorLoudnessRange* getRangeCollector() const { return rangeCollector.get(); }
     DSP::CollectorIntegrated* getIntegratedCollector() const { return integratedCollector.get(); }
     // Brings every window completed so far into the gated results, waiting for busy workers
-    // `timeoutMs` at the most in all, time the process stands still not counted (the feeding
-    // thread, or the main thread while nothing is fed). False when a worker did not answer in
-    // time; false at once, with no waiting, when an offline feed had to drop a window.
+    // `timeoutMs` at the most in all, in wall time with a stop of a second or more left out (the
+    // feeding thread, or the main thread while nothing is fed). False when a worker did not answer
+    // in time; false at once, with no waiting, when an offline feed had to drop a window.
     bool drain(DSP::int32 timeoutMs);
     // The same within the wait limit: what an offline read-out does first.
     bool completeResults() { return drain(waitLimitMs); }
-    // How long offline processing waits for a worker at the most (default 8 s), time the process
-    // stands still not counted.
+    // How long offline processing waits for a worker at the most (default 8 s), in wall time with a
+    // stop of a second or more left out.
     void setWaitLimit(DSP::int32 ms);
     // Windows the workers could not take (queue full).
     std::uint32_t getDroppedWindows() const;

@@ -1,5 +1,6 @@
 #include "host/session.h"
 
+#include "host/idlebound.h"
 #include "host/numbertext.h"
 
 #include <dlfcn.h>
@@ -176,25 +177,22 @@ public:
     }
     std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
     // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
-    // then. False when no block was done for `stall` while the process ran: the plug-in has
-    // stopped in a process call. The wait goes in slices, each counted as at most its length, so a
-    // process stopped meanwhile (a suspended job, a debugger) does not find its bound used up.
+    // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
+    // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
     bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
     {
-        constexpr auto kSlice = std::chrono::milliseconds(200);
         kick();
         std::uint64_t d = done_.load();
         if (d >= target)
             return true;
         mainTarget_.store(target);
         mainWaiting_.store(true);
-        std::chrono::steady_clock::duration idle{0};
+        IdleBound idle(stall);
         for (;;) {
-            if (wake_.try_acquire_for(kSlice))
+            if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
                 return true; // the audio thread took the flag back and woke us
-            idle += kSlice;
             const std::uint64_t now = done_.load();
-            if (now >= target || idle >= stall) {
+            if (now >= target || (now == d && idle.isOver())) {
                 // Take the flag back; if the audio thread took it first, its wake is on the way.
                 if (!mainWaiting_.exchange(false))
                     wake_.acquire();
@@ -202,7 +200,7 @@ public:
             }
             if (now != d) {
                 d = now;
-                idle = {};
+                idle.restart();
             }
         }
     }

@@ -244,26 +244,3 @@ TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
     for (CollectorOverlap* c : all)
         c->terminate();
 }
-
-TEST(DspWaitBudget, SlicesAreShortAndAWaitThatFailsAtOnceStillSpendsTheBudget)
-{
-    // A wait that returns at once unanswered (a semaphore that cannot wait) counts its whole
-    // slice: the budget runs out after its length in slices, never looping without end.
-    WaitBudget budget(1000);
-    int32 asked = 0, slices = 0;
-    while (!budget.isSpent() && slices < 10000) {
-        budget.waitSlice([&](int32 ms) {
-            EXPECT_GE(ms, 1);
-            EXPECT_LE(ms, 50); // short: a stop of the process costs one slice at the most
-            asked += ms;
-            return false;
-        });
-        ++slices;
-    }
-    EXPECT_TRUE(budget.isSpent());
-    EXPECT_EQ(asked, 1000);
-    EXPECT_GE(slices, 20);
-    EXPECT_FALSE(budget.waitSlice([](int32) { return true; })); // spent: no more waiting
-    WaitBudget none(0);
-    EXPECT_TRUE(none.isSpent());
-}
