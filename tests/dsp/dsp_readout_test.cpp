@@ -135,6 +135,45 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     EXPECT_NEAR(acc->getValue(kMeterIntegrated), shownIntegrated(ref, 10 * second), 0.02);
 }
 
+TEST(DspOfflineReadOut, WindowsLostByEitherCollectorFailTheReadOutWithoutWaiting)
+{
+    // The test above loses windows in the integrated collector; here the range collector loses
+    // them while the integrated worker, held busy, still has windows to take in. Mono loudness
+    // alone: the range's one-second hops need a long feed to fill its queue.
+    const double fs = 8000.0;
+    const int32 block = 4000;
+    Loudness loudness(block, true, fs);
+    loudness.initialize(nullptr);
+    loudness.setOfflineProcessing(true);
+    CollectorLoudnessRange* range = loudness.getRangeCollector();
+    CollectorIntegrated* integrated = loudness.getIntegratedCollector();
+    ASSERT_TRUE(range && integrated && range->isThreaded() && integrated->isThreaded());
+    dsptest::Signal s(1, block);
+    dsptest::Lcg rng;
+    for (float& v : s.data[0])
+        v = 0.2f * rng.next();
+    auto feedSeconds = [&](size_t seconds) {
+        for (size_t i = 0; i < seconds * static_cast<size_t>(fs) / block; ++i)
+            loudness.process(s.at(0), block);
+    };
+    range->setWaitLimit(50); // the range's feed waits once, briefly; the integrated worker keeps up
+    range->holdWorker(true);
+    feedSeconds(HandOverQueue::kCapacity + 5);
+    ASSERT_TRUE(range->hasLostWindows());
+    ASSERT_FALSE(integrated->hasLostWindows());
+    range->holdWorker(false);
+    integrated->holdWorker(true);
+    feedSeconds(1);
+    // Nothing brings the range's windows back: the read-out fails at once, not after waiting for
+    // the integrated worker.
+    const auto limit = std::chrono::milliseconds(2000);
+    loudness.setWaitLimit(static_cast<int32>(limit.count()));
+    const auto readOut = std::chrono::steady_clock::now();
+    EXPECT_FALSE(loudness.completeResults());
+    EXPECT_LT(since(readOut), limit) << "a read-out waited although windows were lost";
+    integrated->holdWorker(false);
+}
+
 TEST(DspOfflineReadOut, TimeTheProcessStandsStillIsNotCountedInTheWaitForAWorker)
 {
     // The worker is held while the queue fills exactly; the next window makes the feed wait. Then

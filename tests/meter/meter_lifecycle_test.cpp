@@ -208,5 +208,21 @@ TEST_F(LifecycleTest, BadBlocksNeverCrashNorClaimSuccessSilenceFlagsAndTheBypass
     EXPECT_EQ(same.l, sig.l);
 }
 
+// The host hands the plug-in no block longer than its set-up: one sample more is refused whole,
+// and nothing of it reaches the meter.
+TEST_F(LifecycleTest, TheHostRefusesABlockLongerThanItsSetUp)
+{
+    setupStereo(512);
+    const Stereo tone = sine(513.0 / 48000.0, 48000.0, 1000.0, 0.5);
+    ASSERT_EQ(tone.size(), 513u);
+    const float* in[2] = {tone.l.data(), tone.r.data()};
+    EXPECT_EQ(session.processBlock(in, 513), kInvalidArgument);
+    EXPECT_EQ(session.samplesProcessed(), 0);
+    ASSERT_TRUE(session.readOut());
+    EXPECT_EQ(session.lastOutput(11), meterNorm(-80.0)); // the true peak of nothing
+    EXPECT_EQ(session.processBlock(in, 512), kResultOk);
+    EXPECT_EQ(session.samplesProcessed(), 512);
+}
+
 } // namespace
 } // namespace metertest

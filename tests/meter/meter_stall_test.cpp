@@ -1,6 +1,7 @@
 // A plug-in whose measuring threads do not answer, or that does not return from a process call:
 // `meter` stops with status 3 and the reason, and meters no further file; time the process stands
-// stopped is no stall. The plug-in is linked into the test, so that its worker can be held.
+// stopped is no stall; a stalled session's tear-down leaves the audio thread the slot it comes back
+// to. The plug-in is linked into the test, so that its worker can be held.
 #include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "host/audiosource.h"
@@ -85,6 +86,39 @@ void holdWorker(qelhost::Session& session, int waitLimitMs)
     return ::testing::AllOf(::testing::HasSubstr(file + ": " + reason),
                             ::testing::Not(::testing::HasSubstr("report> ")),
                             ::testing::Not(::testing::HasSubstr(later)));
+}
+
+// A read-out held inside the plug-in for `holdMs` (its wait for the held worker) is given up by the
+// host after 0.2 s, and the stalled session torn down; the process lives on past the hold, so
+// the audio thread comes back to the block's slot. Ends the process with status 0 and "outlived"
+// on stderr when all went so (ASan ends it at once if the slot was freed).
+[[noreturn]] void stallTearDownAndOutliveTheBlock(int holdMs)
+{
+    alarm(kChildSeconds);
+    qelhost::Session session(NORRIK_BUNDLE_PATH, {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
+                                                  reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
+    std::string error;
+    if (!session.load(error) || !session.create(error) || !session.setup(48000.0, 2, 512, error) ||
+        !loudnessOf(session)) {
+        std::fprintf(stderr, "no session: %s\n", error.c_str());
+        std::_Exit(2);
+    }
+    session.stallSeconds = 0.2;
+    loudnessOf(session)->setWaitLimit(holdMs);
+    loudnessOf(session)->getIntegratedCollector()->holdWorker(true);
+    std::vector<float> tone(48000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
+    const float* in[2] = {tone.data(), tone.data()};
+    const bool fed = session.processStretch(in, static_cast<std::int64_t>(tone.size())) == qelhost::kResultOk;
+    const auto start = std::chrono::steady_clock::now();
+    const bool read = session.readOut(&error);
+    session.teardown();
+    // The plug-in gives up its wait after the hold, and the block returns into its slot.
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(holdMs + 500));
+    std::fprintf(stderr, "%s: %s\n", fed && !read && session.stalled() ? "outlived" : "no stall", error.c_str());
+    std::fflush(stderr);
+    std::_Exit(0);
 }
 
 } // namespace
@@ -172,4 +206,12 @@ TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
     EXPECT_FALSE(session.stalled());
     // A 1 kHz tone of amplitude 0.1 in both channels reads -20 LUFS.
     EXPECT_NEAR(session.lastOutput(3) * 128.0 - 80.0, -20.0, 0.2);
+}
+
+TEST(MeterStall, AStalledTeardownKeepsTheSlotTheHeldBlockReturnsTo)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(stallTearDownAndOutliveTheBlock(1000), ::testing::ExitedWithCode(0),
+                ::testing::HasSubstr("outlived: the plug-in stopped processing: no block done in 0.2 s"))
+        << kBoundNote;
 }
