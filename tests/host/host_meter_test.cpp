@@ -540,6 +540,51 @@ TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
     EXPECT_TRUE(read(dir + "/pictures.d/all-2") == quietPicture);
 }
 
+TEST_F(MeterProgram, APictureReplacesOnlyAnEarlierPicture)
+{
+    const std::string a = write("a.wav", {-20.0, -20.0}, 48000, 0.5);
+    const std::string b = write("b.wav", {-30.0, -30.0}, 48000, 0.5);
+    auto read = [](const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    };
+    const std::string audio = read(a);
+    std::ofstream(dir + "/p-2.wav", std::ios::binary) << audio;
+    std::ofstream(dir + "/page-1.svg") << "<!DOCTYPE html>\n<html><body><svg width=\"1\"/></body></html>\n";
+    // A name meant as a file, audio under a picture's number, a page named as a picture: refused
+    // before anything is metered or written, each checked by what it holds.
+    const std::pair<std::string, std::string> refused[] = {{"--svg " + a + " " + b, a},
+                                                           {"--svg " + a, a},
+                                                           {b + " " + b + " --svg " + dir + "/p.wav", dir + "/p-2.wav"},
+                                                           {b + " --svg " + dir + "/page-1.svg", dir + "/page-1.svg"}};
+    for (const auto& [args, over] : refused) {
+        const ProgramRun r = run(args);
+        EXPECT_EQ(r.status, 64) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err,
+                  "meter: --svg: will not write the picture over " + over + ": it exists and is not an SVG picture\n")
+            << args;
+    }
+    EXPECT_TRUE(read(a) == audio && read(dir + "/p-2.wav") == audio);
+    EXPECT_FALSE(std::ifstream(dir + "/p-1.wav"));
+    // A picture of an earlier run, one written otherwise (a prolog, a prefix) and an empty file are
+    // replaced.
+    ASSERT_EQ(run(a + " --svg " + dir + "/ok-1.svg").status, 0);
+    std::ofstream(dir + "/ok-2.svg") << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- drawn by hand -->\n"
+                                        "<!DOCTYPE svg:svg [ <!ENTITY arrow \"->\"> ]>\n"
+                                        "<svg:svg xmlns:svg=\"http://www.w3.org/2000/svg\"/>\n";
+    std::ofstream(dir + "/ok-3.svg").flush();
+    const ProgramRun r = run(b + " " + b + " " + b + " --svg " + dir + "/ok.svg");
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* n : {"1", "2", "3"}) {
+        const std::string picture = read(dir + "/ok-" + n + ".svg");
+        EXPECT_NE(picture.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos) << n;
+        EXPECT_EQ(picture, read(dir + "/ok-1.svg")) << n;
+    }
+}
+
 TEST_F(MeterProgram, FileNamesThatAreNotUtf8GiveValidJson)
 {
     // A Latin-1 e acute, a control character and a u umlaut in UTF-8, found through the shell's glob.
