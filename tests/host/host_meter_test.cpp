@@ -399,10 +399,10 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
     }
 }
 
-TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
+TEST_F(MeterProgram, AiffFrameCountsOtherThanTheSoundsAreWarnedOf)
 {
     // One second of audio whose common chunk counts more frames than the sound chunk holds: in plain
-    // AIFF, in AIFC (float samples) and with the common chunk after the sound.
+    // AIFF, in AIFC (float samples) and with the common chunk after the sound; then fewer.
     auto countFrames = [](const std::string& path, std::uint32_t frames) {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -420,6 +420,11 @@ TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
     countFrames(open, 0xFFFFFFFFu);
     countFrames(aifc, 96000);
     countFrames(later, 96000);
+    // Fewer frames counted than the sound holds: the whole sound is metered, and said so.
+    const std::string fewer = write("fewer.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string none = write("none.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    countFrames(fewer, 24000);
+    countFrames(none, 0);
     {
         // FORM header, common chunk, sound chunk: the common chunk moved to the end.
         std::ifstream in(later, std::ios::binary);
@@ -431,14 +436,18 @@ TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
         std::ofstream(later, std::ios::binary | std::ios::trunc)
             << bytes.substr(0, 12) + bytes.substr(12 + common.size()) + common;
     }
-    ProgramRun r = run(twice + " " + open + " " + aifc + " " + later + " --json");
+    ProgramRun r = run(twice + " " + open + " " + aifc + " " + later + " " + fewer + " " + none + " --json");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "meter: warning: " + twice + ": truncated: 96000 frames expected, 48000 read\n" +
                          "meter: warning: " + open + ": truncated: 4294967295 frames expected, 48000 read\n" +
                          "meter: warning: " + aifc + ": truncated: 96000 frames expected, 48000 read\n" +
-                         "meter: warning: " + later + ": truncated: 96000 frames expected, 48000 read\n");
+                         "meter: warning: " + later + ": truncated: 96000 frames expected, 48000 read\n" +
+                         "meter: warning: " + fewer +
+                         ": the header counts 24000 frames but the sound holds 48000: all 48000 are metered\n" +
+                         "meter: warning: " + none +
+                         ": the header counts 0 frames but the sound holds 48000: all 48000 are metered\n");
     const auto json = lines(r.out);
-    ASSERT_EQ(json.size(), 4u) << r.out;
+    ASSERT_EQ(json.size(), 6u) << r.out;
     for (const std::string& line : json) {
         EXPECT_NE(line.find("\"seconds\": 1,"), std::string::npos) << line;
         EXPECT_NEAR(plainOf(line, "Integrated"), -20.0, 0.2) << line;
