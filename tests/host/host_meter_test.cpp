@@ -16,7 +16,11 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -496,6 +500,43 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
     r = run("--help >/dev/full");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "meter: cannot write to standard output: No space left on device\n");
+    // A reader gone (`| head -c1`): SIGPIPE ends meter as it ends filters, the shell showing 141;
+    // where it is ignored, the lost report fails with a message.
+    for (const bool ignored : {false, true}) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]);
+        const std::string errPath = dir + "/err";
+        const std::string cmd = std::string(ignored ? "trap '' PIPE; " : "") + "exec timeout -s KILL " +
+                                std::to_string(metertest::kMeterSeconds) + " " + NORRIK_METER_PATH + " " + tone;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        const char* argv[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
+        pid_t pid = -1;
+        const int spawned =
+            posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(fds[1]);
+        ASSERT_EQ(spawned, 0);
+        int st = 0;
+        ASSERT_EQ(waitpid(pid, &st, 0), pid);
+        std::ifstream e(errPath);
+        const std::string said((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+        // As a shell shows it (the bound passes a signal on as its own).
+        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), ignored ? 1 : 128 + SIGPIPE) << said;
+        EXPECT_EQ(said, ignored ? "meter: cannot write the report: Broken pipe\n" : "");
+    }
 }
 
 TEST_F(MeterProgram, APipeReadsAsTheFileDoes)
