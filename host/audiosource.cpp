@@ -268,6 +268,8 @@ public:
         } else {
             const std::int64_t promised = promisedFrames(stated, info_);
             promised_ = std::max<std::int64_t>(info_.frames, promised);
+            // A frame count apart from the audio's bytes (AIFF); compressed AIFC counts packets.
+            counted_ = frameBytes(info_) > 0 ? stated.frames : -1;
             // Where the frames cannot be told: cut in its audio, or inside or right after its header
             // with no audio at all (with audio, a container a pad byte short is harmless).
             cut_ = stated.cut && (stated.bytes >= 0 ? promised < 0 : info_.frames == 0);
@@ -301,6 +303,10 @@ public:
                  " frames read\n";
         else if (read_ == 0)
             w += "the file holds no audio\n";
+        // libsndfile reads the sound chunk whole, whatever the header counts.
+        if (counted_ >= 0 && counted_ < read_)
+            w += "the header counts " + std::to_string(counted_) + " frames but the sound holds " +
+                 std::to_string(read_) + ": all " + std::to_string(read_) + " are metered\n";
         if (unmeasurable_ > 0)
             w += std::to_string(unmeasurable_) + " non-finite or oversized sample" + (unmeasurable_ == 1 ? "" : "s") +
                  " (NaN, infinity or magnitude above " + formatNumber(DSP::kLargestMeasured, 3) +
@@ -395,6 +401,7 @@ private:
     std::vector<int> order_; // file channel of each of the plug-in's channels
     bool inOrder_ = true;
     std::int64_t promised_ = -1;
+    std::int64_t counted_ = -1; // the frames the header counts apart from the audio's bytes
     bool cut_ = false;
     std::int64_t read_ = 0;
     std::int64_t unmeasurable_ = 0;

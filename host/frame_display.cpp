@@ -16,14 +16,33 @@ std::string bundleResourceDirectory(const std::string& binaryPath)
     return p + "/Resources";
 }
 
-DisplayHost::DisplayHost(HostApplication* app, const std::string& binaryPath) : frame_(new FrameHost(app))
+namespace {
+// The frame host of the displays alive now, and how many they are (main thread only).
+FrameHost* gSharedFrame = nullptr;
+int gDisplays = 0;
+} // namespace
+
+DisplayHost::DisplayHost(HostApplication* app, const std::string& binaryPath)
 {
-    frame_->setResourceDirectory(bundleResourceDirectory(binaryPath));
+    if (gSharedFrame) {
+        frame_ = gSharedFrame;
+        frame_->addRef();
+    } else {
+        frame_ = gSharedFrame = new FrameHost(app);
+        frame_->setResourceDirectory(bundleResourceDirectory(binaryPath));
+    }
+    ++gDisplays;
 }
 
 DisplayHost::~DisplayHost()
 {
-    shutdown();
+    closeEditor();
+    if (--gDisplays == 0) {
+        // The last display: the sessions ended their controllers, and with them the plug-in's view
+        // services, before their displays; drop what the host still holds of the plug-in.
+        frame_->shutdown();
+        gSharedFrame = nullptr;
+    }
     frame_->release();
 }
 
@@ -76,12 +95,6 @@ void DisplayHost::closeEditor()
     if (view_)
         view_->release();
     view_ = nullptr;
-}
-
-void DisplayHost::shutdown()
-{
-    closeEditor();
-    frame_->shutdown();
 }
 
 } // namespace qelhost

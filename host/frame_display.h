@@ -11,6 +11,12 @@ namespace qelhost {
 // The bundle's resources folder, from the path of its binary (…/Contents/<arch>/name.so).
 std::string bundleResourceDirectory(const std::string& binaryPath);
 
+// One session's side of the drawing services. The plug-in takes the frame services of the first
+// controller's context for the whole process and keeps them until its last controller is gone, so
+// every display alive at once shares one frame host (its clock, update handler, idle registry and
+// skin): the first display makes it, with its application and resources folder, and the last one
+// shuts it down; the plug-in's references keep it, and nothing it points to, alive past that.
+// Made, used and destroyed on the main thread only.
 class DisplayHost
 {
 public:
@@ -32,9 +38,8 @@ public:
     // The display as SVG; empty when there is no editor.
     std::string renderSvg(IEditController* controller);
     bool writeSvg(IEditController* controller, const std::string& path, std::string& error);
-    // Closes the editor, then lets go of everything the host holds of the plug-in.
+    // Closes this display's editor.
     void closeEditor();
-    void shutdown();
 
 private:
     FrameHost* frame_;

@@ -54,6 +54,15 @@ void appendHex(std::string& out, unsigned char c)
     out += hex[c & 15];
 }
 
+// Whether the character at `at`, `length` bytes long, is a control character: C0, DEL or C1
+// (U+0080 to U+009F, lead byte 0xC2). A terminal may act on each.
+bool isControl(const std::string& s, std::size_t at, int length)
+{
+    const auto lead = static_cast<unsigned char>(s[at]);
+    return length == 1 ? lead < 0x20 || lead == 0x7F
+                       : length == 2 && lead == 0xC2 && static_cast<unsigned char>(s[at + 1]) < 0xA0;
+}
+
 // A JSON string of any bytes: control characters escaped, bytes that are not UTF-8 as U+FFFD.
 std::string jsonString(const std::string& s)
 {
@@ -65,24 +74,23 @@ std::string jsonString(const std::string& s)
             at += static_cast<std::size_t>(-length);
             continue;
         }
-        if (length > 1) {
-            out.append(s, at, static_cast<std::size_t>(length));
-            at += static_cast<std::size_t>(length);
-            continue;
-        }
-        const unsigned char c = static_cast<unsigned char>(s[at++]);
-        if (c == '"' || c == '\\') {
+        if (isControl(s, at, length)) {
+            // The code point: the byte itself, or for C1 the second byte of its two.
+            const auto code = static_cast<unsigned char>(s[at + static_cast<std::size_t>(length) - 1]);
+            if (const char letter = shortEscape(code)) {
+                out += '\\';
+                out += letter;
+            } else {
+                out += "\\u00";
+                appendHex(out, code);
+            }
+        } else if (s[at] == '"' || s[at] == '\\') {
             out += '\\';
-            out += static_cast<char>(c);
-        } else if (const char letter = shortEscape(c)) {
-            out += '\\';
-            out += letter;
-        } else if (c < 0x20) {
-            out += "\\u00";
-            appendHex(out, c);
+            out += s[at];
         } else {
-            out += static_cast<char>(c);
+            out.append(s, at, static_cast<std::size_t>(length));
         }
+        at += static_cast<std::size_t>(length);
     }
     return out + "\"";
 }
@@ -136,10 +144,7 @@ std::string terminalText(const std::string& s)
         const int length = utf8Character(s, at);
         const auto size = static_cast<std::size_t>(length < 0 ? -length : length);
         const unsigned char lead = static_cast<unsigned char>(s[at]);
-        // C0 and DEL, and C1 (U+0080 to U+009F, lead byte 0xC2): a terminal may act on them.
-        const bool control = length == 1 ? lead < 0x20 || lead == 0x7F
-                                         : length == 2 && lead == 0xC2 && static_cast<unsigned char>(s[at + 1]) < 0xA0;
-        if (length > 0 && !control) {
+        if (length > 0 && !isControl(s, at, length)) {
             out.append(s, at, size);
         } else if (const char letter = length == 1 ? shortEscape(lead) : 0) {
             out += '\\';

@@ -148,6 +148,17 @@ const char* const kReadingsIncomplete = "the plug-in could not complete its read
                                         "answer in time";
 constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
+
+// What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
+// the whole process, so the sessions alive at once share its clock: each sets it to its own audio
+// time before it calls into its controller, and nothing of a session is left for the clock to read
+// once the session is gone.
+std::atomic<int32> gDisplayMs{0};
+
+int32 sharedDisplayClock()
+{
+    return gDisplayMs.load(std::memory_order_relaxed);
+}
 } // namespace
 
 // Runs process() for each submitted slot in order; the main thread submits and collects. Each side
@@ -274,7 +285,7 @@ bool Session::load(std::string& error)
     if (!(linkedIn_.getFactory ? module_.attach(linkedIn_, error) : module_.open(bundlePath_, error)))
         return false;
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
-    display_->frame().frameSystem().clock = [this] { return displayClock(); };
+    display_->frame().frameSystem().clock = sharedDisplayClock;
     factory_ = module_.getFactory();
     if (!factory_) {
         error = "GetPluginFactory returned no factory";
@@ -479,6 +490,11 @@ int32 Session::displayClock() const
     return static_cast<int32>(static_cast<std::uint32_t>(static_cast<std::int64_t>(ms)));
 }
 
+void Session::showDisplayTime() const
+{
+    gDisplayMs.store(displayClock(), std::memory_order_relaxed);
+}
+
 void Session::fillContext(ProcessContext& ctx, std::int64_t pos, bool playing)
 {
     ctx = ProcessContext{};
@@ -535,6 +551,7 @@ void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
 
 void Session::consumeSlot(Slot& s)
 {
+    showDisplayTime();
     // Once the log is full, no batch is gathered (nor allocated) per block.
     const bool logging = outputLog_.size() < 20000;
     std::vector<std::pair<uint32, double>> batch;
@@ -772,6 +789,7 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
 
 void Session::requestData()
 {
+    showDisplayTime();
     // Idle time: a controller that takes it asks the processor for data itself.
     if (display_ && display_->hasIdleHandlers())
         display_->idle();
@@ -785,6 +803,7 @@ bool Session::writeSvg(const std::string& path, std::string& error)
         error = "no controller to draw";
         return false;
     }
+    showDisplayTime();
     return display_->writeSvg(controller_, path, error);
 }
 
@@ -847,6 +866,7 @@ std::vector<ParamValue> Session::values()
 
 void Session::setParameter(uint32 id, double normalized)
 {
+    showDisplayTime();
     if (controller_)
         controller_->setParamNormalized(id, normalized);
     std::lock_guard<std::mutex> lock(editMutex_);
@@ -912,8 +932,6 @@ void Session::teardown()
         (void)audio_.release();
         for (auto& s : slots_)
             (void)s.release(); // the block the audio thread is in still points into its slot
-        if (display_)
-            display_->frame().frameSystem().clock = nullptr; // it reads this session
         (void)display_.release();
         component_ = nullptr;
         processor_ = nullptr;

@@ -78,6 +78,14 @@ struct ClassRecord
 
 std::string defaultBundlePath(); // next to the running executable
 
+// Threads. Sessions are made, used and destroyed on one thread, the main thread, and any number
+// may be alive at once, set up and torn down in any order: they share the plug-in's display
+// services and the host's frame host behind them (see DisplayHost), which take no lock. Every call
+// below belongs to the main thread. The session runs the plug-in's process calls on its own audio
+// thread and hands blocks to it itself; what the plug-in does from its threads reaches the session
+// safely: messages sent from the audio thread or the plug-in's workers wait in the router for the
+// main thread (delivered as blocks come back, or by router().deliverQueued()), and edits the
+// controller reports from any thread wait under a lock for the next block.
 class Session
 {
 public:
@@ -189,6 +197,9 @@ private:
     // after a run is the same however fast the machine meters. (The blocks handed over can run
     // seconds of audio ahead of it.)
     int32 displayClock() const;
+    // Sets the display clock that every session shares to this session's time: before each call into
+    // the controller that may move its display.
+    void showDisplayTime() const;
 
     std::string bundlePath_;
     PluginEntries linkedIn_;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -166,6 +167,58 @@ TEST_F(HostFrameRun, TeardownWithTheEditorOpen)
     ASSERT_NE(session->display()->openEditor(session->controller()), nullptr);
     session->teardown();
     session.reset();
+}
+
+// The plug-in keeps the display services of the session whose controller started them, for every
+// controller after it, until the last is gone. Of two sessions, either is torn down and deleted,
+// the other's editor open, or the second loads only after the first is gone: the one left meters
+// and draws as a lone session does.
+TEST(HostFrameSessions, EitherOfTwoSessionsMetersAndDrawsAfterTheOtherIsGone)
+{
+    auto start = [](Session& s) {
+        std::string error;
+        EXPECT_TRUE(s.load(error) && s.create(error)) << error;
+        // The editor opens before the set-up, as a host shows the plug-in before it plays.
+        EXPECT_NE(s.display()->openEditor(s.controller()), nullptr);
+    };
+    auto meterAndDraw = [](Session& s, double seconds) {
+        std::string error;
+        Tone tone(seconds);
+        EXPECT_TRUE(s.setup(48000.0, 2, 512, error) && s.run(tone, nullptr, error) && s.readOut(&error)) << error;
+        std::string seen;
+        for (const ParamValue& v : s.values())
+            seen += v.title + "=" + v.text + "\n";
+        return seen + s.display()->renderSvg(s.controller());
+    };
+    std::string reference;
+    {
+        Session lone(NORRIK_BUNDLE_PATH);
+        start(lone);
+        reference = meterAndDraw(lone, 3.0);
+    }
+    ASSERT_NE(reference.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos) << reference;
+    enum Order
+    {
+        kFirstGoes,
+        kSecondGoes,
+        kFirstGoesBeforeTheSecondLoads
+    };
+    for (const Order order : {kFirstGoes, kSecondGoes, kFirstGoesBeforeTheSecondLoads}) {
+        SCOPED_TRACE(order);
+        auto first = std::make_unique<Session>(NORRIK_BUNDLE_PATH);
+        start(*first);
+        auto second = std::make_unique<Session>(NORRIK_BUNDLE_PATH);
+        if (order != kFirstGoesBeforeTheSecondLoads)
+            start(*second);
+        std::unique_ptr<Session>& goes = order == kSecondGoes ? second : first;
+        Session& stays = order == kSecondGoes ? *first : *second;
+        EXPECT_NE(meterAndDraw(*goes, 1.0).find("<svg"), std::string::npos);
+        goes->teardown();
+        goes.reset();
+        if (order == kFirstGoesBeforeTheSecondLoads)
+            start(stays);
+        EXPECT_EQ(meterAndDraw(stays, 3.0), reference);
+    }
 }
 
 TEST(HostFrameProgram, MeterWritesTheDisplay)

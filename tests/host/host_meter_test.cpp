@@ -16,7 +16,11 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -399,10 +403,10 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
     }
 }
 
-TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
+TEST_F(MeterProgram, AiffFrameCountsOtherThanTheSoundsAreWarnedOf)
 {
     // One second of audio whose common chunk counts more frames than the sound chunk holds: in plain
-    // AIFF, in AIFC (float samples) and with the common chunk after the sound.
+    // AIFF, in AIFC (float samples) and with the common chunk after the sound; then fewer.
     auto countFrames = [](const std::string& path, std::uint32_t frames) {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -420,6 +424,11 @@ TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
     countFrames(open, 0xFFFFFFFFu);
     countFrames(aifc, 96000);
     countFrames(later, 96000);
+    // Fewer frames counted than the sound holds: the whole sound is metered, and said so.
+    const std::string fewer = write("fewer.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string none = write("none.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    countFrames(fewer, 24000);
+    countFrames(none, 0);
     {
         // FORM header, common chunk, sound chunk: the common chunk moved to the end.
         std::ifstream in(later, std::ios::binary);
@@ -431,14 +440,18 @@ TEST_F(MeterProgram, AiffFrameCountsBeyondTheSoundAreWarnedOf)
         std::ofstream(later, std::ios::binary | std::ios::trunc)
             << bytes.substr(0, 12) + bytes.substr(12 + common.size()) + common;
     }
-    ProgramRun r = run(twice + " " + open + " " + aifc + " " + later + " --json");
+    ProgramRun r = run(twice + " " + open + " " + aifc + " " + later + " " + fewer + " " + none + " --json");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "meter: warning: " + twice + ": truncated: 96000 frames expected, 48000 read\n" +
                          "meter: warning: " + open + ": truncated: 4294967295 frames expected, 48000 read\n" +
                          "meter: warning: " + aifc + ": truncated: 96000 frames expected, 48000 read\n" +
-                         "meter: warning: " + later + ": truncated: 96000 frames expected, 48000 read\n");
+                         "meter: warning: " + later + ": truncated: 96000 frames expected, 48000 read\n" +
+                         "meter: warning: " + fewer +
+                         ": the header counts 24000 frames but the sound holds 48000: all 48000 are metered\n" +
+                         "meter: warning: " + none +
+                         ": the header counts 0 frames but the sound holds 48000: all 48000 are metered\n");
     const auto json = lines(r.out);
-    ASSERT_EQ(json.size(), 4u) << r.out;
+    ASSERT_EQ(json.size(), 6u) << r.out;
     for (const std::string& line : json) {
         EXPECT_NE(line.find("\"seconds\": 1,"), std::string::npos) << line;
         EXPECT_NEAR(plainOf(line, "Integrated"), -20.0, 0.2) << line;
@@ -487,6 +500,43 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
     r = run("--help >/dev/full");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "meter: cannot write to standard output: No space left on device\n");
+    // A reader gone (`| head -c1`): SIGPIPE ends meter as it ends filters, the shell showing 141;
+    // where it is ignored, the lost report fails with a message.
+    for (const bool ignored : {false, true}) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]);
+        const std::string errPath = dir + "/err";
+        const std::string cmd = std::string(ignored ? "trap '' PIPE; " : "") + "exec timeout -s KILL " +
+                                std::to_string(metertest::kMeterSeconds) + " " + NORRIK_METER_PATH + " " + tone;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        const char* argv[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
+        pid_t pid = -1;
+        const int spawned =
+            posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(fds[1]);
+        ASSERT_EQ(spawned, 0);
+        int st = 0;
+        ASSERT_EQ(waitpid(pid, &st, 0), pid);
+        std::ifstream e(errPath);
+        const std::string said((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+        // As a shell shows it (the bound passes a signal on as its own).
+        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), ignored ? 1 : 128 + SIGPIPE) << said;
+        EXPECT_EQ(said, ignored ? "meter: cannot write the report: Broken pipe\n" : "");
+    }
 }
 
 TEST_F(MeterProgram, APipeReadsAsTheFileDoes)
@@ -538,6 +588,51 @@ TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(read(dir + "/pictures.d/all-1") == loudPicture);
     EXPECT_TRUE(read(dir + "/pictures.d/all-2") == quietPicture);
+}
+
+TEST_F(MeterProgram, APictureReplacesOnlyAnEarlierPicture)
+{
+    const std::string a = write("a.wav", {-20.0, -20.0}, 48000, 0.5);
+    const std::string b = write("b.wav", {-30.0, -30.0}, 48000, 0.5);
+    auto read = [](const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    };
+    const std::string audio = read(a);
+    std::ofstream(dir + "/p-2.wav", std::ios::binary) << audio;
+    std::ofstream(dir + "/page-1.svg") << "<!DOCTYPE html>\n<html><body><svg width=\"1\"/></body></html>\n";
+    // A name meant as a file, audio under a picture's number, a page named as a picture: refused
+    // before anything is metered or written, each checked by what it holds.
+    const std::pair<std::string, std::string> refused[] = {{"--svg " + a + " " + b, a},
+                                                           {"--svg " + a, a},
+                                                           {b + " " + b + " --svg " + dir + "/p.wav", dir + "/p-2.wav"},
+                                                           {b + " --svg " + dir + "/page-1.svg", dir + "/page-1.svg"}};
+    for (const auto& [args, over] : refused) {
+        const ProgramRun r = run(args);
+        EXPECT_EQ(r.status, 64) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err,
+                  "meter: --svg: will not write the picture over " + over + ": it exists and is not an SVG picture\n")
+            << args;
+    }
+    EXPECT_TRUE(read(a) == audio && read(dir + "/p-2.wav") == audio);
+    EXPECT_FALSE(std::ifstream(dir + "/p-1.wav"));
+    // A picture of an earlier run, one written otherwise (a prolog, a prefix) and an empty file are
+    // replaced.
+    ASSERT_EQ(run(a + " --svg " + dir + "/ok-1.svg").status, 0);
+    std::ofstream(dir + "/ok-2.svg") << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- drawn by hand -->\n"
+                                        "<!DOCTYPE svg:svg [ <!ENTITY arrow \"->\"> ]>\n"
+                                        "<svg:svg xmlns:svg=\"http://www.w3.org/2000/svg\"/>\n";
+    std::ofstream(dir + "/ok-3.svg").flush();
+    const ProgramRun r = run(b + " " + b + " " + b + " --svg " + dir + "/ok.svg");
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* n : {"1", "2", "3"}) {
+        const std::string picture = read(dir + "/ok-" + n + ".svg");
+        EXPECT_NE(picture.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos) << n;
+        EXPECT_EQ(picture, read(dir + "/ok-1.svg")) << n;
+    }
 }
 
 TEST_F(MeterProgram, FileNamesThatAreNotUtf8GiveValidJson)

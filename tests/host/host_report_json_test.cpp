@@ -1,6 +1,7 @@
 // The reports hold for any file name: every JSON line is valid JSON, names that are UTF-8 come
-// out as they are, control characters escaped and each piece that is not UTF-8 one U+FFFD; text
-// for the terminal holds no control character and shows each byte that is not UTF-8.
+// out as they are, control characters (C0, DEL and C1) escaped and each piece that is not UTF-8
+// one U+FFFD; text for the terminal holds no control character and shows each byte that is not
+// UTF-8.
 #include "host/report.h"
 #include "strictjson.h"
 
@@ -35,7 +36,10 @@ TEST(HostReportJson, FileNamesOfAnyBytesGiveValidJson)
         {"caf\xE9.wav", "caf" + kFffd + ".wav"}, // Latin-1
         {"a\x01"
          "b\x1F\x7F",
-         "a\\u0001b\\u001f\x7F"},               // control characters
+         "a\\u0001b\\u001f\\u007f"}, // control characters: C0, DEL
+        {"\xC2\x80|\xC2\x9B"
+         "1m|\xC2\x9F|\xC2\xA0",
+         "\\u0080|\\u009b1m|\\u009f|\xC2\xA0"}, // and C1, as UTF-8 (U+00A0 is none)
         {"\"q\"\\\t\n", "\\\"q\\\"\\\\\\t\\n"}, // escapes
         {"Gr\xC3\xBC\xC3\x9F"
          "e \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \xF4\x8F\xBF\xBF", // 2, 3 and 4 bytes,
@@ -64,8 +68,16 @@ TEST(HostReportJson, FileNamesOfAnyBytesGiveValidJson)
             b = static_cast<char>(pool[random() % sizeof(pool)]);
         const std::string line = jsonLine(name);
         ASSERT_TRUE(jsontest::isStrictJson(line.substr(0, line.size() - 1))) << line;
+        // No control character is left raw, DEL and C1 included.
+        for (std::size_t at = 0; at < line.size() - 1; ++at) {
+            const auto b = static_cast<unsigned char>(line[at]);
+            ASSERT_TRUE(b >= 0x20 && b != 0x7F) << line;
+            ASSERT_FALSE(b == 0xC2 && static_cast<unsigned char>(line[at + 1]) < 0xA0) << line;
+        }
         // A name without escapes that is well-formed UTF-8 comes out unchanged.
-        if (name.find_first_of("\"\\\x01\x1F") == std::string::npos && jsontest::isStrictJson("\"" + name + "\"")) {
+        if (name.find_first_of("\"\\\x01\x1F\x7F") == std::string::npos && name.find("\xC2\x80") == std::string::npos &&
+            name.find("\xC2\x8F") == std::string::npos && name.find("\xC2\x9F") == std::string::npos &&
+            jsontest::isStrictJson("\"" + name + "\"")) {
             ASSERT_EQ(line.rfind("{\"file\": \"" + name + "\",", 0), 0u) << line;
         }
     }
