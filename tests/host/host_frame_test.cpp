@@ -235,23 +235,18 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/tone.wav --svg " + dir + "/out.svg");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("Integrated"), std::string::npos) << run.out;
-    std::ifstream in(dir + "/out.svg");
-    std::stringstream svg;
-    svg << in.rdbuf();
-    EXPECT_NE(svg.str().find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos);
-    EXPECT_NEAR(barTop(svg.str()), 80, 2);
+    const std::string svg = metertest::readFile(dir + "/out.svg");
+    EXPECT_NE(svg.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos);
+    EXPECT_NEAR(barTop(svg), 80, 2);
     // No over yet: the counts are drawn as text, not as alarms; the built-in programme has overs.
     auto fill = [](const std::string& svg, const char* value) {
         auto at = svg.find(std::string("data-value=\"") + value + "\"");
         return at == std::string::npos ? std::string() : svg.substr(svg.find("fill=\"", at) + 6, 7);
     };
-    EXPECT_EQ(fill(svg.str(), "truePeakOver"), "#ECEEF2");
-    EXPECT_EQ(fill(svg.str(), "loudnessIOver"), "#ECEEF2");
+    EXPECT_EQ(fill(svg, "truePeakOver"), "#ECEEF2");
+    EXPECT_EQ(fill(svg, "loudnessIOver"), "#ECEEF2");
     ASSERT_EQ(metertest::runMeterProgram("--svg " + dir + "/prog.svg").status, 0);
-    std::ifstream prog(dir + "/prog.svg");
-    std::stringstream alarm;
-    alarm << prog.rdbuf();
-    EXPECT_EQ(fill(alarm.str(), "truePeakOver"), "#FF4A3D");
+    EXPECT_EQ(fill(metertest::readFile(dir + "/prog.svg"), "truePeakOver"), "#FF4A3D");
     std::system(("rm -rf " + dir).c_str());
 }
 
@@ -276,10 +271,7 @@ TEST(HostFrameProgram, TheDisplayAfterALevelDropIsTheAudiosNotTheMachines)
     auto draw = [&dir](const std::string& file, const std::string& svg) {
         const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/" + file + " --svg " + dir + "/" + svg);
         EXPECT_EQ(run.status, 0) << run.out;
-        std::ifstream in(dir + "/" + svg, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return metertest::readFile(dir + "/" + svg);
     };
     const std::string drop = draw("drop.wav", "drop.svg");
     const std::string quiet = draw("quiet.wav", "quiet.svg");

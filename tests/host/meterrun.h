@@ -18,6 +18,15 @@ namespace metertest {
 // in a plain build, about 6 s under ThreadSanitizer.
 constexpr int kMeterSeconds = 30;
 
+// A file's bytes; empty when it cannot be read.
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return f ? s.str() : std::string();
+}
+
 struct ProgramRun
 {
     int status = -1; // the exit status, -1 when `meter` did not exit (killed, or not started)
@@ -49,12 +58,8 @@ inline ProgramRun runMeterProgram(const std::string& args, const std::string& er
         r.out.append(buf, n);
     const int st = pclose(p);
     const int status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    if (!errPath.empty()) {
-        std::ifstream e(errPath);
-        std::stringstream s;
-        s << e.rdbuf();
-        r.err = s.str();
-    }
+    if (!errPath.empty())
+        r.err = readFile(errPath);
     // The shell answers 128 + the signal that ended its last command: 137 is the bound's SIGKILL.
     if (status == 128 + 9) {
         ADD_FAILURE() << "meter did not end within " << kMeterSeconds << " s and was killed: " << cmd;
