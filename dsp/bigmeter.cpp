@@ -183,7 +183,7 @@ void BigMeter::resetTruePeak()
         return;
     }
     truePeak->restart();
-    truePeakFlushLeft = 0;
+    truePeakUnflushed = false;
 }
 
 void BigMeter::takeInputPeaks(const float* peaks, const bool* unmeasurable, int32 count, int32 n)
@@ -236,7 +236,7 @@ void BigMeter::process(float** in, float** out, int32 n)
             skipSilence(piece, len);
             continue;
         }
-        truePeakFlushLeft = truePeak->getFlushLength();
+        truePeakUnflushed = true;
         truePeak->process(piece, len);
         rms->processBlock(piece, len);
         if (loudnessOn && loudness)
@@ -247,11 +247,11 @@ void BigMeter::process(float** in, float** out, int32 n)
 void BigMeter::flushTruePeak(float** silent, int32 n)
 {
     // A peak just before the silence is still in the true peak's delay line: flush it once.
-    if (truePeakFlushLeft < 1)
+    if (!truePeakUnflushed)
         return;
-    const int32 k = n < truePeakFlushLeft ? n : truePeakFlushLeft;
-    truePeak->process(silent, k);
-    truePeakFlushLeft -= k;
+    const int32 flush = truePeak->getFlushLength();
+    truePeak->process(silent, n < flush ? n : flush);
+    truePeakUnflushed = false;
 }
 
 void BigMeter::skipSilence(float** silent, int32 n)
@@ -292,9 +292,10 @@ bool BigMeter::completeReadOut(bool feedEnded)
         if (truePeakResetSinceSamples) {
             // Now past the end, the reset since the last samples leaves nothing of them to measure.
             resetTruePeak();
-        } else if (offline && truePeakFlushLeft > 0) {
-            // The last samples count as silence after them would carry them through the filter;
-            // measured on a copy, since the feed may go on after all.
+        } else if (truePeakUnflushed) {
+            // The last samples count as silence after them would carry them through the filter, in
+            // real time too (a few samples per channel, on buffers sized at set-up); measured on a
+            // copy, since the feed may go on after all.
             truePeak->measureTail();
         }
     }

@@ -77,7 +77,7 @@ public:
 private:
     void allocateScratch();
     void freeScratch();
-    // A skipped block of digital silence: the true peak is flushed once, the loudness runs on.
+    // A skipped block of digital silence: the true peak is flushed, the loudness runs on.
     void skipSilence(float** silent, DSP::int32 n);
     void flushTruePeak(float** silent, DSP::int32 n);
     // Samples reached the meters: the programme goes on.
@@ -106,9 +106,10 @@ private:
     bool initialized = false;
     bool terminated = false;
     bool loudnessOn = false;
-    // Silent samples still to feed the true peak after the last sound, so that its filter gives the
-    // peaks of the last samples; skipped silence feeds them once, in as many blocks as it comes.
-    DSP::int32 truePeakFlushLeft = 0;
+    // The true peak's filter still holds samples whose peaks it gives only once silence follows.
+    // Skipping starts after 64 silent samples: a skipped block shorter than the filter's delay line
+    // comes after enough silence went through it, so one flush in the first skipped block is enough.
+    bool truePeakUnflushed = false;
     // A read-out has marked the programme's end, and no samples came since.
     bool atEnd = false;
     // A true-peak reset came, and no samples since.

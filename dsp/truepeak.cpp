@@ -213,8 +213,7 @@ void TruePeak::destroyUpsamplers()
     silence.reset();
     upsampled.clear();
     channelMaxima.clear();
-    tailMaxima.clear();
-    tailHeld = false;
+    tailMeasured = false;
     flushLength = 0;
 }
 
@@ -249,7 +248,6 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
     silence = makeFloats(flushLength);
     upsampled.assign(static_cast<size_t>(in), nullptr);
     channelMaxima.assign(static_cast<size_t>(in), kFloor);
-    tailMaxima.assign(static_cast<size_t>(in), kFloor);
     return kChannelsAccepted;
 }
 
@@ -257,7 +255,6 @@ void TruePeak::reset()
 {
     overallMax = kFloor;
     std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
-    tailHeld = false;
 }
 
 void TruePeak::restart()
@@ -267,6 +264,7 @@ void TruePeak::restart()
         u->reset();
     for (auto& h : history)
         std::fill_n(h.get(), flushLength, 0.0f);
+    tailMeasured = false;
 }
 
 bool TruePeak::terminate()
@@ -280,22 +278,26 @@ void TruePeak::process(float** in, int32 n)
 {
     if (static_cast<int32>(upsamplers.size()) != channelCount || n < 1 || blockSize < 1)
         return;
-    tailHeld = false;
+    tailMeasured = false;
     for (int32 offset = 0; offset < n; offset += blockSize) {
         const int32 len = n - offset < blockSize ? n - offset : blockSize;
         for (int32 c = 0; c < channelCount; ++c)
             upsampled[static_cast<size_t>(c)] =
                 upsamplers[static_cast<size_t>(c)]->processUpsampled(in[c] + offset, len);
         const int32 m = static_cast<int32>(static_cast<float>(len) * factor);
-        for (int32 c = 0; c < channelCount; ++c) {
-            const float v = absMax(upsampled[static_cast<size_t>(c)], m);
-            if (v > channelMaxima[static_cast<size_t>(c)])
-                channelMaxima[static_cast<size_t>(c)] = v;
-            if (channelMaxima[static_cast<size_t>(c)] > overallMax)
-                overallMax = channelMaxima[static_cast<size_t>(c)];
-        }
+        for (int32 c = 0; c < channelCount; ++c)
+            raise(c, absMax(upsampled[static_cast<size_t>(c)], m));
     }
     keepHistory(in, n);
+}
+
+void TruePeak::raise(int32 c, float v)
+{
+    float& held = channelMaxima[static_cast<size_t>(c)];
+    if (v > held)
+        held = v;
+    if (held > overallMax)
+        overallMax = held;
 }
 
 void TruePeak::keepHistory(float** in, int32 n)
@@ -314,25 +316,21 @@ void TruePeak::keepHistory(float** in, int32 n)
 
 void TruePeak::measureTail()
 {
-    if (tailHeld || static_cast<int32>(tailUpsamplers.size()) != channelCount || blockSize < 1)
+    if (tailMeasured || static_cast<int32>(tailUpsamplers.size()) != channelCount || blockSize < 1)
         return;
     // The history covers the filter's whole delay line: replayed from zeros it leaves the copy in
     // the real filter's state, and the copy's outputs for the silence are the real filter's.
-    tailMax = kFloor;
     for (int32 c = 0; c < channelCount; ++c) {
         UpsamplerSinc& u = *tailUpsamplers[static_cast<size_t>(c)];
         u.reset();
         const float* h = history[static_cast<size_t>(c)].get();
-        float m = kFloor;
         for (const bool replay : {true, false})
             for (int32 offset = 0; offset < flushLength; offset += blockSize) {
                 const int32 len = flushLength - offset < blockSize ? flushLength - offset : blockSize;
                 const float* y = u.processUpsampled(replay ? h + offset : silence.get(), len);
                 if (!replay)
-                    m = std::max(m, absMax(y, static_cast<int32>(static_cast<float>(len) * factor)));
+                    raise(c, absMax(y, static_cast<int32>(static_cast<float>(len) * factor)));
             }
-        tailMaxima[static_cast<size_t>(c)] = m;
-        tailMax = std::max(tailMax, m);
     }
-    tailHeld = true;
+    tailMeasured = true;
 }

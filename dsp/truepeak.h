@@ -76,24 +76,19 @@ public:
     DSP::int32 setChannelCount(DSP::int32 in, DSP::int32 out, DSP::int32 aux) override;
     void reset() override;
 
-    // Samples drop a held tail: from them on the filter measures what follows the last ones.
     void process(float** in, DSP::int32 n);
-    // Measures what the filter would give for silence after the samples so far, on a copy of its
-    // history, and holds that in the readings until the next samples or reset. The filter itself
-    // is left as it was, so later samples measure as if this had never run.
+    // The host has said the programme ends here: what the filter gives for silence after the samples
+    // so far counts in the maxima, which keep it until a reset. It is measured on a copy of the
+    // filter's history, so samples that follow measure as if it had never run. Once per end.
     void measureTail();
-    bool holdsTail() const { return tailHeld; }
     // A reset that also empties the filters and their history: what follows reads as a new
     // programme, with nothing of the samples before it ringing into it.
     void restart();
-    float getMax() const { return tailHeld && tailMax > overallMax ? tailMax : overallMax; }
+    float getMax() const { return overallMax; }
     float getChannelMax(DSP::int32 c) const
     {
-        if (c < 0 || c >= static_cast<DSP::int32>(channelMaxima.size()))
-            return 0.0f;
-        const float m = channelMaxima[static_cast<size_t>(c)];
-        const float t = tailMaxima[static_cast<size_t>(c)];
-        return tailHeld && t > m ? t : m;
+        return c >= 0 && c < static_cast<DSP::int32>(channelMaxima.size()) ? channelMaxima[static_cast<size_t>(c)]
+                                                                           : 0.0f;
     }
     DSP::int32 getChannelCount() const { return channelCount; }
     // Input samples that carry the last sample through the upsampler's filter.
@@ -110,6 +105,7 @@ private:
     using DSP::Algo<double>::process;
     void destroyUpsamplers();
     void keepHistory(float** in, DSP::int32 n);
+    void raise(DSP::int32 c, float v);
 
     bool initialized = false;
     bool terminated = false;
@@ -125,7 +121,6 @@ private:
     std::vector<DSP::FloatBuffer> history;
     std::vector<std::unique_ptr<UpsamplerSinc>> tailUpsamplers;
     DSP::FloatBuffer silence;
-    std::vector<float> tailMaxima;
-    float tailMax = kFloor;
-    bool tailHeld = false;
+    // The tail of the samples so far is in the maxima.
+    bool tailMeasured = false;
 };

@@ -1,7 +1,8 @@
 // Read-outs in blocks without samples. While the host plays, the programme goes on: such a read-out
-// adds nothing, and what it shows never falls between resets. Where the host has stopped, the last
-// samples count as silence after them would carry them through the true peak's filter, and a reset
-// there starts afresh. Either way the audio that follows measures as if no read-out had come.
+// adds nothing. Where the host has stopped, or gives no transport, the last samples count as silence
+// after them would carry them through the true peak's filter, the peak stays shown when the host
+// plays on, and a reset there starts afresh. Whatever the transport, what is shown never falls
+// between resets, and the audio that follows is measured as if no read-out had come.
 #include "tests/meter/meter_fixture.h"
 
 #include <algorithm>
@@ -52,8 +53,14 @@ public:
         b.data.processMode = kOffline;
         b.data.processContext = &b.ctx;
     }
+    enum Transport
+    {
+        kStopped,
+        kPlayingOn,
+        kNone
+    };
     // n samples of `s` from `pos` (none: an empty block); with `readOut`, the values it wrote.
-    void block(const Stereo* s, std::size_t pos, int n, bool playing, bool readOut)
+    void block(const Stereo* s, std::size_t pos, int n, Transport transport, bool readOut)
     {
         b.inChanges.clear();
         b.outChanges.clear();
@@ -61,8 +68,9 @@ public:
             std::copy_n((c ? s->r : s->l).data() + pos, n, b.in[static_cast<std::size_t>(c)].data());
         b.data.numSamples = n;
         b.ctx = ProcessContext{};
-        b.ctx.state = playing ? static_cast<uint32>(kPlaying) : 0u;
+        b.ctx.state = transport == kPlayingOn ? static_cast<uint32>(kPlaying) : 0u;
         b.ctx.sampleRate = kRate;
+        b.data.processContext = transport == kNone ? nullptr : &b.ctx;
         if (readOut)
             session.requestData();
         ASSERT_EQ(session.processor()->process(b.data), kResultOk);
@@ -91,7 +99,7 @@ struct Reading
     {}
 };
 
-TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksNeverFallWhilePlayingAndLeaveTheEndAsOneReadOut)
+TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksNeverFallAndPlayingOnesLeaveTheEndAsOneReadOut)
 {
     const auto low = [](double t, std::size_t, float& l, float& r) {
         l = static_cast<float>(0.5 * std::sin(kTau * 997.0 * t));
@@ -123,19 +131,20 @@ TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksNeverFallWhilePlayingAndLeaveTh
         {"bursts", generate(1.5, bursts)},
     };
     // The final reading, and every one shown before it.
-    auto measure = [&](const Stereo& s, int every, bool playing, std::vector<Reading>* shown) {
+    auto measure = [&](const Stereo& s, int every, Direct::Transport transport, std::vector<Reading>* shown) {
         setupStereo(kBlock, kRate);
         Direct host(session);
         std::size_t blocks = 0;
         for (std::size_t pos = 0; pos < s.size(); pos += kBlock) {
-            host.block(&s, pos, static_cast<int>(std::min<std::size_t>(kBlock, s.size() - pos)), true, false);
+            host.block(&s, pos, static_cast<int>(std::min<std::size_t>(kBlock, s.size() - pos)), Direct::kPlayingOn,
+                       false);
             if (every > 0 && ++blocks % static_cast<std::size_t>(every) == 0) {
-                host.block(nullptr, 0, 0, playing, true);
+                host.block(nullptr, 0, 0, transport, true);
                 if (shown)
                     shown->emplace_back(host.values);
             }
         }
-        host.block(nullptr, 0, 0, false, true);
+        host.block(nullptr, 0, 0, Direct::kStopped, true);
         const Reading r(host.values);
         session.teardown();
         std::string error;
@@ -144,23 +153,28 @@ TEST_F(TruePeakReadOutTest, ReadOutsInEmptyBlocksNeverFallWhilePlayingAndLeaveTh
     };
     for (const auto& [name, signal] : signals) {
         SCOPED_TRACE(name);
-        const Reading once = measure(signal, 0, false, nullptr);
+        const Reading once = measure(signal, 0, Direct::kStopped, nullptr);
         for (int every : {1, 3, 7})
-            for (bool playing : {true, false}) {
-                SCOPED_TRACE("a read-out every " + std::to_string(every) + " blocks" + (playing ? ", playing" : ""));
+            for (Direct::Transport transport : {Direct::kPlayingOn, Direct::kStopped, Direct::kNone}) {
+                SCOPED_TRACE("a read-out every " + std::to_string(every) + " blocks, transport " +
+                             std::to_string(transport));
                 std::vector<Reading> shown;
-                const Reading r = measure(signal, every, playing, &shown);
-                EXPECT_EQ(r.truePeak, once.truePeak);
-                EXPECT_EQ(r.over, once.over);
+                const Reading r = measure(signal, every, transport, &shown);
+                // Ends inside the programme count their peaks; the loudness never sees them.
+                if (transport == Direct::kPlayingOn) {
+                    EXPECT_EQ(r.truePeak, once.truePeak);
+                    EXPECT_EQ(r.over, once.over);
+                } else {
+                    EXPECT_GE(r.truePeak, once.truePeak);
+                    EXPECT_GE(r.over, once.over);
+                }
                 EXPECT_EQ(r.integrated, once.integrated);
                 EXPECT_EQ(r.shortTermMax, once.shortTermMax);
-                if (!playing)
-                    continue;
                 // Maxima only rise between resets, and an over stays off for a programme that has none.
                 for (std::size_t k = 0; k < shown.size(); ++k) {
                     const Reading& now = shown[k];
-                    EXPECT_LE(now.truePeak, once.truePeak) << k;
-                    EXPECT_LE(now.over, once.over) << k;
+                    EXPECT_LE(now.truePeak, r.truePeak) << k;
+                    EXPECT_LE(now.over, r.over) << k;
                     if (k == 0)
                         continue;
                     const Reading& before = shown[k - 1];
@@ -190,46 +204,96 @@ void feedAll(Session& s, const Stereo& x)
     ASSERT_EQ(s.processStretch(in, static_cast<std::int64_t>(x.size())), kResultOk);
 }
 
+// The 4-times oversampled peak in double precision: zeros stuffed between the samples, and the
+// windowed-sinc low pass (81 taps, Blackman window) designed here. Samples end the programme: the
+// filter's outputs for the silence after them count.
+double referenceTruePeak(std::vector<float> x)
+{
+    constexpr int kTaps = 81, kCentre = 40;
+    double taps[kTaps];
+    for (int n = 0; n < kTaps; ++n) {
+        const double arg = kPi * static_cast<double>(n - kCentre) / 4.0;
+        const double sinc = n == kCentre ? 1.0 : std::sin(arg) / arg;
+        const double w = kTau * static_cast<double>(n) / 80.0;
+        taps[n] = sinc * (0.42 - 0.5 * std::cos(w) + 0.08 * std::cos(2.0 * w));
+    }
+    x.resize(x.size() + kTaps / 4 + 1, 0.0f);
+    double peak = 0.0;
+    for (std::size_t m = 0; m < 4 * x.size(); ++m) {
+        double y = 0.0;
+        for (std::size_t k = m % 4; k < kTaps && k <= m; k += 4)
+            y += taps[k] * static_cast<double>(x[(m - k) / 4]);
+        peak = std::max(peak, std::fabs(y));
+    }
+    return 20.0 * std::log10(peak);
+}
+
 // While the host plays, the click is not shown before samples follow it; at the end it is, once
 // however often read. A reset after the end, whether it comes in a block of its own or in the final
-// read-out's, empties the readings, and the next audio reads as itself, TP-Over off.
+// read-out's, empties the readings, and the next audio reads as itself, TP-Over off, even when it is
+// shorter than the filter's delay line.
 TEST_F(TruePeakReadOutTest, AClickInTheLastSampleCountsAtTheEndAndAResetThereStartsAfresh)
 {
-    const double click = 20.0 * std::log10(0.95), tone = 20.0 * std::log10(0.05);
-    const Stereo a = clickAtTheEnd(), b = sine(0.1, kRate, 1000.0, 0.05);
-    for (bool resetInItsOwnBlock : {true, false}) {
-        SCOPED_TRACE(resetInItsOwnBlock ? "reset in a block of its own" : "reset in the final read-out's block");
-        setupStereo(kBlock, kRate);
-        feedAll(session, a);
-        for (int i = 0; i < 2; ++i) {
-            ASSERT_TRUE(session.readOut(nullptr, true));
-            EXPECT_LT(dB(session.lastOutput(kTruePeak)), -20.0) << i;
-            EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
-        }
-        if (resetInItsOwnBlock) {
+    const double click = 20.0 * std::log10(0.95);
+    const Stereo a = clickAtTheEnd();
+    for (std::size_t next : {4800u, 10u})
+        for (bool resetInItsOwnBlock : {true, false}) {
+            SCOPED_TRACE(std::to_string(next) + " samples next, " +
+                         (resetInItsOwnBlock ? "reset in a block of its own" : "reset in the final read-out's block"));
+            const Stereo b = sine(static_cast<double>(next) / kRate, kRate, 1000.0, 0.05, 1.0);
+            setupStereo(kBlock, kRate);
+            feedAll(session, a);
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_TRUE(session.readOut(nullptr, true));
+                EXPECT_LT(dB(session.lastOutput(kTruePeak)), -20.0) << i;
+                EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
+            }
+            if (resetInItsOwnBlock) {
+                for (int i = 0; i < 2; ++i) {
+                    ASSERT_TRUE(session.readOut());
+                    EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), click, 0.1) << i;
+                    EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0) << i;
+                }
+                session.setParameter(kResetTruePeak, 1.0);
+                ASSERT_EQ(session.processBlock(nullptr, 0), kResultOk);
+            } else {
+                session.setParameter(kResetLoudness, 1.0);
+            }
             for (int i = 0; i < 2; ++i) {
                 ASSERT_TRUE(session.readOut());
-                EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), click, 0.1) << i;
-                EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0) << i;
+                EXPECT_EQ(dB(session.lastOutput(kTruePeak)), -80.0) << i;
+                EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
             }
-            session.setParameter(kResetTruePeak, 1.0);
-            ASSERT_EQ(session.processBlock(nullptr, 0), kResultOk);
-        } else {
-            session.setParameter(kResetLoudness, 1.0);
-        }
-        for (int i = 0; i < 2; ++i) {
+            feedAll(session, b);
             ASSERT_TRUE(session.readOut());
-            EXPECT_EQ(dB(session.lastOutput(kTruePeak)), -80.0) << i;
-            EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0) << i;
+            EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), std::max(referenceTruePeak(b.l), referenceTruePeak(b.r)),
+                        0.01);
+            EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0);
+            session.teardown();
+            std::string error;
+            ASSERT_TRUE(session.load(error) && session.create(error)) << error;
         }
-        feedAll(session, b);
-        ASSERT_TRUE(session.readOut());
-        EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), tone, 0.05);
-        EXPECT_EQ(session.lastOutput(kTruePeakOver), 0.0);
-        session.teardown();
-        std::string error;
-        ASSERT_TRUE(session.load(error) && session.create(error)) << error;
-    }
+}
+
+// In real time too, the end counts the inter-sample peak of the last samples, at every block size.
+TEST_F(TruePeakReadOutTest, InRealTimeTheEndCountsTheLastSamplesPeak)
+{
+    for (int block : {1, 64, 512, 4096})
+        for (std::size_t fromEnd : {0u, 5u, 10u}) {
+            SCOPED_TRACE("block " + std::to_string(block) + ", click " + std::to_string(fromEnd) +
+                         " samples from the end");
+            Stereo x = sine(0.05, kRate, 1000.0, 0.05);
+            x.l[x.size() - 1 - fromEnd] = 0.95f;
+            session.processMode = kRealtime;
+            setupStereo(block, kRate);
+            feedAll(session, x);
+            ASSERT_TRUE(session.readOut());
+            EXPECT_NEAR(dB(session.lastOutput(kTruePeak)), referenceTruePeak(x.l), 0.01);
+            EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0);
+            session.teardown();
+            std::string error;
+            ASSERT_TRUE(session.load(error) && session.create(error)) << error;
+        }
 }
 
 // A reset while the host plays leaves the filter running: the click rings into the next samples
@@ -254,28 +318,6 @@ TEST_F(TruePeakReadOutTest, AResetWhilePlayingLeavesTheFilterAsIfNoReadOutHadCom
     EXPECT_NEAR(dB(plain.lastOutput(kTruePeak)), 20.0 * std::log10(0.95), 0.1);
     EXPECT_EQ(session.lastOutput(kTruePeakOver), 1.0);
     plain.teardown();
-}
-
-// The 4-times oversampled peak in double precision: zeros stuffed between the samples, and the
-// windowed-sinc low pass (81 taps, Blackman window) designed here.
-double referenceTruePeak(const std::vector<float>& x)
-{
-    constexpr int kTaps = 81, kCentre = 40;
-    double taps[kTaps];
-    for (int n = 0; n < kTaps; ++n) {
-        const double arg = kPi * static_cast<double>(n - kCentre) / 4.0;
-        const double sinc = n == kCentre ? 1.0 : std::sin(arg) / arg;
-        const double w = kTau * static_cast<double>(n) / 80.0;
-        taps[n] = sinc * (0.42 - 0.5 * std::cos(w) + 0.08 * std::cos(2.0 * w));
-    }
-    double peak = 0.0;
-    for (std::size_t m = 0; m < 4 * x.size(); ++m) {
-        double y = 0.0;
-        for (std::size_t k = m % 4; k < kTaps && k <= m; k += 4)
-            y += taps[k] * static_cast<double>(x[(m - k) / 4]);
-        peak = std::max(peak, std::fabs(y));
-    }
-    return 20.0 * std::log10(peak);
 }
 
 // A click that ends two samples before a block boundary, then blocks the host flags as silent: a
