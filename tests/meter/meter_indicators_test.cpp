@@ -1,5 +1,5 @@
-// The indicators a user reads beside the loudness: IL-Over at its -22 threshold (in both scales)
-// and the elapsed time after a reset.
+// The indicators a user reads beside the loudness: TP-Over and IL-Over either side of their
+// thresholds (IL-Over in both scales) and the elapsed time after a reset.
 #include "meter/bigmeterqel.h"
 #include "tests/common/loudness_reference.h"
 #include "tests/meter/meter_fixture.h"
@@ -30,15 +30,6 @@ Stereo toneAt(double lufs, double seconds)
 class IndicatorTest : public BundleTest
 {
 protected:
-    // Resets the loudness, meters three seconds of a tone at `lufs` and answers IL-Over.
-    double overAfter(double lufs, double shown)
-    {
-        session.setParameter(4, 1.0);
-        feed(toneAt(lufs, 3.0), 480);
-        EXPECT_TRUE(session.readOut());
-        EXPECT_NEAR(session.lastOutput(3), meterNorm(shown), 0.02 / 128.0) << lufs;
-        return session.lastOutput(47);
-    }
     std::u16string lastTime()
     {
         auto times = messages("time");
@@ -46,15 +37,35 @@ protected:
     }
 };
 
-// Half a LU either side of -22 LUFS integrated, and of -22 + 23 in the LU scale.
-TEST_F(IndicatorTest, IntegratedOverTurnsOnAboveMinus22InBothScales)
+// Each flag a twentieth of a dB either side of its threshold, IL-Over in both scales (the LU scale
+// reads 23 above LUFS). A 100 Hz sine's true peak is its amplitude: the oversampling filter
+// reproduces it within 0.01 dB.
+TEST_F(IndicatorTest, OverFlagsTurnOnJustAboveTheirThresholds)
 {
+    constexpr uint32 kIntegrated = 3, kResetLoudness = 4, kTruePeak = 11, kTruePeakOver = 46, kIntegratedOver = 47,
+                     kLuScale = 48;
+    struct Row
+    {
+        uint32 flag;
+        double level; // dBTP or LUFS
+        bool luScale;
+        double over;
+    };
+    const Row rows[] = {{kTruePeakOver, -1.05, false, 0.0},    {kTruePeakOver, -0.95, false, 1.0},
+                        {kIntegratedOver, -22.05, false, 0.0}, {kIntegratedOver, -21.95, false, 1.0},
+                        {kIntegratedOver, -22.05, true, 0.0},  {kIntegratedOver, -21.95, true, 1.0}};
     setupStereo(480);
-    EXPECT_EQ(overAfter(-21.5, -21.5), 1.0);
-    EXPECT_EQ(overAfter(-22.5, -22.5), 0.0);
-    session.setParameter(48, 1.0);
-    EXPECT_EQ(overAfter(-21.5, 1.5), 1.0);
-    EXPECT_EQ(overAfter(-22.5, 0.5), 0.0);
+    for (const Row& row : rows) {
+        const bool peak = row.flag == kTruePeakOver;
+        session.setParameter(kLuScale, row.luScale ? 1.0 : 0.0);
+        session.setParameter(kResetLoudness, 1.0);
+        feed(peak ? sine(3.0, kRate, 100.0, std::pow(10.0, row.level / 20.0)) : toneAt(row.level, 3.0), 480);
+        ASSERT_TRUE(session.readOut());
+        const double shown = peak ? session.lastOutput(kTruePeak) : session.lastOutput(kIntegrated);
+        EXPECT_NEAR(shown, meterNorm(row.level + (row.luScale ? 23.0 : 0.0)), (peak ? 0.01 : 0.02) / 128.0)
+            << row.level;
+        EXPECT_EQ(session.lastOutput(row.flag), row.over) << row.flag << " at " << row.level;
+    }
 }
 
 // A reset clears the elapsed time: a second later it reads one second.
