@@ -21,7 +21,8 @@ using ::alignedMalloc;
 
 // Sample rates the meter measures right. Below 8 kHz the K-weighting's 1.2-kHz shelf nears the
 // Nyquist frequency (below 2.4 kHz its filter is unstable); above 384 kHz its single-precision
-// high pass makes the readings depend on the block size (0.01 LU at 705.6 kHz, 0.4 LU at 768 kHz).
+// high pass makes the readings of any programme depend on the block size (0.01 LU at 705.6 kHz,
+// 0.4 LU at 768 kHz). Steady tones at simple fractions of the rate do so from about 96 kHz.
 constexpr double kMinSampleRate = 8000.0;
 constexpr double kMaxSampleRate = 384000.0;
 // Largest block the engine's buffers hold; longer blocks are measured in pieces of this size.
