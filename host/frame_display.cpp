@@ -1,8 +1,6 @@
 #include "host/frame_display.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "host/picturefile.h"
 
 namespace qelhost {
 
@@ -76,17 +74,7 @@ bool DisplayHost::writeSvg(IEditController* controller, const std::string& path,
                 (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");
         return false;
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
-    const int why = errno;
-    if (f && std::fclose(f) != 0 && ok) {
-        ok = false;
-    }
-    if (!ok) {
-        error = "cannot write " + path + ": " + std::strerror(why ? why : errno);
-        return false;
-    }
-    return true;
+    return writePictureFile(path, svg, error);
 }
 
 void DisplayHost::closeEditor()

@@ -2,14 +2,11 @@
 
 #include "dsp/prims.h"
 #include "host/numbertext.h"
+#include "host/picturefile.h"
 #include "host/report.h"
 #include "host/session.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,7 +55,8 @@ std::string meterUsage()
            "  --block N   host block size, 1 to 65536 (default 512)\n"
            "  --svg FILE  write the meter's display at the end as SVG; with several files one picture\n"
            "              each, numbered by the file's place before the extension: OUT-1.svg, OUT-2.svg ...;\n"
-           "              a file already there is replaced only when it is an SVG picture (or empty)\n"
+           "              a file already there is replaced only when it is an SVG picture (or empty), and\n"
+           "              only whole; a pipe or character device is written into; a link to a file is refused\n"
            "  Control characters in names are shown escaped (\\n, \\x1b) in the text and messages.\n"
            "  Exit status: 0 all metered, 1 a file could not be read, the SVG not written or the\n"
            "  report lost, 2 the plug-in failed or refused the file, 3 the plug-in stopped, 64 a bad\n"
@@ -152,94 +150,6 @@ struct ProgressBar
         }
     }
 };
-
-// Where an SVG can be written: its folder exists and takes files. Empty when so, else the reason.
-std::string svgFolderProblem(const std::string& path)
-{
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    struct stat st
-    {};
-    if (stat(dir.c_str(), &st) != 0)
-        return std::strerror(errno);
-    if (!S_ISDIR(st.st_mode))
-        return std::strerror(ENOTDIR);
-    if (access(dir.c_str(), W_OK) != 0)
-        return std::strerror(errno);
-    return {};
-}
-
-// Whether `head`, the start of a file, is that of an SVG picture: an XML prolog (declaration,
-// processing instructions, comments, a document type) and then the root element svg, with or
-// without a namespace prefix.
-bool startsAsSvg(const std::string& head)
-{
-    std::size_t at = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    const auto skipPast = [&head, &at](const char* end, std::size_t from) {
-        const std::size_t found = head.find(end, from);
-        at = found == std::string::npos ? std::string::npos : found + std::strlen(end);
-        return at != std::string::npos;
-    };
-    for (;;) {
-        at = head.find_first_not_of(" \t\r\n", at);
-        if (at == std::string::npos || head[at] != '<')
-            return false;
-        if (head.compare(at, 2, "<?") == 0) {
-            if (!skipPast("?>", at + 2))
-                return false;
-        } else if (head.compare(at, 4, "<!--") == 0) {
-            if (!skipPast("-->", at + 4))
-                return false;
-        } else if (head.compare(at, 9, "<!DOCTYPE") == 0) {
-            // Its internal subset, in brackets, holds declarations that end in '>' too.
-            bool subset = false;
-            char quote = 0;
-            std::size_t i = at + 9;
-            for (; i < head.size(); ++i) {
-                const char c = head[i];
-                if (quote)
-                    quote = c == quote ? 0 : quote;
-                else if (c == '"' || c == '\'')
-                    quote = c;
-                else if (c == '[' || c == ']')
-                    subset = c == '[';
-                else if (c == '>' && !subset)
-                    break;
-            }
-            if (i >= head.size())
-                return false;
-            at = i + 1;
-        } else {
-            const std::size_t end = head.find_first_of(" \t\r\n/>", at + 1);
-            if (end == std::string::npos)
-                return false;
-            const std::string name = head.substr(at + 1, end - at - 1);
-            const std::size_t colon = name.find(':');
-            return name.substr(colon == std::string::npos ? 0 : colon + 1) == "svg";
-        }
-    }
-}
-
-// Why the picture may not be written to `path`, or empty when it may: nothing is there, an empty
-// file, a device or pipe, or a picture (of an earlier run). Audio or anything else is not replaced.
-std::string svgReplaceProblem(const std::string& path)
-{
-    struct stat st
-    {};
-    if (stat(path.c_str(), &st) != 0)
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return "it is a directory";
-    if (!S_ISREG(st.st_mode) || st.st_size == 0)
-        return {};
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return std::string("it cannot be read to check that it is a picture: ") + std::strerror(errno);
-    std::string head(64 * 1024, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), f));
-    std::fclose(f);
-    return startsAsSvg(head) ? std::string() : "it exists and is not an SVG picture";
-}
 
 // The picture of the n-th of several files: its number before the extension of the name given
 // ("out.svg": "out-2.svg"), or after a name without one.
@@ -341,16 +251,26 @@ int runMeter(const MeterOptions& o, const std::function<void(const std::string&)
         return o.files.size() > 1 && !o.svgPath.empty() ? numberedSvgPath(o.svgPath, i + 1) : o.svgPath;
     };
     if (!o.svgPath.empty()) {
-        if (std::string why = svgFolderProblem(o.svgPath); !why.empty()) {
-            note("meter: cannot write " + o.svgPath + ": " + why + "\n");
-            return kMeterInputError;
-        }
-        // Every name is checked before anything is metered: a picture must not take a file's place.
-        for (std::size_t i = 0; i < std::max<std::size_t>(o.files.size(), 1); ++i) {
-            if (std::string why = svgReplaceProblem(svgOf(i)); !why.empty()) {
-                note("meter: --svg: will not write the picture over " + svgOf(i) + ": " + why + "\n");
+        // Every name is checked before anything is metered, the name given too when only numbered
+        // ones are written: a picture must not take a file's place.
+        std::vector<std::string> names;
+        if (o.files.size() > 1)
+            names.push_back(o.svgPath);
+        for (std::size_t i = 0; i < std::max<std::size_t>(o.files.size(), 1); ++i)
+            names.push_back(svgOf(i));
+        bool makesFiles = false;
+        for (const std::string& name : names) {
+            std::string problem;
+            const PictureSite site = pictureSite(name, problem);
+            if (site == PictureSite::Refused) {
+                note("meter: --svg: " + problem + "\n");
                 return kMeterUsage;
             }
+            makesFiles = makesFiles || site != PictureSite::Stream;
+        }
+        if (std::string why = makesFiles ? pictureFolderProblem(o.svgPath) : ""; !why.empty()) {
+            note("meter: cannot write " + o.svgPath + ": " + why + "\n");
+            return kMeterInputError;
         }
     }
     if (o.files.empty())

@@ -1,0 +1,249 @@
+#include "host/picturefile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qelhost {
+
+namespace {
+
+// Whether `head`, the start of a file, is that of an SVG picture: an XML prolog (declaration,
+// processing instructions, comments, a document type) and then the root element svg, with or
+// without a namespace prefix.
+bool startsAsSvg(const std::string& head)
+{
+    std::size_t at = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const auto skipPast = [&head, &at](const char* end, std::size_t from) {
+        const std::size_t found = head.find(end, from);
+        at = found == std::string::npos ? std::string::npos : found + std::strlen(end);
+        return at != std::string::npos;
+    };
+    for (;;) {
+        at = head.find_first_not_of(" \t\r\n", at);
+        if (at == std::string::npos || head[at] != '<')
+            return false;
+        if (head.compare(at, 2, "<?") == 0) {
+            if (!skipPast("?>", at + 2))
+                return false;
+        } else if (head.compare(at, 4, "<!--") == 0) {
+            if (!skipPast("-->", at + 4))
+                return false;
+        } else if (head.compare(at, 9, "<!DOCTYPE") == 0) {
+            // Its internal subset, in brackets, holds declarations that end in '>' too.
+            bool subset = false;
+            char quote = 0;
+            std::size_t i = at + 9;
+            for (; i < head.size(); ++i) {
+                const char c = head[i];
+                if (quote)
+                    quote = c == quote ? 0 : quote;
+                else if (c == '"' || c == '\'')
+                    quote = c;
+                else if (c == '[' || c == ']')
+                    subset = c == '[';
+                else if (c == '>' && !subset)
+                    break;
+            }
+            if (i >= head.size())
+                return false;
+            at = i + 1;
+        } else {
+            const std::size_t end = head.find_first_of(" \t\r\n/>", at + 1);
+            if (end == std::string::npos)
+                return false;
+            const std::string name = head.substr(at + 1, end - at - 1);
+            const std::size_t colon = name.find(':');
+            return name.substr(colon == std::string::npos ? 0 : colon + 1) == "svg";
+        }
+    }
+}
+
+// What is at a picture's name, with the mode of the file replaced or the pipe or device written into.
+struct Site
+{
+    PictureSite kind = PictureSite::Free;
+    mode_t mode = 0;
+    std::string problem;
+};
+
+Site refused(const std::string& path, const std::string& why)
+{
+    return {PictureSite::Refused, 0, "will not write the picture over " + path + ": " + why};
+}
+
+Site inspect(const std::string& path)
+{
+    struct stat st
+    {};
+    if (lstat(path.c_str(), &st) != 0)
+        return {};
+    if (S_ISLNK(st.st_mode)) {
+        // Only into a pipe or device (/dev/stdout, /dev/fd/N): a file behind a link is not ours to make or replace.
+        if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+            return {PictureSite::Stream, st.st_mode, {}};
+        return refused(path, "it is a symbolic link");
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+        return {PictureSite::Stream, st.st_mode, {}};
+    if (S_ISDIR(st.st_mode))
+        return refused(path, "it is a directory");
+    if (!S_ISREG(st.st_mode))
+        return refused(path, S_ISBLK(st.st_mode) ? "it is a block device" : "it is a socket");
+    // Neither following a link nor waiting on a pipe put there since.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    std::string head(64 * 1024, '\0');
+    ssize_t n = -1;
+    int why = errno;
+    if (fd >= 0) {
+        errno = EAGAIN; // no longer a file
+        n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, head.data(), head.size()) : -1;
+        why = errno;
+        close(fd);
+    }
+    if (n < 0)
+        return refused(path, std::string("it cannot be read to check that it is a picture: ") + std::strerror(why));
+    head.resize(static_cast<std::size_t>(n));
+    if (n == 0 || startsAsSvg(head))
+        return {PictureSite::Replaceable, st.st_mode, {}};
+    return refused(path, "it exists and is not an SVG picture");
+}
+
+// The folder part of `path` with its slash; empty for a bare name.
+std::string folderPrefix(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool cannotWrite(const std::string& path, int why, std::string& error)
+{
+    error = "cannot write " + path + ": " + std::strerror(why);
+    return false;
+}
+
+// All of `bytes` into `fd`; false with errno set when not.
+bool writeAll(int fd, const std::string& bytes)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errno = n == 0 ? EIO : errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeIntoStream(const std::string& path, const Site& site, const std::string& bytes, std::string& error)
+{
+    // A pipe without a reader refuses the open at once rather than block it.
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENXIO || !S_ISFIFO(site.mode))
+            return cannotWrite(path, errno, error);
+        error = "cannot write " + path + ": nothing reads from the pipe";
+        return false;
+    }
+    struct stat st
+    {};
+    if (fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        close(fd);
+        error = refused(path, "it is not a pipe or device any more").problem;
+        return false;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    bool ok = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && writeAll(fd, bytes);
+    int why = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        why = errno;
+    }
+    return ok || cannotWrite(path, why, error);
+}
+
+bool writeWhole(const std::string& path, const Site& site, const std::string& bytes, std::string& error)
+{
+    // A write-protected picture stays, as it did when pictures were written in place.
+    if (site.kind == PictureSite::Replaceable && access(path.c_str(), W_OK) != 0)
+        return cannotWrite(path, errno, error);
+    // A file of its own beside the name (made here, not found), which takes the name once whole.
+    std::string temp;
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+        temp = folderPrefix(path) + ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return cannotWrite(path, errno, error);
+    bool ok = (site.kind != PictureSite::Replaceable || fchmod(fd, site.mode & 0777) == 0) && writeAll(fd, bytes) &&
+              fsync(fd) == 0;
+    int why = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        why = errno;
+    }
+    if (ok) {
+        // Whatever took the name during the run stays.
+        const Site now = inspect(path);
+        if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
+            unlink(temp.c_str());
+            error =
+                now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
+            return false;
+        }
+        ok = rename(temp.c_str(), path.c_str()) == 0;
+        why = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return cannotWrite(path, why, error);
+    }
+    return true;
+}
+
+} // namespace
+
+PictureSite pictureSite(const std::string& path, std::string& problem)
+{
+    Site site = inspect(path);
+    problem = std::move(site.problem);
+    return site.kind;
+}
+
+std::string pictureFolderProblem(const std::string& path)
+{
+    std::string folder = folderPrefix(path);
+    if (folder.empty())
+        folder = ".";
+    struct stat st
+    {};
+    if (stat(folder.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return std::strerror(ENOTDIR);
+    if (access(folder.c_str(), W_OK) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
+bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error)
+{
+    const Site site = inspect(path);
+    if (site.kind == PictureSite::Refused) {
+        error = site.problem;
+        return false;
+    }
+    return site.kind == PictureSite::Stream ? writeIntoStream(path, site, bytes, error)
+                                            : writeWhole(path, site, bytes, error);
+}
+
+} // namespace qelhost

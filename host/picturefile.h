@@ -1,0 +1,32 @@
+// The file a picture goes to: what may be there, and writing it whole or not at all.
+#pragma once
+
+#include <string>
+
+namespace qelhost {
+
+// What is at a picture's name.
+enum class PictureSite
+{
+    Free,        // nothing: a new file is made
+    Replaceable, // an empty file or an SVG picture (of an earlier run): replaced whole
+    Stream,      // a pipe or character device, itself or behind a link: the picture is written into it
+    Refused      // anything else: a picture must not take its place
+};
+
+// What is at `path`. When Refused, `problem` says so ("will not write the picture over PATH: it is a
+// directory"). A symbolic link is refused unless it leads to a pipe or character device: its target
+// is never made or replaced. Unreachable names answer Free (the write then says why it fails).
+PictureSite pictureSite(const std::string& path, std::string& problem);
+
+// Why the folder of `path` cannot take a new file ("No such file or directory"), or empty when it can.
+std::string pictureFolderProblem(const std::string& path);
+
+// Writes `bytes` to `path` as pictureSite allows, checked again at once: into a pipe or device
+// (failing at once when a pipe has no reader), else into a new file beside it that then takes the
+// name, checked once more just before. A new file gets the mode a fresh file would, a replaced
+// picture keeps its own. False with the reason in `error` when refused or when writing fails; the
+// file at `path` is then as it was.
+bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
+
+} // namespace qelhost

@@ -1,0 +1,144 @@
+// Where --svg puts its picture: refused before metering over what is not a picture, written whole
+// or not at all, never through a link into a file, into pipes and devices as they are.
+#include "host/audiosource.h"
+#include "host/picturefile.h"
+#include "meterrun.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using metertest::readFile;
+
+class SvgPicture : public ::testing::Test
+{
+protected:
+    std::string dir, a, audio; // a short WAV and its bytes
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/metersvgXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        a = dir + "/a.wav";
+        std::string error;
+        ASSERT_TRUE(qelhost::writeWavFile(a, std::vector<float>(9600, 0.25f), 2, 48000, error)) << error;
+        audio = readFile(a);
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    metertest::ProgramRun run(const std::string& args, const std::string& before = "")
+    {
+        return metertest::runMeterProgram(args, dir + "/err", before);
+    }
+    // Each name in the folder with its type and mode, a temporary file left over included.
+    std::map<std::string, mode_t> listing()
+    {
+        std::map<std::string, mode_t> out;
+        DIR* d = opendir(dir.c_str());
+        struct stat st
+        {};
+        while (const dirent* e = d ? readdir(d) : nullptr)
+            if (lstat((dir + "/" + e->d_name).c_str(), &st) == 0 && std::string(e->d_name) != "err")
+                out[e->d_name] = st.st_mode;
+        if (d)
+            closedir(d);
+        return out;
+    }
+};
+
+TEST_F(SvgPicture, WhatIsNotAPictureIsRefusedBeforeMetering)
+{
+    ASSERT_EQ(symlink("missing.txt", (dir + "/dangling.svg").c_str()), 0);
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0700), 0);
+    // A dangling link, a directory, and the name given even when only numbered names follow.
+    const std::pair<std::string, std::string> cases[] = {
+        {a + " --svg " + dir + "/dangling.svg", "dangling.svg: it is a symbolic link"},
+        {a + " --svg " + dir + "/sub", "sub: it is a directory"},
+        {"--svg " + a + " " + a + " " + a, "a.wav: it exists and is not an SVG picture"},
+    };
+    const auto before = listing();
+    for (const auto& [args, over] : cases) {
+        const metertest::ProgramRun r = run(args);
+        EXPECT_EQ(r.status, 64) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err, "meter: --svg: will not write the picture over " + dir + "/" + over + "\n") << args;
+        EXPECT_EQ(listing(), before) << args;
+    }
+    EXPECT_TRUE(readFile(a) == audio);
+}
+
+TEST_F(SvgPicture, PipesAndDevicesTakeThePictureAsTheyAre)
+{
+    ASSERT_EQ(run(a + " --svg " + dir + "/p.svg").status, 0);
+    // A pipe with a reader, as process substitution names it, takes the whole picture.
+    metertest::ProgramRun r = run(a + " --svg /dev/fd/3 3>&1 >/dev/null");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == readFile(dir + "/p.svg") && r.out.find("<svg") != std::string::npos);
+    // /dev/null through a link, so that a fault replaces the link rather than the device. A pipe
+    // nobody reads fails at once rather than hang, and the report is still printed.
+    ASSERT_EQ(symlink("/dev/null", (dir + "/null.svg").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/f.svg").c_str(), 0600), 0);
+    const auto before = listing();
+    r = run(a + " --svg " + dir + "/null.svg");
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run(a + " --svg " + dir + "/f.svg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: --svg: cannot write " + dir + "/f.svg: nothing reads from the pipe\n");
+    EXPECT_NE(r.out.find("a.wav: 48000 Hz, 2 channels"), std::string::npos) << r.out;
+    EXPECT_EQ(listing(), before);
+}
+
+TEST_F(SvgPicture, APictureIsReplacedWholeOrNotAtAll)
+{
+    const std::string p = dir + "/p.svg";
+    ASSERT_EQ(run(a + " --svg " + p).status, 0);
+    close(open((dir + "/plain").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    EXPECT_EQ(listing()["p.svg"], listing()["plain"]); // the mode of any new file
+    ASSERT_EQ(chmod(p.c_str(), 0640), 0);
+    const std::string picture = readFile(p);
+    const auto before = listing();
+    // Files of at most 2 or 4 KiB (512- or 1024-byte blocks), the signal ignored: the write fails.
+    const metertest::ProgramRun r = run(a + " --svg " + p, "trap '' XFSZ; ulimit -f 4; ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: --svg: cannot write " + p + ": File too large\n");
+    EXPECT_TRUE(readFile(p) == picture);
+    EXPECT_EQ(listing(), before);
+    std::string error;
+    EXPECT_TRUE(qelhost::writePictureFile(p, "<svg/>\n", error)) << error;
+    EXPECT_EQ(readFile(p), "<svg/>\n");
+    EXPECT_EQ(listing(), before); // its mode kept
+}
+
+TEST_F(SvgPicture, WhatTookTheNameDuringTheRunIsLeftAlone)
+{
+    const std::string path = dir + "/late.svg";
+    const std::pair<std::function<int()>, std::string> cases[] = {
+        {[&] { return std::system(("cp " + a + " " + path).c_str()); }, "it exists and is not an SVG picture"},
+        {[&] { return mkdir(path.c_str(), 0700); }, "it is a directory"},
+        {[&] { return symlink("missing.txt", path.c_str()); }, "it is a symbolic link"},
+    };
+    for (const auto& [take, why] : cases) {
+        // The check before metering passes; then the name is taken.
+        std::string error;
+        ASSERT_EQ(qelhost::pictureSite(path, error), qelhost::PictureSite::Free);
+        ASSERT_EQ(take(), 0) << why;
+        const auto taken = listing();
+        const std::string bytes = readFile(path);
+        EXPECT_FALSE(qelhost::writePictureFile(path, "<svg/>\n", error)) << why;
+        EXPECT_EQ(error, "will not write the picture over " + path + ": " + why);
+        EXPECT_TRUE(listing() == taken && readFile(path) == bytes) << why;
+        std::system(("rm -rf " + path).c_str());
+    }
+}
+
+} // namespace
