@@ -191,8 +191,8 @@ bool writeWhole(const std::string& path, const Site& site, const std::string& by
         ok = false;
         why = errno;
     }
-    if (ok) {
-        // Whatever took the name during the run stays.
+    // Whatever took the name during the run stays; a free name is taken only while it is still free.
+    for (int tries = 0; ok && tries < 2; ++tries) {
         const Site now = inspect(path);
         if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
             unlink(temp.c_str());
@@ -200,14 +200,24 @@ bool writeWhole(const std::string& path, const Site& site, const std::string& by
                 now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
             return false;
         }
+        if (now.kind == PictureSite::Free &&
+            renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        // Taken since the look: look again. A file system without the no-replace rename has the plain one.
+        if (now.kind == PictureSite::Free && errno == EEXIST)
+            continue;
         ok = rename(temp.c_str(), path.c_str()) == 0;
         why = errno;
+        if (ok)
+            return true;
     }
-    if (!ok) {
-        unlink(temp.c_str());
-        return cannotWrite(path, why, error);
+    unlink(temp.c_str());
+    if (ok) {
+        // Taken again and again between looks.
+        error = refused(path, "it was taken during the run").problem;
+        return false;
     }
-    return true;
+    return cannotWrite(path, why, error);
 }
 
 } // namespace
