@@ -1,6 +1,6 @@
 #include "host/session.h"
 
-#include "host/idlebound.h"
+#include "host/audiothread.h"
 #include "host/numbertext.h"
 
 #include <dlfcn.h>
@@ -15,8 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <semaphore>
-#include <thread>
 
 namespace qelhost {
 
@@ -115,9 +113,10 @@ std::string defaultBundlePath()
     return dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
 }
 
-// ---- audio thread ----
+// ---- slots ----
 
-struct Session::Slot
+// A block in the ring, with the buffers, parameter changes and context its data points to.
+struct Session::Slot : ProcessBlock
 {
     std::vector<std::vector<float>> inBuf, outBuf;
     std::vector<float*> inPtr, outPtr;
@@ -126,8 +125,6 @@ struct Session::Slot
     HostParameterChanges inChanges;
     HostParameterChanges outChanges;
     ProcessContext ctx{};
-    ProcessData data{};
-    tresult result = kResultOk;
 
     Slot(int channels, int frames)
     {
@@ -141,12 +138,11 @@ struct Session::Slot
 };
 
 namespace {
-constexpr std::uint64_t kRing = 128; // blocks in flight: the main thread waits once per 96 blocks
+constexpr std::uint64_t kRing = AudioThread::kRing; // the main thread waits once per 96 blocks
 // A block answers kResultFalse when the plug-in could not complete its readings in time: its
 // measuring threads may never return, so the session has stalled.
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
                                         "answer in time";
-constexpr std::uint64_t kStopBit = 1ull << 63;
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 
 // What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
@@ -160,96 +156,6 @@ int32 sharedDisplayClock()
     return gDisplayMs.load(std::memory_order_relaxed);
 }
 } // namespace
-
-// Runs process() for each submitted slot in order; the main thread submits and collects. Each side
-// only wakes the other when that one has said it is waiting, so a busy pipeline makes no system calls.
-class Session::AudioThread
-{
-public:
-    explicit AudioThread(IAudioProcessor* proc) : proc_(proc), thread_([this] { loop(); }) {}
-    ~AudioThread()
-    {
-        seq_.fetch_or(kStopBit);
-        seq_.notify_all();
-        thread_.join();
-    }
-    void submit(Slot* s)
-    {
-        std::uint64_t k = seq_.load(std::memory_order_relaxed) & ~kStopBit;
-        ring_[k % kRing] = s;
-        seq_.store(k + 1);
-    }
-    // Wakes the audio thread when it waits: the main thread calls it after a batch of blocks and
-    // before it waits or sleeps itself, so the audio thread wakes once per batch.
-    void kick()
-    {
-        if (audioWaiting_.load())
-            seq_.notify_one();
-    }
-    std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
-    // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
-    // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
-    // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
-    bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
-    {
-        kick();
-        std::uint64_t d = done_.load();
-        if (d >= target)
-            return true;
-        mainTarget_.store(target);
-        mainWaiting_.store(true);
-        IdleBound idle(stall);
-        for (;;) {
-            if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
-                return true; // the audio thread took the flag back and woke us
-            const std::uint64_t now = done_.load();
-            if (now >= target || (now == d && idle.isOver())) {
-                // Take the flag back; if the audio thread took it first, its wake is on the way.
-                if (!mainWaiting_.exchange(false))
-                    wake_.acquire();
-                return now >= target;
-            }
-            if (now != d) {
-                d = now;
-                idle.restart();
-            }
-        }
-    }
-
-private:
-    void loop()
-    {
-        std::uint64_t k = 0;
-        for (;;) {
-            std::uint64_t f = seq_.load(std::memory_order_acquire);
-            if (k == (f & ~kStopBit)) {
-                if (f & kStopBit)
-                    return;
-                audioWaiting_.store(true);
-                if (seq_.load() == f)
-                    seq_.wait(f);
-                audioWaiting_.store(false);
-                continue;
-            }
-            Slot* s = ring_[k % kRing];
-            s->result = proc_->process(s->data);
-            ++k;
-            done_.store(k);
-            if (mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false))
-                wake_.release();
-        }
-    }
-
-    IAudioProcessor* proc_;
-    Slot* ring_[kRing] = {};
-    std::atomic<std::uint64_t> seq_{0};
-    std::atomic<std::uint64_t> done_{0};
-    std::atomic<bool> audioWaiting_{false};
-    std::atomic<bool> mainWaiting_{false};
-    std::atomic<std::uint64_t> mainTarget_{0};
-    std::counting_semaphore<> wake_{0};
-    std::thread thread_;
-};
 
 // ---- session ----
 

@@ -15,6 +15,8 @@
 
 namespace qelhost {
 
+class AudioThread;
+
 // The three entry functions of a plug-in linked into the process (tests reach inside it).
 struct PluginEntries
 {
@@ -173,7 +175,6 @@ public:
 
 private:
     struct Slot;
-    class AudioThread;
     struct Feed;
     struct StretchFeed;
 

@@ -1,13 +1,16 @@
 // Reading files: every frame reaches its channel unchanged, whatever the request sizes and where
-// they fall against the read-ahead chunks.
+// they fall against the read-ahead chunks; an intact AIFF or AIFC is read whole without a warning.
 #include "host/audiosource.h"
+#include "meterrun.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,4 +79,69 @@ TEST(HostAudioSourceRead, DeinterleavesEveryFrameForAnyRequestSize)
         }
     }
     rmdir(dir.c_str());
+}
+
+TEST(HostAudioSourceRead, IntactAiffAndAifcAreReadWholeWithoutAWarning)
+{
+    // One second of stereo; the AIFC of uncompressed samples ('NONE') is made by hand from the AIFF,
+    // as libsndfile writes AIFC only for other sample types. IMA ADPCM counts packets, not frames.
+    constexpr std::int64_t kFrames = 48000;
+    struct Case
+    {
+        const char* name;
+        int format;
+        const char* type; // the form type, or the AIFC compression type
+    };
+    const Case cases[] = {
+        {"AIFF, 16-bit", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "AIFF"},
+        {"AIFC, 16-bit uncompressed", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "NONE"},
+        {"AIFC, 16-bit little-endian", SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE, "sowt"},
+        {"AIFC, 32-bit float", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, "FL32"},
+        {"AIFC, IMA ADPCM", SF_FORMAT_AIFF | SF_FORMAT_IMA_ADPCM, "ima4"},
+    };
+    const std::string path = ::testing::TempDir() + "/intact-" + std::to_string(getpid()) + ".aif";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SF_INFO info{};
+        info.channels = 2;
+        info.samplerate = 48000;
+        info.format = c.format;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        const auto ramp = interleavedRamp(2, kFrames);
+        std::vector<float> samples(ramp.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = ramp[i] * 1e-6f;
+        EXPECT_EQ(sf_writef_float(f, samples.data(), kFrames), kFrames);
+        sf_close(f);
+        std::string bytes = metertest::readFile(path);
+        if (std::string(c.type) == "NONE") {
+            // FORM AIFC, a version chunk, the common chunk with the compression type, the sound chunk.
+            ASSERT_EQ(bytes.substr(8, 8), "AIFFCOMM");
+            ASSERT_EQ(bytes.substr(38, 4), "SSND");
+            const std::string body = std::string("AIFCFVER\0\0\0\4\xA2\x80\x51\x40"
+                                                 "COMM\0\0\0\x18",
+                                                 24) +
+                                     bytes.substr(20, 18) + std::string("NONE\0\0", 6) + bytes.substr(38);
+            const std::uint32_t size = static_cast<std::uint32_t>(body.size());
+            bytes = "FORM" + std::string{char(size >> 24), char(size >> 16), char(size >> 8), char(size)} + body;
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        }
+        // The form type, or AIFC's compression type after the common chunk's 18 bytes of AIFF.
+        const std::size_t comm = bytes.find("COMM");
+        ASSERT_EQ(bytes.substr(8, 4) == "AIFF" ? bytes.substr(8, 4) : bytes.substr(comm + 8 + 18, 4), c.type);
+
+        std::string error;
+        auto src = openAudioFile(path, error);
+        ASSERT_NE(src, nullptr) << error;
+        EXPECT_EQ(src->frames(), kFrames);
+        std::vector<float> left(4096), right(4096);
+        float* channels[2] = {left.data(), right.data()};
+        std::int64_t read = 0;
+        for (std::int64_t n; (n = src->read(channels, 4096)) > 0;)
+            read += n;
+        EXPECT_EQ(read, kFrames);
+        EXPECT_EQ(src->warnings(), "");
+    }
+    std::remove(path.c_str());
 }

@@ -362,9 +362,14 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
 {
     // One second of 16-bit stereo with its last half second cut off.
     std::string files;
-    for (const auto& [name, format] : {std::pair{"cut.wav", SF_FORMAT_WAV}, std::pair{"cut.rf64", SF_FORMAT_RF64},
-                                       std::pair{"cut.w64", SF_FORMAT_W64}, std::pair{"cut.aiff", SF_FORMAT_AIFF},
-                                       std::pair{"cut.au", SF_FORMAT_AU}, std::pair{"cut.flac", SF_FORMAT_FLAC}}) {
+    for (const auto& [name, format] :
+         std::initializer_list<std::pair<const char*, int>>{{"cut.wav", SF_FORMAT_WAV},
+                                                            {"cut.rf64", SF_FORMAT_RF64},
+                                                            {"cut.w64", SF_FORMAT_W64},
+                                                            {"cut.aiff", SF_FORMAT_AIFF},
+                                                            {"cut.au", SF_FORMAT_AU},
+                                                            {"cut.flac", SF_FORMAT_FLAC},
+                                                            {"cut.rifx", SF_FORMAT_WAV | SF_ENDIAN_BIG}}) {
         const std::string path = write(name, {-20.0, -20.0}, 48000, 1.0, format | SF_FORMAT_PCM_16);
         struct stat st
         {};
@@ -388,7 +393,7 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
     }
     ProgramRun r = run(files + " " + huge + " " + open + " --json");
     EXPECT_EQ(r.status, 0) << r.err;
-    for (const char* name : {"cut.wav", "cut.rf64", "cut.w64", "cut.aiff", "cut.au"})
+    for (const char* name : {"cut.wav", "cut.rf64", "cut.w64", "cut.aiff", "cut.au", "cut.rifx"})
         EXPECT_NE(r.err.find(std::string(name) + ": truncated: 48000 frames expected, 24000 read\n"), std::string::npos)
             << name << ": " << r.err;
     EXPECT_NE(r.err.find("cut.flac: truncated: 48000 frames expected, "), std::string::npos) << r.err;
@@ -396,8 +401,8 @@ TEST_F(MeterProgram, EveryContainerThatStatesALengthWarnsWhenCut)
         << r.err;
     EXPECT_EQ(r.err.find("open.wav"), std::string::npos) << r.err;
     const auto json = lines(r.out);
-    ASSERT_EQ(json.size(), 8u) << r.out;
-    for (std::size_t i : {6, 7}) {
+    ASSERT_EQ(json.size(), 9u) << r.out;
+    for (std::size_t i : {7, 8}) {
         EXPECT_NE(json[i].find("\"seconds\": 1,"), std::string::npos) << json[i];
         EXPECT_NEAR(plainOf(json[i], "Integrated"), -20.0, 0.1) << json[i];
     }

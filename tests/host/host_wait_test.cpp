@@ -1,16 +1,22 @@
 // The host's bound on a plug-in that does no block, against a scripted clock: it ends at its bound
-// in wall time however its waits go, and leaves out only stops of a second or more.
+// in wall time however its waits go, and leaves out only stops of a second or more; as the audio
+// thread waits for blocks, a slow plug-in goes on and a stopped one is called stopped.
+#include "host/audiothread.h"
 #include "host/idlebound.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <vector>
 
 namespace {
 
-using qelhost::IdleBound;
-using qelhost::WaitClock;
+using namespace qelhost;
 using ms = std::chrono::milliseconds;
 
 // Moves only as the script says; a sleep lasts until its deadline exactly.
@@ -52,6 +58,73 @@ Outcome runOut(IdleBound::duration bound, Wait wait, Between between, int cap = 
     }
     return {static_cast<long>(std::chrono::duration_cast<ms>(clock.t - start).count()), waits, clock.sleeps};
 }
+
+// A plug-in each of whose blocks takes `block` on a clock that moves only as the main thread sleeps:
+// a block returns once the sleeps have carried the clock to its end, and a sleep returns once every
+// block due by then has returned. So the main thread sees the same blocks done at each time
+// however the threads are scheduled. From block `stopAt` on the plug-in has stopped: the call
+// returns only when let go.
+class PacedPlugIn final : public IAudioProcessor, public WaitClock
+{
+public:
+    static constexpr time_point kStart = time_point(std::chrono::seconds(7));
+    PacedPlugIn(ms block, std::uint64_t stopAt, std::uint64_t blocks) : block_(block), stopAt_(stopAt), blocks_(blocks)
+    {}
+
+    time_point now() override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_;
+    }
+    void sleepUntil(time_point deadline) override
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        t_ = std::max(t_, deadline);
+        moved_.notify_all();
+        // Block k has returned, and the audio thread has counted it, once block k + 1 has begun.
+        const std::uint64_t due =
+            std::min<std::uint64_t>({stopAt_, static_cast<std::uint64_t>((t_ - kStart) / block_), blocks_ - 1});
+        if (!moved_.wait_for(lock, kHang, [&] { return begun_ > due; }))
+            ADD_FAILURE() << "the audio thread did not come to block " << due;
+    }
+    tresult process(ProcessData&) override
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        const std::uint64_t k = begun_++;
+        moved_.notify_all();
+        moved_.wait_for(lock, kHang, [&] {
+            return letGo_ || (k < stopAt_ && t_ >= kStart + block_ * static_cast<std::int64_t>(k + 1));
+        });
+        return kResultOk;
+    }
+    void letGo()
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        letGo_ = true;
+        moved_.notify_all();
+    }
+
+    // Not called by the audio thread.
+    tresult queryInterface(const std::uint8_t*, void**) override { return kNoInterface; }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult setBusArrangements(SpeakerArrangement*, int32, SpeakerArrangement*, int32) override { return kResultFalse; }
+    tresult getBusArrangement(int32, int32, SpeakerArrangement&) override { return kResultFalse; }
+    tresult canProcessSampleSize(int32) override { return kResultFalse; }
+    uint32 getLatencySamples() override { return 0; }
+    tresult setupProcessing(ProcessSetup&) override { return kResultFalse; }
+    tresult slot8() override { return kNotImplemented; }
+    uint32 getTailSamples() override { return 0; }
+
+private:
+    static constexpr auto kHang = std::chrono::seconds(10); // a thread that waits this long has hung
+    std::mutex m_;
+    std::condition_variable moved_;
+    time_point t_ = kStart;
+    ms block_;
+    std::uint64_t stopAt_, blocks_, begun_ = 0;
+    bool letGo_ = false;
+};
 
 } // namespace
 
@@ -125,4 +198,43 @@ TEST(HostIdleBound, AStopOfASecondOrMoreCountsAsOneSliceAndABlockDoneStartsTheCo
         });
     EXPECT_EQ(run.wallMs, 3800);
     EXPECT_EQ(run.waits, 19);
+}
+
+TEST(HostAudioThread, ASlowPlugInGoesOnAndAStoppedOneIsCalledStoppedOnceItsBoundHasPassed)
+{
+    // Bounds below the 200-ms slice, so that one wait slice is the whole bound and sees several blocks.
+    constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max(), kTarget = 12, kBlocks = kTarget + 4;
+    const ms bound(20);
+    struct Case
+    {
+        const char* name;
+        int blockMs;
+        std::uint64_t stopAt;
+    };
+    const Case cases[] = {
+        {"blocks of 40 % of the bound", 8, kNever},
+        {"blocks of 95 % of the bound", 19, kNever},
+        {"a plug-in that stops after three blocks", 8, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PacedPlugIn plugin(ms(c.blockMs), c.stopAt, kBlocks);
+        std::vector<ProcessBlock> blocks(kBlocks);
+        bool reached = false;
+        {
+            AudioThread audio(&plugin, plugin);
+            for (ProcessBlock& b : blocks)
+                audio.submit(&b);
+            reached = audio.waitFor(kTarget, bound);
+            plugin.letGo();
+        }
+        EXPECT_EQ(reached, c.stopAt == kNever);
+        if (c.stopAt != kNever) {
+            // Counted from the slice that saw the last block done: the bound, and at most a slice more.
+            const auto sinceLastBlock =
+                plugin.now() - (PacedPlugIn::kStart + ms(c.blockMs) * static_cast<std::int64_t>(c.stopAt));
+            EXPECT_GE(sinceLastBlock, bound);
+            EXPECT_LE(sinceLastBlock, bound * 2);
+        }
+    }
 }

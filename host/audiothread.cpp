@@ -1,0 +1,82 @@
+#include "host/audiothread.h"
+
+namespace qelhost {
+
+namespace {
+constexpr std::uint64_t kStopBit = 1ull << 63;
+} // namespace
+
+AudioThread::AudioThread(IAudioProcessor* proc, WaitClock& clock)
+: proc_(proc), clock_(clock), thread_([this] { loop(); })
+{}
+
+AudioThread::~AudioThread()
+{
+    seq_.fetch_or(kStopBit);
+    seq_.notify_all();
+    thread_.join();
+}
+
+void AudioThread::submit(ProcessBlock* b)
+{
+    std::uint64_t k = seq_.load(std::memory_order_relaxed) & ~kStopBit;
+    ring_[k % kRing] = b;
+    seq_.store(k + 1);
+}
+
+void AudioThread::kick()
+{
+    if (audioWaiting_.load())
+        seq_.notify_one();
+}
+
+bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
+{
+    kick();
+    std::uint64_t d = done_.load();
+    if (d >= target)
+        return true;
+    mainTarget_.store(target);
+    mainWaiting_.store(true);
+    IdleBound idle(stall, clock_);
+    for (;;) {
+        if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
+            return true; // the audio thread took the flag back and woke us
+        const std::uint64_t now = done_.load();
+        if (now >= target || (now == d && idle.isOver())) {
+            // Take the flag back; if the audio thread took it first, its wake is on the way.
+            if (!mainWaiting_.exchange(false))
+                wake_.acquire();
+            return now >= target;
+        }
+        if (now != d) {
+            d = now;
+            idle.restart();
+        }
+    }
+}
+
+void AudioThread::loop()
+{
+    std::uint64_t k = 0;
+    for (;;) {
+        std::uint64_t f = seq_.load(std::memory_order_acquire);
+        if (k == (f & ~kStopBit)) {
+            if (f & kStopBit)
+                return;
+            audioWaiting_.store(true);
+            if (seq_.load() == f)
+                seq_.wait(f);
+            audioWaiting_.store(false);
+            continue;
+        }
+        ProcessBlock* b = ring_[k % kRing];
+        b->result = proc_->process(b->data);
+        ++k;
+        done_.store(k);
+        if (mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false))
+            wake_.release();
+    }
+}
+
+} // namespace qelhost

@@ -1,0 +1,60 @@
+// A session's audio thread: runs the plug-in's process calls for the blocks the main thread hands
+// over, in order. Each side only wakes the other when that one has said it is waiting, so a busy
+// pipeline makes no system calls.
+#pragma once
+
+#include "host/idlebound.h"
+#include "host/qelabi.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <semaphore>
+#include <thread>
+
+namespace qelhost {
+
+// One block as the audio thread takes it: the call's data, and what process() answered.
+struct ProcessBlock
+{
+    ProcessData data{};
+    tresult result = kResultOk;
+};
+
+class AudioThread
+{
+public:
+    static constexpr std::uint64_t kRing = 128; // blocks handed over and not yet taken back, at most
+
+    // `clock` is where the main thread's bound on a stopped plug-in reads the time.
+    explicit AudioThread(IAudioProcessor* proc, WaitClock& clock = WaitClock::steady());
+    ~AudioThread();
+    AudioThread(const AudioThread&) = delete;
+    AudioThread& operator=(const AudioThread&) = delete;
+
+    void submit(ProcessBlock* b);
+    // Wakes the audio thread when it waits: the main thread calls it after a batch of blocks and
+    // before it waits or sleeps itself, so the audio thread wakes once per batch.
+    void kick();
+    std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
+    // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
+    // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
+    // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
+    bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall);
+
+private:
+    void loop();
+
+    IAudioProcessor* proc_;
+    WaitClock& clock_;
+    ProcessBlock* ring_[kRing] = {};
+    std::atomic<std::uint64_t> seq_{0};
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<bool> audioWaiting_{false};
+    std::atomic<bool> mainWaiting_{false};
+    std::atomic<std::uint64_t> mainTarget_{0};
+    std::counting_semaphore<> wake_{0};
+    std::thread thread_;
+};
+
+} // namespace qelhost

@@ -1,0 +1,138 @@
+// Sessions alive at once, fed block by block in turn, each with its editor open: every one reads and
+// draws as it would alone, on the one frame host they share, each display on its own audio's time.
+#include "host/session.h"
+#include "meterrun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace qelhost;
+
+// A 1 kHz tone, loud and then quiet, so that the bar falls: how far depends on the display's clock
+// as each block comes back. Fed in chunks of its own size, with idle time after each as a host
+// gives it; programmes of different lengths and chunks keep the sessions' clocks apart.
+struct Programme
+{
+    double loudSeconds, seconds;
+    std::int64_t chunk;
+
+    std::vector<float> samples() const
+    {
+        std::vector<float> v(static_cast<std::size_t>(seconds * 48000.0));
+        for (std::size_t i = 0; i < v.size(); ++i)
+            v[i] = static_cast<float>(std::pow(10.0, (i < loudSeconds * 48000.0 ? -13.0 : -33.0) / 20.0) *
+                                      std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(i) / 48000.0));
+        return v;
+    }
+};
+
+// One session of one programme, its editor open before it plays (a failure here fails the test).
+class Metered
+{
+public:
+    explicit Metered(const Programme& p) : session_(NORRIK_BUNDLE_PATH), audio_(p.samples()), chunk_(p.chunk)
+    {
+        std::string error;
+        EXPECT_TRUE(session_.load(error) && session_.create(error)) << error;
+        EXPECT_NE(session_.display()->openEditor(session_.controller()), nullptr);
+        EXPECT_TRUE(session_.setup(48000.0, 2, 512, error)) << error;
+    }
+    // Feeds the next chunk; false once the programme is all fed.
+    bool step()
+    {
+        const std::int64_t n = std::min<std::int64_t>(chunk_, static_cast<std::int64_t>(audio_.size()) - fed_);
+        if (n <= 0)
+            return false;
+        const float* in[2] = {audio_.data() + fed_, audio_.data() + fed_};
+        EXPECT_EQ(session_.processStretch(in, n), kResultOk);
+        session_.requestData();
+        fed_ += n;
+        return true;
+    }
+    void readOut()
+    {
+        std::string error;
+        EXPECT_TRUE(session_.readOut(&error)) << error;
+    }
+    // The readings as the controller shows them, the picture as `meter --svg` writes it and the
+    // display's clock it was drawn on.
+    std::string shown(const std::string& svgPath)
+    {
+        std::string seen, error;
+        for (const ParamValue& v : session_.values())
+            seen += v.title + "=" + v.text + "\n";
+        EXPECT_TRUE(session_.writeSvg(svgPath, error)) << error;
+        const int32 clock = session_.display()->frame().frameSystem().getTickCount();
+        return seen + "clock=" + std::to_string(clock) + " ms\n" + metertest::readFile(svgPath);
+    }
+    Session& session() { return session_; }
+
+private:
+    Session session_;
+    std::vector<float> audio_;
+    std::int64_t chunk_;
+    std::int64_t fed_ = 0;
+};
+
+// The first line where `got` differs from `want`, empty when none does: a short failure message.
+std::string firstDifference(const std::string& got, const std::string& want)
+{
+    std::istringstream g(got), w(want);
+    std::string a, b;
+    for (int line = 1;; ++line) {
+        const bool inGot = static_cast<bool>(std::getline(g, a)), inWant = static_cast<bool>(std::getline(w, b));
+        if (!inGot && !inWant)
+            return {};
+        if (inGot != inWant || a != b)
+            return "line " + std::to_string(line) + ": " + (inGot ? a : "(end)") +
+                   "\nwanted: " + (inWant ? b : "(end)");
+    }
+}
+
+} // namespace
+
+TEST(HostSessions, InterleavedSessionsEachReadAndDrawAsALoneOne)
+{
+    const std::string svg = ::testing::TempDir() + "/sessions-" + std::to_string(getpid()) + ".svg";
+    const Programme programmes[] = {{2.0, 4.0, 4800}, {1.0, 3.0, 3000}, {0.5, 2.5, 7000}};
+    std::vector<std::string> alone;
+    for (const Programme& p : programmes) {
+        Metered m(p);
+        ASSERT_FALSE(HasFailure());
+        while (m.step()) {
+        }
+        m.readOut();
+        alone.push_back(m.shown(svg));
+    }
+    ASSERT_NE(alone[0].find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos) << alone[0];
+
+    std::vector<std::unique_ptr<Metered>> together;
+    for (const Programme& p : programmes)
+        together.push_back(std::make_unique<Metered>(p));
+    ASSERT_FALSE(HasFailure());
+    for (bool more = true; more;) {
+        more = false;
+        for (auto& m : together)
+            more = m->step() || more;
+    }
+    for (auto& m : together) {
+        m->readOut();
+        EXPECT_EQ(&m->session().display()->frame(), &together[0]->session().display()->frame());
+    }
+    for (std::size_t i = 0; i < together.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(firstDifference(together[i]->shown(svg), alone[i]), "");
+    }
+    std::remove(svg.c_str());
+}
