@@ -231,16 +231,15 @@ PictureSite pictureSite(const std::string& path, std::string& problem)
 
 std::string pictureFolderProblem(const std::string& path)
 {
-    std::string folder = folderPrefix(path);
-    if (folder.empty())
-        folder = ".";
+    const std::string prefix = folderPrefix(path);
+    const char* folder = prefix.empty() ? "." : prefix.c_str();
     struct stat st
     {};
-    if (stat(folder.c_str(), &st) != 0)
+    if (stat(folder, &st) != 0)
         return std::strerror(errno);
     if (!S_ISDIR(st.st_mode))
         return std::strerror(ENOTDIR);
-    if (access(folder.c_str(), W_OK) != 0)
+    if (access(folder, W_OK) != 0)
         return std::strerror(errno);
     return {};
 }
