@@ -2,38 +2,12 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "dsp/collectorthread.h"
 #include "dsp/prims.h"
 
 namespace DSP {
-
-namespace {
-class SteadyWaitClock final : public WaitClock
-{
-public:
-    std::int64_t now() override
-    {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    void sleepUntil(std::int64_t deadline) override
-    {
-        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::nanoseconds(deadline))));
-    }
-};
-// Constant-initialised: the audio thread's first wait takes no guard.
-constinit SteadyWaitClock steadyWaitClock;
-} // namespace
-
-WaitClock& WaitClock::steady()
-{
-    return steadyWaitClock;
-}
 
 // ---------------------------------------------------------------------------------------------
 Collector::Collector(int32 channelCount, int32 windowLength)

@@ -12,6 +12,7 @@
 #include "dsp/energyhistogram.h"
 #include "dsp/handoverqueue.h"
 #include "dsp/samplecollector.h"
+#include "platform/waitbound.h"
 
 namespace DSP {
 
@@ -96,61 +97,29 @@ private:
     double sum = 0.0;
 };
 
-// Where a wait budget reads the time and sleeps, in nanoseconds of a steady clock; tests replace it.
-class WaitClock
-{
-public:
-    virtual std::int64_t now() = 0;
-    // Returns at `deadline` or later.
-    virtual void sleepUntil(std::int64_t deadline) = 0;
-    // The machine's monotonic clock.
-    static WaitClock& steady();
+using Platform::WaitClock;
 
-protected:
-    ~WaitClock() = default;
-};
-
-// How long a read-out may still wait for workers, shared by every wait it makes. It counts wall
-// time from its start, so time spent waiting to be scheduled on a busy machine counts. Only a slice
-// that lasts a second or more, far longer than any scheduling delay, counts as long as it was meant
-// to: it held a stop (a suspended job, a debugger, a frozen container) in which the worker could
-// not run either. No allocation or lock: the offline feed waits with it on the audio thread.
+// How long a read-out may still wait for workers, shared by every wait it makes, in wall time with
+// stops left out as Platform::WaitBound counts them, in slices of 20 ms.
 class WaitBudget
 {
 public:
     explicit WaitBudget(int32 ms, WaitClock& clock = WaitClock::steady())
-    : time(clock), leftNs(ms > 0 ? static_cast<std::int64_t>(ms) * 1000000 : 0), last(clock.now())
+    : bound(std::chrono::milliseconds(ms > 0 ? ms : 0), std::chrono::milliseconds(20), clock)
     {}
-    bool isSpent() const { return leftNs <= 0; }
+    bool isSpent() const { return bound.isOver(); }
     // One slice of `wait(ms)`, which answers true when it was woken before its time ran out.
     template <class Wait>
     bool waitSlice(Wait&& wait)
     {
-        const std::int64_t slice = std::min<std::int64_t>(leftNs, kSliceNs);
-        if (slice <= 0)
-            return false;
-        const std::int64_t deadline = time.now() + slice;
-        const bool woken = wait(static_cast<int32>((slice + 999999) / 1000000));
-        std::int64_t now = time.now();
-        // Back early unanswered (interrupted, or a wait that cannot wait): the rest of the slice is
-        // slept out, so a wait that fails at once neither spins nor spends the budget early.
-        if (!woken && now < deadline) {
-            time.sleepUntil(deadline);
-            now = time.now();
-        }
-        const std::int64_t took = now - last;
-        last = now;
-        leftNs -= took >= kStopNs ? slice : std::max<std::int64_t>(took, 0);
-        return woken;
+        return bound.waitSlice([&wait](Platform::WaitBound::duration slice) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(slice).count();
+            return wait(static_cast<int32>((ns + 999999) / 1000000));
+        });
     }
 
 private:
-    static constexpr std::int64_t kSliceNs = 20000000;
-    static constexpr std::int64_t kStopNs = 1000000000;
-    WaitClock& time;
-    std::int64_t leftNs;
-    // When the budget last read the clock: time between its waits counts too.
-    std::int64_t last;
+    Platform::WaitBound bound;
 };
 
 class CollectorOverlap : public Overlap

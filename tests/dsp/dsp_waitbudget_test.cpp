@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "dsp/collectors.h"
@@ -14,14 +15,16 @@ namespace {
 constexpr std::int64_t kMs = 1000000;
 
 // Moves only as the script says; a sleep lasts until its deadline exactly.
+// Its time `t` in nanoseconds.
 class ScriptedClock final : public WaitClock
 {
 public:
-    std::int64_t now() override { return t; }
-    void sleepUntil(std::int64_t deadline) override
+    time_point now() override { return time_point(std::chrono::nanoseconds(t)); }
+    void sleepUntil(time_point deadline) override
     {
         ++sleeps;
-        t = std::max(t, deadline);
+        t = std::max<std::int64_t>(
+            t, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
     }
     std::int64_t t = 5000 * kMs;
     int sleeps = 0;
@@ -146,8 +149,8 @@ TEST(DspWaitBudget, SlicesAreShortAndAWaitThatFailsAtOnceStillSpendsTheBudget)
 TEST(DspWaitBudget, TheSteadyClockSleepsUntilItsDeadline)
 {
     WaitClock& clock = WaitClock::steady();
-    const std::int64_t before = clock.now();
-    clock.sleepUntil(before + 2 * kMs);
-    EXPECT_GE(clock.now(), before + 2 * kMs);
+    const auto before = clock.now();
+    clock.sleepUntil(before + std::chrono::milliseconds(2));
+    EXPECT_GE(clock.now(), before + std::chrono::milliseconds(2));
     clock.sleepUntil(before); // already past: returns at once
 }
