@@ -235,13 +235,17 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
         return kChannelsAccepted;
     destroyUpsamplers();
     channelCount = in;
-    for (auto* list : {&upsamplers, &tailUpsamplers})
+    const auto add = [&](std::vector<std::unique_ptr<UpsamplerSinc>>& list, int32 block) {
         for (int32 c = 0; c < in; ++c) {
-            list->push_back(std::make_unique<UpsamplerSinc>(blockSize, sampleRate, factor));
-            list->back()->initialize(nullptr);
-            list->back()->reset();
+            list.push_back(std::make_unique<UpsamplerSinc>(block, sampleRate, factor));
+            list.back()->initialize(nullptr);
+            list.back()->reset();
         }
+    };
+    add(upsamplers, blockSize);
     flushLength = static_cast<int32>(static_cast<float>(upsamplers[0]->getTapCount()) / factor) + 1;
+    // The tail takes pieces of at most the flush length: its copies need no more room.
+    add(tailUpsamplers, std::min(blockSize, flushLength));
     // Zeros, as the filter's delay line starts.
     for (int32 c = 0; c < in; ++c)
         history.push_back(makeFloats(flushLength));
