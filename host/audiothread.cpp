@@ -33,15 +33,16 @@ void AudioThread::kick()
 bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall)
 {
     kick();
-    std::uint64_t d = done_.load();
-    if (d >= target)
+    if (done_.load() >= target)
         return true;
+    // Say that we wait before looking again: a block done after the look sees the flag and wakes us.
     mainTarget_.store(target);
     mainWaiting_.store(true);
     IdleBound idle(stall, clock_);
+    std::uint64_t d = done_.load();
+    if (lastLook_)
+        lastLook_();
     for (;;) {
-        if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
-            return true; // the audio thread took the flag back and woke us
         const std::uint64_t now = done_.load();
         if (now >= target || (now == d && idle.isOver())) {
             // Take the flag back; if the audio thread took it first, its wake is on the way.
@@ -53,6 +54,8 @@ bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::durat
             d = now;
             idle.restart();
         }
+        if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
+            return true; // the audio thread took the flag back and woke us
     }
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <semaphore>
 #include <thread>
 
@@ -41,6 +42,8 @@ public:
     // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
     // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
     bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall);
+    // Tests: runs in waitFor between the main thread's look at done() and its first wait.
+    void onLastLook(std::function<void()> f) { lastLook_ = std::move(f); }
 
 private:
     void loop();
@@ -54,6 +57,7 @@ private:
     std::atomic<bool> mainWaiting_{false};
     std::atomic<std::uint64_t> mainTarget_{0};
     std::counting_semaphore<> wake_{0};
+    std::function<void()> lastLook_;
     std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 // The host's bound on a plug-in that does no block, against a scripted clock: it ends at its bound
 // in wall time however its waits go, and leaves out only stops of a second or more; as the audio
-// thread waits for blocks, a slow plug-in goes on and a stopped one is called stopped.
+// thread waits for blocks, a slow plug-in goes on, a stopped one is called stopped, and a block done
+// just as the main thread looks wakes it.
 #include "host/audiothread.h"
 #include "host/idlebound.h"
 
@@ -237,4 +238,24 @@ TEST(HostAudioThread, ASlowPlugInGoesOnAndAStoppedOneIsCalledStoppedOnceItsBound
             EXPECT_LE(sinceLastBlock, bound * 2);
         }
     }
+}
+
+TEST(HostAudioThread, ABlockDoneAsTheMainThreadLooksWakesItWithoutASliceRunningOut)
+{
+    // Block 0 is done, and block 1 begun, right after the main thread's look at what is done and
+    // before its first wait: the wake must come, so no slice runs out (the clock would then move on).
+    PacedPlugIn plugin(ms(10), std::numeric_limits<std::uint64_t>::max(), 2);
+    std::vector<ProcessBlock> blocks(2);
+    bool reached = false;
+    {
+        AudioThread audio(&plugin, plugin);
+        audio.onLastLook([&] { plugin.sleepUntil(PacedPlugIn::kStart + ms(10)); });
+        for (ProcessBlock& b : blocks)
+            audio.submit(&b);
+        reached = audio.waitFor(1, std::chrono::seconds(10));
+        plugin.letGo();
+    }
+    EXPECT_TRUE(reached);
+    EXPECT_EQ(std::chrono::duration_cast<ms>(plugin.now() - PacedPlugIn::kStart).count(), 10)
+        << "the main thread slept out a slice: its wake was lost";
 }
