@@ -22,6 +22,8 @@ void AudioThread::submit(ProcessBlock* b)
     std::uint64_t k = seq_.load(std::memory_order_relaxed) & ~kStopBit;
     ring_[k % kRing] = b;
     seq_.store(k + 1);
+    if (Probe* p = probe_.load(std::memory_order_relaxed))
+        p->handedOver(k + 1);
 }
 
 void AudioThread::kick()
@@ -40,8 +42,8 @@ bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::durat
     mainWaiting_.store(true);
     IdleBound idle(stall, clock_);
     std::uint64_t d = done_.load();
-    if (lastLook_)
-        lastLook_();
+    if (Probe* p = probe_.load(std::memory_order_relaxed))
+        p->lastLook();
     for (;;) {
         const std::uint64_t now = done_.load();
         if (now >= target || (now == d && idle.isOver())) {
@@ -73,6 +75,8 @@ void AudioThread::loop()
             audioWaiting_.store(false);
             continue;
         }
+        if (Probe* p = probe_.load(std::memory_order_relaxed))
+            p->beforeBlock(k);
         ProcessBlock* b = ring_[k % kRing];
         b->result = proc_->process(b->data);
         ++k;

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <semaphore>
 #include <thread>
 
@@ -42,8 +41,19 @@ public:
     // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
     // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
     bool waitFor(std::uint64_t target, std::chrono::steady_clock::duration stall);
-    // Tests: runs in waitFor between the main thread's look at done() and its first wait.
-    void onLastLook(std::function<void()> f) { lastLook_ = std::move(f); }
+
+    // Tests: where each thread can be held, so that the audio thread can be kept behind or let keep
+    // up whatever the machine does.
+    struct Probe
+    {
+        virtual void handedOver(std::uint64_t /*blocks*/) {} // main thread, after each submit()
+        virtual void lastLook() {} // main thread, in waitFor between its look at done() and its first wait
+        virtual void beforeBlock(std::uint64_t /*k*/) {} // audio thread, before block k (from 0)
+
+    protected:
+        ~Probe() = default;
+    };
+    void setProbe(Probe* probe) { probe_.store(probe); }
 
 private:
     void loop();
@@ -57,7 +67,7 @@ private:
     std::atomic<bool> mainWaiting_{false};
     std::atomic<std::uint64_t> mainTarget_{0};
     std::counting_semaphore<> wake_{0};
-    std::function<void()> lastLook_;
+    std::atomic<Probe*> probe_{nullptr};
     std::thread thread_;
 };
 

@@ -493,8 +493,9 @@ void Session::consumeSlot(Slot& s)
 struct Session::Feed
 {
     virtual ~Feed() = default;
+    // How many of the feed's blocks must have been taken back before its `n`th (from 1) is handed over.
+    virtual std::uint64_t takenBefore(std::uint64_t /*n*/) const { return 0; }
     virtual bool fill(Slot& s) = 0;
-    virtual void submitted(std::uint64_t /*blocks*/) {}
     virtual void taken(Slot& /*s*/) {}
 };
 
@@ -519,25 +520,31 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
             feed.taken(s);
         }
         router_->deliverQueued();
+        std::uint64_t gate = 0;
         if (!ended && !stop && published - consumed < kRing) {
-            Slot& s = *slots_[published % kRing];
-            if (!feed.fill(s)) {
-                ended = true;
+            gate = base + feed.takenBefore(published - base + 1);
+            if (consumed >= gate) {
+                Slot& s = *slots_[published % kRing];
+                if (!feed.fill(s)) {
+                    ended = true;
+                    continue;
+                }
+                audio_->submit(&s);
+                ++published;
+                if ((published - base) % kBatch == 0)
+                    audio_->kick();
                 continue;
             }
-            audio_->submit(&s);
-            ++published;
-            if ((published - base) % kBatch == 0)
-                audio_->kick();
-            feed.submitted(published - base);
-            continue;
         }
         const bool ending = ended || stop;
         if (ending && consumed == published)
             break;
         // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
         // block: refilling them takes the feed a fraction of the time the last quarter keeps it busy.
-        if (!waitFor(ending ? published : std::min(published, consumed + kRing * 3 / 4), error))
+        std::uint64_t target = ending ? published : std::min(published, consumed + kRing * 3 / 4);
+        if (gate > consumed)
+            target = std::min(target, gate);
+        if (!waitFor(target, error))
             return false;
     }
     if (incomplete)
@@ -561,6 +568,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         std::int64_t pos = 0;
         std::int64_t tailLeft;
         std::uint64_t idleEvery;
+        std::uint64_t handedOver = 0, takenBack = 0;
         bool eof = false;
         std::vector<float*> readPtr;
 
@@ -594,16 +602,23 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                     std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
             }
             self.prepareSlot(s, static_cast<int>(got), true);
+            if (++handedOver % idleEvery != 0)
+                s.data.outputParameterChanges = nullptr;
             return true;
         }
-        void submitted(std::uint64_t blocks) override
+        // The host's idle comes as every idleEvery-th block is taken back, and only every idleEvery-th
+        // block carries an output list: the read-out the idle asks for lands in the next such block,
+        // which is handed over only after the idle. So the read-outs, and what the display sees
+        // between them, sit at audio positions fixed by the file and the block size, however far the
+        // audio thread has got: the same file gives the same display every run.
+        std::uint64_t takenBefore(std::uint64_t n) const override { return n % idleEvery == 0 ? n - idleEvery : 0; }
+        void taken(Slot&) override
         {
-            if (blocks % idleEvery == 0) {
-                self.audio_->kick();
-                self.requestData();
-                if (progress)
-                    progress(pos, total);
-            }
+            if (++takenBack % idleEvery != 0)
+                return;
+            self.requestData();
+            if (progress)
+                progress(pos, total);
         }
     };
     SourceFeed feed(*this, source, progress);

@@ -144,6 +144,7 @@ public:
     IComponent* component() { return component_; }
     IAudioProcessor* processor() { return processor_; }
     IEditController* controller() { return controller_; }
+    AudioThread* audioThread() { return audio_.get(); } // null before setup
     // The drawing services the controller starts its display on (null before load).
     DisplayHost* display() { return display_.get(); }
     // The editor's display, drawn from the skin, as an SVG file.
@@ -163,7 +164,10 @@ public:
     // Every output point batch in arrival order: (id, value) per point, one vector per block.
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
-    int idleEveryBlocks = 0; // 0: about ten times per second of audio
+    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about ten times per
+    // second of audio), and only those blocks carry an output list, so the read-outs land at fixed
+    // places in the audio.
+    int idleEveryBlocks = 0;
     int processMode = kOffline;
     // Offline, the plug-in waits for its gating workers rather than drop windows: no pacing is needed.
     // Silence played after the end of a source. None by default: the meter counts digital silence as

@@ -1,11 +1,17 @@
 // Sessions alive at once, fed block by block in turn, each with its editor open: every one reads and
 // draws as it would alone, on the one frame host they share, each display on its own audio's time.
+// And `meter` reads and draws a file the same however far its audio thread runs behind.
+#include "host/audiosource.h"
+#include "host/audiothread.h"
+#include "host/meterapp.h"
 #include "host/session.h"
 #include "meterrun.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -100,7 +106,78 @@ std::string firstDifference(const std::string& got, const std::string& want)
     }
 }
 
+// Holds the audio thread back until the main thread has to wait: it then takes every block handed over.
+struct HeldBack final : AudioThread::Probe
+{
+    std::atomic<std::uint64_t> handed{0}, allowed{0};
+    void handedOver(std::uint64_t blocks) override { handed.store(blocks); }
+    void lastLook() override
+    {
+        allowed.store(handed.load());
+        allowed.notify_all();
+    }
+    void beforeBlock(std::uint64_t k) override
+    {
+        for (std::uint64_t a = allowed.load(); a <= k; a = allowed.load())
+            allowed.wait(a);
+    }
+};
+
+// Keeps the audio thread up with the main thread: each block is done before the next is handed over.
+struct KeptUp final : AudioThread::Probe
+{
+    AudioThread* audio = nullptr;
+    void handedOver(std::uint64_t blocks) override { audio->waitFor(blocks, std::chrono::hours(1)); }
+};
+
 } // namespace
+
+TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBehind)
+{
+    // Noise whose level steps every 0.35 s: the display's holds and falls follow where each read-out lands.
+    std::vector<float> audio(2 * 48000 * 3);
+    std::uint32_t seed = 2026;
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double level = std::pow(10.0, -(6.0 + 5.0 * static_cast<double>(i / 2 / 16800 % 4)) / 20.0);
+        audio[i] = static_cast<float>(level * (static_cast<double>(seed) / 2147483648.0 - 1.0));
+    }
+    const std::string base = ::testing::TempDir() + "/pace-" + std::to_string(getpid());
+    std::string error;
+    ASSERT_TRUE(writeWavFile(base + ".wav", audio, 2, 48000, error)) << error;
+    for (int block : {512, 4096}) {
+        SCOPED_TRACE(block);
+        std::string want;
+        for (const char* pace : {"free", "held back", "kept up"}) {
+            SCOPED_TRACE(pace);
+            HeldBack heldBack;
+            KeptUp keptUp;
+            MeterOptions o;
+            o.files = {base + ".wav"};
+            o.bundlePath = NORRIK_BUNDLE_PATH;
+            o.svgPath = base + ".svg";
+            o.json = true;
+            o.blockSize = block;
+            o.onSetUp = [&](Session& session) {
+                session.stallSeconds = 3600.0; // slow is not stopped here
+                keptUp.audio = session.audioThread();
+                if (pace[0] != 'f')
+                    session.audioThread()->setProbe(pace[0] == 'h' ? static_cast<AudioThread::Probe*>(&heldBack)
+                                                                   : &keptUp);
+            };
+            std::string shown;
+            const auto keep = [&shown](const std::string& s) { shown += s; };
+            ASSERT_EQ(runMeter(o, keep, keep), 0) << shown;
+            shown += metertest::readFile(o.svgPath);
+            if (want.empty())
+                want = shown;
+            else
+                EXPECT_EQ(firstDifference(shown, want), "");
+        }
+    }
+    std::remove((base + ".wav").c_str());
+    std::remove((base + ".svg").c_str());
+}
 
 TEST(HostSessions, InterleavedSessionsEachReadAndDrawAsALoneOne)
 {

@@ -249,7 +249,13 @@ TEST(HostAudioThread, ABlockDoneAsTheMainThreadLooksWakesItWithoutASliceRunningO
     bool reached = false;
     {
         AudioThread audio(&plugin, plugin);
-        audio.onLastLook([&] { plugin.sleepUntil(PacedPlugIn::kStart + ms(10)); });
+        struct : AudioThread::Probe
+        {
+            PacedPlugIn* plugin;
+            void lastLook() override { plugin->sleepUntil(PacedPlugIn::kStart + ms(10)); }
+        } probe;
+        probe.plugin = &plugin;
+        audio.setProbe(&probe);
         for (ProcessBlock& b : blocks)
             audio.submit(&b);
         reached = audio.waitFor(1, std::chrono::seconds(10));
