@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/truepeak.h"
@@ -246,5 +247,47 @@ TEST(DspTruePeak, TailOnACopyIsWhatSilenceThroughTheFilterGives)
         copy.reset();
         EXPECT_EQ(copy.getMax(), TruePeak::kFloor);
         EXPECT_EQ(copy.getChannelMax(1), TruePeak::kFloor);
+    }
+}
+
+// Ends inside a loud programme: each adds its own tail, and the samples after it measure as if it
+// had never come. A 1 kHz tone cut two samples before its crests, where a filter that went on from
+// silence would overshoot by 8 %, against the double reference of the whole signal and of each
+// end's tail.
+TEST(DspTruePeak, SamplesAfterAnEndMeasureAsIfNoReadOutHadCome)
+{
+    ippStaticInit();
+    const std::vector<float> taps = upsamplerTaps();
+    dsptest::Signal s(2, 1200);
+    dsptest::addSine(s, 0, 1000.0, 0.9, 48000.0);
+    dsptest::addSine(s, 1, 1000.0, 0.6, 48000.0, M_PI);
+    const size_t ends[] = {490, 778, 1200}; // crests at 492 and 780; the last is no end
+    double want[2] = {0.0, 0.0};
+    for (int c = 0; c < 2; ++c)
+        for (size_t end : ends) { // up to each end with its tail, and the whole signal
+            std::vector<float> head(s.data[static_cast<size_t>(c)].begin(),
+                                    s.data[static_cast<size_t>(c)].begin() + static_cast<std::ptrdiff_t>(end));
+            head.resize(end < s.frames() ? end + 21 : end, 0.0f); // the flush length
+            for (double y : referenceUpsampled(head, taps))
+                want[c] = std::max(want[c], std::fabs(y));
+        }
+    EXPECT_LT(want[0], 0.9 * 1.03);
+    EXPECT_LT(want[1], 0.6 * 1.03);
+    for (const auto& [block, sizes] :
+         {std::pair<int, std::vector<int>>{1, {1}}, {64, {64, 50, 13}}, {512, {512, 300, 1, 129}}, {4096, {4096}}}) {
+        TruePeak tp(block, 48000.0, 4.0f);
+        tp.initialize(nullptr);
+        ASSERT_EQ(tp.setChannelCount(2, 2, 0), 0);
+        size_t pos = 0;
+        for (size_t end : ends) {
+            for (int n : partition(end - pos, sizes)) {
+                tp.process(s.at(pos), n);
+                pos += static_cast<size_t>(n);
+            }
+            if (end < s.frames())
+                tp.measureTail();
+        }
+        for (int c = 0; c < 2; ++c)
+            EXPECT_NEAR(tp.getChannelMax(c), want[c], 2e-6) << "channel " << c << ", block " << block;
     }
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -124,5 +125,25 @@ TEST(HostReportText, NamesReachTheTerminalWithoutControlCharacters)
             quoted += b == '\\' ? "\\\\" : std::string(1, static_cast<char>(b));
         }
         ASSERT_TRUE(jsontest::isStrictJson(quoted + "\"")) << shown;
+    }
+}
+
+// The elapsed time as the plug-in shows it, hh:mm:ss with as many hours as it takes, is in seconds
+// in JSON: past an hour, a day and 99 hours too.
+TEST(HostReportJson, TimeIsInSecondsPastAnHourAndBeyondTwoDigitsOfHours)
+{
+    MeterReport r;
+    r.params.resize(1);
+    r.params[0].title = "Time";
+    r.params[0].flags = 1 << 1; // a reading
+    for (long long s : {0LL, 6LL, 3599LL, 3600LL, 3661LL, 86399LL, 90787LL, 359999LL, 360000LL, 3600000001LL}) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld", s / 3600, s % 3600 / 60, s % 60);
+        r.params[0].text = text;
+        const std::string line = formatJson(r);
+        EXPECT_NE(line.find("\"Time\": {\"id\": 0, \"normalized\": 0, \"plain\": " + std::to_string(s) +
+                            ", \"unit\": \"s\", \"text\": \"" + text + "\"}"),
+                  std::string::npos)
+            << line;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <random>
@@ -129,6 +130,31 @@ TEST(PlatformStringsNumbers, StrictDecimalReaderAgainstStrtod)
     EXPECT_EQ(doubleValue(u" \u00A0-2.5e1dB", 14), -25.0);
     for (const char16_t* refused : {u"nan", u"inf", u"1e400", u"0x10"})
         EXPECT_EQ(doubleValue(refused, std::char_traits<char16_t>::length(refused)), 0.0);
+}
+
+// Integers as strtoll reads them, clamped to 32 bits: beyond 64 bits too (twenty digits and more),
+// where the digits still saturate rather than overflow.
+TEST(PlatformStringsNumbers, IntValueSaturatesAsStrtollClampedTo32Bits)
+{
+    std::vector<std::string> texts = {"0", "-0", " \t-17x", "", "-", "x1"};
+    for (const char* digits :
+         {"2147483647", "2147483648", "2147483649", "9223372036854775807", "9223372036854775808", "9223372036854775809",
+          "18446744073709551615", "18446744073709551616", "18446744073709551621", "99999999999999999999",
+          "123456789012345678901234567890", "000000000000000000000042"})
+        for (const char* sign : {"", "-", "+"})
+            texts.push_back(sign + std::string(digits));
+    std::mt19937 random(3);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text = random() % 2 ? "-" : "";
+        for (size_t n = 1 + random() % 30; n > 0; --n)
+            text += static_cast<char>('0' + random() % 10);
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        const long long wide = std::strtoll(text.c_str(), nullptr, 10);
+        const std::u16string u(text.begin(), text.end());
+        EXPECT_EQ(intValue(u.data(), u.size()), std::clamp<long long>(wide, INT32_MIN, INT32_MAX)) << text;
+    }
 }
 
 TEST(PlatformBundle, HandlesAndPaths)

@@ -2,6 +2,9 @@
 #include "tests/pluginset/views_fixture.h"
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "pluginset/common/qel/views/dataview.h"
 #include "pluginset/common/qel/views/vumeterdata.h"
@@ -167,6 +170,33 @@ TEST_F(ClockFixture, ClockStepBackGrowsNothing)
     EXPECT_LE(get(*mapped, 1), 1.f);
     mapped->release();
     d->release();
+}
+
+// A host's milliseconds in 32 bits wrap after 24.8 days: across the wrap the level falls and the
+// peak holds and falls as they do on a clock that has not wrapped. A clock that steps back counts
+// no time for that update: the hold ends one update later, not 40 s later.
+TEST_F(ClockFixture, HoldEndsOnTimeWhenTheClockWrapsOrStepsBack)
+{
+    // A peak of 0.8, then 0.1 every 100 ms; at `jumpAt` the clock goes back 40 s instead.
+    auto shown = [this](int32 start, int jumpAt) {
+        auto* d = new LinearVuMeterPhData(1, TagList{1}, nullptr);
+        std::vector<std::pair<float, float>> levelAndHeld;
+        auto clock = static_cast<uint32>(start);
+        for (int step = 0; step < 30; ++step) {
+            clock += step == 0 ? 0u : step == jumpAt ? static_cast<uint32>(-40000) : 100u;
+            ms = static_cast<int32>(clock);
+            d->setValue(1, step == 0 ? 0.8f : 0.1f);
+            levelAndHeld.emplace_back(get(*d, 1), get(*d, kVuHeldPeak));
+        }
+        d->release();
+        return levelAndHeld;
+    };
+    const auto plain = shown(1000, -1);
+    EXPECT_EQ(shown(INT32_MAX - 1049, -1), plain); // wraps between updates 10 and 11
+    const auto back = shown(1000, 11);
+    for (size_t k = 0; k < back.size(); ++k)
+        EXPECT_EQ(back[k], plain[k < 11 ? k : k - 1]) << k;
+    EXPECT_LT(plain.back().second, 0.8f * 0.5f); // the hold did end
 }
 
 TEST_F(ClockFixture, PeakCodesOnlyForChannelsTheDataHolds)

@@ -38,7 +38,7 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
         fallFactor = fallFactorOf(settings->getFallFactor(0, 1.f, 1.f), fallFactor);
         settings->release();
     }
-    lastUpdate = new double[n]();
+    lastTick = new int32[n]();
     currentLevel = new float[n]();
     firstTag = tags.at(0); // 0 for an empty list
 
@@ -58,7 +58,7 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
 VuMeterData::~VuMeterData()
 {
     releaseScaleMapper();
-    delete[] lastUpdate;
+    delete[] lastTick;
     delete[] currentLevel;
 }
 
@@ -110,14 +110,15 @@ void VuMeterData::setValue(int32 tag, float level)
         float decayed = 0.f;
         double elapsed = 0.0;
         if (IFrameSystem* system = getFrameSystem()) {
-            // In double: a clock of days in single precision would step by far more than a frame.
-            double now = system->getTickCount() * 0.001;
-            elapsed = now - lastUpdate[index];
-            // A clock that steps back means no time passed: nothing may grow by decaying.
-            if (!(elapsed > 0.0))
-                elapsed = 0.0;
+            // The clock's milliseconds in 32 bits wrap after 24.8 days: their difference modulo 2^32
+            // spans the wrap, exact however long the clock has run.
+            const int32 now = system->getTickCount();
+            const auto ms = static_cast<int32>(static_cast<uint32>(now) - static_cast<uint32>(lastTick[index]));
+            // A clock that steps back means no time passed: nothing may grow by decaying, and no
+            // hold is made longer.
+            elapsed = ms > 0 ? ms * 0.001 : 0.0;
             decay(index, decayed, changed, elapsed);
-            lastUpdate[index] = now;
+            lastTick[index] = now;
         }
         float x = !(level >= 0.f) ? 0.f : std::min(level, maximumLevel);
         float shown;
@@ -168,9 +169,9 @@ void VuMeterData::resize(uint32 n)
 {
     // The per-value arrays follow the value array, which only grows.
     if (n > count) {
-        delete[] lastUpdate;
+        delete[] lastTick;
         delete[] currentLevel;
-        lastUpdate = new double[n]();
+        lastTick = new int32[n]();
         currentLevel = new float[n]();
     }
     CurveData::resize(n);

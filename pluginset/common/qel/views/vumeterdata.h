@@ -62,7 +62,7 @@ protected:
     float peakReadout = 0.f;
     float furtherValue = 1.f;
     int32 firstTag = 0;
-    double* lastUpdate = nullptr;
+    int32* lastTick = nullptr; // the clock at each value's last update
     float* currentLevel = nullptr;
     double table[kTableSize];
 };
