@@ -1,6 +1,7 @@
 #include "host/picturefile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,11 +169,39 @@ bool writeIntoStream(const std::string& path, const Site& site, const std::strin
     return ok || cannotWrite(path, why, error);
 }
 
+// While it lives, a file-size limit fails a write (EFBIG, as a full disk does) rather than end meter
+// by SIGXFSZ, unless the signal is handled already.
+class FileSizeLimitFails
+{
+public:
+    FileSizeLimitFails()
+    {
+        struct sigaction ignore
+        {};
+        ignore.sa_handler = SIG_IGN;
+        set_ = sigaction(SIGXFSZ, nullptr, &old_) == 0 && old_.sa_handler == SIG_DFL &&
+               sigaction(SIGXFSZ, &ignore, nullptr) == 0;
+    }
+    ~FileSizeLimitFails()
+    {
+        if (set_)
+            sigaction(SIGXFSZ, &old_, nullptr);
+    }
+    FileSizeLimitFails(const FileSizeLimitFails&) = delete;
+    FileSizeLimitFails& operator=(const FileSizeLimitFails&) = delete;
+
+private:
+    struct sigaction old_
+    {};
+    bool set_ = false;
+};
+
 bool writeWhole(const std::string& path, const Site& site, const std::string& bytes, std::string& error)
 {
     // A write-protected picture stays, as it did when pictures were written in place.
     if (site.kind == PictureSite::Replaceable && access(path.c_str(), W_OK) != 0)
         return cannotWrite(path, errno, error);
+    const FileSizeLimitFails sizeLimit;
     // A file of its own beside the name (made here, not found), which takes the name once whole.
     std::string temp;
     int fd = -1;
