@@ -29,4 +29,12 @@ std::string pictureFolderProblem(const std::string& path);
 // file at `path` is then as it was.
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
 
+// Test seams, null in meter: called with the temporary file's name once the picture is whole in it
+// (SIGINT, SIGTERM and SIGHUP act at once there).
+struct PictureFileHooks
+{
+    void (*written)(const std::string& temp) = nullptr;
+};
+extern PictureFileHooks pictureFileHooks;
+
 } // namespace qelhost

@@ -8,18 +8,45 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using metertest::readFile;
+
+// The signal raised once the picture is whole in its temporary file, and whether in a thread of
+// its own (as a signal sent to the process may be caught by any of its threads).
+int gSignalOnceWritten = 0;
+bool gSignalFromAnotherThread = false;
+
+void raiseOnceWritten(const std::string& temp)
+{
+    if (access(temp.c_str(), F_OK) != 0)
+        _exit(3);
+    if (gSignalFromAnotherThread)
+        std::thread([] { raise(gSignalOnceWritten); }).join();
+    else
+        raise(gSignalOnceWritten);
+}
+
+// How `sig` is handled: its handler, or SIG_DFL or SIG_IGN.
+void (*disposition(int sig))(int)
+{
+    struct sigaction now
+    {};
+    sigaction(sig, nullptr, &now);
+    return now.sa_handler;
+}
 
 class SvgPicture : public ::testing::Test
 {
@@ -141,6 +168,67 @@ TEST_F(SvgPicture, WhatTookTheNameDuringTheRunIsLeftAlone)
         EXPECT_TRUE(listing() == taken && readFile(path) == bytes) << why;
         std::system(("rm -rf " + path).c_str());
     }
+}
+
+TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
+{
+    const std::string p = dir + "/p.svg";
+    ASSERT_EQ(run(a + " --svg " + p).status, 0);
+    const std::string picture = readFile(p);
+    const auto before = listing();
+    // In a child, which the signal ends: SIGINT, SIGTERM and SIGHUP, caught by the writing thread or
+    // another; the picture there stays, and nothing is left beside it.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const bool anotherThread : {false, true}) {
+            gSignalOnceWritten = sig;
+            gSignalFromAnotherThread = anotherThread;
+            const pid_t child = fork();
+            if (child == 0) {
+                alarm(30); // a hang ends the child rather than the test run
+                signal(sig, SIG_DFL);
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_UNBLOCK, &all, nullptr);
+                qelhost::pictureFileHooks.written = raiseOnceWritten;
+                std::string error;
+                qelhost::writePictureFile(p, "<svg/>\n", error);
+                _exit(0);
+            }
+            ASSERT_GT(child, 0);
+            int st = 0;
+            ASSERT_EQ(waitpid(child, &st, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig)
+                << sig << (anotherThread ? " in another thread" : "") << ": status " << st;
+            EXPECT_EQ(listing(), before) << sig;
+            EXPECT_TRUE(readFile(p) == picture) << sig;
+        }
+    }
+    // An ignored signal stays ignored (SIGHUP under nohup): the picture is written.
+    gSignalOnceWritten = SIGHUP;
+    gSignalFromAnotherThread = false;
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(30);
+        signal(SIGHUP, SIG_IGN);
+        qelhost::pictureFileHooks.written = raiseOnceWritten;
+        std::string error;
+        _exit(qelhost::writePictureFile(p, "<svg/>\n", error) && disposition(SIGHUP) == SIG_IGN ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int st = 0;
+    ASSERT_EQ(waitpid(child, &st, 0), child);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    EXPECT_EQ(readFile(p), "<svg/>\n");
+    EXPECT_EQ(listing(), before);
+    // Outside the write the signals are handled as before it.
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+    std::vector<void (*)(int)> handled;
+    for (const int sig : signals)
+        handled.push_back(disposition(sig));
+    std::string error;
+    EXPECT_TRUE(qelhost::writePictureFile(p, picture, error)) << error;
+    for (std::size_t i = 0; i < std::size(signals); ++i)
+        EXPECT_EQ(disposition(signals[i]), handled[i]) << signals[i];
 }
 
 } // namespace
