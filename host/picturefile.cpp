@@ -83,15 +83,16 @@ Site refused(const std::string& path, const std::string& why)
     return {PictureSite::Refused, 0, "will not write the picture over " + path + ": " + why};
 }
 
-Site inspect(const std::string& path)
+// What is at `at`, told in messages as `path` (`at` by default).
+Site inspect(const std::string& at, const std::string& path)
 {
     struct stat st
     {};
-    if (lstat(path.c_str(), &st) != 0)
+    if (lstat(at.c_str(), &st) != 0)
         return {};
     if (S_ISLNK(st.st_mode)) {
         // Only into a pipe or device (/dev/stdout, /dev/fd/N): a file behind a link is not ours to make or replace.
-        if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+        if (stat(at.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
             return {PictureSite::Stream, st.st_mode, {}};
         return refused(path, "it is a symbolic link");
     }
@@ -102,7 +103,7 @@ Site inspect(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return refused(path, S_ISBLK(st.st_mode) ? "it is a block device" : "it is a socket");
     // Neither following a link nor waiting on a pipe put there since.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = open(at.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     std::string head(64 * 1024, '\0');
     ssize_t n = -1;
     int why = errno;
@@ -118,6 +119,11 @@ Site inspect(const std::string& path)
     if (n == 0 || startsAsSvg(head))
         return {PictureSite::Replaceable, st.st_mode, {}};
     return refused(path, "it exists and is not an SVG picture");
+}
+
+Site inspect(const std::string& path)
+{
+    return inspect(path, path);
 }
 
 // The folder part of `path` with its slash; empty for a bare name.
@@ -290,6 +296,82 @@ private:
 
 std::mutex TempFile::gTempLock;
 
+// Whether renameat2 fails with `why` because the file system lacks the kind of rename asked for.
+bool renameUnsupported(int why)
+{
+    return why == EINVAL || why == ENOSYS || why == EOPNOTSUPP;
+}
+
+// After the temporary file and what was at `path` have been exchanged: what came out goes when it is
+// a picture or an empty file, as it would have at the last look; anything else goes back.
+bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
+{
+    const char* const from = temp.name().c_str();
+    const Site out = inspect(from, path);
+    if (out.kind == PictureSite::Replaceable || out.kind == PictureSite::Free) {
+        temp.remove();
+        return true;
+    }
+    error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
+    // Back whole, or, when this picture has gone from the name meanwhile, put back as it was.
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        temp.remove();
+        return false;
+    }
+    if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        temp.renamed();
+        return false;
+    }
+    // It stays under the temporary name, which is then its own: never removed.
+    error += std::string("; it could not be put back (") + std::strerror(errno) + ") and is left as " + temp.name();
+    temp.renamed();
+    return false;
+}
+
+// Gives the picture in `temp` the name `path`, looked at just before: a free name only while it is
+// still free, a picture or an empty file only while it is one, so that whatever else took the name
+// during the run stays.
+bool takeName(const std::string& path, TempFile& temp, std::string& error)
+{
+    const char* const from = temp.name().c_str();
+    for (int tries = 0; tries < 3; ++tries) {
+        const Site now = inspect(path);
+        if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
+            error =
+                now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
+            return false;
+        }
+        // The picture there (of this run's start or since) keeps its mode.
+        if (now.kind == PictureSite::Replaceable && chmod(from, now.mode & 0777) != 0)
+            return cannotWrite(path, errno, error);
+        if (pictureFileHooks.beforeRename)
+            pictureFileHooks.beforeRename(path);
+        if (now.kind == PictureSite::Free) {
+            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+                temp.renamed();
+                return true;
+            }
+            if (errno == EEXIST)
+                continue; // taken since the look: look again
+        } else {
+            // Exchanged, so that what is there at that moment, whatever it is, comes out whole.
+            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0)
+                return checkExchanged(path, temp, error);
+            if (errno == ENOENT)
+                continue; // gone since the look: taken while free
+        }
+        // A file system without the no-replace rename or the exchange has the plain rename, after
+        // the last look.
+        if (!renameUnsupported(errno) || rename(from, path.c_str()) != 0)
+            return cannotWrite(path, errno, error);
+        temp.renamed();
+        return true;
+    }
+    // Taken again and again between looks.
+    error = refused(path, "it was taken during the run").problem;
+    return false;
+}
+
 bool writeWhole(const std::string& path, const Site& site, const std::string& bytes, std::string& error)
 {
     // A write-protected picture stays, as it did when pictures were written in place.
@@ -310,35 +392,9 @@ bool writeWhole(const std::string& path, const Site& site, const std::string& by
     if (ok && pictureFileHooks.written)
         pictureFileHooks.written(temp.name());
     temp.hold();
-    // Whatever took the name during the run stays; a free name is taken only while it is still free.
-    for (int tries = 0; ok && tries < 2; ++tries) {
-        const Site now = inspect(path);
-        if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
-            error =
-                now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
-            return false;
-        }
-        if (now.kind == PictureSite::Free &&
-            renameat2(AT_FDCWD, temp.name().c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-            temp.renamed();
-            return true;
-        }
-        // Taken since the look: look again. A file system without the no-replace rename has the plain one.
-        if (now.kind == PictureSite::Free && errno == EEXIST)
-            continue;
-        ok = rename(temp.name().c_str(), path.c_str()) == 0;
-        why = errno;
-        if (ok) {
-            temp.renamed();
-            return true;
-        }
-    }
-    if (ok) {
-        // Taken again and again between looks.
-        error = refused(path, "it was taken during the run").problem;
-        return false;
-    }
-    return cannotWrite(path, why, error);
+    if (!ok)
+        return cannotWrite(path, why, error);
+    return takeName(path, temp, error);
 }
 
 } // namespace

@@ -30,10 +30,12 @@ std::string pictureFolderProblem(const std::string& path);
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // Test seams, null in meter: called with the temporary file's name once the picture is whole in it
-// (SIGINT, SIGTERM and SIGHUP act at once there).
+// (SIGINT, SIGTERM and SIGHUP act at once there), and with the picture's name just before the
+// temporary file takes it (after the last look; each time, when the name changes meanwhile).
 struct PictureFileHooks
 {
     void (*written)(const std::string& temp) = nullptr;
+    void (*beforeRename)(const std::string& path) = nullptr;
 };
 extern PictureFileHooks pictureFileHooks;
 

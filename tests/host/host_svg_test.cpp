@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -37,6 +38,17 @@ void raiseOnceWritten(const std::string& temp)
         std::thread([] { raise(gSignalOnceWritten); }).join();
     else
         raise(gSignalOnceWritten);
+}
+
+// What is done to the picture's name once, just before the temporary file takes it.
+std::function<void(const std::string&)> gBeforeRename;
+
+void onceBeforeRename(const std::string& path)
+{
+    const auto take = std::move(gBeforeRename);
+    gBeforeRename = nullptr;
+    if (take)
+        take(path);
 }
 
 // How `sig` is handled: its handler, or SIG_DFL or SIG_IGN.
@@ -229,6 +241,78 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     EXPECT_TRUE(qelhost::writePictureFile(p, picture, error)) << error;
     for (std::size_t i = 0; i < std::size(signals); ++i)
         EXPECT_EQ(disposition(signals[i]), handled[i]) << signals[i];
+}
+
+TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty)
+{
+    const std::string p = dir + "/p.svg", other = dir + "/other";
+    const auto put = [&](const std::string& bytes, mode_t mode) {
+        std::ofstream(other, std::ios::binary) << bytes;
+        return chmod(other.c_str(), mode) == 0 && rename(other.c_str(), p.c_str()) == 0;
+    };
+    struct Case
+    {
+        std::string what;
+        bool pictureBefore;                 // a picture at the name at the last look, else nothing
+        std::function<bool()> take;         // what then takes the name
+        std::string why;                    // why it stays; empty when the picture replaces it
+    };
+    const Case cases[] = {
+        {"audio", true, [&] { return put(audio, 0644); }, "it exists and is not an SVG picture"},
+        {"audio on a free name", false, [&] { return put(audio, 0644); }, "it exists and is not an SVG picture"},
+        {"a directory", true, [&] { return unlink(p.c_str()) == 0 && mkdir(p.c_str(), 0700) == 0; },
+         "it is a directory"},
+        {"a link", true, [&] { return unlink(p.c_str()) == 0 && symlink("missing.txt", p.c_str()) == 0; },
+         "it is a symbolic link"},
+        {"a pipe", true, [&] { return unlink(p.c_str()) == 0 && mkfifo(p.c_str(), 0600) == 0; },
+         "it is a pipe or device now"},
+        {"another picture", true, [&] { return put("<svg>other</svg>\n", 0600); }, ""},
+        {"an empty file", true, [&] { return put("", 0604); }, ""},
+        {"nothing", true, [&] { return unlink(p.c_str()) == 0; }, ""},
+    };
+    qelhost::pictureFileHooks.beforeRename = onceBeforeRename;
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + p).c_str());
+        if (c.pictureBefore) {
+            ASSERT_TRUE(put("<svg>before</svg>\n", 0640)) << c.what;
+        }
+        // What is at the name when the temporary file takes it: the listing, the file itself, its bytes.
+        std::map<std::string, mode_t> taken;
+        struct stat at
+        {};
+        std::string bytes;
+        bool took = false;
+        gBeforeRename = [&](const std::string& path) {
+            took = path == p && c.take();
+            taken = listing();
+            for (auto i = taken.begin(); i != taken.end();)
+                i = i->first.rfind(".meter-", 0) == 0 ? taken.erase(i) : std::next(i); // the temporary file
+            lstat(p.c_str(), &at);
+            bytes = S_ISREG(at.st_mode) ? readFile(p) : "";
+        };
+        std::string error;
+        const bool written = qelhost::writePictureFile(p, "<svg/>\n", error);
+        EXPECT_TRUE(took) << c.what;
+        struct stat now
+        {};
+        lstat(p.c_str(), &now);
+        if (c.why.empty()) {
+            EXPECT_TRUE(written) << c.what << ": " << error;
+            EXPECT_EQ(readFile(p), "<svg/>\n") << c.what;
+            // With the mode of the picture there at the last look.
+            auto replaced = taken;
+            replaced["p.svg"] = S_IFREG | 0640;
+            EXPECT_EQ(listing(), replaced) << c.what;
+        } else {
+            EXPECT_FALSE(written) << c.what;
+            EXPECT_EQ(error, "will not write the picture over " + p + ": " + c.why) << c.what;
+            // The very file, whole, and nothing left beside it.
+            EXPECT_EQ(listing(), taken) << c.what;
+            EXPECT_TRUE(now.st_ino == at.st_ino && now.st_dev == at.st_dev) << c.what;
+            EXPECT_TRUE(!S_ISREG(now.st_mode) || readFile(p) == bytes) << c.what;
+        }
+    }
+    qelhost::pictureFileHooks.beforeRename = nullptr;
 }
 
 } // namespace
