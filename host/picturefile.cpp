@@ -227,9 +227,8 @@ public:
         act.sa_mask = ending_;
         for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
             handled_[i] = !sigismember(&oldMask_, kEndingSignals[i]) &&
-                          sigaction(kEndingSignals[i], nullptr, &old_[i]) == 0 &&
-                          !(old_[i].sa_flags & SA_SIGINFO) && old_[i].sa_handler == SIG_DFL &&
-                          sigaction(kEndingSignals[i], &act, nullptr) == 0;
+                          sigaction(kEndingSignals[i], nullptr, &old_[i]) == 0 && !(old_[i].sa_flags & SA_SIGINFO) &&
+                          old_[i].sa_handler == SIG_DFL && sigaction(kEndingSignals[i], &act, nullptr) == 0;
         act.sa_handler = SIG_IGN;
         sigemptyset(&act.sa_mask);
         xfszIgnored_ = sigaction(SIGXFSZ, nullptr, &oldXfsz_) == 0 && !(oldXfsz_.sa_flags & SA_SIGINFO) &&

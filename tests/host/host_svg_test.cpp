@@ -253,9 +253,9 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
     struct Case
     {
         std::string what;
-        bool pictureBefore;                 // a picture at the name at the last look, else nothing
-        std::function<bool()> take;         // what then takes the name
-        std::string why;                    // why it stays; empty when the picture replaces it
+        bool pictureBefore;         // a picture at the name at the last look, else nothing
+        std::function<bool()> take; // what then takes the name
+        std::string why;            // why it stays; empty when the picture replaces it
     };
     const Case cases[] = {
         {"audio", true, [&] { return put(audio, 0644); }, "it exists and is not an SVG picture"},
