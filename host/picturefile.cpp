@@ -1,13 +1,21 @@
 #include "host/picturefile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <iterator>
+#include <mutex>
 
 namespace qelhost {
+
+PictureFileHooks pictureFileHooks;
 
 namespace {
 
@@ -75,15 +83,16 @@ Site refused(const std::string& path, const std::string& why)
     return {PictureSite::Refused, 0, "will not write the picture over " + path + ": " + why};
 }
 
-Site inspect(const std::string& path)
+// What is at `at`, told in messages as `path` (`at` by default).
+Site inspect(const std::string& at, const std::string& path)
 {
     struct stat st
     {};
-    if (lstat(path.c_str(), &st) != 0)
+    if (lstat(at.c_str(), &st) != 0)
         return {};
     if (S_ISLNK(st.st_mode)) {
         // Only into a pipe or device (/dev/stdout, /dev/fd/N): a file behind a link is not ours to make or replace.
-        if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+        if (stat(at.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
             return {PictureSite::Stream, st.st_mode, {}};
         return refused(path, "it is a symbolic link");
     }
@@ -94,7 +103,7 @@ Site inspect(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return refused(path, S_ISBLK(st.st_mode) ? "it is a block device" : "it is a socket");
     // Neither following a link nor waiting on a pipe put there since.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = open(at.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     std::string head(64 * 1024, '\0');
     ssize_t n = -1;
     int why = errno;
@@ -110,6 +119,11 @@ Site inspect(const std::string& path)
     if (n == 0 || startsAsSvg(head))
         return {PictureSite::Replaceable, st.st_mode, {}};
     return refused(path, "it exists and is not an SVG picture");
+}
+
+Site inspect(const std::string& path)
+{
+    return inspect(path, path);
 }
 
 // The folder part of `path` with its slash; empty for a bare name.
@@ -168,22 +182,205 @@ bool writeIntoStream(const std::string& path, const Site& site, const std::strin
     return ok || cannotWrite(path, why, error);
 }
 
+// The temporary file while it exists, for the handler of the signals that end meter: its name,
+// published and cleared with those signals blocked in the one thread that writes it, which alone
+// acts on them.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+char gTempName[PATH_MAX];
+volatile sig_atomic_t gTempExists = 0;
+std::atomic<pthread_t> gTempWriter{};
+static_assert(std::atomic<pthread_t>::is_always_lock_free, "read in a signal handler");
+
+extern "C" void removeTempAndEnd(int sig)
+{
+    const pthread_t writer = gTempWriter.load();
+    if (!pthread_equal(pthread_self(), writer)) {
+        // Caught by another thread: the writer acts on it once the name is not being changed.
+        pthread_kill(writer, sig);
+        return;
+    }
+    if (gTempExists)
+        unlink(gTempName);
+    // Ended as the signal ends meter otherwise (it is blocked here until the handler returns).
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// A file of its own beside a picture's name (made here, not found), which the picture is written
+// into and which then takes the name. While it exists a file-size limit fails a write (EFBIG, as a
+// full disk does) rather than end meter by SIGXFSZ, and SIGINT, SIGTERM and SIGHUP remove it before
+// they end meter as they would; only SIGKILL can leave it. Signals that are ignored, blocked or
+// handled already are left as they are.
+class TempFile
+{
+public:
+    TempFile() : lock_(gTempLock)
+    {
+        sigemptyset(&ending_);
+        for (const int sig : kEndingSignals)
+            sigaddset(&ending_, sig);
+        pthread_sigmask(SIG_BLOCK, &ending_, &oldMask_);
+        gTempWriter.store(pthread_self());
+        struct sigaction act
+        {};
+        act.sa_handler = removeTempAndEnd;
+        act.sa_mask = ending_;
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            handled_[i] = !sigismember(&oldMask_, kEndingSignals[i]) &&
+                          sigaction(kEndingSignals[i], nullptr, &old_[i]) == 0 && !(old_[i].sa_flags & SA_SIGINFO) &&
+                          old_[i].sa_handler == SIG_DFL && sigaction(kEndingSignals[i], &act, nullptr) == 0;
+        act.sa_handler = SIG_IGN;
+        sigemptyset(&act.sa_mask);
+        xfszIgnored_ = sigaction(SIGXFSZ, nullptr, &oldXfsz_) == 0 && !(oldXfsz_.sa_flags & SA_SIGINFO) &&
+                       oldXfsz_.sa_handler == SIG_DFL && sigaction(SIGXFSZ, &act, nullptr) == 0;
+    }
+    ~TempFile()
+    {
+        hold();
+        remove();
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            if (handled_[i])
+                sigaction(kEndingSignals[i], &old_[i], nullptr);
+        if (xfszIgnored_)
+            sigaction(SIGXFSZ, &oldXfsz_, nullptr);
+        // A signal caught meanwhile ends meter here, as it would have.
+        pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // Makes the file in `folder` (empty or ending in a slash): its descriptor, or -1 with errno set.
+    int create(const std::string& folder)
+    {
+        int fd = -1;
+        for (int n = 0; fd < 0 && n < 100; ++n) {
+            name_ = folder + ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
+            if (name_.size() >= sizeof(gTempName)) {
+                errno = ENAMETOOLONG;
+                break;
+            }
+            std::memcpy(gTempName, name_.c_str(), name_.size() + 1);
+            fd = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        gTempExists = fd >= 0;
+        return fd;
+    }
+    const std::string& name() const { return name_; }
+    // The ending signals act at once (while the picture is written) or wait (while the name changes).
+    void allow() { pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr); }
+    void hold() { pthread_sigmask(SIG_BLOCK, &ending_, nullptr); }
+    // The file is gone: removed here, or renamed to the picture's name.
+    void remove()
+    {
+        if (gTempExists)
+            unlink(name_.c_str());
+        gTempExists = 0;
+    }
+    void renamed() { gTempExists = 0; }
+
+private:
+    static std::mutex gTempLock; // one such file at a time
+    std::lock_guard<std::mutex> lock_;
+    std::string name_;
+    sigset_t ending_{}, oldMask_{};
+    struct sigaction old_[std::size(kEndingSignals)]
+    {};
+    struct sigaction oldXfsz_
+    {};
+    bool handled_[std::size(kEndingSignals)] = {};
+    bool xfszIgnored_ = false;
+};
+
+std::mutex TempFile::gTempLock;
+
+// Whether renameat2 fails with `why` because the file system lacks the kind of rename asked for.
+bool renameUnsupported(int why)
+{
+    return why == EINVAL || why == ENOSYS || why == EOPNOTSUPP;
+}
+
+// After the temporary file and what was at `path` have been exchanged: what came out goes when it is
+// a picture or an empty file, as it would have at the last look; anything else goes back.
+bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
+{
+    const char* const from = temp.name().c_str();
+    const Site out = inspect(from, path);
+    if (out.kind == PictureSite::Replaceable || out.kind == PictureSite::Free) {
+        temp.remove();
+        return true;
+    }
+    error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
+    // Back whole, or, when this picture has gone from the name meanwhile, put back as it was.
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        temp.remove();
+        return false;
+    }
+    if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        temp.renamed();
+        return false;
+    }
+    // It stays under the temporary name, which is then its own: never removed.
+    error += std::string("; it could not be put back (") + std::strerror(errno) + ") and is left as " + temp.name();
+    temp.renamed();
+    return false;
+}
+
+// Gives the picture in `temp` the name `path`, looked at just before: a free name only while it is
+// still free, a picture or an empty file only while it is one, so that whatever else took the name
+// during the run stays.
+bool takeName(const std::string& path, TempFile& temp, std::string& error)
+{
+    const char* const from = temp.name().c_str();
+    for (int tries = 0; tries < 3; ++tries) {
+        const Site now = inspect(path);
+        if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
+            error =
+                now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
+            return false;
+        }
+        // The picture there (of this run's start or since) keeps its mode.
+        if (now.kind == PictureSite::Replaceable && chmod(from, now.mode & 0777) != 0)
+            return cannotWrite(path, errno, error);
+        if (pictureFileHooks.beforeRename)
+            pictureFileHooks.beforeRename(path);
+        if (now.kind == PictureSite::Free) {
+            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+                temp.renamed();
+                return true;
+            }
+            if (errno == EEXIST)
+                continue; // taken since the look: look again
+        } else {
+            // Exchanged, so that what is there at that moment, whatever it is, comes out whole.
+            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0)
+                return checkExchanged(path, temp, error);
+            if (errno == ENOENT)
+                continue; // gone since the look: taken while free
+        }
+        // A file system without the no-replace rename or the exchange has the plain rename, after
+        // the last look.
+        if (!renameUnsupported(errno) || rename(from, path.c_str()) != 0)
+            return cannotWrite(path, errno, error);
+        temp.renamed();
+        return true;
+    }
+    // Taken again and again between looks.
+    error = refused(path, "it was taken during the run").problem;
+    return false;
+}
+
 bool writeWhole(const std::string& path, const Site& site, const std::string& bytes, std::string& error)
 {
     // A write-protected picture stays, as it did when pictures were written in place.
     if (site.kind == PictureSite::Replaceable && access(path.c_str(), W_OK) != 0)
         return cannotWrite(path, errno, error);
-    // A file of its own beside the name (made here, not found), which takes the name once whole.
-    std::string temp;
-    int fd = -1;
-    for (int n = 0; fd < 0 && n < 100; ++n) {
-        temp = folderPrefix(path) + ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    TempFile temp;
+    const int fd = temp.create(folderPrefix(path));
     if (fd < 0)
         return cannotWrite(path, errno, error);
+    temp.allow();
     bool ok = (site.kind != PictureSite::Replaceable || fchmod(fd, site.mode & 0777) == 0) && writeAll(fd, bytes) &&
               fsync(fd) == 0;
     int why = errno;
@@ -191,33 +388,12 @@ bool writeWhole(const std::string& path, const Site& site, const std::string& by
         ok = false;
         why = errno;
     }
-    // Whatever took the name during the run stays; a free name is taken only while it is still free.
-    for (int tries = 0; ok && tries < 2; ++tries) {
-        const Site now = inspect(path);
-        if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
-            unlink(temp.c_str());
-            error =
-                now.kind == PictureSite::Refused ? now.problem : refused(path, "it is a pipe or device now").problem;
-            return false;
-        }
-        if (now.kind == PictureSite::Free &&
-            renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
-            return true;
-        // Taken since the look: look again. A file system without the no-replace rename has the plain one.
-        if (now.kind == PictureSite::Free && errno == EEXIST)
-            continue;
-        ok = rename(temp.c_str(), path.c_str()) == 0;
-        why = errno;
-        if (ok)
-            return true;
-    }
-    unlink(temp.c_str());
-    if (ok) {
-        // Taken again and again between looks.
-        error = refused(path, "it was taken during the run").problem;
-        return false;
-    }
-    return cannotWrite(path, why, error);
+    if (ok && pictureFileHooks.written)
+        pictureFileHooks.written(temp.name());
+    temp.hold();
+    if (!ok)
+        return cannotWrite(path, why, error);
+    return takeName(path, temp, error);
 }
 
 } // namespace

@@ -24,9 +24,21 @@ std::string pictureFolderProblem(const std::string& path);
 
 // Writes `bytes` to `path` as pictureSite allows, checked again at once: into a pipe or device
 // (failing at once when a pipe has no reader), else into a new file beside it that then takes the
-// name, checked once more just before. A new file gets the mode a fresh file would, a replaced
-// picture keeps its own. False with the reason in `error` when refused or when writing fails; the
-// file at `path` is then as it was.
+// name: a free name only while it is still free, a picture or an empty file by an atomic exchange,
+// undone unless what came out is one. A new file gets the mode a fresh file would, a replaced
+// picture keeps its own. False with the reason in `error` when refused or when writing fails
+// (a file-size limit too, as a full disk); the file at `path` is then as it was. The file beside
+// it is removed then, and on SIGINT, SIGTERM and SIGHUP, which then end the process as they would.
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
+
+// Test seams, null in meter: called with the temporary file's name once the picture is whole in it
+// (SIGINT, SIGTERM and SIGHUP act at once there), and with the picture's name just before the
+// temporary file takes it (after the last look; each time, when the name changes meanwhile).
+struct PictureFileHooks
+{
+    void (*written)(const std::string& temp) = nullptr;
+    void (*beforeRename)(const std::string& path) = nullptr;
+};
+extern PictureFileHooks pictureFileHooks;
 
 } // namespace qelhost

@@ -8,18 +8,57 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using metertest::readFile;
+
+// The signal raised once the picture is whole in its temporary file, and whether in a thread of
+// its own (as a signal sent to the process may be caught by any of its threads).
+int gSignalOnceWritten = 0;
+bool gSignalFromAnotherThread = false;
+
+void raiseOnceWritten(const std::string& temp)
+{
+    if (access(temp.c_str(), F_OK) != 0)
+        _exit(3);
+    if (gSignalFromAnotherThread)
+        std::thread([] { raise(gSignalOnceWritten); }).join();
+    else
+        raise(gSignalOnceWritten);
+}
+
+// What is done to the picture's name once, just before the temporary file takes it.
+std::function<void(const std::string&)> gBeforeRename;
+
+void onceBeforeRename(const std::string& path)
+{
+    const auto take = std::move(gBeforeRename);
+    gBeforeRename = nullptr;
+    if (take)
+        take(path);
+}
+
+// How `sig` is handled: its handler, or SIG_DFL or SIG_IGN.
+void (*disposition(int sig))(int)
+{
+    struct sigaction now
+    {};
+    sigaction(sig, nullptr, &now);
+    return now.sa_handler;
+}
 
 class SvgPicture : public ::testing::Test
 {
@@ -107,10 +146,12 @@ TEST_F(SvgPicture, APictureIsReplacedWholeOrNotAtAll)
     ASSERT_EQ(chmod(p.c_str(), 0640), 0);
     const std::string picture = readFile(p);
     const auto before = listing();
-    // Files of at most 2 or 4 KiB (512- or 1024-byte blocks), the signal ignored: the write fails.
-    const metertest::ProgramRun r = run(a + " --svg " + p, "trap '' XFSZ; ulimit -f 4; ");
+    // Files of at most 2 or 4 KiB (512- or 1024-byte blocks): the write fails as on a full disk,
+    // rather than SIGXFSZ end meter, and the report is printed.
+    const metertest::ProgramRun r = run(a + " --svg " + p, "ulimit -f 4; ");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "meter: --svg: cannot write " + p + ": File too large\n");
+    EXPECT_NE(r.out.find("a.wav: 48000 Hz, 2 channels"), std::string::npos) << r.out;
     EXPECT_TRUE(readFile(p) == picture);
     EXPECT_EQ(listing(), before);
     std::string error;
@@ -139,6 +180,139 @@ TEST_F(SvgPicture, WhatTookTheNameDuringTheRunIsLeftAlone)
         EXPECT_TRUE(listing() == taken && readFile(path) == bytes) << why;
         std::system(("rm -rf " + path).c_str());
     }
+}
+
+TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
+{
+    const std::string p = dir + "/p.svg";
+    ASSERT_EQ(run(a + " --svg " + p).status, 0);
+    const std::string picture = readFile(p);
+    const auto before = listing();
+    // In a child, which the signal ends: SIGINT, SIGTERM and SIGHUP, caught by the writing thread or
+    // another; the picture there stays, and nothing is left beside it.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const bool anotherThread : {false, true}) {
+            gSignalOnceWritten = sig;
+            gSignalFromAnotherThread = anotherThread;
+            const pid_t child = fork();
+            if (child == 0) {
+                alarm(30); // a hang ends the child rather than the test run
+                signal(sig, SIG_DFL);
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_UNBLOCK, &all, nullptr);
+                qelhost::pictureFileHooks.written = raiseOnceWritten;
+                std::string error;
+                qelhost::writePictureFile(p, "<svg/>\n", error);
+                _exit(0);
+            }
+            ASSERT_GT(child, 0);
+            int st = 0;
+            ASSERT_EQ(waitpid(child, &st, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig)
+                << sig << (anotherThread ? " in another thread" : "") << ": status " << st;
+            EXPECT_EQ(listing(), before) << sig;
+            EXPECT_TRUE(readFile(p) == picture) << sig;
+        }
+    }
+    // An ignored signal stays ignored (SIGHUP under nohup): the picture is written.
+    gSignalOnceWritten = SIGHUP;
+    gSignalFromAnotherThread = false;
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(30);
+        signal(SIGHUP, SIG_IGN);
+        qelhost::pictureFileHooks.written = raiseOnceWritten;
+        std::string error;
+        _exit(qelhost::writePictureFile(p, "<svg/>\n", error) && disposition(SIGHUP) == SIG_IGN ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int st = 0;
+    ASSERT_EQ(waitpid(child, &st, 0), child);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    EXPECT_EQ(readFile(p), "<svg/>\n");
+    EXPECT_EQ(listing(), before);
+    // Outside the write the signals are handled as before it.
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+    std::vector<void (*)(int)> handled;
+    for (const int sig : signals)
+        handled.push_back(disposition(sig));
+    std::string error;
+    EXPECT_TRUE(qelhost::writePictureFile(p, picture, error)) << error;
+    for (std::size_t i = 0; i < std::size(signals); ++i)
+        EXPECT_EQ(disposition(signals[i]), handled[i]) << signals[i];
+}
+
+TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty)
+{
+    const std::string p = dir + "/p.svg", other = dir + "/other";
+    const auto put = [&](const std::string& bytes, mode_t mode) {
+        std::ofstream(other, std::ios::binary) << bytes;
+        return chmod(other.c_str(), mode) == 0 && rename(other.c_str(), p.c_str()) == 0;
+    };
+    struct Case
+    {
+        std::string what;
+        bool pictureBefore;         // a picture at the name at the last look, else nothing
+        std::function<bool()> take; // what then takes the name
+        std::string why;            // why it stays; empty when the picture replaces it
+    };
+    const Case cases[] = {
+        {"audio", true, [&] { return put(audio, 0644); }, "it exists and is not an SVG picture"},
+        {"audio on a free name", false, [&] { return put(audio, 0644); }, "it exists and is not an SVG picture"},
+        {"a directory", true, [&] { return unlink(p.c_str()) == 0 && mkdir(p.c_str(), 0700) == 0; },
+         "it is a directory"},
+        {"a link", true, [&] { return unlink(p.c_str()) == 0 && symlink("missing.txt", p.c_str()) == 0; },
+         "it is a symbolic link"},
+        {"a pipe", true, [&] { return unlink(p.c_str()) == 0 && mkfifo(p.c_str(), 0600) == 0; },
+         "it is a pipe or device now"},
+        {"another picture", true, [&] { return put("<svg>other</svg>\n", 0600); }, ""},
+        {"an empty file", true, [&] { return put("", 0604); }, ""},
+        {"nothing", true, [&] { return unlink(p.c_str()) == 0; }, ""},
+    };
+    qelhost::pictureFileHooks.beforeRename = onceBeforeRename;
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + p).c_str());
+        if (c.pictureBefore) {
+            ASSERT_TRUE(put("<svg>before</svg>\n", 0640)) << c.what;
+        }
+        // What is at the name when the temporary file takes it: the listing, the file itself, its bytes.
+        std::map<std::string, mode_t> taken;
+        struct stat at
+        {};
+        std::string bytes;
+        bool took = false;
+        gBeforeRename = [&](const std::string& path) {
+            took = path == p && c.take();
+            taken = listing();
+            for (auto i = taken.begin(); i != taken.end();)
+                i = i->first.rfind(".meter-", 0) == 0 ? taken.erase(i) : std::next(i); // the temporary file
+            lstat(p.c_str(), &at);
+            bytes = S_ISREG(at.st_mode) ? readFile(p) : "";
+        };
+        std::string error;
+        const bool written = qelhost::writePictureFile(p, "<svg/>\n", error);
+        EXPECT_TRUE(took) << c.what;
+        struct stat now
+        {};
+        lstat(p.c_str(), &now);
+        if (c.why.empty()) {
+            EXPECT_TRUE(written) << c.what << ": " << error;
+            EXPECT_EQ(readFile(p), "<svg/>\n") << c.what;
+            // With the mode of the picture there at the last look.
+            auto replaced = taken;
+            replaced["p.svg"] = S_IFREG | 0640;
+            EXPECT_EQ(listing(), replaced) << c.what;
+        } else {
+            EXPECT_FALSE(written) << c.what;
+            EXPECT_EQ(error, "will not write the picture over " + p + ": " + c.why) << c.what;
+            // The very file, whole, and nothing left beside it.
+            EXPECT_EQ(listing(), taken) << c.what;
+            EXPECT_TRUE(now.st_ino == at.st_ino && now.st_dev == at.st_dev) << c.what;
+            EXPECT_TRUE(!S_ISREG(now.st_mode) || readFile(p) == bytes) << c.what;
+        }
+    }
+    qelhost::pictureFileHooks.beforeRename = nullptr;
 }
 
 } // namespace
