@@ -185,7 +185,7 @@ bool writeIntoStream(const std::string& path, const Site& site, const std::strin
 // The temporary file while it exists, for the handler of the signals that end meter: its name,
 // published and cleared with those signals blocked in the one thread that writes it, which alone
 // acts on them.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
 char gTempName[PATH_MAX];
 volatile sig_atomic_t gTempExists = 0;
 std::atomic<pthread_t> gTempWriter{};
@@ -208,7 +208,7 @@ extern "C" void removeTempAndEnd(int sig)
 
 // A file of its own beside a picture's name (made here, not found), which the picture is written
 // into and which then takes the name. While it exists a file-size limit fails a write (EFBIG, as a
-// full disk does) rather than end meter by SIGXFSZ, and SIGINT, SIGTERM and SIGHUP remove it before
+// full disk does) rather than end meter by SIGXFSZ, and the signals that end meter remove it before
 // they end meter as they would; only SIGKILL can leave it. Signals that are ignored, blocked or
 // handled already are left as they are.
 class TempFile
@@ -285,8 +285,7 @@ private:
     std::lock_guard<std::mutex> lock_;
     std::string name_;
     sigset_t ending_{}, oldMask_{};
-    struct sigaction old_[std::size(kEndingSignals)]
-    {};
+    struct sigaction old_[std::size(kEndingSignals)]{};
     struct sigaction oldXfsz_
     {};
     bool handled_[std::size(kEndingSignals)] = {};

@@ -28,11 +28,12 @@ std::string pictureFolderProblem(const std::string& path);
 // undone unless what came out is one. A new file gets the mode a fresh file would, a replaced
 // picture keeps its own. False with the reason in `error` when refused or when writing fails
 // (a file-size limit too, as a full disk); the file at `path` is then as it was. The file beside
-// it is removed then, and on SIGINT, SIGTERM and SIGHUP, which then end the process as they would.
+// it is removed then, and on the signals that end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGALRM, SIGUSR1, SIGUSR2), which then end it as they would.
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // Test seams, null in meter: called with the temporary file's name once the picture is whole in it
-// (SIGINT, SIGTERM and SIGHUP act at once there), and with the picture's name just before the
+// (the ending signals act at once there), and with the picture's name just before the
 // temporary file takes it (after the last look; each time, when the name changes meanwhile).
 struct PictureFileHooks
 {

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,15 +189,17 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     ASSERT_EQ(run(a + " --svg " + p).status, 0);
     const std::string picture = readFile(p);
     const auto before = listing();
-    // In a child, which the signal ends: SIGINT, SIGTERM and SIGHUP, caught by the writing thread or
-    // another; the picture there stays, and nothing is left beside it.
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // In a child, which the signal ends: SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGUSR1, caught by the
+    // writing thread or another; the picture there stays, and nothing is left beside it.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1}) {
         for (const bool anotherThread : {false, true}) {
             gSignalOnceWritten = sig;
             gSignalFromAnotherThread = anotherThread;
             const pid_t child = fork();
             if (child == 0) {
                 alarm(30); // a hang ends the child rather than the test run
+                const rlimit noCore{0, 0};
+                setrlimit(RLIMIT_CORE, &noCore);
                 signal(sig, SIG_DFL);
                 sigset_t all;
                 sigfillset(&all);
@@ -233,7 +236,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     EXPECT_EQ(readFile(p), "<svg/>\n");
     EXPECT_EQ(listing(), before);
     // Outside the write the signals are handled as before it.
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXFSZ};
     std::vector<void (*)(int)> handled;
     for (const int sig : signals)
         handled.push_back(disposition(sig));
