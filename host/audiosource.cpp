@@ -2,6 +2,7 @@
 
 #include "dsp/blockstats.h"
 #include "host/numbertext.h"
+#include "host/qelabi.h"
 #include "host/statedaudio.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,56 +28,57 @@ namespace qelhost {
 
 namespace {
 
-// The plug-in's speaker bits for libsndfile's channel positions; -1 where it has none. The loudness
+// The plug-in's speaker for libsndfile's channel positions; 0 where it has none. The loudness
 // model weighs a channel 1.41 between 60 and 120 degrees from the front, and only the plug-in's
-// surround pair (bits 4 and 5) carries that weight. So the pair at the sides takes it, or in a
-// layout with one surround pair (5.1, quad), that pair whatever its label; a rear pair beside a side
-// pair (7.1) sits behind 120 degrees and takes the plug-in's other pair.
-int speakerBit(int position, bool rearsAreSurrounds)
+// surround pair (kLs, kRs) carries that weight. So the pair at the sides takes it, or in a layout
+// with one surround pair (5.1, quad), that pair whatever its label; a rear pair beside a side pair
+// (7.1) sits behind 120 degrees and takes the plug-in's other pair.
+SpeakerArrangement speakerOf(int position, bool rearsAreSurrounds)
 {
+    using namespace speaker;
     switch (position) {
     case SF_CHANNEL_MAP_MONO:
     case SF_CHANNEL_MAP_LEFT:
     case SF_CHANNEL_MAP_FRONT_LEFT:
-        return 0;
+        return kL;
     case SF_CHANNEL_MAP_RIGHT:
     case SF_CHANNEL_MAP_FRONT_RIGHT:
-        return 1;
+        return kR;
     case SF_CHANNEL_MAP_CENTER:
     case SF_CHANNEL_MAP_FRONT_CENTER:
-        return 2;
+        return kC;
     case SF_CHANNEL_MAP_LFE:
-        return 3;
+        return kLfe;
     case SF_CHANNEL_MAP_SIDE_LEFT:
-        return 4;
+        return kLs;
     case SF_CHANNEL_MAP_SIDE_RIGHT:
-        return 5;
+        return kRs;
     case SF_CHANNEL_MAP_REAR_LEFT:
-        return rearsAreSurrounds ? 4 : 9;
+        return rearsAreSurrounds ? kLs : kLb;
     case SF_CHANNEL_MAP_REAR_RIGHT:
-        return rearsAreSurrounds ? 5 : 10;
+        return rearsAreSurrounds ? kRs : kRb;
     case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
-        return 6;
+        return kLc;
     case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
-        return 7;
+        return kRc;
     case SF_CHANNEL_MAP_REAR_CENTER:
-        return 8;
+        return kCs;
     case SF_CHANNEL_MAP_TOP_CENTER:
-        return 11;
+        return kTc;
     case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
-        return 12;
+        return kTfl;
     case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
-        return 13;
+        return kTfc;
     case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
-        return 14;
+        return kTfr;
     case SF_CHANNEL_MAP_TOP_REAR_LEFT:
-        return 15;
+        return kTrl;
     case SF_CHANNEL_MAP_TOP_REAR_CENTER:
-        return 16;
+        return kTrc;
     case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
-        return 17;
+        return kTrr;
     default:
-        return -1;
+        return 0;
     }
 }
 
@@ -91,11 +94,11 @@ bool mapLayout(const std::vector<int>& map, std::uint64_t& mask, std::vector<int
     std::fill(std::begin(channelOfBit), std::end(channelOfBit), -1);
     mask = 0;
     for (std::size_t c = 0; c < map.size(); ++c) {
-        int bit = speakerBit(map[c], rearsAreSurrounds);
-        if (bit < 0 || (mask >> bit & 1u))
+        const SpeakerArrangement speaker = speakerOf(map[c], rearsAreSurrounds);
+        if (speaker == 0 || (mask & speaker))
             return false;
-        mask |= 1ull << bit;
-        channelOfBit[bit] = static_cast<int>(c);
+        mask |= speaker;
+        channelOfBit[std::countr_zero(speaker)] = static_cast<int>(c);
     }
     order.clear();
     for (int bit = 0; bit < 64; ++bit)
@@ -215,15 +218,28 @@ private:
 // Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
 // file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
 // in `error`.
+// An unnamed file in the temporary folder: TMPDIR's, as other tools take it, else /tmp.
+Descriptor unnamedTemporaryFile(std::string& folder)
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    Descriptor file(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (file.get() >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
+        return file;
+    // A file system without unnamed files: a named one, unnamed at once.
+    std::string name = folder + "/.meter-XXXXXX";
+    file = Descriptor(mkostemp(name.data(), O_CLOEXEC));
+    if (file.get() >= 0)
+        unlink(name.c_str());
+    return file;
+}
+
 Descriptor spool(int from, std::string& error)
 {
-    Descriptor copy;
-    if (FILE* tmp = std::tmpfile()) {
-        copy = Descriptor(fcntl(fileno(tmp), F_DUPFD_CLOEXEC, 0));
-        std::fclose(tmp); // the file lives on, nameless, while `copy` holds it open
-    }
+    std::string folder;
+    Descriptor copy = unnamedTemporaryFile(folder);
     if (copy.get() < 0) {
-        error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
+        error = "cannot make a temporary copy in " + folder + ": " + std::strerror(errno);
         return Descriptor();
     }
     std::vector<char> buffer(std::size_t(1) << 16);
@@ -478,23 +494,24 @@ std::uint64_t AudioSource::speakers() const
 
 std::uint64_t defaultSpeakers(int channels)
 {
+    using namespace arrangement;
     switch (channels) {
     case 1:
-        return 0x1;
+        return kMono;
     case 2:
-        return 0x3;
+        return kStereo;
     case 3:
-        return 0x7; // L R C
+        return k30;
     case 4:
-        return 0x33; // L R Ls Rs
+        return kQuad;
     case 5:
-        return 0x37; // L R C Ls Rs
+        return k50;
     case 6:
-        return 0x3F; // L R C LFE Ls Rs
+        return k51;
     case 7:
-        return 0x13F; // and a rear centre
+        return k61;
     case 8:
-        return 0x63F; // L R C LFE Ls Rs and a rear pair
+        return k71;
     default:
         return channels >= 64 ? ~0ull : (1ull << std::max(channels, 0)) - 1;
     }

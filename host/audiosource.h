@@ -32,7 +32,8 @@ public:
 std::uint64_t defaultSpeakers(int channels);
 
 // Opens any file libsndfile reads ("-" is standard input). A source that cannot seek (a pipe) is
-// first copied to its end into an unnamed temporary file and read from there, as a file. On failure
+// first copied to its end into an unnamed temporary file in TMPDIR (else /tmp) and read from there,
+// as a file. On failure
 // (a missing file, a folder, a format libsndfile does not read, no room for the copy) answers null
 // and says why in `error`.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);

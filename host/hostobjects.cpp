@@ -5,11 +5,6 @@
 
 namespace qelhost {
 
-bool sameUid(const std::uint8_t* a, const std::uint8_t* b)
-{
-    return a && b && std::memcmp(a, b, 16) == 0;
-}
-
 namespace {
 
 constexpr std::size_t kMaxLog = 4096;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace qelhost {
 
@@ -61,7 +62,47 @@ struct Uid
 {
     std::uint8_t b[16];
 };
-bool sameUid(const std::uint8_t* a, const std::uint8_t* b);
+inline bool sameUid(const std::uint8_t* a, const std::uint8_t* b)
+{
+    return a && b && std::memcmp(a, b, 16) == 0;
+}
+
+// Speaker arrangements, as setBusArrangements takes them: one bit per speaker, the channels in bit
+// order, as many as bits are set. The plug-in's buses are kStereo until the host arranges them; its
+// loudness weighs the surround pair (kLs, kRs) 1.41 and the low-frequency speakers nothing.
+namespace speaker {
+inline constexpr SpeakerArrangement kL = 1ull << 0;   // front left (the one channel of mono)
+inline constexpr SpeakerArrangement kR = 1ull << 1;   // front right
+inline constexpr SpeakerArrangement kC = 1ull << 2;   // front centre
+inline constexpr SpeakerArrangement kLfe = 1ull << 3; // low frequency
+inline constexpr SpeakerArrangement kLs = 1ull << 4;  // left surround, 60 to 120 degrees from the front
+inline constexpr SpeakerArrangement kRs = 1ull << 5;  // right surround
+inline constexpr SpeakerArrangement kLc = 1ull << 6;  // left of centre
+inline constexpr SpeakerArrangement kRc = 1ull << 7;  // right of centre
+inline constexpr SpeakerArrangement kCs = 1ull << 8;  // rear centre
+inline constexpr SpeakerArrangement kLb = 1ull << 9;  // rear left, behind a surround pair
+inline constexpr SpeakerArrangement kRb = 1ull << 10; // rear right
+inline constexpr SpeakerArrangement kTc = 1ull << 11; // top centre
+inline constexpr SpeakerArrangement kTfl = 1ull << 12;
+inline constexpr SpeakerArrangement kTfc = 1ull << 13;
+inline constexpr SpeakerArrangement kTfr = 1ull << 14;
+inline constexpr SpeakerArrangement kTrl = 1ull << 15;
+inline constexpr SpeakerArrangement kTrc = 1ull << 16;
+inline constexpr SpeakerArrangement kTrr = 1ull << 17;
+inline constexpr SpeakerArrangement kLfe2 = 1ull << 18; // second low frequency
+} // namespace speaker
+
+namespace arrangement {
+using namespace speaker;
+inline constexpr SpeakerArrangement kMono = kL;
+inline constexpr SpeakerArrangement kStereo = kL | kR;
+inline constexpr SpeakerArrangement k30 = kStereo | kC;
+inline constexpr SpeakerArrangement kQuad = kStereo | kLs | kRs;
+inline constexpr SpeakerArrangement k50 = k30 | kLs | kRs;
+inline constexpr SpeakerArrangement k51 = k50 | kLfe;
+inline constexpr SpeakerArrangement k61 = k51 | kCs;
+inline constexpr SpeakerArrangement k71 = k51 | kLb | kRb;
+} // namespace arrangement
 
 namespace iid {
 inline constexpr Uid FUnknown{

@@ -245,6 +245,14 @@ TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("{\"file\": \"-\", \"sample_rate\": 96000"), std::string::npos) << r.out;
     EXPECT_NEAR(plainOf(r.out, "Integrated"), -20.0, 0.1) << r.out;
+    // A pipe is copied into the folder TMPDIR names, else into /tmp.
+    r = run("- --json", "cat " + aiff + " | TMPDIR=" + dir + " ");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(plainOf(r.out, "Integrated"), -20.0, 0.1) << r.out;
+    EXPECT_EQ(run("- --json", "cat " + aiff + " | TMPDIR= ").status, 0);
+    r = run("- --json", "cat " + aiff + " | TMPDIR=" + dir + "/none ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot make a temporary copy in " + dir + "/none: No such file"), std::string::npos) << r.err;
     r = run("--help");
     EXPECT_EQ(r.status, 0);
     for (const char* format : {"WAV", "RF64", "W64", "AIFF", "CAF", "FLAC", "Opus", "MP3", "'-'", "OUT-1.svg"})
