@@ -144,6 +144,10 @@ constexpr std::uint64_t kRing = AudioThread::kRing; // the main thread waits onc
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
                                         "answer in time";
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
+// Audio between the host's idle calls in run(). Each is a read-out whose block the main thread
+// holds back until the idle before it, so the audio thread runs at most this far ahead: a quarter
+// of a second keeps metering a file as cheap as a free-running pipeline.
+constexpr double kIdleSeconds = 0.25;
 
 // What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
 // the whole process, so the sessions alive at once share its clock: each sets it to its own audio
@@ -577,7 +581,8 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
           idleEvery(static_cast<std::uint64_t>(
               session.idleEveryBlocks > 0
                   ? session.idleEveryBlocks
-                  : std::max(1, static_cast<int>(std::lround(0.1 * session.sampleRate_ / session.blockSize_))))),
+                  : std::max(1,
+                             static_cast<int>(std::lround(kIdleSeconds * session.sampleRate_ / session.blockSize_))))),
           readPtr(static_cast<std::size_t>(session.sourceChannels_))
         {}
         bool fill(Slot& s) override

@@ -164,9 +164,9 @@ public:
     // Every output point batch in arrival order: (id, value) per point, one vector per block.
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
-    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about ten times per
-    // second of audio), and only those blocks carry an output list, so the read-outs land at fixed
-    // places in the audio.
+    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about every 0.25 s of
+    // audio), and only those blocks carry an output list, so the read-outs land at fixed places in
+    // the audio.
     int idleEveryBlocks = 0;
     int processMode = kOffline;
     // Offline, the plug-in waits for its gating workers rather than drop windows: no pacing is needed.
