@@ -13,3 +13,16 @@
 #ifndef NORRIK_TEST_SANITIZED
 #define NORRIK_TEST_SANITIZED 0
 #endif
+
+// NORRIK_TEST_THREAD_SANITIZED is 1 under ThreadSanitizer, which runs a signal's handler only at its
+// own points in the thread that caught it: a thread that ends first may never run it.
+#if defined(__SANITIZE_THREAD__)
+#define NORRIK_TEST_THREAD_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define NORRIK_TEST_THREAD_SANITIZED 1
+#endif
+#endif
+#ifndef NORRIK_TEST_THREAD_SANITIZED
+#define NORRIK_TEST_THREAD_SANITIZED 0
+#endif
