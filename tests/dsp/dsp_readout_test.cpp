@@ -83,9 +83,12 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     const size_t second = 8000, block = 256;
     dsptest::Signal s = dsptest::programme(150 * second);
     const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
+    // The waits are timed by what they count, never by how long the machine took over a piece.
+    testclock::SliceClock clock;
     auto acc = offlineMeter(fs, static_cast<int32>(block));
     Loudness* loudness = acc->getMeter()->getLoudness();
     CollectorIntegrated* integrated = loudness->getIntegratedCollector();
+    loudness->setWaitClock(clock);
     loudness->setWaitLimit(200);
     feedFrames(*acc, s, 0, 20 * second, block);
     ASSERT_TRUE(acc->completeReadOut(false));
@@ -102,16 +105,16 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     EXPECT_NEAR(acc->getValue(kMeterRange), ref.upTo(25 * second).range, 0.05);
 
     // Held while more windows come than the queue holds: the feed waits once, then drops what has
-    // no room. A wait lasts its limit at least: a feed that waited for every window dropped would
-    // make every piece after the first wait that long, five windows of them each.
+    // no room. A wait counts its limit at least: a feed that waited for every window dropped would
+    // make every piece after the first count that long, five windows of them each.
     const auto limit = std::chrono::milliseconds(500);
     loudness->setWaitLimit(static_cast<int32>(limit.count()));
     integrated->holdWorker(true);
     int slowPieces = 0;
     for (size_t pos = 25 * second; pos < 150 * second; pos += 16 * block) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = clock.now();
         feedFrames(*acc, s, pos, std::min(pos + 16 * block, 150 * second), block);
-        if (since(start) >= limit)
+        if (clock.since(start) >= limit)
             ++slowPieces;
         ASSERT_LT(slowPieces, 2) << "the feed waits for the worker again after it failed to answer";
     }
@@ -121,9 +124,9 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     const auto longLimit = std::chrono::milliseconds(2000);
     loudness->setWaitLimit(static_cast<int32>(longLimit.count()));
     loudness->getRangeCollector()->holdWorker(true);
-    const auto readOut = std::chrono::steady_clock::now();
+    const auto readOut = clock.now();
     EXPECT_FALSE(acc->completeReadOut(false));
-    EXPECT_LT(since(readOut), longLimit) << "a read-out waited although windows were lost";
+    EXPECT_LT(clock.since(readOut), longLimit) << "a read-out waited although windows were lost";
     loudness->getRangeCollector()->holdWorker(false);
     integrated->holdWorker(false);
     EXPECT_FALSE(acc->completeReadOut(false));
@@ -142,12 +145,14 @@ TEST(DspOfflineReadOut, WindowsLostByEitherCollectorFailTheReadOutWithoutWaiting
     // alone: the range's one-second hops need a long feed to fill its queue.
     const double fs = 8000.0;
     const int32 block = 4000;
+    testclock::SliceClock clock;
     Loudness loudness(block, true, fs);
     loudness.initialize(nullptr);
     loudness.setOfflineProcessing(true);
     CollectorLoudnessRange* range = loudness.getRangeCollector();
     CollectorIntegrated* integrated = loudness.getIntegratedCollector();
     ASSERT_TRUE(range && integrated && range->isThreaded() && integrated->isThreaded());
+    loudness.setWaitClock(clock);
     dsptest::Signal s(1, block);
     dsptest::Lcg rng;
     for (float& v : s.data[0])
@@ -168,9 +173,9 @@ TEST(DspOfflineReadOut, WindowsLostByEitherCollectorFailTheReadOutWithoutWaiting
     // the integrated worker.
     const auto limit = std::chrono::milliseconds(2000);
     loudness.setWaitLimit(static_cast<int32>(limit.count()));
-    const auto readOut = std::chrono::steady_clock::now();
+    const auto readOut = clock.now();
     EXPECT_FALSE(loudness.completeResults());
-    EXPECT_LT(since(readOut), limit) << "a read-out waited although windows were lost";
+    EXPECT_LT(clock.since(readOut), limit) << "a read-out waited although windows were lost";
     integrated->holdWorker(false);
 }
 

@@ -13,6 +13,7 @@
 #include "dsp/collectors.h"
 #include "dsp/loudness.h"
 #include "dsp/paramrecord.h"
+#include "tests/common/slice_clock.h"
 
 #include <thread>
 
