@@ -33,10 +33,13 @@ void feedFrames(BigMeterAcc& acc, dsptest::Signal& s, size_t from, size_t to, si
         acc.process(s.at(pos), out.at(0), static_cast<int32>(std::min(block, to - pos)));
 }
 
+// Its waits for the workers count as an unloaded machine would count them (a test that times them
+// sets a clock of its own).
 std::unique_ptr<BigMeterAcc> offlineMeter(double fs, int32 block)
 {
     auto acc = dsptest::makeMeter(fs, block, true);
     acc->setOfflineProcessing(true);
+    dsptest::waitUnloaded(*acc);
     return acc;
 }
 
@@ -184,8 +187,9 @@ TEST(DspOfflineReadOut, TimeTheProcessStandsStillIsNotCountedInTheWaitForAWorker
     // The worker is held while the queue fills exactly; the next window makes the feed wait. Then
     // the whole process is stopped longer than the wait limit, and the worker is released 0.2 s
     // after it goes on: it has had far less than the limit to answer, and nothing may be lost.
-    // A run timed otherwise (a loaded machine) only makes this weaker: the release comes before
-    // the stop, or the feed's wait after it.
+    // The wait counts on a clock that leaves out the time a busy machine keeps the threads waiting
+    // to run, but not the stop. A run timed otherwise (a loaded machine) only makes this weaker:
+    // the release comes before the stop, or the feed's wait after it.
     const double fs = 8000.0;
     const size_t second = 8000, hop = 800, block = 400;
     const size_t full = 20 * second + HandOverQueue::kCapacity * hop;
@@ -230,6 +234,7 @@ TEST(DspRealTimeReadOut, AfterTheFeedStopsOneReadOutWakesTheWorkerForTheRest)
     dsptest::Signal s = dsptest::programme(static_cast<size_t>(6.1 * fs));
     const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
     auto acc = dsptest::makeMeter(fs, 480, true);
+    dsptest::waitUnloaded(*acc);
     CollectorIntegrated* integrated = acc->getMeter()->getLoudness()->getIntegratedCollector();
     ASSERT_GT(integrated->getWakeBatch(), 1);
     feedFrames(*acc, s, 0, static_cast<size_t>(6.0 * fs), 480);
