@@ -410,13 +410,13 @@ bool CollectorOverlap::completeBy(WaitBudget& budget)
 
 bool CollectorOverlap::drain(int32 timeoutMs)
 {
-    WaitBudget budget(timeoutMs);
+    WaitBudget budget(timeoutMs, *waitClock);
     return completeBy(budget);
 }
 
 bool CollectorOverlap::awaitWorker(int32 timeoutMs)
 {
-    WaitBudget budget(timeoutMs);
+    WaitBudget budget(timeoutMs, *waitClock);
     return settleBy(budget, false);
 }
 

@@ -183,7 +183,8 @@ public:
     // cover every window; false when the worker did not answer in time, and false at once, with no
     // waiting, when an offline feed had to drop a window since the last reset.
     bool completeBy(WaitBudget& budget);
-    // The same with a budget of `timeoutMs` (wall time, a stop of a second or more left out).
+    // The same with a budget of `timeoutMs` (wall time, a stop of a second or more left out), on
+    // the wait clock.
     bool drain(int32 timeoutMs = kWaitLimitMs);
     // Whether an offline feed dropped a window since the last reset.
     bool hasLostWindows() const { return windowsLost; }
@@ -194,6 +195,10 @@ public:
     // How long an offline feed waits for room in the queue before it drops a window (wall time, a
     // stop of a second or more left out). It waits once: after a dropped window, no more until reset.
     void setWaitLimit(int32 ms) { waitLimitMs = ms; }
+    // Where the waits' budgets read the time and sleep: the machine's monotonic clock, or a test's
+    // scripted one. Owner's thread, while nothing is fed or read out.
+    void setWaitClock(WaitClock& clock) { waitClock = &clock; }
+    WaitClock& getWaitClock() const { return *waitClock; }
     // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
     // system does not schedule); it goes on when released. Owner's thread (releasing: any thread).
     void holdWorker(bool held);
@@ -246,6 +251,7 @@ protected:
     bool evaluationDue = false;
     int32 wakeBatch = 1;
     int32 waitLimitMs = kWaitLimitMs;
+    WaitClock* waitClock = &WaitClock::steady();
     // An offline feed dropped a window (its worker did not answer): the results miss it until reset.
     bool windowsLost = false;
     // A quarter of the queue: room is left for the windows that come while the worker catches up.

@@ -189,6 +189,7 @@ void Loudness::startCollector(CollectorOverlap& collector)
     collector.initialize(nullptr);
     collector.setOfflineProcessing(offline);
     collector.setWaitLimit(waitLimitMs);
+    collector.setWaitClock(*waitClock);
     collector.reset();
     copyWeights();
 }
@@ -415,7 +416,7 @@ bool Loudness::drain(int32 timeoutMs)
     forEachCollector([&](CollectorOverlap& c) { lost = lost || c.hasLostWindows(); });
     if (lost)
         return false;
-    WaitBudget budget(timeoutMs);
+    WaitBudget budget(timeoutMs, *waitClock);
     bool ok = true;
     forEachCollector([&](CollectorOverlap& c) { ok = c.completeBy(budget) && ok; });
     return ok;
@@ -425,6 +426,12 @@ void Loudness::setWaitLimit(int32 ms)
 {
     waitLimitMs = ms;
     forEachCollector([ms](CollectorOverlap& c) { c.setWaitLimit(ms); });
+}
+
+void Loudness::setWaitClock(WaitClock& clock)
+{
+    waitClock = &clock;
+    forEachCollector([&clock](CollectorOverlap& c) { c.setWaitClock(clock); });
 }
 
 std::uint32_t Loudness::getDroppedWindows() const

@@ -88,6 +88,9 @@ public:
     // How long offline processing waits for a worker at the most (default 8 s), in wall time with a
     // stop of a second or more left out.
     void setWaitLimit(DSP::int32 ms);
+    // Where those waits read the time and sleep (every collector's too): the machine's monotonic
+    // clock, or a test's scripted one. While nothing is fed or read out.
+    void setWaitClock(DSP::WaitClock& clock);
     // Windows the workers could not take (queue full).
     std::uint32_t getDroppedWindows() const;
 
@@ -121,6 +124,7 @@ private:
     bool threaded;
     bool offline = false;
     DSP::int32 waitLimitMs = DSP::CollectorOverlap::kWaitLimitMs;
+    DSP::WaitClock* waitClock = &DSP::WaitClock::steady();
     DSP::int32 channelCount = 1;
     float momentary = 0.0f;
     float shortTerm = 0.0f;

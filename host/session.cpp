@@ -371,7 +371,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     for (std::uint64_t i = 0; i < kRing; ++i)
         slots_.push_back(std::make_unique<Slot>(pluginChannels_, blockSize_));
     if (!audio_)
-        audio_ = std::make_unique<AudioThread>(processor_);
+        audio_ = std::make_unique<AudioThread>(processor_, *stallClock);
     return true;
 }
 

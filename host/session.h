@@ -5,6 +5,7 @@
 #include "host/audiosource.h"
 #include "host/frame_display.h"
 #include "host/hostobjects.h"
+#include "platform/waitbound.h"
 
 #include <atomic>
 #include <functional>
@@ -174,6 +175,9 @@ public:
     // part of the programme, so a tail would add windows the file does not have.
     int tailFrames = 0;
     double stallSeconds = 10.0; // a plug-in that finishes no block for this long has stopped
+    // Where that bound reads the time: the machine's monotonic clock, or a test's own. Set before
+    // the first setup.
+    Platform::WaitClock* stallClock = &Platform::WaitClock::steady();
     bool stalled() const { return stalled_; }
     std::int64_t framesRead() const { return framesRead_; } // by the last run(), without the tail
 

@@ -9,6 +9,8 @@
 #include "base/threadlocalobject.h"
 #include "platform/thread.h"
 #include "platform/threadsync.h"
+#include "tests/common/hang_guard.h"
+#include "tests/common/own_time.h"
 #include "tests/common/threads.h"
 
 #include <gtest/gtest.h>
@@ -117,11 +119,12 @@ TEST(Base2Semaphore, InitialCountSignalsBelowOneAndManyProducersManyConsumers)
     const int64_t start = Platform::monotonicNanoseconds();
     EXPECT_FALSE(s.wait(30));
     EXPECT_GE(elapsedMs(start), 25);
-    // Negative and zero sleeps return at once.
-    const int64_t before = Platform::monotonicNanoseconds();
+    // Negative and zero sleeps return at once: the thread does not keep itself off the CPU (time a
+    // busy machine keeps it waiting to run is no sleep).
+    const testtime::OwnTime before;
     sleepMilliseconds(-1000000);
     sleepMilliseconds(0);
-    EXPECT_LT(elapsedMs(before), 100);
+    EXPECT_LT(before.offCpuMs(), 100);
 
     // A signal below one wakes every waiter.
     for (int n : {0, -1}) {
@@ -134,29 +137,25 @@ TEST(Base2Semaphore, InitialCountSignalsBelowOneAndManyProducersManyConsumers)
     }
 
     // Many producers, many consumers.
-    // Consumers wait without a time-out, so a lost wake-up leaves one waiting: the watchdog fails
-    // the test at its deadline and then releases them.
+    // Consumers wait without a time-out, so a lost wake-up leaves one waiting: once nothing has been
+    // taken for a long time, the watchdog fails the test and then releases them.
     constexpr int kConsumers = 3, kProducers = 6, kEach = 5000, kTotal = kProducers * kEach;
     Semaphore queue(0);
     std::atomic<int> taken{0};
-    std::atomic<bool> finished{false};
-    std::thread watchdog([&] {
-        const int64_t start = Platform::monotonicNanoseconds();
-        while (!finished.load() && elapsedMs(start) < 60000)
-            sleepMilliseconds(10);
-        if (!finished.load()) {
-            ADD_FAILURE() << "consumers still waiting after 60 s, " << taken.load() << " of " << kTotal << " taken";
-            queue.signal(kTotal);
-        }
-    });
-    runThreads(kConsumers + kProducers, [&](int i) {
-        for (int k = 0; k < kTotal / kConsumers && i < kConsumers; ++k)
-            taken.fetch_add(queue.wait(-1) ? 1 : 0);
-        for (int k = 0; k < kEach && i >= kConsumers; ++k)
-            queue.signal(1);
-    });
-    finished.store(true);
-    watchdog.join();
+    {
+        testguard::Watchdog watchdog(testguard::noProgressOf([&] { return static_cast<uint64_t>(taken.load()); }),
+                                     [&](const std::string& why) {
+                                         ADD_FAILURE() << "consumers still waiting: they " << why << ", "
+                                                       << taken.load() << " of " << kTotal << " taken";
+                                         queue.signal(kTotal);
+                                     });
+        runThreads(kConsumers + kProducers, [&](int i) {
+            for (int k = 0; k < kTotal / kConsumers && i < kConsumers; ++k)
+                taken.fetch_add(queue.wait(-1) ? 1 : 0);
+            for (int k = 0; k < kEach && i >= kConsumers; ++k)
+                queue.signal(1);
+        });
+    }
     EXPECT_EQ(taken.load(), kTotal);
     EXPECT_FALSE(queue.wait(0));
 }
@@ -193,13 +192,18 @@ TEST(Base2Semaphore, InterruptedWaitsRetryAndKeepTheirDeadline)
     waiter.join();
     EXPECT_EQ(answer.load(), 1);
 
+    // The wait lasts its 200 ms at least, and keeps itself off the CPU for about that long: the
+    // signals that go on for as long as it waits (up to 10 s) do not prolong it. (Off the CPU: the
+    // time a busy machine keeps it waiting to run after each signal is not the wait's own.)
     std::atomic<bool> returned{false};
     bool took = true;
-    int64_t waited = 0;
+    int64_t waited = 0, slept = 0;
     std::thread timed([&] {
         const int64_t start = Platform::monotonicNanoseconds();
+        const testtime::OwnTime own;
         took = s.wait(200);
         waited = elapsedMs(start);
+        slept = own.offCpuMs();
         returned.store(true);
     });
     const int64_t start = Platform::monotonicNanoseconds();
@@ -210,7 +214,7 @@ TEST(Base2Semaphore, InterruptedWaitsRetryAndKeepTheirDeadline)
     timed.join();
     EXPECT_FALSE(took);
     EXPECT_GE(waited, 200);
-    EXPECT_LT(waited, 10000);
+    EXPECT_LT(slept, 5000);
     EXPECT_GT(interruptsHandled.load(), 0);
     sigaction(SIGUSR1, &previous, nullptr);
 }

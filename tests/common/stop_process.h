@@ -2,6 +2,8 @@
 // would: for tests of bounds that must count only time the process runs.
 #pragma once
 
+#include "tests/common/hang_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,6 +21,7 @@ class StopThisProcess
 {
 public:
     StopThisProcess(long afterMs, long forMs)
+    : start(std::chrono::steady_clock::now()), planned(std::chrono::milliseconds(afterMs + forMs))
     {
         const pid_t parent = getpid();
         child = fork();
@@ -37,10 +40,10 @@ public:
     {
         if (child <= 0)
             return;
-        // The child ends on its own within seconds; one that does not is ended here.
-        const auto start = std::chrono::steady_clock::now();
+        // The child ends on its own once its sleeps are over; one that has not moved long after
+        // has hung, and is ended here.
         while (waitpid(child, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+            if (std::chrono::steady_clock::now() - start > planned + testguard::kNoProgress) {
                 kill(child, SIGKILL);
                 waitpid(child, nullptr, 0);
                 ADD_FAILURE() << "the stopping child did not end";
@@ -54,6 +57,8 @@ public:
     bool started() const { return child > 0; }
 
 private:
+    std::chrono::steady_clock::time_point start;
+    std::chrono::milliseconds planned;
     pid_t child = -1;
 };
 

@@ -106,6 +106,7 @@ TEST(DspAudioThread, MeterNeverAllocatesLocksOrWaitsAtAnyBlockSize)
         dsptest::Signal tail = dsptest::programme(96000), tailOut(2, 96000);
         for (size_t pos = 0; pos + static_cast<size_t>(block) <= tail.frames(); pos += static_cast<size_t>(block))
             acc->process(tail.at(pos), tailOut.at(pos), block);
+        dsptest::waitUnloaded(*acc);
         ASSERT_TRUE(acc->getMeter()->drain());
         EXPECT_GT(acc->getValue(1), -80.0);
         EXPECT_GT(acc->getValue(11), 0.0);
@@ -137,6 +138,7 @@ TEST(DspAudioThread, StalledWorkerDropsAndCountsWindowsWithoutWaitingAndNeverLos
     // The reset is carried out once the worker runs again, and measuring goes on after it.
     c.hold.store(false);
     c.hold.notify_all();
+    c.setWaitClock(dsptest::unloadedClock());
     ASSERT_TRUE(c.drain());
     EXPECT_EQ(c.getStoredCount(), 0);
     p = x.data();

@@ -210,6 +210,7 @@ TEST(DspWorkers, ThreadedCollectorsMatchUnthreaded)
     for (CollectorOverlap* c : all) {
         c->initialize(nullptr);
         c->reset();
+        c->setWaitClock(dsptest::unloadedClock());
     }
     ASSERT_TRUE(ci.isThreaded() && ri.isThreaded());
     for (size_t pos = 0; pos < sq.frames(); pos += 8192)

@@ -13,6 +13,7 @@
 #include "dsp/bigmeteracc.h"
 #include "dsp/collectors.h"
 #include "dsp_support.h"
+#include "tests/common/unloaded_clock.h"
 
 using namespace DSP;
 
@@ -139,10 +140,14 @@ TEST(DspFaults, OfflineFeedWaitsForASlowWorkerAndLosesNoWindow)
     dsptest::Lcg rng;
     for (float& v : s.data[0])
         v = rng.next() * 0.3f;
+    // The feed's waits are counted as an unloaded machine would count them: on a busy one the
+    // worker's every window waits its turn to run again after its sleep.
+    testclock::UnloadedClock clock;
     SlowCollector slow;
     CollectorIntegrated direct(1, 4096, 480, 360, 1200.0f, false);
     slow.initialize(nullptr);
     direct.initialize(nullptr);
+    slow.setWaitClock(clock);
     slow.setOfflineProcessing(true);
     for (size_t pos = 0; pos < s.frames(); pos += 4096) {
         const int32 n = static_cast<int32>(std::min<size_t>(4096, s.frames() - pos));

@@ -84,6 +84,7 @@ TEST(DspProgramme, ReadingsMatchAnIndependentComputation)
     acc.setParameter(kMeterLoudnessOn, 1.0);
     for (size_t pos = 0; pos < n; pos += 1024)
         acc.process(in.at(pos), out.at(pos), static_cast<DSP::int32>(std::min<size_t>(1024, n - pos)));
+    dsptest::waitUnloaded(acc);
     ASSERT_TRUE(acc.getMeter()->drain());
 
     const std::vector<double> y[2] = {kWeighted(in.data[0], kRate), kWeighted(in.data[1], kRate)};

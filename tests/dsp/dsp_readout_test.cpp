@@ -33,10 +33,13 @@ void feedFrames(BigMeterAcc& acc, dsptest::Signal& s, size_t from, size_t to, si
         acc.process(s.at(pos), out.at(0), static_cast<int32>(std::min(block, to - pos)));
 }
 
+// Its waits for the workers count as an unloaded machine would count them (a test that times them
+// sets a clock of its own).
 std::unique_ptr<BigMeterAcc> offlineMeter(double fs, int32 block)
 {
     auto acc = dsptest::makeMeter(fs, block, true);
     acc->setOfflineProcessing(true);
+    dsptest::waitUnloaded(*acc);
     return acc;
 }
 
@@ -83,9 +86,12 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     const size_t second = 8000, block = 256;
     dsptest::Signal s = dsptest::programme(150 * second);
     const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
+    // The waits are timed by what they count, never by how long the machine took over a piece.
+    testclock::SliceClock clock;
     auto acc = offlineMeter(fs, static_cast<int32>(block));
     Loudness* loudness = acc->getMeter()->getLoudness();
     CollectorIntegrated* integrated = loudness->getIntegratedCollector();
+    loudness->setWaitClock(clock);
     loudness->setWaitLimit(200);
     feedFrames(*acc, s, 0, 20 * second, block);
     ASSERT_TRUE(acc->completeReadOut(false));
@@ -102,16 +108,16 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     EXPECT_NEAR(acc->getValue(kMeterRange), ref.upTo(25 * second).range, 0.05);
 
     // Held while more windows come than the queue holds: the feed waits once, then drops what has
-    // no room. A wait lasts its limit at least: a feed that waited for every window dropped would
-    // make every piece after the first wait that long, five windows of them each.
+    // no room. A wait counts its limit at least: a feed that waited for every window dropped would
+    // make every piece after the first count that long, five windows of them each.
     const auto limit = std::chrono::milliseconds(500);
     loudness->setWaitLimit(static_cast<int32>(limit.count()));
     integrated->holdWorker(true);
     int slowPieces = 0;
     for (size_t pos = 25 * second; pos < 150 * second; pos += 16 * block) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = clock.now();
         feedFrames(*acc, s, pos, std::min(pos + 16 * block, 150 * second), block);
-        if (since(start) >= limit)
+        if (clock.since(start) >= limit)
             ++slowPieces;
         ASSERT_LT(slowPieces, 2) << "the feed waits for the worker again after it failed to answer";
     }
@@ -121,9 +127,9 @@ TEST(DspOfflineReadOut, AWorkerThatDoesNotAnswerFailsTheReadOutRatherThanGiveSta
     const auto longLimit = std::chrono::milliseconds(2000);
     loudness->setWaitLimit(static_cast<int32>(longLimit.count()));
     loudness->getRangeCollector()->holdWorker(true);
-    const auto readOut = std::chrono::steady_clock::now();
+    const auto readOut = clock.now();
     EXPECT_FALSE(acc->completeReadOut(false));
-    EXPECT_LT(since(readOut), longLimit) << "a read-out waited although windows were lost";
+    EXPECT_LT(clock.since(readOut), longLimit) << "a read-out waited although windows were lost";
     loudness->getRangeCollector()->holdWorker(false);
     integrated->holdWorker(false);
     EXPECT_FALSE(acc->completeReadOut(false));
@@ -142,12 +148,14 @@ TEST(DspOfflineReadOut, WindowsLostByEitherCollectorFailTheReadOutWithoutWaiting
     // alone: the range's one-second hops need a long feed to fill its queue.
     const double fs = 8000.0;
     const int32 block = 4000;
+    testclock::SliceClock clock;
     Loudness loudness(block, true, fs);
     loudness.initialize(nullptr);
     loudness.setOfflineProcessing(true);
     CollectorLoudnessRange* range = loudness.getRangeCollector();
     CollectorIntegrated* integrated = loudness.getIntegratedCollector();
     ASSERT_TRUE(range && integrated && range->isThreaded() && integrated->isThreaded());
+    loudness.setWaitClock(clock);
     dsptest::Signal s(1, block);
     dsptest::Lcg rng;
     for (float& v : s.data[0])
@@ -168,9 +176,9 @@ TEST(DspOfflineReadOut, WindowsLostByEitherCollectorFailTheReadOutWithoutWaiting
     // the integrated worker.
     const auto limit = std::chrono::milliseconds(2000);
     loudness.setWaitLimit(static_cast<int32>(limit.count()));
-    const auto readOut = std::chrono::steady_clock::now();
+    const auto readOut = clock.now();
     EXPECT_FALSE(loudness.completeResults());
-    EXPECT_LT(since(readOut), limit) << "a read-out waited although windows were lost";
+    EXPECT_LT(clock.since(readOut), limit) << "a read-out waited although windows were lost";
     integrated->holdWorker(false);
 }
 
@@ -179,8 +187,9 @@ TEST(DspOfflineReadOut, TimeTheProcessStandsStillIsNotCountedInTheWaitForAWorker
     // The worker is held while the queue fills exactly; the next window makes the feed wait. Then
     // the whole process is stopped longer than the wait limit, and the worker is released 0.2 s
     // after it goes on: it has had far less than the limit to answer, and nothing may be lost.
-    // A run timed otherwise (a loaded machine) only makes this weaker: the release comes before
-    // the stop, or the feed's wait after it.
+    // The wait counts on a clock that leaves out the time a busy machine keeps the threads waiting
+    // to run, but not the stop. A run timed otherwise (a loaded machine) only makes this weaker:
+    // the release comes before the stop, or the feed's wait after it.
     const double fs = 8000.0;
     const size_t second = 8000, hop = 800, block = 400;
     const size_t full = 20 * second + HandOverQueue::kCapacity * hop;
@@ -225,6 +234,7 @@ TEST(DspRealTimeReadOut, AfterTheFeedStopsOneReadOutWakesTheWorkerForTheRest)
     dsptest::Signal s = dsptest::programme(static_cast<size_t>(6.1 * fs));
     const loudref::Programme ref(s.data, {1.0, 1.0}, fs);
     auto acc = dsptest::makeMeter(fs, 480, true);
+    dsptest::waitUnloaded(*acc);
     CollectorIntegrated* integrated = acc->getMeter()->getLoudness()->getIntegratedCollector();
     ASSERT_GT(integrated->getWakeBatch(), 1);
     feedFrames(*acc, s, 0, static_cast<size_t>(6.0 * fs), 480);

@@ -9,10 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "dsp/collectors.h"
 #include "dsp/loudness.h"
 #include "dsp/paramrecord.h"
+#include "tests/common/slice_clock.h"
+#include "tests/common/unloaded_clock.h"
 
 #include <thread>
 
@@ -116,6 +119,21 @@ inline std::unique_ptr<BigMeterAcc> makeMeter(double rate = 48000.0, DSP::int32 
     acc->setChannelMasks(mask, mask, 0);
     acc->setParameter(13, 1.0);
     return acc;
+}
+
+// The wait clock for the tests' waits for workers that are free to answer: it counts what an
+// unloaded machine would, so a busy one that runs the workers slowly does not run a bound out.
+inline testclock::UnloadedClock& unloadedClock()
+{
+    static testclock::UnloadedClock clock;
+    return clock;
+}
+
+// The meter's loudness waits on unloadedClock() (set again after anything that makes a new one).
+inline void waitUnloaded(BigMeterAcc& acc)
+{
+    if (Loudness* loudness = acc.getMeter()->getLoudness())
+        loudness->setWaitClock(unloadedClock());
 }
 
 // Feeds the whole signal in blocks of `block` samples; the output is dropped.

@@ -62,6 +62,7 @@ loudref::Readings meterReadings(Programme& p, size_t block)
 {
     auto acc = dsptest::makeMeter(p.fs, static_cast<int32>(block), true);
     dsptest::feed(*acc, p.s, block);
+    dsptest::waitUnloaded(*acc);
     EXPECT_TRUE(acc->getMeter()->drain());
     EXPECT_EQ(acc->getMeter()->getLoudness()->getDroppedWindows(), 0u);
     return {acc->getValue(kMeterIntegrated), acc->getValue(kMeterRange), acc->getValue(kMeterMomentaryMax),

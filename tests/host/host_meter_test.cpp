@@ -520,8 +520,7 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
         ASSERT_EQ(pipe(fds), 0);
         close(fds[0]);
         const std::string errPath = dir + "/err";
-        const std::string cmd = std::string(ignored ? "trap '' PIPE; " : "") + "exec timeout -s KILL " +
-                                std::to_string(metertest::kMeterSeconds) + " " + NORRIK_METER_PATH + " " + tone;
+        const std::string cmd = std::string(ignored ? "trap '' PIPE; " : "") + "exec " + NORRIK_METER_PATH + " " + tone;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
@@ -534,20 +533,18 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
         sigaddset(&pipeSignal, SIGPIPE);
         posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        const char* argv[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
-        pid_t pid = -1;
-        const int spawned =
-            posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char* const*>(argv), environ);
+        const pid_t pid = metertest::spawnGroup(cmd, &actions, &attributes);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         close(fds[1]);
-        ASSERT_EQ(spawned, 0);
-        int st = 0;
-        ASSERT_EQ(waitpid(pid, &st, 0), pid);
+        ASSERT_GT(pid, 0);
+        const testguard::Ending end = testguard::waitGuarded(pid, -1, nullptr, metertest::kMeterCpuMs);
+        ASSERT_EQ(end.hung, "") << "meter hung and was killed: " << cmd;
+        const int st = end.status;
         std::ifstream e(errPath);
         const std::string said((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
-        // As a shell shows it (the bound passes a signal on as its own).
-        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), ignored ? 1 : 128 + SIGPIPE) << said;
+        // As a shell shows it.
+        EXPECT_EQ(metertest::shellStatus(st), ignored ? 1 : 128 + SIGPIPE) << said;
         EXPECT_EQ(said, ignored ? "meter: cannot write the report: Broken pipe\n" : "");
     }
 }

@@ -4,6 +4,7 @@
 // just as the main thread looks wakes it.
 #include "host/audiothread.h"
 #include "host/idlebound.h"
+#include "tests/common/hang_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -118,7 +119,8 @@ public:
     uint32 getTailSamples() override { return 0; }
 
 private:
-    static constexpr auto kHang = std::chrono::seconds(10); // a thread that waits this long has hung
+    // A thread that waits this long for the other's next step has hung (a step takes microseconds).
+    static constexpr auto kHang = testguard::kNoProgress;
     std::mutex m_;
     std::condition_variable moved_;
     time_point t_ = kStart;

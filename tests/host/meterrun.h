@@ -1,22 +1,30 @@
-// The built `meter` run as a user runs it, through the shell, and bounded: a run that has not
-// ended within kMeterSeconds is killed and fails the test, so that a hang fails this test within
-// seconds rather than holding up the whole group.
+// The built `meter` run as a user runs it, through the shell, and guarded against a hang: a run
+// that spins past kMeterCpuMs of CPU time, or makes no progress for testguard::kNoProgress, is
+// killed and fails the test, so that a hang fails this test rather than holding up the whole
+// group. Never wall time: on a busy machine a correct run takes many times its usual wall time.
 #pragma once
+
+#include "tests/common/hang_guard.h"
 
 #include <gtest/gtest.h>
 
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+extern char** environ;
+
 namespace metertest {
 
-// Generous for a sanitizer build on a loaded machine: the longest run takes well under a second
-// in a plain build, about 6 s under ThreadSanitizer.
-constexpr int kMeterSeconds = 30;
+// CPU time of the whole command line, far beyond any correct run: the longest takes well under a
+// second in a plain build, about 20 s under ThreadSanitizer.
+constexpr std::int64_t kMeterCpuMs = 120000;
 
 // A file's bytes; empty when it cannot be read.
 inline std::string readFile(const std::string& path)
@@ -33,6 +41,25 @@ struct ProgramRun
     std::string out, err;
 };
 
+// A shell's exit status from waitpid's: a command ended by a signal reads 128 + the signal.
+inline int shellStatus(int st)
+{
+    return WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
+}
+
+// Starts `/bin/sh -c command` as the leader of its own process group, with `actions` and
+// `attributes` as the caller set them (their process group set here); -1 when it cannot start.
+inline pid_t spawnGroup(const std::string& command, posix_spawn_file_actions_t* actions, posix_spawnattr_t* attributes)
+{
+    short flags = 0;
+    posix_spawnattr_getflags(attributes, &flags);
+    posix_spawnattr_setflags(attributes, static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
+    posix_spawnattr_setpgroup(attributes, 0);
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    pid_t pid = -1;
+    return posix_spawn(&pid, "/bin/sh", actions, attributes, const_cast<char* const*>(argv), environ) == 0 ? pid : -1;
+}
+
 // Runs `meter args`, with `before` in front of it (a pipe into it). Standard error goes to the file
 // `errPath` and comes back in `err`; with no path it is merged into `out`.
 inline ProgramRun runMeterProgram(const std::string& args, const std::string& errPath = "",
@@ -45,24 +72,34 @@ inline ProgramRun runMeterProgram(const std::string& args, const std::string& er
         ADD_FAILURE() << "not run, as an earlier run of meter in this test hung: " << args;
         return r;
     }
-    const std::string cmd = before + "timeout -s KILL " + std::to_string(kMeterSeconds) + " " + NORRIK_METER_PATH +
-                            " " + args + (errPath.empty() ? " 2>&1" : " 2>" + errPath);
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) {
+    const std::string cmd = before + NORRIK_METER_PATH + " " + args + (errPath.empty() ? " 2>&1" : " 2>" + errPath);
+    int fds[2];
+    if (pipe(fds) != 0) {
+        ADD_FAILURE() << "no pipe for: " << cmd;
+        return r;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    const pid_t pid = spawnGroup(cmd, &actions, &attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
         ADD_FAILURE() << "cannot start: " << cmd;
         return r;
     }
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0)
-        r.out.append(buf, n);
-    const int st = pclose(p);
-    const int status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const testguard::Ending end = testguard::waitGuarded(pid, fds[0], &r.out, kMeterCpuMs);
     if (!errPath.empty())
         r.err = readFile(errPath);
-    // The shell answers 128 + the signal that ended its last command: 137 is the bound's SIGKILL.
-    if (status == 128 + 9) {
-        ADD_FAILURE() << "meter did not end within " << kMeterSeconds << " s and was killed: " << cmd;
+    const int status = shellStatus(end.status);
+    if (!end.hung.empty()) {
+        ADD_FAILURE() << "meter hung and was killed: it " << end.hung << ": " << cmd;
         hungIn = ::testing::UnitTest::GetInstance()->current_test_info();
     } else if (status > 128) {
         ADD_FAILURE() << "meter ended by signal " << status - 128 << ": " << cmd;

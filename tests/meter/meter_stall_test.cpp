@@ -9,7 +9,10 @@
 #include "meter/norrikfactory.h"
 #include "pluginset/common/qel/pluginqel.h"
 #include "qel/bundleentry.h"
+#include "tests/common/hang_guard.h"
+#include "tests/common/slice_clock.h"
 #include "tests/common/stop_process.h"
+#include "tests/common/unloaded_clock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,9 +39,10 @@ Loudness* loudnessOf(qelhost::Session& session)
     return accessor ? accessor->getMeter()->getLoudness() : nullptr;
 }
 
-// A child that has not ended by then has hung; it ends by SIGALRM, which fails the test.
-constexpr unsigned kChildSeconds = 20;
-const char* const kBoundNote = "(a child ended by signal 14 did not end within its bound: it hung)";
+// A child that spins past this much CPU time, or makes no progress for a long time, has hung: it
+// ends with testguard::kHungStatus and says so, which fails the test.
+constexpr std::int64_t kChildCpuMs = 120000;
+const char* const kBoundNote = "(a child that ended with status 125 and a line \"hung: ...\" had hung)";
 
 std::string writeTone(const std::string& path)
 {
@@ -52,10 +56,10 @@ std::string writeTone(const std::string& path)
 
 // `meter` over `files` with the plug-in linked in, `prepare` run on each session once it is set up:
 // ends the process as `meter` does, with the status, the reports marked "report> " on stderr.
-// The child bounds its own run: one that hangs ends by SIGALRM and fails the death test.
+// The child guards its own run: one that hangs ends as hung and fails the death test.
 [[noreturn]] void meterAndExit(const std::vector<std::string>& files, std::function<void(qelhost::Session&)> prepare)
 {
-    alarm(kChildSeconds);
+    const auto guard = testguard::guardThisProcess(kChildCpuMs);
     qelhost::MeterOptions o;
     o.files = files;
     o.bundlePath = NORRIK_BUNDLE_PATH;
@@ -70,11 +74,14 @@ std::string writeTone(const std::string& path)
     std::_Exit(status);
 }
 
-// Holds the session's integrated-loudness worker, the plug-in's waits for it bounded by `waitLimitMs`.
-void holdWorker(qelhost::Session& session, int waitLimitMs)
+// Holds the session's integrated-loudness worker, the plug-in's waits for it bounded by `waitLimitMs`
+// (on `clock` when given).
+void holdWorker(qelhost::Session& session, int waitLimitMs, Platform::WaitClock* clock = nullptr)
 {
     Loudness* loudness = loudnessOf(session);
     ASSERT_NE(loudness, nullptr);
+    if (clock)
+        loudness->setWaitClock(*clock);
     loudness->setWaitLimit(waitLimitMs);
     loudness->getIntegratedCollector()->holdWorker(true);
 }
@@ -88,13 +95,16 @@ void holdWorker(qelhost::Session& session, int waitLimitMs)
                             ::testing::Not(::testing::HasSubstr(later)));
 }
 
-// A read-out held inside the plug-in for `holdMs` (its wait for the held worker) is given up by the
-// host after 0.2 s, and the stalled session torn down; the process lives on past the hold, so
-// the audio thread comes back to the block's slot. Ends the process with status 0 and "outlived"
-// on stderr when all went so (ASan ends it at once if the slot was freed).
+// A read-out held inside the plug-in (its wait for the held worker, on a wait clock held until the
+// session is torn down, then counting `holdMs`) is given up by the host after 0.2 s, and the
+// stalled session torn down; the process lives on past the hold, so the audio thread comes back to
+// the block's slot. Ends the process with status 0 and "outlived" on stderr when all went so (ASan
+// ends it at once if the slot was freed).
 [[noreturn]] void stallTearDownAndOutliveTheBlock(int holdMs)
 {
-    alarm(kChildSeconds);
+    const auto guard = testguard::guardThisProcess(kChildCpuMs);
+    testclock::SliceClock clock;
+    clock.hold(true);
     qelhost::Session session(NORRIK_BUNDLE_PATH, {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
                                                   reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
     std::string error;
@@ -104,6 +114,7 @@ void holdWorker(qelhost::Session& session, int waitLimitMs)
         std::_Exit(2);
     }
     session.stallSeconds = 0.2;
+    loudnessOf(session)->setWaitClock(clock);
     loudnessOf(session)->setWaitLimit(holdMs);
     loudnessOf(session)->getIntegratedCollector()->holdWorker(true);
     std::vector<float> tone(48000);
@@ -111,11 +122,14 @@ void holdWorker(qelhost::Session& session, int waitLimitMs)
         tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
     const float* in[2] = {tone.data(), tone.data()};
     const bool fed = session.processStretch(in, static_cast<std::int64_t>(tone.size())) == qelhost::kResultOk;
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = clock.now();
     const bool read = session.readOut(&error);
     session.teardown();
-    // The plug-in gives up its wait after the hold, and the block returns into its slot.
-    std::this_thread::sleep_until(start + std::chrono::milliseconds(holdMs + 500));
+    // Let go, the plug-in gives up its wait once it has counted its limit, and the block returns
+    // into its slot.
+    clock.hold(false);
+    clock.awaitCount(start, std::chrono::milliseconds(holdMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     std::fprintf(stderr, "%s: %s\n", fed && !read && session.stalled() ? "outlived" : "no stall", error.c_str());
     std::fflush(stderr);
     std::_Exit(0);
@@ -153,16 +167,18 @@ TEST(MeterStall, AFinalReadOutThatCannotCompleteIsAStall)
 
 TEST(MeterStall, ABlockStuckInsideThePlugInIsGivenUpAfterTheHostsBound)
 {
-    // The first read-out waits inside the plug-in for the held worker, for up to 4 s; the host
-    // gives the block up after its own 0.3 s, long before.
+    // The first read-out waits inside the plug-in for the held worker, on a wait clock that is
+    // never let go: the wait would never end. The host gives the block up after its own 0.3 s.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testclock::SliceClock clock;
+    clock.hold(true);
     const std::string dir = ::testing::TempDir();
     const std::string first = writeTone(dir + "/stuck-first.wav");
     const std::string second = writeTone(dir + "/stuck-second.wav");
     EXPECT_EXIT(meterAndExit({first, second},
-                             [](qelhost::Session& session) {
+                             [&clock](qelhost::Session& session) {
                                  session.stallSeconds = 0.3;
-                                 holdWorker(session, 4000);
+                                 holdWorker(session, 4000, &clock);
                              }),
                 ::testing::ExitedWithCode(3),
                 stallAt(first, "the plug-in stopped processing: no block done in 0.3 s", second))
@@ -174,10 +190,14 @@ TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
     // A read-out waits inside the plug-in for the held worker while the whole process is stopped
     // for longer than the host's bound; the worker is released 0.2 s after it goes on. The host
     // has waited far less than its bound while the process ran: the block is not given up.
-    // A run timed otherwise (a loaded machine) only makes this weaker.
+    // The host's bound counts on a clock that leaves out the time a busy machine keeps the threads
+    // waiting to run, but not the stop. A run timed otherwise (a loaded machine) only makes this
+    // weaker.
+    testclock::UnloadedClock clock;
     qelhost::Session session(NORRIK_BUNDLE_PATH, {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
                                                   reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
     std::string error;
+    session.stallClock = &clock;
     ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
     session.stallSeconds = 1.5;
     ASSERT_NO_FATAL_FAILURE(holdWorker(session, 20000));
