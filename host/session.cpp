@@ -145,9 +145,9 @@ const char* const kReadingsIncomplete = "the plug-in could not complete its read
                                         "answer in time";
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
 // Audio between the host's idle calls in run(). Each is a read-out whose block the main thread
-// holds back until the idle before it, so the audio thread runs at most this far ahead: a quarter
-// of a second keeps metering a file as cheap as a free-running pipeline.
-constexpr double kIdleSeconds = 0.25;
+// holds back until the idle before it, so the audio thread runs at most this far ahead: 0.3 s
+// keeps metering a file as cheap as a free-running pipeline.
+constexpr double kIdleSeconds = 0.3;
 
 // What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
 // the whole process, so the sessions alive at once share its clock: each sets it to its own audio

@@ -165,7 +165,7 @@ public:
     // Every output point batch in arrival order: (id, value) per point, one vector per block.
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
-    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about every 0.25 s of
+    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about every 0.3 s of
     // audio), and only those blocks carry an output list, so the read-outs land at fixed places in
     // the audio.
     int idleEveryBlocks = 0;
