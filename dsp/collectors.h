@@ -198,7 +198,6 @@ public:
     // Where the waits' budgets read the time and sleep: the machine's monotonic clock, or a test's
     // scripted one. Owner's thread, while nothing is fed or read out.
     void setWaitClock(WaitClock& clock) { waitClock = &clock; }
-    WaitClock& getWaitClock() const { return *waitClock; }
     // For tests: a held worker stops, busy, before it takes in anything (as a worker that the
     // system does not schedule); it goes on when released. Owner's thread (releasing: any thread).
     void holdWorker(bool held);

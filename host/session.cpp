@@ -497,10 +497,11 @@ void Session::consumeSlot(Slot& s)
 struct Session::Feed
 {
     virtual ~Feed() = default;
-    // How many of the feed's blocks must have been taken back before its `n`th (from 1) is handed over.
+    // The feed's blocks are numbered from 1. How many must have been taken back before the `n`th is
+    // handed over.
     virtual std::uint64_t takenBefore(std::uint64_t /*n*/) const { return 0; }
-    virtual bool fill(Slot& s) = 0;
-    virtual void taken(Slot& /*s*/) {}
+    virtual bool fill(Slot& s, std::uint64_t n) = 0;
+    virtual void taken(Slot& /*s*/, std::uint64_t /*n*/) {}
 };
 
 bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::string& error)
@@ -521,7 +522,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
                 stop = stop || stopOnFailure || incomplete;
             }
             consumeSlot(s);
-            feed.taken(s);
+            feed.taken(s, consumed - base);
         }
         router_->deliverQueued();
         std::uint64_t gate = 0;
@@ -529,7 +530,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
             gate = base + feed.takenBefore(published - base + 1);
             if (consumed >= gate) {
                 Slot& s = *slots_[published % kRing];
-                if (!feed.fill(s)) {
+                if (!feed.fill(s, published - base + 1)) {
                     ended = true;
                     continue;
                 }
@@ -572,7 +573,6 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         std::int64_t pos = 0;
         std::int64_t tailLeft;
         std::uint64_t idleEvery;
-        std::uint64_t handedOver = 0, takenBack = 0;
         bool eof = false;
         std::vector<float*> readPtr;
 
@@ -585,7 +585,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                              static_cast<int>(std::lround(kIdleSeconds * session.sampleRate_ / session.blockSize_))))),
           readPtr(static_cast<std::size_t>(session.sourceChannels_))
         {}
-        bool fill(Slot& s) override
+        bool fill(Slot& s, std::uint64_t n) override
         {
             std::int64_t got = 0;
             if (!eof) {
@@ -607,7 +607,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                     std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
             }
             self.prepareSlot(s, static_cast<int>(got), true);
-            if (++handedOver % idleEvery != 0)
+            if (n % idleEvery != 0)
                 s.data.outputParameterChanges = nullptr;
             return true;
         }
@@ -617,9 +617,9 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         // between them, sit at audio positions fixed by the file and the block size, however far the
         // audio thread has got: the same file gives the same display every run.
         std::uint64_t takenBefore(std::uint64_t n) const override { return n % idleEvery == 0 ? n - idleEvery : 0; }
-        void taken(Slot&) override
+        void taken(Slot&, std::uint64_t n) override
         {
-            if (++takenBack % idleEvery != 0)
+            if (n % idleEvery != 0)
                 return;
             self.requestData();
             if (progress)
@@ -661,7 +661,7 @@ struct Session::StretchFeed : Feed
                 bool play)
     : self(session), in(input), out(output), frames(n), emptyBlock(empty), playing(play)
     {}
-    bool fill(Slot& s) override
+    bool fill(Slot& s, std::uint64_t) override
     {
         if (pos >= frames && !emptyBlock)
             return false;
@@ -678,7 +678,7 @@ struct Session::StretchFeed : Feed
         pos += n;
         return true;
     }
-    void taken(Slot& s) override
+    void taken(Slot& s, std::uint64_t) override
     {
         const int n = s.data.numSamples;
         if (out)

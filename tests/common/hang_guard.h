@@ -6,7 +6,8 @@
 // of a second.
 #pragma once
 
-#include <dirent.h>
+#include "tests/common/proc_entries.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -40,39 +41,26 @@ constexpr std::int64_t kIdleCpuMs = 100;
 // reaped (so a command that ended within a pipeline still counts). -1 when the group has none left.
 inline std::int64_t groupCpuMs(pid_t pgid)
 {
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return -1;
     const long tick = sysconf(_SC_CLK_TCK);
     std::int64_t ticks = 0;
     bool any = false;
-    while (const dirent* e = readdir(proc)) {
-        if (e->d_name[0] < '0' || e->d_name[0] > '9')
-            continue;
-        const std::string path = std::string("/proc/") + e->d_name + "/stat";
-        FILE* f = std::fopen(path.c_str(), "r");
-        if (!f)
-            continue;
-        char line[1024];
-        const bool read = std::fgets(line, sizeof line, f) != nullptr;
-        std::fclose(f);
+    testproc::forEachEntry("/proc", "stat", [&](long, const char* line) {
         // The name may hold anything: the fields start after its closing parenthesis.
-        const char* rest = read ? std::strrchr(line, ')') : nullptr;
+        const char* rest = std::strrchr(line, ')');
         char state = 0;
         long long ppid = 0, group = 0, session = 0, tty = 0, tpgid = 0;
         unsigned long long flags = 0, minflt = 0, cminflt = 0, majflt = 0, cmajflt = 0;
         unsigned long long utime = 0, stime = 0;
         long long cutime = 0, cstime = 0;
-        if (!rest || std::sscanf(rest + 1, " %c %lld %lld %lld %lld %lld %llu %llu %llu %llu %llu %llu %llu %lld %lld",
-                                 &state, &ppid, &group, &session, &tty, &tpgid, &flags, &minflt, &cminflt, &majflt,
-                                 &cmajflt, &utime, &stime, &cutime, &cstime) != 15)
-            continue;
-        if (group != pgid)
-            continue;
+        if (!rest ||
+            std::sscanf(rest + 1, " %c %lld %lld %lld %lld %lld %llu %llu %llu %llu %llu %llu %llu %lld %lld", &state,
+                        &ppid, &group, &session, &tty, &tpgid, &flags, &minflt, &cminflt, &majflt, &cmajflt, &utime,
+                        &stime, &cutime, &cstime) != 15 ||
+            group != pgid)
+            return;
         any = true;
         ticks += static_cast<std::int64_t>(utime + stime) + cutime + cstime;
-    }
-    closedir(proc);
+    });
     return any ? ticks * 1000 / tick : -1;
 }
 

@@ -7,8 +7,7 @@
 #pragma once
 
 #include "platform/waitbound.h"
-
-#include <dirent.h>
+#include "tests/common/proc_entries.h"
 
 #include <algorithm>
 #include <chrono>
@@ -51,27 +50,14 @@ private:
     // as it is seen, so a thread that ends takes nothing back.
     std::int64_t readyNs()
     {
-        DIR* tasks = opendir("/proc/self/task");
-        if (!tasks)
-            return ready_;
-        while (const dirent* e = readdir(tasks)) {
-            if (e->d_name[0] < '0' || e->d_name[0] > '9')
-                continue;
-            const std::string path = std::string("/proc/self/task/") + e->d_name + "/schedstat";
-            FILE* f = std::fopen(path.c_str(), "r");
-            if (!f)
-                continue;
+        testproc::forEachEntry("/proc/self/task", "schedstat", [this](long tid, const char* line) {
             long long ran = 0, ready = 0;
-            const bool read = std::fscanf(f, "%lld %lld", &ran, &ready) == 2;
-            std::fclose(f);
-            if (!read)
-                continue;
-            const long tid = std::strtol(e->d_name, nullptr, 10);
+            if (std::sscanf(line, "%lld %lld", &ran, &ready) != 2)
+                return;
             const auto seen = seen_.find(tid);
             ready_ += std::max<std::int64_t>(ready - (seen != seen_.end() ? seen->second : 0), 0);
             seen_[tid] = ready;
-        }
-        closedir(tasks);
+        });
         return ready_;
     }
 
