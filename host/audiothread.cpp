@@ -42,8 +42,6 @@ bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::durat
     mainWaiting_.store(true);
     IdleBound idle(stall, clock_);
     std::uint64_t d = done_.load();
-    if (Probe* p = probe_.load(std::memory_order_relaxed))
-        p->lastLook();
     for (;;) {
         const std::uint64_t now = done_.load();
         if (now >= target || (now == d && idle.isOver())) {
@@ -56,6 +54,8 @@ bool AudioThread::waitFor(std::uint64_t target, std::chrono::steady_clock::durat
             d = now;
             idle.restart();
         }
+        if (Probe* p = probe_.load(std::memory_order_relaxed))
+            p->lastLook(target);
         if (idle.waitSlice([this](auto slice) { return wake_.try_acquire_for(slice); }))
             return true; // the audio thread took the flag back and woke us
     }
@@ -83,6 +83,8 @@ void AudioThread::loop()
         done_.store(k);
         if (mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false))
             wake_.release();
+        if (Probe* p = probe_.load(std::memory_order_relaxed))
+            p->afterBlock(k - 1);
     }
 }
 

@@ -47,8 +47,11 @@ public:
     struct Probe
     {
         virtual void handedOver(std::uint64_t /*blocks*/) {} // main thread, after each submit()
-        virtual void lastLook() {} // main thread, in waitFor between its look at done() and its first wait
+        // Main thread, in waitFor(target) between its last look at done() and each wait that follows.
+        virtual void lastLook(std::uint64_t /*target*/) {}
         virtual void beforeBlock(std::uint64_t /*k*/) {} // audio thread, before block k (from 0)
+        // Audio thread, once block k is done and a main thread that waited for it has been woken.
+        virtual void afterBlock(std::uint64_t /*k*/) {}
 
     protected:
         ~Probe() = default;

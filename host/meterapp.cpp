@@ -183,6 +183,8 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
         note("meter: " + name + ": " + setupRefusal(*source, error) + "\n");
         return kMeterPluginError;
     }
+    // Without a picture nobody sees the display while the file is metered.
+    session.displayShown = !svgPath.empty();
     if (o.onSetUp)
         o.onSetUp(session);
     // The host hands the controller's current scale to the processor with the first block.

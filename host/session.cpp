@@ -144,10 +144,19 @@ constexpr std::uint64_t kRing = AudioThread::kRing; // the main thread waits onc
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
                                         "answer in time";
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
-// Audio between the host's idle calls in run(). Each is a read-out whose block the main thread
-// holds back until the idle before it, so the audio thread runs at most this far ahead: 0.3 s
-// keeps metering a file as cheap as a free-running pipeline.
-constexpr double kIdleSeconds = 0.3;
+// Audio between the host's idle calls in run() while the display is shown, and the fewest blocks.
+// Each idle asks for a read-out whose block the main thread holds back until the idle, so the two
+// threads meet once per idle: this far apart they meet seldom, and the audio thread always has
+// blocks to go on with while the main thread idles.
+constexpr double kIdleSeconds = 1.0;
+constexpr double kMinIdleBlocks = 8;
+
+// Blocks from one idle to the next in run().
+std::uint64_t idleBlocks(double sampleRate, int blockSize)
+{
+    const double blocks = std::round(kIdleSeconds * sampleRate / blockSize);
+    return static_cast<std::uint64_t>(std::clamp(blocks, kMinIdleBlocks, static_cast<double>(1 << 30)));
+}
 
 // What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
 // the whole process, so the sessions alive at once share its clock: each sets it to its own audio
@@ -578,11 +587,8 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
 
         SourceFeed(Session& session, AudioSource& src, const std::function<void(std::int64_t, std::int64_t)>& prog)
         : self(session), source(src), progress(prog), total(src.frames()), tailLeft(std::max(0, session.tailFrames)),
-          idleEvery(static_cast<std::uint64_t>(
-              session.idleEveryBlocks > 0
-                  ? session.idleEveryBlocks
-                  : std::max(1,
-                             static_cast<int>(std::lround(kIdleSeconds * session.sampleRate_ / session.blockSize_))))),
+          idleEvery(session.idleEveryBlocks > 0 ? static_cast<std::uint64_t>(session.idleEveryBlocks)
+                                                : idleBlocks(session.sampleRate_, session.blockSize_)),
           readPtr(static_cast<std::size_t>(session.sourceChannels_))
         {}
         bool fill(Slot& s, std::uint64_t n) override
@@ -607,21 +613,24 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                     std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
             }
             self.prepareSlot(s, static_cast<int>(got), true);
-            if (n % idleEvery != 0)
+            if (!idles(n))
                 s.data.outputParameterChanges = nullptr;
             return true;
         }
+        // Unshown, the display takes no idle and the run no read-out: the one after it reads the whole.
+        bool idles(std::uint64_t n) const { return self.displayShown && n % idleEvery == 0; }
         // The host's idle comes as every idleEvery-th block is taken back, and only every idleEvery-th
         // block carries an output list: the read-out the idle asks for lands in the next such block,
         // which is handed over only after the idle. So the read-outs, and what the display sees
         // between them, sit at audio positions fixed by the file and the block size, however far the
         // audio thread has got: the same file gives the same display every run.
-        std::uint64_t takenBefore(std::uint64_t n) const override { return n % idleEvery == 0 ? n - idleEvery : 0; }
+        std::uint64_t takenBefore(std::uint64_t n) const override { return idles(n) ? n - idleEvery : 0; }
         void taken(Slot&, std::uint64_t n) override
         {
             if (n % idleEvery != 0)
                 return;
-            self.requestData();
+            if (idles(n))
+                self.requestData();
             if (progress)
                 progress(pos, total);
         }

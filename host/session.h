@@ -165,10 +165,13 @@ public:
     // Every output point batch in arrival order: (id, value) per point, one vector per block.
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
-    // run() gives idle time as every idleEveryBlocks-th block comes back (0: about every 0.3 s of
-    // audio), and only those blocks carry an output list, so the read-outs land at fixed places in
-    // the audio.
+    // While the display is shown, run() gives idle time as every idleEveryBlocks-th block comes back
+    // (0: about every second of audio, and at least every 8 blocks apart), and only those blocks
+    // carry an output list, so the read-outs land at fixed places in the audio.
     int idleEveryBlocks = 0;
+    // Whether the display is shown (its picture drawn): else run() gives it no idle time and reads
+    // nothing out, and the read-out after the run reads the whole programme.
+    bool displayShown = true;
     int processMode = kOffline;
     // Offline, the plug-in waits for its gating workers rather than drop windows: no pacing is needed.
     // Silence played after the end of a source. None by default: the meter counts digital silence as

@@ -111,7 +111,7 @@ struct HeldBack final : AudioThread::Probe
 {
     std::atomic<std::uint64_t> handed{0}, allowed{0};
     void handedOver(std::uint64_t blocks) override { handed.store(blocks); }
-    void lastLook() override
+    void lastLook(std::uint64_t) override
     {
         allowed.store(handed.load());
         allowed.notify_all();
@@ -130,28 +130,144 @@ struct KeptUp final : AudioThread::Probe
     void handedOver(std::uint64_t blocks) override { audio->waitFor(blocks, std::chrono::hours(1)); }
 };
 
-} // namespace
+// Lets the audio thread go only as far as a script says, and waits until it has got there: exactly
+// as far as the main thread waits for, and at some hand-overs (picked by a fixed pseudo-random
+// sequence) through every block handed over, before the main thread looks again. So the audio
+// thread runs past any block the host lets it have, before the main thread takes back the blocks
+// before it, and does so the same way every run.
+struct Scripted final : AudioThread::Probe
+{
+    AudioThread* audio = nullptr;
+    std::atomic<std::uint64_t> allowed{0}, passed{0};
+    std::uint32_t seed;
+    explicit Scripted(std::uint32_t s) : seed(s) {}
+    void runTo(std::uint64_t blocks)
+    {
+        if (blocks > allowed.load()) {
+            allowed.store(blocks);
+            allowed.notify_all();
+        }
+        audio->kick(); // blocks handed over wait for the batch's wake-up otherwise
+        for (std::uint64_t p = passed.load(); p < blocks; p = passed.load())
+            passed.wait(p);
+    }
+    void handedOver(std::uint64_t blocks) override
+    {
+        seed = seed * 1664525u + 1013904223u;
+        if (seed >> 31)
+            runTo(blocks);
+    }
+    void lastLook(std::uint64_t target) override { runTo(target); }
+    void beforeBlock(std::uint64_t k) override
+    {
+        for (std::uint64_t a = allowed.load(); a <= k; a = allowed.load())
+            allowed.wait(a);
+    }
+    void afterBlock(std::uint64_t k) override
+    {
+        passed.store(k + 1);
+        passed.notify_all();
+    }
+};
 
-TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBehind)
+// Counts the stall bound's slices that ran out: this clock moves only as one is slept out.
+struct SliceCount final : WaitClock
+{
+    time_point now() override { return t; }
+    void sleepUntil(time_point deadline) override
+    {
+        ++ranOut;
+        t = std::max(t, deadline);
+    }
+    time_point t{};
+    int ranOut = 0;
+};
+
+// Lets the main thread wait only once the audio thread has done every block handed over and has
+// woken it: each wait then finds its wake-up there already.
+struct CaughtUp final : AudioThread::Probe
+{
+    std::atomic<std::uint64_t> handed, passed;
+    explicit CaughtUp(std::uint64_t done) : handed(done), passed(done) {}
+    void handedOver(std::uint64_t blocks) override { handed.store(blocks); }
+    void lastLook(std::uint64_t) override
+    {
+        for (std::uint64_t p = passed.load(); p < handed.load(); p = passed.load())
+            passed.wait(p);
+    }
+    void afterBlock(std::uint64_t k) override
+    {
+        passed.store(k + 1);
+        passed.notify_all();
+    }
+};
+
+std::vector<float> steppedNoise(double seconds)
 {
     // Noise whose level steps every 0.35 s: the display's holds and falls follow where each read-out lands.
-    std::vector<float> audio(2 * 48000 * 3);
+    std::vector<float> audio(static_cast<std::size_t>(2 * 48000 * seconds));
     std::uint32_t seed = 2026;
     for (std::size_t i = 0; i < audio.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
         const double level = std::pow(10.0, -(6.0 + 5.0 * static_cast<double>(i / 2 / 16800 % 4)) / 20.0);
         audio[i] = static_cast<float>(level * (static_cast<double>(seed) / 2147483648.0 - 1.0));
     }
+    return audio;
+}
+
+} // namespace
+
+TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
+{
+    // Synchronous blocks, a stretch, read-outs and a metered file: whenever the main thread waits
+    // for blocks, they are done and the audio thread has passed its wake-up. A slice that runs out
+    // is a wake-up that came late or never.
+    const std::vector<float> audio = steppedNoise(2.0);
+    const std::string wav = ::testing::TempDir() + "/wake-" + std::to_string(getpid()) + ".wav";
+    std::string error;
+    ASSERT_TRUE(writeWavFile(wav, audio, 2, 48000, error)) << error;
+    SliceCount clock;
+    Session session(NORRIK_BUNDLE_PATH);
+    session.stallClock = &clock;
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    CaughtUp caughtUp(session.audioThread()->done());
+    session.audioThread()->setProbe(&caughtUp);
+    std::vector<float> left(audio.size() / 2), right(audio.size() / 2);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = audio[2 * i];
+        right[i] = audio[2 * i + 1];
+    }
+    const float* in[] = {left.data(), right.data()};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(session.processBlock(in, 512), kResultOk);
+    EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size())), kResultOk);
+    EXPECT_TRUE(session.readOut(&error, true)) << error;
+    std::unique_ptr<AudioSource> file = openAudioFile(wav, error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(session.run(*file, {}, error)) << error;
+    EXPECT_TRUE(session.readOut(&error)) << error;
+    EXPECT_EQ(clock.ranOut, 0) << "slices that ran out";
+    session.audioThread()->setProbe(nullptr);
+    session.teardown();
+    std::remove(wav.c_str());
+}
+
+TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBehind)
+{
+    const std::vector<float> audio = steppedNoise(3.0);
     const std::string base = ::testing::TempDir() + "/pace-" + std::to_string(getpid());
     std::string error;
     ASSERT_TRUE(writeWavFile(base + ".wav", audio, 2, 48000, error)) << error;
-    for (int block : {512, 4096}) {
-        SCOPED_TRACE(block);
+    // The meter's own spacing of read-outs, and read-outs a few blocks apart so that many land in
+    // the programme.
+    for (auto [block, idleEvery] : {std::pair{512, 0}, {512, 5}, {4096, 3}}) {
+        SCOPED_TRACE(testing::Message() << "block " << block << ", idle every " << idleEvery);
         std::string want;
-        for (const char* pace : {"free", "held back", "kept up"}) {
+        for (const char* pace : {"kept up", "free", "held back", "scripted 1", "scripted 2"}) {
             SCOPED_TRACE(pace);
             HeldBack heldBack;
             KeptUp keptUp;
+            Scripted scripted(static_cast<std::uint32_t>(pace[9]));
             MeterOptions o;
             o.files = {base + ".wav"};
             o.bundlePath = NORRIK_BUNDLE_PATH;
@@ -160,10 +276,11 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
             o.blockSize = block;
             o.onSetUp = [&](Session& session) {
                 session.stallSeconds = 3600.0; // slow is not stopped here
-                keptUp.audio = session.audioThread();
-                if (pace[0] != 'f')
-                    session.audioThread()->setProbe(pace[0] == 'h' ? static_cast<AudioThread::Probe*>(&heldBack)
-                                                                   : &keptUp);
+                session.idleEveryBlocks = idleEvery;
+                keptUp.audio = scripted.audio = session.audioThread();
+                AudioThread::Probe* probes[] = {&keptUp, nullptr, &heldBack, &scripted};
+                if (AudioThread::Probe* p = probes[pace[0] == 'k' ? 0 : pace[0] == 'f' ? 1 : pace[0] == 'h' ? 2 : 3])
+                    session.audioThread()->setProbe(p);
             };
             std::string shown;
             const auto keep = [&shown](const std::string& s) { shown += s; };

@@ -254,7 +254,7 @@ TEST(HostAudioThread, ABlockDoneAsTheMainThreadLooksWakesItWithoutASliceRunningO
         struct : AudioThread::Probe
         {
             PacedPlugIn* plugin;
-            void lastLook() override { plugin->sleepUntil(PacedPlugIn::kStart + ms(10)); }
+            void lastLook(std::uint64_t) override { plugin->sleepUntil(PacedPlugIn::kStart + ms(10)); }
         } probe;
         probe.plugin = &plugin;
         audio.setProbe(&probe);
