@@ -1,6 +1,7 @@
 #include "host/audiosource.h"
 
 #include "dsp/blockstats.h"
+#include "host/filesizelimit.h"
 #include "host/numbertext.h"
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
@@ -215,9 +216,6 @@ private:
     int fd_ = -1;
 };
 
-// Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
-// file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
-// in `error`.
 // An unnamed file in the temporary folder: TMPDIR's, as other tools take it, else /tmp.
 Descriptor unnamedTemporaryFile(std::string& folder)
 {
@@ -234,14 +232,20 @@ Descriptor unnamedTemporaryFile(std::string& folder)
     return file;
 }
 
+// Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
+// file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
+// in `error`; a file-size limit fails the copy as a full disk does.
 Descriptor spool(int from, std::string& error)
 {
+    const FileSizeLimitAsError sizeLimit;
     std::string folder;
-    Descriptor copy = unnamedTemporaryFile(folder);
-    if (copy.get() < 0) {
-        error = "cannot make a temporary copy in " + folder + ": " + std::strerror(errno);
+    const auto cannotCopy = [&folder, &error](int why) {
+        error = "cannot make a temporary copy in " + folder + ": " + std::strerror(why);
         return Descriptor();
-    }
+    };
+    Descriptor copy = unnamedTemporaryFile(folder);
+    if (copy.get() < 0)
+        return cannotCopy(errno);
     std::vector<char> buffer(std::size_t(1) << 16);
     for (;;) {
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
@@ -257,15 +261,13 @@ Descriptor spool(int from, std::string& error)
             const ssize_t wrote = ::write(copy.get(), buffer.data() + put, static_cast<std::size_t>(got - put));
             if (wrote < 0 && errno == EINTR)
                 continue;
-            if (wrote < 0) {
-                error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
-                return Descriptor();
-            }
+            if (wrote < 0)
+                return cannotCopy(errno);
             put += wrote;
         }
     }
     if (lseek(copy.get(), 0, SEEK_SET) != 0) {
-        error = std::string("cannot read back its temporary copy: ") + std::strerror(errno);
+        error = "cannot read back the temporary copy in " + folder + ": " + std::strerror(errno);
         return Descriptor();
     }
     return copy;
