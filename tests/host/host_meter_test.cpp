@@ -285,6 +285,31 @@ TEST_F(MeterProgram, AStandardInputCopyThatCannotBeWrittenFailsAsOnAFullDiskNami
     EXPECT_EQ(r.err, "meter: cannot read -: cannot make a temporary copy in " + full + ": No space left on device\n");
 }
 
+TEST_F(MeterProgram, StandardInputClosedOrEmptyIsSaidSo)
+{
+    const std::string tone = write("tone.wav", {-20.0, -20.0}, 48000, 1.0);
+    // Closed, after a file that took its descriptor while it was read.
+    ProgramRun r = run(tone + " - <&-");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("tone.wav: 48000 Hz, 2 channels"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "meter: cannot read -: standard input is closed\n");
+    const std::string empty = dir + "/empty";
+    std::ofstream{empty};
+    for (const auto& [args, before] : {std::pair<std::string, std::string>{"- </dev/null", ""},
+                                       {"- <" + empty, ""},
+                                       {"-", "true | "},
+                                       {"- -", "cat " + tone + " | "}}) {
+        r = run(args, before);
+        EXPECT_EQ(r.status, 1) << before << args;
+        EXPECT_NE(r.err.find("meter: cannot read -: standard input is empty\n"), std::string::npos)
+            << before << args << ": " << r.err;
+    }
+    // With standard output closed the copy does not take its place: the report is lost, and said so.
+    r = run("- >&-", "cat " + tone + " | ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot write the report: Bad file descriptor\n");
+}
+
 TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
 {
     std::string tone = write("tone.wav", {-20.0, -20.0}, 48000, 1.0);
