@@ -1,6 +1,7 @@
 #include "host/audiosource.h"
 
 #include "dsp/blockstats.h"
+#include "host/filesizelimit.h"
 #include "host/numbertext.h"
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
@@ -215,9 +216,19 @@ private:
     int fd_ = -1;
 };
 
-// Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
-// file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
-// in `error`.
+// The same file on a descriptor above standard input, output and error: a file there (one of them
+// closed) would be read or written as that stream. -1 with errno set when none is free.
+Descriptor aboveStandardStreams(Descriptor file)
+{
+    if (file.get() < 0 || file.get() > STDERR_FILENO)
+        return file;
+    Descriptor moved(fcntl(file.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    const int why = errno;
+    file = Descriptor();
+    errno = why;
+    return moved;
+}
+
 // An unnamed file in the temporary folder: TMPDIR's, as other tools take it, else /tmp.
 Descriptor unnamedTemporaryFile(std::string& folder)
 {
@@ -225,23 +236,29 @@ Descriptor unnamedTemporaryFile(std::string& folder)
     folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
     Descriptor file(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (file.get() >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
-        return file;
+        return aboveStandardStreams(std::move(file));
     // A file system without unnamed files: a named one, unnamed at once.
     std::string name = folder + "/.meter-XXXXXX";
     file = Descriptor(mkostemp(name.data(), O_CLOEXEC));
     if (file.get() >= 0)
         unlink(name.c_str());
-    return file;
+    return aboveStandardStreams(std::move(file));
 }
 
+// Copies what `from` delivers until its end into an unnamed temporary file: a stream read as a
+// file, through a fixed buffer whatever its length. The copy at its start, or none with the reason
+// in `error`; a file-size limit fails the copy as a full disk does.
 Descriptor spool(int from, std::string& error)
 {
+    const FileSizeLimitAsError sizeLimit;
     std::string folder;
-    Descriptor copy = unnamedTemporaryFile(folder);
-    if (copy.get() < 0) {
-        error = "cannot make a temporary copy in " + folder + ": " + std::strerror(errno);
+    const auto cannotCopy = [&folder, &error](int why) {
+        error = "cannot make a temporary copy in " + folder + ": " + std::strerror(why);
         return Descriptor();
-    }
+    };
+    Descriptor copy = unnamedTemporaryFile(folder);
+    if (copy.get() < 0)
+        return cannotCopy(errno);
     std::vector<char> buffer(std::size_t(1) << 16);
     for (;;) {
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
@@ -257,18 +274,25 @@ Descriptor spool(int from, std::string& error)
             const ssize_t wrote = ::write(copy.get(), buffer.data() + put, static_cast<std::size_t>(got - put));
             if (wrote < 0 && errno == EINTR)
                 continue;
-            if (wrote < 0) {
-                error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
-                return Descriptor();
-            }
+            if (wrote < 0)
+                return cannotCopy(errno);
             put += wrote;
         }
     }
     if (lseek(copy.get(), 0, SEEK_SET) != 0) {
-        error = std::string("cannot read back its temporary copy: ") + std::strerror(errno);
+        error = "cannot read back the temporary copy in " + folder + ": " + std::strerror(errno);
         return Descriptor();
     }
     return copy;
+}
+
+// Whether `fd`, which can seek, has nothing left to read from where it is (an empty pipe's copy,
+// /dev/null).
+bool nothingLeft(int fd)
+{
+    char byte = 0;
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && pread(fd, &byte, 1, at) == 0;
 }
 
 class SndfileSource final : public AudioSource
@@ -524,36 +548,38 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return nullptr;
     }
     const bool standardInput = path == "-";
+    const auto cannotRead = [&path, &error](const std::string& why) {
+        error = "cannot read " + path + ": " + why;
+        return nullptr;
+    };
+    // Told before anything here opens a descriptor, which would take its number (no file before it
+    // keeps one open).
+    if (standardInput && fcntl(STDIN_FILENO, F_GETFD) < 0 && errno == EBADF)
+        return cannotRead("standard input is closed");
     struct stat st
     {};
-    if (!standardInput && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = "cannot read " + path + ": it is a directory";
-        return nullptr;
-    }
+    if (!standardInput && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return cannotRead("it is a directory");
     // The header is read through a descriptor of our own; a stream that cannot seek (a pipe) is
     // read from its spooled copy, which libsndfile then reads as it reads a file.
     Descriptor own(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
     int fd = standardInput ? STDIN_FILENO : own.get();
-    if (fd < 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
+    if (fd < 0)
+        return cannotRead(std::strerror(errno));
     const bool spooled = lseek(fd, 0, SEEK_CUR) < 0;
     if (spooled) {
         own = spool(fd, error);
         fd = own.get();
-        if (fd < 0) {
-            error = "cannot read " + path + ": " + error;
-            return nullptr;
-        }
+        if (fd < 0)
+            return cannotRead(error);
     }
+    if (standardInput && nothingLeft(fd))
+        return cannotRead("standard input is empty");
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
     SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) {
-        error = "cannot read " + path + ": " + sf_strerror(nullptr);
-        return nullptr;
-    }
+    if (!f)
+        return cannotRead(sf_strerror(nullptr));
     if (!spooled)
         own = Descriptor();
     if (info.channels < 1) {

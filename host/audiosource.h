@@ -33,9 +33,9 @@ std::uint64_t defaultSpeakers(int channels);
 
 // Opens any file libsndfile reads ("-" is standard input). A source that cannot seek (a pipe) is
 // first copied to its end into an unnamed temporary file in TMPDIR (else /tmp) and read from there,
-// as a file. On failure
-// (a missing file, a folder, a format libsndfile does not read, no room for the copy) answers null
-// and says why in `error`.
+// as a file. On failure (a missing file, a folder, a format libsndfile does not read, standard
+// input closed or empty, no room for the copy or a file-size limit met) answers null and says why
+// in `error`.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
 // The built-in 20-second stereo programme at 48 kHz: a 997 Hz tone at -20 dBFS, decorrelated noise,

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -260,6 +261,53 @@ TEST_F(MeterProgram, FormatsStandardInputAndBlockSizes)
     r = run("--version");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("meter ", 0), 0u) << r.out;
+}
+
+TEST_F(MeterProgram, AStandardInputCopyThatCannotBeWrittenFailsAsOnAFullDiskNamingItsFolder)
+{
+    const std::string aiff = write("tone.aiff", {-20.0, -20.0}, 48000, 1.0, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string tmp = dir + "/tmp";
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    // Files of at most 2 or 4 KiB (512- or 1024-byte blocks): the copy fails rather than SIGXFSZ
+    // end meter, and leaves nothing behind.
+    ProgramRun r = run("-", "ulimit -f 4; cat " + aiff + " | TMPDIR=" + tmp + " ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot read -: cannot make a temporary copy in " + tmp + ": File too large\n");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+    // A full folder, where a small file system can be mounted in a namespace of the test's own.
+    const std::string full = dir + "/full";
+    ASSERT_EQ(mkdir(full.c_str(), 0700), 0);
+    const std::string mountFull = "unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs " + full;
+    if (std::system((mountFull + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no tmpfs of the test's own: the full folder is not tried";
+    r = run("-", "cat " + aiff + " | " + mountFull + " && TMPDIR=" + full + " exec \"$0\" \"$@\"' ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot read -: cannot make a temporary copy in " + full + ": No space left on device\n");
+}
+
+TEST_F(MeterProgram, StandardInputClosedOrEmptyIsSaidSo)
+{
+    const std::string tone = write("tone.wav", {-20.0, -20.0}, 48000, 1.0);
+    // Closed, after a file that took its descriptor while it was read.
+    ProgramRun r = run(tone + " - <&-");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("tone.wav: 48000 Hz, 2 channels"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "meter: cannot read -: standard input is closed\n");
+    const std::string empty = dir + "/empty";
+    std::ofstream{empty};
+    for (const auto& [args, before] : {std::pair<std::string, std::string>{"- </dev/null", ""},
+                                       {"- <" + empty, ""},
+                                       {"-", "true | "},
+                                       {"- -", "cat " + tone + " | "}}) {
+        r = run(args, before);
+        EXPECT_EQ(r.status, 1) << before << args;
+        EXPECT_NE(r.err.find("meter: cannot read -: standard input is empty\n"), std::string::npos)
+            << before << args << ": " << r.err;
+    }
+    // With standard output closed the copy does not take its place: the report is lost, and said so.
+    r = run("- >&-", "cat " + tone + " | ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "meter: cannot write the report: Bad file descriptor\n");
 }
 
 TEST_F(MeterProgram, EachFailureSaysWhatAndExitsNonZero)
