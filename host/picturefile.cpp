@@ -238,6 +238,8 @@ public:
     {
         hold();
         remove();
+        if (held_ >= 0)
+            close(held_);
         for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
             if (handled_[i])
                 sigaction(kEndingSignals[i], &old_[i], nullptr);
@@ -265,25 +267,46 @@ public:
                 break;
         }
         gTempExists = fd >= 0;
+        // Held open to the end, so that the file stays the one it is (its inode not taken by another).
+        held_ = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        if (fd >= 0 && held_ < 0) {
+            const int why = errno;
+            close(fd);
+            remove();
+            errno = why;
+            return -1;
+        }
         return fd;
     }
     const std::string& name() const { return name_; }
+    // Whether the temporary name holds the file made here rather than something put in its place.
+    bool holdsItsOwn() const
+    {
+        struct stat made
+        {};
+        struct stat there
+        {};
+        return fstat(held_, &made) == 0 && lstat(name_.c_str(), &there) == 0 && made.st_dev == there.st_dev &&
+               made.st_ino == there.st_ino;
+    }
     // The ending signals act at once (while the picture is written) or wait (while the name changes).
     void allow() { pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr); }
     void hold() { pthread_sigmask(SIG_BLOCK, &ending_, nullptr); }
-    // The file is gone: removed here, or renamed to the picture's name.
+    // The file is gone: removed here.
     void remove()
     {
         if (gTempExists)
             unlink(name_.c_str());
         gTempExists = 0;
     }
-    void renamed() { gTempExists = 0; }
+    // The name is not this file's any more (it took the picture's name) or holds what is not meter's.
+    void release() { gTempExists = 0; }
 
 private:
     static std::mutex gTempLock; // one such file at a time
     std::lock_guard<std::mutex> lock_;
     std::string name_;
+    int held_ = -1;
     sigset_t ending_{}, oldMask_{};
     struct sigaction old_[std::size(kEndingSignals)]{};
     struct sigaction oldXfsz_
@@ -312,17 +335,29 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
     }
     error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
     // Back whole, or, when this picture has gone from the name meanwhile, put back as it was.
+    if (pictureFileHooks.beforeExchangeBack)
+        pictureFileHooks.beforeExchangeBack(path);
     if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        temp.remove();
+        // What comes out is the picture, unless something took the name from it since the first
+        // exchange (a save by rename, a directory): that is someone's and stays, found where told.
+        if (temp.holdsItsOwn()) {
+            temp.remove();
+        } else {
+            struct stat there
+            {};
+            if (lstat(from, &there) == 0)
+                error += "; what took its place meanwhile is kept as " + temp.name();
+            temp.release();
+        }
         return false;
     }
     if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-        temp.renamed();
+        temp.release();
         return false;
     }
     // It stays under the temporary name, which is then its own: never removed.
     error += std::string("; it could not be put back (") + std::strerror(errno) + ") and is left as " + temp.name();
-    temp.renamed();
+    temp.release();
     return false;
 }
 
@@ -346,7 +381,7 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
             pictureFileHooks.beforeRename(path);
         if (now.kind == PictureSite::Free) {
             if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-                temp.renamed();
+                temp.release();
                 return true;
             }
             if (errno == EEXIST)
@@ -362,7 +397,7 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
         // the last look.
         if (!renameUnsupported(errno) || rename(from, path.c_str()) != 0)
             return cannotWrite(path, errno, error);
-        temp.renamed();
+        temp.release();
         return true;
     }
     // Taken again and again between looks.

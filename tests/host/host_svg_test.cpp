@@ -53,6 +53,17 @@ void onceBeforeRename(const std::string& path)
         take(path);
 }
 
+// What is done to the picture's name once, just before what came out of the exchange goes back.
+std::function<void(const std::string&)> gBeforeExchangeBack;
+
+void onceBeforeExchangeBack(const std::string& path)
+{
+    const auto take = std::move(gBeforeExchangeBack);
+    gBeforeExchangeBack = nullptr;
+    if (take)
+        take(path);
+}
+
 // How `sig` is handled: its handler, or SIG_DFL or SIG_IGN.
 void (*disposition(int sig))(int)
 {
@@ -319,6 +330,89 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
         }
     }
     qelhost::pictureFileHooks.beforeRename = nullptr;
+}
+
+TEST_F(SvgPicture, WhatTakesThePicturesPlaceBeforeItGoesBackIsKept)
+{
+    // An editor saves by writing a new file and renaming it into place: once just before the
+    // picture's exchange (version 1, not a picture, so it goes back), once just before it goes back.
+    const std::string p = dir + "/p.svg", other = dir + "/other";
+    const auto save = [&](const std::string& bytes) {
+        std::ofstream(other, std::ios::binary) << bytes;
+        return rename(other.c_str(), p.c_str()) == 0;
+    };
+    const auto replace = [&](const std::function<int()>& make) { return unlink(p.c_str()) == 0 && make() == 0; };
+    struct Case
+    {
+        std::string what;
+        std::function<bool()> take; // what takes the picture's place; null: nothing
+    };
+    const Case cases[] = {
+        {"version 2", [&] { return save("version 2\n"); }},
+        {"version 2, a picture", [&] { return save("<svg>version 2</svg>\n"); }},
+        {"a link", [&] { return replace([&] { return symlink("missing.txt", p.c_str()); }); }},
+        {"a pipe", [&] { return replace([&] { return mkfifo(p.c_str(), 0600); }); }},
+        {"a directory", [&] { return replace([&] { return mkdir(p.c_str(), 0700); }); }},
+        {"nothing", nullptr},
+        {"the name removed", [&] { return unlink(p.c_str()) == 0; }},
+    };
+    const auto fileOf = [](const std::string& path) {
+        struct stat st
+        {};
+        lstat(path.c_str(), &st);
+        return std::make_pair(st.st_dev, st.st_ino);
+    };
+    const auto bytesOf = [](const std::string& path) { // of a file, never waiting on a pipe
+        struct stat st
+        {};
+        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? readFile(path) : std::string();
+    };
+    qelhost::pictureFileHooks.beforeRename = onceBeforeRename;
+    qelhost::pictureFileHooks.beforeExchangeBack = onceBeforeExchangeBack;
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + p + " " + dir + "/.meter-*").c_str());
+        ASSERT_TRUE(save("<svg>before</svg>\n")) << c.what;
+        std::pair<dev_t, ino_t> version1{}, taker{};
+        std::string takerBytes;
+        bool took = false;
+        gBeforeRename = [&](const std::string&) {
+            took = save("version 1\n");
+            version1 = fileOf(p);
+        };
+        gBeforeExchangeBack = [&](const std::string&) {
+            if (!c.take)
+                return;
+            took = took && c.take();
+            taker = fileOf(p);
+            takerBytes = bytesOf(p);
+        };
+        std::string error;
+        EXPECT_FALSE(qelhost::writePictureFile(p, "<svg/>\n", error)) << c.what;
+        EXPECT_TRUE(took) << c.what;
+        // Version 1 is back at the name, whole.
+        EXPECT_TRUE(fileOf(p) == version1 && readFile(p) == "version 1\n") << c.what;
+        const std::string refused = "will not write the picture over " + p + ": it exists and is not an SVG picture";
+        auto names = listing(); // beside the folder, the audio and the name
+        for (const char* known : {".", "..", "a.wav", "p.svg"})
+            names.erase(known);
+        if (!c.take || c.what == "the name removed") {
+            // Nothing but the user's is left: the picture's own temporary file is gone.
+            EXPECT_EQ(error, refused) << c.what;
+            EXPECT_TRUE(names.empty()) << c.what << ": " << names.begin()->first;
+            continue;
+        }
+        // What took its place is the very one, kept where the message says.
+        if (names.size() != 1) {
+            ADD_FAILURE() << c.what << ": " << names.size() << " names beside, not 1: " << error;
+            continue;
+        }
+        const std::string kept = dir + "/" + names.begin()->first;
+        EXPECT_EQ(error, refused + "; what took its place meanwhile is kept as " + kept) << c.what;
+        EXPECT_TRUE(fileOf(kept) == taker) << c.what;
+        EXPECT_TRUE(bytesOf(kept) == takerBytes) << c.what;
+    }
+    qelhost::pictureFileHooks.beforeRename = nullptr;
+    qelhost::pictureFileHooks.beforeExchangeBack = nullptr;
 }
 
 } // namespace
