@@ -29,8 +29,11 @@ std::string pictureFolderProblem(const std::string& path);
 // the temporary name, and `error` says so). A new file gets the mode a fresh file would, a replaced
 // picture keeps its own. False with the reason in `error` when refused or when writing fails
 // (a file-size limit too, as a full disk); the file at `path` is then as it was. The file beside
-// it is removed then, and on the signals that end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-// SIGALRM, SIGUSR1, SIGUSR2), which then end it as they would.
+// it is removed then, and on every signal that ends the process by default and is at its default,
+// which then ends it as it would: SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1,
+// SIGUSR2, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO, SIGPWR and SIGRTMIN to SIGRTMAX (SIGXFSZ is
+// ignored meanwhile). SIGKILL can leave it, and so can the faults, left to end the process at once:
+// SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP and SIGSYS. SIGSTOP only stops it.
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // Test seams, null in meter: called with the temporary file's name once the picture is whole in it

@@ -3,6 +3,7 @@
 #include "host/audiosource.h"
 #include "host/picturefile.h"
 #include "meterrun.h"
+#include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,32 @@ void (*disposition(int sig))(int)
     {};
     sigaction(sig, nullptr, &now);
     return now.sa_handler;
+}
+
+// The signals that end a process by default and can be caught, but SIGXFSZ and the faults: the
+// real-time ones by their first and last.
+std::vector<int> endingSignals()
+{
+    return {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGALRM, SIGUSR1,   SIGUSR2,  SIGXCPU,
+            SIGPIPE, SIGPROF, SIGVTALRM, SIGIO,   SIGPWR,  SIGSTKFLT, SIGRTMIN, SIGRTMAX};
+}
+
+// Runs `body` in a child, the leader of a process group of its own, that then exits 0: how it
+// ended, as waitpid gives it. A child that hangs is killed, and the test fails.
+int inChild(const std::function<void()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        body();
+        _exit(0);
+    }
+    if (child < 0)
+        return -1;
+    setpgid(child, child);
+    const testguard::Ending end = testguard::waitGuarded(child, -1, nullptr, metertest::kMeterCpuMs);
+    EXPECT_EQ(end.hung, "");
+    return end.status;
 }
 
 class SvgPicture : public ::testing::Test
@@ -201,17 +228,17 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     ASSERT_EQ(run(a + " --svg " + p).status, 0);
     const std::string picture = readFile(p);
     const auto before = listing();
-    // In a child, which the signal ends: SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGALRM, caught by the
-    // writing thread or another; the picture there stays, and nothing is left beside it.
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM}) {
+    // In a child, which the signal ends: every one that ends a process by default and can be
+    // caught, caught by the writing thread or another; the picture there stays, and nothing is
+    // left beside it.
+    const std::vector<int> ending = endingSignals();
+    for (const int sig : ending) {
         for (const bool anotherThread : {false, true}) {
             if (anotherThread && NORRIK_TEST_THREAD_SANITIZED)
                 continue;
             gSignalOnceWritten = sig;
             gSignalFromAnotherThread = anotherThread;
-            const pid_t child = fork();
-            if (child == 0) {
-                alarm(30); // a hang ends the child rather than the test run
+            const int st = inChild([&p, sig] {
                 const rlimit noCore{0, 0};
                 setrlimit(RLIMIT_CORE, &noCore);
                 signal(sig, SIG_DFL);
@@ -221,11 +248,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
                 qelhost::pictureFileHooks.written = raiseOnceWritten;
                 std::string error;
                 qelhost::writePictureFile(p, "<svg/>\n", error);
-                _exit(0);
-            }
-            ASSERT_GT(child, 0);
-            int st = 0;
-            ASSERT_EQ(waitpid(child, &st, 0), child);
+            });
             EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig)
                 << sig << (anotherThread ? " in another thread" : "") << ": status " << st;
             EXPECT_EQ(listing(), before) << sig;
@@ -235,28 +258,24 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     // An ignored signal stays ignored (SIGHUP under nohup): the picture is written.
     gSignalOnceWritten = SIGHUP;
     gSignalFromAnotherThread = false;
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(30);
+    const int st = inChild([&p] {
         signal(SIGHUP, SIG_IGN);
         qelhost::pictureFileHooks.written = raiseOnceWritten;
         std::string error;
         _exit(qelhost::writePictureFile(p, "<svg/>\n", error) && disposition(SIGHUP) == SIG_IGN ? 0 : 1);
-    }
-    ASSERT_GT(child, 0);
-    int st = 0;
-    ASSERT_EQ(waitpid(child, &st, 0), child);
+    });
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
     EXPECT_EQ(readFile(p), "<svg/>\n");
     EXPECT_EQ(listing(), before);
     // Outside the write the signals are handled as before it.
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXFSZ};
+    std::vector<int> signals = ending;
+    signals.push_back(SIGXFSZ);
     std::vector<void (*)(int)> handled;
     for (const int sig : signals)
         handled.push_back(disposition(sig));
     std::string error;
     EXPECT_TRUE(qelhost::writePictureFile(p, picture, error)) << error;
-    for (std::size_t i = 0; i < std::size(signals); ++i)
+    for (std::size_t i = 0; i < signals.size(); ++i)
         EXPECT_EQ(disposition(signals[i]), handled[i]) << signals[i];
 }
 
