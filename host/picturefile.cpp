@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <mutex>
 
 namespace qelhost {
@@ -182,10 +181,28 @@ bool writeIntoStream(const std::string& path, const Site& site, const std::strin
     return ok || cannotWrite(path, why, error);
 }
 
-// The temporary file while it exists, for the handler of the signals that end meter: its name,
-// published and cleared with those signals blocked in the one thread that writes it, which alone
-// acts on them.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
+// The signals that end meter by default and can be caught, but SIGXFSZ (ignored while the file
+// exists) and the faults of meter itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP,
+// SIGSYS), which end it at once: a fault cannot wait while the writer holds the ending signals.
+// SIGPIPE only comes from elsewhere: the picture written into a pipe has no temporary file. The
+// real-time ones are known at run time (the C library keeps those below SIGRTMIN for itself).
+sigset_t endingSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM,
+                          SIGPROF, SIGIO, SIGPWR})
+        sigaddset(&set, sig);
+#ifdef SIGSTKFLT // not on every processor
+    sigaddset(&set, SIGSTKFLT);
+#endif
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        sigaddset(&set, sig);
+    return set;
+}
+
+// The temporary file while it exists, for the handler of the ending signals: its name, published
+// and cleared with those signals blocked in the one thread that writes it, which alone acts on them.
 char gTempName[PATH_MAX];
 volatile sig_atomic_t gTempExists = 0;
 std::atomic<pthread_t> gTempWriter{};
@@ -208,27 +225,25 @@ extern "C" void removeTempAndEnd(int sig)
 
 // A file of its own beside a picture's name (made here, not found), which the picture is written
 // into and which then takes the name. While it exists a file-size limit fails a write (EFBIG, as a
-// full disk does) rather than end meter by SIGXFSZ, and the signals that end meter remove it before
-// they end meter as they would; only SIGKILL can leave it. Signals that are ignored, blocked or
-// handled already are left as they are.
+// full disk does) rather than end meter by SIGXFSZ, and the ending signals remove it before they
+// end meter as they would; only SIGKILL and the faults can leave it. Signals that are ignored,
+// blocked or handled already are left as they are.
 class TempFile
 {
 public:
     TempFile() : lock_(gTempLock)
     {
-        sigemptyset(&ending_);
-        for (const int sig : kEndingSignals)
-            sigaddset(&ending_, sig);
+        ending_ = endingSignals();
         pthread_sigmask(SIG_BLOCK, &ending_, &oldMask_);
         gTempWriter.store(pthread_self());
         struct sigaction act
         {};
         act.sa_handler = removeTempAndEnd;
         act.sa_mask = ending_;
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-            handled_[i] = !sigismember(&oldMask_, kEndingSignals[i]) &&
-                          sigaction(kEndingSignals[i], nullptr, &old_[i]) == 0 && !(old_[i].sa_flags & SA_SIGINFO) &&
-                          old_[i].sa_handler == SIG_DFL && sigaction(kEndingSignals[i], &act, nullptr) == 0;
+        for (int sig = 1; sig < NSIG; ++sig)
+            handled_[sig] = sigismember(&ending_, sig) == 1 && !sigismember(&oldMask_, sig) &&
+                            sigaction(sig, nullptr, &old_[sig]) == 0 && !(old_[sig].sa_flags & SA_SIGINFO) &&
+                            old_[sig].sa_handler == SIG_DFL && sigaction(sig, &act, nullptr) == 0;
         act.sa_handler = SIG_IGN;
         sigemptyset(&act.sa_mask);
         xfszIgnored_ = sigaction(SIGXFSZ, nullptr, &oldXfsz_) == 0 && !(oldXfsz_.sa_flags & SA_SIGINFO) &&
@@ -238,9 +253,11 @@ public:
     {
         hold();
         remove();
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-            if (handled_[i])
-                sigaction(kEndingSignals[i], &old_[i], nullptr);
+        if (held_ >= 0)
+            close(held_);
+        for (int sig = 1; sig < NSIG; ++sig)
+            if (handled_[sig])
+                sigaction(sig, &old_[sig], nullptr);
         if (xfszIgnored_)
             sigaction(SIGXFSZ, &oldXfsz_, nullptr);
         // A signal caught meanwhile ends meter here, as it would have.
@@ -265,30 +282,53 @@ public:
                 break;
         }
         gTempExists = fd >= 0;
+        // Held open to the end, so that the file stays the one it is (its inode not taken by another).
+        held_ = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        if (fd >= 0 && held_ < 0) {
+            const int why = errno;
+            close(fd);
+            remove();
+            errno = why;
+            return -1;
+        }
         return fd;
     }
     const std::string& name() const { return name_; }
+    // Whether the temporary name holds the file made here rather than something put in its place.
+    bool holdsItsOwn() const
+    {
+        struct stat made
+        {};
+        struct stat there
+        {};
+        return fstat(held_, &made) == 0 && lstat(name_.c_str(), &there) == 0 && made.st_dev == there.st_dev &&
+               made.st_ino == there.st_ino;
+    }
     // The ending signals act at once (while the picture is written) or wait (while the name changes).
     void allow() { pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr); }
     void hold() { pthread_sigmask(SIG_BLOCK, &ending_, nullptr); }
-    // The file is gone: removed here, or renamed to the picture's name.
+    // The file is gone: removed here.
     void remove()
     {
         if (gTempExists)
             unlink(name_.c_str());
         gTempExists = 0;
     }
-    void renamed() { gTempExists = 0; }
+    // The name is not this file's any more (it took the picture's name) or holds what is not meter's.
+    void release() { gTempExists = 0; }
 
 private:
     static std::mutex gTempLock; // one such file at a time
     std::lock_guard<std::mutex> lock_;
     std::string name_;
+    int held_ = -1;
     sigset_t ending_{}, oldMask_{};
-    struct sigaction old_[std::size(kEndingSignals)]{};
+    // By signal number.
+    struct sigaction old_[NSIG]
+    {};
+    bool handled_[NSIG] = {};
     struct sigaction oldXfsz_
     {};
-    bool handled_[std::size(kEndingSignals)] = {};
     bool xfszIgnored_ = false;
 };
 
@@ -312,17 +352,29 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
     }
     error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
     // Back whole, or, when this picture has gone from the name meanwhile, put back as it was.
+    if (pictureFileHooks.beforeExchangeBack)
+        pictureFileHooks.beforeExchangeBack(path);
     if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        temp.remove();
+        // What comes out is the picture, unless something took the name from it since the first
+        // exchange (a save by rename, a directory): that is someone's and stays, found where told.
+        if (temp.holdsItsOwn()) {
+            temp.remove();
+        } else {
+            struct stat there
+            {};
+            if (lstat(from, &there) == 0)
+                error += "; what took its place meanwhile is kept as " + temp.name();
+            temp.release();
+        }
         return false;
     }
     if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-        temp.renamed();
+        temp.release();
         return false;
     }
     // It stays under the temporary name, which is then its own: never removed.
     error += std::string("; it could not be put back (") + std::strerror(errno) + ") and is left as " + temp.name();
-    temp.renamed();
+    temp.release();
     return false;
 }
 
@@ -346,7 +398,7 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
             pictureFileHooks.beforeRename(path);
         if (now.kind == PictureSite::Free) {
             if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-                temp.renamed();
+                temp.release();
                 return true;
             }
             if (errno == EEXIST)
@@ -362,7 +414,7 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
         // the last look.
         if (!renameUnsupported(errno) || rename(from, path.c_str()) != 0)
             return cannotWrite(path, errno, error);
-        temp.renamed();
+        temp.release();
         return true;
     }
     // Taken again and again between looks.

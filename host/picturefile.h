@@ -25,20 +25,26 @@ std::string pictureFolderProblem(const std::string& path);
 // Writes `bytes` to `path` as pictureSite allows, checked again at once: into a pipe or device
 // (failing at once when a pipe has no reader), else into a new file beside it that then takes the
 // name: a free name only while it is still free, a picture or an empty file by an atomic exchange,
-// undone unless what came out is one. A new file gets the mode a fresh file would, a replaced
+// undone unless what came out is one (what took the picture's place before the undo is kept under
+// the temporary name, and `error` says so). A new file gets the mode a fresh file would, a replaced
 // picture keeps its own. False with the reason in `error` when refused or when writing fails
 // (a file-size limit too, as a full disk); the file at `path` is then as it was. The file beside
-// it is removed then, and on the signals that end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-// SIGALRM, SIGUSR1, SIGUSR2), which then end it as they would.
+// it is removed then, and on every signal that ends the process by default and is at its default,
+// which then ends it as it would: SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1,
+// SIGUSR2, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO, SIGPWR and SIGRTMIN to SIGRTMAX (SIGXFSZ is
+// ignored meanwhile). SIGKILL can leave it, and so can the faults, left to end the process at once:
+// SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP and SIGSYS. SIGSTOP only stops it.
 bool writePictureFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // Test seams, null in meter: called with the temporary file's name once the picture is whole in it
-// (the ending signals act at once there), and with the picture's name just before the
-// temporary file takes it (after the last look; each time, when the name changes meanwhile).
+// (the ending signals act at once there), with the picture's name just before the temporary file
+// takes it (after the last look; each time, when the name changes meanwhile), and with it just
+// before what came out of an exchange that must not be replaced is exchanged back.
 struct PictureFileHooks
 {
     void (*written)(const std::string& temp) = nullptr;
     void (*beforeRename)(const std::string& path) = nullptr;
+    void (*beforeExchangeBack)(const std::string& path) = nullptr;
 };
 extern PictureFileHooks pictureFileHooks;
 

@@ -3,6 +3,7 @@
 #include "host/audiosource.h"
 #include "host/picturefile.h"
 #include "meterrun.h"
+#include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +54,17 @@ void onceBeforeRename(const std::string& path)
         take(path);
 }
 
+// What is done to the picture's name once, just before what came out of the exchange goes back.
+std::function<void(const std::string&)> gBeforeExchangeBack;
+
+void onceBeforeExchangeBack(const std::string& path)
+{
+    const auto take = std::move(gBeforeExchangeBack);
+    gBeforeExchangeBack = nullptr;
+    if (take)
+        take(path);
+}
+
 // How `sig` is handled: its handler, or SIG_DFL or SIG_IGN.
 void (*disposition(int sig))(int)
 {
@@ -60,6 +72,32 @@ void (*disposition(int sig))(int)
     {};
     sigaction(sig, nullptr, &now);
     return now.sa_handler;
+}
+
+// The signals that end a process by default and can be caught, but SIGXFSZ and the faults: the
+// real-time ones by their first and last.
+std::vector<int> endingSignals()
+{
+    return {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGALRM, SIGUSR1,   SIGUSR2,  SIGXCPU,
+            SIGPIPE, SIGPROF, SIGVTALRM, SIGIO,   SIGPWR,  SIGSTKFLT, SIGRTMIN, SIGRTMAX};
+}
+
+// Runs `body` in a child, the leader of a process group of its own, that then exits 0: how it
+// ended, as waitpid gives it. A child that hangs is killed, and the test fails.
+int inChild(const std::function<void()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        body();
+        _exit(0);
+    }
+    if (child < 0)
+        return -1;
+    setpgid(child, child);
+    const testguard::Ending end = testguard::waitGuarded(child, -1, nullptr, metertest::kMeterCpuMs);
+    EXPECT_EQ(end.hung, "");
+    return end.status;
 }
 
 class SvgPicture : public ::testing::Test
@@ -190,17 +228,17 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     ASSERT_EQ(run(a + " --svg " + p).status, 0);
     const std::string picture = readFile(p);
     const auto before = listing();
-    // In a child, which the signal ends: SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGALRM, caught by the
-    // writing thread or another; the picture there stays, and nothing is left beside it.
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM}) {
+    // In a child, which the signal ends: every one that ends a process by default and can be
+    // caught, caught by the writing thread or another; the picture there stays, and nothing is
+    // left beside it.
+    const std::vector<int> ending = endingSignals();
+    for (const int sig : ending) {
         for (const bool anotherThread : {false, true}) {
             if (anotherThread && NORRIK_TEST_THREAD_SANITIZED)
                 continue;
             gSignalOnceWritten = sig;
             gSignalFromAnotherThread = anotherThread;
-            const pid_t child = fork();
-            if (child == 0) {
-                alarm(30); // a hang ends the child rather than the test run
+            const int st = inChild([&p, sig] {
                 const rlimit noCore{0, 0};
                 setrlimit(RLIMIT_CORE, &noCore);
                 signal(sig, SIG_DFL);
@@ -210,11 +248,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
                 qelhost::pictureFileHooks.written = raiseOnceWritten;
                 std::string error;
                 qelhost::writePictureFile(p, "<svg/>\n", error);
-                _exit(0);
-            }
-            ASSERT_GT(child, 0);
-            int st = 0;
-            ASSERT_EQ(waitpid(child, &st, 0), child);
+            });
             EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig)
                 << sig << (anotherThread ? " in another thread" : "") << ": status " << st;
             EXPECT_EQ(listing(), before) << sig;
@@ -224,28 +258,24 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
     // An ignored signal stays ignored (SIGHUP under nohup): the picture is written.
     gSignalOnceWritten = SIGHUP;
     gSignalFromAnotherThread = false;
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(30);
+    const int st = inChild([&p] {
         signal(SIGHUP, SIG_IGN);
         qelhost::pictureFileHooks.written = raiseOnceWritten;
         std::string error;
         _exit(qelhost::writePictureFile(p, "<svg/>\n", error) && disposition(SIGHUP) == SIG_IGN ? 0 : 1);
-    }
-    ASSERT_GT(child, 0);
-    int st = 0;
-    ASSERT_EQ(waitpid(child, &st, 0), child);
+    });
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
     EXPECT_EQ(readFile(p), "<svg/>\n");
     EXPECT_EQ(listing(), before);
     // Outside the write the signals are handled as before it.
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXFSZ};
+    std::vector<int> signals = ending;
+    signals.push_back(SIGXFSZ);
     std::vector<void (*)(int)> handled;
     for (const int sig : signals)
         handled.push_back(disposition(sig));
     std::string error;
     EXPECT_TRUE(qelhost::writePictureFile(p, picture, error)) << error;
-    for (std::size_t i = 0; i < std::size(signals); ++i)
+    for (std::size_t i = 0; i < signals.size(); ++i)
         EXPECT_EQ(disposition(signals[i]), handled[i]) << signals[i];
 }
 
@@ -319,6 +349,89 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
         }
     }
     qelhost::pictureFileHooks.beforeRename = nullptr;
+}
+
+TEST_F(SvgPicture, WhatTakesThePicturesPlaceBeforeItGoesBackIsKept)
+{
+    // An editor saves by writing a new file and renaming it into place: once just before the
+    // picture's exchange (version 1, not a picture, so it goes back), once just before it goes back.
+    const std::string p = dir + "/p.svg", other = dir + "/other";
+    const auto save = [&](const std::string& bytes) {
+        std::ofstream(other, std::ios::binary) << bytes;
+        return rename(other.c_str(), p.c_str()) == 0;
+    };
+    const auto replace = [&](const std::function<int()>& make) { return unlink(p.c_str()) == 0 && make() == 0; };
+    struct Case
+    {
+        std::string what;
+        std::function<bool()> take; // what takes the picture's place; null: nothing
+    };
+    const Case cases[] = {
+        {"version 2", [&] { return save("version 2\n"); }},
+        {"version 2, a picture", [&] { return save("<svg>version 2</svg>\n"); }},
+        {"a link", [&] { return replace([&] { return symlink("missing.txt", p.c_str()); }); }},
+        {"a pipe", [&] { return replace([&] { return mkfifo(p.c_str(), 0600); }); }},
+        {"a directory", [&] { return replace([&] { return mkdir(p.c_str(), 0700); }); }},
+        {"nothing", nullptr},
+        {"the name removed", [&] { return unlink(p.c_str()) == 0; }},
+    };
+    const auto fileOf = [](const std::string& path) {
+        struct stat st
+        {};
+        lstat(path.c_str(), &st);
+        return std::make_pair(st.st_dev, st.st_ino);
+    };
+    const auto bytesOf = [](const std::string& path) { // of a file, never waiting on a pipe
+        struct stat st
+        {};
+        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? readFile(path) : std::string();
+    };
+    qelhost::pictureFileHooks.beforeRename = onceBeforeRename;
+    qelhost::pictureFileHooks.beforeExchangeBack = onceBeforeExchangeBack;
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + p + " " + dir + "/.meter-*").c_str());
+        ASSERT_TRUE(save("<svg>before</svg>\n")) << c.what;
+        std::pair<dev_t, ino_t> version1{}, taker{};
+        std::string takerBytes;
+        bool took = false;
+        gBeforeRename = [&](const std::string&) {
+            took = save("version 1\n");
+            version1 = fileOf(p);
+        };
+        gBeforeExchangeBack = [&](const std::string&) {
+            if (!c.take)
+                return;
+            took = took && c.take();
+            taker = fileOf(p);
+            takerBytes = bytesOf(p);
+        };
+        std::string error;
+        EXPECT_FALSE(qelhost::writePictureFile(p, "<svg/>\n", error)) << c.what;
+        EXPECT_TRUE(took) << c.what;
+        // Version 1 is back at the name, whole.
+        EXPECT_TRUE(fileOf(p) == version1 && readFile(p) == "version 1\n") << c.what;
+        const std::string refused = "will not write the picture over " + p + ": it exists and is not an SVG picture";
+        auto names = listing(); // beside the folder, the audio and the name
+        for (const char* known : {".", "..", "a.wav", "p.svg"})
+            names.erase(known);
+        if (!c.take || c.what == "the name removed") {
+            // Nothing but the user's is left: the picture's own temporary file is gone.
+            EXPECT_EQ(error, refused) << c.what;
+            EXPECT_TRUE(names.empty()) << c.what << ": " << names.begin()->first;
+            continue;
+        }
+        // What took its place is the very one, kept where the message says.
+        if (names.size() != 1) {
+            ADD_FAILURE() << c.what << ": " << names.size() << " names beside, not 1: " << error;
+            continue;
+        }
+        const std::string kept = dir + "/" + names.begin()->first;
+        EXPECT_EQ(error, refused + "; what took its place meanwhile is kept as " + kept) << c.what;
+        EXPECT_TRUE(fileOf(kept) == taker) << c.what;
+        EXPECT_TRUE(bytesOf(kept) == takerBytes) << c.what;
+    }
+    qelhost::pictureFileHooks.beforeRename = nullptr;
+    qelhost::pictureFileHooks.beforeExchangeBack = nullptr;
 }
 
 } // namespace
