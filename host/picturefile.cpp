@@ -1,5 +1,7 @@
 #include "host/picturefile.h"
 
+#include "host/filesizelimit.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -244,10 +246,6 @@ public:
             handled_[sig] = sigismember(&ending_, sig) == 1 && !sigismember(&oldMask_, sig) &&
                             sigaction(sig, nullptr, &old_[sig]) == 0 && !(old_[sig].sa_flags & SA_SIGINFO) &&
                             old_[sig].sa_handler == SIG_DFL && sigaction(sig, &act, nullptr) == 0;
-        act.sa_handler = SIG_IGN;
-        sigemptyset(&act.sa_mask);
-        xfszIgnored_ = sigaction(SIGXFSZ, nullptr, &oldXfsz_) == 0 && !(oldXfsz_.sa_flags & SA_SIGINFO) &&
-                       oldXfsz_.sa_handler == SIG_DFL && sigaction(SIGXFSZ, &act, nullptr) == 0;
     }
     ~TempFile()
     {
@@ -258,8 +256,6 @@ public:
         for (int sig = 1; sig < NSIG; ++sig)
             if (handled_[sig])
                 sigaction(sig, &old_[sig], nullptr);
-        if (xfszIgnored_)
-            sigaction(SIGXFSZ, &oldXfsz_, nullptr);
         // A signal caught meanwhile ends meter here, as it would have.
         pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
     }
@@ -320,6 +316,7 @@ public:
 private:
     static std::mutex gTempLock; // one such file at a time
     std::lock_guard<std::mutex> lock_;
+    FileSizeLimitAsError fileSizeLimit_;
     std::string name_;
     int held_ = -1;
     sigset_t ending_{}, oldMask_{};
@@ -327,9 +324,6 @@ private:
     struct sigaction old_[NSIG]
     {};
     bool handled_[NSIG] = {};
-    struct sigaction oldXfsz_
-    {};
-    bool xfszIgnored_ = false;
 };
 
 std::mutex TempFile::gTempLock;
