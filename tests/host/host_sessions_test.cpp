@@ -260,7 +260,8 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
     ASSERT_TRUE(writeWavFile(base + ".wav", audio, 2, 48000, error)) << error;
     // The meter's own spacing of read-outs, and read-outs a few blocks apart so that many land in
     // the programme.
-    for (auto [block, idleEvery] : {std::pair{512, 0}, {512, 5}, {4096, 3}}) {
+    for (const std::pair<int, int>& blocks : {std::pair{512, 0}, {512, 5}, {4096, 3}}) {
+        const int block = blocks.first, idleEvery = blocks.second;
         SCOPED_TRACE(testing::Message() << "block " << block << ", idle every " << idleEvery);
         std::string want;
         for (const char* pace : {"kept up", "free", "held back", "scripted 1", "scripted 2"}) {
