@@ -56,6 +56,7 @@ public:
     protected:
         ~Probe() = default;
     };
+    // The probe must outlive the audio thread: it is called to the end of the last block.
     void setProbe(Probe* probe) { probe_.store(probe); }
 
 private:

@@ -264,11 +264,13 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
         const int block = blocks.first, idleEvery = blocks.second;
         SCOPED_TRACE(testing::Message() << "block " << block << ", idle every " << idleEvery);
         std::string want;
-        for (const char* pace : {"kept up", "free", "held back", "scripted 1", "scripted 2"}) {
-            SCOPED_TRACE(pace);
+        // A script's seed, or none.
+        for (const std::pair<const char*, std::uint32_t>& pace :
+             {std::pair{"kept up", 0u}, {"free", 0u}, {"held back", 0u}, {"scripted", 49u}, {"scripted", 50u}}) {
+            SCOPED_TRACE(testing::Message() << pace.first << " " << pace.second);
             HeldBack heldBack;
             KeptUp keptUp;
-            Scripted scripted(static_cast<std::uint32_t>(pace[9]));
+            Scripted scripted(pace.second);
             MeterOptions o;
             o.files = {base + ".wav"};
             o.bundlePath = NORRIK_BUNDLE_PATH;
@@ -280,7 +282,7 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
                 session.idleEveryBlocks = idleEvery;
                 keptUp.audio = scripted.audio = session.audioThread();
                 AudioThread::Probe* probes[] = {&keptUp, nullptr, &heldBack, &scripted};
-                if (AudioThread::Probe* p = probes[pace[0] == 'k' ? 0 : pace[0] == 'f' ? 1 : pace[0] == 'h' ? 2 : 3])
+                if (AudioThread::Probe* p = probes[std::string("kfhs").find(pace.first[0])])
                     session.audioThread()->setProbe(p);
             };
             std::string shown;

@@ -250,13 +250,14 @@ TEST(HostAudioThread, ABlockDoneAsTheMainThreadLooksWakesItWithoutASliceRunningO
     std::vector<ProcessBlock> blocks(2);
     bool reached = false;
     {
-        AudioThread audio(&plugin, plugin);
+        // Outlives the audio thread, which calls it to its last block.
         struct : AudioThread::Probe
         {
             PacedPlugIn* plugin;
             void lastLook(std::uint64_t) override { plugin->sleepUntil(PacedPlugIn::kStart + ms(10)); }
         } probe;
         probe.plugin = &plugin;
+        AudioThread audio(&plugin, plugin);
         audio.setProbe(&probe);
         for (ProcessBlock& b : blocks)
             audio.submit(&b);
