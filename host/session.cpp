@@ -148,7 +148,7 @@ constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the aud
 // Each idle asks for a read-out whose block the main thread holds back until the idle, so the two
 // threads meet once per idle: this far apart they meet seldom, and the audio thread always has
 // blocks to go on with while the main thread idles.
-constexpr double kIdleSeconds = 1.0;
+constexpr double kIdleSeconds = 2.0;
 constexpr double kMinIdleBlocks = 8;
 
 // Blocks from one idle to the next in run().

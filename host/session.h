@@ -166,7 +166,7 @@ public:
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
     // While the display is shown, run() gives idle time as every idleEveryBlocks-th block comes back
-    // (0: about every second of audio, and at least every 8 blocks apart), and only those blocks
+    // (0: about every 2 s of audio, and at least 8 blocks apart), and only those blocks
     // carry an output list, so the read-outs land at fixed places in the audio.
     int idleEveryBlocks = 0;
     // Whether the display is shown (its picture drawn): else run() gives it no idle time and reads
