@@ -1,5 +1,7 @@
 #include "host/filesizelimit.h"
 
+#include "host/signaldefault.h"
+
 #include <mutex>
 
 namespace qelhost {
@@ -23,8 +25,7 @@ FileSizeLimitAsError::FileSizeLimitAsError()
     {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    gIgnored = sigaction(SIGXFSZ, nullptr, &gBefore) == 0 && !(gBefore.sa_flags & SA_SIGINFO) &&
-               gBefore.sa_handler == SIG_DFL && sigaction(SIGXFSZ, &ignore, nullptr) == 0;
+    gIgnored = takeOverDefault(SIGXFSZ, ignore, gBefore);
 }
 
 FileSizeLimitAsError::~FileSizeLimitAsError()

@@ -1,6 +1,7 @@
 #include "host/picturefile.h"
 
 #include "host/filesizelimit.h"
+#include "host/signaldefault.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -243,9 +244,8 @@ public:
         act.sa_handler = removeTempAndEnd;
         act.sa_mask = ending_;
         for (int sig = 1; sig < NSIG; ++sig)
-            handled_[sig] = sigismember(&ending_, sig) == 1 && !sigismember(&oldMask_, sig) &&
-                            sigaction(sig, nullptr, &old_[sig]) == 0 && !(old_[sig].sa_flags & SA_SIGINFO) &&
-                            old_[sig].sa_handler == SIG_DFL && sigaction(sig, &act, nullptr) == 0;
+            handled_[sig] =
+                sigismember(&ending_, sig) == 1 && !sigismember(&oldMask_, sig) && takeOverDefault(sig, act, old_[sig]);
     }
     ~TempFile()
     {
