@@ -138,7 +138,20 @@ struct Session::Slot : ProcessBlock
 };
 
 namespace {
-constexpr std::uint64_t kRing = AudioThread::kRing; // the main thread waits once per 96 blocks
+constexpr std::uint64_t kRing = AudioThread::kRing;
+// Samples handed over and not yet taken back, at most, in bytes, and the fewest blocks: the audio
+// thread then reads each block while what the main thread wrote into it is still in the cache,
+// rather than from memory, as it would across a ring of large blocks.
+constexpr std::uint64_t kInFlightBytes = std::uint64_t(8) << 20;
+constexpr std::uint64_t kMinInFlight = 16;
+
+// Blocks in flight at most: the main thread waits once per three quarters of them.
+std::uint64_t inFlightBlocks(int blockSize, int channels)
+{
+    const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(blockSize, 1)) *
+                                static_cast<std::uint64_t>(std::max(channels, 1)) * sizeof(float);
+    return std::clamp(kInFlightBytes / bytes, kMinInFlight, kRing);
+}
 // A block answers kResultFalse when the plug-in could not complete its readings in time: its
 // measuring threads may never return, so the session has stalled.
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
@@ -517,6 +530,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
 {
     std::uint64_t published = audio_->done(), consumed = published;
     const std::uint64_t base = published;
+    const std::uint64_t depth = inFlightBlocks(blockSize_, pluginChannels_);
     bool ended = false, stop = false, incomplete = false;
     first = kResultOk;
     for (;;) {
@@ -535,7 +549,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
         }
         router_->deliverQueued();
         std::uint64_t gate = 0;
-        if (!ended && !stop && published - consumed < kRing) {
+        if (!ended && !stop && published - consumed < depth) {
             gate = base + feed.takenBefore(published - base + 1);
             if (consumed >= gate) {
                 Slot& s = *slots_[published % kRing];
@@ -553,9 +567,9 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
         const bool ending = ended || stop;
         if (ending && consumed == published)
             break;
-        // Wake once the audio thread has freed three quarters of the ring (or finished), not at every
-        // block: refilling them takes the feed a fraction of the time the last quarter keeps it busy.
-        std::uint64_t target = ending ? published : std::min(published, consumed + kRing * 3 / 4);
+        // Wake once the audio thread has taken three quarters of those in flight (or finished), not at
+        // every block: refilling them takes the feed a fraction of the time the last quarter keeps it busy.
+        std::uint64_t target = ending ? published : std::min(published, consumed + depth * 3 / 4);
         if (gate > consumed)
             target = std::min(target, gate);
         if (!waitFor(target, error))
