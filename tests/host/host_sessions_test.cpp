@@ -252,6 +252,48 @@ TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
     std::remove(wav.c_str());
 }
 
+TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
+{
+    // Stereo blocks of 65536 frames hold 512 KiB of samples: at most 16 are handed over at once, not
+    // the ring's 128, and every sample still comes back through, in order.
+    struct Deepest final : AudioThread::Probe
+    {
+        HeldBack held;
+        AudioThread* audio = nullptr;
+        std::uint64_t deepest = 0;
+        void handedOver(std::uint64_t blocks) override { held.handedOver(blocks); }
+        void lastLook(std::uint64_t target) override
+        {
+            // Held back until now, the audio thread has done none of what was handed over since.
+            deepest = std::max(deepest, held.handed.load() - audio->done());
+            held.lastLook(target);
+        }
+        void beforeBlock(std::uint64_t k) override { held.beforeBlock(k); }
+    };
+    constexpr int kBlock = 65536;
+    const std::vector<float> audio = steppedNoise(24.0 * kBlock / 48000);
+    std::vector<float> left(audio.size() / 2), right(left.size()), outLeft(left.size()), outRight(left.size());
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = audio[2 * i];
+        right[i] = audio[2 * i + 1];
+    }
+    Deepest probe; // outlives the session's audio thread, which calls it to the end
+    std::string error;
+    Session session(NORRIK_BUNDLE_PATH);
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, kBlock, error)) << error;
+    probe.audio = session.audioThread();
+    probe.held.handed = probe.held.allowed = probe.audio->done();
+    probe.audio->setProbe(&probe);
+    const float* in[] = {left.data(), right.data()};
+    float* out[] = {outLeft.data(), outRight.data()};
+    EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
+    probe.audio->setProbe(nullptr);
+    session.teardown();
+    EXPECT_LE(probe.deepest, 16u);
+    EXPECT_GT(probe.deepest, 0u);
+    EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+}
+
 TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBehind)
 {
     const std::vector<float> audio = steppedNoise(3.0);
