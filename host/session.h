@@ -116,9 +116,9 @@ public:
     // `frames` of planar input (pluginChannels() channels; a null `in` or channel is silence) in blocks
     // of blockSize() on the audio thread, handed over as run() hands over a source: the main thread
     // waits only when the most blocks are in flight (8 MiB of samples, at least 16 blocks and at most
-    // all 128 slots). Outputs land in `out` (each channel when not null) when
-    // given. Answers kResultOk; the first block's result that is not, after which no block is handed
-    // over (kResultFalse: the plug-in could not complete its readings, or stopped processing for
+    // all 128 slots). Outputs land in `out` (each channel when not null) when given. Answers
+    // kResultOk; the first block's result that is not, after which no block is handed over
+    // (kResultFalse: the plug-in could not complete its readings, or stopped processing for
     // `stallSeconds`: the session has stalled); kInvalidArgument when not set up, stalled, or frames < 0.
     // No frames process no block.
     tresult processStretch(const float* const* in, std::int64_t frames, float* const* out = nullptr);

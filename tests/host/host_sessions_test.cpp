@@ -215,6 +215,21 @@ std::vector<float> steppedNoise(double seconds)
     return audio;
 }
 
+// Interleaved stereo, one vector a channel.
+struct Planar
+{
+    std::vector<float> left, right;
+};
+Planar apart(const std::vector<float>& stereo)
+{
+    Planar p{std::vector<float>(stereo.size() / 2), std::vector<float>(stereo.size() / 2)};
+    for (std::size_t i = 0; i < p.left.size(); ++i) {
+        p.left[i] = stereo[2 * i];
+        p.right[i] = stereo[2 * i + 1];
+    }
+    return p;
+}
+
 } // namespace
 
 TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
@@ -232,11 +247,7 @@ TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
     ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
     CaughtUp caughtUp(session.audioThread()->done());
     session.audioThread()->setProbe(&caughtUp);
-    std::vector<float> left(audio.size() / 2), right(audio.size() / 2);
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        left[i] = audio[2 * i];
-        right[i] = audio[2 * i + 1];
-    }
+    const auto [left, right] = apart(audio);
     const float* in[] = {left.data(), right.data()};
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(session.processBlock(in, 512), kResultOk);
@@ -272,11 +283,8 @@ TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
     };
     constexpr int kBlock = 65536;
     const std::vector<float> audio = steppedNoise(24.0 * kBlock / 48000);
-    std::vector<float> left(audio.size() / 2), right(left.size()), outLeft(left.size()), outRight(left.size());
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        left[i] = audio[2 * i];
-        right[i] = audio[2 * i + 1];
-    }
+    const auto [left, right] = apart(audio);
+    std::vector<float> outLeft(left.size()), outRight(left.size());
     Deepest probe; // outlives the session's audio thread, which calls it to the end
     std::string error;
     Session session(NORRIK_BUNDLE_PATH);
