@@ -43,7 +43,8 @@ template <class S>
 void CrossFader<S>::allocateBuffers()
 {
     freeBuffers();
-    buffers = new S*[static_cast<size_t>(channelCount)];
+    // Null until allocated: a failed allocation leaves the rest for freeBuffers() to skip.
+    buffers = new S*[static_cast<size_t>(channelCount)]();
     int32 n = ownBlockSize > 0 ? ownBlockSize : 1;
     for (int32 c = 0; c < channelCount; ++c) {
         buffers[c] = static_cast<S*>(allocateZeroed(n, sizeof(S)));

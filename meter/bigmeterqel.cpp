@@ -44,8 +44,15 @@ tresult BigMeterQel::initialize(FUnknown* context)
     inputMeteringOn = false;
     outputMeteringOn = false;
     singleValueOn = false;
-    if (!accessor)
-        createAlgorithm();
+    if (!accessor) {
+        try {
+            createAlgorithm();
+        } catch (...) {
+            // Out of memory: no exception crosses the boundary.
+            releaseAlgorithm();
+            return kResultFalse;
+        }
+    }
     return kResultOk;
 }
 

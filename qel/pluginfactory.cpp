@@ -153,7 +153,12 @@ tresult CPluginFactory::createInstance(const TUID cid, const TUID iid, void** ob
         const ClassEntry& entry = classes[i];
         if (std::memcmp(entry.info16.cid, cid, sizeof(TUID)) != 0)
             continue;
-        FUnknown* instance = entry.createFunc(entry.context);
+        FUnknown* instance = nullptr;
+        try {
+            instance = entry.createFunc(entry.context);
+        } catch (...) {
+            // Out of memory: created nothing, and no exception crosses the boundary.
+        }
         if (!instance)
             return kNoInterface;
         void* answer = nullptr;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "dsp/blockstats.h"
@@ -108,6 +109,17 @@ TEST(DspCrossFader, CurveAndFade)
         f.processDual(a.at(0), b.at(0), out.at(0), 512);
     EXPECT_EQ(blocks, 9);
     EXPECT_EQ(out.data[0][511], -1.0f); // the tail of the last block is pure b
+    f.terminate();
+}
+
+TEST(DspCrossFader, BuffersThatCannotBeHadLeaveNothingToFreeTwice)
+{
+    // A block of 8 GiB a channel is refused before anything is allocated; what the fader holds
+    // then is freed once, at the end (ASan tells a free of what was never allocated).
+    CrossFader<float> f(512, 48000.0, 100.0f);
+    f.initialize(nullptr);
+    f.setNumChannels(4);
+    EXPECT_THROW(f.setBlockSize(std::numeric_limits<int32>::max()), std::bad_alloc);
     f.terminate();
 }
 
