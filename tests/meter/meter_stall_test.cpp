@@ -44,8 +44,10 @@ Loudness* loudnessOf(qelhost::Session& session)
 constexpr std::int64_t kChildCpuMs = 120000;
 const char* const kBoundNote = "(a child that ended with status 125 and a line \"hung: ...\" had hung)";
 
-std::string writeTone(const std::string& path)
+// A 3-s tone in the temporary folder, under a name of this process's own.
+std::string writeTone(const std::string& name)
 {
+    const std::string path = ::testing::TempDir() + "/" + name + "-" + std::to_string(getpid()) + ".wav";
     std::vector<float> samples(2 * 48000 * 3);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i / 2)));
@@ -54,14 +56,23 @@ std::string writeTone(const std::string& path)
     return path;
 }
 
-// `meter` over `files` with the plug-in linked in, `prepare` run on each session once it is set up:
-// ends the process as `meter` does, with the status, the reports marked "report> " on stderr.
-// The child guards its own run: one that hangs ends as hung and fails the death test.
-[[noreturn]] void meterAndExit(const std::vector<std::string>& files, std::function<void(qelhost::Session&)> prepare)
+void removeAll(const std::vector<std::string>& files)
+{
+    for (const std::string& f : files)
+        std::remove(f.c_str());
+}
+
+// `meter` over `files` with the plug-in linked in, `prepare` run on each session once it is set up,
+// its display drawn into `svg` unless empty: ends the process as `meter` does, with the status, the
+// reports marked "report> " on stderr, once it has removed the files (a death test's child writes
+// its own). The child guards its own run: one that hangs ends as hung and fails the death test.
+[[noreturn]] void meterAndExit(const std::vector<std::string>& files, std::function<void(qelhost::Session&)> prepare,
+                               const std::string& svg = "")
 {
     const auto guard = testguard::guardThisProcess(kChildCpuMs);
     qelhost::MeterOptions o;
     o.files = files;
+    o.svgPath = svg;
     o.bundlePath = NORRIK_BUNDLE_PATH;
     o.linkedIn = {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
                   reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)};
@@ -70,6 +81,7 @@ std::string writeTone(const std::string& path)
         o, [](const std::string& s) { std::fprintf(stderr, "report> %s", s.c_str()); },
         [](const std::string& s) { std::fputs(s.c_str(), stderr); });
     std::fflush(stderr);
+    removeAll(files);
     // As `meter` ends on a stall: at once, without the plug-in's exit handlers.
     std::_Exit(status);
 }
@@ -86,12 +98,13 @@ void holdWorker(qelhost::Session& session, int waitLimitMs, Platform::WaitClock*
     loudness->getIntegratedCollector()->holdWorker(true);
 }
 
-// What `meter` writes when a stall at `file` ends its run: the reason, no report, nothing of `later`.
-::testing::Matcher<const std::string&> stallAt(const std::string& file, const std::string& reason,
+// What `meter` writes when a stall at the tone `name` (whichever process wrote it) ends its run: the
+// reason, no report, nothing of `later`.
+::testing::Matcher<const std::string&> stallAt(const std::string& name, const std::string& reason,
                                                const std::string& later)
 {
-    return ::testing::AllOf(::testing::HasSubstr(file + ": " + reason),
-                            ::testing::Not(::testing::HasSubstr("report> ")),
+    return ::testing::AllOf(::testing::ContainsRegex("/" + name + "-[0-9]+\\.wav: "),
+                            ::testing::HasSubstr(".wav: " + reason), ::testing::Not(::testing::HasSubstr("report> ")),
                             ::testing::Not(::testing::HasSubstr(later)));
 }
 
@@ -140,12 +153,13 @@ void holdWorker(qelhost::Session& session, int waitLimitMs, Platform::WaitClock*
 TEST(MeterStall, WorkersThatDoNotAnswerEndTheRunWithStatusThree)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string dir = ::testing::TempDir();
-    const std::string first = writeTone(dir + "/stall-first.wav");
-    const std::string second = writeTone(dir + "/stall-second.wav");
+    const std::string first = writeTone("stall-first");
+    const std::string second = writeTone("stall-second");
     EXPECT_EXIT(meterAndExit({first, second}, [](qelhost::Session& session) { holdWorker(session, 100); }),
-                ::testing::ExitedWithCode(3), stallAt(first, "the plug-in could not complete its readings", second))
+                ::testing::ExitedWithCode(3),
+                stallAt("stall-first", "the plug-in could not complete its readings", "stall-second"))
         << kBoundNote;
+    removeAll({first, second});
 }
 
 TEST(MeterStall, AFinalReadOutThatCannotCompleteIsAStall)
@@ -153,36 +167,46 @@ TEST(MeterStall, AFinalReadOutThatCannotCompleteIsAStall)
     // No read-out while the file is fed, and too few windows to fill the worker's queue: only the
     // read-out after the last block waits for the held worker, and fails.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string dir = ::testing::TempDir();
-    const std::string first = writeTone(dir + "/final-first.wav");
-    const std::string missing = dir + "/final-never-opened.wav";
+    const std::string first = writeTone("final-first");
+    const std::string missing = ::testing::TempDir() + "/final-never-opened.wav";
     EXPECT_EXIT(meterAndExit({first, missing},
                              [](qelhost::Session& session) {
                                  session.idleEveryBlocks = 1 << 30;
                                  holdWorker(session, 100);
                              }),
-                ::testing::ExitedWithCode(3), stallAt(first, "the plug-in could not complete its readings", missing))
+                ::testing::ExitedWithCode(3),
+                stallAt("final-first", "the plug-in could not complete its readings", missing))
         << kBoundNote;
+    removeAll({first});
 }
 
 TEST(MeterStall, ABlockStuckInsideThePlugInIsGivenUpAfterTheHostsBound)
 {
     // The first read-out waits inside the plug-in for the held worker, on a wait clock that is
-    // never let go: the wait would never end. The host gives the block up after its own 0.3 s.
+    // never let go: the wait would never end. The host gives the block up after its own 0.3 s, the
+    // final read-out's block, and with a picture drawn one during the run, on the audio thread that
+    // then also runs the display.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     testclock::SliceClock clock;
     clock.hold(true);
-    const std::string dir = ::testing::TempDir();
-    const std::string first = writeTone(dir + "/stuck-first.wav");
-    const std::string second = writeTone(dir + "/stuck-second.wav");
-    EXPECT_EXIT(meterAndExit({first, second},
-                             [&clock](qelhost::Session& session) {
-                                 session.stallSeconds = 0.3;
-                                 holdWorker(session, 4000, &clock);
-                             }),
-                ::testing::ExitedWithCode(3),
-                stallAt(first, "the plug-in stopped processing: no block done in 0.3 s", second))
-        << kBoundNote;
+    const std::string first = writeTone("stuck-first");
+    const std::string second = writeTone("stuck-second");
+    const std::string svg = ::testing::TempDir() + "/stuck-" + std::to_string(getpid()) + ".svg";
+    for (const std::string& picture : {std::string(), svg}) {
+        SCOPED_TRACE(picture.empty() ? "no picture" : "a picture");
+        EXPECT_EXIT(meterAndExit(
+                        {first, second},
+                        [&clock](qelhost::Session& session) {
+                            session.stallSeconds = 0.3;
+                            holdWorker(session, 4000, &clock);
+                        },
+                        picture),
+                    ::testing::ExitedWithCode(3),
+                    stallAt("stuck-first", "the plug-in stopped processing: no block done in 0.3 s", "stuck-second"))
+            << kBoundNote;
+    }
+    EXPECT_NE(access(svg.c_str(), F_OK), 0) << "a picture of a stalled run";
+    removeAll({first, second});
 }
 
 TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
