@@ -79,11 +79,20 @@ void AudioThread::loop()
             p->beforeBlock(k);
         ProcessBlock* b = ring_[k % kRing];
         b->result = proc_->process(b->data);
+        Probe* p = probe_.load(std::memory_order_relaxed);
+        if (p)
+            p->processed(k);
+        if (b->takeBack)
+            b->takeBack(*b);
         ++k;
+        // Done before the look: a main thread that says it waits after the look finds the block done.
         done_.store(k);
-        if (mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false))
+        const bool waiting = mainWaiting_.load() && k >= mainTarget_.load() && mainWaiting_.exchange(false);
+        if (p)
+            p->lookedForWaiter(k - 1, waiting);
+        if (waiting)
             wake_.release();
-        if (Probe* p = probe_.load(std::memory_order_relaxed))
+        if (p)
             p->afterBlock(k - 1);
     }
 }

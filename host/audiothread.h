@@ -19,6 +19,9 @@ struct ProcessBlock
 {
     ProcessData data{};
     tresult result = kResultOk;
+    // When set, the audio thread takes the block back itself: it calls this right after process(),
+    // before the block counts as done. A host whose audio thread also runs the display sets it.
+    void (*takeBack)(ProcessBlock&) = nullptr;
 };
 
 class AudioThread
@@ -37,6 +40,7 @@ public:
     // before it waits or sleeps itself, so the audio thread wakes once per batch.
     void kick();
     std::uint64_t done() const { return done_.load(std::memory_order_acquire); }
+    std::thread::id id() const { return thread_.get_id(); }
     // Main thread: returns true once done() has reached `target`; the audio thread wakes it only
     // then. False when no block was done for `stall`: the plug-in has stopped in a process call.
     // The bound counts wall time, less stops of a second or more (a suspended job, a debugger).
@@ -50,6 +54,10 @@ public:
         // Main thread, in waitFor(target) between its last look at done() and each wait that follows.
         virtual void lastLook(std::uint64_t /*target*/) {}
         virtual void beforeBlock(std::uint64_t /*k*/) {} // audio thread, before block k (from 0)
+        virtual void processed(std::uint64_t /*k*/) {}   // audio thread, before block k is taken back
+        // Audio thread, once block k is done and it has looked whether the main thread waits for it
+        // (`waiting`), before it wakes that thread.
+        virtual void lookedForWaiter(std::uint64_t /*k*/, bool /*waiting*/) {}
         // Audio thread, once block k is done and a main thread that waited for it has been woken.
         virtual void afterBlock(std::uint64_t /*k*/) {}
 

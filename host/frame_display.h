@@ -16,7 +16,8 @@ std::string bundleResourceDirectory(const std::string& binaryPath);
 // every display alive at once shares one frame host (its clock, update handler, idle registry and
 // skin): the first display makes it, with its application and resources folder, and the last one
 // shuts it down; the plug-in's references keep it, and nothing it points to, alive past that.
-// Made, used and destroyed on the main thread only.
+// Made and destroyed on the main thread, and used there or on a thread standing in for it (a
+// session's audio thread while it runs the display).
 class DisplayHost
 {
 public:

@@ -155,11 +155,14 @@ public:
     tresult getName(char16* name) override;
     tresult createInstance(const std::uint8_t* cid, const std::uint8_t* iid, void** obj) override;
 
-    bool onMainThread() const { return std::this_thread::get_id() == mainThread_; }
+    bool onMainThread() const { return std::this_thread::get_id() == mainThread_.load(); }
     int messagesCreatedOffMainThread() const { return offMain_.load(); }
+    // The thread that stands for the main thread: the one that made the application, or one the
+    // host lets run the controller for a while (its audio thread, while it also runs the display).
+    void setMainThread(std::thread::id id) { mainThread_.store(id); }
 
 private:
-    std::thread::id mainThread_;
+    std::atomic<std::thread::id> mainThread_;
     std::atomic<int> offMain_{0};
 };
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace qelhost {
 
@@ -164,8 +165,9 @@ std::string numberedSvgPath(const std::string& path, std::size_t n)
 }
 
 // Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
-int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
-             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note)
+int meterSource(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+                const std::function<void(const std::string&)>& output,
+                const std::function<void(const std::string&)>& note)
 {
     std::string error;
     std::unique_ptr<AudioSource> source = file ? openAudioFile(*file, error) : makeTestProgramme();
@@ -236,6 +238,18 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
 
     output(o.json ? formatJson(report) : formatText(report));
     return status;
+}
+
+// meterSource(), or when memory runs out on the way, a message and the status of a refused set-up.
+int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note)
+{
+    try {
+        return meterSource(o, file, svgPath, output, note);
+    } catch (const std::bad_alloc&) {
+        note("meter: " + (file ? *file : std::string("the built-in test programme")) + ": cannot allocate memory\n");
+        return kMeterPluginError;
+    }
 }
 
 } // namespace

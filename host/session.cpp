@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <thread>
 
 namespace qelhost {
 
@@ -118,6 +120,7 @@ std::string defaultBundlePath()
 // A block in the ring, with the buffers, parameter changes and context its data points to.
 struct Session::Slot : ProcessBlock
 {
+    Session& owner;
     std::vector<std::vector<float>> inBuf, outBuf;
     std::vector<float*> inPtr, outPtr;
     AudioBusBuffers inBus{};
@@ -125,8 +128,9 @@ struct Session::Slot : ProcessBlock
     HostParameterChanges inChanges;
     HostParameterChanges outChanges;
     ProcessContext ctx{};
+    bool idles = false; // the display takes idle time once the audio thread has taken it back
 
-    Slot(int channels, int frames)
+    Slot(Session& session, int channels, int frames) : owner(session)
     {
         inBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
         outBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
@@ -138,7 +142,6 @@ struct Session::Slot : ProcessBlock
 };
 
 namespace {
-constexpr std::uint64_t kRing = AudioThread::kRing;
 // Samples handed over and not yet taken back, at most, in bytes, and the fewest blocks: the audio
 // thread then reads each block while what the main thread wrote into it is still in the cache,
 // rather than from memory, as it would across a ring of large blocks.
@@ -150,25 +153,22 @@ std::uint64_t inFlightBlocks(int blockSize, int channels)
 {
     const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(blockSize, 1)) *
                                 static_cast<std::uint64_t>(std::max(channels, 1)) * sizeof(float);
-    return std::clamp(kInFlightBytes / bytes, kMinInFlight, kRing);
+    return std::clamp(kInFlightBytes / bytes, kMinInFlight, AudioThread::kRing);
 }
 // A block answers kResultFalse when the plug-in could not complete its readings in time: its
 // measuring threads may never return, so the session has stalled.
 const char* const kReadingsIncomplete = "the plug-in could not complete its readings: its measuring threads did not "
                                         "answer in time";
 constexpr std::uint64_t kBatch = 8; // blocks handed over per wake-up of the audio thread
-// Audio between the host's idle calls in run() while the display is shown, and the fewest blocks.
-// Each idle asks for a read-out whose block the main thread holds back until the idle, so the two
-// threads meet once per idle: this far apart they meet seldom, and the audio thread always has
-// blocks to go on with while the main thread idles.
-constexpr double kIdleSeconds = 2.0;
-constexpr double kMinIdleBlocks = 8;
+// Audio between the host's idle calls in run() while the display is shown: the momentary loudness's
+// refresh, so that the display sees every momentary value, its maximum included.
+constexpr double kIdleSeconds = 0.1;
 
-// Blocks from one idle to the next in run().
+// Blocks from one idle to the next in run(): to the nearest block, every block at the least.
 std::uint64_t idleBlocks(double sampleRate, int blockSize)
 {
     const double blocks = std::round(kIdleSeconds * sampleRate / blockSize);
-    return static_cast<std::uint64_t>(std::clamp(blocks, kMinIdleBlocks, static_cast<double>(1 << 30)));
+    return static_cast<std::uint64_t>(std::clamp(blocks, 1.0, static_cast<double>(1 << 30)));
 }
 
 // What the plug-in's display clock reads, in milliseconds. The plug-in keeps one frame system for
@@ -384,16 +384,40 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     }
     sampleRate_ = sampleRate;
     blockSize_ = blockSize;
+    if (!makeSlots(blockSize, error))
+        return false;
+    if (!audio_) {
+        try {
+            audio_ = std::make_unique<AudioThread>(processor_, *stallClock);
+        } catch (const std::exception& e) {
+            error = std::string("cannot start the audio thread: ") + e.what();
+            return false;
+        }
+    }
     component_->activateBus(kAudio, kInput, 0, true);
     component_->activateBus(kAudio, kOutput, 0, true);
     component_->setActive(true);
     active_ = true;
     router_->deliverQueued();
+    return true;
+}
+
+bool Session::makeSlots(int blockSize, std::string& error)
+{
     slots_.clear();
-    for (std::uint64_t i = 0; i < kRing; ++i)
-        slots_.push_back(std::make_unique<Slot>(pluginChannels_, blockSize_));
-    if (!audio_)
-        audio_ = std::make_unique<AudioThread>(processor_, *stallClock);
+    const std::uint64_t count = inFlightBlocks(blockSize, pluginChannels_);
+    try {
+        slots_.reserve(count);
+        for (std::uint64_t i = 0; i < count; ++i)
+            slots_.push_back(std::make_unique<Slot>(*this, pluginChannels_, blockSize));
+    } catch (const std::bad_alloc&) {
+        slots_.clear();
+        // Input and output samples of each block.
+        const double mib = 2.0 * static_cast<double>(count) * blockSize * pluginChannels_ * sizeof(float) / (1 << 20);
+        error = "cannot allocate " + formatNumber(mib, 3) + " MiB for " + std::to_string(count) + " blocks of " +
+                std::to_string(blockSize) + " frames in " + std::to_string(pluginChannels_) + " channels";
+        return false;
+    }
     return true;
 }
 
@@ -515,13 +539,11 @@ void Session::consumeSlot(Slot& s)
 }
 
 // Fills the slot for the next block and answers true, or false when there is none; the pipeline
-// tells it when a block has been handed over and hands each block back in order.
+// hands each block back in order.
 struct Session::Feed
 {
     virtual ~Feed() = default;
-    // The feed's blocks are numbered from 1. How many must have been taken back before the `n`th is
-    // handed over.
-    virtual std::uint64_t takenBefore(std::uint64_t /*n*/) const { return 0; }
+    // The feed's blocks are numbered from 1.
     virtual bool fill(Slot& s, std::uint64_t n) = 0;
     virtual void taken(Slot& /*s*/, std::uint64_t /*n*/) {}
 };
@@ -530,13 +552,28 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
 {
     std::uint64_t published = audio_->done(), consumed = published;
     const std::uint64_t base = published;
-    const std::uint64_t depth = inFlightBlocks(blockSize_, pluginChannels_);
+    const std::uint64_t depth = slots_.size(); // as many as can be in flight
     bool ended = false, stop = false, incomplete = false;
     first = kResultOk;
+    // Out of memory in the feed: nothing of the session may unwind while blocks it handed over are
+    // still being processed.
+    struct Drain
+    {
+        Session& self;
+        const std::uint64_t& published;
+        const int uncaught = std::uncaught_exceptions();
+        ~Drain()
+        {
+            if (std::uncaught_exceptions() > uncaught &&
+                !self.audio_->waitFor(published, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                     std::chrono::duration<double>(self.stallSeconds))))
+                self.stalled_ = true;
+        }
+    } drain{*this, published};
     for (;;) {
         const std::uint64_t d = audio_->done();
         while (consumed < d) {
-            Slot& s = *slots_[consumed++ % kRing];
+            Slot& s = *slots_[consumed++ % depth];
             if (s.result != kResultOk) {
                 if (first == kResultOk)
                     first = s.result;
@@ -544,35 +581,31 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
                 incomplete = incomplete || s.result == kResultFalse;
                 stop = stop || stopOnFailure || incomplete;
             }
-            consumeSlot(s);
+            if (!audioRunsDisplay_)
+                consumeSlot(s);
             feed.taken(s, consumed - base);
         }
-        router_->deliverQueued();
-        std::uint64_t gate = 0;
+        if (!audioRunsDisplay_)
+            router_->deliverQueued();
         if (!ended && !stop && published - consumed < depth) {
-            gate = base + feed.takenBefore(published - base + 1);
-            if (consumed >= gate) {
-                Slot& s = *slots_[published % kRing];
-                if (!feed.fill(s, published - base + 1)) {
-                    ended = true;
-                    continue;
-                }
-                audio_->submit(&s);
-                ++published;
-                if ((published - base) % kBatch == 0)
-                    audio_->kick();
+            Slot& s = *slots_[published % depth];
+            if (!feed.fill(s, published - base + 1)) {
+                ended = true;
                 continue;
             }
+            s.takeBack = audioRunsDisplay_ ? &Session::takeBackOnAudioThread : nullptr;
+            audio_->submit(&s);
+            ++published;
+            if ((published - base) % kBatch == 0)
+                audio_->kick();
+            continue;
         }
         const bool ending = ended || stop;
         if (ending && consumed == published)
             break;
         // Wake once the audio thread has taken three quarters of those in flight (or finished), not at
         // every block: refilling them takes the feed a fraction of the time the last quarter keeps it busy.
-        std::uint64_t target = ending ? published : std::min(published, consumed + depth * 3 / 4);
-        if (gate > consumed)
-            target = std::min(target, gate);
-        if (!waitFor(target, error))
+        if (!waitFor(ending ? published : std::min(published, consumed + depth * 3 / 4), error))
             return false;
     }
     if (incomplete)
@@ -627,33 +660,49 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
                     std::fill_n(s.inPtr[static_cast<std::size_t>(c)], got, 0.0f);
             }
             self.prepareSlot(s, static_cast<int>(got), true);
-            if (!idles(n))
+            // The host's idle comes as every idleEvery-th block is taken back, and only every
+            // idleEvery-th block carries an output list: the read-out the idle asks for lands in the
+            // next such block. The audio thread, which takes the blocks back, idles before it goes on,
+            // so the read-outs, and what the display sees between them, sit at audio positions fixed
+            // by the file and the block size: the same file gives the same display every run.
+            // Unshown, the display takes no idle and the run no read-out: the one after it reads the whole.
+            s.idles = self.displayShown && n % idleEvery == 0;
+            if (!s.idles)
                 s.data.outputParameterChanges = nullptr;
             return true;
         }
-        // Unshown, the display takes no idle and the run no read-out: the one after it reads the whole.
-        bool idles(std::uint64_t n) const { return self.displayShown && n % idleEvery == 0; }
-        // The host's idle comes as every idleEvery-th block is taken back, and only every idleEvery-th
-        // block carries an output list: the read-out the idle asks for lands in the next such block,
-        // which is handed over only after the idle. So the read-outs, and what the display sees
-        // between them, sit at audio positions fixed by the file and the block size, however far the
-        // audio thread has got: the same file gives the same display every run.
-        std::uint64_t takenBefore(std::uint64_t n) const override { return idles(n) ? n - idleEvery : 0; }
         void taken(Slot&, std::uint64_t n) override
         {
-            if (n % idleEvery != 0)
-                return;
-            if (idles(n))
-                self.requestData();
-            if (progress)
+            if (progress && n % idleEvery == 0)
                 progress(pos, total);
         }
     };
     SourceFeed feed(*this, source, progress);
     framesRead_ = 0;
     tresult first = kResultOk;
-    if (!pipeline(feed, false, first, error))
-        return false;
+    // Shown, the display runs on the audio thread until every block has come back.
+    struct DisplayOnAudioThread
+    {
+        Session& self;
+        explicit DisplayOnAudioThread(Session& s) : self(s)
+        {
+            self.audioRunsDisplay_ = self.displayShown;
+            if (self.audioRunsDisplay_)
+                self.app_->setMainThread(self.audio_->id());
+        }
+        ~DisplayOnAudioThread()
+        {
+            if (self.audioRunsDisplay_)
+                self.app_->setMainThread(std::this_thread::get_id());
+            self.audioRunsDisplay_ = false;
+        }
+    };
+    takeBackFailed_ = false;
+    {
+        DisplayOnAudioThread shown(*this);
+        if (!pipeline(feed, false, first, error))
+            return false;
+    }
     framesRead_ = feed.pos;
     router_->deliverQueued();
     if (progress)
@@ -662,11 +711,30 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         error = stallReason_;
         return false;
     }
+    if (takeBackFailed_) {
+        error = "cannot allocate memory for the display's read-outs";
+        return false;
+    }
     if (first != kResultOk) {
         error = "the plug-in failed to process a block";
         return false;
     }
     return true;
+}
+
+void Session::takeBackOnAudioThread(ProcessBlock& block)
+{
+    Slot& s = static_cast<Slot&>(block);
+    Session& self = s.owner;
+    try {
+        self.consumeSlot(s);
+        if (s.idles) {
+            self.router_->deliverQueued();
+            self.requestData();
+        }
+    } catch (const std::bad_alloc&) {
+        self.takeBackFailed_ = true; // read after the run, once every block has come back
+    }
 }
 
 // Blocks cut from planar input, their outputs copied out as they come back.
@@ -715,7 +783,7 @@ struct Session::StretchFeed : Feed
 tresult Session::processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock,
                             bool playing)
 {
-    if (!audio_ || stalled_)
+    if (!audio_ || stalled_ || slots_.empty())
         return kInvalidArgument;
     StretchFeed feed(*this, in, frames, out, emptyBlock, playing);
     tresult first = kResultOk;
@@ -864,9 +932,8 @@ bool Session::resetup(int blockSize, std::string& error)
         return false;
     }
     blockSize_ = blockSize;
-    slots_.clear();
-    for (std::uint64_t i = 0; i < kRing; ++i)
-        slots_.push_back(std::make_unique<Slot>(pluginChannels_, blockSize_));
+    if (!makeSlots(blockSize, error))
+        return false; // left inactive: nothing is processed until a set-up succeeds
     component_->setActive(true);
     active_ = true;
     router_->deliverQueued();

@@ -17,6 +17,7 @@
 namespace qelhost {
 
 class AudioThread;
+struct ProcessBlock;
 
 // The three entry functions of a plug-in linked into the process (tests reach inside it).
 struct PluginEntries
@@ -88,7 +89,11 @@ std::string defaultBundlePath(); // next to the running executable
 // thread and hands blocks to it itself; what the plug-in does from its threads reaches the session
 // safely: messages sent from the audio thread or the plug-in's workers wait in the router for the
 // main thread (delivered as blocks come back, or by router().deliverQueued()), and edits the
-// controller reports from any thread wait under a lock for the next block.
+// controller reports from any thread wait under a lock for the next block. While run() meters a
+// source with the display shown, the audio thread stands in for the main thread: it takes each
+// block back as soon as it has processed it, and gives the display its idle time, so that no
+// read-out needs the two threads to meet; the main thread reads the source ahead and bounds the
+// wait for a plug-in that stops. run() hands the main thread's part back before it returns.
 class Session
 {
 public:
@@ -103,11 +108,12 @@ public:
     bool load(std::string& error);
     bool create(std::string& error);
     // Arranges the buses for `speakers` (the plug-in's speaker arrangement of the audio; 0 takes the
-    // usual one for `channels`), sets up processing, activates the buses and the processor. False
-    // with the reason when the plug-in refuses the arrangement or the set-up.
+    // usual one for `channels`), sets up processing, makes the slots for the blocks in flight (input
+    // and output samples), activates the buses and the processor. False with the reason when the
+    // plug-in refuses the arrangement or the set-up, or the slots cannot be had ("cannot allocate …").
     bool setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers = 0);
     // Meters the whole source on the audio thread, then `tailFrames` of silence. progress(done,
-    // total) runs on the main thread. False when a block fails, or when the plug-in stops
+    // total) runs on the main thread, as the blocks come back. False when a block fails, or when the plug-in stops
     // processing (no block done in `stallSeconds`) or cannot complete its readings: it has stalled.
     bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
@@ -115,8 +121,8 @@ public:
     tresult processBlock(const float* const* in, int numSamples, float* const* out = nullptr);
     // `frames` of planar input (pluginChannels() channels; a null `in` or channel is silence) in blocks
     // of blockSize() on the audio thread, handed over as run() hands over a source: the main thread
-    // waits only when the most blocks are in flight (8 MiB of samples, at least 16 blocks and at most
-    // all 128 slots). Outputs land in `out` (each channel when not null) when given. Answers
+    // waits only when the most blocks are in flight (all the slots: 8 MiB of input samples, at least 16
+    // blocks and at most 128). Outputs land in `out` (each channel when not null) when given. Answers
     // kResultOk; the first block's result that is not, after which no block is handed over
     // (kResultFalse: the plug-in could not complete its readings, or stopped processing for
     // `stallSeconds`: the session has stalled); kInvalidArgument when not set up, stalled, or frames < 0.
@@ -137,7 +143,8 @@ public:
 
     bool saveState(std::vector<std::uint8_t>& out);
     bool restoreState(const std::vector<std::uint8_t>& bytes);
-    bool resetup(int blockSize, std::string& error); // deactivate, new set-up, activate again
+    // Deactivates, sets up anew and activates again; left inactive when the new slots cannot be had.
+    bool resetup(int blockSize, std::string& error);
     void teardown();
 
     // Access for tests.
@@ -167,8 +174,9 @@ public:
     std::vector<std::vector<std::pair<uint32, double>>> outputLog() const;
     void clearOutputLog();
     // While the display is shown, run() gives idle time as every idleEveryBlocks-th block comes back
-    // (0: about every 2 s of audio, and at least 8 blocks apart), and only those blocks
-    // carry an output list, so the read-outs land at fixed places in the audio.
+    // (0: every 0.1 s of audio, the momentary loudness's refresh, to the nearest block, and every
+    // block where a block is longer), and only those blocks carry an output list: the read-out an
+    // idle asks for lands in the next of them. So the read-outs land at fixed places in the audio.
     int idleEveryBlocks = 0;
     // Whether the display is shown (its picture drawn): else run() gives it no idle time and reads
     // nothing out, and the read-out after the run reads the whole programme.
@@ -194,6 +202,12 @@ private:
     void fillContext(ProcessContext& ctx, std::int64_t pos, bool playing);
     void prepareSlot(Slot& s, int n, bool inPlace, bool playing = true);
     void consumeSlot(Slot& s);
+    // The audio thread's take-back while it runs the display: the block's outputs to the controller,
+    // then, after a block that carries an output list, the display's idle.
+    static void takeBackOnAudioThread(ProcessBlock& block);
+    // Slots for the blocks that can be in flight at `blockSize`. False, with the memory it could not
+    // get, when out of memory.
+    bool makeSlots(int blockSize, std::string& error);
     void takePendingEdits(HostParameterChanges& changes);
     bool waitFor(std::uint64_t target, std::string& error);
     // The pipeline behind run(), processStretch() and processBlock(). `first` is the first result that
@@ -245,8 +259,10 @@ private:
     bool stalled_ = false;
     std::string stallReason_;
 
-    std::vector<std::unique_ptr<Slot>> slots_;
+    std::vector<std::unique_ptr<Slot>> slots_; // as many as can be in flight
     std::unique_ptr<AudioThread> audio_;
+    bool audioRunsDisplay_ = false; // run() with the display shown: the audio thread takes blocks back
+    bool takeBackFailed_ = false;   // out of memory there
 
     mutable std::mutex editMutex_;
     std::vector<std::pair<uint32, double>> pendingEdits_;

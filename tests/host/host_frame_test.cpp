@@ -49,6 +49,40 @@ private:
     double amplitude_;
 };
 
+// Quiet noise with loud moments of 0.15 to 0.9 s, the loudest among the shortest.
+class LoudMoments final : public AudioSource
+{
+public:
+    int channels() const override { return 2; }
+    double sampleRate() const override { return 48000.0; }
+    std::int64_t frames() const override { return kSeconds * 48000; }
+    std::string name() const override { return "loud moments"; }
+    std::int64_t read(float* const* ch, std::int64_t maxFrames) override
+    {
+        // Start (s), length (s), level (dBFS).
+        static constexpr double kMoments[][3] = {
+            {1.3, 0.9, -26.0}, {3.05, 0.15, -14.0}, {4.6, 0.4, -21.0}, {6.2, 0.25, -17.0}, {8.1, 0.6, -24.0}};
+        const std::int64_t n = std::min(maxFrames, frames() - pos_);
+        for (std::int64_t i = 0; i < n; ++i, ++pos_) {
+            const double t = static_cast<double>(pos_) / 48000.0;
+            double db = -45.0;
+            for (const auto& m : kMoments)
+                if (t >= m[0] && t < m[0] + m[1])
+                    db = m[2];
+            for (int c = 0; c < 2; ++c) {
+                seed_ = seed_ * 1664525u + 1013904223u;
+                ch[c][i] = static_cast<float>(std::pow(10.0, db / 20.0) * (seed_ / 2147483648.0 - 1.0));
+            }
+        }
+        return n;
+    }
+
+private:
+    static constexpr std::int64_t kSeconds = 10;
+    std::int64_t pos_ = 0;
+    std::uint32_t seed_ = 1770;
+};
+
 const ParamValue* find(const std::vector<ParamValue>& values, const std::string& title)
 {
     for (auto& v : values)
@@ -66,6 +100,15 @@ int barTop(const std::string& svg)
     auto b = part.find("<svg data-bitmap=\"bmAudioPlugMeterFore\"");
     auto y = b == std::string::npos ? b : part.find(" y=\"", b);
     return y == std::string::npos ? -1 : std::atoi(part.c_str() + y + 4);
+}
+
+// Where the momentary bar's maximum mark (its grey line) is drawn, in LUFS: the bar shows -59 to
+// -5 LUFS over its 240 pixels.
+double drawnMaximum(const std::string& svg)
+{
+    auto at = svg.find("<g data-view=\"loudnessMView\"");
+    auto y = at == std::string::npos ? at : svg.find(" y1=\"", svg.find("<line ", at));
+    return y == std::string::npos ? NAN : -5.0 - std::atoi(svg.c_str() + y + 5) * 54.0 / 240.0;
 }
 
 std::string textOf(const std::string& svg, const std::string& value)
@@ -218,6 +261,28 @@ TEST(HostFrameSessions, EitherOfTwoSessionsMetersAndDrawsAfterTheOtherIsGone)
         if (order == kFirstGoesBeforeTheSecondLoads)
             start(stays);
         EXPECT_EQ(meterAndDraw(stays, 3.0), reference);
+    }
+}
+
+TEST(HostFrameSessions, TheMaximumMarkShowsLoudMomentsShorterThanASecond)
+{
+    // Read out every 0.1 s of audio, or every block where a block is longer, the display sees every
+    // momentary value: its mark stands where the meter's maximum reads, within two pixels, and
+    // within 1.5 LU where a block is a third of a second.
+    for (const int block : {64, 512, 4096, 16384}) {
+        SCOPED_TRACE(testing::Message() << "block " << block);
+        Session session(NORRIK_BUNDLE_PATH);
+        LoudMoments programme;
+        std::string error;
+        ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, block, error) &&
+                    session.run(programme, nullptr, error) && session.readOut(&error))
+            << error;
+        const std::vector<ParamValue> values = session.values();
+        const ParamValue* maximum = find(values, "MomentMax");
+        ASSERT_NE(maximum, nullptr);
+        ASSERT_GT(maximum->plain, -20.0) << "the loudest moment is not the shortest";
+        EXPECT_NEAR(drawnMaximum(session.display()->renderSvg(session.controller())), maximum->plain,
+                    block <= 4096 ? 0.5 : 1.5);
     }
 }
 

@@ -6,8 +6,11 @@
 #include "host/meterapp.h"
 #include "host/session.h"
 #include "meterrun.h"
+#include "tests/common/sanitized.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +18,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -300,6 +305,76 @@ TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
     EXPECT_LE(probe.deepest, 16u);
     EXPECT_GT(probe.deepest, 0u);
     EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+}
+
+// Limits this process's address space to what it takes now and `bytes` more.
+void leaveAddressSpace(rlim_t bytes)
+{
+    std::ifstream proc("/proc/self/status");
+    std::string line;
+    while (std::getline(proc, line) && line.rfind("VmSize:", 0) != 0) {
+    }
+    const rlimit r{std::strtoull(line.c_str() + 7, nullptr, 10) * 1024 + bytes, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &r);
+}
+
+TEST(HostSessions, MemoryThatCannotBeHadIsAnErrorAndTheNextFileIsMetered)
+{
+#if NORRIK_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for a limit on the address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // 14 channels of 65536 frames take 112 MiB of blocks, beyond a limit that leaves stereo its 16.
+    const std::string base = ::testing::TempDir() + "/memory-" + std::to_string(getpid());
+    const std::string wide = base + "-14.wav", stereo = base + "-2.wav";
+    std::string error;
+    ASSERT_TRUE(writeWavFile(wide, steppedNoise(7.0), 14, 48000, error)) << error;
+    ASSERT_TRUE(writeWavFile(stereo, steppedNoise(1.0), 2, 48000, error)) << error;
+    const auto meterAndExit = [&] {
+        const auto guard = testguard::guardThisProcess(120000);
+        MeterOptions o;
+        o.bundlePath = NORRIK_BUNDLE_PATH;
+        o.blockSize = 65536;
+        std::string said;
+        const auto keep = [&said](const std::string& s) { said += s; };
+        // Once a file is metered, the bundle and the threads' memory are there.
+        o.files = {stereo};
+        runMeter(o, keep, keep);
+        said.clear();
+        leaveAddressSpace(64 << 20);
+        o.files = {wide, stereo};
+        const int status = runMeter(o, keep, keep);
+        std::fputs(said.c_str(), stderr);
+        // The child wrote the files under names of its own.
+        std::remove(wide.c_str());
+        std::remove(stereo.c_str());
+        std::_Exit(status);
+    };
+    EXPECT_EXIT(meterAndExit(), ::testing::ExitedWithCode(2),
+                ::testing::AllOf(::testing::HasSubstr(
+                                     "-14.wav: cannot allocate 112 MiB for 16 blocks of 65536 frames in 14 channels"),
+                                 ::testing::HasSubstr("-2.wav: 48000 Hz, 2 channels")));
+    std::remove(wide.c_str());
+    std::remove(stereo.c_str());
+}
+
+TEST(HostSessions, APlugInThatCannotHaveItsMemoryIsRefusedNotAnAbort)
+{
+#if NORRIK_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for a limit on the address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto createAndExit = [] {
+        Session session(NORRIK_BUNDLE_PATH);
+        std::string error;
+        if (!session.load(error))
+            std::_Exit(3);
+        leaveAddressSpace(1 << 20);
+        const bool created = session.create(error);
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::_Exit(created ? 1 : 0);
+    };
+    EXPECT_EXIT(createAndExit(), ::testing::ExitedWithCode(0), ::testing::HasSubstr("the processor"));
 }
 
 TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBehind)

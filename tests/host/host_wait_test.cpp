@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,12 +62,29 @@ Outcome runOut(IdleBound::duration bound, Wait wait, Between between, int cap = 
     return {static_cast<long>(std::chrono::duration_cast<ms>(clock.t - start).count()), waits, clock.sleeps};
 }
 
+// A plug-in whose process() returns at once; the audio thread calls nothing else.
+class InstantPlugIn : public IAudioProcessor
+{
+public:
+    tresult process(ProcessData&) override { return kResultOk; }
+    tresult queryInterface(const std::uint8_t*, void**) override { return kNoInterface; }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult setBusArrangements(SpeakerArrangement*, int32, SpeakerArrangement*, int32) override { return kResultFalse; }
+    tresult getBusArrangement(int32, int32, SpeakerArrangement&) override { return kResultFalse; }
+    tresult canProcessSampleSize(int32) override { return kResultFalse; }
+    uint32 getLatencySamples() override { return 0; }
+    tresult setupProcessing(ProcessSetup&) override { return kResultFalse; }
+    tresult slot8() override { return kNotImplemented; }
+    uint32 getTailSamples() override { return 0; }
+};
+
 // A plug-in each of whose blocks takes `block` on a clock that moves only as the main thread sleeps:
 // a block returns once the sleeps have carried the clock to its end, and a sleep returns once every
 // block due by then has returned. So the main thread sees the same blocks done at each time
 // however the threads are scheduled. From block `stopAt` on the plug-in has stopped: the call
 // returns only when let go.
-class PacedPlugIn final : public IAudioProcessor, public WaitClock
+class PacedPlugIn final : public InstantPlugIn, public WaitClock
 {
 public:
     static constexpr time_point kStart = time_point(std::chrono::seconds(7));
@@ -105,18 +123,6 @@ public:
         letGo_ = true;
         moved_.notify_all();
     }
-
-    // Not called by the audio thread.
-    tresult queryInterface(const std::uint8_t*, void**) override { return kNoInterface; }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
-    tresult setBusArrangements(SpeakerArrangement*, int32, SpeakerArrangement*, int32) override { return kResultFalse; }
-    tresult getBusArrangement(int32, int32, SpeakerArrangement&) override { return kResultFalse; }
-    tresult canProcessSampleSize(int32) override { return kResultFalse; }
-    uint32 getLatencySamples() override { return 0; }
-    tresult setupProcessing(ProcessSetup&) override { return kResultFalse; }
-    tresult slot8() override { return kNotImplemented; }
-    uint32 getTailSamples() override { return 0; }
 
 private:
     // A thread that waits this long for the other's next step has hung (a step takes microseconds).
@@ -267,4 +273,45 @@ TEST(HostAudioThread, ABlockDoneAsTheMainThreadLooksWakesItWithoutASliceRunningO
     EXPECT_TRUE(reached);
     EXPECT_EQ(std::chrono::duration_cast<ms>(plugin.now() - PacedPlugIn::kStart).count(), 10)
         << "the main thread slept out a slice: its wake was lost";
+}
+
+TEST(HostAudioThread, ABlockDoneBeforeTheMainThreadSaysItWaitsIsSeenWithoutASliceRunningOut)
+{
+    // The audio thread has done block 0 and found no main thread waiting for it; only then does the
+    // main thread begin its wait, and says it waits before the audio thread goes on. The block must
+    // be seen done at the main thread's look, as no wake will come: a slice that runs out (the
+    // clock moves only then) is a block published after that look.
+    InstantPlugIn plugin;
+    ScriptedClock clock;
+    struct : AudioThread::Probe
+    {
+        std::atomic<int> stage{0}; // 1: the audio thread found nobody waiting; 2: the main thread waits or is done
+        void lookedForWaiter(std::uint64_t, bool waiting) override
+        {
+            if (waiting)
+                return;
+            stage.store(1);
+            stage.notify_all();
+            stage.wait(1);
+        }
+        void lastLook(std::uint64_t) override { goOn(); }
+        void goOn()
+        {
+            stage.store(2);
+            stage.notify_all();
+        }
+    } probe; // outlives the audio thread, which calls it to its last block
+    ProcessBlock block;
+    bool reached = false;
+    {
+        AudioThread audio(&plugin, clock);
+        audio.setProbe(&probe);
+        audio.submit(&block);
+        audio.kick();
+        probe.stage.wait(0);
+        reached = audio.waitFor(1, std::chrono::seconds(10));
+        probe.goOn();
+    }
+    EXPECT_TRUE(reached);
+    EXPECT_EQ(clock.sleeps, 0) << "the main thread slept out a slice: the block was published after its look";
 }

@@ -2,7 +2,8 @@
 // metering, read-outs with output changes, bypass with its crossfade, silence flags, offline
 // pass-through, parameter resets, states and reset messages handed over by the main thread, every
 // block size and blocks longer than the set-up promised. The test host's own audio thread does not
-// allocate per block either.
+// allocate per block either, but for the display's idle it gives while it runs the display.
+#include "host/audiothread.h"
 #include "meter_fixture.h"
 
 #include <string>
@@ -175,10 +176,25 @@ TEST_F(MeterAudioThread, HostAudioThreadNeitherAllocatesNorLocks)
         feed(s, 512);
     }
     session.readOut();
-    // Metering a whole source pipelines the blocks through the ring, with the host's idle read-outs.
-    auto programme = makeTestProgramme(4.0);
+    // Metering a whole source pipelines the blocks through the ring. With the display shown, the
+    // audio thread also takes each block back and gives the display its idle time, as the main
+    // thread would: that is left out, and its process calls, read-outs among them, are counted.
+    struct TakeBackLeftOut final : AudioThread::Probe
+    {
+        void beforeBlock(std::uint64_t) override { audit::tExempt = false; }
+        void processed(std::uint64_t) override { audit::tExempt = true; }
+    } takeBackLeftOut; // outlives the audio thread, which calls it to the end
     std::string error;
-    ASSERT_TRUE(session.run(*programme, nullptr, error)) << error;
+    for (const bool shown : {false, true}) {
+        SCOPED_TRACE(shown ? "display shown" : "display not shown");
+        auto programme = makeTestProgramme(4.0);
+        session.displayShown = shown;
+        session.audioThread()->setProbe(shown ? &takeBackLeftOut : nullptr);
+        session.clearOutputLog();
+        ASSERT_TRUE(session.run(*programme, nullptr, error)) << error;
+        EXPECT_EQ(session.outputLog().empty(), !shown) << "read-outs while the programme was metered";
+    }
+    session.audioThread()->setProbe(nullptr);
     long locks = 0;
     const long seen = watch.take(&locks);
     EXPECT_EQ(seen, 0) << "allocations on the host's audio thread";
