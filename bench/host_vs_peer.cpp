@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -34,21 +35,22 @@ std::string shortFile(int k)
 
 // A programme with a changing level: noise and tones whose gain steps every `step` seconds, from a
 // fixed seed.
-bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t seed, std::int64_t step)
+bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t seed, std::int64_t step,
+                   int channels = 2)
 {
     struct stat st
     {};
-    if (stat(path.c_str(), &st) == 0 && st.st_size > frames * 8)
+    if (stat(path.c_str(), &st) == 0 && st.st_size > frames * 4 * channels)
         return true;
     SF_INFO info{};
-    info.channels = 2;
+    info.channels = channels;
     info.samplerate = kRate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     const std::string tmp = path + ".part";
     SNDFILE* f = sf_open(tmp.c_str(), SFM_WRITE, &info);
     if (!f)
         return false;
-    std::vector<float> buf(2 * 48000);
+    std::vector<float> buf(static_cast<std::size_t>(channels) * 48000);
     for (std::int64_t at = 0; at < frames; at += 48000) {
         const std::int64_t second = at / kRate;
         const double gain = std::pow(10.0, (-30.0 + 6.0 * static_cast<double>((second / step + seed) % 5)) / 20.0);
@@ -56,8 +58,9 @@ bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t s
             seed = seed * 1664525u + 1013904223u;
             const double n = static_cast<double>(seed) / 2147483648.0 - 1.0;
             const double t = static_cast<double>(at + i) / kRate;
-            buf[2 * i] = static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * 440.0 * t)));
-            buf[2 * i + 1] = static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * 660.0 * t)));
+            for (int c = 0; c < channels; ++c)
+                buf[static_cast<std::size_t>(channels * i + c)] =
+                    static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * (440.0 + 220.0 * c) * t)));
         }
         if (sf_writef_float(f, buf.data(), 48000) != 48000) {
             sf_close(f);
@@ -185,5 +188,39 @@ void ManyShortFiles(benchmark::State& state)
     }
 }
 BENCHMARK(ManyShortFiles)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(5);
+
+// meter's peak memory on a 3-second file of `channels` channels in blocks of `block` frames, most of
+// it the blocks in flight at the largest block. Targets: at most 160 MiB for 8 channels and 280 MiB
+// for 14 at 65536 frames, under 64 MiB at the default 512.
+void PeakMemory(benchmark::State& state)
+{
+    const int channels = static_cast<int>(state.range(0));
+    const std::string block = std::to_string(state.range(1));
+    const std::string file = "/tmp/norrik-bench-3s-" + std::to_string(channels) + "ch.wav";
+    if (!makeProgramme(file, kShortFrames, 77u, 1, channels)) {
+        state.SkipWithError("cannot write the test file in /tmp");
+        return;
+    }
+    double peak = 0.0;
+    for (auto _ : state) {
+        const Usage u = runProgram({NORRIK_METER_PATH, file, "--block", block});
+        if (u.status != 0) {
+            state.SkipWithError("meter failed");
+            return;
+        }
+        state.SetIterationTime(u.wall);
+        peak = std::max(peak, u.peakMiB);
+    }
+    state.counters["peak_MiB"] = peak;
+}
+BENCHMARK(PeakMemory)
+    ->ArgNames({"channels", "block"})
+    ->Args({2, 512})
+    ->Args({2, 65536})
+    ->Args({8, 65536})
+    ->Args({14, 65536})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 } // namespace

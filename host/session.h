@@ -113,8 +113,9 @@ public:
     // plug-in refuses the arrangement or the set-up, or the slots cannot be had ("cannot allocate …").
     bool setup(double sampleRate, int channels, int blockSize, std::string& error, SpeakerArrangement speakers = 0);
     // Meters the whole source on the audio thread, then `tailFrames` of silence. progress(done,
-    // total) runs on the main thread, as the blocks come back. False when a block fails, or when the plug-in stops
-    // processing (no block done in `stallSeconds`) or cannot complete its readings: it has stalled.
+    // total) runs on the main thread, as the blocks come back. False when a block fails, or when the
+    // plug-in stops processing (no block done in `stallSeconds`) or cannot complete its readings: it
+    // has stalled.
     bool run(AudioSource& source, const std::function<void(std::int64_t, std::int64_t)>& progress, std::string& error);
     // One block on the audio thread (synchronously). `in` has pluginChannels() channels; null means silence.
     // Output samples land in `out` when given.
