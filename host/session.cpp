@@ -128,7 +128,6 @@ struct Session::Slot : ProcessBlock
     HostParameterChanges inChanges;
     HostParameterChanges outChanges;
     ProcessContext ctx{};
-    bool idles = false; // the display takes idle time once the audio thread has taken it back
 
     Slot(Session& session, int channels, int frames) : owner(session)
     {
@@ -421,10 +420,14 @@ bool Session::makeSlots(int blockSize, std::string& error)
     return true;
 }
 
+std::chrono::steady_clock::duration Session::stallBound() const
+{
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(stallSeconds));
+}
+
 bool Session::waitFor(std::uint64_t target, std::string& error)
 {
-    if (audio_->waitFor(target, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                    std::chrono::duration<double>(stallSeconds))))
+    if (audio_->waitFor(target, stallBound()))
         return true;
     stall("the plug-in stopped processing: no block done in " + formatNumber(stallSeconds, 6) + " s");
     error = stallReason_;
@@ -564,9 +567,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
         const int uncaught = std::uncaught_exceptions();
         ~Drain()
         {
-            if (std::uncaught_exceptions() > uncaught &&
-                !self.audio_->waitFor(published, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                     std::chrono::duration<double>(self.stallSeconds))))
+            if (std::uncaught_exceptions() > uncaught && !self.audio_->waitFor(published, self.stallBound()))
                 self.stalled_ = true;
         }
     } drain{*this, published};
@@ -666,8 +667,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             // so the read-outs, and what the display sees between them, sit at audio positions fixed
             // by the file and the block size: the same file gives the same display every run.
             // Unshown, the display takes no idle and the run no read-out: the one after it reads the whole.
-            s.idles = self.displayShown && n % idleEvery == 0;
-            if (!s.idles)
+            if (!(self.displayShown && n % idleEvery == 0))
                 s.data.outputParameterChanges = nullptr;
             return true;
         }
@@ -728,7 +728,7 @@ void Session::takeBackOnAudioThread(ProcessBlock& block)
     Session& self = s.owner;
     try {
         self.consumeSlot(s);
-        if (s.idles) {
+        if (s.data.outputParameterChanges) {
             self.router_->deliverQueued();
             self.requestData();
         }

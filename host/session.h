@@ -8,6 +8,7 @@
 #include "platform/waitbound.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -210,6 +211,7 @@ private:
     // get, when out of memory.
     bool makeSlots(int blockSize, std::string& error);
     void takePendingEdits(HostParameterChanges& changes);
+    std::chrono::steady_clock::duration stallBound() const; // stallSeconds
     bool waitFor(std::uint64_t target, std::string& error);
     // The pipeline behind run(), processStretch() and processBlock(). `first` is the first result that
     // is not ok; after it no block is handed over when `stopOnFailure`, after kResultFalse never (the
