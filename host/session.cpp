@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,7 +122,9 @@ std::string defaultBundlePath()
 struct Session::Slot : ProcessBlock
 {
     Session& owner;
-    std::vector<std::vector<float>> inBuf, outBuf;
+    // Every channel's input, then every channel's output, each channel on a 64-byte boundary of
+    // the block: one allocation, not one per channel.
+    std::unique_ptr<float[]> samples;
     std::vector<float*> inPtr, outPtr;
     AudioBusBuffers inBus{};
     AudioBusBuffers outBus{};
@@ -129,13 +132,16 @@ struct Session::Slot : ProcessBlock
     HostParameterChanges outChanges;
     ProcessContext ctx{};
 
-    Slot(Session& session, int channels, int frames) : owner(session)
+    Slot(Session& session, int channels, int frames)
+    : owner(session), inPtr(static_cast<std::size_t>(channels)), outPtr(static_cast<std::size_t>(channels))
     {
-        inBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
-        outBuf.assign(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(frames)));
-        for (int c = 0; c < channels; ++c) {
-            inPtr.push_back(inBuf[static_cast<std::size_t>(c)].data());
-            outPtr.push_back(outBuf[static_cast<std::size_t>(c)].data());
+        const std::size_t stride = (static_cast<std::size_t>(frames) + 15) / 16 * 16;
+        const std::size_t lanes = 2 * static_cast<std::size_t>(channels);
+        samples.reset(new float[lanes * stride + 16]());
+        float* first = samples.get() + (16 - reinterpret_cast<std::uintptr_t>(samples.get()) / sizeof(float) % 16) % 16;
+        for (std::size_t c = 0; c < inPtr.size(); ++c) {
+            inPtr[c] = first + c * stride;
+            outPtr[c] = first + (inPtr.size() + c) * stride;
         }
     }
 };

@@ -1,0 +1,236 @@
+// Fails the Nth heap allocation of a run, once, whichever thread or library makes it: a test arms
+// it (in a child process of its own) and runs the code under test. Replaces the C allocation
+// functions and the global operator new family, so include it in exactly one source file of a
+// test program. Under AddressSanitizer the allocations are passed on to the sanitizer's own
+// allocator, so its checks and the leak check at exit still hold; ThreadSanitizer is left alone
+// (failnth::kAvailable is false there).
+#pragma once
+
+#include <execinfo.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <new>
+
+#if defined(__SANITIZE_THREAD__)
+#define FAILNTH_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define FAILNTH_TSAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define FAILNTH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FAILNTH_ASAN 1
+#endif
+#endif
+
+namespace failnth {
+
+#ifdef FAILNTH_TSAN
+constexpr bool kAvailable = false;
+#else
+constexpr bool kAvailable = true;
+#endif
+
+inline std::atomic<bool> gArmed{false};
+inline std::atomic<long> gCount{0};  // allocations made since arm()
+inline std::atomic<long> gFailAt{0}; // the one that fails, from 1; 0: none
+inline std::atomic<bool> gFailed{false};
+inline int gTraceFd = -1; // where the failed allocation's stack is written
+
+// Counts one allocation; true when it is the one to fail. Its stack then goes to the trace file
+// (backtrace_symbols_fd allocates nothing).
+inline bool failsNow()
+{
+    if (!gArmed.load(std::memory_order_relaxed))
+        return false;
+    const long n = gCount.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (n != gFailAt.load(std::memory_order_relaxed))
+        return false;
+    gFailed.store(true);
+    if (gTraceFd >= 0) {
+        void* frames[48];
+        const int depth = backtrace(frames, 48);
+        backtrace_symbols_fd(frames, depth, gTraceFd);
+    }
+    return true;
+}
+
+// From now on allocation `failAt` fails (none when 0); the stack of that allocation goes to
+// `traceFd` (none when -1).
+inline void arm(long failAt, int traceFd)
+{
+    // The unwinder loads its library on first use: do it before anything counts.
+    void* frame[1];
+    backtrace(frame, 1);
+    gTraceFd = traceFd;
+    gCount.store(0);
+    gFailed.store(false);
+    gFailAt.store(failAt);
+    gArmed.store(true);
+}
+
+// Stops counting; answers how many allocations were made since arm().
+inline long disarm()
+{
+    gArmed.store(false);
+    return gCount.load();
+}
+
+} // namespace failnth
+
+#ifndef FAILNTH_TSAN
+
+// The allocator the replacements pass on to: the C library's, or the sanitizer's, whose public
+// names are weak aliases that these definitions take the place of.
+#ifdef FAILNTH_ASAN
+#define FAILNTH_NEXT(name) __interceptor_##name
+#else
+#define FAILNTH_NEXT(name) __libc_##name
+#endif
+
+#pragma GCC visibility push(default)
+extern "C" {
+void* FAILNTH_NEXT(malloc)(std::size_t);
+void* FAILNTH_NEXT(calloc)(std::size_t, std::size_t);
+void* FAILNTH_NEXT(realloc)(void*, std::size_t);
+void* FAILNTH_NEXT(memalign)(std::size_t, std::size_t);
+
+void* malloc(std::size_t n) noexcept
+{
+    return failnth::failsNow() ? nullptr : FAILNTH_NEXT(malloc)(n);
+}
+void* calloc(std::size_t a, std::size_t b) noexcept
+{
+    return failnth::failsNow() ? nullptr : FAILNTH_NEXT(calloc)(a, b);
+}
+void* realloc(void* p, std::size_t n) noexcept
+{
+    return failnth::failsNow() ? nullptr : FAILNTH_NEXT(realloc)(p, n);
+}
+void* memalign(std::size_t a, std::size_t n) noexcept
+{
+    return failnth::failsNow() ? nullptr : FAILNTH_NEXT(memalign)(a, n);
+}
+void* aligned_alloc(std::size_t a, std::size_t n) noexcept
+{
+    return memalign(a, n);
+}
+void* valloc(std::size_t n) noexcept
+{
+    return memalign(static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), n);
+}
+void* pvalloc(std::size_t n) noexcept
+{
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return memalign(page, (n + page - 1) / page * page);
+}
+int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
+{
+    if (a < sizeof(void*) || (a & (a - 1)) != 0)
+        return EINVAL;
+    void* p = memalign(a, n);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
+}
+} // extern "C"
+#pragma GCC visibility pop
+
+// The global operator new family takes its memory from malloc above, so it fails the same way;
+// operator delete gives it back through free.
+[[gnu::noinline]] void* operator new(std::size_t n)
+{
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n)
+{
+    return ::operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    return std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept
+{
+    return std::malloc(n ? n : 1);
+}
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    const auto al = static_cast<std::size_t>(a) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(a);
+    void* p = nullptr;
+    return posix_memalign(&p, al, n ? n : 1) == 0 ? p : nullptr;
+}
+void* operator new(std::size_t n, std::align_val_t a)
+{
+    if (void* p = ::operator new(n, a, std::nothrow))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n, std::align_val_t a)
+{
+    return ::operator new(n, a);
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t) noexcept
+{
+    return ::operator new(n, a, t);
+}
+// Never inlined: the compiler would pair an inlined free with the new it can see and warn.
+[[gnu::noinline]] void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+
+#endif // !FAILNTH_TSAN

@@ -1,0 +1,341 @@
+// Every heap allocation of a `meter` run, failed in turn: set-up, run, read-out, picture and
+// tear-down, of a stereo and a 14-channel file in one run, at two block sizes, with and without a
+// picture. Each run must give either what a run with memory to spare gives, byte for byte, or for
+// each file it could not meter a message naming the file and status 2: never a crash, an abort, a
+// hang, a leak (under AddressSanitizer), a reading it did not make, or a file left behind.
+//
+// The suite fails every few allocations (every NORRIK_ALLOCFAIL_STRIDE-th, from a start that
+// differs between the runs); the full sweep fails every one:
+//     NORRIK_ALLOCFAIL_STRIDE=1 build/tests/host/allocfail/test_host_allocfail
+#include "tests/common/fail_nth_allocation.h"
+
+#include "host/audiosource.h"
+#include "host/meterapp.h"
+#include "tests/common/hang_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// CPU time far beyond any correct run of two 3-s files (a hang is what reaches it).
+constexpr std::int64_t kRunCpuMs = 120000;
+// The sweep goes this far beyond the allocations of a run with memory to spare: the threads make a
+// few more or fewer each run.
+constexpr double kBeyond = 1.05;
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void writeAll(int fd, const std::string& s)
+{
+    for (std::size_t at = 0; at < s.size();) {
+        const ssize_t n = write(fd, s.data() + at, s.size() - at);
+        if (n <= 0)
+            return;
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+std::vector<std::string> filesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// The failed allocation's stack with function names and lines, as far as the binaries tell them.
+std::string symbolized(const std::string& trace)
+{
+    std::string out;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        const auto open = line.find("(+0x"), close = line.find(')', open);
+        if (open == std::string::npos || close == std::string::npos) {
+            out += "  " + line + "\n";
+            continue;
+        }
+        const std::string cmd = "addr2line -f -C -i -e '" + line.substr(0, open) + "' " +
+                                line.substr(open + 2, close - open - 2) + " 2>/dev/null";
+        std::string named;
+        if (FILE* p = popen(cmd.c_str(), "r")) {
+            char buf[512];
+            while (std::fgets(buf, sizeof buf, p))
+                named += std::string("  ") + buf;
+            pclose(p);
+        }
+        out += named.empty() ? "  " + line + "\n" : named;
+    }
+    return out;
+}
+
+// What one run of `meter` gave.
+struct Outcome
+{
+    int status = -1;   // exit status; -1 when it did not exit
+    std::string ended; // how it ended otherwise: a signal, or a hang
+    std::string out, err, trace;
+    long allocations = 0;
+    std::map<std::string, std::string> pictures; // name: content
+};
+
+class AllocationSweep
+{
+public:
+    explicit AllocationSweep(const std::string& dir) : dir_(dir) {}
+
+    // Meters `options` in a child process in which allocation `failAt` fails (none when 0).
+    Outcome run(const qelhost::MeterOptions& options, long failAt) const
+    {
+        Outcome o;
+        const std::string errPath = dir_ + "/err", tracePath = dir_ + "/trace", countPath = dir_ + "/count";
+        int out[2];
+        if (pipe(out) != 0) {
+            o.ended = "no pipe";
+            return o;
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);
+            close(out[0]);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(err, STDERR_FILENO);
+            failnth::arm(failAt, trace);
+            const int status = qelhost::runMeter(
+                options, [&out](const std::string& s) { writeAll(out[1], s); },
+                [](const std::string& s) { writeAll(STDERR_FILENO, s); });
+            const long count = failnth::disarm();
+            char text[32];
+            const int n = std::snprintf(text, sizeof text, "%ld", count);
+            const int counted = open(countPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            writeAll(counted, std::string(text, static_cast<std::size_t>(n)));
+            close(counted);
+            close(out[1]);
+            // exit, not _exit: the leak check runs at exit.
+            std::exit(status);
+        }
+        close(out[1]);
+        if (pid < 0) {
+            close(out[0]);
+            o.ended = "cannot fork";
+            return o;
+        }
+        const testguard::Ending end = testguard::waitGuarded(pid, out[0], &o.out, kRunCpuMs);
+        if (!end.hung.empty())
+            o.ended = "hung: it " + end.hung;
+        else if (WIFSIGNALED(end.status))
+            o.ended = "ended by signal " + std::to_string(WTERMSIG(end.status));
+        else if (WIFEXITED(end.status))
+            o.status = WEXITSTATUS(end.status);
+        o.err = readAll(errPath);
+        o.trace = readAll(tracePath);
+        o.allocations = std::atol(readAll(countPath).c_str());
+        std::remove(countPath.c_str());
+        for (const std::string& name : filesIn(pictureDir())) {
+            o.pictures[name] = readAll(pictureDir() + "/" + name);
+            std::remove((pictureDir() + "/" + name).c_str());
+        }
+        return o;
+    }
+
+    std::string pictureDir() const { return dir_ + "/pictures"; }
+
+private:
+    std::string dir_;
+};
+
+struct SweepCase
+{
+    int block;
+    bool picture;
+};
+
+std::string caseName(const ::testing::TestParamInfo<SweepCase>& info)
+{
+    return "Block" + std::to_string(info.param.block) + (info.param.picture ? "WithPicture" : "");
+}
+
+class MeterAllocationFailure : public ::testing::TestWithParam<SweepCase>
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        char tmpl[] = "/tmp/meter-allocfail-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        // 3 s of noise: every reading but the range has a value.
+        std::mt19937 random(7);
+        std::normal_distribution<float> noise(0.0f, 0.1f);
+        for (int channels : {2, 14}) {
+            std::vector<float> samples(static_cast<std::size_t>(channels) * 3 * 48000);
+            for (float& s : samples)
+                s = noise(random);
+            const std::string path = dir_ + "/c" + std::to_string(channels) + ".wav";
+            std::string error;
+            ASSERT_TRUE(qelhost::writeWavFile(path, samples, channels, 48000, error)) << error;
+            files_.push_back(path);
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        for (const std::string& f : files_)
+            std::remove(f.c_str());
+        files_.clear();
+        std::remove((dir_ + "/err").c_str());
+        std::remove((dir_ + "/trace").c_str());
+        rmdir((dir_ + "/pictures").c_str());
+        rmdir(dir_.c_str());
+    }
+
+    static std::string dir_;
+    static std::vector<std::string> files_;
+};
+
+std::string MeterAllocationFailure::dir_;
+std::vector<std::string> MeterAllocationFailure::files_;
+
+// The report line of each file in a JSON run, by file.
+std::map<std::string, std::string> linesByFile(const std::string& out, const std::vector<std::string>& files)
+{
+    std::map<std::string, std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        for (const std::string& f : files)
+            if (line.find("\"file\": \"" + f + "\"") != std::string::npos ||
+                line.find("\"file\":\"" + f + "\"") != std::string::npos)
+                lines[f] = line;
+    return lines;
+}
+
+// What is wrong with `got` against `want`, the run with memory to spare; empty when nothing.
+std::string judge(const Outcome& got, const Outcome& want, const std::vector<std::string>& files)
+{
+    if (!got.ended.empty())
+        return got.ended;
+    if (got.status == 0) {
+        if (got.out != want.out)
+            return "status 0 with another report";
+        if (got.pictures != want.pictures)
+            return "status 0 with another picture";
+        if (!got.err.empty())
+            return "status 0 with a message";
+        return {};
+    }
+    if (got.status != 2)
+        return "status " + std::to_string(got.status);
+    const auto wantLines = linesByFile(want.out, files);
+    const auto gotLines = linesByFile(got.out, files);
+    std::size_t reported = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& f = files[i];
+        auto it = gotLines.find(f);
+        if (it != gotLines.end()) {
+            ++reported;
+            if (it->second != wantLines.at(f))
+                return "another reading of " + f;
+        }
+        const std::string picture = "out-" + std::to_string(i + 1) + ".svg";
+        auto pic = got.pictures.find(picture);
+        if (pic != got.pictures.end() && pic->second != want.pictures.at(picture))
+            return "another picture of " + f;
+        const bool named = got.err.find("meter: " + f + ": ") != std::string::npos;
+        if (!named && (it == gotLines.end() || (want.pictures.count(picture) && pic == got.pictures.end())))
+            return "no message names " + f;
+    }
+    if (reported == files.size() && got.pictures == want.pictures)
+        return "status 2 with every report and picture";
+    for (const auto& [name, content] : got.pictures)
+        if (!want.pictures.count(name))
+            return "a file left behind: " + name;
+    std::istringstream err(got.err);
+    for (std::string line; std::getline(err, line);) {
+        bool names = false;
+        for (const std::string& f : files)
+            names =
+                names || line.rfind("meter: " + f + ": ", 0) == 0 || line.rfind("meter: warning: " + f + ": ", 0) == 0;
+        if (!names)
+            return "a message that names no file: " + line;
+    }
+    return {};
+}
+
+long strideFromEnvironment()
+{
+    const char* s = std::getenv("NORRIK_ALLOCFAIL_STRIDE");
+    const long n = s ? std::atol(s) : 0;
+    return n > 0 ? n : 0;
+}
+
+TEST_P(MeterAllocationFailure, EachFailedAllocationGivesTheReadingsOrARefusalNamingTheFile)
+{
+    if (!failnth::kAvailable)
+        GTEST_SKIP() << "ThreadSanitizer owns the allocator";
+    const SweepCase c = GetParam();
+    AllocationSweep sweep(dir_);
+    ASSERT_EQ(mkdir(sweep.pictureDir().c_str(), 0700) == 0 || errno == EEXIST, true);
+    qelhost::MeterOptions options;
+    options.files = files_;
+    options.bundlePath = NORRIK_BUNDLE_PATH;
+    options.json = true;
+    options.blockSize = c.block;
+    if (c.picture)
+        options.svgPath = sweep.pictureDir() + "/out.svg";
+
+    const Outcome want = sweep.run(options, 0);
+    ASSERT_EQ(want.status, 0) << want.ended << want.err;
+    ASSERT_EQ(linesByFile(want.out, files_).size(), files_.size()) << want.out;
+    ASSERT_GT(want.allocations, 100);
+
+    const long stride = strideFromEnvironment() > 0 ? strideFromEnvironment() : 29;
+    const long last = static_cast<long>(static_cast<double>(want.allocations) * kBeyond);
+    const long start = 1 + (c.block / 512 + (c.picture ? 3 : 0)) % stride;
+    long runs = 0, refused = 0, failures = 0;
+    for (long n = start; n <= last; n += stride) {
+        const Outcome got = sweep.run(options, n);
+        ++runs;
+        refused += got.status == 2;
+        const std::string wrong = judge(got, want, files_);
+        if (!wrong.empty()) {
+            ADD_FAILURE() << "allocation " << n << " of " << want.allocations << " failed: " << wrong
+                          << "\n-- stderr:\n"
+                          << got.err.substr(0, 4000) << "\n-- the allocation that failed:\n"
+                          << symbolized(got.trace);
+            if (++failures >= 20 && strideFromEnvironment() == 0)
+                break;
+        }
+    }
+    std::printf("%ld allocations in a run; %ld runs each failing one, %ld of them refused\n", want.allocations, runs,
+                refused);
+}
+
+INSTANTIATE_TEST_SUITE_P(Meter, MeterAllocationFailure,
+                         ::testing::Values(SweepCase{512, false}, SweepCase{4096, false}, SweepCase{512, true},
+                                           SweepCase{4096, true}),
+                         caseName);
+
+} // namespace
