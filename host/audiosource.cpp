@@ -20,6 +20,7 @@
 #include <utility>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -28,6 +29,13 @@
 namespace qelhost {
 
 namespace {
+
+// Whether libsndfile's last error on `file` (null: the last open) is that it could not allocate:
+// it names that error by the allocator it called.
+bool libraryOutOfMemory(SNDFILE* file)
+{
+    return std::strstr(sf_strerror(file), "malloc") != nullptr;
+}
 
 // The plug-in's speaker for libsndfile's channel positions; 0 where it has none. The loudness
 // model weighs a channel 1.41 between 60 and 120 degrees from the front, and only the plug-in's
@@ -362,6 +370,8 @@ public:
         while (done < maxFrames) {
             if (bufPos_ == bufFrames_) {
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
+                if (got <= 0 && libraryOutOfMemory(file_))
+                    throw std::bad_alloc(); // not the file's end: the rest would be lost
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
                 if (bufFrames_ == 0) {
@@ -578,8 +588,11 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
     SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
-    if (!f)
+    if (!f) {
+        if (libraryOutOfMemory(nullptr))
+            throw std::bad_alloc();
         return cannotRead(sf_strerror(nullptr));
+    }
     if (!spooled)
         own = Descriptor();
     if (info.channels < 1) {

@@ -1,5 +1,6 @@
 #include "host/frame_display.h"
 
+#include "host/outofmemory.h"
 #include "host/picturefile.h"
 
 namespace qelhost {
@@ -68,7 +69,11 @@ std::string DisplayHost::renderSvg(IEditController* controller)
 
 bool DisplayHost::writeSvg(IEditController* controller, const std::string& path, std::string& error)
 {
+    // What the plug-in could not have while it drew is missing from the picture: none is written.
+    const std::uint64_t failuresBefore = memoryFailures();
     std::string svg = renderSvg(controller);
+    if (memoryFailures() != failuresBefore)
+        throw std::bad_alloc();
     if (svg.empty()) {
         error = "the plug-in has no display to draw" +
                 (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");

@@ -1,5 +1,7 @@
 #include "host/frame_extras.h"
 
+#include "host/outofmemory.h"
+
 #include <algorithm>
 #include <string>
 
@@ -32,6 +34,13 @@ tresult HostColorGroups::queryInterface(const std::uint8_t* iid, void** obj)
 }
 
 FUnknown* HostMeterBitmapService::make(const ViewRect& r, bool horizontal, uint32 color, const char* role)
+{
+    FUnknown* made = nullptr;
+    answerForPlugIn([&] { made = makeBitmap(r, horizontal, color, role); });
+    return made;
+}
+
+FUnknown* HostMeterBitmapService::makeBitmap(const ViewRect& r, bool horizontal, uint32 color, const char* role)
 {
     SkinBitmapDef def;
     def.name = std::string("host-") + role + "-" + std::to_string(++made);

@@ -38,7 +38,9 @@ public:
     int32 lastType = 0, lastThickness = 0;
 
 private:
+    // Null when out of memory (counted).
     FUnknown* make(const ViewRect& r, bool horizontal, uint32 color, const char* role);
+    FUnknown* makeBitmap(const ViewRect& r, bool horizontal, uint32 color, const char* role);
 };
 
 class HostColorGroups final : public RefCounted<WithoutColorTransforms>

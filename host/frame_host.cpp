@@ -1,5 +1,7 @@
 #include "host/frame_host.h"
 
+#include "host/outofmemory.h"
+
 #include "host/frame_extras.h"
 
 #include <algorithm>
@@ -23,8 +25,7 @@ tresult HostUpdateHandler::addDependent(FUnknown* object, IDependent* dependent)
 {
     if (!object || !dependent)
         return kInvalidArgument;
-    dependents_[object].push_back(dependent);
-    return kResultOk;
+    return answerForPlugIn([&] { dependents_[object].push_back(dependent); });
 }
 
 tresult HostUpdateHandler::removeDependent(FUnknown* object, IDependent* dependent)
@@ -47,7 +48,9 @@ tresult HostUpdateHandler::triggerUpdates(FUnknown* object, int32 message)
     auto it = dependents_.find(object);
     if (it == dependents_.end())
         return kResultOk;
-    std::vector<IDependent*> copy = it->second;
+    std::vector<IDependent*> copy;
+    if (answerForPlugIn([&] { copy = it->second; }) != kResultOk)
+        return kOutOfMemory;
     for (IDependent* d : copy) {
         // A dependent removed by an earlier delivery is not called.
         auto now = dependents_.find(object);
@@ -65,9 +68,10 @@ tresult HostUpdateHandler::deferUpdates(FUnknown* object, int32 message)
     for (auto& p : deferred_)
         if (p.first == object && p.second == message)
             return kResultOk;
-    object->addRef();
-    deferred_.emplace_back(object, message);
-    return kResultOk;
+    return answerForPlugIn([&] {
+        deferred_.emplace_back(object, message);
+        object->addRef();
+    });
 }
 
 int HostUpdateHandler::deliver()
@@ -136,9 +140,10 @@ tresult HostIdleRegistry::registerIdleHandler(IIdleHandler* handler)
         return kInvalidArgument;
     if (std::find(handlers_.begin(), handlers_.end(), handler) != handlers_.end())
         return kResultFalse;
-    handler->addRef();
-    handlers_.push_back(handler);
-    return kResultOk;
+    return answerForPlugIn([&] {
+        handlers_.push_back(handler);
+        handler->addRef();
+    });
 }
 
 tresult HostIdleRegistry::unregisterIdleHandler(IIdleHandler* handler)
@@ -262,6 +267,11 @@ tresult FrameHost::getService(const std::uint8_t* iid, void** obj)
     if (!obj)
         return kInvalidArgument;
     *obj = nullptr;
+    return answerForPlugIn([&] { return serve(iid, obj); });
+}
+
+tresult FrameHost::serve(const std::uint8_t* iid, void** obj)
+{
     if (!iid || refused_.count(key(iid)))
         return kNoInterface;
     FUnknown* made = nullptr;
@@ -308,7 +318,12 @@ tresult FrameHost::getService(const std::uint8_t* iid, void** obj)
     }
     if (!made)
         return kNoInterface;
-    ++served_[key(iid)];
+    try {
+        ++served_[key(iid)];
+    } catch (const std::bad_alloc&) {
+        made->release();
+        throw;
+    }
     *obj = made;
     return kResultOk;
 }

@@ -106,6 +106,7 @@ public:
 
 private:
     static std::string key(const std::uint8_t* b) { return std::string(reinterpret_cast<const char*>(b), 16); }
+    tresult serve(const std::uint8_t* iid, void** obj); // getService, which keeps out of memory to itself
     HostApplication* app_;
     HostUpdateHandler* updates_;
     HostIdleRegistry* idle_;

@@ -1,5 +1,7 @@
 #include "host/frame_skin.h"
 
+#include "host/outofmemory.h"
+
 #include "host/numbertext.h"
 
 #include <expat.h>
@@ -25,13 +27,27 @@ struct XmlNode
 
 struct XmlBuilder
 {
+    XML_Parser parser = nullptr;
     std::unique_ptr<XmlNode> root;
     XmlNode* current = nullptr;
+    bool outOfMemory = false; // the parser was stopped for it: no exception goes through its C frames
 };
+
+void addElement(XmlBuilder* b, const XML_Char* name, const XML_Char** atts);
 
 void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** atts)
 {
     auto* b = static_cast<XmlBuilder*>(data);
+    try {
+        addElement(b, name, atts);
+    } catch (const std::bad_alloc&) {
+        b->outOfMemory = true;
+        XML_StopParser(b->parser, XML_FALSE);
+    }
+}
+
+void addElement(XmlBuilder* b, const XML_Char* name, const XML_Char** atts)
+{
     auto node = std::make_unique<XmlNode>();
     node->name = name;
     for (int i = 0; atts && atts[i]; i += 2)
@@ -129,7 +145,7 @@ public:
     }
     void setFont(const char16* name, int32 size, int32, float scale) override
     {
-        font_ = name ? toUtf8(name, 64) : "sans-serif";
+        guarded([&] { font_ = name ? toUtf8(name, 64) : "sans-serif"; });
         fontSize_ = static_cast<int32>(size * (scale > 0 ? scale : 1.f));
     }
     void setFontColor(uint32 color) override { fontColor_ = color; }
@@ -150,12 +166,33 @@ public:
     }
     void drawString(const char16* text, const ViewRect& r, int32, int32) override
     {
+        guarded([&] { writeString(text, r); });
+    }
+    void drawBitmap(FUnknown* bitmap, const ViewRect& s, const ViewRect& d) override
+    {
+        guarded([&] { writeBitmap(bitmap, s, d); });
+    }
+
+private:
+    // Runs a drawing step for the plug-in: out of memory marks the stream bad rather than throw
+    // into the plug-in's drawing.
+    template <class Step>
+    void guarded(Step&& step)
+    {
+        try {
+            step();
+        } catch (const std::bad_alloc&) {
+            out_.setstate(std::ios::badbit);
+        }
+    }
+    void writeString(const char16* text, const ViewRect& r)
+    {
         out_ << "<text x=\"" << (r.left + r.right) / 2 << "\" y=\"" << (r.top + r.bottom) / 2
              << "\" text-anchor=\"middle\" dominant-baseline=\"central\" font-family=\"" << escape(font_)
              << "\" font-size=\"" << fontSize_ << "\" fill=\"" << svgColor(fontColor_) << "\">"
              << escape(text ? toUtf8(text, 256) : std::string()) << "</text>\n";
     }
-    void drawBitmap(FUnknown* bitmap, const ViewRect& s, const ViewRect& d) override
+    void writeBitmap(FUnknown* bitmap, const ViewRect& s, const ViewRect& d)
     {
         IBitmapExtent* extent = nullptr;
         if (!bitmap || bitmap->queryInterface(iid::IBitmapExtent.b, reinterpret_cast<void**>(&extent)) != kResultOk)
@@ -180,7 +217,6 @@ public:
         out_ << "</svg>\n";
     }
 
-private:
     std::ostringstream& out_;
     const SkinService* skin_;
     uint32 line_ = 0xFFFFFFFF, fill_ = 0xFF000000, fontColor_ = 0xFFFFFFFF;
@@ -234,14 +270,20 @@ bool parseSkin(const std::string& text, SkinModel& model, std::string& error)
 {
     XmlBuilder builder;
     XML_Parser parser = XML_ParserCreate("UTF-8");
+    if (!parser)
+        throw std::bad_alloc();
+    builder.parser = parser;
     XML_SetUserData(parser, &builder);
     XML_SetElementHandler(parser, startElement, endElement);
     bool ok = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) != XML_STATUS_ERROR;
-    if (!ok) {
+    const bool noMemory = builder.outOfMemory || XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY;
+    if (!ok && !noMemory) {
         error = std::string("skin: ") + XML_ErrorString(XML_GetErrorCode(parser)) + " at line " +
                 std::to_string(XML_GetCurrentLineNumber(parser));
     }
     XML_ParserFree(parser);
+    if (noMemory)
+        throw std::bad_alloc();
     if (!ok)
         return false;
     if (!builder.root || builder.root->name != "skin") {
@@ -352,6 +394,11 @@ bool SkinService::loadText(const std::string& text)
 
 tresult SkinService::loadSkin(void*, const char16* fileName)
 {
+    return answerForPlugIn([&] { return loadFile(fileName); });
+}
+
+tresult SkinService::loadFile(const char16* fileName)
+{
     // The bundle is the one this host loaded: its resources folder holds the skin.
     if (!fileName)
         return kInvalidArgument;
@@ -365,9 +412,17 @@ tresult SkinService::loadSkin(void*, const char16* fileName)
         error_ = "skin: cannot open " + resources_ + "/" + name;
         return kResultFalse;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return loadText(text.str()) ? kResultOk : kResultFalse;
+    // Read piece by piece rather than through a stream insertion, which would take running out of
+    // memory for the file's end.
+    std::string text;
+    char piece[4096];
+    while (in.read(piece, sizeof piece) || in.gcount() > 0)
+        text.append(piece, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        error_ = "skin: cannot read " + resources_ + "/" + name;
+        return kResultFalse;
+    }
+    return loadText(text) ? kResultOk : kResultFalse;
 }
 
 tresult SkinService::applyColorGroup(FUnknown* group)
@@ -600,6 +655,10 @@ std::string EditorView::renderSvg()
         }
     }
     out << "</svg>\n";
+    // The stream, and the draw context the plug-in paints through, keep out of memory to themselves
+    // as a bad stream: a picture with something missing is no picture.
+    if (out.bad())
+        throw std::bad_alloc();
     return out.str();
 }
 

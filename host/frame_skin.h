@@ -110,6 +110,7 @@ public:
     SkinBitmap* bitmap(const std::string& name) const;
 
 private:
+    tresult loadFile(const char16* fileName);
     std::string resources_;
     SkinModel model_;
     std::map<std::string, SkinBitmap*> bitmaps_;

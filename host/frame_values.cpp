@@ -1,5 +1,7 @@
 #include "host/frame_values.h"
 
+#include "host/outofmemory.h"
+
 #include <algorithm>
 
 namespace qelhost {
@@ -29,7 +31,7 @@ tresult HostValue::getString(char16* buffer, int32* size)
 
 void HostValue::setString(const char16* text, int32 flag)
 {
-    string_ = text ? std::u16string(text) : std::u16string();
+    answerForPlugIn([&] { string_ = text ? std::u16string(text) : std::u16string(); });
     lastFlag_ = flag;
 }
 
@@ -69,7 +71,10 @@ namespace {
 class TextReceiver final : public Uncounted<IValueTextReceiver>
 {
 public:
-    void setText(const char16* t) override { text = t ? toUtf8(t, 128) : std::string(); }
+    void setText(const char16* t) override
+    {
+        answerForPlugIn([&] { text = t ? toUtf8(t, 128) : std::string(); });
+    }
     std::string text;
 };
 } // namespace

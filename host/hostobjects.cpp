@@ -1,5 +1,7 @@
 #include "host/hostobjects.h"
 
+#include "host/outofmemory.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -104,7 +106,7 @@ tresult HostAttributeList::fetch(const char* id, T& value) const
 
 tresult HostAttributeList::setInt(const char* id, int64 value)
 {
-    return store(id, value);
+    return answerForPlugIn([&] { return store(id, value); });
 }
 
 tresult HostAttributeList::getInt(const char* id, int64& value)
@@ -114,7 +116,7 @@ tresult HostAttributeList::getInt(const char* id, int64& value)
 
 tresult HostAttributeList::setFloat(const char* id, double value)
 {
-    return store(id, value);
+    return answerForPlugIn([&] { return store(id, value); });
 }
 
 tresult HostAttributeList::getFloat(const char* id, double& value)
@@ -126,7 +128,7 @@ tresult HostAttributeList::setString(const char* id, const char16* string)
 {
     if (!string)
         return kInvalidArgument;
-    return store(id, std::u16string(string));
+    return answerForPlugIn([&] { return store(id, std::u16string(string)); });
 }
 
 tresult HostAttributeList::getString(const char* id, char16* string, uint32 sizeInBytes)
@@ -148,7 +150,7 @@ tresult HostAttributeList::setBinary(const char* id, const void* data, uint32 si
     if (!data && sizeInBytes)
         return kInvalidArgument;
     auto p = static_cast<const std::uint8_t*>(data);
-    return store(id, std::vector<std::uint8_t>(p, p + sizeInBytes));
+    return answerForPlugIn([&] { return store(id, std::vector<std::uint8_t>(p, p + sizeInBytes)); });
 }
 
 tresult HostAttributeList::getBinary(const char* id, const void*& data, uint32& sizeInBytes)
@@ -159,6 +161,15 @@ tresult HostAttributeList::getBinary(const char* id, const void*& data, uint32& 
     data = v->data();
     sizeInBytes = static_cast<uint32>(v->size());
     return kResultOk;
+}
+
+void HostMessage::setMessageId(const char* id)
+{
+    answerForPlugIn([&] {
+        id_ = id ? id : "";
+        hasId_ = id != nullptr;
+        return kResultOk;
+    });
 }
 
 tresult HostMessage::queryInterface(const std::uint8_t* asked, void** obj)
@@ -193,8 +204,10 @@ tresult HostApplication::createInstance(const std::uint8_t* cid, const std::uint
         return kNoInterface;
     if (!onMainThread())
         ++offMain_;
-    *obj = static_cast<IMessage*>(new HostMessage);
-    return kResultOk;
+    return answerForPlugIn([&] {
+        *obj = static_cast<IMessage*>(new HostMessage);
+        return kResultOk;
+    });
 }
 
 // ---- parameter changes ----
@@ -293,8 +306,11 @@ tresult MemoryStream::write(void* buffer, int32 numBytes, int32* numBytesWritten
     if (!buffer || numBytes < 0)
         return kInvalidArgument;
     std::size_t end = static_cast<std::size_t>(pos_) + static_cast<std::size_t>(numBytes);
-    if (end > data_.size())
-        data_.resize(end);
+    if (end > data_.size() && answerForPlugIn([&] {
+                                  data_.resize(end);
+                                  return kResultOk;
+                              }) != kResultOk)
+        return kOutOfMemory;
     std::memcpy(data_.data() + pos_, buffer, static_cast<std::size_t>(numBytes));
     pos_ = static_cast<int64>(end);
     if (numBytesWritten)
@@ -334,9 +350,11 @@ tresult ComponentHandler::queryInterface(const std::uint8_t* asked, void** obj)
 
 tresult ComponentHandler::performEdit(uint32 id, double valueNormalized)
 {
-    if (sink_)
-        sink_(id, valueNormalized);
-    return kResultOk;
+    return answerForPlugIn([&] {
+        if (sink_)
+            sink_(id, valueNormalized);
+        return kResultOk;
+    });
 }
 
 // ---- connection ----
@@ -370,7 +388,7 @@ tresult ConnectionProxy::notify(IMessage* message)
         return kInvalidArgument;
     if (!dest_)
         return kResultFalse;
-    return router_.route(*this, message, toController_);
+    return answerForPlugIn([&] { return router_.route(*this, message, toController_); });
 }
 
 MessageRouter::~MessageRouter()
@@ -379,27 +397,60 @@ MessageRouter::~MessageRouter()
         p.message->release();
 }
 
+MessageRecord::MessageRecord(HostMessage& message, bool to, bool offMain)
+: id(message.getMessageId() ? message.getMessageId() : ""), toController(to), offMainThread(offMain), message_(&message)
+{
+    message_->addRef();
+}
+
+MessageRecord::MessageRecord(const MessageRecord& other)
+: id(other.id), toController(other.toController), offMainThread(other.offMainThread), message_(other.message_)
+{
+    message_->addRef();
+}
+
+MessageRecord& MessageRecord::operator=(const MessageRecord& other)
+{
+    if (this != &other) {
+        id = other.id;
+        other.message_->addRef();
+        message_->release();
+        message_ = other.message_;
+        toController = other.toController;
+        offMainThread = other.offMainThread;
+    }
+    return *this;
+}
+
+MessageRecord::~MessageRecord()
+{
+    message_->release();
+}
+
+const std::map<std::string, HostAttributeList::Value>& MessageRecord::attributes() const
+{
+    return message_->attributes().values();
+}
+
 void MessageRouter::record(IMessage* message, bool toController, bool offMain)
 {
-    MessageRecord rec;
-    const char* id = message->getMessageId();
-    rec.id = id ? id : "";
-    rec.toController = toController;
-    rec.offMainThread = offMain;
-    if (auto* attrs = message->getAttributes()) {
-        // Our own attribute list: read it back directly.
-        if (auto* own = dynamic_cast<HostAttributeList*>(attrs))
-            rec.attributes = own->values();
+    // Only the host's own messages are logged; a log that cannot grow leaves the message out.
+    auto* own = dynamic_cast<HostMessage*>(message);
+    if (!own)
+        return;
+    try {
+        MessageRecord rec(*own, toController, offMain);
+        std::function<void(const MessageRecord&)> cb;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (log_.size() < kMaxLog)
+                log_.push_back(rec);
+            cb = onMessage;
+        }
+        if (cb)
+            cb(rec);
+    } catch (const std::bad_alloc&) {
     }
-    std::function<void(const MessageRecord&)> cb;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (log_.size() < kMaxLog)
-            log_.push_back(rec);
-        cb = onMessage;
-    }
-    if (cb)
-        cb(rec);
 }
 
 tresult MessageRouter::route(ConnectionProxy& proxy, IMessage* message, bool toController)
@@ -407,11 +458,11 @@ tresult MessageRouter::route(ConnectionProxy& proxy, IMessage* message, bool toC
     bool offMain = !app_.onMainThread();
     record(message, toController, offMain);
     if (!offMain)
-        return proxy.destination()->notify(message);
+        return counted(proxy.destination()->notify(message));
     ++offMain_;
-    message->addRef();
     std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back({proxy.destination(), message});
+    pending_.push_back({proxy.destination(), message}); // out of memory: not kept, and answered so
+    message->addRef();
     return kResultOk;
 }
 
@@ -423,7 +474,7 @@ void MessageRouter::deliverQueued()
         todo.swap(pending_);
     }
     for (auto& p : todo) {
-        p.dest->notify(p.message);
+        counted(p.dest->notify(p.message));
         p.message->release();
     }
 }
@@ -433,10 +484,12 @@ tresult MessageRouter::sendToProcessor(IConnectionPoint* processor, const char* 
     if (!processor)
         return kResultFalse;
     auto* msg = new HostMessage;
+    tresult r = kResultOk;
     msg->setMessageId(id);
     if (intKey)
-        msg->attributes().setInt(intKey, value);
-    tresult r = processor->notify(msg);
+        r = msg->attributes().setInt(intKey, value);
+    if (r == kResultOk && msg->getMessageId())
+        r = counted(processor->notify(msg));
     msg->release();
     return r;
 }

@@ -124,11 +124,7 @@ class HostMessage final : public RefCounted<IMessage>
 public:
     tresult queryInterface(const std::uint8_t* iid, void** obj) override;
     const char* getMessageId() override { return hasId_ ? id_.c_str() : nullptr; }
-    void setMessageId(const char* id) override
-    {
-        hasId_ = id != nullptr;
-        id_ = id ? id : "";
-    }
+    void setMessageId(const char* id) override;
     IMessageAttributes* getAttributes() override { return &attributes_; }
     HostAttributeList& attributes() { return attributes_; }
 
@@ -138,13 +134,23 @@ private:
     HostAttributeList attributes_;
 };
 
-// A copy of one message as it crossed the host, for the log.
-struct MessageRecord
+// One message as it crossed the host, for the log: the record holds the message itself, so that
+// logging copies none of its attributes.
+class MessageRecord
 {
+public:
+    MessageRecord(HostMessage& message, bool toController, bool offMainThread);
+    MessageRecord(const MessageRecord& other);
+    MessageRecord& operator=(const MessageRecord& other);
+    ~MessageRecord();
+
+    const std::map<std::string, HostAttributeList::Value>& attributes() const;
     std::string id;
     bool toController = false;
     bool offMainThread = false;
-    std::map<std::string, HostAttributeList::Value> attributes;
+
+private:
+    HostMessage* message_;
 };
 
 class HostApplication final : public RefCounted<IHostApplication>

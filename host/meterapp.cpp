@@ -2,6 +2,7 @@
 
 #include "dsp/prims.h"
 #include "host/numbertext.h"
+#include "host/outofmemory.h"
 #include "host/picturefile.h"
 #include "host/report.h"
 #include "host/session.h"
@@ -164,27 +165,42 @@ std::string numberedSvgPath(const std::string& path, std::size_t n)
     return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
 }
 
+int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& noteLine);
+
+// The name a source's messages go by.
+std::string sourceName(const std::string* file)
+{
+    return file ? *file : std::string("the built-in test programme");
+}
+
 // Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
 int meterSource(const MeterOptions& o, const std::string* file, const std::string& svgPath,
                 const std::function<void(const std::string&)>& output,
                 const std::function<void(const std::string&)>& note)
 {
+    // Memory that either side could not have on the way: the file fails for it, with that reason,
+    // whatever step noticed it, and no reading is reported.
+    const std::uint64_t failuresBefore = memoryFailures();
+    const auto outOfMemory = [failuresBefore] { return memoryFailures() != failuresBefore; };
     std::string error;
     std::unique_ptr<AudioSource> source = file ? openAudioFile(*file, error) : makeTestProgramme();
     if (!source) {
         note("meter: " + error + "\n");
         return kMeterInputError;
     }
-    const std::string name = file ? *file : source->name();
+    const std::string name = sourceName(file);
+    const auto fail = [&](const std::string& why, int status) {
+        // A step that could not have its memory may say how much it wanted.
+        const bool says = why.rfind("cannot allocate", 0) == 0;
+        note("meter: " + name + ": " + (outOfMemory() && !says ? std::string(kNoMemory) : why) + "\n");
+        return status;
+    };
     Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn);
-    if (!session.load(error) || !session.create(error)) {
-        note("meter: " + error + "\n");
-        return kMeterPluginError;
-    }
-    if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers())) {
-        note("meter: " + name + ": " + setupRefusal(*source, error) + "\n");
-        return kMeterPluginError;
-    }
+    if (!session.load(error) || !session.create(error))
+        return fail(error, kMeterPluginError);
+    if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers()))
+        return fail(setupRefusal(*source, error), kMeterPluginError);
     // Without a picture nobody sees the display while the file is metered.
     session.displayShown = !svgPath.empty();
     if (o.onSetUp)
@@ -203,15 +219,11 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
         note("meter: warning: " + name + ": " + warnings.substr(at, end - at) + "\n");
         at = end + 1;
     }
-    if (!ran) {
-        note("meter: " + name + ": " + error + "\n");
-        return session.stalled() ? kMeterStalled : kMeterPluginError;
-    }
+    if (!ran)
+        return fail(error, session.stalled() ? kMeterStalled : kMeterPluginError);
     // Offline the plug-in completes its readings before it writes them: one read-out is final.
-    if (!session.readOut(&error)) {
-        note("meter: " + name + ": " + error + "\n");
-        return session.stalled() ? kMeterStalled : kMeterPluginError;
-    }
+    if (!session.readOut(&error))
+        return fail(error, session.stalled() ? kMeterStalled : kMeterPluginError);
 
     MeterReport report;
     report.file = name;
@@ -219,22 +231,33 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
     report.channels = source->channels();
     report.seconds = static_cast<double>(session.framesRead()) / source->sampleRate();
     report.params = session.values();
+    if (outOfMemory())
+        return fail("", kMeterPluginError);
     int status = kMeterOk;
     if (!svgPath.empty() && !session.writeSvg(svgPath, error)) {
+        if (outOfMemory())
+            return fail("", kMeterPluginError);
         note("meter: --svg: " + error + "\n");
         status = kMeterInputError;
     }
 
     // The rest of the host's call order: state round trip and a re-set-up with another block size.
+    // Those only warn, unless memory ran out on the way.
+    const auto warn = [&](const std::string& why) {
+        if (!outOfMemory())
+            note("meter: warning: " + name + ": " + why + "\n");
+    };
     std::vector<std::uint8_t> state;
     if (!session.saveState(state) || !session.restoreState(state))
-        note("meter: warning: the processor's state did not survive a save and restore\n");
+        warn("the processor's state did not survive a save and restore");
     int other = o.blockSize > 1 ? o.blockSize / 2 : 2;
     if (!session.resetup(other, error))
-        note("meter: warning: re-set-up failed: " + error + "\n");
-    else
-        session.processBlock(nullptr, other);
+        warn("re-set-up failed: " + error);
+    else if (session.processBlock(nullptr, other) != kResultOk)
+        warn("the plug-in failed to process a block after the re-set-up");
     session.teardown();
+    if (outOfMemory())
+        return fail("", kMeterPluginError);
 
     output(o.json ? formatJson(report) : formatText(report));
     return status;
@@ -247,7 +270,7 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
     try {
         return meterSource(o, file, svgPath, output, note);
     } catch (const std::bad_alloc&) {
-        note("meter: " + (file ? *file : std::string("the built-in test programme")) + ": cannot allocate memory\n");
+        note("meter: " + sourceName(file) + ": " + kNoMemory + "\n");
         return kMeterPluginError;
     }
 }
@@ -255,6 +278,23 @@ int meterOne(const MeterOptions& o, const std::string* file, const std::string& 
 } // namespace
 
 int runMeter(const MeterOptions& o, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& noteLine)
+{
+    // Out of memory before or between the files (a file's own shortage is that file's failure).
+    try {
+        return meterAll(o, output, noteLine);
+    } catch (const std::bad_alloc&) {
+        try {
+            noteLine(std::string("meter: ") + kNoMemory + "\n");
+        } catch (const std::bad_alloc&) {
+        }
+        return kMeterPluginError;
+    }
+}
+
+namespace {
+
+int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output,
              const std::function<void(const std::string&)>& noteLine)
 {
     // One line each, whatever the names in them hold.
@@ -300,5 +340,7 @@ int runMeter(const MeterOptions& o, const std::function<void(const std::string&)
     }
     return status;
 }
+
+} // namespace
 
 } // namespace qelhost

@@ -23,6 +23,9 @@ enum : tresult
     kResultFalse = 1,
     kInvalidArgument = 2,
     kNotImplemented = 3,
+    kInternalError = 4,
+    kNotInitialized = 5,
+    kOutOfMemory = 6, // the call could not have the memory it needed
     kNoInterface = -1,
 };
 

@@ -2,6 +2,7 @@
 
 #include "host/audiothread.h"
 #include "host/numbertext.h"
+#include "host/outofmemory.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -275,13 +276,13 @@ bool Session::create(std::string& error)
         error = "no factory";
         return false;
     }
-    if (factory_->createInstance(processorCid_, iid::IComponent.b, reinterpret_cast<void**>(&component_)) !=
+    if (counted(factory_->createInstance(processorCid_, iid::IComponent.b, reinterpret_cast<void**>(&component_))) !=
             kResultOk ||
         !component_) {
         error = "the processor cannot be created";
         return false;
     }
-    if (component_->initialize(app_) != kResultOk) {
+    if (counted(component_->initialize(app_)) != kResultOk) {
         error = "the processor refused to initialize";
         return false;
     }
@@ -291,14 +292,14 @@ bool Session::create(std::string& error)
     }
     std::uint8_t ccid[16] = {};
     if (component_->getControllerClassId(ccid) == kResultOk) {
-        if (factory_->createInstance(ccid, iid::IEditController.b, reinterpret_cast<void**>(&controller_)) !=
+        if (counted(factory_->createInstance(ccid, iid::IEditController.b, reinterpret_cast<void**>(&controller_))) !=
                 kResultOk ||
             !controller_) {
             controller_ = nullptr;
             error = "the controller cannot be created";
             return false;
         }
-        if (controller_->initialize(display_ ? display_->context() : app_) != kResultOk) {
+        if (counted(controller_->initialize(display_ ? display_->context() : app_)) != kResultOk) {
             error = "the controller refused to initialize";
             return false;
         }
@@ -320,9 +321,9 @@ bool Session::create(std::string& error)
     // The controller follows the processor's state.
     if (controller_) {
         auto* stream = new MemoryStream;
-        if (component_->getState(stream) == kResultOk) {
+        if (counted(component_->getState(stream)) == kResultOk) {
             stream->rewind();
-            controller_->setComponentState(stream);
+            counted(controller_->setComponentState(stream));
         }
         stream->release();
     }
@@ -358,7 +359,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     sourceChannels_ = channels;
     SpeakerArrangement arr = speakers;
     SpeakerArrangement in = arr, out = arr;
-    if (processor_->setBusArrangements(&in, 1, &out, 1) != kResultOk) {
+    if (counted(processor_->setBusArrangements(&in, 1, &out, 1)) != kResultOk) {
         // The processor proposes what it can do through its buses: take it when it holds the same
         // channels, or stereo for a mono source (the one channel then feeds both).
         SpeakerArrangement pin = 0, pout = 0;
@@ -366,7 +367,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
         processor_->getBusArrangement(kOutput, 0, pout);
         const int offered = std::popcount(pin);
         const bool fits = offered == std::popcount(pout) && (offered == channels || (channels == 1 && offered == 2));
-        if (!fits || processor_->setBusArrangements(&pin, 1, &pout, 1) != kResultOk) {
+        if (!fits || counted(processor_->setBusArrangements(&pin, 1, &pout, 1)) != kResultOk) {
             error = "the plug-in refuses " + std::to_string(channels) + "-channel audio (speakers " +
                     hexMask(speakers) + ")" +
                     (offered > 0 && pin != speakers ? "; it offers " + std::to_string(offered) + " channel" +
@@ -382,7 +383,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
         return false;
     }
     ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate};
-    if (processor_->setupProcessing(ps) != kResultOk) {
+    if (counted(processor_->setupProcessing(ps)) != kResultOk) {
         error = "the plug-in refuses to process at " + formatNumber(sampleRate, 17) + " Hz in blocks of up to " +
                 std::to_string(blockSize) + " samples";
         return false;
@@ -401,9 +402,18 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     }
     component_->activateBus(kAudio, kInput, 0, true);
     component_->activateBus(kAudio, kOutput, 0, true);
-    component_->setActive(true);
-    active_ = true;
+    return activate(error);
+}
+
+bool Session::activate(std::string& error)
+{
+    const tresult answer = counted(component_->setActive(true));
     router_->deliverQueued();
+    if (answer != kResultOk) {
+        error = "the plug-in refused to activate";
+        return false;
+    }
+    active_ = true;
     return true;
 }
 
@@ -416,6 +426,7 @@ bool Session::makeSlots(int blockSize, std::string& error)
         for (std::uint64_t i = 0; i < count; ++i)
             slots_.push_back(std::make_unique<Slot>(*this, pluginChannels_, blockSize));
     } catch (const std::bad_alloc&) {
+        noteMemoryFailure();
         slots_.clear();
         // Input and output samples of each block.
         const double mib = 2.0 * static_cast<double>(count) * blockSize * pluginChannels_ * sizeof(float) / (1 << 20);
@@ -539,7 +550,7 @@ void Session::consumeSlot(Slot& s)
             else
                 it->second = v;
             if (controller_)
-                controller_->setParamNormalized(id, v);
+                counted(controller_->setParamNormalized(id, v));
         }
     }
     if (logging && !batch.empty())
@@ -581,7 +592,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
         const std::uint64_t d = audio_->done();
         while (consumed < d) {
             Slot& s = *slots_[consumed++ % depth];
-            if (s.result != kResultOk) {
+            if (counted(s.result) != kResultOk) {
                 if (first == kResultOk)
                     first = s.result;
                 // A plug-in that could not complete its readings gets no more blocks.
@@ -867,7 +878,7 @@ std::vector<ParamValue> Session::values()
     int32 n = controller_->getParameterCount();
     for (int32 i = 0; i < n; ++i) {
         ParameterInfo info{};
-        if (controller_->getParameterInfo(i, info) != kResultOk)
+        if (counted(controller_->getParameterInfo(i, info)) != kResultOk)
             continue;
         ParamValue v;
         v.id = info.id;
@@ -880,7 +891,7 @@ std::vector<ParamValue> Session::values()
         v.normalized = controller_->getParamNormalized(info.id);
         v.plain = controller_->normalizedParamToPlain(info.id, v.normalized);
         char16 text[128] = {};
-        if (controller_->getParamStringByValue(info.id, v.normalized, text) == kResultOk)
+        if (counted(controller_->getParamStringByValue(info.id, v.normalized, text)) == kResultOk)
             v.text = toUtf8(text, 127);
         out.push_back(std::move(v));
     }
@@ -901,7 +912,7 @@ bool Session::saveState(std::vector<std::uint8_t>& out)
     if (!component_)
         return false;
     auto* stream = new MemoryStream;
-    bool ok = component_->getState(stream) == kResultOk;
+    bool ok = counted(component_->getState(stream)) == kResultOk;
     out = stream->data();
     stream->release();
     return ok;
@@ -912,10 +923,10 @@ bool Session::restoreState(const std::vector<std::uint8_t>& bytes)
     if (!component_)
         return false;
     auto* stream = new MemoryStream(bytes);
-    bool ok = component_->setState(stream) == kResultOk;
+    bool ok = counted(component_->setState(stream)) == kResultOk;
     if (ok && controller_) {
         stream->rewind();
-        controller_->setComponentState(stream);
+        ok = counted(controller_->setComponentState(stream)) == kResultOk;
     }
     stream->release();
     return ok;
@@ -931,19 +942,16 @@ bool Session::resetup(int blockSize, std::string& error)
     active_ = false;
     router_->deliverQueued();
     ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate_};
-    if (blockSize < 1 || processor_->setupProcessing(ps) != kResultOk) {
+    if (blockSize < 1 || counted(processor_->setupProcessing(ps)) != kResultOk) {
+        std::string again;
+        activate(again);
         error = "the processor refused the new set-up";
-        component_->setActive(true);
-        active_ = true;
         return false;
     }
     blockSize_ = blockSize;
     if (!makeSlots(blockSize, error))
         return false; // left inactive: nothing is processed until a set-up succeeds
-    component_->setActive(true);
-    active_ = true;
-    router_->deliverQueued();
-    return true;
+    return activate(error);
 }
 
 void Session::teardown()

@@ -204,6 +204,8 @@ private:
     void fillContext(ProcessContext& ctx, std::int64_t pos, bool playing);
     void prepareSlot(Slot& s, int n, bool inPlace, bool playing = true);
     void consumeSlot(Slot& s);
+    // setActive(true) and the messages it sends; false with the reason when the plug-in refuses.
+    bool activate(std::string& error);
     // The audio thread's take-back while it runs the display: the block's outputs to the controller,
     // then, after a block that carries an output list, the display's idle.
     static void takeBackOnAudioThread(ProcessBlock& block);

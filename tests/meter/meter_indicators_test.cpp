@@ -33,7 +33,7 @@ protected:
     std::u16string lastTime()
     {
         auto times = messages("time");
-        return times.empty() ? u"" : std::get<std::u16string>(times.back().attributes.at("time"));
+        return times.empty() ? u"" : std::get<std::u16string>(times.back().attributes().at("time"));
     }
 };
 

@@ -50,11 +50,11 @@ TEST_F(LifecycleTest, ClassRecordsBusesASecondInitializeAndActivation)
     auto n = messages("nChannels");
     auto v = messages("vuMetersProcessing");
     ASSERT_EQ(n.size(), 2u); // with each change of activation
-    EXPECT_EQ(std::get<int64>(n[0].attributes.at("nChannelsIn")), 2);
-    EXPECT_EQ(std::get<int64>(n[1].attributes.at("nChannelsOut")), 2);
+    EXPECT_EQ(std::get<int64>(n[0].attributes().at("nChannelsIn")), 2);
+    EXPECT_EQ(std::get<int64>(n[1].attributes().at("nChannelsOut")), 2);
     ASSERT_EQ(v.size(), 2u); // on, then off
-    EXPECT_EQ(std::get<int64>(v[0].attributes.at("vuMetersProcessing")), 1);
-    EXPECT_EQ(std::get<int64>(v[1].attributes.at("vuMetersProcessing")), 0);
+    EXPECT_EQ(std::get<int64>(v[0].attributes().at("vuMetersProcessing")), 1);
+    EXPECT_EQ(std::get<int64>(v[1].attributes().at("vuMetersProcessing")), 0);
     session.component()->setActive(true);
     // Other messages, and resets without their attribute, are ignored; nothing reaches the controller.
     IConnectionPoint* proc = session.processorConnection();

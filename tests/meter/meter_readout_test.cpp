@@ -103,7 +103,7 @@ TEST_F(ReadOutTest, TimeCountsMeasuredBlocksPlayedAndAResetClearsIt)
     session.requestData(); // one message per second, however often asked
     auto times = messages("time");
     ASSERT_EQ(times.size(), 1u);
-    EXPECT_EQ(std::get<std::u16string>(times[0].attributes.at("time")), u"00:00:01");
+    EXPECT_EQ(std::get<std::u16string>(times[0].attributes().at("time")), u"00:00:01");
     EXPECT_TRUE(times[0].toController);
     // Never built nor sent off the main thread.
     EXPECT_FALSE(times[0].offMainThread);
@@ -115,7 +115,7 @@ TEST_F(ReadOutTest, TimeCountsMeasuredBlocksPlayedAndAResetClearsIt)
     session.requestData();
     times = messages("time");
     ASSERT_EQ(times.size(), 2u);
-    EXPECT_EQ(std::get<std::u16string>(times[1].attributes.at("time")), u"00:00:00");
+    EXPECT_EQ(std::get<std::u16string>(times[1].attributes().at("time")), u"00:00:00");
     // Hours beyond two digits, and a buffer too short for the whole text.
     char16_t text[32];
     Norrik::BigMeterQel::formatTime(360000, text, 32);
