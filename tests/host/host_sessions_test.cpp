@@ -271,7 +271,8 @@ TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
 TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
 {
     // Stereo blocks of 65536 frames hold 512 KiB of samples: at most 16 are handed over at once, not
-    // the ring's 128, and every sample still comes back through, in order.
+    // the ring's 128, and every sample still comes back through, in order. So too once re-set up to
+    // them from blocks of 512 frames, whose slots would hold neither.
     struct Deepest final : AudioThread::Probe
     {
         HeldBack held;
@@ -289,22 +290,27 @@ TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
     constexpr int kBlock = 65536;
     const std::vector<float> audio = steppedNoise(24.0 * kBlock / 48000);
     const auto [left, right] = apart(audio);
-    std::vector<float> outLeft(left.size()), outRight(left.size());
-    Deepest probe; // outlives the session's audio thread, which calls it to the end
-    std::string error;
-    Session session(NORRIK_BUNDLE_PATH);
-    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, kBlock, error)) << error;
-    probe.audio = session.audioThread();
-    probe.held.handed = probe.held.allowed = probe.audio->done();
-    probe.audio->setProbe(&probe);
-    const float* in[] = {left.data(), right.data()};
-    float* out[] = {outLeft.data(), outRight.data()};
-    EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
-    probe.audio->setProbe(nullptr);
-    session.teardown();
-    EXPECT_LE(probe.deepest, 16u);
-    EXPECT_GT(probe.deepest, 0u);
-    EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+    for (const int firstBlock : {kBlock, 512}) {
+        SCOPED_TRACE(testing::Message() << "set up at " << firstBlock);
+        std::vector<float> outLeft(left.size()), outRight(left.size());
+        Deepest probe; // outlives the session's audio thread, which calls it to the end
+        std::string error;
+        Session session(NORRIK_BUNDLE_PATH);
+        ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, firstBlock, error) &&
+                    (firstBlock == kBlock || session.resetup(kBlock, error)))
+            << error;
+        probe.audio = session.audioThread();
+        probe.held.handed = probe.held.allowed = probe.audio->done();
+        probe.audio->setProbe(&probe);
+        const float* in[] = {left.data(), right.data()};
+        float* out[] = {outLeft.data(), outRight.data()};
+        EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
+        probe.audio->setProbe(nullptr);
+        session.teardown();
+        EXPECT_LE(probe.deepest, 16u);
+        EXPECT_GT(probe.deepest, 0u);
+        EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+    }
 }
 
 // Limits this process's address space to what it takes now and `bytes` more.
