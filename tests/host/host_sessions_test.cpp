@@ -313,6 +313,51 @@ TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
     }
 }
 
+TEST(HostSessions, MemoryRunningOutInTheFeedLeavesTheRunOnlyOnceTheBlocksInFlightAreDone)
+{
+    // The source runs out of memory with blocks handed over and held back on the audio thread. They
+    // point into the session's slots: the exception leaves run() only once they are done, and with
+    // the main thread's part handed back.
+    struct RunsOut final : AudioSource
+    {
+        std::unique_ptr<AudioSource> programme = makeTestProgramme(2.0);
+        int reads = 0;
+        int channels() const override { return programme->channels(); }
+        double sampleRate() const override { return programme->sampleRate(); }
+        std::int64_t frames() const override { return programme->frames(); }
+        std::string name() const override { return programme->name(); }
+        std::int64_t read(float* const* channels, std::int64_t maxFrames) override
+        {
+            if (++reads == 20)
+                throw std::bad_alloc();
+            return programme->read(channels, maxFrames);
+        }
+    } source;
+    HeldBack held; // outlives the session's audio thread, which calls it to the end
+    std::string error;
+    Session session(NORRIK_BUNDLE_PATH);
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    held.handed = held.allowed = session.audioThread()->done();
+    session.audioThread()->setProbe(&held);
+    std::uint64_t done = 0;
+    EXPECT_THROW(
+        {
+            try {
+                session.run(source, {}, error);
+            } catch (const std::bad_alloc&) {
+                done = session.audioThread()->done();
+                throw;
+            }
+        },
+        std::bad_alloc);
+    held.lastLook(0); // lets the audio thread go on, were it still held
+    EXPECT_EQ(held.handed.load(), 19u);
+    EXPECT_EQ(done, held.handed.load()) << "blocks still in flight as the run was left";
+    EXPECT_TRUE(session.app().onMainThread());
+    EXPECT_FALSE(session.stalled());
+    session.audioThread()->setProbe(nullptr);
+}
+
 // Limits this process's address space to what it takes now and `bytes` more.
 void leaveAddressSpace(rlim_t bytes)
 {
