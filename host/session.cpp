@@ -18,6 +18,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace qelhost {
@@ -117,12 +118,51 @@ std::string defaultBundlePath()
     return dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
 }
 
+// ---- what the audio thread reaches ----
+
+// What taking a block back reaches, on whichever thread takes it back, and what the controller's
+// edits reach from any thread. A stalled session leaves it, as it leaves the slots, to the end of
+// the process: a held process() call, or a take-back held in the controller, may come back after
+// the session is gone. The session drops its own pointers to the plug-in and the display at a
+// stalled tear-down; the copies here are never written then.
+struct Session::Shared
+{
+    MessageRouter router;
+    DisplayHost* display = nullptr;
+    IEditController* controller = nullptr;
+    IConnectionPoint* procCP = nullptr;
+    double sampleRate = 48000.0;
+    std::int64_t framesTakenBack = 0; // the frames of every block processed and taken back
+    bool takeBackFailed = false;      // out of memory on the audio thread
+    std::mutex editMutex;
+    std::vector<std::pair<uint32, double>> pendingEdits;
+    std::vector<std::pair<uint32, double>> lastOutputs;
+    std::vector<std::vector<std::pair<uint32, double>>> outputLog;
+
+    explicit Shared(HostApplication& app) : router(app) {}
+    // The block's outputs: to the log, the last outputs and the controller.
+    void consume(Slot& s);
+    // The host's idle: the display's, or else a request for data.
+    void requestData();
+    // An edit for the next block.
+    void edit(uint32 id, double normalized);
+    void takeEdits(HostParameterChanges& changes);
+    // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host
+    // has taken its blocks back, so that the display moves with the audio's time and its picture
+    // after a run is the same however fast the machine meters. (The blocks handed over can run
+    // seconds of audio ahead of it.)
+    int32 displayClock() const;
+    // Sets the display clock that every session shares to this session's time: before each call into
+    // the controller that may move its display.
+    void showDisplayTime() const;
+};
+
 // ---- slots ----
 
 // A block in the ring, with the buffers, parameter changes and context its data points to.
 struct Session::Slot : ProcessBlock
 {
-    Session& owner;
+    Shared& shared;
     // Every channel's input, then every channel's output, each channel on a 64-byte boundary of
     // the block: one allocation, not one per channel.
     std::unique_ptr<float[]> samples;
@@ -133,8 +173,8 @@ struct Session::Slot : ProcessBlock
     HostParameterChanges outChanges;
     ProcessContext ctx{};
 
-    Slot(Session& session, int channels, int frames)
-    : owner(session), inPtr(static_cast<std::size_t>(channels)), outPtr(static_cast<std::size_t>(channels))
+    Slot(Shared& taker, int channels, int frames)
+    : shared(taker), inPtr(static_cast<std::size_t>(channels)), outPtr(static_cast<std::size_t>(channels))
     {
         const std::size_t stride = (static_cast<std::size_t>(frames) + 15) / 16 * 16;
         const std::size_t lanes = 2 * static_cast<std::size_t>(channels);
@@ -195,27 +235,35 @@ Session::Session(std::string bundlePath, PluginEntries linkedIn)
 : bundlePath_(std::move(bundlePath)), linkedIn_(linkedIn)
 {
     app_ = new HostApplication;
-    router_ = std::make_unique<MessageRouter>(*app_);
-    handler_ = new ComponentHandler([this](uint32 id, double v) {
-        std::lock_guard<std::mutex> lock(editMutex_);
-        pendingEdits_.emplace_back(id, v);
-    });
-    procProxy_ = new ConnectionProxy(*router_, true);
-    ctrlProxy_ = new ConnectionProxy(*router_, false);
+    shared_ = std::make_unique<Shared>(*app_);
+    handler_ = new ComponentHandler([shared = shared_.get()](uint32 id, double v) { shared->edit(id, v); });
+    procProxy_ = new ConnectionProxy(shared_->router, true);
+    ctrlProxy_ = new ConnectionProxy(shared_->router, false);
 }
 
 Session::~Session()
 {
     teardown();
     if (stalled_) {
-        (void)router_.release(); // the plug-in may still call through the host's objects
+        // The plug-in may still call through the host's objects, and the audio thread take a block back.
+        (void)shared_.release();
         return;
     }
     procProxy_->release();
     ctrlProxy_->release();
     handler_->release();
-    router_.reset();
+    shared_.reset();
     app_->release();
+}
+
+MessageRouter& Session::router()
+{
+    return shared_->router;
+}
+
+double Session::sampleRate() const
+{
+    return shared_->sampleRate;
 }
 
 bool Session::load(std::string& error)
@@ -224,6 +272,7 @@ bool Session::load(std::string& error)
         return false;
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
     display_->frame().frameSystem().clock = sharedDisplayClock;
+    shared_->display = display_.get();
     factory_ = module_.getFactory();
     if (!factory_) {
         error = "GetPluginFactory returned no factory";
@@ -299,6 +348,7 @@ bool Session::create(std::string& error)
             error = "the controller cannot be created";
             return false;
         }
+        shared_->controller = controller_;
         if (counted(controller_->initialize(display_ ? display_->context() : app_)) != kResultOk) {
             error = "the controller refused to initialize";
             return false;
@@ -307,6 +357,7 @@ bool Session::create(std::string& error)
     }
     // Connect both sides through the host's proxies.
     component_->queryInterface(iid::IConnectionPoint.b, reinterpret_cast<void**>(&procCP_));
+    shared_->procCP = procCP_;
     if (controller_)
         controller_->queryInterface(iid::IConnectionPoint.b, reinterpret_cast<void**>(&ctrlCP_));
     if (procCP_ && ctrlCP_) {
@@ -388,7 +439,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
                 std::to_string(blockSize) + " samples";
         return false;
     }
-    sampleRate_ = sampleRate;
+    shared_->sampleRate = sampleRate;
     blockSize_ = blockSize;
     if (!makeSlots(blockSize, error))
         return false;
@@ -408,7 +459,7 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
 bool Session::activate(std::string& error)
 {
     const tresult answer = counted(component_->setActive(true));
-    router_->deliverQueued();
+    router().deliverQueued();
     if (answer != kResultOk) {
         error = "the plug-in refused to activate";
         return false;
@@ -424,7 +475,7 @@ bool Session::makeSlots(int blockSize, std::string& error)
     try {
         slots_.reserve(count);
         for (std::uint64_t i = 0; i < count; ++i)
-            slots_.push_back(std::make_unique<Slot>(*this, pluginChannels_, blockSize));
+            slots_.push_back(std::make_unique<Slot>(*shared_, pluginChannels_, blockSize));
     } catch (const std::bad_alloc&) {
         noteMemoryFailure();
         slots_.clear();
@@ -459,14 +510,14 @@ void Session::stall(std::string reason)
     stallReason_ = std::move(reason);
 }
 
-int32 Session::displayClock() const
+int32 Session::Shared::displayClock() const
 {
-    const double ms = static_cast<double>(framesTakenBack_) * 1000.0 / sampleRate_;
+    const double ms = static_cast<double>(framesTakenBack) * 1000.0 / sampleRate;
     // Wraps as a tick count does.
     return static_cast<int32>(static_cast<std::uint32_t>(static_cast<std::int64_t>(ms)));
 }
 
-void Session::showDisplayTime() const
+void Session::Shared::showDisplayTime() const
 {
     gDisplayMs.store(displayClock(), std::memory_order_relaxed);
 }
@@ -475,28 +526,34 @@ void Session::fillContext(ProcessContext& ctx, std::int64_t pos, bool playing)
 {
     ctx = ProcessContext{};
     ctx.state = playing ? static_cast<uint32>(kPlaying) : 0u;
-    ctx.sampleRate = sampleRate_;
+    ctx.sampleRate = shared_->sampleRate;
     ctx.projectTimeSamples = pos;
     ctx.continuousTimeSamples = pos;
     ctx.tempo = 120.0;
-    ctx.projectTimeMusic = static_cast<double>(pos) / sampleRate_ * ctx.tempo / 60.0;
+    ctx.projectTimeMusic = static_cast<double>(pos) / shared_->sampleRate * ctx.tempo / 60.0;
     ctx.timeSigNumerator = 4;
     ctx.timeSigDenominator = 4;
 }
 
-void Session::takePendingEdits(HostParameterChanges& changes)
+void Session::Shared::edit(uint32 id, double normalized)
 {
-    std::lock_guard<std::mutex> lock(editMutex_);
-    for (auto& e : pendingEdits_)
+    std::lock_guard<std::mutex> lock(editMutex);
+    pendingEdits.emplace_back(id, normalized);
+}
+
+void Session::Shared::takeEdits(HostParameterChanges& changes)
+{
+    std::lock_guard<std::mutex> lock(editMutex);
+    for (auto& e : pendingEdits)
         changes.add(e.first, e.second, 0);
-    pendingEdits_.clear();
+    pendingEdits.clear();
 }
 
 void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
 {
     s.inChanges.clear();
     s.outChanges.clear();
-    takePendingEdits(s.inChanges);
+    shared_->takeEdits(s.inChanges);
     fillContext(s.ctx, samplesProcessed_, playing);
     samplesProcessed_ += n;
     s.inBus.numChannels = pluginChannels_;
@@ -525,11 +582,11 @@ void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
     s.data.processContext = &s.ctx;
 }
 
-void Session::consumeSlot(Slot& s)
+void Session::Shared::consume(Slot& s)
 {
     showDisplayTime();
     // Once the log is full, no batch is gathered (nor allocated) per block.
-    const bool logging = outputLog_.size() < 20000;
+    const bool logging = outputLog.size() < 20000;
     std::vector<std::pair<uint32, double>> batch;
     for (int32 i = 0; i < s.outChanges.getParameterCount(); ++i) {
         HostParamQueue* q = s.outChanges.queue(i);
@@ -544,18 +601,18 @@ void Session::consumeSlot(Slot& s)
         double v = 0.0;
         if (n > 0 && q->getPoint(n - 1, off, v) == kResultOk) {
             uint32 id = q->getParameterId();
-            auto it = std::find_if(lastOutputs_.begin(), lastOutputs_.end(), [id](auto& e) { return e.first == id; });
-            if (it == lastOutputs_.end())
-                lastOutputs_.emplace_back(id, v);
+            auto it = std::find_if(lastOutputs.begin(), lastOutputs.end(), [id](auto& e) { return e.first == id; });
+            if (it == lastOutputs.end())
+                lastOutputs.emplace_back(id, v);
             else
                 it->second = v;
-            if (controller_)
-                counted(controller_->setParamNormalized(id, v));
+            if (controller)
+                counted(controller->setParamNormalized(id, v));
         }
     }
     if (logging && !batch.empty())
-        outputLog_.push_back(std::move(batch));
-    framesTakenBack_ += s.data.numSamples;
+        outputLog.push_back(std::move(batch));
+    framesTakenBack += s.data.numSamples;
 }
 
 // Fills the slot for the next block and answers true, or false when there is none; the pipeline
@@ -600,11 +657,11 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
                 stop = stop || stopOnFailure || incomplete;
             }
             if (!audioRunsDisplay_)
-                consumeSlot(s);
+                shared_->consume(s);
             feed.taken(s, consumed - base);
         }
         if (!audioRunsDisplay_)
-            router_->deliverQueued();
+            router().deliverQueued();
         if (!ended && !stop && published - consumed < depth) {
             Slot& s = *slots_[published % depth];
             if (!feed.fill(s, published - base + 1)) {
@@ -653,7 +710,7 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         SourceFeed(Session& session, AudioSource& src, const std::function<void(std::int64_t, std::int64_t)>& prog)
         : self(session), source(src), progress(prog), total(src.frames()), tailLeft(std::max(0, session.tailFrames)),
           idleEvery(session.idleEveryBlocks > 0 ? static_cast<std::uint64_t>(session.idleEveryBlocks)
-                                                : idleBlocks(session.sampleRate_, session.blockSize_)),
+                                                : idleBlocks(session.sampleRate(), session.blockSize_)),
           readPtr(static_cast<std::size_t>(session.sourceChannels_))
         {}
         bool fill(Slot& s, std::uint64_t n) override
@@ -714,21 +771,21 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
             self.audioRunsDisplay_ = false;
         }
     };
-    takeBackFailed_ = false;
+    shared_->takeBackFailed = false;
     {
         DisplayOnAudioThread shown(*this);
         if (!pipeline(feed, false, first, error))
             return false;
     }
     framesRead_ = feed.pos;
-    router_->deliverQueued();
+    router().deliverQueued();
     if (progress)
         progress(feed.pos, feed.total);
     if (stalled_) {
         error = stallReason_;
         return false;
     }
-    if (takeBackFailed_) {
+    if (shared_->takeBackFailed) {
         error = "cannot allocate memory for the display's read-outs";
         return false;
     }
@@ -742,15 +799,15 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
 void Session::takeBackOnAudioThread(ProcessBlock& block)
 {
     Slot& s = static_cast<Slot&>(block);
-    Session& self = s.owner;
+    Shared& shared = s.shared;
     try {
-        self.consumeSlot(s);
+        shared.consume(s);
         if (s.data.outputParameterChanges) {
-            self.router_->deliverQueued();
-            self.requestData();
+            shared.router.deliverQueued();
+            shared.requestData();
         }
     } catch (const std::bad_alloc&) {
-        self.takeBackFailed_ = true; // read after the run, once every block has come back
+        shared.takeBackFailed = true; // read after the run, once every block has come back
     }
 }
 
@@ -807,7 +864,7 @@ tresult Session::processFed(const float* const* in, std::int64_t frames, float* 
     std::string error;
     if (!pipeline(feed, true, first, error))
         return kResultFalse;
-    router_->deliverQueued();
+    router().deliverQueued();
     return first;
 }
 
@@ -823,12 +880,19 @@ tresult Session::processBlock(const float* const* in, int numSamples, float* con
 
 void Session::requestData()
 {
+    // A stalled session's controller may still be busy on the audio thread, in a take-back.
+    if (!stalled_)
+        shared_->requestData();
+}
+
+void Session::Shared::requestData()
+{
     showDisplayTime();
     // Idle time: a controller that takes it asks the processor for data itself.
-    if (display_ && display_->hasIdleHandlers())
-        display_->idle();
+    if (display && display->hasIdleHandlers())
+        display->idle();
     else
-        router_->sendToProcessor(procCP_, "PluginDataGet", "PluginDataGet", 0);
+        router.sendToProcessor(procCP, "PluginDataGet", "PluginDataGet", 0);
 }
 
 bool Session::writeSvg(const std::string& path, std::string& error)
@@ -837,7 +901,7 @@ bool Session::writeSvg(const std::string& path, std::string& error)
         error = "no controller to draw";
         return false;
     }
-    showDisplayTime();
+    shared_->showDisplayTime();
     return display_->writeSvg(controller_, path, error);
 }
 
@@ -854,7 +918,7 @@ bool Session::readOut(std::string* error, bool playing)
 
 double Session::lastOutput(uint32 id) const
 {
-    for (auto& e : lastOutputs_)
+    for (auto& e : shared_->lastOutputs)
         if (e.first == id)
             return e.second;
     return std::numeric_limits<double>::quiet_NaN();
@@ -862,12 +926,12 @@ double Session::lastOutput(uint32 id) const
 
 std::vector<std::vector<std::pair<uint32, double>>> Session::outputLog() const
 {
-    return outputLog_;
+    return shared_->outputLog;
 }
 
 void Session::clearOutputLog()
 {
-    outputLog_.clear();
+    shared_->outputLog.clear();
 }
 
 std::vector<ParamValue> Session::values()
@@ -900,11 +964,10 @@ std::vector<ParamValue> Session::values()
 
 void Session::setParameter(uint32 id, double normalized)
 {
-    showDisplayTime();
+    shared_->showDisplayTime();
     if (controller_)
         controller_->setParamNormalized(id, normalized);
-    std::lock_guard<std::mutex> lock(editMutex_);
-    pendingEdits_.emplace_back(id, normalized);
+    shared_->edit(id, normalized);
 }
 
 bool Session::saveState(std::vector<std::uint8_t>& out)
@@ -940,8 +1003,8 @@ bool Session::resetup(int blockSize, std::string& error)
     }
     component_->setActive(false);
     active_ = false;
-    router_->deliverQueued();
-    ProcessSetup ps{processMode, kSample32, blockSize, 0, sampleRate_};
+    router().deliverQueued();
+    ProcessSetup ps{processMode, kSample32, blockSize, 0, shared_->sampleRate};
     if (blockSize < 1 || counted(processor_->setupProcessing(ps)) != kResultOk) {
         std::string again;
         activate(again);
@@ -981,7 +1044,7 @@ void Session::teardown()
         component_->activateBus(kAudio, kInput, 0, false);
         component_->activateBus(kAudio, kOutput, 0, false);
     }
-    router_->deliverQueued();
+    router().deliverQueued();
     if (connected_) {
         procCP_->disconnect(procProxy_);
         ctrlCP_->disconnect(ctrlProxy_);
@@ -993,7 +1056,7 @@ void Session::teardown()
     }
     if (procCP_) {
         procCP_->release();
-        procCP_ = nullptr;
+        procCP_ = shared_->procCP = nullptr;
     }
     if (ctrlCP_) {
         ctrlCP_->release();
@@ -1005,7 +1068,7 @@ void Session::teardown()
         controller_->setComponentHandler(nullptr);
         controller_->terminate();
         controller_->release();
-        controller_ = nullptr;
+        controller_ = shared_->controller = nullptr;
     }
     if (processor_) {
         processor_->release();
@@ -1017,6 +1080,7 @@ void Session::teardown()
         component_ = nullptr;
     }
     // Nothing of the plug-in may stay with the host once the bundle is closed.
+    shared_->display = nullptr;
     display_.reset();
     if (factory_) {
         factory_->release();

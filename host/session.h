@@ -11,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -95,6 +94,8 @@ std::string defaultBundlePath(); // next to the running executable
 // block back as soon as it has processed it, and gives the display its idle time, so that no
 // read-out needs the two threads to meet; the main thread reads the source ahead and bounds the
 // wait for a plug-in that stops. run() hands the main thread's part back before it returns.
+// A stalled session, torn down or destroyed, leaves what the plug-in and the audio thread may still
+// reach (the slots, the audio thread, what taking a block back touches) to the end of the process.
 class Session
 {
 public:
@@ -163,12 +164,12 @@ public:
     IConnectionPoint* processorConnection() { return procCP_; }
     IConnectionPoint* controllerConnection() { return ctrlCP_; }
     HostApplication& app() { return *app_; }
-    MessageRouter& router() { return *router_; }
+    MessageRouter& router();
     const std::vector<ClassRecord>& classes() const { return classes_; }
     const FactoryInfo& factoryInfo() const { return factoryInfo_; }
     int pluginChannels() const { return pluginChannels_; }
     int blockSize() const { return blockSize_; }
-    double sampleRate() const { return sampleRate_; }
+    double sampleRate() const;
     std::int64_t samplesProcessed() const { return samplesProcessed_; }
     // Last normalized value the processor wrote for an id (NaN when none yet).
     double lastOutput(uint32 id) const;
@@ -196,6 +197,7 @@ public:
     std::int64_t framesRead() const { return framesRead_; } // by the last run(), without the tail
 
 private:
+    struct Shared;
     struct Slot;
     struct Feed;
     struct StretchFeed;
@@ -203,7 +205,6 @@ private:
     // Every block but a final read-out's says the host is playing.
     void fillContext(ProcessContext& ctx, std::int64_t pos, bool playing);
     void prepareSlot(Slot& s, int n, bool inPlace, bool playing = true);
-    void consumeSlot(Slot& s);
     // setActive(true) and the messages it sends; false with the reason when the plug-in refuses.
     bool activate(std::string& error);
     // The audio thread's take-back while it runs the display: the block's outputs to the controller,
@@ -212,7 +213,6 @@ private:
     // Slots for the blocks that can be in flight at `blockSize`. False, with the memory it could not
     // get, when out of memory.
     bool makeSlots(int blockSize, std::string& error);
-    void takePendingEdits(HostParameterChanges& changes);
     std::chrono::steady_clock::duration stallBound() const; // stallSeconds
     bool waitFor(std::uint64_t target, std::string& error);
     // The pipeline behind run(), processStretch() and processBlock(). `first` is the first result that
@@ -224,20 +224,12 @@ private:
                        bool playing = true);
     // The plug-in may still be running code: from now on it is abandoned, not torn down.
     void stall(std::string reason);
-    // The display's clock in milliseconds: the audio the plug-in has processed, as far as the host
-    // has taken its blocks back, so that the display moves with the audio's time and its picture
-    // after a run is the same however fast the machine meters. (The blocks handed over can run
-    // seconds of audio ahead of it.)
-    int32 displayClock() const;
-    // Sets the display clock that every session shares to this session's time: before each call into
-    // the controller that may move its display.
-    void showDisplayTime() const;
 
     std::string bundlePath_;
     PluginEntries linkedIn_;
     PluginModule module_;
     HostApplication* app_ = nullptr;
-    std::unique_ptr<MessageRouter> router_;
+    std::unique_ptr<Shared> shared_; // what taking a block back reaches, the router among it
     std::unique_ptr<DisplayHost> display_;
     ComponentHandler* handler_ = nullptr;
     ConnectionProxy* procProxy_ = nullptr; // the processor talks to it
@@ -254,12 +246,10 @@ private:
     bool connected_ = false;
     bool active_ = false;
 
-    double sampleRate_ = 48000.0;
     int blockSize_ = 512;
     int sourceChannels_ = 2;
     int pluginChannels_ = 2;
     std::int64_t samplesProcessed_ = 0;
-    std::int64_t framesTakenBack_ = 0; // the frames of every block processed and taken back
     std::int64_t framesRead_ = 0;
     bool stalled_ = false;
     std::string stallReason_;
@@ -267,12 +257,6 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_; // as many as can be in flight
     std::unique_ptr<AudioThread> audio_;
     bool audioRunsDisplay_ = false; // run() with the display shown: the audio thread takes blocks back
-    bool takeBackFailed_ = false;   // out of memory there
-
-    mutable std::mutex editMutex_;
-    std::vector<std::pair<uint32, double>> pendingEdits_;
-    std::vector<std::pair<uint32, double>> lastOutputs_;
-    std::vector<std::vector<std::pair<uint32, double>>> outputLog_;
 };
 
 } // namespace qelhost

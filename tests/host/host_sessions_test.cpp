@@ -271,7 +271,8 @@ TEST(HostSessions, AWaitForBlocksAlreadyDoneIsWokenWithoutASliceRunningOut)
 TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
 {
     // Stereo blocks of 65536 frames hold 512 KiB of samples: at most 16 are handed over at once, not
-    // the ring's 128, and every sample still comes back through, in order.
+    // the ring's 128, and every sample still comes back through, in order. So too once re-set up to
+    // them from blocks of 512 frames, whose slots would hold neither.
     struct Deepest final : AudioThread::Probe
     {
         HeldBack held;
@@ -289,22 +290,72 @@ TEST(HostSessions, LargeBlocksKeepAtMost8MiBOfSamplesInFlightAndComeBackWhole)
     constexpr int kBlock = 65536;
     const std::vector<float> audio = steppedNoise(24.0 * kBlock / 48000);
     const auto [left, right] = apart(audio);
-    std::vector<float> outLeft(left.size()), outRight(left.size());
-    Deepest probe; // outlives the session's audio thread, which calls it to the end
+    for (const int firstBlock : {kBlock, 512}) {
+        SCOPED_TRACE(testing::Message() << "set up at " << firstBlock);
+        std::vector<float> outLeft(left.size()), outRight(left.size());
+        Deepest probe; // outlives the session's audio thread, which calls it to the end
+        std::string error;
+        Session session(NORRIK_BUNDLE_PATH);
+        ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, firstBlock, error) &&
+                    (firstBlock == kBlock || session.resetup(kBlock, error)))
+            << error;
+        probe.audio = session.audioThread();
+        probe.held.handed = probe.held.allowed = probe.audio->done();
+        probe.audio->setProbe(&probe);
+        const float* in[] = {left.data(), right.data()};
+        float* out[] = {outLeft.data(), outRight.data()};
+        EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
+        probe.audio->setProbe(nullptr);
+        session.teardown();
+        EXPECT_LE(probe.deepest, 16u);
+        EXPECT_GT(probe.deepest, 0u);
+        EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+    }
+}
+
+TEST(HostSessions, MemoryRunningOutInTheFeedLeavesTheRunOnlyOnceTheBlocksInFlightAreDone)
+{
+    // The source runs out of memory with blocks handed over and held back on the audio thread. They
+    // point into the session's slots: the exception leaves run() only once they are done, and with
+    // the main thread's part handed back.
+    struct RunsOut final : AudioSource
+    {
+        std::unique_ptr<AudioSource> programme = makeTestProgramme(2.0);
+        int reads = 0;
+        int channels() const override { return programme->channels(); }
+        double sampleRate() const override { return programme->sampleRate(); }
+        std::int64_t frames() const override { return programme->frames(); }
+        std::string name() const override { return programme->name(); }
+        std::int64_t read(float* const* channels, std::int64_t maxFrames) override
+        {
+            if (++reads == 20)
+                throw std::bad_alloc();
+            return programme->read(channels, maxFrames);
+        }
+    } source;
+    HeldBack held; // outlives the session's audio thread, which calls it to the end
     std::string error;
     Session session(NORRIK_BUNDLE_PATH);
-    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, kBlock, error)) << error;
-    probe.audio = session.audioThread();
-    probe.held.handed = probe.held.allowed = probe.audio->done();
-    probe.audio->setProbe(&probe);
-    const float* in[] = {left.data(), right.data()};
-    float* out[] = {outLeft.data(), outRight.data()};
-    EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
-    probe.audio->setProbe(nullptr);
-    session.teardown();
-    EXPECT_LE(probe.deepest, 16u);
-    EXPECT_GT(probe.deepest, 0u);
-    EXPECT_TRUE(outLeft == left && outRight == right) << "the audio did not come back whole";
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    held.handed = held.allowed = session.audioThread()->done();
+    session.audioThread()->setProbe(&held);
+    std::uint64_t done = 0;
+    EXPECT_THROW(
+        {
+            try {
+                session.run(source, {}, error);
+            } catch (const std::bad_alloc&) {
+                done = session.audioThread()->done();
+                throw;
+            }
+        },
+        std::bad_alloc);
+    held.lastLook(0); // lets the audio thread go on, were it still held
+    EXPECT_EQ(held.handed.load(), 19u);
+    EXPECT_EQ(done, held.handed.load()) << "blocks still in flight as the run was left";
+    EXPECT_TRUE(session.app().onMainThread());
+    EXPECT_FALSE(session.stalled());
+    session.audioThread()->setProbe(nullptr);
 }
 
 // Limits this process's address space to what it takes now and `bytes` more.

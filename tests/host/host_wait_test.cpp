@@ -1,7 +1,7 @@
 // The host's bound on a plug-in that does no block, against a scripted clock: it ends at its bound
 // in wall time however its waits go, and leaves out only stops of a second or more; as the audio
-// thread waits for blocks, a slow plug-in goes on, a stopped one is called stopped, and a block done
-// just as the main thread looks wakes it.
+// thread waits for blocks, a slow plug-in goes on, a stopped one is called stopped, a block done
+// just as the main thread looks wakes it, and a block is taken back before it counts as done.
 #include "host/audiothread.h"
 #include "host/idlebound.h"
 #include "tests/common/hang_guard.h"
@@ -314,4 +314,31 @@ TEST(HostAudioThread, ABlockDoneBeforeTheMainThreadSaysItWaitsIsSeenWithoutASlic
     }
     EXPECT_TRUE(reached);
     EXPECT_EQ(clock.sleeps, 0) << "the main thread slept out a slice: the block was published after its look";
+}
+
+TEST(HostAudioThread, ABlockIsTakenBackBeforeItCountsAsDone)
+{
+    // Once a block counts as done, the main thread may fill its slot with the next: the audio
+    // thread's take-back must be over by then.
+    struct Taken : ProcessBlock
+    {
+        AudioThread* audio = nullptr;
+        std::uint64_t doneThen = 0;
+    };
+    InstantPlugIn plugin;
+    std::vector<Taken> blocks(3);
+    {
+        AudioThread audio(&plugin);
+        for (Taken& b : blocks) {
+            b.audio = &audio;
+            b.takeBack = [](ProcessBlock& p) {
+                Taken& t = static_cast<Taken&>(p);
+                t.doneThen = t.audio->done();
+            };
+            audio.submit(&b);
+        }
+        EXPECT_TRUE(audio.waitFor(blocks.size(), std::chrono::hours(1)));
+    }
+    for (std::size_t k = 0; k < blocks.size(); ++k)
+        EXPECT_EQ(blocks[k].doneThen, k) << "block " << k << " was taken back once done";
 }

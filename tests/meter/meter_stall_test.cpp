@@ -1,10 +1,12 @@
 // A plug-in whose measuring threads do not answer, or that does not return from a process call:
 // `meter` stops with status 3 and the reason, and meters no further file; time the process stands
-// stopped is no stall; a stalled session's tear-down leaves the audio thread the slot it comes back
-// to. The plug-in is linked into the test, so that its worker can be held.
+// stopped is no stall; a stalled session's tear-down, or its end, leaves the audio thread the slot
+// it comes back to and what it takes the block back into. The plug-in is linked into the test, so
+// that its worker can be held.
 #include "dsp/bigmeter.h"
 #include "dsp/bigmeteracc.h"
 #include "host/audiosource.h"
+#include "host/audiothread.h"
 #include "host/meterapp.h"
 #include "meter/norrikfactory.h"
 #include "pluginset/common/qel/pluginqel.h"
@@ -19,11 +21,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,42 +112,72 @@ void holdWorker(qelhost::Session& session, int waitLimitMs, Platform::WaitClock*
                             ::testing::Not(::testing::HasSubstr(later)));
 }
 
+// Counts the blocks handed to the audio thread and those it is done with, taken back too. It lives
+// to the end of the process, as a stalled session's audio thread does.
+struct BlocksPassed final : qelhost::AudioThread::Probe
+{
+    std::atomic<std::uint64_t> handed{0}, passed{0};
+    void handedOver(std::uint64_t blocks) override { handed.store(blocks); }
+    void afterBlock(std::uint64_t k) override
+    {
+        passed.store(k + 1);
+        passed.notify_all();
+    }
+    // Until the audio thread is done with every block handed over.
+    void awaitAll()
+    {
+        for (std::uint64_t p = passed.load(); p < handed.load(); p = passed.load())
+            passed.wait(p);
+    }
+};
+
 // A read-out held inside the plug-in (its wait for the held worker, on a wait clock held until the
-// session is torn down, then counting `holdMs`) is given up by the host after 0.2 s, and the
-// stalled session torn down; the process lives on past the hold, so the audio thread comes back to
-// the block's slot. Ends the process with status 0 and "outlived" on stderr when all went so (ASan
-// ends it at once if the slot was freed).
-[[noreturn]] void stallTearDownAndOutliveTheBlock(int holdMs)
+// session is torn down) is given up by the host after 0.2 s, and the stalled session torn down; the
+// worker then let go, the process lives on until the audio thread is done with every block handed
+// over, the held one among them. Fed as a stretch, the session is kept, and the block returns
+// into its slot. Metered with the display shown, the session is destroyed, and the audio thread
+// takes the block back itself. Ends the process with status 0 and "outlived" on stderr when all went
+// so (ASan ends it at once if what the block returns to was freed).
+[[noreturn]] void stallTearDownAndOutliveTheBlock(bool shown)
 {
     const auto guard = testguard::guardThisProcess(kChildCpuMs);
     testclock::SliceClock clock;
     clock.hold(true);
-    qelhost::Session session(NORRIK_BUNDLE_PATH, {reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
-                                                  reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
+    static BlocksPassed blocks;
+    auto session = std::make_unique<qelhost::Session>(
+        NORRIK_BUNDLE_PATH,
+        qelhost::PluginEntries{reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
+                               reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
     std::string error;
-    if (!session.load(error) || !session.create(error) || !session.setup(48000.0, 2, 512, error) ||
-        !loudnessOf(session)) {
+    if (!session->load(error) || !session->create(error) ||
+        (shown && !session->display()->openEditor(session->controller())) || !session->setup(48000.0, 2, 512, error) ||
+        !loudnessOf(*session)) {
         std::fprintf(stderr, "no session: %s\n", error.c_str());
         std::_Exit(2);
     }
-    session.stallSeconds = 0.2;
-    loudnessOf(session)->setWaitClock(clock);
-    loudnessOf(session)->setWaitLimit(holdMs);
-    loudnessOf(session)->getIntegratedCollector()->holdWorker(true);
-    std::vector<float> tone(48000);
-    for (std::size_t i = 0; i < tone.size(); ++i)
-        tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
-    const float* in[2] = {tone.data(), tone.data()};
-    const bool fed = session.processStretch(in, static_cast<std::int64_t>(tone.size())) == qelhost::kResultOk;
-    const auto start = clock.now();
-    const bool read = session.readOut(&error);
-    session.teardown();
-    // Let go, the plug-in gives up its wait once it has counted its limit, and the block returns
-    // into its slot.
+    session->stallSeconds = 0.2;
+    holdWorker(*session, 1000, &clock); // a limit the held clock never lets it count
+    DSP::CollectorIntegrated* integrated = loudnessOf(*session)->getIntegratedCollector();
+    session->audioThread()->setProbe(&blocks);
+    bool stalled = false;
+    if (shown) {
+        const std::unique_ptr<qelhost::AudioSource> programme = qelhost::makeTestProgramme(3.0);
+        stalled = !session->run(*programme, nullptr, error) && session->stalled();
+        session.reset();
+    } else {
+        std::vector<float> tone(48000);
+        for (std::size_t i = 0; i < tone.size(); ++i)
+            tone[i] = 0.1f * static_cast<float>(std::sin(0.13 * static_cast<double>(i)));
+        const float* in[2] = {tone.data(), tone.data()};
+        stalled = session->processStretch(in, static_cast<std::int64_t>(tone.size())) == qelhost::kResultOk &&
+                  !session->readOut(&error) && session->stalled();
+        session->teardown();
+    }
+    // Let go, the worker answers the plug-in's wait, and the block returns (the plug-in lives on).
     clock.hold(false);
-    clock.awaitCount(start, std::chrono::milliseconds(holdMs));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    std::fprintf(stderr, "%s: %s\n", fed && !read && session.stalled() ? "outlived" : "no stall", error.c_str());
+    integrated->holdWorker(false);
+    blocks.awaitAll();
+    std::fprintf(stderr, "%s: %s\n", stalled ? "outlived" : "no stall", error.c_str());
     std::fflush(stderr);
     std::_Exit(0);
 }
@@ -255,7 +289,10 @@ TEST(MeterStall, TimeTheProcessStandsStillIsNoStall)
 TEST(MeterStall, AStalledTeardownKeepsTheSlotTheHeldBlockReturnsTo)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(stallTearDownAndOutliveTheBlock(1000), ::testing::ExitedWithCode(0),
-                ::testing::HasSubstr("outlived: the plug-in stopped processing: no block done in 0.2 s"))
-        << kBoundNote;
+    for (const bool shown : {false, true}) {
+        SCOPED_TRACE(shown ? "the display shown, the session destroyed" : "a stretch, the session kept");
+        EXPECT_EXIT(stallTearDownAndOutliveTheBlock(shown), ::testing::ExitedWithCode(0),
+                    ::testing::HasSubstr("outlived: the plug-in stopped processing: no block done in 0.2 s"))
+            << kBoundNote;
+    }
 }
