@@ -9,9 +9,9 @@
 #include <execinfo.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 
 #if defined(__SANITIZE_THREAD__)
@@ -29,6 +29,10 @@
 #endif
 #endif
 
+// The replacements run before the sanitizer has mapped its shadow memory (it allocates while it
+// starts): nothing on their way may be instrumented.
+#define FAILNTH_UNCHECKED __attribute__((no_sanitize("address", "undefined")))
+
 namespace failnth {
 
 #ifdef FAILNTH_TSAN
@@ -36,28 +40,37 @@ constexpr bool kAvailable = false;
 #else
 constexpr bool kAvailable = true;
 #endif
+#ifdef FAILNTH_ASAN
+constexpr bool kAddressSanitized = true;
+#else
+constexpr bool kAddressSanitized = false;
+#endif
 
-inline std::atomic<bool> gArmed{false};
-inline std::atomic<long> gCount{0};  // allocations made since arm()
-inline std::atomic<long> gFailAt{0}; // the one that fails, from 1; 0: none
-inline std::atomic<bool> gFailed{false};
+// Plain words read through the compiler's atomic built-ins: std::atomic's members are functions
+// of their own, instrumented like any other.
+inline bool gArmed = false;
+inline long gCount = 0;  // allocations made since arm()
+inline long gFailAt = 0; // the one that fails, from 1; 0: none
 inline int gTraceFd = -1; // where the failed allocation's stack is written
 
-// Counts one allocation; true when it is the one to fail. Its stack then goes to the trace file
-// (backtrace_symbols_fd allocates nothing).
-inline bool failsNow()
+// The failing allocation's stack, to the trace file (backtrace_symbols_fd allocates nothing).
+[[gnu::noinline]] inline void writeTrace()
 {
-    if (!gArmed.load(std::memory_order_relaxed))
+    void* frames[48];
+    const int depth = backtrace(frames, 48);
+    backtrace_symbols_fd(frames, depth, gTraceFd);
+}
+
+// Counts one allocation; true when it is the one to fail.
+FAILNTH_UNCHECKED inline bool failsNow()
+{
+    if (!__atomic_load_n(&gArmed, __ATOMIC_RELAXED))
         return false;
-    const long n = gCount.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (n != gFailAt.load(std::memory_order_relaxed))
+    const long n = __atomic_add_fetch(&gCount, 1, __ATOMIC_RELAXED);
+    if (n != __atomic_load_n(&gFailAt, __ATOMIC_RELAXED))
         return false;
-    gFailed.store(true);
-    if (gTraceFd >= 0) {
-        void* frames[48];
-        const int depth = backtrace(frames, 48);
-        backtrace_symbols_fd(frames, depth, gTraceFd);
-    }
+    if (gTraceFd >= 0)
+        writeTrace();
     return true;
 }
 
@@ -69,17 +82,16 @@ inline void arm(long failAt, int traceFd)
     void* frame[1];
     backtrace(frame, 1);
     gTraceFd = traceFd;
-    gCount.store(0);
-    gFailed.store(false);
-    gFailAt.store(failAt);
-    gArmed.store(true);
+    __atomic_store_n(&gCount, 0, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&gFailAt, failAt, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&gArmed, true, __ATOMIC_SEQ_CST);
 }
 
 // Stops counting; answers how many allocations were made since arm().
 inline long disarm()
 {
-    gArmed.store(false);
-    return gCount.load();
+    __atomic_store_n(&gArmed, false, __ATOMIC_SEQ_CST);
+    return __atomic_load_n(&gCount, __ATOMIC_SEQ_CST);
 }
 
 } // namespace failnth
@@ -101,36 +113,36 @@ void* FAILNTH_NEXT(calloc)(std::size_t, std::size_t);
 void* FAILNTH_NEXT(realloc)(void*, std::size_t);
 void* FAILNTH_NEXT(memalign)(std::size_t, std::size_t);
 
-void* malloc(std::size_t n) noexcept
+FAILNTH_UNCHECKED void* malloc(std::size_t n) noexcept
 {
     return failnth::failsNow() ? nullptr : FAILNTH_NEXT(malloc)(n);
 }
-void* calloc(std::size_t a, std::size_t b) noexcept
+FAILNTH_UNCHECKED void* calloc(std::size_t a, std::size_t b) noexcept
 {
     return failnth::failsNow() ? nullptr : FAILNTH_NEXT(calloc)(a, b);
 }
-void* realloc(void* p, std::size_t n) noexcept
+FAILNTH_UNCHECKED void* realloc(void* p, std::size_t n) noexcept
 {
     return failnth::failsNow() ? nullptr : FAILNTH_NEXT(realloc)(p, n);
 }
-void* memalign(std::size_t a, std::size_t n) noexcept
+FAILNTH_UNCHECKED void* memalign(std::size_t a, std::size_t n) noexcept
 {
     return failnth::failsNow() ? nullptr : FAILNTH_NEXT(memalign)(a, n);
 }
-void* aligned_alloc(std::size_t a, std::size_t n) noexcept
+FAILNTH_UNCHECKED void* aligned_alloc(std::size_t a, std::size_t n) noexcept
 {
     return memalign(a, n);
 }
-void* valloc(std::size_t n) noexcept
+FAILNTH_UNCHECKED void* valloc(std::size_t n) noexcept
 {
     return memalign(static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), n);
 }
-void* pvalloc(std::size_t n) noexcept
+FAILNTH_UNCHECKED void* pvalloc(std::size_t n) noexcept
 {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return memalign(page, (n + page - 1) / page * page);
 }
-int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
+FAILNTH_UNCHECKED int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
 {
     if (a < sizeof(void*) || (a & (a - 1)) != 0)
         return EINVAL;
@@ -140,6 +152,18 @@ int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
     *out = p;
     return 0;
 }
+#ifdef FAILNTH_ASAN
+// The leak check takes what the dynamic loader allocates for itself as kept, by who called the
+// allocator: with these functions in between, it is told by the loader's frames instead.
+const char* __lsan_default_suppressions()
+{
+    return "leak:ld-linux-x86-64.so.2\n";
+}
+const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+#endif
 } // extern "C"
 #pragma GCC visibility pop
 

@@ -4,8 +4,9 @@
 // each file it could not meter a message naming the file and status 2: never a crash, an abort, a
 // hang, a leak (under AddressSanitizer), a reading it did not make, or a file left behind.
 //
-// The suite fails every few allocations (every NORRIK_ALLOCFAIL_STRIDE-th, from a start that
-// differs between the runs); the full sweep fails every one:
+// The suite fails every few allocations, a few hundred runs for each case (a sixth of that under
+// AddressSanitizer, whose runs take five times as long), from a start that differs between the
+// cases; NORRIK_ALLOCFAIL_STRIDE=N fails every N-th instead, and the full sweep every one:
 //     NORRIK_ALLOCFAIL_STRIDE=1 build/tests/host/allocfail/test_host_allocfail
 // and NORRIK_ALLOCFAIL_AT=N fails allocation N alone (of each run), to look into one.
 #include "tests/common/fail_nth_allocation.h"
@@ -13,6 +14,7 @@
 #include "host/audiosource.h"
 #include "host/meterapp.h"
 #include "tests/common/hang_guard.h"
+#include "tests/host/shortofmemory.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +38,8 @@ namespace {
 
 // CPU time far beyond any correct run of two 3-s files (a hang is what reaches it).
 constexpr std::int64_t kRunCpuMs = 120000;
+// Runs of each case in the suite.
+constexpr long kRunsInSuite = failnth::kAddressSanitized ? 50 : 300;
 // The sweep goes this far beyond the allocations of a run with memory to spare: the threads make a
 // few more or fewer each run.
 constexpr double kBeyond = 1.05;
@@ -94,14 +99,11 @@ std::string symbolized(const std::string& trace)
     return out;
 }
 
-// What one run of `meter` gave.
-struct Outcome
+// What one run of `meter` gave, and what it says of the allocation that failed.
+struct Outcome : shortofmemory::MeterOutcome
 {
-    int status = -1;   // exit status; -1 when it did not exit
-    std::string ended; // how it ended otherwise: a signal, or a hang
-    std::string out, err, trace;
+    std::string trace;
     long allocations = 0;
-    std::map<std::string, std::string> pictures; // name: content
 };
 
 class AllocationSweep
@@ -220,75 +222,6 @@ protected:
 std::string MeterAllocationFailure::dir_;
 std::vector<std::string> MeterAllocationFailure::files_;
 
-// The report line of each file in a JSON run, by file.
-std::map<std::string, std::string> linesByFile(const std::string& out, const std::vector<std::string>& files)
-{
-    std::map<std::string, std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        for (const std::string& f : files)
-            if (line.find("\"file\": \"" + f + "\"") != std::string::npos ||
-                line.find("\"file\":\"" + f + "\"") != std::string::npos)
-                lines[f] = line;
-    return lines;
-}
-
-// What is wrong with `got` against `want`, the run with memory to spare; empty when nothing.
-std::string judge(const Outcome& got, const Outcome& want, const std::vector<std::string>& files)
-{
-    if (!got.ended.empty())
-        return got.ended;
-    if (got.status == 0) {
-        if (got.out != want.out)
-            return "status 0 with another report";
-        if (got.pictures != want.pictures)
-            return "status 0 with another picture";
-        if (!got.err.empty())
-            return "status 0 with a message";
-        return {};
-    }
-    if (got.status != 2)
-        return "status " + std::to_string(got.status);
-    // Out of memory before the files, or between them, ends the run with no file to name.
-    const std::string runRefusal = "meter: cannot allocate memory";
-    const bool runRefused = got.err.find(runRefusal + "\n") != std::string::npos;
-    const auto wantLines = linesByFile(want.out, files);
-    const auto gotLines = linesByFile(got.out, files);
-    std::size_t reported = 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string& f = files[i];
-        auto it = gotLines.find(f);
-        if (it != gotLines.end()) {
-            ++reported;
-            if (it->second != wantLines.at(f))
-                return "another reading of " + f;
-        }
-        const std::string picture = "out-" + std::to_string(i + 1) + ".svg";
-        auto pic = got.pictures.find(picture);
-        if (pic != got.pictures.end() && pic->second != want.pictures.at(picture))
-            return "another picture of " + f;
-        const bool named = got.err.find("meter: " + f + ": ") != std::string::npos;
-        if (!named && !runRefused &&
-            (it == gotLines.end() || (want.pictures.count(picture) && pic == got.pictures.end())))
-            return "no message names " + f;
-    }
-    if (reported == files.size() && got.pictures == want.pictures)
-        return "status 2 with every report and picture";
-    for (const auto& [name, content] : got.pictures)
-        if (!want.pictures.count(name))
-            return "a file left behind: " + name;
-    std::istringstream err(got.err);
-    for (std::string line; std::getline(err, line);) {
-        bool names = line == runRefusal;
-        for (const std::string& f : files)
-            names =
-                names || line.rfind("meter: " + f + ": ", 0) == 0 || line.rfind("meter: warning: " + f + ": ", 0) == 0;
-        if (!names)
-            return "a message that names no file: " + line;
-    }
-    return {};
-}
-
 long strideFromEnvironment()
 {
     const char* s = std::getenv("NORRIK_ALLOCFAIL_STRIDE");
@@ -313,10 +246,11 @@ TEST_P(MeterAllocationFailure, EachFailedAllocationGivesTheReadingsOrARefusalNam
 
     const Outcome want = sweep.run(options, 0);
     ASSERT_EQ(want.status, 0) << want.ended << want.err;
-    ASSERT_EQ(linesByFile(want.out, files_).size(), files_.size()) << want.out;
+    ASSERT_EQ(shortofmemory::linesByFile(want.out, files_).size(), files_.size()) << want.out;
     ASSERT_GT(want.allocations, 100);
 
-    const long stride = strideFromEnvironment() > 0 ? strideFromEnvironment() : 29;
+    const long stride =
+        strideFromEnvironment() > 0 ? strideFromEnvironment() : std::max(1L, want.allocations / kRunsInSuite);
     long start = 1 + (c.block / 512 + (c.picture ? 3 : 0)) % stride;
     long last = static_cast<long>(static_cast<double>(want.allocations) * kBeyond);
     if (const char* at = std::getenv("NORRIK_ALLOCFAIL_AT"))
@@ -326,7 +260,7 @@ TEST_P(MeterAllocationFailure, EachFailedAllocationGivesTheReadingsOrARefusalNam
         const Outcome got = sweep.run(options, n);
         ++runs;
         refused += got.status == 2;
-        const std::string wrong = judge(got, want, files_);
+        const std::string wrong = shortofmemory::judge(got, want, files_);
         if (!wrong.empty()) {
             ADD_FAILURE() << "allocation " << n << " of " << want.allocations << " failed: " << wrong
                           << "\n-- stderr:\n"

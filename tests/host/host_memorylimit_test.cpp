@@ -1,0 +1,122 @@
+// `meter` under a limit on its address space (`ulimit -v`), in 1-MiB steps from the least that
+// lets it start to the most it needs: each limit gives, for every file, the readings and picture of
+// a run without a limit or a message naming the file and status 2.
+#include "host/audiosource.h"
+#include "tests/common/sanitized.h"
+#include "tests/host/meterrun.h"
+#include "tests/host/shortofmemory.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string readAndRemoveAll(const std::string& dir, std::map<std::string, std::string>& files)
+{
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..")
+                continue;
+            files[name] = metertest::readFile(dir + "/" + name);
+            std::remove((dir + "/" + name).c_str());
+        }
+        closedir(d);
+    }
+    return dir;
+}
+
+// `meter` with at most `kib` KiB of address space (0: no limit).
+shortofmemory::MeterOutcome meterWithin(long kib, const std::string& args, const std::string& dir)
+{
+    const std::string limit = kib > 0 ? "ulimit -v " + std::to_string(kib) + "; " : "";
+    const metertest::ProgramRun r = metertest::runMeterProgram(args, dir + "/err", limit);
+    std::remove((dir + "/err").c_str());
+    shortofmemory::MeterOutcome o;
+    o.status = r.status;
+    if (r.status < 0)
+        o.ended = "ended by a signal or hung";
+    o.out = r.out;
+    o.err = r.err;
+    readAndRemoveAll(dir + "/pictures", o.pictures);
+    return o;
+}
+
+// `meter` itself never ran: the shell or the loader could not start it within the limit.
+bool neverStarted(const shortofmemory::MeterOutcome& o)
+{
+    return o.status == 127 || o.err.find("error while loading shared libraries") != std::string::npos ||
+           (o.status > 0 && o.err.find("meter:") == std::string::npos);
+}
+
+TEST(HostMemoryLimit, EveryLimitGivesTheReadingsOrARefusalNamingTheFile)
+{
+#if NORRIK_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for a limit on the address space";
+#endif
+    char tmpl[] = "/tmp/meter-limit-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    ASSERT_EQ(mkdir((dir + "/pictures").c_str(), 0700), 0);
+    std::vector<std::string> files;
+    std::mt19937 random(3);
+    std::normal_distribution<float> noise(0.0f, 0.1f);
+    for (int channels : {2, 14}) {
+        std::vector<float> samples(static_cast<std::size_t>(channels) * 3 * 48000);
+        for (float& s : samples)
+            s = noise(random);
+        files.push_back(dir + "/c" + std::to_string(channels) + ".wav");
+        std::string error;
+        ASSERT_TRUE(qelhost::writeWavFile(files.back(), samples, channels, 48000, error)) << error;
+    }
+    const std::string args =
+        "--json --block 4096 --svg " + dir + "/pictures/out.svg " + files[0] + " " + files[1] + " " + files[0];
+    files.push_back(files[0]);
+    const shortofmemory::MeterOutcome want = meterWithin(0, args, dir);
+    ASSERT_EQ(want.status, 0) << want.err;
+
+    // The least limit that lets `meter` meter everything, and the least that lets it start, found
+    // by halving; then every MiB in between, and a few beyond.
+    constexpr long kMiB = 1024;
+    const auto fits = [&](long kib) {
+        const auto got = meterWithin(kib, args, dir);
+        return got.status == 0 && shortofmemory::judge(got, want, files).empty();
+    };
+    const auto starts = [&](long kib) { return !neverStarted(meterWithin(kib, args, dir)); };
+    long low = 8 * kMiB, high = 4096 * kMiB;
+    ASSERT_TRUE(fits(high));
+    while (high - low > kMiB) {
+        const long mid = (low + high) / 2 / kMiB * kMiB;
+        (fits(mid) ? high : low) = mid;
+    }
+    long start = 8 * kMiB, all = high;
+    while (all - start > kMiB) {
+        const long mid = (start + all) / 2 / kMiB * kMiB;
+        (starts(mid) ? all : start) = mid;
+    }
+    int refused = 0, judged = 0;
+    for (long kib = all; kib <= high + 4 * kMiB; kib += kMiB) {
+        const auto got = meterWithin(kib, args, dir);
+        if (neverStarted(got))
+            continue;
+        ++judged;
+        refused += got.status == 2;
+        const std::string wrong = shortofmemory::judge(got, want, files);
+        EXPECT_TRUE(wrong.empty()) << "ulimit -v " << kib << ": " << wrong << "\n" << got.err;
+    }
+    std::printf("limits from %ld to %ld KiB: %d judged, %d of them refused\n", all, high + 4 * kMiB, judged, refused);
+    EXPECT_GT(refused, 0);
+    for (std::size_t i = 0; i < 2; ++i)
+        std::remove(files[i].c_str());
+    rmdir((dir + "/pictures").c_str());
+    rmdir(dir.c_str());
+}
+
+} // namespace
