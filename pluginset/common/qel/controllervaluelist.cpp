@@ -1,6 +1,7 @@
 #include "pluginset/common/qel/controllervaluelist.h"
 
 #include <cstring>
+#include <new>
 
 namespace Calvereth {
 
@@ -103,8 +104,17 @@ IHostValue* ControllerValueList::finish(IHostValue* value, int32 id, const char8
 {
     if (owner)
         value->setController(owner, id);
-    auto* entry = new ValueEntry{value, name ? name : ""};
-    return insertSorted(entry) ? value : nullptr;
+    ValueEntry* entry = nullptr;
+    try {
+        entry = new ValueEntry{value, name ? name : ""};
+    } catch (...) {
+        value->release();
+        throw;
+    }
+    // The list could not grow: out of memory, with the value given back.
+    if (!insertSorted(entry))
+        throw std::bad_alloc();
+    return value;
 }
 
 IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,

@@ -312,7 +312,7 @@ TEST(MeterAllocationFailure, StateAndCreationRefuseWithNothingMade)
     }
     Calvereth::IPluginFactory* factory = GetPluginFactory();
     ASSERT_NE(factory, nullptr);
-    for (const Calvereth::FUID* cid : {&Norrik::kProcessorUid}) {
+    for (const Calvereth::FUID* cid : {&Norrik::kProcessorUid, &Norrik::kControllerUid}) {
         int refusals = 0;
         for (long n = 0;; ++n) {
             SCOPED_TRACE(n);
