@@ -1,6 +1,8 @@
 #include "dsp/crossfader.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "dsp/prims.h"
 
@@ -28,11 +30,13 @@ void CrossFader<S>::computeFadeLength()
 template <class S>
 FloatBuffer CrossFader<S>::makeCurve(int32 block, int32& length) const
 {
-    const int32 a = fadeLength + block, b = 2 * block;
-    length = a > b ? a : b;
-    if (length < 1)
-        length = 1;
-    FloatBuffer made = makeFloats(length);
+    // In 64 bits: a huge block is refused as memory it would take, never wrapped.
+    const std::int64_t a = std::int64_t(fadeLength) + block, b = 2 * std::int64_t(block);
+    const std::int64_t n = a > b ? (a > 1 ? a : 1) : (b > 1 ? b : 1);
+    if (n > 0x7fffffff)
+        throw std::bad_alloc();
+    FloatBuffer made = makeFloats(n);
+    length = static_cast<int32>(n);
     for (int32 i = 0; i < length; ++i)
         made[i] = i < fadeLength ? curveMap.map(static_cast<float>(i)) : 0.0f;
     return made;
