@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/fstring.h"
+#include "base/iptr.h"
 #include "platform/strings.h"
 
 #include "pluginset/common/qel/skininstance.h"
@@ -87,8 +88,15 @@ tresult EditController2::initViewServices(FUnknown* context)
             Frame::exitFrameServices();
             return kResultFalse;
         }
-        if (!gSkinInstance)
-            gSkinInstance = new SkinInstance;
+        if (!gSkinInstance) {
+            try {
+                gSkinInstance = new SkinInstance;
+            } catch (...) {
+                // Out of memory the services end as they started: nobody counts on them.
+                Frame::exitFrameServices();
+                throw;
+            }
+        }
     }
     ++gViewServicesUsers;
     return kResultOk;
@@ -511,41 +519,38 @@ tresult EditController2::collectParameterRecords(const Param::ParamRecord* table
 
 void EditController2::sendIntMessage(const char8* id, int64 value)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setInt(id, value);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
 void EditController2::sendStringMessage(const char8* id, const char16* text)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setString(id, text);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
 tresult EditController2::sendBinaryMessage(const char8* id, const void* data, uint32 size)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return kResultFalse;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setBinary("binary", data, size);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
     return kResultOk;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "base/iptr.h"
 #include "pluginset/common/qel/views/frameservices.h"
 #include "pluginset/common/qel/views/vumeterviews.h"
 #include "qel/boundary.h"
@@ -225,15 +226,14 @@ void EditController2Vu::update(FUnknown* changed, int32 message)
 
 void EditController2Vu::sendDataRequest()
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId("PluginDataGet");
         attributes->setInt("PluginDataGet", 0);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
 void EditController2Vu::idle()

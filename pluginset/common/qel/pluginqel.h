@@ -111,15 +111,15 @@ protected:
     template <class Fill>
     int32 sendMessageWith(const char* id, Fill fill)
     {
-        IMessage* message = allocateMessage();
+        // Given back whatever the host's objects throw.
+        IPtr<IMessage> message(allocateMessage(), false);
         if (!message)
             return kResultFalse;
         if (IMessageAttributes* attributes = message->getAttributes()) {
             message->setMessageId(id);
             fill(*attributes);
-            sendMessage(message);
+            sendMessage(message.get());
         }
-        message->release();
         return kResultOk;
     }
 

@@ -4,7 +4,14 @@
 #include "tests/common/allocation_countdown.h"
 #include "tests/pluginset/views_fixture.h"
 
+#if NORRIK_TEST_SANITIZED
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+#include <cstdint>
 #include <cstring>
+
+#include <execinfo.h>
 
 #include "meter/norrikfactory.h"
 #include "meter/norrikids.h"
@@ -19,10 +26,47 @@ IBStream* stream(qelhost::MemoryStream* s)
     return reinterpret_cast<IBStream*>(static_cast<qelhost::IBStream*>(s));
 }
 
+// Under the leak checker, allocations inside the test host's own code are spared: some of its
+// objects keep a reference they took when a later allocation of theirs fails, which the checker
+// would lay at the plug-in's door. Elsewhere they fail as any other.
+bool insideHost()
+{
+#if NORRIK_TEST_SANITIZED
+    // Whether a code address lies in the host, remembered per address (symbolizing is slow).
+    static std::uintptr_t known[4096];
+    static bool isHost[4096];
+    static thread_local bool busy = false;
+    if (busy)
+        return false;
+    busy = true;
+    void* frames[24];
+    const int count = backtrace(frames, 24);
+    bool host = false;
+    for (int i = 0; i < count && !host; ++i) {
+        const auto pc = reinterpret_cast<std::uintptr_t>(frames[i]);
+        const std::size_t slot = (pc >> 4) % 4096;
+        if (known[slot] != pc) {
+            char name[512] = {};
+            __sanitizer_symbolize_pc(frames[i], "%f", name, sizeof name);
+            isHost[slot] = std::strstr(name, "qelhost::") != nullptr;
+            known[slot] = pc;
+        }
+        host = isHost[slot];
+    }
+    busy = false;
+    return host;
+#else
+    return false;
+#endif
+}
+
 // Runs `step` with allocation n failed; true when the countdown reached it.
 template <class Step>
 bool failing(long n, tresult& answer, Step step)
 {
+    void* warm[4];
+    backtrace(warm, 4); // its first call allocates
+    countdown::spared = &insideHost;
     countdown::Fail fail(n);
     answer = step();
     return fail.failed();
@@ -85,6 +129,7 @@ TEST_F(ControllerTest, ChannelCountsRefuseCleanlyAndCanBeTakenAgain)
         EXPECT_EQ(controller->getInput().meterData->getChannelCount(), 12);
         EXPECT_EQ(controller->getOutput().meterData->getChannelCount(), 12);
         controller->onIdle();
+        host->updateHandler().deliver();
         if (!failed)
             break;
     }
