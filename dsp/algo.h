@@ -15,7 +15,9 @@ enum ChannelResult : int32
 {
     kChannelsAccepted = 0,
     kChannelsRefused = 1,
-    kChannelsNotHandled = 3
+    kChannelsNotHandled = 3,
+    // Memory for the channels could not be had.
+    kChannelsOutOfMemory = 6
 };
 
 template <class T>

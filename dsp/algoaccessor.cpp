@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "base/fstreamer.h"
 
@@ -69,7 +70,10 @@ void AlgoAccessor::setParameterTable(const Param::ParamRecord* t)
         e.id = t[i].id;
         e.reserved = 0;
         e.value = t[i].defaultValue;
-        idMap.insert(e.id, i);
+        // An id the index cannot hold would leave its parameter unapplied: set-up fails instead. (A
+        // repeated id keeps the first row's index.)
+        if (!idMap.insert(e.id, i) && idMap.find(e.id) < 0)
+            throw std::bad_alloc();
     }
 }
 

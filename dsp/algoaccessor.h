@@ -94,6 +94,8 @@ public:
     virtual int32 getMaxLatency();
     virtual void reserved5() {}
     virtual void reserved6() {}
+    // Initializes the inner algorithm and fills the entries from the table; std::bad_alloc when
+    // memory runs out.
     virtual void setParameterTable(const Param::ParamRecord* table);
     virtual bool isSilent() { return silent; }
     virtual int32 getTail() { return tail; }

@@ -308,21 +308,21 @@ double BigMeter::getValue(int32 id)
 {
     switch (id) {
     case kMeterMomentary:
-        return loudness ? loudness->getMomentary() : 0.0;
+        return loudness ? loudness->getMomentary() : noReading(id);
     case kMeterShortTerm:
-        return loudness ? loudness->getShortTerm() : 0.0;
+        return loudness ? loudness->getShortTerm() : noReading(id);
     case kMeterIntegrated:
-        return loudness ? loudness->getIntegrated() : 0.0;
+        return loudness ? loudness->getIntegrated() : noReading(id);
     case kMeterMomentaryMax:
-        return loudness ? loudness->getMomentaryMax() : 0.0;
+        return loudness ? loudness->getMomentaryMax() : noReading(id);
     case kMeterShortTermMax:
-        return loudness ? loudness->getShortTermMax() : 0.0;
+        return loudness ? loudness->getShortTermMax() : noReading(id);
     case kMeterRange:
-        return loudness ? loudness->getRange() : 0.0;
+        return loudness ? loudness->getRange() : noReading(id);
     case kMeterTruePeak:
-        return truePeak ? truePeak->getMax() : 0.0;
+        return truePeak ? truePeak->getMax() : noReading(id);
     case kMeterTruePeakChannel0:
-        return truePeak ? truePeak->getChannelMax(0) : 0.0;
+        return truePeak ? truePeak->getChannelMax(0) : noReading(id);
     case kMeterLoudnessOn:
         return loudnessOn ? 1.0 : 0.0;
     case kMeterRmsMax:
@@ -346,10 +346,27 @@ double BigMeter::getValue(int32 id)
     return 0.0;
 }
 
+double BigMeter::noReading(int32 id)
+{
+    switch (id) {
+    case kMeterMomentary:
+    case kMeterShortTerm:
+    case kMeterIntegrated:
+    case kMeterMomentaryMax:
+    case kMeterShortTermMax:
+        return Loudness::kNoReading;
+    case kMeterTruePeak:
+    case kMeterTruePeakChannel0:
+        return TruePeak::kFloor;
+    default:
+        return 0.0;
+    }
+}
+
 double BigMeter::getValueAt(int32 id, float argument)
 {
-    if (id == kMeterTruePeakChannel0 && truePeak)
-        return truePeak->getChannelMax(static_cast<int32>(argument + 0.5f));
+    if (id == kMeterTruePeakChannel0)
+        return truePeak ? truePeak->getChannelMax(static_cast<int32>(argument + 0.5f)) : noReading(id);
     return 0.0;
 }
 

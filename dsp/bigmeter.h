@@ -64,6 +64,11 @@ public:
     bool terminate() override;
 
     double getValueAt(DSP::int32 id, float argument);
+    // What a value reads while the meter has measured nothing: a meter without sub-meters (never
+    // built, or taken down) answers this, as a fresh one does.
+    static double noReading(DSP::int32 id);
+    // Whether the sub-meters stand (initialized and not taken down by terminate).
+    bool isBuilt() const { return rms && truePeak; }
     void createSubAlgorithm(DSP::int32 index);
     void deleteSubAlgorithm(DSP::int32 index);
 

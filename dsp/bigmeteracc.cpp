@@ -30,14 +30,19 @@ int32 BigMeterAcc::setChannelMasks(uint64 in, uint64 out, uint64 aux)
     inputCount = ni;
     outputCount = no;
     auxCount = na;
+    if (!inner)
+        return kChannelsRefused;
     int32 answer = kChannelsRefused;
     try {
-        answer = inner ? inner->setChannelConfig(ni, no, na, in) : kChannelsRefused;
+        // A meter taken down by an earlier failure is built again first.
+        if (!getMeter()->isBuilt())
+            getMeter()->initialize(table);
+        answer = inner->setChannelConfig(ni, no, na, in);
     } catch (...) {
-        // Out of memory: the meter is taken down (audio passes through unmeasured) and the
-        // arrangement refused; no exception reaches the host.
+        // Out of memory: the meter is taken down and reads as having measured nothing (audio
+        // passes through unmeasured); no exception reaches the host.
         getMeter()->terminate();
-        return kChannelsRefused;
+        return kChannelsOutOfMemory;
     }
     applyParameters();
     return answer;
@@ -49,7 +54,7 @@ double BigMeterAcc::getValue(int32 id)
     if (id == bypassId && findEntryIndex(id, &index) == 0)
         return entries[index].value;
     if (!inner)
-        return 0.0;
+        return BigMeter::noReading(id);
     if (id == 42)
         return overallIn;
     if (id >= 15 && id <= 26) {

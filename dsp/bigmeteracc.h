@@ -13,8 +13,9 @@ public:
                 bool threaded = true);
     ~BigMeterAcc() override;
 
-    // 0 accepted; 1 refused: more than kMaxChannels channels, unequal counts, or no memory for the
-    // channels (the meter then measures nothing until it is set up again).
+    // 0 accepted; 1 refused: more than kMaxChannels channels or unequal counts; kChannelsOutOfMemory
+    // when memory for the channels cannot be had: the meter is then taken down, measures nothing and
+    // reads as a meter that has measured nothing, until a later call builds it again.
     DSP::int32 setChannelMasks(DSP::uint64 in, DSP::uint64 out, DSP::uint64 aux) override;
     double getValue(DSP::int32 id) override;
     void resetMaxLevelOut() override;

@@ -1,6 +1,8 @@
 #include "dsp/crossfader.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "dsp/prims.h"
 
@@ -26,29 +28,56 @@ void CrossFader<S>::computeFadeLength()
 }
 
 template <class S>
-void CrossFader<S>::buildCurve()
+FloatBuffer CrossFader<S>::makeCurve(int32 block, int32& length) const
 {
-    int32 a = fadeLength + ownBlockSize, b = 2 * ownBlockSize;
-    curveLength = a > b ? a : b;
-    if (curveLength < 1)
-        curveLength = 1;
-    curve = makeFloats(curveLength);
-    for (int32 i = 0; i < curveLength; ++i)
-        curve[i] = i < fadeLength ? curveMap.map(static_cast<float>(i)) : 0.0f;
+    // In 64 bits: a huge block is refused as memory it would take, never wrapped.
+    const std::int64_t a = std::int64_t(fadeLength) + block, b = 2 * std::int64_t(block);
+    const std::int64_t n = a > b ? (a > 1 ? a : 1) : (b > 1 ? b : 1);
+    if (n > 0x7fffffff)
+        throw std::bad_alloc();
+    FloatBuffer made = makeFloats(n);
+    length = static_cast<int32>(n);
+    for (int32 i = 0; i < length; ++i)
+        made[i] = i < fadeLength ? curveMap.map(static_cast<float>(i)) : 0.0f;
+    return made;
+}
+
+template <class S>
+void CrossFader<S>::takeCurve(FloatBuffer made, int32 length)
+{
+    curve = std::move(made);
+    curveLength = length;
     position = 0;
     fading = false;
 }
 
 template <class S>
-void CrossFader<S>::allocateBuffers()
+void CrossFader<S>::buildCurve()
 {
-    freeBuffers();
-    // Null until allocated: a failed allocation leaves the rest for freeBuffers() to skip.
-    buffers = new S*[static_cast<size_t>(channelCount)]();
-    int32 n = ownBlockSize > 0 ? ownBlockSize : 1;
-    for (int32 c = 0; c < channelCount; ++c) {
-        buffers[c] = static_cast<S*>(allocateZeroed(n, sizeof(S)));
+    int32 length = 0;
+    FloatBuffer made = makeCurve(ownBlockSize, length);
+    takeCurve(std::move(made), length);
+}
+
+template <class S>
+void CrossFader<S>::allocateBuffers(int32 channels, int32 block)
+{
+    // Everything is had before the old buffers go: out of memory they stay as they were.
+    const size_t count = static_cast<size_t>(channels > 0 ? channels : 0);
+    const int32 n = block > 0 ? block : 1;
+    S** made = new S*[count]();
+    try {
+        for (size_t c = 0; c < count; ++c)
+            made[c] = static_cast<S*>(allocateZeroed(n, sizeof(S)));
+    } catch (...) {
+        for (size_t c = 0; c < count; ++c)
+            alignedFree(made[c]);
+        delete[] made;
+        throw;
     }
+    freeBuffers();
+    buffers = made;
+    channelCount = channels;
 }
 
 template <class S>
@@ -67,7 +96,7 @@ bool CrossFader<S>::initialize(const Param::ParamRecord*)
 {
     computeFadeLength();
     buildCurve();
-    allocateBuffers();
+    allocateBuffers(channelCount, ownBlockSize);
     initialized = true;
     return true;
 }
@@ -87,9 +116,19 @@ void CrossFader<S>::updateSampleRate(float rate)
 {
     if (static_cast<double>(rate) == curveRate)
         return;
+    const double rateBefore = curveRate;
+    const int32 lengthBefore = fadeLength;
+    const PowerMap<float> mapBefore = curveMap;
     curveRate = rate;
     computeFadeLength();
-    buildCurve();
+    try {
+        buildCurve();
+    } catch (...) {
+        curveRate = rateBefore;
+        fadeLength = lengthBefore;
+        curveMap = mapBefore;
+        throw;
+    }
 }
 
 template <class S>
@@ -97,9 +136,7 @@ void CrossFader<S>::setNumChannels(int32 n)
 {
     if (n == channelCount || n < 0)
         return;
-    freeBuffers();
-    channelCount = n;
-    allocateBuffers();
+    allocateBuffers(n, ownBlockSize);
 }
 
 template <class S>
@@ -114,12 +151,15 @@ void CrossFader<S>::setBlockSize(int32 n)
 {
     if (n == ownBlockSize)
         return;
+    // Curve and buffers are had before either is replaced.
+    int32 length = 0;
+    FloatBuffer made = curve ? makeCurve(n, length) : FloatBuffer();
+    if (buffers)
+        allocateBuffers(channelCount, n);
     ownBlockSize = n;
     blockSize = n;
-    if (buffers)
-        allocateBuffers();
-    if (curve)
-        buildCurve();
+    if (made)
+        takeCurve(std::move(made), length);
 }
 
 template <class S>

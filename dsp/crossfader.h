@@ -22,6 +22,7 @@ public:
     int32 setChannelCount(int32 n, int32, int32) override;
     void processDual(float** a, float** b, float** c, int32 n) override;
 
+    // These and setBlockSize throw std::bad_alloc when memory runs out, with the fader as it was.
     void updateSampleRate(float rate);
     void setNumChannels(int32 n);
 
@@ -38,8 +39,12 @@ public:
 
 private:
     void computeFadeLength();
+    // The gain curve for blocks of `block` samples, and its length.
+    FloatBuffer makeCurve(int32 block, int32& length) const;
+    void takeCurve(FloatBuffer made, int32 length);
     void buildCurve();
-    void allocateBuffers();
+    // Replaces the buffers with `channels` zeroed ones of `block` samples.
+    void allocateBuffers(int32 channels, int32 block);
     void freeBuffers();
 
     bool initialized = false;

@@ -78,8 +78,9 @@ void Delay::setMaxDelaySamples(int32 n)
 {
     if (n == size || n < 1)
         return;
+    // The ring is had before the size changes: out of memory the line stays as it was.
+    allocateRing(n);
     size = n;
-    allocateRing(size);
     applyDelaySamples(delaySamples);
     delayMs = static_cast<float>(delaySamples * 1000.0 / sampleRate);
     maxDelayMs = static_cast<float>(size * 1000.0 / sampleRate);
@@ -187,8 +188,9 @@ void DelayPow2::setMaxDelaySamples(int32 n)
 {
     if (n == size)
         return;
-    size = pow2Above(n);
-    allocateRing(size);
+    const int32 grown = pow2Above(n);
+    allocateRing(grown);
+    size = grown;
     mask = size - 1;
     applyDelaySamples(delaySamples);
     delayMs = static_cast<float>(delaySamples * 1000.0 / sampleRate);
@@ -249,12 +251,18 @@ void DelayMultiCh::destroyChannels()
     channels.clear();
 }
 
-void DelayMultiCh::buildChannels()
+void DelayMultiCh::buildChannels(int32 count, int32 block)
 {
-    for (int32 c = 0; c < channelCount; ++c) {
-        channels.push_back(std::make_unique<DelayPow2>(blockSize, sampleRate, maxDelayMs));
-        channels.back()->setDelayMs(delayMs);
+    // Every line is had before the old ones go: out of memory they stay as they were.
+    std::vector<std::unique_ptr<DelayPow2>> made;
+    made.reserve(static_cast<size_t>(count));
+    for (int32 c = 0; c < count; ++c) {
+        made.push_back(std::make_unique<DelayPow2>(block, sampleRate, maxDelayMs));
+        made.back()->setDelayMs(delayMs);
     }
+    channels.swap(made);
+    channelCount = count;
+    blockSize = block;
 }
 
 int32 DelayMultiCh::setChannelCount(int32 in, int32 out, int32)
@@ -263,9 +271,7 @@ int32 DelayMultiCh::setChannelCount(int32 in, int32 out, int32)
         return kChannelsRefused;
     if (in == channelCount && static_cast<int32>(channels.size()) == in)
         return kChannelsAccepted;
-    destroyChannels();
-    channelCount = in;
-    buildChannels();
+    buildChannels(in, blockSize);
     reset();
     return kChannelsAccepted;
 }
@@ -274,9 +280,7 @@ void DelayMultiCh::setBlockSize(int32 n)
 {
     if (n == blockSize)
         return;
-    destroyChannels();
-    blockSize = n;
-    buildChannels();
+    buildChannels(channelCount, n);
 }
 
 int32 DelayMultiCh::setSampleRate(double rate)

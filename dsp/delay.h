@@ -68,6 +68,7 @@ public:
     DelayMultiCh(int32 blockSize, double sampleRate, float maxMs);
     ~DelayMultiCh() override;
 
+    // Both throw std::bad_alloc when memory runs out, with the lines as they were.
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void setBlockSize(int32 n) override;
     int32 setSampleRate(double rate) override;
@@ -86,7 +87,8 @@ public:
     bool isDelaying() const;
 
 private:
-    void buildChannels();
+    // `count` new lines for blocks of `block`, in place of the old ones.
+    void buildChannels(int32 count, int32 block);
     void destroyChannels();
 
     int32 channelCount = 0;

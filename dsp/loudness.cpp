@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "dsp/blockstats.h"
 
@@ -77,26 +78,25 @@ void Loudness::designHighPass(double fs, float taps[6])
 void Loudness::createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage)
 {
     stages = std::make_unique<BiquadStage[]>(static_cast<size_t>(channelCount));
-    bool all = true;
-    for (int32 c = 0; c < channelCount; ++c) {
-        IirStateType* st = nullptr;
-        if (ippsIIRInitAlloc_BiQuad_32f(&st, kPlaceholderTaps, 1, nullptr) == 0 && st) {
-            stages[c].state = st;
-            stages[c].allocated = true;
-            ippsIIRSetDlyLine_32f(st, nullptr);
-        } else {
-            all = false;
-        }
-    }
-    if (!all)
-        return;
     float taps[6];
     if (shelfStage)
         designShelf(sampleRate, taps);
     else
         designHighPass(sampleRate, taps);
     for (int32 c = 0; c < channelCount; ++c) {
-        ippsIIRSetTaps_32f(taps, stages[c].state);
+        IirStateType* st = nullptr;
+        // A stage that cannot have every filter would run channels without taps: set-up fails
+        // instead (the only status these calls can meet here is out of memory).
+        if (ippsIIRInitAlloc_BiQuad_32f(&st, kPlaceholderTaps, 1, nullptr) != 0 || !st) {
+            freeBiquads(stages);
+            throw std::bad_alloc();
+        }
+        stages[c].state = st;
+        stages[c].allocated = true;
+        if (ippsIIRSetDlyLine_32f(st, nullptr) != 0 || ippsIIRSetTaps_32f(taps, st) != 0) {
+            freeBiquads(stages);
+            throw std::bad_alloc();
+        }
         stages[c].b0 = taps[0];
         stages[c].b1 = taps[1];
         stages[c].b2 = taps[2];
@@ -226,10 +226,22 @@ void Loudness::freeStage(int32 k)
     }
 }
 
+void Loudness::createStages()
+{
+    // All or nothing: a meter missing a stage measures nothing rather than part of the chain.
+    try {
+        for (int32 k : kStageOrder)
+            createStage(k);
+    } catch (...) {
+        for (int32 k : kStageOrder)
+            freeStage(k);
+        throw;
+    }
+}
+
 bool Loudness::initialize(const Param::ParamRecord*)
 {
-    for (int32 k : kStageOrder)
-        createStage(k);
+    createStages();
     return true;
 }
 
@@ -248,8 +260,7 @@ int32 Loudness::setChannelConfig(int32 in, int32, int32, uint64 inputMask)
         for (int32 k : kStageOrder)
             freeStage(k);
         channelCount = in;
-        for (int32 k : kStageOrder)
-            createStage(k);
+        createStages();
         reset();
     }
     // Weights follow the whole arrangement, so a layout change never keeps stale weights.
@@ -288,7 +299,7 @@ void Loudness::reset()
 {
     clearFilterHistories();
     forEachCollector([](CollectorOverlap& c) { c.reset(); });
-    momentary = shortTerm = momentaryMax = shortTermMax = -80.0f;
+    momentary = shortTerm = momentaryMax = shortTermMax = kNoReading;
 }
 
 void Loudness::setOfflineProcessing(bool state)
@@ -381,7 +392,7 @@ void Loudness::takeWindows(bool display)
 float Loudness::getIntegrated() const
 {
     if (!integratedCollector)
-        return -80.0f;
+        return kNoReading;
     integratedCollector->requestResults();
     return integratedCollector->getGatedLoudness();
 }

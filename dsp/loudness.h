@@ -36,12 +36,17 @@ public:
         kStageWeights = 5
     };
 
+    // What every loudness value reads before a window has been measured (the range reads 0).
+    static constexpr float kNoReading = -80.0f;
+
     Loudness(DSP::int32 blockSize, bool threaded, double sampleRate);
     ~Loudness() override;
 
+    // Both throw std::bad_alloc when memory runs out, with no stage left: the meter then measures
+    // nothing until it is set up again.
     DSP::int32 setChannelConfig(DSP::int32 in, DSP::int32 out, DSP::int32 aux, DSP::uint64 inputMask) override;
-    DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     bool initialize(const Param::ParamRecord* table) override;
+    DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     bool terminate() override;
     void reset() override;
     void setOfflineProcessing(bool offline) override;
@@ -64,8 +69,8 @@ public:
     float getRangeHighEnergy() const;
     float getRangeLowEnergy() const;
     bool isBelowRelativeGate() const;
-    void resetMomentaryMax() { momentaryMax = -80.0f; }
-    void resetShortTermMax() { shortTermMax = -80.0f; }
+    void resetMomentaryMax() { momentaryMax = kNoReading; }
+    void resetShortTermMax() { shortTermMax = kNoReading; }
 
     void createStage(DSP::int32 k);
     void freeStage(DSP::int32 k);
@@ -99,6 +104,10 @@ public:
 
 private:
     using DSP::Algo<double>::process;
+    // Every stage in order; on failure none is left and the exception goes on.
+    void createStages();
+    // One filter per channel with the stage's design; throws std::bad_alloc, with none left, when a
+    // filter cannot be had.
     void createBiquads(std::unique_ptr<BiquadStage[]>& stages, bool shelfStage);
     void freeBiquads(std::unique_ptr<BiquadStage[]>& stages);
     // A rate whose hop would be empty, or whose stream of a few windows would not fit 32-bit counts,

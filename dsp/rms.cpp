@@ -22,10 +22,16 @@ Rms::~Rms()
 
 void Rms::allocate()
 {
-    meanSquares.assign(static_cast<size_t>(channelCount), 0.0f);
-    channelMaxima.assign(static_cast<size_t>(channelCount), 0.0f);
+    // Everything is had before anything is replaced: out of memory the meter stays as it was.
+    std::vector<FloatBuffer> fresh;
+    fresh.reserve(static_cast<size_t>(channelCount));
     for (int32 c = 0; c < channelCount; ++c)
-        buffers.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
+        fresh.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
+    std::vector<float> squares(static_cast<size_t>(channelCount), 0.0f);
+    std::vector<float> maxima(static_cast<size_t>(channelCount), 0.0f);
+    buffers.swap(fresh);
+    meanSquares.swap(squares);
+    channelMaxima.swap(maxima);
 }
 
 void Rms::release()
@@ -41,10 +47,15 @@ int32 Rms::setChannelCount(int32 in, int32 out, int32)
         return kChannelsRefused;
     if (in == channelCount)
         return kChannelsAccepted;
-    release();
+    const int32 before = channelCount;
     channelCount = in;
+    try {
+        allocate();
+    } catch (...) {
+        channelCount = before;
+        throw;
+    }
     outputChannelCount = out;
-    allocate();
     reset();
     return kChannelsAccepted;
 }

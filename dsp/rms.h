@@ -14,6 +14,7 @@ public:
     Rms(int32 blockSize, double sampleRate, float timeMs);
     ~Rms() override;
 
+    // std::bad_alloc when memory runs out, with the meter as it was.
     int32 setChannelCount(int32 in, int32 out, int32 aux) override;
     void process(float** in, float** out, int32 n) override;
     void processSilence(int32 n) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "dsp/blockstats.h"
 
@@ -15,11 +16,19 @@ Fir::Fir(int32 blockSize, std::int64_t tapCount, const float* taps, float sample
 : Algo<double>(blockSize, sampleRate), tapCount(tapCount)
 {
     if (taps) {
-        ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
+        allocateState(taps);
         Fir::reset();
     }
-    if (state)
-        ippsFIRSetDlyLine_32f(state, nullptr);
+}
+
+void Fir::allocateState(const float* taps)
+{
+    // A filter without its state would pass samples through unfiltered: set-up fails instead.
+    if (tapCount < 1 || tapCount > 0x7fffffff ||
+        ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr) != 0 || !state) {
+        state = nullptr;
+        throw std::bad_alloc();
+    }
 }
 
 Fir::~Fir()
@@ -71,7 +80,7 @@ void Fir::setTaps(const float* taps, std::int64_t count)
     state = nullptr;
     if (count != -1)
         tapCount = count;
-    ippsFIRInitAlloc_32f(&state, taps, static_cast<int>(tapCount), nullptr);
+    allocateState(taps);
     reset();
 }
 
@@ -235,23 +244,29 @@ int32 TruePeak::setChannelCount(int32 in, int32 out, int32)
         return kChannelsAccepted;
     destroyUpsamplers();
     channelCount = in;
-    const auto add = [&](std::vector<std::unique_ptr<UpsamplerSinc>>& list, int32 block) {
-        for (int32 c = 0; c < in; ++c) {
-            list.push_back(std::make_unique<UpsamplerSinc>(block, sampleRate, factor));
-            list.back()->initialize(nullptr);
-            list.back()->reset();
-        }
-    };
-    add(upsamplers, blockSize);
-    flushLength = static_cast<int32>(static_cast<float>(upsamplers[0]->getTapCount()) / factor) + 1;
-    // The tail takes pieces of at most the flush length: its copies need no more room.
-    add(tailUpsamplers, std::min(blockSize, flushLength));
-    // Zeros, as the filter's delay line starts.
-    for (int32 c = 0; c < in; ++c)
-        history.push_back(makeFloats(flushLength));
-    silence = makeFloats(flushLength);
-    upsampled.assign(static_cast<size_t>(in), nullptr);
-    channelMaxima.assign(static_cast<size_t>(in), kFloor);
+    // Out of memory no channel is left half built: the meter then measures nothing.
+    try {
+        const auto add = [&](std::vector<std::unique_ptr<UpsamplerSinc>>& list, int32 block) {
+            for (int32 c = 0; c < in; ++c) {
+                list.push_back(std::make_unique<UpsamplerSinc>(block, sampleRate, factor));
+                list.back()->initialize(nullptr);
+                list.back()->reset();
+            }
+        };
+        add(upsamplers, blockSize);
+        flushLength = static_cast<int32>(static_cast<float>(upsamplers[0]->getTapCount()) / factor) + 1;
+        // The tail takes pieces of at most the flush length: its copies need no more room.
+        add(tailUpsamplers, std::min(blockSize, flushLength));
+        // Zeros, as the filter's delay line starts.
+        for (int32 c = 0; c < in; ++c)
+            history.push_back(makeFloats(flushLength));
+        silence = makeFloats(flushLength);
+        upsampled.assign(static_cast<size_t>(in), nullptr);
+        channelMaxima.assign(static_cast<size_t>(in), kFloor);
+    } catch (...) {
+        destroyUpsamplers();
+        throw;
+    }
     return kChannelsAccepted;
 }
 

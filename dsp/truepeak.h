@@ -11,6 +11,7 @@
 class Fir : public DSP::Algo<double>
 {
 public:
+    // With taps the filter's state is made here: std::bad_alloc when it cannot be had.
     Fir(DSP::int32 blockSize, std::int64_t tapCount, const float* taps, float sampleRate);
     ~Fir() override;
 
@@ -19,11 +20,14 @@ public:
     void setActive(bool state) override;
     DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     void reset() override;
+    // A new state for the taps; std::bad_alloc, with no state left (samples then pass through), when
+    // it cannot be had.
     void setTaps(const float* taps, std::int64_t count);
     std::int64_t getTapCount() const { return tapCount; }
 
 private:
     using DSP::Algo<double>::process;
+    void allocateState(const float* taps);
     std::int64_t tapCount;
     DSP::FirStateType* state = nullptr;
 };

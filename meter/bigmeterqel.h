@@ -56,8 +56,10 @@ class BigMeterQel : public Calvereth::Qel::PluginQelVu
 public:
     BigMeterQel();
 
+    // Out of memory: kOutOfMemory, with nothing of it kept (no buses, no accessor, no context).
     Calvereth::tresult initialize(Calvereth::FUnknown* context) override;
     Calvereth::tresult setupProcessing(Calvereth::Qel::ProcessSetup& setup) override;
+    // std::bad_alloc, with no accessor left, when memory runs out.
     void createAlgorithm() override;
     void processParameterChanges(Calvereth::Qel::ProcessData& data) override;
     int32 processMain(Calvereth::Qel::ProcessData& data) override;
@@ -74,8 +76,11 @@ public:
 protected:
     // The LU offset follows a restored "ScaleLU".
     void stateApplied() override;
-    // Main thread: sends the "time" text the audio thread has marked due.
-    void dataRequested() override;
+    // Main thread: sends the "time" text the audio thread has marked due; kOutOfMemory, with the
+    // text still due, when no message could be had for it.
+    Calvereth::tresult dataRequested() override;
+    // The "time" text of `seconds` to the controller; false when it could not be sent.
+    bool sendTime(int64 seconds);
 
     std::atomic<float> luOffset{0.0f};
     std::atomic<int64> elapsedSamples{0};

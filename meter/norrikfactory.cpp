@@ -5,6 +5,8 @@
 #include "meter/norrikids.h"
 #include "qel/bundleentry.h"
 
+#include <new>
+
 namespace Norrik {
 
 using namespace Calvereth;
@@ -58,14 +60,20 @@ IPluginFactory* GetPluginFactory()
     }
     static const FactoryInfo factoryInfo("Calvereth Media Technologies", "https://www.calvereth.example",
                                          "mailto:info@calvereth.example", 24);
-    auto* factory = new Norrik::NorrikFactory(factoryInfo);
-    gPluginFactory = factory;
     static const ClassInfo2 processorClass(Norrik::kProcessorUid, kManyInstances, "Audio Module Class", "Norrik", 1,
                                            "Fx|Tools", "", "1.0.0.181", "QEL 3.5.2");
-    factory->registerClass(&processorClass, Norrik::createProcessorInstance, nullptr);
     static const ClassInfo2 controllerClass(Norrik::kControllerUid, kManyInstances, "Component Controller Class",
                                             "Norrik Controller", 0, "", "", "1.0.0.181", "QEL 3.5.2");
-    factory->registerClass(&controllerClass, Norrik::createControllerInstance, nullptr);
+    // Out of memory the host gets no factory rather than an exception or one without its classes.
+    auto* factory = new (std::nothrow) Norrik::NorrikFactory(factoryInfo);
+    if (!factory)
+        return nullptr;
+    gPluginFactory = factory;
+    if (!factory->registerClass(&processorClass, Norrik::createProcessorInstance, nullptr) ||
+        !factory->registerClass(&controllerClass, Norrik::createControllerInstance, nullptr)) {
+        factory->release();
+        return nullptr;
+    }
     return factory;
 }
 

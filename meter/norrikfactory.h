@@ -28,4 +28,5 @@ extern void* gPluginModuleHandle;
 
 } // namespace Norrik
 
+// The one factory with one more reference; null when memory for it or its classes runs out.
 extern "C" __attribute__((visibility("default"))) Calvereth::IPluginFactory* GetPluginFactory();

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "meter/meterparams.h"
 #include "pluginset/common/qel/views/frameservices.h"
 #include "pluginset/common/qel/views/vumeterviews.h"
+#include "qel/boundary.h"
 
 namespace Norrik {
 
@@ -58,6 +60,11 @@ tresult SmallBigMeterController::terminate()
 }
 
 tresult SmallBigMeterController::notify(Qel::IMessage* message)
+{
+    return answerWithoutThrowing([&] { return receiveTime(message); });
+}
+
+tresult SmallBigMeterController::receiveTime(Qel::IMessage* message)
 {
     if (!message)
         return kInvalidArgument;
@@ -157,14 +164,21 @@ IPlugView* SmallBigMeterController::createView(const char* name)
     if (!skin)
         return nullptr;
     IPlugView* view = nullptr;
-    if (skin->createView(kEditorName, static_cast<IPlugController*>(this), &view) != kResultOk)
-        return view;
+    // The host builds the view and calls back for its parts: nothing thrown leaves through here.
+    answerWithoutThrowing([&] { return skin->createView(kEditorName, static_cast<IPlugController*>(this), &view); });
     return view;
 }
 
 tresult SmallBigMeterController::createSubView(const char* name, ViewRect size, FUnknown** inOut)
 {
-    EditController2Vu::createSubView(name, size, inOut);
+    const tresult made = EditController2Vu::createSubView(name, size, inOut);
+    if (made != kResultOk)
+        return made;
+    return answerWithoutThrowing([&] { return buildMomentaryView(name, size, inOut); });
+}
+
+tresult SmallBigMeterController::buildMomentaryView(const char* name, ViewRect size, FUnknown** inOut)
+{
     if (!name || std::strcmp(name, "loudnessMView") != 0 || !momentaryData)
         return kResultOk;
     IViewAttributes* attributes = viewAttributes(inOut);
@@ -200,7 +214,7 @@ tresult SmallBigMeterController::valueEdited(IHostValue* value, uint32 id)
     return EditController2Vu::valueEdited(value, id);
 }
 
-void SmallBigMeterController::onIdle()
+void SmallBigMeterController::idle()
 {
     sendDataRequest();
 }
@@ -208,7 +222,8 @@ void SmallBigMeterController::onIdle()
 void SmallBigMeterController::createMeterData()
 {
     EditController2Vu::createMeterData();
-    indicatorTags.add(1);
+    if (!indicatorTags.add(1))
+        throw std::bad_alloc();
     if (!momentaryData)
         momentaryData = new LinearVuMeterPhData(static_cast<uint32>(indicatorTags.count()), indicatorTags,
                                                 static_cast<IDependent*>(this));

@@ -21,6 +21,7 @@ public:
     ~SmallBigMeterController() override;
 
     Calvereth::tresult terminate() override;
+    // kOutOfMemory when memory runs out; no exception leaves these entries.
     Calvereth::tresult notify(Calvereth::Qel::IMessage* message) override;
     Calvereth::tresult getParamStringByValue(Calvereth::Qel::ParamID id, Calvereth::Qel::ParamValue v,
                                              Calvereth::Qel::String128 text) override;
@@ -29,7 +30,6 @@ public:
     Calvereth::tresult createSubView(const char* name, Calvereth::ViewRect size, Calvereth::FUnknown** inOut) override;
     Calvereth::tresult getValueByName(const char* name, Calvereth::IHostValue** value) override;
     Calvereth::tresult valueEdited(Calvereth::IHostValue* value, Calvereth::uint32 id) override;
-    void onIdle() override;
     void createMeterData() override;
 
     LinearVuMeterPhData* getMomentaryData() const { return momentaryData; }
@@ -45,6 +45,10 @@ public:
 protected:
     // The indicator list first, then the values of the records.
     void createValues() override;
+    // Asks the processor for a read-out.
+    void idle() override;
+    Calvereth::tresult receiveTime(Calvereth::Qel::IMessage* message);
+    Calvereth::tresult buildMomentaryView(const char* name, Calvereth::ViewRect size, Calvereth::FUnknown** inOut);
 
 private:
     // What the scale switch and the loudness reset change in the display, whichever way they come.

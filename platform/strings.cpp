@@ -1,11 +1,13 @@
 #include "platform/strings.h"
 #include "platform/refcounted.h"
+#include "platform/threadlocal.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -15,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
-#include <map>
+#include <new>
 #include <string>
 
 namespace Platform {
@@ -40,44 +42,108 @@ const char* converterName(uint32_t encoding)
     }
 }
 
-// ICU converters are not thread-safe: each thread keeps its own, closed when it ends.
+// The encodings that take an ICU converter, in the order of the cache's slots.
+constexpr uint32_t kConvertedEncodings[] = {kEncodingMacRoman, kEncodingMacCentralEurRoman, kEncodingWindowsLatin1,
+                                            kEncodingDOSJapanese, kEncodingUTF8};
+constexpr size_t kConverterSlots = 2 * (sizeof kConvertedEncodings / sizeof kConvertedEncodings[0]);
+
+// Strict: a sequence or character the encoding lacks is an error, never a guess. Null when the
+// converter cannot be had (no memory, among others).
+UConverter* openConverter(uint32_t encoding)
+{
+    const char* name = converterName(encoding);
+    if (!name)
+        return nullptr;
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name, &error);
+    if (U_FAILURE(error) || !converter)
+        return nullptr;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+    ucnv_setFallback(converter, false);
+    if (U_FAILURE(error)) {
+        ucnv_close(converter);
+        return nullptr;
+    }
+    return converter;
+}
+
+// ICU converters are not thread-safe: each thread keeps its own, closed when it ends. The cache
+// hangs off a thread-specific slot, whose registration allocates nothing (a language thread-local
+// with a destructor registers it on first use, and that registration cannot fail safely).
 struct ConverterCache
 {
-    std::map<uint32_t, UConverter*> converters;
+    UConverter* slots[kConverterSlots] = {};
     ~ConverterCache()
     {
-        for (auto& entry : converters)
-            if (entry.second)
-                ucnv_close(entry.second);
+        for (UConverter* c : slots)
+            if (c)
+                ucnv_close(c);
     }
-    UConverter* get(uint32_t encoding, bool toUnicode)
-    {
-        auto key = encoding * 2 + (toUnicode ? 1 : 0);
-        auto it = converters.find(key);
-        if (it != converters.end())
-            return it->second;
-        UConverter* converter = nullptr;
-        if (const char* name = converterName(encoding)) {
-            UErrorCode error = U_ZERO_ERROR;
-            converter = ucnv_open(name, &error);
-            if (U_FAILURE(error)) {
-                converter = nullptr;
-            } else {
-                // Strict: a sequence or character the encoding lacks is an error, never a guess.
-                ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
-                ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
-                ucnv_setFallback(converter, false);
-            }
-        }
-        converters[key] = converter;
-        return converter;
-    }
+    static void destroy(void* cache) { delete static_cast<ConverterCache*>(cache); }
 };
 
-UConverter* converterFor(uint32_t encoding, bool toUnicode)
+ConverterCache* threadConverters()
 {
-    thread_local ConverterCache cache;
-    return cache.get(encoding, toUnicode);
+    struct Slot
+    {
+        uint32_t key = 0;
+        bool made = threadLocalCreate(&key, &ConverterCache::destroy);
+    };
+    static const Slot slot;
+    if (!slot.made)
+        return nullptr;
+    auto* cache = static_cast<ConverterCache*>(threadLocalGet(slot.key));
+    if (!cache) {
+        cache = new (std::nothrow) ConverterCache;
+        if (cache && !threadLocalSet(slot.key, cache)) {
+            delete cache;
+            cache = nullptr;
+        }
+    }
+    return cache;
+}
+
+// The converter of one conversion: the thread's cached one, or, when the thread has no cache, one
+// of its own that goes with it. A converter that cannot be had is tried again by the next one.
+class Converter
+{
+public:
+    Converter(uint32_t encoding, bool toUnicode)
+    {
+        size_t index = 0;
+        while (index < kConverterSlots / 2 && kConvertedEncodings[index] != encoding)
+            ++index;
+        if (index == kConverterSlots / 2)
+            return;
+        if (ConverterCache* cache = threadConverters()) {
+            UConverter*& slot = cache->slots[index * 2 + (toUnicode ? 1 : 0)];
+            if (!slot)
+                slot = openConverter(encoding);
+            converter = slot;
+            return;
+        }
+        converter = own = openConverter(encoding);
+    }
+    ~Converter()
+    {
+        if (own)
+            ucnv_close(own);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    UConverter* get() const { return converter; }
+
+private:
+    UConverter* converter = nullptr;
+    UConverter* own = nullptr;
+};
+
+// Encodings that read every ASCII byte as that character.
+bool asciiCompatible(uint32_t encoding)
+{
+    return encoding == kEncodingMacRoman || encoding == kEncodingMacCentralEurRoman ||
+           encoding == kEncodingWindowsLatin1 || encoding == kEncodingUTF8;
 }
 
 bool isKnownEncoding(uint32_t encoding)
@@ -130,7 +196,8 @@ size_t encodeCodePoint(const char16_t* units, size_t count, uint32_t encoding, c
     default: {
         if (lone)
             return 0;
-        UConverter* converter = converterFor(encoding, false);
+        Converter held(encoding, false);
+        UConverter* converter = held.get();
         if (!converter)
             return 0;
         UErrorCode error = U_ZERO_ERROR;
@@ -189,7 +256,7 @@ uint32_t encodingForCodePage(uint32_t codePage)
 }
 
 bool decode(const void* bytes, size_t size, uint32_t encoding, std::u16string& out)
-{
+try {
     const auto* in = static_cast<const unsigned char*>(bytes);
     out.clear();
     if (size == 0)
@@ -212,7 +279,13 @@ bool decode(const void* bytes, size_t size, uint32_t encoding, std::u16string& o
         }
         return true;
     default: {
-        UConverter* converter = converterFor(encoding, true);
+        // ASCII reads as itself in these: no converter is needed (numbers among others).
+        if (asciiCompatible(encoding) && std::all_of(in, in + size, [](unsigned char b) { return b < 0x80; })) {
+            out.assign(in, in + size);
+            return true;
+        }
+        Converter held(encoding, true);
+        UConverter* converter = held.get();
         if (!converter || size > static_cast<size_t>(INT32_MAX / 2))
             return false;
         UErrorCode error = U_ZERO_ERROR;
@@ -228,6 +301,10 @@ bool decode(const void* bytes, size_t size, uint32_t encoding, std::u16string& o
         return true;
     }
     }
+} catch (...) {
+    // Out of memory, as any other failure: false, nothing kept.
+    out.clear();
+    return false;
 }
 
 size_t encode(const char16_t* units, size_t count, uint32_t encoding, uint8_t lossByte, void* dest, size_t capacity,
@@ -348,7 +425,7 @@ const UNormalizer2* normalizer(NormalizationForm form)
 } // namespace
 
 bool normalize(std::u16string& text, NormalizationForm form)
-{
+try {
     const UNormalizer2* n = normalizer(form);
     if (!n || text.size() > static_cast<size_t>(INT32_MAX))
         return false;
@@ -365,6 +442,8 @@ bool normalize(std::u16string& text, NormalizationForm form)
         return false;
     text.swap(result);
     return true;
+} catch (...) {
+    return false;
 }
 
 bool isNormalized(const char16_t* text, size_t count, NormalizationForm form)
@@ -523,7 +602,7 @@ void appendPadded(std::u16string& out, const char16_t* text, size_t count, long 
 } // namespace
 
 bool formatV(const char16_t* format, va_list args, std::u16string& out)
-{
+try {
     if (!format)
         return false;
     va_list ap;
@@ -732,6 +811,8 @@ bool formatV(const char16_t* format, va_list args, std::u16string& out)
         return false;
     out.swap(result);
     return true;
+} catch (...) {
+    return false;
 }
 
 // ---- string handles ----
@@ -743,41 +824,51 @@ struct StringObject : RefCounted
 };
 
 StringRef createString(const char16_t* units, size_t count)
-{
-    auto* s = new StringObject;
+try {
+    std::u16string text;
     if (units)
-        s->text.assign(units, count);
+        text.assign(units, count);
+    auto* s = new StringObject;
+    s->text.swap(text);
     return s;
+} catch (...) {
+    return nullptr;
 }
 
 StringRef createStringWithBytes(const void* bytes, size_t size, uint32_t encoding)
-{
+try {
     std::u16string text;
     if (!decode(bytes, size, encoding, text))
         return nullptr;
     auto* s = new StringObject;
     s->text.swap(text);
     return s;
+} catch (...) {
+    return nullptr;
 }
 
 StringRef createMutableString()
-{
+try {
     auto* s = new StringObject;
     s->isMutable = true;
     return s;
+} catch (...) {
+    return nullptr;
 }
 
 bool appendCharacters(StringRef string, const char16_t* units, size_t count)
-{
+try {
     if (!string || !string->isMutable || (!units && count))
         return false;
     if (units)
         string->text.append(units, count);
     return true;
+} catch (...) {
+    return false;
 }
 
 bool appendBytes(StringRef string, const void* bytes, size_t size, uint32_t encoding)
-{
+try {
     if (!string || !string->isMutable)
         return false;
     std::u16string text;
@@ -785,6 +876,8 @@ bool appendBytes(StringRef string, const void* bytes, size_t size, uint32_t enco
         return false;
     string->text += text;
     return true;
+} catch (...) {
+    return false;
 }
 
 bool isMutable(StringRef string)

@@ -25,7 +25,8 @@ enum Encoding : uint32_t
 // anything else ASCII).
 uint32_t encodingForCodePage(uint32_t codePage);
 
-// Bytes in an encoding to UTF-16. False when a byte sequence is not valid in the encoding.
+// Bytes in an encoding to UTF-16. False when a byte sequence is not valid in the encoding, or when
+// memory runs out. Nothing here throws.
 bool decode(const void* bytes, size_t size, uint32_t encoding, std::u16string& out);
 
 // UTF-16 to bytes in an encoding, one character (code point) at a time, as long as the whole
@@ -82,10 +83,11 @@ bool scanC(const char* text, const char* format, void* value);
 
 // printf-style formatting of a 16-bit format: %S takes a 16-bit text, %C a 16-bit character,
 // %s an 8-bit text (Mac OS Roman), %c an 8-bit character; numbers as the C library formats them.
-// False (out untouched) for a conversion it does not know.
+// False (out untouched) for a conversion it does not know, or when memory runs out.
 bool formatV(const char16_t* format, va_list args, std::u16string& out);
 
-// Reference-counted string handle, created with one reference.
+// Reference-counted string handle, created with one reference. Out of memory the makers answer
+// null and the appenders false.
 struct StringObject;
 using StringRef = StringObject*;
 

@@ -1,5 +1,6 @@
 #include "qel/componentbase.h"
 
+#include "base/iptr.h"
 #include "base/wideliteraltable.h"
 
 namespace Calvereth {
@@ -109,13 +110,14 @@ IMessage* ComponentBase::allocateMessage()
 {
     if (!hostContext)
         return nullptr;
-    IHostApplication* host = nullptr;
-    if (hostContext->queryInterface(IHostApplication::iid, reinterpret_cast<void**>(&host)) != kResultOk || !host)
+    IHostApplication* asked = nullptr;
+    if (hostContext->queryInterface(IHostApplication::iid, reinterpret_cast<void**>(&asked)) != kResultOk || !asked)
         return nullptr;
+    // Given back whatever the host's createInstance throws.
+    IPtr<IHostApplication> host(asked, false);
     IMessage* message = nullptr;
     if (host->createInstance(IMessage::iid, IMessage::iid, reinterpret_cast<void**>(&message)) != kResultOk)
         message = nullptr;
-    host->release();
     return message;
 }
 
@@ -128,16 +130,14 @@ tresult ComponentBase::sendMessage(IMessage* message)
 
 tresult ComponentBase::sendTextMessage(const char* text)
 {
-    IMessage* message = allocateMessage();
+    IPtr<IMessage> message(allocateMessage(), false);
     if (!message)
         return kResultFalse;
     message->setMessageId("TextMessage");
     // The table keys on the text's address: the caller passes a literal.
     if (IMessageAttributes* attributes = message->getAttributes())
         attributes->setString("Text", wideLiteral(text ? text : ""));
-    tresult result = sendMessage(message);
-    message->release();
-    return result;
+    return sendMessage(message.get());
 }
 
 } // namespace Qel

@@ -157,7 +157,8 @@ tresult CPluginFactory::createInstance(const TUID cid, const TUID iid, void** ob
         try {
             instance = entry.createFunc(entry.context);
         } catch (...) {
-            // Out of memory: created nothing, and no exception crosses the boundary.
+            // Out of memory: nothing is made, and the host learns why; no exception crosses.
+            return kOutOfMemory;
         }
         if (!instance)
             return kNoInterface;

@@ -29,6 +29,9 @@ public:
     tresult getFactoryInfo(FactoryInfo* info) override;
     int32_t countClasses() override;
     tresult getClassInfo(int32_t index, ClassInfo* info) override;
+    // 0 with *obj holding the one reference; kNoInterface with *obj null for an unknown class or an
+    // interface the object lacks; kOutOfMemory with *obj null, nothing made, when creating it ran
+    // out of memory.
     tresult createInstance(const TUID cid, const TUID iid, void** obj) override;
 
     // IPluginFactory2

@@ -1,6 +1,7 @@
 #include "pluginset/common/qel/controllervaluelist.h"
 
 #include <cstring>
+#include <new>
 
 namespace Calvereth {
 
@@ -103,8 +104,17 @@ IHostValue* ControllerValueList::finish(IHostValue* value, int32 id, const char8
 {
     if (owner)
         value->setController(owner, id);
-    auto* entry = new ValueEntry{value, name ? name : ""};
-    return insertSorted(entry) ? value : nullptr;
+    ValueEntry* entry = nullptr;
+    try {
+        entry = new ValueEntry{value, name ? name : ""};
+    } catch (...) {
+        value->release();
+        throw;
+    }
+    // The list could not grow: out of memory, with the value given back.
+    if (!insertSorted(entry))
+        throw std::bad_alloc();
+    return value;
 }
 
 IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,
@@ -113,14 +123,20 @@ IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, 
     IHostValue* value = create(kIntKind);
     if (!value)
         return nullptr;
-    value->setIntMin(min);
-    value->setIntMax(max);
-    value->setInt(def, 0);
-    if (auto* options = ask<IHostValueOptions>(value)) {
-        options->setDefault(static_cast<float>(def));
-        options->setOption(1, option1);
-        options->setOption(16, option16);
-        options->release();
+    // What the host throws while it is set up leaves no reference behind.
+    try {
+        value->setIntMin(min);
+        value->setIntMax(max);
+        value->setInt(def, 0);
+        if (auto* options = ask<IHostValueOptions>(value)) {
+            options->setDefault(static_cast<float>(def));
+            options->setOption(1, option1);
+            options->setOption(16, option16);
+            options->release();
+        }
+    } catch (...) {
+        value->release();
+        throw;
     }
     return finish(value, id, name);
 }
@@ -131,20 +147,26 @@ IHostValue* ControllerValueList::addRange(int32 id, const char8* name, int32 met
     IHostValue* value = create(kRangeKind);
     if (!value)
         return nullptr;
-    value->setMin(min);
-    value->setMax(max);
-    value->setPlain(0, def);
-    if (meterFlag >= 0) {
-        if (auto* meter = ask<IHostValueMeter>(value)) {
-            meter->setMeterFlag(meterFlag);
-            meter->release();
+    // What the host throws while it is set up leaves no reference behind.
+    try {
+        value->setMin(min);
+        value->setMax(max);
+        value->setPlain(0, def);
+        if (meterFlag >= 0) {
+            if (auto* meter = ask<IHostValueMeter>(value)) {
+                meter->setMeterFlag(meterFlag);
+                meter->release();
+            }
         }
-    }
-    if (auto* options = ask<IHostValueOptions>(value)) {
-        options->setDefault(def);
-        options->setOption(1, option1);
-        options->setOption(16, option16);
-        options->release();
+        if (auto* options = ask<IHostValueOptions>(value)) {
+            options->setDefault(def);
+            options->setOption(1, option1);
+            options->setOption(16, option16);
+            options->release();
+        }
+    } catch (...) {
+        value->release();
+        throw;
     }
     return finish(value, id, name);
 }
@@ -154,11 +176,17 @@ IHostValue* ControllerValueList::addBool(int32 id, const char8* name, bool def, 
     IHostValue* value = create(kBoolKind);
     if (!value)
         return nullptr;
-    value->setInt(def ? 1 : 0, 0);
-    if (auto* options = ask<IHostValueOptions>(value)) {
-        options->setDefault(def ? 1.f : 0.f);
-        options->setOption(1, option1);
-        options->release();
+    // What the host throws while it is set up leaves no reference behind.
+    try {
+        value->setInt(def ? 1 : 0, 0);
+        if (auto* options = ask<IHostValueOptions>(value)) {
+            options->setDefault(def ? 1.f : 0.f);
+            options->setOption(1, option1);
+            options->release();
+        }
+    } catch (...) {
+        value->release();
+        throw;
     }
     return finish(value, id, name);
 }
@@ -168,10 +196,16 @@ IHostValue* ControllerValueList::addString(int32 id, const char8* name, const ch
     IHostValue* value = create(kStringKind);
     if (!value)
         return nullptr;
-    value->setString(text ? text : u"", 0);
-    if (auto* options = ask<IHostValueOptions>(value)) {
-        options->setOption(1, option1);
-        options->release();
+    // What the host throws while it is set up leaves no reference behind.
+    try {
+        value->setString(text ? text : u"", 0);
+        if (auto* options = ask<IHostValueOptions>(value)) {
+            options->setOption(1, option1);
+            options->release();
+        }
+    } catch (...) {
+        value->release();
+        throw;
     }
     return finish(value, id, name);
 }

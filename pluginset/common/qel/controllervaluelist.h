@@ -31,7 +31,8 @@ public:
     void setOwner(IPlugController* o) { owner = o; }
     void setCapacity(int32 n);
 
-    // Each answers the new value (the list keeps its reference), or null when the host refuses.
+    // Each answers the new value (the list keeps its reference), or null when the host refuses;
+    // std::bad_alloc, the value given back, when memory for the entry runs out.
     IHostValue* addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1, bool option16);
     IHostValue* addRange(int32 id, const char8* name, int32 meterFlag, bool option1, bool option16, float min,
                          float max, float def);

@@ -2,13 +2,17 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "base/fstring.h"
+#include "base/iptr.h"
+#include "platform/strings.h"
 
 #include "pluginset/common/qel/skininstance.h"
 #include "pluginset/common/qel/statestream.h"
 #include "pluginset/common/qel/views/frameservices.h"
 #include "primitives/vector/ipps_vector.h"
+#include "qel/boundary.h"
 #include "qel/ihostapplication.h"
 
 namespace Calvereth {
@@ -84,8 +88,15 @@ tresult EditController2::initViewServices(FUnknown* context)
             Frame::exitFrameServices();
             return kResultFalse;
         }
-        if (!gSkinInstance)
-            gSkinInstance = new SkinInstance;
+        if (!gSkinInstance) {
+            try {
+                gSkinInstance = new SkinInstance;
+            } catch (...) {
+                // Out of memory the services end as they started: nobody counts on them.
+                Frame::exitFrameServices();
+                throw;
+            }
+        }
     }
     ++gViewServicesUsers;
     return kResultOk;
@@ -156,7 +167,11 @@ void EditController2::addRecordValue(const Param::ParamRecord& r)
 tresult EditController2::initialize(FUnknown* context)
 {
     ippStaticInit();
-    return initializeController(context);
+    const tresult result = answerWithoutThrowing([&] { return initializeController(context); });
+    // Out of memory nothing of it stays, so that it can be tried again.
+    if (result == kOutOfMemory)
+        terminate();
+    return result;
 }
 
 tresult EditController2::initializeController(FUnknown* context)
@@ -184,7 +199,8 @@ void EditController2::createValues()
                 continue;
             if (r)
                 addRecordValue(*r);
-            recordIndexes.add(i);
+            if (!recordIndexes.add(i))
+                throw std::bad_alloc();
         }
     }
     attachValueStringRepresentation();
@@ -233,7 +249,20 @@ void EditController2::copyText(Qel::String128 out, const char8* text)
 
 void EditController2::printValue(Qel::String128 out, const char8* format, double value)
 {
-    String().printf(format && format[0] ? format : "%.1f", value).copyTo16(out, 0, 127);
+    // Formatted in place, so the text never depends on memory being left.
+    char text[128];
+    if (Platform::formatC(text, sizeof text, format && format[0] ? format : "%.1f", value) < 0)
+        text[0] = 0;
+    int32 i = 0;
+    for (; i < 127 && text[i]; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            // Beyond ASCII the 8-bit text is read in its code page.
+            String(text).copyTo16(out, 0, 127);
+            return;
+        }
+        out[i] = static_cast<char16>(text[i]);
+    }
+    out[i] = 0;
 }
 
 tresult EditController2::getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
@@ -299,6 +328,11 @@ tresult EditController2::setSharedMode(int32)
 //------------------------------------------------------------------------
 tresult EditController2::setComponentState(IBStream* state)
 {
+    return answerWithoutThrowing([&] { return followComponentState(state); });
+}
+
+tresult EditController2::followComponentState(IBStream* state)
+{
     tresult result = kResultOk;
     if (valueList) {
         IBStreamer streamer(state, kLittleEndian);
@@ -321,8 +355,11 @@ tresult EditController2::applyComponentState(IBStream* stream, int32 length)
     Qel::ProcessorState records(stateRecordCount);
     if (!records.readRecords(streamer, length, stateRecordCount))
         return kResultFalse; // refused or cut short: nothing applied
-    hostEditing = true;
     TLinkedList<int32> pending = recordIndexes;
+    // A copy that could not hold every index would leave records unfollowed.
+    if (pending.count() != recordIndexes.count())
+        return kOutOfMemory;
+    hostEditing = true;
     for (int32 i = 0; i < records.count(); ++i) {
         const Qel::ProcessorState::Record& rec = records.at(i);
         for (int32 k = 0; k < pending.count(); ++k) {
@@ -482,41 +519,38 @@ tresult EditController2::collectParameterRecords(const Param::ParamRecord* table
 
 void EditController2::sendIntMessage(const char8* id, int64 value)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setInt(id, value);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
 void EditController2::sendStringMessage(const char8* id, const char16* text)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setString(id, text);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
 tresult EditController2::sendBinaryMessage(const char8* id, const void* data, uint32 size)
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return kResultFalse;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
         attributes->setBinary("binary", data, size);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
     return kResultOk;
 }
 

@@ -30,6 +30,9 @@ public:
                     bool viewServicesExternal);
     ~EditController2() override;
 
+    // Out of memory, initialize (leaving nothing of itself, as after terminate) and
+    // setComponentState (following nothing) answer kOutOfMemory; no exception leaves them.
+
     // IPluginBase
     tresult initialize(FUnknown* context) override;
     tresult terminate() override;
@@ -106,8 +109,9 @@ public:
 
 protected:
     // What every controller's initialize does: the framework's initialize, the view services (unless
-    // external) and the values.
+    // external) and the values. Throws std::bad_alloc when memory runs out.
     tresult initializeController(FUnknown* context);
+    tresult followComponentState(IBStream* state);
     // The value list with one value per included record, the record indexes and the values' text
     // representation.
     virtual void createValues();

@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
+#include "base/iptr.h"
 #include "pluginset/common/qel/views/frameservices.h"
 #include "pluginset/common/qel/views/vumeterviews.h"
+#include "qel/boundary.h"
 
 namespace Calvereth {
 
@@ -13,14 +17,18 @@ EditController2Vu::EditController2Vu(const Param::ParamRecord* table, int32 coun
                                      const Param::UnitRecord* units, int32 unitCount)
 : EditController2(table, count + controllerCount, units, unitCount, false)
 {
-    accessor->release();
+    // The merged rows and their accessor are had before the base's accessor goes: out of memory the
+    // base still owns a valid one, which its destructor releases once.
     const int32 total = count + controllerCount;
-    mergedRecords = new Param::ParamRecord[total > 0 ? total : 1];
+    auto merged = std::make_unique<Param::ParamRecord[]>(static_cast<size_t>(total > 0 ? total : 1));
     for (int32 i = 0; i < count; ++i)
-        mergedRecords[i] = table[i];
+        merged[i] = table[i];
     for (int32 i = 0; i < controllerCount; ++i)
-        mergedRecords[count + i] = controllerTable[i];
-    accessor = new Param::ParameterInfoAccessor(mergedRecords, total);
+        merged[count + i] = controllerTable[i];
+    auto* mergedAccessor = new Param::ParameterInfoAccessor(merged.get(), total);
+    accessor->release();
+    accessor = mergedAccessor;
+    mergedRecords = merged.release();
 }
 
 EditController2Vu::~EditController2Vu()
@@ -79,11 +87,17 @@ void EditController2Vu::registerIdle(bool on)
 
 tresult EditController2Vu::initialize(FUnknown* context)
 {
-    tresult result = initializeController(context);
-    if (result == kResultOk) {
-        createMeterData();
-        registerIdle(true);
-    }
+    const tresult result = answerWithoutThrowing([&] {
+        tresult r = initializeController(context);
+        if (r == kResultOk) {
+            createMeterData();
+            registerIdle(true);
+        }
+        return r;
+    });
+    // Out of memory nothing of it stays, so that it can be tried again.
+    if (result == kOutOfMemory)
+        terminate();
     return result;
 }
 
@@ -102,12 +116,15 @@ void EditController2Vu::createMeterData()
 {
     for (Side* side : {&input, &output}) {
         for (int32 i = 0; i < side->valueCount; ++i)
-            side->tags.add(side->firstId + i);
+            if (!side->tags.add(side->firstId + i))
+                throw std::bad_alloc();
         if (!side->meterData)
             side->meterData = new Frame::VuMeterData(static_cast<uint32>(side->tags.count()), side->tags,
                                                      static_cast<IDependent*>(this));
+        // Had before the old values go: the pointer never dangles.
+        float* values = new float[side->valueCount > 0 ? side->valueCount : 1]();
         delete[] side->values;
-        side->values = new float[side->valueCount > 0 ? side->valueCount : 1]();
+        side->values = values;
     }
 }
 
@@ -158,6 +175,11 @@ tresult EditController2Vu::getParamStringByValue(Qel::ParamID id, Qel::ParamValu
 
 tresult EditController2Vu::notify(Qel::IMessage* message)
 {
+    return answerWithoutThrowing([&] { return receive(message); });
+}
+
+tresult EditController2Vu::receive(Qel::IMessage* message)
+{
     if (!message)
         return kInvalidArgument;
     const char* id = message->getMessageId();
@@ -165,14 +187,15 @@ tresult EditController2Vu::notify(Qel::IMessage* message)
         return kResultFalse;
     Qel::IMessageAttributes* attributes = message->getAttributes();
     if (std::strcmp(id, "nChannels") == 0) {
+        // A side takes its count once its meter data holds it.
         int64 n = 0;
         if (attributes && attributes->getInt("nChannelsIn", n) == kResultOk && input.meterData) {
-            input.channelCount = n > 0 && n < 1024 ? static_cast<int32>(n) : 0;
-            input.meterData->setChannelCount(input.channelCount);
+            input.meterData->setChannelCount(n > 0 && n < 1024 ? static_cast<int32>(n) : 0);
+            input.channelCount = input.meterData->getChannelCount();
         }
         if (attributes && attributes->getInt("nChannelsOut", n) == kResultOk && output.meterData) {
-            output.channelCount = n > 0 && n < 1024 ? static_cast<int32>(n) : 0;
-            output.meterData->setChannelCount(output.channelCount);
+            output.meterData->setChannelCount(n > 0 && n < 1024 ? static_cast<int32>(n) : 0);
+            output.channelCount = output.meterData->getChannelCount();
         }
         return kResultOk;
     }
@@ -192,26 +215,28 @@ void EditController2Vu::update(FUnknown* changed, int32 message)
 {
     if (message != Frame::kVuResetRequest || !changed)
         return;
-    if (input.meterData && changed == input.meterData->unknownCast())
-        sendIntMessage("resetMaxLevelIn", 0);
-    else if (output.meterData && changed == output.meterData->unknownCast())
-        sendIntMessage(input.maxId == output.maxId ? "resetMaxLevelIn" : "resetMaxLevelOut", 0);
+    answerWithoutThrowing([&] {
+        if (input.meterData && changed == input.meterData->unknownCast())
+            sendIntMessage("resetMaxLevelIn", 0);
+        else if (output.meterData && changed == output.meterData->unknownCast())
+            sendIntMessage(input.maxId == output.maxId ? "resetMaxLevelIn" : "resetMaxLevelOut", 0);
+        return kResultOk;
+    });
 }
 
 void EditController2Vu::sendDataRequest()
 {
-    Qel::IMessage* message = allocateMessage();
+    IPtr<Qel::IMessage> message(allocateMessage(), false);
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId("PluginDataGet");
         attributes->setInt("PluginDataGet", 0);
-        sendMessage(message);
+        sendMessage(message.get());
     }
-    message->release();
 }
 
-void EditController2Vu::onIdle()
+void EditController2Vu::idle()
 {
     updateMeterData(input.channelCount, input.values, input.firstId, input.valueCount, input.meterData);
     updateMeterData(output.channelCount, output.values, output.firstId, output.valueCount, output.meterData);
@@ -221,6 +246,15 @@ void EditController2Vu::onIdle()
 IPlugView* EditController2Vu::createView(const char*)
 {
     return nullptr;
+}
+
+void EditController2Vu::onIdle()
+{
+    // Nothing thrown reaches the host's idle call.
+    answerWithoutThrowing([this] {
+        idle();
+        return kResultOk;
+    });
 }
 
 IViewAttributes* EditController2Vu::viewAttributes(FUnknown** inOut)
@@ -249,6 +283,11 @@ void EditController2Vu::handOver(Frame::View* view, FUnknown** inOut)
 }
 
 tresult EditController2Vu::createSubView(const char8* name, ViewRect size, FUnknown** inOut)
+{
+    return answerWithoutThrowing([&] { return buildSubView(name, size, inOut); });
+}
+
+tresult EditController2Vu::buildSubView(const char8* name, ViewRect size, FUnknown** inOut)
 {
     if (!name)
         return kResultOk;

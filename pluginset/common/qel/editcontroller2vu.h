@@ -18,6 +18,8 @@ public:
                       int32 controllerCount, const Param::UnitRecord* units, int32 unitCount);
     ~EditController2Vu() override;
 
+    // Out of memory, initialize, notify and createSubView answer kOutOfMemory (a failed initialize
+    // leaves nothing of itself, as after terminate); no exception leaves any entry.
     tresult initialize(FUnknown* context) override;
     tresult terminate() override;
     tresult notify(Qel::IMessage* message) override;
@@ -25,7 +27,8 @@ public:
     tresult getParamStringByValue(Qel::ParamID id, Qel::ParamValue v, Qel::String128 text) override;
     IPlugView* createView(const char* name) override;
     tresult createSubView(const char8* name, ViewRect size, FUnknown** inOut) override;
-    void onIdle() override;
+    // Runs idle(); nothing thrown reaches the host.
+    void onIdle() final;
     void update(FUnknown* changed, int32 message) override;
 
     virtual void createMeterData();
@@ -60,6 +63,10 @@ protected:
     // cannot take it.
     static void handOver(Frame::View* view, FUnknown** inOut);
     static IViewAttributes* viewAttributes(FUnknown** inOut);
+    // What the controller does at each idle call of the host.
+    virtual void idle();
+    tresult receive(Qel::IMessage* message);
+    tresult buildSubView(const char8* name, ViewRect size, FUnknown** inOut);
     void releaseMeterData(Frame::VuMeterData*& data);
     void sendDataRequest();
     void registerIdle(bool on);

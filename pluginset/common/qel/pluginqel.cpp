@@ -4,6 +4,7 @@
 #include "dsp/prims.h"
 #include "pluginset/common/qel/statestream.h"
 #include "primitives/vector/ipps_vector.h"
+#include "qel/boundary.h"
 
 #include <algorithm>
 #include <bit>
@@ -74,6 +75,7 @@ tresult PluginQel::initialize(FUnknown* context)
 tresult PluginQel::terminate()
 {
     releaseAlgorithm();
+    keptEntries.clear();
     return Component::terminate();
 }
 
@@ -101,14 +103,34 @@ int32 PluginQel::setupChannels(SpeakerArrangement input, SpeakerArrangement outp
     // The meter's peak arrays and the pieces' pointer arrays hold kMaxChannels channels.
     if (in < 1 || out < 1 || in > kMaxChannels || out > kMaxChannels)
         return kResultFalse;
-    if (accessor->setChannelMasks(input, output, secondInput) != 0)
+    const int32 answer = accessor->setChannelMasks(input, output, secondInput);
+    if (answer == DSP::kChannelsOutOfMemory) {
+        // The meter is taken down: blocks pass through unmeasured until channels are set up again.
+        dropChannels();
+        return kOutOfMemory;
+    }
+    if (answer != 0)
         return kResultFalse;
+    try {
+        crossFader->setNumChannels(std::min(in, out));
+        if (dryDelay->setChannelCount(in, out, 0) == 1)
+            dryDelay->setChannelCount(std::min(in, out), std::min(in, out), 0);
+    } catch (...) {
+        // The meter has the channels, the bypass path could not have them: nothing is measured
+        // until channels are set up again.
+        dropChannels();
+        return kOutOfMemory;
+    }
     channelsIn = in;
     channelsOut = out;
-    crossFader->setNumChannels(std::min(in, out));
-    if (dryDelay->setChannelCount(in, out, 0) == 1)
-        dryDelay->setChannelCount(std::min(in, out), std::min(in, out), 0);
     return kResultOk;
+}
+
+void PluginQel::dropChannels()
+{
+    // Every block routine passes a block through when it has no channels to meter.
+    channelsIn = 0;
+    channelsOut = 0;
 }
 
 int32 PluginQel::passBusArrangementsToAlgorithm()
@@ -131,6 +153,11 @@ int32 PluginQel::spreadValue(uint64 value, uint64& a, uint64& b, uint64& c)
 tresult PluginQel::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
                                       int32 numOuts)
 {
+    return answerWithoutThrowing([&] { return arrangeBuses(inputs, numIns, outputs, numOuts); });
+}
+
+tresult PluginQel::arrangeBuses(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs, int32 numOuts)
+{
     if ((numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
         return kInvalidArgument;
     SpeakerArrangement in = numIns > 0 ? inputs[0] : 0;
@@ -138,7 +165,11 @@ tresult PluginQel::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, 
     SpeakerArrangement second = numIns > 1 ? inputs[1] : 0;
     BusList* inList = getBusList(kAudio, kInput);
     BusList* outList = getBusList(kAudio, kOutput);
-    if (setupChannels(in, out, second) != kResultFalse) {
+    const int32 answer = setupChannels(in, out, second);
+    // Out of memory is no refusal: the buses keep what they have and nothing is proposed.
+    if (answer == kOutOfMemory)
+        return kOutOfMemory;
+    if (answer != kResultFalse) {
         for (int32 i = 0; i < numIns; ++i)
             if (AudioBus* bus = audioBusAt(inList, i))
                 bus->setArrangement(inputs[i]);
@@ -162,8 +193,7 @@ tresult PluginQel::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, 
     for (int32 j = 0; j < numOuts; ++j)
         if (AudioBus* bus = audioBusAt(outList, j))
             bus->setArrangement(b);
-    passBusArrangementsToAlgorithm();
-    return kResultFalse;
+    return passBusArrangementsToAlgorithm() == kOutOfMemory ? kOutOfMemory : kResultFalse;
 }
 
 tresult PluginQel::setupProcessing(ProcessSetup& setup)
@@ -180,19 +210,19 @@ tresult PluginQel::setupProcessing(ProcessSetup& setup)
     processSetup.processMode = setup.processMode;
     // The buffers hold a capped block; longer host blocks are processed in pieces of it.
     const int32 block = DSP::clampBlockSize(setup.maxSamplesPerBlock);
-    if (block == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate) {
-        if (accessor)
-            accessor->setOfflineProcessing(offline);
+    // Without an accessor (a failed set-up released it) the same set-up builds it again.
+    if (accessor && block == processSetup.maxSamplesPerBlock && setup.sampleRate == processSetup.sampleRate) {
+        accessor->setOfflineProcessing(offline);
         return kResultOk;
     }
     processSetup.maxSamplesPerBlock = block;
     processSetup.sampleRate = setup.sampleRate;
 
     try {
-        std::vector<DSP::ParameterEntry> saved;
+        // The values go to the next accessor, also when this one cannot be built.
         if (accessor) {
             const DSP::ParameterEntry* entries = accessor->getEntries();
-            saved.assign(entries, entries + accessor->getEntryCount());
+            keptEntries.assign(entries, entries + accessor->getEntryCount());
         }
         dryDelay->setBlockSize(block);
         dryDelay->setSampleRate(setup.sampleRate);
@@ -201,16 +231,19 @@ tresult PluginQel::setupProcessing(ProcessSetup& setup)
         releaseAlgorithm();
         createAlgorithm();
         if (accessor) {
-            if (!saved.empty())
-                accessor->setStateBlock(saved.data(), static_cast<int32>(saved.size() * sizeof(DSP::ParameterEntry)));
+            if (!keptEntries.empty())
+                accessor->setStateBlock(keptEntries.data(),
+                                        static_cast<int32>(keptEntries.size() * sizeof(DSP::ParameterEntry)));
             dryDelay->setMaxDelaySamples(accessor->getMaxLatency() + 1);
             accessor->setOfflineProcessing(offline);
         }
     } catch (...) {
-        // Out of memory: no exception crosses the boundary; without an algorithm audio passes through.
+        // Out of memory: without an algorithm audio passes through unmeasured until a set-up
+        // succeeds; no exception crosses the boundary.
         releaseAlgorithm();
-        return kResultFalse;
+        return kOutOfMemory;
     }
+    keptEntries.clear();
     return kResultOk;
 }
 
@@ -239,10 +272,16 @@ tresult PluginQel::activateBus(MediaType type, BusDirection dir, int32 index, bo
 
 tresult PluginQel::setActive(bool state)
 {
+    const bool starting = state && !processing && accessor;
+    // What the blocks need is had before anything changes.
+    if (starting && answerWithoutThrowing([&] {
+                        snapshot.allocate(accessor->getEntryCount());
+                        return kResultOk;
+                    }) != kResultOk)
+        return kOutOfMemory;
     if (accessor)
         accessor->setActive(state);
-    if (state && !processing && accessor) {
-        snapshot.allocate(accessor->getEntryCount());
+    if (starting) {
         snapshotDue = true;
         publishSnapshot();
     }
@@ -264,14 +303,22 @@ uint32 PluginQel::getTailSamples()
 
 tresult PluginQel::process(ProcessData& data)
 {
-    takeHandOvers();
-    readOutIncomplete = false;
-    int32 result = (this->*processRoutine)(data);
-    publishSnapshot();
-    // A block whose outputs could not be written is never reported as processed.
-    if (result == kBlockInvalid)
-        return kInvalidArgument;
-    return readOutIncomplete ? kResultFalse : kResultOk;
+    // Only the host's own objects could throw here.
+    try {
+        takeHandOvers();
+        readOutIncomplete = false;
+        readOutLost = false;
+        int32 result = (this->*processRoutine)(data);
+        publishSnapshot();
+        // A block whose outputs could not be written is never reported as processed.
+        if (result == kBlockInvalid)
+            return kInvalidArgument;
+        if (readOutLost)
+            return kOutOfMemory;
+        return readOutIncomplete ? kResultFalse : kResultOk;
+    } catch (...) {
+        return kOutOfMemory;
+    }
 }
 
 void PluginQel::setBypass(double value)
@@ -434,10 +481,18 @@ int32 PluginQel::applyBypass(ProcessData& data, int32 offset, int32 n)
     return kResultOk;
 }
 
+int32 PluginQel::passUnmeasured(ProcessData& data)
+{
+    // A read-out asked for still comes: it tells that nothing was measured.
+    if (data.numSamples >= 0)
+        processParameterChanges(data);
+    return passThrough(data) ? kBlockPassed : kBlockInvalid;
+}
+
 int32 PluginQel::processBlock(ProcessData& data, bool withAux)
 {
     if (!accessor)
-        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+        return passUnmeasured(data);
     if (data.numSamples < 0)
         return kBlockInvalid;
     processParameterChanges(data);
@@ -491,7 +546,7 @@ int32 PluginQel::processWithAux(ProcessData& data)
 int32 PluginQel::processNoInput(ProcessData& data)
 {
     if (!accessor)
-        return passThrough(data) ? kBlockPassed : kBlockInvalid;
+        return passUnmeasured(data);
     if (data.numSamples < 0)
         return kBlockInvalid;
     processParameterChanges(data);
@@ -571,6 +626,11 @@ tresult PluginQel::writeCustomState(IBStream*)
 
 tresult PluginQel::getState(IBStream* state)
 {
+    return answerWithoutThrowing([&] { return writeState(state); });
+}
+
+tresult PluginQel::writeState(IBStream* state)
+{
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
     IBStreamer streamer(state, kLittleEndian);
@@ -593,6 +653,11 @@ tresult PluginQel::getState(IBStream* state)
 
 tresult PluginQel::setState(IBStream* state)
 {
+    return answerWithoutThrowing([&] { return readState(state); });
+}
+
+tresult PluginQel::readState(IBStream* state)
+{
     if (!accessor || !state)
         return !accessor ? kResultFalse : kInvalidArgument;
     const int32 entries = accessor->getEntryCount();
@@ -607,17 +672,27 @@ tresult PluginQel::setState(IBStream* state)
     // Decoded here, applied by the audio thread at the start of its next block.
     // Take the slot back from the audio thread: empty, or holding a state it has not taken yet
     // (the newer one replaces it). It is busy only while a block applies it.
+    int32 taken = kPendingNone;
     for (;;) {
         int32 stage = kPendingNone;
         if (pendingStage.compare_exchange_weak(stage, kPendingWriting, std::memory_order_acquire))
             break;
         stage = kPendingReady;
-        if (pendingStage.compare_exchange_weak(stage, kPendingWriting, std::memory_order_acquire))
+        if (pendingStage.compare_exchange_weak(stage, kPendingWriting, std::memory_order_acquire)) {
+            taken = kPendingReady;
             break;
+        }
         std::this_thread::yield();
     }
-    if (pending.capacity() < entries)
-        pending = ProcessorState(entries);
+    if (pending.capacity() < entries) {
+        try {
+            pending = ProcessorState(entries);
+        } catch (...) {
+            // The slot goes back as it was taken, with a state not yet applied still in it.
+            pendingStage.store(taken, std::memory_order_release);
+            throw;
+        }
+    }
     pending.assign(incoming);
     pendingStage.store(kPendingReady, std::memory_order_release);
     return kResultOk;

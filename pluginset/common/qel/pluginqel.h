@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace Calvereth {
 namespace Qel {
@@ -29,11 +30,15 @@ public:
     PluginQel();
     ~PluginQel() override;
 
+    // Out of memory, the entries below answer kOutOfMemory (6) and leave the processor able to try
+    // the step again, to terminate and to be released; no exception leaves them.
+
     // IPluginBase
     tresult initialize(FUnknown* context) override;
     tresult terminate() override;
     // IComponent
     tresult activateBus(MediaType type, BusDirection dir, int32 index, bool state) override;
+    // Activation without room for its snapshots answers kOutOfMemory and stays inactive.
     tresult setActive(bool state) override;
     // A refused stream (cut short, a value that is not finite, more records than entries) answers 1
     // and changes nothing. While processing, an accepted state is applied by the audio thread at
@@ -42,10 +47,16 @@ public:
     tresult setState(IBStream* state) override;
     tresult getState(IBStream* state) override;
     // IAudioProcessor
+    // Out of memory: kOutOfMemory with no proposal, the buses as they were; the meter is taken down
+    // and blocks pass through unmeasured until an arrangement succeeds.
     tresult setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
                                int32 numOuts) override;
     uint32 getLatencySamples() override;
+    // Out of memory: kOutOfMemory without an accessor (blocks pass through unmeasured, read-outs say
+    // nothing was measured); the parameter values are kept for the next set-up, which builds it.
     tresult setupProcessing(ProcessSetup& setup) override;
+    // kOutOfMemory when a requested read-out could not be handed to the host whole (the next block
+    // writes it again); the audio has passed through all the same.
     tresult process(ProcessData& data) override;
     uint32 getTailSamples() override;
 
@@ -60,6 +71,7 @@ public:
     virtual void createAlgorithm() = 0;
     virtual void releaseAlgorithm();
     virtual void pushParametersToAlgorithm();
+    // 0, 1 refused, or kOutOfMemory (the meter taken down, no channels metered until set up again).
     virtual int32 setupChannels(SpeakerArrangement input, SpeakerArrangement output, SpeakerArrangement secondInput);
     virtual void setBypass(double value);
     virtual void processParameterChanges(ProcessData& data);
@@ -99,15 +111,15 @@ protected:
     template <class Fill>
     int32 sendMessageWith(const char* id, Fill fill)
     {
-        IMessage* message = allocateMessage();
+        // Given back whatever the host's objects throw.
+        IPtr<IMessage> message(allocateMessage(), false);
         if (!message)
             return kResultFalse;
         if (IMessageAttributes* attributes = message->getAttributes()) {
             message->setMessageId(id);
             fill(*attributes);
-            sendMessage(message);
+            sendMessage(message.get());
         }
-        message->release();
         return kResultOk;
     }
 
@@ -151,6 +163,14 @@ protected:
     // Copies every input bus to its output bus channel by channel and zeroes what has no input;
     // false when the output buffers are unusable.
     bool passThrough(ProcessData& data);
+    // A block without an accessor: its changes applied, a requested read-out written, the audio
+    // passed through.
+    int32 passUnmeasured(ProcessData& data);
+    // No channels to meter: every block passes through.
+    void dropChannels();
+    tresult arrangeBuses(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs, int32 numOuts);
+    tresult readState(IBStream* state);
+    tresult writeState(IBStream* state);
     // Output channels from `first` on take the same channel of `in` (or silence); false when a
     // channel pointer is missing (the others are still written).
     static bool copyOrZero(const BusBuffers* in, BusBuffers& out, int32 first, int32 n);
@@ -201,7 +221,11 @@ protected:
     // Audio thread: this block's read-out could not complete the readings (offline), so the block
     // fails rather than hand on values that are not final.
     bool readOutIncomplete = false;
+    // Audio thread: this block's read-out could not hand every value to the host.
+    bool readOutLost = false;
     StateSnapshot snapshot;
+    // The parameter values of an accessor that a failed set-up released, for the next one.
+    std::vector<DSP::ParameterEntry> keptEntries;
 };
 
 } // namespace Qel

@@ -1,6 +1,7 @@
 #include "pluginset/common/qel/pluginqelvu.h"
 
 #include "dsp/algoaccessorvu.h"
+#include "qel/boundary.h"
 
 #include <cstring>
 
@@ -41,6 +42,11 @@ void PluginQelVu::setOutputValueIds(const int32* ids, int32 count)
 
 tresult PluginQelVu::notify(IMessage* message)
 {
+    return answerWithoutThrowing([&] { return receive(message); });
+}
+
+tresult PluginQelVu::receive(IMessage* message)
+{
     if (!message)
         return kInvalidArgument;
     const char* id = message->getMessageId();
@@ -55,7 +61,7 @@ tresult PluginQelVu::notify(IMessage* message)
         }
     } else if (idIs(id, "PluginDataGet")) {
         readOutRequested.store(true, std::memory_order_release);
-        dataRequested();
+        return dataRequested();
     }
     return kResultOk;
 }
@@ -81,11 +87,17 @@ void PluginQelVu::takeHandOvers()
 tresult PluginQelVu::setActive(bool state)
 {
     tresult result = PluginQel::setActive(state);
-    sendMessageWith("nChannels", [this](IMessageAttributes& a) {
-        a.setInt("nChannelsIn", busChannelCount(kInput));
-        a.setInt("nChannelsOut", busChannelCount(kOutput));
+    // An activation that did not happen is not announced.
+    if (result == kOutOfMemory)
+        return result;
+    // A message the host cannot make is not sent; the activation stands.
+    answerWithoutThrowing([&] {
+        sendMessageWith("nChannels", [this](IMessageAttributes& a) {
+            a.setInt("nChannelsIn", busChannelCount(kInput));
+            a.setInt("nChannelsOut", busChannelCount(kOutput));
+        });
+        return sendIntMessage("vuMetersProcessing", state ? 1 : 0);
     });
-    sendIntMessage("vuMetersProcessing", state ? 1 : 0);
     return result;
 }
 
@@ -94,7 +106,7 @@ tresult PluginQelVu::setupProcessing(ProcessSetup& setup)
     const double before = processSetup.sampleRate;
     tresult result = PluginQel::setupProcessing(setup);
     if (result == kResultOk && processSetup.sampleRate != before)
-        sendFloatMessage("sampleRate", processSetup.sampleRate);
+        answerWithoutThrowing([&] { return sendFloatMessage("sampleRate", processSetup.sampleRate); });
     return result;
 }
 
@@ -120,7 +132,7 @@ void PluginQelVu::writeRequestedReadOut(ProcessData& data)
     writeMeterValues(data.outputParameterChanges, data.numSamples);
 }
 
-void PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value)
+bool PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value)
 {
     // The host boundary carries normalised values: never outside 0..1, never NaN.
     if (!(value >= 0.0))
@@ -129,38 +141,54 @@ void PluginQelVu::addPoint(IParameterChangeList* changes, int32 id, double value
         value = 1.0;
     int32 index = 0;
     uint32 pid = static_cast<uint32>(id);
-    if (IParameterChangeQueue* queue = changes->addParameterData(pid, index)) {
-        int32 pointIndex = 0;
-        queue->addPoint(0, value, pointIndex);
-    }
+    IParameterChangeQueue* queue = changes->addParameterData(pid, index);
+    int32 pointIndex = 0;
+    return queue && queue->addPoint(0, value, pointIndex) == kResultOk;
 }
 
-void PluginQelVu::writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
+bool PluginQelVu::writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
                                   int32 overallId)
 {
+    bool whole = true;
     const int32 count = busChannelCount(dir);
     if (count <= idCount)
         for (int32 c = 0; c < count; ++c)
-            addPoint(changes, ids[c], accessor->getValue(ids[c]));
+            whole = addPoint(changes, ids[c], accessor->getValue(ids[c])) && whole;
     if (overallId >= 0)
-        addPoint(changes, overallId, accessor->getValue(overallId));
+        whole = addPoint(changes, overallId, accessor->getValue(overallId)) && whole;
+    return whole;
 }
 
 void PluginQelVu::writeMeterValues(IParameterChangeList* changes, int32)
 {
+    finishReadOut(writeChannelValues(changes));
+}
+
+bool PluginQelVu::writeChannelValues(IParameterChangeList* changes)
+{
+    bool whole = true;
     if (accessor && changes) {
         if (inputMeteringOn && inputValueIds)
-            writeSideValues(changes, kInput, inputValueIds.get(), inputIdCount, overallInputId);
+            whole = writeSideValues(changes, kInput, inputValueIds.get(), inputIdCount, overallInputId) && whole;
         if (outputMeteringOn && outputValueIds)
-            writeSideValues(changes, kOutput, outputValueIds.get(), outputIdCount, overallOutputId);
+            whole = writeSideValues(changes, kOutput, outputValueIds.get(), outputIdCount, overallOutputId) && whole;
         if (singleValueOn && singleValueId >= 0) {
             double v = accessor->getValue(singleValueId);
             if (v > static_cast<double>(0.99f))
                 v = 1.0;
-            addPoint(changes, singleValueId, v);
+            whole = addPoint(changes, singleValueId, v) && whole;
         }
     }
-    readOutRequested.store(false, std::memory_order_release);
+    return whole;
+}
+
+void PluginQelVu::finishReadOut(bool whole)
+{
+    // A read-out the host could not take whole fails its block and stays asked for.
+    if (!whole)
+        readOutLost = true;
+    else
+        readOutRequested.store(false, std::memory_order_release);
 }
 
 } // namespace Qel

@@ -16,8 +16,11 @@ public:
     PluginQelVu(const Param::ParamRecord* table, int32 rowCount);
 
     // "PluginDataGet" asks for a read-out; "resetMaxLevelIn" and "resetMaxLevelOut" (with their
-    // attribute) reset the maxima at the start of the next block. 0 for any message.
+    // attribute) reset the maxima at the start of the next block. 0 for any message, but
+    // kOutOfMemory when what a "PluginDataGet" must send could not be sent (it is sent at the next).
     tresult notify(IMessage* message) override;
+    // Activation and deactivation are announced to the controller; an activation that failed
+    // (kOutOfMemory) is not.
     tresult setActive(bool state) override;
     // Tells the controller a new sample rate ("sampleRate", float attribute "value").
     tresult setupProcessing(ProcessSetup& setup) override;
@@ -42,13 +45,22 @@ protected:
     // and the processor is not bypassed. Offline the readings are completed first; when they cannot
     // be, nothing is written and the block fails.
     void writeRequestedReadOut(ProcessData& data);
-    // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the audio thread.
-    virtual void dataRequested() {}
-    // One point at offset 0 for id, when the host gives a queue.
-    static void addPoint(IParameterChangeList* changes, int32 id, double value);
-    // One side's channel values (when its ids cover the bus's channels), then its overall value.
-    void writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
+    // Main thread, after a "PluginDataGet" has been taken in: room for what must not run on the
+    // audio thread. kOutOfMemory when it could not send what it must.
+    virtual tresult dataRequested() { return kResultOk; }
+    tresult receive(IMessage* message);
+    // One point at offset 0 for id; false when the host gives no queue or takes no point.
+    static bool addPoint(IParameterChangeList* changes, int32 id, double value);
+    // One side's channel values (when its ids cover the bus's channels), then its overall value;
+    // false when a value could not be handed over.
+    bool writeSideValues(IParameterChangeList* changes, BusDirection dir, const int32* ids, int32 idCount,
                          int32 overallId);
+    // The generic per-channel read-out (off unless its flags are set); false when a value could
+    // not be handed over.
+    bool writeChannelValues(IParameterChangeList* changes);
+    // The end of a read-out: the request is taken, or, when a value could not be handed over, the
+    // block fails and the request stays.
+    void finishReadOut(bool whole);
     int32 busChannelCount(BusDirection dir);
 
     bool inputMeteringOn = false;

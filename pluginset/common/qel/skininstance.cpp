@@ -10,12 +10,20 @@ namespace Calvereth {
 
 SkinInstance::SkinInstance(const char16* productName)
 {
-    service = Frame::getHostService<ISkinService>();
     std::u16string name = productName ? productName : u"";
-    if (!name.empty() && service) {
+    if (!name.empty())
         name += u".srf";
-        service->loadSkin(gBundleRef, name.c_str());
-        setColorGroupInformation(service);
+    service = Frame::getHostService<ISkinService>();
+    try {
+        if (!name.empty() && service) {
+            service->loadSkin(gBundleRef, name.c_str());
+            setColorGroupInformation(service);
+        }
+    } catch (...) {
+        // What the host throws leaves no reference behind.
+        if (service)
+            service->release();
+        throw;
     }
 }
 

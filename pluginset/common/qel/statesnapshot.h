@@ -15,12 +15,17 @@ namespace Qel {
 class StateSnapshot
 {
 public:
-    // Main thread, while no block runs: room for `size` entries.
+    // Main thread, while no block runs: room for `size` entries. std::bad_alloc when memory runs
+    // out, with the buffers as they were.
     void allocate(int32 size)
     {
-        bytes = size > 0 ? size : 0;
-        for (auto& b : buffers)
-            b = std::make_unique<DSP::ParameterEntry[]>(static_cast<std::size_t>(bytes > 0 ? bytes : 1));
+        const int32 n = size > 0 ? size : 0;
+        std::unique_ptr<DSP::ParameterEntry[]> made[3];
+        for (auto& b : made)
+            b = std::make_unique<DSP::ParameterEntry[]>(static_cast<std::size_t>(n > 0 ? n : 1));
+        for (int i = 0; i < 3; ++i)
+            buffers[i].swap(made[i]);
+        bytes = n;
         writer = 0;
         reader = 1;
         shared.store(2, std::memory_order_relaxed);

@@ -1,13 +1,20 @@
 #include "pluginset/common/qel/views/dataobjects.h"
 
 #include <algorithm>
+#include <new>
 
 namespace Calvereth {
 namespace Frame {
 
-CurveData::CurveData(uint32 n, const TagList& tagList, IDependent* l)
-: DataObject2(l), values(new float[n]()), count(n), tags(tagList)
-{}
+CurveData::CurveData(uint32 n, const TagList& tagList, IDependent* l) : DataObject2(l), tags(tagList)
+{
+    // A copy short of tags lost them for want of memory. After the tags: nothing made is left
+    // behind when an allocation fails.
+    if (tags.count() != tagList.count())
+        throw std::bad_alloc();
+    values = new float[n]();
+    count = n;
+}
 
 CurveData::CurveData(uint32 n, IDependent* l) : DataObject2(l), values(new float[n]()), count(n) {}
 
@@ -42,8 +49,10 @@ void CurveData::resize(uint32 n)
 {
     if (n <= count)
         return;
+    // Had before the old values go: a failed allocation leaves them as they were.
+    float* grown = new float[n]();
     delete[] values;
-    values = new float[n]();
+    values = grown;
     count = n;
 }
 

@@ -40,11 +40,17 @@ bool initFrameServices(FUnknown* context)
     if (!gFrameHost)
         return false;
     gUserCount = 1;
-    for (int32 i = 0; i < kServiceCount; ++i) {
-        void* obj = nullptr;
-        if (gFrameHost->getService(kServiceIds[i], &obj) != kResultOk)
-            obj = nullptr;
-        gServices[i] = static_cast<FUnknown*>(obj);
+    try {
+        for (int32 i = 0; i < kServiceCount; ++i) {
+            void* obj = nullptr;
+            if (gFrameHost->getService(kServiceIds[i], &obj) != kResultOk)
+                obj = nullptr;
+            gServices[i] = static_cast<FUnknown*>(obj);
+        }
+    } catch (...) {
+        // What the host throws leaves none of its services held.
+        exitFrameServices();
+        throw;
     }
     FObject::setUpdateHandler(static_cast<IUpdateHandler*>(gServices[kUpdateHandlerIndex]));
     for (int32 i = 0; i < kServiceCount; ++i) {

@@ -20,6 +20,13 @@ float fallFactorOf(float hostSetting, float fallback)
     return factor >= 0.f && std::isfinite(factor) ? factor : fallback;
 }
 
+std::unique_ptr<float[]> peakArray(uint32 n, float value)
+{
+    std::unique_ptr<float[]> a(new float[n]);
+    std::fill_n(a.get(), n, value);
+    return a;
+}
+
 // A value after decaying: never above where it was, never below 0.
 float decayed(float from, double factor, double elapsed)
 {
@@ -30,7 +37,7 @@ float decayed(float from, double factor, double elapsed)
 
 VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
 : CurveData(n, tagList, l), silenceThreshold(static_cast<float>(std::pow(10.0, -4.8))),
-  maximumLevel(static_cast<float>(std::pow(10.0, 0.15)))
+  maximumLevel(static_cast<float>(std::pow(10.0, 0.15))), lastTick(new int32[n]()), currentLevel(new float[n]())
 {
     positionScale = 999.0 / maximumLevel;
     scaleMapper = getHostService<IScaleMapper>();
@@ -38,8 +45,6 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
         fallFactor = fallFactorOf(settings->getFallFactor(0, 1.f, 1.f), fallFactor);
         settings->release();
     }
-    lastTick = new int32[n]();
-    currentLevel = new float[n]();
     firstTag = tags.at(0); // 0 for an empty list
 
     const double R = positionScale;
@@ -58,8 +63,6 @@ VuMeterData::VuMeterData(uint32 n, const TagList& tagList, IDependent* l)
 VuMeterData::~VuMeterData()
 {
     releaseScaleMapper();
-    delete[] lastTick;
-    delete[] currentLevel;
 }
 
 void VuMeterData::releaseScaleMapper()
@@ -71,10 +74,10 @@ void VuMeterData::releaseScaleMapper()
 
 void VuMeterData::setChannelCount(int32 n)
 {
-    channelCount = n > 0 ? n : 0;
     // Every channel the views draw has a value behind it.
-    if (channelCount > 0)
-        resize(static_cast<uint32>(channelCount));
+    if (n > 0)
+        resize(static_cast<uint32>(n));
+    channelCount = n > 0 ? n : 0;
     deferUpdate(kVuChannelCount);
 }
 
@@ -167,14 +170,15 @@ bool VuMeterData::getValue(int32 tag, float& value)
 
 void VuMeterData::resize(uint32 n)
 {
-    // The per-value arrays follow the value array, which only grows.
-    if (n > count) {
-        delete[] lastTick;
-        delete[] currentLevel;
-        lastTick = new int32[n]();
-        currentLevel = new float[n]();
-    }
+    // The per-value arrays follow the value array, which only grows. Everything is had before
+    // anything is replaced: a failed allocation leaves every pointer as it was.
+    if (n <= count)
+        return;
+    std::unique_ptr<int32[]> ticks(new int32[n]());
+    std::unique_ptr<float[]> levels(new float[n]());
     CurveData::resize(n);
+    lastTick = std::move(ticks);
+    currentLevel = std::move(levels);
 }
 
 void VuMeterData::decay(int32 index, float& value, bool&, double elapsed)
@@ -219,30 +223,12 @@ VuMeterPhData::VuMeterPhData(uint32 n, const TagList& tagList, IDependent* l) : 
         peakHoldTime = settings->getPeakHoldTime(0);
         settings->release();
     }
-    allocatePeaks(n);
+    countdown = peakArray(n, 2.f);
+    held = peakArray(n, 0.f);
+    maximum = peakArray(n, 0.f);
 }
 
-VuMeterPhData::~VuMeterPhData()
-{
-    freePeaks();
-}
-
-void VuMeterPhData::allocatePeaks(uint32 n)
-{
-    countdown = new float[n];
-    for (uint32 i = 0; i < n; ++i)
-        countdown[i] = 2.f;
-    held = new float[n]();
-    maximum = new float[n]();
-}
-
-void VuMeterPhData::freePeaks()
-{
-    delete[] countdown;
-    delete[] held;
-    delete[] maximum;
-    countdown = held = maximum = nullptr;
-}
+VuMeterPhData::~VuMeterPhData() = default;
 
 void VuMeterPhData::clearPeakHold()
 {
@@ -255,10 +241,10 @@ bool VuMeterPhData::getValue(int32 tag, float& value)
     const float* source = nullptr;
     int32 channel = -1;
     if (tag >= kVuHeldPeak && tag < kVuHeldPeak + kVuMaxChannels) {
-        source = held;
+        source = held.get();
         channel = tag - kVuHeldPeak;
     } else if (tag >= kVuChannelMaximum && tag < kVuChannelMaximum + kVuMaxChannels) {
-        source = maximum;
+        source = maximum.get();
         channel = tag - kVuChannelMaximum;
     }
     if (source) {
@@ -274,11 +260,16 @@ bool VuMeterPhData::getValue(int32 tag, float& value)
 
 void VuMeterPhData::resize(uint32 n)
 {
-    if (n > count) {
-        freePeaks();
-        allocatePeaks(n);
-    }
+    // As the base: every array is had before any is replaced.
+    if (n <= count)
+        return;
+    std::unique_ptr<float[]> counts = peakArray(n, 2.f);
+    std::unique_ptr<float[]> helds = peakArray(n, 0.f);
+    std::unique_ptr<float[]> maxima = peakArray(n, 0.f);
     VuMeterData::resize(n);
+    countdown = std::move(counts);
+    held = std::move(helds);
+    maximum = std::move(maxima);
 }
 
 void VuMeterPhData::decay(int32 index, float& value, bool& changed, double elapsed)

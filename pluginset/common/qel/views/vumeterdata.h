@@ -5,6 +5,8 @@
 #include "pluginset/common/qel/views/dataobjects.h"
 #include "pluginset/common/qel/views/frameinterfaces.h"
 
+#include <memory>
+
 namespace Calvereth {
 namespace Frame {
 
@@ -34,6 +36,7 @@ public:
 
     void setValue(int32 tag, float level) override;
     bool getValue(int32 tag, float& value) override;
+    // Grows every per-value array; std::bad_alloc when memory runs out, with all of them as they were.
     void resize(uint32 n) override;
 
     virtual bool hasScaleMapper() const { return scaleMapper != nullptr; }
@@ -44,6 +47,7 @@ public:
     virtual void mapByScaleMapper(float& value);
     virtual void mapValueToPosition(float& value);
 
+    // The count follows once the arrays hold it (std::bad_alloc, count as it was, when they cannot).
     void setChannelCount(int32 n);
     int32 getChannelCount() const { return channelCount; }
     float getFallFactor() const { return fallFactor; }
@@ -62,8 +66,8 @@ protected:
     float peakReadout = 0.f;
     float furtherValue = 1.f;
     int32 firstTag = 0;
-    int32* lastTick = nullptr; // the clock at each value's last update
-    float* currentLevel = nullptr;
+    std::unique_ptr<int32[]> lastTick; // the clock at each value's last update
+    std::unique_ptr<float[]> currentLevel;
     double table[kTableSize];
 };
 
@@ -84,14 +88,11 @@ public:
     float getPeakHoldTime() const { return peakHoldTime; }
 
 protected:
-    void allocatePeaks(uint32 n);
-    void freePeaks();
-
     float peakFallFactor = 2.f;
     float peakHoldTime = 2.f;
-    float* countdown = nullptr;
-    float* held = nullptr;
-    float* maximum = nullptr;
+    std::unique_ptr<float[]> countdown;
+    std::unique_ptr<float[]> held;
+    std::unique_ptr<float[]> maximum;
 };
 
 // For values that already are positions in [0, 1].
