@@ -134,9 +134,12 @@ tresult ComponentBase::sendTextMessage(const char* text)
     if (!message)
         return kResultFalse;
     message->setMessageId("TextMessage");
+    if (!message->getMessageId())
+        return kOutOfMemory;
     // The table keys on the text's address: the caller passes a literal.
     if (IMessageAttributes* attributes = message->getAttributes())
-        attributes->setString("Text", wideLiteral(text ? text : ""));
+        if (const tresult filled = attributes->setString("Text", wideLiteral(text ? text : "")); filled != kResultOk)
+            return filled;
     return sendMessage(message.get());
 }
 

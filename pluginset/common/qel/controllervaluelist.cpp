@@ -95,7 +95,10 @@ IHostValue* ControllerValueList::findById(int32 id) const
 IHostValue* ControllerValueList::create(const FUID& kind)
 {
     void* obj = nullptr;
-    if (!host || host->getService(kind, &obj) != kResultOk || !obj)
+    const tresult got = host ? host->getService(kind, &obj) : kResultFalse;
+    if (got == kOutOfMemory)
+        throw std::bad_alloc(); // a value the host could not make is not left out
+    if (got != kResultOk || !obj)
         return nullptr;
     return static_cast<IHostValue*>(obj);
 }

@@ -523,9 +523,10 @@ void EditController2::sendIntMessage(const char8* id, int64 value)
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        // A message the host could not label or fill is not sent half made.
         message->setMessageId(id);
-        attributes->setInt(id, value);
-        sendMessage(message.get());
+        if (message->getMessageId() && attributes->setInt(id, value) == kResultOk)
+            sendMessage(message.get());
     }
 }
 
@@ -536,8 +537,8 @@ void EditController2::sendStringMessage(const char8* id, const char16* text)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
-        attributes->setString(id, text);
-        sendMessage(message.get());
+        if (message->getMessageId() && attributes->setString(id, text) == kResultOk)
+            sendMessage(message.get());
     }
 }
 
@@ -548,7 +549,10 @@ tresult EditController2::sendBinaryMessage(const char8* id, const void* data, ui
         return kResultFalse;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
         message->setMessageId(id);
-        attributes->setBinary("binary", data, size);
+        if (!message->getMessageId())
+            return kOutOfMemory;
+        if (const tresult filled = attributes->setBinary("binary", data, size); filled != kResultOk)
+            return filled;
         sendMessage(message.get());
     }
     return kResultOk;

@@ -230,9 +230,10 @@ void EditController2Vu::sendDataRequest()
     if (!message)
         return;
     if (Qel::IMessageAttributes* attributes = message->getAttributes()) {
+        // A request the host could not label or fill is not sent half made.
         message->setMessageId("PluginDataGet");
-        attributes->setInt("PluginDataGet", 0);
-        sendMessage(message.get());
+        if (message->getMessageId() && attributes->setInt("PluginDataGet", 0) == kResultOk)
+            sendMessage(message.get());
     }
 }
 

@@ -584,17 +584,17 @@ int32 PluginQel::processNoInput(ProcessData& data)
 
 int32 PluginQel::sendStringMessage(const char* id, const char16_t* text)
 {
-    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setString(id, text); });
+    return sendMessageWith(id, [&](IMessageAttributes& a) { return a.setString(id, text); });
 }
 
 int32 PluginQel::sendIntMessage(const char* id, int64 value)
 {
-    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setInt(id, value); });
+    return sendMessageWith(id, [&](IMessageAttributes& a) { return a.setInt(id, value); });
 }
 
 int32 PluginQel::sendFloatMessage(const char* id, double value)
 {
-    return sendMessageWith(id, [&](IMessageAttributes& a) { a.setFloat("value", value); });
+    return sendMessageWith(id, [&](IMessageAttributes& a) { return a.setFloat("value", value); });
 }
 
 // ---- state ----

@@ -107,7 +107,9 @@ protected:
     using Routine = int32 (PluginQel::*)(ProcessData&);
 
     // Allocates a message, labels it `id`, lets `fill` set its attributes and sends it; 1 when no
-    // message can be allocated. A message without attributes is released unsent.
+    // message can be allocated. A message without attributes is released unsent. A message the
+    // host could not label or fill for want of memory is not sent half made: kOutOfMemory, as when
+    // the host could not take it.
     template <class Fill>
     int32 sendMessageWith(const char* id, Fill fill)
     {
@@ -117,8 +119,9 @@ protected:
             return kResultFalse;
         if (IMessageAttributes* attributes = message->getAttributes()) {
             message->setMessageId(id);
-            fill(*attributes);
-            sendMessage(message.get());
+            if (!message->getMessageId() || fill(*attributes) == kOutOfMemory ||
+                sendMessage(message.get()) == kOutOfMemory)
+                return kOutOfMemory;
         }
         return kResultOk;
     }

@@ -93,8 +93,8 @@ tresult PluginQelVu::setActive(bool state)
     // A message the host cannot make is not sent; the activation stands.
     answerWithoutThrowing([&] {
         sendMessageWith("nChannels", [this](IMessageAttributes& a) {
-            a.setInt("nChannelsIn", busChannelCount(kInput));
-            a.setInt("nChannelsOut", busChannelCount(kOutput));
+            const tresult in = a.setInt("nChannelsIn", busChannelCount(kInput));
+            return in != kResultOk ? in : a.setInt("nChannelsOut", busChannelCount(kOutput));
         });
         return sendIntMessage("vuMetersProcessing", state ? 1 : 0);
     });

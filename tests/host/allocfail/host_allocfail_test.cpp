@@ -183,7 +183,7 @@ std::string caseName(const ::testing::TestParamInfo<SweepCase>& info)
     return "Block" + std::to_string(info.param.block) + (info.param.picture ? "WithPicture" : "");
 }
 
-class MeterAllocationFailure : public ::testing::TestWithParam<SweepCase>
+class MeterRunAllocationSweep : public ::testing::TestWithParam<SweepCase>
 {
 protected:
     static void SetUpTestSuite()
@@ -219,8 +219,8 @@ protected:
     static std::vector<std::string> files_;
 };
 
-std::string MeterAllocationFailure::dir_;
-std::vector<std::string> MeterAllocationFailure::files_;
+std::string MeterRunAllocationSweep::dir_;
+std::vector<std::string> MeterRunAllocationSweep::files_;
 
 long strideFromEnvironment()
 {
@@ -229,7 +229,7 @@ long strideFromEnvironment()
     return n > 0 ? n : 0;
 }
 
-TEST_P(MeterAllocationFailure, EachFailedAllocationGivesTheReadingsOrARefusalNamingTheFile)
+TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNamingTheFile)
 {
     if (!failnth::kAvailable)
         GTEST_SKIP() << "ThreadSanitizer owns the allocator";
@@ -274,7 +274,7 @@ TEST_P(MeterAllocationFailure, EachFailedAllocationGivesTheReadingsOrARefusalNam
                 refused);
 }
 
-INSTANTIATE_TEST_SUITE_P(Meter, MeterAllocationFailure,
+INSTANTIATE_TEST_SUITE_P(Meter, MeterRunAllocationSweep,
                          ::testing::Values(SweepCase{512, false}, SweepCase{4096, false}, SweepCase{512, true},
                                            SweepCase{4096, true}),
                          caseName);

@@ -2,6 +2,7 @@
 
 #include "pluginset/common/qel/views/colorgroups.h"
 
+#include <new>
 #include <algorithm>
 
 namespace Calvereth {
@@ -43,7 +44,10 @@ bool initFrameServices(FUnknown* context)
     try {
         for (int32 i = 0; i < kServiceCount; ++i) {
             void* obj = nullptr;
-            if (gFrameHost->getService(kServiceIds[i], &obj) != kResultOk)
+            const tresult got = gFrameHost->getService(kServiceIds[i], &obj);
+            if (got == kOutOfMemory)
+                throw std::bad_alloc(); // the service is there: the host could not hand it out
+            if (got != kResultOk)
                 obj = nullptr;
             gServices[i] = static_cast<FUnknown*>(obj);
         }
