@@ -27,8 +27,16 @@ DisplayHost::DisplayHost(HostApplication* app, const std::string& binaryPath)
         frame_ = gSharedFrame;
         frame_->addRef();
     } else {
-        frame_ = gSharedFrame = new FrameHost(app);
-        frame_->setResourceDirectory(bundleResourceDirectory(binaryPath));
+        // Shared only once it is whole: out of memory on the way leaves no half-made frame behind.
+        const std::string resources = bundleResourceDirectory(binaryPath);
+        frame_ = new FrameHost(app);
+        try {
+            frame_->setResourceDirectory(resources);
+        } catch (const std::bad_alloc&) {
+            frame_->release();
+            throw;
+        }
+        gSharedFrame = frame_;
     }
     ++gDisplays;
 }

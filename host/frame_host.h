@@ -6,6 +6,8 @@
 #include "host/frame_skin.h"
 #include "host/frame_values.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -105,7 +107,14 @@ public:
     void shutdown();
 
 private:
-    static std::string key(const std::uint8_t* b) { return std::string(reinterpret_cast<const char*>(b), 16); }
+    // An identifier as a key that takes no memory to make: looking one up never fails.
+    using Key = std::array<std::uint8_t, 16>;
+    static Key key(const std::uint8_t* b)
+    {
+        Key k;
+        std::copy_n(b, k.size(), k.begin());
+        return k;
+    }
     tresult serve(const std::uint8_t* iid, void** obj); // getService, which keeps out of memory to itself
     HostApplication* app_;
     HostUpdateHandler* updates_;
@@ -117,8 +126,8 @@ private:
     HostMeterBitmapService* bitmaps_ = nullptr;
     HostColorGroups* groups_ = nullptr;
     bool groupsOnContext_ = false;
-    std::set<std::string> refused_;
-    std::map<std::string, int> served_;
+    std::set<Key> refused_;
+    std::map<Key, int> served_;
 };
 
 } // namespace qelhost

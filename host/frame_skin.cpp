@@ -20,7 +20,7 @@ namespace {
 struct XmlNode
 {
     std::string name;
-    std::map<std::string, std::string> attributes;
+    std::map<std::string, std::string, std::less<>> attributes;
     std::vector<std::unique_ptr<XmlNode>> children;
     XmlNode* parent = nullptr;
 };
@@ -236,7 +236,7 @@ public:
     }
     const char8* getString(const char8* name) override
     {
-        auto it = element_.attributes.find(name ? name : "");
+        auto it = element_.attributes.find(name ? std::string_view(name) : std::string_view());
         return it == element_.attributes.end() ? nullptr : it->second.c_str();
     }
 
@@ -435,7 +435,7 @@ tresult SkinService::applyColorGroup(FUnknown* group)
 
 tresult SkinService::getColor(const char8* name, uint32& color)
 {
-    auto it = model_.colors.find(name ? name : "");
+    auto it = model_.colors.find(name ? std::string_view(name) : std::string_view());
     if (it == model_.colors.end())
         return kResultFalse;
     color = it->second;
@@ -451,7 +451,7 @@ uint32 SkinService::color(const std::string& nameOrHex, uint32 fallback) const
     return it == model_.colors.end() ? fallback : it->second;
 }
 
-SkinBitmap* SkinService::bitmap(const std::string& name) const
+SkinBitmap* SkinService::bitmap(std::string_view name) const
 {
     auto it = bitmaps_.find(name);
     return it == bitmaps_.end() ? nullptr : it->second;
@@ -462,7 +462,7 @@ tresult SkinService::getBitmap(const char8* name, FUnknown** out)
     if (!out)
         return kInvalidArgument;
     // The skin keeps its bitmaps: no reference for the caller.
-    *out = bitmap(name ? name : "");
+    *out = bitmap(name ? std::string_view(name) : std::string_view());
     return *out ? kResultOk : kResultFalse;
 }
 
@@ -473,13 +473,22 @@ tresult SkinService::createView(const char8* name, IPlugController* controller, 
     *view = nullptr;
     if (!name || !loaded_)
         return kResultFalse;
-    for (auto& def : model_.views) {
-        if (def.name == name) {
-            *view = new EditorView(*this, def, controller);
-            return kResultOk;
+    return answerForPlugIn([&] {
+        for (auto& def : model_.views) {
+            if (def.name == name) {
+                auto* made = new EditorView(*this, def, controller);
+                try {
+                    made->build();
+                } catch (const std::bad_alloc&) {
+                    made->release();
+                    throw;
+                }
+                *view = made;
+                return kResultOk;
+            }
         }
-    }
-    return kResultFalse;
+        return kResultFalse;
+    });
 }
 
 // ---- editor view ----
@@ -490,28 +499,40 @@ EditorView::EditorView(SkinService& skin, const SkinViewDef& def, IPlugControlle
     skin_.addRef();
     if (controller_)
         controller_->addRef();
+}
+
+void EditorView::build()
+{
     IViewBuilder* builder = nullptr;
     if (!controller_ ||
         controller_->queryInterface(iid::IViewBuilder.b, reinterpret_cast<void**>(&builder)) != kResultOk)
-        builder = nullptr;
-    for (const SkinElement& e : def_.elements) {
-        if (e.type != "subview" || !builder)
-            continue;
-        auto* attributes = new ViewAttributes(e);
-        FUnknown* inOut = attributes;
-        builder->createSubView(e.attribute("name").c_str(), e.rect, &inOut);
-        if (inOut && inOut != static_cast<FUnknown*>(attributes)) {
-            // A host view came back: ours, with the reference for us.
-            HostView* hv = dynamic_cast<HostView*>(reinterpret_cast<IHostView*>(inOut));
-            if (hv && !subViews_.count(e.attribute("name")))
-                subViews_[e.attribute("name")] = hv;
-            else
-                inOut->release();
+        return;
+    // Whatever runs out of memory on the way holds no reference.
+    struct Held
+    {
+        FUnknown* object;
+        ~Held()
+        {
+            if (object)
+                object->release();
         }
-        attributes->release();
+    };
+    Held heldBuilder{builder};
+    for (const SkinElement& e : def_.elements) {
+        if (e.type != "subview")
+            continue;
+        const std::string name = e.attribute("name");
+        Held attributes{new ViewAttributes(e)};
+        FUnknown* inOut = attributes.object;
+        counted(builder->createSubView(name.c_str(), e.rect, &inOut));
+        if (inOut && inOut != attributes.object) {
+            // A host view came back: ours, with the reference for us.
+            Held back{inOut};
+            HostView* hv = dynamic_cast<HostView*>(reinterpret_cast<IHostView*>(inOut));
+            if (hv && subViews_.emplace(name, hv).second)
+                back.object = nullptr;
+        }
     }
-    if (builder)
-        builder->release();
 }
 
 EditorView::~EditorView()
@@ -648,7 +669,7 @@ std::string EditorView::renderSvg()
             if (HostView* hv = subView(name)) {
                 if (IHostViewClient* client = hv->client()) {
                     SvgContext context(out, &skin_);
-                    client->draw(&context, ViewRect{0, 0, w, h});
+                    counted(client->draw(&context, ViewRect{0, 0, w, h}));
                 }
             }
             out << "</g>\n";

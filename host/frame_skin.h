@@ -7,14 +7,16 @@
 
 #include <map>
 #include <string>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 namespace qelhost {
 
 struct SkinElement
 {
-    std::string type; // rect, label, value, indicator, button, subview
-    std::map<std::string, std::string> attributes;
+    std::string type;                                           // rect, label, value, indicator, button, subview
+    std::map<std::string, std::string, std::less<>> attributes; // looked up by the plug-in's names as they are
     ViewRect rect{};
     std::string attribute(const std::string& name, const std::string& fallback = {}) const;
 };
@@ -38,7 +40,7 @@ struct SkinBitmapDef
 struct SkinModel
 {
     std::string name;
-    std::map<std::string, uint32> colors;
+    std::map<std::string, uint32, std::less<>> colors;
     std::vector<SkinBitmapDef> bitmaps;
     std::vector<SkinViewDef> views;
 };
@@ -107,13 +109,13 @@ public:
     const std::string& error() const { return error_; }
     const SkinModel& model() const { return model_; }
     uint32 color(const std::string& nameOrHex, uint32 fallback) const;
-    SkinBitmap* bitmap(const std::string& name) const;
+    SkinBitmap* bitmap(std::string_view name) const;
 
 private:
     tresult loadFile(const char16* fileName);
     std::string resources_;
     SkinModel model_;
-    std::map<std::string, SkinBitmap*> bitmaps_;
+    std::map<std::string, SkinBitmap*, std::less<>> bitmaps_;
     bool loaded_ = false;
     int loadCount_ = 0;
     int colorGroupsApplied_ = 0;
@@ -136,6 +138,8 @@ public:
     HostView* subView(const std::string& name) const;
     std::size_t subViewCount() const;
     const SkinViewDef& def() const { return def_; }
+    // Asks the controller for the skin's sub-views; out of memory throws, the view then as made.
+    void build();
     // Drops the plug-in's views (the host closes the editor).
     void close();
 

@@ -410,7 +410,12 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     sourceChannels_ = channels;
     SpeakerArrangement arr = speakers;
     SpeakerArrangement in = arr, out = arr;
-    if (counted(processor_->setBusArrangements(&in, 1, &out, 1)) != kResultOk) {
+    const tresult arranged = counted(processor_->setBusArrangements(&in, 1, &out, 1));
+    if (arranged == kOutOfMemory) {
+        error = kNoMemory; // no proposal comes with it
+        return false;
+    }
+    if (arranged != kResultOk) {
         // The processor proposes what it can do through its buses: take it when it holds the same
         // channels, or stereo for a mono source (the one channel then feeds both).
         SpeakerArrangement pin = 0, pout = 0;

@@ -133,25 +133,22 @@ tresult SmallBigMeterController::getParamStringByValue(Qel::ParamID id, Qel::Par
                 text[k] = held[k], text[k + 1] = 0;
             return kResultOk;
         }
+        bool written = true;
         if (r->type == Param::kTypeOnOff)
-            copyText(text, v >= 0.5 ? "On" : "Off");
+            written = copyText(text, v >= 0.5 ? "On" : "Off");
         else if (i == kIdMomentary || i == kIdShortTerm || i == kIdIntegrated || i == kIdMomentaryMax ||
                  i == kIdShortTermMax) {
             double p = accessor->toPlain(i, v);
-            if (p > (relativeScale ? -57.0 : -80.0))
-                printValue(text, "%.1f", p);
-            else
-                copyText(text, "--");
+            written = p > (relativeScale ? -57.0 : -80.0) ? printValue(text, "%.1f", p) : copyText(text, "--");
         } else if (i == kIdScaleLU)
-            copyText(text, v < 0.5 ? "LUFS" : "LU");
+            written = copyText(text, v < 0.5 ? "LUFS" : "LU");
         else if (r->format[0]) {
             double p = accessor->toPlain(i, v);
-            if (p > -80.0)
-                printValue(text, r->format, p);
-            else
-                copyText(text, "--");
+            written = p > -80.0 ? printValue(text, r->format, p) : copyText(text, "--");
         } else
-            printValue(text, "%.1f", accessor->toPlain(i, v));
+            written = printValue(text, "%.1f", accessor->toPlain(i, v));
+        if (!written)
+            return kOutOfMemory;
     }
     return kResultOk;
 }

@@ -6,11 +6,15 @@
 // (failnth::kAvailable is false there).
 #pragma once
 
+#include <dlfcn.h>
 #include <execinfo.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <cstdlib>
 #include <new>
 
@@ -49,9 +53,13 @@ constexpr bool kAddressSanitized = false;
 // Plain words read through the compiler's atomic built-ins: std::atomic's members are functions
 // of their own, instrumented like any other.
 inline bool gArmed = false;
-inline long gCount = 0;  // allocations made since arm()
-inline long gFailAt = 0; // the one that fails, from 1; 0: none
+inline long gCount = 0;   // allocations made since arm()
+inline long gFailAt = 0;  // the one that fails, from 1; 0: none
 inline int gTraceFd = -1; // where the failed allocation's stack is written
+// Code whose allocations are not failed, [start, end) each: a system library's function that
+// crashes when one of its allocations fails. The one chosen to fail then is the next.
+inline const char* gSpared[4] = {};
+inline std::uintptr_t gSparedRange[4][2] = {};
 
 // The failing allocation's stack, to the trace file (backtrace_symbols_fd allocates nothing).
 [[gnu::noinline]] inline void writeTrace()
@@ -61,7 +69,19 @@ inline int gTraceFd = -1; // where the failed allocation's stack is written
     backtrace_symbols_fd(frames, depth, gTraceFd);
 }
 
-// Counts one allocation; true when it is the one to fail.
+// Whether the calling stack passes through spared code.
+[[gnu::noinline]] inline bool inSparedCode()
+{
+    void* frames[48];
+    const int depth = backtrace(frames, 48);
+    for (int i = 0; i < depth; ++i)
+        for (const auto& range : gSparedRange)
+            if (reinterpret_cast<std::uintptr_t>(frames[i]) - range[0] < range[1] - range[0])
+                return true;
+    return false;
+}
+
+// Counts one allocation; true when it is the one to fail (which sets errno, as malloc does).
 FAILNTH_UNCHECKED inline bool failsNow()
 {
     if (!__atomic_load_n(&gArmed, __ATOMIC_RELAXED))
@@ -69,9 +89,34 @@ FAILNTH_UNCHECKED inline bool failsNow()
     const long n = __atomic_add_fetch(&gCount, 1, __ATOMIC_RELAXED);
     if (n != __atomic_load_n(&gFailAt, __ATOMIC_RELAXED))
         return false;
+    if (inSparedCode()) {
+        __atomic_add_fetch(&gFailAt, 1, __ATOMIC_RELAXED);
+        return false;
+    }
     if (gTraceFd >= 0)
         writeTrace();
+    errno = ENOMEM;
     return true;
+}
+
+// Spares the function `symbol` of the process (and what it calls) from failing allocations; false
+// when the process has no such function.
+inline bool spare(const char* symbol)
+{
+    void* at = dlsym(RTLD_DEFAULT, symbol);
+    Dl_info info{};
+    ElfW(Sym)* entry = nullptr;
+    if (!at || !dladdr1(at, &info, reinterpret_cast<void**>(&entry), RTLD_DL_SYMENT) || !entry)
+        return false;
+    for (std::size_t i = 0; i < std::size(gSpared); ++i) {
+        if (!gSpared[i]) {
+            gSpared[i] = symbol;
+            gSparedRange[i][0] = reinterpret_cast<std::uintptr_t>(at);
+            gSparedRange[i][1] = reinterpret_cast<std::uintptr_t>(at) + entry->st_size;
+            return true;
+        }
+    }
+    return false;
 }
 
 // From now on allocation `failAt` fails (none when 0); the stack of that allocation goes to

@@ -240,40 +240,44 @@ tresult EditController2::getParameterInfoById(Qel::ParamID id, Qel::ParameterInf
     return getParameterInfo(index, info);
 }
 
-void EditController2::copyText(Qel::String128 out, const char8* text)
+bool EditController2::copyText(Qel::String128 out, const char8* text)
 {
+    // ASCII is copied in place, so the text never depends on memory being left.
     out[0] = 0;
-    if (text)
-        String(text).copyTo16(out, 0, 127);
+    if (!text)
+        return true;
+    int32 i = 0;
+    for (; i < 127 && text[i]; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            // Beyond ASCII the 8-bit text is read in its code page, which takes memory.
+            String(text).copyTo16(out, 0, 127);
+            return out[0] != 0;
+        }
+        out[i] = static_cast<char16>(text[i]);
+    }
+    out[i] = 0;
+    return true;
 }
 
-void EditController2::printValue(Qel::String128 out, const char8* format, double value)
+bool EditController2::printValue(Qel::String128 out, const char8* format, double value)
 {
     // Formatted in place, so the text never depends on memory being left.
     char text[128];
     if (Platform::formatC(text, sizeof text, format && format[0] ? format : "%.1f", value) < 0)
         text[0] = 0;
-    int32 i = 0;
-    for (; i < 127 && text[i]; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) {
-            // Beyond ASCII the 8-bit text is read in its code page.
-            String(text).copyTo16(out, 0, 127);
-            return;
-        }
-        out[i] = static_cast<char16>(text[i]);
-    }
-    out[i] = 0;
+    return copyText(out, text);
 }
 
 tresult EditController2::getParamStringByValue(Qel::ParamID id, Qel::ParamValue normalized, Qel::String128 text)
 {
     text[0] = 0;
     const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
+    bool written = true;
     if (r && r->type == Param::kTypeOnOff)
-        copyText(text, normalized >= 0.5 ? "On" : "Off");
+        written = copyText(text, normalized >= 0.5 ? "On" : "Off");
     else if (r)
-        printValue(text, r->format, accessor->toPlain(static_cast<int32>(id), normalized));
-    return kResultOk;
+        written = printValue(text, r->format, accessor->toPlain(static_cast<int32>(id), normalized));
+    return written ? kResultOk : kOutOfMemory;
 }
 
 tresult EditController2::getParamValueByString(Qel::ParamID id, char16_t* text, Qel::ParamValue& normalized)

@@ -120,9 +120,11 @@ protected:
     bool startViewServices(FUnknown* context);
     // Ends them for this controller when it counted itself in.
     void endViewServices();
-    static void copyText(Qel::String128 out, const char8* text);
-    // A number as text in the format (a record's; "%.1f" when it has none), at most 127 characters.
-    static void printValue(Qel::String128 out, const char8* format, double value);
+    // Text into `out`, at most 127 characters; false when out of memory (only text beyond ASCII
+    // takes any), `out` then empty.
+    static bool copyText(Qel::String128 out, const char8* text);
+    // A number as text in the format (a record's; "%.1f" when it has none), as copyText.
+    static bool printValue(Qel::String128 out, const char8* format, double value);
 
     ControllerValueList* valueList = nullptr;
     int32 recordCount;

@@ -164,7 +164,8 @@ tresult EditController2Vu::getParamStringByValue(Qel::ParamID id, Qel::ParamValu
     double d = v > 0.0 ? 20.0 * std::log10(v) : -1000.0;
     if (v > 0.0 && d > -180.0) {
         const Param::ParamRecord* r = accessor ? accessor->getRecord(static_cast<int32>(id)) : nullptr;
-        printValue(text, r ? r->format : nullptr, d);
+        if (!printValue(text, r ? r->format : nullptr, d))
+            return kOutOfMemory;
     } else {
         text[0] = u'-';
         text[1] = u'\u221E';

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <new>
 
 #include "base/fobject.h"
 #include "base/tlinkedlist.h"
@@ -10,6 +11,8 @@ namespace Calvereth {
 namespace Frame {
 
 // The tags that address a data object's values, in order.
+// A list that could not have the memory for all its tags throws std::bad_alloc rather than hold
+// fewer: a view with a tag missing would show a meter short.
 class TagList : public TLinkedList<int32>
 {
 public:
@@ -17,7 +20,22 @@ public:
     TagList(std::initializer_list<int32> list)
     {
         for (int32 tag : list)
-            add(tag);
+            if (!add(tag))
+                throw std::bad_alloc();
+    }
+    TagList(const TagList& other) : TLinkedList<int32>(other) { checkWhole(other); }
+    TagList& operator=(const TagList& other)
+    {
+        TLinkedList<int32>::operator=(other);
+        checkWhole(other);
+        return *this;
+    }
+
+private:
+    void checkWhole(const TagList& other) const
+    {
+        if (count() != other.count())
+            throw std::bad_alloc();
     }
 };
 

@@ -305,6 +305,9 @@ int32 VuMeterPeakView::drawView(IDrawContext* context, const ViewRect&)
             text.printf(u"%2.1f", std::fabs(d) < 0.05f ? 0.0 : static_cast<double>(d));
         }
     }
+    // Every readout has text: none is a text that could not have its memory.
+    if (text.isEmpty())
+        return kOutOfMemory;
     context->drawString(text.text16(), getLocalRect(), 0, 0);
     context->setFillColor(backgroundColor, 1.f);
     return kResultOk;
