@@ -610,7 +610,12 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         return nullptr;
     }
-    return std::make_unique<SndfileSource>(f, info, stated, std::move(own), path);
+    try {
+        return std::make_unique<SndfileSource>(f, info, stated, std::move(own), path);
+    } catch (const std::bad_alloc&) {
+        sf_close(f); // the source never took it
+        throw;
+    }
 }
 
 std::unique_ptr<AudioSource> makeTestProgramme(double seconds, double sampleRate)

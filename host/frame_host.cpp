@@ -180,10 +180,17 @@ public:
 };
 } // namespace
 
-FrameHost::FrameHost(HostApplication* app)
-: app_(app), updates_(new HostUpdateHandler), idle_(new HostIdleRegistry), system_(new HostFrameSystem),
-  skin_(new SkinService)
+FrameHost::FrameHost(HostApplication* app) : app_(app)
 {
+    try {
+        updates_ = new HostUpdateHandler;
+        idle_ = new HostIdleRegistry;
+        system_ = new HostFrameSystem;
+        skin_ = new SkinService;
+    } catch (const std::bad_alloc&) {
+        releaseServices();
+        throw;
+    }
     if (app_)
         app_->addRef();
 }
@@ -191,16 +198,19 @@ FrameHost::FrameHost(HostApplication* app)
 FrameHost::~FrameHost()
 {
     shutdown();
-    updates_->release();
-    idle_->release();
-    system_->release();
-    skin_->release();
-    for (FUnknown* u : {static_cast<FUnknown*>(settings_), static_cast<FUnknown*>(mapper_),
-                        static_cast<FUnknown*>(bitmaps_), static_cast<FUnknown*>(groups_)})
-        if (u)
-            u->release();
+    releaseServices();
     if (app_)
         app_->release();
+}
+
+void FrameHost::releaseServices()
+{
+    for (FUnknown* u :
+         {static_cast<FUnknown*>(updates_), static_cast<FUnknown*>(idle_), static_cast<FUnknown*>(system_),
+          static_cast<FUnknown*>(static_cast<ISkinService*>(skin_)), static_cast<FUnknown*>(settings_),
+          static_cast<FUnknown*>(mapper_), static_cast<FUnknown*>(bitmaps_), static_cast<FUnknown*>(groups_)})
+        if (u)
+            u->release();
 }
 
 void FrameHost::offerExtras(bool onContext)

@@ -116,11 +116,12 @@ private:
         return k;
     }
     tresult serve(const std::uint8_t* iid, void** obj); // getService, which keeps out of memory to itself
+    void releaseServices();                             // those made so far
     HostApplication* app_;
-    HostUpdateHandler* updates_;
-    HostIdleRegistry* idle_;
-    HostFrameSystem* system_;
-    SkinService* skin_;
+    HostUpdateHandler* updates_ = nullptr;
+    HostIdleRegistry* idle_ = nullptr;
+    HostFrameSystem* system_ = nullptr;
+    SkinService* skin_ = nullptr;
     HostMeterSettings* settings_ = nullptr;
     HostScaleMapper* mapper_ = nullptr;
     HostMeterBitmapService* bitmaps_ = nullptr;

@@ -7,6 +7,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <locale>
@@ -385,8 +386,15 @@ bool SkinService::loadText(const std::string& text)
         return false;
     unload();
     model_ = std::move(m);
-    for (auto& def : model_.bitmaps)
-        bitmaps_[def.name] = new SkinBitmap(def);
+    for (auto& def : model_.bitmaps) {
+        auto* made = new SkinBitmap(def);
+        try {
+            bitmaps_[def.name] = made;
+        } catch (const std::bad_alloc&) {
+            made->release();
+            throw;
+        }
+    }
     loaded_ = true;
     ++loadCount_;
     return true;
@@ -407,9 +415,13 @@ tresult SkinService::loadFile(const char16* fileName)
         error_ = "skin: bad file name '" + name + "'";
         return kInvalidArgument;
     }
-    std::ifstream in(resources_ + "/" + name, std::ios::binary);
+    const std::string path = resources_ + "/" + name;
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error_ = "skin: cannot open " + resources_ + "/" + name;
+        if (errno == ENOMEM)
+            throw std::bad_alloc(); // not a missing skin
+        error_ = "skin: cannot open " + path;
         return kResultFalse;
     }
     // Read piece by piece rather than through a stream insertion, which would take running out of

@@ -396,6 +396,11 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
         error = "no processor";
         return false;
     }
+    // The audio thread may still be inside the plug-in and read what a set-up would change.
+    if (stalled_) {
+        error = stallReason_;
+        return false;
+    }
     if (speakers == 0)
         speakers = defaultSpeakers(channels);
     if (channels < 1 || std::popcount(speakers) != channels) {

@@ -56,10 +56,12 @@ inline bool gArmed = false;
 inline long gCount = 0;   // allocations made since arm()
 inline long gFailAt = 0;  // the one that fails, from 1; 0: none
 inline int gTraceFd = -1; // where the failed allocation's stack is written
-// Code whose allocations are not failed, [start, end) each: a system library's function that
-// crashes when one of its allocations fails. The one chosen to fail then is the next.
-inline const char* gSpared[4] = {};
-inline std::uintptr_t gSparedRange[4][2] = {};
+// Code whose allocations are not failed, [start, end) each: a system library that crashes when one
+// of its allocations fails. The one chosen to fail then is the next.
+inline std::uintptr_t gSparedRange[8][2] = {};
+// The test program's own code: the stack is looked at from its first frame there on (a sanitizer
+// may put its own backtrace before it).
+inline std::uintptr_t gOwnRange[8][2] = {};
 
 // The failing allocation's stack, to the trace file (backtrace_symbols_fd allocates nothing).
 [[gnu::noinline]] inline void writeTrace()
@@ -69,15 +71,25 @@ inline std::uintptr_t gSparedRange[4][2] = {};
     backtrace_symbols_fd(frames, depth, gTraceFd);
 }
 
+inline bool within(const std::uintptr_t (&ranges)[8][2], void* at)
+{
+    for (const auto& range : ranges)
+        if (reinterpret_cast<std::uintptr_t>(at) - range[0] < range[1] - range[0])
+            return true;
+    return false;
+}
+
 // Whether the calling stack passes through spared code.
 [[gnu::noinline]] inline bool inSparedCode()
 {
     void* frames[48];
     const int depth = backtrace(frames, 48);
-    for (int i = 0; i < depth; ++i)
-        for (const auto& range : gSparedRange)
-            if (reinterpret_cast<std::uintptr_t>(frames[i]) - range[0] < range[1] - range[0])
-                return true;
+    int i = 0;
+    while (i < depth && !within(gOwnRange, frames[i]))
+        ++i;
+    for (; i < depth; ++i)
+        if (within(gSparedRange, frames[i]))
+            return true;
     return false;
 }
 
@@ -99,24 +111,54 @@ FAILNTH_UNCHECKED inline bool failsNow()
     return true;
 }
 
-// Spares the function `symbol` of the process (and what it calls) from failing allocations; false
-// when the process has no such function.
-inline bool spare(const char* symbol)
+// Adds the code of the object loaded at `base` to `ranges`; false when none was added.
+inline bool addCodeOf(const void* base, std::uintptr_t (&ranges)[8][2])
 {
+    struct Search
+    {
+        std::uintptr_t base;
+        std::uintptr_t (*ranges)[2];
+        bool found = false;
+    } search{reinterpret_cast<std::uintptr_t>(base), ranges};
+    dl_iterate_phdr(
+        [](dl_phdr_info* object, std::size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            bool holds = false;
+            for (int i = 0; i < object->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& p = object->dlpi_phdr[i];
+                holds = holds || (p.p_type == PT_LOAD && s->base - (object->dlpi_addr + p.p_vaddr) < p.p_memsz);
+            }
+            for (int i = 0; holds && i < object->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& p = object->dlpi_phdr[i];
+                if (p.p_type != PT_LOAD || !(p.p_flags & PF_X))
+                    continue;
+                for (int r = 0; r < 8; ++r) {
+                    if (s->ranges[r][1] == 0) {
+                        s->ranges[r][0] = object->dlpi_addr + p.p_vaddr;
+                        s->ranges[r][1] = s->ranges[r][0] + p.p_memsz;
+                        s->found = true;
+                        break;
+                    }
+                }
+            }
+            return 0;
+        },
+        &search);
+    return search.found;
+}
+
+// Spares the library that defines `symbol` (all its code, and what it calls) from failing
+// allocations; false when the process has no such function, or the test program has it.
+inline bool spareLibraryOf(const char* symbol)
+{
+    Dl_info info{}, own{};
     void* at = dlsym(RTLD_DEFAULT, symbol);
-    Dl_info info{};
-    ElfW(Sym)* entry = nullptr;
-    if (!at || !dladdr1(at, &info, reinterpret_cast<void**>(&entry), RTLD_DL_SYMENT) || !entry)
+    if (!at || !dladdr(at, &info) || !dladdr(reinterpret_cast<void*>(&spareLibraryOf), &own) ||
+        info.dli_fbase == own.dli_fbase)
         return false;
-    for (std::size_t i = 0; i < std::size(gSpared); ++i) {
-        if (!gSpared[i]) {
-            gSpared[i] = symbol;
-            gSparedRange[i][0] = reinterpret_cast<std::uintptr_t>(at);
-            gSparedRange[i][1] = reinterpret_cast<std::uintptr_t>(at) + entry->st_size;
-            return true;
-        }
-    }
-    return false;
+    if (gOwnRange[0][1] == 0)
+        addCodeOf(own.dli_fbase, gOwnRange);
+    return addCodeOf(info.dli_fbase, gSparedRange);
 }
 
 // From now on allocation `failAt` fails (none when 0); the stack of that allocation goes to

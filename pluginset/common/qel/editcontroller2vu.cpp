@@ -323,10 +323,9 @@ tresult EditController2Vu::buildSubView(const char8* name, ViewRect size, FUnkno
     if (peakView)
         view = new Frame::VuMeterPeakView(side->meterData, 12, size, side->tags, normColor, peakColor);
     else {
-        IViewAttributes* attributes = viewAttributes(inOut);
-        view = Frame::createMeterView(side->meterData, 12, size, side->tags, attributes, getSkinService());
-        if (attributes)
-            attributes->release();
+        // Given back whatever the view's making throws.
+        IPtr<IViewAttributes> attributes(viewAttributes(inOut), false);
+        view = Frame::createMeterView(side->meterData, 12, size, side->tags, attributes.get(), getSkinService());
     }
     handOver(view, inOut);
     return kResultOk;

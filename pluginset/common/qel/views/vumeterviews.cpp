@@ -390,6 +390,20 @@ VuMeterView* buildMeterView(VuMeterData* data, uint32 count, const ViewRect& siz
     bool owned = false;
     if (!setupMeterBitmaps(size, data, attributes, skin, fg, bg, owned))
         return nullptr;
+    // The view takes its own references to bitmaps the service made for us: ours go back, also
+    // when the view cannot be made.
+    struct Owned
+    {
+        FUnknown* fg;
+        FUnknown* bg;
+        ~Owned()
+        {
+            if (fg)
+                fg->release();
+            if (bg)
+                bg->release();
+        }
+    } ours{owned ? fg : nullptr, owned ? bg : nullptr};
     VuMeterView* view;
     int32 n = static_cast<int32>(count);
     if (isHorizontal(attributes))
@@ -398,10 +412,11 @@ VuMeterView* buildMeterView(VuMeterData* data, uint32 count, const ViewRect& siz
         view = new VuMeterPhVertiView(data, n, size, tags, fg, bg);
     else
         view = new VuMeterVertiView(data, n, size, tags, fg, bg);
-    view->layoutSegments();
-    if (owned) {
-        fg->release();
-        bg->release();
+    try {
+        view->layoutSegments();
+    } catch (const std::bad_alloc&) {
+        view->release();
+        throw;
     }
     return view;
 }
