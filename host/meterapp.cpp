@@ -168,7 +168,7 @@ std::string numberedSvgPath(const std::string& path, std::size_t n)
 int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output,
              const std::function<void(const std::string&)>& noteLine);
 
-// The name a source's messages go by.
+// The name of a source that could not be opened.
 std::string sourceName(const std::string* file)
 {
     return file ? *file : std::string("the built-in test programme");
@@ -189,7 +189,7 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
         note("meter: " + error + "\n");
         return kMeterInputError;
     }
-    const std::string name = sourceName(file);
+    const std::string name = file ? *file : source->name();
     const auto fail = [&](const std::string& why, int status) {
         // A step that could not have its memory may say how much it wanted.
         const bool says = why.rfind("cannot allocate", 0) == 0;

@@ -120,23 +120,15 @@ IHostValue* ControllerValueList::finish(IHostValue* value, int32 id, const char8
     return value;
 }
 
-IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,
-                                        bool option16)
+template <class SetUp>
+IHostValue* ControllerValueList::add(const FUID& kind, int32 id, const char8* name, SetUp setUp)
 {
-    IHostValue* value = create(kIntKind);
+    IHostValue* value = create(kind);
     if (!value)
         return nullptr;
     // What the host throws while it is set up leaves no reference behind.
     try {
-        value->setIntMin(min);
-        value->setIntMax(max);
-        value->setInt(def, 0);
-        if (auto* options = ask<IHostValueOptions>(value)) {
-            options->setDefault(static_cast<float>(def));
-            options->setOption(1, option1);
-            options->setOption(16, option16);
-            options->release();
-        }
+        setUp(value);
     } catch (...) {
         value->release();
         throw;
@@ -144,14 +136,37 @@ IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, 
     return finish(value, id, name);
 }
 
+namespace {
+// The value's default (when given) and option bits 1 and 16 (when given).
+void setOptions(IHostValue* value, const float* def, bool option1, const bool* option16)
+{
+    if (auto* options = ask<IHostValueOptions>(value)) {
+        if (def)
+            options->setDefault(*def);
+        options->setOption(1, option1);
+        if (option16)
+            options->setOption(16, *option16);
+        options->release();
+    }
+}
+} // namespace
+
+IHostValue* ControllerValueList::addInt(int32 id, const char8* name, int32 min, int32 max, int32 def, bool option1,
+                                        bool option16)
+{
+    return add(kIntKind, id, name, [&](IHostValue* value) {
+        value->setIntMin(min);
+        value->setIntMax(max);
+        value->setInt(def, 0);
+        const float asFloat = static_cast<float>(def);
+        setOptions(value, &asFloat, option1, &option16);
+    });
+}
+
 IHostValue* ControllerValueList::addRange(int32 id, const char8* name, int32 meterFlag, bool option1, bool option16,
                                           float min, float max, float def)
 {
-    IHostValue* value = create(kRangeKind);
-    if (!value)
-        return nullptr;
-    // What the host throws while it is set up leaves no reference behind.
-    try {
+    return add(kRangeKind, id, name, [&](IHostValue* value) {
         value->setMin(min);
         value->setMax(max);
         value->setPlain(0, def);
@@ -161,56 +176,25 @@ IHostValue* ControllerValueList::addRange(int32 id, const char8* name, int32 met
                 meter->release();
             }
         }
-        if (auto* options = ask<IHostValueOptions>(value)) {
-            options->setDefault(def);
-            options->setOption(1, option1);
-            options->setOption(16, option16);
-            options->release();
-        }
-    } catch (...) {
-        value->release();
-        throw;
-    }
-    return finish(value, id, name);
+        setOptions(value, &def, option1, &option16);
+    });
 }
 
 IHostValue* ControllerValueList::addBool(int32 id, const char8* name, bool def, bool option1)
 {
-    IHostValue* value = create(kBoolKind);
-    if (!value)
-        return nullptr;
-    // What the host throws while it is set up leaves no reference behind.
-    try {
+    return add(kBoolKind, id, name, [&](IHostValue* value) {
         value->setInt(def ? 1 : 0, 0);
-        if (auto* options = ask<IHostValueOptions>(value)) {
-            options->setDefault(def ? 1.f : 0.f);
-            options->setOption(1, option1);
-            options->release();
-        }
-    } catch (...) {
-        value->release();
-        throw;
-    }
-    return finish(value, id, name);
+        const float asFloat = def ? 1.f : 0.f;
+        setOptions(value, &asFloat, option1, nullptr);
+    });
 }
 
 IHostValue* ControllerValueList::addString(int32 id, const char8* name, const char16* text, bool option1)
 {
-    IHostValue* value = create(kStringKind);
-    if (!value)
-        return nullptr;
-    // What the host throws while it is set up leaves no reference behind.
-    try {
+    return add(kStringKind, id, name, [&](IHostValue* value) {
         value->setString(text ? text : u"", 0);
-        if (auto* options = ask<IHostValueOptions>(value)) {
-            options->setOption(1, option1);
-            options->release();
-        }
-    } catch (...) {
-        value->release();
-        throw;
-    }
-    return finish(value, id, name);
+        setOptions(value, nullptr, option1, nullptr);
+    });
 }
 
 bool ControllerValueList::insertSorted(ValueEntry* entry)

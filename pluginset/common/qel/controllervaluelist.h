@@ -50,6 +50,9 @@ public:
 
 private:
     IHostValue* create(const FUID& kind);
+    // A value of `kind`, set up by `setUp`, then listed.
+    template <class SetUp>
+    IHostValue* add(const FUID& kind, int32 id, const char8* name, SetUp setUp);
     IHostValue* finish(IHostValue* value, int32 id, const char8* name);
 
     IFrameHost* host;
