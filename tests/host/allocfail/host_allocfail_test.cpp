@@ -5,8 +5,9 @@
 // hang, a leak (under AddressSanitizer), a reading it did not make, or a file left behind.
 //
 // The suite fails every few allocations, a few hundred runs for each case (a sixth of that under
-// AddressSanitizer, whose runs take five times as long), from a start that differs between the
-// cases; NORRIK_ALLOCFAIL_STRIDE=N fails every N-th instead, and the full sweep every one:
+// AddressSanitizer, whose runs take five times as long, a twentieth under ThreadSanitizer, whose
+// runs take twenty times as long), from a start that differs between the cases;
+// NORRIK_ALLOCFAIL_STRIDE=N fails every N-th instead, and the full sweep every one:
 //     NORRIK_ALLOCFAIL_STRIDE=1 build/tests/host/allocfail/test_host_allocfail
 // and NORRIK_ALLOCFAIL_AT=N fails allocation N alone (of each run), to look into one.
 #include "tests/common/fail_nth_allocation.h"
@@ -14,6 +15,7 @@
 #include "host/audiosource.h"
 #include "host/meterapp.h"
 #include "tests/common/hang_guard.h"
+#include "tests/common/sanitized.h"
 #include "tests/host/shortofmemory.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +41,7 @@ namespace {
 // CPU time far beyond any correct run of two 3-s files (a hang is what reaches it).
 constexpr std::int64_t kRunCpuMs = 120000;
 // Runs of each case in the suite.
-constexpr long kRunsInSuite = failnth::kAddressSanitized ? 50 : 300;
+constexpr long kRunsInSuite = NORRIK_TEST_THREAD_SANITIZED ? 15 : NORRIK_TEST_SANITIZED ? 50 : 300;
 // The sweep goes this far beyond the allocations of a run with memory to spare: the threads make a
 // few more or fewer each run.
 constexpr double kBeyond = 1.05;
@@ -188,10 +190,9 @@ class MeterRunAllocationSweep : public ::testing::TestWithParam<SweepCase>
 protected:
     static void SetUpTestSuite()
     {
-        // libsndfile's open crashes (SIGSEGV) when one of its allocations fails, and so does the
-        // address sanitizer's start of a thread: outside the project, and left out of the sweep.
+        // libsndfile's open crashes (SIGSEGV) when one of its allocations fails: outside the
+        // project, and left out of the sweep.
         ASSERT_TRUE(failnth::spareLibraryOf("sf_open"));
-        failnth::spareLibraryOf("__asan_init");
         char tmpl[] = "/tmp/meter-allocfail-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
@@ -235,8 +236,6 @@ long strideFromEnvironment()
 
 TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNamingTheFile)
 {
-    if (!failnth::kAvailable)
-        GTEST_SKIP() << "ThreadSanitizer owns the allocator";
     const SweepCase c = GetParam();
     AllocationSweep sweep(dir_);
     ASSERT_EQ(mkdir(sweep.pictureDir().c_str(), 0700) == 0 || errno == EEXIST, true);

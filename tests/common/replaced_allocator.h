@@ -1,0 +1,202 @@
+// The process's allocation functions, the C allocator and the global operator new family, replaced
+// so that a test can fail any allocation, whichever thread or library makes it: each asks the hook
+// its harness installs. What is not failed is passed on to the allocator beneath: the C library's,
+// or under a sanitizer the sanitizer's, whose public names are weak aliases that these definitions
+// take the place of, so its checks and the leak check at exit still hold. Include it, through a
+// harness, in exactly one source file of a test program of its own.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+#include "tests/common/sanitized.h"
+
+// The replacements run before the sanitizer is set up (it allocates while it starts), and in a new
+// thread before the sanitizer has set the thread up: nothing on their way may be instrumented,
+// hence the atomics through the compiler's built-ins.
+#define REPLACEDALLOC_UNCHECKED __attribute__((no_sanitize("address", "thread", "undefined")))
+
+namespace replacedalloc {
+
+// Asked by each allocation while installed: true fails it. It runs where the replacements run, so
+// it must be no more instrumented than they are.
+inline bool (*gFails)() = nullptr;
+
+// Has `fails` asked from now on (none when null).
+inline void install(bool (*fails)())
+{
+    __atomic_store_n(&gFails, fails, __ATOMIC_SEQ_CST);
+}
+
+// True when this allocation fails, which sets errno as malloc does.
+REPLACEDALLOC_UNCHECKED inline bool failsNow()
+{
+    bool (*fails)() = __atomic_load_n(&gFails, __ATOMIC_ACQUIRE);
+    if (!fails || !fails())
+        return false;
+    errno = ENOMEM;
+    return true;
+}
+
+} // namespace replacedalloc
+
+#if NORRIK_TEST_SANITIZED
+#define REPLACEDALLOC_NEXT(name) __interceptor_##name
+#else
+#define REPLACEDALLOC_NEXT(name) __libc_##name
+#endif
+
+#pragma GCC visibility push(default)
+extern "C" {
+void* REPLACEDALLOC_NEXT(malloc)(std::size_t);
+void* REPLACEDALLOC_NEXT(calloc)(std::size_t, std::size_t);
+void* REPLACEDALLOC_NEXT(realloc)(void*, std::size_t);
+void* REPLACEDALLOC_NEXT(memalign)(std::size_t, std::size_t);
+
+REPLACEDALLOC_UNCHECKED void* malloc(std::size_t n) noexcept
+{
+    return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(malloc)(n);
+}
+REPLACEDALLOC_UNCHECKED void* calloc(std::size_t a, std::size_t b) noexcept
+{
+    return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(calloc)(a, b);
+}
+REPLACEDALLOC_UNCHECKED void* realloc(void* p, std::size_t n) noexcept
+{
+    return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(realloc)(p, n);
+}
+REPLACEDALLOC_UNCHECKED void* memalign(std::size_t a, std::size_t n) noexcept
+{
+    return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(memalign)(a, n);
+}
+REPLACEDALLOC_UNCHECKED void* aligned_alloc(std::size_t a, std::size_t n) noexcept
+{
+    return memalign(a, n);
+}
+REPLACEDALLOC_UNCHECKED void* valloc(std::size_t n) noexcept
+{
+    return memalign(static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), n);
+}
+REPLACEDALLOC_UNCHECKED void* pvalloc(std::size_t n) noexcept
+{
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return memalign(page, (n + page - 1) / page * page);
+}
+REPLACEDALLOC_UNCHECKED int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
+{
+    if (a < sizeof(void*) || (a & (a - 1)) != 0)
+        return EINVAL;
+    void* p = memalign(a, n);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
+}
+#if NORRIK_TEST_SANITIZED
+// The leak check takes what the dynamic loader allocates for itself as kept, by who called the
+// allocator: with these functions in between, it is told by the loader's frames instead.
+const char* __lsan_default_suppressions()
+{
+    return "leak:ld-linux-x86-64.so.2\n";
+}
+const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+#endif
+} // extern "C"
+#pragma GCC visibility pop
+
+// The global operator new family takes its memory from malloc above, so it fails the same way;
+// operator delete gives it back through free.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    return std::malloc(n ? n : 1);
+}
+[[gnu::noinline]] void* operator new(std::size_t n)
+{
+    if (void* p = ::operator new(n, std::nothrow))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n)
+{
+    return ::operator new(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept
+{
+    return ::operator new(n, t);
+}
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    const auto al = static_cast<std::size_t>(a) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(a);
+    void* p = nullptr;
+    return posix_memalign(&p, al, n ? n : 1) == 0 ? p : nullptr;
+}
+void* operator new(std::size_t n, std::align_val_t a)
+{
+    if (void* p = ::operator new(n, a, std::nothrow))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n, std::align_val_t a)
+{
+    return ::operator new(n, a);
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t) noexcept
+{
+    return ::operator new(n, a, t);
+}
+// Never inlined: the compiler would pair an inlined free with the new it can see and warn.
+[[gnu::noinline]] void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
