@@ -156,47 +156,4 @@ void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t)
 {
     std::free(p);
 }
-void operator delete[](void* p) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept
-{
-    ::operator delete(p);
-}
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept
-{
-    ::operator delete(p);
-}
+#include "tests/common/delete_forwarding.h"
