@@ -1,7 +1,5 @@
 // Fails one chosen allocation of a step: while a countdown::Fail is in scope, allocation N after it
-// (counted from 0) fails, or when `spared` says that one must not (it is made by code the test does
-// not test) the first after it that may. Include it in exactly one source file of a test program of
-// its own.
+// (counted from 0) fails. Include it in exactly one source file of a test program of its own.
 #pragma once
 
 #include "tests/common/fail_nth_allocation.h"
@@ -11,7 +9,7 @@ namespace countdown {
 class Fail
 {
 public:
-    explicit Fail(long n, bool (*spared)() = nullptr) { failnth::arm(n + 1, -1, spared); }
+    explicit Fail(long n) { failnth::arm(n + 1); }
     ~Fail() { failnth::disarm(); }
     // Whether the step reached the allocation that was to fail.
     bool failed() const { return failnth::failed(); }

@@ -16,11 +16,10 @@ namespace failnth {
 
 // The hook below is as uninstrumented as the allocation functions that ask it: plain words read
 // through the compiler's atomic built-ins.
-inline long gCount = 0;             // allocations made since arm()
-inline long gFailAt = 0;            // the first that may fail, from 1
-inline bool gFailed = false;        // whether one has failed since arm()
-inline int gTraceFd = -1;           // where the failed allocation's stack is written
-inline bool (*gSpared)() = nullptr; // true for an allocation that must not fail
+inline long gCount = 0;      // allocations made since arm()
+inline long gFailAt = 0;     // the first that may fail, from 1
+inline bool gFailed = false; // whether one has failed since arm()
+inline int gTraceFd = -1;    // where the failed allocation's stack is written
 // Code whose allocations are not failed, [start, end) each, filled from the first: a system
 // library, or one of its functions, that crashes when one of its allocations fails.
 inline std::uintptr_t gSparedRange[8][2] = {};
@@ -52,7 +51,7 @@ inline std::uintptr_t gSparedRange[8][2] = {};
 REPLACEDALLOC_UNCHECKED inline bool failsNow()
 {
     if (__atomic_add_fetch(&gCount, 1, __ATOMIC_SEQ_CST) < __atomic_load_n(&gFailAt, __ATOMIC_SEQ_CST) ||
-        __atomic_load_n(&gFailed, __ATOMIC_SEQ_CST) || inSparedCode() || (gSpared && gSpared()) ||
+        __atomic_load_n(&gFailed, __ATOMIC_SEQ_CST) || inSparedCode() ||
         __atomic_exchange_n(&gFailed, true, __ATOMIC_SEQ_CST))
         return false;
     if (gTraceFd >= 0)
@@ -126,15 +125,14 @@ inline bool spareLibraryOf(const char* symbol)
 inline const bool gSanitizerSpared = spare("pthread_getattr_np");
 #endif
 
-// From now on allocation `failAt` fails (none when 0), unless spare() or `spared` spares it; its
-// stack goes to `traceFd` (none when -1).
-inline void arm(long failAt, int traceFd = -1, bool (*spared)() = nullptr)
+// From now on allocation `failAt` fails (none when 0), unless it is in spared code; its stack goes
+// to `traceFd` (none when -1).
+inline void arm(long failAt, int traceFd = -1)
 {
     // The unwinder loads its library on first use: do it before anything counts.
     void* frame[1];
     backtrace(frame, 1);
     gTraceFd = traceFd;
-    gSpared = spared;
     __atomic_store_n(&gCount, 0, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailed, false, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailAt, failAt > 0 ? failAt : std::numeric_limits<long>::max(), __ATOMIC_SEQ_CST);
