@@ -40,6 +40,8 @@ namespace {
 
 // CPU time far beyond any correct run of two 3-s files (a hang is what reaches it).
 constexpr std::int64_t kRunCpuMs = 120000;
+// The child's status when an exception leaves runMeter.
+constexpr int kEscaped = 125;
 // Runs of each case in the suite.
 constexpr long kRunsInSuite = NORRIK_TEST_THREAD_SANITIZED ? 15 : NORRIK_TEST_SANITIZED ? 50 : 300;
 // The sweep goes this far beyond the allocations of a run with memory to spare: the threads make a
@@ -131,9 +133,16 @@ public:
             const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(err, STDERR_FILENO);
             failnth::arm(failAt, trace);
-            const int status = qelhost::runMeter(
-                options, [&out](const std::string& s) { writeAll(out[1], s); },
-                [](const std::string& s) { writeAll(STDERR_FILENO, s); });
+            int status = kEscaped;
+            try {
+                status = qelhost::runMeter(
+                    options, [&out](const std::string& s) { writeAll(out[1], s); },
+                    [](const std::string& s) { writeAll(STDERR_FILENO, s); });
+            } catch (...) {
+                // What ends `meter` by std::terminate; the child must not go on as the test.
+                writeAll(STDERR_FILENO, "an exception left runMeter\n");
+                std::_Exit(status);
+            }
             const long count = failnth::disarm();
             char text[32];
             const int n = std::snprintf(text, sizeof text, "%ld", count);
