@@ -1,5 +1,7 @@
 #include "pluginset/common/qel/controllervaluelist.h"
 
+#include "pluginset/common/qel/views/frameservices.h"
+
 #include <cstring>
 #include <new>
 
@@ -94,13 +96,8 @@ IHostValue* ControllerValueList::findById(int32 id) const
 
 IHostValue* ControllerValueList::create(const FUID& kind)
 {
-    void* obj = nullptr;
-    const tresult got = host ? host->getService(kind, &obj) : kResultFalse;
-    if (got == kOutOfMemory)
-        throw std::bad_alloc(); // a value the host could not make is not left out
-    if (got != kResultOk || !obj)
-        return nullptr;
-    return static_cast<IHostValue*>(obj);
+    // A value the host could not make for want of memory throws: it is not left out.
+    return static_cast<IHostValue*>(Frame::askService(host, kind));
 }
 
 IHostValue* ControllerValueList::finish(IHostValue* value, int32 id, const char8* name)

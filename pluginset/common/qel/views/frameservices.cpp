@@ -26,6 +26,15 @@ FUnknown* gServices[kServiceCount] = {};
 
 } // namespace
 
+void* askService(IFrameHost* host, const TUID iid)
+{
+    void* obj = nullptr;
+    const tresult got = host ? host->getService(iid, &obj) : kResultFalse;
+    if (got == kOutOfMemory)
+        throw std::bad_alloc();
+    return got == kResultOk ? obj : nullptr;
+}
+
 bool initFrameServices(FUnknown* context)
 {
     if (gUserCount > 0) {
@@ -43,13 +52,7 @@ bool initFrameServices(FUnknown* context)
     gUserCount = 1;
     try {
         for (int32 i = 0; i < kServiceCount; ++i) {
-            void* obj = nullptr;
-            const tresult got = gFrameHost->getService(kServiceIds[i], &obj);
-            if (got == kOutOfMemory)
-                throw std::bad_alloc(); // the service is there: the host could not hand it out
-            if (got != kResultOk)
-                obj = nullptr;
-            gServices[i] = static_cast<FUnknown*>(obj);
+            gServices[i] = static_cast<FUnknown*>(askService(gFrameHost, kServiceIds[i]));
         }
     } catch (...) {
         // What the host throws leaves none of its services held.

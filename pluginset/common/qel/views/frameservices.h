@@ -5,8 +5,6 @@
 #include "pluginset/common/qel/views/frameinterfaces.h"
 #include "qel/pluginview.h"
 
-#include <new>
-
 namespace Calvereth {
 namespace Frame {
 
@@ -21,19 +19,16 @@ IFrameSystem* getFrameSystem();
 // The service at position 0..6 of the start order (null when absent).
 FUnknown* getFrameService(int32 index);
 
-// Asks the frame host for a service; null when there is no frame host or it refuses. A host that
-// could not hand it out for want of memory throws std::bad_alloc, as the plug-in's own shortage does.
+// Asks `host` for a service; null when there is no host or it refuses. A host that could not hand
+// it out for want of memory throws std::bad_alloc, as the plug-in's own shortage does: the service
+// is there, and is not to be taken as absent.
+void* askService(IFrameHost* host, const TUID iid);
+
+// Asks the frame host for a service, as askService.
 template <class I>
 I* getHostService()
 {
-    IFrameHost* host = getFrameHost();
-    void* obj = nullptr;
-    const tresult got = host ? host->getService(I::iid, &obj) : kResultFalse;
-    if (got == kOutOfMemory)
-        throw std::bad_alloc();
-    if (got != kResultOk || !obj)
-        return nullptr;
-    return static_cast<I*>(obj);
+    return static_cast<I*>(askService(getFrameHost(), I::iid));
 }
 
 //------------------------------------------------------------------------

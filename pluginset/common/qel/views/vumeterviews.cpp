@@ -1,5 +1,7 @@
 #include "pluginset/common/qel/views/vumeterviews.h"
 
+#include "base/iptr.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -392,33 +394,18 @@ VuMeterView* buildMeterView(VuMeterData* data, uint32 count, const ViewRect& siz
         return nullptr;
     // The view takes its own references to bitmaps the service made for us: ours go back, also
     // when the view cannot be made.
-    struct Owned
-    {
-        FUnknown* fg;
-        FUnknown* bg;
-        ~Owned()
-        {
-            if (fg)
-                fg->release();
-            if (bg)
-                bg->release();
-        }
-    } ours{owned ? fg : nullptr, owned ? bg : nullptr};
-    VuMeterView* view;
+    const IPtr<FUnknown> ours[] = {{owned ? fg : nullptr, false}, {owned ? bg : nullptr, false}};
+    VuMeterView* made;
     int32 n = static_cast<int32>(count);
     if (isHorizontal(attributes))
-        view = new VuMeterHorizView(data, n, size, tags, fg, bg);
+        made = new VuMeterHorizView(data, n, size, tags, fg, bg);
     else if (peakHold)
-        view = new VuMeterPhVertiView(data, n, size, tags, fg, bg);
+        made = new VuMeterPhVertiView(data, n, size, tags, fg, bg);
     else
-        view = new VuMeterVertiView(data, n, size, tags, fg, bg);
-    try {
-        view->layoutSegments();
-    } catch (const std::bad_alloc&) {
-        view->release();
-        throw;
-    }
-    return view;
+        made = new VuMeterVertiView(data, n, size, tags, fg, bg);
+    IPtr<VuMeterView> view(made, false);
+    view->layoutSegments();
+    return view.take();
 }
 
 } // namespace
