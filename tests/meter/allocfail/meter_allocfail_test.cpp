@@ -4,6 +4,8 @@
 // never failed, and is torn down without a leak.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -94,6 +96,15 @@ struct Rig
         processor->activateBus(Q::kAudio, Q::kInput, 0, true);
         processor->activateBus(Q::kAudio, Q::kOutput, 0, true);
         return processor->setActive(true);
+    }
+    // What getState writes.
+    std::vector<std::uint8_t> state()
+    {
+        auto* stream = new qelhost::MemoryStream;
+        EXPECT_EQ(processor->getState(cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream))), kResultOk);
+        std::vector<std::uint8_t> bytes = stream->data();
+        stream->release();
+        return bytes;
     }
     tresult askForData()
     {
@@ -259,42 +270,58 @@ TEST(MeterAllocationFailure, TheElapsedTimeIsToldAtTheNextRequest)
     }
 }
 
-// A state with each allocation failed in turn: refused, and taken when given again.
+// A state with each allocation failed in turn, given to a processor at rest and to one that runs
+// blocks: refused for want of memory with the old state still in force, or taken and in force (while
+// blocks run, from the next block on); a refused state is taken when given again.
 TEST(MeterAllocationFailure, AStateRefusedForMemoryIsTakenWhenGivenAgain)
 {
-    std::vector<std::uint8_t> saved;
+    std::vector<std::uint8_t> old;
     {
         Rig rig;
         for (const Step& step : kSteps)
             ASSERT_EQ(step(rig), kResultOk);
-        auto* stream = new qelhost::MemoryStream;
-        ASSERT_EQ(rig.processor->getState(cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream))),
-                  kResultOk);
-        saved = stream->data();
-        stream->release();
+        old = rig.state();
     }
-    for (long n = 0;; ++n) {
-        SCOPED_TRACE(n);
-        Rig rig;
-        for (const Step& step : kSteps)
-            ASSERT_EQ(step(rig), kResultOk);
-        auto* stream = new qelhost::MemoryStream(saved);
-        auto* raw = cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream));
-        tresult answer = kResultOk;
-        bool failed = false;
-        {
-            countdown::Fail fail(n);
-            answer = rig.processor->setState(raw);
-            failed = fail.failed();
+    // The same with the LU scale on: record 10 (ScaleLU) of 140 bytes, its value at byte 132.
+    std::vector<std::uint8_t> saved = old;
+    const double on = 1.0;
+    ASSERT_GT(saved.size(), 4u + 10 * 140 + 132 + sizeof on);
+    std::memcpy(saved.data() + 4 + 10 * 140 + 132, &on, sizeof on);
+    ASSERT_NE(saved, old);
+    for (const bool processing : {false, true}) {
+        SCOPED_TRACE(processing ? "processing" : "at rest");
+        int refusals = 0;
+        for (long n = 0;; ++n) {
+            SCOPED_TRACE(n);
+            Rig rig;
+            for (size_t k = 0; k < kSteps.size() - (processing ? 0 : 1); ++k)
+                ASSERT_EQ(kSteps[k](rig), kResultOk);
+            auto* stream = new qelhost::MemoryStream(saved);
+            auto* raw = cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream));
+            tresult answer = kResultOk;
+            bool failed = false;
+            {
+                countdown::Fail fail(n);
+                answer = rig.processor->setState(raw);
+                failed = fail.failed();
+            }
+            if (processing)
+                rig.play(kBlock);
+            if (answer != kResultOk) {
+                ++refusals;
+                EXPECT_EQ(answer, kOutOfMemory);
+                EXPECT_EQ(rig.state(), old);
+                stream->rewind();
+                EXPECT_EQ(rig.processor->setState(raw), kResultOk);
+                if (processing)
+                    rig.play(kBlock);
+            }
+            EXPECT_EQ(rig.state(), saved);
+            stream->release();
+            if (!failed)
+                break;
         }
-        if (answer != kResultOk) {
-            EXPECT_EQ(answer, kOutOfMemory);
-            stream->rewind();
-            EXPECT_EQ(rig.processor->setState(raw), kResultOk);
-        }
-        stream->release();
-        if (!failed)
-            break;
+        EXPECT_GT(refusals, 0);
     }
 }
 
