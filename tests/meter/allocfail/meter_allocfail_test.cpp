@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "host/frame_host.h"
 #include "host/hostobjects.h"
 #include "meter/bigmeterqel.h"
 #include "meter/norrikfactory.h"
 #include "meter/norrikids.h"
+#include "qel/ieditcontroller.h"
 #include "tests/common/allocation_countdown.h"
+#include "tests/common/sanitized.h"
 
 namespace {
 
@@ -83,7 +86,7 @@ struct Rig
     }
     tresult arrange()
     {
-        Q::SpeakerArrangement in = 1, out = 1;
+        Q::SpeakerArrangement in = speakers, out = speakers;
         return processor->setBusArrangements(&in, 1, &out, 1);
     }
     tresult setup()
@@ -169,6 +172,38 @@ struct Rig
     Norrik::BigMeterQel* processor = new Norrik::BigMeterQel;
     Peer* peer = new Peer;
     unsigned seed = 7u;
+    Q::SpeakerArrangement speakers = 1; // mono
+};
+
+// The meter's controller in a host with frame services, showing values as the host reads them.
+struct Controller
+{
+    Controller()
+    {
+        EXPECT_EQ(controller->initialize(cross<Calvereth::FUnknown>(static_cast<qelhost::IFrameHost*>(host))),
+                  kResultOk);
+    }
+    ~Controller()
+    {
+        controller->terminate();
+        controller->release();
+        host->shutdown();
+        host->release();
+        app->release();
+    }
+    // The text of a value the processor wrote, once the controller has it.
+    std::string text(int32 id, double normalized)
+    {
+        const auto pid = static_cast<Q::ParamID>(id);
+        controller->setParamNormalized(pid, normalized);
+        char16_t shown[128] = {};
+        controller->getParamStringByValue(pid, controller->getParamNormalized(pid), shown);
+        return std::string(shown, shown + std::char_traits<char16_t>::length(shown));
+    }
+
+    qelhost::HostApplication* app = new qelhost::HostApplication;
+    qelhost::FrameHost* host = new qelhost::FrameHost(app);
+    Q::IEditController* controller = static_cast<Q::IEditController*>(Norrik::createControllerInstance(nullptr));
 };
 
 using Step = std::function<tresult(Rig&)>;
@@ -268,6 +303,47 @@ TEST(MeterAllocationFailure, TheElapsedTimeIsToldAtTheNextRequest)
         if (!failed)
             break;
     }
+}
+
+// A meter that has measured and is taken down as its new channels cannot have their memory (each
+// allocation of a change from mono to stereo failed in turn) reads as one that has measured
+// nothing: the processor writes the rows' floors, never 0 LUFS or 0 dBTP with an over, and the
+// controller shows no reading.
+TEST(MeterAllocationFailure, AMeterTakenDownForMemoryReadsAsHavingMeasuredNothing)
+{
+    // Under ThreadSanitizer, where a processor's set-up and tear-down take far longer, every sixth
+    // allocation.
+    constexpr long kStride = NORRIK_TEST_THREAD_SANITIZED ? 6 : 1;
+    Controller shown;
+    int refusals = 0;
+    for (long n = 0;; n += kStride) {
+        SCOPED_TRACE(n);
+        Rig rig;
+        for (const Step& step : kSteps)
+            ASSERT_EQ(step(rig), kResultOk);
+        ASSERT_GT(rig.play(4000).at(1), 0.5);
+        ASSERT_EQ(rig.processor->setActive(false), kResultOk);
+        rig.speakers = 3; // stereo
+        tresult answer = kResultOk;
+        bool failed = false;
+        {
+            countdown::Fail fail(n);
+            answer = rig.arrange();
+            failed = fail.failed();
+        }
+        if (answer != kResultOk) {
+            ++refusals;
+            EXPECT_EQ(answer, kOutOfMemory);
+            ASSERT_EQ(rig.activate(), kResultOk);
+            const std::map<int32, double> readOut = rig.play(kBlock);
+            EXPECT_EQ(readOut, kNoReading);
+            for (int32 id : {1, 2, 3, 8, 9, 11})
+                EXPECT_EQ(shown.text(id, readOut.at(id)), "--") << id;
+        }
+        if (!failed)
+            break;
+    }
+    EXPECT_GT(refusals, 0);
 }
 
 // A state with each allocation failed in turn, given to a processor at rest and to one that runs
