@@ -4,16 +4,21 @@
 // never failed, and is torn down without a leak.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "host/frame_host.h"
 #include "host/hostobjects.h"
 #include "meter/bigmeterqel.h"
 #include "meter/norrikfactory.h"
 #include "meter/norrikids.h"
+#include "qel/ieditcontroller.h"
 #include "tests/common/allocation_countdown.h"
+#include "tests/common/sanitized.h"
 
 namespace {
 
@@ -81,7 +86,7 @@ struct Rig
     }
     tresult arrange()
     {
-        Q::SpeakerArrangement in = 1, out = 1;
+        Q::SpeakerArrangement in = speakers, out = speakers;
         return processor->setBusArrangements(&in, 1, &out, 1);
     }
     tresult setup()
@@ -94,6 +99,15 @@ struct Rig
         processor->activateBus(Q::kAudio, Q::kInput, 0, true);
         processor->activateBus(Q::kAudio, Q::kOutput, 0, true);
         return processor->setActive(true);
+    }
+    // What getState writes.
+    std::vector<std::uint8_t> state()
+    {
+        auto* stream = new qelhost::MemoryStream;
+        EXPECT_EQ(processor->getState(cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream))), kResultOk);
+        std::vector<std::uint8_t> bytes = stream->data();
+        stream->release();
+        return bytes;
     }
     tresult askForData()
     {
@@ -158,6 +172,38 @@ struct Rig
     Norrik::BigMeterQel* processor = new Norrik::BigMeterQel;
     Peer* peer = new Peer;
     unsigned seed = 7u;
+    Q::SpeakerArrangement speakers = 1; // mono
+};
+
+// The meter's controller in a host with frame services, showing values as the host reads them.
+struct Controller
+{
+    Controller()
+    {
+        EXPECT_EQ(controller->initialize(cross<Calvereth::FUnknown>(static_cast<qelhost::IFrameHost*>(host))),
+                  kResultOk);
+    }
+    ~Controller()
+    {
+        controller->terminate();
+        controller->release();
+        host->shutdown();
+        host->release();
+        app->release();
+    }
+    // The text of a value the processor wrote, once the controller has it.
+    std::string text(int32 id, double normalized)
+    {
+        const auto pid = static_cast<Q::ParamID>(id);
+        controller->setParamNormalized(pid, normalized);
+        char16_t shown[128] = {};
+        controller->getParamStringByValue(pid, controller->getParamNormalized(pid), shown);
+        return std::string(shown, shown + std::char_traits<char16_t>::length(shown));
+    }
+
+    qelhost::HostApplication* app = new qelhost::HostApplication;
+    qelhost::FrameHost* host = new qelhost::FrameHost(app);
+    Q::IEditController* controller = static_cast<Q::IEditController*>(Norrik::createControllerInstance(nullptr));
 };
 
 using Step = std::function<tresult(Rig&)>;
@@ -259,42 +305,99 @@ TEST(MeterAllocationFailure, TheElapsedTimeIsToldAtTheNextRequest)
     }
 }
 
-// A state with each allocation failed in turn: refused, and taken when given again.
-TEST(MeterAllocationFailure, AStateRefusedForMemoryIsTakenWhenGivenAgain)
+// A meter that has measured and is taken down as its new channels cannot have their memory (each
+// allocation of a change from mono to stereo failed in turn) reads as one that has measured
+// nothing: the processor writes the rows' floors, never 0 LUFS or 0 dBTP with an over, and the
+// controller shows no reading.
+TEST(MeterAllocationFailure, AMeterTakenDownForMemoryReadsAsHavingMeasuredNothing)
 {
-    std::vector<std::uint8_t> saved;
-    {
-        Rig rig;
-        for (const Step& step : kSteps)
-            ASSERT_EQ(step(rig), kResultOk);
-        auto* stream = new qelhost::MemoryStream;
-        ASSERT_EQ(rig.processor->getState(cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream))),
-                  kResultOk);
-        saved = stream->data();
-        stream->release();
-    }
-    for (long n = 0;; ++n) {
+    // Under ThreadSanitizer, where a processor's set-up and tear-down take far longer, every sixth
+    // allocation.
+    constexpr long kStride = NORRIK_TEST_THREAD_SANITIZED ? 6 : 1;
+    Controller shown;
+    int refusals = 0;
+    for (long n = 0;; n += kStride) {
         SCOPED_TRACE(n);
         Rig rig;
         for (const Step& step : kSteps)
             ASSERT_EQ(step(rig), kResultOk);
-        auto* stream = new qelhost::MemoryStream(saved);
-        auto* raw = cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream));
+        ASSERT_GT(rig.play(4000).at(1), 0.5);
+        ASSERT_EQ(rig.processor->setActive(false), kResultOk);
+        rig.speakers = 3; // stereo
         tresult answer = kResultOk;
         bool failed = false;
         {
             countdown::Fail fail(n);
-            answer = rig.processor->setState(raw);
+            answer = rig.arrange();
             failed = fail.failed();
         }
         if (answer != kResultOk) {
+            ++refusals;
             EXPECT_EQ(answer, kOutOfMemory);
-            stream->rewind();
-            EXPECT_EQ(rig.processor->setState(raw), kResultOk);
+            ASSERT_EQ(rig.activate(), kResultOk);
+            const std::map<int32, double> readOut = rig.play(kBlock);
+            EXPECT_EQ(readOut, kNoReading);
+            for (int32 id : {1, 2, 3, 8, 9, 11})
+                EXPECT_EQ(shown.text(id, readOut.at(id)), "--") << id;
         }
-        stream->release();
         if (!failed)
             break;
+    }
+    EXPECT_GT(refusals, 0);
+}
+
+// A state with each allocation failed in turn, given to a processor at rest and to one that runs
+// blocks: refused for want of memory with the old state still in force, or taken and in force (while
+// blocks run, from the next block on); a refused state is taken when given again.
+TEST(MeterAllocationFailure, AStateRefusedForMemoryIsTakenWhenGivenAgain)
+{
+    std::vector<std::uint8_t> old;
+    {
+        Rig rig;
+        for (const Step& step : kSteps)
+            ASSERT_EQ(step(rig), kResultOk);
+        old = rig.state();
+    }
+    // The same with the LU scale on: record 10 (ScaleLU) of 140 bytes, its value at byte 132.
+    std::vector<std::uint8_t> saved = old;
+    const double on = 1.0;
+    ASSERT_GT(saved.size(), 4u + 10 * 140 + 132 + sizeof on);
+    std::memcpy(saved.data() + 4 + 10 * 140 + 132, &on, sizeof on);
+    ASSERT_NE(saved, old);
+    for (const bool processing : {false, true}) {
+        SCOPED_TRACE(processing ? "processing" : "at rest");
+        int refusals = 0;
+        for (long n = 0;; ++n) {
+            SCOPED_TRACE(n);
+            Rig rig;
+            for (size_t k = 0; k < kSteps.size() - (processing ? 0 : 1); ++k)
+                ASSERT_EQ(kSteps[k](rig), kResultOk);
+            auto* stream = new qelhost::MemoryStream(saved);
+            auto* raw = cross<Calvereth::IBStream>(static_cast<qelhost::IBStream*>(stream));
+            tresult answer = kResultOk;
+            bool failed = false;
+            {
+                countdown::Fail fail(n);
+                answer = rig.processor->setState(raw);
+                failed = fail.failed();
+            }
+            if (processing)
+                rig.play(kBlock);
+            if (answer != kResultOk) {
+                ++refusals;
+                EXPECT_EQ(answer, kOutOfMemory);
+                EXPECT_EQ(rig.state(), old);
+                stream->rewind();
+                EXPECT_EQ(rig.processor->setState(raw), kResultOk);
+                if (processing)
+                    rig.play(kBlock);
+            }
+            EXPECT_EQ(rig.state(), saved);
+            stream->release();
+            if (!failed)
+                break;
+        }
+        EXPECT_GT(refusals, 0);
     }
 }
 
