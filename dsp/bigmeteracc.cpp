@@ -30,8 +30,6 @@ int32 BigMeterAcc::setChannelMasks(uint64 in, uint64 out, uint64 aux)
     inputCount = ni;
     outputCount = no;
     auxCount = na;
-    if (!inner)
-        return kChannelsRefused;
     int32 answer = kChannelsRefused;
     try {
         // A meter taken down by an earlier failure is built again first.
@@ -53,8 +51,6 @@ double BigMeterAcc::getValue(int32 id)
     int32 index = -1;
     if (id == bypassId && findEntryIndex(id, &index) == 0)
         return entries[index].value;
-    if (!inner)
-        return BigMeter::noReading(id);
     if (id == 42)
         return overallIn;
     if (id >= 15 && id <= 26) {
@@ -68,6 +64,5 @@ double BigMeterAcc::getValue(int32 id)
 
 void BigMeterAcc::resetMaxLevelOut()
 {
-    if (inner)
-        inner->setParameter(kMeterResetRmsMax, 0.0);
+    inner->setParameter(kMeterResetRmsMax, 0.0);
 }

@@ -1,4 +1,6 @@
-// The plug-in's accessor: the meter algorithm with peak metering and the peak value ids.
+// The plug-in's accessor: the meter algorithm with peak metering and the peak value ids. It holds its
+// meter from construction (which throws std::bad_alloc when the meter cannot be had) to the end; a
+// meter taken down for want of memory stays, and reads as one that has measured nothing.
 #pragma once
 
 #include "dsp/algoaccessorvu.h"
