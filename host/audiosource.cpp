@@ -31,7 +31,9 @@ namespace qelhost {
 namespace {
 
 // Whether libsndfile's last error on `file` (null: the last open) is that it could not allocate:
-// it names that error by the allocator it called.
+// it names that error by the allocator it called. A decoder beneath it reports its own failed
+// allocation as any other error, or as none: the allocator's ENOMEM, in errno cleared before the
+// call, tells that.
 bool libraryOutOfMemory(SNDFILE* file)
 {
     return std::strstr(sf_strerror(file), "malloc") != nullptr;
@@ -369,9 +371,12 @@ public:
         std::int64_t done = 0;
         while (done < maxFrames) {
             if (bufPos_ == bufFrames_) {
+                errno = 0;
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
-                if (got <= 0 && libraryOutOfMemory(file_))
-                    throw std::bad_alloc(); // not the file's end: the rest would be lost
+                // Not the file's end, the rest would be lost; nor, in a full chunk, the file's
+                // samples: libsndfile leaves out a packet its decoder could not take and reads on.
+                if (errno == ENOMEM || (got <= 0 && libraryOutOfMemory(file_)))
+                    throw std::bad_alloc();
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
                 if (bufFrames_ == 0) {
@@ -587,11 +592,18 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return cannotRead("standard input is empty");
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
+    errno = 0;
     SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
+    const bool shortOfMemory = errno == ENOMEM;
     if (!f) {
-        if (libraryOutOfMemory(nullptr))
+        if (shortOfMemory || libraryOutOfMemory(nullptr))
             throw std::bad_alloc();
         return cannotRead(sf_strerror(nullptr));
+    }
+    // Opened all the same: a header read short of memory may give other samples.
+    if (shortOfMemory) {
+        sf_close(f);
+        throw std::bad_alloc();
     }
     if (!spooled)
         own = Descriptor();

@@ -7,6 +7,7 @@
 #include <execinfo.h>
 #include <link.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -23,6 +24,15 @@ inline int gTraceFd = -1;    // where the failed allocation's stack is written
 // Code whose allocations are not failed, [start, end) each, filled from the first: a system
 // library, or one of its functions, that crashes when one of its allocations fails.
 inline std::uintptr_t gSparedRange[8][2] = {};
+// Calls to one allocation function [start, end) made straight from spared callers' code (a library
+// whose own calls to it crash the library when they fail), each range filled from the first.
+inline std::uintptr_t gSparedAllocator[2] = {};
+inline std::uintptr_t gSparedCaller[4][2] = {};
+
+REPLACEDALLOC_UNCHECKED inline bool within(const void* frame, const std::uintptr_t (&range)[2])
+{
+    return reinterpret_cast<std::uintptr_t>(frame) - range[0] < range[1] - range[0];
+}
 
 // The failing allocation's stack, to the trace file (backtrace_symbols_fd allocates nothing).
 [[gnu::noinline]] REPLACEDALLOC_UNCHECKED inline void writeTrace()
@@ -32,17 +42,23 @@ inline std::uintptr_t gSparedRange[8][2] = {};
     backtrace_symbols_fd(frames, depth, gTraceFd);
 }
 
-// Whether the calling stack passes through spared code.
+// Whether the calling stack passes through spared code, or is a spared call to the spared allocator.
 [[gnu::noinline]] REPLACEDALLOC_UNCHECKED inline bool inSparedCode()
 {
-    if (!gSparedRange[0][1])
+    if (!gSparedRange[0][1] && !gSparedAllocator[1])
         return false;
     void* frames[48];
     const int depth = backtrace(frames, 48);
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth; ++i) {
         for (const auto& range : gSparedRange)
-            if (reinterpret_cast<std::uintptr_t>(frames[i]) - range[0] < range[1] - range[0])
+            if (within(frames[i], range))
                 return true;
+        // The allocator's last frame: the next is its caller.
+        if (i + 1 < depth && within(frames[i], gSparedAllocator) && !within(frames[i + 1], gSparedAllocator))
+            for (const auto& range : gSparedCaller)
+                if (within(frames[i + 1], range))
+                    return true;
+    }
     return false;
 }
 
@@ -59,39 +75,45 @@ REPLACEDALLOC_UNCHECKED inline bool failsNow()
     return true;
 }
 
-// Spares the function `symbol` of the process (and what it calls) from failing allocations; false
-// when the process has no such function.
-inline bool spare(const char* symbol)
+// The code of the function at `at` into `range`; false when the process has no such function.
+inline bool functionRange(void* at, std::uintptr_t (&range)[2])
 {
-    void* at = dlsym(RTLD_DEFAULT, symbol);
     Dl_info info{};
     ElfW(Sym)* entry = nullptr;
     if (!at || !dladdr1(at, &info, reinterpret_cast<void**>(&entry), RTLD_DL_SYMENT) || !entry)
         return false;
-    for (auto& range : gSparedRange) {
-        if (!range[1]) {
-            range[0] = reinterpret_cast<std::uintptr_t>(at);
-            range[1] = range[0] + entry->st_size;
-            return true;
-        }
-    }
+    range[0] = reinterpret_cast<std::uintptr_t>(at);
+    range[1] = range[0] + entry->st_size;
+    return true;
+}
+
+// Spares the function `symbol` of the process (and what it calls) from failing allocations; false
+// when the process has no such function.
+inline bool spare(const char* symbol)
+{
+    for (auto& range : gSparedRange)
+        if (!range[1])
+            return functionRange(dlsym(RTLD_DEFAULT, symbol), range);
     return false;
 }
 
-// Spares the library that defines `symbol`, all its code and what it calls; false when the process
-// has no such function, or has it in the test program itself.
-inline bool spareLibraryOf(const char* symbol)
+// Adds the code of the library that defines `symbol` to `ranges`; false when the process has no
+// such function, or has it in the test program itself.
+template <std::size_t N>
+inline bool addLibraryCode(const char* symbol, std::uintptr_t (&ranges)[N][2])
 {
     Dl_info info{}, own{};
     void* at = dlsym(RTLD_DEFAULT, symbol);
-    if (!at || !dladdr(at, &info) || !dladdr(reinterpret_cast<void*>(&spareLibraryOf), &own) ||
+    if (!at || !dladdr(at, &info) || !dladdr(reinterpret_cast<void*>(&functionRange), &own) ||
         info.dli_fbase == own.dli_fbase)
         return false;
     struct Search
     {
         std::uintptr_t base;
+        std::uintptr_t (*ranges)[2];
+        std::size_t count;
         bool found = false;
-    } search{reinterpret_cast<std::uintptr_t>(info.dli_fbase)};
+    } search{reinterpret_cast<std::uintptr_t>(info.dli_fbase), ranges, N};
     dl_iterate_phdr(
         [](dl_phdr_info* object, std::size_t, void* data) {
             auto* s = static_cast<Search*>(data);
@@ -104,10 +126,10 @@ inline bool spareLibraryOf(const char* symbol)
                 const ElfW(Phdr)& p = object->dlpi_phdr[i];
                 if (p.p_type != PT_LOAD || !(p.p_flags & PF_X))
                     continue;
-                for (auto& range : gSparedRange) {
-                    if (!range[1]) {
-                        range[0] = object->dlpi_addr + p.p_vaddr;
-                        range[1] = range[0] + p.p_memsz;
+                for (std::size_t r = 0; r < s->count; ++r) {
+                    if (!s->ranges[r][1]) {
+                        s->ranges[r][0] = object->dlpi_addr + p.p_vaddr;
+                        s->ranges[r][1] = s->ranges[r][0] + p.p_memsz;
                         s->found = true;
                         break;
                     }
@@ -117,6 +139,20 @@ inline bool spareLibraryOf(const char* symbol)
         },
         &search);
     return search.found;
+}
+
+// Spares the library that defines `symbol`, all its code and what it calls; false when the process
+// has no such function, or has it in the test program itself.
+inline bool spareLibraryOf(const char* symbol)
+{
+    return addLibraryCode(symbol, gSparedRange);
+}
+
+// Spares the calls that the library defining `symbol` makes itself to `allocator`, one of the
+// replaced allocation functions, though not those of the code it calls; one allocator at a time.
+inline bool spareLibraryCallsTo(void* allocator, const char* symbol)
+{
+    return functionRange(allocator, gSparedAllocator) && addLibraryCode(symbol, gSparedCaller);
 }
 
 #if NORRIK_TEST_SANITIZED

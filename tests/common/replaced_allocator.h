@@ -97,11 +97,16 @@ REPLACEDALLOC_UNCHECKED int posix_memalign(void** out, std::size_t a, std::size_
     return 0;
 }
 #if NORRIK_TEST_SANITIZED
+// What a test program takes as the leaks of a library it uses, as lines of the leak check's
+// suppressions ("leak:FUNCTION\n"); defined before this header is included.
+#ifndef REPLACEDALLOC_LIBRARY_LEAKS
+#define REPLACEDALLOC_LIBRARY_LEAKS ""
+#endif
 // The leak check takes what the dynamic loader allocates for itself as kept, by who called the
 // allocator: with these functions in between, it is told by the loader's frames instead.
 const char* __lsan_default_suppressions()
 {
-    return "leak:ld-linux-x86-64.so.2\n";
+    return "leak:ld-linux-x86-64.so.2\n" REPLACEDALLOC_LIBRARY_LEAKS;
 }
 const char* __lsan_default_options()
 {

@@ -16,6 +16,7 @@
 #include "host/meterapp.h"
 #include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
+#include "tests/common/symbolized_trace.h"
 #include "tests/host/shortofmemory.h"
 
 #include <gtest/gtest.h>
@@ -76,31 +77,6 @@ std::vector<std::string> filesIn(const std::string& dir)
         closedir(d);
     }
     return names;
-}
-
-// The failed allocation's stack with function names and lines, as far as the binaries tell them.
-std::string symbolized(const std::string& trace)
-{
-    std::string out;
-    std::istringstream in(trace);
-    for (std::string line; std::getline(in, line);) {
-        const auto open = line.find("(+0x"), close = line.find(')', open);
-        if (open == std::string::npos || close == std::string::npos) {
-            out += "  " + line + "\n";
-            continue;
-        }
-        const std::string cmd = "addr2line -f -C -i -e '" + line.substr(0, open) + "' " +
-                                line.substr(open + 2, close - open - 2) + " 2>/dev/null";
-        std::string named;
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            char buf[512];
-            while (std::fgets(buf, sizeof buf, p))
-                named += std::string("  ") + buf;
-            pclose(p);
-        }
-        out += named.empty() ? "  " + line + "\n" : named;
-    }
-    return out;
 }
 
 // What one run of `meter` gave, and what it says of the allocation that failed.
@@ -277,7 +253,7 @@ TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNa
             ADD_FAILURE() << "allocation " << n << " of " << want.allocations << " failed: " << wrong
                           << "\n-- stderr:\n"
                           << got.err.substr(0, 4000) << "\n-- the allocation that failed:\n"
-                          << symbolized(got.trace);
+                          << stacktrace::symbolized(got.trace);
             if (++failures >= 20 && strideFromEnvironment() == 0)
                 break;
         }
