@@ -467,7 +467,7 @@ public:
     int channels() const override { return 2; }
     double sampleRate() const override { return rate_; }
     std::int64_t frames() const override { return total_; }
-    std::string name() const override { return "(built-in test programme)"; }
+    std::string name() const override { return kTestProgrammeName; }
 
     std::int64_t read(float* const* out, std::int64_t maxFrames) override
     {

@@ -38,6 +38,9 @@ std::uint64_t defaultSpeakers(int channels);
 // in `error`.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
+// The built-in programme's name, as its reports and messages give it.
+constexpr const char* kTestProgrammeName = "(built-in test programme)";
+
 // The built-in 20-second stereo programme at 48 kHz: a 997 Hz tone at -20 dBFS, decorrelated noise,
 // a quiet passage and a loud low tone with a short peak, always the same samples.
 std::unique_ptr<AudioSource> makeTestProgramme(double seconds = 20.0, double sampleRate = 48000.0);

@@ -1,7 +1,6 @@
 #include "host/frame_display.h"
 
 #include "host/outofmemory.h"
-#include "host/picturefile.h"
 
 namespace qelhost {
 
@@ -75,11 +74,11 @@ std::string DisplayHost::renderSvg(IEditController* controller)
     return e->renderSvg();
 }
 
-bool DisplayHost::writeSvg(IEditController* controller, const std::string& path, std::string& error)
+bool DisplayHost::drawSvg(IEditController* controller, std::string& svg, std::string& error)
 {
-    // What the plug-in could not have while it drew is missing from the picture: none is written.
+    // What the plug-in could not have while it drew is missing from the picture: none is given.
     const std::uint64_t failuresBefore = memoryFailures();
-    std::string svg = renderSvg(controller);
+    svg = renderSvg(controller);
     if (memoryFailures() != failuresBefore)
         throw std::bad_alloc();
     if (svg.empty()) {
@@ -87,7 +86,7 @@ bool DisplayHost::writeSvg(IEditController* controller, const std::string& path,
                 (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");
         return false;
     }
-    return writePictureFile(path, svg, error);
+    return true;
 }
 
 void DisplayHost::closeEditor()

@@ -38,7 +38,9 @@ public:
     EditorView* editor() const { return editor_; }
     // The display as SVG; empty when there is no editor.
     std::string renderSvg(IEditController* controller);
-    bool writeSvg(IEditController* controller, const std::string& path, std::string& error);
+    // The display as SVG into `svg`; false with the reason when there is none to draw. Throws
+    // std::bad_alloc when either side could not have the memory to draw it whole.
+    bool drawSvg(IEditController* controller, std::string& svg, std::string& error);
     // Closes this display's editor.
     void closeEditor();
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -28,35 +29,61 @@ int lostOutput(const char* what, int error)
     return qelhost::kMeterInputError;
 }
 
+// Standard error takes each piece as it comes, with no memory of its own (it is unbuffered).
+void writeError(std::string_view piece)
+{
+    std::fwrite(piece.data(), 1, piece.size(), stderr);
+}
+
+// Whether a shortage can be reported. The C++ run-time sets memory aside as the process starts to
+// throw std::bad_alloc with when the heap has none; under a limit too tight for it, the first
+// shortage would end meter by std::terminate. Such a limit leaves far less than this over.
+bool shortageCanBeReported()
+{
+    // Held in a volatile, so that the compiler keeps the allocation it could otherwise take as given.
+    void* volatile room = std::malloc(96 * 1024);
+    void* const had = room;
+    std::free(had);
+    return had != nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    qelhost::MeterOptions options;
-    std::string error;
-    bool help = false, version = false;
-    if (!qelhost::parseMeterArgs(argc, argv, options, error, help, version)) {
-        std::fprintf(stderr, "meter: %s\n%s", qelhost::terminalText(error).c_str(), qelhost::meterUsage().c_str());
-        return qelhost::kMeterUsage;
+    const qelhost::MeterNote note = writeError;
+    if (!shortageCanBeReported())
+        return qelhost::refuseCommandLine(argc, argv, note);
+    try {
+        qelhost::MeterOptions options;
+        std::string error;
+        bool help = false, version = false;
+        if (!qelhost::parseMeterArgs(argc, argv, options, error, help, version)) {
+            std::fprintf(stderr, "meter: %s\n%s", qelhost::terminalText(error).c_str(), qelhost::meterUsage().c_str());
+            return qelhost::kMeterUsage;
+        }
+        if (help || version) {
+            const int lost = writeOut(help ? qelhost::meterUsage() : qelhost::meterVersion(options.bundlePath));
+            return lost != 0 ? lostOutput("to standard output", lost) : 0;
+        }
+        options.progress = isatty(STDERR_FILENO) != 0;
+        int lost = 0;
+        int status = qelhost::runMeter(
+            options,
+            [&lost](const std::string& s) {
+                if (lost == 0)
+                    lost = writeOut(s);
+            },
+            note);
+        if (lost != 0)
+            status = std::max(status, lostOutput("the report", lost));
+        if (status == qelhost::kMeterStalled) {
+            // The audio thread is stuck inside the plug-in: end without running its exit handlers.
+            std::_Exit(status);
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        // Before the first source (runMeter names those it could not meter itself).
+        return qelhost::refuseCommandLine(argc, argv, note);
     }
-    if (help || version) {
-        const int lost = writeOut(help ? qelhost::meterUsage() : qelhost::meterVersion(options.bundlePath));
-        return lost != 0 ? lostOutput("to standard output", lost) : 0;
-    }
-    options.progress = isatty(STDERR_FILENO) != 0;
-    int lost = 0;
-    int status = qelhost::runMeter(
-        options,
-        [&lost](const std::string& s) {
-            if (lost == 0)
-                lost = writeOut(s);
-        },
-        [](const std::string& s) { std::fputs(s.c_str(), stderr); });
-    if (lost != 0)
-        status = std::max(status, lostOutput("the report", lost));
-    if (status == qelhost::kMeterStalled) {
-        // The audio thread is stuck inside the plug-in: end without running its exit handlers.
-        std::_Exit(status);
-    }
-    return status;
 }

@@ -79,13 +79,29 @@ std::string meterVersion(const std::string& bundlePath)
     return out;
 }
 
+namespace {
+
+// Whether a word of the command line names a source, once "--" has or has not ended the options.
+bool isSourceArgument(const char* a, bool optionsEnded)
+{
+    return optionsEnded || a[0] != '-' || std::strcmp(a, "-") == 0;
+}
+
+// Whether an option takes the word after it as its value.
+bool takesValue(const char* a)
+{
+    return std::strcmp(a, "--block") == 0 || std::strcmp(a, "--svg") == 0;
+}
+
+} // namespace
+
 bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, bool& help, bool& version)
 {
     help = version = false;
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (optionsEnd || a.empty() || a[0] != '-' || a == "-") {
+        if (isSourceArgument(argv[i], optionsEnd)) {
             o.files.push_back(a);
         } else if (a == "--") {
             optionsEnd = true;
@@ -95,7 +111,7 @@ bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, 
             help = true;
         } else if (a == "--version") {
             version = true;
-        } else if (a == "--block" || a == "--svg") {
+        } else if (takesValue(argv[i])) {
             if (i + 1 >= argc) {
                 error = a + " needs a value";
                 return false;
@@ -122,6 +138,51 @@ bool parseMeterArgs(int argc, char** argv, MeterOptions& o, std::string& error, 
         }
     }
     return true;
+}
+
+void noteShortage(std::string_view source, const MeterNote& note)
+{
+    note("meter: ");
+    putTerminalText(source, note);
+    note(": ");
+    note(kNoMemory);
+    note("\n");
+}
+
+int refuseCommandLine(int argc, char** argv, const MeterNote& note)
+{
+    // The sources in the order parseMeterArgs takes them; help or version meters none.
+    bool asked = false;
+    int sources = 0;
+    const auto eachSource = [&](bool name) {
+        bool optionsEnd = false;
+        for (int i = 1; i < argc; ++i) {
+            const char* a = argv[i];
+            if (isSourceArgument(a, optionsEnd)) {
+                ++sources;
+                if (name)
+                    noteShortage(a, note);
+            } else if (std::strcmp(a, "--") == 0) {
+                optionsEnd = true;
+            } else if (takesValue(a)) {
+                ++i;
+            } else {
+                asked = asked || std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0 ||
+                        std::strcmp(a, "--version") == 0;
+            }
+        }
+    };
+    eachSource(false);
+    if (asked) {
+        note("meter: ");
+        note(kNoMemory);
+        note("\n");
+    } else if (sources == 0) {
+        noteShortage(kTestProgrammeName, note);
+    } else {
+        eachSource(true);
+    }
+    return kMeterPluginError;
 }
 
 namespace {
@@ -165,37 +226,44 @@ std::string numberedSvgPath(const std::string& path, std::size_t n)
     return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
 }
 
-int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& noteLine);
+int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output, const MeterNote& noteLine,
+             std::size_t& next);
 
-// The name of a source that could not be opened.
-std::string sourceName(const std::string* file)
+// The name a source is told by.
+std::string_view sourceName(const std::string* file)
 {
-    return file ? *file : std::string("the built-in test programme");
+    return file ? std::string_view(*file) : std::string_view(kTestProgrammeName);
 }
 
 // Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
+// Whatever runs out of memory on the way, its report and picture come out whole or not at all: the
+// picture is drawn while the plug-in runs and written, like the report, only once the rest of the
+// host's call order has gone through.
 int meterSource(const MeterOptions& o, const std::string* file, const std::string& svgPath,
                 const std::function<void(const std::string&)>& output,
-                const std::function<void(const std::string&)>& note)
+                const std::function<void(const std::string&)>& note, const MeterNote& noteLine)
 {
     // Memory that either side could not have on the way: the file fails for it, with that reason,
     // whatever step noticed it, and no reading is reported.
     const std::uint64_t failuresBefore = memoryFailures();
     const auto outOfMemory = [failuresBefore] { return memoryFailures() != failuresBefore; };
+    const std::string_view name = sourceName(file);
+    const auto fail = [&](const std::string& why, int status) {
+        // A step that could not have its memory may say how much it wanted.
+        if (why.rfind("cannot allocate", 0) == 0)
+            note("meter: " + std::string(name) + ": " + why + "\n");
+        else if (outOfMemory() || why == kNoMemory)
+            noteShortage(name, noteLine);
+        else
+            note("meter: " + std::string(name) + ": " + why + "\n");
+        return status;
+    };
     std::string error;
     std::unique_ptr<AudioSource> source = file ? openAudioFile(*file, error) : makeTestProgramme();
     if (!source) {
         note("meter: " + error + "\n");
         return kMeterInputError;
     }
-    const std::string name = file ? *file : source->name();
-    const auto fail = [&](const std::string& why, int status) {
-        // A step that could not have its memory may say how much it wanted.
-        const bool says = why.rfind("cannot allocate", 0) == 0;
-        note("meter: " + name + ": " + (outOfMemory() && !says ? std::string(kNoMemory) : why) + "\n");
-        return status;
-    };
     Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn);
     if (!session.load(error) || !session.create(error))
         return fail(error, kMeterPluginError);
@@ -216,7 +284,7 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
     std::string warnings = source->warnings();
     for (std::size_t at = 0; at < warnings.size();) {
         std::size_t end = warnings.find('\n', at);
-        note("meter: warning: " + name + ": " + warnings.substr(at, end - at) + "\n");
+        note("meter: warning: " + std::string(name) + ": " + warnings.substr(at, end - at) + "\n");
         at = end + 1;
     }
     if (!ran)
@@ -234,7 +302,8 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
     if (outOfMemory())
         return fail("", kMeterPluginError);
     int status = kMeterOk;
-    if (!svgPath.empty() && !session.writeSvg(svgPath, error)) {
+    std::string svg;
+    if (!svgPath.empty() && !session.drawSvg(svg, error)) {
         if (outOfMemory())
             return fail("", kMeterPluginError);
         note("meter: --svg: " + error + "\n");
@@ -243,9 +312,9 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
 
     // The rest of the host's call order: state round trip and a re-set-up with another block size.
     // Those only warn, unless memory ran out on the way.
+    std::vector<std::string> warned;
     const auto warn = [&](const std::string& why) {
-        if (!outOfMemory())
-            note("meter: warning: " + name + ": " + why + "\n");
+        warned.push_back("meter: warning: " + std::string(name) + ": " + why + "\n");
     };
     std::vector<std::uint8_t> state;
     if (!session.saveState(state) || !session.restoreState(state))
@@ -258,44 +327,54 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
     session.teardown();
     if (outOfMemory())
         return fail("", kMeterPluginError);
+    for (const std::string& line : warned)
+        note(line);
 
-    output(o.json ? formatJson(report) : formatText(report));
+    const std::string text = o.json ? formatJson(report) : formatText(report);
+    if (!svg.empty() && !writePictureFile(svgPath, svg, error)) {
+        note("meter: --svg: " + error + "\n");
+        status = kMeterInputError;
+    }
+    output(text);
     return status;
 }
 
-// meterSource(), or when memory runs out on the way, a message and the status of a refused set-up.
+// meterSource(), or when memory runs out on the way, the message that says so, made without memory,
+// and the status of a refused set-up.
 int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
-             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note)
+             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note,
+             const MeterNote& noteLine)
 {
     try {
-        return meterSource(o, file, svgPath, output, note);
+        return meterSource(o, file, svgPath, output, note, noteLine);
     } catch (const std::bad_alloc&) {
-        note("meter: " + sourceName(file) + ": " + kNoMemory + "\n");
+        noteShortage(sourceName(file), noteLine);
         return kMeterPluginError;
     }
 }
 
 } // namespace
 
-int runMeter(const MeterOptions& o, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& noteLine)
+int runMeter(const MeterOptions& o, const std::function<void(const std::string&)>& output, const MeterNote& noteLine)
 {
-    // Out of memory before or between the files (a file's own shortage is that file's failure).
+    // Out of memory before or between the files (a file's own shortage is that file's failure):
+    // each source not yet metered is named.
+    std::size_t next = 0;
     try {
-        return meterAll(o, output, noteLine);
+        return meterAll(o, output, noteLine, next);
     } catch (const std::bad_alloc&) {
-        try {
-            noteLine(std::string("meter: ") + kNoMemory + "\n");
-        } catch (const std::bad_alloc&) {
-        }
+        if (o.files.empty())
+            noteShortage(kTestProgrammeName, noteLine);
+        for (std::size_t i = next; i < o.files.size(); ++i)
+            noteShortage(o.files[i], noteLine);
         return kMeterPluginError;
     }
 }
 
 namespace {
 
-int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& noteLine)
+int meterAll(const MeterOptions& o, const std::function<void(const std::string&)>& output, const MeterNote& noteLine,
+             std::size_t& next)
 {
     // One line each, whatever the names in them hold.
     const std::function<void(const std::string&)> note = [&noteLine](const std::string& line) {
@@ -330,10 +409,10 @@ int meterAll(const MeterOptions& o, const std::function<void(const std::string&)
         }
     }
     if (o.files.empty())
-        return meterOne(o, nullptr, o.svgPath, output, note);
+        return meterOne(o, nullptr, o.svgPath, output, note, noteLine);
     int status = kMeterOk;
-    for (std::size_t i = 0; i < o.files.size(); ++i) {
-        int rc = meterOne(o, &o.files[i], svgOf(i), output, note);
+    for (; next < o.files.size(); ++next) {
+        int rc = meterOne(o, &o.files[next], svgOf(next), output, note, noteLine);
         if (rc == kMeterStalled)
             return rc;
         status = std::max(status, rc);

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/session.h"
@@ -23,9 +24,20 @@ struct MeterOptions
     std::function<void(Session&)> onSetUp;
 };
 
+// Where warnings and errors go: each call a piece of text, each line ended by '\n'.
+using MeterNote = std::function<void(std::string_view)>;
+
 // Parses the command line; on failure answers false with a message in `error`. `help` and
 // `version` say that those were asked for.
 bool parseMeterArgs(int argc, char** argv, MeterOptions& options, std::string& error, bool& help, bool& version);
+// When memory is short before the command line could be taken: names each source it gives as not
+// metered (`meter: FILE: cannot allocate memory`, or without a file the built-in programme; only
+// `meter: cannot allocate memory` when it asks for help or the version) through `note`, allocating
+// nothing. Answers kMeterPluginError.
+int refuseCommandLine(int argc, char** argv, const MeterNote& note);
+// `meter: SOURCE: cannot allocate memory`, the name escaped as terminalText does, through `note`,
+// allocating nothing.
+void noteShortage(std::string_view source, const MeterNote& note);
 std::string meterUsage();
 // The host's version and, when the bundle loads, the plug-in's name and version.
 std::string meterVersion(const std::string& bundlePath);
@@ -50,8 +62,9 @@ enum MeterStatus
 // Meters every source in turn: `output` takes each report (stdout) as it is done, `note` each
 // warning and error line (stderr, prefixed "meter: ", control characters in it escaped as
 // terminalText does). Answers the exit status: the most severe of the sources' (0 when none
-// failed), whatever their order. A stalled plug-in ends the run.
-int runMeter(const MeterOptions& options, const std::function<void(const std::string&)>& output,
-             const std::function<void(const std::string&)>& note);
+// failed), whatever their order. A stalled plug-in ends the run. Out of memory, a source gets no
+// report and no picture (an earlier picture of its name stays): it is named with the cause, even
+// when memory stays short, and the status is kMeterPluginError.
+int runMeter(const MeterOptions& options, const std::function<void(const std::string&)>& output, const MeterNote& note);
 
 } // namespace qelhost

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace qelhost {
 
@@ -335,19 +336,33 @@ bool renameUnsupported(int why)
 }
 
 // After the temporary file and what was at `path` have been exchanged: what came out goes when it is
-// a picture or an empty file, as it would have at the last look; anything else goes back.
+// a picture or an empty file, as it would have at the last look; anything else goes back, and so
+// does what could not be looked at for want of memory. Everything is in its place before a message
+// is made, so that a shortage on the way leaves no file of someone else's to be removed.
 bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
 {
     const char* const from = temp.name().c_str();
-    const Site out = inspect(from, path);
-    if (out.kind == PictureSite::Replaceable || out.kind == PictureSite::Free) {
+    Site out;
+    bool known = true;
+    try {
+        out = inspect(from, path);
+    } catch (const std::bad_alloc&) {
+        known = false;
+    }
+    if (known && (out.kind == PictureSite::Replaceable || out.kind == PictureSite::Free)) {
         temp.remove();
         return true;
     }
-    error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
     // Back whole, or, when this picture has gone from the name meanwhile, put back as it was.
     if (pictureFileHooks.beforeExchangeBack)
         pictureFileHooks.beforeExchangeBack(path);
+    enum
+    {
+        Back,
+        Kept,
+        Stuck
+    } ending = Back;
+    int why = 0;
     if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
         // What comes out is the picture, unless something took the name from it since the first
         // exchange (a save by rename, a directory): that is someone's and stays, found where told.
@@ -357,18 +372,24 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
             struct stat there
             {};
             if (lstat(from, &there) == 0)
-                error += "; what took its place meanwhile is kept as " + temp.name();
+                ending = Kept;
             temp.release();
         }
-        return false;
-    }
-    if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+    } else if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
         temp.release();
-        return false;
+    } else {
+        // It stays under the temporary name, which is then its own: never removed.
+        why = errno;
+        ending = Stuck;
+        temp.release();
     }
-    // It stays under the temporary name, which is then its own: never removed.
-    error += std::string("; it could not be put back (") + std::strerror(errno) + ") and is left as " + temp.name();
-    temp.release();
+    if (!known)
+        throw std::bad_alloc();
+    error = out.kind == PictureSite::Refused ? out.problem : refused(path, "it is a pipe or device now").problem;
+    if (ending == Kept)
+        error += "; what took its place meanwhile is kept as " + temp.name();
+    else if (ending == Stuck)
+        error += std::string("; it could not be put back (") + std::strerror(why) + ") and is left as " + temp.name();
     return false;
 }
 

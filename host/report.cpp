@@ -11,7 +11,7 @@ constexpr int32 kReadOnly = 1 << 1; // the plug-in writes the value: a reading
 
 // The length of the well-formed UTF-8 character at `at`; where there is none, minus the length of
 // the longest start of one there (at least a byte), which one U+FFFD replaces.
-int utf8Character(const std::string& s, std::size_t at)
+int utf8Character(std::string_view s, std::size_t at)
 {
     const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = byte(at);
@@ -47,16 +47,17 @@ char shortEscape(unsigned char c)
     return c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : 0;
 }
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
 void appendHex(std::string& out, unsigned char c)
 {
-    static const char hex[] = "0123456789abcdef";
-    out += hex[c >> 4];
-    out += hex[c & 15];
+    out += kHexDigits[c >> 4];
+    out += kHexDigits[c & 15];
 }
 
 // Whether the character at `at`, `length` bytes long, is a control character: C0, DEL or C1
 // (U+0080 to U+009F, lead byte 0xC2). A terminal may act on each.
-bool isControl(const std::string& s, std::size_t at, int length)
+bool isControl(std::string_view s, std::size_t at, int length)
 {
     const auto lead = static_cast<unsigned char>(s[at]);
     return length == 1 ? lead < 0x20 || lead == 0x7F
@@ -137,26 +138,46 @@ std::string unitOf(const ParamValue& p, const std::string& loudness)
 
 } // namespace
 
-std::string terminalText(const std::string& s)
+void putTerminalText(std::string_view s, const std::function<void(std::string_view)>& put)
 {
-    std::string out;
+    char piece[256];
+    std::size_t filled = 0;
+    const auto add = [&](char c) {
+        if (filled == sizeof piece) {
+            put(std::string_view(piece, filled));
+            filled = 0;
+        }
+        piece[filled++] = c;
+    };
     for (std::size_t at = 0; at < s.size();) {
         const int length = utf8Character(s, at);
         const auto size = static_cast<std::size_t>(length < 0 ? -length : length);
         const unsigned char lead = static_cast<unsigned char>(s[at]);
         if (length > 0 && !isControl(s, at, length)) {
-            out.append(s, at, size);
+            for (std::size_t i = 0; i < size; ++i)
+                add(s[at + i]);
         } else if (const char letter = length == 1 ? shortEscape(lead) : 0) {
-            out += '\\';
-            out += letter;
+            add('\\');
+            add(letter);
         } else {
             for (std::size_t i = 0; i < size; ++i) {
-                out += "\\x";
-                appendHex(out, static_cast<unsigned char>(s[at + i]));
+                const auto c = static_cast<unsigned char>(s[at + i]);
+                add('\\');
+                add('x');
+                add(kHexDigits[c >> 4]);
+                add(kHexDigits[c & 15]);
             }
         }
         at += size;
     }
+    if (filled > 0)
+        put(std::string_view(piece, filled));
+}
+
+std::string terminalText(const std::string& s)
+{
+    std::string out;
+    putTerminalText(s, [&out](std::string_view piece) { out.append(piece); });
     return out;
 }
 

@@ -6,8 +6,10 @@
 #include "host/numbertext.h"
 #include "host/session.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qelhost {
@@ -40,5 +42,7 @@ std::string formatJson(const MeterReport& r); // one line
 // written as \n, \r, \t or \xNN, each byte that is not part of a UTF-8 character as \xNN, the
 // rest unchanged.
 std::string terminalText(const std::string& s);
+// The same through `put`, in pieces, allocating nothing: for what must be said when memory is short.
+void putTerminalText(std::string_view s, const std::function<void(std::string_view)>& put);
 
 } // namespace qelhost

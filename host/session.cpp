@@ -3,12 +3,15 @@
 #include "host/audiothread.h"
 #include "host/numbertext.h"
 #include "host/outofmemory.h"
+#include "host/picturefile.h"
 
 #include <dlfcn.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -30,6 +33,21 @@ PluginModule::~PluginModule()
     close();
 }
 
+namespace {
+
+// Whether the loader failed for want of memory, whatever its message names: an allocation of its own
+// that failed leaves ENOMEM; a segment it could not map (it says no more) is out of address space
+// unless the file system forbids running code from it.
+bool loaderShortOfMemory(const std::string& path, int error, const char* message)
+{
+    struct statvfs fs
+    {};
+    return error == ENOMEM || (message && std::strstr(message, "failed to map segment") &&
+                               statvfs(path.c_str(), &fs) == 0 && !(fs.f_flag & ST_NOEXEC));
+}
+
+} // namespace
+
 bool PluginModule::open(const std::string& path, std::string& error)
 {
     close();
@@ -38,10 +56,14 @@ bool PluginModule::open(const std::string& path, std::string& error)
         return false;
     }
     // Kept mapped after dlclose: the bundle may leave exit-time handlers behind.
+    errno = 0;
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
+        const int why = errno;
         const char* e = dlerror();
-        error = std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
+        error = loaderShortOfMemory(path, why, e)
+                    ? kNoMemory
+                    : std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
         return false;
     }
     entry_ = reinterpret_cast<BundleEntryProc>(dlsym(handle_, "bundleEntry"));
@@ -273,9 +295,10 @@ bool Session::load(std::string& error)
     display_ = std::make_unique<DisplayHost>(app_, bundlePath_);
     display_->frame().frameSystem().clock = sharedDisplayClock;
     shared_->display = display_.get();
+    errno = 0;
     factory_ = module_.getFactory();
     if (!factory_) {
-        error = "GetPluginFactory returned no factory";
+        error = errno == ENOMEM ? kNoMemory : "GetPluginFactory returned no factory";
         return false;
     }
     if (factory_->getFactoryInfo(&factoryInfo_) != kResultOk) {
@@ -905,14 +928,20 @@ void Session::Shared::requestData()
         router.sendToProcessor(procCP, "PluginDataGet", "PluginDataGet", 0);
 }
 
-bool Session::writeSvg(const std::string& path, std::string& error)
+bool Session::drawSvg(std::string& svg, std::string& error)
 {
     if (!display_ || !controller_) {
         error = "no controller to draw";
         return false;
     }
     shared_->showDisplayTime();
-    return display_->writeSvg(controller_, path, error);
+    return display_->drawSvg(controller_, svg, error);
+}
+
+bool Session::writeSvg(const std::string& path, std::string& error)
+{
+    std::string svg;
+    return drawSvg(svg, error) && writePictureFile(path, svg, error);
 }
 
 bool Session::readOut(std::string* error, bool playing)

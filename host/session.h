@@ -159,7 +159,9 @@ public:
     AudioThread* audioThread() { return audio_.get(); } // null before setup
     // The drawing services the controller starts its display on (null before load).
     DisplayHost* display() { return display_.get(); }
-    // The editor's display, drawn from the skin, as an SVG file.
+    // The editor's display, drawn from the skin, as SVG (DisplayHost::drawSvg), or as an SVG file
+    // (writePictureFile).
+    bool drawSvg(std::string& svg, std::string& error);
     bool writeSvg(const std::string& path, std::string& error);
     IConnectionPoint* processorConnection() { return procCP_; }
     IConnectionPoint* controllerConnection() { return ctrlCP_; }

@@ -732,11 +732,11 @@ TEST_F(MeterProgram, NumbersIgnoreTheLocale)
     o.json = true;
     std::string out, err;
     int status = runMeter(
-        o, [&out](const std::string& s) { out += s; }, [&err](const std::string& s) { err += s; });
+        o, [&out](const std::string& s) { out += s; }, [&err](std::string_view s) { err += s; });
     std::string text;
     o.json = false;
     runMeter(
-        o, [&text](const std::string& s) { text += s; }, [](const std::string&) {});
+        o, [&text](const std::string& s) { text += s; }, [](std::string_view) {});
     std::setlocale(LC_ALL, "C");
     ASSERT_EQ(status, 0) << err;
     EXPECT_NE(out.find("\"seconds\": 2.5,"), std::string::npos) << out;
@@ -753,7 +753,7 @@ TEST(MeterApp, MissingBundleIsReported)
     o.bundlePath = "/nonexistent/norrik.so";
     std::string err;
     EXPECT_EQ(runMeter(
-                  o, [](const std::string&) {}, [&err](const std::string& s) { err += s; }),
+                  o, [](const std::string&) {}, [&err](std::string_view s) { err += s; }),
               kMeterPluginError);
     EXPECT_NE(err.find("not found"), std::string::npos);
 }

@@ -387,7 +387,7 @@ TEST(HostSessions, MemoryThatCannotBeHadIsAnErrorAndTheNextFileIsMetered)
         o.bundlePath = NORRIK_BUNDLE_PATH;
         o.blockSize = 65536;
         std::string said;
-        const auto keep = [&said](const std::string& s) { said += s; };
+        const auto keep = [&said](std::string_view s) { said += s; };
         // Once a file is metered, the bundle and the threads' memory are there.
         o.files = {stereo};
         runMeter(o, keep, keep);
@@ -462,7 +462,7 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
                     session.audioThread()->setProbe(p);
             };
             std::string shown;
-            const auto keep = [&shown](const std::string& s) { shown += s; };
+            const auto keep = [&shown](std::string_view s) { shown += s; };
             ASSERT_EQ(runMeter(o, keep, keep), 0) << shown;
             shown += metertest::readFile(o.svgPath);
             if (want.empty())

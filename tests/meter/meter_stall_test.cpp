@@ -83,7 +83,7 @@ void removeAll(const std::vector<std::string>& files)
     o.onSetUp = std::move(prepare);
     const int status = qelhost::runMeter(
         o, [](const std::string& s) { std::fprintf(stderr, "report> %s", s.c_str()); },
-        [](const std::string& s) { std::fputs(s.c_str(), stderr); });
+        [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); });
     std::fflush(stderr);
     removeAll(files);
     // As `meter` ends on a stall: at once, without the plug-in's exit handlers.

@@ -55,7 +55,7 @@ std::string readAll(const std::string& path)
     return s.str();
 }
 
-void writeAll(int fd, const std::string& s)
+void writeAll(int fd, std::string_view s)
 {
     for (std::size_t at = 0; at < s.size();) {
         const ssize_t n = write(fd, s.data() + at, s.size() - at);
@@ -111,7 +111,7 @@ public:
             try {
                 status = qelhost::runMeter(
                     options, [&out](const std::string& s) { writeAll(out[1], s); },
-                    [](const std::string& s) { writeAll(STDERR_FILENO, s); });
+                    [](std::string_view s) { writeAll(STDERR_FILENO, s); });
             } catch (...) {
                 // What ends `meter` by std::terminate; the child must not go on as the test.
                 writeAll(STDERR_FILENO, "an exception left runMeter\n");
