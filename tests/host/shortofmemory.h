@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -45,15 +46,15 @@ inline std::map<std::string, std::string> linesByFile(const std::string& out, co
 }
 
 // Whether `line` refuses `file` for want of memory: `meter: FILE: cannot allocate memory`, or how
-// much a step could not have, `meter: FILE: cannot allocate N MiB for ...`.
+// much a step could not have, `meter: FILE: cannot allocate N MiB for ...` (N whole or decimal).
 inline bool refuses(const std::string& line, const std::string& file)
 {
     const std::string head = "meter: " + file + ": cannot allocate ";
     if (line.rfind(head, 0) != 0)
         return false;
+    static const std::regex amount(R"(\d+(\.\d+)? MiB for .+)");
     const std::string rest = line.substr(head.size());
-    const std::size_t digits = rest.find_first_not_of("0123456789");
-    return rest == "memory" || (digits > 0 && digits != std::string::npos && rest.compare(digits, 9, " MiB for ") == 0);
+    return rest == "memory" || std::regex_match(rest, amount);
 }
 
 // The picture of the `i`th of `count` files when the run was given `--svg DIR/out.svg`.
@@ -131,10 +132,10 @@ inline std::string judge(const MeterOutcome& got, const MeterOutcome& want, cons
             return "an earlier file changed: " + name;
     }
     // Every refused file named once with the shortage; warnings only where the run with memory to
-    // spare gives them. A line that is not `meter`'s (a library's own diagnostic) is not its to answer.
+    // spare gives them; nothing else.
     const std::vector<std::string> wantErr = linesOf(want.err);
     for (const std::string& line : linesOf(got.err)) {
-        bool known = line.rfind("meter:", 0) != 0;
+        bool known = false;
         for (auto& [name, count] : unnamed)
             if (!known && count > 0 && refuses(line, name)) {
                 --count;
