@@ -22,6 +22,9 @@
 #include <sndfile.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,7 +44,7 @@ namespace {
 using symbolizedstack::Frame;
 
 // Runs of each case in the suite, each way: about a minute a case.
-constexpr long kRunsInSuite = 100;
+constexpr long kRunsInSuite = 200;
 
 // The formats the README lists, as the test writes them.
 struct Format
@@ -422,6 +425,44 @@ TEST_P(ProgramAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNam
     for (const auto& [key, crash] : tally.crashes)
         std::printf("a crash in %s, %ld runs, first at %s:\n%s", crash.library.c_str(), crash.runs, crash.first.c_str(),
                     crash.stacks.c_str());
+    // A sweep in which nothing was refused failed nothing meter could see.
+    EXPECT_TRUE(plan.chosen || tally.refused > 0);
+}
+
+// The injector on its own: a process it is preloaded into that crashes has the crash's stack
+// written, from the frame the signal stopped, and still ends by that signal.
+TEST(FailAllocationInjector, ACrashHasItsStackWrittenAndEndsTheProcessByItsSignal)
+{
+#if NORRIK_TEST_SANITIZED
+    GTEST_SKIP() << "no injector is built under a sanitizer, whose run-time owns malloc";
+#endif
+    char tmpl[] = "/tmp/meter-injector-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string trace = std::string(tmpl) + "/trace";
+    // The shell sends the signal to itself: it is there before `kill` returns.
+    const std::string command = std::string("LD_PRELOAD=") + NORRIK_INJECTOR_PATH + " NORRIK_FAIL_TRACE=" + trace +
+                                " /bin/sh -c 'kill -SEGV $$'";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // The shell's word on the signal is not the test's output.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    const pid_t pid = metertest::spawnGroup(command, &actions, &attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ASSERT_GT(pid, 0);
+    const testguard::Ending end = testguard::waitGuarded(pid, -1, nullptr, metertest::kMeterCpuMs);
+    ASSERT_TRUE(end.hung.empty()) << end.hung;
+    EXPECT_EQ(metertest::shellStatus(end.status), 128 + SIGSEGV);
+    const Trace t = parseTrace(metertest::readFile(trace));
+    EXPECT_EQ(t.signal, SIGSEGV) << t.text;
+    EXPECT_TRUE(t.failed.empty() && t.lastFailed.empty()) << t.text;
+    ASSERT_FALSE(t.crash.empty()) << t.text;
+    EXPECT_TRUE(cLibrary(t.crash.front())) << "the crash stack starts in " << t.crash.front().object;
+    for (const Frame& f : t.crash)
+        EXPECT_FALSE(injects(f)) << "the handler's own frame: " << t.text;
+    std::filesystem::remove_all(tmpl);
 }
 
 INSTANTIATE_TEST_SUITE_P(
