@@ -56,12 +56,20 @@ EditorView* DisplayHost::openEditor(IEditController* controller)
 {
     if (editor_ || !controller)
         return editor_;
-    view_ = controller->createView("editor");
-    editor_ = asEditorView(view_);
-    if (!editor_ && view_) {
-        view_->release();
-        view_ = nullptr;
+    // A view built while either side went short may lack a part, whatever the controller answered.
+    const std::uint64_t failuresBefore = memoryFailuresOnThisThread();
+    IPlugView* view = controller->createView("editor");
+    const bool whole = memoryFailuresOnThisThread() == failuresBefore;
+    EditorView* editor = whole ? asEditorView(view) : nullptr;
+    if (!editor) {
+        if (view)
+            view->release();
+        if (!whole)
+            throw std::bad_alloc();
+        return nullptr;
     }
+    view_ = view;
+    editor_ = editor;
     return editor_;
 }
 
@@ -70,17 +78,18 @@ std::string DisplayHost::renderSvg(IEditController* controller)
     EditorView* e = openEditor(controller);
     if (!e)
         return {};
+    // What either side could not have while the plug-in drew is missing from the picture.
+    const std::uint64_t failuresBefore = memoryFailuresOnThisThread();
     frame_->updateHandler().deliver();
-    return e->renderSvg();
+    std::string svg = e->renderSvg();
+    if (memoryFailuresOnThisThread() != failuresBefore)
+        throw std::bad_alloc();
+    return svg;
 }
 
 bool DisplayHost::drawSvg(IEditController* controller, std::string& svg, std::string& error)
 {
-    // What the plug-in could not have while it drew is missing from the picture: none is given.
-    const std::uint64_t failuresBefore = memoryFailures();
     svg = renderSvg(controller);
-    if (memoryFailures() != failuresBefore)
-        throw std::bad_alloc();
     if (svg.empty()) {
         error = "the plug-in has no display to draw" +
                 (frame_->skin().error().empty() ? std::string() : " (" + frame_->skin().error() + ")");

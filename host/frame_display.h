@@ -33,10 +33,15 @@ public:
     bool hasIdleHandlers() const { return frame_->idleRegistry().count() > 0; }
     void idle() { frame_->idle(); }
 
-    // Opens the controller's editor (once); null when it has none.
+    // Opens the controller's editor, once: the editor, whole, or null when the controller has none.
+    // Throws std::bad_alloc when the view could not be built whole: when any allocation on the way
+    // failed, the host's or the plug-in's (a host object then answered the plug-in kOutOfMemory, or
+    // the plug-in answered it), whatever the controller then gave back. Nothing of that attempt is
+    // kept, and a later call builds the view anew.
     EditorView* openEditor(IEditController* controller);
     EditorView* editor() const { return editor_; }
-    // The display as SVG; empty when there is no editor.
+    // The display as SVG (opening the editor first); empty when there is no editor. Throws
+    // std::bad_alloc, as openEditor does, when the editor could not be opened or drawn whole.
     std::string renderSvg(IEditController* controller);
     // The display as SVG into `svg`; false with the reason when there is none to draw. Throws
     // std::bad_alloc when either side could not have the memory to draw it whole.

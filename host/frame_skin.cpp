@@ -536,10 +536,13 @@ void EditorView::build()
         const std::string name = e.attribute("name");
         Held attributes{new ViewAttributes(e)};
         FUnknown* inOut = attributes.object;
-        counted(builder->createSubView(name.c_str(), e.rect, &inOut));
-        if (inOut && inOut != attributes.object) {
-            // A host view came back: ours, with the reference for us.
-            Held back{inOut};
+        const tresult answer = builder->createSubView(name.c_str(), e.rect, &inOut);
+        // A host view that came back is ours, with the reference for us.
+        Held back{inOut != attributes.object ? inOut : nullptr};
+        // A sub-view the controller could not make whole is no part of the display.
+        if (answer == kOutOfMemory)
+            throw std::bad_alloc();
+        if (back.object) {
             HostView* hv = dynamic_cast<HostView*>(reinterpret_cast<IHostView*>(inOut));
             if (hv && subViews_.emplace(name, hv).second)
                 back.object = nullptr;

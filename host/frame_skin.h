@@ -138,7 +138,8 @@ public:
     HostView* subView(const std::string& name) const;
     std::size_t subViewCount() const;
     const SkinViewDef& def() const { return def_; }
-    // Asks the controller for the skin's sub-views; out of memory throws, the view then as made.
+    // Asks the controller for the skin's sub-views. Throws std::bad_alloc when one could not be had
+    // whole, for want of the host's memory or because the controller answered kOutOfMemory.
     void build();
     // Drops the plug-in's views (the host closes the editor).
     void close();

@@ -6,6 +6,7 @@ namespace qelhost {
 
 namespace {
 std::atomic<std::uint64_t> gFailures{0};
+thread_local std::uint64_t tFailures = 0;
 } // namespace
 
 std::uint64_t memoryFailures()
@@ -13,9 +14,15 @@ std::uint64_t memoryFailures()
     return gFailures.load();
 }
 
+std::uint64_t memoryFailuresOnThisThread()
+{
+    return tFailures;
+}
+
 void noteMemoryFailure()
 {
     gFailures.fetch_add(1);
+    ++tFailures;
 }
 
 tresult counted(tresult answer)

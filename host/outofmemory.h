@@ -19,6 +19,10 @@ constexpr const char* kNoMemory = "cannot allocate memory";
 // Failures counted since the process started: a session compares the count before and after.
 std::uint64_t memoryFailures();
 void noteMemoryFailure();
+// Those counted on the calling thread: a step whose callee calls back on the same thread (the
+// plug-in building or drawing its view) compares it before and after, and so learns whether either
+// side went short on the way, whatever the plug-in answered and whatever other threads run short of.
+std::uint64_t memoryFailuresOnThisThread();
 
 // A plug-in's answer, counted when it is kOutOfMemory.
 tresult counted(tresult answer);

@@ -6,6 +6,8 @@
 #include "host/picturefile.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace qelhost {
@@ -44,6 +47,22 @@ bool loaderShortOfMemory(const std::string& path, int error, const char* message
     {};
     return error == ENOMEM || (message && std::strstr(message, "failed to map segment") &&
                                statvfs(path.c_str(), &fs) == 0 && !(fs.f_flag & ST_NOEXEC));
+}
+
+// Whether a new thread's stack, of the size threads get by default, fits in the address space left.
+bool threadStackFits()
+{
+    pthread_attr_t attr;
+    std::size_t size = 0;
+    if (pthread_getattr_default_np(&attr) != 0)
+        return true;
+    pthread_attr_getstacksize(&attr, &size);
+    pthread_attr_destroy(&attr);
+    void* room = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED)
+        return errno != ENOMEM;
+    munmap(room, size);
+    return true;
 }
 
 } // namespace
@@ -477,10 +496,19 @@ bool Session::setup(double sampleRate, int channels, int blockSize, std::string&
     if (!makeSlots(blockSize, error))
         return false;
     if (!audio_) {
+        errno = 0;
         try {
             audio_ = std::make_unique<AudioThread>(processor_, *stallClock);
-        } catch (const std::exception& e) {
-            error = std::string("cannot start the audio thread: ") + e.what();
+        } catch (const std::bad_alloc&) {
+            noteMemoryFailure();
+            error = kNoMemory;
+            return false;
+        } catch (const std::system_error& e) {
+            // The system names no cause when the thread's stack or its own memory could not be had.
+            const bool shortage = errno == ENOMEM || !threadStackFits();
+            if (shortage)
+                noteMemoryFailure();
+            error = shortage ? std::string(kNoMemory) : std::string("cannot start the audio thread: ") + e.what();
             return false;
         }
     }

@@ -160,7 +160,8 @@ public:
     // The drawing services the controller starts its display on (null before load).
     DisplayHost* display() { return display_.get(); }
     // The editor's display, drawn from the skin, as SVG (DisplayHost::drawSvg), or as an SVG file
-    // (writePictureFile).
+    // (writePictureFile). Both throw std::bad_alloc, the file then not written, when the display
+    // could not be opened or drawn whole for want of memory.
     bool drawSvg(std::string& svg, std::string& error);
     bool writeSvg(const std::string& path, std::string& error);
     IConnectionPoint* processorConnection() { return procCP_; }

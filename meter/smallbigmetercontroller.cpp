@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/iptr.h"
 #include "meter/meterparams.h"
 #include "pluginset/common/qel/views/frameservices.h"
 #include "pluginset/common/qel/views/vumeterviews.h"
@@ -161,8 +162,14 @@ IPlugView* SmallBigMeterController::createView(const char* name)
     if (!skin)
         return nullptr;
     IPlugView* view = nullptr;
-    // The host builds the view and calls back for its parts: nothing thrown leaves through here.
-    answerWithoutThrowing([&] { return skin->createView(kEditorName, static_cast<IPlugController*>(this), &view); });
+    // The host builds the view and calls back for its parts: nothing thrown leaves through here, and
+    // a view it could not build whole is none.
+    const tresult built = answerWithoutThrowing(
+        [&] { return skin->createView(kEditorName, static_cast<IPlugController*>(this), &view); });
+    if (built != kResultOk && view) {
+        view->release();
+        view = nullptr;
+    }
     return view;
 }
 
@@ -178,11 +185,10 @@ tresult SmallBigMeterController::buildMomentaryView(const char* name, ViewRect s
 {
     if (!name || std::strcmp(name, "loudnessMView") != 0 || !momentaryData)
         return kResultOk;
-    IViewAttributes* attributes = viewAttributes(inOut);
+    // Given back whatever the view's making throws.
+    IPtr<IViewAttributes> attributes(viewAttributes(inOut), false);
     Frame::View* view =
-        Frame::createPeakHoldMeterView(momentaryData, 12, size, indicatorTags, attributes, getSkinService());
-    if (attributes)
-        attributes->release();
+        Frame::createPeakHoldMeterView(momentaryData, 12, size, indicatorTags, attributes.get(), getSkinService());
     handOver(view, inOut);
     return kResultOk;
 }

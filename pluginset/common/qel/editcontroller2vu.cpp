@@ -272,12 +272,13 @@ void EditController2Vu::handOver(Frame::View* view, FUnknown** inOut)
 {
     if (!view)
         return;
+    // The view's creation reference, given back unless a host view takes it: also when the host
+    // view cannot be had for want of memory.
+    IPtr<Frame::View> made(view, false);
     IHostView* host = view->createHostView();
-    if (!host) {
-        // No host view to own it: the view goes now rather than never.
-        view->release();
+    if (!host)
         return;
-    }
+    made.take(); // the host view holds it now
     if (inOut)
         *inOut = host;
     else

@@ -60,7 +60,7 @@ protected:
     static void setSide(Side& side, int32 firstId, int32 valueCount, int32 maxId);
     static bool covers(const Side& side, uint32 id);
     // Sub-view built over meter data: its host view goes to the host, or the view goes when the host
-    // cannot take it.
+    // cannot take it (std::bad_alloc when the host view could not be had for want of memory).
     static void handOver(Frame::View* view, FUnknown** inOut);
     static IViewAttributes* viewAttributes(FUnknown** inOut);
     // What the controller does at each idle call of the host.

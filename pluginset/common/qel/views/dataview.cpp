@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "pluginset/common/qel/views/colorgroups.h"
 
@@ -33,13 +34,15 @@ DataView<T>::DataView(CurveData* d, int32 count, const ViewRect& size)
     xMap.set(0.f, 1.f, 0.f, static_cast<float>(size.getWidth()));
     yMap.set(0.f, 1.f, static_cast<float>(size.getHeight()), 0.f);
     if (data) {
-        data->addRef();
-        // Registered with, and later removed from, the same handler, held while the view lives.
-        updateHandler = FObject::getUpdateHandler();
-        if (updateHandler) {
+        // Registered with, and later removed from, the same handler, held while the view lives;
+        // nothing is held before the registration that may throw.
+        IUpdateHandler* handler = FObject::getUpdateHandler();
+        if (handler && handler->addDependent(data->unknownCast(), this) == kOutOfMemory)
+            throw std::bad_alloc();
+        updateHandler = handler;
+        if (updateHandler)
             updateHandler->addRef();
-            updateHandler->addDependent(data->unknownCast(), this);
-        }
+        data->addRef();
     }
 }
 
@@ -53,7 +56,6 @@ DataView<T>::DataView(CurveData* d, int32 count, const ViewRect& size, const Tag
 template <typename T>
 DataView<T>::~DataView()
 {
-    delete[] points;
     if (updateHandler) {
         updateHandler->removeDependent(data->unknownCast(), this);
         updateHandler->release();

@@ -4,6 +4,8 @@
 #include "pluginset/common/qel/views/dataobjects.h"
 #include "pluginset/common/qel/views/frameservices.h"
 
+#include <memory>
+
 namespace Calvereth {
 namespace Frame {
 
@@ -27,6 +29,8 @@ struct LinearValueMap
     T map(T x) const { return (x - inputMin) * scale + outputMin; }
 };
 
+// A view the update handler could not take as a dependent of its data for want of memory would
+// never redraw: making one throws std::bad_alloc instead.
 template <typename T>
 class DataView : public View
 {
@@ -54,7 +58,7 @@ protected:
     int32 pointCapacity;
     LinearValueMap<T> xMap;
     LinearValueMap<T> yMap;
-    FramePoint* points;
+    std::unique_ptr<FramePoint[]> points;
     TagList tags;
     CurveData* data;
     void* further = nullptr;

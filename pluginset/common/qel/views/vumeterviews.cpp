@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace Calvereth {
 namespace Frame {
@@ -75,22 +76,20 @@ VuMeterView::VuMeterView(VuMeterData* d, int32 count, const ViewRect& size, cons
                          FUnknown* bg, uint8 isVertical)
 : DataView<double>(d, count, size, tagList), foreground(fg), background(bg), vertical(isVertical)
 {
+    // What may fail for want of memory comes first: a view that throws holds nothing of its own yet.
+    // One the service could not take as a dependent would keep bitmaps of a scale gone by.
+    IPtr<IMeterBitmapService> service(getHostService<IMeterBitmapService>(), false);
+    if (service && d && d->hasScaleMapper()) {
+        if (updateHandler && updateHandler->addDependent(service, this) == kOutOfMemory)
+            throw std::bad_alloc();
+        bitmapService = service.take();
+    }
     if (foreground)
         foreground->addRef();
     if (background)
         background->addRef();
     if (data && data->getListener())
         data->getListener()->update(data->unknownCast(), kVuViewAttached);
-    bitmapService = getHostService<IMeterBitmapService>();
-    if (bitmapService) {
-        if (d && d->hasScaleMapper()) {
-            if (updateHandler)
-                updateHandler->addDependent(bitmapService, this);
-        } else {
-            bitmapService->release();
-            bitmapService = nullptr;
-        }
-    }
 }
 
 VuMeterView::~VuMeterView()
@@ -178,9 +177,12 @@ void VuMeterView::update(FUnknown* changed, int32 message)
             bool same = service == bitmapService;
             service->release();
             if (same) {
-                if (foreground)
-                    foreground->release();
-                foreground = bitmapService->createForeground(getLocalRect(), viewTypeCode(), 0, !vertical);
+                // A foreground the service could not make leaves the one the bars had.
+                if (FUnknown* remade = bitmapService->createForeground(getLocalRect(), viewTypeCode(), 0, !vertical)) {
+                    if (foreground)
+                        foreground->release();
+                    foreground = remade;
+                }
                 invalidateRect(getLocalRect());
                 return;
             }
@@ -371,6 +373,7 @@ bool setupMeterBitmaps(const ViewRect& size, VuMeterData* data, IViewAttributes*
     if (foreground && background)
         return true;
     // One half alone is no meter; what the service made for us goes back.
+    const bool serviceFailed = owned;
     if (owned) {
         if (foreground)
             foreground->release();
@@ -379,6 +382,10 @@ bool setupMeterBitmaps(const ViewRect& size, VuMeterData* data, IViewAttributes*
     }
     foreground = background = nullptr;
     owned = false;
+    // The service's only answer for a bitmap it had no memory for is none: the meter is not drawn
+    // without it.
+    if (serviceFailed)
+        throw std::bad_alloc();
     return false;
 }
 

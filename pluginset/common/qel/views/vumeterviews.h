@@ -102,7 +102,8 @@ VuMeterView* createMeterView(VuMeterData* data, uint32 count, const ViewRect& si
 VuMeterView* createPeakHoldMeterView(VuMeterData* data, uint32 count, const ViewRect& size, const TagList& tags,
                                      IViewAttributes* attributes, ISkinService* skin);
 // Foreground and background, either made by the host's meter bitmap service (owned: one reference
-// each for the caller) or taken from the skin (not owned). False unless both exist.
+// each for the caller) or taken from the skin (not owned). False unless both exist; std::bad_alloc
+// when the service is there but did not make them both.
 bool setupMeterBitmaps(const ViewRect& size, VuMeterData* data, IViewAttributes* attributes, ISkinService* skin,
                        FUnknown*& foreground, FUnknown*& background, bool& owned);
 bool createScaledBitmaps(const ViewRect& size, FUnknown*& foreground, FUnknown*& background, bool vertical,

@@ -1,0 +1,67 @@
+// Each allocation of opening the editor, the host's and the plug-in's, fails in turn: openEditor
+// either refuses, holding nothing of the attempt (nor leaking it, under the leak checker), and opens
+// the display whole when asked again, or opens a display whose picture is the one drawn with memory
+// to spare, byte for byte. Never a display with a part missing.
+#include "tests/common/allocation_countdown.h"
+
+#include "host/audiosource.h"
+#include "host/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+namespace {
+
+using namespace qelhost;
+
+TEST(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnWhole)
+{
+    Session session(NORRIK_BUNDLE_PATH);
+    std::string error;
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    // A second of the built-in programme: the loudness bar and the readouts have values to show.
+    auto programme = makeTestProgramme(1.0);
+    ASSERT_TRUE(session.run(*programme, nullptr, error) && session.readOut(&error)) << error;
+    IEditController* controller = session.controller();
+    DisplayHost& display = *session.display();
+    FrameHost& frame = display.frame();
+    const std::string clean = display.renderSvg(controller);
+    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos) << clean;
+    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterHorizBack\""), std::string::npos) << clean;
+    display.closeEditor();
+    const std::size_t dependents = frame.updateHandler().dependentCount();
+
+    long refused = 0, n = 0;
+    for (bool reached = true; reached; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n);
+        EditorView* editor = nullptr;
+        bool refusal = false;
+        {
+            countdown::Fail fail(n);
+            try {
+                editor = display.openEditor(controller);
+            } catch (const std::bad_alloc&) {
+                refusal = true;
+            }
+            reached = fail.failed();
+        }
+        if (refusal) {
+            ++refused;
+            EXPECT_EQ(display.editor(), nullptr);
+            EXPECT_EQ(frame.updateHandler().dependentCount(), dependents);
+            editor = display.openEditor(controller);
+        }
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(display.renderSvg(controller), clean);
+        display.closeEditor();
+        EXPECT_EQ(frame.updateHandler().dependentCount(), dependents);
+    }
+    std::printf("%ld allocations in opening the editor, %ld of them refused when they failed\n", n - 1, refused);
+    EXPECT_GT(refused, 0);
+    session.teardown();
+}
+
+} // namespace
