@@ -847,7 +847,9 @@ bool Session::run(AudioSource& source, const std::function<void(std::int64_t, st
         return false;
     }
     if (shared_->takeBackFailed) {
-        error = "cannot allocate memory for the display's read-outs";
+        // The display's read-outs of some block could not be had.
+        noteMemoryFailure();
+        error = kNoMemory;
         return false;
     }
     if (first != kResultOk) {

@@ -1,10 +1,10 @@
-// Fails the Nth heap allocation after it is armed, once, whichever thread or library makes it, and
-// can write that allocation's stack: a test arms it and runs the code under test. Include it in
-// exactly one source file of a test program of its own.
+// Fails the Nth heap allocation after it is armed, once or with every allocation after it, whichever
+// thread or library makes it, and can write the failed allocation's stack: a test arms it and runs
+// the code under test. Include it in exactly one source file of a test program or library of its
+// own.
 #pragma once
 
 #include <dlfcn.h>
-#include <execinfo.h>
 #include <link.h>
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "tests/common/replaced_allocator.h"
+#include "tests/common/stack_frames.h"
 
 namespace failnth {
 
@@ -20,6 +21,7 @@ namespace failnth {
 inline long gCount = 0;      // allocations made since arm()
 inline long gFailAt = 0;     // the first that may fail, from 1
 inline bool gFailed = false; // whether one has failed since arm()
+inline bool gOnward = false; // every allocation from gFailAt on fails, not that one alone
 inline int gTraceFd = -1;    // where the failed allocation's stack is written
 // Code whose allocations are not failed, [start, end) each, filled from the first: a system
 // library, or one of its functions, that crashes when one of its allocations fails.
@@ -29,49 +31,56 @@ inline std::uintptr_t gSparedRange[8][2] = {};
 inline std::uintptr_t gSparedAllocator[2] = {};
 inline std::uintptr_t gSparedCaller[4][2] = {};
 
-REPLACEDALLOC_UNCHECKED inline bool within(const void* frame, const std::uintptr_t (&range)[2])
+NORRIK_TEST_UNINSTRUMENTED inline bool within(std::uintptr_t pc, const std::uintptr_t (&range)[2])
 {
-    return reinterpret_cast<std::uintptr_t>(frame) - range[0] < range[1] - range[0];
+    return pc - range[0] < range[1] - range[0];
 }
 
-// The failing allocation's stack, to the trace file (backtrace_symbols_fd allocates nothing).
-[[gnu::noinline]] REPLACEDALLOC_UNCHECKED inline void writeTrace()
+// The failing allocation, the `n`th, and its stack, to the trace file.
+[[gnu::noinline]] NORRIK_TEST_UNINSTRUMENTED inline void writeTrace(long n)
 {
-    void* frames[48];
-    const int depth = backtrace(frames, 48);
-    backtrace_symbols_fd(frames, depth, gTraceFd);
+    stackframes::Stack stack;
+    stackframes::collect(stack);
+    stackframes::Line().add("allocation ").number(static_cast<std::uintptr_t>(n)).add(" failed:\n").writeTo(gTraceFd);
+    stackframes::write(gTraceFd, stack);
 }
 
 // Whether the calling stack passes through spared code, or is a spared call to the spared allocator.
-[[gnu::noinline]] REPLACEDALLOC_UNCHECKED inline bool inSparedCode()
+[[gnu::noinline]] NORRIK_TEST_UNINSTRUMENTED inline bool inSparedCode()
 {
     if (!gSparedRange[0][1] && !gSparedAllocator[1])
         return false;
-    void* frames[48];
-    const int depth = backtrace(frames, 48);
-    for (int i = 0; i < depth; ++i) {
+    stackframes::Stack stack;
+    stackframes::collect(stack);
+    for (int i = 0; i < stack.depth; ++i) {
         for (const auto& range : gSparedRange)
-            if (within(frames[i], range))
+            if (within(stack.pc[i], range))
                 return true;
         // The allocator's last frame: the next is its caller.
-        if (i + 1 < depth && within(frames[i], gSparedAllocator) && !within(frames[i + 1], gSparedAllocator))
+        if (i + 1 < stack.depth && within(stack.pc[i], gSparedAllocator) && !within(stack.pc[i + 1], gSparedAllocator))
             for (const auto& range : gSparedCaller)
-                if (within(frames[i + 1], range))
+                if (within(stack.pc[i + 1], range))
                     return true;
     }
     return false;
 }
 
-// Counts one allocation; true when it is the one to fail: allocation N, or when that one is spared
-// the first after it that is not.
-REPLACEDALLOC_UNCHECKED inline bool failsNow()
+// Counts one allocation; true when it is to fail: allocation N, or when that one is spared the first
+// after it that is not; with gOnward, every one from N on that is not spared. The first to fail has
+// its stack written.
+NORRIK_TEST_UNINSTRUMENTED inline bool failsNow()
 {
-    if (__atomic_add_fetch(&gCount, 1, __ATOMIC_SEQ_CST) < __atomic_load_n(&gFailAt, __ATOMIC_SEQ_CST) ||
-        __atomic_load_n(&gFailed, __ATOMIC_SEQ_CST) || inSparedCode() ||
-        __atomic_exchange_n(&gFailed, true, __ATOMIC_SEQ_CST))
+    const long n = __atomic_add_fetch(&gCount, 1, __ATOMIC_SEQ_CST);
+    if (n < __atomic_load_n(&gFailAt, __ATOMIC_SEQ_CST))
         return false;
-    if (gTraceFd >= 0)
-        writeTrace();
+    const bool onward = __atomic_load_n(&gOnward, __ATOMIC_SEQ_CST);
+    if ((!onward && __atomic_load_n(&gFailed, __ATOMIC_SEQ_CST)) || inSparedCode())
+        return false;
+    const bool first = !__atomic_exchange_n(&gFailed, true, __ATOMIC_SEQ_CST);
+    if (!first && !onward)
+        return false;
+    if (first && gTraceFd >= 0)
+        writeTrace(n);
     return true;
 }
 
@@ -161,16 +170,14 @@ inline bool spareLibraryCallsTo(void* allocator, const char* symbol)
 inline const bool gSanitizerSpared = spare("pthread_getattr_np");
 #endif
 
-// From now on allocation `failAt` fails (none when 0), unless it is in spared code; its stack goes
-// to `traceFd` (none when -1).
-inline void arm(long failAt, int traceFd = -1)
+// From now on allocation `failAt` fails (none when 0), with every one after it when `onward`, unless
+// it is in spared code; the first failure's stack goes to `traceFd` (none when -1).
+inline void arm(long failAt, int traceFd = -1, bool onward = false)
 {
-    // The unwinder loads its library on first use: do it before anything counts.
-    void* frame[1];
-    backtrace(frame, 1);
     gTraceFd = traceFd;
     __atomic_store_n(&gCount, 0, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailed, false, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&gOnward, onward, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailAt, failAt > 0 ? failAt : std::numeric_limits<long>::max(), __ATOMIC_SEQ_CST);
     replacedalloc::install(&failsNow);
 }

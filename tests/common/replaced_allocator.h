@@ -3,7 +3,8 @@
 // its harness installs. What is not failed is passed on to the allocator beneath: the C library's,
 // or under a sanitizer the sanitizer's, whose public names are weak aliases that these definitions
 // take the place of, so its checks and the leak check at exit still hold. Include it, through a
-// harness, in exactly one source file of a test program of its own.
+// harness, in exactly one source file of a test program of its own, or of a library preloaded into
+// a program, whose operator new family these then take the place of too.
 #pragma once
 
 #include <unistd.h>
@@ -15,16 +16,16 @@
 
 #include "tests/common/sanitized.h"
 
-// The replacements run before the sanitizer is set up (it allocates while it starts), and in a new
-// thread before the sanitizer has set the thread up: nothing on their way may be instrumented,
-// hence the atomics through the compiler's built-ins.
-#define REPLACEDALLOC_UNCHECKED __attribute__((no_sanitize("address", "thread", "undefined")))
-
 namespace replacedalloc {
 
 // Asked by each allocation while installed: true fails it. It runs where the replacements run, so
-// it must be no more instrumented than they are.
-inline bool (*gFails)() = nullptr;
+// it must be no more instrumented than they are. A program that is to fail its very first
+// allocations, before any of its code runs, defines REPLACEDALLOC_FIRST_HOOK, the hook it starts
+// with, before it includes this.
+#ifndef REPLACEDALLOC_FIRST_HOOK
+#define REPLACEDALLOC_FIRST_HOOK nullptr
+#endif
+inline bool (*gFails)() = REPLACEDALLOC_FIRST_HOOK;
 
 // Has `fails` asked from now on (none when null).
 inline void install(bool (*fails)())
@@ -33,7 +34,7 @@ inline void install(bool (*fails)())
 }
 
 // True when this allocation fails, which sets errno as malloc does.
-REPLACEDALLOC_UNCHECKED inline bool failsNow()
+NORRIK_TEST_UNINSTRUMENTED inline bool failsNow()
 {
     bool (*fails)() = __atomic_load_n(&gFails, __ATOMIC_ACQUIRE);
     if (!fails || !fails())
@@ -57,36 +58,45 @@ void* REPLACEDALLOC_NEXT(calloc)(std::size_t, std::size_t);
 void* REPLACEDALLOC_NEXT(realloc)(void*, std::size_t);
 void* REPLACEDALLOC_NEXT(memalign)(std::size_t, std::size_t);
 
-REPLACEDALLOC_UNCHECKED void* malloc(std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* malloc(std::size_t n) noexcept
 {
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(malloc)(n);
 }
-REPLACEDALLOC_UNCHECKED void* calloc(std::size_t a, std::size_t b) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* calloc(std::size_t a, std::size_t b) noexcept
 {
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(calloc)(a, b);
 }
-REPLACEDALLOC_UNCHECKED void* realloc(void* p, std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* realloc(void* p, std::size_t n) noexcept
 {
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(realloc)(p, n);
 }
-REPLACEDALLOC_UNCHECKED void* memalign(std::size_t a, std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* reallocarray(void* p, std::size_t count, std::size_t size) noexcept
+{
+    std::size_t n = 0;
+    if (__builtin_mul_overflow(count, size, &n)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return realloc(p, n);
+}
+NORRIK_TEST_UNINSTRUMENTED void* memalign(std::size_t a, std::size_t n) noexcept
 {
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(memalign)(a, n);
 }
-REPLACEDALLOC_UNCHECKED void* aligned_alloc(std::size_t a, std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* aligned_alloc(std::size_t a, std::size_t n) noexcept
 {
     return memalign(a, n);
 }
-REPLACEDALLOC_UNCHECKED void* valloc(std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* valloc(std::size_t n) noexcept
 {
     return memalign(static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), n);
 }
-REPLACEDALLOC_UNCHECKED void* pvalloc(std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED void* pvalloc(std::size_t n) noexcept
 {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return memalign(page, (n + page - 1) / page * page);
 }
-REPLACEDALLOC_UNCHECKED int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
+NORRIK_TEST_UNINSTRUMENTED int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept
 {
     if (a < sizeof(void*) || (a & (a - 1)) != 0)
         return EINVAL;

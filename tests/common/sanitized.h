@@ -26,3 +26,9 @@
 #ifndef NORRIK_TEST_THREAD_SANITIZED
 #define NORRIK_TEST_THREAD_SANITIZED 0
 #endif
+
+// For code that runs where a sanitizer's checks cannot: inside the allocation functions, which run
+// before the sanitizer is set up (it allocates while it starts) and in a new thread before the
+// sanitizer has set the thread up. Nothing on its way may be instrumented, hence atomics through
+// the compiler's built-ins there.
+#define NORRIK_TEST_UNINSTRUMENTED __attribute__((no_sanitize("address", "thread", "undefined")))

@@ -39,6 +39,8 @@ struct ProgramRun
 {
     int status = -1; // the exit status, -1 when `meter` did not exit (killed, or not started)
     std::string out, err;
+    int signal = 0;   // the signal that ended `meter`, 0 when none did
+    std::string hung; // why the run was killed as hung; empty when it was not
 };
 
 // A shell's exit status from waitpid's: a command ended by a signal reads 128 + the signal.
@@ -60,22 +62,17 @@ inline pid_t spawnGroup(const std::string& command, posix_spawn_file_actions_t* 
     return posix_spawn(&pid, "/bin/sh", actions, attributes, const_cast<char* const*>(argv), environ) == 0 ? pid : -1;
 }
 
-// Runs `meter args`, with `before` in front of it (a pipe into it). Standard error goes to the file
-// `errPath` and comes back in `err`; with no path it is merged into `out`.
-inline ProgramRun runMeterProgram(const std::string& args, const std::string& errPath = "",
-                                  const std::string& before = "")
+// Runs `meter args`, with `before` in front of it (a pipe into it, or variables of its environment).
+// Standard error goes to the file `errPath` and comes back in `err`; with no path it is merged into
+// `out`. How the run ended is told, not judged: `start` says why it could not start.
+inline ProgramRun runMeterCommand(const std::string& args, const std::string& errPath, const std::string& before,
+                                  std::string& start)
 {
     ProgramRun r;
-    // Once a run has hung, the test's later runs are not waited for too.
-    static const ::testing::TestInfo* hungIn = nullptr;
-    if (hungIn && hungIn == ::testing::UnitTest::GetInstance()->current_test_info()) {
-        ADD_FAILURE() << "not run, as an earlier run of meter in this test hung: " << args;
-        return r;
-    }
     const std::string cmd = before + NORRIK_METER_PATH + " " + args + (errPath.empty() ? " 2>&1" : " 2>" + errPath);
     int fds[2];
     if (pipe(fds) != 0) {
-        ADD_FAILURE() << "no pipe for: " << cmd;
+        start = "no pipe for: " + cmd;
         return r;
     }
     posix_spawn_file_actions_t actions;
@@ -91,20 +88,42 @@ inline ProgramRun runMeterProgram(const std::string& args, const std::string& er
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
-        ADD_FAILURE() << "cannot start: " << cmd;
+        start = "cannot start: " + cmd;
         return r;
     }
     const testguard::Ending end = testguard::waitGuarded(pid, fds[0], &r.out, kMeterCpuMs);
     if (!errPath.empty())
         r.err = readFile(errPath);
     const int status = shellStatus(end.status);
-    if (!end.hung.empty()) {
-        ADD_FAILURE() << "meter hung and was killed: it " << end.hung << ": " << cmd;
-        hungIn = ::testing::UnitTest::GetInstance()->current_test_info();
-    } else if (status > 128) {
-        ADD_FAILURE() << "meter ended by signal " << status - 128 << ": " << cmd;
-    } else {
+    if (!end.hung.empty())
+        r.hung = end.hung;
+    else if (status > 128)
+        r.signal = status - 128;
+    else
         r.status = status;
+    return r;
+}
+
+// runMeterCommand, which fails the test when `meter` could not start, hung or was ended by a signal.
+inline ProgramRun runMeterProgram(const std::string& args, const std::string& errPath = "",
+                                  const std::string& before = "")
+{
+    // Once a run has hung, the test's later runs are not waited for too.
+    static const ::testing::TestInfo* hungIn = nullptr;
+    if (hungIn && hungIn == ::testing::UnitTest::GetInstance()->current_test_info()) {
+        ADD_FAILURE() << "not run, as an earlier run of meter in this test hung: " << args;
+        return {};
+    }
+    std::string start;
+    ProgramRun r = runMeterCommand(args, errPath, before, start);
+    const std::string cmd = before + NORRIK_METER_PATH + " " + args;
+    if (!start.empty()) {
+        ADD_FAILURE() << start;
+    } else if (!r.hung.empty()) {
+        ADD_FAILURE() << "meter hung and was killed: it " << r.hung << ": " << cmd;
+        hungIn = ::testing::UnitTest::GetInstance()->current_test_info();
+    } else if (r.signal != 0) {
+        ADD_FAILURE() << "meter ended by signal " << r.signal << ": " << cmd;
     }
     return r;
 }

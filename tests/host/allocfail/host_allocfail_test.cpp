@@ -16,7 +16,8 @@
 #include "host/meterapp.h"
 #include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
-#include "tests/common/symbolized_trace.h"
+#include "tests/common/symbolized_stack.h"
+#include "tests/host/allocsweep.h"
 #include "tests/host/shortofmemory.h"
 
 #include <gtest/gtest.h>
@@ -45,9 +46,6 @@ constexpr std::int64_t kRunCpuMs = 120000;
 constexpr int kEscaped = 125;
 // Runs of each case in the suite.
 constexpr long kRunsInSuite = NORRIK_TEST_THREAD_SANITIZED ? 15 : NORRIK_TEST_SANITIZED ? 50 : 300;
-// The sweep goes this far beyond the allocations of a run with memory to spare: the threads make a
-// few more or fewer each run.
-constexpr double kBeyond = 1.05;
 
 std::string readAll(const std::string& path)
 {
@@ -212,13 +210,6 @@ protected:
 std::string MeterRunAllocationSweep::dir_;
 std::vector<std::string> MeterRunAllocationSweep::files_;
 
-long strideFromEnvironment()
-{
-    const char* s = std::getenv("NORRIK_ALLOCFAIL_STRIDE");
-    const long n = s ? std::atol(s) : 0;
-    return n > 0 ? n : 0;
-}
-
 TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNamingTheFile)
 {
     const SweepCase c = GetParam();
@@ -237,14 +228,9 @@ TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNa
     ASSERT_EQ(shortofmemory::linesByFile(want.out, files_).size(), files_.size()) << want.out;
     ASSERT_GT(want.allocations, 100);
 
-    const long stride =
-        strideFromEnvironment() > 0 ? strideFromEnvironment() : std::max(1L, want.allocations / kRunsInSuite);
-    long start = 1 + (c.block / 512 + (c.picture ? 3 : 0)) % stride;
-    long last = static_cast<long>(static_cast<double>(want.allocations) * kBeyond);
-    if (const char* at = std::getenv("NORRIK_ALLOCFAIL_AT"))
-        start = last = std::atol(at);
+    const allocsweep::Plan plan = allocsweep::plan(want.allocations, kRunsInSuite, c.block / 512 + (c.picture ? 3 : 0));
     long runs = 0, refused = 0, failures = 0;
-    for (long n = start; n <= last; n += stride) {
+    for (long n = plan.first; n <= plan.last; n += plan.stride) {
         const Outcome got = sweep.run(options, n);
         ++runs;
         refused += got.status == 2;
@@ -253,8 +239,8 @@ TEST_P(MeterRunAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNa
             ADD_FAILURE() << "allocation " << n << " of " << want.allocations << " failed: " << wrong
                           << "\n-- stderr:\n"
                           << got.err.substr(0, 4000) << "\n-- the allocation that failed:\n"
-                          << stacktrace::symbolized(got.trace);
-            if (++failures >= 20 && strideFromEnvironment() == 0)
+                          << symbolizedstack::symbolized(got.trace);
+            if (++failures >= 20 && !plan.chosen)
                 break;
         }
     }

@@ -15,10 +15,9 @@
 //     the read (malloc <- _vorbis_block_alloc <- vorbis_synthesis <- sf_readf_float: in
 //     _vorbis_block_alloc, vorbis_synthesis or res2_inverse).
 //
-// The suite fails about kRunsInSuite allocations of each format, evenly spread;
-// NORRIK_READFAIL_STRIDE=N fails every N-th instead, and the full sweep every one:
-//     NORRIK_READFAIL_STRIDE=1 build/tests/host/allocfail/formats/test_host_allocfail_formats
-// and NORRIK_READFAIL_AT=N fails allocation N alone, to look into one.
+// The suite fails about kRunsInSuite allocations of each format, evenly spread; the environment may
+// choose others (tests/host/allocsweep.h), the full sweep every one:
+//     NORRIK_ALLOCFAIL_STRIDE=1 build/tests/host/allocfail/formats/test_host_allocfail_formats
 
 // An open that fails for want of memory leaves behind, in libsndfile, the decoder it had made for
 // FLAC, or the stream set-up for Vorbis: the host never had them to give back.
@@ -28,12 +27,13 @@
 #include "host/audiosource.h"
 #include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
-#include "tests/common/symbolized_trace.h"
+#include "tests/common/stack_frames.h"
+#include "tests/common/symbolized_stack.h"
+#include "tests/host/allocsweep.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -102,20 +102,14 @@ int gCrashFd = -1;
 
 void writeCrashStack(int signal)
 {
-    void* frames[64];
-    backtrace_symbols_fd(frames, backtrace(frames, 64), gCrashFd);
+    stackframes::writeCrash(gCrashFd);
     raise(signal); // the handler was reset: the process ends by the signal
 }
 
 void catchCrashes(int fd)
 {
     gCrashFd = fd;
-    struct sigaction a
-    {};
-    a.sa_handler = writeCrashStack;
-    a.sa_flags = SA_RESETHAND | SA_NODEFER;
-    for (int s : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL})
-        sigaction(s, &a, nullptr);
+    stackframes::onCrashSignals(&writeCrashStack);
 }
 
 // Makes standard input a pipe that a process of its own fills with `content`.
@@ -312,13 +306,6 @@ protected:
     std::string path_;
 };
 
-long fromEnvironment(const char* name)
-{
-    const char* s = std::getenv(name);
-    const long n = s ? std::atol(s) : 0;
-    return n > 0 ? n : 0;
-}
-
 TEST_P(ReadAllocationSweep, EachFailedAllocationGivesTheWholeReadOrARefusal)
 {
     const Outcome want = run(0);
@@ -328,14 +315,10 @@ TEST_P(ReadAllocationSweep, EachFailedAllocationGivesTheWholeReadOrARefusal)
         std::to_string(kFrames) + " frames stated, speakers 3, " + std::to_string(kFrames) + " read\n--\n";
     ASSERT_NE(want.result.find(whole), std::string::npos) << want.result.substr(0, want.result.find("--\n"));
 
-    const long stride = fromEnvironment("NORRIK_READFAIL_STRIDE") > 0 ? fromEnvironment("NORRIK_READFAIL_STRIDE")
-                                                                      : std::max(1L, want.allocations / kRunsInSuite);
-    long start = 1 + static_cast<long>(GetParam().format ^ GetParam().throughPipe) % stride;
-    long last = want.allocations;
-    if (const long at = fromEnvironment("NORRIK_READFAIL_AT"))
-        start = last = at;
+    const allocsweep::Plan plan =
+        allocsweep::plan(want.allocations, kRunsInSuite, GetParam().format ^ GetParam().throughPipe);
     long runs = 0, refused = 0, failures = 0;
-    for (long n = start; n <= last; n += stride) {
+    for (long n = plan.first; n <= plan.last; n += plan.stride) {
         const Outcome got = run(n);
         ++runs;
         refused += got.result == "refused\n";
@@ -343,9 +326,9 @@ TEST_P(ReadAllocationSweep, EachFailedAllocationGivesTheWholeReadOrARefusal)
         if (!wrong.empty()) {
             ADD_FAILURE() << "allocation " << n << " of " << want.allocations << " failed: " << wrong.substr(0, 2000)
                           << "\n-- the allocation that failed:\n"
-                          << stacktrace::symbolized(got.trace)
-                          << (got.crash.empty() ? "" : "-- the crash:\n" + stacktrace::symbolized(got.crash));
-            if (++failures >= 20 && fromEnvironment("NORRIK_READFAIL_STRIDE") == 0)
+                          << symbolizedstack::symbolized(got.trace)
+                          << (got.crash.empty() ? "" : "-- the crash:\n" + symbolizedstack::symbolized(got.crash));
+            if (++failures >= 20 && !plan.chosen)
                 break;
         }
     }
