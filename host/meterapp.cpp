@@ -174,8 +174,9 @@ std::string sourceName(const std::string* file)
     return file ? *file : std::string("the built-in test programme");
 }
 
-// Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
-int meterSource(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+// Meters one source, its display drawn into `svgPath` unless empty, its blocks in `blocks`; answers
+// its exit status.
+int meterSource(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
                 const std::function<void(const std::string&)>& output,
                 const std::function<void(const std::string&)>& note)
 {
@@ -196,7 +197,7 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
         note("meter: " + name + ": " + (outOfMemory() && !says ? std::string(kNoMemory) : why) + "\n");
         return status;
     };
-    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn);
+    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn, &blocks);
     if (!session.load(error) || !session.create(error))
         return fail(error, kMeterPluginError);
     if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers()))
@@ -264,11 +265,11 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
 }
 
 // meterSource(), or when memory runs out on the way, a message and the status of a refused set-up.
-int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+int meterOne(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
              const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note)
 {
     try {
-        return meterSource(o, file, svgPath, output, note);
+        return meterSource(o, blocks, file, svgPath, output, note);
     } catch (const std::bad_alloc&) {
         note("meter: " + sourceName(file) + ": " + kNoMemory + "\n");
         return kMeterPluginError;
@@ -329,11 +330,13 @@ int meterAll(const MeterOptions& o, const std::function<void(const std::string&)
             return kMeterInputError;
         }
     }
+    // Each file's set-up takes the memory of the blocks in flight that the one before it had.
+    BlockMemory blocks;
     if (o.files.empty())
-        return meterOne(o, nullptr, o.svgPath, output, note);
+        return meterOne(o, blocks, nullptr, o.svgPath, output, note);
     int status = kMeterOk;
     for (std::size_t i = 0; i < o.files.size(); ++i) {
-        int rc = meterOne(o, &o.files[i], svgOf(i), output, note);
+        int rc = meterOne(o, blocks, &o.files[i], svgOf(i), output, note);
         if (rc == kMeterStalled)
             return rc;
         status = std::max(status, rc);
