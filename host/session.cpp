@@ -252,10 +252,21 @@ Session::Session(std::string bundlePath, PluginEntries linkedIn, BlockMemory* bl
 : bundlePath_(std::move(bundlePath)), linkedIn_(linkedIn), blocks_(blocks ? blocks : &ownBlocks_)
 {
     app_ = new HostApplication;
-    shared_ = std::make_unique<Shared>(*app_);
-    handler_ = new ComponentHandler([shared = shared_.get()](uint32 id, double v) { shared->edit(id, v); });
-    procProxy_ = new ConnectionProxy(shared_->router, true);
-    ctrlProxy_ = new ConnectionProxy(shared_->router, false);
+    try {
+        shared_ = std::make_unique<Shared>(*app_);
+        handler_ = new ComponentHandler([shared = shared_.get()](uint32 id, double v) { shared->edit(id, v); });
+        procProxy_ = new ConnectionProxy(shared_->router, true);
+        ctrlProxy_ = new ConnectionProxy(shared_->router, false);
+    } catch (const std::bad_alloc&) {
+        // No destructor runs for a constructor that throws: what was made is given back here.
+        if (procProxy_)
+            procProxy_->release();
+        if (handler_)
+            handler_->release();
+        shared_.reset();
+        app_->release();
+        throw;
+    }
 }
 
 Session::~Session()
