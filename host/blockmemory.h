@@ -1,9 +1,9 @@
 // Memory for the blocks a session has in flight, which a host keeps from one session to the next.
-// A session's blocks are the largest thing it allocates and the last it frees: freed, they lie at
-// the top of the heap, which the C library then gives back to the system, and the next file's
+// The blocks are among the largest memory a session has and the last it gives back: freed, they lie
+// at the top of the heap, which the C library then gives back to the system, and the next file's
 // set-up has them from the system again, a page fault for every page it touches. A host that meters
-// file after file hands each session the same BlockMemory and so touches fresh pages only when a
-// set-up needs more than any before it.
+// file after file hands each session the same BlockMemory and so has fresh pages only when a set-up
+// needs more than any before it.
 #pragma once
 
 #include <cstddef>
