@@ -7,10 +7,14 @@
 // alignments below 2 or odd give null). Raises the text "Not enough memory!" (const char*)
 // when no memory can be had, also for sizes that the address space cannot hold.
 void* alignedMalloc(uint32_t size, uint32_t alignment);
+// The same, zeroed by the C library, which leaves pages it has fresh from the system untouched until
+// they are used.
+void* alignedCalloc(uint32_t size, uint32_t alignment);
 // Frees a block of alignedMalloc; null is allowed. Always true.
 bool alignedFree(void* address);
 
 namespace Calvereth {
+using ::alignedCalloc;
 using ::alignedFree;
 using ::alignedMalloc;
 } // namespace Calvereth

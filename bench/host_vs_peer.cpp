@@ -27,42 +27,50 @@ constexpr std::int64_t kFrames = 30LL * 60 * kRate;
 // Many short files, as a batch scan meets them.
 constexpr int kShortFiles = 40;
 constexpr std::int64_t kShortFrames = 3LL * kRate;
+// Many shorter files of every channel count and several rates.
+constexpr int kMixedFiles = 200;
 
 std::string shortFile(int k)
 {
     return "/tmp/norrik-bench-short-" + std::to_string(k) + ".wav";
 }
 
+std::string mixedFile(int k)
+{
+    return "/tmp/norrik-bench-mixed-" + std::to_string(k) + ".wav";
+}
+
 // A programme with a changing level: noise and tones whose gain steps every `step` seconds, from a
-// fixed seed.
+// fixed seed; 16-bit samples with `pcm16`, else float.
 bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t seed, std::int64_t step,
-                   int channels = 2)
+                   int channels = 2, int rate = kRate, bool pcm16 = false)
 {
     struct stat st
     {};
-    if (stat(path.c_str(), &st) == 0 && st.st_size > frames * 4 * channels)
+    if (stat(path.c_str(), &st) == 0 && st.st_size > frames * (pcm16 ? 2 : 4) * channels)
         return true;
     SF_INFO info{};
     info.channels = channels;
-    info.samplerate = kRate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | (pcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
     const std::string tmp = path + ".part";
     SNDFILE* f = sf_open(tmp.c_str(), SFM_WRITE, &info);
     if (!f)
         return false;
-    std::vector<float> buf(static_cast<std::size_t>(channels) * 48000);
-    for (std::int64_t at = 0; at < frames; at += 48000) {
-        const std::int64_t second = at / kRate;
+    std::vector<float> buf(static_cast<std::size_t>(channels) * static_cast<std::size_t>(rate));
+    for (std::int64_t at = 0; at < frames; at += rate) {
+        const std::int64_t second = at / rate;
+        const int chunk = static_cast<int>(std::min<std::int64_t>(rate, frames - at));
         const double gain = std::pow(10.0, (-30.0 + 6.0 * static_cast<double>((second / step + seed) % 5)) / 20.0);
-        for (int i = 0; i < 48000; ++i) {
+        for (int i = 0; i < chunk; ++i) {
             seed = seed * 1664525u + 1013904223u;
             const double n = static_cast<double>(seed) / 2147483648.0 - 1.0;
-            const double t = static_cast<double>(at + i) / kRate;
+            const double t = static_cast<double>(at + i) / rate;
             for (int c = 0; c < channels; ++c)
                 buf[static_cast<std::size_t>(channels * i + c)] =
                     static_cast<float>(gain * (0.5 * n + 0.5 * std::sin(6.283185307179586 * (440.0 + 220.0 * c) * t)));
         }
-        if (sf_writef_float(f, buf.data(), 48000) != 48000) {
+        if (sf_writef_float(f, buf.data(), chunk) != chunk) {
             sf_close(f);
             return false;
         }
@@ -73,12 +81,12 @@ bool makeProgramme(const std::string& path, std::int64_t frames, std::uint32_t s
 
 struct Usage
 {
-    double cpu = 0.0, wall = 0.0, peakMiB = 0.0;
+    double cpu = 0.0, sys = 0.0, wall = 0.0, peakMiB = 0.0, faults = 0.0;
     int status = -1;
 };
 
-// Runs a program with its output discarded; its CPU time (user + system), wall time and peak
-// resident memory.
+// Runs a program with its output discarded; its CPU time (user + system), system time, wall time,
+// peak resident memory and page faults (minor: memory had from the system).
 Usage runProgram(const std::vector<std::string>& args)
 {
     Usage u;
@@ -103,7 +111,9 @@ Usage runProgram(const std::vector<std::string>& args)
     u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     u.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
             static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    u.sys = static_cast<double>(ru.ru_stime.tv_sec) + static_cast<double>(ru.ru_stime.tv_usec) * 1e-6;
     u.peakMiB = static_cast<double>(ru.ru_maxrss) / 1024.0;
+    u.faults = static_cast<double>(ru.ru_minflt);
     u.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return u;
 }
@@ -149,8 +159,16 @@ void MeterVsPeer(benchmark::State& state)
 }
 BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
 
+// The page faults each file after the first adds to a run of `files`: what the run made beyond a run
+// of the first file alone, which every run makes once.
+double faultsPerFile(double runFaults, double firstAloneFaults, int files)
+{
+    return (runFaults - firstAloneFaults) / (files - 1);
+}
+
 // 40 three-second files in one run of meter: a run that sleeps between or after files shows as wall
-// time beyond CPU time. The peer scans the same files, one process each.
+// time beyond CPU time, and one whose files each have memory from the system anew, rather than what
+// the file before them had, as page faults per file. The peer scans the same files, one process each.
 void ManyShortFiles(benchmark::State& state)
 {
     const std::string peer = NORRIK_PEER_PATH;
@@ -162,32 +180,107 @@ void ManyShortFiles(benchmark::State& state)
         }
         meterArgs.push_back(shortFile(k));
     }
-    Usage m{}, p{};
+    Usage m{}, one{}, p{};
     for (auto _ : state) {
+        const Usage ou = runProgram({NORRIK_METER_PATH, shortFile(0)});
         for (int k = 0; k < kShortFiles && !peer.empty(); ++k) {
             const Usage pu = runProgram({peer, shortFile(k)});
             p.cpu += pu.cpu;
             p.wall += pu.wall;
         }
         const Usage mu = runProgram(meterArgs);
-        if (mu.status != 0) {
+        if (mu.status != 0 || ou.status != 0) {
             state.SkipWithError("meter failed");
             return;
         }
         state.SetIterationTime(mu.wall);
         m.cpu += mu.cpu;
         m.wall += mu.wall;
+        m.faults += mu.faults;
+        one.faults += ou.faults;
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["meter_cpu_s"] = m.cpu / n;
     state.counters["meter_wall_s"] = m.wall / n;
     state.counters["wall_over_cpu"] = m.wall / m.cpu; // target at most 1.15
+    // Target at most 100 (the blocks in flight of one file are some 3400 pages).
+    state.counters["faults_per_file"] = faultsPerFile(m.faults, one.faults, kShortFiles) / n;
     if (!peer.empty()) {
         state.counters["peer_cpu_s"] = p.cpu / n;
         state.counters["cpu_ratio"] = m.cpu / p.cpu;
     }
 }
 BENCHMARK(ManyShortFiles)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(5);
+
+// 200 files of 1 to 3 s, 1 to 14 channels at 44.1, 48 and 96 kHz, in one run of meter, with its
+// picture (svg 1) or without: memory a file has from the system anew, rather than what the file
+// before it had, shows as system time and page faults per file. The peer scans the same files, one
+// process each.
+void ManyMixedFiles(benchmark::State& state)
+{
+    const std::string peer = NORRIK_PEER_PATH;
+    const bool svg = state.range(0) != 0;
+    const std::string pictures = "/tmp/norrik-bench-mixed-pictures";
+    std::vector<std::string> options = {NORRIK_METER_PATH, "--json"};
+    if (svg) {
+        mkdir(pictures.c_str(), 0755);
+        options.insert(options.end(), {"--svg", pictures + "/out.svg"});
+    }
+    std::vector<std::string> meterArgs = options;
+    std::uint32_t pick = 20261208u;
+    const auto next = [&pick](std::uint32_t n) {
+        pick = pick * 1664525u + 1013904223u;
+        return (pick >> 8) % n;
+    };
+    for (int k = 0; k < kMixedFiles; ++k) {
+        const int rates[] = {44100, 48000, 96000};
+        const int channels = 1 + static_cast<int>(next(14));
+        const int rate = rates[next(3)];
+        const std::int64_t frames = rate + static_cast<std::int64_t>(next(2 * static_cast<std::uint32_t>(rate)));
+        if (!makeProgramme(mixedFile(k), frames, 2000u + static_cast<std::uint32_t>(k), 1, channels, rate, true)) {
+            state.SkipWithError("cannot write the test files in /tmp");
+            return;
+        }
+        meterArgs.push_back(mixedFile(k));
+    }
+    std::vector<std::string> firstArgs = options;
+    firstArgs.push_back(mixedFile(0));
+    Usage m{}, one{}, p{};
+    double peak = 0.0;
+    for (auto _ : state) {
+        const Usage ou = runProgram(firstArgs);
+        for (int k = 0; k < kMixedFiles && !peer.empty(); ++k) {
+            const Usage pu = runProgram({peer, mixedFile(k)});
+            p.cpu += pu.cpu;
+            p.wall += pu.wall;
+        }
+        const Usage mu = runProgram(meterArgs);
+        if (mu.status != 0 || ou.status != 0) {
+            state.SkipWithError("meter failed");
+            return;
+        }
+        state.SetIterationTime(mu.wall);
+        m.cpu += mu.cpu;
+        m.sys += mu.sys;
+        m.wall += mu.wall;
+        m.faults += mu.faults;
+        one.faults += ou.faults;
+        peak = std::max(peak, mu.peakMiB);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["meter_cpu_s"] = m.cpu / n;
+    state.counters["meter_sys_s"] = m.sys / n;
+    state.counters["meter_wall_s"] = m.wall / n;
+    state.counters["meter_peak_MiB"] = peak;
+    // Mostly the plug-in's set-up of each file's meters, whose memory the C library gives back
+    // between set-ups.
+    state.counters["faults_per_file"] = faultsPerFile(m.faults, one.faults, kMixedFiles) / n;
+    if (!peer.empty()) {
+        state.counters["peer_cpu_s"] = p.cpu / n;
+        state.counters["cpu_ratio"] = m.cpu / p.cpu;
+    }
+}
+BENCHMARK(ManyMixedFiles)->ArgName("svg")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
 
 // meter's peak memory on a 3-second file of `channels` channels in blocks of `block` frames, most of
 // it the blocks in flight at the largest block. Targets: at most 160 MiB for 8 channels and 280 MiB

@@ -1,6 +1,5 @@
 #include "dsp/prims.h"
 
-#include <cstring>
 #include <new>
 
 namespace DSP {
@@ -14,13 +13,12 @@ void* allocateZeroed(std::int64_t count, std::size_t elementSize)
     const std::size_t bytes = static_cast<std::size_t>(count > 0 ? count : 1) * elementSize;
     void* p = nullptr;
     try {
-        p = alignedMalloc(static_cast<std::uint32_t>(bytes), 16);
+        p = alignedCalloc(static_cast<std::uint32_t>(bytes), 16);
     } catch (...) {
         p = nullptr;
     }
     if (!p)
         throw std::bad_alloc();
-    std::memset(p, 0, bytes);
     return p;
 }
 

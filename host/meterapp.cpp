@@ -235,11 +235,11 @@ std::string_view sourceName(const std::string* file)
     return file ? std::string_view(*file) : std::string_view(kTestProgrammeName);
 }
 
-// Meters one source, its display drawn into `svgPath` unless empty; answers its exit status.
-// Whatever runs out of memory on the way, its report and picture come out whole or not at all: the
-// picture is drawn while the plug-in runs and written, like the report, only once the rest of the
-// host's call order has gone through.
-int meterSource(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+// Meters one source, its display drawn into `svgPath` unless empty, its blocks in `blocks`; answers
+// its exit status. Whatever runs out of memory on the way, its report and picture come out whole or
+// not at all: the picture is drawn while the plug-in runs and written, like the report, only once the
+// rest of the host's call order has gone through.
+int meterSource(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
                 const std::function<void(const std::string&)>& output,
                 const std::function<void(const std::string&)>& note, const MeterNote& noteLine)
 {
@@ -264,7 +264,7 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
         note("meter: " + error + "\n");
         return kMeterInputError;
     }
-    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn);
+    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn, &blocks);
     if (!session.load(error) || !session.create(error))
         return fail(error, kMeterPluginError);
     if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers()))
@@ -341,12 +341,12 @@ int meterSource(const MeterOptions& o, const std::string* file, const std::strin
 
 // meterSource(), or when memory runs out on the way, the message that says so, made without memory,
 // and the status of a refused set-up.
-int meterOne(const MeterOptions& o, const std::string* file, const std::string& svgPath,
+int meterOne(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
              const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note,
              const MeterNote& noteLine)
 {
     try {
-        return meterSource(o, file, svgPath, output, note, noteLine);
+        return meterSource(o, blocks, file, svgPath, output, note, noteLine);
     } catch (const std::bad_alloc&) {
         noteShortage(sourceName(file), noteLine);
         return kMeterPluginError;
@@ -408,11 +408,13 @@ int meterAll(const MeterOptions& o, const std::function<void(const std::string&)
             return kMeterInputError;
         }
     }
+    // Each file's set-up takes the memory of the blocks in flight that the one before it had.
+    BlockMemory blocks;
     if (o.files.empty())
-        return meterOne(o, nullptr, o.svgPath, output, note, noteLine);
+        return meterOne(o, blocks, nullptr, o.svgPath, output, note, noteLine);
     int status = kMeterOk;
     for (; next < o.files.size(); ++next) {
-        int rc = meterOne(o, &o.files[next], svgOf(next), output, note, noteLine);
+        int rc = meterOne(o, blocks, &o.files[next], svgOf(next), output, note, noteLine);
         if (rc == kMeterStalled)
             return rc;
         status = std::max(status, rc);

@@ -24,6 +24,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -200,31 +201,47 @@ struct Session::Shared
 
 // ---- slots ----
 
-// A block in the ring, with the buffers, parameter changes and context its data points to.
+// A block in the ring, with the buffers, parameter changes and context its data points to. A slot
+// lies in the session's block memory with its channels' pointers and samples after it.
 struct Session::Slot : ProcessBlock
 {
     Shared& shared;
-    // Every channel's input, then every channel's output, each channel on a 64-byte boundary of
-    // the block: one allocation, not one per channel.
-    std::unique_ptr<float[]> samples;
-    std::vector<float*> inPtr, outPtr;
+    // Every channel's input, then every channel's output, each channel on a 64-byte boundary.
+    float** inPtr;
+    float** outPtr;
     AudioBusBuffers inBus{};
     AudioBusBuffers outBus{};
     HostParameterChanges inChanges;
     HostParameterChanges outChanges;
     ProcessContext ctx{};
 
-    Slot(Shared& taker, int channels, int frames)
-    : shared(taker), inPtr(static_cast<std::size_t>(channels)), outPtr(static_cast<std::size_t>(channels))
+    static constexpr std::size_t aligned(std::size_t bytes)
     {
-        const std::size_t stride = (static_cast<std::size_t>(frames) + 15) / 16 * 16;
+        return (bytes + BlockMemory::kAlign - 1) / BlockMemory::kAlign * BlockMemory::kAlign;
+    }
+    static std::size_t laneBytes(int frames) { return aligned(static_cast<std::size_t>(frames) * sizeof(float)); }
+    static std::size_t pointerBytes(int channels)
+    {
+        return aligned(2 * static_cast<std::size_t>(channels) * sizeof(float*));
+    }
+    // What a slot takes with its pointers and samples; a multiple of BlockMemory::kAlign.
+    static std::size_t bytes(int channels, int frames)
+    {
+        return aligned(sizeof(Slot)) + pointerBytes(channels) +
+               2 * static_cast<std::size_t>(channels) * laneBytes(frames);
+    }
+
+    // Made on a BlockMemory::kAlign boundary with bytes(channels, frames) there; its samples silent.
+    Slot(Shared& taker, int channels, int frames) : shared(taker)
+    {
+        std::byte* const pointers = reinterpret_cast<std::byte*>(this) + aligned(sizeof(Slot));
+        std::byte* const samples = pointers + pointerBytes(channels);
         const std::size_t lanes = 2 * static_cast<std::size_t>(channels);
-        samples.reset(new float[lanes * stride + 16]());
-        float* first = samples.get() + (16 - reinterpret_cast<std::uintptr_t>(samples.get()) / sizeof(float) % 16) % 16;
-        for (std::size_t c = 0; c < inPtr.size(); ++c) {
-            inPtr[c] = first + c * stride;
-            outPtr[c] = first + (inPtr.size() + c) * stride;
-        }
+        std::memset(samples, 0, lanes * laneBytes(frames));
+        inPtr = reinterpret_cast<float**>(pointers);
+        outPtr = inPtr + channels;
+        for (std::size_t lane = 0; lane < lanes; ++lane)
+            inPtr[lane] = reinterpret_cast<float*>(samples + lane * laneBytes(frames));
     }
 };
 
@@ -272,14 +289,25 @@ int32 sharedDisplayClock()
 
 // ---- session ----
 
-Session::Session(std::string bundlePath, PluginEntries linkedIn)
-: bundlePath_(std::move(bundlePath)), linkedIn_(linkedIn)
+Session::Session(std::string bundlePath, PluginEntries linkedIn, BlockMemory* blocks)
+: bundlePath_(std::move(bundlePath)), linkedIn_(linkedIn), blocks_(blocks ? blocks : &ownBlocks_)
 {
     app_ = new HostApplication;
-    shared_ = std::make_unique<Shared>(*app_);
-    handler_ = new ComponentHandler([shared = shared_.get()](uint32 id, double v) { shared->edit(id, v); });
-    procProxy_ = new ConnectionProxy(shared_->router, true);
-    ctrlProxy_ = new ConnectionProxy(shared_->router, false);
+    try {
+        shared_ = std::make_unique<Shared>(*app_);
+        handler_ = new ComponentHandler([shared = shared_.get()](uint32 id, double v) { shared->edit(id, v); });
+        procProxy_ = new ConnectionProxy(shared_->router, true);
+        ctrlProxy_ = new ConnectionProxy(shared_->router, false);
+    } catch (const std::bad_alloc&) {
+        // No destructor runs for a constructor that throws: what was made is given back here.
+        if (procProxy_)
+            procProxy_->release();
+        if (handler_)
+            handler_->release();
+        shared_.reset();
+        app_->release();
+        throw;
+    }
 }
 
 Session::~Session()
@@ -531,22 +559,36 @@ bool Session::activate(std::string& error)
 
 bool Session::makeSlots(int blockSize, std::string& error)
 {
-    slots_.clear();
+    clearSlots();
     const std::uint64_t count = inFlightBlocks(blockSize, pluginChannels_);
+    const std::size_t bytes = Slot::bytes(pluginChannels_, blockSize);
     try {
-        slots_.reserve(count);
-        for (std::uint64_t i = 0; i < count; ++i)
-            slots_.push_back(std::make_unique<Slot>(*shared_, pluginChannels_, blockSize));
+        slotBase_ = blocks_->hold(static_cast<std::size_t>(count) * bytes);
     } catch (const std::bad_alloc&) {
         noteMemoryFailure();
-        slots_.clear();
         // Input and output samples of each block.
         const double mib = 2.0 * static_cast<double>(count) * blockSize * pluginChannels_ * sizeof(float) / (1 << 20);
         error = "cannot allocate " + formatNumber(mib, 3) + " MiB for " + std::to_string(count) + " blocks of " +
                 std::to_string(blockSize) + " frames in " + std::to_string(pluginChannels_) + " channels";
         return false;
     }
+    for (std::uint64_t i = 0; i < count; ++i)
+        new (slotBase_ + i * bytes) Slot(*shared_, pluginChannels_, blockSize);
+    slotBytes_ = bytes;
+    slotCount_ = count;
     return true;
+}
+
+void Session::clearSlots()
+{
+    for (std::uint64_t i = 0; i < slotCount_; ++i)
+        slot(i).~Slot();
+    slotCount_ = 0;
+}
+
+Session::Slot& Session::slot(std::uint64_t n)
+{
+    return *std::launder(reinterpret_cast<Slot*>(slotBase_ + n % slotCount_ * slotBytes_));
 }
 
 std::chrono::steady_clock::duration Session::stallBound() const
@@ -618,7 +660,7 @@ void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
     fillContext(s.ctx, samplesProcessed_, playing);
     samplesProcessed_ += n;
     s.inBus.numChannels = pluginChannels_;
-    s.inBus.channelBuffers32 = s.inPtr.data();
+    s.inBus.channelBuffers32 = s.inPtr;
     s.inBus.silenceFlags = 0;
     for (int c = 0; c < pluginChannels_; ++c) {
         const float* p = s.inPtr[static_cast<std::size_t>(c)];
@@ -628,7 +670,7 @@ void Session::prepareSlot(Slot& s, int n, bool inPlace, bool playing)
     }
     s.outBus.numChannels = pluginChannels_;
     // Metering a file, nobody listens: the plug-in writes over its input instead of copying it.
-    s.outBus.channelBuffers32 = inPlace ? s.inPtr.data() : s.outPtr.data();
+    s.outBus.channelBuffers32 = inPlace ? s.inPtr : s.outPtr;
     s.outBus.silenceFlags = 0;
     s.data = ProcessData{};
     s.data.processMode = processMode;
@@ -690,7 +732,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
 {
     std::uint64_t published = audio_->done(), consumed = published;
     const std::uint64_t base = published;
-    const std::uint64_t depth = slots_.size(); // as many as can be in flight
+    const std::uint64_t depth = slotCount_; // as many as can be in flight
     bool ended = false, stop = false, incomplete = false;
     first = kResultOk;
     // Out of memory in the feed: nothing of the session may unwind while blocks it handed over are
@@ -709,7 +751,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
     for (;;) {
         const std::uint64_t d = audio_->done();
         while (consumed < d) {
-            Slot& s = *slots_[consumed++ % depth];
+            Slot& s = slot(consumed++);
             if (counted(s.result) != kResultOk) {
                 if (first == kResultOk)
                     first = s.result;
@@ -724,7 +766,7 @@ bool Session::pipeline(Feed& feed, bool stopOnFailure, tresult& first, std::stri
         if (!audioRunsDisplay_)
             router().deliverQueued();
         if (!ended && !stop && published - consumed < depth) {
-            Slot& s = *slots_[published % depth];
+            Slot& s = slot(published);
             if (!feed.fill(s, published - base + 1)) {
                 ended = true;
                 continue;
@@ -920,7 +962,7 @@ struct Session::StretchFeed : Feed
 tresult Session::processFed(const float* const* in, std::int64_t frames, float* const* out, bool emptyBlock,
                             bool playing)
 {
-    if (!audio_ || stalled_ || slots_.empty())
+    if (!audio_ || stalled_ || slotCount_ == 0)
         return kInvalidArgument;
     StretchFeed feed(*this, in, frames, out, emptyBlock, playing);
     tresult first = kResultOk;
@@ -1092,8 +1134,8 @@ void Session::teardown()
         // The audio thread is inside the plug-in: nothing of it may be touched or unloaded. Leave it
         // all to the end of the process.
         (void)audio_.release();
-        for (auto& s : slots_)
-            (void)s.release(); // the block the audio thread is in still points into its slot
+        blocks_->abandon(); // the block the audio thread is in still points into its slot
+        slotCount_ = 0;
         (void)display_.release();
         component_ = nullptr;
         processor_ = nullptr;
@@ -1155,7 +1197,7 @@ void Session::teardown()
         factory_->release();
         factory_ = nullptr;
     }
-    slots_.clear();
+    clearSlots();
     module_.close();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/audiosource.h"
+#include "host/blockmemory.h"
 #include "host/frame_display.h"
 #include "host/hostobjects.h"
 #include "platform/waitbound.h"
@@ -100,8 +101,9 @@ class Session
 {
 public:
     // The bundle at `bundlePath`, or with `linkedIn` a plug-in linked into the process (the bundle
-    // then only lends the display its skin).
-    explicit Session(std::string bundlePath, PluginEntries linkedIn = {});
+    // then only lends the display its skin). The blocks in flight are laid out in `blocks`, which
+    // must outlive the session and serve one session at a time; without it, in the session's own.
+    explicit Session(std::string bundlePath, PluginEntries linkedIn = {}, BlockMemory* blocks = nullptr);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -216,6 +218,8 @@ private:
     // Slots for the blocks that can be in flight at `blockSize`. False, with the memory it could not
     // get, when out of memory.
     bool makeSlots(int blockSize, std::string& error);
+    void clearSlots();
+    Slot& slot(std::uint64_t n);                            // the slot of the n-th block handed over
     std::chrono::steady_clock::duration stallBound() const; // stallSeconds
     bool waitFor(std::uint64_t target, std::string& error);
     // The pipeline behind run(), processStretch() and processBlock(). `first` is the first result that
@@ -257,7 +261,11 @@ private:
     bool stalled_ = false;
     std::string stallReason_;
 
-    std::vector<std::unique_ptr<Slot>> slots_; // as many as can be in flight
+    BlockMemory ownBlocks_;
+    BlockMemory* blocks_;
+    std::byte* slotBase_ = nullptr; // in blocks_: the slots, one after another
+    std::size_t slotBytes_ = 0;
+    std::uint64_t slotCount_ = 0; // as many as can be in flight
     std::unique_ptr<AudioThread> audio_;
     bool audioRunsDisplay_ = false; // run() with the display shown: the audio thread takes blocks back
 };

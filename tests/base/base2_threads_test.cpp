@@ -18,6 +18,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -62,28 +63,47 @@ public:
 
 TEST(Base2AlignedMemory, AlignsToPowersOfTwoRefusesOtherAlignmentsAndNeverWrapsTheSize)
 {
-    for (uint32_t alignment : {2u, 16u, 4096u})
-        for (uint32_t size : {0u, 1u, 1000u}) {
-            char* p = static_cast<char*>(alignedMalloc(size, alignment));
-            ASSERT_NE(p, nullptr);
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignment, 0u);
-            std::memset(p, 0xAB, size);
-            EXPECT_TRUE(alignedFree(p));
-        }
-    for (uint32_t alignment : {0u, 1u, 3u})
-        EXPECT_EQ(alignedMalloc(100, alignment), nullptr);
-    EXPECT_TRUE(alignedFree(nullptr));
+    for (void* (*allocate)(uint32_t, uint32_t) : {&alignedMalloc, &alignedCalloc}) {
+        SCOPED_TRACE(allocate == &alignedMalloc ? "alignedMalloc" : "alignedCalloc");
+        for (uint32_t alignment : {2u, 16u, 4096u})
+            for (uint32_t size : {0u, 1u, 1000u}) {
+                char* p = static_cast<char*>(allocate(size, alignment));
+                ASSERT_NE(p, nullptr);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignment, 0u);
+                std::memset(p, 0xAB, size);
+                EXPECT_TRUE(alignedFree(p));
+            }
+        for (uint32_t alignment : {0u, 1u, 3u})
+            EXPECT_EQ(allocate(100, alignment), nullptr);
 
-    // Sizes near the top never yield a tiny block: with 32-bit arithmetic this request wrapped to
-    // a 23-byte block.
-    try {
-        char* p = static_cast<char*>(alignedMalloc(0xFFFFFFFFu, 16));
-        ASSERT_NE(p, nullptr);
-        p[0] = 1;
-        p[0xFFFFFFFEu] = 1; // the last byte belongs to the block
-        alignedFree(p);
-    } catch (const char* text) {
-        EXPECT_STREQ(text, "Not enough memory!");
+        // Sizes near the top never yield a tiny block: with 32-bit arithmetic this request wrapped to
+        // a 23-byte block.
+        try {
+            char* p = static_cast<char*>(allocate(0xFFFFFFFFu, 16));
+            ASSERT_NE(p, nullptr);
+            p[0] = 1;
+            p[0xFFFFFFFEu] = 1; // the last byte belongs to the block
+            alignedFree(p);
+        } catch (const char* text) {
+            EXPECT_STREQ(text, "Not enough memory!");
+        }
+    }
+    EXPECT_TRUE(alignedFree(nullptr));
+}
+
+TEST(Base2AlignedMemory, ACallocBlockIsZeroedInMemoryAFreedBlockLeftWritten)
+{
+    for (uint32_t size : {1u, 1000u, 100000u}) {
+        std::vector<char*> written;
+        for (int i = 0; i < 4; ++i) {
+            written.push_back(static_cast<char*>(alignedMalloc(size, 16)));
+            std::memset(written.back(), 0xAB, size);
+        }
+        for (char* p : written)
+            alignedFree(p);
+        const char* zeroed = static_cast<const char*>(alignedCalloc(size, 16));
+        EXPECT_TRUE(std::all_of(zeroed, zeroed + size, [](char c) { return c == 0; })) << size << " bytes";
+        alignedFree(const_cast<char*>(zeroed));
     }
 }
 

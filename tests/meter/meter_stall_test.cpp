@@ -7,6 +7,7 @@
 #include "dsp/bigmeteracc.h"
 #include "host/audiosource.h"
 #include "host/audiothread.h"
+#include "host/blockmemory.h"
 #include "host/meterapp.h"
 #include "meter/norrikfactory.h"
 #include "pluginset/common/qel/pluginqel.h"
@@ -135,19 +136,22 @@ struct BlocksPassed final : qelhost::AudioThread::Probe
 // session is torn down) is given up by the host after 0.2 s, and the stalled session torn down; the
 // worker then let go, the process lives on until the audio thread is done with every block handed
 // over, the held one among them. Fed as a stretch, the session is kept, and the block returns
-// into its slot. Metered with the display shown, the session is destroyed, and the audio thread
-// takes the block back itself. Ends the process with status 0 and "outlived" on stderr when all went
-// so (ASan ends it at once if what the block returns to was freed).
+// into its slot, in block memory the host keeps for the next session, which lets go of it. Metered
+// with the display shown, the session is destroyed, and the audio thread takes the block back
+// itself. Ends the process with status 0 and "outlived" on stderr when all went so (ASan ends it at
+// once if what the block returns to was freed).
 [[noreturn]] void stallTearDownAndOutliveTheBlock(bool shown)
 {
     const auto guard = testguard::guardThisProcess(kChildCpuMs);
     testclock::SliceClock clock;
     clock.hold(true);
     static BlocksPassed blocks;
+    static qelhost::BlockMemory kept;
     auto session = std::make_unique<qelhost::Session>(
         NORRIK_BUNDLE_PATH,
         qelhost::PluginEntries{reinterpret_cast<qelhost::BundleEntryProc>(&bundleEntry), &bundleExit,
-                               reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)});
+                               reinterpret_cast<qelhost::GetPluginFactoryProc>(&GetPluginFactory)},
+        shown ? nullptr : &kept);
     std::string error;
     if (!session->load(error) || !session->create(error) ||
         (shown && !session->display()->openEditor(session->controller())) || !session->setup(48000.0, 2, 512, error) ||
@@ -172,6 +176,8 @@ struct BlocksPassed final : qelhost::AudioThread::Probe
         stalled = session->processStretch(in, static_cast<std::int64_t>(tone.size())) == qelhost::kResultOk &&
                   !session->readOut(&error) && session->stalled();
         session->teardown();
+        if (kept.size() != 0)
+            error = "the block memory kept the slots for another session";
     }
     // Let go, the worker answers the plug-in's wait, and the block returns (the plug-in lives on).
     clock.hold(false);
