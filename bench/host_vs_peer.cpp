@@ -159,105 +159,26 @@ void MeterVsPeer(benchmark::State& state)
 }
 BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
 
-// The page faults each file after the first adds to a run of `files`: what the run made beyond a run
-// of the first file alone, which every run makes once.
-double faultsPerFile(double runFaults, double firstAloneFaults, int files)
-{
-    return (runFaults - firstAloneFaults) / (files - 1);
-}
-
-// 40 three-second files in one run of meter: a run that sleeps between or after files shows as wall
-// time beyond CPU time, and one whose files each have memory from the system anew, rather than what
-// the file before them had, as page faults per file. The peer scans the same files, one process each.
-void ManyShortFiles(benchmark::State& state)
+// Runs of meter over many files, each iteration beside a run of the first file alone and the peer
+// scanning each file in a process of its own: the counters both many-file cases report. False when
+// meter failed (the state then says so).
+bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& meterArgs,
+                      const std::vector<std::string>& firstArgs, const std::vector<std::string>& files)
 {
     const std::string peer = NORRIK_PEER_PATH;
-    std::vector<std::string> meterArgs = {NORRIK_METER_PATH};
-    for (int k = 0; k < kShortFiles; ++k) {
-        if (!makeProgramme(shortFile(k), kShortFrames, 1000u + static_cast<std::uint32_t>(k), 1)) {
-            state.SkipWithError("cannot write the test files in /tmp");
-            return;
-        }
-        meterArgs.push_back(shortFile(k));
-    }
-    Usage m{}, one{}, p{};
-    for (auto _ : state) {
-        const Usage ou = runProgram({NORRIK_METER_PATH, shortFile(0)});
-        for (int k = 0; k < kShortFiles && !peer.empty(); ++k) {
-            const Usage pu = runProgram({peer, shortFile(k)});
-            p.cpu += pu.cpu;
-            p.wall += pu.wall;
-        }
-        const Usage mu = runProgram(meterArgs);
-        if (mu.status != 0 || ou.status != 0) {
-            state.SkipWithError("meter failed");
-            return;
-        }
-        state.SetIterationTime(mu.wall);
-        m.cpu += mu.cpu;
-        m.wall += mu.wall;
-        m.faults += mu.faults;
-        one.faults += ou.faults;
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["meter_cpu_s"] = m.cpu / n;
-    state.counters["meter_wall_s"] = m.wall / n;
-    state.counters["wall_over_cpu"] = m.wall / m.cpu; // target at most 1.15
-    // Target at most 100 (the blocks in flight of one file are some 3400 pages).
-    state.counters["faults_per_file"] = faultsPerFile(m.faults, one.faults, kShortFiles) / n;
-    if (!peer.empty()) {
-        state.counters["peer_cpu_s"] = p.cpu / n;
-        state.counters["cpu_ratio"] = m.cpu / p.cpu;
-    }
-}
-BENCHMARK(ManyShortFiles)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(5);
-
-// 200 files of 1 to 3 s, 1 to 14 channels at 44.1, 48 and 96 kHz, in one run of meter, with its
-// picture (svg 1) or without: memory a file has from the system anew, rather than what the file
-// before it had, shows as system time and page faults per file. The peer scans the same files, one
-// process each.
-void ManyMixedFiles(benchmark::State& state)
-{
-    const std::string peer = NORRIK_PEER_PATH;
-    const bool svg = state.range(0) != 0;
-    const std::string pictures = "/tmp/norrik-bench-mixed-pictures";
-    std::vector<std::string> options = {NORRIK_METER_PATH, "--json"};
-    if (svg) {
-        mkdir(pictures.c_str(), 0755);
-        options.insert(options.end(), {"--svg", pictures + "/out.svg"});
-    }
-    std::vector<std::string> meterArgs = options;
-    std::uint32_t pick = 20261208u;
-    const auto next = [&pick](std::uint32_t n) {
-        pick = pick * 1664525u + 1013904223u;
-        return (pick >> 8) % n;
-    };
-    for (int k = 0; k < kMixedFiles; ++k) {
-        const int rates[] = {44100, 48000, 96000};
-        const int channels = 1 + static_cast<int>(next(14));
-        const int rate = rates[next(3)];
-        const std::int64_t frames = rate + static_cast<std::int64_t>(next(2 * static_cast<std::uint32_t>(rate)));
-        if (!makeProgramme(mixedFile(k), frames, 2000u + static_cast<std::uint32_t>(k), 1, channels, rate, true)) {
-            state.SkipWithError("cannot write the test files in /tmp");
-            return;
-        }
-        meterArgs.push_back(mixedFile(k));
-    }
-    std::vector<std::string> firstArgs = options;
-    firstArgs.push_back(mixedFile(0));
     Usage m{}, one{}, p{};
     double peak = 0.0;
     for (auto _ : state) {
         const Usage ou = runProgram(firstArgs);
-        for (int k = 0; k < kMixedFiles && !peer.empty(); ++k) {
-            const Usage pu = runProgram({peer, mixedFile(k)});
+        for (std::size_t k = 0; k < files.size() && !peer.empty(); ++k) {
+            const Usage pu = runProgram({peer, files[k]});
             p.cpu += pu.cpu;
             p.wall += pu.wall;
         }
         const Usage mu = runProgram(meterArgs);
         if (mu.status != 0 || ou.status != 0) {
             state.SkipWithError("meter failed");
-            return;
+            return false;
         }
         state.SetIterationTime(mu.wall);
         m.cpu += mu.cpu;
@@ -272,13 +193,73 @@ void ManyMixedFiles(benchmark::State& state)
     state.counters["meter_sys_s"] = m.sys / n;
     state.counters["meter_wall_s"] = m.wall / n;
     state.counters["meter_peak_MiB"] = peak;
-    // Mostly the plug-in's set-up of each file's meters, whose memory the C library gives back
-    // between set-ups.
-    state.counters["faults_per_file"] = faultsPerFile(m.faults, one.faults, kMixedFiles) / n;
+    state.counters["wall_over_cpu"] = m.wall / m.cpu;
+    // What each file after the first adds: the run beyond a run of the first file alone, which every
+    // run makes once.
+    state.counters["faults_per_file"] = (m.faults - one.faults) / static_cast<double>(files.size() - 1) / n;
     if (!peer.empty()) {
         state.counters["peer_cpu_s"] = p.cpu / n;
         state.counters["cpu_ratio"] = m.cpu / p.cpu;
     }
+    return true;
+}
+
+// 40 three-second files in one run of meter: a run that sleeps between or after files shows as wall
+// time beyond CPU time, and one whose files each have memory from the system anew, rather than what
+// the file before them had, as page faults per file. The peer scans the same files, one process each.
+void ManyShortFiles(benchmark::State& state)
+{
+    std::vector<std::string> meterArgs = {NORRIK_METER_PATH}, files;
+    for (int k = 0; k < kShortFiles; ++k) {
+        if (!makeProgramme(shortFile(k), kShortFrames, 1000u + static_cast<std::uint32_t>(k), 1)) {
+            state.SkipWithError("cannot write the test files in /tmp");
+            return;
+        }
+        files.push_back(shortFile(k));
+        meterArgs.push_back(shortFile(k));
+    }
+    // Targets: wall time at most 1.15 of CPU time; at most 100 faults a file (the blocks in flight of
+    // one file are some 3400 pages).
+    measureManyFiles(state, meterArgs, {NORRIK_METER_PATH, shortFile(0)}, files);
+}
+BENCHMARK(ManyShortFiles)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(5);
+
+// 200 files of 1 to 3 s, 1 to 14 channels at 44.1, 48 and 96 kHz, in one run of meter, with its
+// picture (svg 1) or without: memory a file has from the system anew, rather than what the file
+// before it had, shows as system time and page faults per file. The peer scans the same files, one
+// process each.
+void ManyMixedFiles(benchmark::State& state)
+{
+    const bool svg = state.range(0) != 0;
+    const std::string pictures = "/tmp/norrik-bench-mixed-pictures";
+    std::vector<std::string> options = {NORRIK_METER_PATH, "--json"};
+    if (svg) {
+        mkdir(pictures.c_str(), 0755);
+        options.insert(options.end(), {"--svg", pictures + "/out.svg"});
+    }
+    std::vector<std::string> meterArgs = options, files;
+    std::uint32_t pick = 20261208u;
+    const auto next = [&pick](std::uint32_t n) {
+        pick = pick * 1664525u + 1013904223u;
+        return (pick >> 8) % n;
+    };
+    for (int k = 0; k < kMixedFiles; ++k) {
+        const int rates[] = {44100, 48000, 96000};
+        const int channels = 1 + static_cast<int>(next(14));
+        const int rate = rates[next(3)];
+        const std::int64_t frames = rate + static_cast<std::int64_t>(next(2 * static_cast<std::uint32_t>(rate)));
+        if (!makeProgramme(mixedFile(k), frames, 2000u + static_cast<std::uint32_t>(k), 1, channels, rate, true)) {
+            state.SkipWithError("cannot write the test files in /tmp");
+            return;
+        }
+        files.push_back(mixedFile(k));
+        meterArgs.push_back(mixedFile(k));
+    }
+    std::vector<std::string> firstArgs = options;
+    firstArgs.push_back(mixedFile(0));
+    // Faults a file: mostly the plug-in's set-up of each file's meters, whose memory the C library
+    // gives back between set-ups.
+    measureManyFiles(state, meterArgs, firstArgs, files);
 }
 BENCHMARK(ManyMixedFiles)->ArgName("svg")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
 

@@ -250,4 +250,37 @@ inline Ending waitGuarded(pid_t pid, int fd, std::string* out, std::int64_t cpuL
     }
 }
 
+// Runs `child(fd)` in a forked child, the leader of its own process group, which must end the
+// process itself; what it writes to `fd` comes back in `out`. How it ended, in words: empty when it
+// exited (with its exit status in `status`), else "hung: it …", "ended by signal N" or why it could
+// not run.
+inline std::string runGuardedChild(const std::function<void(int fd)>& child, std::string& out, int& status,
+                                   std::int64_t cpuLimitMs)
+{
+    status = -1;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        close(fds[0]);
+        child(fds[1]);
+        std::_Exit(127); // the child must not go on as the test
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return "cannot fork";
+    }
+    const Ending end = waitGuarded(pid, fds[0], &out, cpuLimitMs);
+    if (!end.hung.empty())
+        return "hung: it " + end.hung;
+    if (WIFSIGNALED(end.status))
+        return "ended by signal " + std::to_string(WTERMSIG(end.status));
+    if (WIFEXITED(end.status))
+        status = WEXITSTATUS(end.status);
+    return {};
+}
+
 } // namespace testguard

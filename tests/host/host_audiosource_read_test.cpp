@@ -114,7 +114,7 @@ TEST(HostAudioSourceRead, IntactAiffAndAifcAreReadWholeWithoutAWarning)
             samples[i] = ramp[i] * 1e-6f;
         EXPECT_EQ(sf_writef_float(f, samples.data(), kFrames), kFrames);
         sf_close(f);
-        std::string bytes = metertest::readFile(path);
+        std::string bytes = wholefile::read(path);
         if (std::string(c.type) == "NONE") {
             // FORM AIFC, a version chunk, the common chunk with the compression type, the sound chunk.
             ASSERT_EQ(bytes.substr(8, 8), "AIFFCOMM");

@@ -109,8 +109,7 @@ TEST(HostBlockMemory, EachFileOfARunReadsAndDrawsAsItDoesAlone)
             ASSERT_EQ(alone.status, 0) << alone.err;
             EXPECT_EQ(all.lines.at(files[i]), alone.lines.at(files[i]));
             const std::string numbered = base + "-all-" + std::to_string(i + 1) + ".svg";
-            EXPECT_TRUE(metertest::readFile(numbered) == metertest::readFile(base + "-alone.svg"))
-                << "the picture differs";
+            EXPECT_TRUE(wholefile::read(numbered) == wholefile::read(base + "-alone.svg")) << "the picture differs";
             std::remove(numbered.c_str());
         }
     }

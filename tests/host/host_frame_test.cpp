@@ -303,7 +303,7 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/tone.wav --svg " + dir + "/out.svg");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("Integrated"), std::string::npos) << run.out;
-    const std::string svg = metertest::readFile(dir + "/out.svg");
+    const std::string svg = wholefile::read(dir + "/out.svg");
     EXPECT_NE(svg.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos);
     EXPECT_NEAR(barTop(svg), 80, 2);
     // No over yet: the counts are drawn as text, not as alarms; the built-in programme has overs.
@@ -314,7 +314,7 @@ TEST(HostFrameProgram, MeterWritesTheDisplay)
     EXPECT_EQ(fill(svg, "truePeakOver"), "#ECEEF2");
     EXPECT_EQ(fill(svg, "loudnessIOver"), "#ECEEF2");
     ASSERT_EQ(metertest::runMeterProgram("--svg " + dir + "/prog.svg").status, 0);
-    EXPECT_EQ(fill(metertest::readFile(dir + "/prog.svg"), "truePeakOver"), "#FF4A3D");
+    EXPECT_EQ(fill(wholefile::read(dir + "/prog.svg"), "truePeakOver"), "#FF4A3D");
     std::system(("rm -rf " + dir).c_str());
 }
 
@@ -339,7 +339,7 @@ TEST(HostFrameProgram, TheDisplayAfterALevelDropIsTheAudiosNotTheMachines)
     auto draw = [&dir](const std::string& file, const std::string& svg) {
         const metertest::ProgramRun run = metertest::runMeterProgram(dir + "/" + file + " --svg " + dir + "/" + svg);
         EXPECT_EQ(run.status, 0) << run.out;
-        return metertest::readFile(dir + "/" + svg);
+        return wholefile::read(dir + "/" + svg);
     };
     const std::string drop = draw("drop.wav", "drop.svg");
     const std::string quiet = draw("quiet.wav", "quiet.svg");

@@ -19,21 +19,6 @@
 
 namespace {
 
-std::string readAndRemoveAll(const std::string& dir, std::map<std::string, std::string>& files)
-{
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..")
-                continue;
-            files[name] = metertest::readFile(dir + "/" + name);
-            std::remove((dir + "/" + name).c_str());
-        }
-        closedir(d);
-    }
-    return dir;
-}
-
 // `meter` with at most `kib` KiB of address space (0: no limit).
 shortofmemory::MeterOutcome meterWithin(long kib, const std::string& args, const std::string& dir)
 {
@@ -46,7 +31,7 @@ shortofmemory::MeterOutcome meterWithin(long kib, const std::string& args, const
         o.ended = "ended by a signal or hung";
     o.out = r.out;
     o.err = r.err;
-    readAndRemoveAll(dir + "/pictures", o.pictures);
+    o.pictures = wholefile::takeFolder(dir + "/pictures");
     return o;
 }
 

@@ -621,15 +621,15 @@ TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
     const std::string quiet = write("quiet.wav", {-40.0, -40.0}, 48000, 2.0);
     ProgramRun r = run(loud + " --svg " + dir + "/loud.svg");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string loudPicture = metertest::readFile(dir + "/loud.svg");
+    const std::string loudPicture = wholefile::read(dir + "/loud.svg");
     ASSERT_NE(loudPicture.find("<svg"), std::string::npos);
     // Numbered by the file's place, a file that cannot be read leaving its number out.
     r = run(loud + " " + dir + "/missing.wav " + quiet + " --svg " + dir + "/all.svg");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(metertest::readFile(dir + "/all-1.svg") == loudPicture);
+    EXPECT_TRUE(wholefile::read(dir + "/all-1.svg") == loudPicture);
     EXPECT_FALSE(std::ifstream(dir + "/all-2.svg"));
     EXPECT_FALSE(std::ifstream(dir + "/all.svg"));
-    const std::string quietPicture = metertest::readFile(dir + "/all-3.svg");
+    const std::string quietPicture = wholefile::read(dir + "/all-3.svg");
     EXPECT_NE(quietPicture.find("<svg"), std::string::npos);
     EXPECT_FALSE(quietPicture == loudPicture);
     // A name without an extension takes the number at its end.
@@ -638,15 +638,15 @@ TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
     ASSERT_EQ(mkdir((dir + "/pictures.d").c_str(), 0700), 0);
     r = run(loud + " " + quiet + " --svg " + dir + "/pictures.d/all");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(metertest::readFile(dir + "/pictures.d/all-1") == loudPicture);
-    EXPECT_TRUE(metertest::readFile(dir + "/pictures.d/all-2") == quietPicture);
+    EXPECT_TRUE(wholefile::read(dir + "/pictures.d/all-1") == loudPicture);
+    EXPECT_TRUE(wholefile::read(dir + "/pictures.d/all-2") == quietPicture);
 }
 
 TEST_F(MeterProgram, APictureReplacesOnlyAnEarlierPicture)
 {
     const std::string a = write("a.wav", {-20.0, -20.0}, 48000, 0.5);
     const std::string b = write("b.wav", {-30.0, -30.0}, 48000, 0.5);
-    const std::string audio = metertest::readFile(a);
+    const std::string audio = wholefile::read(a);
     std::ofstream(dir + "/p-2.wav", std::ios::binary) << audio;
     std::ofstream(dir + "/page-1.svg") << "<!DOCTYPE html>\n<html><body><svg width=\"1\"/></body></html>\n";
     // A name meant as a file, audio under a picture's number, a page named as a picture: refused
@@ -663,7 +663,7 @@ TEST_F(MeterProgram, APictureReplacesOnlyAnEarlierPicture)
                   "meter: --svg: will not write the picture over " + over + ": it exists and is not an SVG picture\n")
             << args;
     }
-    EXPECT_TRUE(metertest::readFile(a) == audio && metertest::readFile(dir + "/p-2.wav") == audio);
+    EXPECT_TRUE(wholefile::read(a) == audio && wholefile::read(dir + "/p-2.wav") == audio);
     EXPECT_FALSE(std::ifstream(dir + "/p-1.wav"));
     // A picture of an earlier run, one written otherwise (a prolog, a prefix) and an empty file are
     // replaced.
@@ -675,9 +675,9 @@ TEST_F(MeterProgram, APictureReplacesOnlyAnEarlierPicture)
     const ProgramRun r = run(b + " " + b + " " + b + " --svg " + dir + "/ok.svg");
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* n : {"1", "2", "3"}) {
-        const std::string picture = metertest::readFile(dir + "/ok-" + n + ".svg");
+        const std::string picture = wholefile::read(dir + "/ok-" + n + ".svg");
         EXPECT_NE(picture.find("data-view=\"AudioPlugSmallBigMeter\""), std::string::npos) << n;
-        EXPECT_EQ(picture, metertest::readFile(dir + "/ok-1.svg")) << n;
+        EXPECT_EQ(picture, wholefile::read(dir + "/ok-1.svg")) << n;
     }
 }
 

@@ -85,7 +85,7 @@ public:
             seen += v.title + "=" + v.text + "\n";
         EXPECT_TRUE(session_.writeSvg(svgPath, error)) << error;
         const int32 clock = session_.display()->frame().frameSystem().getTickCount();
-        return seen + "clock=" + std::to_string(clock) + " ms\n" + metertest::readFile(svgPath);
+        return seen + "clock=" + std::to_string(clock) + " ms\n" + wholefile::read(svgPath);
     }
     Session& session() { return session_; }
 
@@ -464,7 +464,7 @@ TEST(HostSessions, MeterReadsAndDrawsAFileTheSameHoweverFarItsAudioThreadRunsBeh
             std::string shown;
             const auto keep = [&shown](std::string_view s) { shown += s; };
             ASSERT_EQ(runMeter(o, keep, keep), 0) << shown;
-            shown += metertest::readFile(o.svgPath);
+            shown += wholefile::read(o.svgPath);
             if (want.empty())
                 want = shown;
             else

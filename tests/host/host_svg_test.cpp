@@ -26,7 +26,6 @@
 
 namespace {
 
-using metertest::readFile;
 
 // The signal raised once the picture is whole in its temporary file, and whether in a thread of
 // its own (as a signal sent to the process may be caught by any of its threads).
@@ -112,7 +111,7 @@ protected:
         a = dir + "/a.wav";
         std::string error;
         ASSERT_TRUE(qelhost::writeWavFile(a, std::vector<float>(9600, 0.25f), 2, 48000, error)) << error;
-        audio = readFile(a);
+        audio = wholefile::read(a);
     }
     void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
     metertest::ProgramRun run(const std::string& args, const std::string& before = "")
@@ -153,7 +152,7 @@ TEST_F(SvgPicture, WhatIsNotAPictureIsRefusedBeforeMetering)
         EXPECT_EQ(r.err, "meter: --svg: will not write the picture over " + dir + "/" + over + "\n") << args;
         EXPECT_EQ(listing(), before) << args;
     }
-    EXPECT_TRUE(readFile(a) == audio);
+    EXPECT_TRUE(wholefile::read(a) == audio);
 }
 
 TEST_F(SvgPicture, PipesAndDevicesTakeThePictureAsTheyAre)
@@ -162,7 +161,7 @@ TEST_F(SvgPicture, PipesAndDevicesTakeThePictureAsTheyAre)
     // A pipe with a reader, as process substitution names it, takes the whole picture.
     metertest::ProgramRun r = run(a + " --svg /dev/fd/3 3>&1 >/dev/null");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(r.out == readFile(dir + "/p.svg") && r.out.find("<svg") != std::string::npos);
+    EXPECT_TRUE(r.out == wholefile::read(dir + "/p.svg") && r.out.find("<svg") != std::string::npos);
     // /dev/null through a link, so that a fault replaces the link rather than the device. A pipe
     // nobody reads fails at once rather than hang, and the report is still printed.
     ASSERT_EQ(symlink("/dev/null", (dir + "/null.svg").c_str()), 0);
@@ -184,7 +183,7 @@ TEST_F(SvgPicture, APictureIsReplacedWholeOrNotAtAll)
     close(open((dir + "/plain").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
     EXPECT_EQ(listing()["p.svg"], listing()["plain"]); // the mode of any new file
     ASSERT_EQ(chmod(p.c_str(), 0640), 0);
-    const std::string picture = readFile(p);
+    const std::string picture = wholefile::read(p);
     const auto before = listing();
     // Files of at most 2 or 4 KiB (512- or 1024-byte blocks): the write fails as on a full disk,
     // rather than SIGXFSZ end meter, and the report is printed.
@@ -192,11 +191,11 @@ TEST_F(SvgPicture, APictureIsReplacedWholeOrNotAtAll)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "meter: --svg: cannot write " + p + ": File too large\n");
     EXPECT_NE(r.out.find("a.wav: 48000 Hz, 2 channels"), std::string::npos) << r.out;
-    EXPECT_TRUE(readFile(p) == picture);
+    EXPECT_TRUE(wholefile::read(p) == picture);
     EXPECT_EQ(listing(), before);
     std::string error;
     EXPECT_TRUE(qelhost::writePictureFile(p, "<svg/>\n", error)) << error;
-    EXPECT_EQ(readFile(p), "<svg/>\n");
+    EXPECT_EQ(wholefile::read(p), "<svg/>\n");
     EXPECT_EQ(listing(), before); // its mode kept
 }
 
@@ -214,10 +213,10 @@ TEST_F(SvgPicture, WhatTookTheNameDuringTheRunIsLeftAlone)
         ASSERT_EQ(qelhost::pictureSite(path, error), qelhost::PictureSite::Free);
         ASSERT_EQ(take(), 0) << why;
         const auto taken = listing();
-        const std::string bytes = readFile(path);
+        const std::string bytes = wholefile::read(path);
         EXPECT_FALSE(qelhost::writePictureFile(path, "<svg/>\n", error)) << why;
         EXPECT_EQ(error, "will not write the picture over " + path + ": " + why);
-        EXPECT_TRUE(listing() == taken && readFile(path) == bytes) << why;
+        EXPECT_TRUE(listing() == taken && wholefile::read(path) == bytes) << why;
         std::system(("rm -rf " + path).c_str());
     }
 }
@@ -226,7 +225,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
 {
     const std::string p = dir + "/p.svg";
     ASSERT_EQ(run(a + " --svg " + p).status, 0);
-    const std::string picture = readFile(p);
+    const std::string picture = wholefile::read(p);
     const auto before = listing();
     // In a child, which the signal ends: every one that ends a process by default and can be
     // caught, caught by the writing thread or another; the picture there stays, and nothing is
@@ -252,7 +251,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
             EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig)
                 << sig << (anotherThread ? " in another thread" : "") << ": status " << st;
             EXPECT_EQ(listing(), before) << sig;
-            EXPECT_TRUE(readFile(p) == picture) << sig;
+            EXPECT_TRUE(wholefile::read(p) == picture) << sig;
         }
     }
     // An ignored signal stays ignored (SIGHUP under nohup): the picture is written.
@@ -265,7 +264,7 @@ TEST_F(SvgPicture, ASignalDuringTheWriteRemovesTheTemporaryFileAndEndsAsItWould)
         _exit(qelhost::writePictureFile(p, "<svg/>\n", error) && disposition(SIGHUP) == SIG_IGN ? 0 : 1);
     });
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
-    EXPECT_EQ(readFile(p), "<svg/>\n");
+    EXPECT_EQ(wholefile::read(p), "<svg/>\n");
     EXPECT_EQ(listing(), before);
     // Outside the write the signals are handled as before it.
     std::vector<int> signals = ending;
@@ -324,7 +323,7 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
             for (auto i = taken.begin(); i != taken.end();)
                 i = i->first.rfind(".meter-", 0) == 0 ? taken.erase(i) : std::next(i); // the temporary file
             lstat(p.c_str(), &at);
-            bytes = S_ISREG(at.st_mode) ? readFile(p) : "";
+            bytes = S_ISREG(at.st_mode) ? wholefile::read(p) : "";
         };
         std::string error;
         const bool written = qelhost::writePictureFile(p, "<svg/>\n", error);
@@ -334,7 +333,7 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
         lstat(p.c_str(), &now);
         if (c.why.empty()) {
             EXPECT_TRUE(written) << c.what << ": " << error;
-            EXPECT_EQ(readFile(p), "<svg/>\n") << c.what;
+            EXPECT_EQ(wholefile::read(p), "<svg/>\n") << c.what;
             // With the mode of the picture there at the last look.
             auto replaced = taken;
             replaced["p.svg"] = S_IFREG | 0640;
@@ -345,7 +344,7 @@ TEST_F(SvgPicture, WhatTakesTheNameAtTheLastMomentStaysUnlessItIsAPictureOrEmpty
             // The very file, whole, and nothing left beside it.
             EXPECT_EQ(listing(), taken) << c.what;
             EXPECT_TRUE(now.st_ino == at.st_ino && now.st_dev == at.st_dev) << c.what;
-            EXPECT_TRUE(!S_ISREG(now.st_mode) || readFile(p) == bytes) << c.what;
+            EXPECT_TRUE(!S_ISREG(now.st_mode) || wholefile::read(p) == bytes) << c.what;
         }
     }
     qelhost::pictureFileHooks.beforeRename = nullptr;
@@ -384,7 +383,7 @@ TEST_F(SvgPicture, WhatTakesThePicturesPlaceBeforeItGoesBackIsKept)
     const auto bytesOf = [](const std::string& path) { // of a file, never waiting on a pipe
         struct stat st
         {};
-        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? readFile(path) : std::string();
+        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? wholefile::read(path) : std::string();
     };
     qelhost::pictureFileHooks.beforeRename = onceBeforeRename;
     qelhost::pictureFileHooks.beforeExchangeBack = onceBeforeExchangeBack;
@@ -409,7 +408,7 @@ TEST_F(SvgPicture, WhatTakesThePicturesPlaceBeforeItGoesBackIsKept)
         EXPECT_FALSE(qelhost::writePictureFile(p, "<svg/>\n", error)) << c.what;
         EXPECT_TRUE(took) << c.what;
         // Version 1 is back at the name, whole.
-        EXPECT_TRUE(fileOf(p) == version1 && readFile(p) == "version 1\n") << c.what;
+        EXPECT_TRUE(fileOf(p) == version1 && wholefile::read(p) == "version 1\n") << c.what;
         const std::string refused = "will not write the picture over " + p + ": it exists and is not an SVG picture";
         auto names = listing(); // beside the folder, the audio and the name
         for (const char* known : {".", "..", "a.wav", "p.svg"})

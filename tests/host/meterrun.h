@@ -5,6 +5,7 @@
 #pragma once
 
 #include "tests/common/hang_guard.h"
+#include "tests/common/whole_files.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,6 @@ namespace metertest {
 // CPU time of the whole command line, far beyond any correct run: the longest takes well under a
 // second in a plain build, about 20 s under ThreadSanitizer.
 constexpr std::int64_t kMeterCpuMs = 120000;
-
-// A file's bytes; empty when it cannot be read.
-inline std::string readFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return f ? s.str() : std::string();
-}
 
 struct ProgramRun
 {
@@ -93,7 +85,7 @@ inline ProgramRun runMeterCommand(const std::string& args, const std::string& er
     }
     const testguard::Ending end = testguard::waitGuarded(pid, fds[0], &r.out, kMeterCpuMs);
     if (!errPath.empty())
-        r.err = readFile(errPath);
+        r.err = wholefile::read(errPath);
     const int status = shellStatus(end.status);
     if (!end.hung.empty())
         r.hung = end.hung;

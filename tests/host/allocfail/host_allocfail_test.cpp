@@ -17,6 +17,7 @@
 #include "tests/common/hang_guard.h"
 #include "tests/common/sanitized.h"
 #include "tests/common/symbolized_stack.h"
+#include "tests/common/whole_files.h"
 #include "tests/host/allocsweep.h"
 #include "tests/host/shortofmemory.h"
 
@@ -47,36 +48,6 @@ constexpr int kEscaped = 125;
 // Runs of each case in the suite.
 constexpr long kRunsInSuite = NORRIK_TEST_THREAD_SANITIZED ? 15 : NORRIK_TEST_SANITIZED ? 50 : 300;
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void writeAll(int fd, std::string_view s)
-{
-    for (std::size_t at = 0; at < s.size();) {
-        const ssize_t n = write(fd, s.data() + at, s.size() - at);
-        if (n <= 0)
-            return;
-        at += static_cast<std::size_t>(n);
-    }
-}
-
-std::vector<std::string> filesIn(const std::string& dir)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 // What one run of `meter` gave, and what it says of the allocation that failed.
 struct Outcome : shortofmemory::MeterOutcome
 {
@@ -94,60 +65,38 @@ public:
     {
         Outcome o;
         const std::string errPath = dir_ + "/err", tracePath = dir_ + "/trace", countPath = dir_ + "/count";
-        int out[2];
-        if (pipe(out) != 0) {
-            o.ended = "no pipe";
-            return o;
-        }
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);
-            close(out[0]);
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(err, STDERR_FILENO);
-            failnth::arm(failAt, trace);
-            int status = kEscaped;
-            try {
-                status = qelhost::runMeter(
-                    options, [&out](const std::string& s) { writeAll(out[1], s); },
-                    [](std::string_view s) { writeAll(STDERR_FILENO, s); });
-            } catch (...) {
-                // What ends `meter` by std::terminate; the child must not go on as the test.
-                writeAll(STDERR_FILENO, "an exception left runMeter\n");
-                std::_Exit(status);
-            }
-            const long count = failnth::disarm();
-            char text[32];
-            const int n = std::snprintf(text, sizeof text, "%ld", count);
-            const int counted = open(countPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            writeAll(counted, std::string(text, static_cast<std::size_t>(n)));
-            close(counted);
-            close(out[1]);
-            // exit, not _exit: the leak check runs at exit.
-            std::exit(status);
-        }
-        close(out[1]);
-        if (pid < 0) {
-            close(out[0]);
-            o.ended = "cannot fork";
-            return o;
-        }
-        const testguard::Ending end = testguard::waitGuarded(pid, out[0], &o.out, kRunCpuMs);
-        if (!end.hung.empty())
-            o.ended = "hung: it " + end.hung;
-        else if (WIFSIGNALED(end.status))
-            o.ended = "ended by signal " + std::to_string(WTERMSIG(end.status));
-        else if (WIFEXITED(end.status))
-            o.status = WEXITSTATUS(end.status);
-        o.err = readAll(errPath);
-        o.trace = readAll(tracePath);
-        o.allocations = std::atol(readAll(countPath).c_str());
+        o.ended = testguard::runGuardedChild(
+            [&](int out) {
+                const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                dup2(err, STDERR_FILENO);
+                failnth::arm(failAt, trace);
+                int status = kEscaped;
+                try {
+                    status = qelhost::runMeter(
+                        options, [out](const std::string& s) { wholefile::write(out, s); },
+                        [](std::string_view s) { wholefile::write(STDERR_FILENO, s); });
+                } catch (...) {
+                    // What ends `meter` by std::terminate; the child must not go on as the test.
+                    wholefile::write(STDERR_FILENO, "an exception left runMeter\n");
+                    std::_Exit(status);
+                }
+                const long count = failnth::disarm();
+                char text[32];
+                const int n = std::snprintf(text, sizeof text, "%ld", count);
+                const int counted = open(countPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                wholefile::write(counted, std::string(text, static_cast<std::size_t>(n)));
+                close(counted);
+                close(out);
+                // exit, not _exit: the leak check runs at exit.
+                std::exit(status);
+            },
+            o.out, o.status, kRunCpuMs);
+        o.err = wholefile::read(errPath);
+        o.trace = wholefile::read(tracePath);
+        o.allocations = std::atol(wholefile::read(countPath).c_str());
         std::remove(countPath.c_str());
-        for (const std::string& name : filesIn(pictureDir())) {
-            o.pictures[name] = readAll(pictureDir() + "/" + name);
-            std::remove((pictureDir() + "/" + name).c_str());
-        }
+        o.pictures = wholefile::takeFolder(pictureDir());
         return o;
     }
 

@@ -83,22 +83,6 @@ void PrintTo(const SweepCase& c, std::ostream* out)
     *out << c.name;
 }
 
-std::map<std::string, std::string> takeFolder(const std::string& dir)
-{
-    std::map<std::string, std::string> files;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..")
-                continue;
-            files[name] = metertest::readFile(dir + "/" + name);
-            std::remove((dir + "/" + name).c_str());
-        }
-        closedir(d);
-    }
-    return files;
-}
-
 // What the injector wrote of a run: the first failed allocation, and a crash with the allocation
 // that last failed in its thread.
 struct Trace
@@ -237,8 +221,8 @@ protected:
         const metertest::ProgramRun r = metertest::runMeterProgram(
             "--svg " + earlier + "/out.svg " + earlier + "/a.wav " + earlier + "/b.wav >/dev/null", dir_ + "/err");
         ASSERT_EQ(r.status, 0) << r.err;
-        earlierPictures_[0] = metertest::readFile(earlier + "/out-1.svg");
-        earlierPictures_[1] = metertest::readFile(earlier + "/out-2.svg");
+        earlierPictures_[0] = wholefile::read(earlier + "/out-1.svg");
+        earlierPictures_[1] = wholefile::read(earlier + "/out-2.svg");
         ASSERT_FALSE(earlierPictures_[0].empty());
         std::filesystem::remove_all(earlier);
     }
@@ -336,7 +320,7 @@ TEST_P(ProgramAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNam
         Trace trace;
     };
     const auto run = [&](const std::string& failing) {
-        takeFolder(pictures);
+        wholefile::takeFolder(pictures);
         for (const auto& [name, content] : earlier) {
             std::FILE* f = std::fopen((pictures + "/" + name).c_str(), "wb");
             EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
@@ -349,7 +333,7 @@ TEST_P(ProgramAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNam
         got.outcome.status = r.status;
         got.outcome.out = r.out;
         got.outcome.err = r.err;
-        got.outcome.pictures = takeFolder(pictures);
+        got.outcome.pictures = wholefile::takeFolder(pictures);
         got.signal = r.signal;
         if (!start.empty())
             got.outcome.ended = start;
@@ -357,7 +341,7 @@ TEST_P(ProgramAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNam
             got.outcome.ended = "hung: it " + r.hung;
         else if (r.signal != 0)
             got.outcome.ended = "ended by signal " + std::to_string(r.signal);
-        got.trace = parseTrace(metertest::readFile(trace));
+        got.trace = parseTrace(wholefile::read(trace));
         return got;
     };
 
@@ -368,7 +352,7 @@ TEST_P(ProgramAllocationSweep, EachFailedAllocationGivesTheReadingsOrARefusalNam
         ASSERT_TRUE(want.outcome.pictures.count(name)) << "no picture drawn at " << name;
         ASSERT_NE(want.outcome.pictures.at(name), content) << "an earlier picture is the one drawn: " << name;
     }
-    const long allocations = std::atol(metertest::readFile(count).c_str());
+    const long allocations = std::atol(wholefile::read(count).c_str());
     ASSERT_GT(allocations, 1000);
 
     const allocsweep::Plan plan = allocsweep::plan(allocations, kRunsInSuite, static_cast<long>(files.size()));
@@ -455,7 +439,7 @@ TEST(FailAllocationInjector, ACrashHasItsStackWrittenAndEndsTheProcessByItsSigna
     const testguard::Ending end = testguard::waitGuarded(pid, -1, nullptr, metertest::kMeterCpuMs);
     ASSERT_TRUE(end.hung.empty()) << end.hung;
     EXPECT_EQ(metertest::shellStatus(end.status), 128 + SIGSEGV);
-    const Trace t = parseTrace(metertest::readFile(trace));
+    const Trace t = parseTrace(wholefile::read(trace));
     EXPECT_EQ(t.signal, SIGSEGV) << t.text;
     EXPECT_TRUE(t.failed.empty() && t.lastFailed.empty()) << t.text;
     ASSERT_FALSE(t.crash.empty()) << t.text;

@@ -29,6 +29,7 @@
 #include "tests/common/sanitized.h"
 #include "tests/common/stack_frames.h"
 #include "tests/common/symbolized_stack.h"
+#include "tests/common/whole_files.h"
 #include "tests/host/allocsweep.h"
 
 #include <gtest/gtest.h>
@@ -79,24 +80,6 @@ void PrintTo(const Format& f, std::ostream* out)
     *out << f.name;
 }
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void writeAll(int fd, const std::string& s)
-{
-    for (std::size_t at = 0; at < s.size();) {
-        const ssize_t n = write(fd, s.data() + at, s.size() - at);
-        if (n <= 0)
-            return;
-        at += static_cast<std::size_t>(n);
-    }
-}
-
 // Where a crash writes its stack.
 int gCrashFd = -1;
 
@@ -121,7 +104,7 @@ void pipeToStandardInput(const std::string& content, int keptFrom)
     if (fork() == 0) {
         close(keptFrom);
         close(p[0]);
-        writeAll(p[1], content);
+        wholefile::write(p[1], content);
         std::_Exit(0);
     }
     close(p[1]);
@@ -135,7 +118,7 @@ void pipeToStandardInput(const std::string& content, int keptFrom)
 [[noreturn]] void readInChild(const std::string& path, bool throughPipe, long failAt, int out, int traceFd, int crashFd)
 {
     if (throughPipe)
-        pipeToStandardInput(readAll(path), out);
+        pipeToStandardInput(wholefile::read(path), out);
     // Everything the child keeps is had before the countdown starts.
     std::vector<float> samples(static_cast<std::size_t>(kChannels * kRoom));
     std::string error, warnings;
@@ -180,7 +163,7 @@ void pipeToStandardInput(const std::string& content, int keptFrom)
             result.append(reinterpret_cast<const char*>(&samples[static_cast<std::size_t>(c * kRoom)]),
                           sizeof(float) * static_cast<std::size_t>(frames));
     }
-    writeAll(out, result);
+    wholefile::write(out, result);
     close(out);
     close(STDIN_FILENO); // a pipe's writer stops when nobody reads
     while (wait(nullptr) > 0) {
@@ -267,38 +250,19 @@ protected:
     {
         Outcome o;
         const std::string tracePath = dir_ + "/trace", crashPath = dir_ + "/crash";
-        int out[2];
-        if (pipe(out) != 0) {
-            o.ended = "no pipe";
-            return o;
-        }
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);
-            close(out[0]);
-            const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int crash = open(crashPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            readInChild(path_, GetParam().throughPipe, failAt, out[1], trace, crash);
-        }
-        close(out[1]);
-        if (pid < 0) {
-            close(out[0]);
-            o.ended = "cannot fork";
-            return o;
-        }
         std::string written;
-        const testguard::Ending end = testguard::waitGuarded(pid, out[0], &written, kRunCpuMs);
-        if (!end.hung.empty())
-            o.ended = "hung: it " + end.hung;
-        else if (WIFSIGNALED(end.status))
-            o.ended = "ended by signal " + std::to_string(WTERMSIG(end.status));
-        else if (WIFEXITED(end.status))
-            o.status = WEXITSTATUS(end.status);
+        o.ended = testguard::runGuardedChild(
+            [&](int out) {
+                const int trace = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                const int crash = open(crashPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                readInChild(path_, GetParam().throughPipe, failAt, out, trace, crash);
+            },
+            written, o.status, kRunCpuMs);
         const auto line = written.find('\n');
         o.allocations = std::atol(written.substr(0, line).c_str());
         o.result = line == std::string::npos ? std::string() : written.substr(line + 1);
-        o.trace = readAll(tracePath);
-        o.crash = readAll(crashPath);
+        o.trace = wholefile::read(tracePath);
+        o.crash = wholefile::read(crashPath);
         return o;
     }
 
