@@ -26,7 +26,6 @@
 
 namespace {
 
-
 // The signal raised once the picture is whole in its temporary file, and whether in a thread of
 // its own (as a signal sent to the process may be caught by any of its threads).
 int gSignalOnceWritten = 0;
