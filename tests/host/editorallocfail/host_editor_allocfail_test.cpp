@@ -1,7 +1,8 @@
 // Each allocation of opening the editor, the host's and the plug-in's, fails in turn: openEditor
 // either refuses, holding nothing of the attempt (nor leaking it, under the leak checker), and opens
 // the display whole when asked again, or opens a display whose picture is the one drawn with memory
-// to spare, byte for byte. Never a display with a part missing.
+// to spare, byte for byte. Never a display with a part missing. The same for each allocation of
+// drawing the display into a picture: a refusal, or the whole picture.
 #include "tests/common/allocation_countdown.h"
 
 #include "host/audiosource.h"
@@ -61,6 +62,54 @@ TEST(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnW
     }
     std::printf("%ld allocations in opening the editor, %ld of them refused when they failed\n", n - 1, refused);
     EXPECT_GT(refused, 0);
+    session.teardown();
+}
+
+// A view of the plug-in that cannot hold a readout's text draws on without it and tells the host
+// so: only the shortage the host counted tells that picture from a whole one. Drawn as `meter --svg`
+// draws, the editor opened for the picture, and again with the editor open.
+TEST(EditorAllocationCountdown, EachFailedAllocationRefusesThePictureOrItIsDrawnWhole)
+{
+    Session session(NORRIK_BUNDLE_PATH);
+    std::string error;
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    auto programme = makeTestProgramme(1.0);
+    ASSERT_TRUE(session.run(*programme, nullptr, error) && session.readOut(&error)) << error;
+    IEditController* controller = session.controller();
+    DisplayHost& display = *session.display();
+    const std::string clean = display.renderSvg(controller);
+    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos) << clean;
+
+    for (const bool opened : {false, true}) {
+        long refused = 0, n = 0;
+        for (bool reached = true; reached; ++n) {
+            SCOPED_TRACE(testing::Message()
+                         << (opened ? "the editor open, " : "the editor opened for it, ") << "allocation " << n);
+            if (opened)
+                ASSERT_NE(display.openEditor(controller), nullptr);
+            else
+                display.closeEditor();
+            std::string svg;
+            bool refusal = false;
+            {
+                countdown::Fail fail(n);
+                try {
+                    svg = display.renderSvg(controller);
+                } catch (const std::bad_alloc&) {
+                    refusal = true;
+                }
+                reached = fail.failed();
+            }
+            refused += refusal;
+            if (!refusal && svg != clean)
+                ADD_FAILURE() << "a picture of " << svg.size() << " bytes against " << clean.size()
+                              << " drawn with memory to spare, and no refusal";
+            EXPECT_EQ(display.renderSvg(controller), clean);
+        }
+        std::printf("%ld allocations in drawing the picture with the editor %s, %ld of them refused when they failed\n",
+                    n - 1, opened ? "open" : "opened for it", refused);
+        EXPECT_GT(refused, 0);
+    }
     session.teardown();
 }
 
