@@ -11,9 +11,11 @@
 //     (calloc <- ogg_open <- sf_open: in ogg_stream_init) and Ogg Vorbis (calloc <- ogg_vorbis_open
 //     <- sf_open: in vorbis_info_init). The library names none of its own functions to spare.
 //   - libvorbis, which checks almost none of its allocations: in the open (<- vorbis_synthesis_init,
-//     vorbis_synthesis_headerin <- ogg_vorbis_open <- sf_open: there, or in the first read) and in
-//     the read (malloc <- _vorbis_block_alloc <- vorbis_synthesis <- sf_readf_float: in
-//     _vorbis_block_alloc, vorbis_synthesis or res2_inverse).
+//     vorbis_synthesis_headerin <- ogg_vorbis_open <- sf_open: there, or in the first read; malloc
+//     <- vorbis_comment_query <- ogg_vorbis_open: in the C library's memcpy) and in the read (malloc
+//     <- _vorbis_block_alloc <- vorbis_synthesis <- sf_readf_float: in _vorbis_block_alloc,
+//     vorbis_synthesis, res2_inverse or floor1_inverse1, or in the C library's memset under
+//     mapping0_inverse).
 //
 // The suite fails about kRunsInSuite allocations of each format, evenly spread; the environment may
 // choose others (tests/host/allocsweep.h), the full sweep every one:
