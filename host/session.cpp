@@ -75,17 +75,32 @@ bool PluginModule::open(const std::string& path, std::string& error)
         error = "plug-in bundle not found: " + path;
         return false;
     }
-    // Kept mapped after dlclose: the bundle may leave exit-time handlers behind.
-    errno = 0;
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (!handle_) {
-        const int why = errno;
+    const auto refusal = [&path](int why) {
         const char* e = dlerror();
-        error = loaderShortOfMemory(path, why, e)
-                    ? kNoMemory
-                    : std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
+        return loaderShortOfMemory(path, why, e)
+                   ? std::string(kNoMemory)
+                   : std::string("cannot load ") + path + ": " + (e ? e : "unknown error");
+    };
+    // Opened unpinned first, so that a load that runs short is undone whole: one opened with
+    // RTLD_NODELETE can stay mapped after it without the records the unwinder finds its code by, and
+    // an exception thrown in it later is never caught.
+    errno = 0;
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        error = refusal(errno);
         return false;
     }
+    // Then kept mapped after dlclose: the bundle may leave exit-time handlers behind. Without the
+    // pin the file is refused as for a failed load, the bundle unloaded before any entry is called.
+    errno = 0;
+    void* pinned = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD | RTLD_NODELETE);
+    if (!pinned) {
+        error = refusal(errno);
+        dlclose(handle_);
+        handle_ = nullptr;
+        return false;
+    }
+    dlclose(pinned); // its reference only; the pin stays
     entry_ = reinterpret_cast<BundleEntryProc>(dlsym(handle_, "bundleEntry"));
     exit_ = reinterpret_cast<BundleExitProc>(dlsym(handle_, "bundleExit"));
     getFactory_ = reinterpret_cast<GetPluginFactoryProc>(dlsym(handle_, "GetPluginFactory"));

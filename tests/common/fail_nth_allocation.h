@@ -22,6 +22,7 @@ inline long gCount = 0;      // allocations made since arm()
 inline long gFailAt = 0;     // the first that may fail, from 1
 inline bool gFailed = false; // whether one has failed since arm()
 inline bool gOnward = false; // every allocation from gFailAt on fails, not that one alone
+inline long gThenAt = 0;     // one more that fails alone, after gFailAt; 0 when none
 inline int gTraceFd = -1;    // where the failed allocation's stack is written
 // Code whose allocations are not failed, [start, end) each, filled from the first: a system
 // library, or one of its functions, that crashes when one of its allocations fails.
@@ -66,13 +67,18 @@ NORRIK_TEST_UNINSTRUMENTED inline bool within(std::uintptr_t pc, const std::uint
 }
 
 // Counts one allocation; true when it is to fail: allocation N, or when that one is spared the first
-// after it that is not; with gOnward, every one from N on that is not spared. The first to fail has
-// its stack written.
+// after it that is not; with gOnward, every one from N on that is not spared; and gThenAt, unless
+// spared. The first to fail, and gThenAt, have their stacks written.
 NORRIK_TEST_UNINSTRUMENTED inline bool failsNow()
 {
     const long n = __atomic_add_fetch(&gCount, 1, __ATOMIC_SEQ_CST);
     if (n < __atomic_load_n(&gFailAt, __ATOMIC_SEQ_CST))
         return false;
+    if (n == __atomic_load_n(&gThenAt, __ATOMIC_SEQ_CST) && !inSparedCode()) {
+        if (gTraceFd >= 0)
+            writeTrace(n);
+        return true;
+    }
     const bool onward = __atomic_load_n(&gOnward, __ATOMIC_SEQ_CST);
     if ((!onward && __atomic_load_n(&gFailed, __ATOMIC_SEQ_CST)) || inSparedCode())
         return false;
@@ -170,14 +176,16 @@ inline bool spareLibraryCallsTo(void* allocator, const char* symbol)
 inline const bool gSanitizerSpared = spare("pthread_getattr_np");
 #endif
 
-// From now on allocation `failAt` fails (none when 0), with every one after it when `onward`, unless
-// it is in spared code; the first failure's stack goes to `traceFd` (none when -1).
-inline void arm(long failAt, int traceFd = -1, bool onward = false)
+// From now on allocation `failAt` fails (none when 0), with every one after it when `onward`, and
+// then `thenAt` alone (none when 0), unless in spared code; the first failure's stack, and that of
+// `thenAt`, go to `traceFd` (none when -1).
+inline void arm(long failAt, int traceFd = -1, bool onward = false, long thenAt = 0)
 {
     gTraceFd = traceFd;
     __atomic_store_n(&gCount, 0, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailed, false, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gOnward, onward, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&gThenAt, failAt > 0 && thenAt > failAt ? thenAt : 0, __ATOMIC_SEQ_CST);
     __atomic_store_n(&gFailAt, failAt > 0 ? failAt : std::numeric_limits<long>::max(), __ATOMIC_SEQ_CST);
     replacedalloc::install(&failsNow);
 }

@@ -1,11 +1,12 @@
 // libfail_allocation.so: preloaded into a program (LD_PRELOAD), it fails the program's heap
 // allocations as the environment says, counted from the first allocation of the process (1):
 //   NORRIK_FAIL_ALLOCATION=N        allocation N fails, alone
+//   NORRIK_FAIL_ALLOCATION=N,M      allocation N fails alone, and later allocation M alone
 //   NORRIK_FAIL_ALLOCATIONS_FROM=N  allocation N fails, and every one after it
-//   NORRIK_FAIL_TRACE=PATH          the first failed allocation's stack is written there; a crash
-//                                   (SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE) adds the stack of the
-//                                   allocation that last failed in the crashing thread, and the
-//                                   crash's own, and then ends the process by the same signal
+//   NORRIK_FAIL_TRACE=PATH          the first failed allocation's stack is written there, and M's;
+//                                   a crash (SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE) adds the stack
+//                                   of the allocation that last failed in the crashing thread, and
+//                                   the crash's own, and then ends the process by the same signal
 //   NORRIK_FAIL_COUNT=PATH          the number of allocations the process made is written there, as
 //                                   text, when it exits
 // The C allocation functions and the operator new family are replaced; a failed allocation sets
@@ -21,6 +22,7 @@ bool firstFails();
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace failallocation {
 
@@ -75,9 +77,13 @@ bool recordingFails()
     return true;
 }
 
-long fromEnvironment(const char* name)
+long fromEnvironment(const char* name, int index = 0)
 {
     const char* value = std::getenv(name);
+    for (; value && index > 0; --index) {
+        value = std::strchr(value, ',');
+        value = value ? value + 1 : nullptr;
+    }
     return value ? std::atol(value) : 0;
 }
 
@@ -88,6 +94,7 @@ long fromEnvironment(const char* name)
 bool firstFails()
 {
     const long once = fromEnvironment("NORRIK_FAIL_ALLOCATION");
+    const long then = fromEnvironment("NORRIK_FAIL_ALLOCATION", 1);
     const long from = fromEnvironment("NORRIK_FAIL_ALLOCATIONS_FROM");
     const char* trace = std::getenv("NORRIK_FAIL_TRACE");
     const char* count = std::getenv("NORRIK_FAIL_COUNT");
@@ -95,7 +102,7 @@ bool firstFails()
     gCountFd = count ? openHigh(count, O_WRONLY | O_CREAT | O_TRUNC) : -1;
     if (traceFd >= 0)
         stackframes::onCrashSignals(&onCrash);
-    failnth::arm(from > 0 ? from : once, traceFd, from > 0);
+    failnth::arm(from > 0 ? from : once, traceFd, from > 0, from > 0 ? 0 : then);
     replacedalloc::install(&recordingFails);
     return recordingFails();
 }

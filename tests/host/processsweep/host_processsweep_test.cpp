@@ -184,6 +184,29 @@ std::string stacksOf(const Trace& t)
     return symbolizedstack::symbolized(t.text);
 }
 
+// A stereo sound of 1 s at 48 kHz, `n` picking its tone and level.
+bool writeSound(const std::string& path, int format, int n)
+{
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = 48000;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    std::vector<float> samples(2 * 48000);
+    std::uint32_t seed = static_cast<std::uint32_t>(n);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double t = static_cast<double>(i / 2) / 48000.0;
+        samples[i] = static_cast<float>(0.02 * n * std::sin(6.283185307179586 * (200.0 + 150.0 * n) * t) +
+                                        0.05 * (static_cast<double>(seed) / 4294967296.0 - 0.5));
+    }
+    const bool whole = sf_writef_float(f, samples.data(), 48000) == 48000;
+    sf_close(f);
+    return whole;
+}
+
 // One way of failing: allocation N alone, or every allocation from N on.
 struct Way
 {
@@ -230,29 +253,6 @@ protected:
     {
         if (!dir_.empty())
             std::filesystem::remove_all(dir_);
-    }
-
-    // A stereo sound of 1 s at 48 kHz, `n` picking its tone and level.
-    static bool writeSound(const std::string& path, int format, int n)
-    {
-        SF_INFO info{};
-        info.channels = 2;
-        info.samplerate = 48000;
-        info.format = format;
-        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-        if (!f)
-            return false;
-        std::vector<float> samples(2 * 48000);
-        std::uint32_t seed = static_cast<std::uint32_t>(n);
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            const double t = static_cast<double>(i / 2) / 48000.0;
-            samples[i] = static_cast<float>(0.02 * n * std::sin(6.283185307179586 * (200.0 + 150.0 * n) * t) +
-                                            0.05 * (static_cast<double>(seed) / 4294967296.0 - 0.5));
-        }
-        const bool whole = sf_writef_float(f, samples.data(), 48000) == 48000;
-        sf_close(f);
-        return whole;
     }
 
     static std::string dir_;
@@ -447,6 +447,172 @@ TEST(FailAllocationInjector, ACrashHasItsStackWrittenAndEndsTheProcessByItsSigna
     for (const Frame& f : t.crash)
         EXPECT_FALSE(injects(f)) << "the handler's own frame: " << t.text;
     std::filesystem::remove_all(tmpl);
+}
+
+// Each failed allocation's stack the injector wrote, in the order they failed.
+std::vector<std::vector<Frame>> failedStacks(const std::string& text)
+{
+    std::vector<std::vector<Frame>> stacks;
+    for (const std::string& line : shortofmemory::linesOf(text)) {
+        Frame frame;
+        if (line.rfind("allocation ", 0) == 0)
+            stacks.emplace_back();
+        else if (line.rfind("signal ", 0) == 0)
+            break;
+        else if (!stacks.empty() && symbolizedstack::parseFrame(line, frame))
+            stacks.back().push_back(frame);
+    }
+    return stacks;
+}
+
+// Whether the stack passes through the host's function `name` ("qelhost::Session::setup") with the
+// plug-in's code inside it: its names come from addr2line, from the symbols where there is no debug
+// information.
+bool throughHostFunction(const std::vector<Frame>& stack, const std::string& name)
+{
+    static const std::string meter = std::filesystem::weakly_canonical(NORRIK_METER_PATH).string();
+    static const std::string bundle = std::filesystem::weakly_canonical(NORRIK_BUNDLE_PATH).string();
+    bool inPlugIn = false;
+    std::string offsets;
+    for (const Frame& f : stack) {
+        const std::string object = std::filesystem::weakly_canonical(f.object).string();
+        inPlugIn = inPlugIn || object == bundle;
+        if (inPlugIn && object == meter)
+            offsets += " " + f.offset;
+    }
+    if (offsets.empty())
+        return false;
+    bool through = false;
+    if (FILE* p = popen(("addr2line -f -C -i -e '" + meter + "'" + offsets + " 2>/dev/null").c_str(), "r")) {
+        char line[8192];
+        while (std::fgets(line, sizeof line, p))
+            through = through || std::string(line).rfind(name + "(", 0) == 0;
+        pclose(p);
+    }
+    return through;
+}
+
+// Whether the stack is the loader's, opening the bundle for `meter`.
+bool opensBundle(const std::vector<Frame>& stack)
+{
+    for (std::size_t i = 0; i + 1 < stack.size(); ++i)
+        if (stack[i].name == "dlopen" && projects(stack[i + 1]) &&
+            baseName(stack[i + 1].object) == baseName(NORRIK_METER_PATH))
+            return true;
+    return false;
+}
+
+// A load that ran short and a later shortage in one run: each allocation the loader makes while it
+// opens the bundle for the first file fails alone; each that refuses the file fails again with one
+// in the plug-in's set-up of a later file, looked for every kSetUpStride allocations after it by the
+// stack the injector writes. Each file must be metered as with memory to spare or refused naming
+// it; a bundle left mapped without its unwinding records ended such a run by std::terminate.
+TEST(ShortLoadThenShortSetUp, ALaterShortageInThePlugInIsARefusalNamingItsFile)
+{
+#if NORRIK_TEST_SANITIZED
+    GTEST_SKIP() << "no injector is built under a sanitizer, whose run-time owns malloc";
+#endif
+    constexpr long kSetUpStride = 25;
+    char tmpl[] = "/tmp/meter-shortload-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, trace = dir + "/trace";
+    std::vector<std::string> files;
+    int index = 0;
+    for (const Format& format : kFormats) {
+        const std::string ext = format.extension;
+        const std::string path = dir + "/sound." + ext;
+        if (files.size() < 3 && (ext == "flac" || ext == "mp3" || ext == "wav" || ext == "aiff") &&
+            writeSound(path, format.format, ++index))
+            files.push_back(path);
+    }
+    ASSERT_EQ(files.size(), 3u);
+    std::string command = "--json";
+    for (const std::string& f : files)
+        command += " " + f;
+    struct Run
+    {
+        shortofmemory::MeterOutcome outcome;
+        std::vector<std::vector<Frame>> failed;
+        std::string trace;
+    };
+    const auto run = [&](const std::string& failing) {
+        std::remove(trace.c_str());
+        std::string start;
+        const metertest::ProgramRun r = metertest::runMeterCommand(
+            command, dir + "/err",
+            std::string("LD_PRELOAD=") + NORRIK_INJECTOR_PATH + " NORRIK_FAIL_TRACE=" + trace + " " + failing + " ",
+            start);
+        Run got;
+        got.outcome.status = r.status;
+        got.outcome.out = r.out;
+        got.outcome.err = r.err;
+        got.outcome.ended = !start.empty()    ? start
+                            : !r.hung.empty() ? "hung: it " + r.hung
+                            : r.signal != 0   ? "ended by signal " + std::to_string(r.signal)
+                                              : "";
+        got.trace = wholefile::read(trace);
+        got.failed = failedStacks(got.trace);
+        return got;
+    };
+    const auto refused = [](const Run& got, const std::string& file) {
+        for (const std::string& line : shortofmemory::linesOf(got.outcome.err))
+            if (shortofmemory::refuses(line, file))
+                return true;
+        return false;
+    };
+    const Run want = run("NORRIK_FAIL_COUNT=" + dir + "/count");
+    ASSERT_EQ(want.outcome.status, 0) << want.outcome.ended << want.outcome.err;
+    const long allocations = std::atol(wholefile::read(dir + "/count").c_str());
+    ASSERT_GT(allocations, 1000);
+
+    // The allocations the loader makes as it opens the bundle for the first file: the first in a row
+    // whose stacks pass through dlopen from meter.
+    std::vector<long> loads; // those whose failure refuses the file
+    long failures = 0;
+    const auto wrongRun = [&](const Run& got, const std::string& failing) {
+        const std::string wrong = shortofmemory::judge(got.outcome, want.outcome, files);
+        if (!wrong.empty())
+            ADD_FAILURE() << "meter " << command << ": allocation " << failing << " failed: " << wrong
+                          << "\n-- stderr:\n"
+                          << got.outcome.err.substr(0, 2000) << "\n-- what the injector saw:\n"
+                          << symbolizedstack::symbolized(got.trace);
+        failures += !wrong.empty();
+        return !wrong.empty();
+    };
+    for (long n = 1, seen = 0; n <= allocations; ++n) {
+        const Run got = run("NORRIK_FAIL_ALLOCATION=" + std::to_string(n));
+        if (got.failed.empty() || !opensBundle(got.failed.front())) {
+            if (seen > 0)
+                break;
+            continue;
+        }
+        ++seen;
+        if (!wrongRun(got, std::to_string(n)) && refused(got, files.front()))
+            loads.push_back(n);
+    }
+    ASSERT_FALSE(loads.empty()) << "no allocation of the loader's opening of the bundle refuses " << files.front();
+
+    // Then one in the plug-in's set-up of a later file, which the plug-in has to catch.
+    long gap = 1; // from the last load's allocation to the set-up's found after it
+    for (long n : loads) {
+        long setUp = 0;
+        for (long k = n + std::max(1L, gap - 2 * kSetUpStride); !setUp && k <= allocations && failures < 10;
+             k += kSetUpStride) {
+            const std::string failing = std::to_string(n) + "," + std::to_string(k);
+            const Run got = run("NORRIK_FAIL_ALLOCATION=" + failing);
+            if (wrongRun(got, failing) || got.failed.size() < 2 ||
+                !throughHostFunction(got.failed[1], "qelhost::Session::setup"))
+                continue;
+            EXPECT_TRUE(refused(got, files.front())) << failing << ":\n" << got.outcome.err;
+            if (refused(got, files[1]) || refused(got, files[2]))
+                setUp = k;
+        }
+        EXPECT_GT(setUp, 0) << "after allocation " << n << " of the bundle's load failed, no allocation of "
+                            << "the plug-in's set-up of a later file failed and refused it";
+        gap = setUp > 0 ? setUp - n : gap;
+        std::printf("allocation %ld failed in the bundle's load, then %ld in the plug-in's set-up\n", n, setUp);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(
