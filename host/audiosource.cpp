@@ -3,6 +3,7 @@
 #include "dsp/blockstats.h"
 #include "host/filesizelimit.h"
 #include "host/numbertext.h"
+#include "host/outofmemory.h"
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
 
@@ -32,8 +33,8 @@ namespace {
 
 // Whether libsndfile's last error on `file` (null: the last open) is that it could not allocate:
 // it names that error by the allocator it called. A decoder beneath it reports its own failed
-// allocation as any other error, or as none: the allocator's ENOMEM, in errno cleared before the
-// call, tells that.
+// allocation as any other error, or as none: the program's count of the allocations that failed on
+// this thread tells that (errno does not: a call that had all its memory may leave ENOMEM).
 bool libraryOutOfMemory(SNDFILE* file)
 {
     return std::strstr(sf_strerror(file), "malloc") != nullptr;
@@ -371,11 +372,11 @@ public:
         std::int64_t done = 0;
         while (done < maxFrames) {
             if (bufPos_ == bufFrames_) {
-                errno = 0;
+                const std::uint64_t failedBefore = failedAllocationsOnThisThread();
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
                 // Not the file's end, the rest would be lost; nor, in a full chunk, the file's
                 // samples: libsndfile leaves out a packet its decoder could not take and reads on.
-                if (errno == ENOMEM || (got <= 0 && libraryOutOfMemory(file_)))
+                if (failedAllocationsOnThisThread() != failedBefore || (got <= 0 && libraryOutOfMemory(file_)))
                     throw std::bad_alloc();
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
@@ -592,9 +593,9 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return cannotRead("standard input is empty");
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
-    errno = 0;
+    const std::uint64_t failedBefore = failedAllocationsOnThisThread();
     SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
-    const bool shortOfMemory = errno == ENOMEM;
+    const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
         if (shortOfMemory || libraryOutOfMemory(nullptr))
             throw std::bad_alloc();
