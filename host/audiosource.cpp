@@ -297,6 +297,34 @@ Descriptor spool(int from, std::string& error)
     return copy;
 }
 
+// libsndfile keeps a file's path in room of its own (1 KiB in version 1.2) and tells a headerless
+// format by the extension of the file's name: a path this long reaches it as the same name in the
+// file's folder, held open, through /proc ("/proc/self/fd/N/NAME").
+constexpr std::size_t kLongPath = 512;
+
+// Opens `path`, which `file` holds open, in libsndfile, as at a short path. Without /proc it is read
+// through `file` itself (`throughFile` set), whose name libsndfile then does not know.
+SNDFILE* openNamed(const std::string& path, int file, SF_INFO& info, bool& throughFile)
+{
+    const auto slash = path.find_last_of('/');
+    if (path.size() < kLongPath || slash == std::string::npos)
+        return sf_open(path.c_str(), SFM_READ, &info);
+    const Descriptor folder(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) {
+        const std::string near = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
+        struct stat there
+        {};
+        struct stat held
+        {};
+        // The file held, not one put in its place since.
+        if (stat(near.c_str(), &there) == 0 && fstat(file, &held) == 0 && there.st_dev == held.st_dev &&
+            there.st_ino == held.st_ino)
+            return sf_open(near.c_str(), SFM_READ, &info);
+    }
+    throughFile = true;
+    return sf_open_fd(file, SFM_READ, &info, SF_FALSE);
+}
+
 // Whether `fd`, which can seek, has nothing left to read from where it is (an empty pipe's copy,
 // /dev/null).
 bool nothingLeft(int fd)
@@ -594,7 +622,8 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
+    bool readsHeld = spooled;
+    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : openNamed(path, fd, info, readsHeld);
     const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
         if (shortOfMemory || libraryOutOfMemory(nullptr))
@@ -606,7 +635,7 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         throw std::bad_alloc();
     }
-    if (!spooled)
+    if (!readsHeld)
         own = Descriptor();
     if (info.channels < 1) {
         error = path + ": no channels";
