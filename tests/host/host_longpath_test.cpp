@@ -82,10 +82,10 @@ TEST(HostLongPaths, FilesDeepInFoldersReadAndTheirPicturesAreWrittenAsAtAShortPa
     ASSERT_EQ(want.err, "");
     std::remove((near + "/err").c_str());
 
-    // Past libsndfile's limit, and as deep as leaves room for the names in the folder (and the
-    // picture's temporary name beside them) within the system's.
+    // Past libsndfile's limit, and as deep as leaves room for the pictures' names within the
+    // system's, though not for their temporary names beside them.
     std::string deep = gone.dir;
-    for (const std::size_t length : {std::size_t(1300), std::size_t(PATH_MAX - 100)}) {
+    for (const std::size_t length : {std::size_t(1300), PATH_MAX - sizeof("/picture-1.svg")}) {
         while (deep.size() < length) {
             deep += "/" + std::string(std::min<std::size_t>(200, length - deep.size() - 1), 'd');
             ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << std::strerror(errno);
