@@ -95,7 +95,8 @@ const Next& next()
 }
 
 // Memory for the lookup itself, should it allocate: each block after its size, never given back.
-alignas(4096) unsigned char gEarly[64 * 1024];
+constexpr std::size_t kEarlyAlignment = 4096;
+alignas(kEarlyAlignment) unsigned char gEarly[64 * 1024];
 std::size_t gEarlyUsed = 0;
 constexpr std::size_t kEarlyHead = 16;
 
@@ -112,7 +113,7 @@ void* early(std::size_t n, std::size_t alignment)
     std::size_t used = __atomic_load_n(&gEarlyUsed, __ATOMIC_RELAXED);
     for (;;) {
         const std::size_t start = (used + kEarlyHead + alignment - 1) / alignment * alignment;
-        if (alignment > alignof(gEarly) || n > sizeof gEarly || start > sizeof gEarly - n) {
+        if (alignment > kEarlyAlignment || n > sizeof gEarly || start > sizeof gEarly - n) {
             ++tFailed;
             errno = ENOMEM;
             return nullptr;
