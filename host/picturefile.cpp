@@ -209,6 +209,7 @@ sigset_t endingSignals()
 // folder, published and cleared with those signals blocked in the one thread that writes it, which
 // alone acts on them.
 char gTempName[64];
+static_assert(sizeof(gTempName) > sizeof(".meter--.svg.part") + 2 * 20, "room for two numbers");
 int gTempFolder = AT_FDCWD;
 volatile sig_atomic_t gTempExists = 0;
 std::atomic<pthread_t> gTempWriter{};
@@ -230,11 +231,11 @@ extern "C" void removeTempAndEnd(int sig)
 }
 
 // A file of its own beside a picture's name (made here, not found), which the picture is written
-// into and which then takes the name. It is reached through its folder, held open, so that its name
-// is short whatever the folder's path: a picture's path may come near the system's limit. While it exists a file-size limit fails a write (EFBIG, as a
-// full disk does) rather than end meter by SIGXFSZ, and the ending signals remove it before they
-// end meter as they would; only SIGKILL and the faults can leave it. Signals that are ignored,
-// blocked or handled already are left as they are.
+// into and which then takes the name. It is reached through its folder, held open, by a short name,
+// whatever the folder's path: a picture's path may come near the system's limit. While it exists a
+// file-size limit fails a write (EFBIG, as a full disk does) rather than end meter by SIGXFSZ, and
+// the ending signals remove it before they end meter as they would; only SIGKILL and the faults can
+// leave it. Signals that are ignored, blocked or handled already are left as they are.
 class TempFile
 {
 public:
@@ -279,7 +280,6 @@ public:
         for (int n = 0; fd < 0 && n < 100; ++n) {
             base_ = ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
             name_ = folder + base_;
-            static_assert(sizeof(gTempName) > sizeof(".meter--.svg.part") + 2 * 20, "a name of two numbers");
             std::memcpy(gTempName, base_.c_str(), base_.size() + 1);
             fd = openat(folder_, base(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST)
