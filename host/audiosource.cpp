@@ -3,6 +3,7 @@
 #include "dsp/blockstats.h"
 #include "host/filesizelimit.h"
 #include "host/numbertext.h"
+#include "host/outofmemory.h"
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
 
@@ -32,8 +33,8 @@ namespace {
 
 // Whether libsndfile's last error on `file` (null: the last open) is that it could not allocate:
 // it names that error by the allocator it called. A decoder beneath it reports its own failed
-// allocation as any other error, or as none: the allocator's ENOMEM, in errno cleared before the
-// call, tells that.
+// allocation as any other error, or as none: the program's count of the allocations that failed on
+// this thread tells that (errno does not: a call that had all its memory may leave ENOMEM).
 bool libraryOutOfMemory(SNDFILE* file)
 {
     return std::strstr(sf_strerror(file), "malloc") != nullptr;
@@ -296,6 +297,34 @@ Descriptor spool(int from, std::string& error)
     return copy;
 }
 
+// libsndfile keeps a file's path in room of its own (1 KiB in version 1.2) and tells a headerless
+// format by the extension of the file's name: a path this long reaches it as the same name in the
+// file's folder, held open, through /proc ("/proc/self/fd/N/NAME").
+constexpr std::size_t kLongPath = 512;
+
+// Opens `path`, which `file` holds open, in libsndfile, as at a short path. Without /proc it is read
+// through `file` itself (`throughFile` set), whose name libsndfile then does not know.
+SNDFILE* openNamed(const std::string& path, int file, SF_INFO& info, bool& throughFile)
+{
+    const auto slash = path.find_last_of('/');
+    if (path.size() < kLongPath || slash == std::string::npos)
+        return sf_open(path.c_str(), SFM_READ, &info);
+    const Descriptor folder(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) {
+        const std::string near = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
+        struct stat there
+        {};
+        struct stat held
+        {};
+        // The file held, not one put in its place since.
+        if (stat(near.c_str(), &there) == 0 && fstat(file, &held) == 0 && there.st_dev == held.st_dev &&
+            there.st_ino == held.st_ino)
+            return sf_open(near.c_str(), SFM_READ, &info);
+    }
+    throughFile = true;
+    return sf_open_fd(file, SFM_READ, &info, SF_FALSE);
+}
+
 // Whether `fd`, which can seek, has nothing left to read from where it is (an empty pipe's copy,
 // /dev/null).
 bool nothingLeft(int fd)
@@ -371,11 +400,11 @@ public:
         std::int64_t done = 0;
         while (done < maxFrames) {
             if (bufPos_ == bufFrames_) {
-                errno = 0;
+                const std::uint64_t failedBefore = failedAllocationsOnThisThread();
                 sf_count_t got = sf_readf_float(file_, scratch_.data(), kChunk);
                 // Not the file's end, the rest would be lost; nor, in a full chunk, the file's
                 // samples: libsndfile leaves out a packet its decoder could not take and reads on.
-                if (errno == ENOMEM || (got <= 0 && libraryOutOfMemory(file_)))
+                if (failedAllocationsOnThisThread() != failedBefore || (got <= 0 && libraryOutOfMemory(file_)))
                     throw std::bad_alloc();
                 bufFrames_ = got > 0 ? got : 0;
                 bufPos_ = 0;
@@ -592,9 +621,10 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return cannotRead("standard input is empty");
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
-    errno = 0;
-    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : sf_open(path.c_str(), SFM_READ, &info);
-    const bool shortOfMemory = errno == ENOMEM;
+    const std::uint64_t failedBefore = failedAllocationsOnThisThread();
+    bool readsHeld = spooled;
+    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : openNamed(path, fd, info, readsHeld);
+    const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
         if (shortOfMemory || libraryOutOfMemory(nullptr))
             throw std::bad_alloc();
@@ -605,7 +635,7 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         throw std::bad_alloc();
     }
-    if (!spooled)
+    if (!readsHeld)
         own = Descriptor();
     if (info.channels < 1) {
         error = path + ": no channels";

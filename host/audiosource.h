@@ -19,7 +19,8 @@ public:
     // the order of its bits.
     virtual std::uint64_t speakers() const;
     // Reads up to maxFrames frames into one buffer per channel; answers the frames read (0 at the end).
-    // Throws std::bad_alloc when memory runs short, in a decoder beneath the library too.
+    // Throws std::bad_alloc when memory runs short, in a decoder beneath the library too (as
+    // openAudioFile tells it).
     virtual std::int64_t read(float* const* channels, std::int64_t maxFrames) = 0;
     virtual std::string name() const = 0;
     // What the report should warn of, one line each, without the source's name: a file shorter than
@@ -36,7 +37,9 @@ std::uint64_t defaultSpeakers(int channels);
 // first copied to its end into an unnamed temporary file in TMPDIR (else /tmp) and read from there,
 // as a file. On failure (a missing file, a folder, a format libsndfile does not read, standard
 // input closed or empty, no room for the copy or a file-size limit met) answers null and says why
-// in `error`; out of memory, in the library or a decoder beneath it too, throws std::bad_alloc.
+// in `error`; out of memory throws std::bad_alloc: in the library, or in a decoder beneath it that
+// hides its shortage, when the program counts failed allocations (countFailedAllocationsWith in
+// host/outofmemory.h). A path of any length the system opens is read as a short one.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
 // The built-in programme's name, as its reports and messages give it.

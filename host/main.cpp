@@ -1,4 +1,5 @@
 // meter: meters audio files (or a built-in test programme) through the norrik plug-in bundle.
+#include "host/main_allocations.h"
 #include "host/meterapp.h"
 #include "host/report.h"
 
@@ -52,6 +53,8 @@ bool shortageCanBeReported()
 int main(int argc, char** argv)
 {
     const qelhost::MeterNote note = writeError;
+    // A shortage is an allocation that failed, as the program's own allocation functions count it.
+    qelhost::countFailedAllocationsWith(meterprogram::failedAllocationCounter());
     if (!shortageCanBeReported())
         return qelhost::refuseCommandLine(argc, argv, note);
     try {

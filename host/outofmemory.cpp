@@ -7,7 +7,19 @@ namespace qelhost {
 namespace {
 std::atomic<std::uint64_t> gFailures{0};
 thread_local std::uint64_t tFailures = 0;
+std::atomic<FailedAllocationCounter> gFailedAllocations{nullptr};
 } // namespace
+
+void countFailedAllocationsWith(FailedAllocationCounter counter)
+{
+    gFailedAllocations.store(counter);
+}
+
+std::uint64_t failedAllocationsOnThisThread()
+{
+    const FailedAllocationCounter counter = gFailedAllocations.load();
+    return counter ? counter() : 0;
+}
 
 std::uint64_t memoryFailures()
 {

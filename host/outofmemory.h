@@ -24,6 +24,17 @@ void noteMemoryFailure();
 // side went short on the way, whatever the plug-in answered and whatever other threads run short of.
 std::uint64_t memoryFailuresOnThisThread();
 
+// The allocations that failed for want of memory on the calling thread, as counted by the program
+// that defines the allocation functions (meter does; a test's injector does for those it fails).
+using FailedAllocationCounter = std::uint64_t (*)() noexcept;
+// Hands over the program's counter (null: none). Without one nothing is counted, and a shortage
+// that a library beneath the host hides cannot be told from a call that went well.
+void countFailedAllocationsWith(FailedAllocationCounter counter);
+// The counter's count on the calling thread; 0 without a counter. A library call that fails none
+// had every allocation it asked for, whatever errno it leaves: a successful malloc may leave ENOMEM
+// (glibc does when it tries huge pages first, or the heap's brk, and falls back to another mapping).
+std::uint64_t failedAllocationsOnThisThread();
+
 // A plug-in's answer, counted when it is kOutOfMemory.
 tresult counted(tresult answer);
 

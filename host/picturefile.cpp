@@ -86,16 +86,16 @@ Site refused(const std::string& path, const std::string& why)
     return {PictureSite::Refused, 0, "will not write the picture over " + path + ": " + why};
 }
 
-// What is at `at`, told in messages as `path` (`at` by default).
-Site inspect(const std::string& at, const std::string& path)
+// What is at `at` in the folder `folder` (AT_FDCWD: the working folder), told in messages as `path`.
+Site inspect(int folder, const char* at, const std::string& path)
 {
     struct stat st
     {};
-    if (lstat(at.c_str(), &st) != 0)
+    if (fstatat(folder, at, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
     if (S_ISLNK(st.st_mode)) {
         // Only into a pipe or device (/dev/stdout, /dev/fd/N): a file behind a link is not ours to make or replace.
-        if (stat(at.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+        if (fstatat(folder, at, &st, 0) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
             return {PictureSite::Stream, st.st_mode, {}};
         return refused(path, "it is a symbolic link");
     }
@@ -106,7 +106,7 @@ Site inspect(const std::string& at, const std::string& path)
     if (!S_ISREG(st.st_mode))
         return refused(path, S_ISBLK(st.st_mode) ? "it is a block device" : "it is a socket");
     // Neither following a link nor waiting on a pipe put there since.
-    const int fd = open(at.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = openat(folder, at, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     std::string head(64 * 1024, '\0');
     ssize_t n = -1;
     int why = errno;
@@ -126,7 +126,7 @@ Site inspect(const std::string& at, const std::string& path)
 
 Site inspect(const std::string& path)
 {
-    return inspect(path, path);
+    return inspect(AT_FDCWD, path.c_str(), path);
 }
 
 // The folder part of `path` with its slash; empty for a bare name.
@@ -205,9 +205,12 @@ sigset_t endingSignals()
     return set;
 }
 
-// The temporary file while it exists, for the handler of the ending signals: its name, published
-// and cleared with those signals blocked in the one thread that writes it, which alone acts on them.
-char gTempName[PATH_MAX];
+// The temporary file while it exists, for the handler of the ending signals: its name in its
+// folder, published and cleared with those signals blocked in the one thread that writes it, which
+// alone acts on them.
+char gTempName[64];
+static_assert(sizeof(gTempName) > sizeof(".meter--.svg.part") + 2 * 20, "room for two numbers");
+int gTempFolder = AT_FDCWD;
 volatile sig_atomic_t gTempExists = 0;
 std::atomic<pthread_t> gTempWriter{};
 static_assert(std::atomic<pthread_t>::is_always_lock_free, "read in a signal handler");
@@ -221,17 +224,18 @@ extern "C" void removeTempAndEnd(int sig)
         return;
     }
     if (gTempExists)
-        unlink(gTempName);
+        unlinkat(gTempFolder, gTempName, 0);
     // Ended as the signal ends meter otherwise (it is blocked here until the handler returns).
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
 // A file of its own beside a picture's name (made here, not found), which the picture is written
-// into and which then takes the name. While it exists a file-size limit fails a write (EFBIG, as a
-// full disk does) rather than end meter by SIGXFSZ, and the ending signals remove it before they
-// end meter as they would; only SIGKILL and the faults can leave it. Signals that are ignored,
-// blocked or handled already are left as they are.
+// into and which then takes the name. It is reached through its folder, held open, by a short name,
+// whatever the folder's path: a picture's path may come near the system's limit. While it exists a
+// file-size limit fails a write (EFBIG, as a full disk does) rather than end meter by SIGXFSZ, and
+// the ending signals remove it before they end meter as they would; only SIGKILL and the faults can
+// leave it. Signals that are ignored, blocked or handled already are left as they are.
 class TempFile
 {
 public:
@@ -254,6 +258,8 @@ public:
         remove();
         if (held_ >= 0)
             close(held_);
+        if (folder_ >= 0)
+            close(folder_);
         for (int sig = 1; sig < NSIG; ++sig)
             if (handled_[sig])
                 sigaction(sig, &old_[sig], nullptr);
@@ -266,15 +272,16 @@ public:
     // Makes the file in `folder` (empty or ending in a slash): its descriptor, or -1 with errno set.
     int create(const std::string& folder)
     {
+        folder_ = open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folder_ < 0)
+            return -1;
+        gTempFolder = folder_;
         int fd = -1;
         for (int n = 0; fd < 0 && n < 100; ++n) {
-            name_ = folder + ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
-            if (name_.size() >= sizeof(gTempName)) {
-                errno = ENAMETOOLONG;
-                break;
-            }
-            std::memcpy(gTempName, name_.c_str(), name_.size() + 1);
-            fd = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            base_ = ".meter-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".svg.part";
+            name_ = folder + base_;
+            std::memcpy(gTempName, base_.c_str(), base_.size() + 1);
+            fd = openat(folder_, base(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST)
                 break;
         }
@@ -290,7 +297,10 @@ public:
         }
         return fd;
     }
+    // Its path, as messages give it; and its folder and its name there, as the file is reached.
     const std::string& name() const { return name_; }
+    int folder() const { return folder_; }
+    const char* base() const { return base_.c_str(); }
     // Whether the temporary name holds the file made here rather than something put in its place.
     bool holdsItsOwn() const
     {
@@ -298,8 +308,8 @@ public:
         {};
         struct stat there
         {};
-        return fstat(held_, &made) == 0 && lstat(name_.c_str(), &there) == 0 && made.st_dev == there.st_dev &&
-               made.st_ino == there.st_ino;
+        return fstat(held_, &made) == 0 && fstatat(folder_, base(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+               made.st_dev == there.st_dev && made.st_ino == there.st_ino;
     }
     // The ending signals act at once (while the picture is written) or wait (while the name changes).
     void allow() { pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr); }
@@ -308,7 +318,7 @@ public:
     void remove()
     {
         if (gTempExists)
-            unlink(name_.c_str());
+            unlinkat(folder_, base(), 0);
         gTempExists = 0;
     }
     // The name is not this file's any more (it took the picture's name) or holds what is not meter's.
@@ -319,6 +329,8 @@ private:
     std::lock_guard<std::mutex> lock_;
     FileSizeLimitAsError fileSizeLimit_;
     std::string name_;
+    std::string base_;
+    int folder_ = -1;
     int held_ = -1;
     sigset_t ending_{}, oldMask_{};
     // By signal number.
@@ -341,11 +353,12 @@ bool renameUnsupported(int why)
 // is made, so that a shortage on the way leaves no file of someone else's to be removed.
 bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
 {
-    const char* const from = temp.name().c_str();
+    const int folder = temp.folder();
+    const char* const from = temp.base();
     Site out;
     bool known = true;
     try {
-        out = inspect(from, path);
+        out = inspect(folder, from, path);
     } catch (const std::bad_alloc&) {
         known = false;
     }
@@ -363,7 +376,7 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
         Stuck
     } ending = Back;
     int why = 0;
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+    if (renameat2(folder, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
         // What comes out is the picture, unless something took the name from it since the first
         // exchange (a save by rename, a directory): that is someone's and stays, found where told.
         if (temp.holdsItsOwn()) {
@@ -371,11 +384,11 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
         } else {
             struct stat there
             {};
-            if (lstat(from, &there) == 0)
+            if (fstatat(folder, from, &there, AT_SYMLINK_NOFOLLOW) == 0)
                 ending = Kept;
             temp.release();
         }
-    } else if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+    } else if (errno == ENOENT && renameat2(folder, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
         temp.release();
     } else {
         // It stays under the temporary name, which is then its own: never removed.
@@ -398,7 +411,8 @@ bool checkExchanged(const std::string& path, TempFile& temp, std::string& error)
 // during the run stays.
 bool takeName(const std::string& path, TempFile& temp, std::string& error)
 {
-    const char* const from = temp.name().c_str();
+    const int folder = temp.folder();
+    const char* const from = temp.base();
     for (int tries = 0; tries < 3; ++tries) {
         const Site now = inspect(path);
         if (now.kind == PictureSite::Refused || now.kind == PictureSite::Stream) {
@@ -407,12 +421,12 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
             return false;
         }
         // The picture there (of this run's start or since) keeps its mode.
-        if (now.kind == PictureSite::Replaceable && chmod(from, now.mode & 0777) != 0)
+        if (now.kind == PictureSite::Replaceable && fchmodat(folder, from, now.mode & 0777, 0) != 0)
             return cannotWrite(path, errno, error);
         if (pictureFileHooks.beforeRename)
             pictureFileHooks.beforeRename(path);
         if (now.kind == PictureSite::Free) {
-            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            if (renameat2(folder, from, AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
                 temp.release();
                 return true;
             }
@@ -420,14 +434,14 @@ bool takeName(const std::string& path, TempFile& temp, std::string& error)
                 continue; // taken since the look: look again
         } else {
             // Exchanged, so that what is there at that moment, whatever it is, comes out whole.
-            if (renameat2(AT_FDCWD, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0)
+            if (renameat2(folder, from, AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0)
                 return checkExchanged(path, temp, error);
             if (errno == ENOENT)
                 continue; // gone since the look: taken while free
         }
         // A file system without the no-replace rename or the exchange has the plain rename, after
         // the last look.
-        if (!renameUnsupported(errno) || rename(from, path.c_str()) != 0)
+        if (!renameUnsupported(errno) || renameat(folder, from, AT_FDCWD, path.c_str()) != 0)
             return cannotWrite(path, errno, error);
         temp.release();
         return true;

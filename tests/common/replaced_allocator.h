@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -33,14 +34,26 @@ inline void install(bool (*fails)())
     __atomic_store_n(&gFails, fails, __ATOMIC_SEQ_CST);
 }
 
+// The allocations failed on each thread; initial-exec, as a preloaded library's storage must be for
+// an access never to allocate.
+[[gnu::tls_model("initial-exec")]] inline thread_local std::uint64_t tFailed = 0;
+
 // True when this allocation fails, which sets errno as malloc does.
 NORRIK_TEST_UNINSTRUMENTED inline bool failsNow()
 {
     bool (*fails)() = __atomic_load_n(&gFails, __ATOMIC_ACQUIRE);
     if (!fails || !fails())
         return false;
+    ++tFailed;
     errno = ENOMEM;
     return true;
+}
+
+// How many allocations have failed on the calling thread: what a host that tells a shortage by a
+// failed allocation counts (qelhost::countFailedAllocationsWith takes it).
+inline std::uint64_t failedOnThisThread() noexcept
+{
+    return tFailed;
 }
 
 } // namespace replacedalloc

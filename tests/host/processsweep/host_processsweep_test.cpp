@@ -147,6 +147,15 @@ bool cppRuntime(const Frame& f)
     return baseName(f.object).rfind("libstdc++.so", 0) == 0 || baseName(f.object).rfind("libgcc_s.so", 0) == 0;
 }
 
+// meter's own allocation functions, which pass each call on (to the injector's): the allocator, not
+// the code that asked.
+bool programAllocator(const Frame& f)
+{
+    static const std::set<std::string> names = {"malloc",        "calloc", "realloc", "reallocarray",  "memalign",
+                                                "aligned_alloc", "valloc", "pvalloc", "posix_memalign"};
+    return names.count(f.name) > 0 && projects(f);
+}
+
 // The system libraries a stack passes through before it reaches the project's code, innermost
 // first; an allocation's leaves out the C++ run-time unless it never reaches the project's code
 // (the run-time allocating for itself, as it starts).
@@ -154,9 +163,11 @@ std::vector<std::string> systemLibraries(const std::vector<Frame>& stack, bool a
 {
     bool reachesProject = false;
     for (const Frame& f : stack)
-        reachesProject = reachesProject || projects(f);
+        reachesProject = reachesProject || (projects(f) && !programAllocator(f));
     std::vector<std::string> libraries;
     for (const Frame& f : stack) {
+        if (allocation && programAllocator(f))
+            continue;
         if (projects(f))
             break;
         if (!injects(f) && !cLibrary(f) && !(allocation && reachesProject && cppRuntime(f)))
