@@ -159,13 +159,16 @@ void MeterVsPeer(benchmark::State& state)
 }
 BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
 
-// Runs of meter over many files, each iteration beside a run of the first file alone and the peer
-// scanning each file in a process of its own: the counters both many-file cases report. False when
-// meter failed (the state then says so).
+// Runs of meter over many files, each iteration beside a run of the first file alone (or whatever
+// `firstArgs` say) and, `withPeer`, the peer scanning each file in a process of its own: the counters
+// the many-file cases report, the faults the run makes beyond the first run spread over `added`
+// files (all but the first unless given). False when meter did not end with `status` (the state
+// then says so).
 bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& meterArgs,
-                      const std::vector<std::string>& firstArgs, const std::vector<std::string>& files)
+                      const std::vector<std::string>& firstArgs, const std::vector<std::string>& files,
+                      bool withPeer = true, int status = 0, std::size_t added = 0)
 {
-    const std::string peer = NORRIK_PEER_PATH;
+    const std::string peer = withPeer ? NORRIK_PEER_PATH : "";
     Usage m{}, one{}, p{};
     double peak = 0.0;
     for (auto _ : state) {
@@ -176,7 +179,7 @@ bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& m
             p.wall += pu.wall;
         }
         const Usage mu = runProgram(meterArgs);
-        if (mu.status != 0 || ou.status != 0) {
+        if (mu.status != status || ou.status != status) {
             state.SkipWithError("meter failed");
             return false;
         }
@@ -196,7 +199,8 @@ bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& m
     state.counters["wall_over_cpu"] = m.wall / m.cpu;
     // What each file after the first adds: the run beyond a run of the first file alone, which every
     // run makes once.
-    state.counters["faults_per_file"] = (m.faults - one.faults) / static_cast<double>(files.size() - 1) / n;
+    state.counters["faults_per_file"] =
+        (m.faults - one.faults) / static_cast<double>(added > 0 ? added : files.size() - 1) / n;
     if (!peer.empty()) {
         state.counters["peer_cpu_s"] = p.cpu / n;
         state.counters["cpu_ratio"] = m.cpu / p.cpu;
@@ -257,11 +261,140 @@ void ManyMixedFiles(benchmark::State& state)
     }
     std::vector<std::string> firstArgs = options;
     firstArgs.push_back(mixedFile(0));
-    // Faults a file: mostly the plug-in's set-up of each file's meters, whose memory the C library
-    // gives back between set-ups.
+    // Faults a file: mostly the memory of a larger shape than any before it, the first time one comes.
     measureManyFiles(state, meterArgs, firstArgs, files);
 }
 BENCHMARK(ManyMixedFiles)->ArgName("svg")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
+
+// Many files of every shape: 30 files a run, each of `channels` channels at `rate` Hz, 1 to 3 s
+// long (`ms` 0) or `ms` milliseconds, in blocks of `block` frames, with the picture (`svg` 1) or
+// without. A file after the first should add next to no page faults, whatever its shape: its set-up
+// has the memory of the file before it. 15 channels are refused, file after file.
+constexpr int kShapeFiles = 30;
+
+std::string shapeFile(int channels, int rate, std::int64_t frames, int k)
+{
+    return "/tmp/norrik-bench-shape-" + std::to_string(channels) + "ch-" + std::to_string(rate) + "-" +
+           std::to_string(frames) + "-" + std::to_string(k) + ".wav";
+}
+
+// meter's options for a block and, `svg`, pictures in a folder of the benchmark's.
+std::vector<std::string> shapeOptions(int block, bool svg)
+{
+    std::vector<std::string> options = {NORRIK_METER_PATH, "--json", "--block", std::to_string(block)};
+    if (svg) {
+        const std::string pictures = "/tmp/norrik-bench-shape-pictures";
+        mkdir(pictures.c_str(), 0755);
+        options.insert(options.end(), {"--svg", pictures + "/out.svg"});
+    }
+    return options;
+}
+
+struct Shape
+{
+    int channels;
+    int rate;
+    std::int64_t ms; // 0: 1 to 3 s
+};
+
+// The files of one run, the k-th of the shape `shapeOf(k)`.
+template <class ShapeOf>
+bool makeShapeFiles(std::vector<std::string>& files, int count, std::uint32_t seed, ShapeOf shapeOf)
+{
+    std::uint32_t pick = seed;
+    for (int k = 0; k < count; ++k) {
+        const Shape shape = shapeOf(k);
+        pick = pick * 1664525u + 1013904223u;
+        const std::int64_t frames =
+            shape.ms > 0
+                ? shape.rate * shape.ms / 1000
+                : shape.rate + static_cast<std::int64_t>((pick >> 8) % (2u * static_cast<std::uint32_t>(shape.rate)));
+        const std::string file = shapeFile(shape.channels, shape.rate, frames, k);
+        if (!makeProgramme(file, frames, seed + static_cast<std::uint32_t>(k), 1, shape.channels, shape.rate, true))
+            return false;
+        files.push_back(file);
+    }
+    return true;
+}
+
+// One run of meter over `files`, beside a run of the first alone; or, `twice`, a run over them
+// twice beside a run over them once, so that the faults count what each file of the second pass has
+// anew, rather than what the largest shape of the first needs once.
+bool measureShapeRun(benchmark::State& state, const std::vector<std::string>& files, int block, bool svg,
+                     int status = 0, bool twice = false)
+{
+    const std::vector<std::string> options = shapeOptions(block, svg);
+    std::vector<std::string> meterArgs = options, firstArgs = options;
+    meterArgs.insert(meterArgs.end(), files.begin(), files.end());
+    if (twice) {
+        firstArgs = meterArgs;
+        meterArgs.insert(meterArgs.end(), files.begin(), files.end());
+    } else {
+        firstArgs.push_back(files.front());
+    }
+    return measureManyFiles(state, meterArgs, firstArgs, files, false, status, twice ? files.size() : 0);
+}
+
+void ManyFilesOfOneShape(benchmark::State& state)
+{
+    const Shape shape{static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), state.range(2)};
+    std::vector<std::string> files;
+    if (!makeShapeFiles(files, kShapeFiles, 3000u + static_cast<std::uint32_t>(shape.channels),
+                        [&](int) { return shape; })) {
+        state.SkipWithError("cannot write the test files in /tmp");
+        return;
+    }
+    // Every file refused at 15 channels: meter ends with status 2.
+    measureShapeRun(state, files, static_cast<int>(state.range(3)), state.range(4) != 0, shape.channels > 14 ? 2 : 0);
+}
+BENCHMARK(ManyFilesOfOneShape)
+    ->ArgNames({"ch", "rate", "ms", "block", "svg"})
+    ->ArgsProduct({benchmark::CreateDenseRange(1, 15, 1), {48000}, {0}, {512}, {0}})
+    ->Args({2, 48000, 0, 4096, 0})
+    ->Args({6, 48000, 0, 4096, 0})
+    ->Args({14, 48000, 0, 4096, 0})
+    ->Args({6, 48000, 0, 512, 1})
+    ->Args({14, 48000, 0, 4096, 1})
+    ->ArgsProduct({{2, 6}, {44100, 88200, 96000, 176400, 192000}, {0}, {512}, {0}})
+    ->Args({2, 48000, 200, 512, 0})
+    ->Args({6, 48000, 200, 512, 0})
+    ->Args({14, 48000, 200, 512, 0})
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(3);
+
+// Shapes that change from file to file: 2 and 14 channels in turn (`mixed` 0), or any of 1 to 14
+// channels at any of six rates from 44.1 to 192 kHz, 0.2 to 3 s long, in no order (`mixed` 1). The
+// files are metered twice in one run: the faults a file adds are those of the second pass.
+void ManyFilesOfChangingShape(benchmark::State& state)
+{
+    const bool mixed = state.range(0) != 0;
+    std::uint32_t pick = 20261209u;
+    const auto next = [&pick](std::uint32_t n) {
+        pick = pick * 1664525u + 1013904223u;
+        return static_cast<int>((pick >> 8) % n);
+    };
+    const int rates[] = {44100, 48000, 88200, 96000, 176400, 192000};
+    std::vector<std::string> files;
+    const bool made = mixed ? makeShapeFiles(files, 60, 5000u,
+                                             [&](int) {
+                                                 return Shape{1 + next(14), rates[next(6)], 200 + next(2801)};
+                                             })
+                            : makeShapeFiles(files, kShapeFiles, 4000u, [](int k) {
+                                  return Shape{k % 2 ? 14 : 2, 48000, 0};
+                              });
+    if (!made) {
+        state.SkipWithError("cannot write the test files in /tmp");
+        return;
+    }
+    measureShapeRun(state, files, static_cast<int>(state.range(1)), state.range(2) != 0, 0, true);
+}
+BENCHMARK(ManyFilesOfChangingShape)
+    ->ArgNames({"mixed", "block", "svg"})
+    ->ArgsProduct({{0, 1}, {512, 4096}, {0, 1}})
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 // meter's peak memory on a 3-second file of `channels` channels in blocks of `block` frames, most of
 // it the blocks in flight at the largest block. Targets: at most 160 MiB for 8 channels and 280 MiB

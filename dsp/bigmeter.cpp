@@ -20,8 +20,9 @@ BigMeter::~BigMeter() = default;
 void BigMeter::allocateScratch()
 {
     freeScratch();
+    // Each use writes what it reads: a cleaned copy of a piece, or zeros.
     for (int32 c = 0; c < channelCount; ++c)
-        scratch.push_back(makeFloats(blockSize));
+        scratch.push_back(makeFloatsForOverwrite(blockSize));
     measure.assign(static_cast<size_t>(channelCount), nullptr);
     unmeasurable = std::make_unique<bool[]>(static_cast<size_t>(channelCount));
 }

@@ -97,8 +97,9 @@ int32 Collector::accumulateBlock(float** in, int32 len)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Nodes are read only below count, each written as it is inserted: not zeroed.
 SortedSumsList::SortedSumsList(int32 capacity)
-: capacity(capacity), nodes(std::make_unique<Node[]>(static_cast<size_t>(capacity > 0 ? capacity : 1)))
+: capacity(capacity), nodes(std::make_unique_for_overwrite<Node[]>(static_cast<size_t>(capacity > 0 ? capacity : 1)))
 {}
 
 SortedSumsList::~SortedSumsList() = default;
@@ -445,7 +446,8 @@ CollectorIntegrated::~CollectorIntegrated()
 
 void CollectorIntegrated::allocateStore()
 {
-    blockStore = makeFloats(capacity);
+    // Read only below storedCount: a window is stored before it is read.
+    blockStore = makeFloatsForOverwrite(capacity);
 }
 
 bool CollectorIntegrated::initialize(const Param::ParamRecord* table)

@@ -145,8 +145,9 @@ void Loudness::createStage(int32 k)
         createBiquads(highPass, false);
         break;
     case kStageWork:
+        // The filters write each piece here before it is read.
         for (int32 c = 0; c < channelCount; ++c) {
-            workBuffers.push_back(makeFloats(blockSize > 0 ? blockSize : 1));
+            workBuffers.push_back(makeFloatsForOverwrite(blockSize > 0 ? blockSize : 1));
             work.push_back(workBuffers.back().get());
         }
         pieces.assign(static_cast<size_t>(channelCount), nullptr);

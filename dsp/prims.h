@@ -42,6 +42,9 @@ inline std::int32_t clampBlockSize(std::int32_t n)
 // 16-byte aligned, zeroed floats. Throws std::bad_alloc when the count is negative or beyond what
 // one block can hold, or when memory runs out; the plug-in's set-up turns that into its error result.
 void* allocateZeroed(std::int64_t count, std::size_t elementSize);
+// The same, not zeroed, for a store read only where it was written: memory it has again from the C
+// library is then not written through, nor are pages it has fresh from the system touched until used.
+void* allocateForOverwrite(std::int64_t count, std::size_t elementSize);
 inline float* allocateFloats(std::int64_t count)
 {
     return static_cast<float*>(allocateZeroed(count, sizeof(float)));
@@ -56,6 +59,11 @@ using FloatBuffer = std::unique_ptr<float[], AlignedFree>;
 inline FloatBuffer makeFloats(std::int64_t count)
 {
     return FloatBuffer(allocateFloats(count));
+}
+
+inline FloatBuffer makeFloatsForOverwrite(std::int64_t count)
+{
+    return FloatBuffer(static_cast<float*>(allocateForOverwrite(count, sizeof(float))));
 }
 
 // One aligned, zeroed buffer per channel, and the channel pointers that the processing calls take

@@ -133,7 +133,8 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
     filter = std::make_unique<Fir>(upBlock, N, taps.get(), F * static_cast<float>(sampleRate));
     const std::int64_t outputCount = static_cast<std::int64_t>(F * static_cast<float>(blockSize));
-    output = makeFloats(outputCount > 0 ? outputCount : 1);
+    // Each block's upsampled samples are all written before they are read.
+    output = makeFloatsForOverwrite(outputCount > 0 ? outputCount : 1);
     initialized = true;
     return true;
 }

@@ -1,13 +1,12 @@
 // Memory for the blocks a session has in flight, which a host keeps from one session to the next.
-// The blocks are among the largest memory a session has and the last it gives back: freed, they lie
-// at the top of the heap, which the C library then gives back to the system, and the next file's
-// set-up has them from the system again, a page fault for every page it touches. A host that meters
-// file after file hands each session the same BlockMemory and so has fresh pages only when a set-up
-// needs more than any before it.
+// The blocks are among the largest memory a session has: a host that meters file after file hands
+// each session the same BlockMemory and so has fresh pages only when a set-up needs more than any
+// before it. The memory is mapped for the blocks alone, out of the heap: held there across files, it
+// would stand among the plug-in's memory, which then could not take the same place from one set-up
+// to the next, and grow the heap around it.
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <new>
 
 namespace qelhost {
@@ -26,12 +25,14 @@ public:
     // in it, to the end of the process.
     void abandon();
 
+    BlockMemory() = default;
+    BlockMemory(const BlockMemory&) = delete;
+    BlockMemory& operator=(const BlockMemory&) = delete;
+    ~BlockMemory() { giveBack(); }
+
 private:
-    struct GiveBack
-    {
-        void operator()(std::byte* p) const { ::operator delete (p, std::align_val_t{kAlign}); }
-    };
-    std::unique_ptr<std::byte, GiveBack> memory_;
+    void giveBack();
+    std::byte* memory_ = nullptr;
     std::size_t size_ = 0;
 };
 

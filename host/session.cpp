@@ -591,6 +591,7 @@ bool Session::makeSlots(int blockSize, std::string& error)
         new (slotBase_ + i * bytes) Slot(*shared_, pluginChannels_, blockSize);
     slotBytes_ = bytes;
     slotCount_ = count;
+    slotFrames_ = blockSize;
     return true;
 }
 
@@ -599,6 +600,7 @@ void Session::clearSlots()
     for (std::uint64_t i = 0; i < slotCount_; ++i)
         slot(i).~Slot();
     slotCount_ = 0;
+    slotFrames_ = 0;
 }
 
 Session::Slot& Session::slot(std::uint64_t n)
@@ -1138,7 +1140,9 @@ bool Session::resetup(int blockSize, std::string& error)
         return false;
     }
     blockSize_ = blockSize;
-    if (!makeSlots(blockSize, error))
+    // Slots made for larger blocks take the smaller ones as they are: laid out anew, more of them
+    // would touch memory the run never did, while the plug-in's freed memory is still kept.
+    if (blockSize > slotFrames_ && !makeSlots(blockSize, error))
         return false; // left inactive: nothing is processed until a set-up succeeds
     return activate(error);
 }
@@ -1151,6 +1155,7 @@ void Session::teardown()
         (void)audio_.release();
         blocks_->abandon(); // the block the audio thread is in still points into its slot
         slotCount_ = 0;
+        slotFrames_ = 0;
         (void)display_.release();
         component_ = nullptr;
         processor_ = nullptr;

@@ -266,6 +266,7 @@ private:
     std::byte* slotBase_ = nullptr; // in blocks_: the slots, one after another
     std::size_t slotBytes_ = 0;
     std::uint64_t slotCount_ = 0; // as many as can be in flight
+    int slotFrames_ = 0;          // the most frames a slot takes
     std::unique_ptr<AudioThread> audio_;
     bool audioRunsDisplay_ = false; // run() with the display shown: the audio thread takes blocks back
 };

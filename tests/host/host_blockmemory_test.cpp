@@ -4,10 +4,12 @@
 #include "host/audiosource.h"
 #include "host/blockmemory.h"
 #include "host/meterapp.h"
+#include "host/session.h"
 #include "meterrun.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -84,7 +86,7 @@ TEST(HostBlockMemory, KeepsWhatItHoldsUntilASetUpNeedsMore)
     blocks.abandon();
     EXPECT_EQ(blocks.size(), 0u);
     EXPECT_NE(blocks.hold(more), larger);
-    ::operator delete (larger, std::align_val_t{BlockMemory::kAlign});
+    munmap(larger, more); // mapped for the blocks alone, out of the heap
 }
 
 TEST(HostBlockMemory, EachFileOfARunReadsAndDrawsAsItDoesAlone)
@@ -116,4 +118,46 @@ TEST(HostBlockMemory, EachFileOfARunReadsAndDrawsAsItDoesAlone)
     std::remove((base + "-alone.svg").c_str());
     for (const std::string& f : files)
         std::remove(f.c_str());
+}
+
+TEST(HostBlockMemory, AReSetUpToSmallerBlocksKeepsItsSlotsAndOneToLargerLaysThemAnew)
+{
+    // Slots made for a block take any smaller one: a re-set-up to one keeps them and the memory, where
+    // laying them out anew would want more of it (twice the blocks at half the size, each with its
+    // own pointers and lists). Two channels of their own noise come back whole at every size, so no
+    // lane overlaps another.
+    const std::vector<float> audio = noise(2, 3.0, 21u);
+    std::vector<float> left, right;
+    for (std::size_t i = 0; i + 1 < audio.size(); i += 2) {
+        left.push_back(audio[i]);
+        right.push_back(audio[i + 1]);
+    }
+    const auto comesBackWhole = [&](Session& session) {
+        std::vector<float> outLeft(left.size()), outRight(right.size());
+        const float* in[] = {left.data(), right.data()};
+        float* out[] = {outLeft.data(), outRight.data()};
+        EXPECT_EQ(session.processStretch(in, static_cast<std::int64_t>(left.size()), out), kResultOk);
+        return outLeft == left && outRight == right;
+    };
+    BlockMemory blocks;
+    std::string error;
+    {
+        Session session(NORRIK_BUNDLE_PATH, {}, &blocks);
+        ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 65536, error)) << error;
+        const std::size_t held = blocks.size();
+        EXPECT_TRUE(comesBackWhole(session));
+        for (const int block : {32768, 4096, 65536}) {
+            SCOPED_TRACE(testing::Message() << "re-set up at " << block);
+            ASSERT_TRUE(session.resetup(block, error)) << error;
+            EXPECT_EQ(blocks.size(), held);
+            EXPECT_TRUE(comesBackWhole(session));
+        }
+    }
+    BlockMemory fresh;
+    Session session(NORRIK_BUNDLE_PATH, {}, &fresh);
+    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+    const std::size_t small = fresh.size();
+    ASSERT_TRUE(session.resetup(65536, error)) << error;
+    EXPECT_GT(fresh.size(), small);
+    EXPECT_TRUE(comesBackWhole(session));
 }
