@@ -18,21 +18,35 @@ namespace {
 
 using namespace qelhost;
 
-TEST(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnWhole)
+// A session that has metered a second of the built-in programme, so that the loudness bar and the
+// readouts have values to show, and its picture drawn with memory to spare.
+class EditorAllocationCountdown : public testing::Test
 {
-    Session session(NORRIK_BUNDLE_PATH);
-    std::string error;
-    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
-    // A second of the built-in programme: the loudness bar and the readouts have values to show.
-    auto programme = makeTestProgramme(1.0);
-    ASSERT_TRUE(session.run(*programme, nullptr, error) && session.readOut(&error)) << error;
-    IEditController* controller = session.controller();
-    DisplayHost& display = *session.display();
-    FrameHost& frame = display.frame();
-    const std::string clean = display.renderSvg(controller);
-    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos) << clean;
-    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterHorizBack\""), std::string::npos) << clean;
-    display.closeEditor();
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
+        auto programme = makeTestProgramme(1.0);
+        ASSERT_TRUE(session.run(*programme, nullptr, error) && session.readOut(&error)) << error;
+        controller = session.controller();
+        display = session.display();
+        clean = display->renderSvg(controller);
+        ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos) << clean;
+        ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterHorizBack\""), std::string::npos) << clean;
+    }
+    void TearDown() override { session.teardown(); }
+
+    Session session{NORRIK_BUNDLE_PATH};
+    IEditController* controller = nullptr;
+    DisplayHost* display = nullptr;
+    std::string clean;
+};
+
+TEST_F(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnWhole)
+{
+    FrameHost& frame = display->frame();
+    display->closeEditor();
     const std::size_t dependents = frame.updateHandler().dependentCount();
 
     long refused = 0, n = 0;
@@ -43,7 +57,7 @@ TEST(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnW
         {
             countdown::Fail fail(n);
             try {
-                editor = display.openEditor(controller);
+                editor = display->openEditor(controller);
             } catch (const std::bad_alloc&) {
                 refusal = true;
             }
@@ -51,50 +65,39 @@ TEST(EditorAllocationCountdown, EachFailedAllocationRefusesTheEditorOrItIsDrawnW
         }
         if (refusal) {
             ++refused;
-            EXPECT_EQ(display.editor(), nullptr);
+            EXPECT_EQ(display->editor(), nullptr);
             EXPECT_EQ(frame.updateHandler().dependentCount(), dependents);
-            editor = display.openEditor(controller);
+            editor = display->openEditor(controller);
         }
         ASSERT_NE(editor, nullptr);
-        EXPECT_EQ(display.renderSvg(controller), clean);
-        display.closeEditor();
+        EXPECT_EQ(display->renderSvg(controller), clean);
+        display->closeEditor();
         EXPECT_EQ(frame.updateHandler().dependentCount(), dependents);
     }
     std::printf("%ld allocations in opening the editor, %ld of them refused when they failed\n", n - 1, refused);
     EXPECT_GT(refused, 0);
-    session.teardown();
 }
 
 // A view of the plug-in that cannot hold a readout's text draws on without it and tells the host
 // so: only the shortage the host counted tells that picture from a whole one. Drawn as `meter --svg`
 // draws, the editor opened for the picture, and again with the editor open.
-TEST(EditorAllocationCountdown, EachFailedAllocationRefusesThePictureOrItIsDrawnWhole)
+TEST_F(EditorAllocationCountdown, EachFailedAllocationRefusesThePictureOrItIsDrawnWhole)
 {
-    Session session(NORRIK_BUNDLE_PATH);
-    std::string error;
-    ASSERT_TRUE(session.load(error) && session.create(error) && session.setup(48000.0, 2, 512, error)) << error;
-    auto programme = makeTestProgramme(1.0);
-    ASSERT_TRUE(session.run(*programme, nullptr, error) && session.readOut(&error)) << error;
-    IEditController* controller = session.controller();
-    DisplayHost& display = *session.display();
-    const std::string clean = display.renderSvg(controller);
-    ASSERT_NE(clean.find("data-bitmap=\"bmAudioPlugMeterFore\""), std::string::npos) << clean;
-
     for (const bool opened : {false, true}) {
         long refused = 0, n = 0;
         for (bool reached = true; reached; ++n) {
             SCOPED_TRACE(testing::Message()
                          << (opened ? "the editor open, " : "the editor opened for it, ") << "allocation " << n);
             if (opened)
-                ASSERT_NE(display.openEditor(controller), nullptr);
+                ASSERT_NE(display->openEditor(controller), nullptr);
             else
-                display.closeEditor();
+                display->closeEditor();
             std::string svg;
             bool refusal = false;
             {
                 countdown::Fail fail(n);
                 try {
-                    svg = display.renderSvg(controller);
+                    svg = display->renderSvg(controller);
                 } catch (const std::bad_alloc&) {
                     refusal = true;
                 }
@@ -104,13 +107,12 @@ TEST(EditorAllocationCountdown, EachFailedAllocationRefusesThePictureOrItIsDrawn
             if (!refusal && svg != clean)
                 ADD_FAILURE() << "a picture of " << svg.size() << " bytes against " << clean.size()
                               << " drawn with memory to spare, and no refusal";
-            EXPECT_EQ(display.renderSvg(controller), clean);
+            EXPECT_EQ(display->renderSvg(controller), clean);
         }
         std::printf("%ld allocations in drawing the picture with the editor %s, %ld of them refused when they failed\n",
                     n - 1, opened ? "open" : "opened for it", refused);
         EXPECT_GT(refused, 0);
     }
-    session.teardown();
 }
 
 } // namespace
