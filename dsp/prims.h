@@ -66,16 +66,17 @@ inline FloatBuffer makeFloatsForOverwrite(std::int64_t count)
     return FloatBuffer(static_cast<float*>(allocateForOverwrite(count, sizeof(float))));
 }
 
-// One aligned, zeroed buffer per channel, and the channel pointers that the processing calls take
-// (null while there are none).
+// One aligned buffer per channel, zeroed unless `forOverwrite` (a store read only where it was
+// written), and the channel pointers that the processing calls take (null while there are none).
 class ChannelBuffers
 {
 public:
-    void allocate(std::int32_t channels, std::int64_t samples)
+    void allocate(std::int32_t channels, std::int64_t samples, bool forOverwrite = false)
     {
         clear();
         for (std::int32_t c = 0; c < channels; ++c) {
-            buffers.push_back(makeFloats(samples > 0 ? samples : 1));
+            const std::int64_t n = samples > 0 ? samples : 1;
+            buffers.push_back(forOverwrite ? makeFloatsForOverwrite(n) : makeFloats(n));
             pointers.push_back(buffers.back().get());
         }
     }

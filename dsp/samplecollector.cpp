@@ -340,7 +340,8 @@ void Overlap::allocateStreams()
     const int32 span = overlap + hop;
     const int32 extra = span > 4 * hop ? 3 * span : 12 * hop;
     streamCapacity = span + extra;
-    streams.allocate(channelCount, streamCapacity);
+    // Written before it is read: its start is zeroed with the first hop, the rest hop by hop.
+    streams.allocate(channelCount, streamCapacity, true);
     const size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
     tails.assign(n, nullptr);
     windowStarts.assign(n, nullptr);
@@ -351,10 +352,12 @@ void Overlap::restartStream()
 {
     streamEnd = overlap;
     for (int32 c = 0; c < channelCount; ++c) {
-        zeroFloats(streams[c], overlap);
         tails[c] = streams[c] + streamEnd;
         windowStarts[c] = streams[c];
     }
+    // The silence before the first sample is written when the first hop comes: a meter built and
+    // dropped again unused (a set-up the host changes before it processes) touches none of it.
+    historyUnset = true;
 }
 
 void Overlap::setLengths(int32 window, int32 ov)
@@ -448,6 +451,11 @@ void Overlap::processBlockInput(float** collected, int32)
 
 void Overlap::appendHop(float** collected)
 {
+    if (historyUnset) {
+        for (int32 c = 0; c < channelCount; ++c)
+            zeroFloats(streams[c], overlap);
+        historyUnset = false;
+    }
     for (int32 c = 0; c < channelCount; ++c) {
         float* tail = streams[c] + streamEnd;
         // Blocks collected by this class are already in place.

@@ -147,6 +147,7 @@ protected:
     std::vector<float*> tails;        // per channel: where the next hop is collected
     std::vector<float*> windowStarts; // per channel: the window handed on
     std::int64_t silentRun = 0;       // zeros at the end of the stream, counted up to a whole window
+    bool historyUnset = false;        // the V samples before the first hop still to be zeroed
 };
 
 } // namespace DSP
