@@ -17,7 +17,11 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -640,6 +644,41 @@ TEST_F(MeterProgram, SeveralFilesGiveOnePictureEach)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(wholefile::read(dir + "/pictures.d/all-1") == loudPicture);
     EXPECT_TRUE(wholefile::read(dir + "/pictures.d/all-2") == quietPicture);
+}
+
+// How many objects the process has unloaded so far.
+unsigned long long unloads()
+{
+    unsigned long long n = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* object, std::size_t, void* to) {
+            *static_cast<unsigned long long*>(to) = object->dlpi_subs;
+            return 1;
+        },
+        &n);
+    return n;
+}
+
+// One load of the bundle serves every file and stays to the end of the process: exit-time handlers
+// the bundle leaves would otherwise run against unmapped code.
+TEST_F(MeterProgram, OneLoadOfTheBundleServesEveryFileAndStaysToTheEnd)
+{
+    MeterOptions o;
+    o.bundlePath = NORRIK_BUNDLE_PATH;
+    o.files = {write("two.wav", {-20.0, -26.0}, 48000, 0.5), write("one.wav", {-30.0}, 44100, 0.5)};
+    std::vector<unsigned long long> unloadsAtSetUp;
+    o.onSetUp = [&unloadsAtSetUp](Session&) { unloadsAtSetUp.push_back(unloads()); };
+    std::string err;
+    ASSERT_EQ(runMeter(
+                  o, [](const std::string&) {}, [&err](std::string_view s) { err += s; }),
+              kMeterOk)
+        << err;
+    ASSERT_EQ(unloadsAtSetUp.size(), 2u);
+    EXPECT_EQ(unloadsAtSetUp[1], unloadsAtSetUp[0]) << "the first file's tear-down unloaded the bundle";
+    void* still = dlopen(NORRIK_BUNDLE_PATH, RTLD_LAZY | RTLD_NOLOAD);
+    EXPECT_NE(still, nullptr) << "the last file's tear-down unloaded the bundle";
+    if (still)
+        dlclose(still);
 }
 
 TEST_F(MeterProgram, MemoryHandedOutDirtyReadsAndDrawsAsClean)
