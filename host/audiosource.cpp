@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <string_view>
 #include <utility>
 #include <cmath>
 #include <cstring>
@@ -297,32 +298,122 @@ Descriptor spool(int from, std::string& error)
     return copy;
 }
 
-// libsndfile keeps a file's path in room of its own (1 KiB in version 1.2) and tells a headerless
-// format by the extension of the file's name: a path this long reaches it as the same name in the
-// file's folder, held open, through /proc ("/proc/self/fd/N/NAME").
+// libsndfile tells these formats, which have no header, by the extension of the file's name (in
+// any case) when it does not recognise the data. A file read through a descriptor has no name, so
+// the host tells libsndfile the same.
+struct NamedFormat
+{
+    const char* extension;
+    int format;
+    int samplerate;
+    sf_count_t skipped; // by name libsndfile reads headerless AU from past the 12 bytes it looked at
+};
+constexpr NamedFormat kNamedFormats[] = {
+    {"vox", SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM, 8000, 0},  {"vox8", SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM, 8000, 0},
+    {"vox6", SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM, 6000, 0}, {"gsm", SF_FORMAT_RAW | SF_FORMAT_GSM610, 8000, 0},
+    {"au", SF_FORMAT_RAW | SF_FORMAT_ULAW, 8000, 12},       {"snd", SF_FORMAT_RAW | SF_FORMAT_ULAW, 8000, 12}};
+
+// libsndfile keeps a path in room of its own (1 KiB in version 1.2): a path this long reaches it as
+// the same name in the file's folder, held open, through /proc ("/proc/self/fd/N/NAME").
 constexpr std::size_t kLongPath = 512;
 
-// Opens `path`, which `file` holds open, in libsndfile, as at a short path. Without /proc it is read
-// through `file` itself (`throughFile` set), whose name libsndfile then does not know.
-SNDFILE* openNamed(const std::string& path, int file, SF_INFO& info, bool& throughFile)
+// The extension of the name at the end of `path` (after its last dot), in lower case in `lower`;
+// empty when it has none or a longer one.
+std::string_view extensionOf(std::string_view path, char (&lower)[8])
 {
-    const auto slash = path.find_last_of('/');
-    if (path.size() < kLongPath || slash == std::string::npos)
-        return sf_open(path.c_str(), SFM_READ, &info);
-    const Descriptor folder(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) {
-        const std::string near = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
-        struct stat there
-        {};
-        struct stat held
-        {};
-        // The file held, not one put in its place since.
-        if (stat(near.c_str(), &there) == 0 && fstat(file, &held) == 0 && there.st_dev == held.st_dev &&
-            there.st_ino == held.st_ino)
-            return sf_open(near.c_str(), SFM_READ, &info);
+    const std::string_view name = path.substr(path.find_last_of('/') + 1);
+    const auto dot = name.find_last_of('.');
+    const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    if (extension.size() > sizeof lower)
+        return {};
+    for (std::size_t i = 0; i < extension.size(); ++i)
+        lower[i] =
+            extension[i] >= 'A' && extension[i] <= 'Z' ? static_cast<char>(extension[i] - 'A' + 'a') : extension[i];
+    return {lower, extension.size()};
+}
+
+// Opens in libsndfile the file `fd` holds, from where `fd` stands: `fd` itself when `handOver`,
+// else a copy of it. libsndfile closes the descriptor it is given, at a failed open too, even when
+// told not to. Null with the reason in `error` when no descriptor is free; null with `error` empty
+// when libsndfile refused the file.
+SNDFILE* openDescriptor(int fd, bool handOver, SF_INFO& info, std::string& error)
+{
+    const int given = handOver ? fd : fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (given < 0) {
+        error = std::strerror(errno);
+        return nullptr;
     }
-    throughFile = true;
-    return sf_open_fd(file, SFM_READ, &info, SF_FALSE);
+    return sf_open_fd(given, SFM_READ, &info, SF_TRUE);
+}
+
+// Whether `name` names the file `held` holds.
+bool namesHeld(const std::string& name, int held)
+{
+    struct stat there
+    {};
+    struct stat own
+    {};
+    return stat(name.c_str(), &there) == 0 && fstat(held, &own) == 0 && there.st_dev == own.st_dev &&
+           there.st_ino == own.st_ino;
+}
+
+// Opens in libsndfile the file `path` names, kept only when it is the file `held` holds both before
+// and after. Null with `error` empty when libsndfile refused it; with `error` set to `otherwise` when
+// it was not tried (no /proc at a long path) or was another file.
+SNDFILE* openNamed(const std::string& path, int held, SF_INFO& info, std::string& error, const std::string& otherwise)
+{
+    std::string name = path;
+    Descriptor folder;
+    if (const auto slash = path.find_last_of('/'); path.size() >= kLongPath && slash != std::string::npos) {
+        folder = Descriptor(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        name = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
+    }
+    if (!namesHeld(name, held)) {
+        error = otherwise;
+        return nullptr;
+    }
+    SNDFILE* f = sf_open(name.c_str(), SFM_READ, &info);
+    // Another file may have taken the name meanwhile.
+    if (!namesHeld(name, held)) {
+        if (f)
+            sf_close(f);
+        error = otherwise;
+        return nullptr;
+    }
+    return f;
+}
+
+// Opens in libsndfile the file `fd` holds, as libsndfile would open it by `name` ("" when it has
+// none). As openDescriptor; a shortage, or a refusal that may hide one, is not tried again.
+SNDFILE* openHeld(int fd, bool handOver, const std::string& name, SF_INFO& info, std::string& error)
+{
+    char lower[8];
+    const std::string_view extension = extensionOf(name, lower);
+    const off_t start = lseek(fd, 0, SEEK_CUR);
+    const std::uint64_t failedBefore = failedAllocationsOnThisThread();
+    SNDFILE* f = openDescriptor(fd, handOver, info, error);
+    if (f || !error.empty() || name.empty() || sf_error(nullptr) != SF_ERR_UNRECOGNISED_FORMAT ||
+        failedAllocationsOnThisThread() != failedBefore)
+        return f;
+    for (const NamedFormat& named : kNamedFormats) {
+        if (extension != named.extension)
+            continue;
+        lseek(fd, start, SEEK_SET);
+        info = SF_INFO{};
+        info.format = named.format;
+        info.samplerate = named.samplerate;
+        info.channels = 1;
+        f = openDescriptor(fd, false, info, error);
+        if (f && named.skipped > 0)
+            sf_seek(f, std::min(named.skipped, info.frames), SEEK_SET);
+        return f;
+    }
+    // Some files libsndfile reads by their name alone: MPEG audio that does not start as it looks
+    // for (cut, or after other bytes) by the extension .mp3, Sound Designer 2 by the resource fork
+    // beside it ("._NAME"); a descriptor cannot be told either.
+    const std::string unrecognised = sf_strerror(nullptr);
+    info = SF_INFO{};
+    return openNamed(name, fd, info, error, unrecognised);
 }
 
 // Whether `fd`, which can seek, has nothing left to read from where it is (an empty pipe's copy,
@@ -337,10 +428,8 @@ bool nothingLeft(int fd)
 class SndfileSource final : public AudioSource
 {
 public:
-    // Reads `file`, whose descriptor `own` (when it holds one) must stay open as long.
-    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, Descriptor own, std::string path)
-    : file_(file), own_(std::move(own)), info_(info), path_(std::move(path)),
-      scratch_(static_cast<std::size_t>(kChunk * info.channels))
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, std::string path)
+    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
     {
         if (!info_.seekable) {
             info_.frames = -1; // a stream's header cannot know its length
@@ -477,7 +566,6 @@ private:
     std::int64_t bufFrames_ = 0;
     std::int64_t bufPos_ = 0;
     SNDFILE* file_;
-    Descriptor own_;
     SF_INFO info_;
     std::string path_;
     std::vector<float> scratch_;
@@ -604,8 +692,8 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     {};
     if (!standardInput && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return cannotRead("it is a directory");
-    // The header is read through a descriptor of our own; a stream that cannot seek (a pipe) is
-    // read from its spooled copy, which libsndfile then reads as it reads a file.
+    // The header and the samples are read from the one file opened here; a stream that cannot seek
+    // (a pipe) is read from its spooled copy, as a file.
     Descriptor own(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
     int fd = standardInput ? STDIN_FILENO : own.get();
     if (fd < 0)
@@ -621,22 +709,22 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return cannotRead("standard input is empty");
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
+    std::string why;
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    bool readsHeld = spooled;
-    SNDFILE* f = spooled ? sf_open_fd(fd, SFM_READ, &info, SF_FALSE) : openNamed(path, fd, info, readsHeld);
+    // Standard input is libsndfile's to close, as it takes "-"; only a file opened by its name has
+    // a name that tells a format.
+    SNDFILE* f = openHeld(fd, standardInput && !spooled, standardInput || spooled ? std::string() : path, info, why);
     const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
-        if (shortOfMemory || libraryOutOfMemory(nullptr))
+        if (shortOfMemory || (why.empty() && libraryOutOfMemory(nullptr)))
             throw std::bad_alloc();
-        return cannotRead(sf_strerror(nullptr));
+        return cannotRead(why.empty() ? sf_strerror(nullptr) : why);
     }
     // Opened all the same: a header read short of memory may give other samples.
     if (shortOfMemory) {
         sf_close(f);
         throw std::bad_alloc();
     }
-    if (!readsHeld)
-        own = Descriptor();
     if (info.channels < 1) {
         error = path + ": no channels";
         sf_close(f);
@@ -653,7 +741,7 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return nullptr;
     }
     try {
-        return std::make_unique<SndfileSource>(f, info, stated, std::move(own), path);
+        return std::make_unique<SndfileSource>(f, info, stated, path);
     } catch (const std::bad_alloc&) {
         sf_close(f); // the source never took it
         throw;

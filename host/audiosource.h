@@ -39,7 +39,8 @@ std::uint64_t defaultSpeakers(int channels);
 // input closed or empty, no room for the copy or a file-size limit met) answers null and says why
 // in `error`; out of memory throws std::bad_alloc: in the library, or in a decoder beneath it that
 // hides its shortage, when the program counts failed allocations (countFailedAllocationsWith in
-// host/outofmemory.h). A path of any length the system opens is read as a short one.
+// host/outofmemory.h). A path of any length the system opens is read as a short one. What is read
+// is the file opened here, though another be renamed over its name meanwhile.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
 // The built-in programme's name, as its reports and messages give it.

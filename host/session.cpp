@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sys/auxv.h>
 #include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -166,11 +167,15 @@ void* PluginModule::symbol(const char* name) const
     return handle_ ? dlsym(handle_, name) : nullptr;
 }
 
-std::string defaultBundlePath()
+std::string defaultBundlePath(const char* self)
 {
-    char self[PATH_MAX] = {};
-    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string("./x");
+    char path[PATH_MAX] = {};
+    const ssize_t n = readlink(self, path, sizeof(path) - 1);
+    std::string dir = n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("./x");
+    // Without /proc: the path the program was started by, from the folder it was started in.
+    const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (n <= 0 && started && realpath(started, path))
+        dir = path;
     dir = dir.substr(0, dir.find_last_of('/'));
     return dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
 }

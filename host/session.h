@@ -81,7 +81,10 @@ struct ClassRecord
     bool hasUnicode = false;
 };
 
-std::string defaultBundlePath(); // next to the running executable
+// The bundle next to the running executable, as `self` (a link to it) names it, else as the path it
+// was started by, which the kernel keeps, names it: that is taken from the working folder, which
+// the program has not changed by then.
+std::string defaultBundlePath(const char* self = "/proc/self/exe");
 
 // Threads. Sessions are made, used and destroyed on one thread, the main thread, and any number
 // may be alive at once, set up and torn down in any order: they share the plug-in's display

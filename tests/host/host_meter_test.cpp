@@ -2,6 +2,7 @@
 // surround layouts through the bundle, and every error's message and exit status.
 #include "host/audiosource.h"
 #include "host/meterapp.h"
+#include "host/session.h"
 #include "meterrun.h"
 #include "strictjson.h"
 
@@ -818,6 +819,14 @@ TEST(MeterApp, MissingBundleIsReported)
                   o, [](const std::string&) {}, [&err](std::string_view s) { err += s; }),
               kMeterPluginError);
     EXPECT_NE(err.find("not found"), std::string::npos);
+}
+
+TEST(MeterApp, TheBundleBesideTheProgramIsFoundWithoutProc)
+{
+    // Without /proc, by the path the program (this test's) was started by.
+    const std::string besideProgram = defaultBundlePath();
+    EXPECT_EQ(besideProgram.front(), '/') << besideProgram;
+    EXPECT_EQ(defaultBundlePath("/nonexistent/self/exe"), besideProgram);
 }
 
 } // namespace
