@@ -87,7 +87,9 @@ TEST(HostLongPaths, FilesDeepInFoldersReadAndTheirPicturesAreWrittenAsAtAShortPa
     std::string deep = gone.dir;
     for (const std::size_t length : {std::size_t(1300), PATH_MAX - sizeof("/picture-1.svg")}) {
         while (deep.size() < length) {
-            deep += "/" + std::string(std::min<std::size_t>(200, length - deep.size() - 1), 'd');
+            const std::size_t more = std::min<std::size_t>(200, length - deep.size() - 1);
+            deep += '/';
+            deep.append(more, 'd');
             ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << std::strerror(errno);
         }
         for (const std::string& name : names)
