@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -118,6 +119,21 @@ Usage runProgram(const std::vector<std::string>& args)
     return u;
 }
 
+// Another build of meter to pair with, from NORRIK_BENCH_BASELINE (a path), run in the same
+// iterations in alternating order; none when unset.
+std::string baselineMeter()
+{
+    const char* path = std::getenv("NORRIK_BENCH_BASELINE");
+    return path && *path ? path : "";
+}
+
+// `args` with the baseline in place of the program.
+std::vector<std::string> withProgram(std::vector<std::string> args, const std::string& program)
+{
+    args.front() = program;
+    return args;
+}
+
 void MeterVsPeer(benchmark::State& state)
 {
     const std::string peer = NORRIK_PEER_PATH;
@@ -162,24 +178,38 @@ BENCHMARK(MeterVsPeer)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3)
 // Runs of meter over many files, each iteration beside a run of the first file alone (or whatever
 // `firstArgs` say) and, `withPeer`, the peer scanning each file in a process of its own: the counters
 // the many-file cases report, the faults the run makes beyond the first run spread over `added`
-// files (all but the first unless given). False when meter did not end with `status` (the state
-// then says so).
+// files (all but the first unless given). With a baseline build, the same runs of it in each
+// iteration, in turn before and after meter's, and its counters beside meter's. False when meter
+// did not end with `status` (the state then says so).
 bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& meterArgs,
                       const std::vector<std::string>& firstArgs, const std::vector<std::string>& files,
                       bool withPeer = true, int status = 0, std::size_t added = 0)
 {
     const std::string peer = withPeer ? NORRIK_PEER_PATH : "";
-    Usage m{}, one{}, p{};
-    double peak = 0.0;
+    const std::string baseline = baselineMeter();
+    Usage m{}, one{}, p{}, b{}, bone{};
+    double peak = 0.0, basePeak = 0.0;
+    bool baselineFirst = false;
     for (auto _ : state) {
-        const Usage ou = runProgram(firstArgs);
         for (std::size_t k = 0; k < files.size() && !peer.empty(); ++k) {
             const Usage pu = runProgram({peer, files[k]});
             p.cpu += pu.cpu;
             p.wall += pu.wall;
         }
-        const Usage mu = runProgram(meterArgs);
-        if (mu.status != status || ou.status != status) {
+        Usage ou{}, mu{}, bou{}, bu{};
+        const auto runBaseline = [&] {
+            bou = runProgram(withProgram(firstArgs, baseline));
+            bu = runProgram(withProgram(meterArgs, baseline));
+        };
+        if (!baseline.empty() && baselineFirst)
+            runBaseline();
+        ou = runProgram(firstArgs);
+        mu = runProgram(meterArgs);
+        if (!baseline.empty() && !baselineFirst)
+            runBaseline();
+        baselineFirst = !baselineFirst;
+        if (mu.status != status || ou.status != status ||
+            (!baseline.empty() && (bu.status != status || bou.status != status))) {
             state.SkipWithError("meter failed");
             return false;
         }
@@ -190,20 +220,35 @@ bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& m
         m.faults += mu.faults;
         one.faults += ou.faults;
         peak = std::max(peak, mu.peakMiB);
+        b.cpu += bu.cpu;
+        b.wall += bu.wall;
+        b.faults += bu.faults;
+        bone.faults += bou.faults;
+        basePeak = std::max(basePeak, bu.peakMiB);
     }
     const double n = static_cast<double>(state.iterations());
+    // What each file after the first adds: the run beyond a run of the first file alone, which every
+    // run makes once.
+    const double others = static_cast<double>(added > 0 ? added : files.size() - 1);
     state.counters["meter_cpu_s"] = m.cpu / n;
     state.counters["meter_sys_s"] = m.sys / n;
     state.counters["meter_wall_s"] = m.wall / n;
     state.counters["meter_peak_MiB"] = peak;
     state.counters["wall_over_cpu"] = m.wall / m.cpu;
-    // What each file after the first adds: the run beyond a run of the first file alone, which every
-    // run makes once.
-    state.counters["faults_per_file"] =
-        (m.faults - one.faults) / static_cast<double>(added > 0 ? added : files.size() - 1) / n;
+    state.counters["faults_per_file"] = (m.faults - one.faults) / others / n;
+    state.counters["meter_faults"] = m.faults / n; // the whole run's
     if (!peer.empty()) {
         state.counters["peer_cpu_s"] = p.cpu / n;
         state.counters["cpu_ratio"] = m.cpu / p.cpu;
+    }
+    if (!baseline.empty()) {
+        state.counters["base_cpu_s"] = b.cpu / n;
+        state.counters["base_wall_s"] = b.wall / n;
+        state.counters["base_peak_MiB"] = basePeak;
+        state.counters["base_faults_per_file"] = (b.faults - bone.faults) / others / n;
+        state.counters["base_faults"] = b.faults / n;
+        state.counters["cpu_vs_base"] = m.cpu / b.cpu;
+        state.counters["wall_vs_base"] = m.wall / b.wall;
     }
     return true;
 }
@@ -396,36 +441,58 @@ BENCHMARK(ManyFilesOfChangingShape)
     ->UseManualTime()
     ->Iterations(3);
 
-// meter's peak memory on a 3-second file of `channels` channels in blocks of `block` frames, most of
-// it the blocks in flight at the largest block. Targets: at most 160 MiB for 8 channels and 280 MiB
-// for 14 at 65536 frames, under 64 MiB at the default 512.
+// meter's peak memory on a 3-second file of `channels` channels at `rate` Hz in blocks of `block`
+// frames, the median of the iterations; with a baseline build, its peak on the same file in the same
+// iterations, in turn before and after meter's. Targets: at most 160 MiB for 8 channels and 280 MiB
+// for 14 at 48 kHz and 65536 frames, under 64 MiB at the default 512; no higher than the baseline's.
 void PeakMemory(benchmark::State& state)
 {
     const int channels = static_cast<int>(state.range(0));
-    const std::string block = std::to_string(state.range(1));
-    const std::string file = "/tmp/norrik-bench-3s-" + std::to_string(channels) + "ch.wav";
-    if (!makeProgramme(file, kShortFrames, 77u, 1, channels)) {
+    const int rate = static_cast<int>(state.range(1));
+    const std::string block = std::to_string(state.range(2));
+    std::string file = "/tmp/norrik-bench-3s-" + std::to_string(channels) + "ch";
+    if (rate != kRate)
+        file += '-' + std::to_string(rate);
+    file += ".wav";
+    if (!makeProgramme(file, 3LL * rate, 77u, 1, channels, rate)) {
         state.SkipWithError("cannot write the test file in /tmp");
         return;
     }
-    double peak = 0.0;
+    const std::string baseline = baselineMeter();
+    std::vector<double> peaks, basePeaks;
     for (auto _ : state) {
-        const Usage u = runProgram({NORRIK_METER_PATH, file, "--block", block});
-        if (u.status != 0) {
+        const std::vector<std::string> args = {NORRIK_METER_PATH, file, "--block", block};
+        Usage base{};
+        if (!baseline.empty() && peaks.size() % 2 == 1)
+            base = runProgram(withProgram(args, baseline));
+        const Usage u = runProgram(args);
+        if (!baseline.empty() && peaks.size() % 2 == 0)
+            base = runProgram(withProgram(args, baseline));
+        if (u.status != 0 || (!baseline.empty() && base.status != 0)) {
             state.SkipWithError("meter failed");
             return;
         }
         state.SetIterationTime(u.wall);
-        peak = std::max(peak, u.peakMiB);
+        peaks.push_back(u.peakMiB);
+        basePeaks.push_back(base.peakMiB);
     }
-    state.counters["peak_MiB"] = peak;
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    state.counters["peak_MiB"] = median(peaks);
+    if (!baseline.empty()) {
+        state.counters["base_peak_MiB"] = median(basePeaks);
+        state.counters["peak_vs_base"] = median(peaks) / median(basePeaks);
+    }
 }
 BENCHMARK(PeakMemory)
-    ->ArgNames({"channels", "block"})
-    ->Args({2, 512})
-    ->Args({2, 65536})
-    ->Args({8, 65536})
-    ->Args({14, 65536})
+    ->ArgNames({"channels", "rate", "block"})
+    ->ArgsProduct({{1, 2, 6, 8, 14}, {44100, 96000, 192000}, {512, 4096, 65536}})
+    ->Args({2, 48000, 512})
+    ->Args({2, 48000, 65536})
+    ->Args({8, 48000, 65536})
+    ->Args({14, 48000, 65536})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(3);
