@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "tests/common/sanitized.h"
@@ -61,27 +63,43 @@ inline std::uint64_t failedOnThisThread() noexcept
 
 #if NORRIK_TEST_SANITIZED
 // The sanitizer's run-time asks the C library for a new thread's stack (pthread_getattr_np, which
-// reallocates) before the thread is set up as its own: not the program's allocation, and one whose
-// failure the run-time does not survive, nor may a hook unwind the stack there. Its code, found as
-// the program starts.
-inline const std::pair<std::uintptr_t, std::uintptr_t> kThreadStackQuery = [] {
-    std::pair<std::uintptr_t, std::uintptr_t> range{};
-    Dl_info info{};
-    ElfW(Sym)* entry = nullptr;
-    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    void* at = libc ? dlsym(libc, "pthread_getattr_np") : nullptr;
-    if (at && dladdr1(at, &info, reinterpret_cast<void**>(&entry), RTLD_DL_SYMENT) && entry)
-        range = {reinterpret_cast<std::uintptr_t>(at), reinterpret_cast<std::uintptr_t>(at) + entry->st_size};
-    if (libc)
-        dlclose(libc);
-    return range;
-}();
+// reallocates a CPU set and allocates its attributes' extension) before the thread is set up as its
+// own: not the program's allocations, and ones whose failure the run-time does not survive, nor may
+// a hook unwind the stack there. Where those calls come back to, learnt as the program starts by
+// asking it once on a thread of its own.
+inline std::uintptr_t gThreadStartCallers[4] = {};
+inline bool gLearning = false;
 
 NORRIK_TEST_UNINSTRUMENTED inline bool madeForAThreadStart(const void* caller)
 {
     const auto pc = reinterpret_cast<std::uintptr_t>(caller);
-    return pc - kThreadStackQuery.first < kThreadStackQuery.second - kThreadStackQuery.first;
+    if (__atomic_load_n(&gLearning, __ATOMIC_ACQUIRE)) {
+        // Only the learning thread allocates then: the first thread waits for it.
+        for (std::uintptr_t& known : gThreadStartCallers) {
+            if (!__atomic_load_n(&known, __ATOMIC_ACQUIRE))
+                __atomic_store_n(&known, pc, __ATOMIC_RELEASE);
+            if (__atomic_load_n(&known, __ATOMIC_ACQUIRE) == pc)
+                break;
+        }
+        return true;
+    }
+    for (const std::uintptr_t& known : gThreadStartCallers)
+        if (__atomic_load_n(&known, __ATOMIC_ACQUIRE) == pc)
+            return true;
+    return false;
 }
+
+inline const bool kThreadStartLearnt = [] {
+    std::thread([] {
+        pthread_attr_t attributes;
+        __atomic_store_n(&gLearning, true, __ATOMIC_RELEASE);
+        const bool had = pthread_getattr_np(pthread_self(), &attributes) == 0;
+        __atomic_store_n(&gLearning, false, __ATOMIC_RELEASE);
+        if (had)
+            pthread_attr_destroy(&attributes);
+    }).join();
+    return true;
+}();
 #endif
 
 } // namespace replacedalloc
@@ -101,10 +119,18 @@ void* REPLACEDALLOC_NEXT(memalign)(std::size_t, std::size_t);
 
 NORRIK_TEST_UNINSTRUMENTED void* malloc(std::size_t n) noexcept
 {
+#if NORRIK_TEST_SANITIZED
+    if (replacedalloc::madeForAThreadStart(__builtin_return_address(0)))
+        return REPLACEDALLOC_NEXT(malloc)(n);
+#endif
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(malloc)(n);
 }
 NORRIK_TEST_UNINSTRUMENTED void* calloc(std::size_t a, std::size_t b) noexcept
 {
+#if NORRIK_TEST_SANITIZED
+    if (replacedalloc::madeForAThreadStart(__builtin_return_address(0)))
+        return REPLACEDALLOC_NEXT(calloc)(a, b);
+#endif
     return replacedalloc::failsNow() ? nullptr : REPLACEDALLOC_NEXT(calloc)(a, b);
 }
 NORRIK_TEST_UNINSTRUMENTED void* realloc(void* p, std::size_t n) noexcept
