@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <new>
 #include <thread>
-#include <utility>
 
 #include "tests/common/sanitized.h"
 
