@@ -134,6 +134,18 @@ std::vector<std::string> withProgram(std::vector<std::string> args, const std::s
     return args;
 }
 
+// Runs `ours` and, when there is a baseline, `theirs`: the baseline first in every other iteration
+// (the `k`th), so that neither has the machine's warmer or cooler moments to itself.
+template <class Ours, class Theirs>
+void inTurn(std::size_t k, const std::string& baseline, Ours ours, Theirs theirs)
+{
+    if (!baseline.empty() && k % 2 == 1)
+        theirs();
+    ours();
+    if (!baseline.empty() && k % 2 == 0)
+        theirs();
+}
+
 void MeterVsPeer(benchmark::State& state)
 {
     const std::string peer = NORRIK_PEER_PATH;
@@ -189,7 +201,7 @@ bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& m
     const std::string baseline = baselineMeter();
     Usage m{}, one{}, p{}, b{}, bone{};
     double peak = 0.0, basePeak = 0.0;
-    bool baselineFirst = false;
+    std::size_t iteration = 0;
     for (auto _ : state) {
         for (std::size_t k = 0; k < files.size() && !peer.empty(); ++k) {
             const Usage pu = runProgram({peer, files[k]});
@@ -197,17 +209,16 @@ bool measureManyFiles(benchmark::State& state, const std::vector<std::string>& m
             p.wall += pu.wall;
         }
         Usage ou{}, mu{}, bou{}, bu{};
-        const auto runBaseline = [&] {
-            bou = runProgram(withProgram(firstArgs, baseline));
-            bu = runProgram(withProgram(meterArgs, baseline));
-        };
-        if (!baseline.empty() && baselineFirst)
-            runBaseline();
-        ou = runProgram(firstArgs);
-        mu = runProgram(meterArgs);
-        if (!baseline.empty() && !baselineFirst)
-            runBaseline();
-        baselineFirst = !baselineFirst;
+        inTurn(
+            iteration++, baseline,
+            [&] {
+                ou = runProgram(firstArgs);
+                mu = runProgram(meterArgs);
+            },
+            [&] {
+                bou = runProgram(withProgram(firstArgs, baseline));
+                bu = runProgram(withProgram(meterArgs, baseline));
+            });
         if (mu.status != status || ou.status != status ||
             (!baseline.empty() && (bu.status != status || bou.status != status))) {
             state.SkipWithError("meter failed");
@@ -462,12 +473,10 @@ void PeakMemory(benchmark::State& state)
     std::vector<double> peaks, basePeaks;
     for (auto _ : state) {
         const std::vector<std::string> args = {NORRIK_METER_PATH, file, "--block", block};
-        Usage base{};
-        if (!baseline.empty() && peaks.size() % 2 == 1)
-            base = runProgram(withProgram(args, baseline));
-        const Usage u = runProgram(args);
-        if (!baseline.empty() && peaks.size() % 2 == 0)
-            base = runProgram(withProgram(args, baseline));
+        Usage u{}, base{};
+        inTurn(
+            peaks.size(), baseline, [&] { u = runProgram(args); },
+            [&] { base = runProgram(withProgram(args, baseline)); });
         if (u.status != 0 || (!baseline.empty() && base.status != 0)) {
             state.SkipWithError("meter failed");
             return;
