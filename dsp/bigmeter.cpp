@@ -27,6 +27,19 @@ void BigMeter::allocateScratch()
     unmeasurable = std::make_unique<bool[]>(static_cast<size_t>(channelCount));
 }
 
+void BigMeter::setActive(bool state)
+{
+    active = state;
+    if (!state)
+        return;
+    for (auto& s : scratch)
+        std::fill_n(s.get(), blockSize, 0.0f);
+    if (loudness)
+        loudness->touchWork();
+    if (truePeak)
+        truePeak->touchOutputs();
+}
+
 void BigMeter::freeScratch()
 {
     scratch.clear();

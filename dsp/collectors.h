@@ -212,6 +212,8 @@ public:
     std::int64_t getFoldedCount() const { return folded ? folded->getCount() : 0; }
 
 protected:
+    // The summer ignores every window shorter than the one it was made for.
+    bool readsStartUpWindows() const override { return windowLength < overlap + hop; }
     // One window's gating step (worker, or audio thread when unthreaded).
     virtual void processWindow(int32 samples, float meanSquare) = 0;
     // The gated results over every window taken in so far.

@@ -337,6 +337,12 @@ void Loudness::process(float** in, int32 n)
     }
 }
 
+void Loudness::touchWork()
+{
+    for (float* w : work)
+        std::fill_n(w, blockSize > 0 ? blockSize : 1, 0.0f);
+}
+
 void Loudness::processSilence(int32 n)
 {
     if (!isMeasuring() || n < 1)

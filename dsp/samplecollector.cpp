@@ -339,8 +339,9 @@ void Overlap::allocateStreams()
     // per many hops, so moving it costs about a third of a copy of the signal.
     const int32 span = overlap + hop;
     const int32 extra = span > 4 * hop ? 3 * span : 12 * hop;
-    streamCapacity = span + extra;
-    // Written before it is read: its start is zeroed with the first hop, the rest hop by hop.
+    streamCapacity = historyOrigin() + span + extra;
+    // Written before it is read: hop by hop, and the silence before the first sample at each restart
+    // where the start-up windows are read.
     streams.allocate(channelCount, streamCapacity, true);
     const size_t n = static_cast<size_t>(channelCount > 0 ? channelCount : 1);
     tails.assign(n, nullptr);
@@ -348,16 +349,28 @@ void Overlap::allocateStreams()
     restartStream();
 }
 
+int32 Overlap::historyOrigin() const
+{
+    // Where the start-up windows are read, the silence before the first sample stands at 0. Where
+    // they are not, it is never written: the first hop comes past the history's place, so that the
+    // history moved down later lands on memory the stream has written already.
+    return readsStartUpWindows() ? 0 : overlap + (overlap & 1);
+}
+
 void Overlap::restartStream()
 {
-    streamEnd = overlap;
+    origin = historyOrigin();
+    streamEnd = origin > overlap ? origin : overlap;
+    const bool zeroHistory = origin == 0;
+    // Silence skipped from here on counts on zeros it has written: none stand before the first hop.
+    if (!zeroHistory)
+        silentRun = 0;
     for (int32 c = 0; c < channelCount; ++c) {
+        if (zeroHistory)
+            zeroFloats(streams[c], overlap);
         tails[c] = streams[c] + streamEnd;
-        windowStarts[c] = streams[c];
+        windowStarts[c] = tails[c] - overlap;
     }
-    // The silence before the first sample is written when the first hop comes: a meter built and
-    // dropped again unused (a set-up the host changes before it processes) touches none of it.
-    historyUnset = true;
 }
 
 void Overlap::setLengths(int32 window, int32 ov)
@@ -373,7 +386,7 @@ void Overlap::setLengths(int32 window, int32 ov)
     // A partial block of the old hop means nothing for the new one.
     fill = 0;
     if (!streams.empty()) {
-        if (overlap + hop > streamCapacity)
+        if (historyOrigin() + overlap + hop > streamCapacity)
             allocateStreams();
         else
             restartStream();
@@ -451,11 +464,6 @@ void Overlap::processBlockInput(float** collected, int32)
 
 void Overlap::appendHop(float** collected)
 {
-    if (historyUnset) {
-        for (int32 c = 0; c < channelCount; ++c)
-            zeroFloats(streams[c], overlap);
-        historyUnset = false;
-    }
     for (int32 c = 0; c < channelCount; ++c) {
         float* tail = streams[c] + streamEnd;
         // Blocks collected by this class are already in place.
@@ -470,12 +478,13 @@ void Overlap::advanceStream()
     streamEnd += hop;
     const int32 start = streamEnd - overlap;
     // The next hop must fit, and the next window must start at an even offset: the accurate sum
-    // pairs its samples from an 8-byte boundary, so the offset's parity shows in the result.
-    if (streamEnd + hop > streamCapacity || (start & 1) != 0) {
+    // pairs its samples from an 8-byte boundary, so the offset's parity shows in the result. A window
+    // that starts before the origin is a start-up one that nobody reads.
+    if (streamEnd + hop > streamCapacity || (start >= origin && (start & 1) != 0)) {
         for (int32 c = 0; c < channelCount; ++c)
             if (overlap > 0)
-                std::memmove(streams[c], streams[c] + start, sizeof(float) * static_cast<size_t>(overlap));
-        streamEnd = overlap;
+                std::memmove(streams[c] + origin, streams[c] + start, sizeof(float) * static_cast<size_t>(overlap));
+        streamEnd = origin + overlap;
     }
     for (int32 c = 0; c < channelCount; ++c)
         tails[c] = streams[c] + streamEnd;

@@ -125,6 +125,9 @@ public:
     int32 getStreamCapacity() const { return streamCapacity; }
 
 protected:
+    // Whether processOverlappedBlock reads the start-up windows (shorter than V + H), which begin
+    // with the silence before the stream's first sample.
+    virtual bool readsStartUpWindows() const { return true; }
     void freeOlsBuffers() override {}
     void allocateOlsBuffers() override {}
     void computeLengths();
@@ -133,6 +136,7 @@ protected:
     void appendHop(float** collected);
     void advanceStream();
     void restartStream();
+    int32 historyOrigin() const;
     void freeStreams();
     void allocateStreams();
 
@@ -143,11 +147,11 @@ protected:
     int32 filled = 0;
     int32 streamCapacity = 0;
     int32 streamEnd = 0;              // one past the newest sample; the history is the V samples before it
+    int32 origin = 0;                 // where the history stands after a restart or a move down
     ChannelBuffers streams;           // per channel, streamCapacity floats
     std::vector<float*> tails;        // per channel: where the next hop is collected
     std::vector<float*> windowStarts; // per channel: the window handed on
     std::int64_t silentRun = 0;       // zeros at the end of the stream, counted up to a whole window
-    bool historyUnset = false;        // the V samples before the first hop still to be zeroed
 };
 
 } // namespace DSP

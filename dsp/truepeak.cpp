@@ -132,9 +132,9 @@ bool UpsamplerSinc::initialize(const Param::ParamRecord*)
     }
     const int32 upBlock = static_cast<int32>(static_cast<float>(blockSize) * F);
     filter = std::make_unique<Fir>(upBlock, N, taps.get(), F * static_cast<float>(sampleRate));
-    const std::int64_t outputCount = static_cast<std::int64_t>(F * static_cast<float>(blockSize));
+    outputCount = std::max<std::int64_t>(static_cast<std::int64_t>(F * static_cast<float>(blockSize)), 1);
     // Each block's upsampled samples are all written before they are read.
-    output = makeFloatsForOverwrite(outputCount > 0 ? outputCount : 1);
+    output = makeFloatsForOverwrite(outputCount);
     initialized = true;
     return true;
 }
@@ -275,6 +275,18 @@ void TruePeak::reset()
 {
     overallMax = kFloor;
     std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
+}
+
+void UpsamplerSinc::touchOutput()
+{
+    if (output)
+        std::fill_n(output.get(), outputCount, 0.0f);
+}
+
+void TruePeak::touchOutputs()
+{
+    for (auto& u : upsamplers)
+        u->touchOutput();
 }
 
 void TruePeak::restart()

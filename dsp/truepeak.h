@@ -52,6 +52,8 @@ public:
     DSP::int32 getTapCount() const { return tapCount; }
     DSP::int32 getCentre() const { return centre; }
     float* getOutput() const { return output.get(); }
+    // Writes the output once, before the first block writes it.
+    void touchOutput();
     Fir* getFilter() const { return filter.get(); }
 
 private:
@@ -65,6 +67,7 @@ private:
     DSP::int32 centre = 0;
     DSP::FloatBuffer taps;
     DSP::FloatBuffer output;
+    std::int64_t outputCount = 0;
     std::unique_ptr<Fir> filter;
     DSP::int32 tapCount = 0;
 };
@@ -88,6 +91,8 @@ public:
     // A reset that also empties the filters and their history: what follows reads as a new
     // programme, with nothing of the samples before it ringing into it.
     void restart();
+    // Writes the upsamplers' output once, before the first block writes it.
+    void touchOutputs();
     float getMax() const { return overallMax; }
     float getChannelMax(DSP::int32 c) const
     {

@@ -117,6 +117,15 @@ TEST(DspWholeProgramme, SoundBeforeDigitalSilenceIsCounted)
     expectReadings(pause, {64, 512, 4096, 65536});
 }
 
+TEST(DspWholeProgramme, OddHopsAndStreamsThatMoveDownReadEverySample)
+{
+    // At 11025 Hz both windows' hops are odd, so the streams move their history down every other hop
+    // to start each window at an even offset; past 13 s the short-term stream moves it down for room.
+    Programme odd(11025.0, "odd hops");
+    odd.noise(6.0, -30.0).silence(0.5).tone(5.0, -18.0).noise(6.0, -24.0);
+    expectReadings(odd, {1, 512, 4096});
+}
+
 TEST(DspWholeProgramme, EveryWindowCountsAtTheEnd)
 {
     // Rising loudness that ends mid-window: the last windows weigh most.
