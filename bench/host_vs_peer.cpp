@@ -506,4 +506,97 @@ BENCHMARK(PeakMemory)
     ->UseManualTime()
     ->Iterations(3);
 
+// The costliest process call of a stream, driven as a real-time host drives it (`offline` 0) or
+// offline, by bench_realtime_probe on a thread of its own in a fresh process: its first 4 s after
+// set-up, after a re-set-up and after a stop and start, against a steady stretch, in minor page
+// faults and thread CPU. With a baseline build, its bundle (beside it) in the same iterations, in turn
+// before and after this one's; the counters are the medians of the iterations.
+struct CallCosts
+{
+    double v[8] = {};
+    bool ok = false;
+};
+
+CallCosts probeCalls(const std::string& bundle, const std::vector<std::string>& shape)
+{
+    CallCosts c;
+    const std::string out = "/tmp/norrik-bench-probe.txt";
+    std::vector<std::string> args = {NORRIK_PROBE_PATH, bundle};
+    args.insert(args.end(), shape.begin(), shape.end());
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (!spawned || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return c;
+    FILE* f = std::fopen(out.c_str(), "r");
+    if (!f)
+        return c;
+    c.ok = std::fscanf(f, "%lf %lf %lf %lf %lf %lf %lf %lf", &c.v[0], &c.v[1], &c.v[2], &c.v[3], &c.v[4], &c.v[5],
+                       &c.v[6], &c.v[7]) == 8;
+    std::fclose(f);
+    return c;
+}
+
+void CostliestCall(benchmark::State& state)
+{
+    const std::vector<std::string> shape = {std::to_string(state.range(0)), std::to_string(state.range(1)),
+                                            std::to_string(state.range(2)), std::to_string(state.range(3))};
+    const std::string ours = NORRIK_BUNDLE_BINARY;
+    const std::string baseline = baselineMeter();
+    const std::string theirs = baseline.empty() ? ""
+                                                : baseline.substr(0, baseline.find_last_of('/') + 1) +
+                                                      "norrik.bundle/Contents/x86_64-linux/norrik.so";
+    std::vector<CallCosts> mine, base;
+    for (auto _ : state) {
+        CallCosts m, b;
+        inTurn(
+            mine.size(), theirs, [&] { m = probeCalls(ours, shape); }, [&] { b = probeCalls(theirs, shape); });
+        if (!m.ok || (!theirs.empty() && !b.ok)) {
+            state.SkipWithError("the probe failed");
+            return;
+        }
+        state.SetIterationTime(1.0);
+        mine.push_back(m);
+        base.push_back(b);
+    }
+    const char* names[8] = {"first_faults",   "first_us",   "resetup_faults", "resetup_us",
+                            "restart_faults", "restart_us", "steady_faults",  "steady_us"};
+    for (int i = 0; i < 8; ++i) {
+        const auto median = [i](const std::vector<CallCosts>& runs) {
+            std::vector<double> v;
+            for (const CallCosts& r : runs)
+                v.push_back(r.v[i]);
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        state.counters[names[i]] = median(mine);
+        if (!theirs.empty())
+            state.counters[std::string("base_") + names[i]] = median(base);
+    }
+}
+BENCHMARK(CostliestCall)
+    ->ArgNames({"ch", "rate", "block", "offline"})
+    ->Args({1, 8000, 1, 0})
+    ->Args({2, 48000, 64, 0})
+    ->Args({6, 48000, 128, 0})
+    ->Args({6, 96000, 256, 0})
+    ->Args({14, 192000, 64, 0})
+    ->Args({14, 192000, 512, 0})
+    ->Args({14, 192000, 8192, 0})
+    ->Args({14, 384000, 8192, 0})
+    ->Args({2, 44100, 512, 1})
+    ->Args({14, 192000, 512, 1})
+    ->Args({14, 192000, 8192, 1})
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(3);
+
 } // namespace
