@@ -37,6 +37,17 @@ std::string setupRefusal(const AudioSource& source, const std::string& error)
     return error;
 }
 
+// Why meter names no bundle when it cannot tell where it is: it loads none from any other folder.
+constexpr const char* kNoPlace =
+    "cannot tell where meter is installed, so cannot find norrik.bundle beside it: "
+    "meter needs /proc, or to be started by its path (not from memory or through a descriptor)";
+
+// The bundle the options name, else the one beside the program; empty when there is none.
+std::string bundleOf(const std::string& named)
+{
+    return named.empty() ? defaultBundlePath() : named;
+}
+
 } // namespace
 
 std::string meterUsage()
@@ -68,7 +79,10 @@ std::string meterUsage()
 std::string meterVersion(const std::string& bundlePath)
 {
     std::string out = std::string("meter ") + kHostVersion + "\n";
-    Session session(bundlePath.empty() ? defaultBundlePath() : bundlePath);
+    const std::string bundle = bundleOf(bundlePath);
+    if (bundle.empty())
+        return out + "plug-in: " + kNoPlace + "\n";
+    Session session(bundle);
     std::string error;
     if (!session.load(error))
         return out + "plug-in: " + error + "\n";
@@ -235,12 +249,12 @@ std::string_view sourceName(const std::string* file)
     return file ? std::string_view(*file) : std::string_view(kTestProgrammeName);
 }
 
-// Meters one source, its display drawn into `svgPath` unless empty, its blocks in `blocks`; answers
-// its exit status. Whatever runs out of memory on the way, its report and picture come out whole or
-// not at all: the picture is drawn while the plug-in runs and written, like the report, only once the
-// rest of the host's call order has gone through.
-int meterSource(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
-                const std::function<void(const std::string&)>& output,
+// Meters one source through `bundle`, its display drawn into `svgPath` unless empty, its blocks in
+// `blocks`; answers its exit status. Whatever runs out of memory on the way, its report and picture
+// come out whole or not at all: the picture is drawn while the plug-in runs and written, like the
+// report, only once the rest of the host's call order has gone through.
+int meterSource(const MeterOptions& o, const std::string& bundle, BlockMemory& blocks, const std::string* file,
+                const std::string& svgPath, const std::function<void(const std::string&)>& output,
                 const std::function<void(const std::string&)>& note, const MeterNote& noteLine)
 {
     // Memory that either side could not have on the way: the file fails for it, with that reason,
@@ -264,7 +278,7 @@ int meterSource(const MeterOptions& o, BlockMemory& blocks, const std::string* f
         note("meter: " + error + "\n");
         return kMeterInputError;
     }
-    Session session(o.bundlePath.empty() ? defaultBundlePath() : o.bundlePath, o.linkedIn, &blocks);
+    Session session(bundle, o.linkedIn, &blocks);
     if (!session.load(error) || !session.create(error))
         return fail(error, kMeterPluginError);
     if (!session.setup(source->sampleRate(), source->channels(), o.blockSize, error, source->speakers()))
@@ -341,12 +355,12 @@ int meterSource(const MeterOptions& o, BlockMemory& blocks, const std::string* f
 
 // meterSource(), or when memory runs out on the way, the message that says so, made without memory,
 // and the status of a refused set-up.
-int meterOne(const MeterOptions& o, BlockMemory& blocks, const std::string* file, const std::string& svgPath,
-             const std::function<void(const std::string&)>& output, const std::function<void(const std::string&)>& note,
-             const MeterNote& noteLine)
+int meterOne(const MeterOptions& o, const std::string& bundle, BlockMemory& blocks, const std::string* file,
+             const std::string& svgPath, const std::function<void(const std::string&)>& output,
+             const std::function<void(const std::string&)>& note, const MeterNote& noteLine)
 {
     try {
-        return meterSource(o, blocks, file, svgPath, output, note, noteLine);
+        return meterSource(o, bundle, blocks, file, svgPath, output, note, noteLine);
     } catch (const std::bad_alloc&) {
         noteShortage(sourceName(file), noteLine);
         return kMeterPluginError;
@@ -408,13 +422,18 @@ int meterAll(const MeterOptions& o, const std::function<void(const std::string&)
             return kMeterInputError;
         }
     }
+    const std::string bundle = bundleOf(o.bundlePath);
+    if (bundle.empty()) {
+        note(std::string("meter: ") + kNoPlace + "\n");
+        return kMeterPluginError;
+    }
     // Each file's set-up takes the memory of the blocks in flight that the one before it had.
     BlockMemory blocks;
     if (o.files.empty())
-        return meterOne(o, blocks, nullptr, o.svgPath, output, note, noteLine);
+        return meterOne(o, bundle, blocks, nullptr, o.svgPath, output, note, noteLine);
     int status = kMeterOk;
     for (; next < o.files.size(); ++next) {
-        int rc = meterOne(o, blocks, &o.files[next], svgOf(next), output, note, noteLine);
+        int rc = meterOne(o, bundle, blocks, &o.files[next], svgOf(next), output, note, noteLine);
         if (rc == kMeterStalled)
             return rc;
         status = std::max(status, rc);

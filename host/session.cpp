@@ -6,9 +6,13 @@
 #include "host/picturefile.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
 #include <pthread.h>
 #include <sys/auxv.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -26,6 +30,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -167,17 +172,100 @@ void* PluginModule::symbol(const char* name) const
     return handle_ ? dlsym(handle_, name) : nullptr;
 }
 
-std::string defaultBundlePath(const char* self)
+namespace {
+
+// `size` bytes of `file` at `at`; false when it has fewer.
+bool readAt(int file, void* to, std::size_t size, off_t at)
+{
+    auto* p = static_cast<char*>(to);
+    while (size > 0) {
+        const ssize_t n = pread(file, p, size, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
+// Whether `file` holds the running program: its program headers and notes (the build's id among
+// them) are those the program was loaded with. Without /proc nothing else tells the program's
+// file, and a program started through the loader has the loader's file as its own.
+bool holdsRunningProgram(int file)
+{
+    using Header = ElfW(Phdr);
+    struct Loaded
+    {
+        ElfW(Addr) base = 0;
+        const Header* headers = nullptr;
+        ElfW(Half) count = 0;
+    } self;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            *static_cast<Loaded*>(data) = {info->dlpi_addr, info->dlpi_phdr, info->dlpi_phnum};
+            return 1; // the first is the program itself
+        },
+        &self);
+    ElfW(Ehdr) header{};
+    if (!self.headers || !readAt(file, &header, sizeof header, 0) ||
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_phentsize != sizeof(Header) ||
+        header.e_phnum != self.count)
+        return false;
+    for (ElfW(Half) i = 0; i < self.count; ++i) {
+        Header h{};
+        if (!readAt(file, &h, sizeof h, static_cast<off_t>(header.e_phoff + i * sizeof h)) ||
+            std::memcmp(&h, &self.headers[i], sizeof h) != 0)
+            return false;
+        const auto* loaded = reinterpret_cast<const unsigned char*>(self.base + h.p_vaddr);
+        unsigned char chunk[256];
+        for (ElfW(Xword) at = 0; h.p_type == PT_NOTE && at < h.p_filesz; at += sizeof chunk) {
+            const std::size_t n = std::min<ElfW(Xword)>(sizeof chunk, h.p_filesz - at);
+            if (!readAt(file, chunk, n, static_cast<off_t>(h.p_offset + at)) || std::memcmp(chunk, loaded + at, n) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether `path` is a regular file holding the running program, and `running`'s file when given.
+bool isProgramFile(const char* path, const struct stat* running)
+{
+    const int file = open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return false;
+    struct stat st = {};
+    const bool is = fstat(file, &st) == 0 && S_ISREG(st.st_mode) &&
+                    (!running || (st.st_dev == running->st_dev && st.st_ino == running->st_ino)) &&
+                    holdsRunningProgram(file);
+    close(file);
+    return is;
+}
+
+} // namespace
+
+std::string defaultBundlePath(const char* self, const char* started)
 {
     char path[PATH_MAX] = {};
     const ssize_t n = readlink(self, path, sizeof(path) - 1);
-    std::string dir = n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("./x");
-    // Without /proc: the path the program was started by, from the folder it was started in.
-    const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
-    if (n <= 0 && started && realpath(started, path))
-        dir = path;
-    dir = dir.substr(0, dir.find_last_of('/'));
-    return dir + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
+    struct stat running = {};
+    // A link to a file no longer there ("/memfd:name (deleted)", "/old/meter (deleted)") or to
+    // another file names no place of the program's.
+    bool found = n > 0 && path[0] == '/' && stat(self, &running) == 0 && isProgramFile(path, &running);
+    if (!found) {
+        // Without /proc: the path the program was started by, from the folder it was started in,
+        // which it has not left. A descriptor's name was the starter's and leads nowhere now.
+        if (!started)
+            started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+        found = started && std::strncmp(started, "/dev/fd/", 8) != 0 && std::strncmp(started, "/proc/", 6) != 0 &&
+                realpath(started, path) && isProgramFile(path, nullptr);
+    }
+    if (!found)
+        return {};
+    const std::string_view file = path;
+    return std::string(file.substr(0, file.find_last_of('/'))) + "/norrik.bundle/Contents/x86_64-linux/norrik.so";
 }
 
 // ---- what the audio thread reaches ----

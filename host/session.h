@@ -81,10 +81,12 @@ struct ClassRecord
     bool hasUnicode = false;
 };
 
-// The bundle next to the running executable, as `self` (a link to it) names it, else as the path it
-// was started by, which the kernel keeps, names it: that is taken from the working folder, which
-// the program has not changed by then.
-std::string defaultBundlePath(const char* self = "/proc/self/exe");
+// The bundle beside the running program's file, as `self` (a link to it) names it, else as the path
+// it was started by names it (`started`; null: the one the kernel keeps), from the working folder,
+// which the program has not changed by then. Each is taken only when it leads to the running
+// program's file. Empty when neither does: the program cannot tell where it is, and no other
+// folder is the program's.
+std::string defaultBundlePath(const char* self = "/proc/self/exe", const char* started = nullptr);
 
 // Threads. Sessions are made, used and destroyed on one thread, the main thread, and any number
 // may be alive at once, set up and torn down in any order: they share the plug-in's display

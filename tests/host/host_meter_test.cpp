@@ -25,6 +25,7 @@
 #include <link.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -810,6 +811,25 @@ TEST_F(MeterProgram, NumbersIgnoreTheLocale)
     EXPECT_NE(text.find(": 48000 Hz, 2 channels, 2.50 s\n"), std::string::npos) << text;
 }
 
+TEST_F(MeterProgram, StartedFromMemoryItRefusesAndLoadsNoBundleFromTheWorkingFolder)
+{
+    // Its /proc link names no file and its start path a descriptor: meter cannot tell where it is,
+    // and a working bundle in the working folder is not its own.
+    const int copy = memfd_create("meter", 0); // the shell and meter inherit it
+    ASSERT_GE(copy, 0);
+    wholefile::write(copy, wholefile::read(NORRIK_METER_PATH));
+    const auto bundle = std::filesystem::path(NORRIK_BUNDLE_PATH).parent_path().parent_path().parent_path();
+    std::filesystem::create_directory_symlink(bundle, dir + "/norrik.bundle");
+    for (const std::string fds : {"/dev/fd/", "/proc/self/fd/"}) {
+        std::string start;
+        const ProgramRun r =
+            metertest::runMeterCommand("", dir + "/err", "cd " + dir + " && exec ", start, fds + std::to_string(copy));
+        EXPECT_EQ(r.status, kMeterPluginError) << fds << start << r.hung << r.err;
+        EXPECT_EQ(r.err.rfind("meter: cannot tell where meter is installed", 0), 0u) << r.err;
+    }
+    close(copy);
+}
+
 TEST(MeterApp, MissingBundleIsReported)
 {
     MeterOptions o;
@@ -827,6 +847,32 @@ TEST(MeterApp, TheBundleBesideTheProgramIsFoundWithoutProc)
     const std::string besideProgram = defaultBundlePath();
     EXPECT_EQ(besideProgram.front(), '/') << besideProgram;
     EXPECT_EQ(defaultBundlePath("/nonexistent/self/exe"), besideProgram);
+}
+
+TEST(MeterApp, NoBundleIsNamedWhereTheProgramCannotTellWhereItIs)
+{
+    // This test's program stands for meter, its /proc link and start path replaced by ones that lead
+    // nowhere or to another file: a memfd's link, the shell's, a descriptor's name (even one that
+    // leads to the program), a name the working folder does not hold.
+    char tmpl[] = "/tmp/meterselfXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, memfd = dir + "/memfd", shell = dir + "/shell", self = dir + "/self";
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe");
+    ASSERT_EQ(symlink("/memfd:meter (deleted)", memfd.c_str()), 0);
+    ASSERT_EQ(symlink("/bin/sh", shell.c_str()), 0);
+    ASSERT_EQ(symlink(program.c_str(), self.c_str()), 0);
+    const int opened = open(program.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(opened, 0);
+    const std::string fd = std::to_string(opened);
+    for (const std::string& link : {std::string("/nonexistent/self/exe"), memfd, shell})
+        for (const std::string& started :
+             {"/dev/fd/" + fd, "/proc/self/fd/" + fd, std::string("not-here/meter"), std::string("/bin/sh")})
+            EXPECT_EQ(defaultBundlePath(link.c_str(), started.c_str()), "") << link << ", started as " << started;
+    // Either way alone still finds it.
+    EXPECT_EQ(defaultBundlePath(memfd.c_str()), defaultBundlePath());
+    EXPECT_EQ(defaultBundlePath(self.c_str(), "/dev/fd/0"), defaultBundlePath());
+    close(opened);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -55,14 +55,15 @@ inline pid_t spawnGroup(const std::string& command, posix_spawn_file_actions_t* 
     return posix_spawn(&pid, "/bin/sh", actions, attributes, const_cast<char* const*>(argv), environ) == 0 ? pid : -1;
 }
 
-// Runs `meter args`, with `before` in front of it (a pipe into it, or variables of its environment).
-// Standard error goes to the file `errPath` and comes back in `err`; with no path it is merged into
-// `out`. How the run ended is told, not judged: `start` says why it could not start.
+// Runs `meter args`, with `before` in front of it (a pipe into it, or variables of its environment),
+// meter named by `program`. Standard error goes to the file `errPath` and comes back in `err`; with
+// no path it is merged into `out`. How the run ended is told, not judged: `start` says why it could
+// not start.
 inline ProgramRun runMeterCommand(const std::string& args, const std::string& errPath, const std::string& before,
-                                  std::string& start)
+                                  std::string& start, const std::string& program = NORRIK_METER_PATH)
 {
     ProgramRun r;
-    const std::string cmd = before + NORRIK_METER_PATH + " " + args + (errPath.empty() ? " 2>&1" : " 2>" + errPath);
+    const std::string cmd = before + program + " " + args + (errPath.empty() ? " 2>&1" : " 2>" + errPath);
     int fds[2];
     if (pipe(fds) != 0) {
         start = "no pipe for: " + cmd;
