@@ -332,17 +332,30 @@ std::string_view extensionOf(std::string_view path, char (&lower)[8])
     return {lower, extension.size()};
 }
 
-// Opens in libsndfile the file `fd` holds, from where `fd` stands: `fd` itself when `handOver`,
-// else a copy of it. libsndfile closes the descriptor it is given, at a failed open too, even when
-// told not to. Null with the reason in `error` when no descriptor is free; null with `error` empty
-// when libsndfile refused the file.
-SNDFILE* openDescriptor(int fd, bool handOver, SF_INFO& info, std::string& error)
+// The name /proc gives descriptor `fd`, which reaches the file it holds whatever takes its names.
+std::string procName(int fd)
 {
-    const int given = handOver ? fd : fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Opens in libsndfile the file `fd` holds, from its start. Data it does not recognise it takes for
+// Sound Designer 2 where it finds a resource fork beside the name it was given ("._NAME",
+// ".AppleDouble/NAME"), and beside no name those are "._" and ".AppleDouble/" in the working
+// folder: so it is given the name /proc gives `fd`, beside which there is nothing. Without /proc,
+// a copy of `fd` (libsndfile closes the descriptor it is given, at a failed open too, even when
+// told not to). Null with the reason in `error` when no descriptor is free; null with `error` empty
+// when libsndfile refused the file.
+SNDFILE* openDescriptor(int fd, SF_INFO& info, std::string& error)
+{
+    const std::string name = procName(fd);
+    if (Descriptor(open(name.c_str(), O_RDONLY | O_CLOEXEC)).get() >= 0)
+        return sf_open(name.c_str(), SFM_READ, &info);
+    const int given = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (given < 0) {
         error = std::strerror(errno);
         return nullptr;
     }
+    lseek(given, 0, SEEK_SET);
     return sf_open_fd(given, SFM_READ, &info, SF_TRUE);
 }
 
@@ -385,25 +398,23 @@ SNDFILE* openNamed(const std::string& path, int held, SF_INFO& info, std::string
 
 // Opens in libsndfile the file `fd` holds, as libsndfile would open it by `name` ("" when it has
 // none). As openDescriptor; a shortage, or a refusal that may hide one, is not tried again.
-SNDFILE* openHeld(int fd, bool handOver, const std::string& name, SF_INFO& info, std::string& error)
+SNDFILE* openHeld(int fd, const std::string& name, SF_INFO& info, std::string& error)
 {
     char lower[8];
     const std::string_view extension = extensionOf(name, lower);
-    const off_t start = lseek(fd, 0, SEEK_CUR);
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    SNDFILE* f = openDescriptor(fd, handOver, info, error);
+    SNDFILE* f = openDescriptor(fd, info, error);
     if (f || !error.empty() || name.empty() || sf_error(nullptr) != SF_ERR_UNRECOGNISED_FORMAT ||
         failedAllocationsOnThisThread() != failedBefore)
         return f;
     for (const NamedFormat& named : kNamedFormats) {
         if (extension != named.extension)
             continue;
-        lseek(fd, start, SEEK_SET);
         info = SF_INFO{};
         info.format = named.format;
         info.samplerate = named.samplerate;
         info.channels = 1;
-        f = openDescriptor(fd, false, info, error);
+        f = openDescriptor(fd, info, error);
         if (f && named.skipped > 0)
             sf_seek(f, std::min(named.skipped, info.frames), SEEK_SET);
         return f;
@@ -428,8 +439,9 @@ bool nothingLeft(int fd)
 class SndfileSource final : public AudioSource
 {
 public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, std::string path)
-    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, std::string path, Descriptor input)
+    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels)),
+      input_(std::move(input))
     {
         if (!info_.seekable) {
             info_.frames = -1; // a stream's header cannot know its length
@@ -578,6 +590,7 @@ private:
     std::int64_t read_ = 0;
     std::int64_t unmeasurable_ = 0;
     bool ended_ = false;
+    Descriptor input_; // standard input, when read in place
 };
 
 class ProgrammeSource final : public AudioSource
@@ -698,7 +711,8 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     int fd = standardInput ? STDIN_FILENO : own.get();
     if (fd < 0)
         return cannotRead(std::strerror(errno));
-    const bool spooled = lseek(fd, 0, SEEK_CUR) < 0;
+    // libsndfile reads a file from its start: standard input past its start is copied too.
+    const bool spooled = lseek(fd, 0, SEEK_CUR) != 0;
     if (spooled) {
         own = spool(fd, error);
         fd = own.get();
@@ -707,13 +721,15 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     }
     if (standardInput && nothingLeft(fd))
         return cannotRead("standard input is empty");
+    // Standard input read in place goes with its source, or at once when refused, as a later "-"
+    // finds it closed.
+    Descriptor input(standardInput && !spooled ? STDIN_FILENO : -1);
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
     std::string why;
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    // Standard input is libsndfile's to close, as it takes "-"; only a file opened by its name has
-    // a name that tells a format.
-    SNDFILE* f = openHeld(fd, standardInput && !spooled, standardInput || spooled ? std::string() : path, info, why);
+    // Only a file opened by its name has a name that tells a format.
+    SNDFILE* f = openHeld(fd, standardInput || spooled ? std::string() : path, info, why);
     const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
         if (shortOfMemory || (why.empty() && libraryOutOfMemory(nullptr)))
@@ -741,7 +757,7 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         return nullptr;
     }
     try {
-        return std::make_unique<SndfileSource>(f, info, stated, path);
+        return std::make_unique<SndfileSource>(f, info, stated, path, std::move(input));
     } catch (const std::bad_alloc&) {
         sf_close(f); // the source never took it
         throw;

@@ -602,6 +602,20 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
     }
 }
 
+// Standard input a program before meter has read into is read from where it stands, as a file
+// copied from there: the file after other bytes reads as the file itself.
+TEST_F(MeterProgram, StandardInputIsReadFromWhereItStands)
+{
+    const std::string whole = write("whole.wav", {-20.0, -26.0}, 48000, 1.0);
+    std::ofstream(dir + "/after.wav", std::ios::binary) << "12345678" << wholefile::read(whole);
+    const ProgramRun named = run(whole + " --json");
+    ASSERT_EQ(named.status, 0) << named.err;
+    const ProgramRun r = run("--json -; } <" + dir + "/after.wav", "{ dd bs=8 count=1 of=/dev/null 2>/dev/null; ");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.substr(r.out.find("\"sample_rate\"")), named.out.substr(named.out.find("\"sample_rate\"")));
+}
+
 TEST_F(MeterProgram, APipeReadsAsTheFileDoes)
 {
     const std::string flac = write("tone.flac", {-20.0, -26.0}, 44100, 3.0, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
