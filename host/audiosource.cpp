@@ -7,6 +7,7 @@
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -359,37 +360,59 @@ SNDFILE* openDescriptor(int fd, SF_INFO& info, std::string& error)
     return sf_open_fd(given, SFM_READ, &info, SF_TRUE);
 }
 
-// Whether `name` names the file `held` holds.
-bool namesHeld(const std::string& name, int held)
+// The descriptors of this process that hold the file `file` describes; -1 when they cannot be
+// listed (no /proc). Reads its folder without allocating.
+int descriptorsOf(const struct stat& file)
 {
-    struct stat there
-    {};
-    struct stat own
-    {};
-    return stat(name.c_str(), &there) == 0 && fstat(held, &own) == 0 && there.st_dev == own.st_dev &&
-           there.st_ino == own.st_ino;
+    const Descriptor folder(open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return -1;
+    int count = 0;
+    alignas(dirent64) char entries[4096];
+    for (;;) {
+        const ssize_t got = getdents64(folder.get(), entries, sizeof entries);
+        if (got <= 0)
+            return got == 0 ? count : -1;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+            at += entry->d_reclen;
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            struct stat held
+            {};
+            count += end != entry->d_name && *end == '\0' && fstat(static_cast<int>(fd), &held) == 0 &&
+                     held.st_dev == file.st_dev && held.st_ino == file.st_ino;
+        }
+    }
 }
 
-// Opens in libsndfile the file `path` names, kept only when it is the file `held` holds both before
-// and after. Null with `error` empty when libsndfile refused it; with `error` set to `otherwise` when
-// it was not tried (no /proc at a long path) or was another file.
+// Opens in libsndfile the file `path` names, kept only when the name names the file `held` holds
+// and libsndfile's own descriptor holds it too: a name checked before and after its open may have
+// named another file in between. Null with `error` empty when libsndfile refused it; with `error`
+// set to `otherwise` when it was not tried (no /proc) or was another file.
 SNDFILE* openNamed(const std::string& path, int held, SF_INFO& info, std::string& error, const std::string& otherwise)
 {
     std::string name = path;
     Descriptor folder;
     if (const auto slash = path.find_last_of('/'); path.size() >= kLongPath && slash != std::string::npos) {
         folder = Descriptor(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        name = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
+        name = procName(folder.get()) + path.substr(slash);
     }
-    if (!namesHeld(name, held)) {
+    struct stat own
+    {};
+    struct stat there
+    {};
+    const int before = fstat(held, &own) == 0 && stat(name.c_str(), &there) == 0 && there.st_dev == own.st_dev &&
+                               there.st_ino == own.st_ino
+                           ? descriptorsOf(own)
+                           : -1;
+    if (before < 0) {
         error = otherwise;
         return nullptr;
     }
     SNDFILE* f = sf_open(name.c_str(), SFM_READ, &info);
-    // Another file may have taken the name meanwhile.
-    if (!namesHeld(name, held)) {
-        if (f)
-            sf_close(f);
+    if (f && descriptorsOf(own) <= before) {
+        sf_close(f);
         error = otherwise;
         return nullptr;
     }
