@@ -462,7 +462,9 @@ bool nothingLeft(int fd)
 class SndfileSource final : public AudioSource
 {
 public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, std::string path, Descriptor input)
+    // `lengthStated`: whether libsndfile's length of the file is one its header states.
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, bool lengthStated, std::string path,
+                  Descriptor input)
     : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels)),
       input_(std::move(input))
     {
@@ -470,7 +472,7 @@ public:
             info_.frames = -1; // a stream's header cannot know its length
         } else {
             const std::int64_t promised = promisedFrames(stated, info_);
-            promised_ = std::max<std::int64_t>(info_.frames, promised);
+            promised_ = std::max<std::int64_t>(lengthStated ? info_.frames : -1, promised);
             // A frame count apart from the audio's bytes (AIFF); compressed AIFC counts packets.
             counted_ = frameBytes(info_) > 0 ? stated.frames : -1;
             // Where the frames cannot be told: cut in its audio, or inside or right after its header
@@ -779,8 +781,12 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         return nullptr;
     }
+    // libsndfile's length of headerless samples is the file's size (the 12 bytes it skips in a
+    // headerless AU file too), and of MPEG audio without a frame count an estimate from its size.
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const bool lengthStated = container != SF_FORMAT_RAW && (container != SF_FORMAT_MPEG || mpegFramesCounted(fd));
     try {
-        return std::make_unique<SndfileSource>(f, info, stated, path, std::move(input));
+        return std::make_unique<SndfileSource>(f, info, stated, lengthStated, path, std::move(input));
     } catch (const std::bad_alloc&) {
         sf_close(f); // the source never took it
         throw;
