@@ -7,6 +7,7 @@
 #include "host/qelabi.h"
 #include "host/statedaudio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -332,51 +333,86 @@ std::string_view extensionOf(std::string_view path, char (&lower)[8])
     return {lower, extension.size()};
 }
 
-// Opens in libsndfile the file `fd` holds, from where `fd` stands: `fd` itself when `handOver`,
-// else a copy of it. libsndfile closes the descriptor it is given, at a failed open too, even when
-// told not to. Null with the reason in `error` when no descriptor is free; null with `error` empty
-// when libsndfile refused the file.
-SNDFILE* openDescriptor(int fd, bool handOver, SF_INFO& info, std::string& error)
+// The name /proc gives descriptor `fd`, which reaches the file it holds whatever takes its names.
+std::string procName(int fd)
 {
-    const int given = handOver ? fd : fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Opens in libsndfile the file `fd` holds, from its start. Data it does not recognise it takes for
+// Sound Designer 2 where it finds a resource fork beside the name it was given ("._NAME",
+// ".AppleDouble/NAME"), and beside no name those are "._" and ".AppleDouble/" in the working
+// folder: so it is given the name /proc gives `fd`, beside which there is nothing. Without /proc,
+// a copy of `fd` (libsndfile closes the descriptor it is given, at a failed open too, even when
+// told not to). Null with the reason in `error` when no descriptor is free; null with `error` empty
+// when libsndfile refused the file.
+SNDFILE* openDescriptor(int fd, SF_INFO& info, std::string& error)
+{
+    const std::string name = procName(fd);
+    if (Descriptor(open(name.c_str(), O_RDONLY | O_CLOEXEC)).get() >= 0)
+        return sf_open(name.c_str(), SFM_READ, &info);
+    const int given = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (given < 0) {
         error = std::strerror(errno);
         return nullptr;
     }
+    lseek(given, 0, SEEK_SET);
     return sf_open_fd(given, SFM_READ, &info, SF_TRUE);
 }
 
-// Whether `name` names the file `held` holds.
-bool namesHeld(const std::string& name, int held)
+// The descriptors of this process that hold the file `file` describes; -1 when they cannot be
+// listed (no /proc). Reads its folder without allocating.
+int descriptorsOf(const struct stat& file)
 {
-    struct stat there
-    {};
-    struct stat own
-    {};
-    return stat(name.c_str(), &there) == 0 && fstat(held, &own) == 0 && there.st_dev == own.st_dev &&
-           there.st_ino == own.st_ino;
+    const Descriptor folder(open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return -1;
+    int count = 0;
+    alignas(dirent64) char entries[4096];
+    for (;;) {
+        const ssize_t got = getdents64(folder.get(), entries, sizeof entries);
+        if (got <= 0)
+            return got == 0 ? count : -1;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+            at += entry->d_reclen;
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            struct stat held
+            {};
+            count += end != entry->d_name && *end == '\0' && fstat(static_cast<int>(fd), &held) == 0 &&
+                     held.st_dev == file.st_dev && held.st_ino == file.st_ino;
+        }
+    }
 }
 
-// Opens in libsndfile the file `path` names, kept only when it is the file `held` holds both before
-// and after. Null with `error` empty when libsndfile refused it; with `error` set to `otherwise` when
-// it was not tried (no /proc at a long path) or was another file.
+// Opens in libsndfile the file `path` names, kept only when the name names the file `held` holds
+// and libsndfile's own descriptor holds it too: a name checked before and after its open may have
+// named another file in between. Null with `error` empty when libsndfile refused it; with `error`
+// set to `otherwise` when it was not tried (no /proc) or was another file.
 SNDFILE* openNamed(const std::string& path, int held, SF_INFO& info, std::string& error, const std::string& otherwise)
 {
     std::string name = path;
     Descriptor folder;
     if (const auto slash = path.find_last_of('/'); path.size() >= kLongPath && slash != std::string::npos) {
         folder = Descriptor(open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        name = "/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash);
+        name = procName(folder.get()) + path.substr(slash);
     }
-    if (!namesHeld(name, held)) {
+    struct stat own
+    {};
+    struct stat there
+    {};
+    const int before = fstat(held, &own) == 0 && stat(name.c_str(), &there) == 0 && there.st_dev == own.st_dev &&
+                               there.st_ino == own.st_ino
+                           ? descriptorsOf(own)
+                           : -1;
+    if (before < 0) {
         error = otherwise;
         return nullptr;
     }
     SNDFILE* f = sf_open(name.c_str(), SFM_READ, &info);
-    // Another file may have taken the name meanwhile.
-    if (!namesHeld(name, held)) {
-        if (f)
-            sf_close(f);
+    if (f && descriptorsOf(own) <= before) {
+        sf_close(f);
         error = otherwise;
         return nullptr;
     }
@@ -385,25 +421,23 @@ SNDFILE* openNamed(const std::string& path, int held, SF_INFO& info, std::string
 
 // Opens in libsndfile the file `fd` holds, as libsndfile would open it by `name` ("" when it has
 // none). As openDescriptor; a shortage, or a refusal that may hide one, is not tried again.
-SNDFILE* openHeld(int fd, bool handOver, const std::string& name, SF_INFO& info, std::string& error)
+SNDFILE* openHeld(int fd, const std::string& name, SF_INFO& info, std::string& error)
 {
     char lower[8];
     const std::string_view extension = extensionOf(name, lower);
-    const off_t start = lseek(fd, 0, SEEK_CUR);
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    SNDFILE* f = openDescriptor(fd, handOver, info, error);
+    SNDFILE* f = openDescriptor(fd, info, error);
     if (f || !error.empty() || name.empty() || sf_error(nullptr) != SF_ERR_UNRECOGNISED_FORMAT ||
         failedAllocationsOnThisThread() != failedBefore)
         return f;
     for (const NamedFormat& named : kNamedFormats) {
         if (extension != named.extension)
             continue;
-        lseek(fd, start, SEEK_SET);
         info = SF_INFO{};
         info.format = named.format;
         info.samplerate = named.samplerate;
         info.channels = 1;
-        f = openDescriptor(fd, false, info, error);
+        f = openDescriptor(fd, info, error);
         if (f && named.skipped > 0)
             sf_seek(f, std::min(named.skipped, info.frames), SEEK_SET);
         return f;
@@ -428,14 +462,17 @@ bool nothingLeft(int fd)
 class SndfileSource final : public AudioSource
 {
 public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, std::string path)
-    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels))
+    // `lengthStated`: whether libsndfile's length of the file is one its header states.
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const StatedAudio& stated, bool lengthStated, std::string path,
+                  Descriptor input)
+    : file_(file), info_(info), path_(std::move(path)), scratch_(static_cast<std::size_t>(kChunk * info.channels)),
+      input_(std::move(input))
     {
         if (!info_.seekable) {
             info_.frames = -1; // a stream's header cannot know its length
         } else {
             const std::int64_t promised = promisedFrames(stated, info_);
-            promised_ = std::max<std::int64_t>(info_.frames, promised);
+            promised_ = std::max<std::int64_t>(lengthStated ? info_.frames : -1, promised);
             // A frame count apart from the audio's bytes (AIFF); compressed AIFC counts packets.
             counted_ = frameBytes(info_) > 0 ? stated.frames : -1;
             // Where the frames cannot be told: cut in its audio, or inside or right after its header
@@ -578,6 +615,7 @@ private:
     std::int64_t read_ = 0;
     std::int64_t unmeasurable_ = 0;
     bool ended_ = false;
+    Descriptor input_; // standard input, when read in place
 };
 
 class ProgrammeSource final : public AudioSource
@@ -698,7 +736,8 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     int fd = standardInput ? STDIN_FILENO : own.get();
     if (fd < 0)
         return cannotRead(std::strerror(errno));
-    const bool spooled = lseek(fd, 0, SEEK_CUR) < 0;
+    // libsndfile reads a file from its start: standard input past its start is copied too.
+    const bool spooled = lseek(fd, 0, SEEK_CUR) != 0;
     if (spooled) {
         own = spool(fd, error);
         fd = own.get();
@@ -707,13 +746,15 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
     }
     if (standardInput && nothingLeft(fd))
         return cannotRead("standard input is empty");
+    // Standard input read in place goes with its source, or at once when refused, as a later "-"
+    // finds it closed.
+    Descriptor input(standardInput && !spooled ? STDIN_FILENO : -1);
     const StatedAudio stated = statedAudio(fd);
     SF_INFO info{};
     std::string why;
     const std::uint64_t failedBefore = failedAllocationsOnThisThread();
-    // Standard input is libsndfile's to close, as it takes "-"; only a file opened by its name has
-    // a name that tells a format.
-    SNDFILE* f = openHeld(fd, standardInput && !spooled, standardInput || spooled ? std::string() : path, info, why);
+    // Only a file opened by its name has a name that tells a format.
+    SNDFILE* f = openHeld(fd, standardInput || spooled ? std::string() : path, info, why);
     const bool shortOfMemory = failedAllocationsOnThisThread() != failedBefore;
     if (!f) {
         if (shortOfMemory || (why.empty() && libraryOutOfMemory(nullptr)))
@@ -740,8 +781,12 @@ std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string&
         sf_close(f);
         return nullptr;
     }
+    // libsndfile's length of headerless samples is the file's size (the 12 bytes it skips in a
+    // headerless AU file too), and of MPEG audio without a frame count an estimate from its size.
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const bool lengthStated = container != SF_FORMAT_RAW && (container != SF_FORMAT_MPEG || mpegFramesCounted(fd));
     try {
-        return std::make_unique<SndfileSource>(f, info, stated, path);
+        return std::make_unique<SndfileSource>(f, info, stated, lengthStated, path, std::move(input));
     } catch (const std::bad_alloc&) {
         sf_close(f); // the source never took it
         throw;

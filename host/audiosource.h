@@ -40,7 +40,8 @@ std::uint64_t defaultSpeakers(int channels);
 // in `error`; out of memory throws std::bad_alloc: in the library, or in a decoder beneath it that
 // hides its shortage, when the program counts failed allocations (countFailedAllocationsWith in
 // host/outofmemory.h). A path of any length the system opens is read as a short one. What is read
-// is the file opened here, though another be renamed over its name meanwhile.
+// is the file opened here, though another be renamed over its name meanwhile, and (where /proc is)
+// no file in the working folder changes how.
 std::unique_ptr<AudioSource> openAudioFile(const std::string& path, std::string& error);
 
 // The built-in programme's name, as its reports and messages give it.

@@ -207,7 +207,85 @@ StatedAudio auAudio(const Header& h, bool big)
     return audioAt(h, at, size);
 }
 
+// Other bytes before the first frame that are searched for it, past any ID3v2 tag.
+constexpr std::uint64_t kMostBeforeFrame = 65536;
+
+struct Layer3Frame
+{
+    std::uint64_t length = 0; // 0: no Layer III frame header
+    std::uint64_t sideInfo = 0;
+};
+
+// The Layer III frame whose 4-byte header is at `b`: MPEG-1, 2 or 2.5, not free-format.
+Layer3Frame layer3Frame(const unsigned char* b)
+{
+    const int version = b[1] >> 3 & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int bitrate = b[2] >> 4, rate = b[2] >> 2 & 3;
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0 || version == 1 || (b[1] >> 1 & 3) != 1 || bitrate == 0 ||
+        bitrate == 15 || rate == 3)
+        return {};
+    static constexpr int kKbps[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+                                         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
+    static constexpr int kRates[3] = {44100, 48000, 32000};
+    const bool one = version == 3, mono = (b[3] >> 6) == 3;
+    const int hz = kRates[rate] >> (one ? 0 : version == 2 ? 1 : 2);
+    Layer3Frame f;
+    f.length = static_cast<std::uint64_t>((one ? 144000 : 72000) * kKbps[one][bitrate] / hz + (b[2] >> 1 & 1));
+    f.sideInfo = one ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    return f;
+}
+
+// Where the first Layer III frame starts: right at `start`, or past other bytes where another
+// frame of the same stream follows it (a lone sync word in the bytes is no frame); false when none
+// is found soon enough.
+bool firstLayer3Frame(const Header& h, std::uint64_t start, std::uint64_t& at, Layer3Frame& frame)
+{
+    unsigned char buffer[4096 + 3];
+    for (std::uint64_t from = start; from < h.size() && from - start < kMostBeforeFrame; from += 4096) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, h.size() - from));
+        if (!h.read(from, buffer, n))
+            return false;
+        for (std::size_t i = 0; i + 4 <= n && i < 4096; ++i) {
+            frame = layer3Frame(buffer + i);
+            if (frame.length == 0)
+                continue;
+            at = from + i;
+            unsigned char next[4];
+            if (at == start ||
+                (h.read(at + frame.length, next, 4) && layer3Frame(next).length != 0 &&
+                 (next[1] & 0xFE) == (buffer[i + 1] & 0xFE) && (next[2] & 0x0C) == (buffer[i + 2] & 0x0C)))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+bool mpegFramesCounted(int fd)
+{
+    const Header h(fd);
+    // ID3v2 tags: a 10-byte header with the body's size in 7-bit bytes, and a 10-byte footer when
+    // flagged.
+    std::uint64_t at = 0;
+    unsigned char tag[10];
+    for (int i = 0; i < kMostChunks && h.read(at, tag, 10) && std::memcmp(tag, "ID3", 3) == 0; ++i)
+        at += 10 + ((tag[6] & 0x7Fu) << 21 | (tag[7] & 0x7Fu) << 14 | (tag[8] & 0x7Fu) << 7 | (tag[9] & 0x7Fu)) +
+              (tag[5] & 0x10 ? 10 : 0);
+    Layer3Frame frame;
+    if (!firstLayer3Frame(h, at, at, frame))
+        return false;
+    // The header follows the side information, which is zero but for its first two bytes.
+    unsigned char side[32 + 12];
+    if (!h.read(at + 4, side, frame.sideInfo + 12))
+        return false;
+    for (std::uint64_t i = 2; i < frame.sideInfo; ++i)
+        if (side[i] != 0)
+            return false;
+    const unsigned char* header = side + frame.sideInfo;
+    return (std::memcmp(header, "Xing", 4) == 0 || std::memcmp(header, "Info", 4) == 0) &&
+           (bigEndian(header + 4, 4) & 1) != 0 && bigEndian(header + 8, 4) > 0;
+}
 
 StatedAudio statedAudio(int fd)
 {

@@ -23,4 +23,9 @@ struct StatedAudio
 // are taken as 2^63 - 1.
 StatedAudio statedAudio(int fd);
 
+// Whether the MPEG audio `fd` holds (read as statedAudio reads) counts its frames: a Xing or Info
+// header with a frame count in its first Layer III frame, past ID3v2 tags or other bytes, as
+// libsndfile's decoder takes it. It estimates the length of any other stream from its size.
+bool mpegFramesCounted(int fd);
+
 } // namespace qelhost

@@ -145,3 +145,39 @@ TEST(HostAudioSourceRead, IntactAiffAndAifcAreReadWholeWithoutAWarning)
     }
     std::remove(path.c_str());
 }
+
+// A headerless AU file (u-law told by its name) reads as libsndfile reads it by name, from past the
+// 12 bytes it looked at, to its end without a warning: its length is the file's size, no promise.
+TEST(HostAudioSourceRead, AHeaderlessAuFileReadsPastItsFirst12BytesAsByNameWithoutAWarning)
+{
+    std::string bytes(4000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 37 % 251);
+    for (const char* extension : {".au", ".SND"}) {
+        SCOPED_TRACE(extension);
+        const std::string path = ::testing::TempDir() + "/headerless-" + std::to_string(getpid()) + extension;
+        std::ofstream(path, std::ios::binary) << bytes;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        std::vector<float> want(bytes.size() + 1);
+        want.resize(static_cast<std::size_t>(sf_readf_float(f, want.data(), static_cast<sf_count_t>(want.size()))));
+        sf_close(f);
+        ASSERT_EQ(want.size(), bytes.size() - 12);
+
+        std::string error;
+        auto src = openAudioFile(path, error);
+        ASSERT_NE(src, nullptr) << error;
+        EXPECT_EQ(src->channels(), 1);
+        EXPECT_EQ(src->sampleRate(), 8000);
+        std::vector<float> got(bytes.size() + 1000);
+        float* channel[1] = {got.data()};
+        std::size_t read = 0;
+        for (std::int64_t n; (n = src->read(channel, 1000)) > 0; channel[0] += n)
+            read += static_cast<std::size_t>(n);
+        got.resize(read);
+        EXPECT_TRUE(got == want) << read << " frames read, " << want.size() << " by name";
+        EXPECT_EQ(src->warnings(), "");
+        std::remove(path.c_str());
+    }
+}

@@ -603,6 +603,126 @@ TEST_F(MeterProgram, LostOutputFailsWithAMessage)
     }
 }
 
+// A file is warned truncated only against a length its header states: not a headerless one, whose
+// length libsndfile takes from its size (headerless AU, read past 12 bytes, is 12 frames short of
+// it), while a WAV cut short still is, named or through standard input.
+TEST_F(MeterProgram, OnlyALengthAHeaderStatesIsWarnedOfAsTruncated)
+{
+    const std::string au = write("raw.au", {-20.0}, 8000, 2.0, SF_FORMAT_RAW | SF_FORMAT_ULAW);
+    const std::string snd = write("raw.snd", {-20.0}, 8000, 2.0, SF_FORMAT_RAW | SF_FORMAT_ULAW);
+    const std::string cut = write("cut.wav", {-20.0, -20.0}, 48000, 2.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(truncate(cut.c_str(), 44 + 48000 * 4), 0);
+    ProgramRun r = run(au + " " + snd + " " + cut);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "meter: warning: " + cut + ": truncated: 96000 frames expected, 48000 read\n");
+    EXPECT_NE(r.out.find(au + ": 8000 Hz, 1 channel, 2.00 s\n"), std::string::npos) << r.out;
+    for (const std::string& before : {std::string(), "cat " + cut + " | "}) {
+        r = run(before.empty() ? "- <" + cut : "-", before);
+        EXPECT_EQ(r.err, "meter: warning: -: truncated: 96000 frames expected, 48000 read\n") << before;
+    }
+}
+
+// MPEG audio states its length in a Xing or Info header's frame count; without one libsndfile
+// estimates it from the file's size, no promise: a whole stream of constant bitrate without a count
+// warns nothing, named or through standard input, nor one cut short, while a counted one cut short
+// is warned of.
+TEST_F(MeterProgram, MpegAudioIsWarnedOfAsTruncatedOnlyAgainstTheFramesItCounts)
+{
+    const auto writeMpeg = [this](const std::string& name, bool constant, int rate = 44100, int channels = 2) {
+        const std::string path = dir + "/" + name;
+        SF_INFO info{};
+        info.channels = channels;
+        info.samplerate = rate;
+        info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        if (!f)
+            return false;
+        int mode = constant ? SF_BITRATE_MODE_CONSTANT : SF_BITRATE_MODE_VARIABLE;
+        sf_command(f, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+        std::vector<float> samples(static_cast<std::size_t>(2 * rate * channels));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = 0.25f * static_cast<float>(std::sin(0.05 * static_cast<double>(i / 2)));
+        sf_writef_float(f, samples.data(), 2 * rate);
+        sf_close(f);
+        return true;
+    };
+    if (!writeMpeg("counted.mp3", false) || !writeMpeg("estimated.mp3", true))
+        GTEST_SKIP() << "the installed libsndfile writes no MPEG audio";
+    // The count stands after side information as long as the version and channels make it: MPEG-1
+    // mono, MPEG-2 and MPEG-2.5, each whole and cut short.
+    for (const auto& [rate, channels] : {std::pair{44100, 1}, {22050, 2}, {22050, 1}, {8000, 2}}) {
+        const std::string what = std::to_string(rate) + " Hz, " + std::to_string(channels) + " channels";
+        ASSERT_TRUE(writeMpeg("layout.mp3", false, rate, channels)) << what;
+        const std::string bytes = wholefile::read(dir + "/layout.mp3");
+        std::ofstream(dir + "/cut.mp3", std::ios::binary | std::ios::trunc) << bytes.substr(0, bytes.size() / 2);
+        EXPECT_EQ(run(dir + "/layout.mp3").err, "") << what;
+        EXPECT_NE(run(dir + "/cut.mp3").err.find(": truncated: " + std::to_string(2 * rate) + " frames expected"),
+                  std::string::npos)
+            << what;
+    }
+    // The count blanked: its first frame is then one of silence.
+    std::string estimated = wholefile::read(dir + "/estimated.mp3");
+    const auto tag = std::min(estimated.find("Info"), estimated.find("Xing"));
+    ASSERT_LT(tag, 64u) << "no frame count written";
+    estimated.replace(tag, 4, 4, '\0');
+    std::ofstream(dir + "/estimated.mp3", std::ios::binary | std::ios::trunc) << estimated;
+    SF_INFO info{};
+    SNDFILE* f = sf_open((dir + "/estimated.mp3").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    std::vector<float> samples(static_cast<std::size_t>(2 * info.frames + 2));
+    const sf_count_t frames = sf_readf_float(f, samples.data(), info.frames + 1);
+    sf_close(f);
+    ASSERT_GT(info.frames, frames) << "libsndfile's estimate is not above the frames it reads";
+
+    // Each as written, after an ID3v2 tag as large as a picture in it makes it (its size in 7-bit
+    // bytes), and after other bytes (then read by its name alone).
+    constexpr unsigned kTag = 100000;
+    const std::string id3 =
+        std::string("ID3\x03\0\0", 6) +
+        std::string{char(kTag >> 21 & 0x7F), char(kTag >> 14 & 0x7F), char(kTag >> 7 & 0x7F), char(kTag & 0x7F)} +
+        std::string(kTag, '\0');
+    for (const char* name : {"counted.mp3", "estimated.mp3"}) {
+        const bool stated = name == std::string("counted.mp3");
+        const std::string bytes = wholefile::read(dir + "/" + name);
+        for (const std::string& before : {std::string(), id3, std::string("junk")}) {
+            const std::string whole = dir + "/whole.mp3", cut = dir + "/cut.mp3";
+            std::ofstream(whole, std::ios::binary | std::ios::trunc) << before << bytes;
+            std::ofstream(cut, std::ios::binary | std::ios::trunc) << before << bytes.substr(0, bytes.size() / 2);
+            const std::string what = std::string(name) + " after " + std::to_string(before.size()) + " bytes";
+            std::vector<std::pair<std::string, std::string>> ways = {{whole, ""}};
+            if (before != "junk")
+                ways.insert(ways.end(), {{"- <" + whole, ""}, {"-", "cat " + whole + " | "}});
+            for (const auto& [args, pipe] : ways) {
+                const ProgramRun r = run(args, pipe);
+                EXPECT_EQ(r.status, 0) << what << ": " << pipe << args << ": " << r.err;
+                EXPECT_EQ(r.err, "") << what << ": " << pipe << args;
+            }
+            for (const std::string& args : {cut, "- <" + cut}) {
+                if (before == "junk" && args != cut)
+                    continue;
+                const ProgramRun r = run(args);
+                EXPECT_EQ(r.status, 0) << what << ": " << r.err;
+                EXPECT_EQ(r.err.find(": truncated: ") != std::string::npos, stated)
+                    << what << ", cut: " << args << ": " << r.err;
+            }
+        }
+    }
+}
+
+// Standard input a program before meter has read into is read from where it stands, as a file
+// copied from there: the file after other bytes reads as the file itself.
+TEST_F(MeterProgram, StandardInputIsReadFromWhereItStands)
+{
+    const std::string whole = write("whole.wav", {-20.0, -26.0}, 48000, 1.0);
+    std::ofstream(dir + "/after.wav", std::ios::binary) << "12345678" << wholefile::read(whole);
+    const ProgramRun named = run(whole + " --json");
+    ASSERT_EQ(named.status, 0) << named.err;
+    const ProgramRun r = run("--json -; } <" + dir + "/after.wav", "{ dd bs=8 count=1 of=/dev/null 2>/dev/null; ");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.substr(r.out.find("\"sample_rate\"")), named.out.substr(named.out.find("\"sample_rate\"")));
+}
+
 TEST_F(MeterProgram, APipeReadsAsTheFileDoes)
 {
     const std::string flac = write("tone.flac", {-20.0, -26.0}, 44100, 3.0, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);

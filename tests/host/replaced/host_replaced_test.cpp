@@ -1,8 +1,9 @@
 // A file another program renames a new file over right after the host has opened it (an export
 // that writes a new file and renames it over the old one): the file opened is read, its channels
 // and its length, at a short path and one past libsndfile's own limit, a headerless file's format
-// still told by its name. The rename is made inside the host's open(), interposed here, so it comes
-// at that moment in every run.
+// still told by its name. And a file libsndfile reads by its name alone, whose name names another
+// file only while libsndfile opens it: refused, as the name names the held file before and after.
+// The renames are made inside open(), interposed here, so they come at those moments in every run.
 #include "host/audiosource.h"
 #include "tests/common/whole_files.h"
 
@@ -32,20 +33,46 @@ namespace {
 std::string gName;
 std::string gReplacement;
 int gOpens = 0;
+// Instead, the second open of the name (the first is the host's own) opens the replacement, put
+// under the name for it, the held file kept here meanwhile and put back once it is open.
+bool gSwapDuring = false;
+std::string gAside;
+
+// Whether `path` is the name, or its last part in its folder held open ("/proc/self/fd/N/NAME").
+bool ofTheName(const std::string& path)
+{
+    if (gName.empty() || path == gName)
+        return !gName.empty();
+    const std::string proc = "/proc/self/fd/", last = gName.substr(gName.find_last_of('/'));
+    return path.size() > proc.size() + last.size() && path.rfind(proc, 0) == 0 &&
+           path.find_first_not_of("0123456789", proc.size()) == path.size() - last.size() &&
+           path.compare(path.size() - last.size(), last.size(), last) == 0;
+}
 
 int openThenReplace(const char* symbol, const char* path, int flags, va_list args)
 {
     const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
     using Open = int (*)(const char*, int, ...);
-    const int fd = reinterpret_cast<Open>(dlsym(RTLD_NEXT, symbol))(path, flags, mode);
-    if (!gName.empty() && gName == path && gOpens++ == 0)
+    const auto realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, symbol));
+    const int open = ofTheName(path) ? gOpens++ : -1;
+    if (gSwapDuring && open == 1) {
+        std::rename(gName.c_str(), gAside.c_str());
+        std::rename(gReplacement.c_str(), gName.c_str());
+        const int fd = realOpen(path, flags, mode);
+        std::rename(gName.c_str(), gReplacement.c_str());
+        std::rename(gAside.c_str(), gName.c_str());
+        return fd;
+    }
+    const int fd = realOpen(path, flags, mode);
+    if (!gSwapDuring && open == 0)
         std::rename(gReplacement.c_str(), gName.c_str());
     return fd;
 }
 
 } // namespace
 
-extern "C" int open(const char* path, int flags, ...)
+// Seen by the libraries too (exported by the build), libsndfile's open by name among them.
+extern "C" __attribute__((visibility("default"))) int open(const char* path, int flags, ...)
 {
     va_list args;
     va_start(args, flags);
@@ -54,7 +81,7 @@ extern "C" int open(const char* path, int flags, ...)
     return fd;
 }
 
-extern "C" int open64(const char* path, int flags, ...)
+extern "C" __attribute__((visibility("default"))) int open64(const char* path, int flags, ...)
 {
     va_list args;
     va_start(args, flags);
@@ -156,6 +183,76 @@ TEST(HostReplacedFile, TheFileOpenedIsReadNotOneRenamedOverItsNameRightAfter)
             EXPECT_EQ(source->warnings(), "") << where;
         }
     }
+}
+
+// Files libsndfile reads by their name alone, MPEG audio after other bytes and Sound Designer 2
+// with its resource fork beside it: read as the held file when the name stays its own, refused when
+// another file stands under the name while libsndfile opens it, though the name names the held file
+// before and after.
+TEST(HostReplacedFile, AFileReadByNameIsRefusedWhenAnotherStoodUnderItsNameForLibsndfilesOpen)
+{
+    char tmpl[] = "/tmp/meter-swapped-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const struct Gone
+    {
+        std::string dir;
+        ~Gone() { std::filesystem::remove_all(dir); }
+    } gone{tmpl};
+    const std::string scratch = gone.dir + "/scratch";
+    std::string deep = gone.dir;
+    while (deep.size() < 1300) {
+        deep += "/" + std::string(200, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << std::strerror(errno);
+    }
+    int tried = 0;
+    for (const auto& [name, format] :
+         {std::pair<const char*, int>{"held.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+          {"held.sd2", SF_FORMAT_SD2 | SF_FORMAT_PCM_16}}) {
+        for (const std::string& dir : {gone.dir, deep}) {
+            const std::string path = dir + "/" + name, replacement = dir + "/replacement";
+            const std::string where = std::string(name) + " in a " + std::to_string(dir.size()) + "-byte folder";
+            if (!writeTone(scratch, path, format, 44100, 2))
+                continue; // not written by the installed libsndfile
+            if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+                const std::string frames = wholefile::read(path);
+                std::ofstream(path, std::ios::binary) << "junk" << frames;
+            } else {
+                // The resource fork, written beside the scratch name, goes beside the file.
+                ASSERT_EQ(std::rename((gone.dir + "/._scratch").c_str(), (dir + "/._" + name).c_str()), 0) << where;
+            }
+            ASSERT_TRUE(writeTone(scratch, replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 24000, 6));
+            ++tried;
+            struct stat held
+            {};
+            ASSERT_EQ(stat(path.c_str(), &held), 0);
+
+            std::string error;
+            std::unique_ptr<qelhost::AudioSource> source = qelhost::openAudioFile(path, error);
+            ASSERT_NE(source, nullptr) << where << ": " << error;
+            EXPECT_EQ(source->channels(), 2) << where;
+            EXPECT_EQ(source->sampleRate(), 44100) << where;
+            source.reset();
+
+            gName = path;
+            gReplacement = replacement;
+            gAside = dir + "/aside";
+            gOpens = 0;
+            gSwapDuring = true;
+            source = qelhost::openAudioFile(path, error);
+            gName.clear();
+            gSwapDuring = false;
+            struct stat there
+            {};
+            ASSERT_TRUE(gOpens == 2 && stat(path.c_str(), &there) == 0 && there.st_ino == held.st_ino &&
+                        stat(replacement.c_str(), &there) == 0)
+                << where << ": not swapped for libsndfile's open and back (" << gOpens << " opens of the name)";
+            EXPECT_EQ(source, nullptr) << where << ": read " << source->channels() << " channels at "
+                                       << source->sampleRate() << " Hz";
+            EXPECT_EQ(error, "cannot read " + path + ": Format not recognised.") << where;
+        }
+    }
+    if (tried == 0)
+        GTEST_SKIP() << "the installed libsndfile writes neither MPEG audio nor Sound Designer 2";
 }
 
 } // namespace

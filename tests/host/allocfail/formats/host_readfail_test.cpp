@@ -6,12 +6,12 @@
 // Left out, as they crash the library or decoder beneath the host (SIGSEGV) in calls it cannot do
 // without (the failed allocation's stack, then where it crashes):
 //   - libsndfile's own zeroed allocations, which it does not check in the open of WAV, RF64, AIFF
-//     and CAF (calloc <- psf_store_read_chunk <- *_read_header <- sf_open_fd: in
-//     psf_store_read_chunk), FLAC (calloc <- flac_open <- sf_open_fd: in flac_open), Ogg (calloc
-//     <- ogg_open <- sf_open_fd: in ogg_stream_init) and Ogg Vorbis (calloc <- ogg_vorbis_open <-
-//     sf_open_fd: in vorbis_info_init). The library names none of its own functions to spare.
+//     and CAF (calloc <- psf_store_read_chunk <- *_read_header <- sf_open: in
+//     psf_store_read_chunk), FLAC (calloc <- flac_open <- sf_open: in flac_open), Ogg (calloc
+//     <- ogg_open <- sf_open: in ogg_stream_init) and Ogg Vorbis (calloc <- ogg_vorbis_open <-
+//     sf_open: in vorbis_info_init). The library names none of its own functions to spare.
 //   - libvorbis, which checks almost none of its allocations: in the open (<- vorbis_synthesis_init,
-//     vorbis_synthesis_headerin <- ogg_vorbis_open <- sf_open_fd: there, or in the first read; malloc
+//     vorbis_synthesis_headerin <- ogg_vorbis_open <- sf_open: there, or in the first read; malloc
 //     <- vorbis_comment_query <- ogg_vorbis_open: in the C library's memcpy) and in the read (malloc
 //     <- _vorbis_block_alloc <- vorbis_synthesis <- sf_readf_float: in _vorbis_block_alloc,
 //     vorbis_synthesis, res2_inverse or floor1_inverse1, or in the C library's memset under
