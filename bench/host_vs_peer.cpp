@@ -86,9 +86,9 @@ struct Usage
     int status = -1;
 };
 
-// Runs a program with its output discarded; its CPU time (user + system), system time, wall time,
-// peak resident memory and page faults (minor: memory had from the system).
-Usage runProgram(const std::vector<std::string>& args)
+// Runs a program with its output discarded, or written to `out`; its CPU time (user + system),
+// system time, wall time, peak resident memory and page faults (minor: memory had from the system).
+Usage runProgram(const std::vector<std::string>& args, const std::string& out = "/dev/null")
 {
     Usage u;
     std::vector<char*> argv;
@@ -97,7 +97,7 @@ Usage runProgram(const std::vector<std::string>& args)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
@@ -523,18 +523,7 @@ CallCosts probeCalls(const std::string& bundle, const std::vector<std::string>& 
     const std::string out = "/tmp/norrik-bench-probe.txt";
     std::vector<std::string> args = {NORRIK_PROBE_PATH, bundle};
     args.insert(args.end(), shape.begin(), shape.end());
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (!spawned || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (runProgram(args, out).status != 0)
         return c;
     FILE* f = std::fopen(out.c_str(), "r");
     if (!f)

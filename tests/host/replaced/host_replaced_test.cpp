@@ -111,21 +111,39 @@ bool writeTone(const std::string& scratch, const std::string& path, int format, 
     return whole && std::rename(scratch.c_str(), path.c_str()) == 0;
 }
 
+// A scratch folder, removed with everything in it at the end, and a folder inside it whose path is
+// some 1.3 KB long.
+struct Folders
+{
+    std::string dir, scratch, deep;
+    explicit Folders(const char* prefix)
+    {
+        std::string tmpl = std::string("/tmp/") + prefix + "XXXXXX";
+        if (!mkdtemp(tmpl.data()))
+            return;
+        dir = tmpl;
+        scratch = dir + "/scratch";
+        deep = dir;
+        while (deep.size() < 1300) {
+            deep += "/" + std::string(200, 'd');
+            if (mkdir(deep.c_str(), 0700) != 0) {
+                deep.clear();
+                break;
+            }
+        }
+    }
+    ~Folders()
+    {
+        if (!dir.empty())
+            std::filesystem::remove_all(dir);
+    }
+};
+
 TEST(HostReplacedFile, TheFileOpenedIsReadNotOneRenamedOverItsNameRightAfter)
 {
-    char tmpl[] = "/tmp/meter-replaced-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const struct Gone
-    {
-        std::string dir;
-        ~Gone() { std::filesystem::remove_all(dir); }
-    } gone{tmpl};
-    const std::string scratch = gone.dir + "/scratch";
-    std::string deep = gone.dir;
-    while (deep.size() < 1300) {
-        deep += "/" + std::string(200, 'd');
-        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << std::strerror(errno);
-    }
+    const Folders folders("meter-replaced-");
+    ASSERT_FALSE(folders.deep.empty()) << std::strerror(errno);
+    const std::string &scratch = folders.scratch, &deep = folders.deep;
     struct Case
     {
         const char* name;
@@ -140,7 +158,7 @@ TEST(HostReplacedFile, TheFileOpenedIsReadNotOneRenamedOverItsNameRightAfter)
                           Case{"held.vox", SF_FORMAT_RAW | SF_FORMAT_VOX_ADPCM, 8000, 1},
                           Case{"held.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2}}) {
         const bool mpeg = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
-        for (const std::string& dir : {gone.dir, deep}) {
+        for (const std::string& dir : {folders.dir, deep}) {
             const std::string name = dir + "/" + c.name, replacement = dir + "/replacement";
             if (!writeTone(scratch, name, c.format, c.rate, c.channels)) {
                 ASSERT_TRUE(mpeg) << c.name;
@@ -191,24 +209,14 @@ TEST(HostReplacedFile, TheFileOpenedIsReadNotOneRenamedOverItsNameRightAfter)
 // before and after.
 TEST(HostReplacedFile, AFileReadByNameIsRefusedWhenAnotherStoodUnderItsNameForLibsndfilesOpen)
 {
-    char tmpl[] = "/tmp/meter-swapped-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const struct Gone
-    {
-        std::string dir;
-        ~Gone() { std::filesystem::remove_all(dir); }
-    } gone{tmpl};
-    const std::string scratch = gone.dir + "/scratch";
-    std::string deep = gone.dir;
-    while (deep.size() < 1300) {
-        deep += "/" + std::string(200, 'd');
-        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << std::strerror(errno);
-    }
+    const Folders folders("meter-swapped-");
+    ASSERT_FALSE(folders.deep.empty()) << std::strerror(errno);
+    const std::string &scratch = folders.scratch, &deep = folders.deep;
     int tried = 0;
     for (const auto& [name, format] :
          {std::pair<const char*, int>{"held.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
           {"held.sd2", SF_FORMAT_SD2 | SF_FORMAT_PCM_16}}) {
-        for (const std::string& dir : {gone.dir, deep}) {
+        for (const std::string& dir : {folders.dir, deep}) {
             const std::string path = dir + "/" + name, replacement = dir + "/replacement";
             const std::string where = std::string(name) + " in a " + std::to_string(dir.size()) + "-byte folder";
             if (!writeTone(scratch, path, format, 44100, 2))
@@ -218,7 +226,7 @@ TEST(HostReplacedFile, AFileReadByNameIsRefusedWhenAnotherStoodUnderItsNameForLi
                 std::ofstream(path, std::ios::binary) << "junk" << frames;
             } else {
                 // The resource fork, written beside the scratch name, goes beside the file.
-                ASSERT_EQ(std::rename((gone.dir + "/._scratch").c_str(), (dir + "/._" + name).c_str()), 0) << where;
+                ASSERT_EQ(std::rename((folders.dir + "/._scratch").c_str(), (dir + "/._" + name).c_str()), 0) << where;
             }
             ASSERT_TRUE(writeTone(scratch, replacement, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 24000, 6));
             ++tried;
