@@ -339,7 +339,8 @@ void Overlap::allocateStreams()
     // per many hops, so moving it costs about a third of a copy of the signal.
     const int32 span = overlap + hop;
     const int32 extra = span > 4 * hop ? 3 * span : 12 * hop;
-    streamCapacity = historyOrigin() + span + extra;
+    // The origin comes out of that room: a stream keeps its size, and lies where such streams lay.
+    streamCapacity = span + extra;
     // Written before it is read: hop by hop, and the silence before the first sample at each restart
     // where the start-up windows are read.
     streams.allocate(channelCount, streamCapacity, true);
