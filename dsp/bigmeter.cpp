@@ -32,12 +32,15 @@ void BigMeter::setActive(bool state)
     active = state;
     if (!state)
         return;
+    // As much as a real-time host's block: a file shorter than a larger block would have the rest
+    // of its stores for nothing.
+    const int32 n = std::min(blockSize, kTouchedAtActivation);
     for (auto& s : scratch)
-        std::fill_n(s.get(), blockSize, 0.0f);
+        std::fill_n(s.get(), n, 0.0f);
     if (loudness)
-        loudness->touchWork();
+        loudness->touchWork(n);
     if (truePeak)
-        truePeak->touchOutputs();
+        truePeak->touchOutputs(n);
 }
 
 void BigMeter::freeScratch()

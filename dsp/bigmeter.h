@@ -55,6 +55,8 @@ public:
     // Activation writes the stores every block writes, so that a stream's first blocks fault in no
     // more memory than later ones do (main thread, before any block).
     void setActive(bool state) override;
+    // Frames of those stores activation writes, at the most.
+    static constexpr DSP::int32 kTouchedAtActivation = 8192;
     DSP::int32 setChannelConfig(DSP::int32 in, DSP::int32 out, DSP::int32 aux, DSP::uint64 inputMask) override;
     DSP::int32 setChannelCount(DSP::int32, DSP::int32, DSP::int32) override { return 0; }
     void process(float** in, float** out, DSP::int32 n) override;

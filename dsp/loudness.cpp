@@ -337,10 +337,10 @@ void Loudness::process(float** in, int32 n)
     }
 }
 
-void Loudness::touchWork()
+void Loudness::touchWork(int32 frames)
 {
     for (float* w : work)
-        std::fill_n(w, blockSize > 0 ? blockSize : 1, 0.0f);
+        std::fill_n(w, std::clamp(frames, 0, blockSize), 0.0f);
 }
 
 void Loudness::processSilence(int32 n)

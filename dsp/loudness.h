@@ -52,8 +52,8 @@ public:
     void setOfflineProcessing(bool offline) override;
 
     void process(float** in, DSP::int32 n);
-    // Writes the filters' work buffers once, before the first block writes them.
-    void touchWork();
+    // Writes the first `frames` of the filters' work buffers once, before the first block does.
+    void touchWork(DSP::int32 frames);
     // Measures n samples of digital silence as if zeros had been fed: the filters ring out, the
     // windows that hold sound complete, and the windows' grid runs on. The displayed momentary and
     // short-term values hold while the silence lasts.

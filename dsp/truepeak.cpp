@@ -277,16 +277,17 @@ void TruePeak::reset()
     std::fill(channelMaxima.begin(), channelMaxima.end(), kFloor);
 }
 
-void UpsamplerSinc::touchOutput()
+void UpsamplerSinc::touchOutput(int32 frames)
 {
+    const std::int64_t n = static_cast<std::int64_t>(factor * static_cast<float>(frames));
     if (output)
-        std::fill_n(output.get(), outputCount, 0.0f);
+        std::fill_n(output.get(), std::clamp<std::int64_t>(n, 0, outputCount), 0.0f);
 }
 
-void TruePeak::touchOutputs()
+void TruePeak::touchOutputs(int32 frames)
 {
     for (auto& u : upsamplers)
-        u->touchOutput();
+        u->touchOutput(frames);
 }
 
 void TruePeak::restart()

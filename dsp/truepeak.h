@@ -52,8 +52,8 @@ public:
     DSP::int32 getTapCount() const { return tapCount; }
     DSP::int32 getCentre() const { return centre; }
     float* getOutput() const { return output.get(); }
-    // Writes the output once, before the first block writes it.
-    void touchOutput();
+    // Writes the output for the first `frames` once, before the first block does.
+    void touchOutput(DSP::int32 frames);
     Fir* getFilter() const { return filter.get(); }
 
 private:
@@ -91,8 +91,8 @@ public:
     // A reset that also empties the filters and their history: what follows reads as a new
     // programme, with nothing of the samples before it ringing into it.
     void restart();
-    // Writes the upsamplers' output once, before the first block writes it.
-    void touchOutputs();
+    // Writes the upsamplers' output for the first `frames` once, before the first block does.
+    void touchOutputs(DSP::int32 frames);
     float getMax() const { return overallMax; }
     float getChannelMax(DSP::int32 c) const
     {
