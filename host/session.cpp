@@ -230,29 +230,18 @@ bool holdsRunningProgram(int file)
     return true;
 }
 
-// Whether `path` is a regular file holding the running program.
-bool isProgramFile(const char* path)
-{
-    const int file = open(path, O_RDONLY | O_CLOEXEC);
-    if (file < 0)
-        return false;
-    struct stat st = {};
-    const bool is = fstat(file, &st) == 0 && S_ISREG(st.st_mode) && holdsRunningProgram(file);
-    close(file);
-    return is;
-}
-
-// Whether `path` is the link's own target, `running`, and holds the running program. A file that
-// cannot be read (an execute-only install) was started by the kernel itself: the loader could not
-// have read it to start it.
-bool isRunningFile(const char* path, const struct stat& running)
+// Whether `path` is a regular file holding the running program and, when `running` is given, the
+// file it describes (the /proc link's own target). That file may not be readable (an execute-only
+// install): the kernel itself started it then, since the loader could not have read it.
+bool isProgramFile(const char* path, const struct stat* running = nullptr)
 {
     struct stat st = {};
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != running.st_dev || st.st_ino != running.st_ino)
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (running && (st.st_dev != running->st_dev || st.st_ino != running->st_ino)))
         return false;
     const int file = open(path, O_RDONLY | O_CLOEXEC);
     if (file < 0)
-        return errno == EACCES;
+        return running && errno == EACCES;
     const bool is = holdsRunningProgram(file);
     close(file);
     return is;
@@ -267,7 +256,7 @@ std::string defaultBundlePath(const char* self, const char* started)
     struct stat running = {};
     // A link to a file no longer there ("/memfd:name (deleted)", "/old/meter (deleted)") or to
     // another file names no place of the program's.
-    bool found = n > 0 && path[0] == '/' && stat(self, &running) == 0 && isRunningFile(path, running);
+    bool found = n > 0 && path[0] == '/' && stat(self, &running) == 0 && isProgramFile(path, &running);
     if (!found) {
         // Without /proc: the path the program was started by, from the folder it was started in,
         // which it has not left. A descriptor's name was the starter's and leads nowhere now.
